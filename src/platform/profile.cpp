@@ -1,0 +1,132 @@
+#include "platform/profile.h"
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <fstream>
+#include <limits.h>
+
+namespace qv {
+
+namespace {
+
+bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+TIniFile::TIniFile(std::string path) : path_(std::move(path)) {
+  std::ifstream in(path_, std::ios::binary);
+  std::string line, section;
+  while (std::getline(in, line)) {
+    std::string_view l = Trim(line);
+    if (l.empty() || l.front() == ';') continue;
+    if (l.front() == '[') {
+      const size_t close = l.find(']');
+      section = std::string(Trim(l.substr(1, close == std::string_view::npos ? l.size() - 1 : close - 1)));
+      continue;
+    }
+    const size_t eq = l.find('=');
+    if (eq == std::string_view::npos) continue;
+    std::string_view value = Trim(l.substr(eq + 1));
+    if (value.size() > kMaxValueLength) value = Trim(value.substr(0, kMaxValueLength));
+    entries_.push_back({section, std::string(Trim(l.substr(0, eq))), std::string(value)});
+  }
+}
+
+std::optional<std::string> TIniFile::Find(std::string_view section, std::string_view key) const {
+  for (const Entry& e : entries_) {
+    if (EqualsIgnoreCase(e.section, section) && EqualsIgnoreCase(e.key, key)) return e.value;
+  }
+  return std::nullopt;
+}
+
+std::string TIniFile::ReadString(std::string_view section, std::string_view key,
+                                 const std::string& defaultValue) const {
+  std::optional<std::string> v = Find(section, key);
+  return v ? *v : defaultValue;
+}
+
+int TIniFile::ReadInteger(std::string_view section, std::string_view key, int defaultValue) const {
+  std::optional<std::string> v = Find(section, key);
+  if (!v) return defaultValue;
+  return ParseProfileInteger(*v).value_or(defaultValue);
+}
+
+bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool defaultValue) const {
+  return ReadInteger(section, key, defaultValue ? 1 : 0) != 0;
+}
+
+std::optional<int> ParseProfileInteger(std::string_view text) {
+  std::string_view s = Trim(text);
+  bool negative = false;
+  if (!s.empty() && (s.front() == '-' || s.front() == '+')) {
+    negative = s.front() == '-';
+    s.remove_prefix(1);
+  }
+  int base = 10;
+  if (s.size() > 1 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+    base = 16;
+    s.remove_prefix(2);
+  } else if (!s.empty() && s[0] == '$') {
+    base = 16;
+    s.remove_prefix(1);
+  }
+  if (s.empty()) return std::nullopt;
+  uint64_t value = 0;
+  for (char c : s) {
+    const int d = base == 16 ? HexDigit(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
+    if (d < 0) return std::nullopt;
+    value = value * base + d;
+    if (base == 16 ? value > 0xFFFFFFFFull : value > 0x80000000ull) return std::nullopt;
+  }
+  if (base == 16) {
+    const int32_t pattern = static_cast<int32_t>(static_cast<uint32_t>(value));
+    return negative ? -pattern : pattern;
+  }
+  if (!negative && value > 0x7FFFFFFFull) return std::nullopt;
+  return negative ? static_cast<int>(-static_cast<int64_t>(value)) : static_cast<int>(value);
+}
+
+std::string ExecutablePath() {
+  char buf[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return {};
+  return std::string(buf, static_cast<size_t>(n));
+}
+
+std::string ChangeFileExt(std::string_view path, std::string_view ext) {
+  const size_t slash = path.rfind('/');
+  const size_t dot = path.rfind('.');
+  if (dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash)) {
+    path = path.substr(0, dot);
+  }
+  return std::string(path) + std::string(ext);
+}
+
+std::string ExecutableIniPath() { return ChangeFileExt(ExecutablePath(), ".ini"); }
+
+}  // namespace qv

@@ -1,0 +1,49 @@
+// Reads settings from an INI file: sections and keys matched ignoring case,
+// values trimmed, and the default wherever the file, section or key is missing.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qv {
+
+class TIniFile {
+ public:
+  // Reads the file now; a missing or unreadable file reads as empty.
+  explicit TIniFile(std::string path);
+
+  const std::string& FileName() const { return path_; }
+  std::string ReadString(std::string_view section, std::string_view key,
+                         const std::string& defaultValue) const;
+  // Decimal, or hexadecimal after "0x", "0X" or "$"; anything else gives the default.
+  int ReadInteger(std::string_view section, std::string_view key, int defaultValue) const;
+  // An integer flag: non-zero is set.
+  bool ReadBool(std::string_view section, std::string_view key, bool defaultValue) const;
+
+  // The most characters of a value that are seen.
+  static constexpr size_t kMaxValueLength = 2047;
+
+ private:
+  struct Entry {
+    std::string section;
+    std::string key;
+    std::string value;
+  };
+  std::optional<std::string> Find(std::string_view section, std::string_view key) const;
+
+  std::string path_;
+  std::vector<Entry> entries_;
+};
+
+// Parses the integer forms the settings accept; nullopt for anything else.
+std::optional<int> ParseProfileInteger(std::string_view text);
+
+// The full path of the running executable.
+std::string ExecutablePath();
+// The settings file beside the executable: its path with the extension replaced by ".ini".
+std::string ExecutableIniPath();
+std::string ChangeFileExt(std::string_view path, std::string_view ext);
+
+}  // namespace qv
