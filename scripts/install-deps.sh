@@ -7,8 +7,11 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libfbclient2 firebird3.0-server-core firebird3.0-utils firebird-dev firebird3.0-server
   clang libclang-rt-14-dev
-  chromium nodejs npm
+  chromium
 )
+# Node.js and npm usually come with the machine; take Debian's only when absent.
+command -v node >/dev/null 2>&1 || packages+=(nodejs)
+command -v npm >/dev/null 2>&1 || packages+=(npm)
 if [ "${1:-}" = "--bench" ]; then packages+=(wrk nginx-light); fi
 missing=()
 for p in "${packages[@]}"; do
