@@ -1,0 +1,84 @@
+// The database components of one connection module and the page operations
+// that run on them: each writes one whole HTML page into an output stream.
+// The pool's connection module derives from this and adds reference counting.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "db/ib.h"
+#include "pages/page_request.h"
+#include "pages/string_stream.h"
+#include "platform/clock.h"
+
+namespace qv {
+
+// The module's own database session object; it only names the defaults.
+struct TIB_Session {
+  TIB_Connection* defaultConnection = nullptr;
+};
+
+// Codes of the property tabs, in the order of the tab bar.
+enum PropertyTab : int {
+  kTabPropertyInfo = 0,
+  kTabPeople = 1,
+  kTabAccess = 2,
+  kTabNotes = 3,
+  kTabCpted = 4,
+  kTabAuthorizations = 5,
+  kTabViolations = 6,
+};
+
+class TPageModule {
+ public:
+  explicit TPageModule(const Clock& clock = SystemClock::Instance());
+  virtual ~TPageModule();
+  TPageModule(const TPageModule&) = delete;
+  TPageModule& operator=(const TPageModule&) = delete;
+
+  // Page operations; each appends one page to the stream.
+  void MainMenuPage(TStringStream& out, TPageRequest& request);
+  void HttpInfoPage(TStringStream& out, TPageRequest& request);
+  void PropertyListPage(TStringStream& out, TPageRequest& request);
+  void PropertyInfoPage(TStringStream& out, TPageRequest& request);
+  void LogOnPage(TStringStream& out, TPageRequest& request);
+  void DoLogin(TStringStream& out, TPageRequest& request);
+  void UnderConstructionPage(TStringStream& out, TPageRequest& request);
+  void PeoplePage(TStringStream& out, TPageRequest& request);
+  void AccessPage(TStringStream& out, TPageRequest& request);
+  void NotesPage(TStringStream& out, TPageRequest& request);
+  void AuthorizationsPage(TStringStream& out, TPageRequest& request);
+  void CptedPage(TStringStream& out, TPageRequest& request);
+  void ViolationsPage(TStringStream& out, TPageRequest& request);
+  void ViolationDetailPage(TStringStream& out, TPageRequest& request);
+
+  // Shared pieces of every page.
+  void PageBanner(TStringStream& out, TPageRequest& request, std::string_view title);
+  void PropertyTabs(TStringStream& out, TPageRequest& request, int32_t propertyId, int currentTab);
+
+  // Database components, created in this order.
+  TIB_Connection dbMain;
+  TIB_Transaction trMain;
+  TIB_Cursor qSelect;
+  TIB_Session IB_Session1;
+  TIB_Cursor qArea;
+  TIB_Cursor qPhones;
+  TIB_Cursor qNotes;
+  TIB_Cursor qInspecs;
+  TIB_Cursor qSelect2;
+
+ protected:
+  // The page transaction bracket: commit what an earlier page left started and
+  // start afresh; commit at the page's end.
+  void BeginPageTransaction();
+  void EndPageTransaction();
+  // The heading that opens the property tab pages: title query, name cell, tabs.
+  void PropertyHeading(TStringStream& out, TPageRequest& request, int32_t requestedId,
+                       int currentTab);
+  // One contact cell of the property information page.
+  void EntityCell(TStringStream& out, int32_t entityId);
+
+  const Clock& clock_;
+};
+
+}  // namespace qv

@@ -1,0 +1,68 @@
+// What a page reads from, and the log-on check writes to, one HTTP request:
+// its parameters, document path, session values and a few header fields.
+// The router adapts the engine's request record to it; tests fill a simple one.
+#pragma once
+
+#include <map>
+#include <vector>
+#include <string>
+#include <string_view>
+
+namespace qv {
+
+class TPageRequest {
+ public:
+  virtual ~TPageRequest() = default;
+
+  // The first parameter of that name, letter case ignored; empty when absent.
+  virtual std::string Param(std::string_view name) const = 0;
+  // The decoded document path, case as sent.
+  virtual std::string Document() const = 0;
+  virtual void SetDocument(std::string document) = 0;
+  // A value of the visitor's session; empty when absent or without a session.
+  virtual std::string SessionValue(std::string_view name) const = 0;
+  virtual void SetSessionValue(std::string_view name, std::string value) = 0;
+
+  // Fields the request-information page shows.
+  virtual std::string Command() const = 0;
+  virtual std::string ContentType() const = 0;
+  virtual std::string Connection() const = 0;
+  virtual std::string From() const = 0;
+  virtual std::string Host() const = 0;
+  virtual std::string QueryParams() const = 0;
+  virtual std::string Version() const = 0;
+};
+
+// A plain request for tests and tools: parameters in order, one session.
+class TSimplePageRequest : public TPageRequest {
+ public:
+  std::string Param(std::string_view name) const override;
+  std::string Document() const override { return document; }
+  void SetDocument(std::string value) override { document = std::move(value); }
+  std::string SessionValue(std::string_view name) const override;
+  void SetSessionValue(std::string_view name, std::string value) override;
+  std::string Command() const override { return command; }
+  std::string ContentType() const override { return contentType; }
+  std::string Connection() const override { return connection; }
+  std::string From() const override { return from; }
+  std::string Host() const override { return host; }
+  std::string QueryParams() const override { return queryParams; }
+  std::string Version() const override { return version; }
+
+  // Adds a parameter at the end (a repeated name keeps the first value found).
+  TSimplePageRequest& Add(std::string name, std::string value);
+
+  std::string document = "/";
+  std::string command = "GET";
+  std::string contentType, connection, from, host, queryParams, version = "HTTP/1.1";
+  bool hasSession = true;
+  std::map<std::string, std::string> session;  // names as given
+
+ private:
+  struct Item {
+    std::string name, value;
+  };
+  std::vector<Item> params_;
+};
+
+}  // namespace qv
