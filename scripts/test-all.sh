@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs every test:
+# unit and integration tests (ctest), the request-parser fuzzer for a short
+# bounded time, and the end-to-end browser test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+build="$root/build"
+
+scripts/install-deps.sh
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+ninja -C "$build"
+
+status=0
+ctest --test-dir "$build" --output-on-failure -j2 --timeout 600 || status=1
+
+if [ -x tests/http/run_fuzz.sh ]; then
+  tests/http/run_fuzz.sh "$build/fuzz" || status=1
+fi
+if [ -x tests/e2e/run.sh ]; then
+  tests/e2e/run.sh "$build" || status=1
+fi
+exit $status
