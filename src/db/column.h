@@ -1,0 +1,188 @@
+// Columns of a statement's rows: a value buffer of the column's SQL type, its
+// NULL indicator, and the rules by which the value becomes text or a number.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/datetime.h"
+
+namespace qv {
+
+class TIB_Statement;
+
+enum class TIB_ColumnTrimming { ctNone, ctAll, ctBoth, ctLeft, ctRight, ctSentence };
+
+// Applies a trimming mode to text (blanks and control characters: code <= 32).
+std::string TrimColumnText(std::string_view text, TIB_ColumnTrimming mode);
+
+// The description of one column or parameter as the client library gives it.
+struct TIB_ColumnInfo {
+  std::string name;        // alias name of an output column, parameter name
+  std::string relation;    // table of an output column (may be empty)
+  int16_t sqlType = 0;     // SQL type code without the NULL flag
+  int16_t subType = 0;
+  int16_t scale = 0;
+  int16_t length = 0;
+  bool nullable = false;
+};
+
+class TIB_Column {
+ public:
+  virtual ~TIB_Column();
+  TIB_Column(const TIB_Column&) = delete;
+  TIB_Column& operator=(const TIB_Column&) = delete;
+
+  const std::string& FieldName() const { return info_.name; }
+  const TIB_ColumnInfo& Info() const { return info_; }
+  bool IsNull() const { return *indicator_ < 0; }
+
+  // The value's text; empty for NULL.
+  virtual std::string AsString() const;
+  // The value as a whole number: the text trimmed, read as a decimal integer,
+  // else as a floating-point number truncated toward zero; NULL and empty give 0.
+  virtual int32_t AsInteger() const;
+  // Days since 30 December 1899, the time of day as fraction; NULL gives 0.
+  virtual TDateTime AsDateTime() const;
+
+  // Parameters: the value sent with the next execution.
+  void SetAsInteger(int32_t value);
+  void SetAsString(const std::string& value);
+  void SetAsDateTime(TDateTime value);
+  void Clear();  // NULL
+
+  TIB_ColumnTrimming Trimming() const { return trimming_; }
+  void SetTrimming(TIB_ColumnTrimming mode) { trimming_ = mode; }
+
+  // Binds the column to its slot of the statement's row buffer (layer use).
+  void Bind(void* sqlvar, char* data, int16_t* indicator);
+  // Sets NULL with a zeroed buffer (layer use: end of data).
+  void ZeroNull();
+
+ protected:
+  TIB_Column(TIB_Statement& statement, TIB_ColumnInfo info);
+  // The raw value helpers the column classes share.
+  std::string TextValue() const;  // CHAR / VARCHAR bytes up to the first zero byte
+  int64_t IntegerValue() const;   // SMALLINT / INTEGER / BIGINT unscaled
+  double FloatValue() const;
+  std::string IntegerText() const;
+  std::string NumericText() const;
+  std::string DateTimeText() const;
+  TDateTime DateTimeValue() const;
+  std::string BlobText() const;
+  int32_t IntegerFromText(const std::string& text) const;
+
+  TIB_Statement& statement_;
+  TIB_ColumnInfo info_;
+  TIB_ColumnTrimming trimming_ = TIB_ColumnTrimming::ctNone;
+  void* sqlvar_ = nullptr;      // the client's descriptor of this column
+  char* data_ = nullptr;        // value buffer in the statement's row buffer
+  int16_t* indicator_ = nullptr;
+  std::unique_ptr<char[]> own_;  // parameters: storage of a value set by the caller
+  size_t ownSize_ = 0;
+
+  friend class TIB_Row;
+  friend class TIB_Statement;
+};
+
+// CHAR: the declared bytes, then trimmed (right-trimmed by default).
+class TIB_ColumnText : public TIB_Column {
+ public:
+  TIB_ColumnText(TIB_Statement& statement, TIB_ColumnInfo info);
+  std::string AsString() const override;
+};
+// VARCHAR: the stored bytes, then trimmed.
+class TIB_ColumnVarText : public TIB_ColumnText {
+ public:
+  using TIB_ColumnText::TIB_ColumnText;
+};
+
+// Shared base of the integer and scaled numeric classes.
+class TIB_ColumnNumBase : public TIB_Column {
+ public:
+  using TIB_Column::TIB_Column;
+};
+class TIB_ColumnSmallInt : public TIB_ColumnNumBase {
+ public:
+  using TIB_ColumnNumBase::TIB_ColumnNumBase;
+  std::string AsString() const override;
+};
+class TIB_ColumnInteger : public TIB_ColumnNumBase {
+ public:
+  using TIB_ColumnNumBase::TIB_ColumnNumBase;
+  std::string AsString() const override;
+  int32_t AsInteger() const override;
+};
+// NUMERIC / DECIMAL with a scale, and BIGINT (scale 0).
+class TIB_ColumnNumeric : public TIB_ColumnNumBase {
+ public:
+  using TIB_ColumnNumBase::TIB_ColumnNumBase;
+  std::string AsString() const override;
+};
+class TIB_ColumnFloat : public TIB_Column {
+ public:
+  using TIB_Column::TIB_Column;
+};
+class TIB_ColumnDouble : public TIB_Column {
+ public:
+  using TIB_Column::TIB_Column;
+};
+
+// Shared date-time implementation of DATE, TIME and TIMESTAMP.
+class TIB_ColumnDateTimeBase : public TIB_Column {
+ public:
+  using TIB_Column::TIB_Column;
+  std::string AsString() const override;
+  TDateTime AsDateTime() const override;
+};
+class TIB_ColumnDate : public TIB_ColumnDateTimeBase {
+ public:
+  using TIB_ColumnDateTimeBase::TIB_ColumnDateTimeBase;
+};
+class TIB_ColumnTime : public TIB_ColumnDateTimeBase {
+ public:
+  using TIB_ColumnDateTimeBase::TIB_ColumnDateTimeBase;
+};
+class TIB_ColumnTimeStamp : public TIB_ColumnDateTimeBase {
+ public:
+  using TIB_ColumnDateTimeBase::TIB_ColumnDateTimeBase;
+};
+
+// BLOB: the whole content, byte for byte; text BLOBs are memos.
+class TIB_ColumnBlob : public TIB_Column {
+ public:
+  using TIB_Column::TIB_Column;
+  std::string AsString() const override;
+};
+class TIB_ColumnMemo : public TIB_ColumnBlob {
+ public:
+  using TIB_ColumnBlob::TIB_ColumnBlob;
+};
+
+// An ordered list of columns: a statement's output fields or its parameters.
+class TIB_Row {
+ public:
+  TIB_Row() = default;
+  TIB_Row(const TIB_Row&) = delete;
+  TIB_Row& operator=(const TIB_Row&) = delete;
+
+  size_t ColumnCount() const { return columns_.size(); }
+  // Raises "Column index %d out of range" beyond the last column.
+  TIB_Column& operator[](size_t index);
+  // First column of that name (letter case ignored), or nullptr.
+  TIB_Column* ByName(std::string_view name);
+
+ private:
+  friend class TIB_Statement;
+  void SetAllNull();
+
+  std::vector<std::unique_ptr<TIB_Column>> columns_;
+  std::unique_ptr<char[]> descriptor_;  // the client's descriptor area
+  std::unique_ptr<char[]> buffer_;      // values and NULL indicators
+  size_t bufferSize_ = 0;
+};
+
+}  // namespace qv

@@ -1,0 +1,35 @@
+// A prepared statement that returns no rows (INSERT, UPDATE, DDL), for tools
+// and test fixtures that fill a database; pages read through TIB_Cursor only.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/cursor.h"
+
+namespace qv {
+
+class SqlCommand : public TIB_Statement {
+ public:
+  SqlCommand(TIB_Connection& connection, TIB_Transaction& transaction);
+  SqlCommand(TIB_Connection& connection, TIB_Transaction& transaction, std::string_view sql);
+  // Prepares when needed and executes once with the current Params values.
+  void Execute();
+};
+
+// Creates a database file (embedded when the path is local) and leaves it detached.
+void CreateDatabase(const std::string& databaseName, const std::string& user,
+                    const std::string& password, int pageSize = 8192,
+                    const std::string& charset = "ISO8859_1");
+// Runs one statement without preparing it for reuse, in the given transaction
+// (the transaction is started when nothing is open).
+void ExecuteImmediate(TIB_Connection& connection, TIB_Transaction& transaction,
+                      std::string_view sql);
+// Splits a script into statements at ";" outside quotes and comments.
+std::vector<std::string> SplitSqlScript(std::string_view script);
+// Runs every statement of a script; commits after each DDL statement and at the end.
+void ExecuteScript(TIB_Connection& connection, TIB_Transaction& transaction,
+                   std::string_view script);
+
+}  // namespace qv

@@ -1,0 +1,122 @@
+// Statements and forward-only cursors: SQL text as lines, prepare, parameters,
+// open, fetch row by row, close, and the row count of a query.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "db/column.h"
+#include "db/connection.h"
+#include "db/strings.h"
+#include "db/transaction.h"
+
+namespace qv {
+
+// A statement on one connection and transaction: its text, its prepared
+// handle, its output columns (Fields) and its parameters (Params).
+class TIB_Statement {
+ public:
+  TIB_Statement(TIB_Connection& connection, TIB_Transaction& transaction);
+  virtual ~TIB_Statement();
+  TIB_Statement(const TIB_Statement&) = delete;
+  TIB_Statement& operator=(const TIB_Statement&) = delete;
+
+  TIB_Connection& Connection() const { return connection_; }
+  TIB_Transaction& Transaction() const { return transaction_; }
+
+  // The text as lines; every change unprepares the statement (closing it first).
+  TStrings& SQL() { return sql_; }
+  const TStrings& SQL() const { return sql_; }
+
+  // Prepares the current text unless prepared; describes Fields and Params.
+  void Prepare();
+  // Releases the prepared statement (closing it first); nothing when unprepared.
+  void Unprepare();
+  bool Prepared() const { return prepared_; }
+
+  TIB_Row& Fields() { return fields_; }
+  TIB_Row& Params() { return params_; }
+  // Prepares when needed; raises "FieldName: <name> not found".
+  TIB_Column& FieldByName(std::string_view name);
+  // Prepares when needed; nullptr when there is no such output column.
+  TIB_Column* FindField(std::string_view name);
+  TIB_Column& ParamByName(std::string_view name);
+
+  // The statement handle of the client library (layer use).
+  IscHandle& Handle() { return handle_; }
+
+ protected:
+  // Runs the prepared statement with the current parameter values.
+  void ExecuteStatement();
+  // Called before the text changes and before the attachment or the
+  // transaction ends; a cursor closes its server cursor here.
+  virtual void CloseForChange() {}
+  void FreeHandle();
+  bool IsSelect() const;
+
+  TIB_Connection& connection_;
+  TIB_Transaction& transaction_;
+  TStrings sql_;
+  TIB_Row fields_;
+  TIB_Row params_;
+  IscHandle handle_ = 0;
+  bool prepared_ = false;
+  int statementType_ = 0;
+
+ private:
+  friend class TIB_Connection;
+  friend class TIB_Transaction;
+  friend class TIB_Column;
+  void DescribeFields();
+  void DescribeParams();
+  void DetachNotice();       // the attachment is about to end
+  void TransactionEnding();  // the server transaction is about to end
+  std::string text_;         // the text as last sent, parameters as '?'
+};
+
+// A statement that yields rows: open, fetch forward, close, count.
+class TIB_Dataset : public TIB_Statement {
+ public:
+  using TIB_Statement::TIB_Statement;
+  ~TIB_Dataset() override;
+
+  // Nothing when open; else prepares when needed, executes, fetches the first row.
+  void Open();
+  // Executes anew and makes the first row current.
+  void First();
+  // Raises "At end of Dataset" at Eof; else fetches the next row.
+  void Next();
+  // Closes the server cursor when open.
+  void Close();
+  bool Eof() const { return eof_; }
+  bool Active() const { return active_; }
+  // The number of rows the query yields, from a derived count statement run
+  // in the same transaction with the same parameter values.
+  int32_t RecordCount();
+
+ protected:
+  void CloseForChange() override;
+
+ private:
+  void Fetch();
+  void CloseCursor(bool tellServer);
+
+  bool active_ = false;
+  bool eof_ = true;
+  IscHandle countHandle_ = 0;
+};
+
+// The forward-only, unbuffered query cursor the pages use.
+class TIB_Cursor : public TIB_Dataset {
+ public:
+  TIB_Cursor(TIB_Connection& connection, TIB_Transaction& transaction);
+};
+
+// The count statement derived from a query: the select list replaced by
+// "COUNT( * )" and PLAN, ORDER BY and FOR UPDATE removed; queries the
+// replacement cannot count exactly (DISTINCT, FIRST/SKIP/ROWS, UNION,
+// parameters in the select list) are counted as a derived table.
+std::string CountStatementText(std::string_view sql);
+
+}  // namespace qv

@@ -1,0 +1,51 @@
+// The failures of the database layer: usage errors of its components, and
+// errors reported by the Firebird client with their status vector.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/exception.h"
+
+namespace qv {
+
+// An error of the layer itself ("Cannot change while connected", ...).
+class EIB_Error : public qv::Exception {
+ public:
+  using qv::Exception::Exception;
+};
+
+// A column value that cannot be read as a number.
+class EIB_ConvertError : public EIB_Error {
+ public:
+  using EIB_Error::EIB_Error;
+};
+
+// A failing client-library call. The message reads "ISC ERROR CODE:<code>",
+// an empty line, "ISC ERROR MESSAGE:" and the interpreted status lines, each
+// line ended by CR LF. SQL code and statement text are kept apart.
+class EIB_ISCError : public EIB_Error {
+ public:
+  EIB_ISCError(std::string message, std::vector<intptr_t> status, int32_t sqlCode,
+               std::string sql);
+  // The first status code (the GDS code of the failure).
+  int32_t ErrCode() const { return errCode_; }
+  int32_t SqlCode() const { return sqlCode_; }
+  const std::string& Sql() const { return sql_; }
+  const std::vector<intptr_t>& Status() const { return status_; }
+  // True when a code in the status vector says the attachment is gone.
+  bool IsConnectionLost() const;
+
+ private:
+  std::vector<intptr_t> status_;
+  int32_t errCode_ = 0;
+  int32_t sqlCode_ = 0;
+  std::string sql_;
+};
+
+// GDS codes the layer and its callers test for.
+inline constexpr int32_t kIscLogin = 335544472;         // authentication failed
+inline constexpr int32_t kIscNetworkError = 335544721;  // unable to complete network request
+
+}  // namespace qv
