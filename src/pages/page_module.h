@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "db/ib.h"
@@ -17,6 +18,9 @@ namespace qv {
 struct TIB_Session {
   TIB_Connection* defaultConnection = nullptr;
 };
+
+// The database a module attaches to when the settings name none.
+inline constexpr const char* kBuiltInDatabasePath = "/var/lib/quorvale/qvmain.gdb";
 
 // Codes of the property tabs, in the order of the tab bar.
 enum PropertyTab : int {
@@ -55,6 +59,8 @@ class TPageModule {
   // Shared pieces of every page.
   void PageBanner(TStringStream& out, TPageRequest& request, std::string_view title);
   void PropertyTabs(TStringStream& out, TPageRequest& request, int32_t propertyId, int currentTab);
+  // "Yes" for a non-zero value, "No" for zero.
+  static std::string YesNoText(int32_t value);
 
   // Database components, created in this order.
   TIB_Connection dbMain;

@@ -1,0 +1,144 @@
+// Test fixture for page tests: a fresh embedded database, a page module attached
+// to it with a fixed clock, and the expected text of the shared page pieces.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "pages/page_module.h"
+#include "pages/page_request.h"
+#include "pages/string_stream.h"
+#include "platform/clock.h"
+#include "test_database.h"
+
+namespace qv::pagetest {
+
+// The fixture's clock: 5 March 2026, 00:07:09 local time.
+inline constexpr DateTimeParts kFixedNow{2026, 3, 5, 0, 7, 9, 0};
+// The banner's date and time at kFixedNow.
+inline constexpr std::string_view kBannerStamp = "3/5/2026 at 12:07  AM<BR>";
+
+// Head lines and table openings, written out independently of the page code.
+inline constexpr std::string_view kTitledHeadStart =
+    "<!DOCTYPE html PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\"><html><head>  <meta "
+    "content=\"text/html; charset=ISO-8859-1\" http-equiv=\"content-type\">  <title>";
+inline constexpr std::string_view kBareHead =
+    "<!DOCTYPE html PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\"><html><head> <meta "
+    "content=\"text/html; charset=ISO-8859-1\" http-equiv=\"content-type\"></head>";
+inline constexpr std::string_view kColumnTable =
+    "<TABLE WIDTH=100% BORDER=1 CELLPADDING=4 CELLSPACING=3><COL WIDTH=85*><COL WIDTH=85*><COL "
+    "WIDTH=85*>";
+inline constexpr std::string_view kPlainTable =
+    "<TABLE WIDTH=100% BORDER=1 CELLPADDING=4 CELLSPACING=3>";
+
+inline std::string TitledHead(std::string_view title) {
+  return std::string(kTitledHeadStart) + std::string(title) + "</title></head><body>";
+}
+
+// The banner and menu bar as a page shows them for a session whose LoggedIn
+// value is `loggedIn` ("True", "False", or anything else), at kFixedNow.
+inline std::string BannerText(std::string_view agency, std::string_view title,
+                              std::string_view loggedIn,
+                              std::string_view stamp = kBannerStamp) {
+  std::string s(kColumnTable);
+  s += "<THEAD><TH WIDTH=25% bgcolor=\"#99CCFF\">";
+  s += agency;
+  s += "</TH><TH WIDTH=50% bgcolor=\"#99CCFF\"><big><big><big>";
+  s += title;
+  s += "</big></big></big></TH><TH WIDTH=25% bgcolor=\"#99CCFF\">";
+  s += stamp;
+  s += loggedIn == "False" ? "by Quorvale Norvanta Web  NOT LOGGED IN </TH>"
+                           : "by Quorvale Norvanta Web</TH>";
+  s += "</THEAD></TABLE>";
+  s += kColumnTable;
+  s += "<THEAD><TR VALIGN=TOP>";
+  s += loggedIn == "True"
+           ? "      <TH WIDTH=20% bgcolor=\"#3399FF\"><P><a href=\"/LOGOFF\">Logoff</a><br></P></th>"
+           : "      <TH WIDTH=20% bgcolor=\"#3399FF\"><P><a href=\"/LOGON\">Logon</a><br></P></th>";
+  s += "      <TH WIDTH=20% bgcolor=\"#3399FF\"><a href=\"/\">Main Menu</a><br></th>"
+       "      <TH WIDTH=20% bgcolor=\"#3399FF\"><a href=\"/list\">Property List</a><br></th>"
+       "      <TH WIDTH=20% bgcolor=\"#3399FF\"><a href=\"/Reports\"></a><br></th>"
+       "      <TH WIDTH=20% bgcolor=\"#3399FF\"><br></th>"
+       "</THEAD></TABLE>";
+  return s;
+}
+
+// The property tab bar for property `id` with tab `current` (0 to 6) shown.
+inline std::string TabsText(int32_t id, int current) {
+  struct Tab {
+    const char* width;
+    const char* path;
+    const char* caption;
+    bool paragraph;
+  };
+  static constexpr Tab kTabs[] = {
+      {"16%", "/Propinfo", "Property Info", true}, {"14%", "/People", "People", true},
+      {"14%", "/Access", "Access Info", false},    {"14%", "/Notes", "Notes", false},
+      {"14%", "/Cpted", "CPTED", false},           {"14%", "/Auth", "Authorizations", false},
+      {"14%", "/Violations", "Violations", false},
+  };
+  std::string s = "</THEAD></TABLE>";
+  s += kColumnTable;
+  s += "<THEAD><TR VALIGN=TOP>";
+  for (int code = 0; code < 7; ++code) {
+    const Tab& t = kTabs[code];
+    s += "      <TH WIDTH=";
+    s += t.width;
+    if (code == current) {
+      s += " bgcolor=\"#51C2F9\"><P>";
+      s += t.caption;
+      s += "</P></th>";
+    } else {
+      s += " bgcolor=\"#3399FF\">";
+      if (t.paragraph) s += "<P>";
+      s += "<a href=\"";
+      s += t.path;
+      s += "?propid=" + std::to_string(id) + "\">";
+      s += t.caption;
+      s += "</a><br>";
+      if (t.paragraph) s += "</P>";
+      s += "</th>";
+    }
+  }
+  s += "</THEAD></TABLE>";
+  return s;
+}
+
+// A request of a visitor with the given LoggedIn value ("" for none).
+inline TSimplePageRequest Request(std::string_view loggedIn = "True") {
+  TSimplePageRequest request;
+  if (!loggedIn.empty()) request.session.emplace("LoggedIn", std::string(loggedIn));
+  return request;
+}
+
+using PageOperation = void (TPageModule::*)(TStringStream&, TPageRequest&);
+
+// Each test gets its own database and a module attached to it as SYSDBA.
+class PageTest : public ::testing::Test {
+ protected:
+  PageTest() : clock(kFixedNow), module(clock) {
+    module.dbMain.SetDatabaseName(database.Path());
+    module.dbMain.SetUsername("SYSDBA");
+    module.dbMain.Connect();
+  }
+
+  // Runs one page operation and returns the page's bytes.
+  std::string Run(PageOperation operation, TPageRequest& request) {
+    TStringStream out;
+    (module.*operation)(out, request);
+    return out.TakeDataString();
+  }
+  std::string Run(PageOperation operation) {
+    TSimplePageRequest request = Request();
+    return Run(operation, request);
+  }
+
+  TestDatabase database;
+  FixedClock clock;
+  TPageModule module;
+};
+
+}  // namespace qv::pagetest
