@@ -1,0 +1,219 @@
+// The searchable, area-filtered property list, ten rows a page, with paging links.
+#include <cstdint>
+#include <string>
+
+#include "pages/page_frame.h"
+#include "pages/page_module.h"
+#include "pages/page_text.h"
+
+namespace qv {
+
+namespace {
+
+enum class SearchMode { kNone, kAddress, kName };
+
+// Page arithmetic is 32-bit; values outside the range wrap as they would there.
+int32_t Wrap32(int64_t value) { return static_cast<int32_t>(value); }
+
+struct ListRequest {
+  int32_t page = 1;
+  int32_t previousPage = 0;
+  int32_t nextPage = 2;
+  int32_t skip = 0;
+  std::string area;
+  bool areaFilter = false;
+  std::string searchValue;  // the address value or the name value, by mode
+  SearchMode mode = SearchMode::kNone;
+};
+
+ListRequest ReadListRequest(const TPageRequest& request) {
+  ListRequest r;
+  r.page = ParseRequestInteger(request.Param("PAGE"), 1);
+  r.previousPage = Wrap32(int64_t{r.page} - 1);
+  if (r.previousPage < 0) r.previousPage = 0;
+  r.nextPage = Wrap32(int64_t{r.page} + 1);
+  r.skip = Wrap32((int64_t{r.page} - 1) * 10);
+  if (r.skip < 0) r.skip = 0;
+  r.area = TrimText(request.Param("AreaName"));
+  r.areaFilter = !r.area.empty() && UpperCaseAscii(r.area) != "ALL";
+
+  const std::string search = TrimText(request.Param("SEARCHVALUE"));
+  if (!request.Param("ADDRESS").empty()) {
+    if (!search.empty()) r.mode = SearchMode::kAddress;
+  } else if (!request.Param("PROPNAME").empty()) {
+    if (!search.empty()) r.mode = SearchMode::kName;
+  }
+  if (r.mode != SearchMode::kNone) r.searchValue = search;
+  return r;
+}
+
+// A paging link up to its closing quote and caption: the link repeats this
+// page's search and area, each encoded as a query value.
+void WritePagingLink(TStringStream& out, const ListRequest& r, int32_t page) {
+  out.WriteString("<a href=\"/list?page=");
+  out.WriteInteger(page);
+  if (r.mode == SearchMode::kAddress) {
+    out.WriteString("&SearchValue=");
+    out.WriteString(UrlEncodeQueryValue(r.searchValue));
+    out.WriteString("&Address=a&AreaName=");
+  } else if (r.mode == SearchMode::kName) {
+    out.WriteString("&SearchValue=");
+    out.WriteString(UrlEncodeQueryValue(r.searchValue));
+    out.WriteString("&PropName=a&AreaName=");
+  } else {
+    out.WriteString("&AreaName=");
+  }
+  out.WriteString(UrlEncodeQueryValue(r.area));
+}
+
+}  // namespace
+
+void TPageModule::PropertyListPage(TStringStream& out, TPageRequest& request) {
+  BeginPageTransaction();
+  const ListRequest r = ReadListRequest(request);
+
+  out.WriteString(frame::kTitledHeadStart);
+  out.WriteString("Property List");
+  out.WriteString(frame::kTitledHeadEnd);
+  PageBanner(out, request, "Property List");
+
+  // Search form; the text box shows the name value only.
+  out.WriteString(frame::kColumnTable);
+  out.WriteString("<THEAD><TR VALIGN=TOP>");
+  out.WriteString("<TH WIDTH=100% bgcolor=\"#E8E8E8\"><br>");
+  out.WriteString("<form method=\"GET\"  action=\"/List\">");
+  out.WriteString(" Search for : ");
+  out.WriteString("  <input type=\"text\" name=\"SearchValue\" size=\"30\" value=\"");
+  if (r.mode == SearchMode::kName) out.WriteString(HtmlEscape(r.searchValue));
+  out.WriteString("\">&nbsp;");
+  out.WriteString("  <input type=\"submit\" value=\"Search by Property Name\" name=\"PropName\">");
+  out.WriteString(
+      "  <input type=\"submit\" value=\"Search by Street Address\" name=\"Address\">&nbsp;<br>");
+  out.WriteString(" Area Name : ");
+  out.WriteString(
+      "<SELECT style=\"FONT-SIZE: 10pt; FONT-FAMILY: 'Cumberland', monospace\" name=AreaName>");
+
+  // Area options: the requested area first and selected, else the first area.
+  qArea.Open();
+  if (!r.area.empty()) {
+    const std::string shown = HtmlEscape(r.area);
+    out.WriteString("<OPTION value=\"");
+    out.WriteString(shown);
+    out.WriteString("\" selected>");
+    out.WriteString(shown);
+    while (!qArea.Eof()) {
+      const std::string name = qArea.Fields()[1].AsString();
+      if (name != r.area) {
+        out.WriteString("<OPTION>");
+        out.WriteString(name);
+        out.WriteString("</OPTION>");
+      }
+      qArea.Next();
+    }
+  } else if (!qArea.Eof()) {  // an empty area table gives no options
+    const std::string first = qArea.Fields()[1].AsString();
+    out.WriteString("<OPTION value=\"");
+    out.WriteString(first);
+    out.WriteString("\" selected>");
+    out.WriteString(first);
+    qArea.Next();
+    while (!qArea.Eof()) {
+      out.WriteString("<OPTION>");
+      out.WriteString(qArea.Fields()[1].AsString());
+      out.WriteString("</OPTION>");
+      qArea.Next();
+    }
+  }
+  qArea.Close();
+
+  out.WriteString("<input type=\"submit\" value=\"Refresh List\" name=\"Refresh\">");
+  out.WriteString("</form>");
+  out.WriteString("</TR></THEAD>");
+  out.WriteString("<TBODY><TR VALIGN=TOP></TABLE>");
+
+  // Column captions.
+  out.WriteString(frame::kColumnTable);
+  out.WriteString("<THEAD><TR VALIGN=TOP>");
+  out.WriteString("<TH WIDTH=50% bgcolor=\"#99CCFF\"><P>Property Name<BR></P></TH>");
+  out.WriteString("<TH WIDTH=33% bgcolor=\"#99CCFF\"><P>Address<BR></P></TH>");
+  out.WriteString("<TH WIDTH=17% bgcolor=\"#99CCFF\"><P>City<BR></P></TH>");
+  out.WriteString("</TR></THEAD>");
+  out.WriteString("<TBODY><TR VALIGN=TOP>");
+
+  // The query; request text enters it only with its quotes doubled.
+  qSelect.Close();
+  TStrings& sql = qSelect.SQL();
+  sql.Clear();
+  sql.Add("SELECT FIRST 10 SKIP " + std::to_string(r.skip) +
+          " P.PROPERTY_ID, P.PROPERTY_NAME, A.PROP_ADDRESS1, A.PROP_ADDRESS2, A.PROP_CITY, "
+          "A.PROP_STATE,");
+  sql.Add("A.PROP_ZIPCODE, P.NUM_UNITS");
+  sql.Add("FROM PROPERTY P");
+  sql.Add("JOIN PROP_ADDRESS A ON (A.PROP_ADDRESS_ID = P.PRIMARY_PROP_ADDRESS_ID)");
+  if (r.areaFilter) sql.Add("JOIN AREA AR ON (AR.AREA_ID = P.AREA_ID)");
+  const std::string areaCondition = "AR.AREA_NAME = '" + SqlQuote(r.area) + "'";
+  switch (r.mode) {
+    case SearchMode::kAddress:
+      sql.Add("WHERE A.PROP_ADDRESS1 CONTAINING '" + SqlQuote(r.searchValue) + "'");
+      if (r.areaFilter) sql.Add("AND " + areaCondition);
+      break;
+    case SearchMode::kName:
+      sql.Add("WHERE UPPER(P.PROPERTY_NAME) STARTING '" +
+              SqlQuote(UpperCaseAscii(r.searchValue)) + "'");
+      if (r.areaFilter) sql.Add("AND " + areaCondition);
+      break;
+    case SearchMode::kNone:
+      if (r.areaFilter) sql.Add("WHERE " + areaCondition);
+      break;
+  }
+  sql.Add("ORDER BY PROPERTY_NAME");
+  qSelect.Prepare();
+  qSelect.Open();
+
+  int rows = 0;
+  while (!qSelect.Eof()) {
+    TIB_Row& row = qSelect.Fields();
+    out.WriteString("<TD WIDTH=50% bgcolor=\"#E8E8E8\"><P><a href=\"/propinfo?propid=");
+    out.WriteString(row[0].AsString());
+    out.WriteString("\">");
+    out.WriteString(row[1].AsString());
+    out.WriteString("</a><br></P></TD>");
+    out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
+    out.WriteString(row[2].AsString());
+    out.WriteString("<br></P></TD>");
+    out.WriteString("<TD WIDTH=17% bgcolor=\"#E8E8E8\"><P>");
+    out.WriteString(row[4].AsString());
+    out.WriteString("<br></P></TD></TR>");
+    ++rows;
+    qSelect.Next();
+  }
+
+  // Paging row.
+  out.WriteString("</TBODY></TABLE>");
+  out.WriteString(frame::kColumnTable);
+  out.WriteString("<THEAD><TR VALIGN=TOP>");
+  if (rows == 10) {
+    out.WriteString("<TH WIDTH=25% bgcolor=\"#99CCFF\">");
+    WritePagingLink(out, r, r.nextPage);
+    out.WriteString("\">Next Page</a>");
+    out.WriteString(
+        "&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;"
+        "&nbsp;&nbsp;");
+    out.WriteString("</TH>");
+  }
+  if (r.page > 0) {
+    out.WriteString("<TH WIDTH=25% bgcolor=\"#99CCFF\">");
+    WritePagingLink(out, r, r.previousPage);
+    out.WriteString("\">Previous Page</a><br>");
+    out.WriteString("</TH>");
+  }
+  out.WriteString("<TH WIDTH=50% bgcolor=\"#99CCFF\"></TH>");
+  out.WriteString("</TR></THEAD>");
+  out.WriteString("<TBODY><TR VALIGN=TOP>");
+  out.WriteString("</div></div></body></html>");
+
+  qSelect.Close();
+  EndPageTransaction();
+}
+
+}  // namespace qv
