@@ -1,0 +1,50 @@
+// The Access Info tab: the access entries recorded for a property's addresses,
+// with the date each was entered.
+#include "pages/page_frame.h"
+#include "pages/page_module.h"
+#include "pages/page_text.h"
+#include "platform/datetime.h"
+
+namespace qv {
+
+void TPageModule::AccessPage(TStringStream& out, TPageRequest& request) {
+  BeginPageTransaction();
+  out.WriteString(frame::kBareHead);
+  PageBanner(out, request, "Property Access");
+  const int32_t requestedId = ParseRequestInteger(request.Param("PROPID"), 0);
+  PropertyHeading(out, request, requestedId, kTabAccess);
+
+  qSelect.SQL().Clear();
+  qSelect.SQL().Add("select g.phone_type, g.phone_number, g.entered_date");
+  qSelect.SQL().Add("from gen_phones g");
+  qSelect.SQL().Add("join prop_address a on g.source_key = a.prop_address_id");
+  qSelect.SQL().Add("where g.source_table = 3");
+  qSelect.SQL().Add("and a.property_id = " + std::to_string(requestedId));
+  qSelect.Open();
+
+  out.WriteString(frame::kPlainTable);
+  out.WriteString("<THEAD><TR VALIGN=TOP>");
+  out.WriteString("<TD WIDTH=33% bgcolor=\"#99CCFF\"><B><P>Access Type<BR></B></P></TD>");
+  out.WriteString("<TD WIDTH=33% bgcolor=\"#99CCFF\"><B><P>Access Info<BR></B></P></TD>");
+  out.WriteString("<TD WIDTH=34% bgcolor=\"#99CCFF\"><B><P>Date Entered<BR></B></P></TD>");
+  out.WriteString("</TR></THEAD>");
+  out.WriteString("<TBODY><TR VALIGN=TOP>");
+
+  while (!qSelect.Eof()) {
+    out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
+    out.WriteString(qSelect.Fields()[0].AsString());
+    out.WriteString("<BR></B></P></TD>");
+    out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
+    out.WriteString(qSelect.Fields()[1].AsString());
+    out.WriteString("<BR></B></P></TD>");
+    out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
+    // "mm/dd/yyyy"; a NULL date is day zero, 12/30/1899.
+    out.WriteString(PaddedDateText(DecodeDateTime(qSelect.Fields()[2].AsDateTime())));
+    out.WriteString("<BR></B></P></TD>");
+    out.WriteString("</TR></TBODY>");
+    qSelect.Next();
+  }
+  EndPageTransaction();
+}
+
+}  // namespace qv

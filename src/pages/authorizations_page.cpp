@@ -1,0 +1,136 @@
+// The Authorizations tab: the signed authorizations on file for a property, most
+// recently received first. Each call leaves its query in "Authorizations.sql".
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "pages/page_frame.h"
+#include "pages/page_module.h"
+#include "pages/page_text.h"
+#include "pages/tab_cells.h"
+#include "platform/exception.h"
+
+namespace qv {
+
+namespace {
+
+constexpr const char* kQueryFileName = "Authorizations.sql";
+
+[[noreturn]] void RaiseCreateError(const std::string& fileName, int error) {
+  throw Exception("Cannot create file \"" + fileName + "\". " + std::strerror(error));
+}
+
+bool WriteAll(int fd, const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Writes the lines, each ended by CR LF, to a file of its own beside the target
+// and renames it over the target, so the target always holds one writer's
+// whole text, however many requests write at once.
+void SaveLinesWhole(const TStrings& lines, const std::string& fileName) {
+  std::string text;
+  for (size_t i = 0; i < lines.Count(); ++i) {
+    text += lines[i];
+    text += "\r\n";
+  }
+  static std::atomic<unsigned long> writerCount{0};
+  std::string tempName;
+  int fd = -1;
+  while (fd < 0) {
+    tempName = fileName + "." + std::to_string(::getpid()) + "." +
+               std::to_string(writerCount.fetch_add(1)) + ".tmp";
+    fd = ::open(tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) RaiseCreateError(fileName, errno);
+  }
+  int error = 0;
+  if (!WriteAll(fd, text)) error = errno;
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error == 0 && std::rename(tempName.c_str(), fileName.c_str()) != 0) error = errno;
+  if (error == 0) return;
+  ::unlink(tempName.c_str());
+  RaiseCreateError(fileName, error);
+}
+
+}  // namespace
+
+void TPageModule::AuthorizationsPage(TStringStream& out, TPageRequest& request) {
+  BeginPageTransaction();
+  out.WriteString(frame::kBareHead);
+  PageBanner(out, request, "Property Authorizations");
+  const int32_t requestedId = ParseRequestInteger(request.Param("PROPID"), 0);
+  PropertyHeading(out, request, requestedId, kTabAuthorizations);
+
+  out.WriteString(frame::kPlainTable);
+  out.WriteString("<THEAD><TR VALIGN=TOP>");
+  out.WriteString("<TD WIDTH=20% bgcolor=\"#99CCFF\"><B><P>Authorization Title<BR></P></B></TD>");
+  out.WriteString("<TD WIDTH=20% bgcolor=\"#99CCFF\"><B><P>Signed By Name<BR></P></B></TD>");
+  out.WriteString("<TD WIDTH=20% bgcolor=\"#99CCFF\"><B><P>Signed By Title<BR></P></B></TD>");
+  out.WriteString("<TD WIDTH=20% bgcolor=\"#99CCFF\"><B><P>Recieved Date<BR></P></B></TD>");
+  out.WriteString("<TD WIDTH=20% bgcolor=\"#99CCFF\"><B><P>Expire Date<BR></P></B></TD>");
+  out.WriteString("</TR></THEAD>");
+  out.WriteString("<TBODY><TR VALIGN=TOP>");
+
+  qNotes.SQL().Clear();
+  qNotes.SQL().Add("SELECT ");
+  qNotes.SQL().Add("   A.AUTHORIZATIONS_ID, ");
+  qNotes.SQL().Add("   A.AUTH_PROPERTY_ID, ");
+  qNotes.SQL().Add("   A.AUTH_TITLE, ");
+  qNotes.SQL().Add("   A.AUTH_NOTICE_SENT_ON, ");
+  qNotes.SQL().Add("   A.AUTH_RECEIVED_ON, ");
+  qNotes.SQL().Add("   A.AUTH_EXPIRES_ON, ");
+  qNotes.SQL().Add("   A.AUTH_SIGNED_BY_NAME, ");
+  qNotes.SQL().Add("   A.AUTH_SIGNED_BY_TITLE ");
+  qNotes.SQL().Add("FROM AUTHORIZATIONS A ");
+  qNotes.SQL().Add("WHERE A.AUTH_PROPERTY_ID = " + std::to_string(requestedId));
+  qNotes.SQL().Add("  ORDER BY A.AUTH_RECEIVED_ON DESC");
+  SaveLinesWhole(qNotes.SQL(), kQueryFileName);
+  qNotes.Prepare();
+  qNotes.Open();
+  qNotes.First();
+
+  const std::string_view cell = tabcells::kGreyCell20;
+  if (qNotes.RecordCount() < 1) {
+    out.WriteString(cell);
+    out.WriteString("No Notes<br>");
+    out.WriteString("</P></TD>");
+    for (int i = 0; i < 3; ++i) {
+      out.WriteString(cell);
+      out.WriteString(" <br>");
+      out.WriteString("</P></TD>");
+    }
+    out.WriteString(cell);
+    out.WriteString(" <br>");
+    out.WriteString("</P></TD></TR>");
+  } else {
+    while (!qNotes.Eof()) {
+      tabcells::WriteValueCell(out, cell, qNotes.Fields()[2].AsString());  // title
+      tabcells::WriteValueCell(out, cell, qNotes.Fields()[6].AsString());  // signed-by name
+      tabcells::WriteValueCell(out, cell, qNotes.Fields()[7].AsString());  // signed-by title
+      tabcells::WriteValueCell(out, cell, qNotes.Fields()[4].AsString());  // received
+      // The expiry date stands in a "<b>" that the row never closes.
+      out.WriteString(cell);
+      out.WriteString("<b>" + qNotes.Fields()[5].AsString() + " <br>");
+      out.WriteString("</P></TD></TR>");
+      qNotes.Next();
+    }
+  }
+  qNotes.Close();
+  out.WriteString("</TBODY></TABLE>");
+  EndPageTransaction();
+}
+
+}  // namespace qv

@@ -1,0 +1,31 @@
+// Data cells the property tab pages share: a cell holding a column's text with
+// " <br>" after it, and the list row of one violation.
+#pragma once
+
+#include <string_view>
+
+#include "db/ib.h"
+#include "pages/string_stream.h"
+
+namespace qv::tabcells {
+
+inline constexpr std::string_view kCellEnd = "</P></TD>";
+inline constexpr std::string_view kRowEnd = "</P></TD></TR>";
+inline constexpr std::string_view kGreyCell14 = "<TD WIDTH=14% bgcolor=\"#E8E8E8\"><P>";
+inline constexpr std::string_view kGreyCell20 = "<TD WIDTH=20% bgcolor=\"#E8E8E8\"><P>";
+
+// The opening, the text followed by " <br>", then the end (a cell or a row end).
+inline void WriteValueCell(TStringStream& out, std::string_view opening, std::string_view text,
+                           std::string_view end = kCellEnd) {
+  out.WriteString(opening);
+  out.WriteString(text);
+  out.WriteString(" <br>");
+  out.WriteString(end);
+}
+
+// The seven cells of one violation as the violations list shows it, read from a
+// row whose positions 0 to 7 are the id, date, apartment, case number, request
+// partner number, evictable flag, type and action descriptions. Ends the row.
+void WriteViolationRow(TStringStream& out, TIB_Row& fields);
+
+}  // namespace qv::tabcells

@@ -1,0 +1,179 @@
+// The detail page of one lease violation: its list row, police action, eviction,
+// manager contact, notice and lease dates, then the violators named in it.
+#include "pages/page_frame.h"
+#include "pages/page_module.h"
+#include "pages/page_text.h"
+#include "pages/tab_cells.h"
+
+namespace qv {
+
+void TPageModule::ViolationDetailPage(TStringStream& out, TPageRequest& request) {
+  using tabcells::kGreyCell20;
+  using tabcells::kRowEnd;
+  using tabcells::WriteValueCell;
+
+  BeginPageTransaction();
+  out.WriteString(frame::kBareHead);
+  PageBanner(out, request, "Property Violation Detail");
+  const int32_t requestedId = ParseRequestInteger(request.Param("VID"), 0);
+
+  qSelect.SQL().Clear();
+  qSelect.SQL().Add(
+      "SELECT V.VIOLATION_ID, V.VIOLATION_DATE, V.APT_NUM, V.CASE_NUM, V.REQUEST_PARTNER_NUM, "
+      "V.EVICTABLE,");
+  qSelect.SQL().Add(
+      "(SELECT VT.DESCRIPTION FROM VIOLATION_TYPES VT WHERE VT.VIOLATION_TYPE_ID = "
+      "V.VIOLATION_TYPE) AS V_TYPE_DESC,");
+  qSelect.SQL().Add(
+      "(SELECT VA.VIOLATION_ACTION_DESC FROM VIOLATION_ACTIONS VA WHERE VA.VIOLATION_ACTION_ID = "
+      "V.PLANNED_ACTION) AS ACTION_DESC,");
+  qSelect.SQL().Add("V.PROPERTY_ID,");
+  qSelect.SQL().Add(
+      "(SELECT PA.VIOLATION_ACTION_DESC FROM VIOLATION_POLICE_ACTIONS PA WHERE "
+      "PA.VIOLATION_ACTION_ID = V.POLICE_ACTION) AS POLICE_ACTION,");
+  qSelect.SQL().Add(
+      "V.EVICTION_DATE, V.EVICTION_EXPLANATION, V.MGR_CONTACT_DATE, V.MGR_CONTACT_BY, "
+      "V.NOTICE_LETTER_DATE, V.ACTION_PLAN_RECEIVED,");
+  qSelect.SQL().Add("V.LEASE_BEGIN_DATE, V.LEASE_END_DATE, V.ACTION_PLAN_SENT");
+  qSelect.SQL().Add("FROM VIOLATIONS V");
+  qSelect.SQL().Add("WHERE V.VIOLATION_ID = " + std::to_string(requestedId));
+  qSelect.Prepare();
+  qSelect.Open();
+
+  // A violation that is missing, or that belongs to no property, has no property
+  // to name: the page then shows an empty name, tabs for property 0 and no
+  // violation rows.
+  const bool hasProperty = !qSelect.Fields()[8].IsNull();
+  std::string propertyName;
+  if (hasProperty) {
+    if (qSelect2.Active()) qSelect2.Close();
+    qSelect2.SQL().Clear();
+    qSelect2.SQL().Add("SELECT PROPERTY_NAME FROM PROPERTY WHERE PROPERTY_ID = " +
+                       qSelect.Fields()[8].AsString());
+    qSelect2.Open();
+    propertyName = qSelect2.Fields()[0].AsString();
+    qSelect2.Close();
+  }
+
+  out.WriteString(frame::kPlainTable);
+  out.WriteString("<TBODY>");
+  out.WriteString("<THEAD><TR VALIGN=TOP>");
+  out.WriteString("<TH WIDTH=100% bgcolor=\"#E8E8E8\">");
+  out.WriteString("<div style=\"text-align: center;\">");
+  out.WriteString("<big><big><big><b>");
+  out.WriteString(propertyName);
+  out.WriteString("</big></big></big></b>");
+  out.WriteString("</TH>");
+  PropertyTabs(out, request, qSelect.Fields()[8].AsInteger(), kTabViolations);
+
+  out.WriteString(frame::kPlainTable);
+  out.WriteString("<THEAD><TR VALIGN=TOP>");
+  out.WriteString("<TD WIDTH=16% bgcolor=\"#99CCFF\"><B><P>Violation Date<BR></P></B></TD>");
+  out.WriteString("<TD WIDTH=14% bgcolor=\"#99CCFF\"><B><P>Apt #<BR></P></B></TD>");
+  out.WriteString("<TD WIDTH=14% bgcolor=\"#99CCFF\"><B><P>Case #<BR></P></B></TD>");
+  out.WriteString("<TD WIDTH=14% bgcolor=\"#99CCFF\"><B><P>Request Partner #<BR></P></B></TD>");
+  out.WriteString("<TD WIDTH=14% bgcolor=\"#99CCFF\"><B><P>Evictable?<BR></P></B></TD>");
+  out.WriteString("<TD WIDTH=14% bgcolor=\"#99CCFF\"><B><P>Violation Type<BR></P></B></TD>");
+  out.WriteString("<TD WIDTH=14% bgcolor=\"#99CCFF\"><B><P>Planned Action<BR></P></B></TD>");
+  out.WriteString("</TR></THEAD>");
+  out.WriteString("<TBODY><TR VALIGN=TOP>");
+
+  if (hasProperty && qSelect.RecordCount() > 0) {
+    while (!qSelect.Eof()) {
+      TIB_Row& f = qSelect.Fields();
+      tabcells::WriteViolationRow(out, f);
+
+      out.WriteString(frame::kPlainTable);
+      out.WriteString("<THEAD><TR VALIGN=TOP>");
+      out.WriteString("<TD WIDTH=20% bgcolor=\"#99CCFF\"><B><P>Police Action<BR></P></B></TD>");
+      out.WriteString("<TD WIDTH=20% bgcolor=\"#99CCFF\"><B><P>Eviction Date<BR></P></B></TD>");
+      out.WriteString("<TD WIDTH=20% bgcolor=\"#99CCFF\"><B><P>Eviction Desc<BR></P></B></TD>");
+      out.WriteString("<TD WIDTH=20% bgcolor=\"#99CCFF\"><B><P>Mgr Contact Date<BR></P></B></TD>");
+      out.WriteString("<TD WIDTH=20% bgcolor=\"#99CCFF\"><B><P>Mgr Contact By<BR></P></B></TD>");
+      out.WriteString("</TR></THEAD>");
+      out.WriteString("<TBODY><TR VALIGN=TOP>");
+      WriteValueCell(out, kGreyCell20, f[9].AsString());
+      WriteValueCell(out, kGreyCell20, f[10].AsString());
+      WriteValueCell(out, kGreyCell20, f[11].AsString());
+      WriteValueCell(out, kGreyCell20, f[12].AsString());
+      WriteValueCell(out, kGreyCell20, f[13].AsString(), kRowEnd);
+
+      out.WriteString(frame::kPlainTable);
+      out.WriteString("<THEAD><TR VALIGN=TOP>");
+      out.WriteString(
+          "<TD WIDTH=20% bgcolor=\"#99CCFF\"><B><P>Notice Letter Date<BR></P></B></TD>");
+      out.WriteString(
+          "<TD WIDTH=20% bgcolor=\"#99CCFF\"><B><P>Action Plan Recieved<BR></P></B></TD>");
+      out.WriteString("<TD WIDTH=20% bgcolor=\"#99CCFF\"><B><P>Lease Begin Date<BR></P></B></TD>");
+      out.WriteString("<TD WIDTH=20% bgcolor=\"#99CCFF\"><B><P>Lease End Date<BR></P></B></TD>");
+      out.WriteString("<TD WIDTH=20% bgcolor=\"#99CCFF\"><B><P>Action Plan Sent<BR></P></B></TD>");
+      out.WriteString("</TR></THEAD>");
+      out.WriteString("<TBODY><TR VALIGN=TOP>");
+      WriteValueCell(out, kGreyCell20, f[14].AsString());
+      WriteValueCell(out, kGreyCell20, f[15].AsString());
+      WriteValueCell(out, kGreyCell20, f[16].AsString());
+      WriteValueCell(out, kGreyCell20, f[17].AsString());
+      WriteValueCell(out, kGreyCell20, f[18].AsString(), kRowEnd);
+
+      qSelect.Next();
+    }
+  }
+  qSelect.Close();
+
+  if (qSelect2.Active()) qSelect2.Close();
+  qSelect2.SQL().Clear();
+  qSelect2.SQL().Add(
+      "SELECT V.VIOLATOR_FIRST_NAME, V.VIOLATOR_MIDDLE_NAME, V.VIOLATOR_LAST_NAME,");
+  qSelect2.SQL().Add(
+      "(SELECT RS.DESCRIPTION FROM RESIDENT_STATUS RS WHERE RS.RESIDENT_STATUS_ID = "
+      "V.VIOLATOR_STATUS) AS V_VIO_STATUS_DESC,");
+  qSelect2.SQL().Add(
+      "V.VIOLATOR_LIVINGTHERENOW, V.VIOLATOR_ID1, V.VIOLATOR_ID2, V.VIOLATOR_DOB");
+  qSelect2.SQL().Add("FROM VIOLATORS V");
+  qSelect2.SQL().Add("WHERE V.VIOLATION_ID = " + std::to_string(requestedId));
+  qSelect2.Open();
+
+  out.WriteString(frame::kPlainTable);
+  out.WriteString("<TBODY>");
+  out.WriteString("<THEAD><TR VALIGN=TOP>");
+  out.WriteString("<TH WIDTH=100% bgcolor=\"#E8E8E8\">");
+  out.WriteString("<div style=\"text-align: center;\">");
+  out.WriteString("<big><big><b>");
+  out.WriteString("Violators");
+  out.WriteString("</big></big></b>");
+  out.WriteString("</TH>");
+  out.WriteString(frame::kPlainTable);
+  out.WriteString("<THEAD><TR VALIGN=TOP>");
+  out.WriteString("<TD WIDTH=16% bgcolor=\"#99CCFF\"><B><P>First Name<BR></P></B></TD>");
+  out.WriteString("<TD WIDTH=12% bgcolor=\"#99CCFF\"><B><P>Middle Name<BR></P></B></TD>");
+  out.WriteString("<TD WIDTH=12% bgcolor=\"#99CCFF\"><B><P>Last Name<BR></P></B></TD>");
+  out.WriteString("<TD WIDTH=12% bgcolor=\"#99CCFF\"><B><P>Resident Status<BR></P></B></TD>");
+  out.WriteString("<TD WIDTH=12% bgcolor=\"#99CCFF\"><B><P>Living There Now<BR></P></B></TD>");
+  out.WriteString("<TD WIDTH=12% bgcolor=\"#99CCFF\"><B><P>ID 1<BR></P></B></TD>");
+  out.WriteString("<TD WIDTH=12% bgcolor=\"#99CCFF\"><B><P>ID 2<BR></P></B></TD>");
+  out.WriteString("<TD WIDTH=12% bgcolor=\"#99CCFF\"><B><P>Date Of Birth<BR></P></B></TD>");
+  out.WriteString("</TR></THEAD>");
+  out.WriteString("<TBODY><TR VALIGN=TOP>");
+
+  const std::string_view first = "<TD WIDTH=16% bgcolor=\"#E8E8E8\"><P>";
+  const std::string_view other = "<TD WIDTH=12% bgcolor=\"#E8E8E8\"><P>";
+  if (qSelect2.RecordCount() > 0) {
+    while (!qSelect2.Eof()) {
+      TIB_Row& f = qSelect2.Fields();
+      WriteValueCell(out, first, f[0].AsString());
+      WriteValueCell(out, other, f[1].AsString());
+      WriteValueCell(out, other, f[2].AsString());
+      WriteValueCell(out, other, f[3].AsString());
+      WriteValueCell(out, other, YesNoText(f[4].AsInteger()));
+      WriteValueCell(out, other, f[5].AsString());
+      WriteValueCell(out, other, f[6].AsString());
+      WriteValueCell(out, other, f[7].AsString(), kRowEnd);
+      qSelect2.Next();
+    }
+  }
+  qSelect2.Close();
+  out.WriteString("</TBODY></TABLE>");
+  EndPageTransaction();
+}
+
+}  // namespace qv

@@ -1,0 +1,87 @@
+// The Violations tab: a property's lease violations, one row each, every row
+// linking to the violation's detail page; and the shared Yes/No text.
+#include "pages/page_frame.h"
+#include "pages/page_module.h"
+#include "pages/page_text.h"
+#include "pages/tab_cells.h"
+
+namespace qv {
+
+std::string TPageModule::YesNoText(int32_t value) { return value != 0 ? "Yes" : "No"; }
+
+void tabcells::WriteViolationRow(TStringStream& out, TIB_Row& f) {
+  out.WriteString("<TD WIDTH=16% bgcolor=\"#E8E8E8\"><P><a href=\"/vdetail?vid=" + f[0].AsString() +
+                  "\">" + f[1].AsString() + "</a><br></P></TD>");
+  WriteValueCell(out, kGreyCell14, f[2].AsString());  // apartment
+  WriteValueCell(out, kGreyCell14, f[3].AsString());  // case number
+  WriteValueCell(out, kGreyCell14, f[4].AsString());  // request partner number
+  WriteValueCell(out, kGreyCell14, TPageModule::YesNoText(f[5].AsInteger()));  // evictable
+  WriteValueCell(out, kGreyCell14, f[6].AsString());  // type
+  WriteValueCell(out, kGreyCell14, f[7].AsString(), kRowEnd);  // planned action
+}
+
+void TPageModule::ViolationsPage(TStringStream& out, TPageRequest& request) {
+  BeginPageTransaction();
+  out.WriteString(frame::kBareHead);
+  PageBanner(out, request, "Property Violations");
+  const int32_t requestedId = ParseRequestInteger(request.Param("PROPID"), 0);
+
+  if (qSelect2.Active()) qSelect2.Close();
+  qSelect2.SQL().Clear();
+  qSelect2.SQL().Add("SELECT PROPERTY_NAME FROM PROPERTY WHERE PROPERTY_ID = " +
+                     std::to_string(requestedId));
+  qSelect2.Open();
+  const std::string propertyName = qSelect2.Fields()[0].AsString();
+  qSelect2.Close();
+
+  qSelect.SQL().Clear();
+  qSelect.SQL().Add(
+      "SELECT V.VIOLATION_ID, V.VIOLATION_DATE, V.APT_NUM, V.CASE_NUM, V.REQUEST_PARTNER_NUM, "
+      "V.EVICTABLE,");
+  qSelect.SQL().Add(
+      "(SELECT VT.DESCRIPTION FROM VIOLATION_TYPES VT WHERE VT.VIOLATION_TYPE_ID = "
+      "V.VIOLATION_TYPE) AS V_TYPE_DESC,");
+  qSelect.SQL().Add(
+      "(SELECT VA.VIOLATION_ACTION_DESC FROM VIOLATION_ACTIONS VA WHERE VA.VIOLATION_ACTION_ID = "
+      "V.PLANNED_ACTION) AS ACTION_DESC");
+  qSelect.SQL().Add("FROM VIOLATIONS V");
+  qSelect.SQL().Add("WHERE V.PROPERTY_ID = " + std::to_string(requestedId));
+  qSelect.Prepare();
+  qSelect.Open();
+
+  out.WriteString(frame::kPlainTable);
+  out.WriteString("<TBODY>");
+  out.WriteString("<THEAD><TR VALIGN=TOP>");
+  out.WriteString("<TH WIDTH=100% bgcolor=\"#E8E8E8\">");
+  out.WriteString("<div style=\"text-align: center;\">");
+  out.WriteString("<big><big><big><b>");
+  out.WriteString(propertyName);
+  out.WriteString("</big></big></big></b>");
+  out.WriteString("</TH>");
+  PropertyTabs(out, request, requestedId, kTabViolations);
+
+  out.WriteString(frame::kPlainTable);
+  out.WriteString("<THEAD><TR VALIGN=TOP>");
+  out.WriteString("<TD WIDTH=16% bgcolor=\"#99CCFF\"><B><P>Violation Date<BR></P></B></TD>");
+  out.WriteString("<TD WIDTH=14% bgcolor=\"#99CCFF\"><B><P>Apt #<BR></P></B></TD>");
+  out.WriteString("<TD WIDTH=14% bgcolor=\"#99CCFF\"><B><P>Case #<BR></P></B></TD>");
+  out.WriteString("<TD WIDTH=14% bgcolor=\"#99CCFF\"><B><P>Request Partner #<BR></P></B></TD>");
+  out.WriteString("<TD WIDTH=14% bgcolor=\"#99CCFF\"><B><P>Evictable?<BR></P></B></TD>");
+  out.WriteString("<TD WIDTH=14% bgcolor=\"#99CCFF\"><B><P>Violation Type<BR></P></B></TD>");
+  out.WriteString("<TD WIDTH=14% bgcolor=\"#99CCFF\"><B><P>Action Description<BR></P></B></TD>");
+  out.WriteString("</TR></THEAD>");
+  out.WriteString("<TBODY><TR VALIGN=TOP>");
+
+  if (qSelect.RecordCount() < 1) {
+    qSelect.Close();
+  } else {
+    while (!qSelect.Eof()) {
+      tabcells::WriteViolationRow(out, qSelect.Fields());
+      qSelect.Next();
+    }
+  }
+  out.WriteString("</TBODY></TABLE>");
+  EndPageTransaction();
+}
+
+}  // namespace qv
