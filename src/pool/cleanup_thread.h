@@ -1,0 +1,35 @@
+// The pool's low-priority thread that runs a clean-up pass at every interval.
+#pragma once
+
+#include <chrono>
+#include <thread>
+
+namespace qv {
+
+class TFixedConnectionPool;
+
+class TCleanupThread {
+ public:
+  explicit TCleanupThread(std::chrono::milliseconds cleanupInterval);
+  // Asks the thread to end and waits for it.
+  ~TCleanupThread();
+  TCleanupThread(const TCleanupThread&) = delete;
+  TCleanupThread& operator=(const TCleanupThread&) = delete;
+
+  // Starts the passes on pool (one step below normal priority where allowed).
+  void Start(TFixedConnectionPool& pool);
+  void Terminate();
+  // Waits for the thread to end.
+  void WaitFor();
+
+ private:
+  // Every interval (counted from the end of the previous pass) one pass; ends
+  // when asked to, or when PoolWakeEvent is signalled.
+  void Execute(std::stop_token stop);
+
+  const std::chrono::milliseconds CleanupInterval_;
+  TFixedConnectionPool* Pool = nullptr;
+  std::jthread thread_;
+};
+
+}  // namespace qv

@@ -1,0 +1,125 @@
+#include "pool/connection_module.h"
+
+#include <exception>
+#include <mutex>
+
+#include "pool/module_errors.h"
+
+namespace qv {
+
+TConnectionModule::TConnectionModule(std::shared_ptr<TPoolSync> pool, std::string iniPath,
+                                     const Clock& clock)
+    : TPageModule(clock), pool_(std::move(pool)) {
+  DataModuleCreate(iniPath);
+}
+
+TConnectionModule::~TConnectionModule() { DataModuleDestroy(); }
+
+void TConnectionModule::DataModuleCreate(const std::string& iniPath) {
+  try {
+    const TIniFile ini(iniPath);
+    dbMain.SetUsername(ini.ReadString("DB", "User", ""));
+    dbMain.SetPassword(ini.ReadString("DB", "Pass", ""));
+    const std::string databaseName = ini.ReadString("DB", "DBName", "");
+    if (!databaseName.empty()) dbMain.SetDatabaseName(databaseName);
+  } catch (const std::exception& error) {
+    ReportModuleError(error.what());
+  }
+}
+
+void TConnectionModule::DataModuleDestroy() {
+  try {
+    if (trMain.InTransaction()) trMain.Commit();
+  } catch (const std::exception& error) {
+    ReportModuleError(error.what());
+  }
+  try {
+    if (dbMain.Connected()) dbMain.Disconnect();
+  } catch (const std::exception& error) {
+    ReportModuleError(error.what());
+  }
+}
+
+int32_t TConnectionModule::QueryInterface(const TGuid&, void** Obj) {
+  if (Obj) *Obj = nullptr;
+  return kNoInterface;
+}
+
+int32_t TConnectionModule::_AddRef() {
+  std::lock_guard lock(pool_->PoolLock);
+  return ++RefCount;
+}
+
+int32_t TConnectionModule::_Release() {
+  // The module may be gone before the lock and the semaphore are used again.
+  const std::shared_ptr<TPoolSync> pool = pool_;
+  int32_t count;
+  {
+    std::lock_guard lock(pool->PoolLock);
+    count = --RefCount;
+    if (count == 0) {
+      delete this;
+    } else {
+      LastRelease = EncodeDateTime(clock_.Now());
+    }
+  }
+  if (count == 1) pool->PoolSemaphore.Release();
+  return count;
+}
+
+TIB_Connection& TConnectionModule::DatabaseConnection() { return dbMain; }
+
+int32_t TConnectionModule::ReferenceCount() {
+  std::lock_guard lock(pool_->PoolLock);
+  return RefCount;
+}
+
+TDateTime TConnectionModule::LastReleaseTime() {
+  std::lock_guard lock(pool_->PoolLock);
+  return LastRelease;
+}
+
+void TConnectionModule::MainMenuPage(TStringStream& out, TPageRequest& request) {
+  TPageModule::MainMenuPage(out, request);
+}
+void TConnectionModule::HttpInfoPage(TStringStream& out, TPageRequest& request) {
+  TPageModule::HttpInfoPage(out, request);
+}
+void TConnectionModule::PropertyListPage(TStringStream& out, TPageRequest& request) {
+  TPageModule::PropertyListPage(out, request);
+}
+void TConnectionModule::PropertyInfoPage(TStringStream& out, TPageRequest& request) {
+  TPageModule::PropertyInfoPage(out, request);
+}
+void TConnectionModule::LogOnPage(TStringStream& out, TPageRequest& request) {
+  TPageModule::LogOnPage(out, request);
+}
+void TConnectionModule::DoLogin(TStringStream& out, TPageRequest& request) {
+  TPageModule::DoLogin(out, request);
+}
+void TConnectionModule::UnderConstructionPage(TStringStream& out, TPageRequest& request) {
+  TPageModule::UnderConstructionPage(out, request);
+}
+void TConnectionModule::PeoplePage(TStringStream& out, TPageRequest& request) {
+  TPageModule::PeoplePage(out, request);
+}
+void TConnectionModule::AccessPage(TStringStream& out, TPageRequest& request) {
+  TPageModule::AccessPage(out, request);
+}
+void TConnectionModule::NotesPage(TStringStream& out, TPageRequest& request) {
+  TPageModule::NotesPage(out, request);
+}
+void TConnectionModule::AuthorizationsPage(TStringStream& out, TPageRequest& request) {
+  TPageModule::AuthorizationsPage(out, request);
+}
+void TConnectionModule::CptedPage(TStringStream& out, TPageRequest& request) {
+  TPageModule::CptedPage(out, request);
+}
+void TConnectionModule::ViolationsPage(TStringStream& out, TPageRequest& request) {
+  TPageModule::ViolationsPage(out, request);
+}
+void TConnectionModule::ViolationDetailPage(TStringStream& out, TPageRequest& request) {
+  TPageModule::ViolationDetailPage(out, request);
+}
+
+}  // namespace qv

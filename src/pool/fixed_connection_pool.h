@@ -1,0 +1,79 @@
+// A fixed number of places, each empty or holding one connection module, lent to
+// request threads with a bounded wait; idle modules are closed by a clean-up thread.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/exception.h"
+#include "pool/cleanup_thread.h"
+#include "pool/connection.h"
+#include "pool/pool_sync.h"
+
+namespace qv {
+
+inline constexpr std::string_view kConnPoolTimeoutMessage =
+    "Connection pool timeout. Cannot obtain a connection";
+
+class EConnPoolException : public Exception {
+ public:
+  EConnPoolException() : Exception(std::string(kConnPoolTimeoutMessage)) {}
+};
+
+// Makes a new module bound to the pool's lock and semaphore, reference count 0.
+using TConnectionFactory = std::function<IConnection*(const std::shared_ptr<TPoolSync>& pool)>;
+
+struct TPoolOptions {
+  int32_t PoolSize = 5;
+  // Time between clean-up passes, and the idle time after which a free module closes.
+  std::chrono::milliseconds CleanupInterval = std::chrono::minutes(5);
+  uint32_t AcquireTimeoutMs = 10000;
+  // Empty: a TConnectionModule set up from the INI file beside the executable.
+  TConnectionFactory Factory;
+  // The local clock the idle times are measured on.
+  const Clock* LocalClock = &SystemClock::Instance();
+};
+
+class TFixedConnectionPool {
+ public:
+  TFixedConnectionPool(int32_t PoolSize, int32_t CleanupIntervalMinutes, uint32_t AcquireTimeoutMs);
+  explicit TFixedConnectionPool(TPoolOptions options);
+  // Only when nothing is lent out any more; a module still lent is destroyed when
+  // its borrower releases it.
+  ~TFixedConnectionPool();
+  TFixedConnectionPool(const TFixedConnectionPool&) = delete;
+  TFixedConnectionPool& operator=(const TFixedConnectionPool&) = delete;
+
+  // Empties connection, then waits at most AcquireTimeoutMs for a place and lends
+  // the module of the lowest slot that is empty (a new module, connected now) or
+  // free. Raises EConnPoolException when no place becomes free in time; a failure
+  // to connect a new module passes on, and the place stays available.
+  void Acquire(TConnectionRef& connection);
+
+  // One clean-up pass: empties every slot whose module is free and has been idle
+  // longer than the clean-up interval, which closes that module.
+  void CloseIdleModules();
+
+  int32_t PoolSize() const { return PoolSize_; }
+  // The module in a slot, or null; for inspection only (takes no reference).
+  IConnection* SlotModule(int32_t index);
+  // Places that are empty or free and not claimed by a borrower.
+  int32_t AvailablePlaces() const { return sync_->PoolSemaphore.Count(); }
+
+ private:
+  const int32_t PoolSize_;
+  const uint32_t AcquireTimeoutMs_;
+  const std::chrono::milliseconds CleanupInterval_;
+  const Clock& clock_;
+  TConnectionFactory factory_;
+  std::shared_ptr<TPoolSync> sync_;
+  std::vector<TConnectionRef> Slots;
+  TCleanupThread CleanupThread;
+};
+
+}  // namespace qv

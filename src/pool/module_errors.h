@@ -1,0 +1,17 @@
+// Where a connection module reports a failure it does not let pass: one during
+// its creation handler or its destruction. The service directs these to its log.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace qv {
+
+using TModuleErrorHandler = std::function<void(const std::string& message)>;
+
+// Replaces the handler (an empty one restores the default, which writes the
+// message to standard error). Set it before the first pool is used.
+void SetModuleErrorHandler(TModuleErrorHandler handler);
+void ReportModuleError(const std::string& message);
+
+}  // namespace qv

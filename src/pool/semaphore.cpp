@@ -1,0 +1,35 @@
+#include "pool/semaphore.h"
+
+namespace qv {
+
+TSemaphore::TSemaphore(int32_t initialCount, int32_t maximumCount)
+    : count_(initialCount), maximum_(maximumCount) {}
+
+bool TSemaphore::WaitFor(std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  std::unique_lock lock(mutex_);
+  if (!available_.wait_until(lock, deadline, [this] { return count_ > 0; })) return false;
+  --count_;
+  return true;
+}
+
+bool TSemaphore::Release(int32_t units) {
+  {
+    std::lock_guard lock(mutex_);
+    if (units <= 0 || count_ > maximum_ - units) return false;
+    count_ += units;
+  }
+  if (units == 1) {
+    available_.notify_one();
+  } else {
+    available_.notify_all();
+  }
+  return true;
+}
+
+int32_t TSemaphore::Count() const {
+  std::lock_guard lock(mutex_);
+  return count_;
+}
+
+}  // namespace qv

@@ -1,0 +1,30 @@
+// A counting semaphore with a bounded wait: the pool's admission of borrowers.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+
+namespace qv {
+
+class TSemaphore {
+ public:
+  TSemaphore(int32_t initialCount, int32_t maximumCount);
+  TSemaphore(const TSemaphore&) = delete;
+  TSemaphore& operator=(const TSemaphore&) = delete;
+
+  // Takes one unit, waiting at most timeout for one; true when a unit was taken.
+  bool WaitFor(std::chrono::milliseconds timeout);
+  // Gives units back. False, and nothing changes, when that would pass the maximum.
+  bool Release(int32_t units = 1);
+  int32_t Count() const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::condition_variable available_;
+  int32_t count_;
+  const int32_t maximum_;
+};
+
+}  // namespace qv

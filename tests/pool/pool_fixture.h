@@ -1,0 +1,107 @@
+// Test fixture for pool tests: a fresh embedded database, INI files that point
+// connection modules at it (or at no database), a settable clock shared by
+// the modules and the pool, and a module factory that counts what it makes.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include <unistd.h>
+
+#include "platform/clock.h"
+#include "pool/connection_module.h"
+#include "pool/fixed_connection_pool.h"
+#include "test_database.h"
+
+namespace qv::pooltest {
+
+inline constexpr DateTimeParts kStart{2026, 3, 5, 10, 0, 0, 0};
+
+// A settable local clock that threads may read while a test moves it on.
+class SharedClock final : public Clock {
+ public:
+  explicit SharedClock(DateTimeParts now) : now_(EncodeDateTime(now)) {}
+  DateTimeParts Now() const override {
+    std::lock_guard lock(mutex_);
+    return DecodeDateTime(now_);
+  }
+  void Advance(int64_t ms) {
+    std::lock_guard lock(mutex_);
+    now_ += static_cast<double>(ms) / 86400000.0;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  TDateTime now_;
+};
+
+// A folder of its own per test, removed at the end.
+class TempFolder {
+ public:
+  TempFolder() {
+    static std::atomic<int> serial{0};
+    path_ = std::filesystem::temp_directory_path() /
+            ("qv_pool_" + std::to_string(::getpid()) + "_" + std::to_string(serial++));
+    std::filesystem::create_directories(path_);
+  }
+  ~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  std::string Write(const std::string& name, const std::string& text) const {
+    const auto file = path_ / name;
+    std::ofstream(file, std::ios::binary) << text;
+    return file.string();
+  }
+  std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+class PoolTest : public ::testing::Test {
+ protected:
+  PoolTest()
+      : goodIni_(folder_.Write("good.ini", "[DB]\nDBName=" + database_.Path() + "\nUser=SYSDBA\n")),
+        badIni_(folder_.Write("bad.ini", "[DB]\nDBName=" + folder_.File("missing.fdb") +
+                                             "\nUser=SYSDBA\n")) {}
+
+  // A factory of real modules on the test database; the first `failing` ones
+  // name a database file that does not exist.
+  TConnectionFactory Factory(int failing = 0) {
+    return [this, failing](const std::shared_ptr<TPoolSync>& sync) -> IConnection* {
+      const int serial = created_++;
+      return new TConnectionModule(sync, serial < failing ? badIni_ : goodIni_, clock_);
+    };
+  }
+
+  std::unique_ptr<TFixedConnectionPool> MakePool(
+      int32_t size, uint32_t timeoutMs,
+      std::chrono::milliseconds interval = std::chrono::minutes(5), int failing = 0) {
+    TPoolOptions options;
+    options.PoolSize = size;
+    options.CleanupInterval = interval;
+    options.AcquireTimeoutMs = timeoutMs;
+    options.Factory = Factory(failing);
+    options.LocalClock = &clock_;
+    return std::make_unique<TFixedConnectionPool>(std::move(options));
+  }
+
+  void Advance(int64_t ms) { clock_.Advance(ms); }
+
+  TestDatabase database_;
+  TempFolder folder_;
+  SharedClock clock_{kStart};
+  std::atomic<int> created_{0};
+  std::string goodIni_;
+  std::string badIni_;
+};
+
+}  // namespace qv::pooltest
