@@ -1,0 +1,32 @@
+// Failures of operating-system calls, carried with the system's error number and
+// its text in the form administrators see in the service's messages.
+#pragma once
+
+#include <string>
+
+#include "platform/exception.h"
+
+namespace qv {
+
+class EOSError : public Exception {
+ public:
+  EOSError(int errorCode, const std::string& message)
+      : Exception(message), errorCode_(errorCode) {}
+  int ErrorCode() const { return errorCode_; }
+
+ private:
+  int errorCode_;
+};
+
+// The system's text for an error number ("Unknown error N" for numbers it does not know).
+std::string SysErrorMessage(int errorCode);
+
+// "System Error.  Code: N." CR LF and the system's text, or "A call to an OS
+// function failed" when the number is 0.
+std::string OSErrorMessage(int errorCode);
+
+// Raises EOSError for the given error number (errno by default).
+[[noreturn]] void RaiseLastOSError(int errorCode);
+[[noreturn]] void RaiseLastOSError();
+
+}  // namespace qv

@@ -1,0 +1,119 @@
+// The service framework: a service's name and state, the service thread that
+// runs its start and stop handlers and works through control requests, and the
+// reports of each state change to the service manager and of failures to the log.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "service/event_logger.h"
+#include "service/systemd_notify.h"
+
+namespace qv {
+
+enum class TServiceState {
+  Stopped = 1,
+  StartPending = 2,
+  StopPending = 3,
+  Running = 4,
+  ContinuePending = 5,
+  PausePending = 6,
+  Paused = 7,
+};
+
+// Control requests; any other number is a custom request, accepted without action.
+enum TServiceControl : int {
+  scStop = 1,
+  scPause = 2,
+  scContinue = 3,
+  scInterrogate = 4,
+  scShutdown = 5,
+};
+
+// The message a state is reported with to the service manager.
+std::string ServiceStateNotification(TServiceState state);
+
+// Where a service records what happens to it.
+struct TServiceHost {
+  TEventLogger Logger;             // the service's events, under the service name
+  TEventLogger ApplicationLogger;  // the program's own events, under its file name
+  TSystemdNotifier Notifier;       // state reports
+};
+
+// The default host: syslog and standard error, NOTIFY_SOCKET from the environment.
+TServiceHost DefaultServiceHost(const std::string& serviceName);
+
+class TService {
+ public:
+  TService(std::string name, std::string displayName, TServiceHost host);
+  virtual ~TService();
+  TService(const TService&) = delete;
+  TService& operator=(const TService&) = delete;
+
+  const std::string& Name() const { return name_; }
+  const std::string& DisplayName() const { return displayName_.empty() ? name_ : displayName_; }
+  TServiceState Status() const { return state_.load(); }
+  const TServiceHost& Host() const { return host_; }
+
+  // Runs the creation handler; a failure goes to the application's log and
+  // does not end the program.
+  void Create();
+
+  // Reports start pending and starts the service thread; onEnded is called on
+  // that thread as its last act.
+  void StartServiceThread(std::function<void()> onEnded = nullptr);
+  // Waits for the service thread to end, then reports stopped.
+  void WaitForServiceThread();
+  // Asks the service thread to end without calling the stop handler and waits
+  // for it. A derived class calls this in its destructor, before its members go.
+  void ShutdownServiceThread();
+  // True once the start handler succeeded and the service reached running.
+  bool Started() const { return started_.load(); }
+
+  // Queues a control request for the service thread; safe from any thread,
+  // also before the thread runs.
+  void PostControl(int code);
+
+  // Writes an error event under the service's name.
+  void LogMessage(const std::string& text) const { host_.Logger.LogMessage(text); }
+
+ protected:
+  // Handlers; a handler that clears its flag declines.
+  virtual void ServiceCreate() {}
+  virtual void ServiceStart(bool& started) { (void)started; }
+  virtual void ServiceStop(bool& stopped) { (void)stopped; }
+
+ private:
+  void ServiceThreadMain(std::function<void()> onEnded);
+  // Works through the queue; with wait, blocks for requests until terminated.
+  void ProcessRequests(bool wait);
+  void DoControl(int code);
+  void ReportStatus(TServiceState state);
+
+  std::string name_;
+  std::string displayName_;
+  TServiceHost host_;
+  std::atomic<TServiceState> state_{TServiceState::Stopped};
+  std::atomic<bool> started_{false};
+
+  std::mutex queueLock_;
+  std::condition_variable queueSignal_;
+  std::deque<int> queue_;
+  bool terminated_ = false;  // guarded by queueLock_
+  std::thread thread_;
+};
+
+// The text of a failure, as events show it.
+std::string ExceptionMessage(const std::exception& e);
+
+// A message as the application's error report shows it: a "." is added when
+// the last character sorts after ".".
+std::string ApplicationErrorText(const std::string& message);
+
+}  // namespace qv

@@ -1,0 +1,127 @@
+#include "service/service_application.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/profile.h"
+#include "service/os_error.h"
+#include "service/service.h"
+#include "service/service_switches.h"
+
+namespace qv {
+
+namespace {
+
+sigset_t StopSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGINT);
+  return set;
+}
+
+// A file descriptor closed when it goes out of scope.
+class TFileHandle {
+ public:
+  explicit TFileHandle(int fd) : fd_(fd) {}
+  ~TFileHandle() {
+    if (fd_ >= 0) close(fd_);
+  }
+  TFileHandle(const TFileHandle&) = delete;
+  TFileHandle& operator=(const TFileHandle&) = delete;
+  int Get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+TServiceApplication::TServiceApplication(TService& service, TServiceInstaller installer,
+                                         std::ostream& out, std::ostream& err)
+    : service_(service),
+      installer_(std::move(installer)),
+      out_(out),
+      err_(err),
+      binaryPath_(ExecutablePath()) {}
+
+void TServiceApplication::BlockStopSignals() {
+  const sigset_t set = StopSignals();
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+}
+
+int TServiceApplication::Run(const std::vector<std::string_view>& args) {
+  const TServiceSwitches switches = ParseServiceSwitches(args);
+  if (switches.Install) return Install(switches.Silent);
+  if (switches.Uninstall) return Uninstall(switches.Silent);
+  return RunService();
+}
+
+int TServiceApplication::Install(bool silent) {
+  try {
+    installer_.Install({service_.Name(), service_.DisplayName(), binaryPath_});
+  } catch (const std::exception& e) {
+    err_ << "Service \"" << service_.DisplayName() << "\" failed to install with error: \""
+         << ExceptionMessage(e) << "\"" << std::endl;
+    return 1;
+  }
+  if (!silent) out_ << "Service installed successfully" << std::endl;
+  return 0;
+}
+
+int TServiceApplication::Uninstall(bool silent) {
+  try {
+    installer_.Uninstall(service_.Name());
+  } catch (const std::exception& e) {
+    err_ << "Service \"" << service_.DisplayName() << "\" failed to uninstall with error: \""
+         << ExceptionMessage(e) << "\"" << std::endl;
+    return 1;
+  }
+  if (!silent) out_ << "Service uninstalled successfully" << std::endl;
+  return 0;
+}
+
+int TServiceApplication::RunService() {
+  // The stop signals are read from a descriptor rather than by a handler, so
+  // they reach the service thread as ordinary control requests.
+  const sigset_t set = StopSignals();
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  TFileHandle signals(signalfd(-1, &set, SFD_CLOEXEC));
+  TFileHandle ended(eventfd(0, EFD_CLOEXEC));
+  if (signals.Get() < 0 || ended.Get() < 0) {
+    service_.LogMessage(OSErrorMessage(errno));
+    return 1;
+  }
+  const int endedFd = ended.Get();
+  service_.StartServiceThread([endedFd] {
+    const uint64_t one = 1;
+    (void)!write(endedFd, &one, sizeof one);
+  });
+
+  pollfd fds[2] = {{signals.Get(), POLLIN, 0}, {endedFd, POLLIN, 0}};
+  for (;;) {
+    if (poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      service_.LogMessage(OSErrorMessage(errno));
+      service_.PostControl(scStop);
+      break;
+    }
+    if (fds[1].revents & POLLIN) break;
+    if (fds[0].revents & POLLIN) {
+      signalfd_siginfo info{};
+      if (read(signals.Get(), &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+        service_.PostControl(scStop);
+      }
+    }
+  }
+  service_.WaitForServiceThread();
+  return service_.Started() ? 0 : 1;
+}
+
+}  // namespace qv

@@ -1,0 +1,48 @@
+// The program's run step: install or uninstall the service when a switch asks
+// for it, otherwise run the service in the foreground until SIGTERM or SIGINT.
+#pragma once
+
+#include <iostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "service/service_installer.h"
+
+namespace qv {
+
+class TService;
+
+class TServiceApplication {
+ public:
+  TServiceApplication(TService& service, TServiceInstaller installer = TServiceInstaller(),
+                      std::ostream& out = std::cout, std::ostream& err = std::cerr);
+
+  // Blocks the stop signals in the calling thread and every thread it starts
+  // later, and ignores SIGPIPE. Call first thing in main, before any thread.
+  static void BlockStopSignals();
+
+  // The executable the installed service runs (the running program by default).
+  void SetBinaryPath(std::string path) { binaryPath_ = std::move(path); }
+
+  // Acts on the program arguments (without the program name); the result is the
+  // process's exit status.
+  int Run(const std::vector<std::string_view>& args);
+
+  // Installs or uninstalls the service; prints the result. 0 on success.
+  int Install(bool silent);
+  int Uninstall(bool silent);
+
+  // Runs the service until a stop signal ends it, or until its start fails.
+  // 0 after a clean stop, 1 when the service did not start.
+  int RunService();
+
+ private:
+  TService& service_;
+  TServiceInstaller installer_;
+  std::ostream& out_;
+  std::ostream& err_;
+  std::string binaryPath_;
+};
+
+}  // namespace qv

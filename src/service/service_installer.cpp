@@ -1,0 +1,186 @@
+#include "service/service_installer.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "platform/exception.h"
+#include "service/os_error.h"
+
+extern char** environ;
+
+namespace qv {
+
+namespace {
+
+constexpr const char* kUnitFolder = "etc/systemd/system";
+constexpr const char* kWantsFolder = "etc/systemd/system/multi-user.target.wants";
+
+bool IsPlainPathChar(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+         c == '/' || c == '_' || c == '.' || c == '-' || c == '+' || c == ',' || c == ':' ||
+         c == '@' || c == '=';
+}
+
+std::string JoinRoot(const std::string& root, const std::string& relative) {
+  std::string path = root.empty() ? "/" : root;
+  if (path.back() != '/') path += '/';
+  return path + relative;
+}
+
+// Creates the folder and its parents; raises EOSError on failure.
+void ForceFolders(const std::string& path) {
+  std::error_code error;
+  std::filesystem::create_directories(path, error);
+  if (error) RaiseLastOSError(error.value());
+}
+
+void WriteNewFile(const std::string& path, const std::string& text) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) RaiseLastOSError();
+  size_t written = 0;
+  while (written < text.size()) {
+    const ssize_t n = write(fd, text.data() + written, text.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int error = n < 0 ? errno : EIO;
+      close(fd);
+      unlink(path.c_str());
+      RaiseLastOSError(error);
+    }
+    written += static_cast<size_t>(n);
+  }
+  if (close(fd) != 0) {
+    const int error = errno;
+    unlink(path.c_str());
+    RaiseLastOSError(error);
+  }
+}
+
+// A unit file's settings take the rest of their line, with "%" starting a specifier.
+std::string EscapeSpecifiers(const std::string& text) {
+  std::string escaped;
+  for (char c : text) {
+    if (c == '%') escaped += '%';
+    escaped += c;
+  }
+  return escaped;
+}
+
+bool HasControlChars(const std::string& text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
+  }
+  return false;
+}
+
+bool IsRunningSystemRoot(const std::string& root) {
+  std::error_code error;
+  return std::filesystem::equivalent(root.empty() ? "/" : root, "/", error);
+}
+
+}  // namespace
+
+std::string QuoteUnitCommandPath(const std::string& path) {
+  bool plain = !path.empty();
+  for (char c : path) plain = plain && IsPlainPathChar(c);
+  if (plain) return path;
+  std::string quoted = "\"";
+  for (char c : path) {
+    if (c == '"' || c == '\\') {
+      quoted += '\\';
+      quoted += c;
+    } else if (c == '%') {
+      quoted += "%%";
+    } else if (c == '$') {
+      quoted += "$$";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "\"";
+}
+
+std::string ServiceUnitText(const TServiceDefinition& service) {
+  const std::string folder = std::filesystem::path(service.BinaryPath).parent_path().string();
+  std::string text;
+  text += "[Unit]\n";
+  text += "Description=" + service.DisplayName + "\n";
+  text += "After=network.target\n";
+  text += "\n";
+  text += "[Service]\n";
+  text += "Type=notify\n";
+  text += "ExecStart=" + QuoteUnitCommandPath(service.BinaryPath) + "\n";
+  if (!folder.empty()) text += "WorkingDirectory=" + EscapeSpecifiers(folder) + "\n";
+  text += "\n";
+  text += "[Install]\n";
+  text += "WantedBy=multi-user.target\n";
+  return text;
+}
+
+TServiceInstaller::TServiceInstaller(std::string root) : root_(std::move(root)) {}
+
+std::string TServiceInstaller::UnitPath(const std::string& name) const {
+  return JoinRoot(root_, std::string(kUnitFolder) + "/" + name + ".service");
+}
+
+std::string TServiceInstaller::WantsLinkPath(const std::string& name) const {
+  return JoinRoot(root_, std::string(kWantsFolder) + "/" + name + ".service");
+}
+
+void TServiceInstaller::Install(const TServiceDefinition& service) const {
+  const std::string unitPath = UnitPath(service.Name);
+  // A line break in the path would end the unit's setting early.
+  if (HasControlChars(service.BinaryPath)) RaiseLastOSError(EINVAL);
+  ForceFolders(JoinRoot(root_, kUnitFolder));
+  WriteNewFile(unitPath, ServiceUnitText(service));
+  try {
+    ForceFolders(JoinRoot(root_, kWantsFolder));
+    // The link points where the unit lies on the system it is installed for.
+    const std::string target = "/" + std::string(kUnitFolder) + "/" + service.Name + ".service";
+    const std::string linkPath = WantsLinkPath(service.Name);
+    if (symlink(target.c_str(), linkPath.c_str()) != 0) {
+      // A link left over from an earlier installation is replaced.
+      if (errno != EEXIST || unlink(linkPath.c_str()) != 0 ||
+          symlink(target.c_str(), linkPath.c_str()) != 0) {
+        RaiseLastOSError();
+      }
+    }
+  } catch (...) {
+    unlink(unitPath.c_str());
+    throw;
+  }
+  ReloadServiceManager();
+}
+
+void TServiceInstaller::Uninstall(const std::string& name) const {
+  const std::string linkPath = WantsLinkPath(name);
+  if (unlink(linkPath.c_str()) != 0 && errno != ENOENT) RaiseLastOSError();
+  if (unlink(UnitPath(name).c_str()) != 0) RaiseLastOSError();
+  ReloadServiceManager();
+}
+
+void TServiceInstaller::ReloadServiceManager() const {
+  // Only a running systemd of this very root has units to reload.
+  if (!IsRunningSystemRoot(root_) || access("/run/systemd/system", F_OK) != 0) return;
+  char program[] = "systemctl";
+  char command[] = "daemon-reload";
+  char* argv[] = {program, command, nullptr};
+  pid_t pid = 0;
+  const int error = posix_spawnp(&pid, program, nullptr, nullptr, argv, environ);
+  if (error != 0) RaiseLastOSError(error);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) RaiseLastOSError();
+  }
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    throw Exception("systemctl daemon-reload failed");
+  }
+}
+
+}  // namespace qv

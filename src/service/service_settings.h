@@ -1,0 +1,32 @@
+// The server settings of section "APP" in the INI file beside the executable,
+// read afresh every time the service object asks for them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace qv {
+
+class TIniFile;
+
+struct TServiceSettings {
+  // Folder of the logo image; empty when not set.
+  std::string HtDocs;
+  // Session idle limit in ms: LoginTimeout minutes x 60000 (default 10 minutes;
+  // 0 switches sessions off). Kept within the signed 32-bit range.
+  int32_t SessionTimeOut = 600000;
+  // Port of the bindings the server makes at its first activation; the low
+  // 16 bits of Port (default 80).
+  uint16_t Port = 80;
+  // Activate the server as soon as the settings are read.
+  bool Start = false;
+  // Read time-out of a connection in ms: ReadTimeout seconds x 1000 (default
+  // 60 s; 0 waits forever; a negative value gives the default).
+  int32_t ReadTimeout = 60000;
+};
+
+// Reads section "APP"; a missing file, section or key gives the default.
+TServiceSettings ReadServiceSettings(const TIniFile& ini);
+TServiceSettings ReadServiceSettings(const std::string& iniPath);
+
+}  // namespace qv

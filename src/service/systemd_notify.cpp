@@ -1,0 +1,45 @@
+#include "service/systemd_notify.h"
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+
+namespace qv {
+
+namespace {
+
+std::string NotifySocketFromEnvironment() {
+  const char* path = std::getenv("NOTIFY_SOCKET");
+  return path ? std::string(path) : std::string();
+}
+
+}  // namespace
+
+TSystemdNotifier::TSystemdNotifier() : socketPath_(NotifySocketFromEnvironment()) {}
+
+TSystemdNotifier::TSystemdNotifier(std::string socketPath) : socketPath_(std::move(socketPath)) {}
+
+bool TSystemdNotifier::Notify(std::string_view message) const {
+  // Only file-system and abstract socket paths are understood.
+  if (socketPath_.empty() || (socketPath_[0] != '/' && socketPath_[0] != '@')) return false;
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (socketPath_.size() > sizeof address.sun_path) return false;
+  std::memcpy(address.sun_path, socketPath_.data(), socketPath_.size());
+  if (address.sun_path[0] == '@') address.sun_path[0] = '\0';
+  const socklen_t length =
+      static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + socketPath_.size());
+
+  const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  const ssize_t sent = sendto(fd, message.data(), message.size(), MSG_NOSIGNAL,
+                              reinterpret_cast<const sockaddr*>(&address), length);
+  close(fd);
+  return sent == static_cast<ssize_t>(message.size());
+}
+
+}  // namespace qv

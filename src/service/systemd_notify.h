@@ -1,0 +1,29 @@
+// Tells the service manager about the service's state through the datagram
+// socket it names in NOTIFY_SOCKET ("READY=1", "STOPPING=1", "STATUS=...").
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qv {
+
+class TSystemdNotifier {
+ public:
+  // Uses the socket named by the environment variable NOTIFY_SOCKET, if any.
+  TSystemdNotifier();
+  // Uses the given socket path; a leading "@" names an abstract socket, and an
+  // empty path switches notification off.
+  explicit TSystemdNotifier(std::string socketPath);
+
+  bool Enabled() const { return !socketPath_.empty(); }
+  const std::string& SocketPath() const { return socketPath_; }
+
+  // Sends one message (lines "NAME=value" separated by "\n"). Returns false when
+  // notification is off or the datagram could not be sent; never raises.
+  bool Notify(std::string_view message) const;
+
+ private:
+  std::string socketPath_;
+};
+
+}  // namespace qv

@@ -1,0 +1,113 @@
+#include "platform/profile.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace qv {
+namespace {
+
+class ProfileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/qv_profile_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    folder_ = pattern;
+  }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
+
+  std::string Write(const std::string& text) {
+    const std::string path = folder_ + "/settings.ini";
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+  }
+
+  std::string folder_;
+};
+
+TEST_F(ProfileTest, MissingFileGivesDefaults) {
+  TIniFile ini(folder_ + "/absent.ini");
+  EXPECT_EQ(ini.ReadString("APP", "HtDocs", "dflt"), "dflt");
+  EXPECT_EQ(ini.ReadInteger("APP", "Port", 80), 80);
+  EXPECT_TRUE(ini.ReadBool("APP", "Start", true));
+}
+
+TEST_F(ProfileTest, SectionsAndKeysIgnoreCaseAndBlanks) {
+  TIniFile ini(Write(
+      "; comment\r\n"
+      "[ app ]\r\n"
+      "  port   =   8080  \r\n"
+      "HTDOCS=\t/srv/qv dir \t\r\n"
+      "[Db]\n"
+      "Port=1\n"
+      "NoEquals\n"
+      "Empty=\n"));
+  EXPECT_EQ(ini.ReadInteger("APP", "Port", 80), 8080);
+  EXPECT_EQ(ini.ReadString("App", "HtDocs", ""), "/srv/qv dir");
+  EXPECT_EQ(ini.ReadInteger("DB", "PORT", 0), 1);
+  EXPECT_EQ(ini.ReadString("DB", "Empty", "x"), "");
+  EXPECT_EQ(ini.ReadString("DB", "NoEquals", "x"), "x");
+  EXPECT_EQ(ini.ReadString("Other", "Port", "x"), "x");
+}
+
+TEST_F(ProfileTest, FirstOfRepeatedKeysWins) {
+  TIniFile ini(Write("[APP]\nPort=1\nPort=2\n[APP]\nPort=3\n"));
+  EXPECT_EQ(ini.ReadInteger("APP", "Port", 0), 1);
+}
+
+TEST_F(ProfileTest, ValueIsCutAfter2047Characters) {
+  const std::string longValue(3000, 'a');
+  TIniFile ini(Write("[APP]\nHtDocs=" + longValue + "\nNext=b\n"));
+  EXPECT_EQ(ini.ReadString("APP", "HtDocs", ""), std::string(2047, 'a'));
+  EXPECT_EQ(ini.ReadString("APP", "Next", ""), "b");
+}
+
+TEST_F(ProfileTest, ValueOfExactly2047CharactersIsKept) {
+  const std::string value = std::string(2046, 'a') + "z";
+  TIniFile ini(Write("[APP]\nHtDocs=" + value + "\n"));
+  EXPECT_EQ(ini.ReadString("APP", "HtDocs", ""), value);
+}
+
+struct IntegerCase {
+  const char* text;
+  std::optional<int> value;
+};
+
+class ProfileIntegerTest : public ::testing::TestWithParam<IntegerCase> {};
+
+TEST_P(ProfileIntegerTest, Parses) {
+  EXPECT_EQ(ParseProfileInteger(GetParam().text), GetParam().value) << GetParam().text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, ProfileIntegerTest,
+    ::testing::Values(IntegerCase{"8080", 8080}, IntegerCase{"0x1F90", 8080},
+                      IntegerCase{"0X1f90", 8080}, IntegerCase{"$1F90", 8080},
+                      IntegerCase{"-5", -5}, IntegerCase{"+7", 7}, IntegerCase{" 12 ", 12},
+                      IntegerCase{"2147483647", 2147483647},
+                      IntegerCase{"-2147483648", -2147483647 - 1},
+                      IntegerCase{"2147483648", std::nullopt},
+                      IntegerCase{"0xFFFFFFFF", -1}, IntegerCase{"0x100000000", std::nullopt},
+                      IntegerCase{"abc", std::nullopt}, IntegerCase{"true", std::nullopt},
+                      IntegerCase{"12abc", std::nullopt}, IntegerCase{"0x", std::nullopt},
+                      IntegerCase{"$", std::nullopt}, IntegerCase{"", std::nullopt},
+                      IntegerCase{"1 2", std::nullopt}, IntegerCase{"0x1G", std::nullopt}));
+
+TEST(ProfilePathTest, ChangeFileExtReplacesOnlyTheLastNamesExtension) {
+  EXPECT_EQ(ChangeFileExt("/opt/qv/qvweb", ".ini"), "/opt/qv/qvweb.ini");
+  EXPECT_EQ(ChangeFileExt("/opt/qv/qvweb.exe", ".ini"), "/opt/qv/qvweb.ini");
+  EXPECT_EQ(ChangeFileExt("/opt/q.v/qvweb", ".ini"), "/opt/q.v/qvweb.ini");
+}
+
+TEST(ProfilePathTest, ExecutableIniPathSitsBesideTheRunningProgram) {
+  const std::filesystem::path exe = ExecutablePath();
+  ASSERT_TRUE(exe.is_absolute());
+  EXPECT_TRUE(std::filesystem::exists(exe));
+  EXPECT_EQ(ExecutableIniPath(), ChangeFileExt(exe.string(), ".ini"));
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,82 @@
+#include "service/service_application.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "service/service.h"
+
+namespace qv {
+namespace {
+
+namespace fs = std::filesystem;
+
+class PlainService : public TService {
+ public:
+  PlainService()
+      : TService("qvWebService", "Quorvale Web Server",
+                 TServiceHost{TEventLogger("qvWebService", nullptr), TEventLogger("qvweb", nullptr),
+                              TSystemdNotifier("")}) {}
+};
+
+class ServiceApplicationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/qv_app_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    root_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  // Runs the application with the arguments; returns the exit status.
+  int Run(std::vector<std::string_view> args) {
+    out_.str("");
+    err_.str("");
+    TServiceApplication application(service_, TServiceInstaller(root_), out_, err_);
+    application.SetBinaryPath("/opt/quorvale/qvweb");
+    return application.Run(args);
+  }
+
+  std::string UnitPath() const { return TServiceInstaller(root_).UnitPath("qvWebService"); }
+
+  std::string root_;
+  PlainService service_;
+  std::ostringstream out_;
+  std::ostringstream err_;
+};
+
+TEST_F(ServiceApplicationTest, InstallAndUninstallReportSuccess) {
+  EXPECT_EQ(Run({"-install"}), 0);
+  EXPECT_EQ(out_.str(), "Service installed successfully\n");
+  EXPECT_EQ(err_.str(), "");
+  EXPECT_TRUE(fs::exists(UnitPath()));
+
+  EXPECT_EQ(Run({"/UNINSTALL"}), 0);
+  EXPECT_EQ(out_.str(), "Service uninstalled successfully\n");
+  EXPECT_EQ(err_.str(), "");
+  EXPECT_FALSE(fs::exists(UnitPath()));
+}
+
+TEST_F(ServiceApplicationTest, SilentHidesSuccessOnly) {
+  EXPECT_EQ(Run({"/install", "/silent"}), 0);
+  EXPECT_EQ(out_.str(), "");
+  EXPECT_TRUE(fs::exists(UnitPath()));
+
+  EXPECT_EQ(Run({"/install", "/silent"}), 1);
+  EXPECT_EQ(out_.str(), "");
+  EXPECT_EQ(err_.str(),
+            "Service \"Quorvale Web Server\" failed to install with error: \"System Error.  "
+            "Code: 17.\r\nFile exists\"\n");
+
+  EXPECT_EQ(Run({"-uninstall", "-silent"}), 0);
+  EXPECT_EQ(out_.str(), "");
+  EXPECT_EQ(Run({"-uninstall", "-silent"}), 1);
+  EXPECT_EQ(err_.str(),
+            "Service \"Quorvale Web Server\" failed to uninstall with error: \"System Error.  "
+            "Code: 2.\r\nNo such file or directory\"\n");
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,171 @@
+#include "service/service_installer.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "service/os_error.h"
+
+namespace qv {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class ServiceInstallerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/qv_root_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    root_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  TServiceDefinition Definition() const {
+    return {"qvWebService", "Quorvale Web Server", "/opt/quorvale/qvweb"};
+  }
+
+  std::string root_;
+};
+
+TEST_F(ServiceInstallerTest, InstallWritesTheUnitAndEnablesItAtBoot) {
+  TServiceInstaller installer(root_);
+  installer.Install(Definition());
+
+  const std::string unit = root_ + "/etc/systemd/system/qvWebService.service";
+  EXPECT_EQ(installer.UnitPath("qvWebService"), unit);
+  EXPECT_EQ(ReadFile(unit),
+            "[Unit]\n"
+            "Description=Quorvale Web Server\n"
+            "After=network.target\n"
+            "\n"
+            "[Service]\n"
+            "Type=notify\n"
+            "ExecStart=/opt/quorvale/qvweb\n"
+            "WorkingDirectory=/opt/quorvale\n"
+            "\n"
+            "[Install]\n"
+            "WantedBy=multi-user.target\n");
+  const std::string link =
+      root_ + "/etc/systemd/system/multi-user.target.wants/qvWebService.service";
+  ASSERT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(fs::read_symlink(link), "/etc/systemd/system/qvWebService.service");
+}
+
+TEST_F(ServiceInstallerTest, UninstallRemovesUnitAndLink) {
+  TServiceInstaller installer(root_);
+  installer.Install(Definition());
+  installer.Uninstall("qvWebService");
+  EXPECT_FALSE(fs::exists(fs::symlink_status(installer.UnitPath("qvWebService"))));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(installer.WantsLinkPath("qvWebService"))));
+  // Installing again after an uninstall works.
+  EXPECT_NO_THROW(installer.Install(Definition()));
+}
+
+struct FailureCase {
+  const char* name;
+  std::function<void(const std::string& root, const TServiceInstaller&)> prepare;
+  bool install;  // else uninstall
+  std::string message;
+};
+
+class ServiceInstallerFailureTest : public ServiceInstallerTest,
+                                    public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(ServiceInstallerFailureTest, RaisesTheSystemError) {
+  const FailureCase& c = GetParam();
+  TServiceInstaller installer(root_);
+  c.prepare(root_, installer);
+  const std::string before = ReadFile(installer.UnitPath("qvWebService"));
+  try {
+    if (c.install) {
+      installer.Install(Definition());
+    } else {
+      installer.Uninstall("qvWebService");
+    }
+    FAIL() << "no exception";
+  } catch (const EOSError& e) {
+    EXPECT_EQ(e.Message(), c.message);
+  }
+  // A failed install leaves what was there before, and adds nothing.
+  if (c.install) {
+    EXPECT_EQ(ReadFile(installer.UnitPath("qvWebService")), before);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ServiceInstallerFailureTest,
+    ::testing::Values(
+        FailureCase{"AlreadyInstalled",
+                    [](const std::string&, const TServiceInstaller& i) {
+                      i.Install({"qvWebService", "Old", "/old/qvweb"});
+                    },
+                    true, "System Error.  Code: 17.\r\nFile exists"},
+        FailureCase{"UnitFolderIsAFile",
+                    [](const std::string& root, const TServiceInstaller&) {
+                      std::ofstream(root + "/etc") << "x";
+                    },
+                    true, "System Error.  Code: 20.\r\nNot a directory"},
+        FailureCase{"WantsFolderIsAFile",
+                    [](const std::string& root, const TServiceInstaller&) {
+                      fs::create_directories(root + "/etc/systemd/system");
+                      std::ofstream(root + "/etc/systemd/system/multi-user.target.wants") << "x";
+                    },
+                    true, "System Error.  Code: 20.\r\nNot a directory"},
+        FailureCase{"NotInstalled", [](const std::string&, const TServiceInstaller&) {}, false,
+                    "System Error.  Code: 2.\r\nNo such file or directory"}),
+    [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+
+TEST_F(ServiceInstallerTest, ALeftOverLinkIsReplaced) {
+  TServiceInstaller installer(root_);
+  fs::create_directories(root_ + "/etc/systemd/system/multi-user.target.wants");
+  fs::create_symlink("/somewhere/else", installer.WantsLinkPath("qvWebService"));
+  installer.Install(Definition());
+  EXPECT_EQ(fs::read_symlink(installer.WantsLinkPath("qvWebService")),
+            "/etc/systemd/system/qvWebService.service");
+}
+
+TEST_F(ServiceInstallerTest, APathWithALineBreakIsRefused) {
+  TServiceInstaller installer(root_);
+  EXPECT_THROW(installer.Install({"qvWebService", "Quorvale Web Server", "/opt/q\nExecStop=x"}),
+               EOSError);
+  EXPECT_FALSE(fs::exists(installer.UnitPath("qvWebService")));
+}
+
+struct QuoteCase {
+  std::string path;
+  std::string quoted;
+};
+
+class QuoteUnitCommandPathTest : public ::testing::TestWithParam<QuoteCase> {};
+
+TEST_P(QuoteUnitCommandPathTest, Quotes) {
+  EXPECT_EQ(QuoteUnitCommandPath(GetParam().path), GetParam().quoted);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, QuoteUnitCommandPathTest,
+    ::testing::Values(QuoteCase{"/opt/qv-1.2/qv_web", "/opt/qv-1.2/qv_web"},
+                      QuoteCase{"/opt/my server/qvweb", "\"/opt/my server/qvweb\""},
+                      QuoteCase{"/opt/100%/qvweb", "\"/opt/100%%/qvweb\""},
+                      QuoteCase{"/opt/$HOME/qvweb", "\"/opt/$$HOME/qvweb\""},
+                      QuoteCase{"/opt/a\"b\\c", "\"/opt/a\\\"b\\\\c\""}));
+
+TEST(ServiceUnitTextTest, OddFolderNamesStayLiteral) {
+  const std::string text =
+      ServiceUnitText({"qvWebService", "Quorvale Web Server", "/opt/100% sure/qvweb"});
+  EXPECT_NE(text.find("ExecStart=\"/opt/100%% sure/qvweb\"\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("WorkingDirectory=/opt/100%% sure\n"), std::string::npos) << text;
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,80 @@
+#include "service/service_settings.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace qv {
+namespace {
+
+struct SettingsCase {
+  const char* name;
+  std::string ini;  // file text; "<none>" for no file at all
+  std::string htDocs;
+  int32_t sessionTimeOut;
+  uint16_t port;
+  bool start;
+  int32_t readTimeout;
+};
+
+const std::string kNoFile = "<none>";
+const std::string kLong(3000, 'x');
+
+class ServiceSettingsTest : public ::testing::TestWithParam<SettingsCase> {};
+
+TEST_P(ServiceSettingsTest, ReadsSectionApp) {
+  const SettingsCase& c = GetParam();
+  char pattern[] = "/tmp/qv_settings_XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::string path = std::string(pattern) + "/qvweb.ini";
+  if (c.ini != kNoFile) std::ofstream(path, std::ios::binary) << c.ini;
+
+  const TServiceSettings s = ReadServiceSettings(path);
+  std::filesystem::remove_all(pattern);
+
+  EXPECT_EQ(s.HtDocs, c.htDocs);
+  EXPECT_EQ(s.SessionTimeOut, c.sessionTimeOut);
+  EXPECT_EQ(s.Port, c.port);
+  EXPECT_EQ(s.Start, c.start);
+  EXPECT_EQ(s.ReadTimeout, c.readTimeout);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ServiceSettingsTest,
+    ::testing::Values(
+        SettingsCase{"NoFile", kNoFile, "", 600000, 80, false, 60000},
+        SettingsCase{"EmptyFile", "", "", 600000, 80, false, 60000},
+        SettingsCase{"OtherSectionOnly", "[DB]\nPort=1\nStart=1\n", "", 600000, 80, false, 60000},
+        SettingsCase{"AllKeys",
+                     "[APP]\nHtDocs=/srv/qv\nLoginTimeout=20\nPort=8080\nStart=1\nReadTimeout=5\n",
+                     "/srv/qv", 1200000, 8080, true, 5000},
+        SettingsCase{"PortHex", "[APP]\nPort=0x1F90\n", "", 600000, 8080, false, 60000},
+        SettingsCase{"PortDollarHex", "[APP]\nPort=$1F90\n", "", 600000, 8080, false, 60000},
+        SettingsCase{"PortText", "[APP]\nPort=abc\n", "", 600000, 80, false, 60000},
+        SettingsCase{"PortLow16Bits", "[APP]\nPort=73616\n", "", 600000, 8080, false, 60000},
+        SettingsCase{"PortNegative", "[APP]\nPort=-1\n", "", 600000, 65535, false, 60000},
+        SettingsCase{"StartTrueIsNotSet", "[APP]\nStart=true\n", "", 600000, 80, false, 60000},
+        SettingsCase{"StartOne", "[APP]\nStart=1\n", "", 600000, 80, true, 60000},
+        SettingsCase{"StartHexNonZero", "[APP]\nStart=0x10\n", "", 600000, 80, true, 60000},
+        SettingsCase{"StartZero", "[APP]\nStart=0\n", "", 600000, 80, false, 60000},
+        SettingsCase{"LoginTimeoutOne", "[APP]\nLoginTimeout=1\n", "", 60000, 80, false, 60000},
+        SettingsCase{"LoginTimeoutZero", "[APP]\nLoginTimeout=0\n", "", 0, 80, false, 60000},
+        SettingsCase{"LoginTimeoutHuge", "[APP]\nLoginTimeout=100000\n", "", 2147483647, 80,
+                     false, 60000},
+        SettingsCase{"ReadTimeoutZero", "[APP]\nReadTimeout=0\n", "", 600000, 80, false, 0},
+        SettingsCase{"ReadTimeoutNegative", "[APP]\nReadTimeout=-3\n", "", 600000, 80, false,
+                     60000},
+        SettingsCase{"ReadTimeoutText", "[APP]\nReadTimeout=soon\n", "", 600000, 80, false,
+                     60000},
+        SettingsCase{"LongHtDocs", "[APP]\nHtDocs=" + kLong + "\nPort=81\n",
+                     std::string(2047, 'x'), 600000, 81, false, 60000},
+        SettingsCase{"OddSpacingAndCase",
+                     "  [ aPp ]  \r\n\thtdocs =  /srv/with space  \r\n PORT\t=\t 0x50 \r\n"
+                     "start= 1\r\nlogintimeout = 2\r\n",
+                     "/srv/with space", 120000, 80, true, 60000}),
+    [](const ::testing::TestParamInfo<SettingsCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,218 @@
+#include "service/service.h"
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "notify_socket.h"
+#include "platform/exception.h"
+
+namespace qv {
+namespace {
+
+// Collects events written by a logger, from any thread.
+class EventLog {
+ public:
+  TEventLogger Logger(const std::string& source) {
+    return TEventLogger(source, [this](const std::string& s, const std::string& text) {
+      std::lock_guard<std::mutex> guard(lock_);
+      events_.push_back(s + ": " + text);
+    });
+  }
+  std::vector<std::string> Events() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return events_;
+  }
+
+ private:
+  std::mutex lock_;
+  std::vector<std::string> events_;
+};
+
+// A service whose handlers do what the test asks and note the thread they ran on.
+class ScriptedService : public TService {
+ public:
+  ScriptedService(EventLog& log, const std::string& notifySocket)
+      : TService("qvWebService", "Quorvale Web Server",
+                 TServiceHost{log.Logger("qvWebService"), log.Logger("qvweb"),
+                              TSystemdNotifier(notifySocket)}) {}
+  ~ScriptedService() override { ShutdownServiceThread(); }
+
+  std::function<void(bool&)> onStart = [](bool&) {};
+  std::function<void(bool&)> onStop = [](bool&) {};
+  std::function<void()> onCreate = [] {};
+  std::vector<std::string> calls;
+  std::thread::id handlerThread;
+
+ protected:
+  void ServiceCreate() override { onCreate(); }
+  void ServiceStart(bool& started) override {
+    calls.push_back("start");
+    handlerThread = std::this_thread::get_id();
+    onStart(started);
+  }
+  void ServiceStop(bool& stopped) override {
+    calls.push_back("stop");
+    EXPECT_EQ(handlerThread, std::this_thread::get_id());
+    onStop(stopped);
+  }
+};
+
+const std::string kStarting = "STATUS=Starting";
+const std::string kRunning = "READY=1\nSTATUS=Running";
+const std::string kStopping = "STOPPING=1\nSTATUS=Stopping";
+const std::string kStopped = "STATUS=Stopped";
+
+class ServiceTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(notify_.Bound()); }
+
+  // Reads the next n reports.
+  std::vector<std::string> Reports(size_t n) {
+    std::vector<std::string> reports;
+    for (size_t i = 0; i < n; ++i) {
+      auto message = notify_.Receive();
+      if (!message) break;
+      reports.push_back(*message);
+    }
+    return reports;
+  }
+
+  // Runs the service thread to its end.
+  void StartAndWait(ScriptedService& service) {
+    std::promise<void> ended;
+    service.StartServiceThread([&ended] { ended.set_value(); });
+    ended.get_future().wait();
+    service.WaitForServiceThread();
+  }
+
+  test::NotifySocket notify_;
+  EventLog log_;
+};
+
+TEST_F(ServiceTest, StartThenStopGoesThroughTheStates) {
+  ScriptedService service(log_, notify_.Path());
+  service.StartServiceThread();
+  EXPECT_EQ(Reports(3), (std::vector<std::string>{kStarting, kStarting, kRunning}));
+  EXPECT_EQ(service.Status(), TServiceState::Running);
+  EXPECT_TRUE(service.Started());
+
+  service.PostControl(scStop);
+  EXPECT_EQ(Reports(1), std::vector<std::string>{kStopping});
+  service.WaitForServiceThread();
+  EXPECT_EQ(Reports(1), std::vector<std::string>{kStopped});
+  EXPECT_EQ(service.Status(), TServiceState::Stopped);
+  EXPECT_EQ(service.calls, (std::vector<std::string>{"start", "stop"}));
+  EXPECT_NE(service.handlerThread, std::this_thread::get_id());
+  EXPECT_TRUE(log_.Events().empty());
+}
+
+TEST_F(ServiceTest, AStopPostedBeforeTheThreadRunsIsKept) {
+  ScriptedService service(log_, notify_.Path());
+  service.PostControl(scStop);
+  StartAndWait(service);
+  EXPECT_EQ(Reports(5),
+            (std::vector<std::string>{kStarting, kStarting, kRunning, kStopping, kStopped}));
+  EXPECT_EQ(service.calls, (std::vector<std::string>{"start", "stop"}));
+}
+
+TEST_F(ServiceTest, AFailingStartIsLoggedAndNeverRuns) {
+  ScriptedService service(log_, notify_.Path());
+  service.onStart = [](bool&) {
+    throw Exception("Could not bind socket. Address and port are already in use.");
+  };
+  StartAndWait(service);
+  EXPECT_EQ(Reports(3), (std::vector<std::string>{kStarting, kStarting, kStopped}));
+  EXPECT_FALSE(service.Started());
+  EXPECT_EQ(service.calls, std::vector<std::string>{"start"});
+  EXPECT_EQ(log_.Events(),
+            std::vector<std::string>{"qvWebService: Service failed on start: Could not bind "
+                                     "socket. Address and port are already in use."});
+}
+
+TEST_F(ServiceTest, ADecliningStartStopsQuietly) {
+  ScriptedService service(log_, notify_.Path());
+  service.onStart = [](bool& started) { started = false; };
+  StartAndWait(service);
+  EXPECT_EQ(Reports(3), (std::vector<std::string>{kStarting, kStarting, kStopped}));
+  EXPECT_FALSE(service.Started());
+  EXPECT_TRUE(log_.Events().empty());
+}
+
+TEST_F(ServiceTest, ADecliningOrFailingStopKeepsTheServiceRunning) {
+  ScriptedService service(log_, notify_.Path());
+  int stops = 0;
+  service.onStop = [&stops](bool& stopped) {
+    ++stops;
+    if (stops == 1) stopped = false;
+    if (stops == 2) throw Exception("busy");
+  };
+  service.StartServiceThread();
+  EXPECT_EQ(Reports(3), (std::vector<std::string>{kStarting, kStarting, kRunning}));
+  service.PostControl(scStop);
+  EXPECT_EQ(Reports(2), (std::vector<std::string>{kStopping, kRunning}));
+  service.PostControl(scStop);
+  EXPECT_EQ(Reports(2), (std::vector<std::string>{kStopping, kRunning}));
+  EXPECT_EQ(log_.Events(), std::vector<std::string>{"qvWebService: Service failed on stop: busy"});
+  service.PostControl(scStop);
+  EXPECT_EQ(Reports(1), std::vector<std::string>{kStopping});
+  service.WaitForServiceThread();
+  EXPECT_EQ(Reports(1), std::vector<std::string>{kStopped});
+  EXPECT_EQ(stops, 3);
+}
+
+TEST_F(ServiceTest, PauseContinueInterrogateShutdownAndCustomRequests) {
+  ScriptedService service(log_, notify_.Path());
+  service.StartServiceThread();
+  EXPECT_EQ(Reports(3), (std::vector<std::string>{kStarting, kStarting, kRunning}));
+  service.PostControl(scPause);
+  EXPECT_EQ(Reports(2), (std::vector<std::string>{"STATUS=Pausing", "STATUS=Paused"}));
+  service.PostControl(scInterrogate);
+  EXPECT_EQ(Reports(1), std::vector<std::string>{"STATUS=Paused"});
+  service.PostControl(scContinue);
+  EXPECT_EQ(Reports(2), (std::vector<std::string>{"STATUS=Continuing", kRunning}));
+  service.PostControl(200);
+  service.PostControl(scInterrogate);
+  EXPECT_EQ(Reports(1), std::vector<std::string>{kRunning});
+  // Shutdown ends the service without its stop handler.
+  service.PostControl(scShutdown);
+  EXPECT_EQ(Reports(1), std::vector<std::string>{kStopping});
+  service.WaitForServiceThread();
+  EXPECT_EQ(Reports(1), std::vector<std::string>{kStopped});
+  EXPECT_EQ(service.calls, std::vector<std::string>{"start"});
+  EXPECT_TRUE(log_.Events().empty());
+}
+
+TEST_F(ServiceTest, ACreationFailureGoesToTheApplicationLog) {
+  ScriptedService service(log_, notify_.Path());
+  service.onCreate = [] { throw Exception("Pool cannot be created"); };
+  service.Create();
+  EXPECT_EQ(log_.Events(), std::vector<std::string>{"qvweb: Pool cannot be created."});
+}
+
+struct ErrorTextCase {
+  std::string message;
+  std::string shown;
+};
+
+class ApplicationErrorTextTest : public ::testing::TestWithParam<ErrorTextCase> {};
+
+TEST_P(ApplicationErrorTextTest, AddsAPeriodAfterCharactersThatSortAfterIt) {
+  EXPECT_EQ(ApplicationErrorText(GetParam().message), GetParam().shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ApplicationErrorTextTest,
+                         ::testing::Values(ErrorTextCase{"abc", "abc."},
+                                           ErrorTextCase{"in use.", "in use."},
+                                           ErrorTextCase{"port 8080", "port 8080."},
+                                           ErrorTextCase{"why?", "why?."},
+                                           ErrorTextCase{"stop!", "stop!"},
+                                           ErrorTextCase{"a-", "a-"},
+                                           ErrorTextCase{"a/", "a/."},
+                                           ErrorTextCase{"", ""}));
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,65 @@
+#include "service/systemd_notify.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "notify_socket.h"
+
+namespace qv {
+namespace {
+
+TEST(SystemdNotifyTest, SendsEachMessageAsOneDatagram) {
+  test::NotifySocket socket;
+  ASSERT_TRUE(socket.Bound());
+  TSystemdNotifier notifier(socket.Path());
+  EXPECT_TRUE(notifier.Enabled());
+  EXPECT_TRUE(notifier.Notify("READY=1\nSTATUS=Running"));
+  EXPECT_TRUE(notifier.Notify("STOPPING=1"));
+  EXPECT_EQ(socket.Receive(), "READY=1\nSTATUS=Running");
+  EXPECT_EQ(socket.Receive(), "STOPPING=1");
+}
+
+TEST(SystemdNotifyTest, TakesTheSocketFromTheEnvironment) {
+  test::NotifySocket socket;
+  ASSERT_TRUE(socket.Bound());
+  const char* saved = std::getenv("NOTIFY_SOCKET");
+  const std::string previous = saved ? saved : "";
+  setenv("NOTIFY_SOCKET", socket.Path().c_str(), 1);
+  TSystemdNotifier fromEnvironment;
+  if (saved) setenv("NOTIFY_SOCKET", previous.c_str(), 1); else unsetenv("NOTIFY_SOCKET");
+  EXPECT_EQ(fromEnvironment.SocketPath(), socket.Path());
+  EXPECT_TRUE(fromEnvironment.Notify("STATUS=Starting"));
+  EXPECT_EQ(socket.Receive(), "STATUS=Starting");
+}
+
+TEST(SystemdNotifyTest, ReachesAnAbstractSocket) {
+  const std::string name = "qv_notify_test_" + std::to_string(getpid());
+  const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(fd, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path + 1, name.data(), name.size());
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address),
+                 static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size())),
+            0);
+  EXPECT_TRUE(TSystemdNotifier("@" + name).Notify("READY=1"));
+  char buffer[64];
+  const ssize_t n = recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+  close(fd);
+  EXPECT_EQ(std::string(buffer, n > 0 ? static_cast<size_t>(n) : 0), "READY=1");
+}
+
+TEST(SystemdNotifyTest, OffOrUnreachableNeverRaises) {
+  EXPECT_FALSE(TSystemdNotifier("").Enabled());
+  EXPECT_FALSE(TSystemdNotifier("").Notify("READY=1"));
+  EXPECT_FALSE(TSystemdNotifier("relative/path").Notify("READY=1"));
+  EXPECT_FALSE(TSystemdNotifier("/nonexistent/qv/notify").Notify("READY=1"));
+  EXPECT_FALSE(TSystemdNotifier("/" + std::string(200, 'x')).Notify("READY=1"));
+}
+
+}  // namespace
+}  // namespace qv
