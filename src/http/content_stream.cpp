@@ -1,0 +1,62 @@
+#include "http/content_stream.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "http/exceptions.h"
+
+namespace qv {
+
+void TMemoryContentStream::SetPosition(int64_t position) {
+  position_ = std::clamp<int64_t>(position, 0, Size());
+}
+
+size_t TMemoryContentStream::Read(char* buffer, size_t count) {
+  const size_t n = std::min(count, data_.size() - static_cast<size_t>(position_));
+  std::memcpy(buffer, data_.data() + position_, n);
+  position_ += static_cast<int64_t>(n);
+  return n;
+}
+
+TFileContentStream::TFileContentStream(const std::string& path) : path_(path) {
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0)
+    throw EContentStreamError("Cannot open file \"" + path + "\". " + std::strerror(errno));
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(fd_);
+    fd_ = -1;
+    throw EContentStreamError("Cannot open file \"" + path + "\". Not a regular file");
+  }
+}
+
+TFileContentStream::~TFileContentStream() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+int64_t TFileContentStream::Size() const {
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) return 0;
+  return static_cast<int64_t>(st.st_size);
+}
+
+void TFileContentStream::SetPosition(int64_t position) { position_ = std::max<int64_t>(position, 0); }
+
+size_t TFileContentStream::Read(char* buffer, size_t count) {
+  for (;;) {
+    const ssize_t n = ::pread(fd_, buffer, count, position_);
+    if (n >= 0) {
+      position_ += n;
+      return static_cast<size_t>(n);
+    }
+    if (errno != EINTR)
+      throw EContentStreamError("Cannot read file \"" + path_ + "\". " + std::strerror(errno));
+  }
+}
+
+}  // namespace qv

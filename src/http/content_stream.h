@@ -1,0 +1,60 @@
+// Readable byte streams that a response can send as its body, and that hold a
+// request's body: an in-memory stream and a read-only file stream.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace qv {
+
+class TContentStream {
+ public:
+  virtual ~TContentStream() = default;
+  virtual int64_t Size() const = 0;
+  virtual int64_t Position() const = 0;
+  virtual void SetPosition(int64_t position) = 0;
+  // Reads up to count bytes at the position and moves past them; 0 at the end.
+  virtual size_t Read(char* buffer, size_t count) = 0;
+};
+
+// Bytes held in memory.
+class TMemoryContentStream final : public TContentStream {
+ public:
+  TMemoryContentStream() = default;
+  explicit TMemoryContentStream(std::string data) : data_(std::move(data)) {}
+  int64_t Size() const override { return static_cast<int64_t>(data_.size()); }
+  int64_t Position() const override { return position_; }
+  void SetPosition(int64_t position) override;
+  size_t Read(char* buffer, size_t count) override;
+
+  const std::string& Data() const { return data_; }
+  std::string& Data() { return data_; }
+
+ private:
+  std::string data_;
+  int64_t position_ = 0;
+};
+
+// A file opened read-only; others may go on reading and writing it. Opening a
+// file that cannot be read raises EContentStreamError.
+class TFileContentStream final : public TContentStream {
+ public:
+  explicit TFileContentStream(const std::string& path);
+  ~TFileContentStream() override;
+  TFileContentStream(const TFileContentStream&) = delete;
+  TFileContentStream& operator=(const TFileContentStream&) = delete;
+
+  int64_t Size() const override;
+  int64_t Position() const override { return position_; }
+  void SetPosition(int64_t position) override;
+  size_t Read(char* buffer, size_t count) override;
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+  int64_t position_ = 0;
+};
+
+}  // namespace qv

@@ -1,0 +1,25 @@
+// Date-times of the HTTP headers: a count of days since 30 December 1899 with
+// the time of day as its fraction; GMT texts in and out.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace qv {
+
+using TDateTime = double;
+
+// The current time in GMT.
+TDateTime NowGmt();
+TDateTime EncodeGmt(int year, int month, int day, int hour, int minute, int second);
+
+// "Sun, 06 Nov 1994 08:49:37 GMT" (the value is written as it is, no zone change).
+std::string FormatHttpDate(TDateTime value);
+// "Sun, 06-Nov-1994 08:49:37 GMT": the form of a cookie's expiry.
+std::string FormatCookieDate(TDateTime value);
+
+// Reads the RFC 1123, RFC 850 and asctime forms; 0 when the text is none of them.
+TDateTime ParseHttpDate(std::string_view text);
+
+}  // namespace qv

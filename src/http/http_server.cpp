@@ -1,0 +1,190 @@
+#include "http/http_server.h"
+
+#include "http/exceptions.h"
+#include "http/request_reader.h"
+#include "http/text.h"
+
+namespace qv {
+
+namespace {
+
+// The answer to a request that is not read to its end: status, a small page
+// naming it, and the connection closed.
+void RefuseRequest(TIdHTTPResponseInfo& response, int code) {
+  response.SetResponseNo(code);
+  response.SetCloseConnection(true);
+  response.ContentText = "<HTML><BODY><B>" + std::to_string(code) + " " + response.ResponseText +
+                         "</B></BODY></HTML>\r\n";
+  response.Finish();
+}
+
+// A handler error: status 500 with the message as the body. A length the
+// handler set for its own body would not fit the message.
+void FailResponse(TIdHTTPResponseInfo& response, const char* message) {
+  response.SetResponseNo(500);
+  response.ContentText = message;
+  if (!response.HeaderHasBeenWritten()) response.ContentLength = -1;
+}
+
+}  // namespace
+
+TIdHTTPServer::TIdHTTPServer() { SetDefaultPort(80); }
+
+TIdHTTPServer::~TIdHTTPServer() { StopServer(); }
+
+void TIdHTTPServer::SetSessionState(bool on) {
+  if (Active()) throw EIdHTTPCannotSwitchSessionStateWhenActive();
+  session_state_ = on;
+}
+
+void TIdHTTPServer::BeforeActivate() {
+  if (session_time_out_ != 0)
+    sessions_.SessionTimeout = session_time_out_;
+  else
+    session_state_ = false;
+  sessions_.OnSessionStart = OnSessionStart;
+  sessions_.OnSessionEnd = OnSessionEnd;
+  if (session_state_) cleaner_ = std::make_unique<TIdHTTPSessionCleanerThread>(sessions_);
+}
+
+void TIdHTTPServer::BeforeDeactivate() {
+  // The cleaner's last pass ends every session; a request still running
+  // keeps its own reference to its session until it has finished.
+  cleaner_.reset();
+  sessions_.Clear();
+}
+
+void TIdHTTPServer::AfterDeactivate() {
+  // Sessions made by requests that were still running during the stop.
+  sessions_.Clear();
+}
+
+void TIdHTTPServer::DoExecute(TIdContext& context) {
+  try {
+    ServeConnection(context);
+  } catch (const EHttpEngineError&) {
+    // Malformed input, a peer gone or timed out: the connection just ends.
+  }
+}
+
+void TIdHTTPServer::ServeConnection(TIdContext& context) {
+  while (ProcessRequest(context)) {
+  }
+}
+
+void TIdHTTPServer::FindSession(TIdContext& context, TIdHTTPRequestInfo& request,
+                                TIdHTTPResponseInfo& response, bool& continue_processing) {
+  TIdHTTPSessionPtr session;
+  if (session_state_) {
+    for (const TIdCookieRFC2109& cookie : request.Cookies) {
+      if (session || !continue_processing) break;
+      if (!http_text::EqualsNoCase(cookie.CookieName, kSessionCookieName)) continue;
+      session = sessions_.GetSession(cookie.Value, request.RemoteIP);
+      if (!session && OnInvalidSession)
+        OnInvalidSession(&context, request, response, continue_processing, cookie.Value);
+    }
+    if (!session && auto_start_session_ && continue_processing) {
+      session = sessions_.CreateUniqueSession(request.RemoteIP);
+      TIdCookieRFC2109& cookie = response.Cookies.Add(kSessionCookieName, session->SessionID());
+      cookie.Path = "/";
+    }
+  }
+  request.Session = session;
+  response.Session = std::move(session);
+}
+
+bool TIdHTTPServer::ProcessRequest(TIdContext& context) {
+  TIdIOHandler& io = context.Connection().IOHandler();
+  std::string line = io.ReadLn();
+  const size_t last_blank = line.rfind(' ');
+  if (last_blank == std::string::npos) throw EIdHTTPErrorParsingCommand();
+
+  TIdHTTPRequestInfo request;
+  TIdHTTPResponseInfo response(&io);
+  response.Server = http_text::Trim(server_software_);
+  request.Version = line.substr(last_blank + 1);
+  const std::string_view rest = std::string_view(line).substr(0, last_blank);
+
+  ReadHeaderLines(io, request.RawHeaders, maximum_header_line_count_);
+  request.ProcessHeaders();
+  response.SetCloseConnection(!(keep_alive_ && http_text::EqualsNoCase(request.Connection, "Keep-alive")));
+
+  std::string target = SplitCommand(request, rest);
+  request.RequestLine = line;
+  request.RemoteIP = context.PeerIP();
+  response.SetHeadOnly(request.CommandType == HttpCommandType::Head);
+
+  if (OnHeadersAvailable && !OnHeadersAvailable(&context, target, request.RawHeaders)) {
+    int code = 403;
+    std::string text, content;
+    if (OnHeadersBlocked) OnHeadersBlocked(&context, request.RawHeaders, code, text, content);
+    response.SetResponseNo(code);
+    if (!text.empty()) response.ResponseText = text;
+    response.ContentText = content;
+    response.SetCloseConnection(true);
+    response.Finish();
+    return false;
+  }
+
+  // A body too large to hold is refused before anything invites it.
+  if (request.ContentLength > kMaxRequestBody) {
+    RefuseRequest(response, 413);
+    return false;
+  }
+
+  if (IsHttp11OrLater(request.Version) && request.RawHeaders.IndexOfName("Expect") >= 0) {
+    const std::string expect = request.RawHeaders.Values("Expect");
+    const bool accepted = OnHeaderExpectations ? OnHeaderExpectations(&context, expect)
+                                               : http_text::EqualsNoCase(expect, "100-continue");
+    if (!accepted) {
+      response.SetResponseNo(417);
+      response.ResponseText.clear();
+      response.SetCloseConnection(true);
+      response.Finish();
+      return false;
+    }
+    if (http_text::ContainsNoCase(expect, "100-continue"))
+      io.Write(request.Version + " 100 Continue\r\n\r\n");
+  }
+
+  std::string& body = request.PostStream.Data();
+  if (request.ContentLength > 0) {
+    io.ReadBytes(static_cast<size_t>(request.ContentLength), body);
+  } else if (request.CommandType == HttpCommandType::Post && !request.HasContentLength()) {
+    if (!io.ReadToEnd(static_cast<size_t>(kMaxRequestBody), body)) {
+      RefuseRequest(response, 413);
+      return false;
+    }
+  }
+  request.FormParams = body;
+  request.PostStream.SetPosition(0);
+
+  DecodeTarget(request, std::move(target), parse_params_);
+  DecodeAuthorization(request);
+
+  bool continue_processing = true;
+  try {
+    FindSession(context, request, response, continue_processing);
+    if (continue_processing) {
+      const bool get = request.CommandType == HttpCommandType::Head ||
+                       request.CommandType == HttpCommandType::Get ||
+                       request.CommandType == HttpCommandType::Post;
+      const CommandEvent& handler = get ? OnCommandGet : OnCommandOther;
+      if (handler) handler(&context, request, response);
+    }
+  } catch (const ESocketError&) {
+    throw;
+  } catch (const EConnectionClosed&) {
+    throw;
+  } catch (const EReadTimeout&) {
+    throw;
+  } catch (const std::exception& e) {
+    FailResponse(response, e.what());
+  } catch (...) {
+    FailResponse(response, "");
+  }
+  response.Finish();
+  return !response.CloseConnection();
+}
+
+}  // namespace qv

@@ -1,0 +1,101 @@
+// The HTTP server: reads each request on a connection into a
+// TIdHTTPRequestInfo, finds the visitor's session, calls the command handler
+// and writes its TIdHTTPResponseInfo. Properties are set while inactive.
+//
+// Handlers run on connection threads, several at once. A handler error
+// becomes status 500 with the error's message as the body.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "http/request_info.h"
+#include "http/response_info.h"
+#include "http/session.h"
+#include "http/tcp_server.h"
+
+namespace qv {
+
+class TIdHTTPServer : public TIdCustomTCPServer {
+ public:
+  using CommandEvent = std::function<void(TIdContext*, TIdHTTPRequestInfo&, TIdHTTPResponseInfo&)>;
+  using SessionEvent = std::function<void(TIdHTTPSession&)>;
+  // A cookie named a session that does not exist (or belongs to another
+  // address); clearing continue_processing skips the command handler.
+  using InvalidSessionEvent =
+      std::function<void(TIdContext*, TIdHTTPRequestInfo&, TIdHTTPResponseInfo&,
+                         bool& continue_processing, const std::string& session_id)>;
+  // After the header block: false stops the request (see OnHeadersBlocked).
+  using HeadersAvailableEvent =
+      std::function<bool(TIdContext*, const std::string& target, const TIdHeaderList& headers)>;
+  // The answer to a stopped request: code (403 on entry), reason and body.
+  using HeadersBlockedEvent = std::function<void(TIdContext*, const TIdHeaderList& headers,
+                                                 int& code, std::string& text, std::string& content)>;
+  // Whether an "Expect" header value is accepted.
+  using HeaderExpectationsEvent = std::function<bool(TIdContext*, const std::string& expectations)>;
+
+  // Largest request body the engine reads; a larger one is answered with 413.
+  static constexpr int64_t kMaxRequestBody = 1 << 20;
+
+  TIdHTTPServer();
+  ~TIdHTTPServer() override;
+
+  bool KeepAlive() const { return keep_alive_; }
+  void SetKeepAlive(bool on) { keep_alive_ = on; }
+  const std::string& ServerSoftware() const { return server_software_; }
+  void SetServerSoftware(std::string text) { server_software_ = std::move(text); }
+  bool ParseParams() const { return parse_params_; }
+  void SetParseParams(bool on) { parse_params_ = on; }
+  int MaximumHeaderLineCount() const { return maximum_header_line_count_; }
+  void SetMaximumHeaderLineCount(int count) { maximum_header_line_count_ = count; }
+
+  bool SessionState() const { return session_state_; }
+  // Raises EIdHTTPCannotSwitchSessionStateWhenActive while active.
+  void SetSessionState(bool on);
+  bool AutoStartSession() const { return auto_start_session_; }
+  void SetAutoStartSession(bool on) { auto_start_session_ = on; }
+  // Idle milliseconds after which a session ends; read at activation, where
+  // 0 switches sessions off.
+  int SessionTimeOut() const { return session_time_out_; }
+  void SetSessionTimeOut(int milliseconds) { session_time_out_ = milliseconds; }
+  TIdHTTPDefaultSessionList& SessionList() { return sessions_; }
+
+  CommandEvent OnCommandGet;    // HEAD, GET and POST
+  CommandEvent OnCommandOther;  // every other method
+  SessionEvent OnSessionStart;
+  SessionEvent OnSessionEnd;
+  InvalidSessionEvent OnInvalidSession;
+  HeadersAvailableEvent OnHeadersAvailable;
+  HeadersBlockedEvent OnHeadersBlocked;
+  HeaderExpectationsEvent OnHeaderExpectations;
+
+  // The request loop of one connection, on any transport: reads and answers
+  // requests until a response closes the connection, the peer goes away or
+  // the input is malformed. Raises what ends the loop; the caller closes.
+  void ServeConnection(TIdContext& context);
+
+ protected:
+  void DoExecute(TIdContext& context) override;
+  void BeforeActivate() override;
+  void BeforeDeactivate() override;
+  void AfterDeactivate() override;
+
+ private:
+  // One request and its answer; true when the connection stays open.
+  bool ProcessRequest(TIdContext& context);
+  void FindSession(TIdContext& context, TIdHTTPRequestInfo& request,
+                   TIdHTTPResponseInfo& response, bool& continue_processing);
+
+  bool keep_alive_ = false;
+  std::string server_software_;
+  bool parse_params_ = true;
+  int maximum_header_line_count_ = 1024;
+  bool session_state_ = false;
+  bool auto_start_session_ = false;
+  int session_time_out_ = 0;
+  TIdHTTPDefaultSessionList sessions_;
+  std::unique_ptr<TIdHTTPSessionCleanerThread> cleaner_;
+};
+
+}  // namespace qv

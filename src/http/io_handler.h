@@ -1,0 +1,48 @@
+// Buffered reading and writing on one connection: lines up to a length limit,
+// exact byte counts, and everything up to the peer's close.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "http/transport.h"
+
+namespace qv {
+
+class TIdIOHandler {
+ public:
+  static constexpr size_t kMaxLineLength = 16384;
+  static constexpr size_t kRecvBufferSize = 32768;
+
+  explicit TIdIOHandler(TIdTransport& transport) : transport_(transport) {}
+
+  // A line up to LF, the LF and a CR just before it removed. More than
+  // max_length bytes before the LF raise EIdReadLnMaxLineLengthExceeded; the
+  // peer closing first raises EConnectionClosed.
+  std::string ReadLn(size_t max_length = kMaxLineLength);
+  // Appends exactly count bytes to out; EConnectionClosed if the peer closes first.
+  void ReadBytes(size_t count, std::string& out);
+  // Appends everything up to the peer's close; false (and stops reading) when
+  // more than limit bytes would be needed.
+  bool ReadToEnd(size_t limit, std::string& out);
+
+  // Bytes received but not yet read.
+  size_t Buffered() const { return in_.size() - start_; }
+  bool InputPending() { return Buffered() > 0 || transport_.InputPending(); }
+
+  void Write(std::string_view data) { transport_.Send(&data, 1); }
+  void Write(const std::string_view* parts, size_t count) { transport_.Send(parts, count); }
+
+  TIdTransport& Transport() { return transport_; }
+
+ private:
+  // Receives more bytes into the buffer; false when the peer has closed.
+  bool Fill();
+
+  TIdTransport& transport_;
+  std::string in_;
+  size_t start_ = 0;
+};
+
+}  // namespace qv

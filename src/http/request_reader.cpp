@@ -1,0 +1,114 @@
+#include "http/request_reader.h"
+
+#include "http/base64.h"
+#include "http/exceptions.h"
+#include "http/text.h"
+#include "http/uri.h"
+#include "http/url_codec.h"
+
+namespace qv {
+
+void ReadHeaderLines(TIdIOHandler& io, TIdHeaderList& headers, int max_lines) {
+  int count = 0;
+  for (;;) {
+    std::string line = io.ReadLn();
+    if (line.empty()) return;
+    if (++count > max_lines) throw EIdMaxCaptureLineExceeded();
+    headers.Add(std::move(line));
+  }
+}
+
+HttpCommandType CommandTypeOf(std::string_view command) {
+  static constexpr std::string_view kNames[] = {"HEAD", "GET", "POST", "DELETE",
+                                                "PUT", "TRACE", "OPTIONS"};
+  for (size_t i = 0; i < std::size(kNames); ++i)
+    if (http_text::EqualsNoCase(command, kNames[i])) return static_cast<HttpCommandType>(i + 1);
+  return HttpCommandType::Unknown;
+}
+
+bool IsHttp11OrLater(std::string_view version) {
+  if (version.substr(0, 5) != "HTTP/") return false;
+  version.remove_prefix(5);
+  const size_t dot = version.find('.');
+  if (dot == std::string_view::npos) return false;
+  const auto major = http_text::ParseDecimal(version.substr(0, dot), 0, INT32_MAX);
+  const auto minor = http_text::ParseDecimal(version.substr(dot + 1), 0, INT32_MAX);
+  if (!major || !minor || version[0] == '+' || version[0] == '-' || version[dot + 1] == '+' ||
+      version[dot + 1] == '-')
+    return false;
+  return *major > 0 && !(*major == 1 && *minor == 0);
+}
+
+std::string SplitCommand(TIdHTTPRequestInfo& request, std::string_view rest) {
+  const size_t blank = rest.find(' ');
+  request.Command = http_text::ToUpper(rest.substr(0, blank));
+  request.CommandType = CommandTypeOf(request.Command);
+  return blank == std::string_view::npos ? std::string() : std::string(rest.substr(blank + 1));
+}
+
+namespace {
+
+void DecodeCookies(TIdHTTPRequestInfo& request) {
+  const TIdHeaderList& headers = request.RawHeaders;
+  for (int i = headers.IndexOfName("cookie"); i >= 0;
+       i = headers.IndexOfName("cookie", static_cast<size_t>(i) + 1)) {
+    const std::string value = headers.ValueAt(static_cast<size_t>(i));
+    std::string_view rest = value;
+    for (;;) {
+      const size_t semicolon = rest.find(';');
+      const std::string_view piece = http_text::Trim(rest.substr(0, semicolon));
+      const size_t eq = piece.find('=');
+      request.Cookies.Add(std::string(piece.substr(0, eq)),
+                          eq == std::string_view::npos ? std::string() : std::string(piece.substr(eq + 1)));
+      if (semicolon == std::string_view::npos) break;
+      rest.remove_prefix(semicolon + 1);
+    }
+  }
+}
+
+}  // namespace
+
+void DecodeTarget(TIdHTTPRequestInfo& request, std::string target, bool parse_params) {
+  request.UnparsedParams = request.FormParams;
+  const size_t question = target.find('?');
+  if (question != std::string::npos) {
+    request.QueryParams = target.substr(question + 1);
+    target.resize(question);
+  }
+  if (!request.QueryParams.empty()) {
+    if (request.UnparsedParams.empty())
+      request.UnparsedParams = request.QueryParams;
+    else
+      request.UnparsedParams.append("&").append(request.QueryParams);
+  }
+  if (parse_params) {
+    if (http_text::EqualsNoCase(request.ContentType, "application/x-www-form-urlencoded"))
+      DecodeParams(request.UnparsedParams, request.Params);
+    else
+      DecodeParams(request.QueryParams, request.Params);
+  }
+  DecodeCookies(request);
+  if (target == "*") {
+    request.Document = "*";
+  } else {
+    const TIdURI uri = TIdURI::Parse(target);
+    request.Document = URLDecode(uri.Path) + URLDecode(uri.Document);
+    if (!uri.Host.empty() && request.Host.empty()) request.Host = uri.Host;
+  }
+}
+
+void DecodeAuthorization(TIdHTTPRequestInfo& request) {
+  const std::string value = request.RawHeaders.Values("Authorization");
+  if (value.empty()) return;
+  request.AuthExists = true;
+  const size_t blank = value.find(' ');
+  if (!http_text::EqualsNoCase(std::string_view(value).substr(0, blank), "Basic"))
+    throw EIdHTTPUnsupportedAuthorisationScheme();
+  const std::string decoded =
+      DecodeBase64(blank == std::string::npos ? std::string_view() : std::string_view(value).substr(blank + 1));
+  const size_t colon = decoded.find(':');
+  request.AuthUsername = decoded.substr(0, colon);
+  request.AuthPassword = colon == std::string::npos ? std::string() : decoded.substr(colon + 1);
+}
+
+}  // namespace qv

@@ -1,0 +1,73 @@
+// The record of one HTTP response: the handler fills it, the engine writes it.
+// Status line, header lines in a fixed order, Set-Cookie lines, blank line and
+// body; the header block goes out in one write together with a text body.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "http/content_stream.h"
+#include "http/cookies.h"
+#include "http/header_info.h"
+
+namespace qv {
+
+class TIdHTTPSession;
+class TIdIOHandler;
+
+class TIdHTTPResponseInfo : public TIdResponseHeaderInfo {
+ public:
+  // io: the connection the response is written to (null: nothing is written).
+  explicit TIdHTTPResponseInfo(TIdIOHandler* io);
+  ~TIdHTTPResponseInfo();
+  TIdHTTPResponseInfo(const TIdHTTPResponseInfo&) = delete;
+  TIdHTTPResponseInfo& operator=(const TIdHTTPResponseInfo&) = delete;
+
+  int ResponseNo = 200;
+  std::string ResponseText = "OK";
+  TIdServerCookies Cookies;
+  // Body as text; sent instead of ContentStream when not empty.
+  std::string ContentText;
+  // Body as a stream, sent from position 0. Freed after sending when
+  // FreeContentStream is true; otherwise only let go of (released).
+  std::unique_ptr<TContentStream> ContentStream;
+  bool FreeContentStream = true;
+  std::shared_ptr<TIdHTTPSession> Session;
+
+  // Sets ResponseNo and ResponseText from the status table; 404 also closes
+  // the connection.
+  void SetResponseNo(int code);
+
+  bool CloseConnection() const { return close_connection_; }
+  // Also sets the Connection field to "close" or "keep-alive".
+  void SetCloseConnection(bool close);
+
+  bool HeaderHasBeenWritten() const { return header_written_; }
+  // Sends the header block now; EIdHTTPHeaderAlreadyWritten the second time.
+  void WriteHeader();
+  // Sends the body (the header first when it is not out yet): ContentText,
+  // else ContentStream, else a small HTML page naming the status.
+  void WriteContent();
+
+  // The engine's part: a HEAD answer carries headers only.
+  void SetHeadOnly(bool head_only) { head_only_ = head_only; }
+  // The engine's part after the handler: the header unless already written,
+  // then the body when there is text or a stream, in as few writes as possible.
+  void Finish();
+
+  // The header block as it would be sent (also fixes ContentLength).
+  std::string HeaderText();
+
+ private:
+  void BuildRawHeaders();
+  void SendBody(std::string_view pending_header);
+  void ReleaseStream();
+
+  TIdIOHandler* io_;
+  bool close_connection_ = true;
+  bool header_written_ = false;
+  bool head_only_ = false;
+  std::string pending_header_;  // built but not yet sent
+};
+
+}  // namespace qv

@@ -1,0 +1,150 @@
+#include "http/session.h"
+
+#include <sys/random.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "http/exceptions.h"
+#include "http/text.h"
+
+namespace qv {
+
+namespace {
+
+constexpr std::string_view kAlphabet = "qwertzuiopasdfghjklyxcvbnmQWERTZUIOPASDFGHJKLYXCVBNM1234567890";
+
+void RandomBytes(unsigned char* buffer, size_t count) {
+  while (count > 0) {
+    const ssize_t n = ::getrandom(buffer, count, 0);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw EHttpEngineError("No random source for session identifiers.");
+    }
+    buffer += n;
+    count -= static_cast<size_t>(n);
+  }
+}
+
+}  // namespace
+
+std::string GetRandomString(size_t count) {
+  std::string out;
+  out.reserve(count);
+  unsigned char bytes[64];
+  while (out.size() < count) {
+    RandomBytes(bytes, sizeof bytes);
+    for (unsigned char b : bytes) {
+      // 248 = 4 * 62: larger bytes are dropped so every character is equally likely.
+      if (b < 248 && out.size() < count) out.push_back(kAlphabet[b % 62]);
+    }
+  }
+  return out;
+}
+
+TIdHTTPSession::TIdHTTPSession(std::string session_id, std::string remote_host)
+    : last_time_stamp_(Clock::now().time_since_epoch().count()),
+      session_id_(std::move(session_id)),
+      remote_host_(std::move(remote_host)) {}
+
+std::string TIdHTTPSession::ContentValue(std::string_view name) const {
+  std::lock_guard lock(lock_);
+  return content_.Values(name);
+}
+
+void TIdHTTPSession::SetContentValue(std::string_view name, std::string_view value) {
+  std::lock_guard lock(lock_);
+  content_.SetValue(name, value);
+}
+
+TIdHTTPSession::Clock::time_point TIdHTTPSession::LastTimeStamp() const {
+  return Clock::time_point(Clock::duration(last_time_stamp_.load(std::memory_order_relaxed)));
+}
+
+void TIdHTTPSession::Touch() {
+  last_time_stamp_.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
+}
+
+bool TIdHTTPSession::IsSessionStale(int timeout_ms, Clock::time_point now) const {
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - LastTimeStamp());
+  return elapsed.count() > timeout_ms;
+}
+
+TIdHTTPSessionPtr TIdHTTPDefaultSessionList::GetSession(std::string_view session_id,
+                                                        std::string_view remote_ip) {
+  const std::string key = http_text::ToUpper(session_id);
+  std::lock_guard lock(lock_);
+  const auto it = sessions_.find(key);
+  if (it == sessions_.end()) return nullptr;
+  if (!remote_ip.empty() && !http_text::EqualsNoCase(it->second->RemoteHost(), remote_ip))
+    return nullptr;
+  it->second->Touch();
+  return it->second;
+}
+
+TIdHTTPSessionPtr TIdHTTPDefaultSessionList::CreateUniqueSession(std::string_view remote_ip) {
+  for (;;) {
+    std::string id = GetRandomString(kSessionIdLength);
+    std::string key = http_text::ToUpper(id);
+    {
+      std::lock_guard lock(lock_);
+      if (sessions_.count(key) != 0) continue;
+    }
+    auto session = std::make_shared<TIdHTTPSession>(std::move(id), std::string(remote_ip));
+    if (OnSessionStart) OnSessionStart(*session);
+    std::lock_guard lock(lock_);
+    // Another request may have taken the identifier meanwhile (practically never).
+    if (!sessions_.emplace(std::move(key), session).second) continue;
+    return session;
+  }
+}
+
+void TIdHTTPDefaultSessionList::PurgeStaleSessions(bool all) {
+  const auto now = TIdHTTPSession::Clock::now();
+  std::lock_guard lock(lock_);
+  for (auto it = sessions_.begin(); it != sessions_.end();) {
+    if (all || it->second->IsSessionStale(SessionTimeout, now)) {
+      if (OnSessionEnd) {
+        try {
+          OnSessionEnd(*it->second);
+        } catch (...) {
+          // An ending session is removed whatever its handler does.
+        }
+      }
+      it = sessions_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+size_t TIdHTTPDefaultSessionList::Count() const {
+  std::lock_guard lock(lock_);
+  return sessions_.size();
+}
+
+TIdHTTPSessionCleanerThread::TIdHTTPSessionCleanerThread(TIdHTTPDefaultSessionList& list)
+    : list_(list), thread_([this] { Execute(); }) {}
+
+void TIdHTTPSessionCleanerThread::Execute() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    wake_.wait_for(lock, kInterval, [this] { return terminated_; });
+    const bool all = terminated_;
+    lock.unlock();
+    list_.PurgeStaleSessions(all);
+    if (all) return;
+    lock.lock();
+  }
+}
+
+void TIdHTTPSessionCleanerThread::TerminateAndWaitFor() {
+  {
+    std::lock_guard lock(mutex_);
+    terminated_ = true;
+  }
+  wake_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+}  // namespace qv

@@ -1,0 +1,116 @@
+// Visitor sessions: a random identifier carried in the cookie
+// "IDHTTPSESSIONID", bound to the client's address, holding a name=value
+// Content list, ended after an idle time by a cleaner thread.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <unordered_map>
+
+#include "http/name_value_list.h"
+
+namespace qv {
+
+inline constexpr const char* kSessionCookieName = "IDHTTPSESSIONID";
+inline constexpr size_t kSessionIdLength = 15;
+
+// count characters, each picked uniformly from the 62 letters and digits of
+// the identifier alphabet, from the system's cryptographic random source.
+std::string GetRandomString(size_t count);
+
+class TIdHTTPSession {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  TIdHTTPSession(std::string session_id, std::string remote_host);
+  TIdHTTPSession(const TIdHTTPSession&) = delete;
+  TIdHTTPSession& operator=(const TIdHTTPSession&) = delete;
+
+  const std::string& SessionID() const { return session_id_; }
+  const std::string& RemoteHost() const { return remote_host_; }
+
+  // Content access under the session's lock: several requests of one visitor
+  // may run at once.
+  std::string ContentValue(std::string_view name) const;
+  void SetContentValue(std::string_view name, std::string_view value);
+  // Holds the lock for a longer piece of work on Content().
+  std::unique_lock<std::mutex> LockContent() const { return std::unique_lock(lock_); }
+  // The list itself: only under LockContent(), or in the session start
+  // handler (the session is not visible to other requests yet).
+  TNameValueList& Content() { return content_; }
+  const TNameValueList& Content() const { return content_; }
+
+  // Set at creation and by every lookup that finds the session. A monotonic
+  // clock, so changes of the wall clock neither end nor prolong sessions.
+  Clock::time_point LastTimeStamp() const;
+  // Idle for more than timeout_ms (whole milliseconds, strictly greater).
+  bool IsSessionStale(int timeout_ms, Clock::time_point now) const;
+
+ private:
+  friend class TIdHTTPDefaultSessionList;
+  void Touch();
+
+  mutable std::mutex lock_;
+  TNameValueList content_;
+  std::atomic<Clock::rep> last_time_stamp_;
+  const std::string session_id_;
+  const std::string remote_host_;
+};
+
+using TIdHTTPSessionPtr = std::shared_ptr<TIdHTTPSession>;
+
+// The server's sessions, found by identifier (case ignored) and address.
+class TIdHTTPDefaultSessionList {
+ public:
+  using SessionEvent = std::function<void(TIdHTTPSession&)>;
+
+  int SessionTimeout = 0;  // ms of idle time after which a session is stale
+  SessionEvent OnSessionStart;  // a new session, before it is in the list
+  SessionEvent OnSessionEnd;    // a session leaving the list; runs under the list lock
+
+  ~TIdHTTPDefaultSessionList() { Clear(); }
+
+  // The session with that identifier whose RemoteHost equals remote_ip (not
+  // checked when remote_ip is empty); refreshes its time stamp. Null if none.
+  TIdHTTPSessionPtr GetSession(std::string_view session_id, std::string_view remote_ip);
+  // A new session under an identifier that no session has; OnSessionStart
+  // runs before it is added.
+  TIdHTTPSessionPtr CreateUniqueSession(std::string_view remote_ip);
+  // Ends every stale session, or every session when all is true.
+  void PurgeStaleSessions(bool all);
+  // Ends every session.
+  void Clear() { PurgeStaleSessions(true); }
+  size_t Count() const;
+
+ private:
+  mutable std::mutex lock_;
+  std::unordered_map<std::string, TIdHTTPSessionPtr> sessions_;  // key: upper-cased id
+};
+
+// Wakes every 1000 ms and ends the stale sessions; ends all when it stops.
+class TIdHTTPSessionCleanerThread {
+ public:
+  static constexpr std::chrono::milliseconds kInterval{1000};
+
+  explicit TIdHTTPSessionCleanerThread(TIdHTTPDefaultSessionList& list);
+  ~TIdHTTPSessionCleanerThread() { TerminateAndWaitFor(); }
+  void TerminateAndWaitFor();
+
+ private:
+  void Execute();
+
+  TIdHTTPDefaultSessionList& list_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool terminated_ = false;
+  std::thread thread_;
+};
+
+}  // namespace qv

@@ -1,0 +1,109 @@
+// The TCP side of the server: listening sockets for the bindings, one
+// listener thread per binding, a thread for every accepted connection, and
+// an orderly stop that closes live connections and waits for their threads.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "http/context.h"
+#include "http/worker_pool.h"
+
+namespace qv {
+
+enum ReuseSocketMode { rsOSDependent, rsTrue, rsFalse };
+
+class TIdCustomTCPServer {
+ public:
+  TIdCustomTCPServer();
+  virtual ~TIdCustomTCPServer();
+  TIdCustomTCPServer(const TIdCustomTCPServer&) = delete;
+  TIdCustomTCPServer& operator=(const TIdCustomTCPServer&) = delete;
+
+  bool Active() const { return active_; }
+  // Starts or stops the server; setting the current value does nothing.
+  // Activation fails with ECouldNotBindSocket when an address is taken, and
+  // then leaves nothing bound.
+  void SetActive(bool active);
+
+  // Filled at the first activation when empty (IPv4 any-address and, where the
+  // machine has IPv6, the IPv6 any-address, both at DefaultPort) and kept.
+  std::vector<TIdSocketHandle>& Bindings() { return bindings_; }
+  const std::vector<TIdSocketHandle>& Bindings() const { return bindings_; }
+  TIdSocketHandle& AddBinding(std::string ip, int port, IPFamily version = Id_IPv4);
+
+  int DefaultPort() const { return default_port_; }
+  void SetDefaultPort(int port) { default_port_ = port; }
+  int ListenQueue() const { return listen_queue_; }
+  void SetListenQueue(int backlog) { listen_queue_ = backlog; }
+  // 0: unlimited; otherwise a connection beyond this many live ones is closed at once.
+  int MaxConnections() const { return max_connections_; }
+  void SetMaxConnections(int count) { max_connections_ = count; }
+  ReuseSocketMode ReuseSocket() const { return reuse_socket_; }
+  void SetReuseSocket(ReuseSocketMode mode) { reuse_socket_ = mode; }
+  // Milliseconds a connection may wait for input (or for room to write)
+  // before it is closed; 0 waits without limit.
+  int ReadTimeout() const { return read_timeout_ms_; }
+  void SetReadTimeout(int milliseconds) { read_timeout_ms_ = milliseconds; }
+
+  // Hooks, all optional; they run on the connection's or the listener's thread.
+  std::function<void(TIdContext&)> OnConnect;
+  std::function<void(TIdContext&)> OnDisconnect;
+  std::function<void(TIdContext&, const std::exception&)> OnException;
+  std::function<void(const std::exception&)> OnListenException;
+
+  // Connections accepted and not yet finished.
+  size_t ContextCount() const { return live_.load(); }
+  // Threads kept for connections (running or idle).
+  size_t WorkerThreads() const { return pool_.Threads(); }
+
+ protected:
+  // Runs one connection to its end (the request loop); then the engine closes it.
+  virtual void DoExecute(TIdContext& context) = 0;
+  // Around the TCP start and stop: the HTTP layer prepares and ends sessions.
+  virtual void BeforeActivate() {}
+  virtual void BeforeDeactivate() {}
+  virtual void AfterDeactivate() {}
+  // Stops the server; derived classes call it from their destructor.
+  void StopServer();
+
+ private:
+  struct Listener {
+    TIdSocketHandle* binding = nullptr;
+    std::atomic<bool> stop{false};
+    std::thread thread;
+  };
+
+  void Activate();
+  void Deactivate();
+  void BindAll();
+  void ListenerLoop(Listener& listener);
+  void RunConnection(PendingConnection& job);
+  void AddContext(TIdContext& context);
+  void RemoveContext(TIdContext& context);
+
+  std::vector<TIdSocketHandle> bindings_;
+  int default_port_ = 0;
+  int listen_queue_ = 15;
+  int max_connections_ = 0;
+  ReuseSocketMode reuse_socket_ = rsOSDependent;
+  int read_timeout_ms_ = 0;
+
+  std::mutex active_lock_;  // one activation or deactivation at a time
+  std::atomic<bool> active_{false};
+  std::mutex listeners_lock_;
+  std::vector<std::unique_ptr<Listener>> listeners_;
+  std::mutex contexts_lock_;
+  TIdContext* contexts_ = nullptr;
+  bool closing_contexts_ = false;
+  std::atomic<size_t> live_{0};
+  TWorkerPool pool_;
+};
+
+}  // namespace qv

@@ -1,0 +1,31 @@
+// The byte channel under one connection: a connected socket in the server, a
+// memory buffer in tests and fuzzing. Failures are raised as engine errors.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace qv {
+
+class TIdTransport {
+ public:
+  virtual ~TIdTransport() = default;
+  // Reads up to count bytes. Returns 0 when the peer has closed (or reset)
+  // the connection; raises EReadTimeout when nothing came in time and
+  // ESocketError on other failures.
+  virtual size_t Receive(char* buffer, size_t count) = 0;
+  // Sends all parts, in order, as one gathered write; raises ESocketError.
+  virtual void Send(const std::string_view* parts, size_t count) = 0;
+  // True when unread input is known to be waiting.
+  virtual bool InputPending() { return false; }
+  // Shuts the send side down and closes; further calls do nothing.
+  // lingering: input was left unread, so wait briefly for the peer to finish
+  // sending before closing, to let it read the answer.
+  virtual void Close(bool lingering) = 0;
+  // Called from another thread to end blocked reads and writes; the owner
+  // still calls Close.
+  virtual void Abort() {}
+};
+
+}  // namespace qv
