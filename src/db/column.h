@@ -32,6 +32,7 @@ struct TIB_ColumnInfo {
 
 class TIB_Column {
  public:
+  TIB_Column(TIB_Statement& statement, TIB_ColumnInfo info);
   virtual ~TIB_Column();
   TIB_Column(const TIB_Column&) = delete;
   TIB_Column& operator=(const TIB_Column&) = delete;
@@ -40,7 +41,8 @@ class TIB_Column {
   const TIB_ColumnInfo& Info() const { return info_; }
   bool IsNull() const { return *indicator_ < 0; }
 
-  // The value's text; empty for NULL.
+  // The value's text; empty for NULL. The conversions follow the value's SQL
+  // type; the column classes mark that type for callers that test the class.
   virtual std::string AsString() const;
   // The value as a whole number: the text trimmed, read as a decimal integer,
   // else as a floating-point number truncated toward zero; NULL and empty give 0.
@@ -58,22 +60,17 @@ class TIB_Column {
   void SetTrimming(TIB_ColumnTrimming mode) { trimming_ = mode; }
 
   // Binds the column to its slot of the statement's row buffer (layer use).
-  void Bind(void* sqlvar, char* data, int16_t* indicator);
+  void Bind(void* sqlvar, char* data, int16_t* indicator, bool parameter);
   // Sets NULL with a zeroed buffer (layer use: end of data).
   void ZeroNull();
 
  protected:
-  TIB_Column(TIB_Statement& statement, TIB_ColumnInfo info);
-  // The raw value helpers the column classes share.
-  std::string TextValue() const;  // CHAR / VARCHAR bytes up to the first zero byte
-  int64_t IntegerValue() const;   // SMALLINT / INTEGER / BIGINT unscaled
-  double FloatValue() const;
-  std::string IntegerText() const;
-  std::string NumericText() const;
-  std::string DateTimeText() const;
-  TDateTime DateTimeValue() const;
+  // Raw value helpers.
+  std::string_view TextBytes() const;  // CHAR / VARCHAR bytes up to the first zero byte
+  int64_t IntegerValue() const;        // SMALLINT / INTEGER / BIGINT unscaled
   std::string BlobText() const;
-  int32_t IntegerFromText(const std::string& text) const;
+  // Parameters: points the client's descriptor at storage of the given type.
+  char* Retype(int16_t sqlType, int16_t length, int16_t scale, size_t size);
 
   TIB_Statement& statement_;
   TIB_ColumnInfo info_;
@@ -83,6 +80,7 @@ class TIB_Column {
   int16_t* indicator_ = nullptr;
   std::unique_ptr<char[]> own_;  // parameters: storage of a value set by the caller
   size_t ownSize_ = 0;
+  bool param_ = false;
 
   friend class TIB_Row;
   friend class TIB_Statement;
@@ -92,7 +90,6 @@ class TIB_Column {
 class TIB_ColumnText : public TIB_Column {
  public:
   TIB_ColumnText(TIB_Statement& statement, TIB_ColumnInfo info);
-  std::string AsString() const override;
 };
 // VARCHAR: the stored bytes, then trimmed.
 class TIB_ColumnVarText : public TIB_ColumnText {
@@ -108,19 +105,15 @@ class TIB_ColumnNumBase : public TIB_Column {
 class TIB_ColumnSmallInt : public TIB_ColumnNumBase {
  public:
   using TIB_ColumnNumBase::TIB_ColumnNumBase;
-  std::string AsString() const override;
 };
 class TIB_ColumnInteger : public TIB_ColumnNumBase {
  public:
   using TIB_ColumnNumBase::TIB_ColumnNumBase;
-  std::string AsString() const override;
-  int32_t AsInteger() const override;
 };
 // NUMERIC / DECIMAL with a scale, and BIGINT (scale 0).
 class TIB_ColumnNumeric : public TIB_ColumnNumBase {
  public:
   using TIB_ColumnNumBase::TIB_ColumnNumBase;
-  std::string AsString() const override;
 };
 class TIB_ColumnFloat : public TIB_Column {
  public:
@@ -135,8 +128,6 @@ class TIB_ColumnDouble : public TIB_Column {
 class TIB_ColumnDateTimeBase : public TIB_Column {
  public:
   using TIB_Column::TIB_Column;
-  std::string AsString() const override;
-  TDateTime AsDateTime() const override;
 };
 class TIB_ColumnDate : public TIB_ColumnDateTimeBase {
  public:
@@ -155,7 +146,6 @@ class TIB_ColumnTimeStamp : public TIB_ColumnDateTimeBase {
 class TIB_ColumnBlob : public TIB_Column {
  public:
   using TIB_Column::TIB_Column;
-  std::string AsString() const override;
 };
 class TIB_ColumnMemo : public TIB_ColumnBlob {
  public:
@@ -177,6 +167,7 @@ class TIB_Row {
 
  private:
   friend class TIB_Statement;
+  friend class TIB_Dataset;
   void SetAllNull();
 
   std::vector<std::unique_ptr<TIB_Column>> columns_;

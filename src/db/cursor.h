@@ -35,8 +35,15 @@ class TIB_Statement {
   void Unprepare();
   bool Prepared() const { return prepared_; }
 
-  TIB_Row& Fields() { return fields_; }
-  TIB_Row& Params() { return params_; }
+  // Output columns and parameters; both prepare the statement when needed.
+  TIB_Row& Fields() {
+    if (!prepared_ && sql_.Count() > 0) Prepare();
+    return fields_;
+  }
+  TIB_Row& Params() {
+    if (!prepared_ && sql_.Count() > 0) Prepare();
+    return params_;
+  }
   // Prepares when needed; raises "FieldName: <name> not found".
   TIB_Column& FieldByName(std::string_view name);
   // Prepares when needed; nullptr when there is no such output column.
@@ -52,6 +59,8 @@ class TIB_Statement {
   // Called before the text changes and before the attachment or the
   // transaction ends; a cursor closes its server cursor here.
   virtual void CloseForChange() {}
+  // Releases statement handles a derived class keeps besides Handle().
+  virtual void FreeExtraHandles() {}
   void FreeHandle();
   bool IsSelect() const;
 
@@ -97,14 +106,18 @@ class TIB_Dataset : public TIB_Statement {
 
  protected:
   void CloseForChange() override;
+  void FreeExtraHandles() override;
 
  private:
+  void Execute();
   void Fetch();
-  void CloseCursor(bool tellServer);
 
   bool active_ = false;
   bool eof_ = true;
+  bool cursorOpen_ = false;   // a server cursor is open
+  bool atFirstRow_ = false;   // the first row is current and unchanged since
   IscHandle countHandle_ = 0;
+  std::string countText_;     // the count statement prepared on countHandle_
 };
 
 // The forward-only, unbuffered query cursor the pages use.

@@ -1,0 +1,92 @@
+// Statements without result rows, database creation and scripts.
+#include "db/command.h"
+
+#include <cctype>
+
+#include "db/client_library.h"
+
+namespace qv {
+namespace {
+
+std::string Quoted(const std::string& text) {
+  std::string result = "'";
+  for (char c : text) {
+    result += c;
+    if (c == '\'') result += '\'';
+  }
+  return result + "'";
+}
+
+std::string FirstWord(std::string_view sql) {
+  size_t i = 0;
+  while (i < sql.size() && std::isspace(static_cast<unsigned char>(sql[i]))) ++i;
+  std::string word;
+  while (i < sql.size() && std::isalpha(static_cast<unsigned char>(sql[i])))
+    word += static_cast<char>(std::toupper(static_cast<unsigned char>(sql[i++])));
+  return word;
+}
+
+bool IsDefinition(std::string_view sql) {
+  std::string word = FirstWord(sql);
+  return word == "CREATE" || word == "ALTER" || word == "DROP" || word == "RECREATE" ||
+         word == "COMMENT" || word == "GRANT" || word == "REVOKE" || word == "DECLARE";
+}
+
+}  // namespace
+
+SqlCommand::SqlCommand(TIB_Connection& connection, TIB_Transaction& transaction)
+    : TIB_Statement(connection, transaction) {}
+
+SqlCommand::SqlCommand(TIB_Connection& connection, TIB_Transaction& transaction,
+                       std::string_view sql)
+    : TIB_Statement(connection, transaction) {
+  sql_.Add(std::string(sql));
+}
+
+void SqlCommand::Execute() {
+  Prepare();
+  ExecuteStatement();
+}
+
+void CreateDatabase(const std::string& databaseName, const std::string& user,
+                    const std::string& password, int pageSize, const std::string& charset) {
+  std::string sql = "CREATE DATABASE " + Quoted(databaseName);
+  if (!user.empty()) sql += " USER " + Quoted(user);
+  if (!password.empty()) sql += " PASSWORD " + Quoted(password);
+  sql += " PAGE_SIZE " + std::to_string(pageSize);
+  if (!charset.empty()) sql += " DEFAULT CHARACTER SET " + charset;
+  ISC_STATUS_ARRAY status{};
+  isc_db_handle database = 0;
+  isc_tr_handle transaction = 0;
+  QV_FB(isc_dsql_execute_immediate)(status, &database, &transaction,
+                                    static_cast<unsigned short>(sql.size()), sql.c_str(),
+                                    SQL_DIALECT_V6, nullptr);
+  CheckStatus(status, sql);
+  QV_FB(isc_detach_database)(status, &database);
+  CheckStatus(status);
+}
+
+void ExecuteImmediate(TIB_Connection& connection, TIB_Transaction& transaction,
+                      std::string_view sql) {
+  transaction.EnsureStarted();
+  std::string text(sql);
+  ISC_STATUS_ARRAY status{};
+  isc_db_handle database = connection.Handle();
+  isc_tr_handle tr = transaction.Handle();
+  QV_FB(isc_dsql_execute_immediate)(status, &database, &tr, 0, text.c_str(), SQL_DIALECT_V6,
+                                    nullptr);
+  CheckStatus(status, text);
+}
+
+void ExecuteScript(TIB_Connection& connection, TIB_Transaction& transaction,
+                   std::string_view script) {
+  for (const std::string& statement : SplitSqlScript(script)) {
+    bool definition = IsDefinition(statement);
+    if (definition) transaction.Commit();
+    ExecuteImmediate(connection, transaction, statement);
+    if (definition) transaction.Commit();
+  }
+  transaction.Commit();
+}
+
+}  // namespace qv

@@ -1,0 +1,173 @@
+// Connection: connect-string splitting, attach and detach.
+#include "db/connection.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "db/client_library.h"
+#include "db/cursor.h"
+#include "db/transaction.h"
+
+namespace qv {
+namespace {
+
+bool IsIdentifier(std::string_view text) {
+  if (text.empty()) return false;
+  auto letter = [](char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; };
+  if (!letter(text[0])) return false;
+  return std::all_of(text.begin() + 1, text.end(), [&](char c) {
+    return letter(c) || std::isdigit(static_cast<unsigned char>(c));
+  });
+}
+
+void AddDpbString(std::string& dpb, char tag, const std::string& value) {
+  size_t length = std::min<size_t>(value.size(), 255);
+  dpb += tag;
+  dpb += static_cast<char>(length);
+  dpb.append(value, 0, length);
+}
+
+}  // namespace
+
+TIB_Connection::TIB_Connection() = default;
+
+TIB_Connection::~TIB_Connection() {
+  try {
+    Detach();
+  } catch (...) {
+  }
+  for (TIB_Statement* statement : statements_) statement->DetachNotice();
+}
+
+void TIB_Connection::CheckNotConnected() const {
+  if (Connected()) throw EIB_Error("Cannot change while connected");
+}
+
+void TIB_Connection::SetParam(std::string_view name, const std::string& value) {
+  CheckNotConnected();
+  params_.SetValue(name, value);
+}
+
+void TIB_Connection::SetParamByIndex(int index, const std::string& value) {
+  switch (index) {
+    case 1: SetParam("USER NAME", value); break;
+    case 2: SetParam("PASSWORD", value); break;
+    case 3: SetParam("SERVER", value); break;
+    case 4: SetParam("ROLE NAME", value); break;
+    case 5: SetParam("PATH", value); break;
+    case 9: SetParam("CHARACTER SET", value); break;
+    default: break;
+  }
+}
+
+void TIB_Connection::SetUsername(const std::string& value) { SetParam("USER NAME", value); }
+
+void TIB_Connection::SetPassword(const std::string& value) {
+  CheckNotConnected();
+  password_ = value;
+  params_.SetValue("PASSWORD", "");
+}
+
+void TIB_Connection::SetDatabaseName(const std::string& value) {
+  CheckNotConnected();
+  // "/" counts with the Windows path characters: a Linux path needs no dot.
+  if (value.find_first_of("./\\:@") == std::string::npos) {
+    if (value != alias_) {
+      if (!IsIdentifier(value)) throw EIB_Error("Invalid DatabaseName");
+      alias_ = value;
+    }
+    return;
+  }
+  std::string server;
+  std::string path;
+  TIB_Protocol protocol;
+  size_t pipes = value.find("\\\\");
+  if (value.size() > 2 && value[1] == ':' && value.find(':', 2) == std::string::npos) {
+    protocol = TIB_Protocol::cpLocal;
+    path = value;
+  } else if (pipes != std::string::npos) {
+    protocol = TIB_Protocol::cpNetBEUI;
+    std::string rest = value.substr(pipes + 2);
+    size_t slash = rest.find('\\');
+    server = rest.substr(0, slash);
+    path = slash == std::string::npos ? std::string() : rest.substr(slash + 1);
+  } else if (size_t at = value.find('@'); at != std::string::npos) {
+    protocol = TIB_Protocol::cpSPX;
+    server = value.substr(0, at);
+    path = value.substr(at + 1);
+  } else if (size_t colon = value.find(':'); colon != std::string::npos) {
+    protocol = TIB_Protocol::cpTCP_IP;
+    server = value.substr(0, colon);
+    path = value.substr(colon + 1);
+  } else {
+    protocol = TIB_Protocol::cpLocal;
+    path = value;
+  }
+  protocol_ = protocol;
+  params_.SetValue("SERVER", server);
+  params_.SetValue("PATH", path);
+}
+
+std::string TIB_Connection::ConnectString() const {
+  std::string server = params_.Value("SERVER");
+  std::string path = params_.Value("PATH");
+  if (server.empty()) return path;
+  switch (protocol_) {
+    case TIB_Protocol::cpNetBEUI: return "\\\\" + server + "\\" + path;
+    case TIB_Protocol::cpSPX: return server + "@" + path;
+    case TIB_Protocol::cpTCP_IP: return server + ":" + path;
+    case TIB_Protocol::cpLocal: break;
+  }
+  return path;
+}
+
+std::string TIB_Connection::DatabaseName() const {
+  return alias_.empty() ? ConnectString() : alias_;
+}
+
+void TIB_Connection::SetConnected(bool value) {
+  if (value) {
+    if (!Connected()) Attach();
+  } else if (Connected()) {
+    Detach();
+  }
+}
+
+void TIB_Connection::Attach() {
+  std::string dpb;
+  dpb += static_cast<char>(isc_dpb_version1);
+  std::string user = params_.Value("USER NAME");
+  if (!user.empty()) AddDpbString(dpb, isc_dpb_user_name, user);
+  if (!password_.empty()) AddDpbString(dpb, isc_dpb_password, password_);
+  std::string role = params_.Value("ROLE NAME");
+  if (!role.empty()) AddDpbString(dpb, isc_dpb_sql_role_name, role);
+  std::string charset = params_.Value("CHARACTER SET");
+  if (!charset.empty()) AddDpbString(dpb, isc_dpb_lc_ctype, charset);
+  std::string name = ConnectString();
+  ISC_STATUS_ARRAY status{};
+  isc_db_handle handle = 0;
+  QV_FB(isc_attach_database)(status, static_cast<short>(name.size()), name.c_str(), &handle,
+                             static_cast<short>(dpb.size()), dpb.data());
+  if (status[0] == 1 && status[1] != 0) {
+    if (handle != 0) {
+      ISC_STATUS_ARRAY ignored{};
+      QV_FB(isc_detach_database)(ignored, &handle);
+    }
+    RaiseIscError(status);
+  }
+  handle_ = handle;
+}
+
+void TIB_Connection::Detach() {
+  if (handle_ == 0) return;
+  // Statement handles and open transactions belong to the attachment.
+  for (TIB_Statement* statement : statements_) statement->DetachNotice();
+  for (TIB_Transaction* transaction : transactions_) transaction->EndForDetach();
+  ISC_STATUS_ARRAY status{};
+  isc_db_handle handle = handle_;
+  QV_FB(isc_detach_database)(status, &handle);
+  handle_ = 0;  // a lost attachment counts as detached as well
+  CheckStatus(status);
+}
+
+}  // namespace qv

@@ -1,0 +1,284 @@
+// Statement: prepare and describe through the client library, the row
+// buffers of Fields and Params, execution.
+#include <algorithm>
+#include <cstring>
+
+#include "db/client_library.h"
+#include "db/cursor.h"
+#include "db/sql_text.h"
+
+namespace qv {
+namespace {
+
+constexpr int kDialect = SQL_DIALECT_V6;
+constexpr short kInitialColumns = 24;
+
+XSQLDA* Descriptor(std::unique_ptr<char[]>& storage) {
+  return reinterpret_cast<XSQLDA*>(storage.get());
+}
+
+// Makes room for n variables in a row's descriptor area.
+XSQLDA* ReserveDescriptor(std::unique_ptr<char[]>& storage, short n) {
+  XSQLDA* current = Descriptor(storage);
+  if (current == nullptr || current->sqln < n) {
+    short room = std::max(n, kInitialColumns);
+    storage = std::make_unique<char[]>(XSQLDA_LENGTH(room));
+    current = Descriptor(storage);
+    std::memset(current, 0, XSQLDA_LENGTH(room));
+    current->sqln = room;
+  }
+  current->version = SQLDA_VERSION1;
+  return current;
+}
+
+std::unique_ptr<TIB_Column> MakeColumn(TIB_Statement& statement, TIB_ColumnInfo info) {
+  switch (info.sqlType) {
+    case SQL_TEXT:
+      return std::make_unique<TIB_ColumnText>(statement, std::move(info));
+    case SQL_VARYING:
+      return std::make_unique<TIB_ColumnVarText>(statement, std::move(info));
+    case SQL_SHORT:
+      if (info.scale < 0) return std::make_unique<TIB_ColumnNumeric>(statement, std::move(info));
+      return std::make_unique<TIB_ColumnSmallInt>(statement, std::move(info));
+    case SQL_LONG:
+      if (info.scale < 0) return std::make_unique<TIB_ColumnNumeric>(statement, std::move(info));
+      return std::make_unique<TIB_ColumnInteger>(statement, std::move(info));
+    case SQL_INT64:
+      return std::make_unique<TIB_ColumnNumeric>(statement, std::move(info));
+    case SQL_FLOAT:
+      return std::make_unique<TIB_ColumnFloat>(statement, std::move(info));
+    case SQL_DOUBLE:
+    case SQL_D_FLOAT:
+      return std::make_unique<TIB_ColumnDouble>(statement, std::move(info));
+    case SQL_TYPE_DATE:
+      return std::make_unique<TIB_ColumnDate>(statement, std::move(info));
+    case SQL_TYPE_TIME:
+      return std::make_unique<TIB_ColumnTime>(statement, std::move(info));
+    case SQL_TIMESTAMP:
+      return std::make_unique<TIB_ColumnTimeStamp>(statement, std::move(info));
+    case SQL_BLOB:
+      if (info.subType == 1) return std::make_unique<TIB_ColumnMemo>(statement, std::move(info));
+      return std::make_unique<TIB_ColumnBlob>(statement, std::move(info));
+    default:
+      return std::make_unique<TIB_Column>(statement, std::move(info));
+  }
+}
+
+size_t ValueSize(const XSQLVAR& var) {
+  int type = var.sqltype & ~1;
+  if (type == SQL_VARYING) return static_cast<size_t>(var.sqllen) + 2;
+  if (type == SQL_NULL) return 0;
+  return static_cast<size_t>(var.sqllen);
+}
+
+void FreeStatementHandle(isc_stmt_handle& handle, unsigned short option, bool raise) {
+  if (handle == 0) return;
+  ISC_STATUS_ARRAY status{};
+  QV_FB(isc_dsql_free_statement)(status, &handle, option);
+  if (option == DSQL_drop) handle = 0;
+  if (raise) CheckStatus(status);
+}
+
+}  // namespace
+
+TIB_Statement::TIB_Statement(TIB_Connection& connection, TIB_Transaction& transaction)
+    : connection_(connection), transaction_(transaction) {
+  connection_.statements_.push_back(this);
+  transaction_.statements_.push_back(this);
+  sql_.SetOnChange([this] { Unprepare(); });
+}
+
+TIB_Statement::~TIB_Statement() {
+  if (connection_.Connected()) {
+    try {
+      FreeHandle();
+    } catch (...) {
+    }
+  }
+  auto& own = connection_.statements_;
+  own.erase(std::remove(own.begin(), own.end(), this), own.end());
+  auto& inTransaction = transaction_.statements_;
+  inTransaction.erase(std::remove(inTransaction.begin(), inTransaction.end(), this),
+                      inTransaction.end());
+}
+
+void TIB_Statement::FreeHandle() {
+  prepared_ = false;
+  FreeStatementHandle(handle_, DSQL_drop, false);
+}
+
+bool TIB_Statement::IsSelect() const {
+  return statementType_ == isc_info_sql_stmt_select ||
+         statementType_ == isc_info_sql_stmt_select_for_upd;
+}
+
+void TIB_Statement::Prepare() {
+  if (prepared_) return;
+  std::vector<std::string> names;
+  std::string sql = sql_.Text();
+  text_ = ReplaceParameterNames(sql, names);
+  transaction_.EnsureStarted();
+  ISC_STATUS_ARRAY status{};
+  isc_db_handle database = connection_.Handle();
+  if (handle_ == 0) {
+    isc_stmt_handle handle = 0;
+    QV_FB(isc_dsql_allocate_statement)(status, &database, &handle);
+    CheckStatus(status, sql);
+    handle_ = handle;
+  }
+  XSQLDA* out = ReserveDescriptor(fields_.descriptor_, kInitialColumns);
+  isc_tr_handle tr = transaction_.Handle();
+  isc_stmt_handle handle = handle_;
+  QV_FB(isc_dsql_prepare)(status, &tr, &handle, static_cast<unsigned short>(text_.size()),
+                          text_.c_str(), kDialect, out);
+  CheckStatus(status, sql);
+  if (out->sqld > out->sqln) {
+    out = ReserveDescriptor(fields_.descriptor_, out->sqld);
+    QV_FB(isc_dsql_describe)(status, &handle, SQLDA_VERSION1, out);
+    CheckStatus(status, sql);
+  }
+  // The statement type tells a query (a server cursor) from other statements.
+  static const char kTypeItem[] = {isc_info_sql_stmt_type};
+  char info[16] = {};
+  QV_FB(isc_dsql_sql_info)(status, &handle, sizeof kTypeItem, kTypeItem, sizeof info, info);
+  CheckStatus(status, sql);
+  statementType_ = 0;
+  if (info[0] == isc_info_sql_stmt_type) {
+    short length = static_cast<short>(QV_FB(isc_vax_integer)(info + 1, 2));
+    statementType_ = static_cast<int>(QV_FB(isc_vax_integer)(info + 3, length));
+  }
+  DescribeFields();
+  // Parameters.
+  XSQLDA* in = ReserveDescriptor(params_.descriptor_, kInitialColumns);
+  QV_FB(isc_dsql_describe_bind)(status, &handle, SQLDA_VERSION1, in);
+  CheckStatus(status, sql);
+  if (in->sqld > in->sqln) {
+    in = ReserveDescriptor(params_.descriptor_, in->sqld);
+    QV_FB(isc_dsql_describe_bind)(status, &handle, SQLDA_VERSION1, in);
+    CheckStatus(status, sql);
+  }
+  DescribeParams();
+  for (size_t i = 0; i < params_.columns_.size() && i < names.size(); ++i)
+    params_.columns_[i]->info_.name = names[i];
+  prepared_ = true;
+}
+
+// Lays out one buffer for every value and NULL indicator of a row and
+// creates the row's columns by SQL type.
+static void BuildRow(TIB_Statement& statement, TIB_Row& row, XSQLDA* area,
+                     std::vector<std::unique_ptr<TIB_Column>>& columns,
+                     std::unique_ptr<char[]>& buffer, size_t& bufferSize, bool params) {
+  columns.clear();
+  size_t size = 0;
+  std::vector<size_t> offsets(area->sqld);
+  for (short i = 0; i < area->sqld; ++i) {
+    size = (size + 7) & ~size_t{7};
+    offsets[i] = size;
+    size += ValueSize(area->sqlvar[i]) + sizeof(int16_t) + 8;
+  }
+  size = std::max<size_t>(size, 8);
+  if (bufferSize < size) {
+    buffer = std::make_unique<char[]>(size);
+    bufferSize = size;
+  }
+  std::memset(buffer.get(), 0, bufferSize);
+  for (short i = 0; i < area->sqld; ++i) {
+    XSQLVAR& var = area->sqlvar[i];
+    char* data = buffer.get() + offsets[i];
+    size_t valueSize = ValueSize(var);
+    auto* indicator = reinterpret_cast<int16_t*>(data + ((valueSize + 1) & ~size_t{1}));
+    var.sqltype = static_cast<ISC_SHORT>(var.sqltype | 1);  // always use the NULL indicator
+    var.sqldata = data;
+    var.sqlind = indicator;
+    *indicator = -1;
+    TIB_ColumnInfo info;
+    info.sqlType = static_cast<int16_t>(var.sqltype & ~1);
+    info.subType = var.sqlsubtype;
+    info.scale = var.sqlscale;
+    info.length = var.sqllen;
+    info.nullable = true;
+    if (!params) {
+      info.name.assign(var.aliasname, static_cast<size_t>(std::max<short>(var.aliasname_length, 0)));
+      info.relation.assign(var.relname, static_cast<size_t>(std::max<short>(var.relname_length, 0)));
+    }
+    auto column = MakeColumn(statement, std::move(info));
+    column->Bind(&var, data, indicator, params);
+    columns.push_back(std::move(column));
+  }
+  (void)row;
+}
+
+void TIB_Statement::DescribeFields() {
+  BuildRow(*this, fields_, Descriptor(fields_.descriptor_), fields_.columns_, fields_.buffer_,
+           fields_.bufferSize_, false);
+}
+
+void TIB_Statement::DescribeParams() {
+  BuildRow(*this, params_, Descriptor(params_.descriptor_), params_.columns_, params_.buffer_,
+           params_.bufferSize_, true);
+}
+
+void TIB_Statement::Unprepare() {
+  if (!prepared_) return;
+  CloseForChange();
+  prepared_ = false;
+  fields_.columns_.clear();
+  params_.columns_.clear();
+  // Keep the handle for the next text; release the server's request.
+  if (handle_ != 0 && connection_.Connected()) FreeStatementHandle(handle_, DSQL_unprepare, true);
+}
+
+TIB_Column& TIB_Statement::FieldByName(std::string_view name) {
+  TIB_Column* column = FindField(name);
+  if (column == nullptr) throw EIB_Error("FieldName: " + std::string(name) + " not found");
+  return *column;
+}
+
+TIB_Column* TIB_Statement::FindField(std::string_view name) {
+  Prepare();
+  return fields_.ByName(name);
+}
+
+TIB_Column& TIB_Statement::ParamByName(std::string_view name) {
+  Prepare();
+  TIB_Column* column = params_.ByName(name);
+  if (column == nullptr) throw EIB_Error("ParamName: " + std::string(name) + " not found");
+  return *column;
+}
+
+void TIB_Statement::ExecuteStatement() {
+  transaction_.EnsureStarted();
+  ISC_STATUS_ARRAY status{};
+  isc_tr_handle tr = transaction_.Handle();
+  isc_stmt_handle handle = handle_;
+  XSQLDA* in = params_.columns_.empty() ? nullptr : Descriptor(params_.descriptor_);
+  if (!IsSelect() && !fields_.columns_.empty()) {
+    // A statement that returns one row of values (EXECUTE PROCEDURE, RETURNING).
+    QV_FB(isc_dsql_execute2)(status, &tr, &handle, SQLDA_VERSION1, in, Descriptor(fields_.descriptor_));
+  } else {
+    QV_FB(isc_dsql_execute)(status, &tr, &handle, SQLDA_VERSION1, in);
+  }
+  CheckStatus(status, sql_.Text());
+}
+
+void TIB_Statement::DetachNotice() {
+  try {
+    CloseForChange();
+  } catch (...) {
+  }
+  prepared_ = false;
+  fields_.columns_.clear();
+  params_.columns_.clear();
+  FreeExtraHandles();
+  FreeStatementHandle(handle_, DSQL_drop, false);
+  handle_ = 0;
+}
+
+void TIB_Statement::TransactionEnding() {
+  try {
+    CloseForChange();
+  } catch (...) {
+  }
+}
+
+}  // namespace qv

@@ -1,0 +1,86 @@
+// Line lists of the database layer.
+#include "db/strings.h"
+
+#include <cctype>
+
+namespace qv {
+namespace {
+
+bool SameText(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::toupper(static_cast<unsigned char>(a[i])) !=
+        std::toupper(static_cast<unsigned char>(b[i])))
+      return false;
+  }
+  return true;
+}
+
+std::string JoinLines(const std::vector<std::string>& lines) {
+  std::string text;
+  size_t size = 0;
+  for (const auto& line : lines) size += line.size() + 2;
+  text.reserve(size);
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (i > 0) text += "\r\n";
+    text += lines[i];
+  }
+  return text;
+}
+
+}  // namespace
+
+void TStrings::Changing() {
+  if (onChange_) onChange_();
+}
+
+void TStrings::Clear() {
+  Changing();
+  lines_.clear();
+}
+
+void TStrings::Add(std::string line) {
+  Changing();
+  lines_.push_back(std::move(line));
+}
+
+void TStrings::Assign(const std::vector<std::string>& lines) {
+  Changing();
+  lines_ = lines;
+}
+
+std::string TStrings::Text() const { return JoinLines(lines_); }
+
+int TStringsNV::IndexOfName(std::string_view name) const {
+  for (size_t i = 0; i < lines_.size(); ++i) {
+    std::string_view line = lines_[i];
+    size_t eq = line.find('=');
+    if (eq != std::string_view::npos && SameText(line.substr(0, eq), name))
+      return static_cast<int>(i);
+  }
+  return -1;
+}
+
+std::string TStringsNV::Value(std::string_view name) const {
+  int index = IndexOfName(name);
+  if (index < 0) return {};
+  const std::string& line = lines_[index];
+  return line.substr(line.find('=') + 1);
+}
+
+void TStringsNV::SetValue(std::string_view name, const std::string& value) {
+  int index = IndexOfName(name);
+  if (value.empty()) {
+    if (index >= 0) lines_.erase(lines_.begin() + index);
+    return;
+  }
+  std::string line = std::string(name) + "=" + value;
+  if (index >= 0)
+    lines_[index] = std::move(line);
+  else
+    lines_.push_back(std::move(line));
+}
+
+std::string TStringsNV::Text() const { return JoinLines(lines_); }
+
+}  // namespace qv
