@@ -1,0 +1,117 @@
+#include "web/request_router.h"
+
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+#include "http/content_stream.h"
+#include "pages/page_text.h"
+#include "pages/string_stream.h"
+#include "platform/exception.h"
+#include "web/http_page_request.h"
+
+namespace qv {
+
+namespace {
+
+using TPageOperation = void (IConnection::*)(TStringStream&, TPageRequest&);
+
+struct TPageRoute {
+  std::string_view keyword;
+  TPageOperation operation;
+};
+
+// For a logged-on visitor, after the empty path and "/": the first keyword found wins.
+constexpr TPageRoute kPageRoutes[] = {
+    {"/IPINFO", &IConnection::HttpInfoPage},
+    {"/LIST", &IConnection::PropertyListPage},
+    {"/PROPINFO", &IConnection::PropertyInfoPage},
+    {"/PEOPLE", &IConnection::PeoplePage},
+    {"/ACCESS", &IConnection::AccessPage},
+    {"/NOTES", &IConnection::NotesPage},
+    {"/AUTH", &IConnection::AuthorizationsPage},
+    {"/VIOLATIONS", &IConnection::ViolationsPage},
+    {"/VDETAIL", &IConnection::ViolationDetailPage},
+    {"/CPTED", &IConnection::CptedPage},
+};
+
+// The document path read afresh and upper-cased: the log-on check may empty it.
+bool PathContains(const TIdHTTPRequestInfo& request, std::string_view keyword) {
+  return UpperCaseAscii(request.Document).find(keyword) != std::string::npos;
+}
+
+TPageOperation LoggedInPage(const TIdHTTPRequestInfo& request) {
+  const std::string path = UpperCaseAscii(request.Document);
+  if (path.empty() || path == "/") return &IConnection::MainMenuPage;
+  for (const TPageRoute& route : kPageRoutes) {
+    if (path.find(route.keyword) != std::string::npos) return route.operation;
+  }
+  return &IConnection::UnderConstructionPage;
+}
+
+}  // namespace
+
+TRequestRouter::TRequestRouter(TAcquireFunction acquire, THtDocsFunction htDocs)
+    : acquire_(std::move(acquire)), htDocs_(std::move(htDocs)) {}
+
+TRequestRouter::TRequestRouter(TFixedConnectionPool& pool, THtDocsFunction htDocs)
+    : TRequestRouter([&pool](TConnectionRef& connection) { pool.Acquire(connection); },
+                     std::move(htDocs)) {}
+
+void TRequestRouter::Server1SessionStart(TIdHTTPSession& Sender) {
+  // The session is not visible to other requests yet.
+  Sender.Content().SetValue(kLoggedInName, kLoggedInFalse);
+}
+
+void TRequestRouter::Server1CommandGet(TIdContext*, TIdHTTPRequestInfo& ARequestInfo,
+                                       TIdHTTPResponseInfo& AResponseInfo) {
+  THttpPageRequest request(ARequestInfo);
+  TStringStream out;
+  bool image = false;
+  TConnectionRef connection;  // given back to the pool however this ends
+
+  try {
+    if (PathContains(ARequestInfo, "/LOGOFF")) {
+      request.SetSessionValue(kLoggedInName, std::string(kLoggedInFalse));
+    }
+    if (PathContains(ARequestInfo, "/DOLOGIN")) {
+      acquire_(connection);
+      connection->DoLogin(out, request);
+    }
+    if (PathContains(ARequestInfo, "/IMAGE")) {
+      image = true;
+    } else if (PathContains(ARequestInfo, "/LOGON")) {
+      acquire_(connection);
+      connection->LogOnPage(out, request);
+    } else if (!request.HasSession() || request.SessionValue(kLoggedInName) == kLoggedInFalse) {
+      acquire_(connection);
+      connection->MainMenuPage(out, request);
+    } else {
+      const TPageOperation page = LoggedInPage(ARequestInfo);
+      acquire_(connection);
+      ((*connection).*page)(out, request);
+    }
+  } catch (const Exception& error) {
+    out.Clear();
+    out.WriteString(error.Message());
+  }
+
+  if (image) {
+    const std::string fileName = LogoFileName(htDocs_());
+    std::error_code ignored;
+    if (std::filesystem::is_regular_file(fileName, ignored)) {
+      AResponseInfo.ContentStream = std::make_unique<TFileContentStream>(fileName);
+    }
+  } else {
+    AResponseInfo.ContentText = out.TakeDataString();
+  }
+}
+
+std::string TRequestRouter::LogoFileName(const std::string& htDocs) {
+  std::string fileName = htDocs;
+  if (fileName.empty() || fileName.back() != '/') fileName += '/';
+  fileName += kLogoFileName;
+  return fileName;
+}
+
+}  // namespace qv

@@ -1,0 +1,51 @@
+// Turns each HTTP request into at most one page operation on a pooled connection
+// module, keeps the session's log-on flag, serves the logo, and turns failures
+// into a page that carries their message.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "http/context.h"
+#include "http/request_info.h"
+#include "http/response_info.h"
+#include "http/session.h"
+#include "pool/connection.h"
+#include "pool/fixed_connection_pool.h"
+
+namespace qv {
+
+// The session value that holds the log-on state, and its two texts.
+inline constexpr std::string_view kLoggedInName = "LoggedIn";
+inline constexpr std::string_view kLoggedInTrue = "True";
+inline constexpr std::string_view kLoggedInFalse = "False";
+// The one image of the system, in the document folder.
+inline constexpr std::string_view kLogoFileName = "qv_logo_jpg.jpg";
+
+class TRequestRouter {
+ public:
+  // Lends a module into the reference (emptying it first) or raises.
+  using TAcquireFunction = std::function<void(TConnectionRef& connection)>;
+  // The document folder as set now; called from several threads at once.
+  using THtDocsFunction = std::function<std::string()>;
+
+  TRequestRouter(TAcquireFunction acquire, THtDocsFunction htDocs);
+  TRequestRouter(TFixedConnectionPool& pool, THtDocsFunction htDocs);
+
+  // The server's OnCommandGet. Without a session (sessions switched off) the
+  // visitor counts as logged out and the log-on state is not kept.
+  void Server1CommandGet(TIdContext* AContext, TIdHTTPRequestInfo& ARequestInfo,
+                         TIdHTTPResponseInfo& AResponseInfo);
+  // The server's OnSessionStart: every new session starts logged out.
+  void Server1SessionStart(TIdHTTPSession& Sender);
+
+  // The logo's file name: htDocs, a "/" unless it ends in one, and the logo's name.
+  static std::string LogoFileName(const std::string& htDocs);
+
+ private:
+  TAcquireFunction acquire_;
+  THtDocsFunction htDocs_;
+};
+
+}  // namespace qv

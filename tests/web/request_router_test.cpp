@@ -1,0 +1,197 @@
+#include "web/request_router.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "router_fixture.h"
+
+namespace qv::webtest {
+namespace {
+
+using Calls = std::vector<std::string>;
+
+struct RouteCase {
+  const char* path;
+  Visitor visitor;
+  std::vector<std::string> params;
+  Calls calls;
+  const char* loggedInAfter;
+};
+
+constexpr Visitor kOut = Visitor::kNew;
+constexpr Visitor kIn = Visitor::kLoggedIn;
+
+TEST_F(RouterTest, RoutesByPathKeywordAndLogOnState) {
+  const RouteCase cases[] = {
+      // Logged out: the log-on form, else the main menu whatever the path.
+      {"/LIST", kOut, {}, {"MainMenuPage"}, "False"},
+      {"/propinfo", kOut, {"PROPID=4"}, {"MainMenuPage"}, "False"},
+      {"/NOTHING", kOut, {}, {"MainMenuPage"}, "False"},
+      {"/LOGON", kOut, {}, {"LogOnPage"}, "False"},
+      {"/logon", kIn, {}, {"LogOnPage"}, "True"},
+      // Logged in: the page table in its order.
+      {"/", kIn, {}, {"MainMenuPage"}, "True"},
+      {"", kIn, {}, {"MainMenuPage"}, "True"},
+      {"//", kIn, {}, {"UnderConstructionPage"}, "True"},
+      {"/nothing", kIn, {}, {"UnderConstructionPage"}, "True"},
+      {"/IpInfo", kIn, {}, {"HttpInfoPage"}, "True"},
+      {"/list", kIn, {}, {"PropertyListPage"}, "True"},
+      {"/notes/list", kIn, {}, {"PropertyListPage"}, "True"},
+      {"/Propinfo", kIn, {}, {"PropertyInfoPage"}, "True"},
+      {"/People", kIn, {}, {"PeoplePage"}, "True"},
+      {"/Access", kIn, {}, {"AccessPage"}, "True"},
+      {"/Notes", kIn, {}, {"NotesPage"}, "True"},
+      {"/Auth", kIn, {}, {"AuthorizationsPage"}, "True"},
+      {"/AUTHORIZATIONS", kIn, {}, {"AuthorizationsPage"}, "True"},
+      {"/x/auth/y", kIn, {}, {"AuthorizationsPage"}, "True"},
+      {"/Violations", kIn, {}, {"ViolationsPage"}, "True"},
+      {"/VDetail", kIn, {}, {"ViolationDetailPage"}, "True"},
+      {"/Cpted", kIn, {}, {"CptedPage"}, "True"},
+      // Only the exact text "False" counts as logged out.
+      {"/list", Visitor::kNoValue, {}, {"PropertyListPage"}, ""},
+      {"/list", Visitor::kLowerFalse, {}, {"PropertyListPage"}, "false"},
+      // Log-off answers with the main menu.
+      {"/LOGOFF", kIn, {}, {"MainMenuPage"}, "False"},
+      {"/logoff/list", kIn, {}, {"MainMenuPage"}, "False"},
+      // The log-on check, then the page that follows from its outcome.
+      {"/DOLOGIN", kOut, {"uName=alice", "uPass=pw"}, {"DoLogin", "MainMenuPage"}, "True"},
+      {"/DOLOGIN", kIn, {"uName=alice", "uPass=PW"}, {"DoLogin", "MainMenuPage"}, "False"},
+      {"/dologin/list", kOut, {"uName=alice", "uPass=pw"}, {"DoLogin", "MainMenuPage"}, "True"},
+      {"/dologin/list", kIn, {"uName=bob", "uPass=pw"}, {"DoLogin", "MainMenuPage"}, "False"},
+      {"/DOLOGIN/LOGON", kOut, {"uName=alice", "uPass=pw"}, {"DoLogin", "MainMenuPage"}, "True"},
+      {"/DOLOGIN/LOGON", kOut, {"uName=bob", "uPass=pw"}, {"DoLogin", "LogOnPage"}, "False"},
+      // Without a session: logged out, and nothing is kept.
+      {"/list", Visitor::kNoSession, {}, {"MainMenuPage"}, "(none)"},
+      {"/LOGON", Visitor::kNoSession, {}, {"LogOnPage"}, "(none)"},
+      {"/LOGOFF", Visitor::kNoSession, {}, {"MainMenuPage"}, "(none)"},
+      {"/DOLOGIN", Visitor::kNoSession, {"uName=alice", "uPass=pw"}, {"DoLogin", "MainMenuPage"},
+       "(none)"},
+  };
+  for (const RouteCase& c : cases) {
+    SCOPED_TRACE(std::string("path \"") + c.path + "\"");
+    const Outcome outcome = Run(c.path, c.visitor, c.params);
+    EXPECT_EQ(outcome.calls, c.calls);
+    EXPECT_EQ(outcome.loggedIn, c.loggedInAfter);
+    EXPECT_EQ(outcome.status, 200);
+    EXPECT_FALSE(outcome.stream);
+    std::string expectedBody;
+    for (const std::string& call : c.calls) {
+      if (call != "DoLogin") expectedBody += "<" + call + ">";
+    }
+    EXPECT_EQ(outcome.body, expectedBody);
+  }
+}
+
+TEST_F(RouterTest, ModuleOfTheLogOnCheckIsGivenBackBeforeThePageTakesOne) {
+  const Outcome outcome = Run("/DOLOGIN", kOut, {"uName=alice", "uPass=pw"});
+  EXPECT_EQ(outcome.acquisitions, 2);
+  EXPECT_EQ(module_.mostReferences, 1);
+}
+
+TEST_F(RouterTest, LogOffHoldsForTheNextRequestOfTheSession) {
+  auto session = NewSession(kIn);
+  EXPECT_EQ(Run("/LOGOFF", session).calls, Calls{"MainMenuPage"});
+  EXPECT_EQ(Run("/LIST", session).calls, Calls{"MainMenuPage"});
+  EXPECT_EQ(Run("/DOLOGIN", session, {"uName=alice", "uPass=pw"}).loggedIn, "True");
+  EXPECT_EQ(Run("/LIST", session).calls, Calls{"PropertyListPage"});
+}
+
+TEST_F(RouterTest, NewSessionStartsLoggedOut) {
+  TIdHTTPSession session("ABCDEFGHIJKLMNO", "127.0.0.1");
+  router_.Server1SessionStart(session);
+  EXPECT_EQ(session.Content().Text(), "LoggedIn=False\r\n");
+}
+
+TEST_F(RouterTest, FailureSendsOnlyTheMessageWithStatus200) {
+  module_.failingPage = "PropertyListPage";
+  const Outcome outcome = Run("/list", kIn);
+  EXPECT_EQ(outcome.body, "Page failed half-way");
+  EXPECT_EQ(outcome.status, 200);
+  EXPECT_FALSE(outcome.stream);
+}
+
+TEST_F(RouterTest, PoolTimeOutSendsItsMessage) {
+  poolBusy_ = true;
+  for (const char* path : {"/list", "/LOGON", "/", "/DOLOGIN"}) {
+    SCOPED_TRACE(path);
+    const Outcome outcome = Run(path, kIn, {"uName=alice", "uPass=pw"});
+    EXPECT_EQ(outcome.body, "Connection pool timeout. Cannot obtain a connection");
+    EXPECT_EQ(outcome.status, 200);
+    EXPECT_TRUE(outcome.calls.empty());
+  }
+}
+
+TEST_F(RouterTest, OtherErrorsPassToTheEngineAndTheModuleIsStillGivenBack) {
+  module_.failingPage = "MainMenuPage";
+  module_.failWithStdError = true;
+  TIdHTTPRequestInfo request;
+  request.Document = "/";
+  request.Session = NewSession(kIn);
+  TIdHTTPResponseInfo response(nullptr);
+  EXPECT_THROW(router_.Server1CommandGet(nullptr, request, response), std::runtime_error);
+  EXPECT_EQ(module_.references, 0);
+}
+
+class LogoTest : public RouterTest {
+ protected:
+  LogoTest() {
+    folder_ = std::filesystem::temp_directory_path() /
+              ("qv_logo_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+               "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(folder_);
+  }
+  ~LogoTest() override { std::filesystem::remove_all(folder_); }
+  void WriteLogo(const std::string& bytes) {
+    std::ofstream(folder_ / "qv_logo_jpg.jpg", std::ios::binary) << bytes;
+  }
+  std::filesystem::path folder_;
+};
+
+TEST_F(LogoTest, AnyImagePathSendsTheLogoToEveryVisitor) {
+  const std::string logo("\xFF\xD8\xFF\xE0\0\x10JFIF\0logo bytes\xFF\xD9", 24);
+  WriteLogo(logo);
+  for (const std::string& htDocs : {folder_.string(), folder_.string() + "/"}) {
+    htDocs_ = htDocs;
+    for (const char* path : {"/image/qv_logo_jpg.jpg", "/image/anything.gif", "/x/Image"}) {
+      for (Visitor visitor : {kOut, kIn, Visitor::kNoSession}) {
+        SCOPED_TRACE(htDocs + " " + path);
+        const Outcome outcome = Run(path, visitor);
+        EXPECT_TRUE(outcome.stream);
+        EXPECT_EQ(outcome.body, logo);
+        EXPECT_TRUE(outcome.calls.empty());
+        EXPECT_EQ(outcome.acquisitions, 0);
+      }
+    }
+  }
+}
+
+TEST_F(LogoTest, MissingLogoSendsNoBody) {
+  htDocs_ = folder_.string();
+  const Outcome outcome = Run("/image/qv_logo_jpg.jpg", kIn);
+  EXPECT_FALSE(outcome.stream);
+  EXPECT_EQ(outcome.body, "");
+  EXPECT_EQ(outcome.status, 200);
+}
+
+TEST_F(LogoTest, LogOffWithImageLogsOffAndSendsTheLogo) {
+  WriteLogo("L");
+  htDocs_ = folder_.string();
+  const Outcome outcome = Run("/logoff/image", kIn);
+  EXPECT_EQ(outcome.body, "L");
+  EXPECT_EQ(outcome.loggedIn, "False");
+}
+
+TEST(LogoFileName, JoinsTheFolderAndTheLogoName) {
+  EXPECT_EQ(TRequestRouter::LogoFileName(""), "/qv_logo_jpg.jpg");
+  EXPECT_EQ(TRequestRouter::LogoFileName("/srv/htdocs"), "/srv/htdocs/qv_logo_jpg.jpg");
+  EXPECT_EQ(TRequestRouter::LogoFileName("/srv/htdocs/"), "/srv/htdocs/qv_logo_jpg.jpg");
+  EXPECT_EQ(TRequestRouter::LogoFileName("htdocs"), "htdocs/qv_logo_jpg.jpg");
+}
+
+}  // namespace
+}  // namespace qv::webtest

@@ -1,0 +1,102 @@
+// Router test fixture: a router whose pool lends a connection double, and a
+// helper that runs one request through it with a chosen log-on state.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "connection_double.h"
+#include "http/request_info.h"
+#include "http/response_info.h"
+#include "http/session.h"
+#include "web/request_router.h"
+
+namespace qv::webtest {
+
+// The visitor's state before the request.
+enum class Visitor {
+  kNoSession,   // sessions switched off
+  kNew,         // a session just started
+  kLoggedIn,    // LoggedIn = "True"
+  kNoValue,     // a session without a LoggedIn value
+  kLowerFalse,  // LoggedIn = "false"
+};
+
+class RouterTest : public ::testing::Test {
+ protected:
+  struct Outcome {
+    std::string body;
+    bool stream = false;
+    std::string loggedIn;  // afterwards; "(none)" without a session
+    std::vector<std::string> calls;
+    int acquisitions = 0;
+    int status = 0;
+  };
+
+  RouterTest()
+      : router_(
+            [this](TConnectionRef& connection) {
+              connection.Reset();
+              if (poolBusy_) throw EConnPoolException();
+              ++acquisitions_;
+              connection = TConnectionRef(&module_);
+            },
+            [this] { return htDocs_; }) {}
+
+  std::shared_ptr<TIdHTTPSession> NewSession(Visitor visitor) {
+    if (visitor == Visitor::kNoSession) return nullptr;
+    auto session = std::make_shared<TIdHTTPSession>("ABCDEFGHIJKLMNO", "127.0.0.1");
+    if (visitor != Visitor::kNoValue) router_.Server1SessionStart(*session);
+    if (visitor == Visitor::kLoggedIn) session->SetContentValue("LoggedIn", "True");
+    if (visitor == Visitor::kLowerFalse) session->SetContentValue("LoggedIn", "false");
+    return session;
+  }
+
+  // One request on the given session; params are name=value entries.
+  Outcome Run(const std::string& path, std::shared_ptr<TIdHTTPSession> session,
+              const std::vector<std::string>& params = {}) {
+    module_.calls.clear();
+    acquisitions_ = 0;
+    TIdHTTPRequestInfo request;
+    request.Command = "GET";
+    request.Document = path;
+    for (const std::string& param : params) request.Params.Add(param);
+    request.Session = session;
+    TIdHTTPResponseInfo response(nullptr);
+    router_.Server1CommandGet(nullptr, request, response);
+    EXPECT_EQ(module_.references, 0) << "the module was not given back";
+
+    Outcome outcome;
+    outcome.body = response.ContentText;
+    if (response.ContentStream) {
+      outcome.stream = true;
+      std::string bytes(static_cast<size_t>(response.ContentStream->Size()), '\0');
+      response.ContentStream->SetPosition(0);
+      bytes.resize(response.ContentStream->Read(bytes.data(), bytes.size()));
+      outcome.body = bytes;
+    }
+    outcome.loggedIn = session ? session->ContentValue("LoggedIn") : "(none)";
+    outcome.calls = module_.calls;
+    outcome.acquisitions = acquisitions_;
+    outcome.status = response.ResponseNo;
+    EXPECT_TRUE(response.ContentType.empty());
+    return outcome;
+  }
+
+  Outcome Run(const std::string& path, Visitor visitor,
+              const std::vector<std::string>& params = {}) {
+    return Run(path, NewSession(visitor), params);
+  }
+
+  ConnectionDouble module_;
+  int acquisitions_ = 0;
+  bool poolBusy_ = false;
+  std::string htDocs_;
+  TRequestRouter router_;
+};
+
+}  // namespace qv::webtest
