@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Runs the server on the demo database: installs what is missing, builds,
+# creates demo/qvmain.fdb if absent, puts the logo in demo/htdocs, writes
+# build/qvweb.ini if absent (port 8080), and starts build/qvweb in the
+# foreground. Ctrl-C stops it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+build="$root/build"
+demo="$root/demo"
+
+scripts/install-deps.sh
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+ninja -C "$build" -j2 qvweb qvdemo
+
+mkdir -p "$demo/htdocs"
+if [ ! -f "$demo/qvmain.fdb" ]; then
+  "$build/qvdemo" --db "$demo/qvmain.fdb"
+fi
+cp "$root/assets/qv_logo_jpg.jpg" "$demo/htdocs/qv_logo_jpg.jpg"
+
+ini="$build/qvweb.ini"
+if [ ! -f "$ini" ]; then
+  cat > "$ini" <<INI
+[APP]
+Port=8080
+HtDocs=$demo/htdocs
+LoginTimeout=10
+ReadTimeout=60
+[DB]
+DBName=$demo/qvmain.fdb
+User=SYSDBA
+INI
+fi
+
+port=$(sed -n 's/^[[:space:]]*[Pp][Oo][Rr][Tt][[:space:]]*=[[:space:]]*\([0-9]*\).*/\1/p' "$ini" | head -n 1)
+echo
+echo "Quorvale Web Server: http://localhost:${port:-80}/"
+echo "Log on as demo / demo. Settings: $ini. Ctrl-C stops the server."
+echo
+exec "$build/qvweb"

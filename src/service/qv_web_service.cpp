@@ -1,0 +1,80 @@
+#include "service/qv_web_service.h"
+
+#include "platform/profile.h"
+#include "service/service_settings.h"
+
+namespace qv {
+
+TqvWebService::TqvWebService(TServiceHost host, std::string iniPath)
+    : TService(kServiceName, kServiceDisplayName, std::move(host)),
+      iniPath_(iniPath.empty() ? ExecutableIniPath() : std::move(iniPath)),
+      router_([this](TConnectionRef& connection) { Acquire(connection); },
+              [this] { return HtDocs(); }) {
+  Server1.SetSessionState(true);
+  Server1.SetAutoStartSession(true);
+  Server1.SetSessionTimeOut(600000);
+  Server1.SetDefaultPort(80);
+  Server1.OnCommandGet = [this](TIdContext* context, TIdHTTPRequestInfo& request,
+                                TIdHTTPResponseInfo& response) {
+    router_.Server1CommandGet(context, request, response);
+  };
+  Server1.OnSessionStart = [this](TIdHTTPSession& session) {
+    router_.Server1SessionStart(session);
+  };
+}
+
+TqvWebService::~TqvWebService() {
+  ShutdownServiceThread();
+  try {
+    Server1.SetActive(false);
+  } catch (...) {
+  }
+}
+
+void TqvWebService::ServiceCreate() {
+  pool_ = std::make_unique<TFixedConnectionPool>(5, 5, 10000);
+  ReadSettings();
+}
+
+void TqvWebService::ReadSettings() {
+  const TServiceSettings settings = ReadServiceSettings(iniPath_);
+  {
+    std::lock_guard<std::mutex> guard(htDocsLock_);
+    htDocs_ = settings.HtDocs;
+  }
+  // The server reads these when it is activated; a running server keeps the
+  // values it was started with.
+  if (!Server1.Active()) {
+    Server1.SetSessionTimeOut(settings.SessionTimeOut);
+    Server1.SetDefaultPort(settings.Port);
+    Server1.SetReadTimeout(settings.ReadTimeout);
+  }
+  if (settings.Start) Server1.SetActive(true);
+}
+
+std::string TqvWebService::HtDocs() const {
+  std::lock_guard<std::mutex> guard(htDocsLock_);
+  return htDocs_;
+}
+
+void TqvWebService::ServiceStart(bool& Started) {
+  ReadSettings();
+  Server1.SetActive(true);
+  (void)Started;
+}
+
+void TqvWebService::ServiceStop(bool& Stopped) {
+  try {
+    Server1.SetActive(false);
+  } catch (...) {
+  }
+  (void)Stopped;
+}
+
+void TqvWebService::Acquire(TConnectionRef& connection) {
+  // Without a pool (its creation failed) no page can be served.
+  if (!pool_) throw Exception("The connection pool could not be created");
+  pool_->Acquire(connection);
+}
+
+}  // namespace qv

@@ -1,0 +1,62 @@
+// The Quorvale Web Server's service object: owns the HTTP server, the
+// connection pool and the request router, reads the server settings from the
+// INI file beside the executable, and switches the server on and off.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "http/http_server.h"
+#include "pool/fixed_connection_pool.h"
+#include "service/service.h"
+#include "web/request_router.h"
+
+namespace qv {
+
+inline constexpr const char* kServiceName = "qvWebService";
+inline constexpr const char* kServiceDisplayName = "Quorvale Web Server";
+
+class TqvWebService : public TService {
+ public:
+  // iniPath: the settings file (the executable's path with ".ini" by default).
+  explicit TqvWebService(TServiceHost host = DefaultServiceHost(kServiceName),
+                         std::string iniPath = "");
+  ~TqvWebService() override;
+
+  // Reads section "APP" and applies it to Server1 and HtDocs; activates Server1
+  // at once when Start is set.
+  void ReadSettings();
+
+  // The logo folder as last read; safe while requests run.
+  std::string HtDocs() const;
+  const std::string& IniPath() const { return iniPath_; }
+  // Null until ServiceCreate has made it.
+  TFixedConnectionPool* Pool() const { return pool_.get(); }
+
+ protected:
+  // Creates the pool (5 places, 5 minutes, 10000 ms), then reads the settings.
+  void ServiceCreate() override;
+  // Reads the settings again and activates the server; a failure to bind
+  // passes on and the service does not start.
+  void ServiceStart(bool& Started) override;
+  // Deactivates the server: listeners stop, open connections close, and the
+  // request threads are waited for. A failure there is ignored.
+  void ServiceStop(bool& Stopped) override;
+
+ private:
+  void Acquire(TConnectionRef& connection);
+
+  std::string iniPath_;
+  mutable std::mutex htDocsLock_;
+  std::string htDocs_;
+  // Declared before Server1 so that the server, which stops its request
+  // threads when destroyed, goes first.
+  std::unique_ptr<TFixedConnectionPool> pool_;
+  TRequestRouter router_;
+
+ public:
+  TIdHTTPServer Server1;
+};
+
+}  // namespace qv
