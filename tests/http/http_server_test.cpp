@@ -1,0 +1,276 @@
+#include "http/http_server.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
+#include "http/exceptions.h"
+#include "test_support.h"
+
+namespace qv {
+namespace {
+
+// A port that was free a moment ago.
+int FreePort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  socklen_t len = sizeof a;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  ::close(fd);
+  return ntohs(a.sin_port);
+}
+
+// A socket listening on any IPv4 address at port (0: any port); closed with the object.
+struct PortHolder {
+  int fd = -1;
+  int port = 0;
+  explicit PortHolder(int wanted = 0) {
+    fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(wanted));
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) throw std::runtime_error("bind");
+    ::listen(fd, 1);
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    port = ntohs(a.sin_port);
+  }
+  ~PortHolder() { ::close(fd); }
+};
+
+void Answer(TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) { r.ContentText = req.Document; }
+
+TEST(HttpServerTest, DefaultsOfTheProperties) {
+  TIdHTTPServer server;
+  EXPECT_FALSE(server.Active());
+  EXPECT_TRUE(server.Bindings().empty());
+  EXPECT_EQ(server.DefaultPort(), 80);
+  EXPECT_EQ(server.ListenQueue(), 15);
+  EXPECT_EQ(server.MaxConnections(), 0);
+  EXPECT_EQ(server.ReuseSocket(), rsOSDependent);
+  EXPECT_FALSE(server.SessionState());
+  EXPECT_FALSE(server.AutoStartSession());
+  EXPECT_EQ(server.SessionTimeOut(), 0);
+  EXPECT_FALSE(server.KeepAlive());
+  EXPECT_EQ(server.ServerSoftware(), "");
+  EXPECT_TRUE(server.ParseParams());
+  EXPECT_EQ(server.MaximumHeaderLineCount(), 1024);
+  EXPECT_EQ(server.ReadTimeout(), 0);
+}
+
+TEST(HttpServerTest, EmptyBindingsListenOnEveryAddressOfBothFamilies) {
+  TIdHTTPServer server;
+  server.OnCommandGet = Answer;
+  const int port = FreePort();
+  server.SetDefaultPort(port);
+  server.SetActive(true);
+  ASSERT_TRUE(server.Active());
+  ASSERT_GE(server.Bindings().size(), 1u);
+  EXPECT_EQ(server.Bindings()[0].IP, "");
+  EXPECT_EQ(server.Bindings()[0].IPVersion, Id_IPv4);
+  EXPECT_EQ(server.Bindings()[0].Port, port);
+  EXPECT_EQ(test::Exchange(port, "GET /v4 HTTP/1.1\r\n\r\n").substr(0, 15), "HTTP/1.1 200 OK");
+  if (server.Bindings().size() == 2) {
+    EXPECT_EQ(server.Bindings()[1].IPVersion, Id_IPv6);
+    EXPECT_EQ(server.Bindings()[1].Port, port);
+    test::RawClient client(port, "::1");
+    client.Send("GET /v6 HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(test::BodyOf(client.ReadAll()), "/v6");
+  }
+}
+
+TEST(HttpServerTest, BindingsOfTheFirstActivationAreKept) {
+  TIdHTTPServer server;
+  server.OnCommandGet = Answer;
+  const int first = FreePort();
+  server.SetDefaultPort(first);
+  server.SetActive(true);
+  server.SetActive(true);  // no change
+  server.SetActive(false);
+  server.SetActive(false);
+  server.SetDefaultPort(FreePort());
+  server.SetActive(true);
+  EXPECT_EQ(server.Bindings()[0].Port, first);
+  EXPECT_EQ(test::BodyOf(test::Exchange(first, "GET /again HTTP/1.1\r\n\r\n")), "/again");
+}
+
+TEST(HttpServerTest, TakenPortFailsActivationAndLeavesNothingBound) {
+  PortHolder taken;
+  const int free_port = FreePort();
+
+  TIdHTTPServer server;
+  server.AddBinding("127.0.0.1", free_port);
+  server.AddBinding("", taken.port);
+  try {
+    server.SetActive(true);
+    FAIL() << "activation succeeded";
+  } catch (const Exception& e) {
+    EXPECT_STREQ(e.what(), "Could not bind socket. Address and port are already in use.");
+  }
+  EXPECT_FALSE(server.Active());
+  // The first binding was given up again.
+  EXPECT_NO_THROW(PortHolder again(free_port));
+}
+
+TEST(HttpServerTest, ManyConnectionsAreServedAtTheSameTime) {
+  constexpr int kClients = 100;
+  TIdHTTPServer server;
+  std::mutex mutex;
+  std::condition_variable all_in;
+  int inside = 0;
+  server.OnCommandGet = [&](TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) {
+    std::unique_lock lock(mutex);
+    ++inside;
+    all_in.notify_all();
+    // Every handler waits until all of them run at once.
+    all_in.wait_for(lock, std::chrono::seconds(30), [&] { return inside >= kClients; });
+    r.ContentText = req.Document;
+  };
+  const int port = test::StartOnLoopback(server);
+  std::vector<std::string> answers(kClients);
+  std::vector<std::thread> clients;
+  for (int i = 0; i < kClients; ++i)
+    clients.emplace_back([&, i] {
+      answers[i] = test::Exchange(port, "GET /c" + std::to_string(i) + " HTTP/1.1\r\n\r\n");
+    });
+  for (auto& c : clients) c.join();
+  EXPECT_EQ(inside, kClients);
+  for (int i = 0; i < kClients; ++i) EXPECT_EQ(test::BodyOf(answers[i]), "/c" + std::to_string(i));
+}
+
+TEST(HttpServerTest, MaxConnectionsClosesExtraConnectionsAtOnce) {
+  TIdHTTPServer server;
+  server.SetMaxConnections(2);
+  server.OnCommandGet = Answer;
+  const int port = test::StartOnLoopback(server);
+  {
+    test::RawClient idle1(port), idle2(port);
+    ASSERT_TRUE(test::WaitFor([&] { return server.ContextCount() == 2; }));
+    test::RawClient extra(port);
+    extra.Send("GET /x HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(extra.ReadAll(), "");
+  }
+  ASSERT_TRUE(test::WaitFor([&] { return server.ContextCount() == 0; }));
+  EXPECT_EQ(test::BodyOf(test::Exchange(port, "GET /later HTTP/1.1\r\n\r\n")), "/later");
+}
+
+TEST(HttpServerTest, ReadTimeoutDisconnectsSilentAndStalledClients) {
+  TIdHTTPServer server;
+  server.SetReadTimeout(200);
+  std::atomic<int> calls{0};
+  server.OnCommandGet = [&](TIdContext*, TIdHTTPRequestInfo&, TIdHTTPResponseInfo&) { ++calls; };
+  const int port = test::StartOnLoopback(server);
+  for (const char* sent : {"", "GET / HTTP/1.1\r\nHost: half", "POST / HTTP/1.1\r\nContent-Length: 9\r\n\r\nabc"}) {
+    test::RawClient client(port);
+    client.Send(sent);
+    EXPECT_EQ(client.ReadAll(), "") << sent;
+  }
+  EXPECT_EQ(calls.load(), 0);
+}
+
+TEST(HttpServerTest, WithoutReadTimeoutAnIdleClientWaitsUntilDeactivation) {
+  TIdHTTPServer server;
+  server.OnCommandGet = Answer;
+  const int port = test::StartOnLoopback(server);
+  test::RawClient idle(port);
+  ASSERT_TRUE(test::WaitFor([&] { return server.ContextCount() == 1; }));
+  server.SetActive(false);
+  EXPECT_EQ(idle.ReadAll(), "");
+  EXPECT_EQ(server.ContextCount(), 0u);
+}
+
+TEST(HttpServerTest, DeactivationWaitsForRunningRequestsWhoseSessionStaysValid) {
+  TIdHTTPServer server;
+  server.SetSessionState(true);
+  server.SetAutoStartSession(true);
+  server.SetSessionTimeOut(600000);
+  std::atomic<int> ended{0};
+  std::atomic<bool> entered{false}, release{false};
+  std::string seen_in_handler;
+  server.OnSessionStart = [](TIdHTTPSession& s) { s.Content().SetValue("LoggedIn", "False"); };
+  server.OnSessionEnd = [&](TIdHTTPSession&) { ++ended; };
+  server.OnCommandGet = [&](TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) {
+    entered = true;
+    test::WaitFor([&] { return release.load(); });
+    // The server has ended the session meanwhile; this request still holds it.
+    req.Session->SetContentValue("LoggedIn", "True");
+    seen_in_handler = req.Session->ContentValue("LoggedIn");
+    r.ContentText = "late";
+  };
+  const int port = test::StartOnLoopback(server);
+  test::RawClient idle(port);
+  test::RawClient busy(port);
+  busy.Send("GET / HTTP/1.1\r\n\r\n");
+  ASSERT_TRUE(test::WaitFor([&] { return entered.load(); }));
+
+  std::atomic<bool> stopped{false};
+  std::thread stopper([&] {
+    server.SetActive(false);
+    stopped = true;
+  });
+  ASSERT_TRUE(test::WaitFor([&] { return ended.load() == 1; }));
+  EXPECT_FALSE(stopped.load());
+  release = true;
+  stopper.join();
+  EXPECT_EQ(seen_in_handler, "True");
+  EXPECT_EQ(ended.load(), 1);
+  EXPECT_EQ(idle.ReadAll(), "");
+  // The running request's connection was closed under it: no answer.
+  EXPECT_EQ(busy.ReadAll(), "");
+  EXPECT_EQ(server.ContextCount(), 0u);
+}
+
+TEST(HttpServerTest, MalformedConnectionsDoNotDisturbOthers) {
+  TIdHTTPServer server;
+  server.OnCommandGet = Answer;
+  const int port = test::StartOnLoopback(server);
+  std::vector<std::thread> threads;
+  std::atomic<int> good{0};
+  for (int i = 0; i < 40; ++i)
+    threads.emplace_back([&, i] {
+      if (i % 2 == 0) {
+        test::Exchange(port, i % 4 == 0 ? "GARBAGE\r\n" : std::string(20000, 'z'));
+      } else if (test::BodyOf(test::Exchange(port, "GET /ok HTTP/1.1\r\n\r\n")) == "/ok") {
+        ++good;
+      }
+    });
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(good.load(), 20);
+}
+
+TEST(HttpServerTest, ServeConnectionRunsOnAnyTransport) {
+  // A transport over a fixed input that collects the output.
+  class MemoryTransport final : public TIdTransport {
+   public:
+    explicit MemoryTransport(std::string input) : input_(std::move(input)) {}
+    size_t Receive(char* buffer, size_t count) override {
+      const size_t n = std::min(count, input_.size() - pos_);
+      input_.copy(buffer, n, pos_);
+      pos_ += n;
+      return n;
+    }
+    void Send(const std::string_view* parts, size_t count) override {
+      for (size_t i = 0; i < count; ++i) output.append(parts[i]);
+    }
+    void Close(bool) override {}
+    std::string output;
+
+   private:
+    std::string input_;
+    size_t pos_ = 0;
+  };
+  TIdHTTPServer server;
+  server.OnCommandGet = Answer;
+  MemoryTransport transport("GET /mem HTTP/1.1\r\n\r\n");
+  TIdContext context(transport, "10.0.0.1", 1234);
+  server.ServeConnection(context);
+  EXPECT_EQ(transport.output, "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 4\r\n\r\n/mem");
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,297 @@
+#include "http/response_info.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <fstream>
+#include <regex>
+
+#include "http/exceptions.h"
+#include "test_support.h"
+
+namespace qv {
+namespace {
+
+// A stream that reports being freed.
+class TrackedStream final : public TContentStream {
+ public:
+  TrackedStream(std::string data, std::atomic<int>& freed) : inner_(std::move(data)), freed_(freed) {}
+  ~TrackedStream() override { ++freed_; }
+  int64_t Size() const override { return inner_.Size(); }
+  int64_t Position() const override { return inner_.Position(); }
+  void SetPosition(int64_t p) override { inner_.SetPosition(p); }
+  size_t Read(char* b, size_t n) override { return inner_.Read(b, n); }
+
+ private:
+  TMemoryContentStream inner_;
+  std::atomic<int>& freed_;
+};
+
+// One server per test; the handler is the test's.
+class ResponseWritingTest : public ::testing::Test {
+ protected:
+  void Start(TIdHTTPServer::CommandEvent handler, bool sessions = false) {
+    server_.OnCommandGet = std::move(handler);
+    if (sessions) {
+      server_.SetSessionState(true);
+      server_.SetAutoStartSession(true);
+      server_.SetSessionTimeOut(600000);
+    }
+    port_ = test::StartOnLoopback(server_);
+  }
+  std::string Get(const std::string& request = "GET / HTTP/1.1\r\nHost: h\r\n\r\n") {
+    return test::Exchange(port_, request);
+  }
+
+  TIdHTTPServer server_;
+  int port_ = 0;
+};
+
+TEST_F(ResponseWritingTest, TextBodyOnAFirstRequestCarriesTheSessionCookie) {
+  const std::string page(1234, 'p');
+  Start([&](TIdContext*, TIdHTTPRequestInfo&, TIdHTTPResponseInfo& r) { r.ContentText = page; }, true);
+  const std::string answer = Get();
+  const std::regex head(
+      "HTTP/1\\.1 200 OK\r\n"
+      "Connection: close\r\n"
+      "Content-Length: 1234\r\n"
+      "Set-Cookie: IDHTTPSESSIONID=[A-Za-z0-9]{15}; path=/\r\n"
+      "\r\n");
+  EXPECT_TRUE(std::regex_match(test::HeadOf(answer) + "\r\n", head)) << answer.substr(0, 200);
+  EXPECT_EQ(test::BodyOf(answer), page);
+}
+
+TEST_F(ResponseWritingTest, ExactAnswersTable) {
+  struct Case {
+    std::string name;
+    std::function<void(TIdHTTPResponseInfo&)> fill;
+    std::string request;
+    std::string answer;
+  };
+  const std::string get = "GET / HTTP/1.1\r\n\r\n";
+  const Case cases[] = {
+      {"text", [](auto& r) { r.ContentText = "hello"; }, get,
+       "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 5\r\n\r\nhello"},
+      {"neither", [](auto&) {}, get, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n"},
+      {"not found",
+       [](auto& r) {
+         r.SetResponseNo(404);
+         r.ContentText = "none";
+       },
+       get, "HTTP/1.1 404 Not Found\r\nConnection: close\r\nContent-Length: 4\r\n\r\nnone"},
+      {"unknown code", [](auto& r) { r.SetResponseNo(299); }, get,
+       "HTTP/1.1 299 Unknown Response Code\r\nConnection: close\r\n\r\n"},
+      {"error", [](auto&) { throw std::runtime_error("boom"); }, get,
+       "HTTP/1.1 500 Internal Server Error\r\nConnection: close\r\nContent-Length: 4\r\n\r\nboom"},
+      {"engine error class", [](auto&) { throw Exception("Connection pool timeout"); }, get,
+       "HTTP/1.1 500 Internal Server Error\r\nConnection: close\r\nContent-Length: 23\r\n\r\n"
+       "Connection pool timeout"},
+      {"error drops a set length",
+       [](auto& r) {
+         r.ContentLength = 100;
+         throw std::runtime_error("x");
+       },
+       get, "HTTP/1.1 500 Internal Server Error\r\nConnection: close\r\nContent-Length: 1\r\n\r\nx"},
+      {"handler length kept",
+       [](auto& r) {
+         r.ContentText = "abc";
+         r.ContentLength = 3;
+       },
+       get, "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 3\r\n\r\nabc"},
+      {"content type and other fields in order",
+       [](auto& r) {
+         r.Server = "S/1";
+         r.Location = "/there";
+         r.ContentType = "text/html";
+         r.CacheControl = "no-cache";
+         r.Pragma = "no-cache";
+         r.ContentLanguage = "en";
+         r.Date = EncodeGmt(1994, 11, 6, 8, 49, 37);
+         r.CustomHeaders.Add("X-Extra: 1");
+         r.ContentText = "b";
+       },
+       get,
+       "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Language: en\r\nContent-Type: text/html\r\n"
+       "Content-Length: 1\r\nCache-control: no-cache\r\nDate: Sun, 06 Nov 1994 08:49:37 GMT\r\n"
+       "Pragma: no-cache\r\nX-Extra: 1\r\nServer: S/1\r\nLocation: /there\r\n\r\nb"},
+      {"custom line naming a field keeps its place",
+       [](auto& r) {
+         r.CustomHeaders.Add("Location: early");
+         r.Location = "late";
+       },
+       get, "HTTP/1.1 200 OK\r\nConnection: close\r\nLocation: late\r\n\r\n"},
+      {"cookie text",
+       [](auto& r) {
+         auto& c = r.Cookies.Add("n", "v");
+         c.Path = "/p";
+         c.Domain = "d.example";
+         c.Secure = true;
+         c.Comment = "c";
+         c.Version = "1";
+         r.Cookies.Add("plain", "1");
+       },
+       get,
+       "HTTP/1.1 200 OK\r\nConnection: close\r\n"
+       "Set-Cookie: n=v; path=/p; domain=d.example; secure; comment=c; version=1\r\n"
+       "Set-Cookie: plain=1\r\n\r\n"},
+      {"head has no body", [](auto& r) { r.ContentText = "hello"; }, "HEAD / HTTP/1.1\r\n\r\n",
+       "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 5\r\n\r\n"},
+      {"header written by the handler",
+       [](auto& r) {
+         r.ContentText = "x";
+         r.WriteHeader();
+         r.ContentText = "late";
+       },
+       get, "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 1\r\n\r\nlate"},
+      {"header written twice",
+       [](auto& r) {
+         r.WriteHeader();
+         r.WriteHeader();
+       },
+       get, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\nHeader has already been written."},
+      {"default page from WriteContent", [](auto& r) { r.WriteContent(); }, get,
+       "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n<HTML><BODY><B>200 OK</B></BODY></HTML>\r\n"},
+      {"status line ignores the request version", [](auto& r) { r.ContentText = "a"; },
+       "GET / HTTP/1.0\r\n\r\n", "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 1\r\n\r\na"},
+  };
+  const Case* current = nullptr;
+  Start([&](TIdContext*, TIdHTTPRequestInfo&, TIdHTTPResponseInfo& r) { current->fill(r); });
+  for (const Case& c : cases) {
+    current = &c;
+    EXPECT_EQ(Get(c.request), c.answer) << c.name;
+  }
+}
+
+TEST_F(ResponseWritingTest, ExpiringCookieGetsAGmtDate) {
+  Start([](TIdContext*, TIdHTTPRequestInfo&, TIdHTTPResponseInfo& r) {
+    r.Cookies.Add("n", "v").MaxAge = 60;
+  });
+  const std::regex cookie("Set-Cookie: n=v; expires=[A-Z][a-z]{2}, \\d{2}-[A-Z][a-z]{2}-\\d{4} "
+                          "\\d{2}:\\d{2}:\\d{2} GMT\r\n");
+  EXPECT_TRUE(std::regex_search(Get(), cookie));
+}
+
+TEST_F(ResponseWritingTest, StreamBodyIsSentWholeAndFreed) {
+  std::string file_bytes;
+  for (int i = 0; i < 200000; ++i) file_bytes.push_back(static_cast<char>(i * 7));
+  char path[] = "/tmp/qv_http_streamXXXXXX";
+  const int fd = ::mkstemp(path);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::write(fd, file_bytes.data(), file_bytes.size()), static_cast<ssize_t>(file_bytes.size()));
+  ::close(fd);
+
+  std::atomic<int> freed{0};
+  bool both = false;
+  Start([&](TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) {
+    if (req.Document == "/file") {
+      r.ContentStream = std::make_unique<TFileContentStream>(path);
+    } else {
+      r.ContentStream = std::make_unique<TrackedStream>("stream-bytes", freed);
+      if (both) r.ContentText = "text wins";
+    }
+  });
+  std::string answer = Get("GET /file HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(test::HeadOf(answer),
+            "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 200000\r\n");
+  EXPECT_TRUE(test::BodyOf(answer) == file_bytes);
+
+  answer = Get();
+  EXPECT_EQ(answer, "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 12\r\n\r\nstream-bytes");
+  EXPECT_EQ(freed.load(), 1);
+
+  both = true;
+  answer = Get();
+  EXPECT_EQ(answer, "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 9\r\n\r\ntext wins");
+  EXPECT_EQ(freed.load(), 2);
+  ::unlink(path);
+}
+
+TEST_F(ResponseWritingTest, MissingFileFailsTheRequestWithItsMessage) {
+  Start([](TIdContext*, TIdHTTPRequestInfo&, TIdHTTPResponseInfo& r) {
+    r.ContentStream = std::make_unique<TFileContentStream>("/nonexistent/logo.jpg");
+  });
+  const std::string answer = Get();
+  EXPECT_EQ(answer.substr(0, 36), "HTTP/1.1 500 Internal Server Error\r\n");
+  EXPECT_NE(test::BodyOf(answer).find("/nonexistent/logo.jpg"), std::string::npos);
+}
+
+TEST_F(ResponseWritingTest, OtherMethodsGetTheDefaultAnswerWithTheNewSessionCookie) {
+  Start([](TIdContext*, TIdHTTPRequestInfo&, TIdHTTPResponseInfo& r) { r.ContentText = "page"; }, true);
+  const std::string answer = Get("DELETE /x HTTP/1.1\r\n\r\n");
+  const std::regex expected(
+      "HTTP/1\\.1 200 OK\r\nConnection: close\r\n"
+      "Set-Cookie: IDHTTPSESSIONID=[A-Za-z0-9]{15}; path=/\r\n\r\n");
+  EXPECT_TRUE(std::regex_match(answer, expected)) << answer;
+}
+
+TEST_F(ResponseWritingTest, OneRequestPerConnectionWithoutKeepAlive) {
+  std::atomic<int> calls{0};
+  Start([&](TIdContext*, TIdHTTPRequestInfo&, TIdHTTPResponseInfo& r) {
+    ++calls;
+    r.ContentText = "one";
+  });
+  const std::string answer =
+      Get("GET /1 HTTP/1.1\r\nConnection: Keep-alive\r\n\r\nGET /2 HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(answer, "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 3\r\n\r\none");
+  EXPECT_EQ(calls.load(), 1);
+}
+
+TEST_F(ResponseWritingTest, KeepAliveServesSeveralRequestsUntilOneCloses) {
+  server_.SetKeepAlive(true);
+  Start([](TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) {
+    if (req.Document == "/missing")
+      r.SetResponseNo(404);
+    else
+      r.ContentText = req.Document;
+  });
+  const std::string answer = Get(
+      "GET /a HTTP/1.1\r\nConnection: keep-ALIVE\r\n\r\n"
+      "GET /b HTTP/1.1\r\nConnection: Keep-alive\r\n\r\n"
+      "GET /missing HTTP/1.1\r\nConnection: Keep-alive\r\n\r\n"
+      "GET /never HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(answer,
+            "HTTP/1.1 200 OK\r\nConnection: keep-alive\r\nContent-Length: 2\r\n\r\n/a"
+            "HTTP/1.1 200 OK\r\nConnection: keep-alive\r\nContent-Length: 2\r\n\r\n/b"
+            "HTTP/1.1 404 Not Found\r\nConnection: close\r\n\r\n");
+  // Without the request asking for it, the first answer closes.
+  EXPECT_EQ(Get("GET /a HTTP/1.1\r\n\r\nGET /b HTTP/1.1\r\n\r\n"),
+            "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 2\r\n\r\n/a");
+}
+
+TEST_F(ResponseWritingTest, ServerSoftwareIsTrimmed) {
+  server_.SetServerSoftware("  Quorvale/1 ");
+  Start([](TIdContext*, TIdHTTPRequestInfo&, TIdHTTPResponseInfo&) {});
+  EXPECT_EQ(Get(), "HTTP/1.1 200 OK\r\nConnection: close\r\nServer: Quorvale/1\r\n\r\n");
+}
+
+TEST_F(ResponseWritingTest, OversizedBodiesAreRefusedWith413) {
+  std::atomic<int> calls{0};
+  Start([&](TIdContext*, TIdHTTPRequestInfo&, TIdHTTPResponseInfo&) { ++calls; });
+  const std::string refused =
+      "HTTP/1.1 413 Request Entity To Long\r\nConnection: close\r\nContent-Length: 61\r\n\r\n"
+      "<HTML><BODY><B>413 Request Entity To Long</B></BODY></HTML>\r\n";
+  // Declared too large: refused before the body is read.
+  EXPECT_EQ(Get("POST / HTTP/1.1\r\nContent-Length: 1048577\r\n\r\nabc"), refused);
+  EXPECT_EQ(Get("POST / HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: 2000000\r\n\r\n"), refused);
+  // Read until close and growing past the limit.
+  {
+    test::RawClient client(port_);
+    std::thread sender([&] {
+      client.Send("POST / HTTP/1.1\r\n\r\n" + std::string((1 << 20) + 4096, 'x'));
+      client.HalfClose();
+    });
+    const std::string answer = client.ReadAll();
+    sender.join();
+    EXPECT_EQ(answer, refused);
+  }
+  EXPECT_EQ(calls.load(), 0);
+  // Exactly the limit is accepted.
+  test::RawClient client(port_);
+  client.Send("POST / HTTP/1.1\r\nContent-Length: 1048576\r\n\r\n" + std::string(1 << 20, 'y'));
+  EXPECT_EQ(client.ReadAll(), "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n");
+  EXPECT_EQ(calls.load(), 1);
+}
+
+}  // namespace
+}  // namespace qv

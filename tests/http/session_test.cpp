@@ -1,0 +1,212 @@
+#include "http/session.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <regex>
+#include <set>
+
+#include "http/exceptions.h"
+#include "test_support.h"
+
+namespace qv {
+namespace {
+
+// The session cookie value of an answer, or empty text; counts the cookies.
+std::string SessionCookie(const std::string& answer, int* count = nullptr) {
+  static const std::regex cookie("Set-Cookie: IDHTTPSESSIONID=([A-Za-z0-9]{15}); path=/\r\n");
+  std::string id;
+  int n = 0;
+  for (auto it = std::sregex_iterator(answer.begin(), answer.end(), cookie); it != std::sregex_iterator();
+       ++it, ++n)
+    id = (*it)[1];
+  if (count) *count = n;
+  return id;
+}
+
+std::string Request(const std::string& cookies = "") {
+  return "GET / HTTP/1.1\r\n" + cookies + "\r\n";
+}
+
+class SessionTest : public ::testing::Test {
+ protected:
+  void Start(int timeout_ms) {
+    server_.SetSessionState(true);
+    server_.SetAutoStartSession(true);
+    server_.SetSessionTimeOut(timeout_ms);
+    server_.OnSessionStart = [](TIdHTTPSession& s) { s.Content().SetValue("LoggedIn", "False"); };
+    server_.OnSessionEnd = [this](TIdHTTPSession& s) {
+      std::lock_guard lock(mutex_);
+      ended_.push_back(s.SessionID());
+    };
+    server_.OnCommandGet = [this](TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) {
+      // The body names the session the handler got and its LoggedIn value.
+      if (req.Session)
+        r.ContentText = req.Session->SessionID() + "|" + req.Session->ContentValue("LoggedIn");
+      else
+        r.ContentText = "none";
+      if (req.Session && req.Document == "/login") req.Session->SetContentValue("LoggedIn", "True");
+    };
+    port_ = test::StartOnLoopback(server_);
+  }
+  std::string Get(const std::string& request, const char* source = nullptr) {
+    return test::Exchange(port_, request, false, source);
+  }
+  std::vector<std::string> Ended() {
+    std::lock_guard lock(mutex_);
+    return ended_;
+  }
+
+  TIdHTTPServer server_;
+  int port_ = 0;
+  std::mutex mutex_;
+  std::vector<std::string> ended_;
+};
+
+TEST_F(SessionTest, FirstRequestGetsOneCookieAndAStartedSession) {
+  Start(600000);
+  int count = 0;
+  const std::string answer = Get(Request());
+  const std::string id = SessionCookie(answer, &count);
+  EXPECT_EQ(count, 1);
+  ASSERT_EQ(id.size(), 15u);
+  EXPECT_EQ(test::BodyOf(answer), id + "|False");
+}
+
+TEST_F(SessionTest, CookieLookupTable) {
+  Start(600000);
+  const std::string id = SessionCookie(Get(Request()));
+  ASSERT_FALSE(id.empty());
+  std::string other_case = id;
+  for (char& c : other_case) c = std::isupper(static_cast<unsigned char>(c)) ? std::tolower(c) : std::toupper(c);
+
+  struct Case {
+    std::string name;
+    std::string cookies;
+    const char* source;
+    bool same_session;
+  } const cases[] = {
+      {"same cookie", "Cookie: IDHTTPSESSIONID=" + id + "\r\n", nullptr, true},
+      {"other letter case", "Cookie: IDHTTPSESSIONID=" + other_case + "\r\n", nullptr, true},
+      {"cookie name in lower case", "Cookie: idhttpsessionid=" + id + "\r\n", nullptr, true},
+      {"unknown then live", "Cookie: IDHTTPSESSIONID=unknownunknown1; IDHTTPSESSIONID=" + id + "\r\n",
+       nullptr, true},
+      {"among other cookies", "Cookie: a=1\r\nCookie: b=2; IDHTTPSESSIONID=" + id + "\r\n", nullptr, true},
+      {"other address", "Cookie: IDHTTPSESSIONID=" + id + "\r\n", "127.0.0.2", false},
+      {"unknown id", "Cookie: IDHTTPSESSIONID=unknownunknown1\r\n", nullptr, false},
+      {"no cookie", "", nullptr, false},
+  };
+  for (const Case& c : cases) {
+    int count = 0;
+    const std::string answer = Get(Request(c.cookies), c.source);
+    const std::string issued = SessionCookie(answer, &count);
+    if (c.same_session) {
+      EXPECT_EQ(count, 0) << c.name;
+      EXPECT_EQ(test::BodyOf(answer), id + "|False") << c.name;
+    } else {
+      EXPECT_EQ(count, 1) << c.name;
+      EXPECT_NE(issued, id) << c.name;
+      EXPECT_EQ(test::BodyOf(answer), issued + "|False") << c.name;
+    }
+  }
+}
+
+TEST_F(SessionTest, ContentPersistsBetweenRequests) {
+  Start(600000);
+  const std::string id = SessionCookie(Get("GET /login HTTP/1.1\r\n\r\n"));
+  EXPECT_EQ(test::BodyOf(Get(Request("Cookie: IDHTTPSESSIONID=" + id + "\r\n"))), id + "|True");
+}
+
+TEST_F(SessionTest, IdleSessionsEndAfterTheTimeout) {
+  Start(100);
+  const std::string id = SessionCookie(Get(Request()));
+  ASSERT_TRUE(test::WaitFor([&] { return !Ended().empty(); }));
+  EXPECT_EQ(Ended(), std::vector<std::string>{id});
+  // The old cookie now gets a new session.
+  int count = 0;
+  const std::string fresh = SessionCookie(Get(Request("Cookie: IDHTTPSESSIONID=" + id + "\r\n")), &count);
+  EXPECT_EQ(count, 1);
+  EXPECT_NE(fresh, id);
+}
+
+TEST_F(SessionTest, SessionsInUseSurviveCleanerPasses) {
+  Start(60000);
+  const std::string id = SessionCookie(Get(Request()));
+  // Two cleaner passes go by.
+  std::this_thread::sleep_for(TIdHTTPSessionCleanerThread::kInterval * 2 + std::chrono::milliseconds(100));
+  int count = 0;
+  const std::string answer = Get(Request("Cookie: IDHTTPSESSIONID=" + id + "\r\n"));
+  SessionCookie(answer, &count);
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(test::BodyOf(answer), id + "|False");
+  EXPECT_TRUE(Ended().empty());
+}
+
+TEST_F(SessionTest, ZeroTimeoutSwitchesSessionsOff) {
+  Start(0);
+  EXPECT_FALSE(server_.SessionState());
+  const std::string answer = Get(Request());
+  EXPECT_EQ(answer, "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 4\r\n\r\nnone");
+}
+
+TEST_F(SessionTest, DeactivationEndsEverySessionOnce) {
+  Start(600000);
+  std::set<std::string> ids;
+  for (int i = 0; i < 5; ++i) ids.insert(SessionCookie(Get(Request())));
+  server_.SetActive(false);
+  const std::vector<std::string> ended = Ended();
+  EXPECT_EQ(std::set<std::string>(ended.begin(), ended.end()), ids);
+  EXPECT_EQ(ended.size(), ids.size());
+  EXPECT_EQ(server_.SessionList().Count(), 0u);
+}
+
+TEST_F(SessionTest, SessionStateCannotChangeWhileActive) {
+  Start(600000);
+  try {
+    server_.SetSessionState(false);
+    FAIL() << "no exception";
+  } catch (const EIdHTTPCannotSwitchSessionStateWhenActive& e) {
+    EXPECT_STREQ(e.what(), "Cannot change session state when the server is active.");
+  }
+  EXPECT_TRUE(server_.SessionState());
+}
+
+TEST(SessionIdTest, FifteenCharactersOfTheAlphabetAndDistinct) {
+  const std::string alphabet = "qwertzuiopasdfghjklyxcvbnmQWERTZUIOPASDFGHJKLYXCVBNM1234567890";
+  std::set<std::string> seen;
+  std::set<char> used;
+  for (int i = 0; i < 2000; ++i) {
+    const std::string id = GetRandomString(kSessionIdLength);
+    ASSERT_EQ(id.size(), 15u);
+    for (char c : id) {
+      ASSERT_NE(alphabet.find(c), std::string::npos);
+      used.insert(c);
+    }
+    seen.insert(id);
+  }
+  EXPECT_EQ(seen.size(), 2000u);
+  EXPECT_EQ(used.size(), 62u);
+}
+
+TEST(SessionListTest, ContentIsSerialisedPerSession) {
+  TIdHTTPDefaultSessionList list;
+  const TIdHTTPSessionPtr session = list.CreateUniqueSession("1.2.3.4");
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 2000; ++i) {
+        session->SetContentValue("k" + std::to_string(t), std::to_string(i));
+        session->ContentValue("k0");
+      }
+    });
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(session->Content().Count(), 4u);
+  EXPECT_EQ(session->ContentValue("k3"), "1999");
+  EXPECT_EQ(list.GetSession(session->SessionID(), "1.2.3.4"), session);
+  EXPECT_EQ(list.GetSession(session->SessionID(), ""), session);
+  EXPECT_EQ(list.GetSession(session->SessionID(), "1.2.3.5"), nullptr);
+}
+
+}  // namespace
+}  // namespace qv
