@@ -1,0 +1,105 @@
+#include "service/qv_web_service.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <vector>
+
+#include "http_client.h"
+
+namespace qv {
+namespace {
+
+namespace fs = std::filesystem;
+
+class QvWebServiceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/qv_service_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    folder_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+
+  std::string WriteIni(const std::string& text) {
+    const std::string path = folder_ + "/qvweb.ini";
+    std::ofstream(path) << text;
+    return path;
+  }
+
+  TServiceHost Host() {
+    auto writer = [this](const std::string& source, const std::string& text) {
+      std::lock_guard<std::mutex> guard(lock_);
+      events_.push_back(source + ": " + text);
+    };
+    return TServiceHost{TEventLogger("qvWebService", writer), TEventLogger("qvweb", writer),
+                        TSystemdNotifier("")};
+  }
+
+  std::string folder_;
+  std::mutex lock_;
+  std::vector<std::string> events_;
+};
+
+TEST_F(QvWebServiceTest, TheServerStartsWithItsDefaults) {
+  TqvWebService service(Host(), folder_ + "/absent.ini");
+  EXPECT_EQ(service.Name(), "qvWebService");
+  EXPECT_EQ(service.DisplayName(), "Quorvale Web Server");
+  EXPECT_TRUE(service.Server1.SessionState());
+  EXPECT_TRUE(service.Server1.AutoStartSession());
+  EXPECT_EQ(service.Server1.SessionTimeOut(), 600000);
+  EXPECT_TRUE(service.Server1.Bindings().empty());
+  EXPECT_TRUE(service.Server1.OnCommandGet);
+  EXPECT_TRUE(service.Server1.OnSessionStart);
+  EXPECT_EQ(service.Pool(), nullptr);
+
+  service.Create();
+  ASSERT_NE(service.Pool(), nullptr);
+  EXPECT_EQ(service.Pool()->PoolSize(), 5);
+  EXPECT_EQ(service.Server1.DefaultPort(), 80);
+  EXPECT_EQ(service.Server1.SessionTimeOut(), 600000);
+  EXPECT_EQ(service.Server1.ReadTimeout(), 60000);
+  EXPECT_EQ(service.HtDocs(), "");
+  EXPECT_FALSE(service.Server1.Active());
+  EXPECT_TRUE(events_.empty());
+}
+
+TEST_F(QvWebServiceTest, SettingsAreAppliedToTheServer) {
+  TqvWebService service(Host(), WriteIni("[APP]\nPort=0x1F90\nLoginTimeout=1\nHtDocs=/srv/qv\n"
+                                         "ReadTimeout=5\nStart=true\n"));
+  service.Create();
+  EXPECT_EQ(service.Server1.DefaultPort(), 8080);
+  EXPECT_EQ(service.Server1.SessionTimeOut(), 60000);
+  EXPECT_EQ(service.Server1.ReadTimeout(), 5000);
+  EXPECT_EQ(service.HtDocs(), "/srv/qv");
+  EXPECT_FALSE(service.Server1.Active());  // "true" is not a set flag
+}
+
+TEST_F(QvWebServiceTest, StartSetActivatesAtCreationAndAServiceStartKeepsIt) {
+  const int port = test::FreePort();
+  const std::string ini = WriteIni("[APP]\nPort=" + std::to_string(port) + "\nStart=1\n");
+  TqvWebService service(Host(), ini);
+  service.Create();
+  ASSERT_TRUE(service.Server1.Active());
+  const int fd = test::ConnectLoopback(port);
+  EXPECT_GE(fd, 0);
+  if (fd >= 0) close(fd);
+
+  // A later read, with other values, leaves the running server as it is but
+  // takes the new logo folder.
+  std::ofstream(ini) << "[APP]\nPort=1\nHtDocs=/other\nStart=1\n";
+  service.StartServiceThread();
+  service.PostControl(scStop);
+  service.WaitForServiceThread();
+  EXPECT_TRUE(service.Started());
+  EXPECT_EQ(service.HtDocs(), "/other");
+  EXPECT_EQ(service.Server1.DefaultPort(), port);
+  EXPECT_FALSE(service.Server1.Active());
+  EXPECT_TRUE(events_.empty());
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,257 @@
+// The built server as a process: serves pages from an embedded database,
+// binds at once when Start is set, fails its start on a taken port, and
+// stops cleanly on SIGTERM while requests are running.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+#include "http_client.h"
+#include "notify_socket.h"
+#include "server_process.h"
+#include "support/test_database.h"
+
+namespace qv {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kData =
+    "INSERT INTO AGENCY (AGENCY_ID, AGENCY_NAME) VALUES (1, 'Harbor Housing Agency');"
+    "INSERT INTO AREA (AREA_ID, AREA_NAME) VALUES (1, 'North');"
+    "INSERT INTO DB_USERS (DB_USER_ID, DB_USER_NAME, DB_USER_PASSWORD, FULL_NAME)"
+    " VALUES (1, 'demo', 'demo', 'Demo User');"
+    "INSERT INTO PROP_ADDRESS (PROP_ADDRESS_ID, PROPERTY_ID, PROP_ADDRESS1, PROP_CITY)"
+    " VALUES (1, 1, '100 Alder St', 'Harbor City');"
+    "INSERT INTO PROPERTY (PROPERTY_ID, PROPERTY_NAME, PRIMARY_PROP_ADDRESS_ID, AREA_ID)"
+    " VALUES (1, 'Alder Court', 1, 1);"
+    "INSERT INTO PROP_ADDRESS (PROP_ADDRESS_ID, PROPERTY_ID, PROP_ADDRESS1, PROP_CITY)"
+    " VALUES (2, 2, '200 Birch Ave', 'Harbor City');"
+    "INSERT INTO PROPERTY (PROPERTY_ID, PROPERTY_NAME, PRIMARY_PROP_ADDRESS_ID, AREA_ID)"
+    " VALUES (2, 'Birch Gardens', 2, 1)";
+
+const std::string kBindFailure = "Could not bind socket. Address and port are already in use.";
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class QvWebProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/qv_process_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    folder_ = pattern;
+    ASSERT_TRUE(notify_.Bound());
+    database_ = std::make_unique<TestDatabase>();
+    database_->ExecScript(kData);
+    fs::create_directories(folder_ + "/htdocs");
+    fs::copy_file(std::string(QV_SOURCE_DIR) + "/assets/qv_logo_jpg.jpg",
+                  folder_ + "/htdocs/qv_logo_jpg.jpg");
+    port_ = test::FreePort();
+    server_ = std::make_unique<test::ServerProcess>(QV_WEB_BINARY, folder_);
+  }
+
+  void TearDown() override {
+    server_.reset();
+    database_.reset();
+    fs::remove_all(folder_);
+  }
+
+  void WriteSettings(bool start) {
+    server_->WriteIni("[APP]\nPort=" + std::to_string(port_) + "\nHtDocs=" + folder_ +
+                      "/htdocs\nStart=" + (start ? "1" : "0") +
+                      "\nLoginTimeout=10\nReadTimeout=10\n[DB]\nDBName=" + database_->Path() +
+                      "\nUser=" + TestDatabase::User() + "\n");
+  }
+
+  // Reads reports until one equals wanted; every report read is kept.
+  bool AwaitReport(const std::string& wanted) {
+    for (;;) {
+      std::optional<std::string> report = notify_.Receive(30000);
+      if (!report) return false;
+      reports_.push_back(*report);
+      if (*report == wanted) return true;
+    }
+  }
+
+  // Logs on a new session and returns its cookie.
+  std::string LogOn() {
+    auto first = test::Exchange(port_, test::GetRequest("/"));
+    EXPECT_TRUE(first && first->complete);
+    const std::string cookie = first ? test::SessionCookie(*first) : "";
+    auto logged = test::Exchange(port_, test::PostFormRequest("/DOLOGIN", "uName=demo&uPass=demo",
+                                                              cookie));
+    EXPECT_TRUE(logged && logged->body.find("href=\"/LOGOFF\"") != std::string::npos);
+    return cookie;
+  }
+
+  std::string folder_;
+  test::NotifySocket notify_;
+  std::unique_ptr<TestDatabase> database_;
+  int port_ = 0;
+  std::unique_ptr<test::ServerProcess> server_;
+  std::vector<std::string> reports_;
+};
+
+TEST_F(QvWebProcessTest, ServesPagesUntilSigterm) {
+  WriteSettings(false);
+  ASSERT_TRUE(server_->Start(notify_.Path()));
+  ASSERT_TRUE(AwaitReport("READY=1\nSTATUS=Running")) << server_->Log();
+  EXPECT_EQ(reports_, (std::vector<std::string>{"STATUS=Starting", "STATUS=Starting",
+                                                "READY=1\nSTATUS=Running"}));
+
+  auto menu = test::Exchange(port_, test::GetRequest("/"));
+  ASSERT_TRUE(menu);
+  EXPECT_EQ(menu->status, 200);
+  EXPECT_TRUE(menu->complete);
+  EXPECT_NE(menu->body.find("Harbor Housing Agency"), std::string::npos) << menu->body;
+  EXPECT_NE(menu->body.find("href=\"/LOGON\""), std::string::npos);
+  const std::string cookie = test::SessionCookie(*menu);
+  EXPECT_EQ(cookie.size(), std::string("IDHTTPSESSIONID=").size() + 15) << cookie;
+
+  auto logo = test::Exchange(port_, test::GetRequest("/image/qv_logo_jpg.jpg", cookie));
+  ASSERT_TRUE(logo);
+  EXPECT_TRUE(logo->complete);
+  EXPECT_EQ(logo->body, ReadFile(folder_ + "/htdocs/qv_logo_jpg.jpg"));
+
+  auto login = test::Exchange(
+      port_, test::PostFormRequest("/DOLOGIN", "uName=demo&uPass=demo", cookie));
+  ASSERT_TRUE(login);
+  EXPECT_NE(login->body.find("href=\"/LOGOFF\""), std::string::npos) << login->body;
+
+  auto list = test::Exchange(port_, test::GetRequest("/list?SearchValue=bir&PropName=a", cookie));
+  ASSERT_TRUE(list);
+  EXPECT_NE(list->body.find(">Birch Gardens</a>"), std::string::npos) << list->body;
+  EXPECT_EQ(list->body.find("Alder Court"), std::string::npos);
+
+  server_->Signal(SIGTERM);
+  EXPECT_EQ(server_->WaitExit(), 0) << server_->Log();
+  EXPECT_TRUE(AwaitReport("STATUS=Stopped"));
+  EXPECT_EQ(std::vector<std::string>(reports_.end() - 2, reports_.end()),
+            (std::vector<std::string>{"STOPPING=1\nSTATUS=Stopping", "STATUS=Stopped"}));
+  EXPECT_EQ(server_->Log(), "");
+}
+
+TEST_F(QvWebProcessTest, StartSetListensBeforeTheServiceStarts) {
+  WriteSettings(true);
+  ASSERT_TRUE(server_->Start(notify_.Path()));
+  // The first report comes after the service object was created, so the port
+  // must already be bound and listening then.
+  ASSERT_TRUE(AwaitReport("STATUS=Starting"));
+  const int fd = test::ConnectLoopback(port_);
+  EXPECT_GE(fd, 0);
+  if (fd >= 0) close(fd);
+  ASSERT_TRUE(AwaitReport("READY=1\nSTATUS=Running")) << server_->Log();
+  server_->Signal(SIGINT);
+  EXPECT_EQ(server_->WaitExit(), 0) << server_->Log();
+  EXPECT_EQ(server_->Log(), "");
+}
+
+// Holds a port on all IPv4 addresses, as another program would.
+class PortHolder {
+ public:
+  explicit PortHolder(int port) {
+    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    bound_ = bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+             listen(fd_, 1) == 0;
+  }
+  ~PortHolder() { close(fd_); }
+  bool Bound() const { return bound_; }
+
+ private:
+  int fd_ = -1;
+  bool bound_ = false;
+};
+
+struct TakenPortCase {
+  const char* name;
+  bool start;
+  std::string log;
+};
+
+class QvWebTakenPortTest : public QvWebProcessTest,
+                           public ::testing::WithParamInterface<TakenPortCase> {};
+
+TEST_P(QvWebTakenPortTest, TheStartFailsWithTheLoggedTextAndAnErrorStatus) {
+  PortHolder holder(port_);
+  ASSERT_TRUE(holder.Bound());
+  WriteSettings(GetParam().start);
+  ASSERT_TRUE(server_->Start(notify_.Path()));
+  EXPECT_EQ(server_->WaitExit(), 1);
+  EXPECT_EQ(server_->Log(), GetParam().log);
+  ASSERT_TRUE(AwaitReport("STATUS=Stopped"));
+  EXPECT_EQ(reports_,
+            (std::vector<std::string>{"STATUS=Starting", "STATUS=Starting", "STATUS=Stopped"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, QvWebTakenPortTest,
+    ::testing::Values(
+        TakenPortCase{"AtServiceStart", false,
+                      "qvWebService: Service failed on start: " + kBindFailure + "\n"},
+        // With Start set, creation fails first (the program goes on), then the start.
+        TakenPortCase{"AtCreationAndAtServiceStart", true,
+                      "qvweb: " + kBindFailure + "\n" + "qvWebService: Service failed on start: " +
+                          kBindFailure + "\n"}),
+    [](const ::testing::TestParamInfo<TakenPortCase>& info) { return std::string(info.param.name); });
+
+TEST_F(QvWebProcessTest, SigtermUnderLoadEndsRequestsCleanlyAndExitsZero) {
+  WriteSettings(false);
+  ASSERT_TRUE(server_->Start(notify_.Path()));
+  ASSERT_TRUE(AwaitReport("READY=1\nSTATUS=Running")) << server_->Log();
+  const std::string cookie = LogOn();
+
+  constexpr int kClients = 6;
+  constexpr int kMaxRequestsEach = 400;
+  std::atomic<int> complete{0}, empty{0}, broken{0};
+  std::vector<std::thread> clients;
+  for (int i = 0; i < kClients; ++i) {
+    clients.emplace_back([&, i] {
+      const std::string request =
+          test::GetRequest(i % 2 ? "/list" : "/Propinfo?propid=1", cookie);
+      for (int n = 0; n < kMaxRequestsEach; ++n) {
+        std::optional<test::HttpAnswer> answer = test::Exchange(port_, request);
+        if (!answer) return;  // refused: the server has stopped listening
+        if (answer->complete && answer->status == 200) {
+          ++complete;
+        } else if (answer->raw.empty()) {
+          ++empty;  // closed before an answer was written
+        } else {
+          ++broken;
+        }
+      }
+    });
+  }
+  // Stop while the clients are busy.
+  while (complete < 30 && complete + empty + broken < kClients * kMaxRequestsEach) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  server_->Signal(SIGTERM);
+  const std::optional<int> status = server_->WaitExit();
+  for (std::thread& t : clients) t.join();
+
+  RecordProperty("complete", complete.load());
+  RecordProperty("closed_unanswered", empty.load());
+  EXPECT_EQ(status, 0) << server_->Log();
+  EXPECT_EQ(broken, 0) << "answers cut short; complete " << complete << ", empty " << empty;
+  EXPECT_GE(complete, 30);
+  EXPECT_TRUE(AwaitReport("STATUS=Stopped"));
+  EXPECT_EQ(server_->Log(), "");
+}
+
+}  // namespace
+}  // namespace qv

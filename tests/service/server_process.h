@@ -1,0 +1,109 @@
+// The built qvweb run as a child process from a folder of its own, with its
+// settings file beside it, its output in a log file and its state reports sent
+// to a socket of the test's own.
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace qv::test {
+
+class ServerProcess {
+ public:
+  // Copies the executable into folder; the settings go to folder/qvweb.ini.
+  ServerProcess(const std::string& executable, std::string folder) : folder_(std::move(folder)) {
+    std::filesystem::copy_file(executable, Binary(),
+                               std::filesystem::copy_options::overwrite_existing);
+  }
+  ~ServerProcess() {
+    if (pid_ > 0 && !exited_) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  ServerProcess(const ServerProcess&) = delete;
+  ServerProcess& operator=(const ServerProcess&) = delete;
+
+  std::string Binary() const { return folder_ + "/qvweb"; }
+  std::string IniPath() const { return folder_ + "/qvweb.ini"; }
+  std::string LogPath() const { return folder_ + "/qvweb.log"; }
+
+  void WriteIni(const std::string& text) const { std::ofstream(IniPath()) << text; }
+
+  // Starts the program without arguments; NOTIFY_SOCKET names notifySocket.
+  bool Start(const std::string& notifySocket) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+      if (std::string(*e).rfind("NOTIFY_SOCKET=", 0) != 0) env.emplace_back(*e);
+    }
+    env.push_back("NOTIFY_SOCKET=" + notifySocket);
+    std::vector<char*> envp;
+    for (std::string& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::string binary = Binary();
+    char* argv[] = {binary.data(), nullptr};
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, LogPath().c_str(),
+                                     O_WRONLY | O_CREAT | O_APPEND, 0644);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    posix_spawn_file_actions_addchdir_np(&actions, folder_.c_str());
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+    const int error = posix_spawn(&pid_, binary.c_str(), &actions, &attributes, argv, envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    return error == 0;
+  }
+
+  void Signal(int signal) const { kill(pid_, signal); }
+
+  // The exit status once the process has ended, or nothing after timeout.
+  std::optional<int> WaitExit(std::chrono::milliseconds timeout = std::chrono::seconds(30)) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+      int status = 0;
+      const pid_t done = waitpid(pid_, &status, WNOHANG);
+      if (done == pid_) {
+        exited_ = true;
+        if (WIFEXITED(status)) return WEXITSTATUS(status);
+        return 128 + WTERMSIG(status);
+      }
+      if (std::chrono::steady_clock::now() > deadline) return std::nullopt;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+
+  std::string Log() const {
+    std::ifstream in(LogPath());
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+ private:
+  std::string folder_;
+  pid_t pid_ = -1;
+  bool exited_ = false;
+};
+
+}  // namespace qv::test
