@@ -1,0 +1,81 @@
+// The log-on form and the credential check against the user table.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "page_fixture.h"
+
+namespace qv::pagetest {
+namespace {
+
+class LogOnTest : public PageTest {
+ protected:
+  LogOnTest() {
+    database.ExecScript(
+        "INSERT INTO AGENCY (AGENCY_ID, AGENCY_NAME) VALUES (1, 'Harbor Housing');"
+        "INSERT INTO DB_USERS (DB_USER_ID, DB_USER_NAME, DB_USER_PASSWORD) VALUES (1, 'Alice', "
+        "'secret');"
+        "INSERT INTO DB_USERS (DB_USER_ID, DB_USER_NAME, DB_USER_PASSWORD) VALUES (2, 'O''Brien', "
+        "'it''s');"
+        "INSERT INTO DB_USERS (DB_USER_ID, DB_USER_NAME, DB_USER_PASSWORD) VALUES (3, 'Pad', "
+        "' pad');"
+        "INSERT INTO DB_USERS (DB_USER_ID, DB_USER_NAME, DB_USER_PASSWORD) VALUES (0, 'Zero', "
+        "'zero');"
+        "INSERT INTO DB_USERS (DB_USER_ID, DB_USER_NAME, DB_USER_PASSWORD) VALUES (-4, 'Minus', "
+        "'minus');");
+  }
+};
+
+TEST_F(LogOnTest, Form) {
+  TSimplePageRequest request = Request("False");
+  EXPECT_EQ(Run(&TPageModule::LogOnPage, request),
+            std::string(kBareHead) + BannerText("Harbor Housing", "Log On", "False") +
+                "<form method=\"POST\" action=\"/DOLOGIN\">"
+                "  <p align=\"center\">Username</p>"
+                "  <p align=\"center\"><input type=\"text\" name=\"uName\" size=\"20\"></p>"
+                "  <p align=\"center\">Password</p>"
+                "  <p align=\"center\"><input type=\"password\" name=\"uPass\" size=\"20\"></p>"
+                "  <p align=\"center\"><input type=\"submit\" value=\"Submit\" name=\"B1\"></p>"
+                "</form></div></div></body></html>");
+}
+
+TEST_F(LogOnTest, CredentialCheck) {
+  struct Case {
+    const char* name;
+    const char* password;
+    const char* before;  // LoggedIn before the check
+    bool loggedOn;
+  } const cases[] = {
+      {" alice ", "secret", "False", true},   // name trimmed, letter case ignored
+      {"ALICE", "\tsecret ", "False", true},  // password trimmed
+      {"alice", "SECRET", "False", false},    // password letter case counts
+      {"alice", "wrong", "True", false},      // a wrong check logs a visitor off
+      {"bob", "secret", "False", false},
+      {"", "", "False", false},
+      {"pad", " pad", "False", false},  // a stored password with a blank never matches
+      {"zero", "zero", "False", false},  // ids of 0 or below never log on
+      {"minus", "minus", "False", false},
+      {"o'brien", "it's", "False", true},  // quotes are text, not statement
+      {"x' OR '1'='1", "x' OR '1'='1", "False", false},
+      {"alice' --", "", "False", false},
+  };
+  for (const Case& c : cases) {
+    TSimplePageRequest request = Request(c.before);
+    request.document = "/DOLOGIN";
+    request.Add("uName", c.name).Add("uPass", c.password).Add("B1", "Submit");
+    EXPECT_EQ(Run(&TPageModule::DoLogin, request), "") << c.name;
+    EXPECT_EQ(request.SessionValue("LoggedIn"), c.loggedOn ? "True" : "False") << c.name;
+    EXPECT_EQ(request.document, c.loggedOn ? "" : "/DOLOGIN") << c.name;
+    EXPECT_FALSE(module.trMain.InTransaction()) << c.name;
+  }
+}
+
+TEST_F(LogOnTest, ParameterNamesIgnoreLetterCase) {
+  TSimplePageRequest request = Request("False");
+  request.Add("UNAME", "Alice").Add("upass", "secret");
+  Run(&TPageModule::DoLogin, request);
+  EXPECT_EQ(request.SessionValue("LoggedIn"), "True");
+}
+
+}  // namespace
+}  // namespace qv::pagetest
