@@ -1,0 +1,197 @@
+// A visitor's whole visit over HTTP: the real server on a loopback port, the
+// router, the pool and real connection modules on a small embedded database.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "http/http_server.h"
+#include "http_client.h"
+#include "pool/connection_module.h"
+#include "pool/fixed_connection_pool.h"
+#include "test_database.h"
+#include "web/request_router.h"
+
+namespace qv::webtest {
+namespace {
+
+constexpr const char* kData = R"(
+INSERT INTO AGENCY (AGENCY_ID, AGENCY_NAME) VALUES (1, 'Norvale Housing Office');
+INSERT INTO AREA (AREA_ID, AREA_NAME) VALUES (1, 'North');
+INSERT INTO AREA (AREA_ID, AREA_NAME) VALUES (2, 'South');
+INSERT INTO DB_USERS (DB_USER_ID, DB_USER_NAME, DB_USER_PASSWORD) VALUES (1, 'Alice', 'pw');
+INSERT INTO DB_USERS (DB_USER_ID, DB_USER_NAME, DB_USER_PASSWORD) VALUES (2, 'O''Brien', 'it''s');
+)";
+
+// Twelve properties "Cedar Court 01" to "Cedar Court 12" on "n Main Street",
+// odd ones in North, even ones in South, and "Willow Row" on "5 Harbor Lane".
+std::string PropertyRows() {
+  std::string sql;
+  for (int i = 1; i <= 13; ++i) {
+    const std::string id = std::to_string(i);
+    const std::string name = i == 13 ? "Willow Row" : "Cedar Court " + std::string(i < 10 ? "0" : "") + id;
+    const std::string street = i == 13 ? "5 Harbor Lane" : id + " Main Street";
+    sql += "INSERT INTO PROPERTY (PROPERTY_ID, PROPERTY_NAME, PRIMARY_PROP_ADDRESS_ID, AREA_ID) "
+           "VALUES (" + id + ", '" + name + "', " + id + ", " + std::to_string(2 - i % 2) + ");\n";
+    sql += "INSERT INTO PROP_ADDRESS (PROP_ADDRESS_ID, PROPERTY_ID, PROP_ADDRESS1, PROP_CITY) "
+           "VALUES (" + id + ", " + id + ", '" + street + "', 'Norvale');\n";
+  }
+  return sql;
+}
+
+class EndToEndTest : public ::testing::Test {
+ protected:
+  EndToEndTest() {
+    database_.ExecScript(kData);
+    database_.ExecScript(PropertyRows());
+    static std::atomic<int> serial{0};
+    folder_ = std::filesystem::temp_directory_path() /
+              ("qv_web_" + std::to_string(::getpid()) + "_" + std::to_string(serial++));
+    std::filesystem::create_directories(folder_);
+    const std::string ini = (folder_ / "qvweb.ini").string();
+    std::ofstream(ini) << "[DB]\nDBName=" << database_.Path() << "\nUser=" << TestDatabase::User()
+                       << "\n";
+
+    TPoolOptions options;
+    options.PoolSize = 2;
+    options.AcquireTimeoutMs = 300;  // requests come one at a time; only the busy-pool test waits
+    options.Factory = [ini](const std::shared_ptr<TPoolSync>& sync) -> IConnection* {
+      return new TConnectionModule(sync, ini);
+    };
+    pool_ = std::make_unique<TFixedConnectionPool>(std::move(options));
+    router_ = std::make_unique<TRequestRouter>(*pool_, [] { return std::string(); });
+
+    server_.AddBinding("127.0.0.1", 0);
+    server_.SetSessionState(true);
+    server_.SetAutoStartSession(true);
+    server_.SetSessionTimeOut(600000);
+    server_.OnCommandGet = [this](TIdContext* context, TIdHTTPRequestInfo& request,
+                                  TIdHTTPResponseInfo& response) {
+      router_->Server1CommandGet(context, request, response);
+    };
+    server_.OnSessionStart = [this](TIdHTTPSession& session) {
+      router_->Server1SessionStart(session);
+    };
+    server_.SetActive(true);
+    port_ = server_.Bindings()[0].Port;
+  }
+
+  ~EndToEndTest() override {
+    server_.SetActive(false);
+    std::filesystem::remove_all(folder_);
+  }
+
+  // A GET on the visitor's session (a new one when there is no cookie yet).
+  HttpAnswer Get(const std::string& target) {
+    return Send("GET " + target + " HTTP/1.1\r\nHost: localhost\r\n" + CookieLine() + "\r\n");
+  }
+
+  HttpAnswer Post(const std::string& target, const std::string& form) {
+    return Send("POST " + target + " HTTP/1.1\r\nHost: localhost\r\n" + CookieLine() +
+                "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+                std::to_string(form.size()) + "\r\n\r\n" + form);
+  }
+
+  static bool Has(const HttpAnswer& answer, const std::string& text) {
+    return answer.body.find(text) != std::string::npos;
+  }
+  static bool ShowsLoggedOutMenu(const HttpAnswer& answer) {
+    return Has(answer, "<big><big><big>Main Menu</big></big></big>") && Has(answer, "NOT LOGGED IN") &&
+           Has(answer, "<a href=\"/LOGON\">Logon</a>");
+  }
+  static bool ShowsLoggedInMenu(const HttpAnswer& answer) {
+    return Has(answer, "<big><big><big>Main Menu</big></big></big>") && !Has(answer, "NOT LOGGED IN") &&
+           Has(answer, "<a href=\"/LOGOFF\">Logoff</a>");
+  }
+
+  TestDatabase database_;
+  std::filesystem::path folder_;
+  std::unique_ptr<TFixedConnectionPool> pool_;
+  std::unique_ptr<TRequestRouter> router_;
+  TIdHTTPServer server_;
+  int port_ = 0;
+  std::string cookie_;
+
+ private:
+  std::string CookieLine() const {
+    return cookie_.empty() ? std::string() : "Cookie: IDHTTPSESSIONID=" + cookie_ + "\r\n";
+  }
+  HttpAnswer Send(const std::string& request) {
+    HttpAnswer answer = Exchange(port_, request);
+    EXPECT_EQ(answer.statusLine, "HTTP/1.1 200 OK");
+    EXPECT_EQ(answer.Header("Content-Length"), std::to_string(answer.body.size()));
+    EXPECT_EQ(answer.Header("Content-Type"), "");
+    const std::string setCookie = answer.Header("Set-Cookie");
+    if (!setCookie.empty()) {
+      EXPECT_TRUE(cookie_.empty()) << "the session was lost";
+      const size_t start = setCookie.find('=') + 1;
+      cookie_ = setCookie.substr(start, setCookie.find(';') - start);
+    }
+    return answer;
+  }
+};
+
+TEST_F(EndToEndTest, VisitorLogsOnListsSearchesPagesOpensAPropertyAndLogsOff) {
+  const HttpAnswer first = Get("/");
+  EXPECT_TRUE(ShowsLoggedOutMenu(first));
+  EXPECT_TRUE(Has(first, "Norvale Housing Office"));
+  ASSERT_EQ(cookie_.size(), 15u);
+
+  EXPECT_TRUE(ShowsLoggedOutMenu(Get("/list"))) << "logged out: the list is not shown";
+  EXPECT_TRUE(Has(Get("/LOGON"), "<form method=\"POST\" action=\"/DOLOGIN\">"));
+  EXPECT_TRUE(ShowsLoggedOutMenu(Post("/DOLOGIN", "uName=alice&uPass=PW&B1=Submit")));
+  EXPECT_TRUE(ShowsLoggedInMenu(Post("/DOLOGIN", "uName=+alice+&uPass=pw&B1=Submit")));
+
+  const HttpAnswer list = Get("/list");
+  EXPECT_TRUE(Has(list, "<title>Property List</title>"));
+  EXPECT_TRUE(Has(list, "<a href=\"/propinfo?propid=1\">Cedar Court 01</a>"));
+  EXPECT_TRUE(Has(list, "<a href=\"/propinfo?propid=10\">Cedar Court 10</a>"));
+  EXPECT_FALSE(Has(list, "Cedar Court 11"));
+  EXPECT_TRUE(Has(list, "<a href=\"/list?page=2&AreaName=\">Next Page</a>"));
+
+  const HttpAnswer page2 = Get("/list?page=2&AreaName=");
+  EXPECT_TRUE(Has(page2, ">Cedar Court 11</a>"));
+  EXPECT_TRUE(Has(page2, ">Willow Row</a>"));
+  EXPECT_FALSE(Has(page2, ">Cedar Court 10</a>"));
+  EXPECT_FALSE(Has(page2, "Next Page"));
+
+  const HttpAnswer byName = Get("/List?SearchValue=willow&PropName=Search+by+Property+Name&AreaName=ALL");
+  EXPECT_TRUE(Has(byName, "<a href=\"/propinfo?propid=13\">Willow Row</a>"));
+  EXPECT_FALSE(Has(byName, "Cedar Court"));
+
+  const HttpAnswer byStreet =
+      Get("/List?SearchValue=main+street&Address=Search+by+Street+Address&AreaName=South");
+  EXPECT_TRUE(Has(byStreet, ">Cedar Court 02</a>"));
+  EXPECT_FALSE(Has(byStreet, ">Cedar Court 01</a>"));
+  EXPECT_TRUE(Has(byStreet, "<OPTION value=\"South\" selected>South<OPTION>North</OPTION>"));
+
+  const HttpAnswer info = Get("/propinfo?propid=13");
+  EXPECT_TRUE(Has(info, "<big><big><big><b>Willow Row</big></big></big></b>"));
+  EXPECT_TRUE(Has(info, "5 Harbor Lane"));
+
+  EXPECT_TRUE(ShowsLoggedOutMenu(Get("/LOGOFF")));
+  EXPECT_TRUE(ShowsLoggedOutMenu(Get("/list")));
+}
+
+TEST_F(EndToEndTest, NameWithAQuoteLogsOn) {
+  Get("/");
+  EXPECT_TRUE(ShowsLoggedInMenu(Post("/DOLOGIN", "uName=o%27brien&uPass=it%27s")));
+  EXPECT_TRUE(ShowsLoggedOutMenu(Post("/DOLOGIN", "uName=x%27+OR+%27a%27%3D%27a&uPass=x%27+OR+%27a%27%3D%27a")));
+}
+
+TEST_F(EndToEndTest, PoolTimeOutIsSentAsThePage) {
+  Get("/");
+  TConnectionRef first, second;
+  pool_->Acquire(first);
+  pool_->Acquire(second);  // both places lent out
+  const HttpAnswer answer = Get("/");
+  EXPECT_EQ(answer.body, "Connection pool timeout. Cannot obtain a connection");
+}
+
+}  // namespace
+}  // namespace qv::webtest
