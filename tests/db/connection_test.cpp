@@ -1,0 +1,157 @@
+#include "db/connection.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "db/client_library.h"
+#include "db/errors.h"
+#include "support/test_database.h"
+
+namespace qv {
+namespace {
+
+struct NameCase {
+  std::string value;
+  TIB_Protocol protocol;
+  std::string server;
+  std::string path;
+  std::string rebuilt;
+};
+void PrintTo(const NameCase& c, std::ostream* out) { *out << c.value; }
+
+class DatabaseNameTest : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(DatabaseNameTest, SplitsIntoServerPathAndProtocol) {
+  const NameCase& c = GetParam();
+  TIB_Connection connection;
+  connection.SetDatabaseName(c.value);
+  EXPECT_EQ(connection.Protocol(), c.protocol);
+  EXPECT_EQ(connection.Param("SERVER"), c.server);
+  EXPECT_EQ(connection.Param("PATH"), c.path);
+  EXPECT_EQ(connection.DatabaseName(), c.rebuilt);
+  EXPECT_EQ(connection.ConnectString(), c.rebuilt);
+  EXPECT_EQ(connection.Params().IndexOfName("SERVER") >= 0, !c.server.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DatabaseNameTest,
+    ::testing::Values(
+        NameCase{"c:\\quorvale\\qvmain.gdb", TIB_Protocol::cpLocal, "", "c:\\quorvale\\qvmain.gdb",
+                 "c:\\quorvale\\qvmain.gdb"},
+        NameCase{"dbhost:/data/qvmain.fdb", TIB_Protocol::cpTCP_IP, "dbhost", "/data/qvmain.fdb",
+                 "dbhost:/data/qvmain.fdb"},
+        NameCase{"dbhost:c:\\data\\qvmain.gdb", TIB_Protocol::cpTCP_IP, "dbhost",
+                 "c:\\data\\qvmain.gdb", "dbhost:c:\\data\\qvmain.gdb"},
+        NameCase{"c:\\a:b.gdb", TIB_Protocol::cpTCP_IP, "c", "\\a:b.gdb", "c:\\a:b.gdb"},
+        NameCase{"\\\\filer\\share\\qv.gdb", TIB_Protocol::cpNetBEUI, "filer", "share\\qv.gdb",
+                 "\\\\filer\\share\\qv.gdb"},
+        NameCase{"filer@vol1:qv.gdb", TIB_Protocol::cpSPX, "filer", "vol1:qv.gdb",
+                 "filer@vol1:qv.gdb"},
+        NameCase{"/var/lib/quorvale/qvmain.gdb", TIB_Protocol::cpLocal, "",
+                 "/var/lib/quorvale/qvmain.gdb", "/var/lib/quorvale/qvmain.gdb"},
+        NameCase{"/srv/qvdata", TIB_Protocol::cpLocal, "", "/srv/qvdata", "/srv/qvdata"},
+        NameCase{"127.0.0.1/3051:/tmp/x.fdb", TIB_Protocol::cpTCP_IP, "127.0.0.1/3051",
+                 "/tmp/x.fdb", "127.0.0.1/3051:/tmp/x.fdb"}));
+
+TEST(ConnectionTest, ServerThenLocalPathDropsTheServerLine) {
+  TIB_Connection connection;
+  connection.SetDatabaseName("dbhost:/data/a.fdb");
+  connection.SetDatabaseName("/data/b.fdb");
+  EXPECT_EQ(connection.Params().IndexOfName("SERVER"), -1);
+  EXPECT_EQ(connection.DatabaseName(), "/data/b.fdb");
+}
+
+TEST(ConnectionTest, NameWithoutPathCharactersIsAnAliasAndKeepsThePath) {
+  TIB_Connection connection;
+  connection.SetParam("PATH", "/data/qv.fdb");
+  connection.SetDatabaseName("");  // no alias yet: nothing changes
+  EXPECT_EQ(connection.DatabaseName(), "/data/qv.fdb");
+  connection.SetDatabaseName("Main_1");
+  EXPECT_EQ(connection.DatabaseName(), "Main_1");
+  EXPECT_EQ(connection.Param("PATH"), "/data/qv.fdb");
+  EXPECT_EQ(connection.ConnectString(), "/data/qv.fdb");
+  try {
+    connection.SetDatabaseName("1main");
+    FAIL() << "no exception";
+  } catch (const EIB_Error& e) {
+    EXPECT_STREQ(e.what(), "Invalid DatabaseName");
+  }
+  EXPECT_EQ(connection.DatabaseName(), "Main_1");
+}
+
+TEST(ConnectionTest, PasswordIsKeptOutsideParams) {
+  TIB_Connection connection;
+  connection.SetParamByIndex(2, "old");
+  EXPECT_EQ(connection.Param("PASSWORD"), "old");
+  connection.SetPassword("secret");
+  EXPECT_EQ(connection.Params().IndexOfName("PASSWORD"), -1);
+  EXPECT_EQ(connection.Password(), "secret");
+  connection.SetParamByIndex(1, "SYSDBA");
+  EXPECT_EQ(connection.Username(), "SYSDBA");
+  connection.SetUsername("");
+  EXPECT_EQ(connection.Params().IndexOfName("USER NAME"), -1);
+}
+
+TEST(ConnectionTest, EverySetterRefusesWhileConnected) {
+  TestDatabase db;
+  TIB_Connection connection;
+  db.Configure(connection);
+  connection.SetPassword("ignored-by-embedded");
+  connection.Connect();
+  ASSERT_TRUE(connection.Connected());
+  const std::vector<std::function<void()>> changes = {
+      [&] { connection.SetDatabaseName("/tmp/other.fdb"); },
+      [&] { connection.SetDatabaseName("Alias"); },
+      [&] { connection.SetUsername("someone"); },
+      [&] { connection.SetPassword("x"); },
+      [&] { connection.SetParam("PATH", "/tmp/other.fdb"); },
+  };
+  for (const auto& change : changes) {
+    try {
+      change();
+      ADD_FAILURE() << "no exception";
+    } catch (const EIB_Error& e) {
+      EXPECT_STREQ(e.what(), "Cannot change while connected");
+    }
+  }
+  EXPECT_EQ(connection.DatabaseName(), db.Path());
+  connection.Connect();  // already attached: nothing
+  connection.Disconnect();
+  EXPECT_FALSE(connection.Connected());
+  connection.Disconnect();  // already detached: nothing
+  connection.SetUsername("someone");  // allowed again
+}
+
+TEST(ConnectionTest, FailedAttachRaisesTheClientMessageAndStaysDetached) {
+  TIB_Connection connection;
+  connection.SetDatabaseName("/nonexistent/folder/none.fdb");
+  connection.SetUsername("SYSDBA");
+  try {
+    connection.Connect();
+    FAIL() << "no exception";
+  } catch (const EIB_ISCError& e) {
+    std::string message = e.what();
+    EXPECT_EQ(message.rfind("ISC ERROR CODE:" + std::to_string(e.ErrCode()) +
+                                "\r\n\r\nISC ERROR MESSAGE:\r\n",
+                            0),
+              0u)
+        << message;
+    EXPECT_NE(message.find("/nonexistent/folder/none.fdb"), std::string::npos) << message;
+    EXPECT_EQ(message.substr(message.size() - 2), "\r\n");
+    EXPECT_FALSE(e.IsConnectionLost());
+  }
+  EXPECT_FALSE(connection.Connected());
+}
+
+TEST(ConnectionTest, MissingEntryPointMessageNamesIt) {
+  try {
+    MissingEntryPoint("isc_no_such_call");
+    FAIL() << "no exception";
+  } catch (const EIB_Error& e) {
+    EXPECT_STREQ(e.what(), "Unable to locate DLL import isc_no_such_call");
+  }
+}
+
+}  // namespace
+}  // namespace qv
