@@ -1,6 +1,5 @@
-// Turns each HTTP request into at most one page operation on a pooled connection
-// module, keeps the session's log-on flag, serves the logo, and turns failures
-// into a page that carries their message.
+// The request router: each HTTP request to at most one page on a pooled module,
+// the session's log-on flag, the logo, and failures sent as their message.
 #pragma once
 
 #include <functional>

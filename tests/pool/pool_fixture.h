@@ -1,6 +1,5 @@
-// Test fixture for pool tests: a fresh embedded database, INI files that point
-// connection modules at it (or at no database), a settable clock shared by
-// the modules and the pool, and a module factory that counts what it makes.
+// Pool test fixture: an embedded database, INI files naming it (or a missing
+// one), a settable clock, and a module factory that counts what it makes.
 #pragma once
 
 #include <gtest/gtest.h>

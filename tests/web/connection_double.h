@@ -1,6 +1,5 @@
-// A stand-in for a pooled connection module in router tests: every operation
-// notes its name, a page writes "<Name>", and the log-on check accepts the user
-// "alice" with password "pw". A page may be told to fail half-way.
+// A stand-in connection module for router tests: operations note their names,
+// pages write "<Name>", the log-on check accepts alice/pw; a page may fail half-way.
 #pragma once
 
 #include <functional>
