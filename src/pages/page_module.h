@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <string>
-#include <string>
 #include <string_view>
 
 #include "db/ib.h"
@@ -60,8 +59,6 @@ class TPageModule {
   // Shared pieces of every page.
   void PageBanner(TStringStream& out, TPageRequest& request, std::string_view title);
   void PropertyTabs(TStringStream& out, TPageRequest& request, int32_t propertyId, int currentTab);
-  // "Yes" for a non-zero value, "No" for zero.
-  static std::string YesNoText(int32_t value);
   // "Yes" for a non-zero value, "No" for zero.
   static std::string YesNoText(int32_t value);
 
