@@ -49,13 +49,10 @@ class TIdContext {
   const TIdSocketHandle* Binding() const { return binding_; }
 
  private:
-  friend class TIdCustomTCPServer;
   TIdTCPConnection connection_;
   std::string peer_ip_;
   int peer_port_;
   const TIdSocketHandle* binding_;
-  TIdContext* prev_ = nullptr;  // the server's list of live contexts
-  TIdContext* next_ = nullptr;
 };
 
 }  // namespace qv

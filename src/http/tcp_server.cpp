@@ -1,11 +1,11 @@
 #include "http/tcp_server.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,8 +17,6 @@
 namespace qv {
 
 namespace {
-
-constexpr int kListenSliceMs = 250;
 
 bool MachineHasIPv6() {
   const int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -54,7 +52,7 @@ void BindOne(TIdSocketHandle& binding, ReuseSocketMode reuse) {
       throw ECouldNotBindSocket();
     length = sizeof(sockaddr_in6);
   }
-  const int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  const int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) throw ECouldNotBindSocket();
   const int on = 1;
   // A stopped server must be able to listen again at once although its closed
@@ -65,6 +63,11 @@ void BindOne(TIdSocketHandle& binding, ReuseSocketMode reuse) {
   if (family == AF_INET6) ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
   // Accepted connections inherit it: answers leave without waiting for ACKs.
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  // Waiting for a connection gives up after one slice, so waiting threads
+  // see a stop and their idle time.
+  const auto slice = std::chrono::microseconds(TIdCustomTCPServer::kListenSlice).count();
+  const timeval tv{static_cast<time_t>(slice / 1000000), static_cast<suseconds_t>(slice % 1000000)};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
   if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0) {
     ::close(fd);
     throw ECouldNotBindSocket();
@@ -89,14 +92,17 @@ void PeerText(const sockaddr_storage& peer, std::string& ip, int& port) {
   ip = text;
 }
 
+template <typename F>
+void Quietly(F&& f) {
+  try {
+    f();
+  } catch (...) {
+  }
+}
+
 }  // namespace
 
-TIdCustomTCPServer::TIdCustomTCPServer()
-    : pool_([this](PendingConnection& job) { RunConnection(job); }) {}
-
 TIdCustomTCPServer::~TIdCustomTCPServer() { StopServer(); }
-
-void TIdCustomTCPServer::StopServer() { SetActive(false); }
 
 TIdSocketHandle& TIdCustomTCPServer::AddBinding(std::string ip, int port, IPFamily version) {
   TIdSocketHandle& binding = bindings_.emplace_back();
@@ -104,6 +110,16 @@ TIdSocketHandle& TIdCustomTCPServer::AddBinding(std::string ip, int port, IPFami
   binding.Port = port;
   binding.IPVersion = version;
   return binding;
+}
+
+size_t TIdCustomTCPServer::WorkerThreads() const {
+  std::lock_guard lock(const_cast<std::mutex&>(listeners_lock_));
+  size_t count = 0;
+  for (const auto& listener : listeners_) {
+    std::lock_guard workers_lock(listener->lock);
+    for (const Worker& w : listener->workers) count += w.finished ? 0 : 1;
+  }
+  return count;
 }
 
 void TIdCustomTCPServer::SetActive(bool active) {
@@ -156,129 +172,160 @@ void TIdCustomTCPServer::Activate() {
 void TIdCustomTCPServer::Deactivate() {
   BeforeDeactivate();
   active_ = false;
-  {
-    std::lock_guard lock(listeners_lock_);
-    for (auto& listener : listeners_) {
-      listener->stop = true;
-      // Wakes the listener from its wait at once.
-      if (listener->binding->Handle >= 0) ::shutdown(listener->binding->Handle, SHUT_RDWR);
+  std::lock_guard lock(listeners_lock_);
+  // Listeners and waiting threads: the shut-down socket wakes every wait.
+  for (auto& listener : listeners_) {
+    listener->stop = true;
+    if (listener->binding->Handle >= 0) ::shutdown(listener->binding->Handle, SHUT_RDWR);
+    std::lock_guard workers_lock(listener->lock);
+    listener->no_idle_worker.notify_all();
+  }
+  for (auto& listener : listeners_)
+    if (listener->thread.joinable()) listener->thread.join();
+  // Live connections: closing them ends blocked reads and writes.
+  for (auto& listener : listeners_) {
+    std::lock_guard workers_lock(listener->lock);
+    for (Worker& worker : listener->workers) {
+      std::lock_guard current_lock(worker.current_lock);
+      if (worker.current) worker.current->Connection().Transport().Abort();
     }
-    for (auto& listener : listeners_)
-      if (listener->thread.joinable()) listener->thread.join();
-    listeners_.clear();
-    for (TIdSocketHandle& binding : bindings_) CloseListening(binding);
   }
-  {
-    std::lock_guard lock(contexts_lock_);
-    closing_contexts_ = true;
-    for (TIdContext* c = contexts_; c != nullptr; c = c->next_) c->Connection().Transport().Abort();
+  // The threads end when their connections have.
+  for (auto& listener : listeners_) {
+    std::list<Worker> workers;
+    {
+      std::lock_guard workers_lock(listener->lock);
+      workers.swap(listener->workers);
+    }
+    for (Worker& worker : workers)
+      if (worker.thread.joinable()) worker.thread.join();
   }
-  pool_.Stop();
-  {
-    std::lock_guard lock(contexts_lock_);
-    closing_contexts_ = false;
-  }
+  listeners_.clear();
+  for (TIdSocketHandle& binding : bindings_) CloseListening(binding);
   AfterDeactivate();
 }
 
+void TIdCustomTCPServer::ReportListenError(int error) {
+  if (OnListenException)
+    Quietly([&] { OnListenException(ESocketError(error, std::string("Accept failed. ") + std::strerror(error))); });
+}
+
 void TIdCustomTCPServer::ListenerLoop(Listener& listener) {
-  const int fd = listener.binding->Handle;
+  std::unique_lock lock(listener.lock);
   while (!listener.stop) {
-    pollfd p{fd, POLLIN, 0};
-    const int ready = ::poll(&p, 1, kListenSliceMs);
-    if (listener.stop) break;
-    if (ready <= 0) continue;
-    for (;;) {
-      PendingConnection job;
-      socklen_t length = sizeof job.peer;
-      job.fd = ::accept4(fd, reinterpret_cast<sockaddr*>(&job.peer), &length, SOCK_CLOEXEC);
-      if (job.fd < 0) {
-        const int error = errno;
-        if (error == EAGAIN || error == EWOULDBLOCK || error == EINVAL) break;
-        if (error == EINTR || error == ECONNABORTED) continue;
-        if (OnListenException) {
-          try {
-            OnListenException(ESocketError(error, std::string("Accept failed. ") + std::strerror(error)));
-          } catch (...) {
-          }
-        }
-        if (error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM)
-          ::poll(nullptr, 0, 50);  // out of resources: let connections end first
-        break;
+    if (listener.idle.load() == 0) {
+      try {
+        StartWorker(listener);
+      } catch (const std::exception& e) {
+        if (OnListenException) Quietly([&] { OnListenException(e); });
       }
-      if (max_connections_ > 0 && live_.load() >= static_cast<size_t>(max_connections_)) {
-        ::close(job.fd);
+    }
+    listener.no_idle_worker.wait_for(lock, kListenSlice,
+                                     [&] { return listener.stop || listener.idle.load() == 0; });
+    // Threads that ended after standing idle.
+    for (auto it = listener.workers.begin(); it != listener.workers.end();) {
+      if (it->finished) {
+        it->thread.join();
+        it = listener.workers.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+}
+
+// Called with the listener's lock held. The new thread counts as waiting
+// from the start, so the listener does not start another one for it.
+void TIdCustomTCPServer::StartWorker(Listener& listener) {
+  Worker& worker = listener.workers.emplace_back();
+  ++listener.idle;
+  try {
+    worker.thread = std::thread([this, &listener, &worker] { WorkerLoop(listener, worker); });
+  } catch (...) {
+    --listener.idle;
+    listener.workers.pop_back();
+    throw;
+  }
+}
+
+void TIdCustomTCPServer::LeaveIdle(Listener& listener) {
+  if (listener.idle.fetch_sub(1) == 1) {
+    // The last waiting thread is taken: the listener starts another.
+    std::lock_guard lock(listener.lock);
+    listener.no_idle_worker.notify_one();
+  }
+}
+
+void TIdCustomTCPServer::WorkerLoop(Listener& listener, Worker& self) {
+  const int listen_fd = listener.binding->Handle;
+  auto idle_since = std::chrono::steady_clock::now();
+  for (;;) {
+    sockaddr_storage peer{};
+    socklen_t length = sizeof peer;
+    const int fd = ::accept4(listen_fd, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
+    if (fd < 0) {
+      const int error = errno;
+      if (listener.stop) break;
+      if (error == EAGAIN || error == EWOULDBLOCK) {
+        // A slice went by without a connection. A thread idle for long ends,
+        // unless it is the last one waiting.
+        if (std::chrono::steady_clock::now() - idle_since < kIdleThreadLifetime) continue;
+        int idle = listener.idle.load();
+        while (idle > 1 && !listener.idle.compare_exchange_weak(idle, idle - 1)) {
+        }
+        if (idle > 1) {
+          std::lock_guard lock(listener.lock);
+          self.finished = true;
+          return;
+        }
         continue;
       }
-      job.binding = listener.binding;
-      ++live_;
-      try {
-        pool_.Submit(job);
-      } catch (const std::exception& e) {
-        --live_;
-        ::close(job.fd);
-        if (OnListenException) {
-          try {
-            OnListenException(e);
-          } catch (...) {
-          }
-        }
-      }
+      if (error == EINTR || error == ECONNABORTED) continue;
+      ReportListenError(error);
+      // Out of descriptors or memory: give running connections time to end.
+      ::poll(nullptr, 0, static_cast<int>(kListenSlice.count() / 5));
+      continue;
     }
+    LeaveIdle(listener);
+    if (max_connections_ > 0 && live_.load() >= static_cast<size_t>(max_connections_)) {
+      ::close(fd);
+    } else {
+      ++live_;
+      RunConnection(listener, self, fd, peer);
+      --live_;
+    }
+    ++listener.idle;
+    idle_since = std::chrono::steady_clock::now();
   }
+  --listener.idle;
+  std::lock_guard lock(listener.lock);
+  self.finished = true;
 }
 
-void TIdCustomTCPServer::AddContext(TIdContext& context) {
-  std::lock_guard lock(contexts_lock_);
-  context.next_ = contexts_;
-  if (contexts_) contexts_->prev_ = &context;
-  contexts_ = &context;
-  if (closing_contexts_) context.Connection().Transport().Abort();
-}
-
-void TIdCustomTCPServer::RemoveContext(TIdContext& context) {
-  std::lock_guard lock(contexts_lock_);
-  if (context.prev_)
-    context.prev_->next_ = context.next_;
-  else
-    contexts_ = context.next_;
-  if (context.next_) context.next_->prev_ = context.prev_;
-  context.prev_ = context.next_ = nullptr;
-}
-
-void TIdCustomTCPServer::RunConnection(PendingConnection& job) {
+void TIdCustomTCPServer::RunConnection(Listener& listener, Worker& self, int fd,
+                                       const sockaddr_storage& peer) {
   std::string ip;
   int port = 0;
-  PeerText(job.peer, ip, port);
+  PeerText(peer, ip, port);
+  TIdSocketTransport transport(fd, read_timeout_ms_);
+  TIdContext context(transport, std::move(ip), port, listener.binding);
   {
-    TIdSocketTransport transport(job.fd, read_timeout_ms_);
-    TIdContext context(transport, std::move(ip), port, job.binding);
-    AddContext(context);
-    try {
-      if (OnConnect) OnConnect(context);
-      DoExecute(context);
-    } catch (const std::exception& e) {
-      if (OnException) {
-        try {
-          OnException(context, e);
-        } catch (...) {
-        }
-      }
-    } catch (...) {
-    }
-    try {
-      context.Connection().Disconnect();
-    } catch (...) {
-    }
-    if (OnDisconnect) {
-      try {
-        OnDisconnect(context);
-      } catch (...) {
-      }
-    }
-    RemoveContext(context);
+    std::lock_guard lock(self.current_lock);
+    self.current = &context;
+    // A stop that has already looked at this thread will not close it.
+    if (listener.stop) transport.Abort();
   }
-  --live_;
+  try {
+    if (OnConnect) OnConnect(context);
+    DoExecute(context);
+  } catch (const std::exception& e) {
+    if (OnException) Quietly([&] { OnException(context, e); });
+  } catch (...) {
+  }
+  Quietly([&] { context.Connection().Disconnect(); });
+  if (OnDisconnect) Quietly([&] { OnDisconnect(context); });
+  std::lock_guard lock(self.current_lock);
+  self.current = nullptr;
 }
 
 }  // namespace qv

@@ -1,19 +1,29 @@
 // The TCP side of the server: listening sockets for the bindings, one
-// listener thread per binding, a thread for every accepted connection, and
-// an orderly stop that closes live connections and waits for their threads.
+// listener thread per binding, a thread for every live connection, and an
+// orderly stop that closes live connections and waits for their threads.
+//
+// Threads are reused: a thread whose connection has ended waits for the next
+// one on the listening socket itself (in 250 ms slices), so a busy server
+// passes no connection from thread to thread. The binding's listener thread
+// starts a new thread whenever none is waiting, so any number of connections
+// run at once; a thread left waiting for 10 s ends.
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <exception>
 #include <functional>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
+#include <sys/socket.h>
+
 #include "http/context.h"
-#include "http/worker_pool.h"
 
 namespace qv {
 
@@ -21,7 +31,10 @@ enum ReuseSocketMode { rsOSDependent, rsTrue, rsFalse };
 
 class TIdCustomTCPServer {
  public:
-  TIdCustomTCPServer();
+  static constexpr std::chrono::milliseconds kListenSlice{250};
+  static constexpr std::chrono::seconds kIdleThreadLifetime{10};
+
+  TIdCustomTCPServer() = default;
   virtual ~TIdCustomTCPServer();
   TIdCustomTCPServer(const TIdCustomTCPServer&) = delete;
   TIdCustomTCPServer& operator=(const TIdCustomTCPServer&) = delete;
@@ -29,11 +42,12 @@ class TIdCustomTCPServer {
   bool Active() const { return active_; }
   // Starts or stops the server; setting the current value does nothing.
   // Activation fails with ECouldNotBindSocket when an address is taken, and
-  // then leaves nothing bound.
+  // then leaves nothing bound. Stopping waits for every connection thread.
   void SetActive(bool active);
 
   // Filled at the first activation when empty (IPv4 any-address and, where the
   // machine has IPv6, the IPv6 any-address, both at DefaultPort) and kept.
+  // Change them only while the server is inactive.
   std::vector<TIdSocketHandle>& Bindings() { return bindings_; }
   const std::vector<TIdSocketHandle>& Bindings() const { return bindings_; }
   TIdSocketHandle& AddBinding(std::string ip, int port, IPFamily version = Id_IPv4);
@@ -52,7 +66,7 @@ class TIdCustomTCPServer {
   int ReadTimeout() const { return read_timeout_ms_; }
   void SetReadTimeout(int milliseconds) { read_timeout_ms_ = milliseconds; }
 
-  // Hooks, all optional; they run on the connection's or the listener's thread.
+  // Hooks, all optional; they run on the connection's thread.
   std::function<void(TIdContext&)> OnConnect;
   std::function<void(TIdContext&)> OnDisconnect;
   std::function<void(TIdContext&, const std::exception&)> OnException;
@@ -60,8 +74,8 @@ class TIdCustomTCPServer {
 
   // Connections accepted and not yet finished.
   size_t ContextCount() const { return live_.load(); }
-  // Threads kept for connections (running or idle).
-  size_t WorkerThreads() const { return pool_.Threads(); }
+  // Threads kept for connections, running or waiting.
+  size_t WorkerThreads() const;
 
  protected:
   // Runs one connection to its end (the request loop); then the engine closes it.
@@ -71,22 +85,34 @@ class TIdCustomTCPServer {
   virtual void BeforeDeactivate() {}
   virtual void AfterDeactivate() {}
   // Stops the server; derived classes call it from their destructor.
-  void StopServer();
+  void StopServer() { SetActive(false); }
 
  private:
+  struct Worker {
+    std::thread thread;
+    bool finished = false;       // under the listener's lock
+    std::mutex current_lock;     // the connection being run, for the stop
+    TIdContext* current = nullptr;
+  };
   struct Listener {
     TIdSocketHandle* binding = nullptr;
     std::atomic<bool> stop{false};
     std::thread thread;
+    std::mutex lock;             // workers list, finished flags
+    std::condition_variable no_idle_worker;
+    std::atomic<int> idle{0};    // threads waiting on the listening socket
+    std::list<Worker> workers;
   };
 
   void Activate();
   void Deactivate();
   void BindAll();
   void ListenerLoop(Listener& listener);
-  void RunConnection(PendingConnection& job);
-  void AddContext(TIdContext& context);
-  void RemoveContext(TIdContext& context);
+  void StartWorker(Listener& listener);
+  void WorkerLoop(Listener& listener, Worker& self);
+  void LeaveIdle(Listener& listener);
+  void RunConnection(Listener& listener, Worker& self, int fd, const sockaddr_storage& peer);
+  void ReportListenError(int error);
 
   std::vector<TIdSocketHandle> bindings_;
   int default_port_ = 0;
@@ -99,11 +125,7 @@ class TIdCustomTCPServer {
   std::atomic<bool> active_{false};
   std::mutex listeners_lock_;
   std::vector<std::unique_ptr<Listener>> listeners_;
-  std::mutex contexts_lock_;
-  TIdContext* contexts_ = nullptr;
-  bool closing_contexts_ = false;
   std::atomic<size_t> live_{0};
-  TWorkerPool pool_;
 };
 
 }  // namespace qv

@@ -123,6 +123,7 @@ TEST(HttpServerTest, ManyConnectionsAreServedAtTheSameTime) {
   std::mutex mutex;
   std::condition_variable all_in;
   int inside = 0;
+  server.SetListenQueue(kClients);  // no connect attempt waits for a SYN retry
   server.OnCommandGet = [&](TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) {
     std::unique_lock lock(mutex);
     ++inside;
@@ -227,6 +228,7 @@ TEST(HttpServerTest, DeactivationWaitsForRunningRequestsWhoseSessionStaysValid) 
 
 TEST(HttpServerTest, MalformedConnectionsDoNotDisturbOthers) {
   TIdHTTPServer server;
+  server.SetListenQueue(64);
   server.OnCommandGet = Answer;
   const int port = test::StartOnLoopback(server);
   std::vector<std::thread> threads;

@@ -58,10 +58,10 @@ class SessionTest : public ::testing::Test {
     return ended_;
   }
 
-  TIdHTTPServer server_;
-  int port_ = 0;
   std::mutex mutex_;
   std::vector<std::string> ended_;
+  TIdHTTPServer server_;  // last: stopped first, while its handlers' data still exists
+  int port_ = 0;
 };
 
 TEST_F(SessionTest, FirstRequestGetsOneCookieAndAStartedSession) {

@@ -1,0 +1,64 @@
+// The HTTP engine with a handler that gives a fixed answer: a 2 KB text for
+// any path, the bytes of a file (as a stream, like the logo) for paths that
+// contain "/file". Set up like the service: sessions on, keep-alive off.
+//   qv_http_null_service PORT FILE [--no-sessions] [--read-timeout SECONDS]
+#include <signal.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "http/http_server.h"
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: %s PORT FILE [--no-sessions] [--read-timeout SECONDS]\n", argv[0]);
+    return 2;
+  }
+  const int port = std::atoi(argv[1]);
+  const std::string file = argv[2];
+  bool sessions = true;
+  int read_timeout_s = 60;
+  for (int i = 3; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--no-sessions") == 0) sessions = false;
+    if (std::strcmp(argv[i], "--read-timeout") == 0 && i + 1 < argc) read_timeout_s = std::atoi(argv[++i]);
+  }
+
+  // 2048 bytes of page-like text.
+  std::string text = "<html><head><title>Null</title></head><body>";
+  while (text.size() < 2048 - 16) text += "<p>null service</p>";
+  text.resize(2048 - 16, '.');
+  text += "</body></html>\r\n";
+
+  sigset_t stop;
+  sigemptyset(&stop);
+  sigaddset(&stop, SIGINT);
+  sigaddset(&stop, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stop, nullptr);  // every thread inherits the mask
+
+  qv::TIdHTTPServer server;
+  server.SetDefaultPort(port);
+  server.SetReadTimeout(read_timeout_s * 1000);
+  if (sessions) {
+    server.SetSessionState(true);
+    server.SetAutoStartSession(true);
+    server.SetSessionTimeOut(600000);
+    server.OnSessionStart = [](qv::TIdHTTPSession& s) { s.Content().SetValue("LoggedIn", "False"); };
+  }
+  server.OnCommandGet = [&](qv::TIdContext*, qv::TIdHTTPRequestInfo& request,
+                            qv::TIdHTTPResponseInfo& response) {
+    if (request.Document.find("/file") != std::string::npos)
+      response.ContentStream = std::make_unique<qv::TFileContentStream>(file);
+    else
+      response.ContentText = text;
+  };
+  server.SetActive(true);
+  std::printf("listening on port %d\n", server.Bindings()[0].Port);
+  std::fflush(stdout);
+  int signal_number = 0;
+  sigwait(&stop, &signal_number);
+  server.SetActive(false);
+  return 0;
+}
