@@ -66,6 +66,29 @@ void CreateDatabase(const std::string& databaseName, const std::string& user,
   CheckStatus(status);
 }
 
+void SetForcedWrites(const std::string& databaseName, const std::string& user,
+                     const std::string& password, bool on) {
+  std::string dpb(1, static_cast<char>(isc_dpb_version1));
+  auto add = [&dpb](char tag, const std::string& value) {
+    dpb += tag;
+    dpb += static_cast<char>(value.size());
+    dpb += value;
+  };
+  if (!user.empty()) add(isc_dpb_user_name, user);
+  if (!password.empty()) add(isc_dpb_password, password);
+  dpb += static_cast<char>(isc_dpb_force_write);
+  dpb += static_cast<char>(1);
+  dpb += static_cast<char>(on ? 1 : 0);
+  ISC_STATUS_ARRAY status{};
+  isc_db_handle database = 0;
+  QV_FB(isc_attach_database)(status, static_cast<short>(databaseName.size()),
+                             databaseName.c_str(), &database, static_cast<short>(dpb.size()),
+                             dpb.data());
+  CheckStatus(status);
+  QV_FB(isc_detach_database)(status, &database);
+  CheckStatus(status);
+}
+
 void ExecuteImmediate(TIB_Connection& connection, TIB_Transaction& transaction,
                       std::string_view sql) {
   transaction.EnsureStarted();
