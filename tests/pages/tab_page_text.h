@@ -51,4 +51,30 @@ inline TSimplePageRequest RequestWith(const char* name, const char* value) {
   return request;
 }
 
+// One violation as the violations list and the detail page show it.
+struct ViolationRow {
+  std::string id, date, apt, caseNum, partner, evictable, type, action;
+};
+
+inline std::string ViolationRowText(const ViolationRow& v) {
+  const std::string_view cell = "<TD WIDTH=14% bgcolor=\"#E8E8E8\"><P>";
+  return "<TD WIDTH=16% bgcolor=\"#E8E8E8\"><P><a href=\"/vdetail?vid=" + v.id + "\">" + v.date +
+         "</a><br></P></TD>" + Cell(cell, v.apt) + Cell(cell, v.caseNum) + Cell(cell, v.partner) +
+         Cell(cell, v.evictable) + Cell(cell, v.type) + Cell(cell, v.action, "</P></TD></TR>");
+}
+
+// The head of the violations table; `lastCaption` is the seventh header cell.
+inline std::string ViolationTableHead(std::string_view lastCaption) {
+  return std::string(kPlainTable) +
+         "<THEAD><TR VALIGN=TOP>"
+         "<TD WIDTH=16% bgcolor=\"#99CCFF\"><B><P>Violation Date<BR></P></B></TD>"
+         "<TD WIDTH=14% bgcolor=\"#99CCFF\"><B><P>Apt #<BR></P></B></TD>"
+         "<TD WIDTH=14% bgcolor=\"#99CCFF\"><B><P>Case #<BR></P></B></TD>"
+         "<TD WIDTH=14% bgcolor=\"#99CCFF\"><B><P>Request Partner #<BR></P></B></TD>"
+         "<TD WIDTH=14% bgcolor=\"#99CCFF\"><B><P>Evictable?<BR></P></B></TD>"
+         "<TD WIDTH=14% bgcolor=\"#99CCFF\"><B><P>Violation Type<BR></P></B></TD>"
+         "<TD WIDTH=14% bgcolor=\"#99CCFF\"><B><P>" +
+         std::string(lastCaption) + "<BR></P></B></TD></TR></THEAD>" + std::string(kRowStart);
+}
+
 }  // namespace qv::pagetest
