@@ -71,13 +71,13 @@ async function propertyLinks(page) {
 }
 
 const profile = mkdtempSync(join(tmpdir(), 'qv-e2e-profile-'));
-const browser = await chromium.launch({
+// A fresh profile folder: the persistent context passes it as --user-data-dir.
+const context = await chromium.launchPersistentContext(profile, {
   executablePath: '/usr/bin/chromium',
   args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-    '--disable-background-networking', '--disable-component-update', '--disable-sync',
-    `--user-data-dir=${profile}`],
+    '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+  viewport: { width: 1100, height: 900 },
 });
-const context = await browser.newContext({ viewport: { width: 1100, height: 900 } });
 const page = await context.newPage();
 page.setDefaultTimeout(20000);
 const pageErrors = [];
@@ -211,7 +211,7 @@ try {
     check(pageErrors.length === 0, pageErrors.join('; '));
   });
 } finally {
-  await browser.close();
+  await context.close();
   rmSync(profile, { recursive: true, force: true });
 }
 

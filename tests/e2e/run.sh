@@ -61,7 +61,7 @@ set -e
 trap - EXIT
 
 # The browser's count, plus one check of our own: a clean exit after SIGTERM.
-summary=$(grep -E '^browser: [0-9]+ passed, [0-9]+ failed' "$work/browser.log" | tail -n 1)
+summary=$(grep -E '^browser: [0-9]+ passed, [0-9]+ failed' "$work/browser.log" | tail -n 1 || true)
 passed=$(sed -E 's/^browser: ([0-9]+) passed.*/\1/' <<<"${summary:-browser: 0 passed}")
 failed=$(sed -E 's/^browser: [0-9]+ passed, ([0-9]+) failed.*/\1/' <<<"${summary:-browser: 0 passed, 1 failed}")
 if [ $server_status -eq 0 ]; then
