@@ -1,7 +1,7 @@
 // The HTTP engine with a handler that gives a fixed answer: a 2 KB text for
 // any path, the bytes of a file (as a stream, like the logo) for paths that
 // contain "/file". Set up like the service: sessions on, keep-alive off.
-//   qv_http_null_service PORT FILE [--no-sessions] [--read-timeout SECONDS]
+//   qv_http_null_service PORT FILE [--no-sessions] [--read-timeout SECONDS] [--defer-accept]
 #include <signal.h>
 
 #include <cstdio>
@@ -14,15 +14,17 @@
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: %s PORT FILE [--no-sessions] [--read-timeout SECONDS]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s PORT FILE [--no-sessions] [--read-timeout SECONDS] [--defer-accept]\n", argv[0]);
     return 2;
   }
   const int port = std::atoi(argv[1]);
   const std::string file = argv[2];
   bool sessions = true;
+  bool defer_accept = false;
   int read_timeout_s = 60;
   for (int i = 3; i < argc; ++i) {
     if (std::strcmp(argv[i], "--no-sessions") == 0) sessions = false;
+    if (std::strcmp(argv[i], "--defer-accept") == 0) defer_accept = true;
     if (std::strcmp(argv[i], "--read-timeout") == 0 && i + 1 < argc) read_timeout_s = std::atoi(argv[++i]);
   }
 
@@ -41,6 +43,7 @@ int main(int argc, char** argv) {
   qv::TIdHTTPServer server;
   server.SetDefaultPort(port);
   server.SetReadTimeout(read_timeout_s * 1000);
+  server.SetDeferAccept(defer_accept);
   if (sessions) {
     server.SetSessionState(true);
     server.SetAutoStartSession(true);

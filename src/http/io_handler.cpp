@@ -8,51 +8,63 @@
 namespace qv {
 
 bool TIdIOHandler::Fill() {
-  if (start_ > 0 && start_ == in_.size()) {
-    in_.clear();
-    start_ = 0;
-  } else if (start_ >= kRecvBufferSize) {
-    in_.erase(0, start_);
-    start_ = 0;
+  if (begin_ == end_) begin_ = end_ = 0;
+  if (end_ == capacity_) {
+    if (begin_ > 0) {
+      // Move the unread bytes to the front.
+      std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
+      end_ -= begin_;
+      begin_ = 0;
+    }
+    if (end_ == capacity_) {
+      const size_t grown = capacity_ == 0 ? kInitialBuffer : capacity_ * 2;
+      std::unique_ptr<char[]> bigger(new char[grown]);
+      if (end_ > 0) std::memcpy(bigger.get(), buffer_.get(), end_);
+      buffer_ = std::move(bigger);
+      capacity_ = grown;
+    }
   }
-  const size_t old = in_.size();
-  in_.resize(old + kRecvBufferSize);
-  size_t n = 0;
-  try {
-    n = transport_.Receive(in_.data() + old, kRecvBufferSize);
-  } catch (...) {
-    in_.resize(old);
-    throw;
-  }
-  in_.resize(old + n);
+  const size_t n = transport_.Receive(buffer_.get() + end_, std::min(capacity_ - end_, kRecvBufferSize));
+  end_ += n;
   return n > 0;
 }
 
 std::string TIdIOHandler::ReadLn(size_t max_length) {
-  size_t searched = start_;
+  size_t searched = 0;  // bytes after begin_ known to hold no LF
   for (;;) {
-    const size_t lf = in_.find('\n', searched);
-    if (lf != std::string::npos) {
-      if (lf - start_ > max_length) throw EIdReadLnMaxLineLengthExceeded();
-      size_t end = lf;
-      if (end > start_ && in_[end - 1] == '\r') --end;
-      std::string line(in_, start_, end - start_);
-      start_ = lf + 1;
+    const char* data = buffer_.get() + begin_;
+    const size_t available = end_ - begin_;
+    const void* lf = available > searched ? std::memchr(data + searched, '\n', available - searched) : nullptr;
+    if (lf) {
+      const size_t length = static_cast<size_t>(static_cast<const char*>(lf) - data);
+      if (length > max_length) throw EIdReadLnMaxLineLengthExceeded();
+      const size_t text = length > 0 && data[length - 1] == '\r' ? length - 1 : length;
+      std::string line(data, text);
+      begin_ += length + 1;
       return line;
     }
-    if (Buffered() > max_length) throw EIdReadLnMaxLineLengthExceeded();
-    const size_t offset = in_.size() - start_;
+    if (available > max_length) throw EIdReadLnMaxLineLengthExceeded();
+    searched = available;
     if (!Fill()) throw EConnectionClosed();
-    searched = start_ + offset;
   }
 }
 
 void TIdIOHandler::ReadBytes(size_t count, std::string& out) {
   while (count > 0) {
+    if (Buffered() == 0 && count >= kInitialBuffer) {
+      // A large body goes straight into its place.
+      const size_t old = out.size();
+      out.resize(old + std::min(count, kRecvBufferSize));
+      const size_t n = transport_.Receive(out.data() + old, out.size() - old);
+      out.resize(old + n);
+      if (n == 0) throw EConnectionClosed();
+      count -= n;
+      continue;
+    }
     if (Buffered() == 0 && !Fill()) throw EConnectionClosed();
     const size_t n = std::min(count, Buffered());
-    out.append(in_, start_, n);
-    start_ += n;
+    out.append(buffer_.get() + begin_, n);
+    begin_ += n;
     count -= n;
   }
 }
@@ -62,9 +74,9 @@ bool TIdIOHandler::ReadToEnd(size_t limit, std::string& out) {
   for (;;) {
     const size_t n = Buffered();
     if (taken + n > limit) return false;
-    out.append(in_, start_, n);
+    if (n > 0) out.append(buffer_.get() + begin_, n);
     taken += n;
-    start_ += n;
+    begin_ = end_;
     if (!Fill()) return true;
   }
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -13,7 +14,8 @@ namespace qv {
 class TIdIOHandler {
  public:
   static constexpr size_t kMaxLineLength = 16384;
-  static constexpr size_t kRecvBufferSize = 32768;
+  static constexpr size_t kRecvBufferSize = 32768;  // most bytes read at once
+  static constexpr size_t kInitialBuffer = 4096;    // grows as lines need it
 
   explicit TIdIOHandler(TIdTransport& transport) : transport_(transport) {}
 
@@ -28,7 +30,7 @@ class TIdIOHandler {
   bool ReadToEnd(size_t limit, std::string& out);
 
   // Bytes received but not yet read.
-  size_t Buffered() const { return in_.size() - start_; }
+  size_t Buffered() const { return end_ - begin_; }
   bool InputPending() { return Buffered() > 0 || transport_.InputPending(); }
 
   void Write(std::string_view data) { transport_.Send(&data, 1); }
@@ -41,8 +43,12 @@ class TIdIOHandler {
   bool Fill();
 
   TIdTransport& transport_;
-  std::string in_;
-  size_t start_ = 0;
+  // Received bytes are [begin_, end_) of a buffer of capacity_ bytes, made
+  // only when the first bytes are read, so a silent connection holds none.
+  std::unique_ptr<char[]> buffer_;
+  size_t capacity_ = 0;
+  size_t begin_ = 0;
+  size_t end_ = 0;
 };
 
 }  // namespace qv

@@ -31,7 +31,7 @@ void CloseListening(TIdSocketHandle& binding) {
 }
 
 // Creates, configures and binds the listening socket of one binding.
-void BindOne(TIdSocketHandle& binding, ReuseSocketMode reuse) {
+void BindOne(TIdSocketHandle& binding, ReuseSocketMode reuse, bool defer_accept) {
   const int family = binding.IPVersion == Id_IPv6 ? AF_INET6 : AF_INET;
   sockaddr_storage address{};
   socklen_t length = 0;
@@ -63,6 +63,12 @@ void BindOne(TIdSocketHandle& binding, ReuseSocketMode reuse) {
   if (family == AF_INET6) ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
   // Accepted connections inherit it: answers leave without waiting for ACKs.
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  if (defer_accept) {
+    // The system holds a new connection back until its first bytes arrive
+    // (a silent one for about a second), so its thread starts with data.
+    const int seconds = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_DEFER_ACCEPT, &seconds, sizeof seconds);
+  }
   // Waiting for a connection gives up after one slice, so waiting threads
   // see a stop and their idle time.
   const auto slice = std::chrono::microseconds(TIdCustomTCPServer::kListenSlice).count();
@@ -134,7 +140,7 @@ void TIdCustomTCPServer::SetActive(bool active) {
 void TIdCustomTCPServer::BindAll() {
   for (TIdSocketHandle& binding : bindings_) {
     try {
-      BindOne(binding, reuse_socket_);
+      BindOne(binding, reuse_socket_, defer_accept_);
     } catch (...) {
       for (TIdSocketHandle& b : bindings_) CloseListening(b);
       throw;

@@ -61,6 +61,11 @@ class TIdCustomTCPServer {
   void SetMaxConnections(int count) { max_connections_ = count; }
   ReuseSocketMode ReuseSocket() const { return reuse_socket_; }
   void SetReuseSocket(ReuseSocketMode mode) { reuse_socket_ = mode; }
+  // When set, a new connection is handed over only once its first bytes have
+  // arrived, or after about a second when the client stays silent. Saves a
+  // wait per connection; off by default.
+  bool DeferAccept() const { return defer_accept_; }
+  void SetDeferAccept(bool on) { defer_accept_ = on; }
   // Milliseconds a connection may wait for input (or for room to write)
   // before it is closed; 0 waits without limit.
   int ReadTimeout() const { return read_timeout_ms_; }
@@ -120,6 +125,7 @@ class TIdCustomTCPServer {
   int max_connections_ = 0;
   ReuseSocketMode reuse_socket_ = rsOSDependent;
   int read_timeout_ms_ = 0;
+  bool defer_accept_ = false;
 
   std::mutex active_lock_;  // one activation or deactivation at a time
   std::atomic<bool> active_{false};

@@ -245,33 +245,44 @@ TEST(HttpServerTest, MalformedConnectionsDoNotDisturbOthers) {
   EXPECT_EQ(good.load(), 20);
 }
 
-TEST(HttpServerTest, ServeConnectionRunsOnAnyTransport) {
-  // A transport over a fixed input that collects the output.
-  class MemoryTransport final : public TIdTransport {
-   public:
-    explicit MemoryTransport(std::string input) : input_(std::move(input)) {}
-    size_t Receive(char* buffer, size_t count) override {
-      const size_t n = std::min(count, input_.size() - pos_);
-      input_.copy(buffer, n, pos_);
-      pos_ += n;
-      return n;
-    }
-    void Send(const std::string_view* parts, size_t count) override {
-      for (size_t i = 0; i < count; ++i) output.append(parts[i]);
-    }
-    void Close(bool) override {}
-    std::string output;
-
-   private:
-    std::string input_;
-    size_t pos_ = 0;
-  };
+TEST(HttpServerTest, RequestsSplitAtEveryOffsetGiveTheSameAnswer) {
   TIdHTTPServer server;
+  server.SetSessionState(true);  // inactive server: no session is started, none found
+  server.OnCommandGet = [](TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) {
+    r.ContentText = req.Document + "|" + req.Params.Text() + "|" + req.FormParams + "|" + req.Host;
+  };
+  const std::string requests[] = {
+      "GET /mem?a=1&b=%41 HTTP/1.1\r\nHost: h\r\n folded\r\n\r\n",
+      "POST /form HTTP/1.1\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+      "Content-Length: 7\r\n\r\nx=1&y=2",
+      "POST /until-close HTTP/1.0\nContent-Type: application/x-www-form-urlencoded\n\nk=v",
+  };
+  for (const std::string& request : requests) {
+    test::MemoryTransport whole(request);
+    TIdContext whole_context(whole, "10.0.0.1", 1234);
+    server.ServeConnection(whole_context);
+    ASSERT_NE(whole.output.find("200 OK"), std::string::npos) << request;
+    for (size_t piece = 1; piece <= 9; ++piece) {
+      test::MemoryTransport split(request, piece);
+      TIdContext context(split, "10.0.0.1", 1234);
+      server.ServeConnection(context);
+      EXPECT_EQ(split.output, whole.output) << request << " in pieces of " << piece;
+    }
+  }
+}
+
+TEST(HttpServerTest, DeferredAcceptStillServesEveryClient) {
+  TIdHTTPServer server;
+  server.SetDeferAccept(true);
   server.OnCommandGet = Answer;
-  MemoryTransport transport("GET /mem HTTP/1.1\r\n\r\n");
-  TIdContext context(transport, "10.0.0.1", 1234);
-  server.ServeConnection(context);
-  EXPECT_EQ(transport.output, "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 4\r\n\r\n/mem");
+  const int port = test::StartOnLoopback(server);
+  EXPECT_EQ(test::BodyOf(test::Exchange(port, "GET /deferred HTTP/1.1\r\n\r\n")), "/deferred");
+  ASSERT_TRUE(test::WaitFor([&] { return server.ContextCount() == 0; }));
+  // A client that stays silent is taken on after a while, and closed at the stop.
+  test::RawClient silent(port);
+  ASSERT_TRUE(test::WaitFor([&] { return server.ContextCount() == 1; }));
+  server.SetActive(false);
+  EXPECT_EQ(silent.ReadAll(), "");
 }
 
 }  // namespace

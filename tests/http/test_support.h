@@ -8,7 +8,9 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -91,6 +93,30 @@ class RawClient {
 
  private:
   int fd_ = -1;
+};
+
+// A transport over fixed input, handed out in pieces of a given size, that
+// collects everything written.
+class MemoryTransport final : public TIdTransport {
+ public:
+  explicit MemoryTransport(std::string input, size_t piece = SIZE_MAX)
+      : input_(std::move(input)), piece_(piece) {}
+  size_t Receive(char* buffer, size_t count) override {
+    const size_t n = std::min({count, piece_, input_.size() - pos_});
+    input_.copy(buffer, n, pos_);
+    pos_ += n;
+    return n;
+  }
+  void Send(const std::string_view* parts, size_t count) override {
+    for (size_t i = 0; i < count; ++i) output.append(parts[i]);
+  }
+  void Close(bool) override {}
+  std::string output;
+
+ private:
+  std::string input_;
+  size_t piece_;
+  size_t pos_ = 0;
 };
 
 // Sends bytes on a new connection and returns the whole answer.
