@@ -36,7 +36,9 @@ TIB_Connection::~TIB_Connection() {
     Detach();
   } catch (...) {
   }
-  for (TIB_Statement* statement : statements_) statement->DetachNotice();
+  // Components still alive must not reach back into this object.
+  for (TIB_Statement* statement : statements_) statement->connectionGone_ = true;
+  for (TIB_Transaction* transaction : transactions_) transaction->connectionGone_ = true;
 }
 
 void TIB_Connection::CheckNotConnected() const {

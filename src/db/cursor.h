@@ -82,6 +82,11 @@ class TIB_Statement {
   void DetachNotice();       // the attachment is about to end
   void TransactionEnding();  // the server transaction is about to end
   std::string text_;         // the text as last sent, parameters as '?'
+
+ protected:
+  // Set when the connection or the transaction is destroyed first.
+  bool connectionGone_ = false;
+  bool transactionGone_ = false;
 };
 
 // A statement that yields rows: open, fetch forward, close, count.

@@ -8,7 +8,7 @@
 namespace qv {
 
 TIB_Dataset::~TIB_Dataset() {
-  if (!connection_.Connected()) return;
+  if (connectionGone_ || transactionGone_ || !connection_.Connected()) return;
   try {
     CloseForChange();
   } catch (...) {

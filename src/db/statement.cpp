@@ -89,17 +89,21 @@ TIB_Statement::TIB_Statement(TIB_Connection& connection, TIB_Transaction& transa
 }
 
 TIB_Statement::~TIB_Statement() {
-  if (connection_.Connected()) {
-    try {
-      FreeHandle();
-    } catch (...) {
+  if (!connectionGone_) {
+    if (connection_.Connected()) {
+      try {
+        FreeHandle();
+      } catch (...) {
+      }
     }
+    auto& own = connection_.statements_;
+    own.erase(std::remove(own.begin(), own.end(), this), own.end());
   }
-  auto& own = connection_.statements_;
-  own.erase(std::remove(own.begin(), own.end(), this), own.end());
-  auto& inTransaction = transaction_.statements_;
-  inTransaction.erase(std::remove(inTransaction.begin(), inTransaction.end(), this),
-                      inTransaction.end());
+  if (!transactionGone_) {
+    auto& inTransaction = transaction_.statements_;
+    inTransaction.erase(std::remove(inTransaction.begin(), inTransaction.end(), this),
+                        inTransaction.end());
+  }
 }
 
 void TIB_Statement::FreeHandle() {

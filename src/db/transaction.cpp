@@ -23,13 +23,18 @@ TIB_Transaction::TIB_Transaction(TIB_Connection& connection) : connection_(conne
 }
 
 TIB_Transaction::~TIB_Transaction() {
-  try {
-    if (handle_ != 0) Commit();
-  } catch (...) {
+  if (!connectionGone_) {
+    try {
+      if (handle_ != 0) Commit();
+    } catch (...) {
+    }
+    auto& list = connection_.transactions_;
+    list.erase(std::remove(list.begin(), list.end(), this), list.end());
   }
-  for (TIB_Statement* statement : statements_) statement->TransactionEnding();
-  auto& list = connection_.transactions_;
-  list.erase(std::remove(list.begin(), list.end(), this), list.end());
+  for (TIB_Statement* statement : statements_) {
+    statement->TransactionEnding();
+    statement->transactionGone_ = true;
+  }
 }
 
 std::vector<uint8_t> TIB_Transaction::ParameterBlock() const {

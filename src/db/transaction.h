@@ -67,6 +67,7 @@ class TIB_Transaction {
   bool inTransaction_ = false;
   IscHandle handle_ = 0;
   std::vector<TIB_Statement*> statements_;
+  bool connectionGone_ = false;  // the connection was destroyed first
 };
 
 }  // namespace qv

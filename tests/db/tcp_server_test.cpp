@@ -67,6 +67,10 @@ TEST_F(TcpServerTest, AttachesOverTcpAndReadsRows) {
     cursor.Next();
   }
   EXPECT_EQ(rows, "1=North;2=South;");
+  cursor.SQL().Clear();  // the prepared statement is released on the server
+  cursor.SQL().Add("SELECT AREA_NAME FROM AREA WHERE AREA_ID = 2");
+  cursor.Open();
+  EXPECT_EQ(cursor.Fields()[0].AsString(), "South");
   transaction.Commit();
   connection.Disconnect();
 }

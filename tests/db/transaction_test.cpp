@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "db/cursor.h"
 #include "db/errors.h"
 #include "support/test_database.h"
@@ -165,6 +167,21 @@ TEST_F(TransactionDbTest, DisconnectEndsOpenTransactionsAndCursors) {
   connection.Connect();
   cursor.Open();
   EXPECT_EQ(cursor.Fields()[0].AsString(), "North");
+}
+
+TEST_F(TransactionDbTest, ComponentsMayBeDestroyedInAnyOrder) {
+  auto other = std::make_unique<TIB_Connection>();
+  db.Configure(*other);
+  other->Connect();
+  auto tr = std::make_unique<TIB_Transaction>(*other);
+  auto cursor = std::make_unique<TIB_Cursor>(*other, *tr);
+  cursor->SQL().Add("SELECT AREA_NAME FROM AREA");
+  cursor->Open();
+  other.reset();  // detaches: ends the transaction and the cursor first
+  EXPECT_FALSE(tr->Started());
+  EXPECT_FALSE(cursor->Active());
+  tr.reset();
+  cursor.reset();
 }
 
 }  // namespace
