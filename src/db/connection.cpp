@@ -129,7 +129,9 @@ std::string TIB_Connection::DatabaseName() const {
 
 void TIB_Connection::SetConnected(bool value) {
   if (value) {
-    if (!Connected()) Attach();
+    if (Connected()) return;
+    if (beforeConnect_) beforeConnect_(*this);
+    Attach();
   } else if (Connected()) {
     Detach();
   }

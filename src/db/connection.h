@@ -2,6 +2,7 @@
 // password, attach and detach through the client library.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,6 +53,11 @@ class TIB_Connection {
   TIB_Protocol Protocol() const { return protocol_; }
   const std::string& AliasName() const { return alias_; }
 
+  // Called when the connection is about to attach (not when already attached).
+  void SetBeforeConnect(std::function<void(TIB_Connection&)> handler) {
+    beforeConnect_ = std::move(handler);
+  }
+
   void SetConnected(bool value);
   bool Connected() const { return handle_ != 0; }
   void Connect() { SetConnected(true); }
@@ -72,6 +78,7 @@ class TIB_Connection {
   std::string alias_;
   TIB_Protocol protocol_ = TIB_Protocol::cpLocal;
   IscHandle handle_ = 0;
+  std::function<void(TIB_Connection&)> beforeConnect_;
   // Components that work on this connection; told before the attachment ends.
   std::vector<TIB_Transaction*> transactions_;
   std::vector<TIB_Statement*> statements_;

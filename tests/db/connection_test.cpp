@@ -123,6 +123,20 @@ TEST(ConnectionTest, EverySetterRefusesWhileConnected) {
   connection.SetUsername("someone");  // allowed again
 }
 
+TEST(ConnectionTest, BeforeConnectRunsOnlyWhenAttaching) {
+  TestDatabase db;
+  TIB_Connection connection;
+  int calls = 0;
+  connection.SetBeforeConnect([&](TIB_Connection& c) {
+    ++calls;
+    db.Configure(c);  // settings may still change here
+  });
+  connection.Connect();
+  connection.Connect();
+  EXPECT_EQ(calls, 1);
+  EXPECT_TRUE(connection.Connected());
+}
+
 TEST(ConnectionTest, FailedAttachRaisesTheClientMessageAndStaysDetached) {
   TIB_Connection connection;
   connection.SetDatabaseName("/nonexistent/folder/none.fdb");
