@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -164,6 +165,7 @@ void TIdCustomTCPServer::Activate() {
       }
       auto listener = std::make_unique<Listener>();
       listener->binding = &binding;
+      listener->number = static_cast<int>(listeners_.size()) + 1;
       Listener& ref = *listener;
       listeners_.push_back(std::move(listener));
       ref.thread = std::thread([this, &ref] { ListenerLoop(ref); });
@@ -217,6 +219,9 @@ void TIdCustomTCPServer::ReportListenError(int error) {
 }
 
 void TIdCustomTCPServer::ListenerLoop(Listener& listener) {
+  // Thread names are for debuggers only.
+  const std::string name = "Listener #" + std::to_string(listener.number);
+  ::pthread_setname_np(::pthread_self(), name.c_str());
   std::unique_lock lock(listener.lock);
   while (!listener.stop) {
     if (listener.idle.load() == 0) {
@@ -263,6 +268,7 @@ void TIdCustomTCPServer::LeaveIdle(Listener& listener) {
 }
 
 void TIdCustomTCPServer::WorkerLoop(Listener& listener, Worker& self) {
+  ::pthread_setname_np(::pthread_self(), "User");
   const int listen_fd = listener.binding->Handle;
   auto idle_since = std::chrono::steady_clock::now();
   for (;;) {

@@ -101,6 +101,7 @@ class TIdCustomTCPServer {
   };
   struct Listener {
     TIdSocketHandle* binding = nullptr;
+    int number = 0;              // 1-based, in the order of the bindings
     std::atomic<bool> stop{false};
     std::thread thread;
     std::mutex lock;             // workers list, finished flags
