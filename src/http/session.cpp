@@ -76,25 +76,25 @@ TIdHTTPSessionPtr TIdHTTPDefaultSessionList::GetSession(std::string_view session
   std::lock_guard lock(lock_);
   const auto it = sessions_.find(key);
   if (it == sessions_.end()) return nullptr;
-  if (!remote_ip.empty() && !http_text::EqualsNoCase(it->second->RemoteHost(), remote_ip))
-    return nullptr;
-  it->second->Touch();
-  return it->second;
+  const TIdHTTPSessionPtr& session = *it->second;
+  if (!remote_ip.empty() && !http_text::EqualsNoCase(session->RemoteHost(), remote_ip)) return nullptr;
+  session->Touch();
+  order_.splice(order_.end(), order_, it->second);  // now the most recently used
+  return session;
 }
 
 TIdHTTPSessionPtr TIdHTTPDefaultSessionList::CreateUniqueSession(std::string_view remote_ip) {
   for (;;) {
     std::string id = GetRandomString(kSessionIdLength);
     std::string key = http_text::ToUpper(id);
-    {
-      std::lock_guard lock(lock_);
-      if (sessions_.count(key) != 0) continue;
-    }
     auto session = std::make_shared<TIdHTTPSession>(std::move(id), std::string(remote_ip));
     if (OnSessionStart) OnSessionStart(*session);
     std::lock_guard lock(lock_);
-    // Another request may have taken the identifier meanwhile (practically never).
-    if (!sessions_.emplace(std::move(key), session).second) continue;
+    // An identifier already in use (practically never) is not given twice.
+    if (sessions_.count(key) != 0) continue;
+    session->Touch();  // keeps the list in time order
+    order_.push_back(session);
+    sessions_.emplace(std::move(key), std::prev(order_.end()));
     return session;
   }
 }
@@ -102,19 +102,19 @@ TIdHTTPSessionPtr TIdHTTPDefaultSessionList::CreateUniqueSession(std::string_vie
 void TIdHTTPDefaultSessionList::PurgeStaleSessions(bool all) {
   const auto now = TIdHTTPSession::Clock::now();
   std::lock_guard lock(lock_);
-  for (auto it = sessions_.begin(); it != sessions_.end();) {
-    if (all || it->second->IsSessionStale(SessionTimeout, now)) {
-      if (OnSessionEnd) {
-        try {
-          OnSessionEnd(*it->second);
-        } catch (...) {
-          // An ending session is removed whatever its handler does.
-        }
+  while (!order_.empty()) {
+    const TIdHTTPSessionPtr session = order_.front();
+    // The rest were used later than this one.
+    if (!all && !session->IsSessionStale(SessionTimeout, now)) break;
+    if (OnSessionEnd) {
+      try {
+        OnSessionEnd(*session);
+      } catch (...) {
+        // An ending session is removed whatever its handler does.
       }
-      it = sessions_.erase(it);
-    } else {
-      ++it;
     }
+    sessions_.erase(http_text::ToUpper(session->SessionID()));
+    order_.pop_front();
   }
 }
 

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -90,8 +91,13 @@ class TIdHTTPDefaultSessionList {
   size_t Count() const;
 
  private:
+  using Order = std::list<TIdHTTPSessionPtr>;
+
   mutable std::mutex lock_;
-  std::unordered_map<std::string, TIdHTTPSessionPtr> sessions_;  // key: upper-cased id
+  // Sessions from the least to the most recently used, so that a purge looks
+  // only at the stale ones; found through the upper-cased identifier.
+  Order order_;
+  std::unordered_map<std::string, Order::iterator> sessions_;
 };
 
 // Wakes every 1000 ms and ends the stale sessions; ends all when it stops.

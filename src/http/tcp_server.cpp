@@ -120,7 +120,7 @@ TIdSocketHandle& TIdCustomTCPServer::AddBinding(std::string ip, int port, IPFami
 }
 
 size_t TIdCustomTCPServer::WorkerThreads() const {
-  std::lock_guard lock(const_cast<std::mutex&>(listeners_lock_));
+  std::lock_guard lock(listeners_lock_);
   size_t count = 0;
   for (const auto& listener : listeners_) {
     std::lock_guard workers_lock(listener->lock);

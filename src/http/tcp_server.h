@@ -42,7 +42,8 @@ class TIdCustomTCPServer {
   bool Active() const { return active_; }
   // Starts or stops the server; setting the current value does nothing.
   // Activation fails with ECouldNotBindSocket when an address is taken, and
-  // then leaves nothing bound. Stopping waits for every connection thread.
+  // then leaves nothing bound. Stopping closes every live connection and waits
+  // for every connection thread, so a handler must never stop its own server.
   void SetActive(bool active);
 
   // Filled at the first activation when empty (IPv4 any-address and, where the
@@ -130,7 +131,7 @@ class TIdCustomTCPServer {
 
   std::mutex active_lock_;  // one activation or deactivation at a time
   std::atomic<bool> active_{false};
-  std::mutex listeners_lock_;
+  mutable std::mutex listeners_lock_;
   std::vector<std::unique_ptr<Listener>> listeners_;
   std::atomic<size_t> live_{0};
 };

@@ -208,5 +208,25 @@ TEST(SessionListTest, ContentIsSerialisedPerSession) {
   EXPECT_EQ(list.GetSession(session->SessionID(), "1.2.3.5"), nullptr);
 }
 
+TEST(SessionListTest, PurgeEndsStaleSessionsOnceAndKeepsUsedOnes) {
+  TIdHTTPDefaultSessionList list;
+  list.SessionTimeout = 200;
+  std::vector<std::string> ended;
+  list.OnSessionEnd = [&](TIdHTTPSession& s) { ended.push_back(s.SessionID()); };
+  const TIdHTTPSessionPtr a = list.CreateUniqueSession("1.1.1.1");
+  const TIdHTTPSessionPtr b = list.CreateUniqueSession("1.1.1.1");
+  const TIdHTTPSessionPtr c = list.CreateUniqueSession("1.1.1.1");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_EQ(list.GetSession(a->SessionID(), "1.1.1.1"), a);  // a is used again
+  list.PurgeStaleSessions(false);
+  EXPECT_EQ(ended, (std::vector<std::string>{b->SessionID(), c->SessionID()}));
+  EXPECT_EQ(list.GetSession(b->SessionID(), ""), nullptr);
+  EXPECT_EQ(list.Count(), 1u);
+  list.PurgeStaleSessions(true);
+  EXPECT_EQ(ended.size(), 3u);
+  EXPECT_EQ(ended.back(), a->SessionID());
+  EXPECT_EQ(list.Count(), 0u);
+}
+
 }  // namespace
 }  // namespace qv
