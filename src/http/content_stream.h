@@ -17,6 +17,9 @@ class TContentStream {
   virtual void SetPosition(int64_t position) = 0;
   // Reads up to count bytes at the position and moves past them; 0 at the end.
   virtual size_t Read(char* buffer, size_t count) = 0;
+  // The open file behind the stream, which the engine may send without
+  // copying it through memory; -1 for other streams.
+  virtual int FileHandle() const { return -1; }
 };
 
 // Bytes held in memory.
@@ -50,6 +53,7 @@ class TFileContentStream final : public TContentStream {
   int64_t Position() const override { return position_; }
   void SetPosition(int64_t position) override;
   size_t Read(char* buffer, size_t count) override;
+  int FileHandle() const override { return fd_; }
 
  private:
   std::string path_;

@@ -129,6 +129,8 @@ void TIdHTTPResponseInfo::SendBody(std::string_view header) {
     return;
   }
   if (ContentStream) {
+    const int file = ContentStream->FileHandle();
+    if (file >= 0 && io_->Transport().SendFile(header, file, 0)) return;
     thread_local std::string chunk;
     chunk.resize(kStreamChunk);
     ContentStream->SetPosition(0);

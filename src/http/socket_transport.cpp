@@ -1,8 +1,11 @@
 #include "http/socket_transport.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/sendfile.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -21,6 +24,7 @@ namespace {
 constexpr int kLingerMs = 2000;
 constexpr size_t kLingerBytes = 1 << 20;
 constexpr int kMaxParts = 16;
+constexpr size_t kSendFileChunk = 1 << 20;
 
 [[noreturn]] void ThrowSocketError(int error) {
   throw ESocketError(error, std::string("Socket error: ") + std::strerror(error));
@@ -85,6 +89,63 @@ void TIdSocketTransport::Send(const std::string_view* parts, size_t count) {
       iov[first].iov_base = static_cast<char*>(iov[first].iov_base) + sent;
       iov[first].iov_len -= static_cast<size_t>(sent);
     }
+  }
+}
+
+void TIdSocketTransport::Push() {
+  // Sends what MSG_MORE held back.
+  const int on = 1;
+  ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+}
+
+bool TIdSocketTransport::SendFile(std::string_view header, int fd, long long offset) {
+  if (!header.empty()) {
+    // Held back briefly so that the header leaves with the first file bytes.
+    for (;;) {
+      const ssize_t n = ::send(fd_, header.data(), header.size(), MSG_NOSIGNAL | MSG_DONTWAIT | MSG_MORE);
+      if (n >= 0) {
+        header.remove_prefix(static_cast<size_t>(n));
+        if (header.empty()) break;
+        continue;
+      }
+      if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        if (!Wait(POLLOUT, timeout_ms_)) throw EReadTimeout();
+        continue;
+      }
+      ThrowSocketError(errno);
+    }
+  }
+  off_t position = static_cast<off_t>(offset);
+  for (;;) {
+    const ssize_t n = ::sendfile(fd_, fd, &position, kSendFileChunk);
+    if (n > 0) continue;
+    if (n == 0) {  // end of the file
+      if (position == static_cast<off_t>(offset)) Push();
+      return true;
+    }
+    const int error = errno;
+    if (error == EINTR) continue;
+    if (error == EAGAIN || error == EWOULDBLOCK) {
+      if (!Wait(POLLOUT, timeout_ms_)) throw EReadTimeout();
+      continue;
+    }
+    if ((error == EINVAL || error == ENOSYS) && position == static_cast<off_t>(offset)) {
+      // A file the system cannot send directly: copy it through memory.
+      char buffer[16384];
+      for (;;) {
+        const ssize_t r = ::pread(fd, buffer, sizeof buffer, position);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) {
+          Push();
+          return true;
+        }
+        position += r;
+        const std::string_view part(buffer, static_cast<size_t>(r));
+        Send(&part, 1);
+      }
+    }
+    ThrowSocketError(error);
   }
 }
 

@@ -19,6 +19,7 @@ class TIdSocketTransport final : public TIdTransport {
 
   size_t Receive(char* buffer, size_t count) override;
   void Send(const std::string_view* parts, size_t count) override;
+  bool SendFile(std::string_view header, int fd, long long offset) override;
   bool InputPending() override;
   void Close(bool lingering) override;
 
@@ -28,6 +29,7 @@ class TIdSocketTransport final : public TIdTransport {
  private:
   // Waits until the socket is ready for events; false on time-out.
   bool Wait(short events, int timeout_ms);
+  void Push();
 
   int fd_;
   int timeout_ms_;

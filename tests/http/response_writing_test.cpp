@@ -181,11 +181,16 @@ TEST_F(ResponseWritingTest, StreamBodyIsSentWholeAndFreed) {
   ASSERT_EQ(::write(fd, file_bytes.data(), file_bytes.size()), static_cast<ssize_t>(file_bytes.size()));
   ::close(fd);
 
+  char empty_path[] = "/tmp/qv_http_emptyXXXXXX";
+  ::close(::mkstemp(empty_path));
+
   std::atomic<int> freed{0};
   bool both = false;
   Start([&](TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) {
     if (req.Document == "/file") {
       r.ContentStream = std::make_unique<TFileContentStream>(path);
+    } else if (req.Document == "/empty") {
+      r.ContentStream = std::make_unique<TFileContentStream>(empty_path);
     } else {
       r.ContentStream = std::make_unique<TrackedStream>("stream-bytes", freed);
       if (both) r.ContentText = "text wins";
@@ -195,6 +200,10 @@ TEST_F(ResponseWritingTest, StreamBodyIsSentWholeAndFreed) {
   EXPECT_EQ(test::HeadOf(answer),
             "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 200000\r\n");
   EXPECT_TRUE(test::BodyOf(answer) == file_bytes);
+  EXPECT_EQ(Get("HEAD /file HTTP/1.1\r\n\r\n"),
+            "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 200000\r\n\r\n");
+  EXPECT_EQ(Get("GET /empty HTTP/1.1\r\n\r\n"),
+            "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 0\r\n\r\n");
 
   answer = Get();
   EXPECT_EQ(answer, "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 12\r\n\r\nstream-bytes");
@@ -205,6 +214,7 @@ TEST_F(ResponseWritingTest, StreamBodyIsSentWholeAndFreed) {
   EXPECT_EQ(answer, "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 9\r\n\r\ntext wins");
   EXPECT_EQ(freed.load(), 2);
   ::unlink(path);
+  ::unlink(empty_path);
 }
 
 TEST_F(ResponseWritingTest, MissingFileFailsTheRequestWithItsMessage) {
