@@ -93,6 +93,57 @@ void TIdHTTPServer::FindSession(TIdContext& context, TIdHTTPRequestInfo& request
   response.Session = std::move(session);
 }
 
+bool TIdHTTPServer::AcceptHeaders(TIdContext& context, const std::string& target,
+                                  TIdHTTPRequestInfo& request, TIdHTTPResponseInfo& response) {
+  if (OnHeadersAvailable && !OnHeadersAvailable(&context, target, request.RawHeaders)) {
+    int code = 403;
+    std::string text, content;
+    if (OnHeadersBlocked) OnHeadersBlocked(&context, request.RawHeaders, code, text, content);
+    response.SetResponseNo(code);
+    if (!text.empty()) response.ResponseText = text;
+    response.ContentText = content;
+    response.SetCloseConnection(true);
+    response.Finish();
+    return false;
+  }
+  // A body too large to hold is refused before anything invites it.
+  if (request.ContentLength > kMaxRequestBody) {
+    RefuseRequest(response, 413);
+    return false;
+  }
+  if (IsHttp11OrLater(request.Version) && request.RawHeaders.IndexOfName("Expect") >= 0) {
+    const std::string expect = request.RawHeaders.Values("Expect");
+    const bool accepted = OnHeaderExpectations ? OnHeaderExpectations(&context, expect)
+                                               : http_text::EqualsNoCase(expect, "100-continue");
+    if (!accepted) {
+      response.SetResponseNo(417);
+      response.ResponseText.clear();
+      response.SetCloseConnection(true);
+      response.Finish();
+      return false;
+    }
+    if (http_text::ContainsNoCase(expect, "100-continue"))
+      context.Connection().IOHandler().Write(request.Version + " 100 Continue\r\n\r\n");
+  }
+  return true;
+}
+
+bool TIdHTTPServer::ReadBody(TIdIOHandler& io, TIdHTTPRequestInfo& request,
+                             TIdHTTPResponseInfo& response) {
+  std::string& body = request.PostStream.Data();
+  if (request.ContentLength > 0) {
+    io.ReadBytes(static_cast<size_t>(request.ContentLength), body);
+  } else if (request.CommandType == HttpCommandType::Post && !request.HasContentLength()) {
+    if (!io.ReadToEnd(static_cast<size_t>(kMaxRequestBody), body)) {
+      RefuseRequest(response, 413);
+      return false;
+    }
+  }
+  request.FormParams = body;
+  request.PostStream.SetPosition(0);
+  return true;
+}
+
 bool TIdHTTPServer::ProcessRequest(TIdContext& context) {
   TIdIOHandler& io = context.Connection().IOHandler();
   std::string line = io.ReadLn();
@@ -114,51 +165,8 @@ bool TIdHTTPServer::ProcessRequest(TIdContext& context) {
   request.RemoteIP = context.PeerIP();
   response.SetHeadOnly(request.CommandType == HttpCommandType::Head);
 
-  if (OnHeadersAvailable && !OnHeadersAvailable(&context, target, request.RawHeaders)) {
-    int code = 403;
-    std::string text, content;
-    if (OnHeadersBlocked) OnHeadersBlocked(&context, request.RawHeaders, code, text, content);
-    response.SetResponseNo(code);
-    if (!text.empty()) response.ResponseText = text;
-    response.ContentText = content;
-    response.SetCloseConnection(true);
-    response.Finish();
-    return false;
-  }
-
-  // A body too large to hold is refused before anything invites it.
-  if (request.ContentLength > kMaxRequestBody) {
-    RefuseRequest(response, 413);
-    return false;
-  }
-
-  if (IsHttp11OrLater(request.Version) && request.RawHeaders.IndexOfName("Expect") >= 0) {
-    const std::string expect = request.RawHeaders.Values("Expect");
-    const bool accepted = OnHeaderExpectations ? OnHeaderExpectations(&context, expect)
-                                               : http_text::EqualsNoCase(expect, "100-continue");
-    if (!accepted) {
-      response.SetResponseNo(417);
-      response.ResponseText.clear();
-      response.SetCloseConnection(true);
-      response.Finish();
-      return false;
-    }
-    if (http_text::ContainsNoCase(expect, "100-continue"))
-      io.Write(request.Version + " 100 Continue\r\n\r\n");
-  }
-
-  std::string& body = request.PostStream.Data();
-  if (request.ContentLength > 0) {
-    io.ReadBytes(static_cast<size_t>(request.ContentLength), body);
-  } else if (request.CommandType == HttpCommandType::Post && !request.HasContentLength()) {
-    if (!io.ReadToEnd(static_cast<size_t>(kMaxRequestBody), body)) {
-      RefuseRequest(response, 413);
-      return false;
-    }
-  }
-  request.FormParams = body;
-  request.PostStream.SetPosition(0);
-
+  if (!AcceptHeaders(context, target, request, response)) return false;
+  if (!ReadBody(io, request, response)) return false;
   DecodeTarget(request, std::move(target), parse_params_);
   DecodeAuthorization(request);
 

@@ -84,6 +84,11 @@ class TIdHTTPServer : public TIdCustomTCPServer {
  private:
   // One request and its answer; true when the connection stays open.
   bool ProcessRequest(TIdContext& context);
+  // The checks after the header block; false when they answered the request.
+  bool AcceptHeaders(TIdContext& context, const std::string& target, TIdHTTPRequestInfo& request,
+                     TIdHTTPResponseInfo& response);
+  // The body into PostStream and FormParams; false when it was refused.
+  bool ReadBody(TIdIOHandler& io, TIdHTTPRequestInfo& request, TIdHTTPResponseInfo& response);
   void FindSession(TIdContext& context, TIdHTTPRequestInfo& request,
                    TIdHTTPResponseInfo& response, bool& continue_processing);
 
