@@ -146,3 +146,19 @@ void TPageModule::PropertyTabs(TStringStream& out, TPageRequest& /*request*/, in
 }
 
 }  // namespace qv
+
+namespace qv {
+
+void TPageModule::PropertyNameCell(TStringStream& out, std::string_view name) {
+  out.WriteString(frame::kPlainTable);
+  out.WriteString("<TBODY>");
+  out.WriteString("<THEAD><TR VALIGN=TOP>");
+  out.WriteString("<TH WIDTH=100% bgcolor=\"#E8E8E8\">");
+  out.WriteString("<div style=\"text-align: center;\">");
+  out.WriteString("<big><big><big><b>");
+  out.WriteString(name);
+  out.WriteString("</big></big></big></b>");
+  out.WriteString("</TH>");
+}
+
+}  // namespace qv

@@ -78,6 +78,8 @@ class TPageModule {
   // start afresh; commit at the page's end.
   void BeginPageTransaction();
   void EndPageTransaction();
+  // Opens the one-cell table that shows a property's name above the tabs.
+  void PropertyNameCell(TStringStream& out, std::string_view name);
   // The heading that opens the property tab pages: title query, name cell, tabs.
   void PropertyHeading(TStringStream& out, TPageRequest& request, int32_t requestedId,
                        int currentTab);

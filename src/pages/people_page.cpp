@@ -18,15 +18,7 @@ void TPageModule::PropertyHeading(TStringStream& out, TPageRequest& request, int
   qSelect.Prepare();
   qSelect.Open();
   // No row: every column reads as NULL, so the name is empty and the tabs get 0.
-  out.WriteString(frame::kPlainTable);
-  out.WriteString("<TBODY>");
-  out.WriteString("<THEAD><TR VALIGN=TOP>");
-  out.WriteString("<TH WIDTH=100% bgcolor=\"#E8E8E8\">");
-  out.WriteString("<div style=\"text-align: center;\">");
-  out.WriteString("<big><big><big><b>");
-  out.WriteString(qSelect.Fields()[0].AsString());
-  out.WriteString("</big></big></big></b>");
-  out.WriteString("</TH>");
+  PropertyNameCell(out, qSelect.Fields()[0].AsString());
   PropertyTabs(out, request, qSelect.Fields()[1].AsInteger(), currentTab);
   qSelect.Close();
 }

@@ -49,15 +49,7 @@ void TPageModule::PropertyInfoPage(TStringStream& out, TPageRequest& request) {
   TIB_Row& property = qSelect.Fields();
 
   // Name header with the tabs.
-  out.WriteString(frame::kPlainTable);
-  out.WriteString("<TBODY>");
-  out.WriteString("<THEAD><TR VALIGN=TOP>");
-  out.WriteString("<TH WIDTH=100% bgcolor=\"#E8E8E8\">");
-  out.WriteString("<div style=\"text-align: center;\">");
-  out.WriteString("<big><big><big><b>");
-  out.WriteString(property[0].AsString());
-  out.WriteString("</big></big></big></b>");
-  out.WriteString("</TH>");
+  PropertyNameCell(out, property[0].AsString());
   PropertyTabs(out, request, property[18].AsInteger(), kTabPropertyInfo);
   out.WriteString("</TR></THEAD>");
   out.WriteString("</TBODY></TABLE>");

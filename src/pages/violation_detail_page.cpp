@@ -55,15 +55,7 @@ void TPageModule::ViolationDetailPage(TStringStream& out, TPageRequest& request)
     qSelect2.Close();
   }
 
-  out.WriteString(frame::kPlainTable);
-  out.WriteString("<TBODY>");
-  out.WriteString("<THEAD><TR VALIGN=TOP>");
-  out.WriteString("<TH WIDTH=100% bgcolor=\"#E8E8E8\">");
-  out.WriteString("<div style=\"text-align: center;\">");
-  out.WriteString("<big><big><big><b>");
-  out.WriteString(propertyName);
-  out.WriteString("</big></big></big></b>");
-  out.WriteString("</TH>");
+  PropertyNameCell(out, propertyName);
   PropertyTabs(out, request, qSelect.Fields()[8].AsInteger(), kTabViolations);
 
   out.WriteString(frame::kPlainTable);

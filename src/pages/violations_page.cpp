@@ -49,15 +49,7 @@ void TPageModule::ViolationsPage(TStringStream& out, TPageRequest& request) {
   qSelect.Prepare();
   qSelect.Open();
 
-  out.WriteString(frame::kPlainTable);
-  out.WriteString("<TBODY>");
-  out.WriteString("<THEAD><TR VALIGN=TOP>");
-  out.WriteString("<TH WIDTH=100% bgcolor=\"#E8E8E8\">");
-  out.WriteString("<div style=\"text-align: center;\">");
-  out.WriteString("<big><big><big><b>");
-  out.WriteString(propertyName);
-  out.WriteString("</big></big></big></b>");
-  out.WriteString("</TH>");
+  PropertyNameCell(out, propertyName);
   PropertyTabs(out, request, requestedId, kTabViolations);
 
   out.WriteString(frame::kPlainTable);
