@@ -52,7 +52,7 @@ TIniFile::TIniFile(std::string path) : path_(std::move(path)) {
     const size_t eq = l.find('=');
     if (eq == std::string_view::npos) continue;
     std::string_view value = Trim(l.substr(eq + 1));
-    if (value.size() > kMaxValueLength) value = Trim(value.substr(0, kMaxValueLength));
+    if (value.size() > kMaxValueLength) value = value.substr(0, kMaxValueLength);
     entries_.push_back({section, std::string(Trim(l.substr(0, eq))), std::string(value)});
   }
 }

@@ -71,6 +71,13 @@ TEST_F(ProfileTest, ValueOfExactly2047CharactersIsKept) {
   EXPECT_EQ(ini.ReadString("APP", "HtDocs", ""), value);
 }
 
+TEST_F(ProfileTest, CutValueKeepsABlankThatFallsAtItsEnd) {
+  // The whole value is trimmed; the first 2047 characters of it are seen as they are.
+  const std::string value = std::string(2046, 'a') + " b";
+  TIniFile ini(Write("[APP]\nHtDocs=  " + value + "  \n"));
+  EXPECT_EQ(ini.ReadString("APP", "HtDocs", ""), std::string(2046, 'a') + " ");
+}
+
 struct IntegerCase {
   const char* text;
   std::optional<int> value;
