@@ -369,6 +369,7 @@ char* TIB_Column::Retype(int16_t sqlType, int16_t length, int16_t scale, size_t 
   info_.subType = 0;
   data_ = own_.get();
   *indicator_ = 0;
+  statement_.paramsChanged_ = true;
   return own_.get();
 }
 
@@ -426,7 +427,10 @@ void TIB_Column::SetAsDateTime(TDateTime value) {
   std::memcpy(data, &stamp, sizeof stamp);
 }
 
-void TIB_Column::Clear() { *indicator_ = -1; }
+void TIB_Column::Clear() {
+  *indicator_ = -1;
+  if (param_) statement_.paramsChanged_ = true;
+}
 
 TIB_Column& TIB_Row::operator[](size_t index) {
   if (index >= columns_.size()) {

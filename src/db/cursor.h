@@ -72,6 +72,8 @@ class TIB_Statement {
   IscHandle handle_ = 0;
   bool prepared_ = false;
   int statementType_ = 0;
+  // A parameter value was set since the statement last ran.
+  bool paramsChanged_ = false;
 
  private:
   friend class TIB_Connection;

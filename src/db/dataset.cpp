@@ -27,6 +27,7 @@ void TIB_Dataset::FreeExtraHandles() {
 
 void TIB_Dataset::Execute() {
   ExecuteStatement();
+  paramsChanged_ = false;
   active_ = true;
   cursorOpen_ = IsSelect();
   if (!cursorOpen_) {
@@ -54,9 +55,12 @@ void TIB_Dataset::Open() {
 }
 
 void TIB_Dataset::First() {
-  // Right after Open the first row is current; the snapshot gives the same
-  // row again, so a query in a stable snapshot is not run a second time.
-  if (active_ && atFirstRow_ && transaction_.Isolation() != TIB_Isolation::tiCommitted) return;
+  // Right after Open the first row is current. A read-only snapshot gives the
+  // same rows again for the same parameter values, so such a query is not run
+  // a second time; any other transaction may see new rows, even its own.
+  if (active_ && atFirstRow_ && !paramsChanged_ && transaction_.ReadOnly() &&
+      transaction_.Isolation() != TIB_Isolation::tiCommitted)
+    return;
   Close();
   Open();
 }

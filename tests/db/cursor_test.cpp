@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "db/command.h"
 #include "db/errors.h"
 #include "support/test_database.h"
 
@@ -119,6 +120,31 @@ TEST_F(CursorTest, FirstRunsTheQueryAgainFromItsFirstRow) {
   cursor.First();  // also when closed
   EXPECT_TRUE(cursor.Active());
   EXPECT_EQ(cursor.Fields()[0].AsString(), "Central");
+}
+
+// First runs the query again: it sees new parameter values, and in a
+// transaction that writes, the rows written since Open.
+TEST_F(CursorTest, FirstSeesNewParametersAndTheTransactionsOwnWrites) {
+  Lines({"SELECT AREA_NAME FROM AREA WHERE AREA_ID = :ID"});
+  cursor.Params()[0].SetAsInteger(1);
+  cursor.Open();
+  EXPECT_EQ(cursor.Fields()[0].AsString(), "North");
+  cursor.Params()[0].SetAsInteger(2);
+  cursor.First();
+  EXPECT_EQ(cursor.Fields()[0].AsString(), "East");
+  transaction.Commit();
+
+  TIB_Transaction writer(connection);
+  writer.StartTransaction();
+  TIB_Cursor rows(connection, writer);
+  rows.SQL().Add("SELECT COUNT(*) FROM AREA");
+  rows.Open();
+  EXPECT_EQ(rows.Fields()[0].AsInteger(), 5);
+  SqlCommand insert(connection, writer, "INSERT INTO AREA (AREA_ID, AREA_NAME) VALUES (6, 'South')");
+  insert.Execute();
+  rows.First();
+  EXPECT_EQ(rows.Fields()[0].AsInteger(), 6);
+  writer.Commit();
 }
 
 TEST_F(CursorTest, NamedParameterRunsSeveralTimesOnOnePreparation) {
