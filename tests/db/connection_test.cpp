@@ -158,6 +158,30 @@ TEST(ConnectionTest, FailedAttachRaisesTheClientMessageAndStaysDetached) {
   EXPECT_FALSE(connection.Connected());
 }
 
+// The message lines come from the client's interpretation of the status
+// vector, trimmed, a line equal to the one before it left out.
+TEST(ConnectionTest, ErrorMessageTrimsLinesAndDropsRepeats) {
+  const char* padded = "  same  ";
+  const char* same = "same";
+  const char* other = "other";
+  const ISC_STATUS status[] = {
+      isc_arg_gds, isc_random, isc_arg_string, reinterpret_cast<ISC_STATUS>(padded),
+      isc_arg_gds, isc_random, isc_arg_string, reinterpret_cast<ISC_STATUS>(same),
+      isc_arg_gds, isc_random, isc_arg_string, reinterpret_cast<ISC_STATUS>(other),
+      isc_arg_gds, isc_random, isc_arg_string, reinterpret_cast<ISC_STATUS>(same),
+      isc_arg_end};
+  const EIB_ISCError error = MakeIscError(status, "SELECT 1");
+  EXPECT_EQ(std::string(error.what()),
+            "ISC ERROR CODE:335544382\r\n"
+            "\r\n"
+            "ISC ERROR MESSAGE:\r\n"
+            "same\r\n"
+            "other\r\n"
+            "same\r\n");
+  EXPECT_EQ(error.ErrCode(), 335544382);
+  EXPECT_EQ(error.Sql(), "SELECT 1");
+}
+
 TEST(ConnectionTest, MissingEntryPointMessageNamesIt) {
   try {
     MissingEntryPoint("isc_no_such_call");
