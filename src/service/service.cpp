@@ -1,9 +1,11 @@
 #include "service/service.h"
 
+#include <cerrno>
 #include <filesystem>
 
 #include "platform/exception.h"
 #include "platform/profile.h"
+#include "service/os_error.h"
 
 namespace qv {
 
@@ -188,7 +190,9 @@ void TService::DoControl(int code) {
 
 void TService::ReportStatus(TServiceState state) {
   state_ = state;
-  host_.Notifier.Notify(ServiceStateNotification(state));
+  if (host_.Notifier.Enabled() && !host_.Notifier.Notify(ServiceStateNotification(state))) {
+    LogMessage(SysErrorMessage(errno));
+  }
 }
 
 }  // namespace qv

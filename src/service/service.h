@@ -94,6 +94,8 @@ class TService {
   // Works through the queue; with wait, blocks for requests until terminated.
   void ProcessRequests(bool wait);
   void DoControl(int code);
+  // Reports the state to the service manager; a report that fails writes the
+  // system's text for the failure as an error event.
   void ReportStatus(TServiceState state);
 
   std::string name_;

@@ -4,6 +4,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -24,11 +25,18 @@ TSystemdNotifier::TSystemdNotifier() : socketPath_(NotifySocketFromEnvironment()
 TSystemdNotifier::TSystemdNotifier(std::string socketPath) : socketPath_(std::move(socketPath)) {}
 
 bool TSystemdNotifier::Notify(std::string_view message) const {
+  if (socketPath_.empty()) return false;
   // Only file-system and abstract socket paths are understood.
-  if (socketPath_.empty() || (socketPath_[0] != '/' && socketPath_[0] != '@')) return false;
+  if (socketPath_[0] != '/' && socketPath_[0] != '@') {
+    errno = EINVAL;
+    return false;
+  }
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
-  if (socketPath_.size() > sizeof address.sun_path) return false;
+  if (socketPath_.size() > sizeof address.sun_path) {
+    errno = ENAMETOOLONG;
+    return false;
+  }
   std::memcpy(address.sun_path, socketPath_.data(), socketPath_.size());
   if (address.sun_path[0] == '@') address.sun_path[0] = '\0';
   const socklen_t length =
@@ -38,8 +46,11 @@ bool TSystemdNotifier::Notify(std::string_view message) const {
   if (fd < 0) return false;
   const ssize_t sent = sendto(fd, message.data(), message.size(), MSG_NOSIGNAL,
                               reinterpret_cast<const sockaddr*>(&address), length);
+  const int error = sent < 0 ? errno : EMSGSIZE;
   close(fd);
-  return sent == static_cast<ssize_t>(message.size());
+  if (sent == static_cast<ssize_t>(message.size())) return true;
+  errno = error;
+  return false;
 }
 
 }  // namespace qv

@@ -19,7 +19,8 @@ class TSystemdNotifier {
   const std::string& SocketPath() const { return socketPath_; }
 
   // Sends one message (lines "NAME=value" separated by "\n"). Returns false when
-  // notification is off or the datagram could not be sent; never raises.
+  // notification is off or the datagram could not be sent (errno tells why
+  // then); never raises.
   bool Notify(std::string_view message) const;
 
  private:

@@ -186,6 +186,13 @@ TEST_F(ServiceTest, PauseContinueInterrogateShutdownAndCustomRequests) {
   EXPECT_TRUE(log_.Events().empty());
 }
 
+TEST_F(ServiceTest, EveryFailingStateReportWritesTheSystemsText) {
+  ScriptedService service(log_, notify_.Path() + ".gone");
+  service.onStart = [](bool& started) { started = false; };
+  StartAndWait(service);
+  EXPECT_EQ(log_.Events(), std::vector<std::string>(3, "qvWebService: No such file or directory"));
+}
+
 TEST_F(ServiceTest, ACreationFailureGoesToTheApplicationLog) {
   ScriptedService service(log_, notify_.Path());
   service.onCreate = [] { throw Exception("Pool cannot be created"); };

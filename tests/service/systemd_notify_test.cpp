@@ -5,6 +5,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 
 #include "notify_socket.h"
@@ -56,9 +57,20 @@ TEST(SystemdNotifyTest, ReachesAnAbstractSocket) {
 TEST(SystemdNotifyTest, OffOrUnreachableNeverRaises) {
   EXPECT_FALSE(TSystemdNotifier("").Enabled());
   EXPECT_FALSE(TSystemdNotifier("").Notify("READY=1"));
-  EXPECT_FALSE(TSystemdNotifier("relative/path").Notify("READY=1"));
-  EXPECT_FALSE(TSystemdNotifier("/nonexistent/qv/notify").Notify("READY=1"));
-  EXPECT_FALSE(TSystemdNotifier("/" + std::string(200, 'x')).Notify("READY=1"));
+  const struct {
+    std::string path;
+    int error;
+  } unreachable[] = {
+      {"relative/path", EINVAL},
+      {"/nonexistent/qv/notify", ENOENT},
+      {"/" + std::string(200, 'x'), ENAMETOOLONG},
+  };
+  for (const auto& c : unreachable) {
+    SCOPED_TRACE(c.path);
+    errno = 0;
+    EXPECT_FALSE(TSystemdNotifier(c.path).Notify("READY=1"));
+    EXPECT_EQ(errno, c.error);
+  }
 }
 
 }  // namespace
