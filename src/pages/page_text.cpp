@@ -49,6 +49,7 @@ int32_t ParseRequestInteger(std::string_view s, int32_t defaultValue) {
     s.remove_prefix(1);
   }
   if (s.empty()) return defaultValue;
+  if (hex && s.size() > 8) return defaultValue;  // at most eight hexadecimal digits
   uint64_t value = 0;
   for (char c : s) {
     const int d = hex ? HexValue(c) : (c >= '0' && c <= '9' ? c - '0' : -1);

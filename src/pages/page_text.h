@@ -14,8 +14,9 @@ std::string UpperCaseAscii(std::string_view text);
 std::string TrimText(std::string_view text);
 
 // A request parameter read as a 32-bit whole number: leading blanks skipped, an
-// optional sign, decimal digits or hexadecimal after "$", "x", "X", "0x", "0X";
-// nothing may follow. Anything else gives the default.
+// optional sign, decimal digits or up to eight hexadecimal digits (a 32-bit
+// pattern) after "$", "x", "X", "0x", "0X"; nothing may follow. Anything else
+// gives the default.
 int32_t ParseRequestInteger(std::string_view text, int32_t defaultValue);
 
 // Request text echoed into a page: "&", "<", ">", '"' and "'" as entities.
