@@ -96,6 +96,14 @@ TEST_F(PeopleTest, PropidFormsOnOneModule) {
   }
 }
 
+// Property 8 has an entity but no PROPERTY row: the heading finds nothing (empty
+// name, tabs for 0) while the people query still uses the requested id.
+TEST_F(PeopleTest, EntitiesOfAPropertyWithoutRowUnderTabsForZero) {
+  TSimplePageRequest request = RequestWith("PROPID", "8");
+  EXPECT_EQ(Run(&TPageModule::PeoplePage, request),
+            PeoplePageText("", 0, {{"Elsewhere, Eve", "Manager", ""}}));
+}
+
 TEST_F(PeopleTest, LeavesNoTransactionOpen) {
   TSimplePageRequest request = RequestWith("PROPID", "42");
   Run(&TPageModule::PeoplePage, request);

@@ -42,7 +42,10 @@ struct IdCase {
   int32_t id;
 };
 inline constexpr IdCase kIdCases[] = {
-    {nullptr, 0}, {"x", 0}, {" 42", 42}, {"$2A", 42}, {"42 ", 0}, {"42", 42},
+    {nullptr, 0}, {"", 0},        {"x", 0},      {" 42", 42},  {"$2A", 42},
+    {"42 ", 0},   {"4 2", 0},     {"42", 42},    {"+42", 42},  {"0x2a", 42},
+    // Beyond 32 bits gives 0, never a wrapped value (2^32 + 42 in decimal and hex).
+    {"2147483690", 0}, {"4294967338", 0}, {"$10000002A", 0},
 };
 
 inline TSimplePageRequest RequestWith(const char* name, const char* value) {

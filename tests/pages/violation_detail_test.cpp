@@ -102,6 +102,7 @@ class ViolationDetailTest : public PageTest {
         "VALUES (43, 3, 0, 99);"
         "INSERT INTO VIOLATIONS (VIOLATION_ID, PROPERTY_ID, VIOLATION_DATE, APT_NUM) "
         "VALUES (44, NULL, '2014-02-02', '9Z');"
+        "INSERT INTO VIOLATIONS (VIOLATION_ID, PROPERTY_ID, EVICTABLE) VALUES (45, 9, -1);"
         "INSERT INTO VIOLATORS (VIOLATOR_ID, VIOLATION_ID, VIOLATOR_FIRST_NAME, "
         "VIOLATOR_MIDDLE_NAME, VIOLATOR_LAST_NAME, VIOLATOR_STATUS, VIOLATOR_LIVINGTHERENOW, "
         "VIOLATOR_ID1, VIOLATOR_ID2, VIOLATOR_DOB) "
@@ -131,6 +132,14 @@ TEST_F(ViolationDetailTest, ViolationOfNoPropertyShowsOnlyItsViolators) {
   TSimplePageRequest request = RequestWith("VID", "44");
   EXPECT_EQ(Run(&TPageModule::ViolationDetailPage, request),
             DetailPageText("", 0, std::nullopt, {{"Cy", "", "Ford", "", "No", "", "", ""}}));
+}
+
+// Violation 45 names property 9, which has no row: no name, but the tabs and
+// the violation's tables are those of property 9.
+TEST_F(ViolationDetailTest, ViolationOfAPropertyWithoutRowKeepsItsPropertyId) {
+  TSimplePageRequest request = RequestWith("VID", "45");
+  const Detail d = {{"45", "", "", "", "", "Yes", "", ""}, "", "", "", "", "", "", "", "", "", ""};
+  EXPECT_EQ(Run(&TPageModule::ViolationDetailPage, request), DetailPageText("", 9, d, {}));
 }
 
 TEST_F(ViolationDetailTest, VidFormsAndMissingViolationsOnOneModule) {
