@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "page_fixture.h"
+#include "platform/exception.h"
 
 namespace qv::pagetest {
 namespace {
@@ -67,6 +69,35 @@ TEST_F(LogOnTest, CredentialCheck) {
     EXPECT_EQ(request.SessionValue("LoggedIn"), c.loggedOn ? "True" : "False") << c.name;
     EXPECT_EQ(request.document, c.loggedOn ? "" : "/DOLOGIN") << c.name;
     EXPECT_FALSE(module.trMain.InTransaction()) << c.name;
+  }
+}
+
+TEST_F(LogOnTest, TheFirstMatchingRowDecides) {
+  database.ExecScript(
+      "INSERT INTO DB_USERS (DB_USER_ID, DB_USER_NAME, DB_USER_PASSWORD) VALUES (6, 'Twin', 'pw');"
+      "INSERT INTO DB_USERS (DB_USER_ID, DB_USER_NAME, DB_USER_PASSWORD) VALUES (-6, 'TWIN', 'pw');"
+      "INSERT INTO DB_USERS (DB_USER_ID, DB_USER_NAME, DB_USER_PASSWORD) VALUES (-7, 'Dual', 'pw');"
+      "INSERT INTO DB_USERS (DB_USER_ID, DB_USER_NAME, DB_USER_PASSWORD) VALUES (8, 'dual', 'pw');");
+  for (const auto& [name, loggedOn] : {std::pair{"twin", true}, std::pair{"dual", false}}) {
+    TSimplePageRequest request = Request("False");
+    request.Add("uName", name).Add("uPass", "pw");
+    Run(&TPageModule::DoLogin, request);
+    EXPECT_EQ(request.SessionValue("LoggedIn"), loggedOn ? "True" : "False") << name;
+  }
+}
+
+// A failed check is no answer: the visitor's state stays as it was.
+TEST_F(LogOnTest, ADatabaseErrorLeavesTheStateAlone) {
+  database.Exec("DROP TABLE DB_USERS");
+  for (const char* before : {"True", "False"}) {
+    TSimplePageRequest request = Request(before);
+    request.document = "/DOLOGIN";
+    request.Add("uName", "alice").Add("uPass", "secret");
+    TStringStream out;
+    EXPECT_THROW(module.DoLogin(out, request), Exception) << before;
+    EXPECT_EQ(request.SessionValue("LoggedIn"), before);
+    EXPECT_EQ(request.document, "/DOLOGIN");
+    EXPECT_EQ(out.DataString(), "");
   }
 }
 
