@@ -9,6 +9,7 @@
 #include <cerrno>
 
 #include "platform/profile.h"
+#include "pool/module_errors.h"
 #include "service/os_error.h"
 #include "service/service.h"
 #include "service/service_switches.h"
@@ -88,6 +89,14 @@ int TServiceApplication::Uninstall(bool silent) {
 }
 
 int TServiceApplication::RunService() {
+  // Failures that connection modules hand on while being made or closed, on
+  // whatever thread, go to the application's log while the service runs.
+  const TEventLogger& logger = service_.Host().ApplicationLogger;
+  SetModuleErrorHandler([&logger](const std::string& message) { logger.LogMessage(message); });
+  struct TModuleErrorsToDefault {
+    ~TModuleErrorsToDefault() { SetModuleErrorHandler({}); }
+  } moduleErrorsToDefault;
+
   // The stop signals are read from a descriptor rather than by a handler, so
   // they reach the service thread as ordinary control requests.
   const sigset_t set = StopSignals();

@@ -5,7 +5,11 @@
 
 #include <filesystem>
 #include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
 
+#include "pool/module_errors.h"
 #include "service/service.h"
 
 namespace qv {
@@ -19,6 +23,27 @@ class PlainService : public TService {
       : TService("qvWebService", "Quorvale Web Server",
                  TServiceHost{TEventLogger("qvWebService", nullptr), TEventLogger("qvweb", nullptr),
                               TSystemdNotifier("")}) {}
+};
+
+// A service whose start hands on a failure as a connection module does (made
+// on a request thread, say), then declines to run.
+class ModuleFailureService : public TService {
+ public:
+  explicit ModuleFailureService(std::vector<std::string>& events)
+      : TService("qvWebService", "Quorvale Web Server",
+                 TServiceHost{TEventLogger("qvWebService", nullptr),
+                              TEventLogger("qvweb",
+                                           [&events](const std::string& source,
+                                                     const std::string& text) {
+                                             events.push_back(source + ": " + text);
+                                           }),
+                              TSystemdNotifier("")}) {}
+
+ protected:
+  void ServiceStart(bool& started) override {
+    ReportModuleError("Invalid DatabaseName");
+    started = false;
+  }
 };
 
 class ServiceApplicationTest : public ::testing::Test {
@@ -76,6 +101,17 @@ TEST_F(ServiceApplicationTest, SilentHidesSuccessOnly) {
   EXPECT_EQ(err_.str(),
             "Service \"Quorvale Web Server\" failed to uninstall with error: \"System Error.  "
             "Code: 2.\r\nNo such file or directory\"\n");
+}
+
+TEST_F(ServiceApplicationTest, ModuleFailuresWhileRunningGoToTheApplicationLog) {
+  std::vector<std::string> events;
+  ModuleFailureService service(events);
+  TServiceApplication application(service, TServiceInstaller(root_), out_, err_);
+  int status = -1;
+  // On a thread of its own: running blocks the stop signals of the calling thread.
+  std::thread([&] { status = application.Run({}); }).join();
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(events, std::vector<std::string>{"qvweb: Invalid DatabaseName"});
 }
 
 }  // namespace
