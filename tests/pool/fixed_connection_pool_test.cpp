@@ -150,7 +150,11 @@ TEST_F(PoolTest, CleanupClosesOnlyFreeModulesIdleBeyondTheLimitAndEmptySlotComes
   pool->CloseIdleModules();
   EXPECT_NE(pool->SlotModule(1), nullptr) << "idle less than the limit";
 
-  Advance(2000);
+  Advance(1000);
+  pool->CloseIdleModules();
+  EXPECT_NE(pool->SlotModule(1), nullptr) << "idle exactly the limit";
+
+  Advance(1);
   c.Reset();  // slot 2 free, idle 0
   pool->CloseIdleModules();
   EXPECT_NE(pool->SlotModule(0), nullptr) << "lent out: never closed";
