@@ -110,6 +110,8 @@ int32_t TIB_Dataset::RecordCount() {
   transaction_.EnsureStarted();
   std::vector<std::string> names;
   std::string text = CountStatementText(ReplaceParameterNames(sql_.Text(), names));
+  // The client reads the length as 16 bits: a longer text would be cut short.
+  if (text.size() > 65535) throw EIB_Error("Statement text too long");
   ISC_STATUS_ARRAY status{};
   isc_db_handle database = connection_.Handle();
   isc_tr_handle tr = transaction_.Handle();

@@ -121,6 +121,8 @@ void TIB_Statement::Prepare() {
   std::vector<std::string> names;
   std::string sql = sql_.Text();
   text_ = ReplaceParameterNames(sql, names);
+  // The client reads the length as 16 bits: a longer text would be cut short.
+  if (text_.size() > 65535) throw EIB_Error("Statement text too long");
   transaction_.EnsureStarted();
   ISC_STATUS_ARRAY status{};
   isc_db_handle database = connection_.Handle();

@@ -101,6 +101,26 @@ TEST_F(LogOnTest, ADatabaseErrorLeavesTheStateAlone) {
   }
 }
 
+// The client takes a statement of at most 65535 bytes. A password that pushes
+// the statement just past that must not get it cut short after the name (the
+// text after the name is some 27 bytes besides the password), which would
+// check the name alone.
+TEST_F(LogOnTest, AnOverlongPasswordNeverChecksTheNameAlone) {
+  for (size_t length = 65536 - 32; length <= 65536 - 22; ++length) {
+    TSimplePageRequest request = Request("False");
+    request.document = "/DOLOGIN";
+    request.Add("uName", "alice").Add("uPass", std::string(length, 'z'));
+    TStringStream out;
+    try {
+      module.DoLogin(out, request);
+    } catch (const Exception&) {
+      // Refusing the statement is fine; logging on is not.
+    }
+    EXPECT_EQ(request.SessionValue("LoggedIn"), "False") << length;
+    EXPECT_EQ(request.document, "/DOLOGIN") << length;
+  }
+}
+
 TEST_F(LogOnTest, ParameterNamesIgnoreLetterCase) {
   TSimplePageRequest request = Request("False");
   request.Add("UNAME", "Alice").Add("upass", "secret");

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "page_fixture.h"
+#include "platform/exception.h"
 
 namespace qv::pagetest {
 namespace {
@@ -283,6 +284,22 @@ TEST_F(PropertyListTest, EmptyAreaTableGivesNoOptions) {
   EXPECT_EQ(List({{"AreaName", "Lost"}}),
             PageText("", "<OPTION value=\"Lost\" selected>Lost", "",
                      {std::nullopt, 0, "&AreaName=Lost"}));
+}
+
+// An area long enough to push the statement just past the client's 65535
+// bytes must not get it cut short before the area test, which would list every
+// property. Refusing the statement is fine.
+TEST_F(PropertyListTest, AnOverlongAreaNeverDropsTheFilter) {
+  AddAllProperties();
+  for (size_t length = 65536 - 56; length <= 65536 - 40; ++length) {
+    std::string page;
+    try {
+      page = List({{"AreaName", std::string(length, 'n')}});
+    } catch (const Exception&) {
+      continue;
+    }
+    EXPECT_EQ(page.find("propinfo?propid="), std::string::npos) << length;
+  }
 }
 
 TEST_F(PropertyListTest, NewRowsShowOnTheNextPage) {
