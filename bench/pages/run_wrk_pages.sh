@@ -1,0 +1,211 @@
+#!/usr/bin/env bash
+# Requests per second of four pages served by qvweb over HTTP on loopback
+# (wrk, 50 connections, logged on), each against its cost floor: the rate of
+# the page's statements run straight through the database layer on five
+# connections at once, as many as the server's pool holds, on the same machine
+# and in the same run. Also shows the whole page built in memory on five
+# connections, which tells the page text's share from the HTTP share.
+# Pages: the main menu, the first property-list page, the People page of a
+# property with 50 entities and the detail page of the violation with the most
+# violators, on the large demo database (100,000 properties), made under
+# BUILD/bench/ when absent.
+#   bench/pages/run_wrk_pages.sh [build-dir]
+#     (default build; DURATION seconds per wrk run, default 10; FLOOR_TIME
+#      seconds per in-process measurement, default 3; ROUNDS, default 3)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=$(mkdir -p "${1:-$root/build}" && cd "${1:-$root/build}" && pwd)
+duration=${DURATION:-10}
+floor_time=${FLOOR_TIME:-3}
+rounds=${ROUNDS:-3}
+entities=50
+
+missing=()
+for p in wrk curl python3; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q "${missing[@]}"
+fi
+"$root/scripts/install-deps.sh"
+
+[ -f "$build/build.ninja" ] ||
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" --target qvweb qvdemo qv_bench_pages -j2 >/dev/null
+
+# The large database, with one property given 50 entities of two phones each.
+bench="$build/bench"
+db="$bench/pages.fdb"
+mkdir -p "$bench"
+isql() { isql-fb -q -user SYSDBA "$1"; }
+if [ ! -f "$db" ]; then
+  rm -f "$db.new"
+  echo "making $db (100,000 properties)..." >&2
+  "$build/qvdemo" --db "$db.new" --properties 100000 --quiet
+  isql "$db.new" <<SQL
+SET TERM ^ ;
+EXECUTE BLOCK AS
+  DECLARE n INTEGER;
+  DECLARE e INTEGER;
+  DECLARE p INTEGER;
+BEGIN
+  SELECT COUNT(*) FROM ENTITY WHERE PROPERTY_ID = 1 INTO :n;
+  SELECT COALESCE(MAX(ENTITY_ID), 0) FROM ENTITY INTO :e;
+  SELECT COALESCE(MAX(PHONE_ID), 0) FROM GEN_PHONES INTO :p;
+  WHILE (n < $entities) DO
+  BEGIN
+    n = n + 1;
+    e = e + 1;
+    p = p + 2;
+    INSERT INTO GEN_PHONES (PHONE_ID, SOURCE_TABLE, SOURCE_KEY, PHONE_TYPE, PHONE_NUMBER)
+      VALUES (:p - 1, 2, :e, 'Home', '206-555-' || LPAD(:n, 4, '0'));
+    INSERT INTO GEN_PHONES (PHONE_ID, SOURCE_TABLE, SOURCE_KEY, PHONE_TYPE, PHONE_NUMBER)
+      VALUES (:p, 2, :e, 'Work', '206-556-' || LPAD(:n, 4, '0'));
+    INSERT INTO ENTITY (ENTITY_ID, PROPERTY_ID, E_TYPE_ID, FIRST_NAME, LAST_OR_COMPANY_NAME,
+                        PRIMARY_PHONE_ID)
+      VALUES (:e, 1, 4, 'Pat', 'Tenant ' || LPAD(:n, 2, '0'), :p - 1);
+  END
+END^
+SET TERM ; ^
+COMMIT;
+SQL
+  mv "$db.new" "$db"
+fi
+
+# One number from the database.
+query() {
+  isql "$db" <<<"SET HEADING OFF; $1;" | awk 'NF {print $1; exit}'
+}
+propid=$(query "SELECT FIRST 1 PROPERTY_ID FROM ENTITY GROUP BY PROPERTY_ID
+                ORDER BY COUNT(*) DESC, PROPERTY_ID")
+people=$(query "SELECT COUNT(*) FROM ENTITY WHERE PROPERTY_ID = $propid")
+vid=$(query "SELECT FIRST 1 VIOLATION_ID FROM VIOLATORS GROUP BY VIOLATION_ID
+             ORDER BY COUNT(*) DESC, VIOLATION_ID")
+violators=$(query "SELECT COUNT(*) FROM VIOLATORS WHERE VIOLATION_ID = $vid")
+properties=$(query "SELECT COUNT(*) FROM PROPERTY")
+
+# The server runs from a folder of its own, with its own settings beside it.
+work=$(mktemp -d)
+server_pid=""
+stop_server() {
+  if [ -n "$server_pid" ]; then
+    kill "$server_pid" 2>/dev/null || true
+    wait "$server_pid" 2>/dev/null || true
+    server_pid=""
+  fi
+}
+cleanup() { stop_server; rm -rf "$work"; }
+trap cleanup EXIT
+
+mkdir -p "$work/htdocs"
+cp "$root/assets/qv_logo_jpg.jpg" "$work/htdocs/"
+cp "$build/qvweb" "$work/qvweb"
+# The embedded engine gives a database file to one process at a time: the
+# in-process runs use a copy, so the server can stay up between them.
+cp "$db" "$work/floor.fdb"
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+cat > "$work/qvweb.ini" <<INI
+[APP]
+Port=$port
+HtDocs=$work/htdocs
+LoginTimeout=10
+ReadTimeout=60
+[DB]
+DBName=$db
+User=SYSDBA
+INI
+(cd "$work" && exec ./qvweb) > "$work/qvweb.log" 2>&1 &
+server_pid=$!
+base="http://127.0.0.1:$port"
+for _ in $(seq 100); do
+  curl -s -o /dev/null "$base/image/x" && break
+  sleep 0.1
+done
+
+# Log on; the session is bound to 127.0.0.1, where wrk comes from as well.
+cookie=$(curl -s -D - -o /dev/null --data 'uName=demo&uPass=demo' "$base/DOLOGIN" |
+  sed -n 's/^[Ss]et-[Cc]ookie: *IDHTTPSESSIONID=\([A-Za-z0-9]*\).*/\1/p' | head -n 1)
+if [ -z "$cookie" ]; then
+  echo "log-on failed: no session cookie" >&2
+  exit 1
+fi
+
+names=(MainMenu PropertyList People ViolationDetail)
+declare -A url=(
+  [MainMenu]="$base/"
+  [PropertyList]="$base/list"
+  [People]="$base/people?PROPID=$propid"
+  [ViolationDetail]="$base/vdetail?VID=$vid"
+)
+# A text each page shows only when logged on and filled from the database.
+declare -A mark=(
+  [MainMenu]="/LOGOFF"
+  [PropertyList]="propinfo?PROPID="
+  [People]="Tenant $(printf %02d "$entities")"
+  [ViolationDetail]="VID=$vid"
+)
+declare -A bytes
+for name in "${names[@]}"; do
+  curl -s -H "Cookie: IDHTTPSESSIONID=$cookie" "${url[$name]}" > "$work/$name.html"
+  bytes[$name]=$(wc -c < "$work/$name.html")
+  if ! grep -qi -- "${mark[$name]}" "$work/$name.html"; then
+    echo "$name: ${url[$name]} did not give the logged-on page (no \"${mark[$name]}\"):" >&2
+    head -c 600 "$work/$name.html" >&2
+    echo >&2
+    exit 1
+  fi
+done
+
+wrk_rate() {  # name seconds -> requests/s
+  wrk -t2 -c50 -d"$2s" -H "Connection: close" -H "Cookie: IDHTTPSESSIONID=$cookie" \
+    "${url[$1]}" > "$work/$1.wrk" 2>&1
+  if grep -qE 'Socket errors|Non-2xx' "$work/$1.wrk"; then
+    grep -E 'Socket errors|Non-2xx' "$work/$1.wrk" | sed "s/^/$1: /" >&2
+  fi
+  grep -q 'Requests/sec' "$work/$1.wrk" || { cat "$work/$1.wrk" >&2; exit 1; }
+  awk '/Requests\/sec/ {print $2}' "$work/$1.wrk"
+}
+in_process_rates() {  # name -> "floor in-memory" pages/s, on the copy of the database
+  QV_BENCH_DB="$work/floor.fdb" QV_BENCH_PROPID="$propid" QV_BENCH_VID="$vid" \
+    "$build/qv_bench_pages" --benchmark_filter="^(FloorRate|InMemoryPageRate)/$1/" \
+    --benchmark_min_time="$floor_time" --benchmark_format=json \
+    > "$work/$1.json" 2> "$work/$1.err" || { cat "$work/$1.err" >&2; exit 1; }
+  python3 - "$work/$1.json" <<'PY'
+import json, sys
+rate = {b["name"].split("/")[0]: b["items_per_second"] for b in json.load(open(sys.argv[1]))["benchmarks"]}
+print(f'{rate["FloorRate"]:.1f} {rate["InMemoryPageRate"]:.1f}')
+PY
+}
+
+# Each page over HTTP and then in process, in turn, for some rounds, so that
+# each ratio compares runs close in time on this shared machine.
+wrk_rate MainMenu 2 > /dev/null  # every pool module attached before measuring
+: > "$work/rates"
+for round in $(seq "$rounds"); do
+  for name in "${names[@]}"; do
+    http=$(wrk_rate "$name" "$duration")
+    in_process=$(in_process_rates "$name")
+    echo "$name ${bytes[$name]} $http $in_process" >> "$work/rates"
+    echo "round $round: $(tail -n 1 "$work/rates")" >&2
+  done
+done
+
+echo "qvweb over HTTP: wrk -t2 -c50 -d${duration}s -H 'Connection: close' (logged on), $properties properties"
+echo "floor: the page's statements alone; in memory: the whole page built in memory;"
+echo "  both 5 threads with a connection each, ${floor_time}s each; medians of $rounds rounds"
+echo "People: property $propid ($people entities); ViolationDetail: violation $vid ($violators violators)"
+python3 - "$work/rates" "${names[@]}" <<'PY'
+import statistics, sys
+rows = [line.split() for line in open(sys.argv[1])]
+size = {r[0]: r[1] for r in rows}
+print(f'{"page":<16} {"bytes":>6} {"http req/s":>11} {"floor /s":>10} {"in-memory/s":>11} '
+      f'{"http/floor":>10} {"(rounds)":>11} {"mem/floor":>9}')
+for name in sys.argv[2:]:
+    runs = [[float(v) for v in r[2:]] for r in rows if r[0] == name]
+    http, floor, memory = (statistics.median(c) for c in zip(*runs))
+    ratios = [h / f for h, f, _ in runs]
+    print(f"{name:<16} {size[name]:>6} {http:>11.1f} {floor:>10.1f} {memory:>11.1f} "
+          f"{http / floor:>10.2f} {min(ratios):>5.2f}-{max(ratios):<5.2f} {memory / floor:>9.2f}")
+PY
