@@ -4,7 +4,10 @@
 # the page's statements run straight through the database layer on five
 # connections at once, as many as the server's pool holds, on the same machine
 # and in the same run. Also shows the whole page built in memory on five
-# connections, which tells the page text's share from the HTTP share.
+# connections, which tells the page text's share from the HTTP share, the logo
+# served the same way (a request with no database work), and the CPU time per
+# page of the server and of the in-process runs, which a busy machine disturbs
+# less than the rates.
 # Pages: the main menu, the first property-list page, the People page of a
 # property with 50 entities and the detail page of the violation with the most
 # violators, on the large demo database (100,000 properties), made under
@@ -138,13 +141,14 @@ declare -A url=(
   [PropertyList]="$base/list"
   [People]="$base/people?PROPID=$propid"
   [ViolationDetail]="$base/vdetail?VID=$vid"
+  [Logo]="$base/image/qv_logo_jpg.jpg"
 )
 # A text each page shows only when logged on and filled from the database.
 declare -A mark=(
   [MainMenu]="/LOGOFF"
   [PropertyList]="propinfo?PROPID="
   [People]="Tenant $(printf %02d "$entities")"
-  [ViolationDetail]="VID=$vid"
+  [ViolationDetail]="Date Of Birth"
 )
 declare -A bytes
 for name in "${names[@]}"; do
@@ -157,25 +161,40 @@ for name in "${names[@]}"; do
     exit 1
   fi
 done
+# The logo: the server's answer with no database work, its cost per request alone.
+curl -s "${url[Logo]}" | cmp -s - "$root/assets/qv_logo_jpg.jpg" ||
+  { echo "Logo: ${url[Logo]} did not give the logo" >&2; exit 1; }
 
-wrk_rate() {  # name seconds -> requests/s
+ticks=$(getconf CLK_TCK)
+server_cpu() {  # CPU time of the server so far, in clock ticks
+  awk '{print $14 + $15}' "/proc/$server_pid/stat"
+}
+wrk_rate() {  # name seconds -> "requests/s server-CPU-us/request"
+  local before after
+  before=$(server_cpu)
   wrk -t2 -c50 -d"$2s" -H "Connection: close" -H "Cookie: IDHTTPSESSIONID=$cookie" \
     "${url[$1]}" > "$work/$1.wrk" 2>&1
+  after=$(server_cpu)
   if grep -qE 'Socket errors|Non-2xx' "$work/$1.wrk"; then
     grep -E 'Socket errors|Non-2xx' "$work/$1.wrk" | sed "s/^/$1: /" >&2
   fi
   grep -q 'Requests/sec' "$work/$1.wrk" || { cat "$work/$1.wrk" >&2; exit 1; }
-  awk '/Requests\/sec/ {print $2}' "$work/$1.wrk"
+  awk -v cpu=$((after - before)) -v hz="$ticks" '
+    / requests in / {n = $1}
+    /Requests\/sec/ {rate = $2}
+    END {printf "%s %.1f\n", rate, cpu / hz * 1e6 / n}' "$work/$1.wrk"
 }
-in_process_rates() {  # name -> "floor in-memory" pages/s, on the copy of the database
+in_process_rates() {  # name -> "floor in-memory" pages/s, then their CPU us/page
   QV_BENCH_DB="$work/floor.fdb" QV_BENCH_PROPID="$propid" QV_BENCH_VID="$vid" \
     "$build/qv_bench_pages" --benchmark_filter="^(FloorRate|InMemoryPageRate)/$1/" \
     --benchmark_min_time="$floor_time" --benchmark_format=json \
     > "$work/$1.json" 2> "$work/$1.err" || { cat "$work/$1.err" >&2; exit 1; }
   python3 - "$work/$1.json" <<'PY'
 import json, sys
-rate = {b["name"].split("/")[0]: b["items_per_second"] for b in json.load(open(sys.argv[1]))["benchmarks"]}
-print(f'{rate["FloorRate"]:.1f} {rate["InMemoryPageRate"]:.1f}')
+runs = {b["name"].split("/")[0]: b for b in json.load(open(sys.argv[1]))["benchmarks"]}
+floor, memory = runs["FloorRate"], runs["InMemoryPageRate"]
+print(f'{floor["items_per_second"]:.1f} {memory["items_per_second"]:.1f} '
+      f'{floor["cpu_time"]:.1f} {memory["cpu_time"]:.1f}')
 PY
 }
 
@@ -184,6 +203,9 @@ PY
 wrk_rate MainMenu 2 > /dev/null  # every pool module attached before measuring
 : > "$work/rates"
 for round in $(seq "$rounds"); do
+  logo=$(wrk_rate Logo "$duration")
+  echo "Logo $(wc -c < "$root/assets/qv_logo_jpg.jpg") $logo" >> "$work/rates"
+  echo "round $round: $(tail -n 1 "$work/rates")" >&2
   for name in "${names[@]}"; do
     http=$(wrk_rate "$name" "$duration")
     in_process=$(in_process_rates "$name")
@@ -194,18 +216,29 @@ done
 
 echo "qvweb over HTTP: wrk -t2 -c50 -d${duration}s -H 'Connection: close' (logged on), $properties properties"
 echo "floor: the page's statements alone; in memory: the whole page built in memory;"
-echo "  both 5 threads with a connection each, ${floor_time}s each; medians of $rounds rounds"
+echo "  both on 5 threads with a connection each, ${floor_time}s each; medians of $rounds rounds"
 echo "People: property $propid ($people entities); ViolationDetail: violation $vid ($violators violators)"
 python3 - "$work/rates" "${names[@]}" <<'PY'
 import statistics, sys
 rows = [line.split() for line in open(sys.argv[1])]
 size = {r[0]: r[1] for r in rows}
-print(f'{"page":<16} {"bytes":>6} {"http req/s":>11} {"floor /s":>10} {"in-memory/s":>11} '
-      f'{"http/floor":>10} {"(rounds)":>11} {"mem/floor":>9}')
+def runs(name):
+    return [[float(v) for v in r[2:]] for r in rows if r[0] == name]
+def medians(name):
+    return [statistics.median(c) for c in zip(*runs(name))]
+logo, logo_cpu = medians("Logo")
+print(f'\nPages per second\n{"page":<16} {"bytes":>6} {"http":>9} {"floor":>9} {"in-memory":>9} '
+      f'{"http/floor":>10} {"(rounds)":>11}')
+print(f'{"Logo (no db)":<16} {size["Logo"]:>6} {logo:>9.1f}')
 for name in sys.argv[2:]:
-    runs = [[float(v) for v in r[2:]] for r in rows if r[0] == name]
-    http, floor, memory = (statistics.median(c) for c in zip(*runs))
-    ratios = [h / f for h, f, _ in runs]
-    print(f"{name:<16} {size[name]:>6} {http:>11.1f} {floor:>10.1f} {memory:>11.1f} "
-          f"{http / floor:>10.2f} {min(ratios):>5.2f}-{max(ratios):<5.2f} {memory / floor:>9.2f}")
+    http, _, floor, memory, _, _ = medians(name)
+    ratios = [r[0] / r[2] for r in runs(name)]
+    print(f"{name:<16} {size[name]:>6} {http:>9.1f} {floor:>9.1f} {memory:>9.1f} "
+          f"{http / floor:>10.2f} {min(ratios):>5.2f}-{max(ratios):<5.2f}")
+print(f'\nCPU microseconds per page (server: the qvweb process alone, wrk not counted)\n'
+      f'{"page":<16} {"server":>9} {"floor":>9} {"in-memory":>9} {"floor/server":>12}')
+print(f'{"Logo (no db)":<16} {logo_cpu:>9.1f}')
+for name in sys.argv[2:]:
+    _, server, _, _, floor, memory = medians(name)
+    print(f"{name:<16} {server:>9.1f} {floor:>9.1f} {memory:>9.1f} {floor / server:>12.2f}")
 PY
