@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "http/text.h"
+#include "platform/datetime.h"
 
 namespace qv {
 
@@ -16,27 +17,6 @@ constexpr const char* kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 // Days from 1970-01-01 back to 1899-12-30.
 constexpr int64_t kUnixEpochDays = 25569;
-
-int64_t DaysFromCivil(int64_t y, int m, int d) {
-  y -= m <= 2 ? 1 : 0;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int64_t yoe = y - era * 400;
-  const int64_t doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
-void CivilFromDays(int64_t z, int& y, int& m, int& d) {
-  z += 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const int64_t doe = z - era * 146097;
-  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const int64_t mp = (5 * doy + 2) / 153;
-  d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  y = static_cast<int>(yoe + era * 400 + (m <= 2 ? 1 : 0));
-}
 
 struct Parts {
   int year, month, day, hour, minute, second, weekday;
@@ -52,7 +32,7 @@ Parts Decode(TDateTime value) {
   }
   Parts p{};
   const int64_t unix_days = days - kUnixEpochDays;
-  CivilFromDays(unix_days, p.year, p.month, p.day);
+  CivilFromDays(days, p.year, p.month, p.day);
   p.hour = static_cast<int>(secs / 3600);
   p.minute = static_cast<int>(secs / 60 % 60);
   p.second = static_cast<int>(secs % 60);
@@ -92,7 +72,7 @@ int ToInt(std::string_view s) {
 }  // namespace
 
 TDateTime EncodeGmt(int year, int month, int day, int hour, int minute, int second) {
-  const double days = static_cast<double>(DaysFromCivil(year, month, day) + kUnixEpochDays);
+  const double days = static_cast<double>(DaysFromCivil(year, month, day));
   return days + (hour * 3600 + minute * 60 + second) / 86400.0;
 }
 

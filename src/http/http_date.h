@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
-namespace qv {
+#include "platform/datetime.h"
 
-using TDateTime = double;
+namespace qv {
 
 // The current time in GMT.
 TDateTime NowGmt();

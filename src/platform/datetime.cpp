@@ -9,7 +9,7 @@ namespace {
 // Days from 1970-01-01 to 1899-12-30.
 constexpr int64_t kEpochShift = -25569;
 
-void CivilFromDays(int64_t z, int& y, int& m, int& d) {
+void CivilFromUnixDays(int64_t z, int& y, int& m, int& d) {
   z += 719468;
   const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
   const int64_t doe = z - era * 146097;
@@ -21,6 +21,10 @@ void CivilFromDays(int64_t z, int& y, int& m, int& d) {
   y = static_cast<int>(yoe + era * 400 + (m <= 2 ? 1 : 0));
 }
 }  // namespace
+
+void CivilFromDays(int64_t days, int& year, int& month, int& day) {
+  CivilFromUnixDays(days + kEpochShift, year, month, day);
+}
 
 int64_t DaysFromCivil(int year, int month, int day) {
   const int64_t y = year - (month <= 2 ? 1 : 0);
@@ -49,7 +53,7 @@ DateTimeParts DecodeDateTime(TDateTime value) {
     ms -= 86400000;
     days += value >= 0 ? 1 : -1;
   }
-  CivilFromDays(days + kEpochShift, p.year, p.month, p.day);
+  CivilFromDays(days, p.year, p.month, p.day);
   p.hour = static_cast<int>(ms / 3600000);
   p.minute = static_cast<int>(ms / 60000 % 60);
   p.second = static_cast<int>(ms / 1000 % 60);

@@ -29,6 +29,8 @@ inline constexpr const char* kTimePM = "PM";
 
 // Days from 30 December 1899 to the given civil date (proleptic Gregorian).
 int64_t DaysFromCivil(int year, int month, int day);
+// The civil date of a count of days since 30 December 1899.
+void CivilFromDays(int64_t days, int& year, int& month, int& day);
 TDateTime EncodeDateTime(const DateTimeParts& parts);
 DateTimeParts DecodeDateTime(TDateTime value);
 
