@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "page_floors.h"
 #include "pages/page_module.h"
 #include "pages/page_request.h"
 #include "pages/string_stream.h"
@@ -56,14 +57,7 @@ void BM_MainMenuPage(benchmark::State& state) {
 void BM_MainMenuFloor(benchmark::State& state) {
   TPageModule* m = BenchModule(state);
   if (m == nullptr) return;
-  for (auto _ : state) {
-    m->qSelect.SQL().Clear();
-    m->qSelect.SQL().Add("SELECT AGENCY_NAME FROM AGENCY");
-    m->qSelect.Prepare();
-    m->qSelect.Open();
-    std::string name = m->qSelect.Fields()[0].AsString();
-    benchmark::DoNotOptimize(name.data());
-  }
+  for (auto _ : state) MainMenuFloor(*m);
 }
 
 void BM_PropertyListFirstPage(benchmark::State& state) {
@@ -85,46 +79,7 @@ void BM_PropertyListFirstPage(benchmark::State& state) {
 void BM_PropertyListFloor(benchmark::State& state) {
   TPageModule* m = BenchModule(state);
   if (m == nullptr) return;
-  for (auto _ : state) {
-    if (m->trMain.InTransaction()) m->trMain.Commit();
-    m->trMain.StartTransaction();
-    m->qSelect.SQL().Clear();
-    m->qSelect.SQL().Add("SELECT AGENCY_NAME FROM AGENCY");
-    m->qSelect.Prepare();
-    m->qSelect.Open();
-    std::string text = m->qSelect.Fields()[0].AsString();
-    benchmark::DoNotOptimize(text.data());
-
-    m->qArea.Open();
-    while (!m->qArea.Eof()) {
-      text = m->qArea.Fields()[1].AsString();
-      benchmark::DoNotOptimize(text.data());
-      m->qArea.Next();
-    }
-    m->qArea.Close();
-
-    m->qSelect.Close();
-    m->qSelect.SQL().Clear();
-    m->qSelect.SQL().Add(
-        "SELECT FIRST 10 SKIP 0 P.PROPERTY_ID, P.PROPERTY_NAME, A.PROP_ADDRESS1, A.PROP_ADDRESS2, "
-        "A.PROP_CITY, A.PROP_STATE,");
-    m->qSelect.SQL().Add("A.PROP_ZIPCODE, P.NUM_UNITS");
-    m->qSelect.SQL().Add("FROM PROPERTY P");
-    m->qSelect.SQL().Add("JOIN PROP_ADDRESS A ON (A.PROP_ADDRESS_ID = P.PRIMARY_PROP_ADDRESS_ID)");
-    m->qSelect.SQL().Add("ORDER BY PROPERTY_NAME");
-    m->qSelect.Prepare();
-    m->qSelect.Open();
-    while (!m->qSelect.Eof()) {
-      TIB_Row& row = m->qSelect.Fields();
-      for (size_t column : {0, 1, 2, 4}) {
-        text = row[column].AsString();
-        benchmark::DoNotOptimize(text.data());
-      }
-      m->qSelect.Next();
-    }
-    m->qSelect.Close();
-    m->trMain.Commit();
-  }
+  for (auto _ : state) PropertyListFloor(*m);
 }
 
 BENCHMARK(BM_MainMenuPage)->Unit(benchmark::kMicrosecond);
