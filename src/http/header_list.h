@@ -7,20 +7,13 @@
 #include <string_view>
 #include <vector>
 
+#include "http/line_list.h"
+
 namespace qv {
 
-class TIdHeaderList {
+class TIdHeaderList : public TLineList {
  public:
-  size_t Count() const { return lines_.size(); }
-  bool Empty() const { return lines_.empty(); }
-  const std::string& operator[](size_t index) const { return lines_[index]; }
-  const std::vector<std::string>& Lines() const { return lines_; }
-  auto begin() const { return lines_.begin(); }
-  auto end() const { return lines_.end(); }
-
-  void Add(std::string line) { lines_.push_back(std::move(line)); }
   void AddStrings(const TIdHeaderList& other);
-  void Clear() { lines_.clear(); }
 
   // Index of the first line whose text before its first ":" equals name
   // (case ignored), or -1.
@@ -34,9 +27,6 @@ class TIdHeaderList {
   // Sets "name: value": a name already present keeps its position and takes
   // the new value; otherwise the line is appended.
   void SetValue(std::string_view name, std::string_view value);
-
- private:
-  std::vector<std::string> lines_;
 };
 
 }  // namespace qv

@@ -8,19 +8,12 @@
 #include <string_view>
 #include <vector>
 
+#include "http/line_list.h"
+
 namespace qv {
 
-class TNameValueList {
+class TNameValueList : public TLineList {
  public:
-  size_t Count() const { return lines_.size(); }
-  bool Empty() const { return lines_.empty(); }
-  const std::string& operator[](size_t index) const { return lines_[index]; }
-  const std::vector<std::string>& Lines() const { return lines_; }
-  auto begin() const { return lines_.begin(); }
-  auto end() const { return lines_.end(); }
-
-  void Add(std::string line) { lines_.push_back(std::move(line)); }
-  void Clear() { lines_.clear(); }
 
   // Index of the first entry whose text before its first "=" equals name
   // (case ignored), or -1.
@@ -37,9 +30,6 @@ class TNameValueList {
 
   // The entries joined, each followed by CR LF.
   std::string Text() const;
-
- private:
-  std::vector<std::string> lines_;
 };
 
 }  // namespace qv
