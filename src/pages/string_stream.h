@@ -17,7 +17,6 @@ class TStringStream {
   size_t Size() const { return data_.size(); }
   // Cuts the stream to length zero.
   void Clear() { data_.clear(); }
-  void Reserve(size_t bytes) { data_.reserve(bytes); }
 
  private:
   std::string data_;
