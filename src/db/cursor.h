@@ -123,6 +123,7 @@ class TIB_Dataset : public TIB_Statement {
   bool eof_ = true;
   bool cursorOpen_ = false;   // a server cursor is open
   bool atFirstRow_ = false;   // the first row is current and unchanged since
+  uint64_t executedIn_ = 0;   // the transaction serial the query last ran in
   IscHandle countHandle_ = 0;
   std::string countText_;     // the count statement prepared on countHandle_
 };

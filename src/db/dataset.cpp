@@ -27,6 +27,7 @@ void TIB_Dataset::FreeExtraHandles() {
 
 void TIB_Dataset::Execute() {
   ExecuteStatement();
+  executedIn_ = transaction_.Serial();
   paramsChanged_ = false;
   active_ = true;
   cursorOpen_ = IsSelect();

@@ -64,6 +64,7 @@ void TIB_Transaction::StartPhysical() {
   QV_FB(isc_start_multiple)(status, &handle, 1, &element);
   CheckStatus(status);
   handle_ = handle;
+  ++serial_;
 }
 
 void TIB_Transaction::StartTransaction() {
@@ -95,6 +96,20 @@ void TIB_Transaction::Commit() {
   CheckStatus(status);
   handle_ = 0;
   inTransaction_ = false;
+}
+
+void TIB_Transaction::Rollback() {
+  if (handle_ == 0) {
+    inTransaction_ = false;
+    return;
+  }
+  CloseCursors();
+  ISC_STATUS_ARRAY status{};
+  isc_tr_handle handle = handle_;
+  QV_FB(isc_rollback_transaction)(status, &handle);
+  handle_ = 0;
+  inTransaction_ = false;
+  CheckStatus(status);
 }
 
 void TIB_Transaction::EndForDetach() {

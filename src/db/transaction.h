@@ -44,11 +44,17 @@ class TIB_Transaction {
   void StartTransaction();
   // Commits whatever is open (explicit or implicit); nothing when idle.
   void Commit();
+  // Rolls back whatever is open; nothing when idle. The handle is given up
+  // even when the server call fails (a lost attachment), and the failure raised.
+  void Rollback();
   // Starts the implicit transaction when nothing is open yet (used by cursors).
   void EnsureStarted();
 
   // The transaction handle of the client library (0 while nothing is open).
   IscHandle& Handle() { return handle_; }
+  // Counts the server transactions started: a value names one of them, so a
+  // cursor can tell whether rows it holds belong to the transaction now open.
+  uint64_t Serial() const { return serial_; }
 
  private:
   friend class TIB_Statement;
@@ -66,6 +72,7 @@ class TIB_Transaction {
   bool serverAutoCommit_ = false;
   bool inTransaction_ = false;
   IscHandle handle_ = 0;
+  uint64_t serial_ = 0;
   std::vector<TIB_Statement*> statements_;
   bool connectionGone_ = false;  // the connection was destroyed first
 };

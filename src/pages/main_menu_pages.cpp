@@ -1,5 +1,6 @@
 // The start page, the request-information page and the placeholder page.
-// None of them brackets a transaction: their only query is the banner's.
+// None of them brackets a transaction: their only query is the banner's, and
+// the transaction it starts ends with the page (RunPage).
 #include <cstdio>
 #include <string>
 

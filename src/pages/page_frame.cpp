@@ -78,6 +78,20 @@ void TPageModule::BeginPageTransaction() {
 
 void TPageModule::EndPageTransaction() { trMain.Commit(); }
 
+void TPageModule::RunPage(TPageMethod page, TStringStream& out, TPageRequest& request) {
+  try {
+    (this->*page)(out, request);
+    trMain.Commit();  // nothing when the page's bracket committed already
+  } catch (...) {
+    try {
+      trMain.Rollback();
+    } catch (...) {
+      // The page's own failure is the one the visitor is told about.
+    }
+    throw;
+  }
+}
+
 void TPageModule::PageBanner(TStringStream& out, TPageRequest& request, std::string_view title) {
   qSelect.SQL().Clear();
   qSelect.SQL().Add("SELECT AGENCY_NAME FROM AGENCY");

@@ -33,6 +33,10 @@ enum PropertyTab : int {
   kTabViolations = 6,
 };
 
+class TPageModule;
+// One page operation of the module.
+using TPageMethod = void (TPageModule::*)(TStringStream&, TPageRequest&);
+
 class TPageModule {
  public:
   explicit TPageModule(const Clock& clock = SystemClock::Instance());
@@ -55,6 +59,13 @@ class TPageModule {
   void CptedPage(TStringStream& out, TPageRequest& request);
   void ViolationsPage(TStringStream& out, TPageRequest& request);
   void ViolationDetailPage(TStringStream& out, TPageRequest& request);
+
+  // Runs one page operation and ends the module's transaction with the page:
+  // what is still open after the page's last append (the transaction a query
+  // outside the bracket started) is committed; when the page fails, whatever is
+  // open is rolled back before the failure goes on. No transaction outlives
+  // the page, so a module never holds a snapshot while it waits in the pool.
+  void RunPage(TPageMethod page, TStringStream& out, TPageRequest& request);
 
   // Shared pieces of every page.
   void PageBanner(TStringStream& out, TPageRequest& request, std::string_view title);

@@ -80,46 +80,46 @@ TDateTime TConnectionModule::LastReleaseTime() {
 }
 
 void TConnectionModule::MainMenuPage(TStringStream& out, TPageRequest& request) {
-  TPageModule::MainMenuPage(out, request);
+  RunPage(&TPageModule::MainMenuPage, out, request);
 }
 void TConnectionModule::HttpInfoPage(TStringStream& out, TPageRequest& request) {
-  TPageModule::HttpInfoPage(out, request);
+  RunPage(&TPageModule::HttpInfoPage, out, request);
 }
 void TConnectionModule::PropertyListPage(TStringStream& out, TPageRequest& request) {
-  TPageModule::PropertyListPage(out, request);
+  RunPage(&TPageModule::PropertyListPage, out, request);
 }
 void TConnectionModule::PropertyInfoPage(TStringStream& out, TPageRequest& request) {
-  TPageModule::PropertyInfoPage(out, request);
+  RunPage(&TPageModule::PropertyInfoPage, out, request);
 }
 void TConnectionModule::LogOnPage(TStringStream& out, TPageRequest& request) {
-  TPageModule::LogOnPage(out, request);
+  RunPage(&TPageModule::LogOnPage, out, request);
 }
 void TConnectionModule::DoLogin(TStringStream& out, TPageRequest& request) {
-  TPageModule::DoLogin(out, request);
+  RunPage(&TPageModule::DoLogin, out, request);
 }
 void TConnectionModule::UnderConstructionPage(TStringStream& out, TPageRequest& request) {
-  TPageModule::UnderConstructionPage(out, request);
+  RunPage(&TPageModule::UnderConstructionPage, out, request);
 }
 void TConnectionModule::PeoplePage(TStringStream& out, TPageRequest& request) {
-  TPageModule::PeoplePage(out, request);
+  RunPage(&TPageModule::PeoplePage, out, request);
 }
 void TConnectionModule::AccessPage(TStringStream& out, TPageRequest& request) {
-  TPageModule::AccessPage(out, request);
+  RunPage(&TPageModule::AccessPage, out, request);
 }
 void TConnectionModule::NotesPage(TStringStream& out, TPageRequest& request) {
-  TPageModule::NotesPage(out, request);
+  RunPage(&TPageModule::NotesPage, out, request);
 }
 void TConnectionModule::AuthorizationsPage(TStringStream& out, TPageRequest& request) {
-  TPageModule::AuthorizationsPage(out, request);
+  RunPage(&TPageModule::AuthorizationsPage, out, request);
 }
 void TConnectionModule::CptedPage(TStringStream& out, TPageRequest& request) {
-  TPageModule::CptedPage(out, request);
+  RunPage(&TPageModule::CptedPage, out, request);
 }
 void TConnectionModule::ViolationsPage(TStringStream& out, TPageRequest& request) {
-  TPageModule::ViolationsPage(out, request);
+  RunPage(&TPageModule::ViolationsPage, out, request);
 }
 void TConnectionModule::ViolationDetailPage(TStringStream& out, TPageRequest& request) {
-  TPageModule::ViolationDetailPage(out, request);
+  RunPage(&TPageModule::ViolationDetailPage, out, request);
 }
 
 }  // namespace qv

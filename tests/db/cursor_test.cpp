@@ -147,6 +147,25 @@ TEST_F(CursorTest, FirstSeesNewParametersAndTheTransactionsOwnWrites) {
   writer.Commit();
 }
 
+// The shortcut of First (rows of a read-only snapshot reused) holds only
+// within one transaction: once that ends, the query runs again in the next.
+TEST_F(CursorTest, FirstNeverReusesTheRowsOfAnEndedTransaction) {
+  TIB_Transaction implicit{connection};
+  implicit.SetReadOnly(true);
+  TIB_Cursor reader{connection, implicit};
+  reader.SQL().Add("SELECT AREA_NAME FROM AREA WHERE AREA_ID = 1");
+  reader.Open();  // starts the transaction by itself
+  EXPECT_EQ(reader.Fields()[0].AsString(), "North");
+  const uint64_t first = implicit.Serial();
+  implicit.Commit();
+  db.Exec("UPDATE AREA SET AREA_NAME = 'Northgate' WHERE AREA_ID = 1");
+  reader.First();
+  EXPECT_NE(implicit.Serial(), first);
+  EXPECT_EQ(reader.Fields()[0].AsString(), "Northgate");
+  reader.First();  // the same snapshot: its rows may be reused
+  EXPECT_EQ(reader.Fields()[0].AsString(), "Northgate");
+}
+
 TEST_F(CursorTest, NamedParameterRunsSeveralTimesOnOnePreparation) {
   Lines({"SELECT E.*, G.* FROM ENTITY E", "LEFT JOIN GEN_PHONES G ON (G.PHONE_ID = E.PRIMARY_PHONE_ID)",
          "WHERE E.ENTITY_ID = :EID"});

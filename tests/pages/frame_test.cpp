@@ -159,5 +159,33 @@ TEST_F(FrameTest, EachBracketedPageSeesWhatWasCommittedBeforeIt) {
   EXPECT_FALSE(module.trMain.InTransaction());
 }
 
+// Through RunPage, as the pool's modules run pages: whatever a page leaves
+// open ends with it, whether it brackets its queries, runs them in the
+// transaction the layer starts by itself, or fails half way.
+TEST_F(FrameTest, NoTransactionOutlivesAPageRun) {
+  database.Exec("INSERT INTO AGENCY (AGENCY_ID, AGENCY_NAME) VALUES (1, 'Before')");
+  const PageOperation pages[] = {&TPageModule::MainMenuPage, &TPageModule::HttpInfoPage,
+                                 &TPageModule::UnderConstructionPage, &TPageModule::LogOnPage};
+  for (PageOperation page : pages) {
+    TSimplePageRequest request = Request("True");
+    TStringStream out;
+    module.RunPage(page, out, request);
+    EXPECT_NE(out.DataString().find(">Before</TH>"), std::string::npos);
+    EXPECT_FALSE(module.trMain.Started());
+    EXPECT_FALSE(module.trMain.InTransaction());
+  }
+  FailingRequest failing;
+  TStringStream out;
+  EXPECT_THROW(module.RunPage(&TPageModule::DoLogin, out, failing), Exception);
+  EXPECT_FALSE(module.trMain.Started());
+  EXPECT_FALSE(module.trMain.InTransaction());
+
+  database.Exec("UPDATE AGENCY SET AGENCY_NAME = 'After'");
+  TSimplePageRequest request = Request("False");
+  TStringStream menu;
+  module.RunPage(&TPageModule::MainMenuPage, menu, request);
+  EXPECT_NE(menu.DataString().find(">After</TH>"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace qv::pagetest

@@ -1,0 +1,158 @@
+// Pooled modules against a private Firebird server that another application
+// writes to: each page reads what was committed before it, and a module free in
+// the pool holds no transaction open on the server.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "db/command.h"
+#include "db/ib.h"
+#include "firebird_server.h"
+#include "pages/page_request.h"
+#include "pages/string_stream.h"
+#include "pool_fixture.h"
+
+namespace qv::pooltest {
+namespace {
+
+using TModulePage = void (IConnection::*)(TStringStream&, TPageRequest&);
+
+class ServerTransactionsTest : public PoolTest {
+ protected:
+  static void SetUpTestSuite() {
+    server_ = new FirebirdServer();
+    server_->Start(error_);
+  }
+  static void TearDownTestSuite() {
+    delete server_;
+    server_ = nullptr;
+  }
+
+  void SetUp() override {
+    ASSERT_TRUE(error_.empty()) << error_;
+    database_.ExecScript(
+        "INSERT INTO AGENCY (AGENCY_ID, AGENCY_NAME) VALUES (1, 'Harbor Housing');"
+        "INSERT INTO AREA (AREA_ID, AREA_NAME) VALUES (1, 'North');"
+        "INSERT INTO PROPERTY (PROPERTY_ID, PROPERTY_NAME, AREA_ID) VALUES (7, 'Elm Court', 1);");
+    // The server opens a copy of the test database in its own folder.
+    const std::string file = "pages" + std::to_string(++files_) + ".fdb";
+    std::filesystem::copy_file(database_.Path(), server_->Folder() + "/" + file);
+    databaseName_ = server_->DatabaseName(file);
+    serverIni_ = folder_.Write("server.ini", "[DB]\nDBName=" + databaseName_ +
+                                                 "\nUser=SYSDBA\nPass=" +
+                                                 FirebirdServer::Password() + "\n");
+  }
+
+  std::unique_ptr<TFixedConnectionPool> ServerPool(int32_t size) {
+    TPoolOptions options;
+    options.PoolSize = size;
+    options.AcquireTimeoutMs = 1000;
+    options.Factory = [this](const std::shared_ptr<TPoolSync>& sync) -> IConnection* {
+      return new TConnectionModule(sync, serverIni_, clock_);
+    };
+    options.LocalClock = &clock_;
+    return std::make_unique<TFixedConnectionPool>(std::move(options));
+  }
+
+  // An attachment of another application to the same database.
+  void Attach(TIB_Connection& connection) const {
+    connection.SetDatabaseName(databaseName_);
+    connection.SetUsername("SYSDBA");
+    connection.SetPassword(FirebirdServer::Password());
+    connection.Connect();
+  }
+
+  static std::string Run(IConnection& module, TModulePage page, const std::string& document,
+                         const std::string& loggedIn = "True") {
+    TSimplePageRequest request;
+    request.document = document;
+    request.session.emplace("LoggedIn", loggedIn);
+    request.Add("PROPID", "7");
+    TStringStream out;
+    (module.*page)(out, request);
+    return out.TakeDataString();
+  }
+
+  static FirebirdServer* server_;
+  static std::string error_;
+  static int files_;
+  std::string databaseName_;
+  std::string serverIni_;
+};
+FirebirdServer* ServerTransactionsTest::server_ = nullptr;
+std::string ServerTransactionsTest::error_;
+int ServerTransactionsTest::files_ = 0;
+
+TEST_F(ServerTransactionsTest, TheNextMainMenuShowsANameAnotherApplicationCommitted) {
+  auto pool = ServerPool(1);  // every page runs on the same module
+  {
+    TConnectionRef module;
+    pool->Acquire(module);
+    EXPECT_NE(Run(*module, &IConnection::MainMenuPage, "/", "False").find(">Harbor Housing</TH>"),
+              std::string::npos);
+  }
+  {
+    TIB_Connection writer;
+    Attach(writer);
+    TIB_Transaction transaction(writer);
+    ExecuteImmediate(writer, transaction, "UPDATE AGENCY SET AGENCY_NAME = 'Bayside Homes'");
+    transaction.Commit();
+  }
+  for (int round = 0; round < 2; ++round) {
+    TConnectionRef module;
+    pool->Acquire(module);
+    const std::string menu = Run(*module, &IConnection::MainMenuPage, "/", "False");
+    EXPECT_NE(menu.find(">Bayside Homes</TH>"), std::string::npos) << round;
+  }
+}
+
+TEST_F(ServerTransactionsTest, IdleModulesHoldNoTransactionAndTheOldestActiveMovesOn) {
+  auto pool = ServerPool(2);
+  const struct {
+    TModulePage page;
+    const char* document;
+  } mix[] = {
+      {&IConnection::MainMenuPage, "/"},         {&IConnection::PropertyListPage, "/list"},
+      {&IConnection::PropertyInfoPage, "/Propinfo"}, {&IConnection::HttpInfoPage, "/ipinfo"},
+      {&IConnection::PeoplePage, "/People"},     {&IConnection::UnderConstructionPage, "/x"},
+      {&IConnection::LogOnPage, "/LOGON"},       {&IConnection::ViolationsPage, "/Violations"},
+      {&IConnection::MainMenuPage, "/"},
+  };
+  {
+    // Two modules lent at once, so both attach and both run pages.
+    TConnectionRef first;
+    TConnectionRef second;
+    pool->Acquire(first);
+    pool->Acquire(second);
+    for (const auto& step : mix) {
+      EXPECT_NE(Run(*first, step.page, step.document).find("Harbor Housing"), std::string::npos);
+      EXPECT_NE(Run(*second, step.page, step.document).find("Harbor Housing"), std::string::npos);
+    }
+  }
+
+  TIB_Connection monitor;
+  Attach(monitor);
+  TIB_Transaction transaction(monitor);
+  transaction.SetReadOnly(true);
+  transaction.StartTransaction();
+  TIB_Cursor query(monitor, transaction);
+  query.SQL().Add("SELECT COUNT(*) FROM MON$ATTACHMENTS");
+  query.SQL().Add("WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION AND MON$SYSTEM_FLAG = 0");
+  query.Open();
+  EXPECT_EQ(query.Fields()[0].AsInteger(), 2);  // the modules stay attached
+  query.SQL().Clear();
+  query.SQL().Add("SELECT COUNT(*) FROM MON$TRANSACTIONS");
+  query.SQL().Add("WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION");
+  query.Open();
+  EXPECT_EQ(query.Fields()[0].AsInteger(), 0);
+  query.SQL().Clear();
+  query.SQL().Add("SELECT MON$OLDEST_ACTIVE, CURRENT_TRANSACTION FROM MON$DATABASE");
+  query.Open();
+  // Nothing older than this monitoring transaction is still active.
+  EXPECT_EQ(query.Fields()[0].AsString(), query.Fields()[1].AsString());
+  transaction.Commit();
+}
+
+}  // namespace
+}  // namespace qv::pooltest
