@@ -126,10 +126,10 @@ TSimplePageRequest PageRequest(Page page, const RateSetup& s) {
 void RunPage(Page page, TPageModule& m, TPageRequest& request) {
   TStringStream out;
   switch (page) {
-    case Page::kMainMenu: m.MainMenuPage(out, request); break;
-    case Page::kPropertyList: m.PropertyListPage(out, request); break;
-    case Page::kPeople: m.PeoplePage(out, request); break;
-    case Page::kViolationDetail: m.ViolationDetailPage(out, request); break;
+    case Page::kMainMenu: m.RunPage(&TPageModule::MainMenuPage, out, request); break;
+    case Page::kPropertyList: m.RunPage(&TPageModule::PropertyListPage, out, request); break;
+    case Page::kPeople: m.RunPage(&TPageModule::PeoplePage, out, request); break;
+    case Page::kViolationDetail: m.RunPage(&TPageModule::ViolationDetailPage, out, request); break;
   }
   benchmark::DoNotOptimize(out.DataString().data());
 }

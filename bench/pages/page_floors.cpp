@@ -31,7 +31,10 @@ void AgencyQuery(TPageModule& m) {
 
 }  // namespace
 
-void MainMenuFloor(TPageModule& m) { AgencyQuery(m); }
+void MainMenuFloor(TPageModule& m) {
+  AgencyQuery(m);
+  m.trMain.Commit();
+}
 
 void PropertyListFloor(TPageModule& m) {
   StartBracket(m);

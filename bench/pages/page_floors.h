@@ -9,7 +9,7 @@
 namespace qv {
 
 // The main menu's only statement, the banner's agency query, outside any
-// bracket like the page.
+// bracket like the page, and the commit that ends the transaction it started.
 void MainMenuFloor(TPageModule& m);
 
 // The first property-list page: bracket, agency, areas, the first ten rows.

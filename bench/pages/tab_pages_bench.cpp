@@ -118,7 +118,7 @@ void BM_PeoplePage(benchmark::State& state) {
   size_t bytes = 0;
   for (auto _ : state) {
     TStringStream out;
-    s.module->PeoplePage(out, request);
+    s.module->RunPage(&TPageModule::PeoplePage, out, request);
     bytes = out.Size();
     benchmark::DoNotOptimize(out.DataString().data());
   }
@@ -140,7 +140,7 @@ void BM_ViolationDetailPage(benchmark::State& state) {
   size_t bytes = 0;
   for (auto _ : state) {
     TStringStream out;
-    s.module->ViolationDetailPage(out, request);
+    s.module->RunPage(&TPageModule::ViolationDetailPage, out, request);
     bytes = out.Size();
     benchmark::DoNotOptimize(out.DataString().data());
   }
