@@ -104,11 +104,14 @@ std::optional<int> ParseProfileInteger(std::string_view text) {
     if (base == 16 ? value > 0xFFFFFFFFull : value > 0x80000000ull) return std::nullopt;
   }
   if (base == 16) {
-    const int32_t pattern = static_cast<int32_t>(static_cast<uint32_t>(value));
-    return negative ? -pattern : pattern;
+    // A 32-bit pattern; a sign negates it modulo 2^32, so "-0x80000000" is the
+    // smallest integer and "-0xFFFFFFFF" is 1.
+    uint32_t pattern = static_cast<uint32_t>(value);
+    if (negative) pattern = 0u - pattern;
+    return static_cast<int32_t>(pattern);
   }
   if (!negative && value > 0x7FFFFFFFull) return std::nullopt;
-  return negative ? static_cast<int>(-static_cast<int64_t>(value)) : static_cast<int>(value);
+  return static_cast<int>(negative ? -static_cast<int64_t>(value) : static_cast<int64_t>(value));
 }
 
 std::string ExecutablePath() {

@@ -101,7 +101,24 @@ INSTANTIATE_TEST_SUITE_P(
                       IntegerCase{"abc", std::nullopt}, IntegerCase{"true", std::nullopt},
                       IntegerCase{"12abc", std::nullopt}, IntegerCase{"0x", std::nullopt},
                       IntegerCase{"$", std::nullopt}, IntegerCase{"", std::nullopt},
-                      IntegerCase{"1 2", std::nullopt}, IntegerCase{"0x1G", std::nullopt}));
+                      IntegerCase{"1 2", std::nullopt}, IntegerCase{"0x1G", std::nullopt},
+                      // The edges of every signed and hexadecimal form.
+                      IntegerCase{"-0x80000000", -2147483647 - 1},
+                      IntegerCase{"-$80000000", -2147483647 - 1},
+                      IntegerCase{"$80000000", -2147483647 - 1},
+                      IntegerCase{"0x7FFFFFFF", 2147483647}, IntegerCase{"-0x7FFFFFFF", -2147483647},
+                      IntegerCase{"-0xFFFFFFFF", 1}, IntegerCase{"-0x1", -1},
+                      IntegerCase{"+$FFFFFFFF", -1}, IntegerCase{"$100000000", std::nullopt},
+                      IntegerCase{"-0x100000000", std::nullopt},
+                      IntegerCase{"0xFFFFFFFFFFFFFFFFFFFF", std::nullopt},
+                      IntegerCase{"99999999999", std::nullopt},
+                      IntegerCase{"-99999999999", std::nullopt},
+                      IntegerCase{"18446744073709551616", std::nullopt},
+                      IntegerCase{"-2147483649", std::nullopt},
+                      IntegerCase{"-", std::nullopt}, IntegerCase{"+", std::nullopt},
+                      IntegerCase{"-$", std::nullopt}, IntegerCase{"-0x", std::nullopt},
+                      IntegerCase{"--1", std::nullopt}, IntegerCase{"-+1", std::nullopt},
+                      IntegerCase{"- 1", std::nullopt}, IntegerCase{"-0", 0}));
 
 TEST(ProfilePathTest, ChangeFileExtReplacesOnlyTheLastNamesExtension) {
   EXPECT_EQ(ChangeFileExt("/opt/qv/qvweb", ".ini"), "/opt/qv/qvweb.ini");
