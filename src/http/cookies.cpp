@@ -16,6 +16,8 @@ std::string TIdCookieRFC2109::CookieText() const {
   if (Secure) text.append("; secure");
   property("comment", Comment);
   property("version", Version);
+  if (HttpOnly) text.append("; HttpOnly");
+  property("SameSite", SameSite);
   return text;
 }
 

@@ -19,11 +19,16 @@ class TIdCookieRFC2109 {
   std::string Comment;
   std::string Version;
   bool Secure = false;
+  // Kept from scripts in the page.
+  bool HttpOnly = false;
+  // "Lax", "Strict" or "None"; empty writes no attribute.
+  std::string SameSite;
   // Seconds until expiry; 0 or more is written as an expiry date from now,
   // -1 means no expiry.
   long long MaxAge = -1;
 
-  // name=value; path=...; expires=...; domain=...; secure; comment=...; version=...
+  // name=value; path=...; expires=...; domain=...; secure; comment=...; version=...;
+  // HttpOnly; SameSite=...
   std::string CookieText() const;
 };
 

@@ -87,6 +87,8 @@ void TIdHTTPServer::FindSession(TIdContext& context, TIdHTTPRequestInfo& request
       session = sessions_.CreateUniqueSession(request.RemoteIP);
       TIdCookieRFC2109& cookie = response.Cookies.Add(kSessionCookieName, session->SessionID());
       cookie.Path = "/";
+      cookie.HttpOnly = true;
+      cookie.SameSite = "Lax";
     }
   }
   request.Session = session;

@@ -56,7 +56,7 @@ TEST_F(ResponseWritingTest, TextBodyOnAFirstRequestCarriesTheSessionCookie) {
       "HTTP/1\\.1 200 OK\r\n"
       "Connection: close\r\n"
       "Content-Length: 1234\r\n"
-      "Set-Cookie: IDHTTPSESSIONID=[A-Za-z0-9]{15}; path=/\r\n"
+      "Set-Cookie: IDHTTPSESSIONID=[A-Za-z0-9]{15}; path=/; HttpOnly; SameSite=Lax\r\n"
       "\r\n");
   EXPECT_TRUE(std::regex_match(test::HeadOf(answer) + "\r\n", head)) << answer.substr(0, 200);
   EXPECT_EQ(test::BodyOf(answer), page);
@@ -231,7 +231,7 @@ TEST_F(ResponseWritingTest, OtherMethodsGetTheDefaultAnswerWithTheNewSessionCook
   const std::string answer = Get("DELETE /x HTTP/1.1\r\n\r\n");
   const std::regex expected(
       "HTTP/1\\.1 200 OK\r\nConnection: close\r\n"
-      "Set-Cookie: IDHTTPSESSIONID=[A-Za-z0-9]{15}; path=/\r\n\r\n");
+      "Set-Cookie: IDHTTPSESSIONID=[A-Za-z0-9]{15}; path=/; HttpOnly; SameSite=Lax\r\n\r\n");
   EXPECT_TRUE(std::regex_match(answer, expected)) << answer;
 }
 

@@ -15,7 +15,7 @@ namespace {
 
 // The session cookie value of an answer, or empty text; counts the cookies.
 std::string SessionCookie(const std::string& answer, int* count = nullptr) {
-  static const std::regex cookie("Set-Cookie: IDHTTPSESSIONID=([A-Za-z0-9]{15}); path=/\r\n");
+  static const std::regex cookie("Set-Cookie: IDHTTPSESSIONID=([A-Za-z0-9]{15}); path=/; HttpOnly; SameSite=Lax\r\n");
   std::string id;
   int n = 0;
   for (auto it = std::sregex_iterator(answer.begin(), answer.end(), cookie); it != std::sregex_iterator();
