@@ -42,6 +42,7 @@ void TqvWebService::ReadSettings() {
     std::lock_guard<std::mutex> guard(htDocsLock_);
     htDocs_ = settings.HtDocs;
   }
+  router_.SetLogonFailures(settings.LogonFailures);
   // The server reads these when it is activated; a running server keeps the
   // values it was started with.
   if (!Server1.Active()) {

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 
+#include "platform/exception.h"
 #include "platform/profile.h"
 
 namespace qv {
@@ -14,6 +16,18 @@ constexpr const char* kSection = "APP";
 int32_t ClampToInt32(int64_t value) {
   return static_cast<int32_t>(std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(),
                                                   std::numeric_limits<int32_t>::max()));
+}
+
+// A count of 0 or more; a missing key gives the default, anything else raises.
+int ReadCount(const TIniFile& ini, const char* key, int defaultValue) {
+  const std::string text = ini.ReadString(kSection, key, "");
+  if (text.empty()) return defaultValue;
+  const std::optional<int> value = ParseProfileInteger(text);
+  if (!value || *value < 0) {
+    throw Exception(ini.FileName() + ": [" + kSection + "] " + key + "=" + text +
+                    " is not a whole number of 0 or more");
+  }
+  return *value;
 }
 
 }  // namespace
@@ -28,6 +42,7 @@ TServiceSettings ReadServiceSettings(const TIniFile& ini) {
   int64_t readTimeoutSeconds = ini.ReadInteger(kSection, "ReadTimeout", 60);
   if (readTimeoutSeconds < 0) readTimeoutSeconds = 60;
   settings.ReadTimeout = ClampToInt32(readTimeoutSeconds * 1000);
+  settings.LogonFailures = ReadCount(ini, "LogonFailures", 5);
   return settings;
 }
 

@@ -23,9 +23,13 @@ struct TServiceSettings {
   // Read time-out of a connection in ms: ReadTimeout seconds x 1000 (default
   // 60 s; 0 waits forever; a negative value gives the default).
   int32_t ReadTimeout = 60000;
+  // Failed log-ons allowed per client address and per user name within a
+  // minute before further attempts are refused (default 5; 0: no limit).
+  int LogonFailures = 5;
 };
 
-// Reads section "APP"; a missing file, section or key gives the default.
+// Reads section "APP"; a missing file, section or key gives the default. A
+// value that cannot be used raises Exception naming the file, section and key.
 TServiceSettings ReadServiceSettings(const TIniFile& ini);
 TServiceSettings ReadServiceSettings(const std::string& iniPath);
 

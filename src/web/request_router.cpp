@@ -49,6 +49,15 @@ TPageOperation LoggedInPage(const TIdHTTPRequestInfo& request) {
   return &IConnection::UnderConstructionPage;
 }
 
+// The answer to a log-on attempt refused by the throttle; the database is not asked.
+void RefuseLogon(TIdHTTPResponseInfo& response, int retryAfter) {
+  response.ResponseNo = 429;
+  response.ResponseText = "Too Many Requests";
+  response.CustomHeaders.SetValue("Retry-After", std::to_string(retryAfter));
+  response.ContentText = "Too many failed log-ons; try again in " + std::to_string(retryAfter) +
+                         " seconds.\r\n";
+}
+
 }  // namespace
 
 TRequestRouter::TRequestRouter(TAcquireFunction acquire, THtDocsFunction htDocs)
@@ -75,8 +84,20 @@ void TRequestRouter::Server1CommandGet(TIdContext*, TIdHTTPRequestInfo& ARequest
       request.SetSessionValue(kLoggedInName, std::string(kLoggedInFalse));
     }
     if (PathContains(ARequestInfo, "/DOLOGIN")) {
+      const std::string& address = ARequestInfo.RemoteIP;
+      const std::string name = request.Param("uName");
+      const auto now = TLogonThrottle::Clock::now();
+      if (const int retryAfter = throttle_.RetryAfter(address, name, now)) {
+        RefuseLogon(AResponseInfo, retryAfter);
+        return;
+      }
       acquire_(connection);
       connection->DoLogin(out, request);
+      // A successful check empties the path.
+      if (ARequestInfo.Document.empty())
+        throttle_.Succeeded(address);
+      else
+        throttle_.Failed(address, name, now);
     }
     if (PathContains(ARequestInfo, "/IMAGE")) {
       image = true;

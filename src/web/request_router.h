@@ -12,6 +12,7 @@
 #include "http/session.h"
 #include "pool/connection.h"
 #include "pool/fixed_connection_pool.h"
+#include "web/logon_throttle.h"
 
 namespace qv {
 
@@ -21,6 +22,9 @@ inline constexpr std::string_view kLoggedInTrue = "True";
 inline constexpr std::string_view kLoggedInFalse = "False";
 // The one image of the system, in the document folder.
 inline constexpr std::string_view kLogoFileName = "qv_logo_jpg.jpg";
+
+// Failed log-ons allowed per address and per name in a minute, unless set.
+inline constexpr int kDefaultLogonFailures = 5;
 
 class TRequestRouter {
  public:
@@ -39,12 +43,17 @@ class TRequestRouter {
   // The server's OnSessionStart: every new session starts logged out.
   void Server1SessionStart(TIdHTTPSession& Sender);
 
+  // Failed log-ons allowed per address and per name in a minute (0: no limit).
+  void SetLogonFailures(int limit) { throttle_.SetLimit(limit); }
+  TLogonThrottle& LogonThrottle() { return throttle_; }
+
   // The logo's file name: htDocs, a "/" unless it ends in one, and the logo's name.
   static std::string LogoFileName(const std::string& htDocs);
 
  private:
   TAcquireFunction acquire_;
   THtDocsFunction htDocs_;
+  TLogonThrottle throttle_{kDefaultLogonFailures};
 };
 
 }  // namespace qv

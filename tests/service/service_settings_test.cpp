@@ -76,5 +76,43 @@ INSTANTIATE_TEST_SUITE_P(
                      "/srv/with space", 120000, 80, true, 60000}),
     [](const ::testing::TestParamInfo<SettingsCase>& info) { return std::string(info.param.name); });
 
+struct LogonFailuresCase {
+  const char* ini;
+  int value;  // -1: the file is refused
+};
+
+TEST(ServiceSettingsLogonFailuresTest, CountOrAnErrorNamingFileSectionAndKey) {
+  const LogonFailuresCase cases[] = {
+      {"", 5},
+      {"[APP]\nLogonFailures=0\n", 0},
+      {"[APP]\nLogonFailures=12\n", 12},
+      {"[app]\nlogonfailures = 0x0A\n", 10},
+      {"[APP]\nLogonFailures=\n", 5},
+      {"[APP]\nLogonFailures=-1\n", -1},
+      {"[APP]\nLogonFailures=many\n", -1},
+      {"[APP]\nLogonFailures=99999999999\n", -1},
+  };
+  char pattern[] = "/tmp/qv_settings_XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::string path = std::string(pattern) + "/qvweb.ini";
+  for (const LogonFailuresCase& c : cases) {
+    SCOPED_TRACE(c.ini);
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << c.ini;
+    if (c.value >= 0) {
+      EXPECT_EQ(ReadServiceSettings(path).LogonFailures, c.value);
+      continue;
+    }
+    try {
+      ReadServiceSettings(path);
+      ADD_FAILURE() << "accepted";
+    } catch (const std::exception& e) {
+      const std::string message = e.what();
+      EXPECT_NE(message.find(path), std::string::npos) << message;
+      EXPECT_NE(message.find("[APP] LogonFailures"), std::string::npos) << message;
+    }
+  }
+  std::filesystem::remove_all(pattern);
+}
+
 }  // namespace
 }  // namespace qv

@@ -35,6 +35,7 @@ class RouterTest : public ::testing::Test {
     std::vector<std::string> calls;
     int acquisitions = 0;
     int status = 0;
+    std::string retryAfter;  // the Retry-After header, if any
   };
 
   RouterTest()
@@ -66,6 +67,7 @@ class RouterTest : public ::testing::Test {
     request.Document = path;
     for (const std::string& param : params) request.Params.Add(param);
     request.Session = session;
+    request.RemoteIP = remoteIp_;
     TIdHTTPResponseInfo response(nullptr);
     router_.Server1CommandGet(nullptr, request, response);
     EXPECT_EQ(module_.references, 0) << "the module was not given back";
@@ -83,6 +85,7 @@ class RouterTest : public ::testing::Test {
     outcome.calls = module_.calls;
     outcome.acquisitions = acquisitions_;
     outcome.status = response.ResponseNo;
+    outcome.retryAfter = response.CustomHeaders.Values("Retry-After");
     EXPECT_TRUE(response.ContentType.empty());
     return outcome;
   }
@@ -96,6 +99,7 @@ class RouterTest : public ::testing::Test {
   int acquisitions_ = 0;
   bool poolBusy_ = false;
   std::string htDocs_;
+  std::string remoteIp_ = "127.0.0.1";
   TRequestRouter router_;
 };
 
