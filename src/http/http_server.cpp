@@ -164,7 +164,7 @@ bool TIdHTTPServer::ProcessRequest(TIdContext& context) {
 
   std::string target = SplitCommand(request, rest);
   request.RequestLine = line;
-  request.RemoteIP = context.PeerIP();
+  request.RemoteIP = trusted_proxies_.ClientAddress(context.PeerIP(), request.RawHeaders);
   response.SetHeadOnly(request.CommandType == HttpCommandType::Head);
 
   if (!AcceptHeaders(context, target, request, response)) return false;

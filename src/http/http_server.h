@@ -14,6 +14,7 @@
 #include "http/response_info.h"
 #include "http/session.h"
 #include "http/tcp_server.h"
+#include "http/trusted_proxies.h"
 
 namespace qv {
 
@@ -60,6 +61,10 @@ class TIdHTTPServer : public TIdCustomTCPServer {
   int SessionTimeOut() const { return session_time_out_; }
   void SetSessionTimeOut(int milliseconds) { session_time_out_ = milliseconds; }
   TIdHTTPDefaultSessionList& SessionList() { return sessions_; }
+  // Peers whose X-Forwarded-For names the client: a request's RemoteIP (and
+  // so its session's address) is the client address they stand for.
+  const TTrustedProxies& TrustedProxies() const { return trusted_proxies_; }
+  void SetTrustedProxies(TTrustedProxies proxies) { trusted_proxies_ = std::move(proxies); }
 
   CommandEvent OnCommandGet;    // HEAD, GET and POST
   CommandEvent OnCommandOther;  // every other method
@@ -100,6 +105,7 @@ class TIdHTTPServer : public TIdCustomTCPServer {
   bool auto_start_session_ = false;
   int session_time_out_ = 0;
   TIdHTTPDefaultSessionList sessions_;
+  TTrustedProxies trusted_proxies_;
   std::unique_ptr<TIdHTTPSessionCleanerThread> cleaner_;
 };
 

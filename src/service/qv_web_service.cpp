@@ -49,6 +49,7 @@ void TqvWebService::ReadSettings() {
     Server1.SetSessionTimeOut(settings.SessionTimeOut);
     Server1.SetDefaultPort(settings.Port);
     Server1.SetReadTimeout(settings.ReadTimeout);
+    Server1.SetTrustedProxies(settings.TrustedProxies);
   }
   if (settings.Start) Server1.SetActive(true);
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 #include <optional>
+#include <stdexcept>
 
 #include "platform/exception.h"
 #include "platform/profile.h"
@@ -43,6 +44,11 @@ TServiceSettings ReadServiceSettings(const TIniFile& ini) {
   if (readTimeoutSeconds < 0) readTimeoutSeconds = 60;
   settings.ReadTimeout = ClampToInt32(readTimeoutSeconds * 1000);
   settings.LogonFailures = ReadCount(ini, "LogonFailures", 5);
+  try {
+    settings.TrustedProxies = TTrustedProxies::Parse(ini.ReadString(kSection, "TrustedProxies", ""));
+  } catch (const std::invalid_argument& e) {
+    throw Exception(ini.FileName() + ": [" + kSection + "] TrustedProxies: " + e.what());
+  }
   return settings;
 }
 

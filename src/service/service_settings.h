@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "http/trusted_proxies.h"
+
 namespace qv {
 
 class TIniFile;
@@ -26,6 +28,9 @@ struct TServiceSettings {
   // Failed log-ons allowed per client address and per user name within a
   // minute before further attempts are refused (default 5; 0: no limit).
   int LogonFailures = 5;
+  // Peers whose X-Forwarded-For names the client (addresses and CIDR ranges,
+  // IPv4 and IPv6, separated by commas or blanks; default none).
+  TTrustedProxies TrustedProxies;
 };
 
 // Reads section "APP"; a missing file, section or key gives the default. A

@@ -114,5 +114,28 @@ TEST(ServiceSettingsLogonFailuresTest, CountOrAnErrorNamingFileSectionAndKey) {
   std::filesystem::remove_all(pattern);
 }
 
+TEST(ServiceSettingsTrustedProxiesTest, ListOrAnErrorNamingFileSectionAndKey) {
+  char pattern[] = "/tmp/qv_settings_XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::string path = std::string(pattern) + "/qvweb.ini";
+  std::ofstream(path, std::ios::binary) << "[APP]\nTrustedProxies=10.0.0.0/8, ::1\n";
+  const TServiceSettings s = ReadServiceSettings(path);
+  EXPECT_TRUE(s.TrustedProxies.Contains("10.1.2.3"));
+  EXPECT_TRUE(s.TrustedProxies.Contains("::1"));
+  EXPECT_FALSE(s.TrustedProxies.Contains("11.0.0.1"));
+  EXPECT_TRUE(ReadServiceSettings(std::string(pattern) + "/absent.ini").TrustedProxies.Empty());
+
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << "[APP]\nTrustedProxies=10.0.0.0/40\n";
+  try {
+    ReadServiceSettings(path);
+    ADD_FAILURE() << "accepted";
+  } catch (const std::exception& e) {
+    const std::string message = e.what();
+    EXPECT_NE(message.find(path + ": [APP] TrustedProxies"), std::string::npos) << message;
+    EXPECT_NE(message.find("10.0.0.0/40"), std::string::npos) << message;
+  }
+  std::filesystem::remove_all(pattern);
+}
+
 }  // namespace
 }  // namespace qv
