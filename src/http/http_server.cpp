@@ -44,7 +44,12 @@ void TIdHTTPServer::BeforeActivate() {
     session_state_ = false;
   sessions_.OnSessionStart = OnSessionStart;
   sessions_.OnSessionEnd = OnSessionEnd;
-  if (session_state_) cleaner_ = std::make_unique<TIdHTTPSessionCleanerThread>(sessions_);
+  if (session_store_) {
+    // The store ends idle sessions itself.
+    session_store_->SetIdleTimeout(session_time_out_);
+  } else if (session_state_) {
+    cleaner_ = std::make_unique<TIdHTTPSessionCleanerThread>(sessions_);
+  }
 }
 
 void TIdHTTPServer::BeforeDeactivate() {
@@ -79,12 +84,14 @@ void TIdHTTPServer::FindSession(TIdContext& context, TIdHTTPRequestInfo& request
     for (const TIdCookieRFC2109& cookie : request.Cookies) {
       if (session || !continue_processing) break;
       if (!http_text::EqualsNoCase(cookie.CookieName, kSessionCookieName)) continue;
-      session = sessions_.GetSession(cookie.Value, request.RemoteIP);
+      session = session_store_ ? session_store_->Find(cookie.Value, request.RemoteIP)
+                               : sessions_.GetSession(cookie.Value, request.RemoteIP);
       if (!session && OnInvalidSession)
         OnInvalidSession(&context, request, response, continue_processing, cookie.Value);
     }
     if (!session && auto_start_session_ && continue_processing) {
-      session = sessions_.CreateUniqueSession(request.RemoteIP);
+      session = session_store_ ? session_store_->Create(request.RemoteIP, OnSessionStart)
+                               : sessions_.CreateUniqueSession(request.RemoteIP);
       TIdCookieRFC2109& cookie = response.Cookies.Add(kSessionCookieName, session->SessionID());
       cookie.Path = "/";
       cookie.HttpOnly = true;
@@ -93,6 +100,43 @@ void TIdHTTPServer::FindSession(TIdContext& context, TIdHTTPRequestInfo& request
   }
   request.Session = session;
   response.Session = std::move(session);
+}
+
+void TIdHTTPServer::SaveSession(TIdHTTPSession& session, const std::string& content_before) {
+  std::string content_after;
+  {
+    auto lock = session.LockContent();
+    content_after = session.Content().Text();
+  }
+  if (content_after != content_before) session_store_->Save(session);
+}
+
+void TIdHTTPServer::StoreUnavailable(TIdHTTPResponseInfo& response, const std::string& message) {
+  response.SetResponseNo(503);
+  response.CustomHeaders.SetValue("Retry-After", "5");
+  response.ContentText = "The session store cannot be reached; please try again shortly.\r\n";
+  response.ContentStream.reset();
+  response.Cookies.Clear();  // no cookie for a session that was not stored
+  if (!response.HeaderHasBeenWritten()) response.ContentLength = -1;
+
+  int suppressed = 0;
+  {
+    std::lock_guard<std::mutex> guard(store_error_lock_);
+    const auto now = std::chrono::steady_clock::now();
+    if (store_error_reported_ != std::chrono::steady_clock::time_point{} &&
+        now - store_error_reported_ < std::chrono::seconds(5)) {
+      ++store_errors_unreported_;
+      return;
+    }
+    store_error_reported_ = now;
+    suppressed = store_errors_unreported_;
+    store_errors_unreported_ = 0;
+  }
+  if (OnSessionStoreError) {
+    OnSessionStoreError(suppressed == 0 ? message
+                                        : message + " (and " + std::to_string(suppressed) +
+                                              " more failures since the last report)");
+  }
 }
 
 bool TIdHTTPServer::AcceptHeaders(TIdContext& context, const std::string& target,
@@ -175,6 +219,11 @@ bool TIdHTTPServer::ProcessRequest(TIdContext& context) {
   bool continue_processing = true;
   try {
     FindSession(context, request, response, continue_processing);
+    std::string content_before;
+    if (session_store_ && request.Session) {
+      auto lock = request.Session->LockContent();
+      content_before = request.Session->Content().Text();
+    }
     if (continue_processing) {
       const bool get = request.CommandType == HttpCommandType::Head ||
                        request.CommandType == HttpCommandType::Get ||
@@ -182,6 +231,9 @@ bool TIdHTTPServer::ProcessRequest(TIdContext& context) {
       const CommandEvent& handler = get ? OnCommandGet : OnCommandOther;
       if (handler) handler(&context, request, response);
     }
+    if (session_store_ && request.Session) SaveSession(*request.Session, content_before);
+  } catch (const ESessionStoreUnavailable& e) {
+    StoreUnavailable(response, e.what());
   } catch (const ESocketError&) {
     throw;
   } catch (const EConnectionClosed&) {

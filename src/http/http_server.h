@@ -6,13 +6,16 @@
 // becomes status 500 with the error's message as the body.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "http/request_info.h"
 #include "http/response_info.h"
 #include "http/session.h"
+#include "http/session_store.h"
 #include "http/tcp_server.h"
 #include "http/trusted_proxies.h"
 
@@ -61,6 +64,11 @@ class TIdHTTPServer : public TIdCustomTCPServer {
   int SessionTimeOut() const { return session_time_out_; }
   void SetSessionTimeOut(int milliseconds) { session_time_out_ = milliseconds; }
   TIdHTTPDefaultSessionList& SessionList() { return sessions_; }
+  // Sessions kept outside this process (null: in SessionList, the default).
+  // Set while inactive. A request whose session cannot be read or written is
+  // answered 503 with "Retry-After: 5", and OnSessionStoreError is told.
+  const std::shared_ptr<TSessionStore>& SessionStore() const { return session_store_; }
+  void SetSessionStore(std::shared_ptr<TSessionStore> store) { session_store_ = std::move(store); }
   // Peers whose X-Forwarded-For names the client: a request's RemoteIP (and
   // so its session's address) is the client address they stand for.
   const TTrustedProxies& TrustedProxies() const { return trusted_proxies_; }
@@ -74,6 +82,9 @@ class TIdHTTPServer : public TIdCustomTCPServer {
   HeadersAvailableEvent OnHeadersAvailable;
   HeadersBlockedEvent OnHeadersBlocked;
   HeaderExpectationsEvent OnHeaderExpectations;
+  // The session store failed: its message, at most once every 5 s (the
+  // failures in between are counted into the next message).
+  std::function<void(const std::string& message)> OnSessionStoreError;
 
   // The request loop of one connection, on any transport: reads and answers
   // requests until a response closes the connection, the peer goes away or
@@ -96,6 +107,10 @@ class TIdHTTPServer : public TIdCustomTCPServer {
   bool ReadBody(TIdIOHandler& io, TIdHTTPRequestInfo& request, TIdHTTPResponseInfo& response);
   void FindSession(TIdContext& context, TIdHTTPRequestInfo& request,
                    TIdHTTPResponseInfo& response, bool& continue_processing);
+  // Writes a store-kept session back when the request changed its Content.
+  void SaveSession(TIdHTTPSession& session, const std::string& content_before);
+  // The answer when the session store failed, and the rate-limited report.
+  void StoreUnavailable(TIdHTTPResponseInfo& response, const std::string& message);
 
   bool keep_alive_ = false;
   std::string server_software_;
@@ -105,6 +120,10 @@ class TIdHTTPServer : public TIdCustomTCPServer {
   bool auto_start_session_ = false;
   int session_time_out_ = 0;
   TIdHTTPDefaultSessionList sessions_;
+  std::shared_ptr<TSessionStore> session_store_;
+  std::mutex store_error_lock_;
+  std::chrono::steady_clock::time_point store_error_reported_{};
+  int store_errors_unreported_ = 0;
   TTrustedProxies trusted_proxies_;
   std::unique_ptr<TIdHTTPSessionCleanerThread> cleaner_;
 };

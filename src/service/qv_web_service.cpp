@@ -21,6 +21,7 @@ TqvWebService::TqvWebService(TServiceHost host, std::string iniPath)
   Server1.OnSessionStart = [this](TIdHTTPSession& session) {
     router_.Server1SessionStart(session);
   };
+  Server1.OnSessionStoreError = [this](const std::string& message) { LogMessage(message); };
 }
 
 TqvWebService::~TqvWebService() {
@@ -50,6 +51,9 @@ void TqvWebService::ReadSettings() {
     Server1.SetDefaultPort(settings.Port);
     Server1.SetReadTimeout(settings.ReadTimeout);
     Server1.SetTrustedProxies(settings.TrustedProxies);
+    Server1.SetSessionStore(settings.SessionStore
+                                ? std::make_shared<TRedisSessionStore>(*settings.SessionStore)
+                                : nullptr);
   }
   if (settings.Start) Server1.SetActive(true);
 }

@@ -5,6 +5,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "http/text.h"
 #include "platform/exception.h"
 #include "platform/profile.h"
 
@@ -48,6 +49,14 @@ TServiceSettings ReadServiceSettings(const TIniFile& ini) {
     settings.TrustedProxies = TTrustedProxies::Parse(ini.ReadString(kSection, "TrustedProxies", ""));
   } catch (const std::invalid_argument& e) {
     throw Exception(ini.FileName() + ": [" + kSection + "] TrustedProxies: " + e.what());
+  }
+  const std::string store = ini.ReadString("SESSIONS", "Store", "memory");
+  if (!http_text::EqualsNoCase(store, "memory") && !store.empty()) {
+    try {
+      settings.SessionStore = TRedisLocation::Parse(store);
+    } catch (const std::invalid_argument& e) {
+      throw Exception(ini.FileName() + ": [SESSIONS] Store: " + e.what());
+    }
   }
   return settings;
 }

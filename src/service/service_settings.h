@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "http/redis_session_store.h"
 #include "http/trusted_proxies.h"
 
 namespace qv {
@@ -31,9 +33,12 @@ struct TServiceSettings {
   // Peers whose X-Forwarded-For names the client (addresses and CIDR ranges,
   // IPv4 and IPv6, separated by commas or blanks; default none).
   TTrustedProxies TrustedProxies;
+  // Section "SESSIONS", key Store: empty for sessions in this process's memory
+  // ("memory", the default), else where Redis keeps them.
+  std::optional<TRedisLocation> SessionStore;
 };
 
-// Reads section "APP"; a missing file, section or key gives the default. A
+// Reads sections "APP" and "SESSIONS"; a missing file, section or key gives the default. A
 // value that cannot be used raises Exception naming the file, section and key.
 TServiceSettings ReadServiceSettings(const TIniFile& ini);
 TServiceSettings ReadServiceSettings(const std::string& iniPath);

@@ -8,6 +8,8 @@
 #include <set>
 
 #include "http/exceptions.h"
+#include "http/redis_session_store.h"
+#include "redis_server.h"
 #include "test_support.h"
 
 namespace qv {
@@ -29,9 +31,22 @@ std::string Request(const std::string& cookies = "") {
   return "GET / HTTP/1.1\r\n" + cookies + "\r\n";
 }
 
-class SessionTest : public ::testing::Test {
+// One Redis for every test that keeps its sessions there.
+test::RedisServer& SharedRedis() {
+  static test::RedisServer redis;
+  return redis;
+}
+
+// The engine with sessions, in its own memory or (redis_ set) in Redis.
+class SessionFixture : public ::testing::Test {
  protected:
   void Start(int timeout_ms) {
+    if (redis_) server_.SetSessionStore(std::make_shared<TRedisSessionStore>(
+                    TRedisLocation::Parse(SharedRedis().Url())));
+    server_.OnSessionStoreError = [this](const std::string& message) {
+      std::lock_guard lock(mutex_);
+      store_errors_.push_back(message);
+    };
     server_.SetSessionState(true);
     server_.SetAutoStartSession(true);
     server_.SetSessionTimeOut(timeout_ms);
@@ -58,13 +73,32 @@ class SessionTest : public ::testing::Test {
     return ended_;
   }
 
+  std::vector<std::string> StoreErrors() {
+    std::lock_guard lock(mutex_);
+    return store_errors_;
+  }
+
+  bool redis_ = false;
   std::mutex mutex_;
   std::vector<std::string> ended_;
+  std::vector<std::string> store_errors_;
   TIdHTTPServer server_;  // last: stopped first, while its handlers' data still exists
   int port_ = 0;
 };
 
-TEST_F(SessionTest, FirstRequestGetsOneCookieAndAStartedSession) {
+// The behaviour every session store keeps.
+class SessionTest : public SessionFixture, public ::testing::WithParamInterface<std::string> {
+ protected:
+  void SetUp() override { redis_ = GetParam() == "redis"; }
+};
+
+INSTANTIATE_TEST_SUITE_P(Stores, SessionTest, ::testing::Values("memory", "redis"),
+                         [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
+
+// What only sessions in the server's memory do (end events, the cleaner).
+using MemorySessionTest = SessionFixture;
+
+TEST_P(SessionTest, FirstRequestGetsOneCookieAndAStartedSession) {
   Start(600000);
   int count = 0;
   const std::string answer = Get(Request());
@@ -74,7 +108,7 @@ TEST_F(SessionTest, FirstRequestGetsOneCookieAndAStartedSession) {
   EXPECT_EQ(test::BodyOf(answer), id + "|False");
 }
 
-TEST_F(SessionTest, CookieLookupTable) {
+TEST_P(SessionTest, CookieLookupTable) {
   Start(600000);
   const std::string id = SessionCookie(Get(Request()));
   ASSERT_FALSE(id.empty());
@@ -112,17 +146,21 @@ TEST_F(SessionTest, CookieLookupTable) {
   }
 }
 
-TEST_F(SessionTest, ContentPersistsBetweenRequests) {
+TEST_P(SessionTest, ContentPersistsBetweenRequests) {
   Start(600000);
   const std::string id = SessionCookie(Get("GET /login HTTP/1.1\r\n\r\n"));
   EXPECT_EQ(test::BodyOf(Get(Request("Cookie: IDHTTPSESSIONID=" + id + "\r\n"))), id + "|True");
 }
 
-TEST_F(SessionTest, IdleSessionsEndAfterTheTimeout) {
+TEST_P(SessionTest, IdleSessionsEndAfterTheTimeout) {
   Start(100);
   const std::string id = SessionCookie(Get(Request()));
-  ASSERT_TRUE(test::WaitFor([&] { return !Ended().empty(); }));
-  EXPECT_EQ(Ended(), std::vector<std::string>{id});
+  if (redis_) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));  // Redis ends it by itself
+  } else {
+    ASSERT_TRUE(test::WaitFor([&] { return !Ended().empty(); }));
+    EXPECT_EQ(Ended(), std::vector<std::string>{id});
+  }
   // The old cookie now gets a new session.
   int count = 0;
   const std::string fresh = SessionCookie(Get(Request("Cookie: IDHTTPSESSIONID=" + id + "\r\n")), &count);
@@ -130,7 +168,7 @@ TEST_F(SessionTest, IdleSessionsEndAfterTheTimeout) {
   EXPECT_NE(fresh, id);
 }
 
-TEST_F(SessionTest, SessionsInUseSurviveCleanerPasses) {
+TEST_P(SessionTest, SessionsInUseSurviveCleanerPasses) {
   Start(60000);
   const std::string id = SessionCookie(Get(Request()));
   // Two cleaner passes go by.
@@ -143,14 +181,14 @@ TEST_F(SessionTest, SessionsInUseSurviveCleanerPasses) {
   EXPECT_TRUE(Ended().empty());
 }
 
-TEST_F(SessionTest, ZeroTimeoutSwitchesSessionsOff) {
+TEST_P(SessionTest, ZeroTimeoutSwitchesSessionsOff) {
   Start(0);
   EXPECT_FALSE(server_.SessionState());
   const std::string answer = Get(Request());
   EXPECT_EQ(answer, "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 4\r\n\r\nnone");
 }
 
-TEST_F(SessionTest, DeactivationEndsEverySessionOnce) {
+TEST_F(MemorySessionTest, DeactivationEndsEverySessionOnce) {
   Start(600000);
   std::set<std::string> ids;
   for (int i = 0; i < 5; ++i) ids.insert(SessionCookie(Get(Request())));
@@ -161,7 +199,7 @@ TEST_F(SessionTest, DeactivationEndsEverySessionOnce) {
   EXPECT_EQ(server_.SessionList().Count(), 0u);
 }
 
-TEST_F(SessionTest, SessionStateCannotChangeWhileActive) {
+TEST_F(MemorySessionTest, SessionStateCannotChangeWhileActive) {
   Start(600000);
   try {
     server_.SetSessionState(false);
@@ -170,6 +208,88 @@ TEST_F(SessionTest, SessionStateCannotChangeWhileActive) {
     EXPECT_STREQ(e.what(), "Cannot change session state when the server is active.");
   }
   EXPECT_TRUE(server_.SessionState());
+}
+
+// Sessions in Redis: shared by two servers, kept across a Redis restart, and
+// a Redis that cannot be reached answered with 503, not with a lost session.
+class RedisSessionTest : public SessionFixture {
+ protected:
+  void SetUp() override { redis_ = true; }
+};
+
+TEST_F(RedisSessionTest, TwoServersShareTheSessions) {
+  Start(600000);
+  TIdHTTPServer other;
+  other.SetSessionStore(std::make_shared<TRedisSessionStore>(TRedisLocation::Parse(SharedRedis().Url())));
+  other.SetSessionState(true);
+  other.SetAutoStartSession(true);
+  other.SetSessionTimeOut(600000);
+  other.OnCommandGet = [](TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) {
+    r.ContentText = "other:" + req.Session->SessionID() + "|" + req.Session->ContentValue("LoggedIn");
+  };
+  const int other_port = test::StartOnLoopback(other);
+
+  const std::string id = SessionCookie(Get("GET /login HTTP/1.1\r\n\r\n"));
+  ASSERT_FALSE(id.empty());
+  int count = 0;
+  const std::string answer = test::Exchange(other_port, Request("Cookie: IDHTTPSESSIONID=" + id + "\r\n"));
+  SessionCookie(answer, &count);
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(test::BodyOf(answer), "other:" + id + "|True");
+  other.SetActive(false);
+}
+
+TEST_F(RedisSessionTest, RedisStoppedAnswers503AndStartedAgainRecoversTheSession) {
+  Start(600000);
+  const std::string id = SessionCookie(Get("GET /login HTTP/1.1\r\n\r\n"));
+  ASSERT_FALSE(id.empty());
+  const std::string cookie = "Cookie: IDHTTPSESSIONID=" + id + "\r\n";
+
+  SharedRedis().Stop();
+  for (const std::string& request : {Request(cookie), Request(), Request(cookie)}) {
+    const std::string answer = Get(request);
+    EXPECT_EQ(answer.rfind("HTTP/1.1 503 Service Unavailable\r\n", 0), 0u) << answer;
+    EXPECT_NE(test::HeadOf(answer).find("\r\nRetry-After: 5\r\n"), std::string::npos) << answer;
+    EXPECT_EQ(answer.find("Set-Cookie"), std::string::npos) << answer;
+    EXPECT_EQ(test::BodyOf(answer), "The session store cannot be reached; please try again shortly.\r\n");
+  }
+  // Reported once for the burst, naming the store.
+  const std::vector<std::string> errors = StoreErrors();
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].find(SharedRedis().Url()), std::string::npos) << errors[0];
+
+  SharedRedis().Start();
+  int count = 0;
+  const std::string answer = Get(Request(cookie));
+  SessionCookie(answer, &count);
+  EXPECT_EQ(count, 0) << answer;
+  EXPECT_EQ(test::BodyOf(answer), id + "|True");
+}
+
+TEST(RedisLocationTest, UrlsAndTheirFaults) {
+  const TRedisLocation full = TRedisLocation::Parse("redis://cache.local:6380/2");
+  EXPECT_EQ(full.host, "cache.local");
+  EXPECT_EQ(full.port, 6380);
+  EXPECT_EQ(full.database, 2);
+  const TRedisLocation bare = TRedisLocation::Parse("REDIS://127.0.0.1");
+  EXPECT_EQ(bare.port, 6379);
+  EXPECT_EQ(bare.database, 0);
+  EXPECT_EQ(TRedisLocation::Parse("redis://[::1]:7000/1").Text(), "redis://[::1]:7000/1");
+  for (const char* bad : {"memory", "http://x:1/0", "redis://", "redis://:6379/0", "redis://h:0/0",
+                          "redis://h:70000/0", "redis://h:12ab/0", "redis://h:1/x", "redis://[::1/0"}) {
+    EXPECT_THROW(TRedisLocation::Parse(bad), std::invalid_argument) << bad;
+  }
+}
+
+TEST(RedisContentTest, ContentSurvivesEncoding) {
+  TNameValueList content;
+  content.Add("LoggedIn=True");
+  content.Add("odd=line\nfeed and \\ back\\nslash");
+  content.Add("");
+  content.Add("last=");
+  TNameValueList decoded;
+  TRedisSessionStore::DecodeContent(TRedisSessionStore::EncodeContent(content), decoded);
+  EXPECT_EQ(decoded.Lines(), content.Lines());
 }
 
 TEST(SessionIdTest, FifteenCharactersOfTheAlphabetAndDistinct) {

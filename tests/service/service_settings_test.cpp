@@ -137,5 +137,39 @@ TEST(ServiceSettingsTrustedProxiesTest, ListOrAnErrorNamingFileSectionAndKey) {
   std::filesystem::remove_all(pattern);
 }
 
+TEST(ServiceSettingsSessionStoreTest, MemoryRedisOrAnErrorNamingFileSectionAndKey) {
+  char pattern[] = "/tmp/qv_settings_XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::string path = std::string(pattern) + "/qvweb.ini";
+  struct Case {
+    const char* ini;
+    const char* store;  // the location's text, "" for memory, null for an error
+  } const cases[] = {
+      {"", ""},
+      {"[SESSIONS]\nStore=memory\n", ""},
+      {"[sessions]\nstore = Memory\n", ""},
+      {"[SESSIONS]\nStore=redis://10.0.0.5:6380/3\n", "redis://10.0.0.5:6380/3"},
+      {"[SESSIONS]\nStore=redis://localhost\n", "redis://localhost:6379/0"},
+      {"[SESSIONS]\nStore=memcached://x\n", nullptr},
+      {"[SESSIONS]\nStore=redis://h:99999/0\n", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.ini);
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << c.ini;
+    if (c.store) {
+      const TServiceSettings s = ReadServiceSettings(path);
+      EXPECT_EQ(s.SessionStore ? s.SessionStore->Text() : "", c.store);
+      continue;
+    }
+    try {
+      ReadServiceSettings(path);
+      ADD_FAILURE() << "accepted";
+    } catch (const std::exception& e) {
+      EXPECT_NE(std::string(e.what()).find(path + ": [SESSIONS] Store"), std::string::npos) << e.what();
+    }
+  }
+  std::filesystem::remove_all(pattern);
+}
+
 }  // namespace
 }  // namespace qv

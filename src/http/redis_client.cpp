@@ -1,0 +1,196 @@
+#include "http/redis_client.h"
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace qv {
+
+namespace {
+
+// Replies nested deeper than this, or longer than this, are refused.
+constexpr int kMaxDepth = 8;
+constexpr long long kMaxLength = 64 * 1024 * 1024;
+
+std::string Describe(const std::string& host, int port) { return host + ":" + std::to_string(port); }
+
+// A connected, blocking socket with send and receive time-outs, or -1 (errno set).
+int ConnectTo(const addrinfo& address, int timeoutMs) {
+  const int fd = ::socket(address.ai_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) return -1;
+  if (::connect(fd, address.ai_addr, address.ai_addrlen) != 0) {
+    if (errno != EINPROGRESS) {
+      const int error = errno;
+      ::close(fd);
+      errno = error;
+      return -1;
+    }
+    pollfd p{fd, POLLOUT, 0};
+    int error = 0;
+    socklen_t length = sizeof error;
+    const int ready = ::poll(&p, 1, timeoutMs);
+    if (ready <= 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
+      ::close(fd);
+      errno = ready == 0 ? ETIMEDOUT : (error != 0 ? error : errno);
+      return -1;
+    }
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  timeval tv{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+  const int on = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  return fd;
+}
+
+void AppendCommand(std::string& out, const std::vector<std::string>& arguments) {
+  out.append("*").append(std::to_string(arguments.size())).append("\r\n");
+  for (const std::string& a : arguments)
+    out.append("$").append(std::to_string(a.size())).append("\r\n").append(a).append("\r\n");
+}
+
+}  // namespace
+
+TRedisConnection::TRedisConnection(const std::string& host, int port, int timeoutMs) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  const int rc = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
+  if (rc != 0)
+    throw ERedisError("Redis at " + Describe(host, port) + ": " + ::gai_strerror(rc));
+  int error = 0;
+  for (addrinfo* a = found; a && fd_ < 0; a = a->ai_next) {
+    fd_ = ConnectTo(*a, timeoutMs);
+    if (fd_ < 0) error = errno;
+  }
+  ::freeaddrinfo(found);
+  if (fd_ < 0)
+    throw ERedisError("Redis at " + Describe(host, port) + ": " + std::strerror(error));
+}
+
+TRedisConnection::~TRedisConnection() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+std::vector<TRedisReply> TRedisConnection::Pipeline(
+    const std::vector<std::vector<std::string>>& commands) {
+  std::string out;
+  for (const auto& command : commands) AppendCommand(out, command);
+  std::string_view rest = out;
+  while (!rest.empty()) {
+    const ssize_t n = ::send(fd_, rest.data(), rest.size(), MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) throw ERedisError(std::string("Redis: sending failed: ") + std::strerror(errno));
+    rest.remove_prefix(static_cast<size_t>(n));
+  }
+  std::vector<TRedisReply> replies;
+  replies.reserve(commands.size());
+  for (size_t i = 0; i < commands.size(); ++i) replies.push_back(ReadReply(0));
+  return replies;
+}
+
+TRedisReply TRedisConnection::Command(const std::vector<std::string>& arguments) {
+  return std::move(Pipeline({arguments}).front());
+}
+
+void TRedisConnection::Fill() {
+  if (position_ > 0) {
+    buffer_.erase(0, position_);
+    position_ = 0;
+  }
+  char chunk[16384];
+  for (;;) {
+    const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+    if (n > 0) {
+      buffer_.append(chunk, static_cast<size_t>(n));
+      return;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0) throw ERedisError("Redis: the server closed the connection");
+    throw ERedisError(std::string("Redis: receiving failed: ") +
+                      (errno == EAGAIN || errno == EWOULDBLOCK ? "timed out" : std::strerror(errno)));
+  }
+}
+
+char TRedisConnection::ReadByte() {
+  if (position_ >= buffer_.size()) Fill();
+  return buffer_[position_++];
+}
+
+std::string TRedisConnection::ReadLine() {
+  for (;;) {
+    const size_t end = buffer_.find("\r\n", position_);
+    if (end != std::string::npos) {
+      std::string line = buffer_.substr(position_, end - position_);
+      position_ = end + 2;
+      return line;
+    }
+    if (buffer_.size() - position_ > 65536) throw ERedisError("Redis: reply line too long");
+    Fill();
+  }
+}
+
+TRedisReply TRedisConnection::ReadReply(int depth) {
+  if (depth > kMaxDepth) throw ERedisError("Redis: reply nested too deeply");
+  const char type = ReadByte();
+  const std::string line = ReadLine();
+  TRedisReply reply;
+  auto number = [&line]() {
+    long long value = 0;
+    size_t i = 0;
+    const bool negative = !line.empty() && line[0] == '-';
+    if (negative) i = 1;
+    if (i >= line.size() || line.size() - i > 18) throw ERedisError("Redis: bad length in reply");
+    for (; i < line.size(); ++i) {
+      if (line[i] < '0' || line[i] > '9') throw ERedisError("Redis: bad number in reply");
+      value = value * 10 + (line[i] - '0');
+    }
+    return negative ? -value : value;
+  };
+  switch (type) {
+    case '+':
+      reply.kind = TRedisReply::Kind::Status;
+      reply.text = line;
+      return reply;
+    case '-':
+      reply.kind = TRedisReply::Kind::Error;
+      reply.text = line;
+      return reply;
+    case ':':
+      reply.kind = TRedisReply::Kind::Integer;
+      reply.integer = number();
+      return reply;
+    case '$': {
+      const long long length = number();
+      if (length < 0) return reply;  // Nil
+      if (length > kMaxLength) throw ERedisError("Redis: reply too long");
+      while (buffer_.size() - position_ < static_cast<size_t>(length) + 2) Fill();
+      reply.kind = TRedisReply::Kind::Bulk;
+      reply.text = buffer_.substr(position_, static_cast<size_t>(length));
+      position_ += static_cast<size_t>(length) + 2;
+      return reply;
+    }
+    case '*': {
+      const long long count = number();
+      if (count < 0) return reply;  // Nil
+      if (count > 1024 * 1024) throw ERedisError("Redis: reply too long");
+      reply.kind = TRedisReply::Kind::Array;
+      for (long long i = 0; i < count; ++i) reply.elements.push_back(ReadReply(depth + 1));
+      return reply;
+    }
+    default:
+      throw ERedisError("Redis: unknown reply type");
+  }
+}
+
+}  // namespace qv

@@ -1,0 +1,50 @@
+// A small client of the Redis protocol (RESP2) over one TCP connection:
+// commands go out as arrays of bulk strings, replies come back parsed.
+// Every failure to reach or talk to the server raises ERedisError.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace qv {
+
+class ERedisError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct TRedisReply {
+  enum class Kind { Status, Error, Integer, Bulk, Nil, Array };
+  Kind kind = Kind::Nil;
+  std::string text;  // status, error or bulk text
+  long long integer = 0;
+  std::vector<TRedisReply> elements;
+};
+
+class TRedisConnection {
+ public:
+  // Connects within timeoutMs; each later send or receive also waits at most
+  // that long.
+  TRedisConnection(const std::string& host, int port, int timeoutMs);
+  ~TRedisConnection();
+  TRedisConnection(const TRedisConnection&) = delete;
+  TRedisConnection& operator=(const TRedisConnection&) = delete;
+
+  // Sends the commands in one write and reads one reply for each. An error
+  // reply is returned as such; the connection stays usable.
+  std::vector<TRedisReply> Pipeline(const std::vector<std::vector<std::string>>& commands);
+  TRedisReply Command(const std::vector<std::string>& arguments);
+
+ private:
+  char ReadByte();
+  std::string ReadLine();
+  TRedisReply ReadReply(int depth);
+  void Fill();
+
+  int fd_ = -1;
+  std::string buffer_;
+  size_t position_ = 0;
+};
+
+}  // namespace qv

@@ -1,0 +1,205 @@
+#include "http/redis_session_store.h"
+
+#include "http/text.h"
+
+namespace qv {
+
+namespace {
+
+// Identifiers longer than this are never looked up.
+constexpr size_t kMaxIdLength = 64;
+
+bool ParsePort(std::string_view text, int maximum, int& value) {
+  if (text.empty() || text.size() > 5) return false;
+  value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  return value <= maximum;
+}
+
+void ExpectOk(const TRedisReply& reply) {
+  if (reply.kind == TRedisReply::Kind::Error) throw ERedisError("Redis: " + reply.text);
+}
+
+}  // namespace
+
+TRedisLocation TRedisLocation::Parse(std::string_view url) {
+  constexpr std::string_view kScheme = "redis://";
+  if (url.size() < kScheme.size() || !http_text::EqualsNoCase(url.substr(0, kScheme.size()), kScheme))
+    throw std::invalid_argument("expected memory or redis://host:port/N, not \"" + std::string(url) + "\"");
+  std::string_view rest = url.substr(kScheme.size());
+  TRedisLocation location;
+  const size_t slash = rest.find('/');
+  std::string_view hostPort = rest.substr(0, slash);
+  if (slash != std::string_view::npos) {
+    const std::string_view database = rest.substr(slash + 1);
+    if (!database.empty() && !ParsePort(database, 1000000, location.database))
+      throw std::invalid_argument("\"" + std::string(database) + "\" is not a database number");
+  }
+  size_t colon = std::string_view::npos;
+  if (!hostPort.empty() && hostPort.front() == '[') {
+    const size_t close = hostPort.find(']');
+    if (close == std::string_view::npos) throw std::invalid_argument("unclosed \"[\" in the host");
+    location.host = std::string(hostPort.substr(1, close - 1));
+    if (close + 1 < hostPort.size()) {
+      if (hostPort[close + 1] != ':') throw std::invalid_argument("text after the host");
+      colon = close + 1;
+    }
+  } else {
+    colon = hostPort.rfind(':');
+    location.host = std::string(hostPort.substr(0, colon));
+  }
+  if (location.host.empty()) throw std::invalid_argument("no host in \"" + std::string(url) + "\"");
+  if (colon != std::string_view::npos &&
+      (!ParsePort(hostPort.substr(colon + 1), 65535, location.port) || location.port == 0))
+    throw std::invalid_argument("\"" + std::string(hostPort.substr(colon + 1)) + "\" is not a port");
+  return location;
+}
+
+std::string TRedisLocation::Text() const {
+  const bool v6 = host.find(':') != std::string::npos;
+  return "redis://" + (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port) + "/" +
+         std::to_string(database);
+}
+
+TRedisSessionStore::TRedisSessionStore(TRedisLocation location) : location_(std::move(location)) {}
+
+std::string TRedisSessionStore::Key(std::string_view session_id) {
+  return std::string(kKeyPrefix) + http_text::ToUpper(session_id);
+}
+
+std::string TRedisSessionStore::EncodeContent(const TNameValueList& content) {
+  std::string text;
+  for (size_t i = 0; i < content.Count(); ++i) {
+    if (i > 0) text += '\n';
+    for (char c : content[i]) {
+      if (c == '\\') text += "\\\\";
+      else if (c == '\n') text += "\\n";
+      else text += c;
+    }
+  }
+  return text;
+}
+
+void TRedisSessionStore::DecodeContent(std::string_view text, TNameValueList& content) {
+  content.Clear();
+  if (text.empty()) return;
+  std::string entry;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\n') {
+      content.Add(std::move(entry));
+      entry.clear();
+    } else if (c == '\\' && i + 1 < text.size()) {
+      entry += text[++i] == 'n' ? '\n' : text[i];
+    } else {
+      entry += c;
+    }
+  }
+  content.Add(std::move(entry));
+}
+
+std::unique_ptr<TRedisConnection> TRedisSessionStore::Borrow(bool& reused) {
+  {
+    std::lock_guard<std::mutex> guard(idle_lock_);
+    if (!idle_.empty()) {
+      std::unique_ptr<TRedisConnection> connection = std::move(idle_.back());
+      idle_.pop_back();
+      reused = true;
+      return connection;
+    }
+  }
+  reused = false;
+  auto connection =
+      std::make_unique<TRedisConnection>(location_.host, location_.port, kConnectTimeoutMs);
+  if (location_.database != 0)
+    ExpectOk(connection->Command({"SELECT", std::to_string(location_.database)}));
+  return connection;
+}
+
+void TRedisSessionStore::GiveBack(std::unique_ptr<TRedisConnection> connection) {
+  std::lock_guard<std::mutex> guard(idle_lock_);
+  if (idle_.size() < kMaxIdleConnections) idle_.push_back(std::move(connection));
+}
+
+void TRedisSessionStore::DropIdle() {
+  std::vector<std::unique_ptr<TRedisConnection>> stale;
+  std::lock_guard<std::mutex> guard(idle_lock_);
+  stale.swap(idle_);
+}
+
+std::vector<TRedisReply> TRedisSessionStore::Run(
+    const std::vector<std::vector<std::string>>& commands) {
+  for (int attempt = 0;; ++attempt) {
+    bool reused = false;
+    try {
+      std::unique_ptr<TRedisConnection> connection = Borrow(reused);
+      std::vector<TRedisReply> replies = connection->Pipeline(commands);
+      GiveBack(std::move(connection));
+      for (const TRedisReply& reply : replies) ExpectOk(reply);
+      return replies;
+    } catch (const ERedisError& e) {
+      // A pooled connection may have died with a Redis that restarted since:
+      // the others are as old, so all go, and a fresh connection is tried
+      // once. The next request connects afresh too, which is how the store
+      // recovers by itself when Redis is back.
+      if (reused && attempt == 0) {
+        DropIdle();
+        continue;
+      }
+      throw ESessionStoreUnavailable(std::string("Session store ") + location_.Text() + ": " +
+                                     e.what());
+    }
+  }
+}
+
+TIdHTTPSessionPtr TRedisSessionStore::Find(std::string_view session_id,
+                                           std::string_view remote_ip) {
+  if (session_id.empty() || session_id.size() > kMaxIdLength) return nullptr;
+  const std::string key = Key(session_id);
+  const TRedisReply fields = Run({{"HMGET", key, "id", "addr", "content"}}).front();
+  if (fields.kind != TRedisReply::Kind::Array || fields.elements.size() != 3) return nullptr;
+  const TRedisReply& id = fields.elements[0];
+  const TRedisReply& address = fields.elements[1];
+  if (id.kind != TRedisReply::Kind::Bulk || address.kind != TRedisReply::Kind::Bulk) return nullptr;
+  if (!remote_ip.empty() && !http_text::EqualsNoCase(address.text, remote_ip)) return nullptr;
+  const TRedisReply touched = Run({{"PEXPIRE", key, ttl_}}).front();
+  if (touched.kind == TRedisReply::Kind::Integer && touched.integer == 0) return nullptr;  // just ended
+  auto session = std::make_shared<TIdHTTPSession>(id.text, address.text);
+  DecodeContent(fields.elements[2].text, session->Content());
+  return session;
+}
+
+TIdHTTPSessionPtr TRedisSessionStore::Create(std::string_view remote_ip, const SessionEvent& start) {
+  for (;;) {
+    auto session = std::make_shared<TIdHTTPSession>(GetRandomString(kSessionIdLength),
+                                                    std::string(remote_ip));
+    if (start) start(*session);
+    const std::string key = Key(session->SessionID());
+    // An identifier already in use (practically never) is not given twice.
+    if (Run({{"HSETNX", key, "id", session->SessionID()}}).front().integer == 0) continue;
+    std::string content;
+    {
+      auto lock = session->LockContent();
+      content = EncodeContent(session->Content());
+    }
+    Run({{"HSET", key, "addr", std::string(remote_ip), "content", content}, {"PEXPIRE", key, ttl_}});
+    return session;
+  }
+}
+
+void TRedisSessionStore::Save(TIdHTTPSession& session) {
+  std::string content;
+  {
+    auto lock = session.LockContent();
+    content = EncodeContent(session.Content());
+  }
+  const std::string key = Key(session.SessionID());
+  // A session that ended meanwhile comes back only as fields without its
+  // identifier and address, which no look-up accepts; it expires again.
+  Run({{"HSET", key, "content", content}, {"PEXPIRE", key, ttl_}});
+}
+
+}  // namespace qv

@@ -1,0 +1,65 @@
+// Sessions kept in Redis, so that several servers behind a load balancer
+// share them: one hash per session (identifier, client address, Content)
+// whose time-to-live is the idle timeout, renewed on every use. Connections
+// to Redis are pooled; no lock is held while talking to Redis.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "http/redis_client.h"
+#include "http/session_store.h"
+
+namespace qv {
+
+// Where Redis is: "redis://host:port/N" (port 6379 and database 0 when left out).
+struct TRedisLocation {
+  std::string host;
+  int port = 6379;
+  int database = 0;
+
+  // Raises std::invalid_argument saying what is wrong with the text.
+  static TRedisLocation Parse(std::string_view url);
+  std::string Text() const;
+};
+
+class TRedisSessionStore final : public TSessionStore {
+ public:
+  static constexpr int kConnectTimeoutMs = 1000;
+  static constexpr size_t kMaxIdleConnections = 32;
+  static constexpr std::string_view kKeyPrefix = "qvweb:session:";
+
+  explicit TRedisSessionStore(TRedisLocation location);
+
+  const TRedisLocation& Location() const { return location_; }
+
+  void SetIdleTimeout(int milliseconds) override { ttl_ = std::to_string(milliseconds); }
+  TIdHTTPSessionPtr Find(std::string_view session_id, std::string_view remote_ip) override;
+  TIdHTTPSessionPtr Create(std::string_view remote_ip, const SessionEvent& start) override;
+  void Save(TIdHTTPSession& session) override;
+
+  // The Content list as one text and back: entries joined by line feeds,
+  // backslashes and line feeds inside an entry escaped.
+  static std::string EncodeContent(const TNameValueList& content);
+  static void DecodeContent(std::string_view text, TNameValueList& content);
+
+ private:
+  // Runs the commands on a pooled connection; a connection that failed is
+  // dropped, and the failure raised as ESessionStoreUnavailable.
+  std::vector<TRedisReply> Run(const std::vector<std::vector<std::string>>& commands);
+  // A pooled connection (reused set) or a new one.
+  std::unique_ptr<TRedisConnection> Borrow(bool& reused);
+  void GiveBack(std::unique_ptr<TRedisConnection> connection);
+  void DropIdle();
+  static std::string Key(std::string_view session_id);
+
+  const TRedisLocation location_;
+  std::string ttl_ = "600000";
+  std::mutex idle_lock_;  // only around taking and giving back connections
+  std::vector<std::unique_ptr<TRedisConnection>> idle_;
+};
+
+}  // namespace qv

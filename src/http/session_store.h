@@ -1,0 +1,38 @@
+// A place for sessions outside the server's own memory, shared by several
+// servers: found by identifier and client address, written back when a
+// request changed them, ended by idle time. A store that cannot be reached
+// raises ESessionStoreUnavailable; the server answers 503 then.
+#pragma once
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "http/session.h"
+
+namespace qv {
+
+class ESessionStoreUnavailable : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class TSessionStore {
+ public:
+  using SessionEvent = std::function<void(TIdHTTPSession&)>;
+
+  virtual ~TSessionStore() = default;
+
+  // Idle milliseconds after which a session ends; set when the server starts.
+  virtual void SetIdleTimeout(int milliseconds) = 0;
+  // The session with that identifier (case ignored) bound to remote_ip (not
+  // checked when empty); its idle time starts again. Null if there is none.
+  virtual TIdHTTPSessionPtr Find(std::string_view session_id, std::string_view remote_ip) = 0;
+  // A new session under an unused identifier; start fills it before it is stored.
+  virtual TIdHTTPSessionPtr Create(std::string_view remote_ip, const SessionEvent& start) = 0;
+  // Stores the session's Content again after a request changed it.
+  virtual void Save(TIdHTTPSession& session) = 0;
+};
+
+}  // namespace qv
