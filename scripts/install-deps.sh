@@ -8,7 +8,7 @@ packages=(
   libfbclient2 firebird3.0-server-core firebird3.0-utils firebird-dev firebird3.0-server
   clang libclang-rt-14-dev
   chromium
-  redis-server
+  redis-server haproxy curl
 )
 # Node.js and npm usually come with the machine; take Debian's only when absent.
 command -v node >/dev/null 2>&1 || packages+=(nodejs)

@@ -3,6 +3,9 @@
 // property's tabs, a violation's detail, log-off. One screenshot per step.
 //
 // Usage: node browser_test.mjs BASE_URL SCREENSHOT_FOLDER [USER PASSWORD]
+// With QV_E2E_MIDWALK set, that shell command runs once the property is open,
+// before its tabs (the scale-out test stops a server there).
+import { execSync } from 'node:child_process';
 import { chromium } from 'playwright-core';
 import { mkdirSync, mkdtempSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
@@ -175,6 +178,11 @@ try {
     check((await page.locator('a[href^="/Propinfo?propid="]').count()) === 0,
       'the Property Info tab is not marked as the current one');
   });
+
+  if (process.env.QV_E2E_MIDWALK && !stopped) {
+    console.log(`# mid-walk: ${process.env.QV_E2E_MIDWALK}`);
+    execSync(process.env.QV_E2E_MIDWALK, { stdio: 'inherit' });
+  }
 
   const tabs = [
     ['People', '/People?propid='],
