@@ -158,15 +158,21 @@ std::vector<TRedisReply> TRedisSessionStore::Run(
 TIdHTTPSessionPtr TRedisSessionStore::Find(std::string_view session_id,
                                            std::string_view remote_ip) {
   if (session_id.empty() || session_id.size() > kMaxIdLength) return nullptr;
-  const std::string key = Key(session_id);
-  const TRedisReply fields = Run({{"HMGET", key, "id", "addr", "content"}}).front();
+  // One round trip: read the session, check its address (case ignored, as
+  // the sessions in memory do) and renew its time-to-live only when it is
+  // the visitor's.
+  static const std::string kLookUp =
+      "local v = redis.call('HMGET', KEYS[1], 'id', 'addr', 'content')\n"
+      "if not v[1] or not v[2] then return false end\n"
+      "if ARGV[1] ~= '' and string.upper(v[2]) ~= string.upper(ARGV[1]) then return false end\n"
+      "redis.call('PEXPIRE', KEYS[1], ARGV[2])\n"
+      "return v\n";
+  const TRedisReply fields =
+      Run({{"EVAL", kLookUp, "1", Key(session_id), std::string(remote_ip), ttl_}}).front();
   if (fields.kind != TRedisReply::Kind::Array || fields.elements.size() != 3) return nullptr;
   const TRedisReply& id = fields.elements[0];
   const TRedisReply& address = fields.elements[1];
   if (id.kind != TRedisReply::Kind::Bulk || address.kind != TRedisReply::Kind::Bulk) return nullptr;
-  if (!remote_ip.empty() && !http_text::EqualsNoCase(address.text, remote_ip)) return nullptr;
-  const TRedisReply touched = Run({{"PEXPIRE", key, ttl_}}).front();
-  if (touched.kind == TRedisReply::Kind::Integer && touched.integer == 0) return nullptr;  // just ended
   auto session = std::make_shared<TIdHTTPSession>(id.text, address.text);
   DecodeContent(fields.elements[2].text, session->Content());
   return session;
