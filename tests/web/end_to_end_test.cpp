@@ -193,5 +193,35 @@ TEST_F(EndToEndTest, PoolTimeOutIsSentAsThePage) {
   EXPECT_EQ(answer.body, "Connection pool timeout. Cannot obtain a connection");
 }
 
+// Behind a trusted proxy the throttle counts the forwarded client, and the
+// refusal is a whole answer that never reaches the database.
+TEST_F(EndToEndTest, LogOnThrottleCountsTheForwardedClient) {
+  server_.SetActive(false);
+  server_.SetTrustedProxies(TTrustedProxies::Parse("127.0.0.1"));
+  server_.SetActive(true);
+  port_ = server_.Bindings()[0].Port;
+  const auto logOn = [this](const std::string& client, const std::string& form) {
+    return Exchange(port_, "POST /DOLOGIN HTTP/1.1\r\nHost: localhost\r\nX-Forwarded-For: " + client +
+                               "\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+                               "Content-Length: " + std::to_string(form.size()) + "\r\n\r\n" + form);
+  };
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(logOn("203.0.113.1", "uName=alice&uPass=wrong" + std::to_string(i)).statusLine,
+              "HTTP/1.1 200 OK");
+  }
+  const HttpAnswer refused = logOn("203.0.113.1", "uName=bob&uPass=x");
+  EXPECT_EQ(refused.statusLine, "HTTP/1.1 429 Too Many Requests");
+  const int retryAfter = std::stoi(refused.Header("Retry-After"));
+  EXPECT_GE(retryAfter, 55);
+  EXPECT_LE(retryAfter, 60);
+  EXPECT_EQ(refused.body, "Too many failed log-ons; try again in " + refused.Header("Retry-After") +
+                              " seconds.\r\n");
+  EXPECT_EQ(refused.Header("Content-Length"), std::to_string(refused.body.size()));
+  // Another client behind the same proxy logs on.
+  const HttpAnswer other = logOn("203.0.113.2", "uName=O%27Brien&uPass=it%27s");
+  EXPECT_EQ(other.statusLine, "HTTP/1.1 200 OK");
+  EXPECT_TRUE(ShowsLoggedInMenu(other));
+}
+
 }  // namespace
 }  // namespace qv::webtest
