@@ -37,6 +37,16 @@ TDateTime ParseExpires(std::string_view value) {
 
 }  // namespace
 
+int64_t ParseContentLength(std::string_view value) {
+  if (const auto length = http_text::ParseDecimal(value, INT32_MIN, INT32_MAX)) return *length;
+  // Digits with an optional sign that do not fit: far too large a body.
+  if (value.size() > 1 && (value[0] == '+' || value[0] == '-')) value.remove_prefix(1);
+  if (value.empty()) return -1;
+  for (char c : value)
+    if (c < '0' || c > '9') return -1;
+  return INT64_MAX;
+}
+
 void TIdEntityHeaderInfo::ProcessHeaders() {
   Connection = RawHeaders.Values("Connection");
   ContentVersion = RawHeaders.Values("Content-Version");
@@ -44,8 +54,7 @@ void TIdEntityHeaderInfo::ProcessHeaders() {
   ContentEncoding = RawHeaders.Values("Content-Encoding");
   ContentLanguage = RawHeaders.Values("Content-Language");
   ContentType = RawHeaders.Values("Content-Type");
-  ContentLength =
-      http_text::ParseDecimal(RawHeaders.Values("Content-Length"), INT32_MIN, INT32_MAX).value_or(-1);
+  ContentLength = ParseContentLength(RawHeaders.Values("Content-Length"));
   ParseContentRange(RawHeaders.Values("Content-Range"), *this);
   const std::string date = RawHeaders.Values("Date");
   Date = date.empty() ? 0 : ParseHttpDate(date);

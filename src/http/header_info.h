@@ -5,11 +5,17 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "http/header_list.h"
 #include "http/http_date.h"
 
 namespace qv {
+
+// The value of a "Content-Length" header: a signed decimal that fits in 32
+// bits, -1 when absent or not a number. A number beyond 32 bits gives
+// INT64_MAX, so that it counts as too large rather than as absent.
+int64_t ParseContentLength(std::string_view value);
 
 class TIdEntityHeaderInfo {
  public:

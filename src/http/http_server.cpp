@@ -44,6 +44,8 @@ void TIdHTTPServer::BeforeActivate() {
     session_state_ = false;
   sessions_.OnSessionStart = OnSessionStart;
   sessions_.OnSessionEnd = OnSessionEnd;
+  sessions_.OnSessionExpendable = OnSessionExpendable;
+  sessions_.MaxSessions = max_sessions_;
   if (session_store_) {
     // The store ends idle sessions itself.
     session_store_->SetIdleTimeout(session_time_out_);
@@ -64,12 +66,17 @@ void TIdHTTPServer::AfterDeactivate() {
   sessions_.Clear();
 }
 
-void TIdHTTPServer::DoExecute(TIdContext& context) {
-  try {
-    ServeConnection(context);
-  } catch (const EHttpEngineError&) {
-    // Malformed input, a peer gone or timed out: the connection just ends.
-  }
+bool TIdHTTPServer::DoRequest(TIdContext& context) { return ProcessRequest(context); }
+
+TIdFramerLimits TIdHTTPServer::FramerLimits() const {
+  TIdFramerLimits limits;
+  limits.max_line = TIdIOHandler::kMaxLineLength;
+  limits.max_head = kMaxRequestHead;
+  limits.max_header_lines = maximum_header_line_count_;
+  limits.max_body = kMaxRequestBody;
+  // A hook that may stop a request after its head sees the head alone.
+  limits.hand_over_at_head = static_cast<bool>(OnHeadersAvailable);
+  return limits;
 }
 
 void TIdHTTPServer::ServeConnection(TIdContext& context) {
@@ -190,8 +197,24 @@ bool TIdHTTPServer::ReadBody(TIdIOHandler& io, TIdHTTPRequestInfo& request,
   return true;
 }
 
+bool TIdHTTPServer::KeepsConnection(const TIdHTTPRequestInfo& request) const {
+  if (!keep_alive_) return false;
+  if (http_text::EqualsNoCase(request.Connection, "Keep-alive")) return true;
+  if (!keep_alive_by_default_ || !IsHttp11OrLater(request.Version)) return false;
+  // Any "close" among the connection options ends it.
+  std::string_view options = request.Connection;
+  while (!options.empty()) {
+    const size_t comma = options.find(',');
+    if (http_text::EqualsNoCase(http_text::Trim(options.substr(0, comma)), "close")) return false;
+    if (comma == std::string_view::npos) break;
+    options.remove_prefix(comma + 1);
+  }
+  return true;
+}
+
 bool TIdHTTPServer::ProcessRequest(TIdContext& context) {
   TIdIOHandler& io = context.Connection().IOHandler();
+  const size_t head_start = io.Consumed();
   std::string line = io.ReadLn();
   const size_t last_blank = line.rfind(' ');
   if (last_blank == std::string::npos) throw EIdHTTPErrorParsingCommand();
@@ -202,9 +225,10 @@ bool TIdHTTPServer::ProcessRequest(TIdContext& context) {
   request.Version = line.substr(last_blank + 1);
   const std::string_view rest = std::string_view(line).substr(0, last_blank);
 
-  ReadHeaderLines(io, request.RawHeaders, maximum_header_line_count_);
+  ReadHeaderLines(io, request.RawHeaders, maximum_header_line_count_,
+                  kMaxRequestHead - (io.Consumed() - head_start));
   request.ProcessHeaders();
-  response.SetCloseConnection(!(keep_alive_ && http_text::EqualsNoCase(request.Connection, "Keep-alive")));
+  response.SetCloseConnection(!KeepsConnection(request) || Draining());
 
   std::string target = SplitCommand(request, rest);
   request.RequestLine = line;

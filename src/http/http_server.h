@@ -2,7 +2,7 @@
 // TIdHTTPRequestInfo, finds the visitor's session, calls the command handler
 // and writes its TIdHTTPResponseInfo. Properties are set while inactive.
 //
-// Handlers run on connection threads, several at once. A handler error
+// Handlers run on worker threads, several at once. A handler error
 // becomes status 500 with the error's message as the body.
 #pragma once
 
@@ -45,8 +45,15 @@ class TIdHTTPServer : public TIdCustomTCPServer {
   TIdHTTPServer();
   ~TIdHTTPServer() override;
 
+  // With KeepAlive, a request whose "Connection" header is "Keep-alive"
+  // leaves the connection open for the next one.
   bool KeepAlive() const { return keep_alive_; }
   void SetKeepAlive(bool on) { keep_alive_ = on; }
+  // With KeepAlive as well: HTTP/1.1 (and later) requests leave the connection
+  // open unless their "Connection" header says "close"; HTTP/1.0 requests
+  // still only with "Keep-alive".
+  bool KeepAliveByDefault() const { return keep_alive_by_default_; }
+  void SetKeepAliveByDefault(bool on) { keep_alive_by_default_ = on; }
   const std::string& ServerSoftware() const { return server_software_; }
   void SetServerSoftware(std::string text) { server_software_ = std::move(text); }
   bool ParseParams() const { return parse_params_; }
@@ -73,11 +80,18 @@ class TIdHTTPServer : public TIdCustomTCPServer {
   // so its session's address) is the client address they stand for.
   const TTrustedProxies& TrustedProxies() const { return trusted_proxies_; }
   void SetTrustedProxies(TTrustedProxies proxies) { trusted_proxies_ = std::move(proxies); }
+  // Sessions kept at most (0: no limit); read at activation. At the limit a
+  // new session ends an old one: the least recently used one that
+  // OnSessionExpendable accepts, else the least recently used one.
+  size_t MaxSessions() const { return max_sessions_; }
+  void SetMaxSessions(size_t count) { max_sessions_ = count; }
 
   CommandEvent OnCommandGet;    // HEAD, GET and POST
   CommandEvent OnCommandOther;  // every other method
   SessionEvent OnSessionStart;
   SessionEvent OnSessionEnd;
+  // Whether a session may go first when the session list is full.
+  std::function<bool(const TIdHTTPSession&)> OnSessionExpendable;
   InvalidSessionEvent OnInvalidSession;
   HeadersAvailableEvent OnHeadersAvailable;
   HeadersBlockedEvent OnHeadersBlocked;
@@ -92,7 +106,8 @@ class TIdHTTPServer : public TIdCustomTCPServer {
   void ServeConnection(TIdContext& context);
 
  protected:
-  void DoExecute(TIdContext& context) override;
+  bool DoRequest(TIdContext& context) override;
+  TIdFramerLimits FramerLimits() const override;
   void BeforeActivate() override;
   void BeforeDeactivate() override;
   void AfterDeactivate() override;
@@ -100,6 +115,8 @@ class TIdHTTPServer : public TIdCustomTCPServer {
  private:
   // One request and its answer; true when the connection stays open.
   bool ProcessRequest(TIdContext& context);
+  // Whether the request asks (or, by the settings, is taken) to keep the connection.
+  bool KeepsConnection(const TIdHTTPRequestInfo& request) const;
   // The checks after the header block; false when they answered the request.
   bool AcceptHeaders(TIdContext& context, const std::string& target, TIdHTTPRequestInfo& request,
                      TIdHTTPResponseInfo& response);
@@ -113,6 +130,8 @@ class TIdHTTPServer : public TIdCustomTCPServer {
   void StoreUnavailable(TIdHTTPResponseInfo& response, const std::string& message);
 
   bool keep_alive_ = false;
+  bool keep_alive_by_default_ = false;
+  size_t max_sessions_ = 0;
   std::string server_software_;
   bool parse_params_ = true;
   int maximum_header_line_count_ = 1024;

@@ -7,7 +7,7 @@
 
 namespace qv {
 
-bool TIdIOHandler::Fill() {
+void TIdIOHandler::MakeRoom() {
   if (begin_ == end_) begin_ = end_ = 0;
   if (end_ == capacity_) {
     if (begin_ > 0) {
@@ -24,9 +24,28 @@ bool TIdIOHandler::Fill() {
       capacity_ = grown;
     }
   }
+}
+
+bool TIdIOHandler::Fill() {
+  MakeRoom();
   const size_t n = transport_.Receive(buffer_.get() + end_, std::min(capacity_ - end_, kRecvBufferSize));
   end_ += n;
   return n > 0;
+}
+
+ptrdiff_t TIdIOHandler::ReceiveAvailable(size_t limit) {
+  if (Buffered() >= limit) return -1;
+  MakeRoom();
+  const size_t room = std::min({capacity_ - end_, kRecvBufferSize, limit - Buffered()});
+  const ptrdiff_t n = transport_.TryReceive(buffer_.get() + end_, room);
+  if (n > 0) end_ += static_cast<size_t>(n);
+  return n;
+}
+
+void TIdIOHandler::ReleaseIfEmpty() {
+  if (begin_ != end_) return;
+  buffer_.reset();
+  capacity_ = begin_ = end_ = 0;
 }
 
 std::string TIdIOHandler::ReadLn(size_t max_length) {
@@ -41,6 +60,7 @@ std::string TIdIOHandler::ReadLn(size_t max_length) {
       const size_t text = length > 0 && data[length - 1] == '\r' ? length - 1 : length;
       std::string line(data, text);
       begin_ += length + 1;
+      consumed_ += length + 1;
       return line;
     }
     if (available > max_length) throw EIdReadLnMaxLineLengthExceeded();
@@ -59,12 +79,14 @@ void TIdIOHandler::ReadBytes(size_t count, std::string& out) {
       out.resize(old + n);
       if (n == 0) throw EConnectionClosed();
       count -= n;
+      consumed_ += n;
       continue;
     }
     if (Buffered() == 0 && !Fill()) throw EConnectionClosed();
     const size_t n = std::min(count, Buffered());
     out.append(buffer_.get() + begin_, n);
     begin_ += n;
+    consumed_ += n;
     count -= n;
   }
 }
@@ -76,6 +98,7 @@ bool TIdIOHandler::ReadToEnd(size_t limit, std::string& out) {
     if (taken + n > limit) return false;
     if (n > 0) out.append(buffer_.get() + begin_, n);
     taken += n;
+    consumed_ += n;
     begin_ = end_;
     if (!Fill()) return true;
   }

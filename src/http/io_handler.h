@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -29,8 +30,18 @@ class TIdIOHandler {
   // more than limit bytes would be needed.
   bool ReadToEnd(size_t limit, std::string& out);
 
-  // Bytes received but not yet read.
+  // Bytes received but not yet read, and a view of them.
   size_t Buffered() const { return end_ - begin_; }
+  std::string_view Unread() const { return std::string_view(buffer_.get() + begin_, end_ - begin_); }
+  // Bytes taken by the reads so far (lines with their line ends, bytes).
+  size_t Consumed() const { return consumed_; }
+
+  // The front's part: receives what has arrived, without waiting, up to
+  // limit bytes unread in all. Returns the bytes added, 0 when the peer has
+  // closed, -1 when nothing is waiting (or the limit is reached).
+  ptrdiff_t ReceiveAvailable(size_t limit);
+  // Gives the buffer back when nothing is unread, so an idle connection holds none.
+  void ReleaseIfEmpty();
   bool InputPending() { return Buffered() > 0 || transport_.InputPending(); }
 
   void Write(std::string_view data) { transport_.Send(&data, 1); }
@@ -41,6 +52,8 @@ class TIdIOHandler {
  private:
   // Receives more bytes into the buffer; false when the peer has closed.
   bool Fill();
+  // Makes room for at least one more byte at end_.
+  void MakeRoom();
 
   TIdTransport& transport_;
   // Received bytes are [begin_, end_) of a buffer of capacity_ bytes, made
@@ -49,6 +62,7 @@ class TIdIOHandler {
   size_t capacity_ = 0;
   size_t begin_ = 0;
   size_t end_ = 0;
+  size_t consumed_ = 0;
 };
 
 }  // namespace qv

@@ -1,5 +1,7 @@
 #include "http/request_reader.h"
 
+#include <algorithm>
+
 #include "http/base64.h"
 #include "http/exceptions.h"
 #include "http/text.h"
@@ -8,10 +10,15 @@
 
 namespace qv {
 
-void ReadHeaderLines(TIdIOHandler& io, TIdHeaderList& headers, int max_lines) {
+void ReadHeaderLines(TIdIOHandler& io, TIdHeaderList& headers, int max_lines, size_t head_room) {
   int count = 0;
   for (;;) {
-    std::string line = io.ReadLn();
+    // A line that would take the head past its room counts as over-long.
+    const size_t before = io.Consumed();
+    std::string line = io.ReadLn(std::min(TIdIOHandler::kMaxLineLength, head_room));
+    const size_t taken = io.Consumed() - before;
+    if (taken > head_room) throw EIdReadLnMaxLineLengthExceeded();
+    head_room -= taken;
     if (line.empty()) return;
     if (++count > max_lines) throw EIdMaxCaptureLineExceeded();
     headers.Add(std::move(line));
@@ -57,9 +64,14 @@ void DecodeCookies(TIdHTTPRequestInfo& request) {
     for (;;) {
       const size_t semicolon = rest.find(';');
       const std::string_view piece = http_text::Trim(rest.substr(0, semicolon));
-      const size_t eq = piece.find('=');
-      request.Cookies.Add(std::string(piece.substr(0, eq)),
-                          eq == std::string_view::npos ? std::string() : std::string(piece.substr(eq + 1)));
+      // Empty pieces carry nothing; past the cap the rest is ignored, so that
+      // no request costs much more than its own size.
+      if (!piece.empty()) {
+        if (request.Cookies.Count() >= kMaxRequestCookies) return;
+        const size_t eq = piece.find('=');
+        request.Cookies.Add(std::string(piece.substr(0, eq)),
+                            eq == std::string_view::npos ? std::string() : std::string(piece.substr(eq + 1)));
+      }
       if (semicolon == std::string_view::npos) break;
       rest.remove_prefix(semicolon + 1);
     }

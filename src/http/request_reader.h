@@ -11,9 +11,17 @@
 
 namespace qv {
 
+// At most this many bytes make a request head (request line and header
+// lines with their line ends); a longer head is treated as an over-long line.
+inline constexpr size_t kMaxRequestHead = 65536;
+// At most this many cookies are kept of one request.
+inline constexpr size_t kMaxRequestCookies = 128;
+
 // Reads header lines up to the empty line into headers; more than max_lines
-// non-empty lines raise EIdMaxCaptureLineExceeded.
-void ReadHeaderLines(TIdIOHandler& io, TIdHeaderList& headers, int max_lines);
+// non-empty lines raise EIdMaxCaptureLineExceeded, more than head_room bytes
+// in all EIdReadLnMaxLineLengthExceeded.
+void ReadHeaderLines(TIdIOHandler& io, TIdHeaderList& headers, int max_lines,
+                     size_t head_room = kMaxRequestHead);
 
 HttpCommandType CommandTypeOf(std::string_view command);
 

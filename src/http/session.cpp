@@ -92,6 +92,7 @@ TIdHTTPSessionPtr TIdHTTPDefaultSessionList::CreateUniqueSession(std::string_vie
     std::lock_guard lock(lock_);
     // An identifier already in use (practically never) is not given twice.
     if (sessions_.count(key) != 0) continue;
+    if (MaxSessions != 0 && sessions_.size() >= MaxSessions) MakeRoom();
     session->Touch();  // keeps the list in time order
     order_.push_back(session);
     sessions_.emplace(std::move(key), std::prev(order_.end()));
@@ -99,22 +100,46 @@ TIdHTTPSessionPtr TIdHTTPDefaultSessionList::CreateUniqueSession(std::string_vie
   }
 }
 
+void TIdHTTPDefaultSessionList::EndSession(Order::iterator it) {
+  const TIdHTTPSessionPtr session = *it;
+  if (OnSessionEnd) {
+    try {
+      OnSessionEnd(*session);
+    } catch (...) {
+      // An ending session is removed whatever its handler does.
+    }
+  }
+  sessions_.erase(http_text::ToUpper(session->SessionID()));
+  order_.erase(it);
+}
+
+void TIdHTTPDefaultSessionList::MakeRoom() {
+  if (order_.empty()) return;
+  auto victim = order_.begin();
+  if (OnSessionExpendable) {
+    size_t looked = 0;
+    for (auto it = order_.begin(); it != order_.end() && looked < kExpendableSearch; ++it, ++looked) {
+      bool expendable = false;
+      try {
+        expendable = OnSessionExpendable(**it);
+      } catch (...) {
+      }
+      if (expendable) {
+        victim = it;
+        break;
+      }
+    }
+  }
+  EndSession(victim);
+}
+
 void TIdHTTPDefaultSessionList::PurgeStaleSessions(bool all) {
   const auto now = TIdHTTPSession::Clock::now();
   std::lock_guard lock(lock_);
   while (!order_.empty()) {
-    const TIdHTTPSessionPtr session = order_.front();
     // The rest were used later than this one.
-    if (!all && !session->IsSessionStale(SessionTimeout, now)) break;
-    if (OnSessionEnd) {
-      try {
-        OnSessionEnd(*session);
-      } catch (...) {
-        // An ending session is removed whatever its handler does.
-      }
-    }
-    sessions_.erase(http_text::ToUpper(session->SessionID()));
-    order_.pop_front();
+    if (!all && !order_.front()->IsSessionStale(SessionTimeout, now)) break;
+    EndSession(order_.begin());
   }
 }
 

@@ -75,6 +75,11 @@ class TIdHTTPDefaultSessionList {
   int SessionTimeout = 0;  // ms of idle time after which a session is stale
   SessionEvent OnSessionStart;  // a new session, before it is in the list
   SessionEvent OnSessionEnd;    // a session leaving the list; runs under the list lock
+  // Sessions kept at most (0: no limit). A new session beyond it ends the
+  // least recently used session that OnSessionExpendable accepts (runs under
+  // the list lock), else the least recently used one.
+  size_t MaxSessions = 0;
+  std::function<bool(const TIdHTTPSession&)> OnSessionExpendable;
 
   ~TIdHTTPDefaultSessionList() { Clear(); }
 
@@ -92,6 +97,13 @@ class TIdHTTPDefaultSessionList {
 
  private:
   using Order = std::list<TIdHTTPSessionPtr>;
+  // Sessions looked at, from the least recently used, for one to end at the limit.
+  static constexpr size_t kExpendableSearch = 4096;
+
+  // Under the lock: ends one session to make room for a new one.
+  void MakeRoom();
+  // Under the lock: ends the session at it.
+  void EndSession(Order::iterator it);
 
   mutable std::mutex lock_;
   // Sessions from the least to the most recently used, so that a purge looks

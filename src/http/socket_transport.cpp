@@ -1,17 +1,17 @@
 #include "http/socket_transport.h"
 
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
-#include <sys/socket.h>
 #include <sys/sendfile.h>
+#include <sys/socket.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <string>
 
@@ -30,12 +30,26 @@ constexpr size_t kSendFileChunk = 1 << 20;
   throw ESocketError(error, std::string("Socket error: ") + std::strerror(error));
 }
 
+enum class FileStep { Done, WouldBlock, Cannot };
+
 }  // namespace
 
-bool TIdSocketTransport::Wait(short events, int timeout_ms) {
+TIdSocketTransport::~TIdSocketTransport() {
+  Close(false);
+  for (Held& held : pending_)
+    if (held.file >= 0) ::close(held.file);
+}
+
+bool TIdSocketTransport::Wait(short events) {
   pollfd p{fd_, events, 0};
   for (;;) {
-    const int r = ::poll(&p, 1, timeout_ms > 0 ? timeout_ms : -1);
+    int timeout = timeout_ms_ > 0 ? timeout_ms_ : -1;
+    if (deadline_ != Clock::time_point::max()) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now()).count();
+      if (left <= 0) return false;
+      if (timeout < 0 || left < timeout) timeout = static_cast<int>(left);
+    }
+    const int r = ::poll(&p, 1, timeout);
     if (r > 0) return true;
     if (r == 0) return false;
     if (errno != EINTR) ThrowSocketError(errno);
@@ -43,44 +57,45 @@ bool TIdSocketTransport::Wait(short events, int timeout_ms) {
 }
 
 size_t TIdSocketTransport::Receive(char* buffer, size_t count) {
+  // The peer may wait for what is held back before it sends more.
+  if (!pending_.empty()) FlushWaiting();
+  for (;;) {
+    const ptrdiff_t n = TryReceive(buffer, count);
+    if (n >= 0) return static_cast<size_t>(n);
+    if (!Wait(POLLIN)) throw EReadTimeout();
+  }
+}
+
+ptrdiff_t TIdSocketTransport::TryReceive(char* buffer, size_t count) {
   for (;;) {
     const ssize_t n = ::recv(fd_, buffer, count, MSG_DONTWAIT);
-    if (n >= 0) return static_cast<size_t>(n);
+    if (n >= 0) return n;
     const int error = errno;
     if (error == EINTR) continue;
-    if (error == EAGAIN || error == EWOULDBLOCK) {
-      if (!Wait(POLLIN, timeout_ms_)) throw EReadTimeout();
-      continue;
-    }
+    if (error == EAGAIN || error == EWOULDBLOCK) return -1;
     if (error == ECONNRESET || error == ENOTCONN || error == EPIPE) return 0;
     ThrowSocketError(error);
   }
 }
 
-void TIdSocketTransport::Send(const std::string_view* parts, size_t count) {
-  if (count > kMaxParts) {
-    for (size_t i = 0; i < count; i += kMaxParts) Send(parts + i, std::min<size_t>(kMaxParts, count - i));
-    return;
-  }
+size_t TIdSocketTransport::SendNow(const std::string_view* parts, size_t count, int flags) {
   iovec iov[kMaxParts];
   size_t n = 0;
   for (size_t i = 0; i < count; ++i)
     if (!parts[i].empty()) iov[n++] = iovec{const_cast<char*>(parts[i].data()), parts[i].size()};
-  size_t first = 0;
+  size_t first = 0, total = 0;
   while (first < n) {
     msghdr msg{};
     msg.msg_iov = iov + first;
     msg.msg_iovlen = n - first;
-    ssize_t sent = ::sendmsg(fd_, &msg, MSG_NOSIGNAL | MSG_DONTWAIT);
+    ssize_t sent = ::sendmsg(fd_, &msg, MSG_NOSIGNAL | MSG_DONTWAIT | flags);
     if (sent < 0) {
       const int error = errno;
       if (error == EINTR) continue;
-      if (error == EAGAIN || error == EWOULDBLOCK) {
-        if (!Wait(POLLOUT, timeout_ms_)) throw EReadTimeout();
-        continue;
-      }
+      if (error == EAGAIN || error == EWOULDBLOCK) break;
       ThrowSocketError(error);
     }
+    total += static_cast<size_t>(sent);
     while (first < n && static_cast<size_t>(sent) >= iov[first].iov_len) {
       sent -= static_cast<ssize_t>(iov[first].iov_len);
       ++first;
@@ -90,6 +105,47 @@ void TIdSocketTransport::Send(const std::string_view* parts, size_t count) {
       iov[first].iov_len -= static_cast<size_t>(sent);
     }
   }
+  return total;
+}
+
+void TIdSocketTransport::HoldBytes(const std::string_view* parts, size_t count, size_t skip) {
+  std::string rest;
+  for (size_t i = 0; i < count; ++i) {
+    std::string_view part = parts[i];
+    const size_t dropped = std::min(skip, part.size());
+    part.remove_prefix(dropped);
+    skip -= dropped;
+    rest.append(part);
+  }
+  if (rest.empty()) return;
+  if (!pending_.empty() && pending_.back().file < 0)
+    pending_.back().bytes.append(rest);
+  else
+    pending_.push_back(Held{std::move(rest), -1, 0});
+}
+
+void TIdSocketTransport::HoldFile(int file, long long offset) {
+  const int copy = ::fcntl(file, F_DUPFD_CLOEXEC, 0);
+  if (copy < 0) ThrowSocketError(errno);
+  pending_.push_back(Held{std::string(), copy, offset});
+}
+
+void TIdSocketTransport::Send(const std::string_view* parts, size_t count) {
+  if (count > kMaxParts) {
+    for (size_t i = 0; i < count; i += kMaxParts) Send(parts + i, std::min<size_t>(kMaxParts, count - i));
+    return;
+  }
+  if (!pending_.empty()) {
+    if (hold_back_) return HoldBytes(parts, count, 0);
+    FlushWaiting();
+  }
+  size_t total = 0;
+  for (size_t i = 0; i < count; ++i) total += parts[i].size();
+  const size_t sent = SendNow(parts, count, 0);
+  if (sent == total) return;
+  HoldBytes(parts, count, sent);
+  // Without holding back, the rest goes out here as the peer takes it.
+  if (!hold_back_) FlushWaiting();
 }
 
 void TIdSocketTransport::Push() {
@@ -98,60 +154,123 @@ void TIdSocketTransport::Push() {
   ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
-bool TIdSocketTransport::SendFile(std::string_view header, int fd, long long offset) {
-  if (!header.empty()) {
-    // Held back briefly so that the header leaves with the first file bytes.
-    for (;;) {
-      const ssize_t n = ::send(fd_, header.data(), header.size(), MSG_NOSIGNAL | MSG_DONTWAIT | MSG_MORE);
-      if (n >= 0) {
-        header.remove_prefix(static_cast<size_t>(n));
-        if (header.empty()) break;
-        continue;
-      }
-      if (errno == EINTR) continue;
-      if (errno == EAGAIN || errno == EWOULDBLOCK) {
-        if (!Wait(POLLOUT, timeout_ms_)) throw EReadTimeout();
-        continue;
-      }
-      ThrowSocketError(errno);
-    }
-  }
-  off_t position = static_cast<off_t>(offset);
+static FileStep SendFileFrom(int socket, int file, long long& offset) {
+  const long long start = offset;
   for (;;) {
-    const ssize_t n = ::sendfile(fd_, fd, &position, kSendFileChunk);
-    if (n > 0) continue;
-    if (n == 0) {  // end of the file
-      if (position == static_cast<off_t>(offset)) Push();
-      return true;
-    }
-    const int error = errno;
-    if (error == EINTR) continue;
-    if (error == EAGAIN || error == EWOULDBLOCK) {
-      if (!Wait(POLLOUT, timeout_ms_)) throw EReadTimeout();
+    off_t position = static_cast<off_t>(offset);
+    const ssize_t n = ::sendfile(socket, file, &position, kSendFileChunk);
+    if (n > 0) {
+      offset = position;
       continue;
     }
-    if ((error == EINVAL || error == ENOSYS) && position == static_cast<off_t>(offset)) {
-      // A file the system cannot send directly: copy it through memory.
-      char buffer[16384];
-      for (;;) {
-        const ssize_t r = ::pread(fd, buffer, sizeof buffer, position);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) {
-          Push();
-          return true;
-        }
-        position += r;
-        const std::string_view part(buffer, static_cast<size_t>(r));
-        Send(&part, 1);
-      }
-    }
+    if (n == 0) return FileStep::Done;
+    const int error = errno;
+    if (error == EINTR) continue;
+    if (error == EAGAIN || error == EWOULDBLOCK) return FileStep::WouldBlock;
+    if ((error == EINVAL || error == ENOSYS) && offset == start) return FileStep::Cannot;
     ThrowSocketError(error);
   }
+}
+
+// The rest of a file that cannot be sent directly, read through memory.
+static std::string ReadRest(int file, long long offset) {
+  std::string out;
+  char buffer[16384];
+  for (;;) {
+    const ssize_t r = ::pread(file, buffer, sizeof buffer, static_cast<off_t>(offset));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return out;
+    offset += r;
+    out.append(buffer, static_cast<size_t>(r));
+  }
+}
+
+bool TIdSocketTransport::SendFile(std::string_view header, int fd, long long offset) {
+  if (!pending_.empty()) {
+    if (hold_back_) {
+      HoldBytes(&header, 1, 0);
+      HoldFile(fd, offset);
+      return true;
+    }
+    FlushWaiting();
+  }
+  // Held back briefly so that the header leaves with the first file bytes.
+  size_t sent = SendNow(&header, 1, MSG_MORE);
+  while (sent < header.size()) {
+    if (hold_back_) {
+      HoldBytes(&header, 1, sent);
+      HoldFile(fd, offset);
+      return true;
+    }
+    if (!Wait(POLLOUT)) throw EReadTimeout();
+    const std::string_view rest = header.substr(sent);
+    sent += SendNow(&rest, 1, MSG_MORE);
+  }
+  long long position = offset;
+  for (;;) {
+    switch (SendFileFrom(fd_, fd, position)) {
+      case FileStep::Done:
+        if (position == offset) Push();
+        return true;
+      case FileStep::WouldBlock:
+        if (hold_back_) {
+          HoldFile(fd, position);
+          return true;
+        }
+        if (!Wait(POLLOUT)) throw EReadTimeout();
+        break;
+      case FileStep::Cannot: {
+        // A file the system cannot send directly: copy it through memory.
+        const std::string rest = ReadRest(fd, position);
+        const std::string_view part(rest);
+        if (!rest.empty()) Send(&part, 1);
+        Push();
+        return true;
+      }
+    }
+  }
+}
+
+bool TIdSocketTransport::FlushAvailable() {
+  while (!pending_.empty()) {
+    Held& held = pending_.front();
+    if (held.file < 0) {
+      const std::string_view part(held.bytes);
+      const size_t sent = SendNow(&part, 1, 0);
+      if (sent < held.bytes.size()) {
+        held.bytes.erase(0, sent);
+        return false;
+      }
+    } else {
+      const FileStep step = SendFileFrom(fd_, held.file, held.offset);
+      if (step == FileStep::WouldBlock) return false;
+      if (step == FileStep::Cannot) {
+        std::string rest = ReadRest(held.file, held.offset);
+        ::close(held.file);
+        held.file = -1;
+        held.bytes = std::move(rest);
+        continue;
+      }
+      ::close(held.file);
+    }
+    pending_.pop_front();
+  }
+  return true;
+}
+
+void TIdSocketTransport::FlushWaiting() {
+  while (!FlushAvailable())
+    if (!Wait(POLLOUT)) throw EReadTimeout();
 }
 
 bool TIdSocketTransport::InputPending() {
   int available = 0;
   return ::ioctl(fd_, FIONREAD, &available) == 0 && available > 0;
+}
+
+void TIdSocketTransport::ShutdownSend() {
+  std::lock_guard lock(close_lock_);
+  if (!closed_) ::shutdown(fd_, SHUT_WR);
 }
 
 void TIdSocketTransport::Close(bool lingering) {
@@ -163,13 +282,12 @@ void TIdSocketTransport::Close(bool lingering) {
   if (lingering) {
     // Read and drop what the peer still sends, so that closing with unread
     // input does not reset the connection before the answer is read.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLingerMs);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kLingerMs);
     char sink[4096];
     size_t drained = 0;
     while (drained < kLingerBytes) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            deadline - std::chrono::steady_clock::now())
-                            .count();
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
       pollfd p{fd_, POLLIN, 0};
       if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) break;
       const ssize_t n = ::recv(fd_, sink, sizeof sink, MSG_DONTWAIT);
@@ -185,6 +303,7 @@ void TIdSocketTransport::Close(bool lingering) {
 
 void TIdSocketTransport::Abort() {
   std::lock_guard lock(close_lock_);
+  aborted_ = true;
   if (!closed_) ::shutdown(fd_, SHUT_RDWR);
 }
 

@@ -1,8 +1,15 @@
-// The transport of an accepted TCP connection: a blocking-free socket used with
-// readiness waits, so that reads and writes give up after the time-out.
+// The transport of an accepted TCP connection: a non-blocking socket. Reads
+// that must wait use readiness waits bounded by the time-out. Writes never
+// wait when the front owns the connection: what the peer cannot take at once
+// is held back (text copied, a file by its descriptor and offset) and sent by
+// the front as the peer reads.
 #pragma once
 
+#include <atomic>
+#include <chrono>
+#include <deque>
 #include <mutex>
+#include <string>
 
 #include "http/transport.h"
 
@@ -10,31 +17,63 @@ namespace qv {
 
 class TIdSocketTransport final : public TIdTransport {
  public:
-  // Takes ownership of fd. timeout_ms bounds every wait for input or for
-  // room to write; 0 waits without limit.
+  using Clock = std::chrono::steady_clock;
+
+  // Takes ownership of fd (non-blocking). timeout_ms bounds every wait for
+  // input or for room to write; 0 waits without limit.
   TIdSocketTransport(int fd, int timeout_ms) : fd_(fd), timeout_ms_(timeout_ms) {}
-  ~TIdSocketTransport() override { Close(false); }
+  ~TIdSocketTransport() override;
   TIdSocketTransport(const TIdSocketTransport&) = delete;
   TIdSocketTransport& operator=(const TIdSocketTransport&) = delete;
 
   size_t Receive(char* buffer, size_t count) override;
+  ptrdiff_t TryReceive(char* buffer, size_t count) override;
   void Send(const std::string_view* parts, size_t count) override;
   bool SendFile(std::string_view header, int fd, long long offset) override;
   bool InputPending() override;
   void Close(bool lingering) override;
-
   // Shuts the socket down, so that blocked reads and writes on it end.
   void Abort() override;
 
+  bool OutputPending() override { return !pending_.empty(); }
+  bool FlushAvailable() override;
+  void ShutdownSend() override;
+
+  // Writes that the peer cannot take at once are held back instead of waited for.
+  void SetHoldBack(bool on) { hold_back_ = on; }
+  // Waits for input end here at the latest (besides the time-out); none by default.
+  void SetDeadline(Clock::time_point deadline) { deadline_ = deadline; }
+  int Handle() const { return fd_; }
+  bool Aborted() const { return aborted_; }
+
  private:
+  // Output held back: bytes, or a file from an offset to its end.
+  struct Held {
+    std::string bytes;
+    int file = -1;
+    long long offset = 0;
+  };
+
   // Waits until the socket is ready for events; false on time-out.
-  bool Wait(short events, int timeout_ms);
+  bool Wait(short events);
+  // Sends as much of data as the socket takes now; returns the bytes sent.
+  size_t SendNow(const std::string_view* parts, size_t count, int flags);
+  // Sends the file from offset on as far as the socket takes it now; true at its end.
+  bool SendFileNow(int file, long long& offset);
+  void HoldBytes(const std::string_view* parts, size_t count, size_t skip);
+  void HoldFile(int file, long long offset);
+  // Sends everything held back, waiting as reads and writes do.
+  void FlushWaiting();
   void Push();
 
   int fd_;
   int timeout_ms_;
+  bool hold_back_ = false;
+  Clock::time_point deadline_ = Clock::time_point::max();
+  std::deque<Held> pending_;
   std::mutex close_lock_;
   bool closed_ = false;
+  std::atomic<bool> aborted_{false};
 };
 
 }  // namespace qv

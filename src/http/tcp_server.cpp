@@ -13,7 +13,7 @@
 #include <cstring>
 
 #include "http/exceptions.h"
-#include "http/socket_transport.h"
+#include "http/front.h"
 
 namespace qv {
 
@@ -53,7 +53,8 @@ void BindOne(TIdSocketHandle& binding, ReuseSocketMode reuse, bool defer_accept)
       throw ECouldNotBindSocket();
     length = sizeof(sockaddr_in6);
   }
-  const int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  // Non-blocking: the front accepts until nothing is waiting.
+  const int fd = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) throw ECouldNotBindSocket();
   const int on = 1;
   // A stopped server must be able to listen again at once although its closed
@@ -66,15 +67,10 @@ void BindOne(TIdSocketHandle& binding, ReuseSocketMode reuse, bool defer_accept)
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
   if (defer_accept) {
     // The system holds a new connection back until its first bytes arrive
-    // (a silent one for about a second), so its thread starts with data.
+    // (a silent one for about a second), so the front reads it at once.
     const int seconds = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_DEFER_ACCEPT, &seconds, sizeof seconds);
   }
-  // Waiting for a connection gives up after one slice, so waiting threads
-  // see a stop and their idle time.
-  const auto slice = std::chrono::microseconds(TIdCustomTCPServer::kListenSlice).count();
-  const timeval tv{static_cast<time_t>(slice / 1000000), static_cast<suseconds_t>(slice % 1000000)};
-  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
   if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0) {
     ::close(fd);
     throw ECouldNotBindSocket();
@@ -83,28 +79,6 @@ void BindOne(TIdSocketHandle& binding, ReuseSocketMode reuse, bool defer_accept)
     binding.Port = ntohs(family == AF_INET ? reinterpret_cast<sockaddr_in*>(&address)->sin_port
                                            : reinterpret_cast<sockaddr_in6*>(&address)->sin6_port);
   binding.Handle = fd;
-}
-
-void PeerText(const sockaddr_storage& peer, std::string& ip, int& port) {
-  char text[INET6_ADDRSTRLEN] = "";
-  if (peer.ss_family == AF_INET6) {
-    const auto* a = reinterpret_cast<const sockaddr_in6*>(&peer);
-    ::inet_ntop(AF_INET6, &a->sin6_addr, text, sizeof text);
-    port = ntohs(a->sin6_port);
-  } else {
-    const auto* a = reinterpret_cast<const sockaddr_in*>(&peer);
-    ::inet_ntop(AF_INET, &a->sin_addr, text, sizeof text);
-    port = ntohs(a->sin_port);
-  }
-  ip = text;
-}
-
-template <typename F>
-void Quietly(F&& f) {
-  try {
-    f();
-  } catch (...) {
-  }
 }
 
 }  // namespace
@@ -120,13 +94,8 @@ TIdSocketHandle& TIdCustomTCPServer::AddBinding(std::string ip, int port, IPFami
 }
 
 size_t TIdCustomTCPServer::WorkerThreads() const {
-  std::lock_guard lock(listeners_lock_);
-  size_t count = 0;
-  for (const auto& listener : listeners_) {
-    std::lock_guard workers_lock(listener->lock);
-    for (const Worker& w : listener->workers) count += w.finished ? 0 : 1;
-  }
-  return count;
+  std::lock_guard lock(front_lock_);
+  return front_ ? front_->WorkerThreads() : 0;
 }
 
 void TIdCustomTCPServer::SetActive(bool active) {
@@ -157,18 +126,36 @@ void TIdCustomTCPServer::Activate() {
       if (MachineHasIPv6()) AddBinding("", default_port_, Id_IPv6);
     }
     BindAll();
-    std::lock_guard lock(listeners_lock_);
+    std::vector<std::pair<int, const TIdSocketHandle*>> listening;
     for (TIdSocketHandle& binding : bindings_) {
       if (::listen(binding.Handle, listen_queue_) != 0) {
         const int error = errno;
         throw ESocketError(error, std::string("Could not listen on socket. ") + std::strerror(error));
       }
-      auto listener = std::make_unique<Listener>();
-      listener->binding = &binding;
-      listener->number = static_cast<int>(listeners_.size()) + 1;
-      Listener& ref = *listener;
-      listeners_.push_back(std::move(listener));
-      ref.thread = std::thread([this, &ref] { ListenerLoop(ref); });
+      listening.emplace_back(binding.Handle, &binding);
+    }
+    TIdFrontSettings settings;
+    settings.read_timeout_ms = read_timeout_ms_;
+    settings.request_timeout_ms = request_timeout_ms_;
+    settings.keep_alive_timeout_ms = keep_alive_timeout_ms_;
+    settings.max_connections = max_connections_;
+    settings.max_per_address = max_per_address_;
+    settings.workers = workers_;
+    settings.limits = FramerLimits();
+    TIdFrontHooks hooks;
+    hooks.serve = [this](TIdContext& context) { return DoRequest(context); };
+    hooks.on_connect = OnConnect;
+    hooks.on_disconnect = OnDisconnect;
+    hooks.on_exception = OnException;
+    hooks.on_listen_exception = OnListenException;
+    draining_->store(false);
+    auto front = std::make_shared<TIdFront>(std::move(settings), std::move(hooks), live_, draining_);
+    front->Start(listening);
+    // The front owns the listening sockets from here on.
+    for (TIdSocketHandle& binding : bindings_) binding.Handle = -1;
+    {
+      std::lock_guard lock(front_lock_);
+      front_ = std::move(front);
     }
     active_ = true;
   } catch (...) {
@@ -180,164 +167,19 @@ void TIdCustomTCPServer::Activate() {
 void TIdCustomTCPServer::Deactivate() {
   BeforeDeactivate();
   active_ = false;
-  std::lock_guard lock(listeners_lock_);
-  // Listeners and waiting threads: the shut-down socket wakes every wait.
-  for (auto& listener : listeners_) {
-    listener->stop = true;
-    if (listener->binding->Handle >= 0) ::shutdown(listener->binding->Handle, SHUT_RDWR);
-    std::lock_guard workers_lock(listener->lock);
-    listener->no_idle_worker.notify_all();
-  }
-  for (auto& listener : listeners_)
-    if (listener->thread.joinable()) listener->thread.join();
-  // Live connections: closing them ends blocked reads and writes.
-  for (auto& listener : listeners_) {
-    std::lock_guard workers_lock(listener->lock);
-    for (Worker& worker : listener->workers) {
-      std::lock_guard current_lock(worker.current_lock);
-      if (worker.current) worker.current->Connection().Transport().Abort();
-    }
-  }
-  // The threads end when their connections have.
-  for (auto& listener : listeners_) {
-    std::list<Worker> workers;
-    {
-      std::lock_guard workers_lock(listener->lock);
-      workers.swap(listener->workers);
-    }
-    for (Worker& worker : workers)
-      if (worker.thread.joinable()) worker.thread.join();
-  }
-  listeners_.clear();
-  for (TIdSocketHandle& binding : bindings_) CloseListening(binding);
-  AfterDeactivate();
-}
-
-void TIdCustomTCPServer::ReportListenError(int error) {
-  if (OnListenException)
-    Quietly([&] { OnListenException(ESocketError(error, std::string("Accept failed. ") + std::strerror(error))); });
-}
-
-void TIdCustomTCPServer::ListenerLoop(Listener& listener) {
-  // Thread names are for debuggers only.
-  const std::string name = "Listener #" + std::to_string(listener.number);
-  ::pthread_setname_np(::pthread_self(), name.c_str());
-  std::unique_lock lock(listener.lock);
-  while (!listener.stop) {
-    if (listener.idle.load() == 0) {
-      try {
-        StartWorker(listener);
-      } catch (const std::exception& e) {
-        if (OnListenException) Quietly([&] { OnListenException(e); });
-      }
-    }
-    listener.no_idle_worker.wait_for(lock, kListenSlice,
-                                     [&] { return listener.stop || listener.idle.load() == 0; });
-    // Threads that ended after standing idle.
-    for (auto it = listener.workers.begin(); it != listener.workers.end();) {
-      if (it->finished) {
-        it->thread.join();
-        it = listener.workers.erase(it);
-      } else {
-        ++it;
-      }
-    }
-  }
-}
-
-// Called with the listener's lock held. The new thread counts as waiting
-// from the start, so the listener does not start another one for it.
-void TIdCustomTCPServer::StartWorker(Listener& listener) {
-  Worker& worker = listener.workers.emplace_back();
-  ++listener.idle;
-  try {
-    worker.thread = std::thread([this, &listener, &worker] { WorkerLoop(listener, worker); });
-  } catch (...) {
-    --listener.idle;
-    listener.workers.pop_back();
-    throw;
-  }
-}
-
-void TIdCustomTCPServer::LeaveIdle(Listener& listener) {
-  if (listener.idle.fetch_sub(1) == 1) {
-    // The last waiting thread is taken: the listener starts another.
-    std::lock_guard lock(listener.lock);
-    listener.no_idle_worker.notify_one();
-  }
-}
-
-void TIdCustomTCPServer::WorkerLoop(Listener& listener, Worker& self) {
-  ::pthread_setname_np(::pthread_self(), "User");
-  const int listen_fd = listener.binding->Handle;
-  auto idle_since = std::chrono::steady_clock::now();
-  for (;;) {
-    sockaddr_storage peer{};
-    socklen_t length = sizeof peer;
-    const int fd = ::accept4(listen_fd, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
-    if (fd < 0) {
-      const int error = errno;
-      if (listener.stop) break;
-      if (error == EAGAIN || error == EWOULDBLOCK) {
-        // A slice went by without a connection. A thread idle for long ends,
-        // unless it is the last one waiting.
-        if (std::chrono::steady_clock::now() - idle_since < kIdleThreadLifetime) continue;
-        int idle = listener.idle.load();
-        while (idle > 1 && !listener.idle.compare_exchange_weak(idle, idle - 1)) {
-        }
-        if (idle > 1) {
-          std::lock_guard lock(listener.lock);
-          self.finished = true;
-          return;
-        }
-        continue;
-      }
-      if (error == EINTR || error == ECONNABORTED) continue;
-      ReportListenError(error);
-      // Out of descriptors or memory: give running connections time to end.
-      ::poll(nullptr, 0, static_cast<int>(kListenSlice.count() / 5));
-      continue;
-    }
-    LeaveIdle(listener);
-    if (max_connections_ > 0 && live_.load() >= static_cast<size_t>(max_connections_)) {
-      ::close(fd);
-    } else {
-      ++live_;
-      RunConnection(listener, self, fd, peer);
-      --live_;
-    }
-    ++listener.idle;
-    idle_since = std::chrono::steady_clock::now();
-  }
-  --listener.idle;
-  std::lock_guard lock(listener.lock);
-  self.finished = true;
-}
-
-void TIdCustomTCPServer::RunConnection(Listener& listener, Worker& self, int fd,
-                                       const sockaddr_storage& peer) {
-  std::string ip;
-  int port = 0;
-  PeerText(peer, ip, port);
-  TIdSocketTransport transport(fd, read_timeout_ms_);
-  TIdContext context(transport, std::move(ip), port, listener.binding);
+  std::shared_ptr<TIdFront> front;
   {
-    std::lock_guard lock(self.current_lock);
-    self.current = &context;
-    // A stop that has already looked at this thread will not close it.
-    if (listener.stop) transport.Abort();
+    std::lock_guard lock(front_lock_);
+    front = front_;
   }
-  try {
-    if (OnConnect) OnConnect(context);
-    DoExecute(context);
-  } catch (const std::exception& e) {
-    if (OnException) Quietly([&] { OnException(context, e); });
-  } catch (...) {
+  if (front) front->Stop(stop_timeout_ms_);
+  {
+    std::lock_guard lock(front_lock_);
+    front_.reset();
   }
-  Quietly([&] { context.Connection().Disconnect(); });
-  if (OnDisconnect) Quietly([&] { OnDisconnect(context); });
-  std::lock_guard lock(self.current_lock);
-  self.current = nullptr;
+  for (TIdSocketHandle& binding : bindings_) CloseListening(binding);
+  draining_->store(false);
+  AfterDeactivate();
 }
 
 }  // namespace qv

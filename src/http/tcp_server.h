@@ -1,12 +1,13 @@
-// The TCP side of the server: listening sockets for the bindings, one
-// listener thread per binding, a thread for every live connection, and an
-// orderly stop that closes live connections and waits for their threads.
+// The TCP side of the server: listening sockets for the bindings, a front
+// that owns every connection while it is idle or its request is arriving,
+// a pool of worker threads that run requests once they have wholly arrived,
+// and an orderly stop.
 //
-// Threads are reused: a thread whose connection has ended waits for the next
-// one on the listening socket itself (in 250 ms slices), so a busy server
-// passes no connection from thread to thread. The binding's listener thread
-// starts a new thread whenever none is waiting, so any number of connections
-// run at once; a thread left waiting for 10 s ends.
+// The front is one I/O thread waiting on all sockets at once (epoll). It
+// accepts, reads and frames requests, enforces the connection caps and the
+// time limits, sends what a peer could not take at once, and lingers over
+// unread input before closing. A slow or idle client therefore costs a
+// socket and a little memory, never a thread.
 #pragma once
 
 #include <atomic>
@@ -24,14 +25,16 @@
 #include <sys/socket.h>
 
 #include "http/context.h"
+#include "http/request_framer.h"
 
 namespace qv {
 
 enum ReuseSocketMode { rsOSDependent, rsTrue, rsFalse };
 
+class TIdFront;
+
 class TIdCustomTCPServer {
  public:
-  static constexpr std::chrono::milliseconds kListenSlice{250};
   static constexpr std::chrono::seconds kIdleThreadLifetime{10};
 
   TIdCustomTCPServer() = default;
@@ -43,7 +46,8 @@ class TIdCustomTCPServer {
   // Starts or stops the server; setting the current value does nothing.
   // Activation fails with ECouldNotBindSocket when an address is taken, and
   // then leaves nothing bound. Stopping closes every live connection and waits
-  // for every connection thread, so a handler must never stop its own server.
+  // for every running request (see StopTimeout), so a handler must never stop
+  // its own server.
   void SetActive(bool active);
 
   // Filled at the first activation when empty (IPv4 any-address and, where the
@@ -71,21 +75,48 @@ class TIdCustomTCPServer {
   // before it is closed; 0 waits without limit.
   int ReadTimeout() const { return read_timeout_ms_; }
   void SetReadTimeout(int milliseconds) { read_timeout_ms_ = milliseconds; }
+  // Milliseconds from the first byte of a request to its last (body
+  // included) before the connection is closed; 0: no limit.
+  int RequestTimeout() const { return request_timeout_ms_; }
+  void SetRequestTimeout(int milliseconds) { request_timeout_ms_ = milliseconds; }
+  // Milliseconds a connection kept open after an answer may wait for the
+  // next request; 0: no limit but ReadTimeout.
+  int KeepAliveTimeout() const { return keep_alive_timeout_ms_; }
+  void SetKeepAliveTimeout(int milliseconds) { keep_alive_timeout_ms_ = milliseconds; }
+  // 0: unlimited; otherwise a connection from an address that already has
+  // this many live ones is closed at once.
+  int MaxConnectionsPerAddress() const { return max_per_address_; }
+  void SetMaxConnectionsPerAddress(int count) { max_per_address_ = count; }
+  // Threads that run requests at most; 0: one for every request running at once.
+  int Workers() const { return workers_; }
+  void SetWorkers(int count) { workers_ = count; }
+  // Milliseconds a stop lets accepted connections finish their request and
+  // answer (listeners close at once); then what still runs is cut off, and a
+  // thread stuck in a handler is left behind. 0: connections close at once
+  // and running requests are waited for.
+  int StopTimeout() const { return stop_timeout_ms_; }
+  void SetStopTimeout(int milliseconds) { stop_timeout_ms_ = milliseconds; }
 
-  // Hooks, all optional; they run on the connection's thread.
+  // Hooks, all optional. OnConnect and OnDisconnect run on the front's
+  // thread, OnException on the thread that ran the request.
   std::function<void(TIdContext&)> OnConnect;
   std::function<void(TIdContext&)> OnDisconnect;
   std::function<void(TIdContext&, const std::exception&)> OnException;
   std::function<void(const std::exception&)> OnListenException;
 
   // Connections accepted and not yet finished.
-  size_t ContextCount() const { return live_.load(); }
-  // Threads kept for connections, running or waiting.
+  size_t ContextCount() const { return live_->load(); }
+  // Threads kept for requests, running or waiting.
   size_t WorkerThreads() const;
 
  protected:
-  // Runs one connection to its end (the request loop); then the engine closes it.
-  virtual void DoExecute(TIdContext& context) = 0;
+  // Runs one request of a connection whose request has arrived (see
+  // FramerLimits); true when the connection stays open for the next one.
+  virtual bool DoRequest(TIdContext& context) = 0;
+  // What the front checks before it hands a request over.
+  virtual TIdFramerLimits FramerLimits() const { return TIdFramerLimits(); }
+  // True while a stop with a drain limit runs: answers close their connections.
+  bool Draining() const { return draining_->load(); }
   // Around the TCP start and stop: the HTTP layer prepares and ends sessions.
   virtual void BeforeActivate() {}
   virtual void BeforeDeactivate() {}
@@ -94,32 +125,9 @@ class TIdCustomTCPServer {
   void StopServer() { SetActive(false); }
 
  private:
-  struct Worker {
-    std::thread thread;
-    bool finished = false;       // under the listener's lock
-    std::mutex current_lock;     // the connection being run, for the stop
-    TIdContext* current = nullptr;
-  };
-  struct Listener {
-    TIdSocketHandle* binding = nullptr;
-    int number = 0;              // 1-based, in the order of the bindings
-    std::atomic<bool> stop{false};
-    std::thread thread;
-    std::mutex lock;             // workers list, finished flags
-    std::condition_variable no_idle_worker;
-    std::atomic<int> idle{0};    // threads waiting on the listening socket
-    std::list<Worker> workers;
-  };
-
   void Activate();
   void Deactivate();
   void BindAll();
-  void ListenerLoop(Listener& listener);
-  void StartWorker(Listener& listener);
-  void WorkerLoop(Listener& listener, Worker& self);
-  void LeaveIdle(Listener& listener);
-  void RunConnection(Listener& listener, Worker& self, int fd, const sockaddr_storage& peer);
-  void ReportListenError(int error);
 
   std::vector<TIdSocketHandle> bindings_;
   int default_port_ = 0;
@@ -127,13 +135,20 @@ class TIdCustomTCPServer {
   int max_connections_ = 0;
   ReuseSocketMode reuse_socket_ = rsOSDependent;
   int read_timeout_ms_ = 0;
+  int request_timeout_ms_ = 0;
+  int keep_alive_timeout_ms_ = 5000;
+  int max_per_address_ = 0;
+  int workers_ = 0;
+  int stop_timeout_ms_ = 0;
   bool defer_accept_ = false;
 
   std::mutex active_lock_;  // one activation or deactivation at a time
   std::atomic<bool> active_{false};
-  mutable std::mutex listeners_lock_;
-  std::vector<std::unique_ptr<Listener>> listeners_;
-  std::atomic<size_t> live_{0};
+  mutable std::mutex front_lock_;
+  std::shared_ptr<TIdFront> front_;
+  // Shared with the front, which may outlive a stop that left a thread behind.
+  std::shared_ptr<std::atomic<size_t>> live_ = std::make_shared<std::atomic<size_t>>(0);
+  std::shared_ptr<std::atomic<bool>> draining_ = std::make_shared<std::atomic<bool>>(false);
 };
 
 }  // namespace qv

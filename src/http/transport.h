@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,11 @@ class TIdTransport {
   // the connection; raises EReadTimeout when nothing came in time and
   // ESocketError on other failures.
   virtual size_t Receive(char* buffer, size_t count) = 0;
+  // Reads up to count bytes of what has already arrived, without waiting:
+  // -1 when nothing is waiting, 0 when the peer has closed.
+  virtual ptrdiff_t TryReceive(char* buffer, size_t count) {
+    return static_cast<ptrdiff_t>(Receive(buffer, count));
+  }
   // Sends all parts, in order, as one gathered write; raises ESocketError.
   virtual void Send(const std::string_view* parts, size_t count) = 0;
   // Sends header, then the file from offset to its end, without copying it
@@ -29,6 +35,14 @@ class TIdTransport {
   // Called from another thread to end blocked reads and writes; the owner
   // still calls Close.
   virtual void Abort() {}
+
+  // The front's part, for transports that hold back what the peer could not
+  // take at once. Whether output is held back; sends what the peer takes now
+  // and returns true when nothing is held back any more.
+  virtual bool OutputPending() { return false; }
+  virtual bool FlushAvailable() { return true; }
+  // Shuts the send side down (before the peer's last bytes are read and dropped).
+  virtual void ShutdownSend() {}
 };
 
 }  // namespace qv

@@ -284,6 +284,9 @@ TEST_F(ResponseWritingTest, OversizedBodiesAreRefusedWith413) {
   // Declared too large: refused before the body is read.
   EXPECT_EQ(Get("POST / HTTP/1.1\r\nContent-Length: 1048577\r\n\r\nabc"), refused);
   EXPECT_EQ(Get("POST / HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: 2000000\r\n\r\n"), refused);
+  // A length beyond 32 bits is far too large, not absent.
+  EXPECT_EQ(Get("GET / HTTP/1.1\r\nContent-Length: 99999999999\r\n\r\n"), refused);
+  EXPECT_EQ(Get("POST / HTTP/1.1\r\nContent-Length: -99999999999\r\n\r\nabc"), refused);
   // Read until close and growing past the limit.
   {
     test::RawClient client(port_);

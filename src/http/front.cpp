@@ -1,0 +1,459 @@
+#include "http/front.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <pthread.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "http/exceptions.h"
+#include "http/socket_transport.h"
+
+namespace qv {
+
+namespace {
+
+constexpr int kMaxEvents = 256;
+constexpr int kAcceptBurst = 256;
+
+void PeerText(const sockaddr_storage& peer, std::string& ip, int& port) {
+  char text[INET6_ADDRSTRLEN] = "";
+  if (peer.ss_family == AF_INET6) {
+    const auto* a = reinterpret_cast<const sockaddr_in6*>(&peer);
+    ::inet_ntop(AF_INET6, &a->sin6_addr, text, sizeof text);
+    port = ntohs(a->sin6_port);
+  } else {
+    const auto* a = reinterpret_cast<const sockaddr_in*>(&peer);
+    ::inet_ntop(AF_INET, &a->sin_addr, text, sizeof text);
+    port = ntohs(a->sin_port);
+  }
+  ip = text;
+}
+
+template <typename F>
+void Quietly(F&& f) {
+  try {
+    f();
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
+struct TIdFront::Source {
+  enum Kind { kWake, kListener, kConn };
+  explicit Source(Kind k) : kind(k) {}
+  virtual ~Source() = default;
+  Kind kind;
+};
+
+struct TIdFront::Listener : Source {
+  Listener(int f, const TIdSocketHandle* b) : Source(kListener), fd(f), binding(b) {}
+  int fd;
+  const TIdSocketHandle* binding;
+};
+
+struct TIdFront::Conn : Source {
+  enum class State { Waiting, Serving, Flushing, Lingering };
+  Conn() : Source(kConn) {}
+  std::shared_ptr<TIdFrontConnection> fc;
+  TIdSocketTransport* socket = nullptr;
+  std::string address;
+  State state = State::Waiting;
+  bool registered = false;
+  Clock::time_point deadline = Clock::time_point::max();
+};
+
+TIdFront::TIdFront(TIdFrontSettings settings, TIdFrontHooks hooks,
+                   std::shared_ptr<std::atomic<size_t>> live, std::shared_ptr<std::atomic<bool>> draining)
+    : settings_(std::move(settings)), hooks_(std::move(hooks)), live_(std::move(live)), draining_(std::move(draining)) {}
+
+TIdFront::~TIdFront() {
+  for (auto& listener : listeners_)
+    if (listener->fd >= 0) ::close(listener->fd);
+  for (auto& [conn, owned] : conns_) Quietly([&] { owned->fc->Transport().Close(false); });
+  if (epoll_fd_ >= 0) ::close(epoll_fd_);
+  if (wake_fd_ >= 0) ::close(wake_fd_);
+}
+
+void TIdFront::Start(const std::vector<std::pair<int, const TIdSocketHandle*>>& listeners) {
+  epoll_fd_ = ::epoll_create1(EPOLL_CLOEXEC);
+  wake_fd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (epoll_fd_ < 0 || wake_fd_ < 0) {
+    const int error = errno;
+    throw ESocketError(error, std::string("Could not start the server. ") + std::strerror(error));
+  }
+  // From here on the listening sockets are the front's to close.
+  for (const auto& [fd, binding] : listeners) listeners_.push_back(std::make_unique<Listener>(fd, binding));
+  wake_source_ = std::make_unique<Source>(Source::kWake);
+  epoll_event ev{};
+  ev.events = EPOLLIN;
+  ev.data.ptr = wake_source_.get();
+  ::epoll_ctl(epoll_fd_, EPOLL_CTL_ADD, wake_fd_, &ev);
+  ResumeAccepting();
+  auto self = shared_from_this();
+  pool_ = std::make_unique<TIdWorkerPool>(static_cast<size_t>(std::max(0, settings_.workers)),
+                                          [self](TIdWorkerPool::Job& job) { self->RunJob(job); });
+  thread_ = std::thread([this] { Loop(); });
+}
+
+size_t TIdFront::WorkerThreads() const { return pool_ ? pool_->Threads() : 0; }
+
+void TIdFront::Wake() {
+  const uint64_t one = 1;
+  [[maybe_unused]] const ssize_t n = ::write(wake_fd_, &one, sizeof one);
+}
+
+void TIdFront::Stop(int drain_ms) {
+  {
+    std::lock_guard lock(stop_lock_);
+    stop_requested_ = true;
+    drain_ms_ = drain_ms;
+  }
+  Wake();
+  if (thread_.joinable()) thread_.join();
+  const auto until = drain_ms > 0 ? Clock::now() + kStopMargin : Clock::time_point::max();
+  if (!pool_) return;
+  pool_->Stop(until);
+  // Ends the pool's hold on this front. A thread stuck in a handler keeps the
+  // pool, and through it this front, alive until it returns, if ever.
+  if (pool_->Threads() == 0) pool_.reset();
+}
+
+void TIdFront::ResumeAccepting() {
+  accept_paused_ = false;
+  for (auto& listener : listeners_) {
+    if (listener->fd < 0) continue;
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.ptr = listener.get();
+    if (::epoll_ctl(epoll_fd_, EPOLL_CTL_MOD, listener->fd, &ev) != 0)
+      ::epoll_ctl(epoll_fd_, EPOLL_CTL_ADD, listener->fd, &ev);
+  }
+}
+
+void TIdFront::PauseAccepting(Clock::time_point now) {
+  accept_paused_ = true;
+  resume_at_ = now + kPause;
+  for (auto& listener : listeners_) {
+    if (listener->fd < 0) continue;
+    epoll_event ev{};
+    ev.data.ptr = listener.get();
+    ::epoll_ctl(epoll_fd_, EPOLL_CTL_MOD, listener->fd, &ev);
+  }
+}
+
+void TIdFront::ReportOnce(int error, const char* what) {
+  if (reported_) return;
+  reported_ = true;
+  if (hooks_.on_listen_exception)
+    Quietly([&] { hooks_.on_listen_exception(ESocketError(error, std::string(what) + std::strerror(error))); });
+}
+
+void TIdFront::Accept(Listener& listener) {
+  for (int i = 0; i < kAcceptBurst; ++i) {
+    sockaddr_storage peer{};
+    socklen_t length = sizeof peer;
+    const int fd = ::accept4(listener.fd, reinterpret_cast<sockaddr*>(&peer), &length,
+                             SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) {
+      const int error = errno;
+      if (error == EAGAIN || error == EWOULDBLOCK) return;
+      if (error == EINTR || error == ECONNABORTED || error == EPROTO) continue;
+      if (error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM) {
+        // Out of descriptors: wait a moment for connections to end.
+        ReportOnce(error, "Accept failed. ");
+        PauseAccepting(Clock::now());
+        return;
+      }
+      ReportOnce(error, "Accept failed. ");
+      return;
+    }
+    if (!pool_starved_) reported_ = false;
+    Admit(fd, &peer, listener.binding);
+  }
+}
+
+void TIdFront::Admit(int fd, const void* peer_address, const TIdSocketHandle* binding) {
+  if (settings_.max_connections > 0 && live_->load() >= static_cast<size_t>(settings_.max_connections)) {
+    ::close(fd);
+    return;
+  }
+  std::string ip;
+  int port = 0;
+  PeerText(*static_cast<const sockaddr_storage*>(peer_address), ip, port);
+  if (settings_.max_per_address > 0) {
+    int& count = per_address_[ip];
+    if (count >= settings_.max_per_address) {
+      ::close(fd);
+      return;
+    }
+    ++count;
+  }
+  ++*live_;
+  auto owned = std::make_unique<Conn>();
+  Conn& conn = *owned;
+  auto transport = std::make_unique<TIdSocketTransport>(fd, settings_.read_timeout_ms);
+  transport->SetHoldBack(true);
+  conn.socket = transport.get();
+  conn.address = settings_.max_per_address > 0 ? ip : std::string();
+  conn.fc = std::make_shared<TIdFrontConnection>(std::move(transport), std::move(ip), port, binding,
+                                                 settings_.limits);
+  conn.fc->Tag = &conn;
+  conns_.emplace(&conn, std::move(owned));
+  if (hooks_.on_connect) Quietly([&] { hooks_.on_connect(conn.fc->Context()); });
+  // The request is often there already.
+  const auto now = Clock::now();
+  Handle(conn, conn.fc->Receive(now), now);
+}
+
+void TIdFront::Arm(Conn& conn, unsigned events) {
+  epoll_event ev{};
+  ev.events = events | EPOLLONESHOT;
+  ev.data.ptr = &conn;
+  const int fd = conn.socket->Handle();
+  if (::epoll_ctl(epoll_fd_, conn.registered ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, fd, &ev) != 0) {
+    Finish(conn);
+    return;
+  }
+  conn.registered = true;
+}
+
+void TIdFront::SetDeadline(Conn& conn, Clock::time_point deadline) {
+  if (conn.deadline != Clock::time_point::max()) timers_.erase({conn.deadline, &conn});
+  conn.deadline = deadline;
+  if (deadline != Clock::time_point::max()) timers_.emplace(deadline, &conn);
+}
+
+TIdFront::Clock::time_point TIdFront::WaitDeadline(const Conn& conn, Clock::time_point now) const {
+  using std::chrono::milliseconds;
+  auto deadline = Clock::time_point::max();
+  const TIdFrontConnection& fc = *conn.fc;
+  if (fc.RequestUnderway()) {
+    if (settings_.read_timeout_ms > 0)
+      deadline = std::min(deadline, fc.LastInput() + milliseconds(settings_.read_timeout_ms));
+    if (settings_.request_timeout_ms > 0)
+      deadline = std::min(deadline, fc.RequestBegan() + milliseconds(settings_.request_timeout_ms));
+  } else if (fc.Answered() > 0 && settings_.keep_alive_timeout_ms > 0) {
+    deadline = now + milliseconds(settings_.keep_alive_timeout_ms);
+  } else if (settings_.read_timeout_ms > 0) {
+    deadline = now + milliseconds(settings_.read_timeout_ms);
+  }
+  return deadline;
+}
+
+void TIdFront::Handle(Conn& conn, TIdFrontConnection::Next next, Clock::time_point now) {
+  using Next = TIdFrontConnection::Next;
+  switch (next) {
+    case Next::Wait:
+      // While a stop drains, a connection between requests is done.
+      if (stop_started_ && conn.fc->Answered() > 0 && !conn.fc->RequestUnderway()) return Finish(conn);
+      conn.state = Conn::State::Waiting;
+      SetDeadline(conn, WaitDeadline(conn, now));
+      return Arm(conn, EPOLLIN);
+    case Next::Serve:
+      return Dispatch(conn);
+    case Next::Flush:
+      conn.state = Conn::State::Flushing;
+      SetDeadline(conn, settings_.read_timeout_ms > 0
+                            ? now + std::chrono::milliseconds(settings_.read_timeout_ms)
+                            : Clock::time_point::max());
+      return Arm(conn, EPOLLOUT);
+    case Next::Linger:
+      conn.state = Conn::State::Lingering;
+      conn.fc->StartLinger();
+      if (conn.fc->Drain()) return Finish(conn);
+      SetDeadline(conn, now + kLinger);
+      return Arm(conn, EPOLLIN);
+    case Next::Close:
+      return Finish(conn);
+  }
+}
+
+void TIdFront::Dispatch(Conn& conn) {
+  conn.state = Conn::State::Serving;
+  SetDeadline(conn, Clock::time_point::max());
+  // A worker that has to wait for more of the request waits no longer than
+  // the request may take.
+  if (settings_.request_timeout_ms > 0)
+    conn.socket->SetDeadline(conn.fc->RequestBegan() + std::chrono::milliseconds(settings_.request_timeout_ms));
+  ++serving_;
+  if (!pool_->Post(conn.fc)) {
+    // No thread could be started: the job waits; accepting pauses meanwhile.
+    pool_starved_ = true;
+    ReportOnce(EAGAIN, "Could not start a thread. ");
+    PauseAccepting(Clock::now());
+  }
+}
+
+void TIdFront::RunJob(TIdWorkerPool::Job& job) {
+  auto* conn = static_cast<Conn*>(job->Tag);
+  TIdFrontConnection::Next next = TIdFrontConnection::Next::Close;
+  if (!aborted_.load()) next = job->Serve(hooks_.serve, hooks_.on_exception);
+  // Closed here at once; the front does the rest.
+  if (next == TIdFrontConnection::Next::Close) Quietly([&] { job->Transport().Close(false); });
+  Returned(conn, next);
+}
+
+void TIdFront::Returned(Conn* conn, TIdFrontConnection::Next next) {
+  bool wake = false;
+  {
+    std::lock_guard lock(returned_lock_);
+    returned_.emplace_back(conn, next);
+    wake = !wake_pending_;
+    wake_pending_ = true;
+  }
+  if (wake) Wake();
+}
+
+void TIdFront::TakeReturned(Clock::time_point now) {
+  std::vector<std::pair<Conn*, TIdFrontConnection::Next>> returned;
+  {
+    std::lock_guard lock(returned_lock_);
+    returned.swap(returned_);
+    wake_pending_ = false;
+  }
+  for (auto& [conn, next] : returned) {
+    --serving_;
+    conn->socket->SetDeadline(Clock::time_point::max());
+    if (aborted_.load())
+      Finish(*conn);
+    else
+      Handle(*conn, next, now);
+  }
+}
+
+void TIdFront::Finish(Conn& conn) {
+  SetDeadline(conn, Clock::time_point::max());
+  Quietly([&] { conn.fc->Transport().Close(false); });
+  if (!conn.address.empty()) {
+    const auto it = per_address_.find(conn.address);
+    if (it != per_address_.end() && --it->second <= 0) per_address_.erase(it);
+  }
+  if (hooks_.on_disconnect) Quietly([&] { hooks_.on_disconnect(conn.fc->Context()); });
+  --*live_;
+  conns_.erase(&conn);
+}
+
+void TIdFront::BeginStop(Clock::time_point now) {
+  stop_started_ = true;
+  int drain_ms;
+  {
+    std::lock_guard lock(stop_lock_);
+    drain_ms = drain_ms_;
+  }
+  // The listening sockets close at once.
+  for (auto& listener : listeners_) {
+    if (listener->fd >= 0) ::close(listener->fd);
+    listener->fd = -1;
+  }
+  if (drain_ms <= 0) return AbortAll();
+  draining_->store(true);
+  drain_until_ = now + std::chrono::milliseconds(drain_ms);
+  // Connections between requests are done.
+  std::vector<Conn*> idle;
+  for (auto& [conn, owned] : conns_)
+    if (conn->state == Conn::State::Waiting && conn->fc->Answered() > 0 && !conn->fc->RequestUnderway())
+      idle.push_back(conn);
+  for (Conn* conn : idle) Finish(*conn);
+}
+
+void TIdFront::AbortAll() {
+  aborted_ = true;
+  // Requests not yet taken by a thread are not run.
+  for (auto& job : pool_->TakeQueued()) {
+    --serving_;
+    Finish(*static_cast<Conn*>(job->Tag));
+  }
+  std::vector<Conn*> others;
+  for (auto& [conn, owned] : conns_) {
+    if (conn->state == Conn::State::Serving)
+      conn->fc->Transport().Abort();  // ends its blocked reads and writes
+    else
+      others.push_back(conn);
+  }
+  for (Conn* conn : others) Finish(*conn);
+}
+
+int TIdFront::Timeout(Clock::time_point now) const {
+  auto next = Clock::time_point::max();
+  if (!timers_.empty()) next = timers_.begin()->first;
+  if (accept_paused_ || pool_starved_) next = std::min(next, resume_at_);
+  if (stop_started_ && !aborted_.load()) next = std::min(next, drain_until_);
+  if (stop_started_ && aborted_.load() && drain_until_ != Clock::time_point()) next = std::min(next, drain_until_ + kStopMargin);
+  if (next == Clock::time_point::max()) return -1;
+  if (next <= now) return 0;
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(next - now).count() + 1;
+  return static_cast<int>(std::min<long long>(ms, 60000));
+}
+
+void TIdFront::Loop() {
+  ::pthread_setname_np(::pthread_self(), "Front");
+  epoll_event events[kMaxEvents];
+  for (;;) {
+    auto now = Clock::now();
+    bool stop;
+    {
+      std::lock_guard lock(stop_lock_);
+      stop = stop_requested_;
+    }
+    if (stop && !stop_started_) BeginStop(now);
+    if (stop_started_) {
+      if (!aborted_.load() && (conns_.empty() || now >= drain_until_)) AbortAll();
+      if (aborted_.load() && serving_ == 0) break;
+      // A stop with a limit leaves a request stuck in its handler behind.
+      if (aborted_.load() && drain_until_ != Clock::time_point() && now >= drain_until_ + kStopMargin) break;
+    }
+    const int n = ::epoll_wait(epoll_fd_, events, kMaxEvents, Timeout(now));
+    if (n < 0 && errno != EINTR) break;
+    now = Clock::now();
+    for (int i = 0; i < n; ++i) {
+      auto* source = static_cast<Source*>(events[i].data.ptr);
+      if (source->kind == Source::kWake) {
+        uint64_t count;
+        [[maybe_unused]] const ssize_t r = ::read(wake_fd_, &count, sizeof count);
+        TakeReturned(now);
+      } else if (source->kind == Source::kListener) {
+        auto* listener = static_cast<Listener*>(source);
+        if (listener->fd >= 0 && !stop_started_ && !accept_paused_) Accept(*listener);
+      } else {
+        auto* conn = static_cast<Conn*>(source);
+        // A connection finished earlier in this round is no longer known.
+        if (conns_.find(conn) == conns_.end()) continue;
+        switch (conn->state) {
+          case Conn::State::Waiting:
+            Handle(*conn, conn->fc->Receive(now), now);
+            break;
+          case Conn::State::Flushing:
+            Handle(*conn, conn->fc->Flush(), now);
+            break;
+          case Conn::State::Lingering:
+            if (conn->fc->Drain())
+              Finish(*conn);
+            else
+              Arm(*conn, EPOLLIN);
+            break;
+          case Conn::State::Serving:
+            break;
+        }
+      }
+    }
+    // Time limits: the connection is closed without an answer.
+    while (!timers_.empty() && timers_.begin()->first <= now) Finish(*timers_.begin()->second);
+    if ((accept_paused_ || pool_starved_) && now >= resume_at_) {
+      if (pool_starved_ && pool_->Retry()) pool_starved_ = false;
+      if (pool_starved_) {
+        resume_at_ = now + kPause;
+      } else if (accept_paused_ && !stop_started_) {
+        ResumeAccepting();
+      }
+    }
+  }
+}
+
+}  // namespace qv

@@ -1,0 +1,128 @@
+// The front of the TCP server: one I/O thread that waits on the listening
+// sockets and on every connection at once, and the worker pool it hands
+// complete requests to. Made at activation and ended at the stop.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "http/context.h"
+#include "http/front_connection.h"
+#include "http/request_framer.h"
+#include "http/worker_pool.h"
+
+namespace qv {
+
+struct TIdFrontSettings {
+  int read_timeout_ms = 0;
+  int request_timeout_ms = 0;
+  int keep_alive_timeout_ms = 0;
+  int max_connections = 0;
+  int max_per_address = 0;
+  int workers = 0;
+  TIdFramerLimits limits;
+};
+
+struct TIdFrontHooks {
+  TIdFrontConnection::ServeFunction serve;
+  std::function<void(TIdContext&)> on_connect;
+  std::function<void(TIdContext&)> on_disconnect;
+  std::function<void(TIdContext&, const std::exception&)> on_exception;
+  std::function<void(const std::exception&)> on_listen_exception;
+};
+
+class TIdFront : public std::enable_shared_from_this<TIdFront> {
+ public:
+  using Clock = std::chrono::steady_clock;
+  // How long accepting pauses when descriptors or threads run out.
+  static constexpr std::chrono::milliseconds kPause{250};
+  // How long a closing connection waits for the peer to finish sending.
+  static constexpr std::chrono::milliseconds kLinger{2000};
+  // How long a stop with a drain limit waits beyond it for running requests.
+  static constexpr std::chrono::milliseconds kStopMargin{500};
+
+  TIdFront(TIdFrontSettings settings, TIdFrontHooks hooks, std::shared_ptr<std::atomic<size_t>> live,
+           std::shared_ptr<std::atomic<bool>> draining);
+  ~TIdFront();
+  TIdFront(const TIdFront&) = delete;
+  TIdFront& operator=(const TIdFront&) = delete;
+
+  // Takes the listening sockets (already listening) and starts the I/O thread.
+  void Start(const std::vector<std::pair<int, const TIdSocketHandle*>>& listeners);
+  // Closes the listening sockets at once; with drain_ms 0 closes every
+  // connection and waits for running requests, otherwise lets them finish
+  // for drain_ms first. Returns when done; the listening sockets are closed.
+  void Stop(int drain_ms);
+  size_t WorkerThreads() const;
+
+ private:
+  struct Source;
+  struct Listener;
+  struct Conn;
+
+  void Loop();
+  void Accept(Listener& listener);
+  void Admit(int fd, const void* peer, const TIdSocketHandle* binding);
+  void Handle(Conn& conn, TIdFrontConnection::Next next, Clock::time_point now);
+  void Arm(Conn& conn, unsigned events);
+  void SetDeadline(Conn& conn, Clock::time_point deadline);
+  Clock::time_point WaitDeadline(const Conn& conn, Clock::time_point now) const;
+  void Finish(Conn& conn);
+  void Dispatch(Conn& conn);
+  void RunJob(TIdWorkerPool::Job& job);
+  void Returned(Conn* conn, TIdFrontConnection::Next next);
+  void TakeReturned(Clock::time_point now);
+  void PauseAccepting(Clock::time_point now);
+  void ResumeAccepting();
+  void ReportOnce(int error, const char* what);
+  void BeginStop(Clock::time_point now);
+  void AbortAll();
+  void Wake();
+  int Timeout(Clock::time_point now) const;
+
+  const TIdFrontSettings settings_;
+  const TIdFrontHooks hooks_;
+  std::shared_ptr<std::atomic<size_t>> live_;
+  std::shared_ptr<std::atomic<bool>> draining_;
+
+  int epoll_fd_ = -1;
+  int wake_fd_ = -1;
+  std::unique_ptr<Source> wake_source_;
+  std::vector<std::unique_ptr<Listener>> listeners_;
+  std::unordered_map<Conn*, std::unique_ptr<Conn>> conns_;
+  std::set<std::pair<Clock::time_point, Conn*>> timers_;
+  std::unordered_map<std::string, int> per_address_;
+  std::unique_ptr<TIdWorkerPool> pool_;
+  size_t serving_ = 0;  // connections handed to the pool and not back yet
+
+  // Accepting paused after descriptors or threads ran out.
+  bool accept_paused_ = false;
+  Clock::time_point resume_at_{};
+  bool reported_ = false;     // the current shortage was reported
+  bool pool_starved_ = false; // a job waits for a thread that could not be started
+
+  std::mutex returned_lock_;
+  std::vector<std::pair<Conn*, TIdFrontConnection::Next>> returned_;
+  bool wake_pending_ = false;
+
+  std::mutex stop_lock_;
+  bool stop_requested_ = false;
+  int drain_ms_ = 0;
+  bool stop_started_ = false;        // front thread only
+  Clock::time_point drain_until_{};  // front thread only
+  std::atomic<bool> aborted_{false};
+
+  std::thread thread_;
+};
+
+}  // namespace qv

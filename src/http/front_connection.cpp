@@ -1,0 +1,127 @@
+#include "http/front_connection.h"
+
+#include "http/exceptions.h"
+
+namespace qv {
+
+namespace {
+
+// Bytes dropped at most while lingering.
+constexpr size_t kLingerBytes = 1 << 20;
+
+}  // namespace
+
+TIdFrontConnection::TIdFrontConnection(std::unique_ptr<TIdTransport> transport, std::string peer_ip,
+                                       int peer_port, const TIdSocketHandle* binding,
+                                       const TIdFramerLimits& limits)
+    : transport_(std::move(transport)),
+      context_(*transport_, std::move(peer_ip), peer_port, binding),
+      limits_(limits),
+      framer_(limits) {}
+
+TIdFrontConnection::Next TIdFrontConnection::Receive(Clock::time_point now) {
+  TIdIOHandler& io = context_.Connection().IOHandler();
+  // A request and its body, plus a little: the framer decides long before.
+  const size_t limit = limits_.max_head + static_cast<size_t>(limits_.max_body) + 2;
+  while (!peer_closed_) {
+    const ptrdiff_t n = io.ReceiveAvailable(limit);
+    if (n < 0) break;
+    if (n == 0) {
+      peer_closed_ = true;
+      break;
+    }
+    if (!RequestUnderway()) request_began_ = now;
+    last_input_ = now;
+  }
+  return Frame(now);
+}
+
+TIdFrontConnection::Next TIdFrontConnection::Frame(Clock::time_point now) {
+  TIdIOHandler& io = context_.Connection().IOHandler();
+  if (io.Buffered() > 0 && !RequestUnderway()) request_began_ = last_input_ = now;
+  switch (framer_.Scan(io.Unread(), peer_closed_)) {
+    case TIdRequestFramer::State::Ready:
+      return Next::Serve;
+    case TIdRequestFramer::State::Malformed:
+      return Ending();
+    case TIdRequestFramer::State::NeedMore:
+      break;
+  }
+  if (peer_closed_) return Next::Close;
+  // Nothing of a request is here: an idle connection holds no buffer.
+  if (io.Buffered() == 0) io.ReleaseIfEmpty();
+  return Next::Wait;
+}
+
+TIdFrontConnection::Next TIdFrontConnection::Serve(
+    const ServeFunction& serve, const std::function<void(TIdContext&, const std::exception&)>& on_exception) {
+  bool keep = false;
+  bool broken = false;
+  try {
+    keep = serve(context_);
+  } catch (const ESocketError&) {
+    broken = true;
+  } catch (const EReadTimeout&) {
+    broken = true;
+  } catch (const EHttpEngineError&) {
+    // Malformed input or a peer gone: the connection just ends.
+  } catch (const std::exception& e) {
+    if (on_exception) {
+      try {
+        on_exception(context_, e);
+      } catch (...) {
+      }
+    }
+  } catch (...) {
+  }
+  ++answered_;
+  framer_.Reset();
+  request_began_ = Clock::time_point();
+  if (broken) return Next::Close;
+  keep_ = keep;
+  if (transport_->OutputPending()) return Next::Flush;
+  if (!keep) return Ending();
+  return Frame(Clock::now());
+}
+
+TIdFrontConnection::Next TIdFrontConnection::Flush() {
+  try {
+    if (!transport_->FlushAvailable()) return Next::Flush;
+  } catch (const EHttpEngineError&) {
+    return Next::Close;
+  }
+  if (!keep_) return Ending();
+  return Frame(Clock::now());
+}
+
+TIdFrontConnection::Next TIdFrontConnection::Ending() {
+  if (peer_closed_) return Next::Close;
+  TIdIOHandler& io = context_.Connection().IOHandler();
+  try {
+    if (io.InputPending()) return Next::Linger;
+  } catch (...) {
+  }
+  return Next::Close;
+}
+
+void TIdFrontConnection::StartLinger() {
+  dropped_ = 0;
+  transport_->ShutdownSend();
+}
+
+bool TIdFrontConnection::Drain() {
+  char sink[4096];
+  try {
+    for (;;) {
+      const ptrdiff_t n = transport_->TryReceive(sink, sizeof sink);
+      if (n < 0) return false;
+      if (n == 0) return true;
+      dropped_ += static_cast<size_t>(n);
+      if (dropped_ >= kLingerBytes) return true;
+    }
+  } catch (...) {
+    return true;
+  }
+}
+
+}  // namespace qv

@@ -1,0 +1,83 @@
+// One accepted connection as the front sees it: its context, its transport,
+// the framing of its current request, and what has to happen next. The front
+// (one I/O thread) calls Receive, Flush and Drain; a worker calls Serve once
+// the request has arrived. It works on any transport, so the same steps run
+// over a socket and over memory.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "http/context.h"
+#include "http/request_framer.h"
+#include "http/transport.h"
+
+namespace qv {
+
+class TIdFrontConnection {
+ public:
+  using Clock = std::chrono::steady_clock;
+  enum class Next {
+    Wait,    // for more input
+    Serve,   // the request has arrived: hand it to a worker
+    Flush,   // an answer is partly held back: wait until the peer takes it
+    Linger,  // input is left unread: send side shut, drop input for a moment, then close
+    Close,   // close now
+  };
+  // Runs one request on the context; true when the connection stays open.
+  using ServeFunction = std::function<bool(TIdContext&)>;
+
+  TIdFrontConnection(std::unique_ptr<TIdTransport> transport, std::string peer_ip, int peer_port,
+                     const TIdSocketHandle* binding, const TIdFramerLimits& limits);
+  TIdFrontConnection(const TIdFrontConnection&) = delete;
+  TIdFrontConnection& operator=(const TIdFrontConnection&) = delete;
+
+  // The front's own record of the connection.
+  void* Tag = nullptr;
+
+  TIdContext& Context() { return context_; }
+  TIdTransport& Transport() { return *transport_; }
+
+  // Front: takes what has arrived and looks at the request.
+  Next Receive(Clock::time_point now);
+  // Worker: runs the request; exceptions other than the engine's own go to
+  // on_exception. Then what comes next.
+  Next Serve(const ServeFunction& serve,
+             const std::function<void(TIdContext&, const std::exception&)>& on_exception);
+  // Front: sends what is held back; Flush while some is left.
+  Next Flush();
+  // Front: starts lingering (send side shut down).
+  void StartLinger();
+  // Front, lingering: reads and drops input; true when the peer is done or
+  // enough was dropped.
+  bool Drain();
+
+  // Whether bytes of a request that has not wholly arrived are here.
+  bool RequestUnderway() const { return request_began_ != Clock::time_point(); }
+  Clock::time_point RequestBegan() const { return request_began_; }
+  Clock::time_point LastInput() const { return last_input_; }
+  // Requests answered on this connection.
+  int Answered() const { return answered_; }
+
+ private:
+  // After an answer that ends the connection: close, or linger over unread input.
+  Next Ending();
+  // Looks at the unread input for the next request.
+  Next Frame(Clock::time_point now);
+
+  std::unique_ptr<TIdTransport> transport_;
+  TIdContext context_;
+  TIdFramerLimits limits_;
+  TIdRequestFramer framer_;
+  Clock::time_point request_began_{};
+  Clock::time_point last_input_{};
+  bool peer_closed_ = false;
+  bool keep_ = false;  // while flushing: the connection stays open afterwards
+  int answered_ = 0;
+  size_t dropped_ = 0;  // bytes dropped while lingering
+};
+
+}  // namespace qv
