@@ -1,6 +1,7 @@
 #include "service/qv_web_service.h"
 
 #include "platform/profile.h"
+#include "service/open_files_limit.h"
 #include "service/service_settings.h"
 
 namespace qv {
@@ -22,6 +23,10 @@ TqvWebService::TqvWebService(TServiceHost host, std::string iniPath)
     router_.Server1SessionStart(session);
   };
   Server1.OnSessionStoreError = [this](const std::string& message) { LogMessage(message); };
+  // When the session list is full, a visitor who is not logged on goes first.
+  Server1.OnSessionExpendable = [](const TIdHTTPSession& session) {
+    return session.ContentValue(kLoggedInName) == kLoggedInFalse;
+  };
 }
 
 TqvWebService::~TqvWebService() {
@@ -33,6 +38,8 @@ TqvWebService::~TqvWebService() {
 }
 
 void TqvWebService::ServiceCreate() {
+  // Connections cost descriptors, not threads: take every one the system allows.
+  RaiseOpenFilesLimit();
   pool_ = std::make_unique<TFixedConnectionPool>(5, 5, 10000);
   ReadSettings();
 }
@@ -54,6 +61,14 @@ void TqvWebService::ReadSettings() {
     Server1.SetSessionStore(settings.SessionStore
                                 ? std::make_shared<TRedisSessionStore>(*settings.SessionStore)
                                 : nullptr);
+    Server1.SetWorkers(settings.Workers);
+    Server1.SetMaxConnectionsPerAddress(settings.MaxConnectionsPerAddress);
+    Server1.SetRequestTimeout(settings.RequestTimeout);
+    Server1.SetMaxSessions(static_cast<size_t>(settings.MaxSessions));
+    Server1.SetListenQueue(settings.ListenQueue);
+    Server1.SetKeepAlive(settings.KeepAlive);
+    Server1.SetKeepAliveByDefault(settings.KeepAlive);
+    Server1.SetKeepAliveTimeout(settings.KeepAliveTimeout);
   }
   if (settings.Start) Server1.SetActive(true);
 }

@@ -4,6 +4,7 @@
 #include <limits>
 #include <optional>
 #include <stdexcept>
+#include <string>
 
 #include "http/text.h"
 #include "platform/exception.h"
@@ -29,6 +30,18 @@ int ReadCount(const TIniFile& ini, const char* key, int defaultValue) {
     throw Exception(ini.FileName() + ": [" + kSection + "] " + key + "=" + text +
                     " is not a whole number of 0 or more");
   }
+  return *value;
+}
+
+// A key whose wrong value is an error rather than its default: empty or
+// missing gives the default, anything else must be a whole number in range.
+int32_t ReadChecked(const TIniFile& ini, const char* key, int32_t defaultValue, int32_t min, int32_t max) {
+  const std::string text = ini.ReadString(kSection, key, "");
+  if (text.empty()) return defaultValue;
+  const std::optional<int> value = ParseProfileInteger(text);
+  if (!value || *value < min || *value > max)
+    throw Exception(ini.FileName() + ": [" + kSection + "] " + key + "=" + text +
+                    " is not a whole number from " + std::to_string(min) + " to " + std::to_string(max) + ".");
   return *value;
 }
 
@@ -58,6 +71,13 @@ TServiceSettings ReadServiceSettings(const TIniFile& ini) {
       throw Exception(ini.FileName() + ": [SESSIONS] Store: " + e.what());
     }
   }
+  settings.Workers = ReadChecked(ini, "Workers", 32, 1, 4096);
+  settings.MaxConnectionsPerAddress = ReadChecked(ini, "MaxConnectionsPerAddress", 256, 0, 1000000);
+  settings.RequestTimeout = ReadChecked(ini, "RequestTimeout", 30, 0, 86400) * 1000;
+  settings.MaxSessions = ReadChecked(ini, "MaxSessions", 100000, 0, 100000000);
+  settings.ListenQueue = ReadChecked(ini, "ListenQueue", 511, 1, 65535);
+  settings.KeepAlive = ReadChecked(ini, "KeepAlive", 0, 0, 1) != 0;
+  settings.KeepAliveTimeout = ReadChecked(ini, "KeepAliveTimeout", 5, 1, 3600) * 1000;
   return settings;
 }
 

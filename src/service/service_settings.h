@@ -36,6 +36,22 @@ struct TServiceSettings {
   // Section "SESSIONS", key Store: empty for sessions in this process's memory
   // ("memory", the default), else where Redis keeps them.
   std::optional<TRedisLocation> SessionStore;
+  // Threads that run requests at most (Workers, default 32).
+  int32_t Workers = 32;
+  // Live connections one client address may hold (MaxConnectionsPerAddress,
+  // default 256; 0: no limit).
+  int32_t MaxConnectionsPerAddress = 256;
+  // A whole request must arrive within this many ms: RequestTimeout seconds x
+  // 1000 (default 30 s; 0: no limit).
+  int32_t RequestTimeout = 30000;
+  // Sessions kept at most (MaxSessions, default 100,000; 0: no limit).
+  int32_t MaxSessions = 100000;
+  // Listen backlog of the listening sockets (ListenQueue, default 511).
+  int32_t ListenQueue = 511;
+  // Persistent connections (KeepAlive, default off) and how long one may
+  // stand idle between requests in ms: KeepAliveTimeout seconds x 1000 (default 5 s).
+  bool KeepAlive = false;
+  int32_t KeepAliveTimeout = 5000;
 };
 
 // Reads sections "APP" and "SESSIONS"; a missing file, section or key gives the default. A

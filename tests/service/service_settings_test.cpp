@@ -173,3 +173,64 @@ TEST(ServiceSettingsSessionStoreTest, MemoryRedisOrAnErrorNamingFileSectionAndKe
 
 }  // namespace
 }  // namespace qv
+
+namespace qv {
+namespace {
+
+// Writes text as a settings file in a fresh folder; removed with the object.
+struct IniFile {
+  std::string folder, path;
+  explicit IniFile(const std::string& text) {
+    char pattern[] = "/tmp/qv_settings_XXXXXX";
+    folder = mkdtemp(pattern);
+    path = folder + "/qvweb.ini";
+    std::ofstream(path, std::ios::binary) << text;
+  }
+  ~IniFile() { std::filesystem::remove_all(folder); }
+};
+
+TEST(ServiceSettingsFrontTest, DefaultsAndValuesOfTheConnectionKeys) {
+  const TServiceSettings d = ReadServiceSettings(IniFile("[APP]\nPort=81\n").path);
+  EXPECT_EQ(d.Workers, 32);
+  EXPECT_EQ(d.MaxConnectionsPerAddress, 256);
+  EXPECT_EQ(d.RequestTimeout, 30000);
+  EXPECT_EQ(d.MaxSessions, 100000);
+  EXPECT_EQ(d.ListenQueue, 511);
+  EXPECT_FALSE(d.KeepAlive);
+  EXPECT_EQ(d.KeepAliveTimeout, 5000);
+
+  const TServiceSettings s = ReadServiceSettings(
+      IniFile("[APP]\nWorkers=4\nMaxConnectionsPerAddress=0\nRequestTimeout=0x10\nMaxSessions=7\n"
+              "ListenQueue=64\nKeepAlive=1\nKeepAliveTimeout=2\nWorkers2=x\n")
+          .path);
+  EXPECT_EQ(s.Workers, 4);
+  EXPECT_EQ(s.MaxConnectionsPerAddress, 0);
+  EXPECT_EQ(s.RequestTimeout, 16000);
+  EXPECT_EQ(s.MaxSessions, 7);
+  EXPECT_EQ(s.ListenQueue, 64);
+  EXPECT_TRUE(s.KeepAlive);
+  EXPECT_EQ(s.KeepAliveTimeout, 2000);
+}
+
+TEST(ServiceSettingsFrontTest, AWrongValueNamesFileSectionAndKey) {
+  const struct {
+    const char* line;
+    const char* key;
+  } cases[] = {{"Workers=0", "Workers"},          {"Workers=many", "Workers"},
+               {"RequestTimeout=-1", "RequestTimeout"}, {"ListenQueue=70000", "ListenQueue"},
+               {"KeepAlive=2", "KeepAlive"},      {"KeepAliveTimeout=0", "KeepAliveTimeout"},
+               {"MaxSessions=1e6", "MaxSessions"}, {"MaxConnectionsPerAddress=-5", "MaxConnectionsPerAddress"}};
+  for (const auto& c : cases) {
+    const IniFile ini(std::string("[APP]\n") + c.line + "\n");
+    try {
+      ReadServiceSettings(ini.path);
+      ADD_FAILURE() << c.line << " was accepted";
+    } catch (const std::exception& e) {
+      const std::string message = e.what();
+      EXPECT_NE(message.find(ini.path + ": [APP] " + c.key + "="), std::string::npos) << message;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace qv
