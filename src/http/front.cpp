@@ -76,7 +76,10 @@ TIdFront::TIdFront(TIdFrontSettings settings, TIdFrontHooks hooks,
 TIdFront::~TIdFront() {
   for (auto& listener : listeners_)
     if (listener->fd >= 0) ::close(listener->fd);
-  for (auto& [conn, owned] : conns_) Quietly([&] { owned->fc->Transport().Close(false); });
+  for (auto& entry : conns_) {
+    Conn& conn = *entry.second;
+    Quietly([&] { conn.fc->Transport().Close(false); });
+  }
   if (epoll_fd_ >= 0) ::close(epoll_fd_);
   if (wake_fd_ >= 0) ::close(wake_fd_);
 }

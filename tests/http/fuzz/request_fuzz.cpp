@@ -1,13 +1,21 @@
-// Fuzz target: arbitrary bytes as the input of one connection, run through the
-// whole request loop (parsing, sessions, handler, response writing) on a
-// memory transport, plus the decoders on their own. Built by run_fuzz.sh.
+// Fuzz target: arbitrary bytes as the input of one connection, run through
+// the front's steps for a connection (receive and frame, serve on the worker
+// side, flush held-back output, linger) over a stream transport that hands
+// the input out in pieces with waits between them and holds output back at
+// times; the whole request path runs: parsing, sessions (with a small
+// session cap), handler, answer writing. The decoders also run on their own.
+// Built by run_fuzz.sh.
+#include <algorithm>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "http/base64.h"
 #include "http/exceptions.h"
+#include "http/front_connection.h"
 #include "http/http_date.h"
 #include "http/http_server.h"
 #include "http/uri.h"
@@ -15,25 +23,50 @@
 
 namespace {
 
-// Hands the input out in pieces of a fixed size; collects (and drops) output.
-class MemoryTransport final : public qv::TIdTransport {
+// Hands the input out in pieces of a fixed size, with a "nothing yet" between
+// pieces when asked; holds output back for a few flushes when asked.
+class StreamTransport final : public qv::TIdTransport {
  public:
-  MemoryTransport(std::string_view input, size_t piece) : input_(input), piece_(piece) {}
+  StreamTransport(std::string_view input, size_t piece, bool waits, int holds)
+      : input_(input), piece_(piece), waits_(waits), holds_(holds) {}
   size_t Receive(char* buffer, size_t count) override {
     const size_t n = std::min({count, piece_, input_.size()});
     input_.copy(buffer, n);
     input_.remove_prefix(n);
     return n;
   }
+  ptrdiff_t TryReceive(char* buffer, size_t count) override {
+    if (waits_ && (waited_ = !waited_) && !input_.empty()) return -1;
+    if (input_.empty() && !closed_) {
+      closed_ = true;
+      return -1;  // one wait before the peer's close
+    }
+    return static_cast<ptrdiff_t>(Receive(buffer, count));
+  }
   void Send(const std::string_view* parts, size_t count) override {
     for (size_t i = 0; i < count; ++i) written_ += parts[i].size();
+    if (holds_ > 0) pending_ = holds_;
   }
+  bool OutputPending() override { return pending_ > 0; }
+  bool FlushAvailable() override { return pending_ == 0 || --pending_ == 0; }
+  bool InputPending() override { return !input_.empty(); }
   void Close(bool) override {}
 
  private:
   std::string_view input_;
   size_t piece_;
+  bool waits_;
+  bool waited_ = false;
+  bool closed_ = false;
+  int holds_;
+  int pending_ = 0;
   size_t written_ = 0;
+};
+
+class FuzzServer : public qv::TIdHTTPServer {
+ public:
+  using qv::TIdHTTPServer::DoRequest;
+  using qv::TIdHTTPServer::FramerLimits;
 };
 
 void Handler(qv::TIdContext*, qv::TIdHTTPRequestInfo& request, qv::TIdHTTPResponseInfo& response) {
@@ -67,21 +100,45 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   qv::ParseHttpDate(input);
   qv::DecodeBase64(input);
 
-  // The whole request loop.
-  qv::TIdHTTPServer server;
+  // One connection through the front's steps.
+  FuzzServer server;
   server.SetKeepAlive(flags & 1);
+  server.SetKeepAliveByDefault(flags & 1);
   server.SetParseParams(!(flags & 2));
   server.SetSessionState(flags & 4);
   server.SetAutoStartSession(true);
+  server.SessionList().MaxSessions = 3;
+  server.SessionList().OnSessionExpendable = [](const qv::TIdHTTPSession& s) {
+    return s.ContentValue("LoggedIn") != "True";
+  };
   server.OnCommandGet = Handler;
   if (flags & 8) server.OnCommandOther = Handler;
   server.OnSessionStart = [](qv::TIdHTTPSession& s) { s.Content().SetValue("LoggedIn", "False"); };
-  MemoryTransport transport(input, 1 + (flags >> 4) * 97);
-  qv::TIdContext context(transport, "127.0.0.1", 1);
-  try {
-    server.ServeConnection(context);
-  } catch (const qv::EHttpEngineError&) {
-    // Malformed input ends the connection: expected.
+  const size_t piece = 1 + ((flags >> 4) & 7) * 97;
+  auto transport = std::make_unique<StreamTransport>(input, piece, flags & 0x80, (flags >> 5) & 1 ? 2 : 0);
+  qv::TIdFrontConnection connection(std::move(transport), "127.0.0.1", 1, nullptr, server.FramerLimits());
+  const auto serve = [&server](qv::TIdContext& context) { return server.DoRequest(context); };
+
+  using Next = qv::TIdFrontConnection::Next;
+  const auto now = std::chrono::steady_clock::now();
+  Next next = connection.Receive(now);
+  // Each step takes input or output; the input is finite.
+  for (size_t steps = 0; steps < 4 * size + 64; ++steps) {
+    if (next == Next::Wait) {
+      next = connection.Receive(now);
+    } else if (next == Next::Serve) {
+      next = connection.Serve(serve, nullptr);
+    } else if (next == Next::Flush) {
+      next = connection.Flush();
+    } else if (next == Next::Linger) {
+      connection.StartLinger();
+      while (!connection.Drain()) {
+      }
+      break;
+    } else {
+      break;
+    }
   }
+  server.SessionList().Clear();
   return 0;
 }

@@ -1,0 +1,379 @@
+// Tests of the front: what one request and one client may take (time, head
+// size, cookies, connections per address, descriptors), keep-alive, answers
+// held back for slow readers, and the stop with a drain limit.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "http/http_server.h"
+#include "http/exceptions.h"
+#include "http/request_reader.h"
+#include "test_support.h"
+
+namespace qv {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+void Echo(TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) { r.ContentText = req.Document; }
+
+// Whether the server has closed the connection: waits up to wait_ms for the end of input.
+bool ClosedWithin(test::RawClient& client, int wait_ms, std::string* answer = nullptr) {
+  const auto until = Clock::now() + milliseconds(wait_ms);
+  char buf[4096];
+  for (;;) {
+    const auto left = std::chrono::duration_cast<milliseconds>(until - Clock::now()).count();
+    if (left <= 0) return false;
+    pollfd p{client.fd(), POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(left)) <= 0) return false;
+    const ssize_t n = ::recv(client.fd(), buf, sizeof buf, MSG_DONTWAIT);
+    if (n == 0 || (n < 0 && errno == ECONNRESET)) return true;
+    if (n > 0 && answer) answer->append(buf, static_cast<size_t>(n));
+  }
+}
+
+TEST(FrontTest, ATricklingClientIsCutAtTheRequestTimeout) {
+  TIdHTTPServer server;
+  server.SetReadTimeout(2000);     // every byte comes well within it
+  server.SetRequestTimeout(600);
+  std::atomic<int> calls{0};
+  server.OnCommandGet = [&](TIdContext*, TIdHTTPRequestInfo&, TIdHTTPResponseInfo&) { ++calls; };
+  const int port = test::StartOnLoopback(server);
+  test::RawClient client(port);
+  const auto start = Clock::now();
+  const std::string request = "GET /slow HTTP/1.1\r\nHost: h\r\nX-Filler: " + std::string(200, 'f');
+  bool closed = false;
+  std::string answer;
+  for (char c : request) {
+    client.Send(std::string(1, c));
+    if (ClosedWithin(client, 50, &answer)) {
+      closed = true;
+      break;
+    }
+  }
+  const auto elapsed = Clock::now() - start;
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(answer, "");
+  EXPECT_GE(elapsed, milliseconds(600));
+  EXPECT_EQ(calls.load(), 0);
+}
+
+TEST(FrontTest, ConnectionsPerAddressAreCapped) {
+  TIdHTTPServer server;
+  server.SetMaxConnectionsPerAddress(2);
+  server.OnCommandGet = Echo;
+  const int port = test::StartOnLoopback(server);
+  {
+    test::RawClient idle1(port), idle2(port);
+    ASSERT_TRUE(test::WaitFor([&] { return server.ContextCount() == 2; }));
+    test::RawClient extra(port);
+    extra.Send("GET /x HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(extra.ReadAll(), "");
+    // Another address is not affected.
+    EXPECT_EQ(test::BodyOf(test::Exchange(port, "GET /other HTTP/1.1\r\n\r\n", false, "127.0.0.2")), "/other");
+  }
+  ASSERT_TRUE(test::WaitFor([&] { return server.ContextCount() == 0; }));
+  EXPECT_EQ(test::BodyOf(test::Exchange(port, "GET /later HTTP/1.1\r\n\r\n")), "/later");
+}
+
+// A request whose head (request line, header lines, line ends) is exactly size bytes.
+std::string HeadOfSize(size_t size) {
+  std::string head = "GET /head HTTP/1.1\r\n";
+  const size_t tail = 2;  // the empty line
+  while (head.size() + tail < size) {
+    const size_t room = size - head.size() - tail;
+    // "X: " + value + CRLF, each line well under the line limit, never a line
+    // shorter than its name.
+    size_t line = std::min<size_t>(room, 8000);
+    if (room - line != 0 && room - line < 6) line -= 6;
+    head += "X: " + std::string(line - 5, 'v') + "\r\n";
+  }
+  head += "\r\n";
+  return head;
+}
+
+TEST(FrontTest, TheRequestHeadIsCappedAt64KiB) {
+  TIdHTTPServer server;
+  server.OnCommandGet = Echo;
+  const int port = test::StartOnLoopback(server);
+  for (const size_t size : {kMaxRequestHead, kMaxRequestHead + 1}) {
+    const std::string head = HeadOfSize(size);
+    ASSERT_EQ(head.size(), size);
+    const bool accepted = size <= kMaxRequestHead;
+    // Through the front, and read from memory alone.
+    EXPECT_EQ(test::BodyOf(test::Exchange(port, head)), accepted ? "/head" : "") << size;
+    test::MemoryTransport memory(head);
+    TIdContext context(memory, "10.0.0.1", 1);
+    try {
+      server.ServeConnection(context);
+    } catch (const EHttpEngineError&) {
+    }
+    EXPECT_EQ(test::BodyOf(memory.output), accepted ? "/head" : "") << size;
+  }
+}
+
+TEST(FrontTest, ACookieBombKeepsAtMost128CookiesAndSkipsEmptyPieces) {
+  TIdHTTPServer server;
+  server.SetSessionState(true);
+  server.SetAutoStartSession(true);
+  server.SetSessionTimeOut(600000);
+  std::atomic<size_t> seen{0};
+  std::string first, session_id;
+  server.OnCommandGet = [&](TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) {
+    seen = req.Cookies.Count();
+    first = req.Cookies.Count() > 0 ? req.Cookies[0].CookieName : "";
+    r.ContentText = req.Session ? req.Session->SessionID() : "";
+  };
+  const int port = test::StartOnLoopback(server);
+  session_id = test::BodyOf(test::Exchange(port, "GET / HTTP/1.1\r\n\r\n"));
+  ASSERT_EQ(session_id.size(), 15u);
+
+  // Cookie header lines of up to 15,000 bytes each, about 60 KiB in all.
+  auto lines = [](const std::string& piece, const std::string& last = "") {
+    std::string out;
+    for (int i = 0; i < 4; ++i) {
+      std::string value;
+      while (value.size() + piece.size() < 15000) value += piece;
+      if (i == 3) value += last;
+      out += "Cookie: " + value + "\r\n";
+    }
+    return out;
+  };
+  struct Case {
+    std::string cookies;
+    size_t count;
+    std::string first;
+  } const cases[] = {
+      {lines(";"), 0, ""},
+      {lines("; ;", "IDHTTPSESSIONID=" + session_id), 1, "IDHTTPSESSIONID"},
+      {lines("a=1; ;"), 128, "a"},
+  };
+  for (const Case& c : cases) {
+    const std::string answer = test::Exchange(port, "GET / HTTP/1.1\r\n" + c.cookies + "\r\n");
+    EXPECT_EQ(seen.load(), c.count);
+    EXPECT_EQ(first, c.first);
+    if (c.count == 1) {
+      EXPECT_EQ(test::BodyOf(answer), session_id);
+    }
+  }
+}
+
+// Runs the server in a child process whose open-files limit is low, fills
+// it up with idle connections, and checks that it accepts again once they
+// are gone, without spinning meanwhile and with one report of the shortage.
+TEST(FrontTest, AcceptingRecoversAfterTheDescriptorLimit) {
+  int to_parent[2], to_child[2];
+  ASSERT_EQ(::pipe(to_parent), 0);
+  ASSERT_EQ(::pipe(to_child), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const rlimit low{48, 48};
+    ::setrlimit(RLIMIT_NOFILE, &low);
+    std::atomic<int> reports{0};
+    {
+      TIdHTTPServer server;
+      server.SetListenQueue(128);
+      server.OnCommandGet = Echo;
+      server.OnListenException = [&](const std::exception&) { ++reports; };
+      const int port = test::StartOnLoopback(server);
+      [[maybe_unused]] ssize_t n = ::write(to_parent[1], &port, sizeof port);
+      char go;
+      n = ::read(to_child[0], &go, 1);
+      const int count = reports.load();
+      n = ::write(to_parent[1], &count, sizeof count);
+      server.SetActive(false);
+    }
+    ::_exit(0);
+  }
+  int port = 0;
+  ASSERT_EQ(::read(to_parent[0], &port, sizeof port), static_cast<ssize_t>(sizeof port));
+
+  std::vector<std::unique_ptr<test::RawClient>> idle;
+  for (int i = 0; i < 60; ++i) idle.push_back(std::make_unique<test::RawClient>(port));
+  // Past the limit, a request waits in the backlog.
+  test::RawClient waiting(port);
+  waiting.Send("GET /waited HTTP/1.1\r\n\r\n");
+  auto cpu = [&] {
+    std::ifstream stat("/proc/" + std::to_string(child) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string skip;
+    long utime = 0, stime = 0;
+    for (int i = 0; i < 11; ++i) fields >> skip;
+    fields >> utime >> stime;
+    return utime + stime;
+  };
+  const long before = cpu();
+  std::string answer;
+  EXPECT_FALSE(ClosedWithin(waiting, 1000, &answer));
+  EXPECT_EQ(answer, "");
+  // No busy loop while descriptors are short: well under half a second of CPU.
+  EXPECT_LT(cpu() - before, ::sysconf(_SC_CLK_TCK) / 2);
+
+  idle.clear();
+  EXPECT_TRUE(ClosedWithin(waiting, 10000, &answer));
+  EXPECT_EQ(test::BodyOf(answer), "/waited");
+  EXPECT_EQ(test::BodyOf(test::Exchange(port, "GET /again HTTP/1.1\r\n\r\n")), "/again");
+
+  ASSERT_EQ(::write(to_child[1], "x", 1), 1);
+  int reports = -1;
+  ASSERT_EQ(::read(to_parent[0], &reports, sizeof reports), static_cast<ssize_t>(sizeof reports));
+  EXPECT_EQ(reports, 1);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  for (int fd : {to_parent[0], to_parent[1], to_child[0], to_child[1]}) ::close(fd);
+}
+
+std::string Answer(const std::string& document, bool keep) {
+  return std::string("HTTP/1.1 200 OK\r\nConnection: ") + (keep ? "keep-alive" : "close") +
+         "\r\nContent-Length: " + std::to_string(document.size()) + "\r\n\r\n" + document;
+}
+
+TEST(FrontTest, KeepAliveTable) {
+  struct Case {
+    const char* name;
+    std::string sent;
+    std::string with_keep_alive;  // answers with KeepAlive and KeepAliveByDefault
+    std::string without;          // answers with KeepAlive off, as always
+  } const cases[] = {
+      {"http11 pipelined",
+       "GET /a HTTP/1.1\r\n\r\nGET /b HTTP/1.1\r\nHost: h\r\n\r\nGET /c HTTP/1.1\r\n\r\n",
+       Answer("/a", true) + Answer("/b", true) + Answer("/c", true), Answer("/a", false)},
+      {"http11 close", "GET /a HTTP/1.1\r\nConnection: close\r\n\r\nGET /b HTTP/1.1\r\n\r\n",
+       Answer("/a", false), Answer("/a", false)},
+      {"http11 close among options", "GET /a HTTP/1.1\r\nConnection: TE, Close\r\n\r\nGET /b HTTP/1.1\r\n\r\n",
+       Answer("/a", false), Answer("/a", false)},
+      {"http10", "GET /a HTTP/1.0\r\n\r\nGET /b HTTP/1.0\r\n\r\n", Answer("/a", false), Answer("/a", false)},
+      {"http10 keep-alive",
+       "GET /a HTTP/1.0\r\nConnection: keep-alive\r\n\r\nGET /b HTTP/1.0\r\n\r\n",
+       Answer("/a", true) + Answer("/b", false), Answer("/a", false)},
+      {"post bodies in a row",
+       "POST /p HTTP/1.1\r\nContent-Length: 3\r\n\r\nabcGET /q HTTP/1.1\r\nConnection: close\r\n\r\n",
+       Answer("/p", true) + Answer("/q", false), Answer("/p", false)},
+  };
+  for (const bool keep_alive : {true, false}) {
+    TIdHTTPServer server;
+    server.SetKeepAlive(keep_alive);
+    server.SetKeepAliveByDefault(keep_alive);
+    server.SetKeepAliveTimeout(300);
+    server.OnCommandGet = Echo;
+    const int port = test::StartOnLoopback(server);
+    for (const Case& c : cases) {
+      const auto start = Clock::now();
+      EXPECT_EQ(test::Exchange(port, c.sent), keep_alive ? c.with_keep_alive : c.without)
+          << c.name << (keep_alive ? " (keep-alive)" : "");
+      // A connection left open after its answers is closed when idle too long.
+      const std::string& expected = keep_alive ? c.with_keep_alive : c.without;
+      if (expected.substr(expected.rfind("Connection: ") + 12, 5) == "keep-") {
+        EXPECT_GE(Clock::now() - start, milliseconds(300)) << c.name;
+      }
+    }
+  }
+}
+
+TEST(FrontTest, IdleAndSlowConnectionsHoldNoThread) {
+  TIdHTTPServer server;
+  server.SetListenQueue(256);
+  server.SetWorkers(2);
+  server.OnCommandGet = Echo;
+  const int port = test::StartOnLoopback(server);
+  std::vector<std::unique_ptr<test::RawClient>> slow;
+  for (int i = 0; i < 200; ++i) {
+    slow.push_back(std::make_unique<test::RawClient>(port));
+    slow.back()->Send("GET /slow HTTP/1.1\r\n");  // the head never ends
+  }
+  ASSERT_TRUE(test::WaitFor([&] { return server.ContextCount() == 200; }));
+  EXPECT_EQ(server.WorkerThreads(), 0u);
+  for (int i = 0; i < 20; ++i)
+    EXPECT_EQ(test::BodyOf(test::Exchange(port, "GET /fast" + std::to_string(i) + " HTTP/1.1\r\n\r\n")),
+              "/fast" + std::to_string(i));
+  EXPECT_LE(server.WorkerThreads(), 2u);
+}
+
+TEST(FrontTest, AnAnswerTheClientDoesNotReadFreesItsWorker) {
+  TIdHTTPServer server;
+  server.SetWorkers(1);
+  server.OnCommandGet = [](TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) {
+    r.ContentText = req.Document == "/big" ? std::string(16 << 20, 'b') : req.Document;
+  };
+  const int port = test::StartOnLoopback(server);
+  test::RawClient reader(port);
+  reader.Send("GET /big HTTP/1.1\r\n\r\n");
+  // The only worker is not held by the client that does not read.
+  EXPECT_EQ(test::BodyOf(test::Exchange(port, "GET /small HTTP/1.1\r\n\r\n")), "/small");
+  const std::string big = reader.ReadAll();
+  EXPECT_EQ(test::BodyOf(big), std::string(16 << 20, 'b'));
+}
+
+TEST(FrontTest, AStopWithADrainLimitAnswersRunningRequestsAndLeavesStuckOnesBehind) {
+  TIdHTTPServer server;
+  server.SetStopTimeout(1000);
+  std::atomic<bool> release{false}, stuck_in{false}, stuck_out{false}, slow_in{false};
+  server.OnCommandGet = [&](TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) {
+    if (req.Document == "/stuck") {
+      stuck_in = true;
+      test::WaitFor([&] { return release.load(); });
+      stuck_out = true;
+    } else {
+      slow_in = true;
+      std::this_thread::sleep_for(milliseconds(300));
+    }
+    r.ContentText = req.Document;
+  };
+  const int port = test::StartOnLoopback(server);
+  test::RawClient stuck(port), slow(port);
+  stuck.Send("GET /stuck HTTP/1.1\r\n\r\n");
+  slow.Send("GET /slow HTTP/1.1\r\n\r\n");
+  ASSERT_TRUE(test::WaitFor([&] { return stuck_in.load() && slow_in.load(); }));
+  const auto start = Clock::now();
+  server.SetActive(false);
+  const auto took = Clock::now() - start;
+  EXPECT_LT(took, milliseconds(1000 + 2000));
+  EXPECT_GE(took, milliseconds(1000));
+  EXPECT_EQ(test::BodyOf(slow.ReadAll()), "/slow");
+  EXPECT_EQ(stuck.ReadAll(), "");
+  // The listening socket was closed.
+  EXPECT_THROW(test::RawClient{port}, std::runtime_error);
+  release = true;
+  ASSERT_TRUE(test::WaitFor([&] { return stuck_out.load(); }));
+}
+
+TEST(FrontTest, AFullSessionListEndsTheLeastRecentlyUsedSessionNotLoggedOnFirst) {
+  TIdHTTPDefaultSessionList list;
+  list.MaxSessions = 3;
+  list.OnSessionExpendable = [](const TIdHTTPSession& s) { return s.ContentValue("On") != "1"; };
+  std::vector<std::string> ended;
+  list.OnSessionEnd = [&](TIdHTTPSession& s) { ended.push_back(s.SessionID()); };
+  const auto a = list.CreateUniqueSession("10.0.0.1");
+  const auto b = list.CreateUniqueSession("10.0.0.1");
+  const auto c = list.CreateUniqueSession("10.0.0.1");
+  a->SetContentValue("On", "1");  // logged on: kept although least recently used
+  list.CreateUniqueSession("10.0.0.1");
+  EXPECT_EQ(list.Count(), 3u);
+  EXPECT_EQ(ended, std::vector<std::string>{b->SessionID()});
+  // Used again, c is no longer the least recently used expendable one.
+  list.GetSession(c->SessionID(), "");
+  const auto e = list.CreateUniqueSession("10.0.0.1");
+  ASSERT_EQ(ended.size(), 2u);
+  EXPECT_NE(ended[1], c->SessionID());
+  EXPECT_NE(ended[1], a->SessionID());
+  EXPECT_NE(list.GetSession(a->SessionID(), ""), nullptr);
+  EXPECT_NE(list.GetSession(e->SessionID(), ""), nullptr);
+  list.Clear();
+}
+
+}  // namespace
+}  // namespace qv
