@@ -190,7 +190,9 @@ void TIdFront::Admit(int fd, const void* peer_address, const TIdSocketHandle* bi
   std::string ip;
   int port = 0;
   PeerText(*static_cast<const sockaddr_storage*>(peer_address), ip, port);
-  if (settings_.max_per_address > 0) {
+  const bool capped =
+      settings_.max_per_address > 0 && !(settings_.uncapped && settings_.uncapped(ip));
+  if (capped) {
     int& count = per_address_[ip];
     if (count >= settings_.max_per_address) {
       ::close(fd);
@@ -204,7 +206,7 @@ void TIdFront::Admit(int fd, const void* peer_address, const TIdSocketHandle* bi
   auto transport = std::make_unique<TIdSocketTransport>(fd, settings_.read_timeout_ms);
   transport->SetHoldBack(true);
   conn.socket = transport.get();
-  conn.address = settings_.max_per_address > 0 ? ip : std::string();
+  conn.address = capped ? ip : std::string();
   conn.fc = std::make_shared<TIdFrontConnection>(std::move(transport), std::move(ip), port, binding,
                                                  settings_.limits);
   conn.fc->Tag = &conn;

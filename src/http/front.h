@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <chrono>
 #include <exception>
 #include <functional>
@@ -31,6 +32,8 @@ struct TIdFrontSettings {
   int max_per_address = 0;
   int workers = 0;
   TIdFramerLimits limits;
+  // Addresses the per-address cap does not apply to (proxies in front).
+  std::function<bool(const std::string&)> uncapped;
 };
 
 struct TIdFrontHooks {

@@ -68,6 +68,10 @@ void TIdHTTPServer::AfterDeactivate() {
 
 bool TIdHTTPServer::DoRequest(TIdContext& context) { return ProcessRequest(context); }
 
+bool TIdHTTPServer::UncappedAddress(const std::string& ip) const {
+  return !trusted_proxies_.Empty() && trusted_proxies_.Contains(ip);
+}
+
 TIdFramerLimits TIdHTTPServer::FramerLimits() const {
   TIdFramerLimits limits;
   limits.max_line = TIdIOHandler::kMaxLineLength;

@@ -108,6 +108,8 @@ class TIdHTTPServer : public TIdCustomTCPServer {
  protected:
   bool DoRequest(TIdContext& context) override;
   TIdFramerLimits FramerLimits() const override;
+  // A trusted proxy carries many clients: its connections are not capped per address.
+  bool UncappedAddress(const std::string& ip) const override;
   void BeforeActivate() override;
   void BeforeDeactivate() override;
   void AfterDeactivate() override;

@@ -142,6 +142,7 @@ void TIdCustomTCPServer::Activate() {
     settings.max_per_address = max_per_address_;
     settings.workers = workers_;
     settings.limits = FramerLimits();
+    settings.uncapped = [this](const std::string& ip) { return UncappedAddress(ip); };
     TIdFrontHooks hooks;
     hooks.serve = [this](TIdContext& context) { return DoRequest(context); };
     hooks.on_connect = OnConnect;

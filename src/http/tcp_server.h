@@ -113,6 +113,8 @@ class TIdCustomTCPServer {
   // Runs one request of a connection whose request has arrived (see
   // FramerLimits); true when the connection stays open for the next one.
   virtual bool DoRequest(TIdContext& context) = 0;
+  // Whether MaxConnectionsPerAddress leaves connections from ip alone.
+  virtual bool UncappedAddress(const std::string& /*ip*/) const { return false; }
   // What the front checks before it hands a request over.
   virtual TIdFramerLimits FramerLimits() const { return TIdFramerLimits(); }
   // True while a stop with a drain limit runs: answers close their connections.

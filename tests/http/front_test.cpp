@@ -18,6 +18,7 @@
 #include "http/http_server.h"
 #include "http/exceptions.h"
 #include "http/request_reader.h"
+#include "http/trusted_proxies.h"
 #include "test_support.h"
 
 namespace qv {
@@ -85,6 +86,17 @@ TEST(FrontTest, ConnectionsPerAddressAreCapped) {
   }
   ASSERT_TRUE(test::WaitFor([&] { return server.ContextCount() == 0; }));
   EXPECT_EQ(test::BodyOf(test::Exchange(port, "GET /later HTTP/1.1\r\n\r\n")), "/later");
+}
+
+TEST(FrontTest, ATrustedProxyIsNotCappedPerAddress) {
+  TIdHTTPServer server;
+  server.SetMaxConnectionsPerAddress(1);
+  server.SetTrustedProxies(TTrustedProxies::Parse("127.0.0.3"));
+  server.OnCommandGet = Echo;
+  const int port = test::StartOnLoopback(server);
+  test::RawClient held(port, "127.0.0.1", "127.0.0.3");
+  ASSERT_TRUE(test::WaitFor([&] { return server.ContextCount() == 1; }));
+  EXPECT_EQ(test::BodyOf(test::Exchange(port, "GET /proxied HTTP/1.1\r\n\r\n", false, "127.0.0.3")), "/proxied");
 }
 
 // A request whose head (request line, header lines, line ends) is exactly size bytes.
