@@ -220,6 +220,7 @@ bool TIdHTTPServer::ProcessRequest(TIdContext& context) {
   TIdIOHandler& io = context.Connection().IOHandler();
   const size_t head_start = io.Consumed();
   std::string line = io.ReadLn();
+  const auto started = std::chrono::steady_clock::now();
   const size_t last_blank = line.rfind(' ');
   if (last_blank == std::string::npos) throw EIdHTTPErrorParsingCommand();
 
@@ -239,8 +240,20 @@ bool TIdHTTPServer::ProcessRequest(TIdContext& context) {
   request.RemoteIP = trusted_proxies_.ClientAddress(context.PeerIP(), request.RawHeaders);
   response.SetHeadOnly(request.CommandType == HttpCommandType::Head);
 
-  if (!AcceptHeaders(context, target, request, response)) return false;
-  if (!ReadBody(io, request, response)) return false;
+  // Told once the last byte of an answer has been handed to the socket.
+  auto sent = [&] {
+    if (OnResponseSent)
+      OnResponseSent(context, request, response, response.BodyBytesSent(),
+                     std::chrono::steady_clock::now() - started);
+  };
+  if (!AcceptHeaders(context, target, request, response)) {
+    sent();
+    return false;
+  }
+  if (!ReadBody(io, request, response)) {
+    sent();
+    return false;
+  }
   DecodeTarget(request, std::move(target), parse_params_);
   DecodeAuthorization(request);
 
@@ -274,6 +287,7 @@ bool TIdHTTPServer::ProcessRequest(TIdContext& context) {
     FailResponse(response, "");
   }
   response.Finish();
+  sent();
   return !response.CloseConnection();
 }
 

@@ -126,11 +126,15 @@ void TIdHTTPResponseInfo::SendBody(std::string_view header) {
   if (!ContentText.empty()) {
     const std::string_view parts[2] = {header, ContentText};
     io_->Write(parts, 2);
+    body_bytes_sent_ += static_cast<int64_t>(ContentText.size());
     return;
   }
   if (ContentStream) {
     const int file = ContentStream->FileHandle();
-    if (file >= 0 && io_->Transport().SendFile(header, file, 0)) return;
+    if (file >= 0 && io_->Transport().SendFile(header, file, 0)) {
+      body_bytes_sent_ += ContentStream->Size();
+      return;
+    }
     thread_local std::string chunk;
     chunk.resize(kStreamChunk);
     ContentStream->SetPosition(0);
@@ -139,6 +143,7 @@ void TIdHTTPResponseInfo::SendBody(std::string_view header) {
       if (n == 0) break;
       const std::string_view parts[2] = {header, std::string_view(chunk.data(), n)};
       io_->Write(parts, 2);
+      body_bytes_sent_ += static_cast<int64_t>(n);
       header = {};
     }
     if (!header.empty()) io_->Write(header);
@@ -148,6 +153,7 @@ void TIdHTTPResponseInfo::SendBody(std::string_view header) {
                            "</B></BODY></HTML>\r\n";
   const std::string_view parts[2] = {header, page};
   io_->Write(parts, 2);
+  body_bytes_sent_ += static_cast<int64_t>(page.size());
 }
 
 void TIdHTTPResponseInfo::ReleaseStream() {

@@ -3,6 +3,7 @@
 // body; the header block goes out in one write together with a text body.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -55,6 +56,9 @@ class TIdHTTPResponseInfo : public TIdResponseHeaderInfo {
   // then the body when there is text or a stream, in as few writes as possible.
   void Finish();
 
+  // Body bytes written so far (0 for a HEAD answer).
+  int64_t BodyBytesSent() const { return body_bytes_sent_; }
+
   // The header block as it would be sent (also fixes ContentLength).
   std::string HeaderText();
 
@@ -68,6 +72,7 @@ class TIdHTTPResponseInfo : public TIdResponseHeaderInfo {
   bool header_written_ = false;
   bool head_only_ = false;
   std::string pending_header_;  // built but not yet sent
+  int64_t body_bytes_sent_ = 0;
 };
 
 }  // namespace qv

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <vector>
 
@@ -385,6 +386,37 @@ TEST(FrontTest, AFullSessionListEndsTheLeastRecentlyUsedSessionNotLoggedOnFirst)
   EXPECT_NE(list.GetSession(a->SessionID(), ""), nullptr);
   EXPECT_NE(list.GetSession(e->SessionID(), ""), nullptr);
   list.Clear();
+}
+
+}  // namespace
+}  // namespace qv
+
+namespace qv {
+namespace {
+
+TEST(FrontTest, OnResponseSentIsToldOnceForEveryAnswer) {
+  TIdHTTPServer server;
+  std::mutex lock;
+  std::vector<std::string> told;
+  server.OnCommandGet = [](TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) {
+    if (req.Document == "/fail") throw Exception("boom");
+    r.ContentText = req.Document;
+  };
+  server.OnResponseSent = [&](TIdContext&, const TIdHTTPRequestInfo& req, const TIdHTTPResponseInfo& r,
+                              int64_t body, std::chrono::steady_clock::duration elapsed) {
+    std::lock_guard guard(lock);
+    told.push_back(req.Document + " " + std::to_string(r.ResponseNo) + " " + std::to_string(body) +
+                   (elapsed.count() >= 0 ? "" : " negative"));
+  };
+  const int port = test::StartOnLoopback(server);
+  test::Exchange(port, "GET /page HTTP/1.1\r\n\r\n");
+  test::Exchange(port, "GET /fail HTTP/1.1\r\n\r\n");
+  test::Exchange(port, "HEAD /head HTTP/1.1\r\n\r\n");
+  test::Exchange(port, "POST /big HTTP/1.1\r\nContent-Length: 2000000\r\n\r\n");
+  test::Exchange(port, "GARBAGE\r\n");
+  server.SetActive(false);
+  // The refused request is told before its target is decoded.
+  EXPECT_EQ(told, (std::vector<std::string>{"/page 200 5", "/fail 500 4", "/head 200 0", " 413 61"}));
 }
 
 }  // namespace
