@@ -1,0 +1,192 @@
+#!/usr/bin/env bash
+# The whole server (qvweb) on the logo path under the loads the front is made
+# for, beside nginx serving the same file in the same run:
+#   1. resident memory holding 1,000 idle connections;
+#   2. 10,000 connections that each send a byte every 10 s (from 40 loopback
+#      addresses, within the per-address cap), held while wrk fetches the
+#      logo: qvweb's threads, resident memory, the logo's p99 latency;
+#   3. requests per second of the logo with the visitor's session cookie, each
+#      on its own connection ("Connection: close"), qvweb against nginx;
+#   4. the same with KeepAlive=1 against nginx with keep-alive.
+#   bench/http/run_front.sh [build-dir]   (default build; DURATION seconds per wrk run, default 10)
+# Only loopback traffic. Needs an open-files hard limit of at least 20,000.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=$(mkdir -p "${1:-$root/build}" && cd "${1:-$root/build}" && pwd)
+duration=${DURATION:-10}
+slow=${SLOW_CONNECTIONS:-10000}
+
+missing=()
+for p in wrk nginx-light python3 curl; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q "${missing[@]}"
+fi
+ulimit -n "$(ulimit -Hn)"
+
+[ -f "$build/build.ninja" ] ||
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" --target qvweb -j2 >/dev/null
+
+work=$(mktemp -d)
+chmod 755 "$work"
+pids=()
+cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; rm -rf "$work"; }
+trap cleanup EXIT
+
+mkdir -p "$work/htdocs" "$work/qv"
+cp "$root/assets/qv_logo_jpg.jpg" "$work/htdocs/"
+cp "$build/qvweb" "$work/qv/qvweb"
+free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+
+qv_port=""; qv_pid=""
+start_qv() {  # extra [APP] lines -> qv_port, qv_pid, cookie
+  qv_port=$(free_port)
+  {
+    printf '[APP]\nPort=%s\nHtDocs=%s\nLoginTimeout=10\nReadTimeout=60\n' "$qv_port" "$work/htdocs"
+    for line in "$@"; do printf '%s\n' "$line"; done
+    printf '[DB]\nDBName=%s\n' "$work/none.fdb"  # the logo needs no database
+  } > "$work/qv/qvweb.ini"
+  (cd "$work/qv" && exec ./qvweb) > "$work/qv.log" 2>&1 &
+  qv_pid=$!; pids+=("$qv_pid")
+  for _ in $(seq 100); do
+    curl -s -o /dev/null "http://127.0.0.1:$qv_port/image/x" && break
+    sleep 0.1
+  done
+  cookie=$(curl -s -D - -o "$work/logo.check" "http://127.0.0.1:$qv_port/image/qv_logo_jpg.jpg" |
+    sed -n 's/^[Ss]et-[Cc]ookie: *IDHTTPSESSIONID=\([A-Za-z0-9]*\).*/\1/p' | head -n 1)
+  cmp -s "$work/logo.check" "$root/assets/qv_logo_jpg.jpg" || { echo "qvweb did not give the logo" >&2; exit 1; }
+}
+stop_qv() { kill "$qv_pid"; wait "$qv_pid" 2>/dev/null || true; }
+status() { awk -v k="$2:" '$1 == k {print $2}' "/proc/$1/status"; }
+
+ng_port=$(free_port)
+mkdir -p "$work/nginx"
+start_nginx() {  # keepalive_timeout
+  cat > "$work/nginx/nginx.conf" <<CONF
+worker_processes auto;
+daemon off;
+pid $work/nginx/nginx.pid;
+error_log $work/nginx/error.log;
+events { worker_connections 4096; }
+http {
+  access_log off;
+  keepalive_timeout $1;
+  keepalive_requests 1000000;
+  sendfile on;
+  client_body_temp_path $work/nginx;
+  proxy_temp_path $work/nginx;
+  fastcgi_temp_path $work/nginx;
+  uwsgi_temp_path $work/nginx;
+  scgi_temp_path $work/nginx;
+  server {
+    listen 127.0.0.1:$ng_port;
+    location = /image/qv_logo_jpg.jpg { alias $work/htdocs/qv_logo_jpg.jpg; }
+  }
+}
+CONF
+  nginx -c "$work/nginx/nginx.conf" &
+  ng_pid=$!; pids+=("$ng_pid")
+  for _ in $(seq 50); do curl -s -o /dev/null "http://127.0.0.1:$ng_port/image/qv_logo_jpg.jpg" && break; sleep 0.1; done
+}
+stop_nginx() { kill "$ng_pid"; wait "$ng_pid" 2>/dev/null || true; }
+
+# 1. 1,000 idle connections.
+start_qv
+python3 - "$qv_port" "$qv_pid" <<'PY'
+import socket, sys, time
+port, pid = int(sys.argv[1]), sys.argv[2]
+def status(key):
+    for line in open(f"/proc/{pid}/status"):
+        if line.startswith(key): return int(line.split()[1])
+before = status("VmRSS:") // 1024
+conns = []
+for i in range(1000):
+    s = socket.socket()
+    s.bind((f"127.0.0.{2 + i // 200}", 0))
+    s.connect(("127.0.0.1", port))
+    conns.append(s)
+time.sleep(2)
+print(f"1,000 idle connections: resident memory {status('VmRSS:') / 1024:.1f} MB "
+      f"(idle server {before} MB), threads {status('Threads:')}  [target < 50 MB]")
+for s in conns: s.close()
+PY
+stop_qv
+
+# 2. Slow connections held while wrk fetches the logo.
+workers=32
+start_qv
+cat > "$work/slow.py" <<'PY'
+import socket, sys, time, random
+port, count, seconds = int(sys.argv[1]), int(sys.argv[2]), float(sys.argv[3])
+request = b"GET /image/qv_logo_jpg.jpg HTTP/1.1\r\nHost: slow\r\nX-Slow: " + b"s" * 4000
+def connect(i):
+    s = socket.socket()
+    s.setblocking(True)
+    s.bind((f"127.0.0.{2 + i // 250}", 0))
+    s.connect(("127.0.0.1", port))
+    s.setblocking(False)
+    return s
+conns = [connect(i) for i in range(count)]
+sent = [0] * count
+print(f"{count} slow connections open", flush=True)
+start = time.time()
+cut = 0
+# Each connection sends one byte every 10 s, spread over the 10 s.
+while time.time() - start < seconds:
+    for i in range(count):
+        if time.time() - start >= seconds: break
+        try:
+            conns[i].send(request[sent[i] % len(request):][:1])
+            sent[i] += 1
+        except OSError:
+            cut += 1
+            conns[i].close()
+            conns[i] = connect(i)
+            sent[i] = 0
+        time.sleep(10.0 / count)
+print(f"slow connections: {cut} cut by the server during the run", flush=True)
+PY
+python3 "$work/slow.py" "$qv_port" "$slow" $((duration + 25)) > "$work/slow.log" 2>&1 &
+slow_pid=$!; pids+=("$slow_pid")
+for _ in $(seq 600); do grep -q "slow connections open" "$work/slow.log" && break; sleep 0.1; done
+sleep 3
+wrk -t2 -c20 -d"${duration}s" --latency -H "Cookie: IDHTTPSESSIONID=$cookie" -H "Connection: close" \
+  "http://127.0.0.1:$qv_port/image/qv_logo_jpg.jpg" > "$work/slow_wrk.log" 2>&1
+threads=$(status "$qv_pid" Threads); rss=$(status "$qv_pid" VmRSS)
+p99=$(awk '$1 == "99%" {print $2}' "$work/slow_wrk.log")
+rate=$(awk '/Requests\/sec/ {print $2}' "$work/slow_wrk.log")
+echo "$slow slow connections + wrk -t2 -c20 -d${duration}s --latency -H 'Connection: close' on the logo:"
+echo "  threads $threads [target <= $((workers + 8))], resident memory $((rss / 1024)) MB [target < 200 MB]," \
+     "logo p99 $p99 [target < 20ms], $rate requests/s"
+grep -E 'Socket errors|Non-2xx' "$work/slow_wrk.log" || true
+kill "$slow_pid" 2>/dev/null || true; wait "$slow_pid" 2>/dev/null || true
+stop_qv
+
+# 3 and 4. Requests per second, qvweb and nginx in turn.
+run() {  # name url extra-wrk-args... -> requests/s
+  local name=$1 url=$2; shift 2
+  wrk -t2 -c50 -d"${duration}s" "$@" -H "Cookie: IDHTTPSESSIONID=$cookie" "$url" > "$work/$name.wrk" 2>&1
+  grep -E 'Socket errors|Non-2xx' "$work/$name.wrk" >&2 || true
+  awk '/Requests\/sec/ {print $2}' "$work/$name.wrk"
+}
+ratio() { python3 -c "print(f'{$1/$2:.2f}')"; }
+logo=/image/qv_logo_jpg.jpg
+printf '%-44s %12s %12s %7s\n' "wrk -t2 -c50 -d${duration}s, logo with the session cookie" qvweb nginx ratio
+start_qv
+start_nginx 0
+qv=$(run qv_close "http://127.0.0.1:$qv_port$logo" -H "Connection: close")
+ng=$(run ng_close "http://127.0.0.1:$ng_port$logo" -H "Connection: close")
+printf '%-44s %12s %12s %7s\n' '"Connection: close" [target >= 1.00]' "$qv" "$ng" "$(ratio "$qv" "$ng")"
+stop_nginx
+stop_qv
+start_qv "KeepAlive=1"
+start_nginx 75
+qv=$(run qv_keep "http://127.0.0.1:$qv_port$logo")
+ng=$(run ng_keep "http://127.0.0.1:$ng_port$logo")
+printf '%-44s %12s %12s %7s\n' 'keep-alive (KeepAlive=1) [target >= 1.00]' "$qv" "$ng" "$(ratio "$qv" "$ng")"
+stop_nginx
+stop_qv
