@@ -170,7 +170,7 @@ stop_qv
 run() {  # name url extra-wrk-args... -> requests/s
   local name=$1 url=$2; shift 2
   wrk -t2 -c50 -d"${duration}s" "$@" -H "Cookie: IDHTTPSESSIONID=$cookie" "$url" > "$work/$name.wrk" 2>&1
-  grep -E 'Socket errors|Non-2xx' "$work/$name.wrk" >&2 || true
+  grep -E "Socket errors|Non-2xx" "$work/$name.wrk" | sed "s/^/$name: /" >&2 || true
   awk '/Requests\/sec/ {print $2}' "$work/$name.wrk"
 }
 ratio() { python3 -c "print(f'{$1/$2:.2f}')"; }
