@@ -75,7 +75,11 @@ void TIdWorkerPool::Stop(Clock::time_point until) {
   std::unique_lock lock(state_->lock);
   state_->stopping = true;
   state_->work.notify_all();
-  state_->finished.wait_until(lock, until, [&] { return state_->threads == 0; });
+  const auto done = [&] { return state_->threads == 0; };
+  if (until == Clock::time_point::max())
+    state_->finished.wait(lock, done);
+  else
+    state_->finished.wait_until(lock, until, done);
   // Threads still busy now keep the state alive and end by themselves.
 }
 

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Builds the request-parser fuzz target with clang (libFuzzer, AddressSanitizer,
+# Builds the request fuzz target with clang (libFuzzer, AddressSanitizer,
 # UndefinedBehaviorSanitizer), apart from the main build, and runs it for a
-# bounded time. Exits non-zero when the fuzzer finds a crash.
-#   tests/http/run_fuzz.sh [build-dir]     (default build/fuzz; FUZZ_SECONDS, default 60)
+# bounded time, or a number of executions when FUZZ_RUNS is set. Exits
+# non-zero when the fuzzer finds a crash.
+#   tests/http/run_fuzz.sh [build-dir]     (default build/fuzz; FUZZ_SECONDS, default 60; FUZZ_RUNS)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 out=$(mkdir -p "${1:-$root/build/fuzz}" && cd "${1:-$root/build/fuzz}" && pwd)
 seconds=${FUZZ_SECONDS:-60}
+runs=${FUZZ_RUNS:-}
 binary="$out/http_request_fuzz"
 sources=("$root"/src/http/*.cpp "$root/src/platform/datetime.cpp" "$root/tests/http/fuzz/request_fuzz.cpp")
 
@@ -20,8 +22,14 @@ fi
 
 mkdir -p "$out/corpus" "$out/artifacts"
 cp -n "$root"/tests/http/fuzz/corpus/* "$out/corpus/" 2>/dev/null || true
-echo "fuzzing for ${seconds}s"
-"$binary" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+if [ -n "$runs" ]; then
+  echo "fuzzing for $runs executions"
+  bound=(-runs="$runs")
+else
+  echo "fuzzing for ${seconds}s"
+  bound=(-max_total_time="$seconds")
+fi
+"$binary" "${bound[@]}" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
   -artifact_prefix="$out/artifacts/" "$out/corpus" 2>"$out/fuzz.log" || {
   status=$?
   tail -n 60 "$out/fuzz.log"
