@@ -288,7 +288,9 @@ void TIdFront::Dispatch(Conn& conn) {
   if (settings_.request_timeout_ms > 0)
     conn.socket->SetDeadline(conn.fc->RequestBegan() + std::chrono::milliseconds(settings_.request_timeout_ms));
   ++serving_;
-  if (!pool_->Post(conn.fc)) {
+  const bool posted = pool_->Post(conn.fc);
+  nudge_at_ = std::min(nudge_at_, Clock::now() + TIdWorkerPool::kWaitBeforeMore);
+  if (!posted) {
     // No thread could be started: the job waits; accepting pauses meanwhile.
     pool_starved_ = true;
     ReportOnce(EAGAIN, "Could not start a thread. ");
@@ -389,6 +391,7 @@ int TIdFront::Timeout(Clock::time_point now) const {
   auto next = Clock::time_point::max();
   if (!timers_.empty()) next = timers_.begin()->first;
   if (accept_paused_ || pool_starved_) next = std::min(next, resume_at_);
+  next = std::min(next, nudge_at_);
   if (stop_started_ && !aborted_.load()) next = std::min(next, drain_until_);
   if (stop_started_ && aborted_.load() && drain_until_ != Clock::time_point()) next = std::min(next, drain_until_ + kStopMargin);
   if (next == Clock::time_point::max()) return -1;
@@ -448,6 +451,8 @@ void TIdFront::Loop() {
         }
       }
     }
+    // Jobs waiting too long get one more thread.
+    nudge_at_ = pool_->Nudge(now);
     // Time limits: the connection is closed without an answer.
     while (!timers_.empty() && timers_.begin()->first <= now) Finish(*timers_.begin()->second);
     if ((accept_paused_ || pool_starved_) && now >= resume_at_) {

@@ -113,6 +113,7 @@ class TIdFront : public std::enable_shared_from_this<TIdFront> {
   Clock::time_point resume_at_{};
   bool reported_ = false;     // the current shortage was reported
   bool pool_starved_ = false; // a job waits for a thread that could not be started
+  Clock::time_point nudge_at_ = Clock::time_point::max();  // when the pool wants a look
 
   std::mutex returned_lock_;
   std::vector<std::pair<Conn*, TIdFrontConnection::Next>> returned_;

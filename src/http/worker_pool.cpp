@@ -2,6 +2,8 @@
 
 #include <pthread.h>
 
+#include <algorithm>
+
 namespace qv {
 
 // Shared with the threads, so that a thread left running after a stop still
@@ -9,12 +11,15 @@ namespace qv {
 struct TIdWorkerPool::State {
   std::function<void(Job&)> run;
   size_t max_threads = 0;
+  size_t eager = 2;  // threads woken at once for waiting jobs
   mutable std::mutex lock;
-  std::condition_variable work;      // a job was queued, or the pool stops
+  std::condition_variable work;      // a thread is wanted, or the pool stops
   std::condition_variable finished;  // a thread ended
-  std::deque<Job> queue;
+  std::deque<std::pair<Job, Clock::time_point>> queue;
   size_t threads = 0;
-  size_t idle = 0;
+  size_t waiting = 0;    // threads waiting for work, not signalled
+  size_t signalled = 0;  // threads signalled and not yet awake
+  Clock::time_point last_more{};  // when a thread was last woken beyond the eager ones
   bool stopping = false;
 };
 
@@ -22,40 +27,56 @@ TIdWorkerPool::TIdWorkerPool(size_t max_threads, std::function<void(Job&)> run)
     : state_(std::make_shared<State>()) {
   state_->run = std::move(run);
   state_->max_threads = max_threads;
+  state_->eager = std::max<size_t>(2, std::thread::hardware_concurrency());
+  if (max_threads != 0) state_->eager = std::min(state_->eager, max_threads);
 }
 
 TIdWorkerPool::~TIdWorkerPool() { Stop(Clock::now()); }
 
-bool TIdWorkerPool::StartIfNeeded(std::unique_lock<std::mutex>& lock) {
+bool TIdWorkerPool::WakeOne() {
   State& s = *state_;
-  if (s.queue.size() <= s.idle) return true;
-  if (s.max_threads != 0 && s.threads >= s.max_threads) return true;
+  if (s.waiting > 0) {
+    --s.waiting;
+    ++s.signalled;
+    s.work.notify_one();
+    return true;
+  }
+  if (s.max_threads != 0 && s.threads >= s.max_threads) return false;
   try {
-    std::thread thread(ThreadMain, state_);
-    thread.detach();
+    std::thread(ThreadMain, state_).detach();
   } catch (const std::exception&) {
-    // No thread now: the job waits for a busy thread, or for Retry.
-    return s.threads > 0;
+    return false;
   }
   ++s.threads;
-  ++s.idle;  // counts as free until it takes its job
-  (void)lock;
   return true;
 }
 
 bool TIdWorkerPool::Post(Job job) {
-  std::unique_lock lock(state_->lock);
-  state_->queue.push_back(std::move(job));
-  const bool ok = StartIfNeeded(lock);
-  state_->work.notify_one();
-  return ok;
+  std::lock_guard lock(state_->lock);
+  State& s = *state_;
+  s.queue.emplace_back(std::move(job), Clock::now());
+  // Threads awake run a job or are about to look at the queue; beyond the
+  // eager ones, a job waits for one of them, or for Nudge.
+  if (s.threads - s.waiting < s.eager) WakeOne();
+  return s.threads > 0;
 }
 
 bool TIdWorkerPool::Retry() {
-  std::unique_lock lock(state_->lock);
-  const bool ok = StartIfNeeded(lock);
-  state_->work.notify_one();
-  return ok;
+  std::lock_guard lock(state_->lock);
+  if (state_->threads == 0 && !state_->queue.empty()) WakeOne();
+  return state_->threads > 0;
+}
+
+TIdWorkerPool::Clock::time_point TIdWorkerPool::Nudge(Clock::time_point now) {
+  std::lock_guard lock(state_->lock);
+  State& s = *state_;
+  if (s.queue.empty()) return Clock::time_point::max();
+  const auto due = std::max(s.queue.front().second, s.last_more) + kWaitBeforeMore;
+  if (now < due) return due;
+  // Every awake thread is busy (or stuck): one more.
+  if (s.signalled == 0) WakeOne();
+  s.last_more = now;
+  return now + kWaitBeforeMore;
 }
 
 size_t TIdWorkerPool::Threads() const {
@@ -65,8 +86,8 @@ size_t TIdWorkerPool::Threads() const {
 
 std::vector<TIdWorkerPool::Job> TIdWorkerPool::TakeQueued() {
   std::lock_guard lock(state_->lock);
-  std::vector<Job> jobs(std::make_move_iterator(state_->queue.begin()),
-                        std::make_move_iterator(state_->queue.end()));
+  std::vector<Job> jobs;
+  for (auto& entry : state_->queue) jobs.push_back(std::move(entry.first));
   state_->queue.clear();
   return jobs;
 }
@@ -88,22 +109,25 @@ void TIdWorkerPool::ThreadMain(std::shared_ptr<State> state) {
   State& s = *state;
   std::unique_lock lock(s.lock);
   for (;;) {
-    if (s.queue.empty()) {
-      if (s.stopping) break;
-      const bool woken = s.work.wait_for(lock, kIdleLifetime, [&] { return !s.queue.empty() || s.stopping; });
-      if (!woken) break;  // idle too long
+    if (!s.queue.empty()) {
+      Job job = std::move(s.queue.front().first);
+      s.queue.pop_front();
+      lock.unlock();
+      s.run(job);
+      job.reset();
+      lock.lock();
       continue;
     }
-    Job job = std::move(s.queue.front());
-    s.queue.pop_front();
-    --s.idle;
-    lock.unlock();
-    s.run(job);
-    job.reset();
-    lock.lock();
-    ++s.idle;
+    if (s.stopping) break;
+    ++s.waiting;
+    const bool woken = s.work.wait_for(lock, kIdleLifetime, [&] { return s.signalled > 0 || s.stopping; });
+    // Leaving the wait takes one signal, or else the waiting place.
+    if (s.signalled > 0)
+      --s.signalled;
+    else
+      --s.waiting;
+    if (!woken) break;  // idle too long
   }
-  --s.idle;
   --s.threads;
   s.finished.notify_all();
 }

@@ -1,7 +1,9 @@
-// The threads that run requests: at most a fixed number (0: as many as there
-// are requests at once), started when a request finds no free thread and
-// ended after standing idle for a while. An idle thread holds nothing but
-// itself. Jobs wait in order while every thread is busy.
+// The threads that run requests. As many as the machine has cores are woken
+// at once for waiting jobs; beyond that, a thread more is woken (or started)
+// for every millisecond a job waits, up to a fixed number (0: no limit), so
+// quick requests run on few threads while requests stuck in slow handlers
+// still get threads of their own. A thread ends after standing idle for a
+// while; an idle thread holds nothing but itself.
 #pragma once
 
 #include <chrono>
@@ -12,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace qv {
@@ -23,6 +26,8 @@ class TIdWorkerPool {
   using Job = std::shared_ptr<TIdFrontConnection>;
   using Clock = std::chrono::steady_clock;
   static constexpr std::chrono::seconds kIdleLifetime{10};
+  // How long a job may wait before one more thread is woken for it.
+  static constexpr std::chrono::milliseconds kWaitBeforeMore{1};
 
   // run is called for every job on a pool thread.
   TIdWorkerPool(size_t max_threads, std::function<void(Job&)> run);
@@ -33,8 +38,11 @@ class TIdWorkerPool {
   // Queues the job. False when it waits with no thread to run it because none
   // could be started; Retry later.
   bool Post(Job job);
-  // Starts a thread for waiting jobs when none is free; false when that failed.
+  // Starts a thread for waiting jobs when none runs; false when that failed.
   bool Retry();
+  // Wakes one more thread when a job has waited too long; returns when to
+  // look again (max: nothing waits).
+  Clock::time_point Nudge(Clock::time_point now);
   // Threads running or idle.
   size_t Threads() const;
   // Jobs not yet taken by a thread, removed from the queue.
@@ -46,8 +54,9 @@ class TIdWorkerPool {
  private:
   struct State;
   static void ThreadMain(std::shared_ptr<State> state);
-  // Under the lock: starts a thread if jobs wait and no thread is free.
-  bool StartIfNeeded(std::unique_lock<std::mutex>& lock);
+  // Under the lock: wakes an idle thread or starts one; false when neither
+  // was possible.
+  bool WakeOne();
 
   std::shared_ptr<State> state_;
 };
