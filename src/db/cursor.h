@@ -8,6 +8,7 @@
 
 #include "db/column.h"
 #include "db/connection.h"
+#include "db/statement_handle.h"
 #include "db/strings.h"
 #include "db/transaction.h"
 
@@ -51,7 +52,10 @@ class TIB_Statement {
   TIB_Column& ParamByName(std::string_view name);
 
   // The statement handle of the client library (layer use).
-  IscHandle& Handle() { return handle_; }
+  IscHandle& Handle() { return handle_.Get(); }
+
+  // The server's plan of the prepared statement (prepares when needed).
+  std::string Plan();
 
  protected:
   // Runs the prepared statement with the current parameter values.
@@ -69,7 +73,7 @@ class TIB_Statement {
   TStrings sql_;
   TIB_Row fields_;
   TIB_Row params_;
-  IscHandle handle_ = 0;
+  TStatementHandle handle_;
   bool prepared_ = false;
   int statementType_ = 0;
   // A parameter value was set since the statement last ran.
@@ -124,8 +128,8 @@ class TIB_Dataset : public TIB_Statement {
   bool cursorOpen_ = false;   // a server cursor is open
   bool atFirstRow_ = false;   // the first row is current and unchanged since
   uint64_t executedIn_ = 0;   // the transaction serial the query last ran in
-  IscHandle countHandle_ = 0;
-  std::string countText_;     // the count statement prepared on countHandle_
+  TStatementHandle count_;
+  std::string countText_;     // the count statement prepared on count_
 };
 
 // The forward-only, unbuffered query cursor the pages use.

@@ -17,11 +17,7 @@ TIB_Dataset::~TIB_Dataset() {
 }
 
 void TIB_Dataset::FreeExtraHandles() {
-  if (countHandle_ == 0) return;
-  ISC_STATUS_ARRAY status{};
-  isc_stmt_handle handle = countHandle_;
-  QV_FB(isc_dsql_free_statement)(status, &handle, DSQL_drop);
-  countHandle_ = 0;
+  count_.Drop();
   countText_.clear();
 }
 
@@ -68,7 +64,7 @@ void TIB_Dataset::First() {
 
 void TIB_Dataset::Fetch() {
   ISC_STATUS_ARRAY status{};
-  isc_stmt_handle handle = handle_;
+  isc_stmt_handle handle = handle_.Get();
   ISC_STATUS result = QV_FB(isc_dsql_fetch)(status, &handle, SQLDA_VERSION1,
                                             reinterpret_cast<XSQLDA*>(fields_.descriptor_.get()));
   if (result == 100) {
@@ -98,10 +94,7 @@ void TIB_Dataset::Close() {
   atFirstRow_ = false;
   if (!cursorOpen_) return;
   cursorOpen_ = false;
-  ISC_STATUS_ARRAY status{};
-  isc_stmt_handle handle = handle_;
-  QV_FB(isc_dsql_free_statement)(status, &handle, DSQL_close);
-  CheckStatus(status);
+  handle_.CloseCursor();
 }
 
 void TIB_Dataset::CloseForChange() { Close(); }
@@ -111,19 +104,6 @@ int32_t TIB_Dataset::RecordCount() {
   transaction_.EnsureStarted();
   std::vector<std::string> names;
   std::string text = CountStatementText(ReplaceParameterNames(sql_.Text(), names));
-  // The client reads the length as 16 bits: a longer text would be cut short.
-  if (text.size() > 65535) throw EIB_Error("Statement text too long");
-  ISC_STATUS_ARRAY status{};
-  isc_db_handle database = connection_.Handle();
-  isc_tr_handle tr = transaction_.Handle();
-  if (countHandle_ == 0) {
-    isc_stmt_handle handle = 0;
-    QV_FB(isc_dsql_allocate_statement)(status, &database, &handle);
-    CheckStatus(status, text);
-    countHandle_ = handle;
-    countText_.clear();
-  }
-  isc_stmt_handle handle = countHandle_;
   // One output value: the count, read as a 64-bit integer.
   alignas(XSQLDA) char area[XSQLDA_LENGTH(1)] = {};
   auto* out = reinterpret_cast<XSQLDA*>(area);
@@ -131,11 +111,12 @@ int32_t TIB_Dataset::RecordCount() {
   out->sqln = 1;
   if (countText_ != text) {
     countText_.clear();
-    QV_FB(isc_dsql_prepare)(status, &tr, &handle, static_cast<unsigned short>(text.size()),
-                            text.c_str(), SQL_DIALECT_V6, out);
-    CheckStatus(status, text);
+    count_.Prepare(connection_, transaction_, text, out, text);
     countText_ = text;
   }
+  ISC_STATUS_ARRAY status{};
+  isc_tr_handle tr = transaction_.Handle();
+  isc_stmt_handle handle = count_.Get();
   int64_t count = 0;
   int16_t indicator = 0;
   out->sqld = 1;
@@ -149,13 +130,14 @@ int32_t TIB_Dataset::RecordCount() {
   QV_FB(isc_dsql_execute)(status, &tr, &handle, SQLDA_VERSION1, in);
   CheckStatus(status, text);
   ISC_STATUS result = QV_FB(isc_dsql_fetch)(status, &handle, SQLDA_VERSION1, out);
-  ISC_STATUS_ARRAY closeStatus{};
   if (result != 0 && result != 100) {
-    QV_FB(isc_dsql_free_statement)(closeStatus, &handle, DSQL_close);
+    try {
+      count_.CloseCursor();
+    } catch (...) {
+    }
     RaiseIscError(status, text);
   }
-  QV_FB(isc_dsql_free_statement)(closeStatus, &handle, DSQL_close);
-  CheckStatus(closeStatus, text);
+  count_.CloseCursor();
   if (result == 100 || indicator < 0) return 0;
   return static_cast<int32_t>(count);
 }

@@ -71,14 +71,6 @@ size_t ValueSize(const XSQLVAR& var) {
   return static_cast<size_t>(var.sqllen);
 }
 
-void FreeStatementHandle(isc_stmt_handle& handle, unsigned short option, bool raise) {
-  if (handle == 0) return;
-  ISC_STATUS_ARRAY status{};
-  QV_FB(isc_dsql_free_statement)(status, &handle, option);
-  if (option == DSQL_drop) handle = 0;
-  if (raise) CheckStatus(status);
-}
-
 }  // namespace
 
 TIB_Statement::TIB_Statement(TIB_Connection& connection, TIB_Transaction& transaction)
@@ -108,7 +100,7 @@ TIB_Statement::~TIB_Statement() {
 
 void TIB_Statement::FreeHandle() {
   prepared_ = false;
-  FreeStatementHandle(handle_, DSQL_drop, false);
+  handle_.Drop();
 }
 
 bool TIB_Statement::IsSelect() const {
@@ -121,23 +113,11 @@ void TIB_Statement::Prepare() {
   std::vector<std::string> names;
   std::string sql = sql_.Text();
   text_ = ReplaceParameterNames(sql, names);
-  // The client reads the length as 16 bits: a longer text would be cut short.
-  if (text_.size() > 65535) throw EIB_Error("Statement text too long");
   transaction_.EnsureStarted();
-  ISC_STATUS_ARRAY status{};
-  isc_db_handle database = connection_.Handle();
-  if (handle_ == 0) {
-    isc_stmt_handle handle = 0;
-    QV_FB(isc_dsql_allocate_statement)(status, &database, &handle);
-    CheckStatus(status, sql);
-    handle_ = handle;
-  }
   XSQLDA* out = ReserveDescriptor(fields_.descriptor_, kInitialColumns);
-  isc_tr_handle tr = transaction_.Handle();
-  isc_stmt_handle handle = handle_;
-  QV_FB(isc_dsql_prepare)(status, &tr, &handle, static_cast<unsigned short>(text_.size()),
-                          text_.c_str(), kDialect, out);
-  CheckStatus(status, sql);
+  handle_.Prepare(connection_, transaction_, text_, out, sql);
+  ISC_STATUS_ARRAY status{};
+  isc_stmt_handle handle = handle_.Get();
   if (out->sqld > out->sqln) {
     out = ReserveDescriptor(fields_.descriptor_, out->sqld);
     QV_FB(isc_dsql_describe)(status, &handle, SQLDA_VERSION1, out);
@@ -231,7 +211,7 @@ void TIB_Statement::Unprepare() {
   fields_.columns_.clear();
   params_.columns_.clear();
   // Keep the handle for the next text; release the server's request.
-  if (handle_ != 0 && connection_.Connected()) FreeStatementHandle(handle_, DSQL_unprepare, true);
+  if (connection_.Connected()) handle_.Unprepare();
 }
 
 TIB_Column& TIB_Statement::FieldByName(std::string_view name) {
@@ -256,7 +236,7 @@ void TIB_Statement::ExecuteStatement() {
   transaction_.EnsureStarted();
   ISC_STATUS_ARRAY status{};
   isc_tr_handle tr = transaction_.Handle();
-  isc_stmt_handle handle = handle_;
+  isc_stmt_handle handle = handle_.Get();
   XSQLDA* in = params_.columns_.empty() ? nullptr : Descriptor(params_.descriptor_);
   if (!IsSelect() && !fields_.columns_.empty()) {
     // A statement that returns one row of values (EXECUTE PROCEDURE, RETURNING).
@@ -265,6 +245,23 @@ void TIB_Statement::ExecuteStatement() {
     QV_FB(isc_dsql_execute)(status, &tr, &handle, SQLDA_VERSION1, in);
   }
   CheckStatus(status, sql_.Text());
+}
+
+std::string TIB_Statement::Plan() {
+  Prepare();
+  static const char kPlanItem[] = {isc_info_sql_get_plan};
+  std::string info(16384, '\0');
+  ISC_STATUS_ARRAY status{};
+  isc_stmt_handle handle = handle_.Get();
+  QV_FB(isc_dsql_sql_info)(status, &handle, sizeof kPlanItem, kPlanItem,
+                           static_cast<short>(info.size()), info.data());
+  CheckStatus(status, sql_.Text());
+  if (static_cast<unsigned char>(info[0]) != isc_info_sql_get_plan) return {};
+  const auto length = static_cast<size_t>(QV_FB(isc_vax_integer)(info.data() + 1, 2));
+  std::string plan = info.substr(3, std::min(length, info.size() - 3));
+  // The server starts the plan with a line break.
+  while (!plan.empty() && (plan.front() == '\n' || plan.front() == ' ')) plan.erase(0, 1);
+  return plan;
 }
 
 void TIB_Statement::DetachNotice() {
@@ -276,8 +273,7 @@ void TIB_Statement::DetachNotice() {
   fields_.columns_.clear();
   params_.columns_.clear();
   FreeExtraHandles();
-  FreeStatementHandle(handle_, DSQL_drop, false);
-  handle_ = 0;
+  handle_.Drop();
 }
 
 void TIB_Statement::TransactionEnding() {

@@ -166,6 +166,13 @@ TEST_F(CursorTest, FirstNeverReusesTheRowsOfAnEndedTransaction) {
   EXPECT_EQ(reader.Fields()[0].AsString(), "Northgate");
 }
 
+TEST_F(CursorTest, PlanNamesTheIndexTheServerChose) {
+  Lines({"SELECT AREA_NAME FROM AREA WHERE AREA_ID = :ID"});
+  EXPECT_EQ(cursor.Plan().rfind("PLAN (AREA INDEX (", 0), 0u) << cursor.Plan();
+  Lines({"SELECT AREA_NAME FROM AREA"});
+  EXPECT_EQ(cursor.Plan(), "PLAN (AREA NATURAL)");
+}
+
 TEST_F(CursorTest, NamedParameterRunsSeveralTimesOnOnePreparation) {
   Lines({"SELECT E.*, G.* FROM ENTITY E", "LEFT JOIN GEN_PHONES G ON (G.PHONE_ID = E.PRIMARY_PHONE_ID)",
          "WHERE E.ENTITY_ID = :EID"});
