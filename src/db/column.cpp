@@ -148,7 +148,7 @@ std::string TrimColumnText(std::string_view text, TIB_ColumnTrimming mode) {
 }
 
 TIB_Column::TIB_Column(TIB_Statement& statement, TIB_ColumnInfo info)
-    : statement_(statement), info_(std::move(info)) {}
+    : statement_(statement), info_(std::move(info)), describedLength_(info_.length) {}
 
 TIB_Column::~TIB_Column() = default;
 

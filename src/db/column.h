@@ -39,6 +39,8 @@ class TIB_Column {
 
   const std::string& FieldName() const { return info_.name; }
   const TIB_ColumnInfo& Info() const { return info_; }
+  // The length the server described, kept when a parameter value retypes it.
+  int16_t DescribedLength() const { return describedLength_; }
   bool IsNull() const { return *indicator_ < 0; }
 
   // The value's text; empty for NULL. The conversions follow the value's SQL
@@ -74,6 +76,7 @@ class TIB_Column {
 
   TIB_Statement& statement_;
   TIB_ColumnInfo info_;
+  int16_t describedLength_ = 0;
   TIB_ColumnTrimming trimming_ = TIB_ColumnTrimming::ctNone;
   void* sqlvar_ = nullptr;      // the client's descriptor of this column
   char* data_ = nullptr;        // value buffer in the statement's row buffer

@@ -1,11 +1,19 @@
 // Statement handles: allocate and prepare, close, unprepare, drop.
 #include "db/statement_handle.h"
 
+#include <atomic>
+
 #include "db/client_library.h"
 #include "db/errors.h"
 #include "db/transaction.h"
 
 namespace qv {
+
+namespace {
+std::atomic<uint64_t> prepareCount{0};
+}  // namespace
+
+uint64_t TStatementHandle::PrepareCount() { return prepareCount.load(std::memory_order_relaxed); }
 
 void TStatementHandle::Prepare(TIB_Connection& connection, TIB_Transaction& transaction,
                                const std::string& text, void* out, std::string_view shown) {
@@ -23,6 +31,7 @@ void TStatementHandle::Prepare(TIB_Connection& connection, TIB_Transaction& tran
   isc_stmt_handle handle = handle_;
   QV_FB(isc_dsql_prepare)(status, &tr, &handle, static_cast<unsigned short>(text.size()),
                           text.c_str(), SQL_DIALECT_V6, static_cast<XSQLDA*>(out));
+  prepareCount.fetch_add(1, std::memory_order_relaxed);
   CheckStatus(status, shown);
 }
 

@@ -3,6 +3,7 @@
 // unprepared and dropped, and dropped at the latest when the owner goes away.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -32,6 +33,9 @@ class TStatementHandle {
   void Unprepare();
   // Frees the handle (nothing when there is none); errors are swallowed.
   void Drop() noexcept;
+
+  // How many statements this process has prepared so far (every Prepare).
+  static uint64_t PrepareCount();
 
   explicit operator bool() const { return handle_ != 0; }
   // The handle of the client library (0 when none).

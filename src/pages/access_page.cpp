@@ -7,6 +7,17 @@
 
 namespace qv {
 
+namespace {
+
+constexpr TStatementText kAccessQuery{
+    "select g.phone_type, g.phone_number, g.entered_date\n"
+    "from gen_phones g\n"
+    "join prop_address a on g.source_key = a.prop_address_id\n"
+    "where g.source_table = 3\n"
+    "and a.property_id = :PROPID"};
+
+}  // namespace
+
 void TPageModule::AccessPage(TStringStream& out, TPageRequest& request) {
   BeginPageTransaction();
   out.WriteString(frame::kBareHead);
@@ -14,13 +25,9 @@ void TPageModule::AccessPage(TStringStream& out, TPageRequest& request) {
   const int32_t requestedId = ParseRequestInteger(request.Param("PROPID"), 0);
   PropertyHeading(out, request, requestedId, kTabAccess);
 
-  qSelect.SQL().Clear();
-  qSelect.SQL().Add("select g.phone_type, g.phone_number, g.entered_date");
-  qSelect.SQL().Add("from gen_phones g");
-  qSelect.SQL().Add("join prop_address a on g.source_key = a.prop_address_id");
-  qSelect.SQL().Add("where g.source_table = 3");
-  qSelect.SQL().Add("and a.property_id = " + std::to_string(requestedId));
-  qSelect.Open();
+  TIB_Cursor& access = Statement(kAccessQuery);
+  access.Params()[0].SetAsInteger(requestedId);
+  access.Open();
 
   out.WriteString(frame::kPlainTable);
   out.WriteString("<THEAD><TR VALIGN=TOP>");
@@ -30,19 +37,19 @@ void TPageModule::AccessPage(TStringStream& out, TPageRequest& request) {
   out.WriteString("</TR></THEAD>");
   out.WriteString("<TBODY><TR VALIGN=TOP>");
 
-  while (!qSelect.Eof()) {
+  while (!access.Eof()) {
     out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
-    out.WriteString(qSelect.Fields()[0].AsString());
+    out.WriteString(access.Fields()[0].AsString());
     out.WriteString("<BR></B></P></TD>");
     out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
-    out.WriteString(qSelect.Fields()[1].AsString());
+    out.WriteString(access.Fields()[1].AsString());
     out.WriteString("<BR></B></P></TD>");
     out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
     // "mm/dd/yyyy"; a NULL date is day zero, 12/30/1899.
-    out.WriteString(PaddedDateText(DecodeDateTime(qSelect.Fields()[2].AsDateTime())));
+    out.WriteString(PaddedDateText(DecodeDateTime(access.Fields()[2].AsDateTime())));
     out.WriteString("<BR></B></P></TD>");
     out.WriteString("</TR></TBODY>");
-    qSelect.Next();
+    access.Next();
   }
   EndPageTransaction();
 }

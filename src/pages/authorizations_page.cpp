@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "pages/page_frame.h"
 #include "pages/page_module.h"
@@ -20,6 +21,32 @@ namespace qv {
 namespace {
 
 constexpr const char* kQueryFileName = "Authorizations.sql";
+
+constexpr TStatementText kAuthorizationsQuery{
+    "SELECT \n"
+    "   A.AUTHORIZATIONS_ID, \n"
+    "   A.AUTH_PROPERTY_ID, \n"
+    "   A.AUTH_TITLE, \n"
+    "   A.AUTH_NOTICE_SENT_ON, \n"
+    "   A.AUTH_RECEIVED_ON, \n"
+    "   A.AUTH_EXPIRES_ON, \n"
+    "   A.AUTH_SIGNED_BY_NAME, \n"
+    "   A.AUTH_SIGNED_BY_TITLE \n"
+    "FROM AUTHORIZATIONS A \n"
+    "WHERE A.AUTH_PROPERTY_ID = :PROPID\n"
+    "  ORDER BY A.AUTH_RECEIVED_ON DESC"};
+
+// The statement's lines with the parameter replaced by the id in decimal.
+std::vector<std::string> QueryFileLines(const TStrings& lines, int32_t propertyId) {
+  std::vector<std::string> shown;
+  for (size_t i = 0; i < lines.Count(); ++i) {
+    std::string line = lines[i];
+    const size_t at = line.find(":PROPID");
+    if (at != std::string::npos) line.replace(at, 7, std::to_string(propertyId));
+    shown.push_back(std::move(line));
+  }
+  return shown;
+}
 
 [[noreturn]] void RaiseCreateError(const std::string& fileName, int error) {
   throw Exception("Cannot create file \"" + fileName + "\". " + std::strerror(error));
@@ -41,10 +68,10 @@ bool WriteAll(int fd, const std::string& text) {
 // Writes the lines, each ended by CR LF, to a file of its own beside the target
 // and renames it over the target, so the target always holds one writer's
 // whole text, however many requests write at once.
-void SaveLinesWhole(const TStrings& lines, const std::string& fileName) {
+void SaveLinesWhole(const std::vector<std::string>& lines, const std::string& fileName) {
   std::string text;
-  for (size_t i = 0; i < lines.Count(); ++i) {
-    text += lines[i];
+  for (const std::string& line : lines) {
+    text += line;
     text += "\r\n";
   }
   static std::atomic<unsigned long> writerCount{0};
@@ -84,26 +111,15 @@ void TPageModule::AuthorizationsPage(TStringStream& out, TPageRequest& request) 
   out.WriteString("</TR></THEAD>");
   out.WriteString("<TBODY><TR VALIGN=TOP>");
 
-  qNotes.SQL().Clear();
-  qNotes.SQL().Add("SELECT ");
-  qNotes.SQL().Add("   A.AUTHORIZATIONS_ID, ");
-  qNotes.SQL().Add("   A.AUTH_PROPERTY_ID, ");
-  qNotes.SQL().Add("   A.AUTH_TITLE, ");
-  qNotes.SQL().Add("   A.AUTH_NOTICE_SENT_ON, ");
-  qNotes.SQL().Add("   A.AUTH_RECEIVED_ON, ");
-  qNotes.SQL().Add("   A.AUTH_EXPIRES_ON, ");
-  qNotes.SQL().Add("   A.AUTH_SIGNED_BY_NAME, ");
-  qNotes.SQL().Add("   A.AUTH_SIGNED_BY_TITLE ");
-  qNotes.SQL().Add("FROM AUTHORIZATIONS A ");
-  qNotes.SQL().Add("WHERE A.AUTH_PROPERTY_ID = " + std::to_string(requestedId));
-  qNotes.SQL().Add("  ORDER BY A.AUTH_RECEIVED_ON DESC");
-  SaveLinesWhole(qNotes.SQL(), kQueryFileName);
-  qNotes.Prepare();
-  qNotes.Open();
-  qNotes.First();
+  TIB_Cursor& authorizations = Statement(kAuthorizationsQuery);
+  authorizations.Params()[0].SetAsInteger(requestedId);
+  // The file shows the text as it reads with the property id in place.
+  SaveLinesWhole(QueryFileLines(authorizations.SQL(), requestedId), kQueryFileName);
+  authorizations.Open();
+  authorizations.First();
 
   const std::string_view cell = tabcells::kGreyCell20;
-  if (qNotes.RecordCount() < 1) {
+  if (authorizations.RecordCount() < 1) {
     out.WriteString(cell);
     out.WriteString("No Notes<br>");
     out.WriteString("</P></TD>");
@@ -116,19 +132,19 @@ void TPageModule::AuthorizationsPage(TStringStream& out, TPageRequest& request) 
     out.WriteString(" <br>");
     out.WriteString("</P></TD></TR>");
   } else {
-    while (!qNotes.Eof()) {
-      tabcells::WriteValueCell(out, cell, qNotes.Fields()[2].AsString());  // title
-      tabcells::WriteValueCell(out, cell, qNotes.Fields()[6].AsString());  // signed-by name
-      tabcells::WriteValueCell(out, cell, qNotes.Fields()[7].AsString());  // signed-by title
-      tabcells::WriteValueCell(out, cell, qNotes.Fields()[4].AsString());  // received
+    while (!authorizations.Eof()) {
+      tabcells::WriteValueCell(out, cell, authorizations.Fields()[2].AsString());  // title
+      tabcells::WriteValueCell(out, cell, authorizations.Fields()[6].AsString());  // signed-by name
+      tabcells::WriteValueCell(out, cell, authorizations.Fields()[7].AsString());  // signed-by title
+      tabcells::WriteValueCell(out, cell, authorizations.Fields()[4].AsString());  // received
       // The expiry date stands in a "<b>" that the row never closes.
       out.WriteString(cell);
-      out.WriteString("<b>" + qNotes.Fields()[5].AsString() + " <br>");
+      out.WriteString("<b>" + authorizations.Fields()[5].AsString() + " <br>");
       out.WriteString("</P></TD></TR>");
-      qNotes.Next();
+      authorizations.Next();
     }
   }
-  qNotes.Close();
+  authorizations.Close();
   out.WriteString("</TBODY></TABLE>");
   EndPageTransaction();
 }

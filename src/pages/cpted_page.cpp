@@ -7,6 +7,30 @@
 
 namespace qv {
 
+namespace {
+
+constexpr TStatementText kInspectionsQuery{
+    "SELECT \n"
+    "  CI.CPTED_INSPECS_ID, \n"
+    "  CI.PROPERTY_ID, \n"
+    "  CI.TITLE, \n"
+    "  CI.INSPEC_BY_ID, \n"
+    "(SELECT U.DB_USER_NAME FROM DB_USERS U \n"
+    " WHERE U.DB_USER_ID = CI.INSPEC_BY_ID) AS \n"
+    "                INSPECTION_BY_NAME, \n"
+    "  CI.START_DATE, \n"
+    "  CI.CK_BACK_DATE, \n"
+    "  CI.MEETING_DATE, \n"
+    "  CI.FINISH_DATE, \n"
+    "  CI.RENEWAL_DATE, \n"
+    "  CI.NOTE \n"
+    "FROM CPTED_INSPECS CI \n"
+    "LEFT JOIN PROPERTY P ON (CI.PROPERTY_ID = P.PROPERTY_ID) \n"
+    "WHERE CI.PROPERTY_ID = :PROPID\n"
+    "   ORDER BY CI.START_DATE DESC "};
+
+}  // namespace
+
 void TPageModule::CptedPage(TStringStream& out, TPageRequest& request) {
   BeginPageTransaction();
   out.WriteString(frame::kBareHead);
@@ -33,32 +57,14 @@ void TPageModule::CptedPage(TStringStream& out, TPageRequest& request) {
   out.WriteString("</TR></THEAD>");
   out.WriteString("<TBODY><TR VALIGN=TOP>");
 
-  qInspecs.SQL().Clear();
-  qInspecs.SQL().Add("SELECT ");
-  qInspecs.SQL().Add("  CI.CPTED_INSPECS_ID, ");
-  qInspecs.SQL().Add("  CI.PROPERTY_ID, ");
-  qInspecs.SQL().Add("  CI.TITLE, ");
-  qInspecs.SQL().Add("  CI.INSPEC_BY_ID, ");
-  qInspecs.SQL().Add("(SELECT U.DB_USER_NAME FROM DB_USERS U ");
-  qInspecs.SQL().Add(" WHERE U.DB_USER_ID = CI.INSPEC_BY_ID) AS ");
-  qInspecs.SQL().Add("                INSPECTION_BY_NAME, ");
-  qInspecs.SQL().Add("  CI.START_DATE, ");
-  qInspecs.SQL().Add("  CI.CK_BACK_DATE, ");
-  qInspecs.SQL().Add("  CI.MEETING_DATE, ");
-  qInspecs.SQL().Add("  CI.FINISH_DATE, ");
-  qInspecs.SQL().Add("  CI.RENEWAL_DATE, ");
-  qInspecs.SQL().Add("  CI.NOTE ");
-  qInspecs.SQL().Add("FROM CPTED_INSPECS CI ");
-  qInspecs.SQL().Add("LEFT JOIN PROPERTY P ON (CI.PROPERTY_ID = P.PROPERTY_ID) ");
-  qInspecs.SQL().Add("WHERE CI.PROPERTY_ID = " + std::to_string(requestedId));
-  qInspecs.SQL().Add("   ORDER BY CI.START_DATE DESC ");
-  qInspecs.Prepare();
-  qInspecs.Open();
-  qInspecs.First();
+  TIB_Cursor& inspections = Statement(kInspectionsQuery);
+  inspections.Params()[0].SetAsInteger(requestedId);
+  inspections.Open();
+  inspections.First();
 
   const std::string_view wide = "<TD WIDTH=15% bgcolor=\"#E8E8E8\"><P>";
   const std::string_view narrow = "<TD WIDTH=10% bgcolor=\"#E8E8E8\"><P>";
-  if (qInspecs.RecordCount() < 1) {
+  if (inspections.RecordCount() < 1) {
     out.WriteString(wide);
     out.WriteString("No Inspections <br>");
     out.WriteString("</P></TD>");
@@ -74,8 +80,8 @@ void TPageModule::CptedPage(TStringStream& out, TPageRequest& request) {
     out.WriteString(" <br>");
     out.WriteString("</P></TD></TR>");
   } else {
-    while (!qInspecs.Eof()) {
-      TIB_Row& f = qInspecs.Fields();
+    while (!inspections.Eof()) {
+      TIB_Row& f = inspections.Fields();
       tabcells::WriteValueCell(out, wide, f[2].AsString());    // title
       tabcells::WriteValueCell(out, narrow, f[4].AsString());  // inspector
       // Dates in select-list order: under "Completed Date" stands the meeting
@@ -85,10 +91,10 @@ void TPageModule::CptedPage(TStringStream& out, TPageRequest& request) {
       tabcells::WriteValueCell(out, wide, f[7].AsString());
       tabcells::WriteValueCell(out, wide, f[8].AsString());
       tabcells::WriteValueCell(out, wide, f[9].AsString(), tabcells::kRowEnd);
-      qInspecs.Next();
+      inspections.Next();
     }
   }
-  qInspecs.Close();
+  inspections.Close();
   out.WriteString("</TBODY></TABLE>");
   EndPageTransaction();
 }

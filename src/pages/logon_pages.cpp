@@ -8,6 +8,15 @@
 
 namespace qv {
 
+namespace {
+
+constexpr TStatementText kUserQuery{
+    "SELECT DB_USER_ID FROM DB_USERS\n"
+    "WHERE UPPER(DB_USER_NAME) = :UNAME\n"
+    "AND DB_USER_PASSWORD = :UPASS"};
+
+}  // namespace
+
 void TPageModule::LogOnPage(TStringStream& out, TPageRequest& request) {
   BeginPageTransaction();
   out.WriteString(frame::kBareHead);
@@ -30,21 +39,19 @@ void TPageModule::DoLogin(TStringStream& /*out*/, TPageRequest& request) {
   const std::string name = UpperCaseAscii(TrimText(request.Param("uName")));
   const std::string password = TrimText(request.Param("uPass"));
 
-  // Quotes are doubled so that no name or password can change the statement.
-  qSelect.SQL().Clear();
-  qSelect.SQL().Add("SELECT DB_USER_ID FROM DB_USERS");
-  qSelect.SQL().Add("WHERE UPPER(DB_USER_NAME) = '" + SqlQuote(name) + "'");
-  qSelect.SQL().Add("AND DB_USER_PASSWORD = '" + SqlQuote(password) + "'");
-  qSelect.Prepare();
-  qSelect.Open();
+  // Name and password go in as parameters: no text can change the statement.
+  TIB_Cursor& user = Statement(kUserQuery);
+  SetTextParam(user.Params()[0], name);
+  SetTextParam(user.Params()[1], password);
+  user.Open();
 
-  if (qSelect.Fields()[0].AsInteger() > 0) {
+  if (user.Fields()[0].AsInteger() > 0) {
     request.SetSessionValue("LoggedIn", "True");
     request.SetDocument("");
   } else {
     request.SetSessionValue("LoggedIn", "False");
   }
-  qSelect.Close();
+  user.Close();
   EndPageTransaction();
 }
 

@@ -6,6 +6,27 @@
 
 namespace qv {
 
+namespace {
+
+constexpr TStatementText kNotesQuery{
+    "SELECT \n"
+    "   N.NOTES_ID, \n"
+    "   N.SOURCE_TABLE, \n"
+    "   N.SOURCE_KEY, \n"
+    "   N.ENTERED_DATE, \n"
+    "   N.NOTE, \n"
+    "   N.ENTERED_BY, \n"
+    "   N.NOTES_FOLLOW_UP_DATE, \n"
+    "   N.NOTES_ITEM_DONE, \n"
+    "   N.NOTE_TITLE \n"
+    "FROM GEN_NOTES N \n"
+    "LEFT JOIN PROPERTY P ON (N.SOURCE_KEY = P.PROPERTY_ID) \n"
+    "WHERE N.SOURCE_TABLE = 1\n"
+    "  AND P.PROPERTY_ID = :PROPID\n"
+    "  ORDER BY ENTERED_DATE DESC"};
+
+}  // namespace
+
 void TPageModule::NotesPage(TStringStream& out, TPageRequest& request) {
   BeginPageTransaction();
   out.WriteString(frame::kBareHead);
@@ -22,27 +43,12 @@ void TPageModule::NotesPage(TStringStream& out, TPageRequest& request) {
   out.WriteString("</TR></THEAD>");
   out.WriteString("<TBODY><TR VALIGN=TOP>");
 
-  qNotes.SQL().Clear();
-  qNotes.SQL().Add("SELECT ");
-  qNotes.SQL().Add("   N.NOTES_ID, ");
-  qNotes.SQL().Add("   N.SOURCE_TABLE, ");
-  qNotes.SQL().Add("   N.SOURCE_KEY, ");
-  qNotes.SQL().Add("   N.ENTERED_DATE, ");
-  qNotes.SQL().Add("   N.NOTE, ");
-  qNotes.SQL().Add("   N.ENTERED_BY, ");
-  qNotes.SQL().Add("   N.NOTES_FOLLOW_UP_DATE, ");
-  qNotes.SQL().Add("   N.NOTES_ITEM_DONE, ");
-  qNotes.SQL().Add("   N.NOTE_TITLE ");
-  qNotes.SQL().Add("FROM GEN_NOTES N ");
-  qNotes.SQL().Add("LEFT JOIN PROPERTY P ON (N.SOURCE_KEY = P.PROPERTY_ID) ");
-  qNotes.SQL().Add("WHERE N.SOURCE_TABLE = 1");
-  qNotes.SQL().Add("  AND P.PROPERTY_ID = " + std::to_string(requestedId));
-  qNotes.SQL().Add("  ORDER BY ENTERED_DATE DESC");
-  qNotes.Prepare();
-  qNotes.Open();
-  qNotes.First();
+  TIB_Cursor& notes = Statement(kNotesQuery);
+  notes.Params()[0].SetAsInteger(requestedId);
+  notes.Open();
+  notes.First();
 
-  if (qNotes.RecordCount() < 1) {
+  if (notes.RecordCount() < 1) {
     out.WriteString("<TD WIDTH=15% bgcolor=\"#E8E8E8\"><P>");
     out.WriteString("No Notes<br>");
     out.WriteString("</P></TD>");
@@ -53,19 +59,19 @@ void TPageModule::NotesPage(TStringStream& out, TPageRequest& request) {
     out.WriteString(" <br>");
     out.WriteString("</P></TD></TR>");
   } else {
-    while (!qNotes.Eof()) {
+    while (!notes.Eof()) {
       tabcells::WriteValueCell(out, "<TD WIDTH=15% bgcolor=\"#E8E8E8\"><P>",
-                               qNotes.Fields()[3].AsString());
+                               notes.Fields()[3].AsString());
       tabcells::WriteValueCell(out, "<TD WIDTH=10% bgcolor=\"#E8E8E8\"><P>",
-                               qNotes.Fields()[5].AsString());
+                               notes.Fields()[5].AsString());
       out.WriteString("<TD WIDTH=75% bgcolor=\"#E8E8E8\"><P>");
-      out.WriteString("<b>" + qNotes.Fields()[8].AsString() + ": </b> " +
-                      qNotes.Fields()[4].AsString() + " <br>");
+      out.WriteString("<b>" + notes.Fields()[8].AsString() + ": </b> " +
+                      notes.Fields()[4].AsString() + " <br>");
       out.WriteString("</P></TD></TR>");
-      qNotes.Next();
+      notes.Next();
     }
   }
-  qNotes.Close();
+  notes.Close();
   out.WriteString("</TBODY></TABLE>");
   EndPageTransaction();
 }

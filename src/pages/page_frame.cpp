@@ -20,6 +20,8 @@ std::string BannerTimeText(const DateTimeParts& now) {
   return buf;
 }
 
+constexpr TStatementText kAgencyQuery{"SELECT AGENCY_NAME FROM AGENCY"};
+
 struct TabCell {
   std::string_view current;    // the plain cell of the page being shown
   std::string_view linkStart;  // the linked cell up to the property id
@@ -78,6 +80,28 @@ void TPageModule::BeginPageTransaction() {
 
 void TPageModule::EndPageTransaction() { trMain.Commit(); }
 
+TIB_Cursor& TPageModule::Statement(const TStatementText& text) {
+  std::unique_ptr<TIB_Cursor>& slot = statements_[&text];
+  if (!slot) {
+    slot = std::make_unique<TIB_Cursor>(dbMain, trMain);
+    std::string_view rest = text.lines;
+    while (!rest.empty()) {
+      const size_t end = rest.find('\n');
+      slot->SQL().Add(std::string(rest.substr(0, end)));
+      rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+    }
+  }
+  return *slot;
+}
+
+void TPageModule::SetTextParam(TIB_Column& param, const std::string& text) {
+  if (text.size() > static_cast<size_t>(param.DescribedLength())) {
+    param.Clear();
+  } else {
+    param.SetAsString(text);
+  }
+}
+
 void TPageModule::RunPage(TPageMethod page, TStringStream& out, TPageRequest& request) {
   try {
     (this->*page)(out, request);
@@ -93,11 +117,10 @@ void TPageModule::RunPage(TPageMethod page, TStringStream& out, TPageRequest& re
 }
 
 void TPageModule::PageBanner(TStringStream& out, TPageRequest& request, std::string_view title) {
-  qSelect.SQL().Clear();
-  qSelect.SQL().Add("SELECT AGENCY_NAME FROM AGENCY");
-  qSelect.Prepare();
-  qSelect.Open();
-  const std::string agencyName = qSelect.Fields()[0].AsString();
+  TIB_Cursor& agency = Statement(kAgencyQuery);
+  agency.Open();
+  const std::string agencyName = agency.Fields()[0].AsString();
+  agency.Close();
 
   out.WriteString(frame::kColumnTable);
   out.WriteString("<THEAD>");

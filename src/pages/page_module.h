@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "db/ib.h"
 #include "pages/page_request.h"
@@ -31,6 +33,12 @@ enum PropertyTab : int {
   kTabCpted = 4,
   kTabAuthorizations = 5,
   kTabViolations = 6,
+};
+
+// A fixed statement text of a page, its lines separated by line feeds. Values
+// reach it only as parameters, so a module keeps one cursor per text.
+struct TStatementText {
+  std::string_view lines;
 };
 
 class TPageModule;
@@ -89,6 +97,15 @@ class TPageModule {
   // start afresh; commit at the page's end.
   void BeginPageTransaction();
   void EndPageTransaction();
+  // The module's cursor for a fixed text, made on first use. It is prepared
+  // when it first opens and stays prepared across pages while the module
+  // stays attached; a new attachment prepares it again.
+  TIB_Cursor& Statement(const TStatementText& text);
+  // Sets a text parameter. A text longer than the parameter the server
+  // described cannot equal, start or be contained in any value of it, so it
+  // is sent as NULL, which matches nothing either.
+  static void SetTextParam(TIB_Column& param, const std::string& text);
+
   // Opens the one-cell table that shows a property's name above the tabs.
   void PropertyNameCell(TStringStream& out, std::string_view name);
   // The heading that opens the property tab pages: title query, name cell, tabs.
@@ -98,6 +115,10 @@ class TPageModule {
   void EntityCell(TStringStream& out, int32_t entityId);
 
   const Clock& clock_;
+
+ private:
+  // Declared after the components they use, so they go first.
+  std::unordered_map<const TStatementText*, std::unique_ptr<TIB_Cursor>> statements_;
 };
 
 }  // namespace qv

@@ -8,45 +8,64 @@
 
 namespace qv {
 
+namespace {
+
+constexpr TStatementText kPropertyQuery{
+    "SELECT \n"
+    "   P.PROPERTY_NAME, \n"
+    "   A.PROP_ADDRESS1, \n"
+    "   A.PROP_ADDRESS2, \n"
+    "   A.PROP_CITY, \n"
+    "   A.PROP_STATE, \n"
+    "   A.PROP_ZIPCODE, \n"
+    "   P.NUM_UNITS, \n"
+    "   P.PRIMARY_MANAGER_ID, \n"
+    "   P.PRIMARY_OWNER_ID, \n"
+    "   P.PRIMARY_MGMT_CO_ID, \n"
+    "   P.AREA_ID, \n"
+    "   (SELECT AREA.AREA_NAME FROM AREA WHERE AREA.AREA_ID = P.AREA_ID) AS THE_AREA_NAME, \n"
+    "   P.BEAT_ID, \n"
+    "   (SELECT BEAT.BEAT_NAME FROM BEAT WHERE BEAT.BEAT_ID = P.BEAT_ID) AS THE_BEAT_NAME, \n"
+    "   P.TYPE_ID, \n"
+    "   (SELECT T.TYPE_NAME FROM PROP_TYPE T WHERE T.TYPE_ID = P.TYPE_ID) AS THE_TYPE_NAME, \n"
+    "   P.ACTIVITY_STATUS_ID, \n"
+    "   (SELECT ACTIVITY_STATUS.ACTIVITY_STATUS_NAME FROM ACTIVITY_STATUS WHERE "
+    "ACTIVITY_STATUS.ACTIVITY_STATUS_ID = P.ACTIVITY_STATUS_ID) AS THE_ACTIVITY_STATUS_NAME, \n"
+    "   P.PROPERTY_ID \n"
+    "FROM PROPERTY P \n"
+    "LEFT JOIN PROP_ADDRESS A ON (A.PROP_ADDRESS_ID = P.PRIMARY_PROP_ADDRESS_ID) \n"
+    "WHERE P.PROPERTY_ID = :PROPID"};
+
+constexpr TStatementText kPhonesQuery{
+    "SELECT \n"
+    "   PH.PHONE_ID, \n"
+    "   PH.SOURCE_TABLE, \n"
+    "   PH.SOURCE_KEY, \n"
+    "   PH.ENTERED_DATE, \n"
+    "   PH.PHONE_TYPE, \n"
+    "   PH.PHONE_NUMBER \n"
+    "FROM GEN_PHONES PH \n"
+    "LEFT JOIN PROPERTY P ON (PH.SOURCE_KEY = P.PRIMARY_PROP_ADDRESS_ID) \n"
+    "WHERE PH.SOURCE_TABLE = 1\n"
+    "  AND P.PROPERTY_ID = :PROPID"};
+
+constexpr TStatementText kEntityQuery{
+    "SELECT E.*, G.* FROM ENTITY E\n"
+    "LEFT JOIN GEN_PHONES G ON (G.PHONE_ID = E.PRIMARY_PHONE_ID)\n"
+    "WHERE E.ENTITY_ID = :EID"};
+
+}  // namespace
+
 void TPageModule::PropertyInfoPage(TStringStream& out, TPageRequest& request) {
   BeginPageTransaction();
   out.WriteString(frame::kBareHead);
   PageBanner(out, request, "Property Information");
   const int32_t propertyId = ParseRequestInteger(request.Param("PROPID"), 0);
-  const std::string id = std::to_string(propertyId);
 
-  qSelect.SQL().Clear();
-  qSelect.SQL().Add("SELECT ");
-  qSelect.SQL().Add("   P.PROPERTY_NAME, ");
-  qSelect.SQL().Add("   A.PROP_ADDRESS1, ");
-  qSelect.SQL().Add("   A.PROP_ADDRESS2, ");
-  qSelect.SQL().Add("   A.PROP_CITY, ");
-  qSelect.SQL().Add("   A.PROP_STATE, ");
-  qSelect.SQL().Add("   A.PROP_ZIPCODE, ");
-  qSelect.SQL().Add("   P.NUM_UNITS, ");
-  qSelect.SQL().Add("   P.PRIMARY_MANAGER_ID, ");
-  qSelect.SQL().Add("   P.PRIMARY_OWNER_ID, ");
-  qSelect.SQL().Add("   P.PRIMARY_MGMT_CO_ID, ");
-  qSelect.SQL().Add("   P.AREA_ID, ");
-  qSelect.SQL().Add(
-      "   (SELECT AREA.AREA_NAME FROM AREA WHERE AREA.AREA_ID = P.AREA_ID) AS THE_AREA_NAME, ");
-  qSelect.SQL().Add("   P.BEAT_ID, ");
-  qSelect.SQL().Add(
-      "   (SELECT BEAT.BEAT_NAME FROM BEAT WHERE BEAT.BEAT_ID = P.BEAT_ID) AS THE_BEAT_NAME, ");
-  qSelect.SQL().Add("   P.TYPE_ID, ");
-  qSelect.SQL().Add(
-      "   (SELECT T.TYPE_NAME FROM PROP_TYPE T WHERE T.TYPE_ID = P.TYPE_ID) AS THE_TYPE_NAME, ");
-  qSelect.SQL().Add("   P.ACTIVITY_STATUS_ID, ");
-  qSelect.SQL().Add(
-      "   (SELECT ACTIVITY_STATUS.ACTIVITY_STATUS_NAME FROM ACTIVITY_STATUS WHERE "
-      "ACTIVITY_STATUS.ACTIVITY_STATUS_ID = P.ACTIVITY_STATUS_ID) AS THE_ACTIVITY_STATUS_NAME, ");
-  qSelect.SQL().Add("   P.PROPERTY_ID ");
-  qSelect.SQL().Add("FROM PROPERTY P ");
-  qSelect.SQL().Add("LEFT JOIN PROP_ADDRESS A ON (A.PROP_ADDRESS_ID = P.PRIMARY_PROP_ADDRESS_ID) ");
-  qSelect.SQL().Add("WHERE P.PROPERTY_ID = " + id);
-  qSelect.Prepare();
-  qSelect.Open();
-  TIB_Row& property = qSelect.Fields();
+  TIB_Cursor& details = Statement(kPropertyQuery);
+  details.Params()[0].SetAsInteger(propertyId);
+  details.Open();
+  TIB_Row& property = details.Fields();
 
   // Name header with the tabs.
   PropertyNameCell(out, property[0].AsString());
@@ -54,9 +73,9 @@ void TPageModule::PropertyInfoPage(TStringStream& out, TPageRequest& request) {
   out.WriteString("</TR></THEAD>");
   out.WriteString("</TBODY></TABLE>");
 
-  const int32_t managerId = qSelect.FieldByName("PRIMARY_MANAGER_ID").AsInteger();
-  const int32_t ownerId = qSelect.FieldByName("PRIMARY_OWNER_ID").AsInteger();
-  const int32_t companyId = qSelect.FieldByName("PRIMARY_MGMT_CO_ID").AsInteger();
+  const int32_t managerId = details.FieldByName("PRIMARY_MANAGER_ID").AsInteger();
+  const int32_t ownerId = details.FieldByName("PRIMARY_OWNER_ID").AsInteger();
+  const int32_t companyId = details.FieldByName("PRIMARY_MGMT_CO_ID").AsInteger();
 
   // Details table.
   out.WriteString(frame::kPlainTable);
@@ -112,22 +131,11 @@ void TPageModule::PropertyInfoPage(TStringStream& out, TPageRequest& request) {
   out.WriteString("</P></TD>");
 
   // Phones of the primary address: types in one cell, numbers line by line in the next.
-  qPhones.SQL().Clear();
-  qPhones.SQL().Add("SELECT ");
-  qPhones.SQL().Add("   PH.PHONE_ID, ");
-  qPhones.SQL().Add("   PH.SOURCE_TABLE, ");
-  qPhones.SQL().Add("   PH.SOURCE_KEY, ");
-  qPhones.SQL().Add("   PH.ENTERED_DATE, ");
-  qPhones.SQL().Add("   PH.PHONE_TYPE, ");
-  qPhones.SQL().Add("   PH.PHONE_NUMBER ");
-  qPhones.SQL().Add("FROM GEN_PHONES PH ");
-  qPhones.SQL().Add("LEFT JOIN PROPERTY P ON (PH.SOURCE_KEY = P.PRIMARY_PROP_ADDRESS_ID) ");
-  qPhones.SQL().Add("WHERE PH.SOURCE_TABLE = 1");
-  qPhones.SQL().Add("  AND P.PROPERTY_ID = " + id);
-  qPhones.Prepare();
-  qPhones.Open();
-  qPhones.First();
-  if (qPhones.RecordCount() < 1) {
+  TIB_Cursor& phones = Statement(kPhonesQuery);
+  phones.Params()[0].SetAsInteger(propertyId);
+  phones.Open();
+  phones.First();
+  if (phones.RecordCount() < 1) {
     out.WriteString("<TD WIDTH=17% bgcolor=\"#E8E8E8\"><P>");
     out.WriteString("--- <br>");
     out.WriteString("</P></TD>");
@@ -136,22 +144,22 @@ void TPageModule::PropertyInfoPage(TStringStream& out, TPageRequest& request) {
     out.WriteString("</P></TD><br>");
   } else {
     out.WriteString("<TD WIDTH=17% bgcolor=\"#E8E8E8\"><P>");
-    while (!qPhones.Eof()) {
-      out.WriteString(qPhones.Fields()[4].AsString());
+    while (!phones.Eof()) {
+      out.WriteString(phones.Fields()[4].AsString());
       out.WriteString(" <br>");
-      qPhones.Next();
+      phones.Next();
     }
     out.WriteString("</P></TD>");
-    qPhones.First();
+    phones.First();
     out.WriteString("<TD WIDTH=17% bgcolor=\"#E8E8E8\"><P>");
-    while (!qPhones.Eof()) {
-      out.WriteString(qPhones.Fields()[5].AsString());
+    while (!phones.Eof()) {
+      out.WriteString(phones.Fields()[5].AsString());
       out.WriteString(" <br>");
-      qPhones.Next();
+      phones.Next();
     }
     out.WriteString("</P></TD><br>");
   }
-  qPhones.Close();
+  phones.Close();
 
   out.WriteString("</TR></THEAD>");
   out.WriteString("</TBODY></TABLE>");
@@ -165,13 +173,7 @@ void TPageModule::PropertyInfoPage(TStringStream& out, TPageRequest& request) {
   out.WriteString("</TR></THEAD>");
   out.WriteString("<TBODY><TR VALIGN=TOP>");
 
-  qSelect.Close();
-  qSelect.SQL().Clear();
-  qSelect.Unprepare();
-  qSelect.SQL().Add("SELECT E.*, G.* FROM ENTITY E");
-  qSelect.SQL().Add("LEFT JOIN GEN_PHONES G ON (G.PHONE_ID = E.PRIMARY_PHONE_ID)");
-  qSelect.SQL().Add("WHERE E.ENTITY_ID = :EID");
-  qSelect.Prepare();
+  details.Close();
   EntityCell(out, managerId);
   EntityCell(out, companyId);
   EntityCell(out, ownerId);
@@ -182,13 +184,16 @@ void TPageModule::PropertyInfoPage(TStringStream& out, TPageRequest& request) {
 }
 
 void TPageModule::EntityCell(TStringStream& out, int32_t entityId) {
-  qSelect.Params()[0].SetAsInteger(entityId);
-  qSelect.Open();
+  TIB_Cursor& entity = Statement(kEntityQuery);
+  entity.Params()[0].SetAsInteger(entityId);
+  entity.Open();
   out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
-  if (qSelect.Eof()) {
+  if (entity.Eof()) {
     out.WriteString("None Listed<br>");
   } else {
-    const auto text = [this](std::string_view name) { return qSelect.FieldByName(name).AsString(); };
+    const auto text = [&entity](std::string_view name) {
+      return entity.FieldByName(name).AsString();
+    };
     out.WriteString(text("FIRST_NAME"));
     out.WriteString(" ");
     out.WriteString(text("LAST_OR_COMPANY_NAME"));
@@ -214,7 +219,7 @@ void TPageModule::EntityCell(TStringStream& out, int32_t entityId) {
     out.WriteString("<br>");
   }
   out.WriteString("</P></TD>");
-  qSelect.Close();
+  entity.Close();
 }
 
 }  // namespace qv

@@ -12,6 +12,34 @@ namespace {
 
 enum class SearchMode { kNone, kAddress, kName };
 
+// The list's statement for each search mode (in the order above), without and
+// with the area filter. A name search compares with STARTING WITH, an address
+// search with CONTAINING: neither gives % or _ a meaning, and a name search
+// keeps the index on the upper-cased name.
+#define QV_LIST_HEAD                                                                   \
+  "SELECT FIRST 10 SKIP :SKIPPED P.PROPERTY_ID, P.PROPERTY_NAME, A.PROP_ADDRESS1, "    \
+  "A.PROP_ADDRESS2, A.PROP_CITY, A.PROP_STATE,\n"                                      \
+  "A.PROP_ZIPCODE, P.NUM_UNITS\n"                                                      \
+  "FROM PROPERTY P\n"                                                                  \
+  "JOIN PROP_ADDRESS A ON (A.PROP_ADDRESS_ID = P.PRIMARY_PROP_ADDRESS_ID)\n"
+#define QV_LIST_AREA_JOIN "JOIN AREA AR ON (AR.AREA_ID = P.AREA_ID)\n"
+#define QV_LIST_ADDRESS "WHERE A.PROP_ADDRESS1 CONTAINING :SEARCHVALUE\n"
+#define QV_LIST_NAME "WHERE UPPER(P.PROPERTY_NAME) STARTING :SEARCHVALUE\n"
+#define QV_LIST_ORDER "ORDER BY PROPERTY_NAME"
+constexpr TStatementText kListQueries[3][2] = {
+    {{QV_LIST_HEAD QV_LIST_ORDER},
+     {QV_LIST_HEAD QV_LIST_AREA_JOIN "WHERE AR.AREA_NAME = :AREANAME\n" QV_LIST_ORDER}},
+    {{QV_LIST_HEAD QV_LIST_ADDRESS QV_LIST_ORDER},
+     {QV_LIST_HEAD QV_LIST_AREA_JOIN QV_LIST_ADDRESS "AND AR.AREA_NAME = :AREANAME\n" QV_LIST_ORDER}},
+    {{QV_LIST_HEAD QV_LIST_NAME QV_LIST_ORDER},
+     {QV_LIST_HEAD QV_LIST_AREA_JOIN QV_LIST_NAME "AND AR.AREA_NAME = :AREANAME\n" QV_LIST_ORDER}},
+};
+#undef QV_LIST_HEAD
+#undef QV_LIST_AREA_JOIN
+#undef QV_LIST_ADDRESS
+#undef QV_LIST_NAME
+#undef QV_LIST_ORDER
+
 // Page arithmetic is 32-bit; values outside the range wrap as they would there.
 int32_t Wrap32(int64_t value) { return static_cast<int32_t>(value); }
 
@@ -140,39 +168,23 @@ void TPageModule::PropertyListPage(TStringStream& out, TPageRequest& request) {
   out.WriteString("</TR></THEAD>");
   out.WriteString("<TBODY><TR VALIGN=TOP>");
 
-  // The query; request text enters it only with its quotes doubled.
-  qSelect.Close();
-  TStrings& sql = qSelect.SQL();
-  sql.Clear();
-  sql.Add("SELECT FIRST 10 SKIP " + std::to_string(r.skip) +
-          " P.PROPERTY_ID, P.PROPERTY_NAME, A.PROP_ADDRESS1, A.PROP_ADDRESS2, A.PROP_CITY, "
-          "A.PROP_STATE,");
-  sql.Add("A.PROP_ZIPCODE, P.NUM_UNITS");
-  sql.Add("FROM PROPERTY P");
-  sql.Add("JOIN PROP_ADDRESS A ON (A.PROP_ADDRESS_ID = P.PRIMARY_PROP_ADDRESS_ID)");
-  if (r.areaFilter) sql.Add("JOIN AREA AR ON (AR.AREA_ID = P.AREA_ID)");
-  const std::string areaCondition = "AR.AREA_NAME = '" + SqlQuote(r.area) + "'";
-  switch (r.mode) {
-    case SearchMode::kAddress:
-      sql.Add("WHERE A.PROP_ADDRESS1 CONTAINING '" + SqlQuote(r.searchValue) + "'");
-      if (r.areaFilter) sql.Add("AND " + areaCondition);
-      break;
-    case SearchMode::kName:
-      sql.Add("WHERE UPPER(P.PROPERTY_NAME) STARTING '" +
-              SqlQuote(UpperCaseAscii(r.searchValue)) + "'");
-      if (r.areaFilter) sql.Add("AND " + areaCondition);
-      break;
-    case SearchMode::kNone:
-      if (r.areaFilter) sql.Add("WHERE " + areaCondition);
-      break;
+  // The query: the request's values go in as parameters, in the order
+  // rows skipped, search value, area name.
+  TIB_Cursor& list = Statement(kListQueries[static_cast<int>(r.mode)][r.areaFilter ? 1 : 0]);
+  TIB_Row& params = list.Params();
+  params[0].SetAsInteger(r.skip);
+  size_t next = 1;
+  if (r.mode == SearchMode::kName) {
+    SetTextParam(params[next++], UpperCaseAscii(r.searchValue));
+  } else if (r.mode == SearchMode::kAddress) {
+    SetTextParam(params[next++], r.searchValue);
   }
-  sql.Add("ORDER BY PROPERTY_NAME");
-  qSelect.Prepare();
-  qSelect.Open();
+  if (r.areaFilter) SetTextParam(params[next], r.area);
+  list.Open();
 
   int rows = 0;
-  while (!qSelect.Eof()) {
-    TIB_Row& row = qSelect.Fields();
+  while (!list.Eof()) {
+    TIB_Row& row = list.Fields();
     out.WriteString("<TD WIDTH=50% bgcolor=\"#E8E8E8\"><P><a href=\"/propinfo?propid=");
     out.WriteString(row[0].AsString());
     out.WriteString("\">");
@@ -185,7 +197,7 @@ void TPageModule::PropertyListPage(TStringStream& out, TPageRequest& request) {
     out.WriteString(row[4].AsString());
     out.WriteString("<br></P></TD></TR>");
     ++rows;
-    qSelect.Next();
+    list.Next();
   }
 
   // Paging row.
@@ -212,7 +224,7 @@ void TPageModule::PropertyListPage(TStringStream& out, TPageRequest& request) {
   out.WriteString("<TBODY><TR VALIGN=TOP>");
   out.WriteString("</div></div></body></html>");
 
-  qSelect.Close();
+  list.Close();
   EndPageTransaction();
 }
 

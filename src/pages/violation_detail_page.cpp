@@ -7,6 +7,31 @@
 
 namespace qv {
 
+namespace {
+
+constexpr TStatementText kViolationQuery{
+    "SELECT V.VIOLATION_ID, V.VIOLATION_DATE, V.APT_NUM, V.CASE_NUM, V.REQUEST_PARTNER_NUM, V.EVICTABLE,\n"
+    "(SELECT VT.DESCRIPTION FROM VIOLATION_TYPES VT WHERE VT.VIOLATION_TYPE_ID = V.VIOLATION_TYPE) AS V_TYPE_DESC,\n"
+    "(SELECT VA.VIOLATION_ACTION_DESC FROM VIOLATION_ACTIONS VA WHERE VA.VIOLATION_ACTION_ID = V.PLANNED_ACTION) AS ACTION_DESC,\n"
+    "V.PROPERTY_ID,\n"
+    "(SELECT PA.VIOLATION_ACTION_DESC FROM VIOLATION_POLICE_ACTIONS PA WHERE PA.VIOLATION_ACTION_ID = V.POLICE_ACTION) AS POLICE_ACTION,\n"
+    "V.EVICTION_DATE, V.EVICTION_EXPLANATION, V.MGR_CONTACT_DATE, V.MGR_CONTACT_BY, V.NOTICE_LETTER_DATE, V.ACTION_PLAN_RECEIVED,\n"
+    "V.LEASE_BEGIN_DATE, V.LEASE_END_DATE, V.ACTION_PLAN_SENT\n"
+    "FROM VIOLATIONS V\n"
+    "WHERE V.VIOLATION_ID = :VID"};
+
+constexpr TStatementText kPropertyNameQuery{
+    "SELECT PROPERTY_NAME FROM PROPERTY WHERE PROPERTY_ID = :PROPID"};
+
+constexpr TStatementText kViolatorsQuery{
+    "SELECT V.VIOLATOR_FIRST_NAME, V.VIOLATOR_MIDDLE_NAME, V.VIOLATOR_LAST_NAME,\n"
+    "(SELECT RS.DESCRIPTION FROM RESIDENT_STATUS RS WHERE RS.RESIDENT_STATUS_ID = V.VIOLATOR_STATUS) AS V_VIO_STATUS_DESC,\n"
+    "V.VIOLATOR_LIVINGTHERENOW, V.VIOLATOR_ID1, V.VIOLATOR_ID2, V.VIOLATOR_DOB\n"
+    "FROM VIOLATORS V\n"
+    "WHERE V.VIOLATION_ID = :VID"};
+
+}  // namespace
+
 void TPageModule::ViolationDetailPage(TStringStream& out, TPageRequest& request) {
   using tabcells::kGreyCell20;
   using tabcells::kRowEnd;
@@ -17,46 +42,25 @@ void TPageModule::ViolationDetailPage(TStringStream& out, TPageRequest& request)
   PageBanner(out, request, "Property Violation Detail");
   const int32_t requestedId = ParseRequestInteger(request.Param("VID"), 0);
 
-  qSelect.SQL().Clear();
-  qSelect.SQL().Add(
-      "SELECT V.VIOLATION_ID, V.VIOLATION_DATE, V.APT_NUM, V.CASE_NUM, V.REQUEST_PARTNER_NUM, "
-      "V.EVICTABLE,");
-  qSelect.SQL().Add(
-      "(SELECT VT.DESCRIPTION FROM VIOLATION_TYPES VT WHERE VT.VIOLATION_TYPE_ID = "
-      "V.VIOLATION_TYPE) AS V_TYPE_DESC,");
-  qSelect.SQL().Add(
-      "(SELECT VA.VIOLATION_ACTION_DESC FROM VIOLATION_ACTIONS VA WHERE VA.VIOLATION_ACTION_ID = "
-      "V.PLANNED_ACTION) AS ACTION_DESC,");
-  qSelect.SQL().Add("V.PROPERTY_ID,");
-  qSelect.SQL().Add(
-      "(SELECT PA.VIOLATION_ACTION_DESC FROM VIOLATION_POLICE_ACTIONS PA WHERE "
-      "PA.VIOLATION_ACTION_ID = V.POLICE_ACTION) AS POLICE_ACTION,");
-  qSelect.SQL().Add(
-      "V.EVICTION_DATE, V.EVICTION_EXPLANATION, V.MGR_CONTACT_DATE, V.MGR_CONTACT_BY, "
-      "V.NOTICE_LETTER_DATE, V.ACTION_PLAN_RECEIVED,");
-  qSelect.SQL().Add("V.LEASE_BEGIN_DATE, V.LEASE_END_DATE, V.ACTION_PLAN_SENT");
-  qSelect.SQL().Add("FROM VIOLATIONS V");
-  qSelect.SQL().Add("WHERE V.VIOLATION_ID = " + std::to_string(requestedId));
-  qSelect.Prepare();
-  qSelect.Open();
+  TIB_Cursor& violation = Statement(kViolationQuery);
+  violation.Params()[0].SetAsInteger(requestedId);
+  violation.Open();
 
   // A violation that is missing, or that belongs to no property, has no property
   // to name: the page then shows an empty name, tabs for property 0 and no
   // violation rows.
-  const bool hasProperty = !qSelect.Fields()[8].IsNull();
+  const bool hasProperty = !violation.Fields()[8].IsNull();
   std::string propertyName;
   if (hasProperty) {
-    if (qSelect2.Active()) qSelect2.Close();
-    qSelect2.SQL().Clear();
-    qSelect2.SQL().Add("SELECT PROPERTY_NAME FROM PROPERTY WHERE PROPERTY_ID = " +
-                       qSelect.Fields()[8].AsString());
-    qSelect2.Open();
-    propertyName = qSelect2.Fields()[0].AsString();
-    qSelect2.Close();
+    TIB_Cursor& name = Statement(kPropertyNameQuery);
+    name.Params()[0].SetAsInteger(violation.Fields()[8].AsInteger());
+    name.Open();
+    propertyName = name.Fields()[0].AsString();
+    name.Close();
   }
 
   PropertyNameCell(out, propertyName);
-  PropertyTabs(out, request, qSelect.Fields()[8].AsInteger(), kTabViolations);
+  PropertyTabs(out, request, violation.Fields()[8].AsInteger(), kTabViolations);
 
   out.WriteString(frame::kPlainTable);
   out.WriteString("<THEAD><TR VALIGN=TOP>");
@@ -70,9 +74,9 @@ void TPageModule::ViolationDetailPage(TStringStream& out, TPageRequest& request)
   out.WriteString("</TR></THEAD>");
   out.WriteString("<TBODY><TR VALIGN=TOP>");
 
-  if (hasProperty && qSelect.RecordCount() > 0) {
-    while (!qSelect.Eof()) {
-      TIB_Row& f = qSelect.Fields();
+  if (hasProperty && violation.RecordCount() > 0) {
+    while (!violation.Eof()) {
+      TIB_Row& f = violation.Fields();
       tabcells::WriteViolationRow(out, f);
 
       out.WriteString(frame::kPlainTable);
@@ -107,23 +111,14 @@ void TPageModule::ViolationDetailPage(TStringStream& out, TPageRequest& request)
       WriteValueCell(out, kGreyCell20, f[17].AsString());
       WriteValueCell(out, kGreyCell20, f[18].AsString(), kRowEnd);
 
-      qSelect.Next();
+      violation.Next();
     }
   }
-  qSelect.Close();
+  violation.Close();
 
-  if (qSelect2.Active()) qSelect2.Close();
-  qSelect2.SQL().Clear();
-  qSelect2.SQL().Add(
-      "SELECT V.VIOLATOR_FIRST_NAME, V.VIOLATOR_MIDDLE_NAME, V.VIOLATOR_LAST_NAME,");
-  qSelect2.SQL().Add(
-      "(SELECT RS.DESCRIPTION FROM RESIDENT_STATUS RS WHERE RS.RESIDENT_STATUS_ID = "
-      "V.VIOLATOR_STATUS) AS V_VIO_STATUS_DESC,");
-  qSelect2.SQL().Add(
-      "V.VIOLATOR_LIVINGTHERENOW, V.VIOLATOR_ID1, V.VIOLATOR_ID2, V.VIOLATOR_DOB");
-  qSelect2.SQL().Add("FROM VIOLATORS V");
-  qSelect2.SQL().Add("WHERE V.VIOLATION_ID = " + std::to_string(requestedId));
-  qSelect2.Open();
+  TIB_Cursor& violators = Statement(kViolatorsQuery);
+  violators.Params()[0].SetAsInteger(requestedId);
+  violators.Open();
 
   out.WriteString(frame::kPlainTable);
   out.WriteString("<TBODY>");
@@ -149,9 +144,9 @@ void TPageModule::ViolationDetailPage(TStringStream& out, TPageRequest& request)
 
   const std::string_view first = "<TD WIDTH=16% bgcolor=\"#E8E8E8\"><P>";
   const std::string_view other = "<TD WIDTH=12% bgcolor=\"#E8E8E8\"><P>";
-  if (qSelect2.RecordCount() > 0) {
-    while (!qSelect2.Eof()) {
-      TIB_Row& f = qSelect2.Fields();
+  if (violators.RecordCount() > 0) {
+    while (!violators.Eof()) {
+      TIB_Row& f = violators.Fields();
       WriteValueCell(out, first, f[0].AsString());
       WriteValueCell(out, other, f[1].AsString());
       WriteValueCell(out, other, f[2].AsString());
@@ -160,10 +155,10 @@ void TPageModule::ViolationDetailPage(TStringStream& out, TPageRequest& request)
       WriteValueCell(out, other, f[5].AsString());
       WriteValueCell(out, other, f[6].AsString());
       WriteValueCell(out, other, f[7].AsString(), kRowEnd);
-      qSelect2.Next();
+      violators.Next();
     }
   }
-  qSelect2.Close();
+  violators.Close();
   out.WriteString("</TBODY></TABLE>");
   EndPageTransaction();
 }

@@ -7,6 +7,20 @@
 
 namespace qv {
 
+namespace {
+
+constexpr TStatementText kPropertyNameQuery{
+    "SELECT PROPERTY_NAME FROM PROPERTY WHERE PROPERTY_ID = :PROPID"};
+
+constexpr TStatementText kViolationsQuery{
+    "SELECT V.VIOLATION_ID, V.VIOLATION_DATE, V.APT_NUM, V.CASE_NUM, V.REQUEST_PARTNER_NUM, V.EVICTABLE,\n"
+    "(SELECT VT.DESCRIPTION FROM VIOLATION_TYPES VT WHERE VT.VIOLATION_TYPE_ID = V.VIOLATION_TYPE) AS V_TYPE_DESC,\n"
+    "(SELECT VA.VIOLATION_ACTION_DESC FROM VIOLATION_ACTIONS VA WHERE VA.VIOLATION_ACTION_ID = V.PLANNED_ACTION) AS ACTION_DESC\n"
+    "FROM VIOLATIONS V\n"
+    "WHERE V.PROPERTY_ID = :PROPID"};
+
+}  // namespace
+
 std::string TPageModule::YesNoText(int32_t value) { return value != 0 ? "Yes" : "No"; }
 
 void tabcells::WriteViolationRow(TStringStream& out, TIB_Row& f) {
@@ -26,28 +40,15 @@ void TPageModule::ViolationsPage(TStringStream& out, TPageRequest& request) {
   PageBanner(out, request, "Property Violations");
   const int32_t requestedId = ParseRequestInteger(request.Param("PROPID"), 0);
 
-  if (qSelect2.Active()) qSelect2.Close();
-  qSelect2.SQL().Clear();
-  qSelect2.SQL().Add("SELECT PROPERTY_NAME FROM PROPERTY WHERE PROPERTY_ID = " +
-                     std::to_string(requestedId));
-  qSelect2.Open();
-  const std::string propertyName = qSelect2.Fields()[0].AsString();
-  qSelect2.Close();
+  TIB_Cursor& name = Statement(kPropertyNameQuery);
+  name.Params()[0].SetAsInteger(requestedId);
+  name.Open();
+  const std::string propertyName = name.Fields()[0].AsString();
+  name.Close();
 
-  qSelect.SQL().Clear();
-  qSelect.SQL().Add(
-      "SELECT V.VIOLATION_ID, V.VIOLATION_DATE, V.APT_NUM, V.CASE_NUM, V.REQUEST_PARTNER_NUM, "
-      "V.EVICTABLE,");
-  qSelect.SQL().Add(
-      "(SELECT VT.DESCRIPTION FROM VIOLATION_TYPES VT WHERE VT.VIOLATION_TYPE_ID = "
-      "V.VIOLATION_TYPE) AS V_TYPE_DESC,");
-  qSelect.SQL().Add(
-      "(SELECT VA.VIOLATION_ACTION_DESC FROM VIOLATION_ACTIONS VA WHERE VA.VIOLATION_ACTION_ID = "
-      "V.PLANNED_ACTION) AS ACTION_DESC");
-  qSelect.SQL().Add("FROM VIOLATIONS V");
-  qSelect.SQL().Add("WHERE V.PROPERTY_ID = " + std::to_string(requestedId));
-  qSelect.Prepare();
-  qSelect.Open();
+  TIB_Cursor& violations = Statement(kViolationsQuery);
+  violations.Params()[0].SetAsInteger(requestedId);
+  violations.Open();
 
   PropertyNameCell(out, propertyName);
   PropertyTabs(out, request, requestedId, kTabViolations);
@@ -64,14 +65,15 @@ void TPageModule::ViolationsPage(TStringStream& out, TPageRequest& request) {
   out.WriteString("</TR></THEAD>");
   out.WriteString("<TBODY><TR VALIGN=TOP>");
 
-  if (qSelect.RecordCount() < 1) {
-    qSelect.Close();
+  if (violations.RecordCount() < 1) {
+    violations.Close();
   } else {
-    while (!qSelect.Eof()) {
-      tabcells::WriteViolationRow(out, qSelect.Fields());
-      qSelect.Next();
+    while (!violations.Eof()) {
+      tabcells::WriteViolationRow(out, violations.Fields());
+      violations.Next();
     }
   }
+  violations.Close();
   out.WriteString("</TBODY></TABLE>");
   EndPageTransaction();
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "db/statement_handle.h"
 #include "page_fixture.h"
 #include "tab_page_text.h"
 
@@ -102,6 +103,25 @@ TEST_F(PeopleTest, EntitiesOfAPropertyWithoutRowUnderTabsForZero) {
   TSimplePageRequest request = RequestWith("PROPID", "8");
   EXPECT_EQ(Run(&TPageModule::PeoplePage, request),
             PeoplePageText("", 0, {{"Elsewhere, Eve", "Manager", ""}}));
+}
+
+// Each statement of the page is prepared once per attachment, the phone
+// statement too however many entities there are; a new attachment prepares
+// them again, and the page stays the same throughout.
+TEST_F(PeopleTest, StatementsArePreparedOncePerAttachment) {
+  const std::string expected = PeoplePageText("Harbor View", 42, kPeopleOf42);
+  const auto preparesOfOnePage = [&] {
+    const uint64_t before = TStatementHandle::PrepareCount();
+    TSimplePageRequest request = RequestWith("PROPID", "42");
+    EXPECT_EQ(Run(&TPageModule::PeoplePage, request), expected);
+    return TStatementHandle::PrepareCount() - before;
+  };
+  EXPECT_EQ(preparesOfOnePage(), 4u);  // agency, heading, people, phones
+  EXPECT_EQ(preparesOfOnePage(), 0u);
+  module.dbMain.Disconnect();
+  module.dbMain.Connect();
+  EXPECT_EQ(preparesOfOnePage(), 4u);
+  EXPECT_EQ(preparesOfOnePage(), 0u);
 }
 
 TEST_F(PeopleTest, LeavesNoTransactionOpen) {

@@ -302,6 +302,41 @@ TEST_F(PropertyListTest, AnOverlongAreaNeverDropsTheFilter) {
   }
 }
 
+// Search texts reach the statement as values: % and _ match only themselves,
+// quotes are text, and a text longer than the column matches nothing.
+TEST_F(PropertyListTest, SearchTextsAreComparedAsTheyAre) {
+  const Property kWild[] = {
+      {21, "5% Off Lofts", "1_2 Main", "Springfield", 1, true},
+      {22, "50 Oaks", "1x2 Main", "Springfield", 1, true},
+      {23, "A_B Court", "9 Side St", "Springfield", 1, true},
+      {24, "AxB Court", "9% Side St", "Springfield", 1, true},
+      {25, "It's Here", "4 O'Hara Row", "Springfield", 1, true},
+  };
+  for (const Property& p : kWild) AddProperty(database, p);
+  const struct {
+    const char* mode;
+    std::string value;
+    std::vector<int> ids;
+  } cases[] = {
+      {"PropName", "5%", {21}},      {"PropName", "a_", {23}},
+      {"PropName", "%", {}},         {"PropName", "it's", {25}},
+      {"Address", "1_2", {21}},      {"Address", "9%", {24}},
+      {"Address", "_", {21}},        {"Address", "o'h", {25}},
+      {"PropName", std::string(81, 'A'), {}},
+      {"Address", std::string(300, '9'), {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.mode) + " " + c.value.substr(0, 10));
+    const std::string page = List({{"SearchValue", c.value}, {c.mode, "a"}});
+    std::vector<int> ids;
+    const std::string link = "propinfo?propid=";
+    for (size_t at = page.find(link); at != std::string::npos; at = page.find(link, at + 1)) {
+      ids.push_back(std::stoi(page.substr(at + link.size())));
+    }
+    EXPECT_EQ(ids, c.ids);
+  }
+}
+
 TEST_F(PropertyListTest, NewRowsShowOnTheNextPage) {
   AddProperty(database, PropertyById(1));
   EXPECT_EQ(List({}), PageText("", kFirstAreaSelected, RowsText({1}), {std::nullopt, 0, "&AreaName="}));
