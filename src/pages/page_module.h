@@ -53,20 +53,9 @@ class TPageModule {
   TPageModule& operator=(const TPageModule&) = delete;
 
   // Page operations; each appends one page to the stream.
-  void MainMenuPage(TStringStream& out, TPageRequest& request);
-  void HttpInfoPage(TStringStream& out, TPageRequest& request);
-  void PropertyListPage(TStringStream& out, TPageRequest& request);
-  void PropertyInfoPage(TStringStream& out, TPageRequest& request);
-  void LogOnPage(TStringStream& out, TPageRequest& request);
-  void DoLogin(TStringStream& out, TPageRequest& request);
-  void UnderConstructionPage(TStringStream& out, TPageRequest& request);
-  void PeoplePage(TStringStream& out, TPageRequest& request);
-  void AccessPage(TStringStream& out, TPageRequest& request);
-  void NotesPage(TStringStream& out, TPageRequest& request);
-  void AuthorizationsPage(TStringStream& out, TPageRequest& request);
-  void CptedPage(TStringStream& out, TPageRequest& request);
-  void ViolationsPage(TStringStream& out, TPageRequest& request);
-  void ViolationDetailPage(TStringStream& out, TPageRequest& request);
+#define QV_PAGE_OPERATION(name, keyword, rank) void name(TStringStream& out, TPageRequest& request);
+#include "pages/page_operations.inc"
+#undef QV_PAGE_OPERATION
 
   // Runs one page operation and ends the module's transaction with the page:
   // what is still open after the page's last append (the transaction a query

@@ -37,21 +37,11 @@ class IConnection {
   // When a release last left the module with references; 0 before the first.
   virtual TDateTime LastReleaseTime() = 0;
 
-  virtual void MainMenuPage(TStringStream& out, TPageRequest& request) = 0;
-  virtual void HttpInfoPage(TStringStream& out, TPageRequest& request) = 0;
-  virtual void PropertyListPage(TStringStream& out, TPageRequest& request) = 0;
-  virtual void PropertyInfoPage(TStringStream& out, TPageRequest& request) = 0;
-  virtual void LogOnPage(TStringStream& out, TPageRequest& request) = 0;
-  // Writes nothing; sets the session value LoggedIn and, on success, empties Document.
-  virtual void DoLogin(TStringStream& out, TPageRequest& request) = 0;
-  virtual void UnderConstructionPage(TStringStream& out, TPageRequest& request) = 0;
-  virtual void PeoplePage(TStringStream& out, TPageRequest& request) = 0;
-  virtual void AccessPage(TStringStream& out, TPageRequest& request) = 0;
-  virtual void NotesPage(TStringStream& out, TPageRequest& request) = 0;
-  virtual void AuthorizationsPage(TStringStream& out, TPageRequest& request) = 0;
-  virtual void CptedPage(TStringStream& out, TPageRequest& request) = 0;
-  virtual void ViolationsPage(TStringStream& out, TPageRequest& request) = 0;
-  virtual void ViolationDetailPage(TStringStream& out, TPageRequest& request) = 0;
+  // The page operations, each taking the output stream and the request.
+#define QV_PAGE_OPERATION(name, keyword, rank) \
+  virtual void name(TStringStream& out, TPageRequest& request) = 0;
+#include "pages/page_operations.inc"
+#undef QV_PAGE_OPERATION
 
  protected:
   virtual ~IConnection() = default;

@@ -79,47 +79,11 @@ TDateTime TConnectionModule::LastReleaseTime() {
   return LastRelease;
 }
 
-void TConnectionModule::MainMenuPage(TStringStream& out, TPageRequest& request) {
-  RunPage(&TPageModule::MainMenuPage, out, request);
-}
-void TConnectionModule::HttpInfoPage(TStringStream& out, TPageRequest& request) {
-  RunPage(&TPageModule::HttpInfoPage, out, request);
-}
-void TConnectionModule::PropertyListPage(TStringStream& out, TPageRequest& request) {
-  RunPage(&TPageModule::PropertyListPage, out, request);
-}
-void TConnectionModule::PropertyInfoPage(TStringStream& out, TPageRequest& request) {
-  RunPage(&TPageModule::PropertyInfoPage, out, request);
-}
-void TConnectionModule::LogOnPage(TStringStream& out, TPageRequest& request) {
-  RunPage(&TPageModule::LogOnPage, out, request);
-}
-void TConnectionModule::DoLogin(TStringStream& out, TPageRequest& request) {
-  RunPage(&TPageModule::DoLogin, out, request);
-}
-void TConnectionModule::UnderConstructionPage(TStringStream& out, TPageRequest& request) {
-  RunPage(&TPageModule::UnderConstructionPage, out, request);
-}
-void TConnectionModule::PeoplePage(TStringStream& out, TPageRequest& request) {
-  RunPage(&TPageModule::PeoplePage, out, request);
-}
-void TConnectionModule::AccessPage(TStringStream& out, TPageRequest& request) {
-  RunPage(&TPageModule::AccessPage, out, request);
-}
-void TConnectionModule::NotesPage(TStringStream& out, TPageRequest& request) {
-  RunPage(&TPageModule::NotesPage, out, request);
-}
-void TConnectionModule::AuthorizationsPage(TStringStream& out, TPageRequest& request) {
-  RunPage(&TPageModule::AuthorizationsPage, out, request);
-}
-void TConnectionModule::CptedPage(TStringStream& out, TPageRequest& request) {
-  RunPage(&TPageModule::CptedPage, out, request);
-}
-void TConnectionModule::ViolationsPage(TStringStream& out, TPageRequest& request) {
-  RunPage(&TPageModule::ViolationsPage, out, request);
-}
-void TConnectionModule::ViolationDetailPage(TStringStream& out, TPageRequest& request) {
-  RunPage(&TPageModule::ViolationDetailPage, out, request);
-}
+#define QV_PAGE_OPERATION(name, keyword, rank)                                   \
+  void TConnectionModule::name(TStringStream& out, TPageRequest& request) { \
+    RunPage(&TPageModule::name, out, request);                              \
+  }
+#include "pages/page_operations.inc"
+#undef QV_PAGE_OPERATION
 
 }  // namespace qv

@@ -31,20 +31,11 @@ class TConnectionModule final : public TPageModule, public IConnection {
   int32_t ReferenceCount() override;
   TDateTime LastReleaseTime() override;
 
-  void MainMenuPage(TStringStream& out, TPageRequest& request) override;
-  void HttpInfoPage(TStringStream& out, TPageRequest& request) override;
-  void PropertyListPage(TStringStream& out, TPageRequest& request) override;
-  void PropertyInfoPage(TStringStream& out, TPageRequest& request) override;
-  void LogOnPage(TStringStream& out, TPageRequest& request) override;
-  void DoLogin(TStringStream& out, TPageRequest& request) override;
-  void UnderConstructionPage(TStringStream& out, TPageRequest& request) override;
-  void PeoplePage(TStringStream& out, TPageRequest& request) override;
-  void AccessPage(TStringStream& out, TPageRequest& request) override;
-  void NotesPage(TStringStream& out, TPageRequest& request) override;
-  void AuthorizationsPage(TStringStream& out, TPageRequest& request) override;
-  void CptedPage(TStringStream& out, TPageRequest& request) override;
-  void ViolationsPage(TStringStream& out, TPageRequest& request) override;
-  void ViolationDetailPage(TStringStream& out, TPageRequest& request) override;
+  // Each runs the page module's operation of that name (RunPage).
+#define QV_PAGE_OPERATION(name, keyword, rank) \
+  void name(TStringStream& out, TPageRequest& request) override;
+#include "pages/page_operations.inc"
+#undef QV_PAGE_OPERATION
 
  private:
   // Only _Release destroys a module.

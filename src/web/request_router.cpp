@@ -1,5 +1,6 @@
 #include "web/request_router.h"
 
+#include <array>
 #include <filesystem>
 #include <memory>
 #include <system_error>
@@ -21,19 +22,31 @@ struct TPageRoute {
   TPageOperation operation;
 };
 
-// For a logged-on visitor, after the empty path and "/": the first keyword found wins.
-constexpr TPageRoute kPageRoutes[] = {
-    {"/IPINFO", &IConnection::HttpInfoPage},
-    {"/LIST", &IConnection::PropertyListPage},
-    {"/PROPINFO", &IConnection::PropertyInfoPage},
-    {"/PEOPLE", &IConnection::PeoplePage},
-    {"/ACCESS", &IConnection::AccessPage},
-    {"/NOTES", &IConnection::NotesPage},
-    {"/AUTH", &IConnection::AuthorizationsPage},
-    {"/VIOLATIONS", &IConnection::ViolationsPage},
-    {"/VDETAIL", &IConnection::ViolationDetailPage},
-    {"/CPTED", &IConnection::CptedPage},
-};
+// The routed pages: those with a rank in the list of page operations.
+constexpr size_t kRoutedPages = 0
+#define QV_PAGE_OPERATION(name, keyword, rank) +((rank) > 0 ? 1 : 0)
+#include "pages/page_operations.inc"
+#undef QV_PAGE_OPERATION
+    ;
+
+// For a logged-on visitor, after the empty path and "/": the keywords in the
+// order of their ranks; the first one found wins.
+constexpr std::array<TPageRoute, kRoutedPages> kPageRoutes = [] {
+  std::array<TPageRoute, kRoutedPages> routes{};
+#define QV_PAGE_OPERATION(name, keyword, rank) \
+  if ((rank) > 0) routes[(rank) - 1] = TPageRoute{keyword, &IConnection::name};
+#include "pages/page_operations.inc"
+#undef QV_PAGE_OPERATION
+  return routes;
+}();
+
+constexpr bool EveryRankOnce() {
+  for (const TPageRoute& route : kPageRoutes) {
+    if (route.keyword.empty() || route.operation == nullptr) return false;
+  }
+  return true;
+}
+static_assert(EveryRankOnce(), "the ranks of the routed pages run from 1 without a gap");
 
 // The document path read afresh and upper-cased: the log-on check may empty it.
 bool PathContains(const TIdHTTPRequestInfo& request, std::string_view keyword) {

@@ -33,40 +33,27 @@ class ConnectionDouble final : public IConnection {
   int32_t ReferenceCount() override { return references; }
   TDateTime LastReleaseTime() override { return 0; }
 
-  void MainMenuPage(TStringStream& out, TPageRequest&) override { Page(out, "MainMenuPage"); }
-  void HttpInfoPage(TStringStream& out, TPageRequest&) override { Page(out, "HttpInfoPage"); }
-  void PropertyListPage(TStringStream& out, TPageRequest&) override {
-    Page(out, "PropertyListPage");
+#define QV_PAGE_OPERATION(name, keyword, rank)                  \
+  void name(TStringStream& out, TPageRequest& request) override { \
+    Operation(out, request, #name);                               \
   }
-  void PropertyInfoPage(TStringStream& out, TPageRequest&) override {
-    Page(out, "PropertyInfoPage");
-  }
-  void LogOnPage(TStringStream& out, TPageRequest&) override { Page(out, "LogOnPage"); }
-  void DoLogin(TStringStream&, TPageRequest& request) override {
-    calls.push_back("DoLogin");
-    if (request.Param("uName") == "alice" && request.Param("uPass") == "pw") {
-      request.SetSessionValue("LoggedIn", "True");
-      request.SetDocument("");
-    } else {
-      request.SetSessionValue("LoggedIn", "False");
-    }
-  }
-  void UnderConstructionPage(TStringStream& out, TPageRequest&) override {
-    Page(out, "UnderConstructionPage");
-  }
-  void PeoplePage(TStringStream& out, TPageRequest&) override { Page(out, "PeoplePage"); }
-  void AccessPage(TStringStream& out, TPageRequest&) override { Page(out, "AccessPage"); }
-  void NotesPage(TStringStream& out, TPageRequest&) override { Page(out, "NotesPage"); }
-  void AuthorizationsPage(TStringStream& out, TPageRequest&) override {
-    Page(out, "AuthorizationsPage");
-  }
-  void CptedPage(TStringStream& out, TPageRequest&) override { Page(out, "CptedPage"); }
-  void ViolationsPage(TStringStream& out, TPageRequest&) override { Page(out, "ViolationsPage"); }
-  void ViolationDetailPage(TStringStream& out, TPageRequest&) override {
-    Page(out, "ViolationDetailPage");
-  }
+#include "pages/page_operations.inc"
+#undef QV_PAGE_OPERATION
 
  private:
+  void Operation(TStringStream& out, TPageRequest& request, const std::string& name) {
+    if (name == "DoLogin") {
+      calls.push_back(name);
+      if (request.Param("uName") == "alice" && request.Param("uPass") == "pw") {
+        request.SetSessionValue("LoggedIn", "True");
+        request.SetDocument("");
+      } else {
+        request.SetSessionValue("LoggedIn", "False");
+      }
+      return;
+    }
+    Page(out, name);
+  }
   void Page(TStringStream& out, const std::string& name) {
     calls.push_back(name);
     if (name == failingPage) {

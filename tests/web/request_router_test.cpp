@@ -52,6 +52,12 @@ TEST_F(RouterTest, RoutesByPathKeywordAndLogOnState) {
       {"/Violations", kIn, {}, {"ViolationsPage"}, "True"},
       {"/VDetail", kIn, {}, {"ViolationDetailPage"}, "True"},
       {"/Cpted", kIn, {}, {"CptedPage"}, "True"},
+      // Two keywords: the one tested first wins.
+      {"/cpted/violations", kIn, {}, {"ViolationsPage"}, "True"},
+      {"/cpted/vdetail", kIn, {}, {"ViolationDetailPage"}, "True"},
+      {"/vdetail/auth", kIn, {}, {"AuthorizationsPage"}, "True"},
+      {"/people/ipinfo", kIn, {}, {"HttpInfoPage"}, "True"},
+      {"/access/propinfo", kIn, {}, {"PropertyInfoPage"}, "True"},
       // Only the exact text "False" counts as logged out.
       {"/list", Visitor::kNoValue, {}, {"PropertyListPage"}, ""},
       {"/list", Visitor::kLowerFalse, {}, {"PropertyListPage"}, "false"},
