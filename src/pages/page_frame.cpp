@@ -94,6 +94,10 @@ TIB_Cursor& TPageModule::Statement(const TStatementText& text) {
   return *slot;
 }
 
+void TPageModule::ForEachStatement(const std::function<void(TIB_Cursor&)>& visit) {
+  for (auto& [text, statement] : statements_) visit(*statement);
+}
+
 void TPageModule::SetTextParam(TIB_Column& param, const std::string& text) {
   if (text.size() > static_cast<size_t>(param.DescribedLength())) {
     param.Clear();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -64,6 +65,17 @@ class TPageModule {
   // the page, so a module never holds a snapshot while it waits in the pool.
   void RunPage(TPageMethod page, TStringStream& out, TPageRequest& request);
 
+  // The module's cursor for a fixed text, made on first use. It is prepared
+  // when it first opens and stays prepared across pages while the module
+  // stays attached; a new attachment prepares it again.
+  TIB_Cursor& Statement(const TStatementText& text);
+  // Sets a text parameter. A text longer than the parameter the server
+  // described cannot equal, start or be contained in any value of it, so it
+  // is sent as NULL, which matches nothing either.
+  static void SetTextParam(TIB_Column& param, const std::string& text);
+  // Calls `visit` for every fixed statement the module has made so far.
+  void ForEachStatement(const std::function<void(TIB_Cursor&)>& visit);
+
   // Shared pieces of every page.
   void PageBanner(TStringStream& out, TPageRequest& request, std::string_view title);
   void PropertyTabs(TStringStream& out, TPageRequest& request, int32_t propertyId, int currentTab);
@@ -86,15 +98,6 @@ class TPageModule {
   // start afresh; commit at the page's end.
   void BeginPageTransaction();
   void EndPageTransaction();
-  // The module's cursor for a fixed text, made on first use. It is prepared
-  // when it first opens and stays prepared across pages while the module
-  // stays attached; a new attachment prepares it again.
-  TIB_Cursor& Statement(const TStatementText& text);
-  // Sets a text parameter. A text longer than the parameter the server
-  // described cannot equal, start or be contained in any value of it, so it
-  // is sent as NULL, which matches nothing either.
-  static void SetTextParam(TIB_Column& param, const std::string& text);
-
   // Opens the one-cell table that shows a property's name above the tabs.
   void PropertyNameCell(TStringStream& out, std::string_view name);
   // The heading that opens the property tab pages: title query, name cell, tabs.

@@ -1,7 +1,9 @@
-// Data cells the property tab pages share: a cell holding a column's text with
-// " <br>" after it, and the list row of one violation.
+// Cells the property tab pages share: caption tables written from a list of
+// captions, a cell holding a column's text with " <br>" after it, and the
+// list row of one violation with its captions.
 #pragma once
 
+#include <span>
 #include <string_view>
 
 #include "db/ib.h"
@@ -13,6 +15,25 @@ inline constexpr std::string_view kCellEnd = "</P></TD>";
 inline constexpr std::string_view kRowEnd = "</P></TD></TR>";
 inline constexpr std::string_view kGreyCell14 = "<TD WIDTH=14% bgcolor=\"#E8E8E8\"><P>";
 inline constexpr std::string_view kGreyCell20 = "<TD WIDTH=20% bgcolor=\"#E8E8E8\"><P>";
+
+// One caption cell: its width and its text.
+struct TCaption {
+  std::string_view width;
+  std::string_view text;
+};
+
+// A table of its own headed by one caption cell per entry, captions then
+// more ("<TD WIDTH=" width " bgcolor=\"#99CCFF\"><B><P>" text "<BR></P></B></TD>"),
+// with its body opened for the data rows.
+void WriteCaptionTable(TStringStream& out, std::span<const TCaption> captions,
+                       std::span<const TCaption> more = {});
+
+// The captions over a violation's row, but for the last one, which the
+// violations list and the detail page word differently.
+inline constexpr TCaption kViolationCaptions[] = {
+    {"16%", "Violation Date"}, {"14%", "Apt #"},     {"14%", "Case #"},
+    {"14%", "Request Partner #"}, {"14%", "Evictable?"}, {"14%", "Violation Type"},
+};
 
 // The opening, the text followed by " <br>", then the end (a cell or a row end).
 inline void WriteValueCell(TStringStream& out, std::string_view opening, std::string_view text,

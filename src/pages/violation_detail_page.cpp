@@ -30,12 +30,32 @@ constexpr TStatementText kViolatorsQuery{
     "FROM VIOLATORS V\n"
     "WHERE V.VIOLATION_ID = :VID"};
 
+using tabcells::TCaption;
+
+// Captions of the violation's row, its actions, its lease dates and its violators.
+constexpr TCaption kListCaption[] = {{"14%", "Planned Action"}};
+constexpr TCaption kActionCaptions[] = {
+    {"20%", "Police Action"},    {"20%", "Eviction Date"}, {"20%", "Eviction Desc"},
+    {"20%", "Mgr Contact Date"}, {"20%", "Mgr Contact By"},
+};
+constexpr TCaption kLeaseCaptions[] = {
+    {"20%", "Notice Letter Date"}, {"20%", "Action Plan Recieved"}, {"20%", "Lease Begin Date"},
+    {"20%", "Lease End Date"},     {"20%", "Action Plan Sent"},
+};
+constexpr TCaption kViolatorCaptions[] = {
+    {"16%", "First Name"},       {"12%", "Middle Name"}, {"12%", "Last Name"},
+    {"12%", "Resident Status"},  {"12%", "Living There Now"}, {"12%", "ID 1"},
+    {"12%", "ID 2"},             {"12%", "Date Of Birth"},
+};
+
 }  // namespace
 
 void TPageModule::ViolationDetailPage(TStringStream& out, TPageRequest& request) {
   using tabcells::kGreyCell20;
   using tabcells::kRowEnd;
+  using tabcells::WriteCaptionTable;
   using tabcells::WriteValueCell;
+  using tabcells::kViolationCaptions;
 
   BeginPageTransaction();
   out.WriteString(frame::kBareHead);
@@ -62,49 +82,21 @@ void TPageModule::ViolationDetailPage(TStringStream& out, TPageRequest& request)
   PropertyNameCell(out, propertyName);
   PropertyTabs(out, request, violation.Fields()[8].AsInteger(), kTabViolations);
 
-  out.WriteString(frame::kPlainTable);
-  out.WriteString("<THEAD><TR VALIGN=TOP>");
-  out.WriteString("<TD WIDTH=16% bgcolor=\"#99CCFF\"><B><P>Violation Date<BR></P></B></TD>");
-  out.WriteString("<TD WIDTH=14% bgcolor=\"#99CCFF\"><B><P>Apt #<BR></P></B></TD>");
-  out.WriteString("<TD WIDTH=14% bgcolor=\"#99CCFF\"><B><P>Case #<BR></P></B></TD>");
-  out.WriteString("<TD WIDTH=14% bgcolor=\"#99CCFF\"><B><P>Request Partner #<BR></P></B></TD>");
-  out.WriteString("<TD WIDTH=14% bgcolor=\"#99CCFF\"><B><P>Evictable?<BR></P></B></TD>");
-  out.WriteString("<TD WIDTH=14% bgcolor=\"#99CCFF\"><B><P>Violation Type<BR></P></B></TD>");
-  out.WriteString("<TD WIDTH=14% bgcolor=\"#99CCFF\"><B><P>Planned Action<BR></P></B></TD>");
-  out.WriteString("</TR></THEAD>");
-  out.WriteString("<TBODY><TR VALIGN=TOP>");
+  WriteCaptionTable(out, kViolationCaptions, kListCaption);
 
   if (hasProperty && violation.RecordCount() > 0) {
     while (!violation.Eof()) {
       TIB_Row& f = violation.Fields();
       tabcells::WriteViolationRow(out, f);
 
-      out.WriteString(frame::kPlainTable);
-      out.WriteString("<THEAD><TR VALIGN=TOP>");
-      out.WriteString("<TD WIDTH=20% bgcolor=\"#99CCFF\"><B><P>Police Action<BR></P></B></TD>");
-      out.WriteString("<TD WIDTH=20% bgcolor=\"#99CCFF\"><B><P>Eviction Date<BR></P></B></TD>");
-      out.WriteString("<TD WIDTH=20% bgcolor=\"#99CCFF\"><B><P>Eviction Desc<BR></P></B></TD>");
-      out.WriteString("<TD WIDTH=20% bgcolor=\"#99CCFF\"><B><P>Mgr Contact Date<BR></P></B></TD>");
-      out.WriteString("<TD WIDTH=20% bgcolor=\"#99CCFF\"><B><P>Mgr Contact By<BR></P></B></TD>");
-      out.WriteString("</TR></THEAD>");
-      out.WriteString("<TBODY><TR VALIGN=TOP>");
+      WriteCaptionTable(out, kActionCaptions);
       WriteValueCell(out, kGreyCell20, f[9].AsString());
       WriteValueCell(out, kGreyCell20, f[10].AsString());
       WriteValueCell(out, kGreyCell20, f[11].AsString());
       WriteValueCell(out, kGreyCell20, f[12].AsString());
       WriteValueCell(out, kGreyCell20, f[13].AsString(), kRowEnd);
 
-      out.WriteString(frame::kPlainTable);
-      out.WriteString("<THEAD><TR VALIGN=TOP>");
-      out.WriteString(
-          "<TD WIDTH=20% bgcolor=\"#99CCFF\"><B><P>Notice Letter Date<BR></P></B></TD>");
-      out.WriteString(
-          "<TD WIDTH=20% bgcolor=\"#99CCFF\"><B><P>Action Plan Recieved<BR></P></B></TD>");
-      out.WriteString("<TD WIDTH=20% bgcolor=\"#99CCFF\"><B><P>Lease Begin Date<BR></P></B></TD>");
-      out.WriteString("<TD WIDTH=20% bgcolor=\"#99CCFF\"><B><P>Lease End Date<BR></P></B></TD>");
-      out.WriteString("<TD WIDTH=20% bgcolor=\"#99CCFF\"><B><P>Action Plan Sent<BR></P></B></TD>");
-      out.WriteString("</TR></THEAD>");
-      out.WriteString("<TBODY><TR VALIGN=TOP>");
+      WriteCaptionTable(out, kLeaseCaptions);
       WriteValueCell(out, kGreyCell20, f[14].AsString());
       WriteValueCell(out, kGreyCell20, f[15].AsString());
       WriteValueCell(out, kGreyCell20, f[16].AsString());
@@ -129,18 +121,7 @@ void TPageModule::ViolationDetailPage(TStringStream& out, TPageRequest& request)
   out.WriteString("Violators");
   out.WriteString("</big></big></b>");
   out.WriteString("</TH>");
-  out.WriteString(frame::kPlainTable);
-  out.WriteString("<THEAD><TR VALIGN=TOP>");
-  out.WriteString("<TD WIDTH=16% bgcolor=\"#99CCFF\"><B><P>First Name<BR></P></B></TD>");
-  out.WriteString("<TD WIDTH=12% bgcolor=\"#99CCFF\"><B><P>Middle Name<BR></P></B></TD>");
-  out.WriteString("<TD WIDTH=12% bgcolor=\"#99CCFF\"><B><P>Last Name<BR></P></B></TD>");
-  out.WriteString("<TD WIDTH=12% bgcolor=\"#99CCFF\"><B><P>Resident Status<BR></P></B></TD>");
-  out.WriteString("<TD WIDTH=12% bgcolor=\"#99CCFF\"><B><P>Living There Now<BR></P></B></TD>");
-  out.WriteString("<TD WIDTH=12% bgcolor=\"#99CCFF\"><B><P>ID 1<BR></P></B></TD>");
-  out.WriteString("<TD WIDTH=12% bgcolor=\"#99CCFF\"><B><P>ID 2<BR></P></B></TD>");
-  out.WriteString("<TD WIDTH=12% bgcolor=\"#99CCFF\"><B><P>Date Of Birth<BR></P></B></TD>");
-  out.WriteString("</TR></THEAD>");
-  out.WriteString("<TBODY><TR VALIGN=TOP>");
+  WriteCaptionTable(out, kViolatorCaptions);
 
   const std::string_view first = "<TD WIDTH=16% bgcolor=\"#E8E8E8\"><P>";
   const std::string_view other = "<TD WIDTH=12% bgcolor=\"#E8E8E8\"><P>";

@@ -19,6 +19,8 @@ constexpr TStatementText kViolationsQuery{
     "FROM VIOLATIONS V\n"
     "WHERE V.PROPERTY_ID = :PROPID"};
 
+constexpr tabcells::TCaption kActionCaption[] = {{"14%", "Action Description"}};
+
 }  // namespace
 
 std::string TPageModule::YesNoText(int32_t value) { return value != 0 ? "Yes" : "No"; }
@@ -53,17 +55,7 @@ void TPageModule::ViolationsPage(TStringStream& out, TPageRequest& request) {
   PropertyNameCell(out, propertyName);
   PropertyTabs(out, request, requestedId, kTabViolations);
 
-  out.WriteString(frame::kPlainTable);
-  out.WriteString("<THEAD><TR VALIGN=TOP>");
-  out.WriteString("<TD WIDTH=16% bgcolor=\"#99CCFF\"><B><P>Violation Date<BR></P></B></TD>");
-  out.WriteString("<TD WIDTH=14% bgcolor=\"#99CCFF\"><B><P>Apt #<BR></P></B></TD>");
-  out.WriteString("<TD WIDTH=14% bgcolor=\"#99CCFF\"><B><P>Case #<BR></P></B></TD>");
-  out.WriteString("<TD WIDTH=14% bgcolor=\"#99CCFF\"><B><P>Request Partner #<BR></P></B></TD>");
-  out.WriteString("<TD WIDTH=14% bgcolor=\"#99CCFF\"><B><P>Evictable?<BR></P></B></TD>");
-  out.WriteString("<TD WIDTH=14% bgcolor=\"#99CCFF\"><B><P>Violation Type<BR></P></B></TD>");
-  out.WriteString("<TD WIDTH=14% bgcolor=\"#99CCFF\"><B><P>Action Description<BR></P></B></TD>");
-  out.WriteString("</TR></THEAD>");
-  out.WriteString("<TBODY><TR VALIGN=TOP>");
+  tabcells::WriteCaptionTable(out, tabcells::kViolationCaptions, kActionCaption);
 
   if (violations.RecordCount() < 1) {
     violations.Close();

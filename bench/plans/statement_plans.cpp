@@ -1,0 +1,94 @@
+// Prints the server's plan of every statement the pages run, once as the pages
+// run it (values as parameters) and once with the same values written into the
+// text as literals, and marks the statements whose two plans differ.
+// Usage: qv_plans DATABASE [USER]   (exit status 1 when a plan differs)
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "db/ib.h"
+#include "db/sql_text.h"
+#include "pages/page_module.h"
+#include "pages/page_request.h"
+#include "pages/string_stream.h"
+
+namespace qv {
+namespace {
+
+// The statement text with every parameter replaced by a literal of its type.
+std::string WithLiterals(TIB_Cursor& statement) {
+  std::vector<std::string> names;
+  const std::string text = ReplaceParameterNames(statement.SQL().Text(), names);
+  std::string out;
+  size_t param = 0;
+  for (char c : text) {
+    if (c != '?') {
+      out += c;
+      continue;
+    }
+    const int type = statement.Params()[param++].Info().sqlType;
+    out += type == 448 || type == 452 ? "'ABC'" : "1";  // VARCHAR, CHAR: text
+  }
+  return out;
+}
+
+int Run(const char* database, const char* user) {
+  TPageModule module;
+  module.dbMain.SetDatabaseName(database);
+  module.dbMain.SetUsername(user);
+  module.dbMain.Connect();
+
+  // Every page once, and the list in each search mode with and without an area.
+  const std::vector<std::vector<std::pair<std::string, std::string>>> requests = {
+      {{"PROPID", "1"}, {"VID", "1"}, {"uName", "ABC"}, {"uPass", "ABC"}},
+      {{"SearchValue", "ABC"}, {"PropName", "a"}},
+      {{"SearchValue", "ABC"}, {"PropName", "a"}, {"AreaName", "ABC"}},
+      {{"SearchValue", "ABC"}, {"Address", "a"}},
+      {{"SearchValue", "ABC"}, {"Address", "a"}, {"AreaName", "ABC"}},
+      {{"AreaName", "ABC"}},
+  };
+  for (const auto& params : requests) {
+    TSimplePageRequest request;
+    request.session.emplace("LoggedIn", "True");
+    for (const auto& [name, value] : params) request.Add(name, value);
+#define QV_PAGE_OPERATION(name, keyword, rank) \
+  {                                            \
+    TStringStream out;                         \
+    module.RunPage(&TPageModule::name, out, request); \
+  }
+#include "pages/page_operations.inc"
+#undef QV_PAGE_OPERATION
+  }
+
+  int differing = 0;
+  module.trMain.StartTransaction();
+  module.ForEachStatement([&](TIB_Cursor& statement) {
+    TIB_Cursor literal(module.dbMain, module.trMain);
+    literal.SQL().Add(WithLiterals(statement));
+    const std::string withParameters = statement.Plan();
+    const std::string withLiterals = literal.Plan();
+    const bool same = withParameters == withLiterals;
+    if (!same) ++differing;
+    std::printf("%s\n%s\n  parameters: %s\n  literals:   %s\n\n", same ? "same" : "DIFFERENT",
+                statement.SQL().Text().c_str(), withParameters.c_str(), withLiterals.c_str());
+  });
+  module.trMain.Commit();
+  std::printf("%d statement(s) with a different plan\n", differing);
+  return differing == 0 ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace qv
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: qv_plans DATABASE [USER]\n");
+    return 2;
+  }
+  try {
+    return qv::Run(argv[1], argc > 2 ? argv[2] : "SYSDBA");
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "%s\n", error.what());
+    return 2;
+  }
+}
