@@ -133,13 +133,14 @@ void TPageModule::AuthorizationsPage(TStringStream& out, TPageRequest& request) 
     out.WriteString("</P></TD></TR>");
   } else {
     while (!authorizations.Eof()) {
-      tabcells::WriteValueCell(out, cell, authorizations.Fields()[2].AsString());  // title
-      tabcells::WriteValueCell(out, cell, authorizations.Fields()[6].AsString());  // signed-by name
-      tabcells::WriteValueCell(out, cell, authorizations.Fields()[7].AsString());  // signed-by title
-      tabcells::WriteValueCell(out, cell, authorizations.Fields()[4].AsString());  // received
+      TIB_Row& f = authorizations.Fields();
+      tabcells::WriteValueCell(out, cell, f[2].AsString());  // title
+      tabcells::WriteValueCell(out, cell, f[6].AsString());  // signed-by name
+      tabcells::WriteValueCell(out, cell, f[7].AsString());  // signed-by title
+      tabcells::WriteValueCell(out, cell, f[4].AsString());  // received
       // The expiry date stands in a "<b>" that the row never closes.
       out.WriteString(cell);
-      out.WriteString("<b>" + authorizations.Fields()[5].AsString() + " <br>");
+      out.WriteString("<b>" + f[5].AsString() + " <br>");
       out.WriteString("</P></TD></TR>");
       authorizations.Next();
     }

@@ -101,14 +101,4 @@ std::string UrlEncodeQueryValue(std::string_view text) {
   return out;
 }
 
-std::string SqlQuote(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    out += c;
-    if (c == '\'') out += '\'';
-  }
-  return out;
-}
-
 }  // namespace qv

@@ -26,7 +26,5 @@ std::string HtmlEscape(std::string_view text);
 // value, change its decoding or break the markup (control characters and
 // '"', "#", "%", "&", "'", "+", "<", ">") percent-encoded; all else unchanged.
 std::string UrlEncodeQueryValue(std::string_view text);
-// A text placed between single quotes in SQL: every single quote doubled.
-std::string SqlQuote(std::string_view text);
 
 }  // namespace qv

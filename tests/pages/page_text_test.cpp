@@ -74,20 +74,18 @@ TEST(PageTextTest, EscapingOfEchoedText) {
     const char* text;
     const char* html;
     const char* query;
-    const char* sql;
   } const cases[] = {
-      {"North Side 12", "North Side 12", "North Side 12", "North Side 12"},
-      {"O'Brien", "O&#39;Brien", "O%27Brien", "O''Brien"},
-      {"a&b<c>\"d\"", "a&amp;b&lt;c&gt;&quot;d&quot;", "a%26b%3Cc%3E%22d%22", "a&b<c>\"d\""},
-      {"a+b#c%d=e;f/g?h", "a+b#c%d=e;f/g?h", "a%2Bb%23c%25d=e;f/g?h", "a+b#c%d=e;f/g?h"},
-      {"tab\there\x7f", "tab\there\x7f", "tab%09here%7F", "tab\there\x7f"},
-      {"\xE9t\xE9", "\xE9t\xE9", "\xE9t\xE9", "\xE9t\xE9"},
-      {"''", "&#39;&#39;", "%27%27", "''''"},
+      {"North Side 12", "North Side 12", "North Side 12"},
+      {"O'Brien", "O&#39;Brien", "O%27Brien"},
+      {"a&b<c>\"d\"", "a&amp;b&lt;c&gt;&quot;d&quot;", "a%26b%3Cc%3E%22d%22"},
+      {"a+b#c%d=e;f/g?h", "a+b#c%d=e;f/g?h", "a%2Bb%23c%25d=e;f/g?h"},
+      {"tab\there\x7f", "tab\there\x7f", "tab%09here%7F"},
+      {"\xE9t\xE9", "\xE9t\xE9", "\xE9t\xE9"},
+      {"''", "&#39;&#39;", "%27%27"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(HtmlEscape(c.text), c.html) << c.text;
     EXPECT_EQ(UrlEncodeQueryValue(c.text), c.query) << c.text;
-    EXPECT_EQ(SqlQuote(c.text), c.sql) << c.text;
   }
 }
 
