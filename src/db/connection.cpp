@@ -2,6 +2,7 @@
 #include "db/connection.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cctype>
 
 #include "db/client_library.h"
@@ -147,6 +148,12 @@ void TIB_Connection::Attach() {
   if (!role.empty()) AddDpbString(dpb, isc_dpb_sql_role_name, role);
   std::string charset = params_.Value("CHARACTER SET");
   if (!charset.empty()) AddDpbString(dpb, isc_dpb_lc_ctype, charset);
+  if (connectTimeout_ > 0) {
+    dpb += static_cast<char>(isc_dpb_connect_timeout);
+    dpb += static_cast<char>(4);
+    for (int shift = 0; shift < 32; shift += 8)  // little-endian, as the client expects
+      dpb += static_cast<char>((static_cast<uint32_t>(connectTimeout_) >> shift) & 0xFF);
+  }
   std::string name = ConnectString();
   ISC_STATUS_ARRAY status{};
   isc_db_handle handle = 0;
@@ -157,9 +164,19 @@ void TIB_Connection::Attach() {
       ISC_STATUS_ARRAY ignored{};
       QV_FB(isc_detach_database)(ignored, &handle);
     }
-    RaiseIscError(status);
+    EIB_ISCError error = MakeIscError(status, {});
+    error.SetAttachFailed();
+    throw error;
   }
   handle_ = handle;
+}
+
+bool TIB_Connection::CancelOperation() {
+  isc_db_handle handle = handle_;
+  if (handle == 0) return false;
+  ISC_STATUS_ARRAY status{};
+  QV_FB(fb_cancel_operation)(status, &handle, fb_cancel_raise);
+  return !(status[0] == 1 && status[1] != 0);
 }
 
 void TIB_Connection::Detach() {

@@ -58,6 +58,10 @@ class TIB_Connection {
     beforeConnect_ = std::move(handler);
   }
 
+  // Seconds the attach may take to reach a server (0: the client's default).
+  int ConnectTimeout() const { return connectTimeout_; }
+  void SetConnectTimeout(int seconds) { connectTimeout_ = seconds < 0 ? 0 : seconds; }
+
   void SetConnected(bool value);
   bool Connected() const { return handle_ != 0; }
   void Connect() { SetConnected(true); }
@@ -65,6 +69,12 @@ class TIB_Connection {
 
   // The attachment handle of the client library (0 while detached).
   IscHandle& Handle() { return handle_; }
+
+  // Asks the client library to cancel the call running on this attachment on
+  // another thread; that call then fails with the "cancelled" code. Safe from
+  // any thread while the attachment stays open; false when the request could
+  // not be delivered.
+  bool CancelOperation();
 
  private:
   friend class TIB_Transaction;
@@ -78,6 +88,7 @@ class TIB_Connection {
   std::string alias_;
   TIB_Protocol protocol_ = TIB_Protocol::cpLocal;
   IscHandle handle_ = 0;
+  int connectTimeout_ = 0;
   std::function<void(TIB_Connection&)> beforeConnect_;
   // Components that work on this connection; told before the attachment ends.
   std::vector<TIB_Transaction*> transactions_;

@@ -10,14 +10,24 @@ namespace {
 bool IsLostConnectionCode(intptr_t code) {
   switch (code) {
     case 335544324:  // invalid database handle
+    case 335544375:  // unavailable database
+    case 335544421:  // connection rejected by remote interface
+    case 335544506:  // database shutdown in progress
     case 335544528:  // database shutdown
     case 335544648:  // connection lost to pipe server
+    case 335544704:  // failed to locate host machine
+    case 335544719:  // error initializing the network software
     case 335544721:  // unable to complete network request
     case 335544722:  // failed to establish a connection
+    case 335544723:  // error while listening for an incoming connection
+    case 335544724:  // failed to establish a secondary connection for event processing
+    case 335544725:  // error while listening for an incoming event connection request
     case 335544726:  // error reading data from the connection
     case 335544727:  // error writing data to the connection
     case 335544741:  // connection lost to database
     case 335544856:  // connection shutdown
+    case 335544971:  // network server shut down
+    case 335544975:  // timeout while waiting for a secondary connection for event processing
       return true;
     default:
       return false;
@@ -44,6 +54,23 @@ bool EIB_ISCError::IsConnectionLost() const {
     i += (type == 3) ? 3 : 2;  // a counted string takes two slots
   }
   return false;
+}
+
+bool EIB_ISCError::IsCancelled() const {
+  for (size_t i = 0; i + 1 < status_.size();) {
+    intptr_t type = status_[i];
+    if (type == 0) break;
+    if (type == 1 && status_[i + 1] == kIscCancelled) return true;
+    i += (type == 3) ? 3 : 2;
+  }
+  return false;
+}
+
+TIB_FailureKind EIB_ISCError::Kind() const {
+  if (attachFailed_) return TIB_FailureKind::fkAttachFailed;
+  if (IsConnectionLost()) return TIB_FailureKind::fkConnectionLost;
+  if (IsCancelled()) return TIB_FailureKind::fkCancelled;
+  return TIB_FailureKind::fkOther;
 }
 
 }  // namespace qv

@@ -22,6 +22,14 @@ class EIB_ConvertError : public EIB_Error {
   using EIB_Error::EIB_Error;
 };
 
+// What a failed client-library call means for the attachment it was made on.
+enum class TIB_FailureKind {
+  fkOther,           // the statement or its data: the attachment is fine
+  fkAttachFailed,    // the attachment could not be made
+  fkConnectionLost,  // the attachment is gone (network, server or database down)
+  fkCancelled,       // the call was cancelled (a time-out)
+};
+
 // A failing client-library call. The message reads "ISC ERROR CODE:<code>",
 // an empty line, "ISC ERROR MESSAGE:" and the interpreted status lines, each
 // line ended by CR LF. SQL code and statement text are kept apart.
@@ -36,16 +44,24 @@ class EIB_ISCError : public EIB_Error {
   const std::vector<intptr_t>& Status() const { return status_; }
   // True when a code in the status vector says the attachment is gone.
   bool IsConnectionLost() const;
+  // True when the status vector holds the code of a cancelled operation.
+  bool IsCancelled() const;
+  // What the failure means for the attachment; decided from the GDS codes only.
+  TIB_FailureKind Kind() const;
+  // Marks a failure of the attach itself.
+  void SetAttachFailed() { attachFailed_ = true; }
 
  private:
   std::vector<intptr_t> status_;
   int32_t errCode_ = 0;
   int32_t sqlCode_ = 0;
   std::string sql_;
+  bool attachFailed_ = false;
 };
 
 // GDS codes the layer and its callers test for.
 inline constexpr int32_t kIscLogin = 335544472;         // authentication failed
 inline constexpr int32_t kIscNetworkError = 335544721;  // unable to complete network request
+inline constexpr int32_t kIscCancelled = 335544794;     // operation was cancelled
 
 }  // namespace qv

@@ -1,5 +1,6 @@
 // The Authorizations tab: the signed authorizations on file for a property, most
-// recently received first. Each call leaves its query in "Authorizations.sql".
+// recently received first. Each call leaves its query in "Authorizations.sql"
+// when it can; a file that cannot be written is reported, not fatal.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "pages/page_errors.h"
 #include "pages/page_frame.h"
 #include "pages/page_module.h"
 #include "pages/page_text.h"
@@ -113,8 +115,14 @@ void TPageModule::AuthorizationsPage(TStringStream& out, TPageRequest& request) 
 
   TIB_Cursor& authorizations = Statement(kAuthorizationsQuery);
   authorizations.Params()[0].SetAsInteger(requestedId);
-  // The file shows the text as it reads with the property id in place.
-  SaveLinesWhole(QueryFileLines(authorizations.SQL(), requestedId), kQueryFileName);
+  // The file shows the text as it reads with the property id in place. It is
+  // a by-product: a full disk or a read-only folder must not cost the visitor
+  // the page, and the old file stays whole (it is only ever replaced).
+  try {
+    SaveLinesWhole(QueryFileLines(authorizations.SQL(), requestedId), kQueryFileName);
+  } catch (const Exception& error) {
+    ReportPageError(error.Message());
+  }
   authorizations.Open();
   authorizations.First();
 

@@ -3,6 +3,7 @@
 #include <exception>
 #include <mutex>
 
+#include "platform/seconds_setting.h"
 #include "pool/module_errors.h"
 
 namespace qv {
@@ -22,6 +23,7 @@ void TConnectionModule::DataModuleCreate(const std::string& iniPath) {
     dbMain.SetPassword(ini.ReadString("DB", "Pass", ""));
     const std::string databaseName = ini.ReadString("DB", "DBName", "");
     if (!databaseName.empty()) dbMain.SetDatabaseName(databaseName);
+    dbMain.SetConnectTimeout(ReadSecondsSetting(ini, "DB", "ConnectTimeout", kDefaultConnectTimeout));
   } catch (const std::exception& error) {
     ReportModuleError(error.what());
   }
@@ -57,12 +59,11 @@ int32_t TConnectionModule::_Release() {
   {
     std::lock_guard lock(pool->PoolLock);
     count = --RefCount;
-    if (count == 0) {
-      delete this;
-    } else {
-      LastRelease = EncodeDateTime(clock_.Now());
-    }
+    if (count != 0) LastRelease = EncodeDateTime(clock_.Now());
   }
+  // No reference is left, so nobody else can reach the module: it closes
+  // without the pool's lock, which a slow or hung detach must never hold.
+  if (count == 0) delete this;
   if (count == 1) pool->PoolSemaphore.Release();
   return count;
 }

@@ -15,11 +15,15 @@
 
 namespace qv {
 
+// Seconds an attach may take when [DB] ConnectTimeout is not set.
+inline constexpr int kDefaultConnectTimeout = 10;
+
 class TConnectionModule final : public TPageModule, public IConnection {
  public:
   // Created with reference count 0, bound to its pool's lock and semaphore, and
   // set up from section "DB" of the INI file at iniPath. An empty DBName keeps
-  // the built-in database path of the page module.
+  // the built-in database path of the page module; ConnectTimeout (seconds,
+  // default 10) limits the attach.
   explicit TConnectionModule(std::shared_ptr<TPoolSync> pool,
                              std::string iniPath = ExecutableIniPath(),
                              const Clock& clock = SystemClock::Instance());

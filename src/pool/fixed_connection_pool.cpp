@@ -30,6 +30,7 @@ TFixedConnectionPool::TFixedConnectionPool(TPoolOptions options)
       factory_(options.Factory ? std::move(options.Factory) : NewConnectionModule),
       sync_(std::make_shared<TPoolSync>(PoolSize_)),
       Slots(static_cast<size_t>(PoolSize_)),
+      Connecting_(static_cast<size_t>(PoolSize_), false),
       CleanupThread(CleanupInterval_) {
   CleanupThread.Start(*this);
 }
@@ -42,47 +43,96 @@ TFixedConnectionPool::~TFixedConnectionPool() {
   Slots.clear();
 }
 
-void TFixedConnectionPool::Acquire(TConnectionRef& connection) {
+bool TFixedConnectionPool::Acquire(TConnectionRef& connection, TAcquireMode mode) {
   connection.Reset();
   if (!sync_->PoolSemaphore.WaitFor(std::chrono::milliseconds(AcquireTimeoutMs_))) {
     throw EConnPoolException();
   }
-  std::lock_guard lock(sync_->PoolLock);
-  for (TConnectionRef& slot : Slots) {
-    if (!slot) {
-      try {
-        slot = TConnectionRef(factory_(sync_));
-        slot->DatabaseConnection().Connect();
-      } catch (...) {
-        // A module that could not connect is not kept, and its place stays
-        // available: the next borrower tries a fresh one.
-        slot.Reset();
-        sync_->PoolSemaphore.Release();
-        throw;
+  size_t place = Slots.size();
+  TConnectionRef stale;  // a free module closed to make room for a fresh one
+  {
+    std::lock_guard lock(sync_->PoolLock);
+    for (size_t i = 0; i < Slots.size(); ++i) {
+      if (Connecting_[i]) continue;
+      TConnectionRef& slot = Slots[i];
+      if (!slot) {
+        place = i;
+        break;
       }
-      connection = slot;
-      return;
+      if (mode == TAcquireMode::amAny && slot->ReferenceCount() == 1) {
+        connection = slot;
+        return false;
+      }
     }
-    if (slot->ReferenceCount() == 1) {
-      connection = slot;
-      return;
+    if (place == Slots.size() && mode == TAcquireMode::amFreshConnection) {
+      for (size_t i = 0; i < Slots.size(); ++i) {
+        if (!Connecting_[i] && Slots[i] && Slots[i]->ReferenceCount() == 1) {
+          stale = std::move(Slots[i]);
+          place = i;
+          break;
+        }
+      }
+    }
+    if (place == Slots.size()) {
+      // Every place is lent although a unit was taken: the count and the slots
+      // disagree. Give the unit back rather than lend nothing.
+      sync_->PoolSemaphore.Release();
+      throw EConnPoolException();
+    }
+    Connecting_[place] = true;
+  }
+  stale.Reset();
+  try {
+    TConnectionRef fresh(factory_(sync_));
+    fresh->DatabaseConnection().Connect();
+    std::lock_guard lock(sync_->PoolLock);
+    Slots[place] = fresh;
+    Connecting_[place] = false;
+    connection = std::move(fresh);
+  } catch (...) {
+    // A module that could not connect is not kept, and its place stays
+    // available: the next borrower tries a fresh one.
+    {
+      std::lock_guard lock(sync_->PoolLock);
+      Connecting_[place] = false;
+    }
+    sync_->PoolSemaphore.Release();
+    throw;
+  }
+  return true;
+}
+
+void TFixedConnectionPool::Discard(TConnectionRef& connection) {
+  if (!connection) return;
+  TConnectionRef slotReference;
+  {
+    std::lock_guard lock(sync_->PoolLock);
+    for (TConnectionRef& slot : Slots) {
+      if (slot.Get() == connection.Get()) {
+        slotReference = std::move(slot);
+        break;
+      }
     }
   }
-  // Every place is lent although a unit was taken: the count and the slots
-  // disagree. Give the unit back rather than lend nothing.
-  sync_->PoolSemaphore.Release();
-  throw EConnPoolException();
+  // The borrower's release frees the place; the last release closes the module.
+  connection.Reset();
+  slotReference.Reset();
 }
+
+void TFixedConnectionPool::Close() { sync_->PoolSemaphore.Close(); }
+
+void TFixedConnectionPool::Reopen() { sync_->PoolSemaphore.Reopen(); }
 
 void TFixedConnectionPool::CloseIdleModules() {
   const int64_t limitMs = CleanupInterval_.count();
+  std::vector<TConnectionRef> idle;  // closed after the lock is given back
   std::lock_guard lock(sync_->PoolLock);
   const TDateTime now = EncodeDateTime(clock_.Now());
   for (TConnectionRef& slot : Slots) {
     if (!slot || slot->ReferenceCount() != 1) continue;
     const auto idleMs = static_cast<int64_t>(
         std::floor((now - slot->LastReleaseTime()) * kMillisecondsPerDay + 0.5));
-    if (idleMs > limitMs) slot.Reset();
+    if (idleMs > limitMs) idle.push_back(std::move(slot));
   }
 }
 

@@ -28,6 +28,12 @@ class EConnPoolException : public Exception {
 // Makes a new module bound to the pool's lock and semaphore, reference count 0.
 using TConnectionFactory = std::function<IConnection*(const std::shared_ptr<TPoolSync>& pool)>;
 
+// Which module Acquire may lend.
+enum class TAcquireMode {
+  amAny,              // the lowest place that is empty or free
+  amFreshConnection,  // a module connected for this call (after a lost connection)
+};
+
 struct TPoolOptions {
   int32_t PoolSize = 5;
   // Time between clean-up passes, and the idle time after which a free module closes.
@@ -52,8 +58,22 @@ class TFixedConnectionPool {
   // Empties connection, then waits at most AcquireTimeoutMs for a place and lends
   // the module of the lowest slot that is empty (a new module, connected now) or
   // free. Raises EConnPoolException when no place becomes free in time; a failure
-  // to connect a new module passes on, and the place stays available.
-  void Acquire(TConnectionRef& connection);
+  // to connect a new module passes on, and the place stays available. A new
+  // module connects without the pool's lock: others borrow and give back meanwhile.
+  void Acquire(TConnectionRef& connection) { Acquire(connection, TAcquireMode::amAny); }
+  // As above; amFreshConnection lends only a module connected now (a free module
+  // in the way is closed). Returns true when the module was connected by this call.
+  bool Acquire(TConnectionRef& connection, TAcquireMode mode);
+
+  // Takes the borrowed module out of its slot and drops the reference, so the
+  // module is closed once nobody holds it and its place gets a new module.
+  void Discard(TConnectionRef& connection);
+
+  // From now on nobody waits for a place: waiting borrowers are woken and get
+  // EConnPoolException at once; a place that is available is still lent.
+  void Close();
+  // Borrowers wait for places again (a server started anew).
+  void Reopen();
 
   // One clean-up pass: empties every slot whose module is free and has been idle
   // longer than the clean-up interval, which closes that module.
@@ -73,6 +93,8 @@ class TFixedConnectionPool {
   TConnectionFactory factory_;
   std::shared_ptr<TPoolSync> sync_;
   std::vector<TConnectionRef> Slots;
+  // Places whose new module is being connected (under PoolLock).
+  std::vector<bool> Connecting_;
   TCleanupThread CleanupThread;
 };
 

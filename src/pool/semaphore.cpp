@@ -8,9 +8,23 @@ TSemaphore::TSemaphore(int32_t initialCount, int32_t maximumCount)
 bool TSemaphore::WaitFor(std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   std::unique_lock lock(mutex_);
-  if (!available_.wait_until(lock, deadline, [this] { return count_ > 0; })) return false;
+  if (!available_.wait_until(lock, deadline, [this] { return count_ > 0 || closed_; })) return false;
+  if (count_ == 0) return false;  // closed
   --count_;
   return true;
+}
+
+void TSemaphore::Reopen() {
+  std::lock_guard lock(mutex_);
+  closed_ = false;
+}
+
+void TSemaphore::Close() {
+  {
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+  }
+  available_.notify_all();
 }
 
 bool TSemaphore::Release(int32_t units) {

@@ -15,7 +15,12 @@ class TSemaphore {
   TSemaphore& operator=(const TSemaphore&) = delete;
 
   // Takes one unit, waiting at most timeout for one; true when a unit was taken.
+  // Once closed, a unit is still taken when one is there, but nobody waits.
   bool WaitFor(std::chrono::milliseconds timeout);
+  // Wakes every waiter empty-handed, now and from now on.
+  void Close();
+  // Lets borrowers wait again.
+  void Reopen();
   // Gives units back. False, and nothing changes, when that would pass the maximum.
   bool Release(int32_t units = 1);
   int32_t Count() const;
@@ -24,6 +29,7 @@ class TSemaphore {
   mutable std::mutex mutex_;
   std::condition_variable available_;
   int32_t count_;
+  bool closed_ = false;
   const int32_t maximum_;
 };
 

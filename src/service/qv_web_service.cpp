@@ -1,5 +1,11 @@
 #include "service/qv_web_service.h"
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <thread>
+
+#include "pages/page_errors.h"
 #include "platform/profile.h"
 #include "service/open_files_limit.h"
 #include "service/service_settings.h"
@@ -9,8 +15,19 @@ namespace qv {
 TqvWebService::TqvWebService(TServiceHost host, std::string iniPath)
     : TService(kServiceName, kServiceDisplayName, std::move(host)),
       iniPath_(iniPath.empty() ? ExecutableIniPath() : std::move(iniPath)),
-      router_([this](TConnectionRef& connection) { Acquire(connection); },
+      errorLog_([this](const std::string& line) { Host().Logger.LogMessage(line); }),
+      router_(TRequestRouter::TModuleSource{
+                  [this](TConnectionRef& connection, TAcquireMode mode) {
+                    return Acquire(connection, mode);
+                  },
+                  [this](TConnectionRef& connection) { Discard(connection); }},
               [this] { return HtDocs(); }) {
+  router_.SetOnPageFailure([this](const std::string& remoteIp, const std::string& path,
+                                  int status, const std::string& message) {
+    errorLog_.PageFailed(remoteIp, path, status, message);
+  });
+  // A page's side failures (a query file it could not write) go to the same log.
+  SetPageErrorHandler([this](const std::string& message) { Host().Logger.LogMessage(message); });
   Server1.SetSessionState(true);
   Server1.SetAutoStartSession(true);
   Server1.SetSessionTimeOut(600000);
@@ -30,6 +47,7 @@ TqvWebService::TqvWebService(TServiceHost host, std::string iniPath)
 }
 
 TqvWebService::~TqvWebService() {
+  SetPageErrorHandler({});
   ShutdownServiceThread();
   try {
     Server1.SetActive(false);
@@ -70,6 +88,8 @@ void TqvWebService::ReadSettings() {
     Server1.SetKeepAliveByDefault(settings.KeepAlive);
     Server1.SetKeepAliveTimeout(settings.KeepAliveTimeout);
   }
+  Server1.SetStopTimeout(settings.StopTimeoutSeconds * 1000);
+  router_.SetQueryTimeout(std::chrono::seconds(settings.QueryTimeoutSeconds));
   if (settings.Start) Server1.SetActive(true);
 }
 
@@ -80,22 +100,52 @@ std::string TqvWebService::HtDocs() const {
 
 void TqvWebService::ServiceStart(bool& Started) {
   ReadSettings();
+  if (pool_) pool_->Reopen();
+  router_.ResumeWaiting();
   Server1.SetActive(true);
   (void)Started;
 }
 
 void TqvWebService::ServiceStop(bool& Stopped) {
+  // Nobody waits for a module any more: waiting visitors are answered 503.
+  if (pool_) pool_->Close();
+  // A second before the drain limit, page calls still running (a hung
+  // database) are given up, so their visitors get a 503 before the engine
+  // would have to cut them off.
+  const auto limit = std::chrono::milliseconds(Server1.StopTimeout());
+  const auto giveUpAfter = limit - std::min<std::chrono::milliseconds>(limit / 2, std::chrono::seconds(1));
+  std::mutex doneLock;
+  std::condition_variable doneSignal;
+  bool done = false;
+  std::thread watchdog([&] {
+    std::unique_lock guard(doneLock);
+    if (!doneSignal.wait_for(guard, giveUpAfter, [&] { return done; })) router_.StopWaiting();
+  });
   try {
     Server1.SetActive(false);
   } catch (...) {
   }
+  {
+    std::lock_guard guard(doneLock);
+    done = true;
+  }
+  doneSignal.notify_all();
+  watchdog.join();
   (void)Stopped;
 }
 
-void TqvWebService::Acquire(TConnectionRef& connection) {
+bool TqvWebService::Acquire(TConnectionRef& connection, TAcquireMode mode) {
   // Without a pool (its creation failed) no page can be served.
   if (!pool_) throw Exception("The connection pool could not be created");
-  pool_->Acquire(connection);
+  return pool_->Acquire(connection, mode);
+}
+
+void TqvWebService::Discard(TConnectionRef& connection) {
+  if (pool_) {
+    pool_->Discard(connection);
+  } else {
+    connection.Reset();
+  }
 }
 
 }  // namespace qv

@@ -9,6 +9,7 @@
 
 #include "http/http_server.h"
 #include "pool/fixed_connection_pool.h"
+#include "service/error_log.h"
 #include "service/service.h"
 #include "web/request_router.h"
 
@@ -40,16 +41,21 @@ class TqvWebService : public TService {
   // Reads the settings again and activates the server; a failure to bind
   // passes on and the service does not start.
   void ServiceStart(bool& Started) override;
-  // Deactivates the server: listeners stop, open connections close, and the
-  // request threads are waited for. A failure there is ignored.
+  // Stops the server: listeners close at once, borrowers waiting for a module
+  // are answered 503, accepted connections get their answers within
+  // StopTimeout, and whatever still runs then is abandoned. A failure there
+  // is ignored.
   void ServiceStop(bool& Stopped) override;
 
  private:
-  void Acquire(TConnectionRef& connection);
+  bool Acquire(TConnectionRef& connection, TAcquireMode mode);
+  void Discard(TConnectionRef& connection);
 
   std::string iniPath_;
   mutable std::mutex htDocsLock_;
   std::string htDocs_;
+  // Failed pages, one line each, to the service's event log.
+  TErrorLog errorLog_;
   // Declared before Server1 so that the server, which stops its request
   // threads when destroyed, goes first.
   std::unique_ptr<TFixedConnectionPool> pool_;

@@ -9,6 +9,7 @@
 #include "http/text.h"
 #include "platform/exception.h"
 #include "platform/profile.h"
+#include "platform/seconds_setting.h"
 
 namespace qv {
 
@@ -78,6 +79,8 @@ TServiceSettings ReadServiceSettings(const TIniFile& ini) {
   settings.ListenQueue = ReadChecked(ini, "ListenQueue", 511, 1, 65535);
   settings.KeepAlive = ReadChecked(ini, "KeepAlive", 0, 0, 1) != 0;
   settings.KeepAliveTimeout = ReadChecked(ini, "KeepAliveTimeout", 5, 1, 3600) * 1000;
+  settings.StopTimeoutSeconds = ReadSecondsSetting(ini, kSection, "StopTimeout", 10, 3600);
+  settings.QueryTimeoutSeconds = ReadSecondsSetting(ini, "DB", "QueryTimeout", 60);
   return settings;
 }
 

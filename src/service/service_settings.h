@@ -52,10 +52,17 @@ struct TServiceSettings {
   // stand idle between requests in ms: KeepAliveTimeout seconds x 1000 (default 5 s).
   bool KeepAlive = false;
   int32_t KeepAliveTimeout = 5000;
+  // [APP] StopTimeout seconds (default 10): how long a stop lets accepted
+  // connections finish before it abandons them.
+  int StopTimeoutSeconds = 10;
+  // [DB] QueryTimeout seconds (default 60; 0: no limit): how long a page call
+  // may run before it is cancelled.
+  int QueryTimeoutSeconds = 60;
 };
 
-// Reads sections "APP" and "SESSIONS"; a missing file, section or key gives the default. A
-// value that cannot be used raises Exception naming the file, section and key.
+// Reads sections "APP" and "SESSIONS" and the service's keys of "DB"; a missing
+// file, section or key gives the default. A value that cannot be used raises
+// Exception naming the file, section and key.
 TServiceSettings ReadServiceSettings(const TIniFile& ini);
 TServiceSettings ReadServiceSettings(const std::string& iniPath);
 

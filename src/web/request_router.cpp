@@ -5,17 +5,31 @@
 #include <memory>
 #include <system_error>
 
+#include "db/client_library.h"
+#include "db/errors.h"
 #include "http/content_stream.h"
 #include "pages/page_text.h"
 #include "pages/string_stream.h"
 #include "platform/exception.h"
 #include "web/http_page_request.h"
+#include "web/page_request_copy.h"
 
 namespace qv {
 
 namespace {
 
 using TPageOperation = void (IConnection::*)(TStringStream&, TPageRequest&);
+
+bool IsConnectionLost(const EIB_ISCError& error) {
+  return error.Kind() == TIB_FailureKind::fkConnectionLost;
+}
+
+// A call that did not end although it was cancelled: the same failure as one
+// the cancel ended.
+[[noreturn]] void RaiseCancelled() {
+  const ISC_STATUS status[] = {isc_arg_gds, kIscCancelled, isc_arg_end};
+  RaiseIscError(status);
+}
 
 struct TPageRoute {
   std::string_view keyword;
@@ -73,12 +87,83 @@ void RefuseLogon(TIdHTTPResponseInfo& response, int retryAfter) {
 
 }  // namespace
 
+int FailureStatus(const std::exception& error) {
+  if (dynamic_cast<const EConnPoolException*>(&error)) return 503;
+  if (const auto* isc = dynamic_cast<const EIB_ISCError*>(&error)) {
+    if (isc->Kind() != TIB_FailureKind::fkOther) return 503;
+  }
+  return 500;
+}
+
+TRequestRouter::TRequestRouter(TModuleSource modules, THtDocsFunction htDocs)
+    : modules_(std::move(modules)), htDocs_(std::move(htDocs)) {}
+
 TRequestRouter::TRequestRouter(TAcquireFunction acquire, THtDocsFunction htDocs)
-    : acquire_(std::move(acquire)), htDocs_(std::move(htDocs)) {}
+    : TRequestRouter(TModuleSource{[acquire = std::move(acquire)](TConnectionRef& connection,
+                                                                  TAcquireMode) {
+                                     acquire(connection);
+                                     return false;
+                                   },
+                                   [](TConnectionRef& connection) { connection.Reset(); }},
+                     std::move(htDocs)) {}
 
 TRequestRouter::TRequestRouter(TFixedConnectionPool& pool, THtDocsFunction htDocs)
-    : TRequestRouter([&pool](TConnectionRef& connection) { pool.Acquire(connection); },
-                     std::move(htDocs)) {}
+    : TRequestRouter(
+          TModuleSource{[&pool](TConnectionRef& connection, TAcquireMode mode) {
+                          return pool.Acquire(connection, mode);
+                        },
+                        [&pool](TConnectionRef& connection) { pool.Discard(connection); }},
+          std::move(htDocs)) {}
+
+void TRequestRouter::RunPage(TPageOperation page, TConnectionRef& connection, TStringStream& out,
+                             TIdHTTPRequestInfo& request) {
+  bool fresh = modules_.Acquire(connection, TAcquireMode::amAny);
+  for (;;) {
+    try {
+      CallPage(page, connection, out, request);
+      return;
+    } catch (const EIB_ISCError& error) {
+      // A dead or cancelled attachment is not given back for others to use.
+      // (An abandoned call keeps its module and closes it itself.)
+      if (error.Kind() != TIB_FailureKind::fkOther && connection) modules_.Discard(connection);
+      // Pages are read only and built in memory before anything is sent, so
+      // a second run is safe; a connection made just now gets no second one.
+      if (!IsConnectionLost(error) || fresh) throw;
+    }
+    out.Clear();
+    modules_.Acquire(connection, TAcquireMode::amFreshConnection);
+    fresh = true;
+  }
+}
+
+void TRequestRouter::CallPage(TPageOperation page, TConnectionRef& connection, TStringStream& out,
+                              TIdHTTPRequestInfo& request) {
+  const std::chrono::milliseconds limit = QueryTimeout();
+  if (limit.count() <= 0) {
+    THttpPageRequest pageRequest(request);
+    ((*connection).*page)(out, pageRequest);
+    return;
+  }
+  // The call works on copies that stay valid should this thread stop waiting.
+  struct TJob {
+    TConnectionRef module;
+    TPageRequestCopy request;
+    TStringStream out;
+  };
+  auto job = std::make_shared<TJob>(TJob{connection, TPageRequestCopy(request), {}});
+  const std::function<void(TConnectionRef&)>& discard = modules_.Discard;
+  const bool ended = runner_.Run(
+      [job, page] { ((*job->module).*page)(job->out, job->request); },
+      [job] { job->module->DatabaseConnection().CancelOperation(); },
+      [job, &discard] { discard(job->module); }, limit, kCancelGrace);
+  if (!ended) {
+    // The module stays lent to the abandoned call and is closed when it ends.
+    connection.Reset();
+    RaiseCancelled();
+  }
+  job->request.ApplyTo(request);
+  out.WriteString(job->out.DataString());
+}
 
 void TRequestRouter::Server1SessionStart(TIdHTTPSession& Sender) {
   // The session is not visible to other requests yet.
@@ -91,6 +176,7 @@ void TRequestRouter::Server1CommandGet(TIdContext*, TIdHTTPRequestInfo& ARequest
   TStringStream out;
   bool image = false;
   TConnectionRef connection;  // given back to the pool however this ends
+  const std::string path = ARequestInfo.Document;  // the log-on check may empty it
 
   try {
     if (PathContains(ARequestInfo, "/LOGOFF")) {
@@ -104,8 +190,7 @@ void TRequestRouter::Server1CommandGet(TIdContext*, TIdHTTPRequestInfo& ARequest
         RefuseLogon(AResponseInfo, retryAfter);
         return;
       }
-      acquire_(connection);
-      connection->DoLogin(out, request);
+      RunPage(&IConnection::DoLogin, connection, out, ARequestInfo);
       // A successful check empties the path.
       if (ARequestInfo.Document.empty())
         throttle_.Succeeded(address);
@@ -115,19 +200,25 @@ void TRequestRouter::Server1CommandGet(TIdContext*, TIdHTTPRequestInfo& ARequest
     if (PathContains(ARequestInfo, "/IMAGE")) {
       image = true;
     } else if (PathContains(ARequestInfo, "/LOGON")) {
-      acquire_(connection);
-      connection->LogOnPage(out, request);
+      RunPage(&IConnection::LogOnPage, connection, out, ARequestInfo);
     } else if (!request.HasSession() || request.SessionValue(kLoggedInName) == kLoggedInFalse) {
-      acquire_(connection);
-      connection->MainMenuPage(out, request);
+      RunPage(&IConnection::MainMenuPage, connection, out, ARequestInfo);
     } else {
-      const TPageOperation page = LoggedInPage(ARequestInfo);
-      acquire_(connection);
-      ((*connection).*page)(out, request);
+      RunPage(LoggedInPage(ARequestInfo), connection, out, ARequestInfo);
     }
   } catch (const Exception& error) {
+    // The body stays the message alone; the status says what kind of failure it was.
+    const int status = FailureStatus(error);
     out.Clear();
     out.WriteString(error.Message());
+    AResponseInfo.SetResponseNo(status);
+    if (status == 503) AResponseInfo.CustomHeaders.SetValue("Retry-After", kRetryAfterSeconds);
+    if (onPageFailure_) {
+      try {
+        onPageFailure_(ARequestInfo.RemoteIP, path, status, error.Message());
+      } catch (...) {
+      }
+    }
   }
 
   if (image) {

@@ -2,6 +2,8 @@
 // the session's log-on flag, the logo, and failures sent as their message.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -13,6 +15,7 @@
 #include "pool/connection.h"
 #include "pool/fixed_connection_pool.h"
 #include "web/logon_throttle.h"
+#include "web/page_runner.h"
 
 namespace qv {
 
@@ -22,6 +25,17 @@ inline constexpr std::string_view kLoggedInTrue = "True";
 inline constexpr std::string_view kLoggedInFalse = "False";
 // The one image of the system, in the document folder.
 inline constexpr std::string_view kLogoFileName = "qv_logo_jpg.jpg";
+// Seconds a visitor is asked to wait before trying again when the database is
+// unavailable.
+inline constexpr std::string_view kRetryAfterSeconds = "5";
+// How long past the query time-out a page call may take to end after it was
+// cancelled before its visitor is answered without it.
+inline constexpr std::chrono::milliseconds kCancelGrace{2000};
+
+// The status a failed page is answered with: 503 when the database is
+// unavailable (no attachment, a lost connection, no free module in time, a
+// query time-out), 500 for any other failure.
+int FailureStatus(const std::exception& error);
 
 // Failed log-ons allowed per address and per name in a minute, unless set.
 inline constexpr int kDefaultLogonFailures = 5;
@@ -32,9 +46,38 @@ class TRequestRouter {
   using TAcquireFunction = std::function<void(TConnectionRef& connection)>;
   // The document folder as set now; called from several threads at once.
   using THtDocsFunction = std::function<std::string()>;
+  // Told of every page that ended in an error, on the request's thread.
+  using TPageFailureHandler = std::function<void(const std::string& remoteIp, const std::string& path,
+                                                 int status, const std::string& message)>;
 
+  // Where modules come from and where dead ones go.
+  struct TModuleSource {
+    // Lends a module (see TFixedConnectionPool::Acquire); true when it was
+    // connected for this call.
+    std::function<bool(TConnectionRef& connection, TAcquireMode mode)> Acquire;
+    // Closes the borrowed module instead of giving it back free.
+    std::function<void(TConnectionRef& connection)> Discard;
+  };
+
+  // A page that fails because the connection is lost is run once more on a
+  // fresh connection when its module was connected before the request.
+  TRequestRouter(TModuleSource modules, THtDocsFunction htDocs);
+  // Modules from acquire, all counted as connected before; dead ones are dropped.
   TRequestRouter(TAcquireFunction acquire, THtDocsFunction htDocs);
   TRequestRouter(TFixedConnectionPool& pool, THtDocsFunction htDocs);
+
+  // A page call running longer is cancelled, and its visitor answered 503 by
+  // kCancelGrace after that at the latest. Zero: no limit (the default).
+  void SetQueryTimeout(std::chrono::milliseconds timeout) { queryTimeout_ = timeout.count(); }
+  std::chrono::milliseconds QueryTimeout() const {
+    return std::chrono::milliseconds(queryTimeout_.load());
+  }
+  // A stop: page calls still running are no longer waited for; their
+  // visitors are answered 503 at once. ResumeWaiting undoes it.
+  void StopWaiting() { runner_.GiveUpWaiting(); }
+  void ResumeWaiting() { runner_.ResumeWaiting(); }
+  // Set before the server serves.
+  void SetOnPageFailure(TPageFailureHandler handler) { onPageFailure_ = std::move(handler); }
 
   // The server's OnCommandGet. Without a session (sessions switched off) the
   // visitor counts as logged out and the log-on state is not kept.
@@ -51,9 +94,22 @@ class TRequestRouter {
   static std::string LogoFileName(const std::string& htDocs);
 
  private:
-  TAcquireFunction acquire_;
+  using TPageOperation = void (IConnection::*)(TStringStream&, TPageRequest&);
+
+  // Acquires a module into connection and runs one page operation on it, once
+  // more on a fresh connection when the module turns out to be dead.
+  void RunPage(TPageOperation page, TConnectionRef& connection, TStringStream& out,
+               TIdHTTPRequestInfo& request);
+  // The page call itself, within the query time-out when one is set.
+  void CallPage(TPageOperation page, TConnectionRef& connection, TStringStream& out,
+                TIdHTTPRequestInfo& request);
+
+  TModuleSource modules_;
   THtDocsFunction htDocs_;
   TLogonThrottle throttle_{kDefaultLogonFailures};
+  std::atomic<int64_t> queryTimeout_{0};
+  TPageFailureHandler onPageFailure_;
+  TPageRunner runner_;
 };
 
 }  // namespace qv

@@ -164,6 +164,22 @@ bool FirebirdServer::Start(std::string& error) {
     error = "creating the security database failed: " + ReadLog(log);
     return false;
   }
+  return Launch(error);
+}
+
+bool FirebirdServer::Restart(std::string& error) {
+  if (pid_ != 0) Kill();
+  if (folder_.empty()) {
+    error = "the server was never started";
+    return false;
+  }
+  return Launch(error);
+}
+
+bool FirebirdServer::Launch(std::string& error) {
+  const std::vector<std::string> environment = ServerEnvironment(folder_);
+  const std::string log = folder_ + "/server.log";
+  int status = 0;
   pid_ = Spawn({kServerProgram}, environment, log);
   if (pid_ == 0) {
     error = "cannot start " + std::string(kServerProgram);
@@ -185,10 +201,19 @@ bool FirebirdServer::Start(std::string& error) {
   return true;
 }
 
+void FirebirdServer::Pause() {
+  if (pid_ != 0) kill(pid_, SIGSTOP);
+}
+
+void FirebirdServer::Resume() {
+  if (pid_ != 0) kill(pid_, SIGCONT);
+}
+
 void FirebirdServer::Kill() {
   if (pid_ == 0) return;
   // The test data is thrown away, so the server need not shut down in order.
   kill(pid_, SIGKILL);
+  kill(pid_, SIGCONT);  // a stopped process takes its kill only when it runs
   int status = 0;
   waitpid(pid_, &status, 0);
   pid_ = 0;

@@ -20,10 +20,18 @@ class FirebirdServer {
   bool Start(std::string& error);
   // Stops the server and removes its folder.
   void Stop();
-  // Stops the server only (the folder stays).
+  // Ends the server at once with SIGKILL (the folder stays).
   void Kill();
+  // Starts the server again on the same port and folder (killing it first if
+  // it runs) and waits until it listens.
+  bool Restart(std::string& error);
+  // Stops the server process (SIGSTOP) and lets it run on (SIGCONT): it keeps
+  // its connections but answers nothing meanwhile.
+  void Pause();
+  void Resume();
 
   int Port() const { return port_; }
+  pid_t Pid() const { return pid_; }
   const std::string& Folder() const { return folder_; }
   // "127.0.0.1/<port>:<folder>/<file>"
   std::string DatabaseName(const std::string& file) const;
@@ -31,6 +39,8 @@ class FirebirdServer {
 
  private:
   std::string folder_;
+  bool Launch(std::string& error);
+
   int port_ = 0;
   pid_t pid_ = 0;
 };

@@ -134,6 +134,26 @@ TEST(ServiceSettingsTrustedProxiesTest, ListOrAnErrorNamingFileSectionAndKey) {
     EXPECT_NE(message.find(path + ": [APP] TrustedProxies"), std::string::npos) << message;
     EXPECT_NE(message.find("10.0.0.0/40"), std::string::npos) << message;
   }
+TEST(ServiceSettingsTimeOutsTest, StopAndQueryTimeOutsTheirDefaultsAndClearErrors) {
+  char pattern[] = "/tmp/qv_settings_XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::string path = std::string(pattern) + "/qvweb.ini";
+  auto read = [&](const std::string& text) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+    return ReadServiceSettings(path);
+  };
+  EXPECT_EQ(read("").StopTimeoutSeconds, 10);
+  EXPECT_EQ(read("").QueryTimeoutSeconds, 60);
+  EXPECT_EQ(read("[APP]\nStopTimeout=3\n[DB]\nQueryTimeout=0\n").StopTimeoutSeconds, 3);
+  EXPECT_EQ(read("[APP]\nStopTimeout=3\n[DB]\nQueryTimeout=0\n").QueryTimeoutSeconds, 0);
+  try {
+    read("[DB]\nQueryTimeout=soon\n");
+    FAIL() << "accepted a QueryTimeout of soon";
+  } catch (const std::exception& e) {
+    EXPECT_EQ(std::string(e.what()),
+              path + ": [DB] QueryTimeout=soon is not a number of seconds from 0 to 86400");
+  }
+  EXPECT_THROW(read("[APP]\nStopTimeout=-1\n"), std::exception);
   std::filesystem::remove_all(pattern);
 }
 

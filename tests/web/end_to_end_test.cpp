@@ -116,6 +116,7 @@ class EndToEndTest : public ::testing::Test {
   TIdHTTPServer server_;
   int port_ = 0;
   std::string cookie_;
+  std::string expectedStatus_ = "HTTP/1.1 200 OK";
 
  private:
   std::string CookieLine() const {
@@ -123,7 +124,7 @@ class EndToEndTest : public ::testing::Test {
   }
   HttpAnswer Send(const std::string& request) {
     HttpAnswer answer = Exchange(port_, request);
-    EXPECT_EQ(answer.statusLine, "HTTP/1.1 200 OK");
+    EXPECT_EQ(answer.statusLine, expectedStatus_);
     EXPECT_EQ(answer.Header("Content-Length"), std::to_string(answer.body.size()));
     EXPECT_EQ(answer.Header("Content-Type"), "");
     const std::string setCookie = answer.Header("Set-Cookie");
@@ -184,13 +185,15 @@ TEST_F(EndToEndTest, NameWithAQuoteLogsOn) {
   EXPECT_TRUE(ShowsLoggedOutMenu(Post("/DOLOGIN", "uName=x%27+OR+%27a%27%3D%27a&uPass=x%27+OR+%27a%27%3D%27a")));
 }
 
-TEST_F(EndToEndTest, PoolTimeOutIsSentAsThePage) {
+TEST_F(EndToEndTest, PoolTimeOutIsSentAsThePageWithStatus503) {
   Get("/");
   TConnectionRef first, second;
   pool_->Acquire(first);
   pool_->Acquire(second);  // both places lent out
+  expectedStatus_ = "HTTP/1.1 503 Service Unavailable";
   const HttpAnswer answer = Get("/");
   EXPECT_EQ(answer.body, "Connection pool timeout. Cannot obtain a connection");
+  EXPECT_EQ(answer.Header("Retry-After"), "5");
 }
 
 // Behind a trusted proxy the throttle counts the forwarded client, and the

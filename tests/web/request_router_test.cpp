@@ -113,21 +113,23 @@ TEST_F(RouterTest, NewSessionStartsLoggedOut) {
   EXPECT_EQ(session.Content().Text(), "LoggedIn=False\r\n");
 }
 
-TEST_F(RouterTest, FailureSendsOnlyTheMessageWithStatus200) {
+TEST_F(RouterTest, FailureSendsOnlyTheMessageWithStatus500) {
   module_.failingPage = "PropertyListPage";
   const Outcome outcome = Run("/list", kIn);
   EXPECT_EQ(outcome.body, "Page failed half-way");
-  EXPECT_EQ(outcome.status, 200);
+  EXPECT_EQ(outcome.status, 500);
+  EXPECT_EQ(outcome.retryAfter, "");
   EXPECT_FALSE(outcome.stream);
 }
 
-TEST_F(RouterTest, PoolTimeOutSendsItsMessage) {
+TEST_F(RouterTest, PoolTimeOutSendsItsMessageAsUnavailable) {
   poolBusy_ = true;
   for (const char* path : {"/list", "/LOGON", "/", "/DOLOGIN"}) {
     SCOPED_TRACE(path);
     const Outcome outcome = Run(path, kIn, {"uName=alice", "uPass=pw"});
     EXPECT_EQ(outcome.body, "Connection pool timeout. Cannot obtain a connection");
-    EXPECT_EQ(outcome.status, 200);
+    EXPECT_EQ(outcome.status, 503);
+    EXPECT_EQ(outcome.retryAfter, "5");
     EXPECT_TRUE(outcome.calls.empty());
   }
 }

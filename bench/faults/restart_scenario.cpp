@@ -1,0 +1,127 @@
+// The restart scenario an operator would try: qvweb against a Firebird server
+// on loopback, one logged-on visitor every 50 ms, the database server killed
+// with kill -9 and started again some seconds later. Prints the requests that
+// failed while the server was gone, those that failed after it was back, and
+// how long after its return the first page succeeded.
+//
+//   qv_fault_restart [down-seconds=5] [after-seconds=15]
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "firebird_server.h"
+#include "http_client.h"
+#include "notify_socket.h"
+#include "server_process.h"
+#include "support/test_database.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int downSeconds = argc > 1 ? std::atoi(argv[1]) : 5;
+  const int afterSeconds = argc > 2 ? std::atoi(argv[2]) : 15;
+  namespace fs = std::filesystem;
+
+  qv::FirebirdServer firebird;
+  std::string error;
+  if (!firebird.Start(error)) {
+    std::fprintf(stderr, "cannot start the Firebird server: %s\n", error.c_str());
+    return 1;
+  }
+  char pattern[] = "/tmp/qv_fault_XXXXXX";
+  if (mkdtemp(pattern) == nullptr) return 1;
+  const std::string folder = pattern;
+  {
+    qv::TestDatabase database;
+    database.ExecScript(
+        "INSERT INTO AGENCY (AGENCY_ID, AGENCY_NAME) VALUES (1, 'Harbor Housing Agency');"
+        "INSERT INTO AREA (AREA_ID, AREA_NAME) VALUES (1, 'North');"
+        "INSERT INTO DB_USERS (DB_USER_ID, DB_USER_NAME, DB_USER_PASSWORD, FULL_NAME)"
+        " VALUES (1, 'demo', 'demo', 'Demo User')");
+    fs::copy_file(database.Path(), firebird.Folder() + "/qv.fdb");
+  }
+  const int port = qv::test::FreePort();
+  qv::test::NotifySocket notify;
+  qv::test::ServerProcess server(QV_WEB_BINARY, folder);
+  server.WriteIni("[APP]\nPort=" + std::to_string(port) + "\n[DB]\nDBName=" +
+                  firebird.DatabaseName("qv.fdb") + "\nUser=SYSDBA\nPass=" +
+                  qv::FirebirdServer::Password() + "\n");
+  if (!server.Start(notify.Path())) return 1;
+  while (auto report = notify.Receive(30000)) {
+    if (*report == "READY=1\nSTATUS=Running") break;
+  }
+  auto first = qv::test::Exchange(port, qv::test::GetRequest("/"));
+  if (!first || first->status != 200) {
+    std::fprintf(stderr, "qvweb does not serve: %s\n", server.Log().c_str());
+    return 1;
+  }
+  const std::string cookie = qv::test::SessionCookie(*first);
+  qv::test::Exchange(port, qv::test::PostFormRequest("/DOLOGIN", "uName=demo&uPass=demo", cookie));
+
+  enum class Phase { kBefore, kDown, kBack };
+  Phase phase = Phase::kBefore;
+  int requests[3] = {}, failures[3] = {};
+  Clock::time_point killedAt{}, backAt{}, firstSuccessAfterBack{};
+  Clock::time_point lastFailureAfterBack{};
+  const auto start = Clock::now();
+  for (int n = 0;; ++n) {
+    const auto now = Clock::now();
+    if (phase == Phase::kBefore && now - start >= 2s) {
+      firebird.Kill();
+      killedAt = Clock::now();
+      phase = Phase::kDown;
+    } else if (phase == Phase::kDown && now - killedAt >= std::chrono::seconds(downSeconds)) {
+      if (!firebird.Restart(error)) {
+        std::fprintf(stderr, "cannot restart the Firebird server: %s\n", error.c_str());
+        return 1;
+      }
+      backAt = Clock::now();  // listening again
+      phase = Phase::kBack;
+    } else if (phase == Phase::kBack && now - backAt >= std::chrono::seconds(afterSeconds)) {
+      break;
+    }
+    auto answer = qv::test::Exchange(port, qv::test::GetRequest("/list", cookie));
+    const bool ok = answer && answer->status == 200 &&
+                    answer->body.find("ISC ERROR") == std::string::npos;
+    const int p = static_cast<int>(phase);
+    ++requests[p];
+    if (!ok) {
+      ++failures[p];
+      if (phase == Phase::kBack) lastFailureAfterBack = Clock::now();
+    } else if (phase == Phase::kBack && firstSuccessAfterBack == Clock::time_point{}) {
+      firstSuccessAfterBack = Clock::now();
+    }
+    std::this_thread::sleep_until(now + 50ms);
+  }
+  server.Signal(SIGTERM);
+  const auto exit = server.WaitExit();
+
+  std::printf("requests before the kill:          %d (failed %d)\n", requests[0], failures[0]);
+  std::printf("requests while the server was down: %d (failed %d)\n", requests[1], failures[1]);
+  std::printf("requests after the server was back: %d (failed %d)\n", requests[2], failures[2]);
+  if (firstSuccessAfterBack != Clock::time_point{}) {
+    std::printf("recovery: first page %.3f s after the server listened again\n",
+                Seconds(firstSuccessAfterBack - backAt));
+  } else {
+    std::printf("recovery: no page succeeded after the server was back\n");
+  }
+  if (lastFailureAfterBack != Clock::time_point{}) {
+    std::printf("last failure %.3f s after the server was back\n",
+                Seconds(lastFailureAfterBack - backAt));
+  }
+  std::printf("qvweb exit status after SIGTERM: %d\n", exit ? *exit : -1);
+  fs::remove_all(folder);
+  return failures[2] == 0 ? 0 : 2;
+}

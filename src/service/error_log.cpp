@@ -1,0 +1,62 @@
+#include "service/error_log.h"
+
+#include <iterator>
+
+namespace qv {
+
+namespace {
+
+constexpr std::chrono::seconds kRepeatInterval{1};
+// Messages not seen for this long are forgotten once the table grows large.
+constexpr std::chrono::seconds kForgetAfter{60};
+constexpr size_t kForgetAbove = 1000;
+
+}  // namespace
+
+TErrorLog::TErrorLog(TWriter writer, TNow now) : writer_(std::move(writer)), now_(std::move(now)) {}
+
+std::string TErrorLog::OneLine(const std::string& text) {
+  std::string line;
+  line.reserve(text.size());
+  bool inBreak = false;
+  for (char c : text) {
+    if (c == '\r' || c == '\n') {
+      inBreak = true;
+      continue;
+    }
+    if (inBreak && !line.empty()) line += ' ';
+    inBreak = false;
+    line += c;
+  }
+  return line;
+}
+
+void TErrorLog::PageFailed(const std::string& remoteIp, const std::string& path, int status,
+                           const std::string& message) {
+  const std::string text = OneLine(message);
+  std::string line;
+  {
+    std::lock_guard guard(lock_);
+    const auto now = now_();
+    if (seen_.size() > kForgetAbove) {
+      for (auto it = seen_.begin(); it != seen_.end();) {
+        it = now - it->second.lastWritten > kForgetAfter ? seen_.erase(it) : std::next(it);
+      }
+    }
+    auto [entry, added] = seen_.try_emplace(text);
+    TSeen& seen = entry->second;
+    if (!added && now - seen.lastWritten < kRepeatInterval) {
+      ++seen.heldBack;
+      return;
+    }
+    line = remoteIp + " " + path + " " + std::to_string(status) + " " + text;
+    if (seen.heldBack > 0) {
+      line += " (" + std::to_string(seen.heldBack) + " more like this not shown)";
+    }
+    seen.lastWritten = now;
+    seen.heldBack = 0;
+  }
+  if (writer_) writer_(line);
+}
+
+}  // namespace qv

@@ -1,0 +1,43 @@
+// The error log of failed pages: one line per failed page with the remote
+// address, the path, the status and the message; a message repeated within a
+// second is held back and counted, and the count goes out with its next line.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+
+namespace qv {
+
+class TErrorLog {
+ public:
+  using TWriter = std::function<void(const std::string& line)>;
+  using TNow = std::function<std::chrono::steady_clock::time_point()>;
+
+  // writer receives each line (the service passes its event log: standard
+  // error and the system log); now is the clock the once-a-second rule uses.
+  explicit TErrorLog(TWriter writer, TNow now = &std::chrono::steady_clock::now);
+
+  // Safe from several threads at once.
+  void PageFailed(const std::string& remoteIp, const std::string& path, int status,
+                  const std::string& message);
+
+  // The one-line form of a message: each run of line breaks becomes one blank.
+  static std::string OneLine(const std::string& text);
+
+ private:
+  struct TSeen {
+    std::chrono::steady_clock::time_point lastWritten;
+    int64_t heldBack = 0;
+  };
+
+  TWriter writer_;
+  TNow now_;
+  std::mutex lock_;
+  std::map<std::string, TSeen> seen_;  // by message
+};
+
+}  // namespace qv

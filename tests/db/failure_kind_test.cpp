@@ -1,0 +1,162 @@
+// What a failed call means for its attachment, decided from the GDS codes of
+// the status vector; and the failures as they really come: a cancelled
+// statement, a server that was killed and started again, a hung server.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include "db/command.h"
+#include "db/errors.h"
+#include "db/ib.h"
+#include "firebird_server.h"
+#include "test_database.h"
+
+namespace qv {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A statement that takes seconds: a count over a threefold cross join.
+constexpr const char* kSlowCount =
+    "SELECT COUNT(*) FROM RDB$FIELDS A CROSS JOIN RDB$FIELDS B CROSS JOIN RDB$FIELDS C";
+
+TEST(FailureKindTest, DecidedFromEveryGdsCodeOfTheVector) {
+  struct Case {
+    const char* name;
+    std::vector<intptr_t> status;
+    TIB_FailureKind kind;
+  };
+  const Case cases[] = {
+      {"network error first", {1, 335544721, 0}, TIB_FailureKind::fkConnectionLost},
+      {"write error after a leading code",
+       {1, 335544721, 1, 335544727, 2, 0, 0},
+       TIB_FailureKind::fkConnectionLost},
+      {"read error behind a string argument",
+       {1, 335544569, 2, 0, 1, 335544726, 0},
+       TIB_FailureKind::fkConnectionLost},
+      {"connection lost to database", {1, 335544741, 0}, TIB_FailureKind::fkConnectionLost},
+      {"database shutdown", {1, 335544528, 0}, TIB_FailureKind::fkConnectionLost},
+      {"attachment shut down", {1, 335544856, 0}, TIB_FailureKind::fkConnectionLost},
+      {"invalid database handle", {1, 335544324, 0}, TIB_FailureKind::fkConnectionLost},
+      {"cancelled", {1, 335544794, 0}, TIB_FailureKind::fkCancelled},
+      {"dynamic SQL error", {1, 335544569, 1, 335544436, 4, -104, 0}, TIB_FailureKind::fkOther},
+      // A number equal to a lost-connection code, but as an integer argument.
+      {"code as a number argument", {1, 335544569, 4, 335544727, 0}, TIB_FailureKind::fkOther},
+      {"authentication", {1, 335544472, 0}, TIB_FailureKind::fkOther},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EIB_ISCError error("ISC ERROR CODE:", c.status, 0, "");
+    EXPECT_EQ(error.Kind(), c.kind);
+    error.SetAttachFailed();
+    EXPECT_EQ(error.Kind(), TIB_FailureKind::fkAttachFailed);
+  }
+}
+
+TEST(FailureKindTest, CancelEndsARunningStatementWithTheCancelledKind) {
+  TestDatabase database;
+  TIB_Connection connection;
+  database.Configure(connection);
+  connection.Connect();
+  TIB_Transaction transaction(connection);
+  transaction.SetReadOnly(true);
+  transaction.StartTransaction();
+  TIB_Cursor cursor(connection, transaction);
+  cursor.SQL().Add(kSlowCount);
+  auto canceller = std::async(std::launch::async, [&connection] {
+    std::this_thread::sleep_for(300ms);
+    return connection.CancelOperation();
+  });
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    cursor.Open();
+    FAIL() << "the statement ended before the cancel: " << cursor.Fields()[0].AsString();
+  } catch (const EIB_ISCError& error) {
+    EXPECT_EQ(error.Kind(), TIB_FailureKind::fkCancelled) << error.what();
+  }
+  EXPECT_TRUE(canceller.get());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+  // The attachment itself is still usable.
+  transaction.Commit();
+  transaction.StartTransaction();
+  TIB_Cursor quick(connection, transaction);
+  quick.SQL().Add("SELECT 1 FROM RDB$DATABASE");
+  quick.Open();
+  EXPECT_EQ(quick.Fields()[0].AsInteger(), 1);
+}
+
+class ServerFaultsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(server_.Start(error)) << error;
+    name_ = server_.DatabaseName("faults.fdb");
+    CreateDatabase(name_, "SYSDBA", FirebirdServer::Password());
+  }
+  void Configure(TIB_Connection& connection, int connectTimeout = 0) {
+    connection.SetDatabaseName(name_);
+    connection.SetUsername("SYSDBA");
+    connection.SetPassword(FirebirdServer::Password());
+    connection.SetConnectTimeout(connectTimeout);
+  }
+  static int SelectOne(TIB_Connection& connection) {
+    TIB_Transaction transaction(connection);
+    transaction.SetReadOnly(true);
+    transaction.StartTransaction();
+    TIB_Cursor cursor(connection, transaction);
+    cursor.SQL().Add("SELECT 1 FROM RDB$DATABASE");
+    cursor.Open();
+    const int value = cursor.Fields()[0].AsInteger();
+    transaction.Commit();
+    return value;
+  }
+
+  FirebirdServer server_;
+  std::string name_;
+};
+
+TEST_F(ServerFaultsTest, KilledServerGivesLostConnectionAndARestartTakesNewAttachments) {
+  TIB_Connection old;
+  Configure(old);
+  old.Connect();
+  EXPECT_EQ(SelectOne(old), 1);
+  std::string error;
+  ASSERT_TRUE(server_.Restart(error)) << error;  // kill -9, then start again
+  try {
+    SelectOne(old);
+    FAIL() << "the old attachment still works";
+  } catch (const EIB_ISCError& e) {
+    EXPECT_EQ(e.Kind(), TIB_FailureKind::fkConnectionLost) << e.what();
+  }
+  try {
+    old.Disconnect();
+  } catch (const EIB_ISCError&) {
+  }
+  TIB_Connection fresh;
+  Configure(fresh);
+  fresh.Connect();
+  EXPECT_EQ(SelectOne(fresh), 1);
+}
+
+TEST_F(ServerFaultsTest, AttachToAStoppedServerEndsAtTheConnectTimeOut) {
+  server_.Pause();
+  TIB_Connection connection;
+  Configure(connection, 2);
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    connection.Connect();
+    FAIL() << "attached to a stopped server";
+  } catch (const EIB_ISCError& e) {
+    EXPECT_EQ(e.Kind(), TIB_FailureKind::fkAttachFailed) << e.what();
+  }
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  server_.Resume();
+  EXPECT_GE(elapsed, 1500ms);
+  EXPECT_LT(elapsed, 5s);
+  EXPECT_FALSE(connection.Connected());
+}
+
+}  // namespace
+}  // namespace qv

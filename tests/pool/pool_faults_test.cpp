@@ -1,0 +1,150 @@
+// The pool when connections die or hang: dead modules leave their place, a
+// fresh connection on demand, connecting without the pool's lock, and a
+// closed pool that answers its waiting borrowers at once.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include "db/errors.h"
+#include "pool/fixed_connection_pool.h"
+#include "pool_fixture.h"
+
+namespace qv::pooltest {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A loopback port that takes TCP connections into its queue and never says a
+// word: an attach to it waits for the server's answer.
+class SilentPort {
+ public:
+  SilentPort() {
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(fd_, 16);
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+  }
+  ~SilentPort() { ::close(fd_); }
+  int Port() const { return port_; }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+};
+
+class PoolFaultsTest : public PoolTest {};
+
+TEST_F(PoolFaultsTest, DiscardedModuleLeavesItsPlaceToAFreshOne) {
+  auto pool = MakePool(2, 1000);
+  TConnectionRef connection;
+  EXPECT_TRUE(pool->Acquire(connection, TAcquireMode::amAny));  // connected now
+  IConnection* dead = connection.Get();
+  pool->Discard(connection);
+  EXPECT_FALSE(connection);
+  EXPECT_EQ(pool->SlotModule(0), nullptr);
+  EXPECT_EQ(pool->AvailablePlaces(), 2);
+  EXPECT_TRUE(pool->Acquire(connection, TAcquireMode::amAny));
+  EXPECT_NE(pool->SlotModule(0), nullptr);
+  EXPECT_EQ(created_, 2);
+  connection.Reset();
+  // A module given back the ordinary way is lent again, not connected anew.
+  EXPECT_FALSE(pool->Acquire(connection, TAcquireMode::amAny));
+  EXPECT_EQ(created_, 2);
+  (void)dead;
+}
+
+TEST_F(PoolFaultsTest, FreshConnectionClosesAFreeModuleRatherThanLendIt) {
+  auto pool = MakePool(1, 1000);
+  TConnectionRef connection;
+  pool->Acquire(connection);
+  connection.Reset();  // one free, connected module
+  EXPECT_TRUE(pool->Acquire(connection, TAcquireMode::amFreshConnection));
+  EXPECT_EQ(created_, 2);
+  EXPECT_EQ(connection->ReferenceCount(), 2);
+  EXPECT_TRUE(connection->DatabaseConnection().Connected());
+  connection.Reset();
+  EXPECT_EQ(pool->AvailablePlaces(), 1);
+}
+
+TEST_F(PoolFaultsTest, SlowConnectLetsOthersBorrowAndEndsAtTheConnectTimeOut) {
+  SilentPort silent;
+  const std::string hangingIni = folder_.Write(
+      "hang.ini", "[DB]\nDBName=127.0.0.1/" + std::to_string(silent.Port()) +
+                      ":/nowhere.fdb\nUser=SYSDBA\nPass=x\nConnectTimeout=2\n");
+  TPoolOptions options;
+  options.PoolSize = 2;
+  options.AcquireTimeoutMs = 1000;
+  options.Factory = [this, hangingIni](const std::shared_ptr<TPoolSync>& sync) -> IConnection* {
+    return new TConnectionModule(sync, created_++ == 0 ? goodIni_ : hangingIni, clock_);
+  };
+  TFixedConnectionPool pool(std::move(options));
+  TConnectionRef first;
+  pool.Acquire(first);
+
+  auto slow = std::async(std::launch::async, [&pool] {
+    TConnectionRef connection;
+    const auto start = std::chrono::steady_clock::now();
+    try {
+      pool.Acquire(connection);
+      return std::make_pair(std::string("connected"), std::chrono::steady_clock::now() - start);
+    } catch (const EIB_ISCError& error) {
+      return std::make_pair(std::string(error.Kind() == TIB_FailureKind::fkAttachFailed
+                                            ? "attach failed"
+                                            : "other failure"),
+                            std::chrono::steady_clock::now() - start);
+    }
+  });
+  while (created_ < 2) std::this_thread::sleep_for(5ms);
+  std::this_thread::sleep_for(100ms);  // the second module is connecting now
+  // Giving back and borrowing again does not wait for that connect.
+  const auto start = std::chrono::steady_clock::now();
+  first.Reset();
+  pool.Acquire(first);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+  first.Reset();
+
+  const auto [outcome, elapsed] = slow.get();
+  EXPECT_EQ(outcome, "attach failed");
+  EXPECT_GE(elapsed, 1500ms);
+  EXPECT_LT(elapsed, 5s);
+  EXPECT_EQ(pool.AvailablePlaces(), 2);
+}
+
+TEST_F(PoolFaultsTest, ClosedPoolAnswersWaitingBorrowersAtOnce) {
+  auto pool = MakePool(1, 20000);
+  TConnectionRef held;
+  pool->Acquire(held);
+  auto waiter = std::async(std::launch::async, [&pool] {
+    TConnectionRef connection;
+    const auto start = std::chrono::steady_clock::now();
+    try {
+      pool->Acquire(connection);
+    } catch (const EConnPoolException&) {
+    }
+    return std::chrono::steady_clock::now() - start;
+  });
+  std::this_thread::sleep_for(100ms);  // let it wait
+  pool->Close();
+  EXPECT_LT(waiter.get(), 2s);
+  // A place that is there is still lent; after Reopen borrowers wait again.
+  held.Reset();
+  pool->Acquire(held);
+  EXPECT_TRUE(held);
+  pool->Reopen();
+  held.Reset();
+}
+
+}  // namespace
+}  // namespace qv::pooltest

@@ -1,0 +1,251 @@
+// The built server as a process against a private Firebird server on loopback
+// that is killed and started again, or stopped (SIGSTOP) under the requests:
+// recovery without failures, the limits on every wait, and a stop that answers
+// every accepted request and exits within its limit.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "firebird_server.h"
+#include "http_client.h"
+#include "notify_socket.h"
+#include "server_process.h"
+#include "support/test_database.h"
+
+namespace qv {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kData =
+    "INSERT INTO AGENCY (AGENCY_ID, AGENCY_NAME) VALUES (1, 'Harbor Housing Agency');"
+    "INSERT INTO AREA (AREA_ID, AREA_NAME) VALUES (1, 'North');"
+    "INSERT INTO DB_USERS (DB_USER_ID, DB_USER_NAME, DB_USER_PASSWORD, FULL_NAME)"
+    " VALUES (1, 'demo', 'demo', 'Demo User');"
+    "INSERT INTO PROP_ADDRESS (PROP_ADDRESS_ID, PROPERTY_ID, PROP_ADDRESS1, PROP_CITY)"
+    " VALUES (1, 1, '100 Alder St', 'Harbor City');"
+    "INSERT INTO PROPERTY (PROPERTY_ID, PROPERTY_NAME, PRIMARY_PROP_ADDRESS_ID, AREA_ID)"
+    " VALUES (1, 'Alder Court', 1, 1)";
+
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+class DbFaultsProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(firebird_.Start(error)) << error;
+    char pattern[] = "/tmp/qv_dbfaults_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    folder_ = pattern;
+    ASSERT_TRUE(notify_.Bound());
+    {
+      // Made with the embedded engine, then handed to the server.
+      TestDatabase database;
+      database.ExecScript(kData);
+      fs::copy_file(database.Path(), firebird_.Folder() + "/qv.fdb");
+    }
+    port_ = test::FreePort();
+    server_ = std::make_unique<test::ServerProcess>(QV_WEB_BINARY, folder_);
+  }
+
+  void TearDown() override {
+    firebird_.Resume();
+    server_.reset();
+    fs::remove_all(folder_);
+  }
+
+  void StartServer(const std::string& extraApp, const std::string& extraDb) {
+    server_->WriteIni("[APP]\nPort=" + std::to_string(port_) + "\nReadTimeout=30\n" + extraApp +
+                      "[DB]\nDBName=" + firebird_.DatabaseName("qv.fdb") +
+                      "\nUser=SYSDBA\nPass=" + FirebirdServer::Password() + "\n" + extraDb);
+    ASSERT_TRUE(server_->Start(notify_.Path()));
+    for (;;) {
+      std::optional<std::string> report = notify_.Receive(30000);
+      ASSERT_TRUE(report) << server_->Log();
+      if (*report == "READY=1\nSTATUS=Running") break;
+    }
+    auto first = test::Exchange(port_, test::GetRequest("/"));
+    ASSERT_TRUE(first && first->status == 200) << server_->Log();
+    cookie_ = test::SessionCookie(*first);
+    auto logged = test::Exchange(port_, test::PostFormRequest("/DOLOGIN", "uName=demo&uPass=demo",
+                                                              cookie_));
+    ASSERT_TRUE(logged && logged->body.find("href=\"/LOGOFF\"") != std::string::npos);
+  }
+
+  test::HttpAnswer List(int timeoutMs = 30000) {
+    auto answer = test::Exchange(port_, test::GetRequest("/list", cookie_), timeoutMs);
+    return answer ? *answer : test::HttpAnswer{};
+  }
+
+  // Five modules connected at once: requests sent while the server is stopped
+  // all wait for their attach, then all connect when it runs on.
+  void ConnectFiveModules() {
+    firebird_.Pause();
+    std::vector<std::future<test::HttpAnswer>> answers;
+    for (int i = 0; i < 5; ++i) answers.push_back(std::async(std::launch::async, [this] { return List(); }));
+    std::this_thread::sleep_for(500ms);
+    firebird_.Resume();
+    for (auto& answer : answers) ASSERT_EQ(answer.get().status, 200);
+  }
+
+  FirebirdServer firebird_;
+  std::string folder_;
+  test::NotifySocket notify_;
+  int port_ = 0;
+  std::unique_ptr<test::ServerProcess> server_;
+  std::string cookie_;
+};
+
+TEST_F(DbFaultsProcessTest, RestartedServerIsUsedByTheNextRequestWithoutFailures) {
+  StartServer("", "");
+  ConnectFiveModules();
+  firebird_.Kill();
+  // While the server is gone: 503 with Retry-After and the message as body.
+  const test::HttpAnswer down = List();
+  EXPECT_EQ(down.status, 503);
+  EXPECT_EQ(down.Header("Retry-After"), "5");
+  EXPECT_EQ(down.body.rfind("ISC ERROR CODE:", 0), 0u) << down.body;
+  std::string error;
+  ASSERT_TRUE(firebird_.Restart(error)) << error;
+  // Every module of the pool was attached before; each is found dead and the
+  // page runs again on a fresh connection.
+  std::vector<std::future<test::HttpAnswer>> answers;
+  for (int round = 0; round < 3; ++round) {
+    answers.clear();
+    for (int i = 0; i < 5; ++i) answers.push_back(std::async(std::launch::async, [this] { return List(); }));
+    for (auto& answer : answers) {
+      const test::HttpAnswer a = answer.get();
+      EXPECT_EQ(a.status, 200) << a.body;
+      EXPECT_NE(a.body.find("Alder Court"), std::string::npos);
+    }
+  }
+  // The failures were logged, each with address, path, status and message.
+  EXPECT_NE(server_->Log().find("qvWebService: 127.0.0.1 /list 503 ISC ERROR CODE:"),
+            std::string::npos)
+      << server_->Log();
+  server_->Signal(SIGTERM);
+  EXPECT_EQ(server_->WaitExit(), 0);
+}
+
+TEST_F(DbFaultsProcessTest, HungServerHoldsNoVisitorPastItsLimitsAndTheStopEndsInTime) {
+  StartServer("StopTimeout=3\n", "QueryTimeout=2\nConnectTimeout=30\n");
+  ConnectFiveModules();
+  firebird_.Pause();
+  // Five visitors get the five modules and hang in their pages: each is
+  // answered 503 by the query time-out plus the grace after the cancel.
+  std::vector<std::future<std::pair<test::HttpAnswer, Clock::duration>>> hung;
+  for (int i = 0; i < 5; ++i) {
+    hung.push_back(std::async(std::launch::async, [this] {
+      const auto start = Clock::now();
+      test::HttpAnswer answer = List();
+      return std::make_pair(answer, Clock::now() - start);
+    }));
+  }
+  std::this_thread::sleep_for(300ms);
+  // A sixth finds every module lent (the hung calls keep theirs) and waits the
+  // pool's 10 s.
+  auto sixth = std::async(std::launch::async, [this] {
+    const auto start = Clock::now();
+    test::HttpAnswer answer = List();
+    return std::make_pair(answer, Clock::now() - start);
+  });
+  for (auto& h : hung) {
+    const auto [answer, elapsed] = h.get();
+    EXPECT_EQ(answer.status, 503) << answer.raw;
+    EXPECT_EQ(answer.Header("Retry-After"), "5");
+    EXPECT_EQ(answer.body.rfind("ISC ERROR CODE:335544794", 0), 0u) << answer.body;
+    EXPECT_GE(Seconds(elapsed), 2.0);
+    EXPECT_LT(Seconds(elapsed), 2.0 + 5.0);
+  }
+  const auto [waited, waitedFor] = sixth.get();
+  EXPECT_EQ(waited.status, 503);
+  EXPECT_EQ(waited.body, "Connection pool timeout. Cannot obtain a connection");
+  EXPECT_GE(Seconds(waitedFor), 9.5);
+  EXPECT_LT(Seconds(waitedFor), 12.0);
+
+  // A stop with the database still hung: a visitor in the middle of a page
+  // and one waiting for a module are answered, and the process exits 0
+  // within StopTimeout + 2 s.
+  auto inFlight = std::async(std::launch::async, [this] { return List(); });
+  std::this_thread::sleep_for(300ms);
+  const auto stopAt = Clock::now();
+  server_->Signal(SIGTERM);
+  const std::optional<int> status = server_->WaitExit(10s);
+  EXPECT_LT(Seconds(Clock::now() - stopAt), 3.0 + 2.0);
+  EXPECT_EQ(status, 0) << server_->Log();
+  EXPECT_EQ(inFlight.get().status, 503);
+}
+
+// Sends the request on a connection that is already established, then reads
+// the whole answer.
+test::HttpAnswer SendAndRead(int fd, const std::string& request) {
+  send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+  std::string raw;
+  char buffer[16384];
+  for (;;) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 30000) <= 0) break;
+    const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+    if (n <= 0) break;
+    raw.append(buffer, static_cast<size_t>(n));
+  }
+  close(fd);
+  return test::ParseAnswer(std::move(raw));
+}
+
+TEST_F(DbFaultsProcessTest, SigtermAnswersEveryAcceptedRequestOnASlowPage) {
+  StartServer("StopTimeout=10\n", "");
+  // The page is slow because the server does not answer for a while.
+  firebird_.Pause();
+  constexpr int kClients = 50;
+  std::vector<int> connections;
+  for (int i = 0; i < kClients; ++i) {
+    const int fd = test::ConnectLoopback(port_);
+    ASSERT_GE(fd, 0);
+    connections.push_back(fd);
+  }
+  // Every connection is established (accepted, or queued for accepting).
+  std::vector<std::future<test::HttpAnswer>> answers;
+  for (int fd : connections) {
+    answers.push_back(std::async(std::launch::async, [this, fd] {
+      return SendAndRead(fd, test::GetRequest("/list", cookie_));
+    }));
+  }
+  std::this_thread::sleep_for(500ms);  // the requests are in
+  const auto stopAt = Clock::now();
+  server_->Signal(SIGTERM);
+  std::this_thread::sleep_for(500ms);
+  // New visitors are refused at once.
+  const int late = test::ConnectLoopback(port_);
+  EXPECT_EQ(late, -1);
+  if (late >= 0) close(late);
+  firebird_.Resume();
+  int pages = 0, unavailable = 0;
+  for (auto& answer : answers) {
+    const test::HttpAnswer a = answer.get();
+    EXPECT_TRUE(a.complete) << "an accepted request was dropped: " << a.raw;
+    if (a.status == 200) ++pages;
+    if (a.status == 503) ++unavailable;
+  }
+  EXPECT_EQ(pages + unavailable, kClients);
+  EXPECT_GE(pages, 1);  // those that held a module finished their page
+  EXPECT_EQ(server_->WaitExit(15s), 0) << server_->Log();
+  EXPECT_LT(Seconds(Clock::now() - stopAt), 10.0 + 2.0);
+  RecordProperty("pages", pages);
+  RecordProperty("unavailable", unavailable);
+}
+
+}  // namespace
+}  // namespace qv

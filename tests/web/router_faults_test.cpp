@@ -1,0 +1,262 @@
+// The router when the database fails: status codes, the second run on a fresh
+// connection after a lost one, dead modules closed, the query time-out that
+// answers the visitor although the page call hangs, and the failure report.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "db/connection.h"
+#include "db/errors.h"
+#include "http/request_info.h"
+#include "http/response_info.h"
+#include "http/session.h"
+#include "web/request_router.h"
+
+namespace qv::webtest {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int32_t kNetWriteError = 335544727;  // error writing data to the connection
+constexpr int32_t kDsqlError = 335544569;      // dynamic SQL error
+
+EIB_ISCError IscError(int32_t code, bool attach = false) {
+  EIB_ISCError error("ISC ERROR CODE:" + std::to_string(code) + "\r\n", {1, code, 0}, 0, "");
+  if (attach) error.SetAttachFailed();
+  return error;
+}
+
+// A module whose pages fail with the errors queued for them, one per call, and
+// may block until the test lets them go. Safe to use from the runner's threads.
+class FaultyModule final : public IConnection {
+ public:
+  std::vector<int32_t> failures;  // GDS codes, taken in order; 0: succeed
+  std::promise<void> unblock;
+  std::shared_future<void> blocked;  // set: pages wait for it
+  std::atomic<int> references{0};
+  std::atomic<int> calls{0};
+
+  int32_t QueryInterface(const TGuid&, void** Obj) override {
+    *Obj = nullptr;
+    return kNoInterface;
+  }
+  int32_t _AddRef() override { return ++references; }
+  int32_t _Release() override { return --references; }
+  TIB_Connection& DatabaseConnection() override { return connection_; }
+  int32_t ReferenceCount() override { return references; }
+  TDateTime LastReleaseTime() override { return 0; }
+
+  void MainMenuPage(TStringStream& out, TPageRequest&) override { Page(out, "MainMenuPage"); }
+  void HttpInfoPage(TStringStream& out, TPageRequest&) override { Page(out, "HttpInfoPage"); }
+  void PropertyListPage(TStringStream& out, TPageRequest&) override { Page(out, "PropertyListPage"); }
+  void PropertyInfoPage(TStringStream& out, TPageRequest&) override { Page(out, "PropertyInfoPage"); }
+  void LogOnPage(TStringStream& out, TPageRequest&) override { Page(out, "LogOnPage"); }
+  void DoLogin(TStringStream& out, TPageRequest& request) override {
+    Page(out, "");
+    request.SetSessionValue("LoggedIn", "True");
+    request.SetDocument("");
+  }
+  void UnderConstructionPage(TStringStream& out, TPageRequest&) override { Page(out, "UC"); }
+  void PeoplePage(TStringStream& out, TPageRequest&) override { Page(out, "PeoplePage"); }
+  void AccessPage(TStringStream& out, TPageRequest&) override { Page(out, "AccessPage"); }
+  void NotesPage(TStringStream& out, TPageRequest&) override { Page(out, "NotesPage"); }
+  void AuthorizationsPage(TStringStream& out, TPageRequest&) override { Page(out, "Auth"); }
+  void CptedPage(TStringStream& out, TPageRequest&) override { Page(out, "CptedPage"); }
+  void ViolationsPage(TStringStream& out, TPageRequest&) override { Page(out, "Violations"); }
+  void ViolationDetailPage(TStringStream& out, TPageRequest&) override { Page(out, "VDetail"); }
+
+ private:
+  void Page(TStringStream& out, const std::string& name) {
+    int32_t code = 0;
+    {
+      std::lock_guard guard(lock_);
+      if (!failures.empty()) {
+        code = failures.front();
+        failures.erase(failures.begin());
+      }
+    }
+    ++calls;
+    if (blocked.valid()) blocked.wait();
+    out.WriteString("<" + name + ">");
+    if (code != 0) throw IscError(code);
+  }
+
+  std::mutex lock_;
+  TIB_Connection connection_;  // never attached: a cancel reaches nothing
+};
+
+class RouterFaultsTest : public ::testing::Test {
+ protected:
+  struct Outcome {
+    int status = 0;
+    std::string retryAfter;
+    std::string body;
+  };
+
+  RouterFaultsTest()
+      : router_(TRequestRouter::TModuleSource{
+                    [this](TConnectionRef& connection, TAcquireMode mode) {
+                      connection.Reset();
+                      std::lock_guard guard(lock_);
+                      modes_.push_back(mode);
+                      if (attachFailure_) throw IscError(335544721, true);
+                      connection = TConnectionRef(&module_);
+                      return mode == TAcquireMode::amFreshConnection || freshModules_;
+                    },
+                    [this](TConnectionRef& connection) {
+                      ++discards_;
+                      connection.Reset();
+                    }},
+                [] { return std::string(); }) {
+    router_.SetOnPageFailure([this](const std::string& ip, const std::string& path, int status,
+                                    const std::string& message) {
+      std::lock_guard guard(lock_);
+      reports_.push_back(ip + "|" + path + "|" + std::to_string(status) + "|" + message);
+    });
+  }
+
+  Outcome Run(const std::string& path) {
+    TIdHTTPRequestInfo request;
+    request.Command = "GET";
+    request.Document = path;
+    request.RemoteIP = "192.0.2.7";
+    request.Session = std::make_shared<TIdHTTPSession>("ABCDEFGHIJKLMNO", "192.0.2.7");
+    request.Session->SetContentValue("LoggedIn", "True");
+    TIdHTTPResponseInfo response(nullptr);
+    router_.Server1CommandGet(nullptr, request, response);
+    return {response.ResponseNo, response.CustomHeaders.Values("Retry-After"), response.ContentText};
+  }
+
+  FaultyModule module_;
+  std::mutex lock_;
+  std::vector<TAcquireMode> modes_;
+  std::vector<std::string> reports_;
+  std::atomic<int> discards_{0};
+  bool attachFailure_ = false;
+  bool freshModules_ = false;  // Acquire reports every module as connected just now
+  TRequestRouter router_;
+};
+
+TEST_F(RouterFaultsTest, EachKindOfFailureGetsItsStatusRetryAndDiscard) {
+  struct Case {
+    const char* name;
+    std::vector<int32_t> failures;
+    bool freshModule;
+    bool attachFailure;
+    int status;
+    int pageCalls;
+    int discards;
+    std::vector<TAcquireMode> modes;
+  };
+  const auto any = TAcquireMode::amAny;
+  const auto fresh = TAcquireMode::amFreshConnection;
+  const Case cases[] = {
+      {"success", {}, false, false, 200, 1, 0, {any}},
+      {"lost, then fine on a fresh connection", {kNetWriteError}, false, false, 200, 2, 1,
+       {any, fresh}},
+      {"lost twice", {kNetWriteError, kNetWriteError}, false, false, 503, 2, 2, {any, fresh}},
+      {"lost on a module connected just now", {kNetWriteError}, true, false, 503, 1, 1, {any}},
+      {"database shut down", {335544528}, true, false, 503, 1, 1, {any}},
+      {"cancelled", {kIscCancelled}, false, false, 503, 1, 1, {any}},
+      {"statement error", {kDsqlError}, false, false, 500, 1, 0, {any}},
+      {"cannot attach", {}, false, true, 503, 0, 0, {any}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    module_.failures = c.failures;
+    module_.calls = 0;
+    discards_ = 0;
+    modes_.clear();
+    freshModules_ = c.freshModule;
+    attachFailure_ = c.attachFailure;
+    const Outcome outcome = Run("/people");
+    EXPECT_EQ(outcome.status, c.status);
+    EXPECT_EQ(outcome.retryAfter, c.status == 503 ? "5" : "");
+    if (c.status == 200) {
+      // The page of the second run alone; nothing of the first.
+      EXPECT_EQ(outcome.body, "<PeoplePage>");
+    } else {
+      EXPECT_EQ(outcome.body.rfind("ISC ERROR CODE:", 0), 0u) << outcome.body;
+    }
+    EXPECT_EQ(module_.calls, c.pageCalls);
+    EXPECT_EQ(discards_, c.discards);
+    EXPECT_EQ(modes_, c.modes);
+    EXPECT_EQ(module_.references, 0);
+  }
+}
+
+TEST_F(RouterFaultsTest, FailedPageIsReportedWithAddressPathStatusAndMessage) {
+  module_.failures = {kDsqlError};
+  Run("/PeoPle/x");
+  freshModules_ = true;
+  module_.failures = {kNetWriteError};
+  Run("/notes");
+  Run("/people");  // a success is not reported
+  ASSERT_EQ(reports_.size(), 2u);
+  EXPECT_EQ(reports_[0], "192.0.2.7|/PeoPle/x|500|ISC ERROR CODE:335544569\r\n");
+  EXPECT_EQ(reports_[1], "192.0.2.7|/notes|503|ISC ERROR CODE:335544727\r\n");
+}
+
+TEST_F(RouterFaultsTest, RunsPagesOnHelperThreadsWithinTheQueryTimeOut) {
+  router_.SetQueryTimeout(5s);
+  EXPECT_EQ(Run("/people").body, "<PeoplePage>");
+  // The log-on check's changes reach the request: the emptied path gives the menu.
+  TIdHTTPRequestInfo request;
+  request.Document = "/DOLOGIN";
+  request.Session = std::make_shared<TIdHTTPSession>("ABCDEFGHIJKLMNO", "192.0.2.7");
+  request.Session->SetContentValue("LoggedIn", "False");
+  TIdHTTPResponseInfo response(nullptr);
+  router_.Server1CommandGet(nullptr, request, response);
+  EXPECT_EQ(response.ContentText, "<><MainMenuPage>");
+  EXPECT_EQ(request.Session->ContentValue("LoggedIn"), "True");
+  // A lost connection is run again on a fresh one through the helper threads too.
+  module_.failures = {kNetWriteError};
+  EXPECT_EQ(Run("/people").status, 200);
+  EXPECT_EQ(discards_, 1);
+  EXPECT_EQ(module_.references, 0);
+}
+
+TEST_F(RouterFaultsTest, HungPageIsAnsweredAfterTheTimeOutAndItsModuleClosedWhenItReturns) {
+  router_.SetQueryTimeout(200ms);
+  module_.blocked = module_.unblock.get_future().share();
+  const auto start = std::chrono::steady_clock::now();
+  const Outcome outcome = Run("/people");
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(outcome.status, 503);
+  EXPECT_EQ(outcome.retryAfter, "5");
+  EXPECT_EQ(outcome.body.rfind("ISC ERROR CODE:335544794", 0), 0u) << outcome.body;
+  EXPECT_GE(elapsed, 200ms + kCancelGrace);
+  EXPECT_LT(elapsed, 200ms + kCancelGrace + 1s);
+  // The call still holds the module; once it returns the module is closed.
+  EXPECT_EQ(module_.references, 1);
+  EXPECT_EQ(discards_, 0);
+  EXPECT_EQ(TPageRunner::AbandonedCalls(), 1);
+  module_.unblock.set_value();
+  for (int i = 0; i < 200 && discards_ == 0; ++i) std::this_thread::sleep_for(10ms);
+  EXPECT_EQ(discards_, 1);
+  EXPECT_EQ(module_.references, 0);
+}
+
+TEST_F(RouterFaultsTest, StopWaitingAnswersAHungPageAtOnce) {
+  router_.SetQueryTimeout(60s);
+  module_.blocked = module_.unblock.get_future().share();
+  auto answer = std::async(std::launch::async, [this] { return Run("/people"); });
+  while (module_.calls == 0) std::this_thread::sleep_for(5ms);
+  const auto start = std::chrono::steady_clock::now();
+  router_.StopWaiting();
+  EXPECT_EQ(answer.get().status, 503);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+  module_.unblock.set_value();
+  for (int i = 0; i < 200 && discards_ == 0; ++i) std::this_thread::sleep_for(10ms);
+  EXPECT_EQ(discards_, 1);
+  router_.ResumeWaiting();
+}
+
+}  // namespace
+}  // namespace qv::webtest
