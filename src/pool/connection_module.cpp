@@ -17,15 +17,21 @@ TConnectionModule::TConnectionModule(std::shared_ptr<TPoolSync> pool, std::strin
 TConnectionModule::~TConnectionModule() { DataModuleDestroy(); }
 
 void TConnectionModule::DataModuleCreate(const std::string& iniPath) {
+  const TIniFile ini(iniPath);  // a missing file reads as empty
   try {
-    const TIniFile ini(iniPath);
     dbMain.SetUsername(ini.ReadString("DB", "User", ""));
     dbMain.SetPassword(ini.ReadString("DB", "Pass", ""));
     const std::string databaseName = ini.ReadString("DB", "DBName", "");
     if (!databaseName.empty()) dbMain.SetDatabaseName(databaseName);
-    dbMain.SetConnectTimeout(ReadSecondsSetting(ini, "DB", "ConnectTimeout", kDefaultConnectTimeout));
   } catch (const std::exception& error) {
     ReportModuleError(error.what());
+  }
+  dbMain.SetConnectTimeout(kDefaultConnectTimeout);
+  try {
+    dbMain.SetConnectTimeout(
+        ReadSecondsSetting(ini, "DB", "ConnectTimeout", kDefaultConnectTimeout));
+  } catch (const std::exception& error) {
+    ReportModuleError(error.what());  // the default stays
   }
 }
 

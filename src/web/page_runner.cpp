@@ -99,19 +99,22 @@ bool TPageRunner::Run(std::function<void()> body, std::function<void()> cancel,
   auto state = std::make_shared<TCallState>();
   const std::shared_ptr<TShared> shared = shared_;
   shared->Submit(shared, [state, shared, body = std::move(body),
-                          whenAbandonedEnds = std::move(whenAbandonedEnds)] {
+                          whenAbandonedEnds = std::move(whenAbandonedEnds)]() mutable {
     std::exception_ptr error;
     try {
       body();
     } catch (...) {
       error = std::current_exception();
     }
+    // What the call holds is let go before its caller goes on.
+    body = nullptr;
     bool abandoned;
     {
       std::lock_guard guard(state->lock);
+      abandoned = state->abandoned;
+      if (!abandoned) whenAbandonedEnds = nullptr;
       state->done = true;
       state->error = error;
-      abandoned = state->abandoned;
       state->ended.notify_all();
     }
     if (abandoned) {

@@ -152,6 +152,7 @@ void TRequestRouter::CallPage(TPageOperation page, TConnectionRef& connection, T
   };
   auto job = std::make_shared<TJob>(TJob{connection, TPageRequestCopy(request), {}});
   const std::function<void(TConnectionRef&)>& discard = modules_.Discard;
+  const auto start = std::chrono::steady_clock::now();
   const bool ended = runner_.Run(
       [job, page] { ((*job->module).*page)(job->out, job->request); },
       [job] { job->module->DatabaseConnection().CancelOperation(); },
@@ -163,6 +164,9 @@ void TRequestRouter::CallPage(TPageOperation page, TConnectionRef& connection, T
   }
   job->request.ApplyTo(request);
   out.WriteString(job->out.DataString());
+  // A call that ended after its time-out may still be reached by the cancel
+  // sent for it: its module is not lent again.
+  if (std::chrono::steady_clock::now() - start >= limit) modules_.Discard(connection);
 }
 
 void TRequestRouter::Server1SessionStart(TIdHTTPSession& Sender) {
