@@ -134,6 +134,9 @@ TEST(ServiceSettingsTrustedProxiesTest, ListOrAnErrorNamingFileSectionAndKey) {
     EXPECT_NE(message.find(path + ": [APP] TrustedProxies"), std::string::npos) << message;
     EXPECT_NE(message.find("10.0.0.0/40"), std::string::npos) << message;
   }
+  std::filesystem::remove_all(pattern);
+}
+
 TEST(ServiceSettingsTimeOutsTest, StopAndQueryTimeOutsTheirDefaultsAndClearErrors) {
   char pattern[] = "/tmp/qv_settings_XXXXXX";
   ASSERT_NE(mkdtemp(pattern), nullptr);
