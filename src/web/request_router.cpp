@@ -155,7 +155,9 @@ void TRequestRouter::CallPage(TPageOperation page, TConnectionRef& connection, T
   const auto start = std::chrono::steady_clock::now();
   const bool ended = runner_.Run(
       [job, page] { ((*job->module).*page)(job->out, job->request); },
-      [job] { job->module->DatabaseConnection().CancelOperation(); },
+      // The cancel holds the module itself: the call's own reference goes
+      // when an abandoned call closes its module.
+      [module = connection] { module->DatabaseConnection().CancelOperation(); },
       [job, &discard] { discard(job->module); }, limit, kCancelGrace);
   if (!ended) {
     // The module stays lent to the abandoned call and is closed when it ends.

@@ -238,7 +238,8 @@ TEST_F(RouterFaultsTest, HungPageIsAnsweredAfterTheTimeOutAndItsModuleClosedWhen
   EXPECT_EQ(discards_, 0);
   EXPECT_EQ(TPageRunner::AbandonedCalls(), 1);
   module_.unblock.set_value();
-  for (int i = 0; i < 200 && discards_ == 0; ++i) std::this_thread::sleep_for(10ms);
+  for (int i = 0; i < 200 && (discards_ == 0 || module_.references > 0); ++i)
+    std::this_thread::sleep_for(10ms);
   EXPECT_EQ(discards_, 1);
   EXPECT_EQ(module_.references, 0);
 }
@@ -253,8 +254,10 @@ TEST_F(RouterFaultsTest, StopWaitingAnswersAHungPageAtOnce) {
   EXPECT_EQ(answer.get().status, 503);
   EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
   module_.unblock.set_value();
-  for (int i = 0; i < 200 && discards_ == 0; ++i) std::this_thread::sleep_for(10ms);
+  for (int i = 0; i < 200 && (discards_ == 0 || module_.references > 0); ++i)
+    std::this_thread::sleep_for(10ms);
   EXPECT_EQ(discards_, 1);
+  EXPECT_EQ(module_.references, 0);
   router_.ResumeWaiting();
 }
 
