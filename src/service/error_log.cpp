@@ -31,32 +31,59 @@ std::string TErrorLog::OneLine(const std::string& text) {
   return line;
 }
 
+void TErrorLog::TakeDueCounts(std::chrono::steady_clock::time_point now,
+                              std::vector<std::string>& lines, bool all) {
+  for (auto& [text, seen] : seen_) {
+    if (seen.heldBack > 0 && (all || now - seen.lastWritten >= kRepeatInterval)) {
+      lines.push_back("(" + std::to_string(seen.heldBack) + " more like this not shown) " + text);
+      seen.heldBack = 0;
+      seen.lastWritten = now;
+    }
+  }
+}
+
+void TErrorLog::Flush(bool all) {
+  std::vector<std::string> lines;
+  {
+    std::lock_guard guard(lock_);
+    TakeDueCounts(now_(), lines, all);
+  }
+  if (writer_)
+    for (const std::string& line : lines) writer_(line);
+}
+
 void TErrorLog::PageFailed(const std::string& remoteIp, const std::string& path, int status,
                            const std::string& message) {
   const std::string text = OneLine(message);
-  std::string line;
+  std::vector<std::string> lines;
   {
     std::lock_guard guard(lock_);
     const auto now = now_();
     if (seen_.size() > kForgetAbove) {
       for (auto it = seen_.begin(); it != seen_.end();) {
-        it = now - it->second.lastWritten > kForgetAfter ? seen_.erase(it) : std::next(it);
+        it = now - it->second.lastWritten > kForgetAfter && it->second.heldBack == 0
+                 ? seen_.erase(it)
+                 : std::next(it);
       }
     }
     auto [entry, added] = seen_.try_emplace(text);
     TSeen& seen = entry->second;
     if (!added && now - seen.lastWritten < kRepeatInterval) {
       ++seen.heldBack;
-      return;
+    } else {
+      std::string line = remoteIp + " " + path + " " + std::to_string(status) + " " + text;
+      if (seen.heldBack > 0) {
+        line += " (" + std::to_string(seen.heldBack) + " more like this not shown)";
+      }
+      seen.lastWritten = now;
+      seen.heldBack = 0;
+      lines.push_back(std::move(line));
     }
-    line = remoteIp + " " + path + " " + std::to_string(status) + " " + text;
-    if (seen.heldBack > 0) {
-      line += " (" + std::to_string(seen.heldBack) + " more like this not shown)";
-    }
-    seen.lastWritten = now;
-    seen.heldBack = 0;
+    // Counts of other messages held back for more than a second go out too.
+    TakeDueCounts(now, lines);
   }
-  if (writer_) writer_(line);
+  if (writer_)
+    for (const std::string& line : lines) writer_(line);
 }
 
 }  // namespace qv

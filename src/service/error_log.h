@@ -1,6 +1,8 @@
 // The error log of failed pages: one line per failed page with the remote
 // address, the path, the status and the message; a message repeated within a
-// second is held back and counted, and the count goes out with its next line.
+// second is held back and counted; the count goes out with its next line, or
+// on its own once the second has passed and any later failure or a flush
+// comes along.
 #pragma once
 
 #include <chrono>
@@ -9,6 +11,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace qv {
 
@@ -25,6 +28,11 @@ class TErrorLog {
   void PageFailed(const std::string& remoteIp, const std::string& path, int status,
                   const std::string& message);
 
+  // Writes the counts of messages held back for more than a second (all of
+  // them when all is set, as at a stop), each as
+  // "(N more like this not shown) <message>".
+  void Flush(bool all = false);
+
   // The one-line form of a message: each run of line breaks becomes one blank.
   static std::string OneLine(const std::string& text);
 
@@ -33,6 +41,10 @@ class TErrorLog {
     std::chrono::steady_clock::time_point lastWritten;
     int64_t heldBack = 0;
   };
+
+  // Under lock_: the lines of counts due by now, emptied from the table.
+  void TakeDueCounts(std::chrono::steady_clock::time_point now, std::vector<std::string>& lines,
+                     bool all = false);
 
   TWriter writer_;
   TNow now_;

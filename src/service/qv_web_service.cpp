@@ -131,6 +131,7 @@ void TqvWebService::ServiceStop(bool& Stopped) {
   }
   doneSignal.notify_all();
   watchdog.join();
+  errorLog_.Flush(true);  // counts of messages still held back
   (void)Stopped;
 }
 

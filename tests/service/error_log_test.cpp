@@ -50,5 +50,29 @@ TEST_F(ErrorLogTest, RepeatedMessageAtMostOnceASecondWithTheCountLeftOut) {
   EXPECT_EQ(lines_.back(), "10.0.0.6 /list 503 " + busy);
 }
 
+TEST_F(ErrorLogTest, CountOfAMessageNotSeenAgainGoesOutWithLaterFailuresOrAFlush) {
+  log_.PageFailed("10.0.0.1", "/list", 503, "first");
+  log_.PageFailed("10.0.0.1", "/list", 503, "first");
+  log_.PageFailed("10.0.0.1", "/list", 503, "first");
+  now_ += 1500ms;
+  log_.PageFailed("10.0.0.2", "/notes", 500, "second");
+  log_.PageFailed("10.0.0.2", "/notes", 500, "second");
+  log_.Flush();  // "second" was held back less than a second ago: not yet
+  now_ += 1s;
+  log_.Flush();
+  log_.Flush();  // nothing left
+  log_.PageFailed("10.0.0.3", "/auth", 500, "third");
+  log_.PageFailed("10.0.0.3", "/auth", 500, "third");
+  log_.Flush(true);  // a stop: whatever is held back goes out
+  EXPECT_EQ(lines_, (std::vector<std::string>{
+                        "10.0.0.1 /list 503 first",
+                        "10.0.0.2 /notes 500 second",
+                        "(2 more like this not shown) first",
+                        "(1 more like this not shown) second",
+                        "10.0.0.3 /auth 500 third",
+                        "(1 more like this not shown) third",
+                    }));
+}
+
 }  // namespace
 }  // namespace qv

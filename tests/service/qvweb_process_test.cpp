@@ -256,8 +256,11 @@ TEST_F(QvWebProcessTest, SigtermUnderLoadEndsRequestsCleanlyAndExitsZero) {
   std::istringstream log(server_->Log());
   int logged = 0;
   for (std::string line; std::getline(log, line); ++logged) {
-    EXPECT_NE(line.find(" 503 Connection pool timeout. Cannot obtain a connection"),
-              std::string::npos)
+    // A line of its own, or the count of those held back by the once-a-second rule.
+    EXPECT_TRUE(line.find(" 503 Connection pool timeout. Cannot obtain a connection") !=
+                    std::string::npos ||
+                line.find(" more like this not shown) Connection pool timeout.") !=
+                    std::string::npos)
         << line;
   }
   EXPECT_LE(logged, unavailable.load());
