@@ -24,7 +24,8 @@ TIdFrontConnection::Next TIdFrontConnection::Receive(Clock::time_point now) {
   // A request and its body, plus a little: the framer decides long before.
   const size_t limit = limits_.max_head + static_cast<size_t>(limits_.max_body) + 2;
   while (!peer_closed_) {
-    const ptrdiff_t n = io.ReceiveAvailable(limit);
+    size_t room = 0;
+    const ptrdiff_t n = io.ReceiveAvailable(limit, &room);
     if (n < 0) break;
     if (n == 0) {
       peer_closed_ = true;
@@ -32,6 +33,8 @@ TIdFrontConnection::Next TIdFrontConnection::Receive(Clock::time_point now) {
     }
     if (!RequestUnderway()) request_began_ = now;
     last_input_ = now;
+    // Less than there was room for: nothing more is waiting now.
+    if (static_cast<size_t>(n) < room) break;
   }
   return Frame(now);
 }

@@ -33,10 +33,12 @@ bool TIdIOHandler::Fill() {
   return n > 0;
 }
 
-ptrdiff_t TIdIOHandler::ReceiveAvailable(size_t limit) {
+ptrdiff_t TIdIOHandler::ReceiveAvailable(size_t limit, size_t* offered) {
+  if (offered) *offered = 0;
   if (Buffered() >= limit) return -1;
   MakeRoom();
   const size_t room = std::min({capacity_ - end_, kRecvBufferSize, limit - Buffered()});
+  if (offered) *offered = room;
   const ptrdiff_t n = transport_.TryReceive(buffer_.get() + end_, room);
   if (n > 0) end_ += static_cast<size_t>(n);
   return n;

@@ -39,7 +39,8 @@ class TIdIOHandler {
   // The front's part: receives what has arrived, without waiting, up to
   // limit bytes unread in all. Returns the bytes added, 0 when the peer has
   // closed, -1 when nothing is waiting (or the limit is reached).
-  ptrdiff_t ReceiveAvailable(size_t limit);
+  // offered: set to the most bytes that could be taken.
+  ptrdiff_t ReceiveAvailable(size_t limit, size_t* offered = nullptr);
   // Gives the buffer back when nothing is unread, so an idle connection holds none.
   void ReleaseIfEmpty();
   bool InputPending() { return Buffered() > 0 || transport_.InputPending(); }

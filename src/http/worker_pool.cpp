@@ -73,10 +73,12 @@ TIdWorkerPool::Clock::time_point TIdWorkerPool::Nudge(Clock::time_point now) {
   if (s.queue.empty()) return Clock::time_point::max();
   const auto due = std::max(s.queue.front().second, s.last_more) + kWaitBeforeMore;
   if (now < due) return due;
-  // Every awake thread is busy (or stuck): one more.
-  if (s.signalled == 0) WakeOne();
+  // Every awake thread is busy (or stuck): one more. When no thread can be
+  // started, the next try waits longer.
   s.last_more = now;
-  return now + kWaitBeforeMore;
+  if (s.signalled == 0 && !WakeOne() && (s.max_threads == 0 || s.threads < s.max_threads))
+    s.last_more = now + kRetryPause;
+  return s.last_more + kWaitBeforeMore;
 }
 
 size_t TIdWorkerPool::Threads() const {

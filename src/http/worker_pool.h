@@ -28,6 +28,8 @@ class TIdWorkerPool {
   static constexpr std::chrono::seconds kIdleLifetime{10};
   // How long a job may wait before one more thread is woken for it.
   static constexpr std::chrono::milliseconds kWaitBeforeMore{1};
+  // How long starting threads rests after the system refused one.
+  static constexpr std::chrono::milliseconds kRetryPause{250};
 
   // run is called for every job on a pool thread.
   TIdWorkerPool(size_t max_threads, std::function<void(Job&)> run);
