@@ -40,6 +40,8 @@ TqvWebService::TqvWebService(TServiceHost host, std::string iniPath)
     router_.Server1SessionStart(session);
   };
   Server1.OnSessionStoreError = [this](const std::string& message) { LogMessage(message); };
+  // Accepting or starting a thread failed (reported once per shortage).
+  Server1.OnListenException = [this](const std::exception& e) { LogMessage(e.what()); };
   // When the session list is full, a visitor who is not logged on goes first.
   Server1.OnSessionExpendable = [](const TIdHTTPSession& session) {
     return session.ContentValue(kLoggedInName) == kLoggedInFalse;
