@@ -33,17 +33,13 @@ TFileContentStream::TFileContentStream(const std::string& path) : path_(path) {
     fd_ = -1;
     throw EContentStreamError("Cannot open file \"" + path + "\". Not a regular file");
   }
+  size_ = static_cast<int64_t>(st.st_size);
 }
 
 TFileContentStream::~TFileContentStream() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-int64_t TFileContentStream::Size() const {
-  struct stat st {};
-  if (::fstat(fd_, &st) != 0) return 0;
-  return static_cast<int64_t>(st.st_size);
-}
 
 void TFileContentStream::SetPosition(int64_t position) { position_ = std::max<int64_t>(position, 0); }
 

@@ -49,7 +49,8 @@ class TFileContentStream final : public TContentStream {
   TFileContentStream(const TFileContentStream&) = delete;
   TFileContentStream& operator=(const TFileContentStream&) = delete;
 
-  int64_t Size() const override;
+  // The size when the file was opened: the length the answer announces.
+  int64_t Size() const override { return size_; }
   int64_t Position() const override { return position_; }
   void SetPosition(int64_t position) override;
   size_t Read(char* buffer, size_t count) override;
@@ -58,6 +59,7 @@ class TFileContentStream final : public TContentStream {
  private:
   std::string path_;
   int fd_ = -1;
+  int64_t size_ = 0;
   int64_t position_ = 0;
 };
 

@@ -131,7 +131,8 @@ void TIdHTTPResponseInfo::SendBody(std::string_view header) {
   }
   if (ContentStream) {
     const int file = ContentStream->FileHandle();
-    if (file >= 0 && io_->Transport().SendFile(header, file, 0)) {
+    // The body is the length the header announced.
+    if (file >= 0 && io_->Transport().SendFile(header, file, 0, ContentStream->Size())) {
       body_bytes_sent_ += ContentStream->Size();
       return;
     }

@@ -124,10 +124,10 @@ void TIdSocketTransport::HoldBytes(const std::string_view* parts, size_t count, 
     pending_.push_back(Held{std::move(rest), -1, 0});
 }
 
-void TIdSocketTransport::HoldFile(int file, long long offset) {
+void TIdSocketTransport::HoldFile(int file, long long offset, long long end) {
   const int copy = ::fcntl(file, F_DUPFD_CLOEXEC, 0);
   if (copy < 0) ThrowSocketError(errno);
-  pending_.push_back(Held{std::string(), copy, offset});
+  pending_.push_back(Held{std::string(), copy, offset, end});
 }
 
 void TIdSocketTransport::Send(const std::string_view* parts, size_t count) {
@@ -154,11 +154,14 @@ void TIdSocketTransport::Push() {
   ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
-static FileStep SendFileFrom(int socket, int file, long long& offset) {
+static FileStep SendFileFrom(int socket, int file, long long& offset, long long end) {
   const long long start = offset;
   for (;;) {
+    if (end >= 0 && offset >= end) return FileStep::Done;
     off_t position = static_cast<off_t>(offset);
-    const ssize_t n = ::sendfile(socket, file, &position, kSendFileChunk);
+    const size_t chunk =
+        end >= 0 ? static_cast<size_t>(std::min<long long>(end - offset, kSendFileChunk)) : kSendFileChunk;
+    const ssize_t n = ::sendfile(socket, file, &position, chunk);
     if (n > 0) {
       offset = position;
       continue;
@@ -173,11 +176,16 @@ static FileStep SendFileFrom(int socket, int file, long long& offset) {
 }
 
 // The rest of a file that cannot be sent directly, read through memory.
-static std::string ReadRest(int file, long long offset) {
+static std::string ReadRest(int file, long long offset, long long end) {
   std::string out;
   char buffer[16384];
   for (;;) {
-    const ssize_t r = ::pread(file, buffer, sizeof buffer, static_cast<off_t>(offset));
+    size_t want = sizeof buffer;
+    if (end >= 0) {
+      if (offset >= end) return out;
+      want = static_cast<size_t>(std::min<long long>(end - offset, static_cast<long long>(want)));
+    }
+    const ssize_t r = ::pread(file, buffer, want, static_cast<off_t>(offset));
     if (r < 0 && errno == EINTR) continue;
     if (r <= 0) return out;
     offset += r;
@@ -185,11 +193,12 @@ static std::string ReadRest(int file, long long offset) {
   }
 }
 
-bool TIdSocketTransport::SendFile(std::string_view header, int fd, long long offset) {
+bool TIdSocketTransport::SendFile(std::string_view header, int fd, long long offset, long long length) {
+  const long long end = length >= 0 ? offset + length : -1;
   if (!pending_.empty()) {
     if (hold_back_) {
       HoldBytes(&header, 1, 0);
-      HoldFile(fd, offset);
+      HoldFile(fd, offset, end);
       return true;
     }
     FlushWaiting();
@@ -199,7 +208,7 @@ bool TIdSocketTransport::SendFile(std::string_view header, int fd, long long off
   while (sent < header.size()) {
     if (hold_back_) {
       HoldBytes(&header, 1, sent);
-      HoldFile(fd, offset);
+      HoldFile(fd, offset, end);
       return true;
     }
     if (!Wait(POLLOUT)) throw EReadTimeout();
@@ -208,20 +217,20 @@ bool TIdSocketTransport::SendFile(std::string_view header, int fd, long long off
   }
   long long position = offset;
   for (;;) {
-    switch (SendFileFrom(fd_, fd, position)) {
+    switch (SendFileFrom(fd_, fd, position, end)) {
       case FileStep::Done:
         if (position == offset) Push();
         return true;
       case FileStep::WouldBlock:
         if (hold_back_) {
-          HoldFile(fd, position);
+          HoldFile(fd, position, end);
           return true;
         }
         if (!Wait(POLLOUT)) throw EReadTimeout();
         break;
       case FileStep::Cannot: {
         // A file the system cannot send directly: copy it through memory.
-        const std::string rest = ReadRest(fd, position);
+        const std::string rest = ReadRest(fd, position, end);
         const std::string_view part(rest);
         if (!rest.empty()) Send(&part, 1);
         Push();
@@ -242,10 +251,10 @@ bool TIdSocketTransport::FlushAvailable() {
         return false;
       }
     } else {
-      const FileStep step = SendFileFrom(fd_, held.file, held.offset);
+      const FileStep step = SendFileFrom(fd_, held.file, held.offset, held.end);
       if (step == FileStep::WouldBlock) return false;
       if (step == FileStep::Cannot) {
-        std::string rest = ReadRest(held.file, held.offset);
+        std::string rest = ReadRest(held.file, held.offset, held.end);
         ::close(held.file);
         held.file = -1;
         held.bytes = std::move(rest);

@@ -29,7 +29,7 @@ class TIdSocketTransport final : public TIdTransport {
   size_t Receive(char* buffer, size_t count) override;
   ptrdiff_t TryReceive(char* buffer, size_t count) override;
   void Send(const std::string_view* parts, size_t count) override;
-  bool SendFile(std::string_view header, int fd, long long offset) override;
+  bool SendFile(std::string_view header, int fd, long long offset, long long length = -1) override;
   bool InputPending() override;
   void Close(bool lingering) override;
   // Shuts the socket down, so that blocked reads and writes on it end.
@@ -52,6 +52,7 @@ class TIdSocketTransport final : public TIdTransport {
     std::string bytes;
     int file = -1;
     long long offset = 0;
+    long long end = -1;  // -1: the end of the file
   };
 
   // Waits until the socket is ready for events; false on time-out.
@@ -61,7 +62,7 @@ class TIdSocketTransport final : public TIdTransport {
   // Sends the file from offset on as far as the socket takes it now; true at its end.
   bool SendFileNow(int file, long long& offset);
   void HoldBytes(const std::string_view* parts, size_t count, size_t skip);
-  void HoldFile(int file, long long offset);
+  void HoldFile(int file, long long offset, long long end);
   // Sends everything held back, waiting as reads and writes do.
   void FlushWaiting();
   void Push();

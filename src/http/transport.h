@@ -23,9 +23,13 @@ class TIdTransport {
   }
   // Sends all parts, in order, as one gathered write; raises ESocketError.
   virtual void Send(const std::string_view* parts, size_t count) = 0;
-  // Sends header, then the file from offset to its end, without copying it
-  // through memory. False when the transport cannot (nothing is sent then).
-  virtual bool SendFile(std::string_view /*header*/, int /*fd*/, long long /*offset*/) { return false; }
+  // Sends header, then the file from offset to its end (at most length
+  // bytes when length is not -1), without copying it through memory. False
+  // when the transport cannot (nothing is sent then).
+  virtual bool SendFile(std::string_view /*header*/, int /*fd*/, long long /*offset*/,
+                        long long /*length*/ = -1) {
+    return false;
+  }
   // True when unread input is known to be waiting.
   virtual bool InputPending() { return false; }
   // Shuts the send side down and closes; further calls do nothing.
