@@ -1,24 +1,50 @@
-// Entry point of the Quorvale Web Server: creates the service object, then
-// installs or uninstalls the service (-install, -uninstall, -silent) or runs it
-// in the foreground until SIGTERM or SIGINT.
+// Entry point of the Quorvale Web Server: reads the command line, then prints
+// usage or versions, checks the settings (-t), installs or uninstalls the
+// service (-install, -uninstall, -silent) or runs it in the foreground until
+// SIGTERM or SIGINT.
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
 #include <string_view>
 #include <vector>
 
+#include "service/command_line.h"
+#include "service/configuration_check.h"
 #include "service/qv_web_service.h"
 #include "service/service_application.h"
+#include "service/version.h"
 
 int main(int argc, char* argv[]) {
   // Before any thread exists, so that every thread leaves the stop signals to
   // the service application.
   qv::TServiceApplication::BlockStopSignals();
 
-  qv::TqvWebService service;
+  const std::vector<std::string_view> args(argv + 1, argv + argc);
+  const qv::TCommandLine commandLine = qv::ParseCommandLine(args);
+  switch (commandLine.Mode) {
+    case qv::TRunMode::Usage:
+      std::cerr << "qvweb: " << commandLine.Error << "\n" << qv::UsageText();
+      return 2;
+    case qv::TRunMode::Help:
+      std::cout << qv::UsageText();
+      return 0;
+    case qv::TRunMode::Version:
+      std::cout << qv::VersionText();
+      return 0;
+    default:
+      break;
+  }
+
+  const std::string iniPath = qv::SettingsFilePath(commandLine.ConfigPath);
+  if (commandLine.Mode == qv::TRunMode::Check) return qv::CheckConfiguration(iniPath, std::cout);
+
+  qv::TqvWebService service(qv::DefaultServiceHost(qv::kServiceName), iniPath);
+  // A settings file the server cannot run with stops it before anything starts.
+  if (commandLine.Mode == qv::TRunMode::Service && !qv::ValidateSettingsAtStart(service, !commandLine.ConfigPath.empty())) return 1;
   service.Create();
 
-  std::vector<std::string_view> args(argv + 1, argv + argc);
   qv::TServiceApplication application(service);
+  application.SetSettingsPath(commandLine.ConfigPath.empty() ? std::string() : iniPath);
   const int result = application.Run(args);
   // The pool and its attachments end with the process: closing them one by
   // one could wait on a database that no longer answers, and calls a stop

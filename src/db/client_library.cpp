@@ -38,6 +38,18 @@ const ClientLibrary& Client() {
   return library;
 }
 
+std::string ClientLibraryVersion() {
+  try {
+    const ClientLibrary& library = Client();
+    if (library.isc_get_client_version == nullptr) return {};
+    char text[256] = "";
+    library.isc_get_client_version(text);
+    return TrimBlanks(std::string_view(text, strnlen(text, sizeof text)));
+  } catch (const EIB_Error&) {
+    return {};
+  }
+}
+
 void MissingEntryPoint(const char* name) {
   throw EIB_Error(std::string("Unable to locate DLL import ") + name);
 }

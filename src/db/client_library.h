@@ -27,6 +27,10 @@ struct ClientLibrary {
 // "InterBase Client libfbclient.so.2 is not installed" when it cannot be loaded.
 const ClientLibrary& Client();
 
+// The loaded client library's version text ("LI-V3.0.11.33703 Firebird 3.0"),
+// or empty when the library cannot be loaded or does not tell.
+std::string ClientLibraryVersion();
+
 // Raises "Unable to locate DLL import <name>" for an entry point the library lacks.
 [[noreturn]] void MissingEntryPoint(const char* name);
 

@@ -14,7 +14,15 @@ class TIniFile {
   // Reads the file now; a missing or unreadable file reads as empty.
   explicit TIniFile(std::string path);
 
+  struct Entry {
+    std::string section;
+    std::string key;
+    std::string value;
+  };
+
   const std::string& FileName() const { return path_; }
+  // Every "key=value" line in file order, with the section it stands in.
+  const std::vector<Entry>& Entries() const { return entries_; }
   std::string ReadString(std::string_view section, std::string_view key,
                          const std::string& defaultValue) const;
   // Decimal, or hexadecimal after "0x", "0X" or "$"; anything else gives the default.
@@ -26,11 +34,6 @@ class TIniFile {
   static constexpr size_t kMaxValueLength = 2047;
 
  private:
-  struct Entry {
-    std::string section;
-    std::string key;
-    std::string value;
-  };
   std::optional<std::string> Find(std::string_view section, std::string_view key) const;
 
   std::string path_;

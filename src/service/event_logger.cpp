@@ -32,7 +32,11 @@ std::mutex& WriteLock() {
 }  // namespace
 
 TEventLogger::TEventLogger(std::string source)
-    : TEventLogger(std::move(source), &TEventLogger::WriteToSystemLog) {}
+    : TEventLogger(std::move(source), [](const std::string& source, const std::string& text) {
+        WriteToSystemLog(source, text);
+      }) {
+  systemLog_ = true;
+}
 
 TEventLogger::TEventLogger(std::string source, TWriter writer)
     : source_(std::move(source)), writer_(std::move(writer)) {}
@@ -41,13 +45,26 @@ void TEventLogger::LogMessage(const std::string& text) const {
   if (writer_) writer_(source_, text);
 }
 
+void TEventLogger::LogWarning(const std::string& text) const {
+  if (systemLog_) WriteToSystemLog(source_, text, LOG_WARNING);
+}
+
+void TEventLogger::LogInfo(const std::string& text) const {
+  if (systemLog_) WriteToSystemLog(source_, text, LOG_INFO);
+}
+
 void TEventLogger::WriteToSystemLog(const std::string& source, const std::string& text) {
+  WriteToSystemLog(source, text, LOG_ERR);
+}
+
+void TEventLogger::WriteToSystemLog(const std::string& source, const std::string& text,
+                                    int priority) {
   std::lock_guard<std::mutex> guard(WriteLock());
   // openlog keeps the pointer it is given, so the identity must outlive the call.
   static std::string identity;
   identity = source;
   openlog(identity.c_str(), LOG_PID | LOG_NDELAY, LOG_DAEMON);
-  syslog(LOG_ERR, "%s", text.c_str());
+  syslog(priority, "%s", text.c_str());
   closelog();
   static const bool toJournal = StandardErrorIsJournal();
   if (!toJournal) {

@@ -1,14 +1,19 @@
 #include "service/qv_web_service.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <thread>
 
 #include "pages/page_errors.h"
+#include "pages/page_module.h"
 #include "platform/profile.h"
+#include "pool/connection_module.h"
 #include "service/open_files_limit.h"
 #include "service/service_settings.h"
+#include "service/version.h"
 
 namespace qv {
 
@@ -46,6 +51,11 @@ TqvWebService::TqvWebService(TServiceHost host, std::string iniPath)
   Server1.OnSessionExpendable = [](const TIdHTTPSession& session) {
     return session.ContentValue(kLoggedInName) == kLoggedInFalse;
   };
+  Server1.OnResponseSent = [this](TIdContext& context, const TIdHTTPRequestInfo& request,
+                                  const TIdHTTPResponseInfo& response, int64_t bodyBytes,
+                                  std::chrono::steady_clock::duration elapsed) {
+    ResponseSent(context, request, response, bodyBytes, elapsed);
+  };
 }
 
 TqvWebService::~TqvWebService() {
@@ -60,7 +70,15 @@ TqvWebService::~TqvWebService() {
 void TqvWebService::ServiceCreate() {
   // Connections cost descriptors, not threads: take every one the system allows.
   RaiseOpenFilesLimit();
-  pool_ = std::make_unique<TFixedConnectionPool>(5, 5, 10000);
+  // Modules read section "DB" of the same settings file as the service.
+  TPoolOptions options;
+  options.PoolSize = 5;
+  options.CleanupInterval = std::chrono::minutes(5);
+  options.AcquireTimeoutMs = 10000;
+  options.Factory = [iniPath = iniPath_](const std::shared_ptr<TPoolSync>& pool) -> IConnection* {
+    return new TConnectionModule(pool, iniPath);
+  };
+  pool_ = std::make_unique<TFixedConnectionPool>(std::move(options));
   ReadSettings();
 }
 
@@ -89,9 +107,18 @@ void TqvWebService::ReadSettings() {
     Server1.SetKeepAlive(settings.KeepAlive);
     Server1.SetKeepAliveByDefault(settings.KeepAlive);
     Server1.SetKeepAliveTimeout(settings.KeepAliveTimeout);
+    if (!settings.Addresses.empty()) {
+      Server1.Bindings().clear();
+      for (const std::string& address : settings.Addresses) {
+        in6_addr ignored;
+        const bool v6 = inet_pton(AF_INET6, address.c_str(), &ignored) == 1;
+        Server1.AddBinding(address, settings.Port, v6 ? Id_IPv6 : Id_IPv4);
+      }
+    }
   }
   Server1.SetStopTimeout(settings.StopTimeoutSeconds * 1000);
   router_.SetQueryTimeout(std::chrono::seconds(settings.QueryTimeoutSeconds));
+  if (settings.AccessLog != accessLog_.Target()) accessLog_.Open(settings.AccessLog);
   if (settings.Start) Server1.SetActive(true);
 }
 
@@ -105,6 +132,7 @@ void TqvWebService::ServiceStart(bool& Started) {
   if (pool_) pool_->Reopen();
   router_.ResumeWaiting();
   Server1.SetActive(true);
+  Host().Logger.LogInfo(StartLine());
   (void)Started;
 }
 
@@ -134,7 +162,48 @@ void TqvWebService::ServiceStop(bool& Stopped) {
   doneSignal.notify_all();
   watchdog.join();
   errorLog_.Flush(true);  // counts of messages still held back
+  Host().Logger.LogInfo(std::string("qvweb ") + ServerVersion() + " stopped");
   (void)Stopped;
+}
+
+namespace {
+
+std::string BindingText(const TIdSocketHandle& binding) {
+  std::string ip = binding.IP;
+  if (binding.IPVersion == Id_IPv6) {
+    ip = "[" + (ip.empty() ? std::string("::") : ip) + "]";
+  } else if (ip.empty()) {
+    ip = "0.0.0.0";
+  }
+  return ip + ":" + std::to_string(binding.Port);
+}
+
+}  // namespace
+
+std::string TqvWebService::StartLine() const {
+  std::string line = std::string("qvweb ") + ServerVersion() + " listening on ";
+  bool first = true;
+  for (const TIdSocketHandle& binding : Server1.Bindings()) {
+    if (!first) line += ", ";
+    line += BindingText(binding);
+    first = false;
+  }
+  if (first) line += "nothing";
+  std::string database = TIniFile(iniPath_).ReadString("DB", "DBName", "");
+  if (database.empty()) database = kBuiltInDatabasePath;
+  const std::string htDocs = HtDocs();
+  line += "; database " + database + "; HtDocs " + (htDocs.empty() ? "(not set)" : htDocs) +
+          "; settings " + iniPath_;
+  return line;
+}
+
+void TqvWebService::ResponseSent(TIdContext& context, const TIdHTTPRequestInfo& request,
+                                 const TIdHTTPResponseInfo& response, int64_t bodyBytes,
+                                 std::chrono::steady_clock::duration elapsed) {
+  if (accessLog_.Enabled()) {
+    accessLog_.Write(TAccessRecord{context.PeerIP(), request.RequestLine, response.ResponseNo,
+                                   bodyBytes, request.Referer, request.UserAgent, elapsed});
+  }
 }
 
 bool TqvWebService::Acquire(TConnectionRef& connection, TAcquireMode mode) {

@@ -10,6 +10,7 @@
 #include "http/http_server.h"
 #include "pool/fixed_connection_pool.h"
 #include "service/error_log.h"
+#include "service/access_log.h"
 #include "service/service.h"
 #include "web/request_router.h"
 
@@ -34,6 +35,11 @@ class TqvWebService : public TService {
   const std::string& IniPath() const { return iniPath_; }
   // Null until ServiceCreate has made it.
   TFixedConnectionPool* Pool() const { return pool_.get(); }
+  TAccessLog& AccessLog() { return accessLog_; }
+
+  // The line logged once the server listens: version, every listening address,
+  // the database, HtDocs and the settings file.
+  std::string StartLine() const;
 
  protected:
   // Creates the pool (5 places, 5 minutes, 10000 ms), then reads the settings.
@@ -50,8 +56,12 @@ class TqvWebService : public TService {
  private:
   bool Acquire(TConnectionRef& connection, TAcquireMode mode);
   void Discard(TConnectionRef& connection);
+  void ResponseSent(TIdContext& context, const TIdHTTPRequestInfo& request,
+                    const TIdHTTPResponseInfo& response, int64_t bodyBytes,
+                    std::chrono::steady_clock::duration elapsed);
 
   std::string iniPath_;
+  TAccessLog accessLog_;
   mutable std::mutex htDocsLock_;
   std::string htDocs_;
   // Failed pages, one line each, to the service's event log.

@@ -12,7 +12,7 @@
 #include "pool/module_errors.h"
 #include "service/os_error.h"
 #include "service/service.h"
-#include "service/service_switches.h"
+#include "service/command_line.h"
 
 namespace qv {
 
@@ -58,9 +58,9 @@ void TServiceApplication::BlockStopSignals() {
 }
 
 int TServiceApplication::Run(const std::vector<std::string_view>& args) {
-  const TServiceSwitches switches = ParseServiceSwitches(args);
-  if (switches.Install) return Install(switches.Silent);
-  if (switches.Uninstall) return Uninstall(switches.Silent);
+  const TCommandLine line = ParseCommandLine(args);
+  if (line.Mode == TRunMode::Install) return Install(line.Silent);
+  if (line.Mode == TRunMode::Uninstall) return Uninstall(line.Silent);
   return RunService();
 }
 

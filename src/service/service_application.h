@@ -24,6 +24,9 @@ class TServiceApplication {
 
   // The executable the installed service runs (the running program by default).
   void SetBinaryPath(std::string path) { binaryPath_ = std::move(path); }
+  // The settings file the installed service is told to read (-c); empty: the
+  // one beside the executable.
+  void SetSettingsPath(std::string path) { settingsPath_ = std::move(path); }
 
   // Acts on the program arguments (without the program name); the result is the
   // process's exit status.
@@ -44,6 +47,7 @@ class TServiceApplication {
   std::ostream& out_;
   std::ostream& err_;
   std::string binaryPath_;
+  std::string settingsPath_;
 };
 
 }  // namespace qv

@@ -81,7 +81,32 @@ TServiceSettings ReadServiceSettings(const TIniFile& ini) {
   settings.KeepAliveTimeout = ReadChecked(ini, "KeepAliveTimeout", 5, 1, 3600) * 1000;
   settings.StopTimeoutSeconds = ReadSecondsSetting(ini, kSection, "StopTimeout", 10, 3600);
   settings.QueryTimeoutSeconds = ReadSecondsSetting(ini, "DB", "QueryTimeout", 60);
+  settings.Addresses = SplitAddressList(ini.ReadString(kSection, "Address", ""));
+  // An empty value keeps the default, standard output.
+  std::string accessLog = ini.ReadString("LOG", "AccessLog", "");
+  if (!accessLog.empty()) settings.AccessLog = std::move(accessLog);
+  settings.AdminPort = static_cast<uint16_t>(ini.ReadInteger("ADMIN", "Port", 0) & 0xFFFF);
+  const std::vector<std::string> admin = SplitAddressList(ini.ReadString("ADMIN", "Address", ""));
+  if (!admin.empty()) settings.AdminAddresses = admin;
   return settings;
+}
+
+std::vector<std::string> SplitAddressList(const std::string& text) {
+  std::vector<std::string> items;
+  size_t begin = 0;
+  while (begin <= text.size()) {
+    size_t end = text.find(',', begin);
+    if (end == std::string::npos) end = text.size();
+    std::string item = text.substr(begin, end - begin);
+    const size_t first = item.find_first_not_of(" \t");
+    const size_t last = item.find_last_not_of(" \t");
+    item = first == std::string::npos ? std::string() : item.substr(first, last - first + 1);
+    if (item.size() >= 2 && item.front() == '[' && item.back() == ']')
+      item = item.substr(1, item.size() - 2);
+    if (!item.empty()) items.push_back(item);
+    begin = end + 1;
+  }
+  return items;
 }
 
 TServiceSettings ReadServiceSettings(const std::string& iniPath) {

@@ -1,10 +1,11 @@
-// The server settings of section "APP" in the INI file beside the executable,
-// read afresh every time the service object asks for them.
+// The server settings of sections "APP", "SESSIONS", "LOG" and "ADMIN" in the
+// file, read afresh every time the service object asks for them.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "http/redis_session_store.h"
 #include "http/trusted_proxies.h"
@@ -58,12 +59,24 @@ struct TServiceSettings {
   // [DB] QueryTimeout seconds (default 60; 0: no limit): how long a page call
   // may run before it is cancelled.
   int QueryTimeoutSeconds = 60;
+  // APP/Address: the addresses to listen on; empty: every IPv4 and IPv6 address.
+  std::vector<std::string> Addresses;
+  // LOG/AccessLog: "-" standard output (default), "off", or a file appended to.
+  std::string AccessLog = "-";
+  // ADMIN/Port: the admin listener's port; 0 (default) switches it off.
+  uint16_t AdminPort = 0;
+  // ADMIN/Address: the admin listener's addresses (default 127.0.0.1).
+  std::vector<std::string> AdminAddresses{"127.0.0.1"};
 };
 
-// Reads sections "APP" and "SESSIONS" and the service's keys of "DB"; a missing
-// file, section or key gives the default. A value that cannot be used raises
-// Exception naming the file, section and key.
+// Reads sections "APP", "SESSIONS", "LOG", "ADMIN" and the service's keys of
+// "DB"; a missing file, section or key gives the default. A value that cannot
+// be used raises Exception naming the file, section and key.
 TServiceSettings ReadServiceSettings(const TIniFile& ini);
 TServiceSettings ReadServiceSettings(const std::string& iniPath);
+
+// The items of a comma-separated list, blanks around each removed, empty ones
+// left out; an address in square brackets loses them.
+std::vector<std::string> SplitAddressList(const std::string& text);
 
 }  // namespace qv

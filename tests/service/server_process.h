@@ -44,8 +44,8 @@ class ServerProcess {
 
   void WriteIni(const std::string& text) const { std::ofstream(IniPath()) << text; }
 
-  // Starts the program without arguments; NOTIFY_SOCKET names notifySocket.
-  bool Start(const std::string& notifySocket) {
+  // Starts the program with the arguments; NOTIFY_SOCKET names notifySocket.
+  bool Start(const std::string& notifySocket, const std::vector<std::string>& args = {}) {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
       if (std::string(*e).rfind("NOTIFY_SOCKET=", 0) != 0) env.emplace_back(*e);
@@ -55,7 +55,10 @@ class ServerProcess {
     for (std::string& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
     std::string binary = Binary();
-    char* argv[] = {binary.data(), nullptr};
+    std::vector<std::string> arguments = args;
+    std::vector<char*> argv{binary.data()};
+    for (std::string& arg : arguments) argv.push_back(arg.data());
+    argv.push_back(nullptr);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -69,13 +72,15 @@ class ServerProcess {
     sigemptyset(&none);
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
-    const int error = posix_spawn(&pid_, binary.c_str(), &actions, &attributes, argv, envp.data());
+    const int error = posix_spawn(&pid_, binary.c_str(), &actions, &attributes, argv.data(),
+                                  envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     return error == 0;
   }
 
   void Signal(int signal) const { kill(pid_, signal); }
+  pid_t Pid() const { return pid_; }
 
   // The exit status once the process has ended, or nothing after timeout.
   std::optional<int> WaitExit(std::chrono::milliseconds timeout = std::chrono::seconds(30)) {
@@ -105,5 +110,50 @@ class ServerProcess {
   pid_t pid_ = -1;
   bool exited_ = false;
 };
+
+// What a run of a program to its end gave.
+struct ProgramResult {
+  int status = -1;  // exit status, 128 + signal, or -1 when it could not run
+  std::string out;
+  std::string err;
+};
+
+// Runs the program with the arguments in folder, standard output and standard
+// error kept apart, and waits for its end.
+inline ProgramResult RunProgram(const std::string& binary, const std::vector<std::string>& args,
+                                const std::string& folder) {
+  ProgramResult result;
+  const std::string outPath = folder + "/run.out", errPath = folder + "/run.err";
+  std::vector<std::string> arguments = args;
+  std::string program = binary;
+  std::vector<char*> argv{program.data()};
+  for (std::string& arg : arguments) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+  pid_t pid = -1;
+  const int error = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (error != 0) return result;
+  int status = 0;
+  waitpid(pid, &status, 0);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  auto read = [](const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  };
+  result.out = read(outPath);
+  result.err = read(errPath);
+  std::filesystem::remove(outPath);
+  std::filesystem::remove(errPath);
+  return result;
+}
 
 }  // namespace qv::test

@@ -1,0 +1,77 @@
+#include "service/command_line.h"
+
+#include "service/service_switches.h"
+
+namespace qv {
+
+namespace {
+
+bool IsServiceSwitch(std::string_view arg) {
+  for (std::string_view word : {"INSTALL", "UNINSTALL", "SILENT"}) {
+    if (FindCmdLineSwitch({arg}, word)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+TCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
+  TCommandLine line;
+  bool help = false, version = false, check = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string_view arg = args[i];
+    if (arg == "--help" || arg == "-h") {
+      help = true;
+    } else if (arg == "--version") {
+      version = true;
+    } else if (arg == "-t" || arg == "--check") {
+      check = true;
+    } else if (arg == "-c" || arg == "--config") {
+      if (i + 1 >= args.size() || args[i + 1].empty()) {
+        line.Mode = TRunMode::Usage;
+        line.Error = "option " + std::string(arg) + " needs a file name";
+        return line;
+      }
+      line.ConfigPath = std::string(args[++i]);
+    } else if (arg.rfind("--config=", 0) == 0 && arg.size() > 9) {
+      line.ConfigPath = std::string(arg.substr(9));
+    } else if (!IsServiceSwitch(arg)) {
+      line.Mode = TRunMode::Usage;
+      line.Error = "unknown argument \"" + std::string(arg) + "\"";
+      return line;
+    }
+  }
+  const TServiceSwitches switches = ParseServiceSwitches(args);
+  line.Silent = switches.Silent;
+  if (help)
+    line.Mode = TRunMode::Help;
+  else if (version)
+    line.Mode = TRunMode::Version;
+  else if (check)
+    line.Mode = TRunMode::Check;
+  else if (switches.Install)
+    line.Mode = TRunMode::Install;
+  else if (switches.Uninstall)
+    line.Mode = TRunMode::Uninstall;
+  return line;
+}
+
+std::string UsageText(std::string_view program) {
+  const std::string p(program);
+  return "Usage: " + p + " [-c FILE] [-t] [-install | -uninstall] [-silent]\n"
+         "       " + p + " --help | --version\n"
+         "Serves the Quorvale property pages over HTTP until SIGTERM or SIGINT.\n"
+         "  -c, --config FILE  read the settings from FILE (default: qvweb.ini beside\n"
+         "                     the executable)\n"
+         "  -t, --check        check the settings, the database and the logo, then exit\n"
+         "                     (0: all well, 1: something is wrong)\n"
+         "  -install           install the systemd unit and enable it at boot\n"
+         "  -uninstall         remove the systemd unit\n"
+         "  -silent            with -install or -uninstall: no success message\n"
+         "  --help             this text\n"
+         "  --version          the program's and the Firebird client's versions\n"
+         "Signals: SIGTERM/SIGINT stop, SIGHUP re-reads the settings, SIGUSR1 reopens\n"
+         "the access log.\n";
+}
+
+}  // namespace qv

@@ -1,0 +1,34 @@
+// The program's command line: the service switches ("-" or "/" and a word, case
+// ignored) and the operator's options (--help, --version, -t, -c FILE).
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qv {
+
+enum class TRunMode {
+  Service,    // run in the foreground until SIGTERM or SIGINT
+  Install,    // -install
+  Uninstall,  // -uninstall
+  Help,       // --help: usage on standard output
+  Version,    // --version
+  Check,      // -t / --check: validate the settings and the database, then exit
+  Usage,      // an argument not understood: usage on standard error, exit 2
+};
+
+struct TCommandLine {
+  TRunMode Mode = TRunMode::Service;
+  bool Silent = false;     // -silent: no success message
+  std::string ConfigPath;  // -c FILE / --config FILE; empty: qvweb.ini beside the executable
+  std::string Error;       // what was not understood (mode Usage)
+};
+
+// Reads the program arguments (without the program name).
+TCommandLine ParseCommandLine(const std::vector<std::string_view>& args);
+
+// The usage text, ending with a line break.
+std::string UsageText(std::string_view program = "qvweb");
+
+}  // namespace qv

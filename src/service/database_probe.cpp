@@ -1,0 +1,40 @@
+#include "service/database_probe.h"
+
+#include "db/connection.h"
+#include "db/cursor.h"
+#include "db/transaction.h"
+
+namespace qv {
+
+void RunTrivialStatement(TIB_Connection& connection) {
+  TIB_Transaction transaction(connection);
+  transaction.SetReadOnly(true);
+  TIB_Cursor cursor(connection, transaction);
+  cursor.SQL().Add("SELECT 1 FROM RDB$DATABASE");
+  transaction.StartTransaction();
+  cursor.First();
+  cursor.Close();
+  transaction.Commit();
+}
+
+std::string OneLine(const std::string& message) {
+  std::string text;
+  size_t begin = 0;
+  while (begin < message.size()) {
+    size_t end = message.find_first_of("\r\n", begin);
+    if (end == std::string::npos) end = message.size();
+    std::string line = message.substr(begin, end - begin);
+    const size_t first = line.find_first_not_of(" \t");
+    const size_t last = line.find_last_not_of(" \t");
+    line = first == std::string::npos ? std::string() : line.substr(first, last - first + 1);
+    // The heading before a database error's message lines says nothing itself.
+    if (!line.empty() && line != "ISC ERROR MESSAGE:") {
+      if (!text.empty()) text += "; ";
+      text += line;
+    }
+    begin = end + 1;
+  }
+  return text;
+}
+
+}  // namespace qv
