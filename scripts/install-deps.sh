@@ -1,19 +1,39 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the demo and the tests need.
-# Safe to run again: it only calls apt-get when something is missing.
+# Installs the Debian packages a purpose needs; safe to run again (apt-get
+# runs only when something is missing).
+#   scripts/install-deps.sh server   build and run qvweb and the demo
+#   scripts/install-deps.sh test     the above, plus what the tests need
+#   scripts/install-deps.sh bench    the above, plus the load tools
+# Without a purpose: test. The old switch --bench means bench.
 set -euo pipefail
+purpose=${1:-test}
+[ "$purpose" = "--bench" ] && purpose=bench
+case "$purpose" in server|test|bench) ;; *)
+  echo "usage: $0 [server|test|bench]" >&2; exit 2 ;;
+esac
+
+# The compiler, the build tools, and the Firebird client and embedded engine.
 packages=(
-  cmake ninja-build g++ pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev
-  libfbclient2 firebird3.0-server-core firebird3.0-utils firebird-dev firebird3.0-server
-  clang libclang-rt-14-dev
-  chromium
-  redis-server haproxy curl
+  cmake ninja-build g++
+  libfbclient2 firebird3.0-server-core firebird-dev
 )
-# Node.js and npm usually come with the machine; take Debian's only when absent.
-command -v node >/dev/null 2>&1 || packages+=(nodejs)
-command -v npm >/dev/null 2>&1 || packages+=(npm)
-if [ "${1:-}" = "--bench" ]; then packages+=(wrk nginx-light); fi
+if [ "$purpose" != server ]; then
+  # Test libraries, the private Firebird server of the database tests, the
+  # fuzzer's compiler, the browser of the end-to-end test, and Redis and
+  # HAProxy for the shared-session and scale-out tests.
+  packages+=(
+    pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+    firebird3.0-utils firebird3.0-server
+    clang libclang-rt-14-dev
+    chromium
+    redis-server haproxy curl
+  )
+  # Node.js and npm usually come with the machine; take Debian's only when absent.
+  command -v node >/dev/null 2>&1 || packages+=(nodejs)
+  command -v npm >/dev/null 2>&1 || packages+=(npm)
+fi
+if [ "$purpose" = bench ]; then packages+=(wrk nginx-light); fi
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")

@@ -9,7 +9,8 @@ root=$(pwd)
 build="$root/build"
 demo="$root/demo"
 
-scripts/install-deps.sh
+# Only what the server and the demo need: no test libraries, no browser.
+scripts/install-deps.sh server
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 ninja -C "$build" -j2 qvweb qvdemo
 

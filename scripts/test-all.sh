@@ -8,8 +8,9 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 build="$root/build"
 
-scripts/install-deps.sh
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+scripts/install-deps.sh test
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DQV_BUILD_TESTS=ON -DQV_REQUIRE_TESTS=ON
 ninja -C "$build"
 
 status=0

@@ -44,7 +44,7 @@ int main(int argc, char* argv[]) {
   service.Create();
 
   qv::TServiceApplication application(service);
-  application.SetSettingsPath(commandLine.ConfigPath.empty() ? std::string() : iniPath);
+  application.SetSettingsPath(iniPath);
   const int result = application.Run(args);
   // The pool and its attachments end with the process: closing them one by
   // one could wait on a database that no longer answers, and calls a stop

@@ -5,7 +5,6 @@
 #include <utility>
 
 namespace qv {
-namespace {
 
 bool IsLostConnectionCode(intptr_t code) {
   switch (code) {
@@ -33,8 +32,6 @@ bool IsLostConnectionCode(intptr_t code) {
       return false;
   }
 }
-
-}  // namespace
 
 EIB_ISCError::EIB_ISCError(std::string message, std::vector<intptr_t> status, int32_t sqlCode,
                            std::string sql)

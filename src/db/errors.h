@@ -59,6 +59,9 @@ class EIB_ISCError : public EIB_Error {
   bool attachFailed_ = false;
 };
 
+// True for a GDS code that says the attachment is gone.
+bool IsLostConnectionCode(intptr_t code);
+
 // GDS codes the layer and its callers test for.
 inline constexpr int32_t kIscLogin = 335544472;         // authentication failed
 inline constexpr int32_t kIscNetworkError = 335544721;  // unable to complete network request

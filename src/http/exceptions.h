@@ -63,6 +63,7 @@ class ECouldNotBindSocket : public EHttpEngineError {
  public:
   ECouldNotBindSocket()
       : EHttpEngineError("Could not bind socket. Address and port are already in use.") {}
+  explicit ECouldNotBindSocket(const std::string& message) : EHttpEngineError(message) {}
 };
 
 class EIdHTTPHeaderAlreadyWritten : public EHttpEngineError {

@@ -72,7 +72,16 @@ void BindOne(TIdSocketHandle& binding, ReuseSocketMode reuse, bool defer_accept)
     ::setsockopt(fd, IPPROTO_TCP, TCP_DEFER_ACCEPT, &seconds, sizeof seconds);
   }
   if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0) {
+    const int error = errno;
     ::close(fd);
+    const std::string port = std::to_string(binding.Port);
+    if (error == EACCES)
+      throw ECouldNotBindSocket("Could not bind socket. Permission denied for port " + port +
+                                ": a port below 1024 needs root or the CAP_NET_BIND_SERVICE "
+                                "capability (or choose a port of 1024 or more).");
+    if (error == EADDRNOTAVAIL)
+      throw ECouldNotBindSocket("Could not bind socket. Address " + binding.IP +
+                                " is not an address of this machine.");
     throw ECouldNotBindSocket();
   }
   if (binding.Port == 0 && ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)

@@ -45,8 +45,12 @@ TFixedConnectionPool::~TFixedConnectionPool() {
 
 bool TFixedConnectionPool::Acquire(TConnectionRef& connection, TAcquireMode mode) {
   connection.Reset();
-  if (!sync_->PoolSemaphore.WaitFor(std::chrono::milliseconds(AcquireTimeoutMs_))) {
-    throw EConnPoolException();
+  if (!sync_->PoolSemaphore.WaitFor(std::chrono::milliseconds(0))) {
+    waits_.fetch_add(1, std::memory_order_relaxed);
+    if (!sync_->PoolSemaphore.WaitFor(std::chrono::milliseconds(AcquireTimeoutMs_))) {
+      timeouts_.fetch_add(1, std::memory_order_relaxed);
+      throw EConnPoolException();
+    }
   }
   size_t place = Slots.size();
   TConnectionRef stale;  // a free module closed to make room for a fresh one
@@ -134,6 +138,22 @@ void TFixedConnectionPool::CloseIdleModules() {
         std::floor((now - slot->LastReleaseTime()) * kMillisecondsPerDay + 0.5));
     if (idleMs > limitMs) idle.push_back(std::move(slot));
   }
+}
+
+TFixedConnectionPool::TPlaces TFixedConnectionPool::Places() const {
+  TPlaces places;
+  std::lock_guard lock(sync_->PoolLock);
+  for (const TConnectionRef& slot : Slots) {
+    if (!slot)
+      ++places.Unconnected;
+    else if (slot->ReferenceCount() > 1)
+      ++places.Busy;
+    else if (slot->DatabaseConnection().Connected())
+      ++places.Free;
+    else
+      ++places.Unconnected;
+  }
+  return places;
 }
 
 IConnection* TFixedConnectionPool::SlotModule(int32_t index) {

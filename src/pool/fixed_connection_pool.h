@@ -2,6 +2,7 @@
 // request threads with a bounded wait; idle modules are closed by a clean-up thread.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -85,6 +86,17 @@ class TFixedConnectionPool {
   // Places that are empty or free and not claimed by a borrower.
   int32_t AvailablePlaces() const { return sync_->PoolSemaphore.Count(); }
 
+  // The places by state, for monitoring: lent out, free in their slot, or empty.
+  struct TPlaces {
+    int32_t Busy = 0;
+    int32_t Free = 0;
+    int32_t Unconnected = 0;
+  };
+  TPlaces Places() const;
+  // Borrowers that found no place free at once, and those that gave up.
+  uint64_t Waits() const { return waits_.load(std::memory_order_relaxed); }
+  uint64_t Timeouts() const { return timeouts_.load(std::memory_order_relaxed); }
+
  private:
   const int32_t PoolSize_;
   const uint32_t AcquireTimeoutMs_;
@@ -95,6 +107,8 @@ class TFixedConnectionPool {
   std::vector<TConnectionRef> Slots;
   // Places whose new module is being connected (under PoolLock).
   std::vector<bool> Connecting_;
+  std::atomic<uint64_t> waits_{0};
+  std::atomic<uint64_t> timeouts_{0};
   TCleanupThread CleanupThread;
 };
 

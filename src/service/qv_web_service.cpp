@@ -12,10 +12,19 @@
 #include "platform/profile.h"
 #include "pool/connection_module.h"
 #include "service/open_files_limit.h"
+#include "service/database_probe.h"
 #include "service/service_settings.h"
+#include "service/settings_check.h"
 #include "service/version.h"
 
 namespace qv {
+
+namespace {
+
+// How long a reload lets requests in flight finish before it closes them.
+constexpr int kReloadDrainMs = 10000;
+
+}  // namespace
 
 TqvWebService::TqvWebService(TServiceHost host, std::string iniPath)
     : TService(kServiceName, kServiceDisplayName, std::move(host)),
@@ -26,9 +35,17 @@ TqvWebService::TqvWebService(TServiceHost host, std::string iniPath)
                     return Acquire(connection, mode);
                   },
                   [this](TConnectionRef& connection) { Discard(connection); }},
-              [this] { return HtDocs(); }) {
+              [this] { return HtDocs(); }),
+      health_([this] {
+        TConnectionRef connection;
+        Acquire(connection, TAcquireMode::amAny);
+        RunTrivialStatement(connection->DatabaseConnection());
+      }),
+      admin_(std::make_unique<TAdminServer>([this] { return Health(); },
+                                            [this] { return MetricsText(); })) {
   router_.SetOnPageFailure([this](const std::string& remoteIp, const std::string& path,
                                   int status, const std::string& message) {
+    metrics_.CountFailure(message);
     errorLog_.PageFailed(remoteIp, path, status, message);
   });
   // A page's side failures (a query file it could not write) go to the same log.
@@ -62,6 +79,10 @@ TqvWebService::~TqvWebService() {
   SetPageErrorHandler({});
   ShutdownServiceThread();
   try {
+    admin_->Stop();
+  } catch (...) {
+  }
+  try {
     Server1.SetActive(false);
   } catch (...) {
   }
@@ -89,6 +110,12 @@ void TqvWebService::ReadSettings() {
     htDocs_ = settings.HtDocs;
   }
   router_.SetLogonFailures(settings.LogonFailures);
+  ApplyServerSettings(settings);
+  if (settings.AccessLog != accessLog_.Target()) accessLog_.Open(settings.AccessLog);
+  if (settings.Start) Server1.SetActive(true);
+}
+
+void TqvWebService::ApplyServerSettings(const TServiceSettings& settings) {
   // The server reads these when it is activated; a running server keeps the
   // values it was started with.
   if (!Server1.Active()) {
@@ -118,8 +145,7 @@ void TqvWebService::ReadSettings() {
   }
   Server1.SetStopTimeout(settings.StopTimeoutSeconds * 1000);
   router_.SetQueryTimeout(std::chrono::seconds(settings.QueryTimeoutSeconds));
-  if (settings.AccessLog != accessLog_.Target()) accessLog_.Open(settings.AccessLog);
-  if (settings.Start) Server1.SetActive(true);
+  if (!admin_->Active()) admin_->Configure(settings.AdminPort, settings.AdminAddresses);
 }
 
 std::string TqvWebService::HtDocs() const {
@@ -132,6 +158,7 @@ void TqvWebService::ServiceStart(bool& Started) {
   if (pool_) pool_->Reopen();
   router_.ResumeWaiting();
   Server1.SetActive(true);
+  admin_->Start();
   Host().Logger.LogInfo(StartLine());
   (void)Started;
 }
@@ -151,6 +178,10 @@ void TqvWebService::ServiceStop(bool& Stopped) {
     std::unique_lock guard(doneLock);
     if (!doneSignal.wait_for(guard, giveUpAfter, [&] { return done; })) router_.StopWaiting();
   });
+  try {
+    admin_->Stop();
+  } catch (...) {
+  }
   try {
     Server1.SetActive(false);
   } catch (...) {
@@ -194,12 +225,130 @@ std::string TqvWebService::StartLine() const {
   const std::string htDocs = HtDocs();
   line += "; database " + database + "; HtDocs " + (htDocs.empty() ? "(not set)" : htDocs) +
           "; settings " + iniPath_;
+  if (admin_->Active()) {
+    line += "; admin on ";
+    bool firstAdmin = true;
+    for (const TIdSocketHandle& binding : admin_->Bindings()) {
+      if (!firstAdmin) line += ", ";
+      line += BindingText(binding);
+      firstAdmin = false;
+    }
+  }
   return line;
+}
+
+std::string TqvWebService::Health() {
+  if (!pool_) return "the connection pool could not be created";
+  return health_.Run(std::chrono::seconds(2));
+}
+
+std::string TqvWebService::MetricsText() {
+  TServerGauges gauges;
+  gauges.OpenConnections = static_cast<int64_t>(Server1.ContextCount());
+  gauges.Sessions = static_cast<int64_t>(Server1.SessionList().Count());
+  if (pool_) {
+    const TFixedConnectionPool::TPlaces places = pool_->Places();
+    gauges.PoolBusy = places.Busy;
+    gauges.PoolFree = places.Free;
+    gauges.PoolUnconnected = places.Unconnected;
+    gauges.PoolWaits = pool_->Waits();
+    gauges.PoolTimeouts = pool_->Timeouts();
+  }
+  return metrics_.Text(gauges);
+}
+
+void TqvWebService::ServiceControl(int code) {
+  if (code == kControlReload) Reload();
+  if (code == kControlReopenLogs) ReopenLogs();
+}
+
+void TqvWebService::ReopenLogs() {
+  std::string error;
+  if (!accessLog_.Reopen(error)) LogMessage(error);
+}
+
+void TqvWebService::Reload() {
+  const TIniFile ini(iniPath_);
+  const std::vector<TSettingsFinding> findings = CheckSettingsValues(ini);
+  for (const TSettingsFinding& finding : findings) {
+    if (finding.Error)
+      LogMessage(finding.Text);
+    else
+      Host().Logger.LogWarning(finding.Text);
+  }
+  if (HasErrors(findings)) {
+    LogMessage("Settings not reloaded: the server keeps running with the settings it has");
+    return;
+  }
+  const TServiceSettings settings = ReadServiceSettings(ini);
+  for (const TSettingsFinding& finding : CheckDocuments(settings, iniPath_))
+    Host().Logger.LogWarning(finding.Text);
+  try {
+    if (settings.AccessLog != accessLog_.Target()) accessLog_.Open(settings.AccessLog);
+  } catch (const std::exception& e) {
+    LogMessage(ExceptionMessage(e) + "; settings not reloaded");
+    return;
+  }
+
+  // What runs now, to go back to when the new settings cannot be bound.
+  std::vector<TIdSocketHandle> oldBindings = Server1.Bindings();
+  for (TIdSocketHandle& binding : oldBindings) binding.Handle = -1;
+  const int oldPort = Server1.DefaultPort();
+  const int oldTimeout = Server1.SessionTimeOut();
+  const int oldReadTimeout = Server1.ReadTimeout();
+  const int oldAdminPort = admin_->Port();
+  std::vector<std::string> oldAdminAddresses;
+  for (const TIdSocketHandle& binding : admin_->Bindings()) oldAdminAddresses.push_back(binding.IP);
+
+  // Requests in flight finish; new connections wait for the new listeners.
+  admin_->Stop();
+  const int stopTimeout = Server1.StopTimeout();
+  Server1.SetStopTimeout(kReloadDrainMs);
+  Server1.SetActive(false);
+  Server1.SetStopTimeout(stopTimeout);
+  Server1.Bindings().clear();
+  {
+    std::lock_guard<std::mutex> guard(htDocsLock_);
+    htDocs_ = settings.HtDocs;
+  }
+  ApplyServerSettings(settings);
+  try {
+    Server1.SetActive(true);
+    admin_->Start();
+  } catch (const std::exception& e) {
+    LogMessage("Settings not reloaded: " + ExceptionMessage(e) +
+               "; the server goes on with the settings it had");
+    try {
+      admin_->Stop();
+      Server1.SetActive(false);
+      Server1.Bindings() = oldBindings;
+      Server1.SetDefaultPort(oldPort);
+      Server1.SetSessionTimeOut(oldTimeout);
+      Server1.SetReadTimeout(oldReadTimeout);
+      admin_->Configure(oldAdminPort, oldAdminAddresses);
+      Server1.SetActive(true);
+      admin_->Start();
+    } catch (const std::exception& again) {
+      LogMessage("The server could not listen again: " + ExceptionMessage(again));
+    }
+    return;
+  }
+  Host().Logger.LogInfo("Settings reloaded; " + StartLine());
 }
 
 void TqvWebService::ResponseSent(TIdContext& context, const TIdHTTPRequestInfo& request,
                                  const TIdHTTPResponseInfo& response, int64_t bodyBytes,
                                  std::chrono::steady_clock::duration elapsed) {
+  // A request refused before its target was decoded is counted by the path
+  // of its request line.
+  std::string_view path = request.Document;
+  if (path.empty()) {
+    path = request.RequestLine;
+    const size_t first = path.find(' ');
+    path = first == std::string_view::npos ? std::string_view() : path.substr(first + 1);
+    path = path.substr(0, path.find_first_of(" ?"));
+  }
+  metrics_.CountRequest(path, response.ResponseNo, elapsed);
   if (accessLog_.Enabled()) {
     accessLog_.Write(TAccessRecord{context.PeerIP(), request.RequestLine, response.ResponseNo,
                                    bodyBytes, request.Referer, request.UserAgent, elapsed});

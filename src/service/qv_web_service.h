@@ -11,6 +11,9 @@
 #include "pool/fixed_connection_pool.h"
 #include "service/error_log.h"
 #include "service/access_log.h"
+#include "service/admin_server.h"
+#include "service/health_probe.h"
+#include "service/metrics.h"
 #include "service/service.h"
 #include "web/request_router.h"
 
@@ -36,6 +39,21 @@ class TqvWebService : public TService {
   // Null until ServiceCreate has made it.
   TFixedConnectionPool* Pool() const { return pool_.get(); }
   TAccessLog& AccessLog() { return accessLog_; }
+  TServerMetrics& Metrics() { return metrics_; }
+  // The admin listener (GET /health, GET /metrics), on when [ADMIN] Port is set.
+  TAdminServer& Admin() { return *admin_; }
+
+  // Empty when a pooled connection runs a trivial statement within 2 s, else why not.
+  std::string Health();
+  // The metrics in the Prometheus text format.
+  std::string MetricsText();
+
+  // SIGHUP: reads the settings again and restarts the HTTP server with them;
+  // requests in flight finish first. Settings with errors, or a restart that
+  // fails, leave the old server running; both are logged.
+  void Reload();
+  // SIGUSR1: opens the access log file again under its name.
+  void ReopenLogs();
 
   // The line logged once the server listens: version, every listening address,
   // the database, HtDocs and the settings file.
@@ -52,16 +70,21 @@ class TqvWebService : public TService {
   // StopTimeout, and whatever still runs then is abandoned. A failure there
   // is ignored.
   void ServiceStop(bool& Stopped) override;
+  // Reload and reopen requests.
+  void ServiceControl(int code) override;
 
  private:
   bool Acquire(TConnectionRef& connection, TAcquireMode mode);
   void Discard(TConnectionRef& connection);
+  // Settings for the next activation of the stopped servers.
+  void ApplyServerSettings(const struct TServiceSettings& settings);
   void ResponseSent(TIdContext& context, const TIdHTTPRequestInfo& request,
                     const TIdHTTPResponseInfo& response, int64_t bodyBytes,
                     std::chrono::steady_clock::duration elapsed);
 
   std::string iniPath_;
   TAccessLog accessLog_;
+  TServerMetrics metrics_;
   mutable std::mutex htDocsLock_;
   std::string htDocs_;
   // Failed pages, one line each, to the service's event log.
@@ -73,6 +96,11 @@ class TqvWebService : public TService {
 
  public:
   TIdHTTPServer Server1;
+
+ private:
+  // After Server1, so that it stops first.
+  THealthProbe health_;
+  std::unique_ptr<TAdminServer> admin_;
 };
 
 }  // namespace qv

@@ -174,6 +174,7 @@ void TService::DoControl(int code) {
         break;
       }
       default:
+        ServiceControl(code);
         break;
     }
   } catch (const std::exception& e) {

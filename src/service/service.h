@@ -36,6 +36,10 @@ enum TServiceControl : int {
   scShutdown = 5,
 };
 
+// Requests of the program's own, posted on SIGHUP and SIGUSR1.
+inline constexpr int kControlReload = 128;      // read the settings again
+inline constexpr int kControlReopenLogs = 129;  // reopen the log files
+
 // The message a state is reported with to the service manager.
 std::string ServiceStateNotification(TServiceState state);
 
@@ -88,6 +92,8 @@ class TService {
   virtual void ServiceCreate() {}
   virtual void ServiceStart(bool& started) { (void)started; }
   virtual void ServiceStop(bool& stopped) { (void)stopped; }
+  // Any other request code, on the service thread; by default no action.
+  virtual void ServiceControl(int code) { (void)code; }
 
  private:
   void ServiceThreadMain(std::function<void()> onEnded);

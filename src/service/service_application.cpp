@@ -18,11 +18,15 @@ namespace qv {
 
 namespace {
 
+// The signals the run loop reads: the stop signals, SIGHUP (read the settings
+// again) and SIGUSR1 (reopen the logs).
 sigset_t StopSignals() {
   sigset_t set;
   sigemptyset(&set);
   sigaddset(&set, SIGTERM);
   sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGHUP);
+  sigaddset(&set, SIGUSR1);
   return set;
 }
 
@@ -66,13 +70,32 @@ int TServiceApplication::Run(const std::vector<std::string_view>& args) {
 
 int TServiceApplication::Install(bool silent) {
   try {
-    installer_.Install({service_.Name(), service_.DisplayName(), binaryPath_});
+    installer_.Install({service_.Name(), service_.DisplayName(), binaryPath_, settingsPath_});
   } catch (const std::exception& e) {
     err_ << "Service \"" << service_.DisplayName() << "\" failed to install with error: \""
          << ExceptionMessage(e) << "\"" << std::endl;
     return 1;
   }
   if (!silent) out_ << "Service installed successfully" << std::endl;
+  // On this machine's own system: what the sandbox hides, and how to go on.
+  if (installer_.ForRunningSystem()) {
+    for (const std::string& path : {binaryPath_, settingsPath_}) {
+      for (const char* hidden : {"/home/", "/root/", "/run/user/"}) {
+        if (path.rfind(hidden, 0) == 0)
+          out_ << "Warning: " << path << " lies under " << hidden
+               << ", which the service cannot see (ProtectHome=yes); install it elsewhere, "
+                  "such as /opt/quorvale"
+               << std::endl;
+      }
+    }
+    if (!installer_.SystemdRunning())
+      out_ << "systemd is not running: the unit is written, and is used once systemd runs"
+           << std::endl;
+    if (!silent) {
+      out_ << "Start it:  systemctl start " << service_.Name() << std::endl;
+      out_ << "Follow it: journalctl -u " << service_.Name() << " -f" << std::endl;
+    }
+  }
   return 0;
 }
 
@@ -85,6 +108,8 @@ int TServiceApplication::Uninstall(bool silent) {
     return 1;
   }
   if (!silent) out_ << "Service uninstalled successfully" << std::endl;
+  if (installer_.ForRunningSystem() && !installer_.SystemdRunning())
+    out_ << "systemd is not running: nothing to stop" << std::endl;
   return 0;
 }
 
@@ -125,7 +150,12 @@ int TServiceApplication::RunService() {
     if (fds[0].revents & POLLIN) {
       signalfd_siginfo info{};
       if (read(signals.Get(), &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
-        service_.PostControl(scStop);
+        if (info.ssi_signo == SIGHUP)
+          service_.PostControl(kControlReload);
+        else if (info.ssi_signo == SIGUSR1)
+          service_.PostControl(kControlReopenLogs);
+        else
+          service_.PostControl(scStop);
       }
     }
   }

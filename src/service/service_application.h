@@ -18,8 +18,8 @@ class TServiceApplication {
   TServiceApplication(TService& service, TServiceInstaller installer = TServiceInstaller(),
                       std::ostream& out = std::cout, std::ostream& err = std::cerr);
 
-  // Blocks the stop signals in the calling thread and every thread it starts
-  // later, and ignores SIGPIPE. Call first thing in main, before any thread.
+  // Blocks the stop signals, SIGHUP and SIGUSR1 in the calling thread and
+  // every thread it starts later, and ignores SIGPIPE. Call first thing in main, before any thread.
   static void BlockStopSignals();
 
   // The executable the installed service runs (the running program by default).

@@ -62,16 +62,6 @@ void WriteNewFile(const std::string& path, const std::string& text) {
   }
 }
 
-// A unit file's settings take the rest of their line, with "%" starting a specifier.
-std::string EscapeSpecifiers(const std::string& text) {
-  std::string escaped;
-  for (char c : text) {
-    if (c == '%') escaped += '%';
-    escaped += c;
-  }
-  return escaped;
-}
-
 bool HasControlChars(const std::string& text) {
   for (char c : text) {
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
@@ -107,7 +97,6 @@ std::string QuoteUnitCommandPath(const std::string& path) {
 }
 
 std::string ServiceUnitText(const TServiceDefinition& service) {
-  const std::string folder = std::filesystem::path(service.BinaryPath).parent_path().string();
   std::string text;
   text += "[Unit]\n";
   text += "Description=" + service.DisplayName + "\n";
@@ -115,8 +104,24 @@ std::string ServiceUnitText(const TServiceDefinition& service) {
   text += "\n";
   text += "[Service]\n";
   text += "Type=notify\n";
-  text += "ExecStart=" + QuoteUnitCommandPath(service.BinaryPath) + "\n";
-  if (!folder.empty()) text += "WorkingDirectory=" + EscapeSpecifiers(folder) + "\n";
+  text += "ExecStart=" + QuoteUnitCommandPath(service.BinaryPath);
+  if (!service.SettingsPath.empty())
+    text += " --config " + QuoteUnitCommandPath(service.SettingsPath);
+  text += "\n";
+  // An account of its own, made at start; it owns the state folder, which
+  // systemd creates (and hands over, with an embedded database in it).
+  text += "DynamicUser=yes\n";
+  text += std::string("StateDirectory=") + kStateFolderName + "\n";
+  text += std::string("WorkingDirectory=") + kStateFolder + "\n";
+  text += "Restart=on-failure\n";
+  text += "RestartSec=2\n";
+  text += "NoNewPrivileges=yes\n";
+  text += "ProtectSystem=strict\n";
+  text += "ProtectHome=yes\n";
+  text += "PrivateTmp=yes\n";
+  text += "LimitNOFILE=65536\n";
+  text += "AmbientCapabilities=CAP_NET_BIND_SERVICE\n";
+  text += "CapabilityBoundingSet=CAP_NET_BIND_SERVICE\n";
   text += "\n";
   text += "[Install]\n";
   text += "WantedBy=multi-user.target\n";
@@ -136,7 +141,8 @@ std::string TServiceInstaller::WantsLinkPath(const std::string& name) const {
 void TServiceInstaller::Install(const TServiceDefinition& service) const {
   const std::string unitPath = UnitPath(service.Name);
   // A line break in the path would end the unit's setting early.
-  if (HasControlChars(service.BinaryPath)) RaiseLastOSError(EINVAL);
+  if (HasControlChars(service.BinaryPath) || HasControlChars(service.SettingsPath))
+    RaiseLastOSError(EINVAL);
   ForceFolders(JoinRoot(root_, kUnitFolder));
   WriteNewFile(unitPath, ServiceUnitText(service));
   try {
@@ -165,9 +171,15 @@ void TServiceInstaller::Uninstall(const std::string& name) const {
   ReloadServiceManager();
 }
 
+bool TServiceInstaller::ForRunningSystem() const { return IsRunningSystemRoot(root_); }
+
+bool TServiceInstaller::SystemdRunning() const {
+  return ForRunningSystem() && access("/run/systemd/system", F_OK) == 0;
+}
+
 void TServiceInstaller::ReloadServiceManager() const {
   // Only a running systemd of this very root has units to reload.
-  if (!IsRunningSystemRoot(root_) || access("/run/systemd/system", F_OK) != 0) return;
+  if (!SystemdRunning()) return;
   char program[] = "systemctl";
   char command[] = "daemon-reload";
   char* argv[] = {program, command, nullptr};

@@ -7,12 +7,21 @@
 namespace qv {
 
 struct TServiceDefinition {
-  std::string Name;         // unit name without ".service"
-  std::string DisplayName;  // the unit's Description
-  std::string BinaryPath;   // the executable's full path, started without arguments
+  std::string Name;          // unit name without ".service"
+  std::string DisplayName;   // the unit's Description
+  std::string BinaryPath;    // the executable's full path
+  std::string SettingsPath;  // passed as --config when not empty
 };
 
-// The unit file's text for the definition.
+// The state folder the service runs in, under /var/lib: its working folder
+// (Authorizations.sql), owned by the service's account, the place for an
+// embedded database.
+inline constexpr const char* kStateFolderName = "quorvale";
+inline constexpr const char* kStateFolder = "/var/lib/quorvale";
+
+// The unit file's text for the definition: an account of its own made when
+// the service starts (DynamicUser) with the state folder as working folder,
+// restarted on failure, sandboxed, and allowed to bind ports below 1024.
 std::string ServiceUnitText(const TServiceDefinition& service);
 
 // Quotes a path for a unit file's command line when it needs it ("%" and "$"
@@ -24,6 +33,11 @@ class TServiceInstaller {
   // root "/" is the running system; the systemd manager is told to reload its
   // units only when it is running under that root.
   explicit TServiceInstaller(std::string root = "/");
+
+  // True when the root is the running system's and systemd runs it.
+  bool SystemdRunning() const;
+  // True when the root is the running system's.
+  bool ForRunningSystem() const;
 
   // <root>/etc/systemd/system/<name>.service
   std::string UnitPath(const std::string& name) const;

@@ -1,5 +1,5 @@
 // The server settings of sections "APP", "SESSIONS", "LOG" and "ADMIN" in the
-// file, read afresh every time the service object asks for them.
+// settings file, read afresh every time the service object asks for them.
 #pragma once
 
 #include <cstdint>

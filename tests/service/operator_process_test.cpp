@@ -7,7 +7,9 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <map>
 #include <regex>
+#include <thread>
 #include <sstream>
 
 #include "http_client.h"
@@ -268,6 +270,260 @@ TEST_F(OperatorTest, AccessLogHasOneCombinedLinePerAnswerWithItsTime) {
     EXPECT_EQ(m[7], expected[i].agent);
     EXPECT_LT(std::stod(m[8]), 10.0);
   }
+}
+
+TEST_F(OperatorTest, Sigusr1ReopensTheAccessLogAfterRotation) {
+  const std::string logPath = folder_ + "/access.log";
+  server_->WriteIni(GoodSettings("[LOG]\nAccessLog=" + logPath + "\n"));
+  StartServer();
+  ASSERT_TRUE(test::Exchange(port_, test::GetRequest("/IMAGE")));
+  fs::rename(logPath, logPath + ".1");
+  server_->Signal(SIGUSR1);
+  // The reopen happens on the service thread; wait for the new file.
+  for (int i = 0; i < 500 && !fs::exists(logPath); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_TRUE(test::Exchange(port_, test::GetRequest("/IMAGE?second")));
+  server_->Signal(SIGTERM);
+  ASSERT_EQ(server_->WaitExit(), 0);
+  const std::vector<std::string> rotated = Lines(ReadFile(logPath + ".1"));
+  const std::vector<std::string> current = Lines(ReadFile(logPath));
+  ASSERT_EQ(rotated.size(), 1u);
+  ASSERT_EQ(current.size(), 1u);
+  EXPECT_NE(rotated[0].find("\"GET /IMAGE HTTP/1.1\""), std::string::npos) << rotated[0];
+  EXPECT_NE(current[0].find("\"GET /IMAGE?second HTTP/1.1\""), std::string::npos) << current[0];
+}
+
+TEST_F(OperatorTest, SighupMovesTheServerToAChangedPort) {
+  server_->WriteIni(GoodSettings("[LOG]\nAccessLog=off\n"));
+  StartServer();
+  const int newPort = test::FreePort();
+  server_->WriteIni("[APP]\nPort=" + std::to_string(newPort) + "\n" +
+                    GoodSettings("[LOG]\nAccessLog=off\n"));
+  server_->Signal(SIGHUP);
+  std::optional<test::HttpAnswer> answer;
+  for (int i = 0; i < 500 && !answer; ++i) {
+    answer = test::Exchange(newPort, test::GetRequest("/IMAGE"));
+    if (!answer) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_TRUE(answer) << server_->Log();
+  EXPECT_EQ(answer->status, 200);
+  EXPECT_LT(test::ConnectLoopback(port_), 0);
+
+  // Settings with an error keep the server as it runs.
+  server_->WriteIni("[APP]\nPort=99999\n" + GoodSettings());
+  server_->Signal(SIGHUP);
+  for (int i = 0; i < 500 && server_->Log().find("Settings not reloaded") == std::string::npos; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  auto still = test::Exchange(newPort, test::GetRequest("/IMAGE"));
+  ASSERT_TRUE(still);
+  EXPECT_EQ(still->status, 200);
+  server_->Signal(SIGTERM);
+  EXPECT_EQ(server_->WaitExit(), 0);
+  const std::string log = server_->Log();
+  EXPECT_NE(log.find("Settings reloaded; qvweb 1.0.0 listening on 0.0.0.0:" +
+                     std::to_string(newPort)),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("qvWebService: " + folder_ + "/qvweb.ini: [APP] Port: 99999 is not a port "
+                     "number (0 to 65535)\nqvWebService: Settings not reloaded"),
+            std::string::npos)
+      << log;
+}
+
+TEST_F(OperatorTest, SighupLetsARequestInFlightFinish) {
+  server_->WriteIni(GoodSettings("[LOG]\nAccessLog=off\n"));
+  StartServer();
+  // A request whose headers are not complete yet is in flight at the signal.
+  const int fd = test::ConnectLoopback(port_);
+  ASSERT_GE(fd, 0);
+  const std::string start = "GET /IMAGE HTTP/1.1\r\n";
+  ASSERT_EQ(send(fd, start.data(), start.size(), MSG_NOSIGNAL), static_cast<ssize_t>(start.size()));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  server_->Signal(SIGHUP);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const std::string rest = "Host: h\r\n\r\n";
+  ASSERT_EQ(send(fd, rest.data(), rest.size(), MSG_NOSIGNAL), static_cast<ssize_t>(rest.size()));
+  std::string raw;
+  char buffer[16384];
+  for (;;) {
+    const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+    if (n <= 0) break;
+    raw.append(buffer, static_cast<size_t>(n));
+  }
+  close(fd);
+  const test::HttpAnswer answer = test::ParseAnswer(raw);
+  EXPECT_EQ(answer.status, 200);
+  EXPECT_TRUE(answer.complete);
+  server_->Signal(SIGTERM);
+  EXPECT_EQ(server_->WaitExit(), 0);
+}
+
+// The admin port's answers, read as an operator's tools would.
+class AdminPortTest : public OperatorTest {
+ protected:
+  void StartWithAdmin(const std::string& database) {
+    adminPort_ = test::FreePort();
+    std::string settings = GoodSettings("[ADMIN]\nPort=" + std::to_string(adminPort_) +
+                                        "\n[LOG]\nAccessLog=off\n");
+    if (!database.empty()) settings = "[DB]\nDBName=" + database + "\n" + settings;
+    server_->WriteIni(settings);
+    StartServer();
+  }
+  std::optional<test::HttpAnswer> Admin(const std::string& request) {
+    return test::Exchange(adminPort_, request);
+  }
+  int adminPort_ = 0;
+};
+
+TEST_F(AdminPortTest, HealthIsOkWithTheDatabaseUp) {
+  StartWithAdmin("");
+  auto health = Admin(test::GetRequest("/health"));
+  ASSERT_TRUE(health && health->complete);
+  EXPECT_EQ(health->status, 200);
+  EXPECT_EQ(health->body, "ok");
+}
+
+TEST_F(AdminPortTest, HealthSaysWhyWithAWrongDatabasePath) {
+  StartWithAdmin(folder_ + "/missing.gdb");
+  auto health = Admin(test::GetRequest("/health"));
+  ASSERT_TRUE(health && health->complete);
+  EXPECT_EQ(health->status, 503);
+  EXPECT_EQ(health->body.rfind("ISC ERROR CODE:335544344; I/O error during \"open\" operation", 0),
+            0u)
+      << health->body;
+  EXPECT_EQ(health->body.find('\n'), std::string::npos);
+}
+
+TEST_F(AdminPortTest, AnswersNothingButHealthAndMetrics) {
+  StartWithAdmin("");
+  struct Case {
+    std::string request;
+    int status;
+  };
+  const Case cases[] = {
+      {test::GetRequest("/"), 404},
+      {test::GetRequest("/LIST"), 404},
+      {test::GetRequest("/IMAGE"), 404},
+      {test::GetRequest("/healthz"), 404},
+      {test::PostFormRequest("/health", "a=1"), 404},
+      {"DELETE /metrics HTTP/1.1\r\n\r\n", 404},
+      {test::GetRequest("/metrics"), 200},
+  };
+  for (const Case& c : cases) {
+    auto answer = Admin(c.request);
+    ASSERT_TRUE(answer) << c.request;
+    EXPECT_EQ(answer->status, c.status) << c.request;
+    EXPECT_EQ(answer->Header("Set-Cookie"), "") << c.request;
+  }
+}
+
+// One sample of the text format.
+struct Sample {
+  std::string name;
+  std::map<std::string, std::string> labels;
+  double value = 0;
+};
+
+// Parses the text format strictly: every sample's family declared by a TYPE
+// line before it, label values quoted, values numbers.
+std::vector<Sample> ParseMetrics(const std::string& text, std::string& error) {
+  std::vector<Sample> samples;
+  std::map<std::string, std::string> types;
+  const std::regex typeLine(R"(^# TYPE ([a-zA-Z_:][a-zA-Z0-9_:]*) (counter|gauge|histogram)$)");
+  const std::regex helpLine(R"(^# HELP ([a-zA-Z_:][a-zA-Z0-9_:]*) .+$)");
+  const std::regex sampleLine(
+      R"re(^([a-zA-Z_:][a-zA-Z0-9_:]*)(\{([a-zA-Z_][a-zA-Z0-9_]*="[^"\\]*"(,[a-zA-Z_][a-zA-Z0-9_]*="[^"\\]*")*)\})? ([-+]?[0-9.eE+-]+|\+Inf)$)re");
+  const std::regex label(R"re(([a-zA-Z_][a-zA-Z0-9_]*)="([^"]*)")re");
+  for (const std::string& line : Lines(text)) {
+    std::smatch m;
+    if (std::regex_match(line, m, typeLine)) {
+      types[m[1]] = m[2];
+    } else if (std::regex_match(line, helpLine)) {
+    } else if (std::regex_match(line, m, sampleLine)) {
+      Sample sample;
+      sample.name = m[1];
+      std::string family = sample.name;
+      for (const char* suffix : {"_bucket", "_sum", "_count"}) {
+        const std::string s = suffix;
+        if (!types.count(family) && family.size() > s.size() &&
+            family.compare(family.size() - s.size(), s.size(), s) == 0)
+          family = family.substr(0, family.size() - s.size());
+      }
+      if (!types.count(family)) {
+        error = "no TYPE before " + line;
+        return {};
+      }
+      const std::string labels = m[3];
+      for (auto it = std::sregex_iterator(labels.begin(), labels.end(), label);
+           it != std::sregex_iterator(); ++it)
+        sample.labels[(*it)[1]] = (*it)[2];
+      sample.value = std::stod(m[5]);
+      samples.push_back(sample);
+    } else {
+      error = "not the text format: " + line;
+      return {};
+    }
+  }
+  return samples;
+}
+
+double Value(const std::vector<Sample>& samples, const std::string& name,
+             const std::map<std::string, std::string>& labels = {}) {
+  for (const Sample& sample : samples) {
+    if (sample.name == name && sample.labels == labels) return sample.value;
+  }
+  return 0;
+}
+
+TEST_F(AdminPortTest, MetricsAreTheTextFormatAndMoveWithRequests) {
+  StartWithAdmin("");
+  auto before = Admin(test::GetRequest("/metrics"));
+  ASSERT_TRUE(before && before->status == 200);
+  EXPECT_EQ(before->Header("Content-Type"), "text/plain; version=0.0.4; charset=utf-8");
+  std::string error;
+  const std::vector<Sample> first = ParseMetrics(before->body, error);
+  ASSERT_EQ(error, "") << before->body;
+  EXPECT_EQ(Value(first, "qvweb_build_info", {{"version", "1.0.0"}}), 1);
+  EXPECT_GT(Value(first, "process_resident_memory_bytes"), 0);
+  EXPECT_GT(Value(first, "process_open_fds"), 0);
+
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(test::Exchange(port_, test::GetRequest("/")));
+  ASSERT_TRUE(test::Exchange(port_, test::GetRequest("/nothing/here")));
+  ASSERT_TRUE(test::Exchange(port_, "POST /LIST HTTP/1.1\r\nContent-Length: 99999999\r\n\r\n"));
+
+  auto after = Admin(test::GetRequest("/metrics"));
+  ASSERT_TRUE(after && after->status == 200);
+  const std::vector<Sample> second = ParseMetrics(after->body, error);
+  ASSERT_EQ(error, "") << after->body;
+  auto moved = [&](const std::string& name, const std::map<std::string, std::string>& labels) {
+    return Value(second, name, labels) - Value(first, name, labels);
+  };
+  EXPECT_EQ(moved("qvweb_requests_total", {{"page", "main"}, {"status", "200"}}), 3);
+  EXPECT_EQ(moved("qvweb_requests_total", {{"page", "other"}, {"status", "200"}}), 1);
+  EXPECT_EQ(moved("qvweb_requests_total", {{"page", "list"}, {"status", "413"}}), 1);
+  EXPECT_EQ(moved("qvweb_request_duration_seconds_count", {{"page", "main"}}), 3);
+  EXPECT_EQ(moved("qvweb_request_duration_seconds_bucket", {{"page", "main"}, {"le", "+Inf"}}), 3);
+  EXPECT_EQ(Value(second, "qvweb_sessions"), 4);  // one per request that reached the router
+  EXPECT_EQ(Value(second, "qvweb_pool_modules", {{"state", "free"}}), 1);
+  EXPECT_EQ(Value(second, "qvweb_pool_modules", {{"state", "busy"}}), 0);
+  EXPECT_EQ(Value(second, "qvweb_pool_modules", {{"state", "unconnected"}}), 4);
+  EXPECT_EQ(Value(second, "qvweb_database_errors_total", {{"kind", "other"}}), 0);
+}
+
+TEST_F(AdminPortTest, MetricsCountDatabaseErrorsByKind) {
+  StartWithAdmin(folder_ + "/missing.gdb");
+  for (int i = 0; i < 2; ++i) {
+    auto page = test::Exchange(port_, test::GetRequest("/"));
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->body.rfind("ISC ERROR CODE:335544344", 0), 0u);
+  }
+  auto metrics = Admin(test::GetRequest("/metrics"));
+  ASSERT_TRUE(metrics);
+  std::string error;
+  const std::vector<Sample> samples = ParseMetrics(metrics->body, error);
+  ASSERT_EQ(error, "");
+  EXPECT_EQ(Value(samples, "qvweb_database_errors_total", {{"kind", "database"}}), 2);
+  EXPECT_EQ(Value(samples, "qvweb_pool_modules", {{"state", "unconnected"}}), 5);
 }
 
 }  // namespace

@@ -31,7 +31,8 @@ class ServiceInstallerTest : public ::testing::Test {
   void TearDown() override { fs::remove_all(root_); }
 
   TServiceDefinition Definition() const {
-    return {"qvWebService", "Quorvale Web Server", "/opt/quorvale/qvweb"};
+    return {"qvWebService", "Quorvale Web Server", "/opt/quorvale/qvweb",
+            "/etc/quorvale/qvweb.ini"};
   }
 
   std::string root_;
@@ -50,8 +51,19 @@ TEST_F(ServiceInstallerTest, InstallWritesTheUnitAndEnablesItAtBoot) {
             "\n"
             "[Service]\n"
             "Type=notify\n"
-            "ExecStart=/opt/quorvale/qvweb\n"
-            "WorkingDirectory=/opt/quorvale\n"
+            "ExecStart=/opt/quorvale/qvweb --config /etc/quorvale/qvweb.ini\n"
+            "DynamicUser=yes\n"
+            "StateDirectory=quorvale\n"
+            "WorkingDirectory=/var/lib/quorvale\n"
+            "Restart=on-failure\n"
+            "RestartSec=2\n"
+            "NoNewPrivileges=yes\n"
+            "ProtectSystem=strict\n"
+            "ProtectHome=yes\n"
+            "PrivateTmp=yes\n"
+            "LimitNOFILE=65536\n"
+            "AmbientCapabilities=CAP_NET_BIND_SERVICE\n"
+            "CapabilityBoundingSet=CAP_NET_BIND_SERVICE\n"
             "\n"
             "[Install]\n"
             "WantedBy=multi-user.target\n");
@@ -107,7 +119,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FailureCase{"AlreadyInstalled",
                     [](const std::string&, const TServiceInstaller& i) {
-                      i.Install({"qvWebService", "Old", "/old/qvweb"});
+                      i.Install({"qvWebService", "Old", "/old/qvweb", ""});
                     },
                     true, "System Error.  Code: 17.\r\nFile exists"},
         FailureCase{"UnitFolderIsAFile",
@@ -136,7 +148,7 @@ TEST_F(ServiceInstallerTest, ALeftOverLinkIsReplaced) {
 
 TEST_F(ServiceInstallerTest, APathWithALineBreakIsRefused) {
   TServiceInstaller installer(root_);
-  EXPECT_THROW(installer.Install({"qvWebService", "Quorvale Web Server", "/opt/q\nExecStop=x"}),
+  EXPECT_THROW(installer.Install({"qvWebService", "Quorvale Web Server", "/opt/q\nExecStop=x", ""}),
                EOSError);
   EXPECT_FALSE(fs::exists(installer.UnitPath("qvWebService")));
 }
@@ -161,10 +173,16 @@ INSTANTIATE_TEST_SUITE_P(
                       QuoteCase{"/opt/a\"b\\c", "\"/opt/a\\\"b\\\\c\""}));
 
 TEST(ServiceUnitTextTest, OddFolderNamesStayLiteral) {
-  const std::string text =
-      ServiceUnitText({"qvWebService", "Quorvale Web Server", "/opt/100% sure/qvweb"});
-  EXPECT_NE(text.find("ExecStart=\"/opt/100%% sure/qvweb\"\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("WorkingDirectory=/opt/100%% sure\n"), std::string::npos) << text;
+  const std::string text = ServiceUnitText(
+      {"qvWebService", "Quorvale Web Server", "/opt/100% sure/qvweb", "/etc/my qv/$x.ini"});
+  EXPECT_NE(text.find("ExecStart=\"/opt/100%% sure/qvweb\" --config \"/etc/my qv/$$x.ini\"\n"),
+            std::string::npos)
+      << text;
+}
+
+TEST(ServiceUnitTextTest, WithoutSettingsPathTheProgramStartsWithoutArguments) {
+  const std::string text = ServiceUnitText({"qvWebService", "Quorvale Web Server", "/opt/qv/qvweb", ""});
+  EXPECT_NE(text.find("ExecStart=/opt/qv/qvweb\n"), std::string::npos) << text;
 }
 
 }  // namespace

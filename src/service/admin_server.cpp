@@ -1,0 +1,64 @@
+#include "service/admin_server.h"
+
+#include <arpa/inet.h>
+
+namespace qv {
+
+namespace {
+
+constexpr int kAdminReadTimeoutMs = 10000;
+
+void Answer(TIdHTTPResponseInfo& response, int status, const char* contentType,
+            std::string body) {
+  response.SetResponseNo(status);
+  response.ContentType = contentType;
+  response.ContentText = std::move(body);
+  if (response.ContentText.empty()) response.ContentLength = 0;
+}
+
+}  // namespace
+
+TAdminServer::TAdminServer(THealthFunction health, TMetricsFunction metrics)
+    : health_(std::move(health)), metrics_(std::move(metrics)) {
+  server_.SetSessionState(false);
+  server_.SetReadTimeout(kAdminReadTimeoutMs);
+  server_.OnCommandGet = [this](TIdContext*, TIdHTTPRequestInfo& request,
+                                TIdHTTPResponseInfo& response) { CommandGet(request, response); };
+  server_.OnCommandOther = server_.OnCommandGet;
+}
+
+void TAdminServer::Configure(int port, const std::vector<std::string>& addresses) {
+  if (server_.Active()) return;
+  port_ = port;
+  addresses_ = addresses;
+  server_.Bindings().clear();
+  server_.SetDefaultPort(port);
+  for (const std::string& address : addresses_) {
+    in6_addr ignored;
+    const bool v6 = inet_pton(AF_INET6, address.c_str(), &ignored) == 1;
+    server_.AddBinding(address, port, v6 ? Id_IPv6 : Id_IPv4);
+  }
+}
+
+void TAdminServer::Start() {
+  if (port_ != 0) server_.SetActive(true);
+}
+
+void TAdminServer::Stop() { server_.SetActive(false); }
+
+void TAdminServer::CommandGet(TIdHTTPRequestInfo& request, TIdHTTPResponseInfo& response) {
+  const bool get = request.CommandType == HttpCommandType::Get;
+  if (get && request.Document == "/health") {
+    const std::string failure = health_();
+    if (failure.empty())
+      Answer(response, 200, "text/plain; charset=utf-8", "ok");
+    else
+      Answer(response, 503, "text/plain; charset=utf-8", failure);
+  } else if (get && request.Document == "/metrics") {
+    Answer(response, 200, "text/plain; version=0.0.4; charset=utf-8", metrics_());
+  } else {
+    Answer(response, 404, "text/plain; charset=utf-8", "not found");
+  }
+}
+
+}  // namespace qv

@@ -1,0 +1,220 @@
+#include "service/metrics.h"
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <cstdio>
+
+#include "db/errors.h"
+#include "pool/fixed_connection_pool.h"
+#include "service/version.h"
+
+namespace qv {
+
+namespace {
+
+// Labels in counting order; the path keywords in the router's order.
+constexpr std::string_view kPageLabels[TServerMetrics::kPageCount] = {
+    "logoff", "dologin", "image",      "logon",   "main",  "ipinfo", "list",  "propinfo",
+    "people", "access",  "notes",      "auth",    "violations", "vdetail", "cpted", "other"};
+constexpr std::string_view kPathKeywords[] = {"/LOGOFF", "/DOLOGIN", "/IMAGE", "/LOGON"};
+constexpr std::string_view kPageKeywords[] = {"/IPINFO", "/LIST",       "/PROPINFO",
+                                              "/PEOPLE", "/ACCESS",     "/NOTES",
+                                              "/AUTH",   "/VIOLATIONS", "/VDETAIL",
+                                              "/CPTED"};
+constexpr size_t kMainIndex = 4;
+constexpr size_t kFirstPageIndex = 5;
+constexpr size_t kOtherIndex = TServerMetrics::kPageCount - 1;
+
+constexpr std::string_view kErrorLabels[TServerMetrics::kErrorKinds] = {
+    "connection_lost", "login", "pool_timeout", "database", "other"};
+
+size_t PageIndex(std::string_view document) {
+  // Upper-cased into a buffer of its own; longer paths are tested on their start.
+  char upper[512];
+  const size_t n = std::min(document.size(), sizeof upper);
+  for (size_t i = 0; i < n; ++i) {
+    const char c = document[i];
+    upper[i] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+  }
+  const std::string_view path(upper, n);
+  for (size_t i = 0; i < std::size(kPathKeywords); ++i) {
+    if (path.find(kPathKeywords[i]) != std::string_view::npos) return i;
+  }
+  if (path.empty() || path == "/") return kMainIndex;
+  for (size_t i = 0; i < std::size(kPageKeywords); ++i) {
+    if (path.find(kPageKeywords[i]) != std::string_view::npos) return kFirstPageIndex + i;
+  }
+  return kOtherIndex;
+}
+
+size_t ErrorIndex(std::string_view message) {
+  constexpr std::string_view kCode = "ISC ERROR CODE:";
+  if (message.rfind(kCode, 0) == 0) {
+    int64_t code = 0;
+    const char* begin = message.data() + kCode.size();
+    std::from_chars(begin, message.data() + message.size(), code);
+    if (IsLostConnectionCode(static_cast<intptr_t>(code))) return 0;
+    if (code == kIscLogin) return 1;
+    return 3;
+  }
+  if (message == kConnPoolTimeoutMessage) return 2;
+  return 4;
+}
+
+void AppendNumber(std::string& out, uint64_t value) { out += std::to_string(value); }
+
+void AppendSeconds(std::string& out, double seconds) {
+  char text[32];
+  const int n = std::snprintf(text, sizeof text, "%g", seconds);
+  out.append(text, static_cast<size_t>(n));
+}
+
+void Header(std::string& out, const char* name, const char* type, const char* help) {
+  out += "# HELP ";
+  out += name;
+  out += ' ';
+  out += help;
+  out += "\n# TYPE ";
+  out += name;
+  out += ' ';
+  out += type;
+  out += '\n';
+}
+
+void Gauge(std::string& out, const char* name, const char* help, int64_t value) {
+  Header(out, name, "gauge", help);
+  out += name;
+  out += ' ';
+  out += std::to_string(value);
+  out += '\n';
+}
+
+}  // namespace
+
+std::string_view PageKeyword(std::string_view document) {
+  return kPageLabels[PageIndex(document)];
+}
+
+std::string_view DatabaseErrorKind(std::string_view message) {
+  return kErrorLabels[ErrorIndex(message)];
+}
+
+void TServerMetrics::CountRequest(std::string_view document, int status,
+                                  std::chrono::steady_clock::duration elapsed) {
+  TPageCounters& page = pages_[PageIndex(document)];
+  const size_t statusIndex =
+      status > 0 && static_cast<size_t>(status) < kStatusCount ? static_cast<size_t>(status) : 0;
+  page.byStatus[statusIndex].fetch_add(1, std::memory_order_relaxed);
+  const auto us = std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count();
+  const double seconds = static_cast<double>(us) / 1e6;
+  size_t bucket = 0;
+  while (bucket < kBuckets.size() && seconds > kBuckets[bucket]) ++bucket;
+  page.buckets[bucket].fetch_add(1, std::memory_order_relaxed);
+  page.microseconds.fetch_add(static_cast<uint64_t>(us < 0 ? 0 : us), std::memory_order_relaxed);
+}
+
+void TServerMetrics::CountFailure(std::string_view message) {
+  errors_[ErrorIndex(message)].fetch_add(1, std::memory_order_relaxed);
+}
+
+std::string TServerMetrics::Text(const TServerGauges& gauges) const {
+  std::string out;
+  out.reserve(8192);
+  Header(out, "qvweb_requests_total", "counter", "Answered requests by page keyword and status.");
+  for (size_t p = 0; p < kPageCount; ++p) {
+    for (size_t s = 0; s < kStatusCount; ++s) {
+      const uint64_t n = pages_[p].byStatus[s].load(std::memory_order_relaxed);
+      if (n == 0) continue;
+      out += "qvweb_requests_total{page=\"";
+      out += kPageLabels[p];
+      out += "\",status=\"";
+      out += std::to_string(s);
+      out += "\"} ";
+      AppendNumber(out, n);
+      out += '\n';
+    }
+  }
+  Header(out, "qvweb_request_duration_seconds", "histogram",
+         "Time from the request line to the answer's last byte, by page keyword.");
+  for (size_t p = 0; p < kPageCount; ++p) {
+    uint64_t counts[kBuckets.size() + 1];
+    uint64_t total = 0;
+    for (size_t b = 0; b <= kBuckets.size(); ++b) {
+      counts[b] = pages_[p].buckets[b].load(std::memory_order_relaxed);
+      total += counts[b];
+    }
+    if (total == 0) continue;
+    const std::string label = std::string("page=\"") + std::string(kPageLabels[p]) + "\"";
+    uint64_t cumulative = 0;
+    for (size_t b = 0; b <= kBuckets.size(); ++b) {
+      cumulative += counts[b];
+      out += "qvweb_request_duration_seconds_bucket{" + label + ",le=\"";
+      if (b < kBuckets.size())
+        AppendSeconds(out, kBuckets[b]);
+      else
+        out += "+Inf";
+      out += "\"} ";
+      AppendNumber(out, cumulative);
+      out += '\n';
+    }
+    out += "qvweb_request_duration_seconds_sum{" + label + "} ";
+    AppendSeconds(out, static_cast<double>(pages_[p].microseconds.load(std::memory_order_relaxed)) / 1e6);
+    out += "\nqvweb_request_duration_seconds_count{" + label + "} ";
+    AppendNumber(out, cumulative);
+    out += '\n';
+  }
+  Header(out, "qvweb_database_errors_total", "counter",
+         "Pages answered with a failure, by kind of error.");
+  for (size_t k = 0; k < kErrorKinds; ++k) {
+    out += "qvweb_database_errors_total{kind=\"";
+    out += kErrorLabels[k];
+    out += "\"} ";
+    AppendNumber(out, errors_[k].load(std::memory_order_relaxed));
+    out += '\n';
+  }
+  Gauge(out, "qvweb_open_connections", "Client connections accepted and not yet finished.",
+        gauges.OpenConnections);
+  Gauge(out, "qvweb_sessions", "Visitor sessions held.", gauges.Sessions);
+  Header(out, "qvweb_pool_modules", "gauge", "Connection pool places by state.");
+  out += "qvweb_pool_modules{state=\"busy\"} " + std::to_string(gauges.PoolBusy) + "\n";
+  out += "qvweb_pool_modules{state=\"free\"} " + std::to_string(gauges.PoolFree) + "\n";
+  out += "qvweb_pool_modules{state=\"unconnected\"} " + std::to_string(gauges.PoolUnconnected) +
+         "\n";
+  Header(out, "qvweb_pool_waits_total", "counter",
+         "Borrowers that found no pool place free at once.");
+  out += "qvweb_pool_waits_total " + std::to_string(gauges.PoolWaits) + "\n";
+  Header(out, "qvweb_pool_timeouts_total", "counter",
+         "Borrowers that gave up waiting for a pool place.");
+  out += "qvweb_pool_timeouts_total " + std::to_string(gauges.PoolTimeouts) + "\n";
+  Gauge(out, "process_resident_memory_bytes", "Resident memory size in bytes.",
+        ProcessResidentBytes());
+  Gauge(out, "process_open_fds", "Open file descriptors.", ProcessOpenFiles());
+  Header(out, "qvweb_build_info", "gauge", "The running server's version.");
+  out += std::string("qvweb_build_info{version=\"") + ServerVersion() + "\"} 1\n";
+  return out;
+}
+
+int64_t ProcessResidentBytes() {
+  FILE* file = std::fopen("/proc/self/statm", "r");
+  if (!file) return 0;
+  long long size = 0, resident = 0;
+  const int read = std::fscanf(file, "%lld %lld", &size, &resident);
+  std::fclose(file);
+  if (read != 2) return 0;
+  return static_cast<int64_t>(resident) * sysconf(_SC_PAGESIZE);
+}
+
+int64_t ProcessOpenFiles() {
+  DIR* folder = opendir("/proc/self/fd");
+  if (!folder) return 0;
+  int64_t count = 0;
+  while (const dirent* entry = readdir(folder)) {
+    if (entry->d_name[0] != '.') ++count;
+  }
+  closedir(folder);
+  return count - 1;  // the listing's own descriptor
+}
+
+}  // namespace qv

@@ -1,0 +1,71 @@
+// The counters behind the admin port's /metrics: answered requests by page
+// keyword and status, their durations by page keyword, and failed pages by
+// kind of database error. Counting is lock-free (relaxed atomics), so request
+// threads never wait on each other for it.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace qv {
+
+// The label a request is counted under: the router's keyword found in the
+// path, tested in the router's order ("main" for "/" and the empty path,
+// "other" when none matches).
+std::string_view PageKeyword(std::string_view document);
+
+// The kind of a failed page's message: "connection_lost", "login",
+// "pool_timeout", "database" (another database error) or "other".
+std::string_view DatabaseErrorKind(std::string_view message);
+
+// A snapshot of the gauges that belong to other parts of the server.
+struct TServerGauges {
+  int64_t OpenConnections = 0;
+  int64_t Sessions = 0;
+  int64_t PoolBusy = 0;
+  int64_t PoolFree = 0;
+  int64_t PoolUnconnected = 0;
+  uint64_t PoolWaits = 0;
+  uint64_t PoolTimeouts = 0;
+};
+
+class TServerMetrics {
+ public:
+  static constexpr size_t kPageCount = 16;
+  static constexpr size_t kStatusCount = 600;  // 0..599; anything else counts as 0
+  static constexpr std::array<double, 13> kBuckets{0.001, 0.0025, 0.005, 0.01, 0.025, 0.05, 0.1,
+                                                   0.25,  0.5,    1.0,   2.5,  5.0,   10.0};
+  static constexpr size_t kErrorKinds = 5;
+
+  TServerMetrics() = default;
+  TServerMetrics(const TServerMetrics&) = delete;
+  TServerMetrics& operator=(const TServerMetrics&) = delete;
+
+  // One answered request.
+  void CountRequest(std::string_view document, int status,
+                    std::chrono::steady_clock::duration elapsed);
+  // One failed page, by the message it was answered with.
+  void CountFailure(std::string_view message);
+
+  // Everything in the Prometheus text format (version 0.0.4).
+  std::string Text(const TServerGauges& gauges) const;
+
+ private:
+  struct TPageCounters {
+    std::array<std::atomic<uint64_t>, kStatusCount> byStatus{};
+    std::array<std::atomic<uint64_t>, kBuckets.size() + 1> buckets{};  // not cumulative
+    std::atomic<uint64_t> microseconds{0};
+  };
+  std::array<TPageCounters, kPageCount> pages_{};
+  std::array<std::atomic<uint64_t>, kErrorKinds> errors_{};
+};
+
+// The process's resident memory in bytes and its open file descriptors, from /proc.
+int64_t ProcessResidentBytes();
+int64_t ProcessOpenFiles();
+
+}  // namespace qv
