@@ -280,7 +280,14 @@ void TqvWebService::Reload() {
     LogMessage("Settings not reloaded: the server keeps running with the settings it has");
     return;
   }
-  const TServiceSettings settings = ReadServiceSettings(ini);
+  TServiceSettings settings;
+  try {
+    settings = ReadServiceSettings(ini);
+  } catch (const std::exception& e) {
+    LogMessage(ExceptionMessage(e));
+    LogMessage("Settings not reloaded: the server keeps running with the settings it has");
+    return;
+  }
   for (const TSettingsFinding& finding : CheckDocuments(settings, iniPath_))
     Host().Logger.LogWarning(finding.Text);
   try {
@@ -311,6 +318,7 @@ void TqvWebService::Reload() {
     std::lock_guard<std::mutex> guard(htDocsLock_);
     htDocs_ = settings.HtDocs;
   }
+  router_.SetLogonFailures(settings.LogonFailures);
   ApplyServerSettings(settings);
   try {
     Server1.SetActive(true);

@@ -29,6 +29,7 @@ constexpr TKnownKey kKnownKeys[] = {
     {"APP", "ReadTimeout", TValueKind::Integer},
     {"APP", "Start", TValueKind::Integer},
     {"APP", "Address", TValueKind::Addresses},
+    {"APP", "LogonFailures", TValueKind::Integer},
     {"DB", "DBName", TValueKind::Text},
     {"DB", "User", TValueKind::Text},
     {"DB", "Pass", TValueKind::Text},
