@@ -30,6 +30,8 @@ constexpr TKnownKey kKnownKeys[] = {
     {"APP", "Start", TValueKind::Integer},
     {"APP", "Address", TValueKind::Addresses},
     {"APP", "LogonFailures", TValueKind::Integer},
+    {"APP", "TrustedProxies", TValueKind::Text},
+    {"SESSIONS", "Store", TValueKind::Text},
     {"DB", "DBName", TValueKind::Text},
     {"DB", "User", TValueKind::Text},
     {"DB", "Pass", TValueKind::Text},
