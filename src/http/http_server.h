@@ -7,7 +7,6 @@
 #pragma once
 
 #include <chrono>
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -108,14 +107,6 @@ class TIdHTTPServer : public TIdCustomTCPServer {
   // The session store failed: its message, at most once every 5 s (the
   // failures in between are counted into the next message).
   std::function<void(const std::string& message)> OnSessionStoreError;
-  // After an answer has been written to the end (also the engine's own
-  // refusals and failures): the request, the answer, the body bytes sent and
-  // the time from the request line to the last byte. Runs on the thread that
-  // answered, once per answered request; must not raise.
-  using ResponseSentEvent =
-      std::function<void(TIdContext&, const TIdHTTPRequestInfo&, const TIdHTTPResponseInfo&,
-                         int64_t bodyBytes, std::chrono::steady_clock::duration elapsed)>;
-  ResponseSentEvent OnResponseSent;
 
   // The request loop of one connection, on any transport: reads and answers
   // requests until a response closes the connection, the peer goes away or
