@@ -90,7 +90,36 @@ std::string FormatAccessLine(const TAccessRecord& record, std::time_t now) {
   return line;
 }
 
-TAccessLog::~TAccessLog() { CloseOwned(); }
+TAccessLog::~TAccessLog() {
+  {
+    std::lock_guard guard(lock_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  if (flusher_.joinable()) flusher_.join();
+  std::lock_guard guard(lock_);
+  FlushLocked();
+  CloseOwned();
+}
+
+void TAccessLog::FlushLocked() {
+  const int fd = fd_.load();
+  if (fd >= 0 && !pending_.empty()) WriteAll(fd, pending_);
+  pending_.clear();
+}
+
+void TAccessLog::Flush() {
+  std::lock_guard guard(lock_);
+  FlushLocked();
+}
+
+void TAccessLog::FlusherLoop() {
+  std::unique_lock guard(lock_);
+  while (!stopping_) {
+    wake_.wait_for(guard, kFlushInterval);
+    FlushLocked();
+  }
+}
 
 void TAccessLog::CloseOwned() {
   if (owned_ && fd_ >= 0) ::close(fd_.load());
@@ -111,10 +140,12 @@ void TAccessLog::Open(const std::string& target) {
     owned = true;
   }
   std::lock_guard guard(lock_);
+  FlushLocked();
   CloseOwned();
   target_ = target;
   fd_ = fd;
   owned_ = owned;
+  if (fd >= 0 && !flusher_.joinable()) flusher_ = std::thread([this] { FlusherLoop(); });
 }
 
 bool TAccessLog::Reopen(std::string& error) {
@@ -125,6 +156,7 @@ bool TAccessLog::Reopen(std::string& error) {
     error = "Cannot reopen the access log " + target_ + ": " + std::strerror(errno);
     return false;
   }
+  FlushLocked();
   ::close(fd_.load());
   fd_ = fd;
   return true;
@@ -134,8 +166,8 @@ void TAccessLog::Write(const TAccessRecord& record) {
   if (!Enabled()) return;
   const std::string line = FormatAccessLine(record, std::time(nullptr));
   std::lock_guard guard(lock_);
-  const int fd = fd_.load();
-  if (fd >= 0) WriteAll(fd, line);
+  pending_ += line;
+  if (pending_.size() >= kBufferBytes) FlushLocked();
 }
 
 }  // namespace qv

@@ -1,15 +1,18 @@
 // The access log: one line per answered request in the combined log format,
 // followed by the seconds the answer took, written to standard output, to a
-// file (appended, reopened on request for log rotation) or nowhere.
+// file (appended, reopened on request for log rotation) or nowhere. Lines are
+// gathered and written together, at the latest a fifth of a second later.
 #pragma once
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <ctime>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 
 namespace qv {
 
@@ -48,14 +51,27 @@ class TAccessLog {
   const std::string& Target() const { return target_; }
 
   void Write(const TAccessRecord& record);
+  // Writes the lines gathered so far (at a stop, before the process ends).
+  void Flush();
+
+  // Lines gathered before they are written, at most.
+  static constexpr size_t kBufferBytes = 32768;
+  static constexpr std::chrono::milliseconds kFlushInterval{200};
 
  private:
   void CloseOwned();
+  // With lock_ held.
+  void FlushLocked();
+  void FlusherLoop();
 
   std::mutex lock_;
   std::string target_ = "off";
   std::atomic<int> fd_{-1};
   bool owned_ = false;  // fd_ is a file of the log's own
+  std::string pending_;  // lines not yet written
+  std::condition_variable wake_;
+  bool stopping_ = false;
+  std::thread flusher_;  // started with the first enabled Open
 };
 
 }  // namespace qv

@@ -193,6 +193,7 @@ void TqvWebService::ServiceStop(bool& Stopped) {
   doneSignal.notify_all();
   watchdog.join();
   errorLog_.Flush(true);  // counts of messages still held back
+  accessLog_.Flush();
   Host().Logger.LogInfo(std::string("qvweb ") + ServerVersion() + " stopped");
   (void)Stopped;
 }
