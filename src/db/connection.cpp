@@ -171,11 +171,11 @@ void TIB_Connection::Attach() {
   handle_ = handle;
 }
 
-bool TIB_Connection::CancelOperation() {
+bool TIB_Connection::CancelOperation(bool abort) {
   isc_db_handle handle = handle_;
   if (handle == 0) return false;
   ISC_STATUS_ARRAY status{};
-  QV_FB(fb_cancel_operation)(status, &handle, fb_cancel_raise);
+  QV_FB(fb_cancel_operation)(status, &handle, abort ? fb_cancel_abort : fb_cancel_raise);
   return !(status[0] == 1 && status[1] != 0);
 }
 

@@ -73,8 +73,10 @@ class TIB_Connection {
   // Asks the client library to cancel the call running on this attachment on
   // another thread; that call then fails with the "cancelled" code. Safe from
   // any thread while the attachment stays open; false when the request could
-  // not be delivered.
-  bool CancelOperation();
+  // not be delivered. With abort set the client drops its connection to the
+  // server instead, which ends a call waiting on a server that does not
+  // answer; the attachment is lost.
+  bool CancelOperation(bool abort = false);
 
  private:
   friend class TIB_Transaction;

@@ -12,7 +12,6 @@
 #include "pages/string_stream.h"
 #include "platform/exception.h"
 #include "web/http_page_request.h"
-#include "web/page_request_copy.h"
 
 namespace qv {
 
@@ -138,37 +137,22 @@ void TRequestRouter::RunPage(TPageOperation page, TConnectionRef& connection, TS
 
 void TRequestRouter::CallPage(TPageOperation page, TConnectionRef& connection, TStringStream& out,
                               TIdHTTPRequestInfo& request) {
-  const std::chrono::milliseconds limit = QueryTimeout();
-  if (limit.count() <= 0) {
-    THttpPageRequest pageRequest(request);
+  THttpPageRequest pageRequest(request);
+  // The cancel holds a reference of its own: a module it may still reach is
+  // never lent to anyone else.
+  const uint64_t watch = watchdog_.Watch(QueryTimeout(), [module = connection](bool abort) {
+    module->DatabaseConnection().CancelOperation(abort);
+  });
+  try {
     ((*connection).*page)(out, pageRequest);
-    return;
+  } catch (...) {
+    // Whatever the call raised after its time-out: the time-out is the failure.
+    if (watchdog_.Unwatch(watch)) RaiseCancelled();
+    throw;
   }
-  // The call works on copies that stay valid should this thread stop waiting.
-  struct TJob {
-    TConnectionRef module;
-    TPageRequestCopy request;
-    TStringStream out;
-  };
-  auto job = std::make_shared<TJob>(TJob{connection, TPageRequestCopy(request), {}});
-  const std::function<void(TConnectionRef&)>& discard = modules_.Discard;
-  const auto start = std::chrono::steady_clock::now();
-  const bool ended = runner_.Run(
-      [job, page] { ((*job->module).*page)(job->out, job->request); },
-      // The cancel holds the module itself: the call's own reference goes
-      // when an abandoned call closes its module.
-      [module = connection] { module->DatabaseConnection().CancelOperation(); },
-      [job, &discard] { discard(job->module); }, limit, kCancelGrace);
-  if (!ended) {
-    // The module stays lent to the abandoned call and is closed when it ends.
-    connection.Reset();
-    RaiseCancelled();
-  }
-  job->request.ApplyTo(request);
-  out.WriteString(job->out.DataString());
-  // A call that ended after its time-out may still be reached by the cancel
-  // sent for it: its module is not lent again.
-  if (std::chrono::steady_clock::now() - start >= limit) modules_.Discard(connection);
+  // A call that ended just as it was cancelled keeps its page, but its module
+  // may yet be reached by the cancel: it is not lent again.
+  if (watchdog_.Unwatch(watch)) modules_.Discard(connection);
 }
 
 void TRequestRouter::Server1SessionStart(TIdHTTPSession& Sender) {

@@ -15,7 +15,7 @@
 #include "pool/connection.h"
 #include "pool/fixed_connection_pool.h"
 #include "web/logon_throttle.h"
-#include "web/page_runner.h"
+#include "web/query_watchdog.h"
 
 namespace qv {
 
@@ -28,8 +28,8 @@ inline constexpr std::string_view kLogoFileName = "qv_logo_jpg.jpg";
 // Seconds a visitor is asked to wait before trying again when the database is
 // unavailable.
 inline constexpr std::string_view kRetryAfterSeconds = "5";
-// How long past the query time-out a page call may take to end after it was
-// cancelled before its visitor is answered without it.
+// How long past the query time-out a cancelled page call may take to end
+// before its connection is dropped, which ends it for certain.
 inline constexpr std::chrono::milliseconds kCancelGrace{2000};
 
 // The status a failed page is answered with: 503 when the database is
@@ -66,16 +66,18 @@ class TRequestRouter {
   TRequestRouter(TAcquireFunction acquire, THtDocsFunction htDocs);
   TRequestRouter(TFixedConnectionPool& pool, THtDocsFunction htDocs);
 
-  // A page call running longer is cancelled, and its visitor answered 503 by
-  // kCancelGrace after that at the latest. Zero: no limit (the default).
+  // A page call running longer is cancelled, and its connection dropped
+  // kCancelGrace after that; its visitor is answered 503. Zero: no limit (the
+  // default).
   void SetQueryTimeout(std::chrono::milliseconds timeout) { queryTimeout_ = timeout.count(); }
   std::chrono::milliseconds QueryTimeout() const {
     return std::chrono::milliseconds(queryTimeout_.load());
   }
-  // A stop: page calls still running are no longer waited for; their
-  // visitors are answered 503 at once. ResumeWaiting undoes it.
-  void StopWaiting() { runner_.GiveUpWaiting(); }
-  void ResumeWaiting() { runner_.ResumeWaiting(); }
+  // A stop: page calls still running, or starting from now on, have their
+  // connections dropped, so their visitors are answered 503 at once.
+  // ResumeWaiting undoes it.
+  void StopWaiting() { watchdog_.AbortAll(); }
+  void ResumeWaiting() { watchdog_.Resume(); }
   // Set before the server serves.
   void SetOnPageFailure(TPageFailureHandler handler) { onPageFailure_ = std::move(handler); }
 
@@ -100,7 +102,7 @@ class TRequestRouter {
   // more on a fresh connection when the module turns out to be dead.
   void RunPage(TPageOperation page, TConnectionRef& connection, TStringStream& out,
                TIdHTTPRequestInfo& request);
-  // The page call itself, within the query time-out when one is set.
+  // The page call itself, on this thread, watched for the query time-out.
   void CallPage(TPageOperation page, TConnectionRef& connection, TStringStream& out,
                 TIdHTTPRequestInfo& request);
 
@@ -109,7 +111,7 @@ class TRequestRouter {
   TLogonThrottle throttle_{kDefaultLogonFailures};
   std::atomic<int64_t> queryTimeout_{0};
   TPageFailureHandler onPageFailure_;
-  TPageRunner runner_;
+  TQueryWatchdog watchdog_{kCancelGrace};
 };
 
 }  // namespace qv

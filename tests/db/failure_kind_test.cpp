@@ -158,5 +158,34 @@ TEST_F(ServerFaultsTest, AttachToAStoppedServerEndsAtTheConnectTimeOut) {
   EXPECT_FALSE(connection.Connected());
 }
 
+TEST_F(ServerFaultsTest, AbortEndsACallWaitingOnAStoppedServer) {
+  TIB_Connection connection;
+  Configure(connection);
+  connection.Connect();
+  EXPECT_EQ(SelectOne(connection), 1);
+  server_.Pause();
+  auto call = std::async(std::launch::async, [&connection] {
+    try {
+      SelectOne(connection);
+      return std::string("ended without error");
+    } catch (const EIB_ISCError& e) {
+      return std::string(e.what());
+    }
+  });
+  EXPECT_EQ(call.wait_for(500ms), std::future_status::timeout);
+  const auto start = std::chrono::steady_clock::now();
+  connection.CancelOperation(true);
+  ASSERT_EQ(call.wait_for(3s), std::future_status::ready) << "the abort did not end the call";
+  const std::string outcome = call.get();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+  server_.Resume();
+  EXPECT_NE(outcome, "ended without error");
+  std::printf("%s\n", outcome.c_str());
+  try {
+    connection.Disconnect();
+  } catch (const EIB_ISCError&) {
+  }
+}
+
 }  // namespace
 }  // namespace qv

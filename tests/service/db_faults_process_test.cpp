@@ -139,12 +139,13 @@ TEST_F(DbFaultsProcessTest, RestartedServerIsUsedByTheNextRequestWithoutFailures
   EXPECT_EQ(server_->WaitExit(), 0);
 }
 
-TEST_F(DbFaultsProcessTest, HungServerHoldsNoVisitorPastItsLimitsAndTheStopEndsInTime) {
-  StartServer("StopTimeout=3\n", "QueryTimeout=2\nConnectTimeout=30\n");
+TEST_F(DbFaultsProcessTest, HungServerVisitorsAreAnsweredAtTheQueryTimeOut) {
+  StartServer("", "QueryTimeout=2\nConnectTimeout=30\n");
   ConnectFiveModules();
   firebird_.Pause();
-  // Five visitors get the five modules and hang in their pages: each is
-  // answered 503 by the query time-out plus the grace after the cancel.
+  // The cancel cannot reach a stopped server; the connection is dropped
+  // after the grace, and each visitor is answered 503 well within
+  // QueryTimeout + 5 s.
   std::vector<std::future<std::pair<test::HttpAnswer, Clock::duration>>> hung;
   for (int i = 0; i < 5; ++i) {
     hung.push_back(std::async(std::launch::async, [this] {
@@ -153,14 +154,6 @@ TEST_F(DbFaultsProcessTest, HungServerHoldsNoVisitorPastItsLimitsAndTheStopEndsI
       return std::make_pair(answer, Clock::now() - start);
     }));
   }
-  std::this_thread::sleep_for(300ms);
-  // A sixth finds every module lent (the hung calls keep theirs) and waits the
-  // pool's 10 s.
-  auto sixth = std::async(std::launch::async, [this] {
-    const auto start = Clock::now();
-    test::HttpAnswer answer = List();
-    return std::make_pair(answer, Clock::now() - start);
-  });
   for (auto& h : hung) {
     const auto [answer, elapsed] = h.get();
     EXPECT_EQ(answer.status, 503) << answer.raw;
@@ -169,23 +162,47 @@ TEST_F(DbFaultsProcessTest, HungServerHoldsNoVisitorPastItsLimitsAndTheStopEndsI
     EXPECT_GE(Seconds(elapsed), 2.0);
     EXPECT_LT(Seconds(elapsed), 2.0 + 5.0);
   }
-  const auto [waited, waitedFor] = sixth.get();
-  EXPECT_EQ(waited.status, 503);
-  EXPECT_EQ(waited.body, "Connection pool timeout. Cannot obtain a connection");
-  EXPECT_GE(Seconds(waitedFor), 9.5);
-  EXPECT_LT(Seconds(waitedFor), 12.0);
+  firebird_.Resume();
+  // The dropped modules were closed: the next visitor gets a fresh one.
+  EXPECT_EQ(List().status, 200);
+  server_->Signal(SIGTERM);
+  EXPECT_EQ(server_->WaitExit(), 0);
+}
 
-  // A stop with the database still hung: a visitor in the middle of a page
-  // and one waiting for a module are answered, and the process exits 0
-  // within StopTimeout + 2 s.
-  auto inFlight = std::async(std::launch::async, [this] { return List(); });
+TEST_F(DbFaultsProcessTest, HungServerOthersWaitThePoolTimeAndTheStopEndsInTime) {
+  StartServer("StopTimeout=3\n", "QueryTimeout=0\nConnectTimeout=30\n");
+  ConnectFiveModules();
+  firebird_.Pause();
+  // Five visitors hang in their pages (no query time-out) and hold every module.
+  std::vector<std::future<test::HttpAnswer>> hung;
+  for (int i = 0; i < 5; ++i) hung.push_back(std::async(std::launch::async, [this] { return List(); }));
+  std::this_thread::sleep_for(300ms);
+  // A sixth waits the pool's 10 s.
+  const auto start = Clock::now();
+  const test::HttpAnswer waited = List();
+  const double waitedFor = Seconds(Clock::now() - start);
+  EXPECT_EQ(waited.status, 503);
+  EXPECT_EQ(waited.Header("Retry-After"), "5");
+  EXPECT_EQ(waited.body, "Connection pool timeout. Cannot obtain a connection");
+  EXPECT_GE(waitedFor, 9.5);
+  EXPECT_LT(waitedFor, 12.0);
+
+  // A stop with the database still hung: a visitor waiting for a module is
+  // answered at once, the five in their pages before the drain limit, and the
+  // process exits 0 within StopTimeout + 2 s.
+  auto waiting = std::async(std::launch::async, [this] { return List(); });
   std::this_thread::sleep_for(300ms);
   const auto stopAt = Clock::now();
   server_->Signal(SIGTERM);
   const std::optional<int> status = server_->WaitExit(10s);
   EXPECT_LT(Seconds(Clock::now() - stopAt), 3.0 + 2.0);
   EXPECT_EQ(status, 0) << server_->Log();
-  EXPECT_EQ(inFlight.get().status, 503);
+  EXPECT_EQ(waiting.get().status, 503);
+  for (auto& h : hung) {
+    const test::HttpAnswer answer = h.get();
+    EXPECT_EQ(answer.status, 503) << answer.raw;
+    EXPECT_TRUE(answer.complete);
+  }
 }
 
 // Sends the request on a connection that is already established, then reads
