@@ -22,11 +22,16 @@ TQueryWatchdog::~TQueryWatchdog() {
 
 void TQueryWatchdog::Fire(TWatchEntry& entry, bool abort) {
   (abort ? entry.aborted : entry.raised) = true;
-  // The cancel may block as well (a server that does not answer); the copy
-  // keeps what it needs alive.
-  std::thread([cancel = entry.cancel, abort] {
+  // The cancel may block as well (a server that does not answer).
+  std::function<void()> action;
+  try {
+    action = entry.cancel(abort);
+  } catch (...) {
+    return;
+  }
+  std::thread([action = std::move(action)] {
     try {
-      cancel(abort);
+      if (action) action();
     } catch (...) {
     }
   }).detach();

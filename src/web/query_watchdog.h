@@ -17,9 +17,10 @@ namespace qv {
 
 class TQueryWatchdog {
  public:
-  // Called on a thread of its own: abort false asks for a cancel, true for
-  // the connection to be dropped.
-  using TCancel = std::function<void(bool abort)>;
+  // Called while the call is still watched (abort false asks for a cancel,
+  // true for the connection to be dropped); returns the action, which runs on
+  // a thread of its own and must hold on to whatever it uses.
+  using TCancel = std::function<std::function<void()>(bool abort)>;
   using TClock = std::chrono::steady_clock;
 
   explicit TQueryWatchdog(std::chrono::milliseconds grace);

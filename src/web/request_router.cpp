@@ -138,11 +138,14 @@ void TRequestRouter::RunPage(TPageOperation page, TConnectionRef& connection, TS
 void TRequestRouter::CallPage(TPageOperation page, TConnectionRef& connection, TStringStream& out,
                               TIdHTTPRequestInfo& request) {
   THttpPageRequest pageRequest(request);
-  // The cancel holds a reference of its own: a module it may still reach is
-  // never lent to anyone else.
-  const uint64_t watch = watchdog_.Watch(QueryTimeout(), [module = connection](bool abort) {
-    module->DatabaseConnection().CancelOperation(abort);
-  });
+  // The cancel takes a reference of its own when it fires (the call holds the
+  // module then), so a module it may still reach is never lent to anyone else.
+  const uint64_t watch =
+      watchdog_.Watch(QueryTimeout(), [held = connection.Get()](bool abort) {
+        return [module = TConnectionRef(held), abort] {
+          module->DatabaseConnection().CancelOperation(abort);
+        };
+      });
   try {
     ((*connection).*page)(out, pageRequest);
   } catch (...) {

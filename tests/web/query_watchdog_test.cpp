@@ -25,8 +25,10 @@ struct Calls {
   Clock::time_point start = Clock::now();
   TQueryWatchdog::TCancel Cancel() {
     return [this](bool abort) {
-      std::lock_guard guard(lock);
-      seen.emplace_back(abort, Clock::now() - start);
+      return [this, abort] {
+        std::lock_guard guard(lock);
+        seen.emplace_back(abort, Clock::now() - start);
+      };
     };
   }
   size_t Count() {
