@@ -16,17 +16,19 @@ esac
 packages=(
   cmake ninja-build g++
   libfbclient2 firebird3.0-server-core firebird-dev
+  libssl-dev
 )
 if [ "$purpose" != server ]; then
   # Test libraries, the private Firebird server of the database tests, the
   # fuzzer's compiler, the browser of the end-to-end test, and Redis and
-  # HAProxy for the shared-session and scale-out tests.
+  # HAProxy for the shared-session and scale-out tests, openssl for test certificates.
   packages+=(
     pkg-config libgtest-dev libgmock-dev libbenchmark-dev
     firebird3.0-utils firebird3.0-server
     clang libclang-rt-14-dev
     chromium
     redis-server haproxy curl
+    openssl
   )
   # Node.js and npm usually come with the machine; take Debian's only when absent.
   command -v node >/dev/null 2>&1 || packages+=(nodejs)

@@ -17,7 +17,7 @@ if [ ! -x "$binary" ] || [ -n "$(find "$root/src/http" "$root/src/platform" \
     "$root/tests/http/fuzz" -newer "$binary" -type f -print -quit)" ]; then
   echo "building $binary"
   clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-    -I"$root/src" "${sources[@]}" -pthread -o "$binary"
+    -I"$root/src" "${sources[@]}" -pthread -lssl -lcrypto -o "$binary"
 fi
 
 mkdir -p "$out/corpus" "$out/artifacts"

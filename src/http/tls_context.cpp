@@ -1,0 +1,62 @@
+#include "http/tls_context.h"
+
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+
+namespace qv {
+
+namespace {
+
+// The oldest OpenSSL error queued, as text, and the queue emptied.
+std::string OpenSslError() {
+  const unsigned long code = ERR_get_error();
+  ERR_clear_error();
+  if (code == 0) return "unknown error";
+  char text[256];
+  ERR_error_string_n(code, text, sizeof text);
+  return text;
+}
+
+}  // namespace
+
+TTlsContext::TTlsContext(std::string certificate_file, std::string key_file)
+    : certificate_file_(std::move(certificate_file)),
+      key_file_(std::move(key_file)),
+      current_(Load(certificate_file_, key_file_)) {}
+
+TTlsContext::~TTlsContext() = default;
+
+std::shared_ptr<SSL_CTX> TTlsContext::Load(const std::string& certificate_file,
+                                           const std::string& key_file) {
+  ERR_clear_error();
+  std::shared_ptr<SSL_CTX> context(SSL_CTX_new(TLS_server_method()), SSL_CTX_free);
+  if (!context) throw ETlsSetupError("TLS: cannot create a context: " + OpenSslError());
+  SSL_CTX* ctx = context.get();
+  SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
+  SSL_CTX_set_max_proto_version(ctx, TLS1_3_VERSION);
+  SSL_CTX_set_options(ctx, SSL_OP_NO_RENEGOTIATION | SSL_OP_CIPHER_SERVER_PREFERENCE);
+  SSL_CTX_set_mode(ctx, SSL_MODE_RELEASE_BUFFERS);
+  if (certificate_file.empty()) throw ETlsSetupError("TLS: no certificate file given");
+  if (SSL_CTX_use_certificate_chain_file(ctx, certificate_file.c_str()) != 1)
+    throw ETlsSetupError("TLS certificate " + certificate_file + ": " + OpenSslError());
+  if (key_file.empty()) throw ETlsSetupError("TLS: no key file given");
+  if (SSL_CTX_use_PrivateKey_file(ctx, key_file.c_str(), SSL_FILETYPE_PEM) != 1)
+    throw ETlsSetupError("TLS key " + key_file + ": " + OpenSslError());
+  if (SSL_CTX_check_private_key(ctx) != 1)
+    throw ETlsSetupError("TLS key " + key_file + " does not match the certificate " +
+                         certificate_file + ": " + OpenSslError());
+  return context;
+}
+
+void TTlsContext::Reload() {
+  std::shared_ptr<SSL_CTX> fresh = Load(certificate_file_, key_file_);
+  std::lock_guard<std::mutex> guard(lock_);
+  current_ = std::move(fresh);
+}
+
+std::shared_ptr<SSL_CTX> TTlsContext::Current() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return current_;
+}
+
+}  // namespace qv

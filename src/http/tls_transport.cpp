@@ -1,0 +1,134 @@
+#include "http/tls_transport.h"
+
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+
+#include <algorithm>
+#include <climits>
+
+#include "http/exceptions.h"
+
+namespace qv {
+
+namespace {
+
+std::string TlsFailure(const char* what) {
+  const unsigned long code = ERR_get_error();
+  ERR_clear_error();
+  std::string text = std::string("TLS ") + what + " failed";
+  if (code != 0) {
+    char reason[256];
+    ERR_error_string_n(code, reason, sizeof reason);
+    text += ": ";
+    text += reason;
+  }
+  return text;
+}
+
+}  // namespace
+
+TTlsTransport::TTlsTransport(std::unique_ptr<TIdTransport> inner, std::shared_ptr<SSL_CTX> context)
+    : inner_(std::move(inner)), context_(std::move(context)) {
+  ssl_ = SSL_new(context_.get());
+  in_ = BIO_new(BIO_s_mem());
+  out_ = BIO_new(BIO_s_mem());
+  if (!ssl_ || !in_ || !out_) {
+    BIO_free(in_);
+    BIO_free(out_);
+    SSL_free(ssl_);
+    throw ESocketError(0, TlsFailure("set-up"));
+  }
+  BIO_set_mem_eof_return(in_, -1);  // an empty input buffer means "more to come"
+  SSL_set_bio(ssl_, in_, out_);
+  SSL_set_accept_state(ssl_);
+}
+
+TTlsTransport::~TTlsTransport() {
+  try {
+    Close(false);
+  } catch (...) {
+  }
+  SSL_free(ssl_);
+}
+
+bool TTlsTransport::HandshakeDone() const { return SSL_is_init_finished(ssl_) == 1; }
+
+void TTlsTransport::FlushCipher() {
+  char* data = nullptr;
+  const long pending = BIO_get_mem_data(out_, &data);
+  if (pending <= 0) return;
+  const std::string_view part(data, static_cast<size_t>(pending));
+  inner_->Send(&part, 1);
+  (void)BIO_reset(out_);
+}
+
+bool TTlsTransport::FeedCipher() {
+  char chunk[16384];
+  const size_t n = inner_->Receive(chunk, sizeof chunk);
+  if (n == 0) return false;
+  BIO_write(in_, chunk, static_cast<int>(n));
+  return true;
+}
+
+long TTlsTransport::ReadPlain(char* buffer, size_t count) {
+  const int n = SSL_read(ssl_, buffer, static_cast<int>(std::min<size_t>(count, INT_MAX)));
+  if (n > 0) {
+    FlushCipher();  // a TLS 1.3 session ticket may go out with the first read
+    return n;
+  }
+  const int error = SSL_get_error(ssl_, n);
+  FlushCipher();  // handshake messages
+  switch (error) {
+    case SSL_ERROR_WANT_READ:
+      return -1;
+    case SSL_ERROR_ZERO_RETURN:
+      return 0;
+    default:
+      // A client that does not speak TLS, or not a version we accept: the
+      // connection just ends.
+      throw ESocketError(0, TlsFailure("handshake or read"));
+  }
+}
+
+size_t TTlsTransport::Receive(char* buffer, size_t count) {
+  if (closed_) return 0;
+  for (;;) {
+    const long n = ReadPlain(buffer, count);
+    if (n >= 0) return static_cast<size_t>(n);
+    if (!FeedCipher()) return 0;
+  }
+}
+
+void TTlsTransport::Send(const std::string_view* parts, size_t count) {
+  if (closed_) throw ESocketError(0, "TLS connection closed");
+  for (size_t i = 0; i < count; ++i) {
+    std::string_view rest = parts[i];
+    while (!rest.empty()) {
+      // A memory buffer takes everything: SSL_write never waits here.
+      const int chunk = static_cast<int>(std::min<size_t>(rest.size(), 1 << 20));
+      const int n = SSL_write(ssl_, rest.data(), chunk);
+      if (n <= 0) throw ESocketError(0, TlsFailure("write"));
+      rest.remove_prefix(static_cast<size_t>(n));
+    }
+  }
+  FlushCipher();
+}
+
+bool TTlsTransport::InputPending() { return SSL_pending(ssl_) > 0 || inner_->InputPending(); }
+
+void TTlsTransport::Close(bool lingering) {
+  if (closed_) return;
+  closed_ = true;
+  if (HandshakeDone()) {
+    SSL_shutdown(ssl_);  // close_notify, best effort
+    try {
+      FlushCipher();
+    } catch (const std::exception&) {
+    }
+  }
+  inner_->Close(lingering);
+}
+
+void TTlsTransport::Abort() { inner_->Abort(); }
+
+}  // namespace qv

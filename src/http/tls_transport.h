@@ -1,0 +1,50 @@
+// TLS over another transport: the handshake, decryption and encryption run
+// in memory, and only ciphertext passes through the transport beneath, so
+// the same waits, time-outs and hold-back rules apply as for plain
+// connections. A handshake that has not finished reads as "nothing yet".
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "http/transport.h"
+
+typedef struct ssl_st SSL;
+typedef struct ssl_ctx_st SSL_CTX;
+typedef struct bio_st BIO;
+
+namespace qv {
+
+class TTlsTransport final : public TIdTransport {
+ public:
+  TTlsTransport(std::unique_ptr<TIdTransport> inner, std::shared_ptr<SSL_CTX> context);
+  ~TTlsTransport() override;
+  TTlsTransport(const TTlsTransport&) = delete;
+  TTlsTransport& operator=(const TTlsTransport&) = delete;
+
+  size_t Receive(char* buffer, size_t count) override;
+  void Send(const std::string_view* parts, size_t count) override;
+  bool InputPending() override;
+  void Close(bool lingering) override;
+  void Abort() override;
+
+  bool HandshakeDone() const;
+
+ private:
+  // One step of reading plaintext: > 0 bytes read; 0 the peer closed; -1
+  // more ciphertext is needed.
+  long ReadPlain(char* buffer, size_t count);
+  // Hands what OpenSSL has written to the transport beneath.
+  void FlushCipher();
+  // Takes ciphertext the transport beneath gives; false when it closed.
+  bool FeedCipher();
+
+  std::unique_ptr<TIdTransport> inner_;
+  std::shared_ptr<SSL_CTX> context_;  // kept alive while the connection uses it
+  SSL* ssl_ = nullptr;
+  BIO* in_ = nullptr;   // ciphertext received, owned by ssl_
+  BIO* out_ = nullptr;  // ciphertext to send, owned by ssl_
+  bool closed_ = false;
+};
+
+}  // namespace qv

@@ -1,0 +1,208 @@
+// TLS: certificates made here with the openssl tool; a real OpenSSL client
+// talks to the server's TLS transport over a socket pair.
+#include <gtest/gtest.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <memory>
+#include <string>
+
+#include "http/exceptions.h"
+#include "http/socket_transport.h"
+#include "http/tls_context.h"
+#include "http/tls_transport.h"
+
+namespace qv {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A folder with self-signed certificates "one" and "two" (name.crt, name.key).
+class TlsFiles {
+ public:
+  TlsFiles() {
+    char pattern[] = "/tmp/qv_tls_XXXXXX";
+    if (!::mkdtemp(pattern)) throw std::runtime_error("mkdtemp");
+    folder_ = pattern;
+    for (const char* name : {"one", "two"}) {
+      const std::string command =
+          "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 "
+          "-subj /CN=" + std::string(name) + " -keyout " + Key(name) + " -out " + Certificate(name) +
+          " 2>/dev/null";
+      if (std::system(command.c_str()) != 0) throw std::runtime_error("openssl req failed");
+    }
+  }
+  ~TlsFiles() { fs::remove_all(folder_); }
+  std::string Certificate(const std::string& name) const { return folder_ + "/" + name + ".crt"; }
+  std::string Key(const std::string& name) const { return folder_ + "/" + name + ".key"; }
+  std::string Path(const std::string& name) const { return folder_ + "/" + name; }
+
+ private:
+  std::string folder_;
+};
+
+const TlsFiles& Files() {
+  static TlsFiles files;
+  return files;
+}
+
+// A TLS client on one end of a socket pair, run on its own thread.
+struct ClientResult {
+  bool connected = false;
+  std::string protocol;
+  std::string peer_name;
+  std::string received;
+};
+
+ClientResult RunClient(int fd, int max_version, const std::string& send, size_t expect) {
+  ::signal(SIGPIPE, SIG_IGN);  // the client writes with plain write()
+  ClientResult result;
+  std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)> ctx(SSL_CTX_new(TLS_client_method()), SSL_CTX_free);
+  SSL_CTX_set_min_proto_version(ctx.get(), TLS1_VERSION);
+  SSL_CTX_set_max_proto_version(ctx.get(), max_version);
+  SSL_CTX_set_security_level(ctx.get(), 0);  // lets the client offer old versions
+  std::unique_ptr<SSL, decltype(&SSL_free)> ssl(SSL_new(ctx.get()), SSL_free);
+  SSL_set_fd(ssl.get(), fd);
+  if (SSL_connect(ssl.get()) != 1) {
+    ::close(fd);
+    return result;
+  }
+  result.connected = true;
+  result.protocol = SSL_get_version(ssl.get());
+  if (X509* peer = SSL_get1_peer_certificate(ssl.get())) {
+    char name[256] = {};
+    X509_NAME_get_text_by_NID(X509_get_subject_name(peer), NID_commonName, name, sizeof name);
+    result.peer_name = name;
+    X509_free(peer);
+  }
+  SSL_write(ssl.get(), send.data(), static_cast<int>(send.size()));
+  char buffer[4096];
+  while (result.received.size() < expect) {
+    const int n = SSL_read(ssl.get(), buffer, sizeof buffer);
+    if (n <= 0) break;
+    result.received.append(buffer, static_cast<size_t>(n));
+  }
+  SSL_shutdown(ssl.get());
+  ::close(fd);
+  return result;
+}
+
+// The server end: reads the request text, answers, closes.
+struct Exchange {
+  ClientResult client;
+  std::string server_received;
+  std::string server_error;
+};
+
+Exchange Talk(const TTlsContext& context, int client_max_version, const std::string& request = "GET / HTTP/1.1\r\n\r\n",
+             const std::string& answer = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok") {
+  int fds[2];
+  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) throw std::runtime_error("socketpair");
+  auto client = std::async(std::launch::async, RunClient, fds[1], client_max_version, request, answer.size());
+  Exchange exchange;
+  try {
+    TTlsTransport server(std::make_unique<TIdSocketTransport>(fds[0], 5000), context.Current());
+    char buffer[1024];
+    while (exchange.server_received.size() < request.size()) {
+      const size_t n = server.Receive(buffer, sizeof buffer);
+      if (n == 0) break;
+      exchange.server_received.append(buffer, n);
+    }
+    const std::string_view part(answer);
+    server.Send(&part, 1);
+    server.Close(false);
+  } catch (const EHttpEngineError& e) {
+    exchange.server_error = e.what();
+  }
+  exchange.client = client.get();
+  return exchange;
+}
+
+TEST(TlsTest, RequestAndAnswerPassOverTls12And13) {
+  const TTlsContext context(Files().Certificate("one"), Files().Key("one"));
+  for (const auto& [version, name] : {std::pair{TLS1_3_VERSION, "TLSv1.3"}, std::pair{TLS1_2_VERSION, "TLSv1.2"}}) {
+    SCOPED_TRACE(name);
+    const Exchange exchange = Talk(context, version);
+    EXPECT_EQ(exchange.server_error, "");
+    EXPECT_TRUE(exchange.client.connected);
+    EXPECT_EQ(exchange.client.protocol, name);
+    EXPECT_EQ(exchange.client.peer_name, "one");
+    EXPECT_EQ(exchange.server_received, "GET / HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(exchange.client.received, "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+  }
+}
+
+TEST(TlsTest, LargeAnswerArrivesWhole) {
+  const TTlsContext context(Files().Certificate("one"), Files().Key("one"));
+  const std::string body(300000, 'x');
+  const Exchange exchange = Talk(context, TLS1_3_VERSION, "GET / HTTP/1.1\r\n\r\n", body);
+  EXPECT_EQ(exchange.client.received.size(), body.size());
+  EXPECT_EQ(exchange.client.received, body);
+}
+
+TEST(TlsTest, OlderVersionsAreRefused) {
+  const TTlsContext context(Files().Certificate("one"), Files().Key("one"));
+  const Exchange exchange = Talk(context, TLS1_1_VERSION);
+  EXPECT_FALSE(exchange.client.connected);
+  EXPECT_NE(exchange.server_error, "");
+  EXPECT_EQ(exchange.server_received, "");
+}
+
+TEST(TlsTest, PlainHttpOnTheTlsSideEndsTheConnection) {
+  const TTlsContext context(Files().Certificate("one"), Files().Key("one"));
+  int fds[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+  const std::string plain = "GET / HTTP/1.1\r\nHost: x\r\n\r\n";
+  ASSERT_EQ(::write(fds[1], plain.data(), plain.size()), static_cast<ssize_t>(plain.size()));
+  TTlsTransport server(std::make_unique<TIdSocketTransport>(fds[0], 5000), context.Current());
+  char buffer[256];
+  EXPECT_THROW(server.Receive(buffer, sizeof buffer), EHttpEngineError);
+  ::close(fds[1]);
+}
+
+TEST(TlsTest, BadFilesAreNamed) {
+  std::ofstream(Files().Path("garbage.pem")) << "not a certificate\n";
+  struct Case {
+    std::string certificate, key, named;
+  } const cases[] = {
+      {Files().Path("absent.crt"), Files().Key("one"), Files().Path("absent.crt")},
+      {Files().Path("garbage.pem"), Files().Key("one"), Files().Path("garbage.pem")},
+      {Files().Certificate("one"), Files().Path("absent.key"), Files().Path("absent.key")},
+      {Files().Certificate("one"), Files().Key("two"), Files().Key("two")},
+  };
+  for (const Case& c : cases) {
+    try {
+      TTlsContext context(c.certificate, c.key);
+      ADD_FAILURE() << "accepted " << c.certificate << " with " << c.key;
+    } catch (const ETlsSetupError& e) {
+      EXPECT_NE(std::string(e.what()).find(c.named), std::string::npos) << e.what();
+    }
+  }
+}
+
+TEST(TlsTest, ReloadTakesNewFilesForNewConnectionsAndKeepsOldOnesOnFailure) {
+  const std::string certificate = Files().Path("live.crt"), key = Files().Path("live.key");
+  fs::copy_file(Files().Certificate("one"), certificate, fs::copy_options::overwrite_existing);
+  fs::copy_file(Files().Key("one"), key, fs::copy_options::overwrite_existing);
+  TTlsContext context(certificate, key);
+  EXPECT_EQ(Talk(context, TLS1_3_VERSION).client.peer_name, "one");
+
+  fs::copy_file(Files().Certificate("two"), certificate, fs::copy_options::overwrite_existing);
+  fs::copy_file(Files().Key("two"), key, fs::copy_options::overwrite_existing);
+  context.Reload();
+  EXPECT_EQ(Talk(context, TLS1_3_VERSION).client.peer_name, "two");
+
+  std::ofstream(certificate, std::ios::trunc) << "broken\n";
+  EXPECT_THROW(context.Reload(), ETlsSetupError);
+  EXPECT_EQ(Talk(context, TLS1_3_VERSION).client.peer_name, "two");
+}
+
+}  // namespace
+}  // namespace qv
