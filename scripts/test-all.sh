@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test:
 # unit and integration tests (ctest), the request-parser fuzzer for a short
-# bounded time, the end-to-end browser test, and the same walk through a
-# load balancer in front of two servers sharing their sessions in Redis.
+# bounded time, the end-to-end browser test, an HTTPS walk with curl, and the
+# browser walk through a load balancer in front of two servers sharing their
+# sessions in Redis.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -21,6 +22,9 @@ if [ -x tests/http/run_fuzz.sh ]; then
 fi
 if [ -x tests/e2e/run.sh ]; then
   tests/e2e/run.sh "$build" || status=1
+fi
+if [ -x tests/tls/run.sh ]; then
+  tests/tls/run.sh "$build" || status=1
 fi
 if [ -x tests/scaleout/run.sh ]; then
   tests/scaleout/run.sh "$build" || status=1

@@ -19,6 +19,7 @@ struct TIdSocketHandle {
   int Port = 0;
   IPFamily IPVersion = Id_IPv4;
   int Handle = -1;  // the listening socket while the server is active
+  bool Tls = false;  // connections to it speak TLS (the server's TlsContext)
 };
 
 class TIdTCPConnection {

@@ -13,6 +13,7 @@
 
 #include "http/exceptions.h"
 #include "http/socket_transport.h"
+#include "http/tls_transport.h"
 
 namespace qv {
 
@@ -207,7 +208,12 @@ void TIdFront::Admit(int fd, const void* peer_address, const TIdSocketHandle* bi
   transport->SetHoldBack(true);
   conn.socket = transport.get();
   conn.address = capped ? ip : std::string();
-  conn.fc = std::make_shared<TIdFrontConnection>(std::move(transport), std::move(ip), port, binding,
+  std::unique_ptr<TIdTransport> channel = std::move(transport);
+  // TLS runs over the socket in memory: its handshake advances here, on the
+  // front's thread, as bytes arrive, and never holds a worker.
+  if (binding && binding->Tls && settings_.tls)
+    channel = std::make_unique<TTlsTransport>(std::move(channel), settings_.tls->Current());
+  conn.fc = std::make_shared<TIdFrontConnection>(std::move(channel), std::move(ip), port, binding,
                                                  settings_.limits);
   conn.fc->Tag = &conn;
   conns_.emplace(&conn, std::move(owned));

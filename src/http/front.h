@@ -20,6 +20,7 @@
 #include "http/context.h"
 #include "http/front_connection.h"
 #include "http/request_framer.h"
+#include "http/tls_context.h"
 #include "http/worker_pool.h"
 
 namespace qv {
@@ -34,6 +35,8 @@ struct TIdFrontSettings {
   TIdFramerLimits limits;
   // Addresses the per-address cap does not apply to (proxies in front).
   std::function<bool(const std::string&)> uncapped;
+  // Certificate and key for connections to bindings marked Tls.
+  std::shared_ptr<TTlsContext> tls;
 };
 
 struct TIdFrontHooks {

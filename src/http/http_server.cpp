@@ -107,6 +107,7 @@ void TIdHTTPServer::FindSession(TIdContext& context, TIdHTTPRequestInfo& request
       cookie.Path = "/";
       cookie.HttpOnly = true;
       cookie.SameSite = "Lax";
+      cookie.Secure = context.Binding() && context.Binding()->Tls;
     }
   }
   request.Session = session;

@@ -133,6 +133,14 @@ void TIdCustomTCPServer::Activate() {
     if (bindings_.empty()) {
       AddBinding("", default_port_, Id_IPv4);
       if (MachineHasIPv6()) AddBinding("", default_port_, Id_IPv6);
+      if (tls_port_ > 0) {
+        AddBinding("", tls_port_, Id_IPv4).Tls = true;
+        if (MachineHasIPv6()) AddBinding("", tls_port_, Id_IPv6).Tls = true;
+      }
+    }
+    for (const TIdSocketHandle& binding : bindings_) {
+      if (binding.Tls && !tls_context_)
+        throw ETlsSetupError("TLS: a TLS listener needs a certificate and a key");
     }
     BindAll();
     std::vector<std::pair<int, const TIdSocketHandle*>> listening;
@@ -152,6 +160,7 @@ void TIdCustomTCPServer::Activate() {
     settings.workers = workers_;
     settings.limits = FramerLimits();
     settings.uncapped = [this](const std::string& ip) { return UncappedAddress(ip); };
+    settings.tls = tls_context_;
     TIdFrontHooks hooks;
     hooks.serve = [this](TIdContext& context) { return DoRequest(context); };
     hooks.on_connect = OnConnect;

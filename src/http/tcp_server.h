@@ -26,6 +26,7 @@
 
 #include "http/context.h"
 #include "http/request_framer.h"
+#include "http/tls_context.h"
 
 namespace qv {
 
@@ -56,6 +57,13 @@ class TIdCustomTCPServer {
   std::vector<TIdSocketHandle>& Bindings() { return bindings_; }
   const std::vector<TIdSocketHandle>& Bindings() const { return bindings_; }
   TIdSocketHandle& AddBinding(std::string ip, int port, IPFamily version = Id_IPv4);
+
+  // A TLS listener beside the plain one, made with the default bindings at
+  // the first activation when set (0: none); it needs TlsContext.
+  int TlsPort() const { return tls_port_; }
+  void SetTlsPort(int port) { tls_port_ = port; }
+  const std::shared_ptr<TTlsContext>& TlsContext() const { return tls_context_; }
+  void SetTlsContext(std::shared_ptr<TTlsContext> context) { tls_context_ = std::move(context); }
 
   int DefaultPort() const { return default_port_; }
   void SetDefaultPort(int port) { default_port_ = port; }
@@ -133,6 +141,8 @@ class TIdCustomTCPServer {
 
   std::vector<TIdSocketHandle> bindings_;
   int default_port_ = 0;
+  int tls_port_ = 0;
+  std::shared_ptr<TTlsContext> tls_context_;
   int listen_queue_ = 15;
   int max_connections_ = 0;
   ReuseSocketMode reuse_socket_ = rsOSDependent;

@@ -99,6 +99,24 @@ size_t TTlsTransport::Receive(char* buffer, size_t count) {
   }
 }
 
+ptrdiff_t TTlsTransport::TryReceive(char* buffer, size_t count) {
+  if (closed_) return 0;
+  try {
+    for (;;) {
+      const long n = ReadPlain(buffer, count);
+      if (n >= 0) return n;
+      char chunk[16384];
+      const ptrdiff_t got = inner_->TryReceive(chunk, sizeof chunk);
+      if (got <= 0) return got;  // nothing yet (-1), or the peer closed (0)
+      BIO_write(in_, chunk, static_cast<int>(got));
+    }
+  } catch (const EHttpEngineError&) {
+    // The front reads without raising: a failed handshake (a client that does
+    // not speak TLS, or only an old version) reads as the peer gone.
+    return 0;
+  }
+}
+
 void TTlsTransport::Send(const std::string_view* parts, size_t count) {
   if (closed_) throw ESocketError(0, "TLS connection closed");
   for (size_t i = 0; i < count; ++i) {
@@ -114,7 +132,9 @@ void TTlsTransport::Send(const std::string_view* parts, size_t count) {
   FlushCipher();
 }
 
-bool TTlsTransport::InputPending() { return SSL_pending(ssl_) > 0 || inner_->InputPending(); }
+bool TTlsTransport::InputPending() {
+  return SSL_pending(ssl_) > 0 || BIO_ctrl_pending(in_) > 0 || inner_->InputPending();
+}
 
 void TTlsTransport::Close(bool lingering) {
   if (closed_) return;

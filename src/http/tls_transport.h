@@ -23,10 +23,15 @@ class TTlsTransport final : public TIdTransport {
   TTlsTransport& operator=(const TTlsTransport&) = delete;
 
   size_t Receive(char* buffer, size_t count) override;
+  ptrdiff_t TryReceive(char* buffer, size_t count) override;
   void Send(const std::string_view* parts, size_t count) override;
   bool InputPending() override;
   void Close(bool lingering) override;
   void Abort() override;
+  // Ciphertext held back by the transport beneath.
+  bool OutputPending() override { return inner_->OutputPending(); }
+  bool FlushAvailable() override { return inner_->FlushAvailable(); }
+  void ShutdownSend() override { inner_->ShutdownSend(); }
 
   bool HandshakeDone() const;
 

@@ -123,6 +123,11 @@ void TqvWebService::ApplyServerSettings(const TServiceSettings& settings) {
     Server1.SetDefaultPort(settings.Port);
     Server1.SetReadTimeout(settings.ReadTimeout);
     Server1.SetTrustedProxies(settings.TrustedProxies);
+    // A certificate or key that cannot be used fails the start, naming the file.
+    Server1.SetTlsPort(settings.TlsPort);
+    Server1.SetTlsContext(settings.TlsPort > 0
+                              ? std::make_shared<TTlsContext>(settings.TlsCertificate, settings.TlsKey)
+                              : nullptr);
     Server1.SetSessionStore(settings.SessionStore
                                 ? std::make_shared<TRedisSessionStore>(*settings.SessionStore)
                                 : nullptr);

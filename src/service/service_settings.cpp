@@ -23,12 +23,13 @@ int32_t ClampToInt32(int64_t value) {
 }
 
 // A count of 0 or more; a missing key gives the default, anything else raises.
-int ReadCount(const TIniFile& ini, const char* key, int defaultValue) {
-  const std::string text = ini.ReadString(kSection, key, "");
+int ReadCount(const TIniFile& ini, const char* key, int defaultValue,
+              const char* section = kSection) {
+  const std::string text = ini.ReadString(section, key, "");
   if (text.empty()) return defaultValue;
   const std::optional<int> value = ParseProfileInteger(text);
   if (!value || *value < 0) {
-    throw Exception(ini.FileName() + ": [" + kSection + "] " + key + "=" + text +
+    throw Exception(ini.FileName() + ": [" + section + "] " + key + "=" + text +
                     " is not a whole number of 0 or more");
   }
   return *value;
@@ -59,6 +60,15 @@ TServiceSettings ReadServiceSettings(const TIniFile& ini) {
   if (readTimeoutSeconds < 0) readTimeoutSeconds = 60;
   settings.ReadTimeout = ClampToInt32(readTimeoutSeconds * 1000);
   settings.LogonFailures = ReadCount(ini, "LogonFailures", 5);
+  settings.TlsPort = ReadCount(ini, "Port", 0, "TLS");
+  if (settings.TlsPort > 65535) {
+    throw Exception(ini.FileName() + ": [TLS] Port=" + std::to_string(settings.TlsPort) +
+                    " is not a port (0 to 65535)");
+  }
+  settings.TlsCertificate = ini.ReadString("TLS", "Certificate", "");
+  settings.TlsKey = ini.ReadString("TLS", "Key", "");
+  if (settings.TlsPort > 0 && (settings.TlsCertificate.empty() || settings.TlsKey.empty()))
+    throw Exception(ini.FileName() + ": [TLS] Port is set but Certificate or Key is not");
   try {
     settings.TrustedProxies = TTrustedProxies::Parse(ini.ReadString(kSection, "TrustedProxies", ""));
   } catch (const std::invalid_argument& e) {

@@ -37,6 +37,11 @@ struct TServiceSettings {
   // Section "SESSIONS", key Store: empty for sessions in this process's memory
   // ("memory", the default), else where Redis keeps them.
   std::optional<TRedisLocation> SessionStore;
+  // Section "TLS": the port of a TLS listener beside the plain one (0: none)
+  // and the PEM files of its certificate chain and private key.
+  int TlsPort = 0;
+  std::string TlsCertificate;
+  std::string TlsKey;
   // Threads that run requests at most (Workers, default 32).
   int32_t Workers = 32;
   // Live connections one client address may hold (MaxConnectionsPerAddress,

@@ -4,6 +4,7 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 #include <signal.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -12,9 +13,12 @@
 #include <fstream>
 #include <future>
 #include <memory>
+#include <regex>
 #include <string>
+#include <vector>
 
 #include "http/exceptions.h"
+#include "http/http_server.h"
 #include "http/socket_transport.h"
 #include "http/tls_context.h"
 #include "http/tls_transport.h"
@@ -202,6 +206,101 @@ TEST(TlsTest, ReloadTakesNewFilesForNewConnectionsAndKeepsOldOnesOnFailure) {
   std::ofstream(certificate, std::ios::trunc) << "broken\n";
   EXPECT_THROW(context.Reload(), ETlsSetupError);
   EXPECT_EQ(Talk(context, TLS1_3_VERSION).client.peer_name, "two");
+}
+
+// A TCP connection to the loopback port.
+int Connect(int port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  timeval limit{20, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) throw std::runtime_error("connect");
+  return fd;
+}
+
+// The server with a plain and a TLS listener on loopback and one worker.
+class TlsServerTest : public ::testing::Test {
+ protected:
+  TlsServerTest() {
+    server_.SetTlsContext(std::make_shared<TTlsContext>(Files().Certificate("one"), Files().Key("one")));
+    server_.AddBinding("127.0.0.1", 0, Id_IPv4);
+    server_.AddBinding("127.0.0.1", 0, Id_IPv4).Tls = true;
+    server_.SetWorkers(1);
+    server_.SetReadTimeout(10000);
+    server_.SetSessionState(true);
+    server_.SetAutoStartSession(true);
+    server_.SetSessionTimeOut(60000);
+    server_.OnCommandGet = [](TIdContext*, TIdHTTPRequestInfo& request, TIdHTTPResponseInfo& response) {
+      response.ContentText = "page " + request.Document;
+    };
+    server_.SetActive(true);
+    plain_port_ = server_.Bindings()[0].Port;
+    tls_port_ = server_.Bindings()[1].Port;
+  }
+  ~TlsServerTest() override { server_.SetActive(false); }
+
+  std::string TlsGet(const std::string& path) {
+    return RunClient(Connect(tls_port_), TLS1_3_VERSION, "GET " + path + " HTTP/1.1\r\nHost: x\r\n\r\n",
+                     SIZE_MAX).received;
+  }
+
+  TIdHTTPServer server_;
+  int plain_port_ = 0;
+  int tls_port_ = 0;
+};
+
+TEST_F(TlsServerTest, SamePageOverTlsWithASecureCookie) {
+  const std::string answer = TlsGet("/list");
+  EXPECT_EQ(answer.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << answer;
+  EXPECT_NE(answer.find("\r\n\r\npage /list"), std::string::npos) << answer;
+  const std::regex secure("\r\nSet-Cookie: IDHTTPSESSIONID=[A-Za-z0-9]{15}; path=/; secure; HttpOnly; SameSite=Lax\r\n");
+  EXPECT_TRUE(std::regex_search(answer, secure)) << answer;
+
+  // The plain listener's cookie stays as it was.
+  const int fd = Connect(plain_port_);
+  const std::string request = "GET /list HTTP/1.1\r\nHost: x\r\n\r\n";
+  ASSERT_EQ(::send(fd, request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
+  std::string plain;
+  char buffer[4096];
+  for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) plain.append(buffer, static_cast<size_t>(n));
+  ::close(fd);
+  EXPECT_NE(plain.find("; path=/; HttpOnly; SameSite=Lax\r\n"), std::string::npos) << plain;
+  EXPECT_EQ(plain.find("secure"), std::string::npos) << plain;
+  EXPECT_EQ(plain.substr(plain.find("\r\n\r\n")), answer.substr(answer.find("\r\n\r\n")));
+}
+
+TEST_F(TlsServerTest, SlowHandshakesDoNotHoldTheWorker) {
+  // Clients that connect and send half a handshake, or nothing, stay with the
+  // front; the one worker still serves a whole TLS request meanwhile.
+  std::vector<int> stalled;
+  for (int i = 0; i < 3; ++i) stalled.push_back(Connect(tls_port_));
+  const char partial[] = {0x16, 0x03, 0x01, 0x02, 0x00, 0x01};  // a ClientHello's first bytes
+  ASSERT_EQ(::send(stalled[0], partial, sizeof partial, MSG_NOSIGNAL), static_cast<ssize_t>(sizeof partial));
+  const auto started = std::chrono::steady_clock::now();
+  const std::string answer = TlsGet("/x");
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+  EXPECT_NE(answer.find("page /x"), std::string::npos) << answer;
+  for (int fd : stalled) ::close(fd);
+}
+
+TEST_F(TlsServerTest, PlainHttpSentToTheTlsPortIsDropped) {
+  const int fd = Connect(tls_port_);
+  const std::string request = "GET / HTTP/1.1\r\nHost: x\r\n\r\n";
+  ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+  char buffer[256];
+  EXPECT_LE(::recv(fd, buffer, sizeof buffer, 0), 0);
+  ::close(fd);
+  EXPECT_NE(TlsGet("/after").find("page /after"), std::string::npos);
+}
+
+TEST(TlsServerSetupTest, TlsListenerWithoutCertificateRefusesToStart) {
+  TIdHTTPServer server;
+  server.AddBinding("127.0.0.1", 0, Id_IPv4).Tls = true;
+  EXPECT_THROW(server.SetActive(true), ETlsSetupError);
+  EXPECT_FALSE(server.Active());
 }
 
 }  // namespace

@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# HTTPS walk with curl: the built server beside a fresh demo database, with a
+# certificate made here by openssl, serving plain HTTP and TLS side by side.
+# The same pages over both, the session cookie Secure only over TLS, TLS 1.1
+# refused, and a bad certificate failing the start with the file's name.
+# Usage: tests/tls/run.sh [BUILD_FOLDER]   (default: build)
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+build=$(cd "${1:-$root/build}" && pwd)
+work="$build/tls"
+
+for tool in "$build/qvweb" "$build/qvdemo" /usr/bin/openssl /usr/bin/curl; do
+  [ -x "$tool" ] || { echo "tls: $tool is missing"; echo "tls: 0 passed, 1 failed"; exit 1; }
+done
+rm -rf "$work"
+mkdir -p "$work/htdocs"
+"$build/qvdemo" --db "$work/qvmain.fdb" >/dev/null
+cp "$root/assets/qv_logo_jpg.jpg" "$work/htdocs/"
+cp "$build/qvweb" "$work/qvweb"
+openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 \
+  -subj /CN=localhost -keyout "$work/server.key" -out "$work/server.crt" 2>/dev/null
+free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+port=$(free_port)
+tls_port=$(free_port)
+write_ini() {  # certificate file
+  cat > "$work/qvweb.ini" <<INI
+[APP]
+Port=$port
+HtDocs=$work/htdocs
+LoginTimeout=10
+[TLS]
+Port=$tls_port
+Certificate=$1
+Key=$work/server.key
+[DB]
+DBName=$work/qvmain.fdb
+User=SYSDBA
+INI
+}
+
+passed=0
+failed=0
+check() {  # name condition...
+  local name=$1; shift
+  if "$@"; then echo "ok - $name"; passed=$((passed + 1)); else echo "not ok - $name"; failed=$((failed + 1)); fi
+}
+
+# A certificate that cannot be read fails the start and names the file.
+write_ini "$work/missing.crt"
+set +e
+(cd "$work" && timeout 20 ./qvweb) > "$work/bad.log" 2>&1
+bad_status=$?
+set -e
+check "a missing certificate fails the start" test "$bad_status" -ne 0 -a "$bad_status" -ne 124
+check "the failure names the certificate file" grep -q "$work/missing.crt" "$work/bad.log"
+
+write_ini "$work/server.crt"
+(cd "$work" && exec ./qvweb) > "$work/server.log" 2>&1 &
+server=$!
+trap 'kill -TERM "$server" 2>/dev/null || true' EXIT
+for _ in $(seq 1 100); do
+  if (exec 3<>"/dev/tcp/127.0.0.1/$tls_port") 2>/dev/null; then break; fi
+  kill -0 "$server" 2>/dev/null || break
+  sleep 0.1
+done
+
+https=(curl -sS --cacert "$work/server.crt" --resolve "localhost:$tls_port:127.0.0.1")
+tls="https://localhost:$tls_port"
+plain="http://127.0.0.1:$port"
+# A visit over TLS: main menu, log on, list, a property, log off.
+"${https[@]}" -D "$work/first.head" -c "$work/tls.jar" -o "$work/first.html" "$tls/"
+check "main menu over TLS" grep -q "NOT LOGGED IN" "$work/first.html"
+check "the cookie is Secure over TLS" \
+  grep -qE '^Set-Cookie: IDHTTPSESSIONID=[A-Za-z0-9]{15}; path=/; secure; HttpOnly; SameSite=Lax' "$work/first.head"
+"${https[@]}" -b "$work/tls.jar" -o "$work/login.html" --data 'uName=demo&uPass=demo' "$tls/DOLOGIN"
+check "log on over TLS" grep -q 'href="/LOGOFF"' "$work/login.html"
+"${https[@]}" -b "$work/tls.jar" -o "$work/tls_list.html" "$tls/list"
+check "property list over TLS" grep -q 'propinfo?propid=' "$work/tls_list.html"
+"${https[@]}" -b "$work/tls.jar" -o "$work/tls_prop.html" "$tls/propinfo?propid=1"
+# The same pages over plain HTTP, byte for byte.
+curl -sS -D "$work/plain.head" -c "$work/plain.jar" -o /dev/null "$plain/"
+curl -sS -b "$work/plain.jar" -o /dev/null --data 'uName=demo&uPass=demo' "$plain/DOLOGIN"
+curl -sS -b "$work/plain.jar" -o "$work/plain_list.html" "$plain/list"
+curl -sS -b "$work/plain.jar" -o "$work/plain_prop.html" "$plain/propinfo?propid=1"
+check "the same list page over both" cmp -s "$work/tls_list.html" "$work/plain_list.html"
+check "the same property page over both" cmp -s "$work/tls_prop.html" "$work/plain_prop.html"
+check "no Secure flag over plain HTTP" bash -c "! grep -qi 'secure' '$work/plain.head'"
+"${https[@]}" -b "$work/tls.jar" -o "$work/logoff.html" "$tls/LOGOFF"
+check "log off over TLS" grep -q "NOT LOGGED IN" "$work/logoff.html"
+check "TLS 1.1 is refused" bash -c "! curl -s -o /dev/null --tlsv1.1 --tls-max 1.1 --ciphers DEFAULT@SECLEVEL=0 -k '$tls/'"
+check "TLS 1.2 is accepted" "${https[@]}" -o /dev/null --tlsv1.2 --tls-max 1.2 "$tls/"
+
+kill -TERM "$server"
+set +e
+wait "$server"
+status=$?
+set -e
+trap - EXIT
+check "the server stops cleanly" test "$status" -eq 0
+echo "tls: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
