@@ -145,6 +145,8 @@ void TqvWebService::ApplyServerSettings(const TServiceSettings& settings) {
         in6_addr ignored;
         const bool v6 = inet_pton(AF_INET6, address.c_str(), &ignored) == 1;
         Server1.AddBinding(address, settings.Port, v6 ? Id_IPv6 : Id_IPv4);
+        if (settings.TlsPort > 0)
+          Server1.AddBinding(address, settings.TlsPort, v6 ? Id_IPv6 : Id_IPv4).Tls = true;
       }
     }
   }
@@ -325,8 +327,9 @@ void TqvWebService::Reload() {
     htDocs_ = settings.HtDocs;
   }
   router_.SetLogonFailures(settings.LogonFailures);
-  ApplyServerSettings(settings);
   try {
+    // Also reads the TLS certificate and key again; a bad one keeps the old.
+    ApplyServerSettings(settings);
     Server1.SetActive(true);
     admin_->Start();
   } catch (const std::exception& e) {

@@ -2,7 +2,8 @@
 # HTTPS walk with curl: the built server beside a fresh demo database, with a
 # certificate made here by openssl, serving plain HTTP and TLS side by side.
 # The same pages over both, the session cookie Secure only over TLS, TLS 1.1
-# refused, and a bad certificate failing the start with the file's name.
+# refused, a bad certificate failing the start with the file's name, and
+# SIGHUP loading a renewed certificate.
 # Usage: tests/tls/run.sh [BUILD_FOLDER]   (default: build)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -90,6 +91,19 @@ check "no Secure flag over plain HTTP" bash -c "! grep -qi 'secure' '$work/plain
 check "log off over TLS" grep -q "NOT LOGGED IN" "$work/logoff.html"
 check "TLS 1.1 is refused" bash -c "! curl -s -o /dev/null --tlsv1.1 --tls-max 1.1 --ciphers DEFAULT@SECLEVEL=0 -k '$tls/'"
 check "TLS 1.2 is accepted" "${https[@]}" -o /dev/null --tlsv1.2 --tls-max 1.2 "$tls/"
+
+# SIGHUP reads the certificate again: new connections get the new one.
+subject() { curl -sk -v -o /dev/null "$tls/" 2>&1 | sed -n 's/^\*  subject: //p'; }
+check "the first certificate is served" test "$(subject)" = "CN=localhost"
+openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 \
+  -subj /CN=renewed -keyout "$work/server.key" -out "$work/server.crt" 2>/dev/null
+kill -HUP "$server"
+renewed=no
+for _ in $(seq 1 50); do
+  if [ "$(subject)" = "CN=renewed" ]; then renewed=yes; break; fi
+  sleep 0.1
+done
+check "SIGHUP loads the renewed certificate" test "$renewed" = yes
 
 kill -TERM "$server"
 set +e
