@@ -172,22 +172,28 @@ TEST_F(QvWebProcessTest, StartSetListensBeforeTheServiceStarts) {
   EXPECT_EQ(WithoutNotices(server_->Log()), "");
 }
 
-// Holds a port on all IPv4 addresses, as another program would.
+// Holds a port on all IPv4 addresses, as another program would. The port is
+// chosen by the system when the holder binds, so no other process can take it
+// between the choice and the bind.
 class PortHolder {
  public:
-  explicit PortHolder(int port) {
+  PortHolder() {
     fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
+    socklen_t length = sizeof address;
     bound_ = bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-             listen(fd_, 1) == 0;
+             listen(fd_, 1) == 0 &&
+             getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) == 0;
+    port_ = ntohs(address.sin_port);
   }
   ~PortHolder() { close(fd_); }
   bool Bound() const { return bound_; }
+  int Port() const { return port_; }
 
  private:
   int fd_ = -1;
+  int port_ = 0;
   bool bound_ = false;
 };
 
@@ -201,8 +207,9 @@ class QvWebTakenPortTest : public QvWebProcessTest,
                            public ::testing::WithParamInterface<TakenPortCase> {};
 
 TEST_P(QvWebTakenPortTest, TheStartFailsWithTheLoggedTextAndAnErrorStatus) {
-  PortHolder holder(port_);
+  PortHolder holder;
   ASSERT_TRUE(holder.Bound());
+  port_ = holder.Port();
   WriteSettings(GetParam().start);
   ASSERT_TRUE(server_->Start(notify_.Path()));
   EXPECT_EQ(server_->WaitExit(), 1);
