@@ -1,36 +1,20 @@
 #include "pages/page_errors.h"
 
-#include <iostream>
-#include <mutex>
+#include "platform/error_sink.h"
 
 namespace qv {
 
 namespace {
 
-std::mutex& HandlerLock() {
-  static std::mutex lock;
-  return lock;
-}
-
-TPageErrorHandler& Handler() {
-  static TPageErrorHandler handler;
-  return handler;
+TErrorSink& PageErrors() {
+  static TErrorSink sink;
+  return sink;
 }
 
 }  // namespace
 
-void SetPageErrorHandler(TPageErrorHandler handler) {
-  std::lock_guard lock(HandlerLock());
-  Handler() = std::move(handler);
-}
+void SetPageErrorHandler(TPageErrorHandler handler) { PageErrors().SetHandler(std::move(handler)); }
 
-void ReportPageError(const std::string& message) {
-  std::lock_guard lock(HandlerLock());
-  if (Handler()) {
-    Handler()(message);
-  } else {
-    std::cerr << message << '\n';
-  }
-}
+void ReportPageError(const std::string& message) { PageErrors().Report(message); }
 
 }  // namespace qv

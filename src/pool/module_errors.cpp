@@ -1,36 +1,22 @@
 #include "pool/module_errors.h"
 
-#include <iostream>
-#include <mutex>
+#include "platform/error_sink.h"
 
 namespace qv {
 
 namespace {
 
-std::mutex& HandlerLock() {
-  static std::mutex lock;
-  return lock;
-}
-
-TModuleErrorHandler& Handler() {
-  static TModuleErrorHandler handler;
-  return handler;
+TErrorSink& ModuleErrors() {
+  static TErrorSink sink;
+  return sink;
 }
 
 }  // namespace
 
 void SetModuleErrorHandler(TModuleErrorHandler handler) {
-  std::lock_guard lock(HandlerLock());
-  Handler() = std::move(handler);
+  ModuleErrors().SetHandler(std::move(handler));
 }
 
-void ReportModuleError(const std::string& message) {
-  std::lock_guard lock(HandlerLock());
-  if (Handler()) {
-    Handler()(message);
-  } else {
-    std::cerr << message << '\n';
-  }
-}
+void ReportModuleError(const std::string& message) { ModuleErrors().Report(message); }
 
 }  // namespace qv
