@@ -42,6 +42,8 @@ class TIniFile {
 
 // Parses the integer forms the settings accept; nullopt for anything else.
 std::optional<int> ParseProfileInteger(std::string_view text);
+// Section and key names compare with ASCII letters in either case.
+bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 
 // The full path of the running executable.
 std::string ExecutablePath();

@@ -53,20 +53,9 @@ constexpr TKnownKey kKnownKeys[] = {
     {"ADMIN", "Address", TValueKind::Addresses},
 };
 
-bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
 const TKnownKey* FindKey(const std::string& section, const std::string& key) {
   for (const TKnownKey& known : kKnownKeys) {
-    if (SameText(known.Section, section) && SameText(known.Key, key)) return &known;
+    if (EqualsIgnoreCase(known.Section, section) && EqualsIgnoreCase(known.Key, key)) return &known;
   }
   return nullptr;
 }
