@@ -9,13 +9,15 @@
 #      on its own connection ("Connection: close"), qvweb against nginx;
 #   4. the same with KeepAlive=1 against nginx with keep-alive.
 #   bench/http/run_front.sh [build-dir]   (default build; DURATION seconds per wrk run, default 10;
-#                                          ROUNDS of each comparison taken in turn, default 3, medians shown)
+#                                          ROUNDS of each comparison taken in turn, default 3, medians shown;
+#                                          PARTS to run, default 1234)
 # Only loopback traffic. Needs an open-files hard limit of at least 20,000.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(mkdir -p "${1:-$root/build}" && cd "${1:-$root/build}" && pwd)
 duration=${DURATION:-10}
 slow=${SLOW_CONNECTIONS:-10000}
+parts=${PARTS:-1234}
 
 missing=()
 for p in wrk nginx-light python3 curl; do
@@ -106,6 +108,7 @@ CONF
 stop_nginx() { kill "$ng_pid"; wait "$ng_pid" 2>/dev/null || true; }
 
 # 1. 1,000 idle connections.
+if [[ $parts == *1* ]]; then
 start_qv
 python3 - "$qv_port" "$qv_pid" <<'PY'
 import socket, sys, time
@@ -127,8 +130,10 @@ print(f"1,000 idle connections: resident memory {status('VmRSS:') / 1024:.1f} MB
 for s in conns: s.close()
 PY
 stop_qv
+fi
 
 # 2. Slow connections held while wrk fetches the logo.
+if [[ $parts == *2* ]]; then
 workers=32
 start_qv
 # The same wrk run without the slow connections, as the machine gives it now.
@@ -181,6 +186,7 @@ echo "  threads $threads [target <= $((workers + 8))], resident memory $((rss / 
 grep -E 'Socket errors|Non-2xx' "$work/slow_wrk.log" || true
 kill "$slow_pid" 2>/dev/null || true; wait "$slow_pid" 2>/dev/null || true
 stop_qv
+fi
 
 # 3 and 4. Requests per second, qvweb and nginx in turn.
 run() {  # name url extra-wrk-args... -> requests/s
@@ -205,13 +211,17 @@ compare() {  # label keepalive_timeout wrk-args... : rounds taken in turn, media
   printf '%-44s %12s %12s %7s   (rounds: qvweb %s; nginx %s)\n' "$label" "$q" "$n" "$(ratio "$q" "$n")" "${qv[*]}" "${ng[*]}"
 }
 printf '%-44s %12s %12s %7s\n' "wrk -t2 -c50 -d${duration}s, logo with the session cookie" qvweb nginx ratio
+if [[ $parts == *3* ]]; then
 start_qv
 start_nginx 0
 compare '"Connection: close" [target >= 1.00]' 0 -H "Connection: close"
 stop_nginx
 stop_qv
+fi
+if [[ $parts == *4* ]]; then
 start_qv "KeepAlive=1"
 start_nginx 75
 compare 'keep-alive (KeepAlive=1) [target >= 1.00]' 75
 stop_nginx
 stop_qv
+fi

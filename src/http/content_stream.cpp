@@ -36,6 +36,24 @@ TFileContentStream::TFileContentStream(const std::string& path) : path_(path) {
   size_ = static_cast<int64_t>(st.st_size);
 }
 
+std::unique_ptr<TFileContentStream> TFileContentStream::OpenRegular(const std::string& path) {
+  // Non-blocking, so that a FIFO put in the file's place cannot hold the open.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
+    const int error = errno;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
+    throw EContentStreamError("Cannot open file \"" + path + "\". " + std::strerror(error));
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return nullptr;
+  }
+  // O_NONBLOCK stays: reads of a regular file (pread, sendfile) do not heed it.
+  return std::unique_ptr<TFileContentStream>(new TFileContentStream(path, fd, static_cast<int64_t>(st.st_size)));
+}
+
 TFileContentStream::~TFileContentStream() {
   if (fd_ >= 0) ::close(fd_);
 }

@@ -4,8 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace qv {
 
@@ -45,6 +47,10 @@ class TMemoryContentStream final : public TContentStream {
 class TFileContentStream final : public TContentStream {
  public:
   explicit TFileContentStream(const std::string& path);
+  // The file when it is a regular file, null when there is none or it is
+  // something else; a regular file that cannot be opened throws. One open and
+  // one fstat, where a check before opening would walk the path twice.
+  static std::unique_ptr<TFileContentStream> OpenRegular(const std::string& path);
   ~TFileContentStream() override;
   TFileContentStream(const TFileContentStream&) = delete;
   TFileContentStream& operator=(const TFileContentStream&) = delete;
@@ -61,6 +67,8 @@ class TFileContentStream final : public TContentStream {
   int fd_ = -1;
   int64_t size_ = 0;
   int64_t position_ = 0;
+
+  TFileContentStream(std::string path, int fd, int64_t size) : path_(std::move(path)), fd_(fd), size_(size) {}
 };
 
 }  // namespace qv

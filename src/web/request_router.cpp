@@ -1,7 +1,6 @@
 #include "web/request_router.h"
 
 #include <array>
-#include <filesystem>
 #include <memory>
 #include <system_error>
 
@@ -215,11 +214,7 @@ void TRequestRouter::Server1CommandGet(TIdContext*, TIdHTTPRequestInfo& ARequest
   }
 
   if (image) {
-    const std::string fileName = LogoFileName(htDocs_());
-    std::error_code ignored;
-    if (std::filesystem::is_regular_file(fileName, ignored)) {
-      AResponseInfo.ContentStream = std::make_unique<TFileContentStream>(fileName);
-    }
+    AResponseInfo.ContentStream = TFileContentStream::OpenRegular(LogoFileName(htDocs_()));
   } else {
     AResponseInfo.ContentText = out.TakeDataString();
   }

@@ -1,11 +1,14 @@
 #include "web/request_router.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "router_fixture.h"
@@ -178,12 +181,25 @@ TEST_F(LogoTest, AnyImagePathSendsTheLogoToEveryVisitor) {
   }
 }
 
-TEST_F(LogoTest, MissingLogoSendsNoBody) {
+TEST_F(LogoTest, NoRegularLogoFileSendsNoBody) {
   htDocs_ = folder_.string();
-  const Outcome outcome = Run("/image/qv_logo_jpg.jpg", kIn);
-  EXPECT_FALSE(outcome.stream);
-  EXPECT_EQ(outcome.body, "");
-  EXPECT_EQ(outcome.status, 200);
+  const std::string logo = TRequestRouter::LogoFileName(htDocs_);
+  // Nothing there, a folder in its place, a FIFO in its place (must not hang the open).
+  const std::vector<std::pair<const char*, std::function<void()>>> cases = {
+      {"missing", [] {}},
+      {"folder", [&] { std::filesystem::create_directory(logo); }},
+      {"fifo", [&] { ASSERT_EQ(::mkfifo(logo.c_str(), 0600), 0); }},
+  };
+  for (const auto& [name, make] : cases) {
+    SCOPED_TRACE(name);
+    std::filesystem::remove_all(logo);
+    make();
+    const Outcome outcome = Run("/image/qv_logo_jpg.jpg", kIn);
+    EXPECT_FALSE(outcome.stream);
+    EXPECT_EQ(outcome.body, "");
+    EXPECT_EQ(outcome.status, 200);
+  }
+  std::filesystem::remove_all(logo);
 }
 
 TEST_F(LogoTest, LogOffWithImageLogsOffAndSendsTheLogo) {
