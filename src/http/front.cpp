@@ -60,7 +60,7 @@ struct TIdFront::Listener : Source {
 };
 
 struct TIdFront::Conn : Source {
-  enum class State { Waiting, Serving, Flushing, Lingering };
+  using State = ConnState;
   Conn() : Source(kConn) {}
   std::shared_ptr<TIdFrontConnection> fc;
   TIdSocketTransport* socket = nullptr;
@@ -68,6 +68,8 @@ struct TIdFront::Conn : Source {
   State state = State::Waiting;
   bool registered = false;
   Clock::time_point deadline = Clock::time_point::max();
+  // An epoll event came while its worker was putting it back in epoll.
+  bool event_early = false;
 };
 
 TIdFront::TIdFront(TIdFrontSettings settings, TIdFrontHooks hooks,
@@ -193,14 +195,17 @@ void TIdFront::Admit(int fd, const void* peer_address, const TIdSocketHandle* bi
   PeerText(*static_cast<const sockaddr_storage*>(peer_address), ip, port);
   const bool capped =
       settings_.max_per_address > 0 && !(settings_.uncapped && settings_.uncapped(ip));
+  std::unique_lock lock(conns_lock_);
   if (capped) {
     int& count = per_address_[ip];
     if (count >= settings_.max_per_address) {
+      lock.unlock();
       ::close(fd);
       return;
     }
     ++count;
   }
+  lock.unlock();
   ++*live_;
   auto owned = std::make_unique<Conn>();
   Conn& conn = *owned;
@@ -216,26 +221,35 @@ void TIdFront::Admit(int fd, const void* peer_address, const TIdSocketHandle* bi
   conn.fc = std::make_shared<TIdFrontConnection>(std::move(channel), std::move(ip), port, binding,
                                                  settings_.limits);
   conn.fc->Tag = &conn;
+  lock.lock();
   conns_.emplace(&conn, std::move(owned));
+  lock.unlock();
   if (hooks_.on_connect) Quietly([&] { hooks_.on_connect(conn.fc->Context()); });
   // The request is often there already.
   const auto now = Clock::now();
   Handle(conn, conn.fc->Receive(now), now);
 }
 
-void TIdFront::Arm(Conn& conn, unsigned events) {
+bool TIdFront::Register(Conn& conn, unsigned events) {
   epoll_event ev{};
   ev.events = events | EPOLLONESHOT;
   ev.data.ptr = &conn;
   const int fd = conn.socket->Handle();
-  if (::epoll_ctl(epoll_fd_, conn.registered ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, fd, &ev) != 0) {
-    Finish(conn);
-    return;
-  }
+  if (::epoll_ctl(epoll_fd_, conn.registered ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, fd, &ev) != 0) return false;
   conn.registered = true;
+  return true;
+}
+
+void TIdFront::Arm(Conn& conn, unsigned events) {
+  if (!Register(conn, events)) Finish(conn);
 }
 
 void TIdFront::SetDeadline(Conn& conn, Clock::time_point deadline) {
+  std::lock_guard lock(conns_lock_);
+  SetDeadlineLocked(conn, deadline);
+}
+
+void TIdFront::SetDeadlineLocked(Conn& conn, Clock::time_point deadline) {
   if (conn.deadline != Clock::time_point::max()) timers_.erase({conn.deadline, &conn});
   conn.deadline = deadline;
   if (deadline != Clock::time_point::max()) timers_.emplace(deadline, &conn);
@@ -306,11 +320,58 @@ void TIdFront::Dispatch(Conn& conn) {
 
 void TIdFront::RunJob(TIdWorkerPool::Job& job) {
   auto* conn = static_cast<Conn*>(job->Tag);
-  TIdFrontConnection::Next next = TIdFrontConnection::Next::Close;
+  using Next = TIdFrontConnection::Next;
+  Next next = Next::Close;
   if (!aborted_.load()) next = job->Serve(hooks_.serve, hooks_.on_exception);
-  // Closed here at once; the front does the rest.
-  if (next == TIdFrontConnection::Next::Close) Quietly([&] { job->Transport().Close(false); });
-  Returned(conn, next);
+  if (next == Next::Wait && WaitHere(*conn)) return;
+  if (next != Next::Close) return Returned(conn, next);
+  // Ended here, without a round trip through the front: a connection being
+  // served has no timer and no place in epoll, so nothing else of it is the
+  // front's.
+  Quietly([&] { job->Transport().Close(false); });
+  if (hooks_.on_disconnect) Quietly([&] { hooks_.on_disconnect(job->Context()); });
+  {
+    std::lock_guard lock(conns_lock_);
+    Forget(*conn);
+  }
+  if (--serving_ == 0 && stopping_.load()) Wake();
+}
+
+bool TIdFront::WaitHere(Conn& conn) {
+  // A persistent connection waits for its next request in epoll, put there
+  // by its worker: the front sees it again only when that request comes.
+  // It stays Serving until it is in epoll, so the front neither ends it nor
+  // reads it meanwhile; an event that comes first is kept for the worker.
+  const auto now = Clock::now();
+  conn.socket->SetDeadline(Clock::time_point::max());
+  const auto deadline = WaitDeadline(conn, now);
+  bool wake;
+  {
+    std::lock_guard lock(conns_lock_);
+    // While stopping, the front decides what becomes of it.
+    if (stopping_.load()) return false;
+    conn.event_early = false;
+    SetDeadlineLocked(conn, deadline);
+    // The front sleeps past the new deadline: it has to look again.
+    wake = deadline < sleep_until_;
+  }
+  const bool registered = Register(conn, EPOLLIN);
+  bool handed_over;
+  {
+    std::lock_guard lock(conns_lock_);
+    handed_over = registered && !conn.event_early;
+    if (handed_over)
+      conn.state = Conn::State::Waiting;
+    else
+      SetDeadlineLocked(conn, Clock::time_point::max());
+  }
+  // The front takes it back: it waits afresh (the event comes again while
+  // input is there), or it ends when epoll would not take it.
+  if (!handed_over) return false;
+  // From here on the connection is the front's, and may already be gone.
+  --serving_;
+  if (wake) Wake();
+  return true;
 }
 
 void TIdFront::Returned(Conn* conn, TIdFrontConnection::Next next) {
@@ -344,17 +405,56 @@ void TIdFront::TakeReturned(Clock::time_point now) {
 void TIdFront::Finish(Conn& conn) {
   SetDeadline(conn, Clock::time_point::max());
   Quietly([&] { conn.fc->Transport().Close(false); });
+  if (hooks_.on_disconnect) Quietly([&] { hooks_.on_disconnect(conn.fc->Context()); });
+  std::lock_guard lock(conns_lock_);
+  Forget(conn);
+}
+
+bool TIdFront::Lookup(Conn* conn, ConnState& state) {
+  std::lock_guard lock(conns_lock_);
+  if (conns_.find(conn) == conns_.end()) return false;
+  state = conn->state;
+  // Its worker is still putting it in epoll: the event is the worker's to see.
+  if (state == Conn::State::Serving) conn->event_early = true;
+  return true;
+}
+
+TIdFront::Conn* TIdFront::Due(Clock::time_point now) {
+  std::lock_guard lock(conns_lock_);
+  while (!timers_.empty() && timers_.begin()->first <= now) {
+    Conn* conn = timers_.begin()->second;
+    if (conn->state != Conn::State::Serving) return conn;
+    // Its worker is still putting it in epoll; it is looked at again shortly.
+    SetDeadlineLocked(*conn, now + kPause);
+  }
+  return nullptr;
+}
+
+bool TIdFront::NoConnections() {
+  std::lock_guard lock(conns_lock_);
+  return conns_.empty();
+}
+
+std::vector<TIdFront::Conn*> TIdFront::Owned() {
+  std::vector<Conn*> owned;
+  std::lock_guard lock(conns_lock_);
+  for (auto& entry : conns_)
+    if (entry.first->state != Conn::State::Serving) owned.push_back(entry.first);
+  return owned;
+}
+
+void TIdFront::Forget(Conn& conn) {
   if (!conn.address.empty()) {
     const auto it = per_address_.find(conn.address);
     if (it != per_address_.end() && --it->second <= 0) per_address_.erase(it);
   }
-  if (hooks_.on_disconnect) Quietly([&] { hooks_.on_disconnect(conn.fc->Context()); });
   --*live_;
   conns_.erase(&conn);
 }
 
 void TIdFront::BeginStop(Clock::time_point now) {
   stop_started_ = true;
+  stopping_ = true;
   int drain_ms;
   {
     std::lock_guard lock(stop_lock_);
@@ -369,11 +469,9 @@ void TIdFront::BeginStop(Clock::time_point now) {
   draining_->store(true);
   drain_until_ = now + std::chrono::milliseconds(drain_ms);
   // Connections between requests are done.
-  std::vector<Conn*> idle;
-  for (auto& [conn, owned] : conns_)
+  for (Conn* conn : Owned())
     if (conn->state == Conn::State::Waiting && conn->fc->Answered() > 0 && !conn->fc->RequestUnderway())
-      idle.push_back(conn);
-  for (Conn* conn : idle) Finish(*conn);
+      Finish(*conn);
 }
 
 void TIdFront::AbortAll() {
@@ -383,27 +481,34 @@ void TIdFront::AbortAll() {
     --serving_;
     Finish(*static_cast<Conn*>(job->Tag));
   }
-  std::vector<Conn*> others;
-  for (auto& [conn, owned] : conns_) {
-    if (conn->state == Conn::State::Serving)
-      conn->fc->Transport().Abort();  // ends its blocked reads and writes
-    else
-      others.push_back(conn);
+  {
+    // Held, so that no worker ends its connection meanwhile.
+    std::lock_guard lock(conns_lock_);
+    for (auto& [conn, owned] : conns_)
+      if (conn->state == Conn::State::Serving) conn->fc->Transport().Abort();  // ends its blocked reads and writes
   }
-  for (Conn* conn : others) Finish(*conn);
+  for (Conn* conn : Owned()) Finish(*conn);
 }
 
-int TIdFront::Timeout(Clock::time_point now) const {
+int TIdFront::Timeout(Clock::time_point now) {
   auto next = Clock::time_point::max();
+  std::lock_guard lock(conns_lock_);
   if (!timers_.empty()) next = timers_.begin()->first;
   if (accept_paused_ || pool_starved_) next = std::min(next, resume_at_);
   next = std::min(next, nudge_at_);
   if (stop_started_ && !aborted_.load()) next = std::min(next, drain_until_);
   if (stop_started_ && aborted_.load() && drain_until_ != Clock::time_point()) next = std::min(next, drain_until_ + kStopMargin);
-  if (next == Clock::time_point::max()) return -1;
-  if (next <= now) return 0;
+  if (next <= now) {
+    sleep_until_ = now;
+    return 0;
+  }
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(next - now).count() + 1;
-  return static_cast<int>(std::min<long long>(ms, 60000));
+  if (next == Clock::time_point::max() || ms > kLongestSleep.count()) {
+    sleep_until_ = now + kLongestSleep;
+    return static_cast<int>(kLongestSleep.count());
+  }
+  sleep_until_ = now + std::chrono::milliseconds(ms);
+  return static_cast<int>(ms);
 }
 
 void TIdFront::Loop() {
@@ -418,7 +523,7 @@ void TIdFront::Loop() {
     }
     if (stop && !stop_started_) BeginStop(now);
     if (stop_started_) {
-      if (!aborted_.load() && (conns_.empty() || now >= drain_until_)) AbortAll();
+      if (!aborted_.load() && (NoConnections() || now >= drain_until_)) AbortAll();
       if (aborted_.load() && serving_ == 0) break;
       // A stop with a limit leaves a request stuck in its handler behind.
       if (aborted_.load() && drain_until_ != Clock::time_point() && now >= drain_until_ + kStopMargin) break;
@@ -438,8 +543,9 @@ void TIdFront::Loop() {
       } else {
         auto* conn = static_cast<Conn*>(source);
         // A connection finished earlier in this round is no longer known.
-        if (conns_.find(conn) == conns_.end()) continue;
-        switch (conn->state) {
+        Conn::State state;
+        if (!Lookup(conn, state)) continue;
+        switch (state) {
           case Conn::State::Waiting:
             Handle(*conn, conn->fc->Receive(now), now);
             break;
@@ -460,7 +566,7 @@ void TIdFront::Loop() {
     // Jobs waiting too long get one more thread.
     nudge_at_ = pool_->Nudge(now);
     // Time limits: the connection is closed without an answer.
-    while (!timers_.empty() && timers_.begin()->first <= now) Finish(*timers_.begin()->second);
+    while (Conn* due = Due(now)) Finish(*due);
     if ((accept_paused_ || pool_starved_) && now >= resume_at_) {
       if (pool_starved_ && pool_->Retry()) pool_starved_ = false;
       if (pool_starved_) {

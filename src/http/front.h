@@ -56,6 +56,8 @@ class TIdFront : public std::enable_shared_from_this<TIdFront> {
   static constexpr std::chrono::milliseconds kLinger{2000};
   // How long a stop with a drain limit waits beyond it for running requests.
   static constexpr std::chrono::milliseconds kStopMargin{500};
+  // The longest the front sleeps when nothing is due.
+  static constexpr std::chrono::milliseconds kLongestSleep{60000};
 
   TIdFront(TIdFrontSettings settings, TIdFrontHooks hooks, std::shared_ptr<std::atomic<size_t>> live,
            std::shared_ptr<std::atomic<bool>> draining);
@@ -81,9 +83,25 @@ class TIdFront : public std::enable_shared_from_this<TIdFront> {
   void Admit(int fd, const void* peer, const TIdSocketHandle* binding);
   void Handle(Conn& conn, TIdFrontConnection::Next next, Clock::time_point now);
   void Arm(Conn& conn, unsigned events);
+  bool Register(Conn& conn, unsigned events);
   void SetDeadline(Conn& conn, Clock::time_point deadline);
+  void SetDeadlineLocked(Conn& conn, Clock::time_point deadline);
+  // Worker: puts a persistent connection back in epoll itself; false when
+  // it goes back to the front instead.
+  bool WaitHere(Conn& conn);
   Clock::time_point WaitDeadline(const Conn& conn, Clock::time_point now) const;
   void Finish(Conn& conn);
+  // The bookkeeping of a connection's end; under conns_lock_.
+  void Forget(Conn& conn);
+  // Where a connection is: waiting for input, with a worker, sending held-back
+  // output, or lingering before the close.
+  enum class ConnState { Waiting, Serving, Flushing, Lingering };
+  // Whether the connection is still known, and where it is.
+  bool Lookup(Conn* conn, ConnState& state);
+  Conn* Due(Clock::time_point now);
+  bool NoConnections();
+  // The connections not with a worker.
+  std::vector<Conn*> Owned();
   void Dispatch(Conn& conn);
   void RunJob(TIdWorkerPool::Job& job);
   void Returned(Conn* conn, TIdFrontConnection::Next next);
@@ -94,7 +112,7 @@ class TIdFront : public std::enable_shared_from_this<TIdFront> {
   void BeginStop(Clock::time_point now);
   void AbortAll();
   void Wake();
-  int Timeout(Clock::time_point now) const;
+  int Timeout(Clock::time_point now);
 
   const TIdFrontSettings settings_;
   const TIdFrontHooks hooks_;
@@ -105,11 +123,16 @@ class TIdFront : public std::enable_shared_from_this<TIdFront> {
   int wake_fd_ = -1;
   std::unique_ptr<Source> wake_source_;
   std::vector<std::unique_ptr<Listener>> listeners_;
+  // A worker ends a connection it closed itself, without handing it back;
+  // these two are shared with the workers for that.
+  std::mutex conns_lock_;
   std::unordered_map<Conn*, std::unique_ptr<Conn>> conns_;
-  std::set<std::pair<Clock::time_point, Conn*>> timers_;
   std::unordered_map<std::string, int> per_address_;
+  std::set<std::pair<Clock::time_point, Conn*>> timers_;
+  Clock::time_point sleep_until_{};  // when the front's wait ends at the latest
   std::unique_ptr<TIdWorkerPool> pool_;
-  size_t serving_ = 0;  // connections handed to the pool and not back yet
+  std::atomic<size_t> serving_{0};  // connections handed to the pool and not back or ended yet
+  std::atomic<bool> stopping_{false};  // the front waits for serving_ to reach 0
 
   // Accepting paused after descriptors or threads ran out.
   bool accept_paused_ = false;
