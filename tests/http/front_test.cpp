@@ -434,6 +434,8 @@ TEST(FrontTest, AStopWithADrainLimitAnswersRunningRequestsAndLeavesStuckOnesBehi
   EXPECT_THROW(test::RawClient{port}, std::runtime_error);
   release = true;
   ASSERT_TRUE(test::WaitFor([&] { return stuck_out.load(); }));
+  // The server outlives the stuck request's last use of it.
+  ASSERT_TRUE(test::WaitFor([&] { return server.ContextCount() == 0; }));
 }
 
 TEST(FrontTest, AFullSessionListEndsTheLeastRecentlyUsedSessionNotLoggedOnFirst) {
