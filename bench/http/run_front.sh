@@ -9,7 +9,7 @@
 #      on its own connection ("Connection: close"), qvweb against nginx;
 #   4. the same with KeepAlive=1 against nginx with keep-alive.
 #   bench/http/run_front.sh [build-dir]   (default build; DURATION seconds per wrk run, default 10;
-#                                          ROUNDS of each comparison taken in turn, default 3, medians shown;
+#                                          ROUNDS of each comparison taken in turn, default 5, medians shown;
 #                                          PARTS to run, default 1234)
 # Only loopback traffic. Needs an open-files hard limit of at least 20,000.
 set -euo pipefail
@@ -52,6 +52,8 @@ start_qv() {  # extra [APP] lines -> qv_port, qv_pid, cookie
     # A port taken meanwhile (thousands of closed connections linger) gives another try.
     qv_port=$(free_port)
     {
+      # No access log, as nginx below has none.
+      printf '[LOG]\nAccessLog=off\n'
       printf '[APP]\nPort=%s\nHtDocs=%s\nLoginTimeout=10\nReadTimeout=60\n' "$qv_port" "$work/htdocs"
       for line in "$@"; do printf '%s\n' "$line"; done
       printf '[DB]\nDBName=%s\n' "$work/none.fdb"  # the logo needs no database
@@ -197,7 +199,7 @@ run() {  # name url extra-wrk-args... -> requests/s
 }
 ratio() { python3 -c "print(f'{$1/$2:.2f}')"; }
 median() { printf '%s\n' "$@" | sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
-rounds=${ROUNDS:-3}
+rounds=${ROUNDS:-5}
 logo=/image/qv_logo_jpg.jpg
 compare() {  # label keepalive_timeout wrk-args... : rounds taken in turn, medians
   local label=$1 keep=$2; shift 2
