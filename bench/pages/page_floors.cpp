@@ -1,74 +1,16 @@
 // The statements of each benchmarked page, run straight through the module,
 // each prepared once per module with its values as parameters, as the pages do.
+// The texts are the pages' own.
 #include "page_floors.h"
 
 #include <benchmark/benchmark.h>
 
 #include <string>
 
+#include "pages/page_statements.h"
+
 namespace qv {
 namespace {
-
-constexpr TStatementText kAgencyQuery{"SELECT AGENCY_NAME FROM AGENCY"};
-
-constexpr TStatementText kListQuery{
-    "SELECT FIRST 10 SKIP :SKIPPED P.PROPERTY_ID, P.PROPERTY_NAME, A.PROP_ADDRESS1, "
-    "A.PROP_ADDRESS2, A.PROP_CITY, A.PROP_STATE,\n"
-    "A.PROP_ZIPCODE, P.NUM_UNITS\n"
-    "FROM PROPERTY P\n"
-    "JOIN PROP_ADDRESS A ON (A.PROP_ADDRESS_ID = P.PRIMARY_PROP_ADDRESS_ID)\n"
-    "ORDER BY PROPERTY_NAME"};
-
-constexpr TStatementText kHeadingQuery{
-    "SELECT \n"
-    "   P.PROPERTY_NAME, \n"
-    "   P.PROPERTY_ID \n"
-    "FROM PROPERTY P \n"
-    "LEFT JOIN PROP_ADDRESS A ON (A.PROP_ADDRESS_ID = P.PRIMARY_PROP_ADDRESS_ID) \n"
-    "WHERE P.PROPERTY_ID = :PROPID"};
-
-constexpr TStatementText kPeopleQuery{
-    "select e.last_or_company_name || ', ' || e.first_name, t.description, p.phone_type || ': ' "
-    "|| p.phone_number,\n"
-    "e.entity_id\n"
-    "from entity_enh e\n"
-    "left join gen_phones p on (e.primary_phone_id = p.phone_id)\n"
-    "left join e_type t on (t.e_type_id = e.e_type_id)\n"
-    "where e.property_id = :PROPID\n"
-    "order by e.last_or_company_name, e.first_name"};
-
-constexpr TStatementText kPhonesQuery{
-    "select g.phone_type || ' ' || g.phone_number\n"
-    "from gen_phones g\n"
-    "where g.source_table = 2\n"
-    "and g.source_key = :EID"};
-
-constexpr TStatementText kViolationQuery{
-    "SELECT V.VIOLATION_ID, V.VIOLATION_DATE, V.APT_NUM, V.CASE_NUM, V.REQUEST_PARTNER_NUM, "
-    "V.EVICTABLE,\n"
-    "(SELECT VT.DESCRIPTION FROM VIOLATION_TYPES VT WHERE VT.VIOLATION_TYPE_ID = "
-    "V.VIOLATION_TYPE) AS V_TYPE_DESC,\n"
-    "(SELECT VA.VIOLATION_ACTION_DESC FROM VIOLATION_ACTIONS VA WHERE VA.VIOLATION_ACTION_ID = "
-    "V.PLANNED_ACTION) AS ACTION_DESC,\n"
-    "V.PROPERTY_ID,\n"
-    "(SELECT PA.VIOLATION_ACTION_DESC FROM VIOLATION_POLICE_ACTIONS PA WHERE "
-    "PA.VIOLATION_ACTION_ID = V.POLICE_ACTION) AS POLICE_ACTION,\n"
-    "V.EVICTION_DATE, V.EVICTION_EXPLANATION, V.MGR_CONTACT_DATE, V.MGR_CONTACT_BY, "
-    "V.NOTICE_LETTER_DATE, V.ACTION_PLAN_RECEIVED,\n"
-    "V.LEASE_BEGIN_DATE, V.LEASE_END_DATE, V.ACTION_PLAN_SENT\n"
-    "FROM VIOLATIONS V\n"
-    "WHERE V.VIOLATION_ID = :VID"};
-
-constexpr TStatementText kPropertyNameQuery{
-    "SELECT PROPERTY_NAME FROM PROPERTY WHERE PROPERTY_ID = :PROPID"};
-
-constexpr TStatementText kViolatorsQuery{
-    "SELECT V.VIOLATOR_FIRST_NAME, V.VIOLATOR_MIDDLE_NAME, V.VIOLATOR_LAST_NAME,\n"
-    "(SELECT RS.DESCRIPTION FROM RESIDENT_STATUS RS WHERE RS.RESIDENT_STATUS_ID = "
-    "V.VIOLATOR_STATUS) AS V_VIO_STATUS_DESC,\n"
-    "V.VIOLATOR_LIVINGTHERENOW, V.VIOLATOR_ID1, V.VIOLATOR_ID2, V.VIOLATOR_DOB\n"
-    "FROM VIOLATORS V\n"
-    "WHERE V.VIOLATION_ID = :VID"};
 
 // Reads a value as the page would, kept from being optimised away.
 void ReadText(TIB_Column& column) {
@@ -107,7 +49,7 @@ void PropertyListFloor(TPageModule& m) {
   }
   m.qArea.Close();
 
-  TIB_Cursor& list = m.Statement(kListQuery);
+  TIB_Cursor& list = m.Statement(kListQueries[static_cast<int>(ListSearchMode::kNone)][0]);
   list.Params()[0].SetAsInteger(0);
   list.Open();
   while (!list.Eof()) {
@@ -136,7 +78,7 @@ void PeopleFloor(TPageModule& m, int32_t propertyId) {
   while (!people.Eof()) {
     ReadText(people.Fields()[0]);
     ReadText(people.Fields()[1]);
-    TIB_Cursor& phones = m.Statement(kPhonesQuery);
+    TIB_Cursor& phones = m.Statement(kEntityPhonesQuery);
     phones.Params()[0].SetAsInteger(people.Fields()[3].AsInteger());
     phones.Open();
     while (!phones.Eof()) {

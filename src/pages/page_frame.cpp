@@ -6,6 +6,7 @@
 #include <string>
 
 #include "pages/page_module.h"
+#include "pages/page_statements.h"
 #include "platform/datetime.h"
 
 namespace qv {
@@ -19,8 +20,6 @@ std::string BannerTimeText(const DateTimeParts& now) {
                 AmPm(now.hour));
   return buf;
 }
-
-constexpr TStatementText kAgencyQuery{"SELECT AGENCY_NAME FROM AGENCY"};
 
 struct TabCell {
   std::string_view current;    // the plain cell of the page being shown

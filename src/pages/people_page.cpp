@@ -2,37 +2,10 @@
 // phones; and the property heading that opens the tab pages.
 #include "pages/page_frame.h"
 #include "pages/page_module.h"
+#include "pages/page_statements.h"
 #include "pages/page_text.h"
 
 namespace qv {
-
-namespace {
-
-constexpr TStatementText kHeadingQuery{
-    "SELECT \n"
-    "   P.PROPERTY_NAME, \n"
-    "   P.PROPERTY_ID \n"
-    "FROM PROPERTY P \n"
-    "LEFT JOIN PROP_ADDRESS A ON (A.PROP_ADDRESS_ID = P.PRIMARY_PROP_ADDRESS_ID) \n"
-    "WHERE P.PROPERTY_ID = :PROPID"};
-
-constexpr TStatementText kPeopleQuery{
-    "select e.last_or_company_name || ', ' || e.first_name, t.description, p.phone_type || "
-    "': ' || p.phone_number,\n"
-    "e.entity_id\n"
-    "from entity_enh e\n"
-    "left join gen_phones p on (e.primary_phone_id = p.phone_id)\n"
-    "left join e_type t on (t.e_type_id = e.e_type_id)\n"
-    "where e.property_id = :PROPID\n"
-    "order by e.last_or_company_name, e.first_name"};
-
-constexpr TStatementText kEntityPhonesQuery{
-    "select g.phone_type || ' ' || g.phone_number\n"
-    "from gen_phones g\n"
-    "where g.source_table = 2\n"
-    "and g.source_key = :EID"};
-
-}  // namespace
 
 void TPageModule::PropertyHeading(TStringStream& out, TPageRequest& request, int32_t requestedId,
                                   int currentTab) {

@@ -4,42 +4,12 @@
 
 #include "pages/page_frame.h"
 #include "pages/page_module.h"
+#include "pages/page_statements.h"
 #include "pages/page_text.h"
 
 namespace qv {
 
 namespace {
-
-enum class SearchMode { kNone, kAddress, kName };
-
-// The list's statement for each search mode (in the order above), without and
-// with the area filter. A name search compares with STARTING WITH, an address
-// search with CONTAINING: neither gives % or _ a meaning, and a name search
-// keeps the index on the upper-cased name.
-#define QV_LIST_HEAD                                                                   \
-  "SELECT FIRST 10 SKIP :SKIPPED P.PROPERTY_ID, P.PROPERTY_NAME, A.PROP_ADDRESS1, "    \
-  "A.PROP_ADDRESS2, A.PROP_CITY, A.PROP_STATE,\n"                                      \
-  "A.PROP_ZIPCODE, P.NUM_UNITS\n"                                                      \
-  "FROM PROPERTY P\n"                                                                  \
-  "JOIN PROP_ADDRESS A ON (A.PROP_ADDRESS_ID = P.PRIMARY_PROP_ADDRESS_ID)\n"
-#define QV_LIST_AREA_JOIN "JOIN AREA AR ON (AR.AREA_ID = P.AREA_ID)\n"
-#define QV_LIST_ADDRESS "WHERE A.PROP_ADDRESS1 CONTAINING :SEARCHVALUE\n"
-#define QV_LIST_NAME "WHERE UPPER(P.PROPERTY_NAME) STARTING :SEARCHVALUE\n"
-#define QV_LIST_ORDER "ORDER BY PROPERTY_NAME"
-constexpr TStatementText kListQueries[3][2] = {
-    {{QV_LIST_HEAD QV_LIST_ORDER},
-     {QV_LIST_HEAD QV_LIST_AREA_JOIN "WHERE AR.AREA_NAME = :AREANAME\n" QV_LIST_ORDER}},
-    {{QV_LIST_HEAD QV_LIST_ADDRESS QV_LIST_ORDER},
-     {QV_LIST_HEAD QV_LIST_AREA_JOIN QV_LIST_ADDRESS "AND AR.AREA_NAME = :AREANAME\n"
-      QV_LIST_ORDER}},
-    {{QV_LIST_HEAD QV_LIST_NAME QV_LIST_ORDER},
-     {QV_LIST_HEAD QV_LIST_AREA_JOIN QV_LIST_NAME "AND AR.AREA_NAME = :AREANAME\n" QV_LIST_ORDER}},
-};
-#undef QV_LIST_HEAD
-#undef QV_LIST_AREA_JOIN
-#undef QV_LIST_ADDRESS
-#undef QV_LIST_NAME
-#undef QV_LIST_ORDER
 
 // Page arithmetic is 32-bit; values outside the range wrap as they would there.
 int32_t Wrap32(int64_t value) { return static_cast<int32_t>(value); }
@@ -52,7 +22,7 @@ struct ListRequest {
   std::string area;
   bool areaFilter = false;
   std::string searchValue;  // the address value or the name value, by mode
-  SearchMode mode = SearchMode::kNone;
+  ListSearchMode mode = ListSearchMode::kNone;
 };
 
 ListRequest ReadListRequest(const TPageRequest& request) {
@@ -68,11 +38,11 @@ ListRequest ReadListRequest(const TPageRequest& request) {
 
   const std::string search = TrimText(request.Param("SEARCHVALUE"));
   if (!request.Param("ADDRESS").empty()) {
-    if (!search.empty()) r.mode = SearchMode::kAddress;
+    if (!search.empty()) r.mode = ListSearchMode::kAddress;
   } else if (!request.Param("PROPNAME").empty()) {
-    if (!search.empty()) r.mode = SearchMode::kName;
+    if (!search.empty()) r.mode = ListSearchMode::kName;
   }
-  if (r.mode != SearchMode::kNone) r.searchValue = search;
+  if (r.mode != ListSearchMode::kNone) r.searchValue = search;
   return r;
 }
 
@@ -81,11 +51,11 @@ ListRequest ReadListRequest(const TPageRequest& request) {
 void WritePagingLink(TStringStream& out, const ListRequest& r, int32_t page) {
   out.WriteString("<a href=\"/list?page=");
   out.WriteInteger(page);
-  if (r.mode == SearchMode::kAddress) {
+  if (r.mode == ListSearchMode::kAddress) {
     out.WriteString("&SearchValue=");
     out.WriteString(UrlEncodeQueryValue(r.searchValue));
     out.WriteString("&Address=a&AreaName=");
-  } else if (r.mode == SearchMode::kName) {
+  } else if (r.mode == ListSearchMode::kName) {
     out.WriteString("&SearchValue=");
     out.WriteString(UrlEncodeQueryValue(r.searchValue));
     out.WriteString("&PropName=a&AreaName=");
@@ -113,7 +83,7 @@ void TPageModule::PropertyListPage(TStringStream& out, TPageRequest& request) {
   out.WriteString("<form method=\"GET\"  action=\"/List\">");
   out.WriteString(" Search for : ");
   out.WriteString("  <input type=\"text\" name=\"SearchValue\" size=\"30\" value=\"");
-  if (r.mode == SearchMode::kName) out.WriteString(HtmlEscape(r.searchValue));
+  if (r.mode == ListSearchMode::kName) out.WriteString(HtmlEscape(r.searchValue));
   out.WriteString("\">&nbsp;");
   out.WriteString("  <input type=\"submit\" value=\"Search by Property Name\" name=\"PropName\">");
   out.WriteString(
@@ -175,9 +145,9 @@ void TPageModule::PropertyListPage(TStringStream& out, TPageRequest& request) {
   TIB_Row& params = list.Params();
   params[0].SetAsInteger(r.skip);
   size_t next = 1;
-  if (r.mode == SearchMode::kName) {
+  if (r.mode == ListSearchMode::kName) {
     SetTextParam(params[next++], UpperCaseAscii(r.searchValue));
-  } else if (r.mode == SearchMode::kAddress) {
+  } else if (r.mode == ListSearchMode::kAddress) {
     SetTextParam(params[next++], r.searchValue);
   }
   if (r.areaFilter) SetTextParam(params[next], r.area);

@@ -2,15 +2,13 @@
 // linking to the violation's detail page; and the shared Yes/No text.
 #include "pages/page_frame.h"
 #include "pages/page_module.h"
+#include "pages/page_statements.h"
 #include "pages/page_text.h"
 #include "pages/tab_cells.h"
 
 namespace qv {
 
 namespace {
-
-constexpr TStatementText kPropertyNameQuery{
-    "SELECT PROPERTY_NAME FROM PROPERTY WHERE PROPERTY_ID = :PROPID"};
 
 constexpr TStatementText kViolationsQuery{
     "SELECT V.VIOLATION_ID, V.VIOLATION_DATE, V.APT_NUM, V.CASE_NUM, V.REQUEST_PARTNER_NUM, "

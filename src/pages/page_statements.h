@@ -1,0 +1,104 @@
+// The fixed statement texts of the pages that the page benchmarks run as well,
+// kept here once so that both run the same statements.
+#pragma once
+
+#include "pages/page_module.h"
+
+namespace qv {
+
+// Each text is one object for the whole program (inline), so a module keeps
+// one cursor for it whichever unit asks.
+
+// The banner's agency name, on every page.
+inline constexpr TStatementText kAgencyQuery{"SELECT AGENCY_NAME FROM AGENCY"};
+
+// The property list's search modes, in the order that indexes kListQueries.
+enum class ListSearchMode { kNone, kAddress, kName };
+
+// The list's statement for each search mode, without and with the area filter.
+// A name search compares with STARTING WITH, an address search with
+// CONTAINING: neither gives % or _ a meaning, and a name search keeps the index
+// on the upper-cased name.
+#define QV_LIST_HEAD                                                                   \
+  "SELECT FIRST 10 SKIP :SKIPPED P.PROPERTY_ID, P.PROPERTY_NAME, A.PROP_ADDRESS1, "    \
+  "A.PROP_ADDRESS2, A.PROP_CITY, A.PROP_STATE,\n"                                      \
+  "A.PROP_ZIPCODE, P.NUM_UNITS\n"                                                      \
+  "FROM PROPERTY P\n"                                                                  \
+  "JOIN PROP_ADDRESS A ON (A.PROP_ADDRESS_ID = P.PRIMARY_PROP_ADDRESS_ID)\n"
+#define QV_LIST_AREA_JOIN "JOIN AREA AR ON (AR.AREA_ID = P.AREA_ID)\n"
+#define QV_LIST_ADDRESS "WHERE A.PROP_ADDRESS1 CONTAINING :SEARCHVALUE\n"
+#define QV_LIST_NAME "WHERE UPPER(P.PROPERTY_NAME) STARTING :SEARCHVALUE\n"
+#define QV_LIST_ORDER "ORDER BY PROPERTY_NAME"
+inline constexpr TStatementText kListQueries[3][2] = {
+    {{QV_LIST_HEAD QV_LIST_ORDER},
+     {QV_LIST_HEAD QV_LIST_AREA_JOIN "WHERE AR.AREA_NAME = :AREANAME\n" QV_LIST_ORDER}},
+    {{QV_LIST_HEAD QV_LIST_ADDRESS QV_LIST_ORDER},
+     {QV_LIST_HEAD QV_LIST_AREA_JOIN QV_LIST_ADDRESS "AND AR.AREA_NAME = :AREANAME\n"
+      QV_LIST_ORDER}},
+    {{QV_LIST_HEAD QV_LIST_NAME QV_LIST_ORDER},
+     {QV_LIST_HEAD QV_LIST_AREA_JOIN QV_LIST_NAME "AND AR.AREA_NAME = :AREANAME\n" QV_LIST_ORDER}},
+};
+#undef QV_LIST_HEAD
+#undef QV_LIST_AREA_JOIN
+#undef QV_LIST_ADDRESS
+#undef QV_LIST_NAME
+#undef QV_LIST_ORDER
+
+// The heading of the property tab pages: the property's name and id.
+inline constexpr TStatementText kHeadingQuery{
+    "SELECT \n"
+    "   P.PROPERTY_NAME, \n"
+    "   P.PROPERTY_ID \n"
+    "FROM PROPERTY P \n"
+    "LEFT JOIN PROP_ADDRESS A ON (A.PROP_ADDRESS_ID = P.PRIMARY_PROP_ADDRESS_ID) \n"
+    "WHERE P.PROPERTY_ID = :PROPID"};
+
+// The People tab's rows: name, type, primary phone and entity id.
+inline constexpr TStatementText kPeopleQuery{
+    "select e.last_or_company_name || ', ' || e.first_name, t.description, p.phone_type || "
+    "': ' || p.phone_number,\n"
+    "e.entity_id\n"
+    "from entity_enh e\n"
+    "left join gen_phones p on (e.primary_phone_id = p.phone_id)\n"
+    "left join e_type t on (t.e_type_id = e.e_type_id)\n"
+    "where e.property_id = :PROPID\n"
+    "order by e.last_or_company_name, e.first_name"};
+
+// The phones of one entity on the People tab, run once per entity.
+inline constexpr TStatementText kEntityPhonesQuery{
+    "select g.phone_type || ' ' || g.phone_number\n"
+    "from gen_phones g\n"
+    "where g.source_table = 2\n"
+    "and g.source_key = :EID"};
+
+// One violation with everything its detail page shows.
+inline constexpr TStatementText kViolationQuery{
+    "SELECT V.VIOLATION_ID, V.VIOLATION_DATE, V.APT_NUM, V.CASE_NUM, V.REQUEST_PARTNER_NUM, "
+    "V.EVICTABLE,\n"
+    "(SELECT VT.DESCRIPTION FROM VIOLATION_TYPES VT WHERE VT.VIOLATION_TYPE_ID = "
+    "V.VIOLATION_TYPE) AS V_TYPE_DESC,\n"
+    "(SELECT VA.VIOLATION_ACTION_DESC FROM VIOLATION_ACTIONS VA WHERE VA.VIOLATION_ACTION_ID = "
+    "V.PLANNED_ACTION) AS ACTION_DESC,\n"
+    "V.PROPERTY_ID,\n"
+    "(SELECT PA.VIOLATION_ACTION_DESC FROM VIOLATION_POLICE_ACTIONS PA WHERE "
+    "PA.VIOLATION_ACTION_ID = V.POLICE_ACTION) AS POLICE_ACTION,\n"
+    "V.EVICTION_DATE, V.EVICTION_EXPLANATION, V.MGR_CONTACT_DATE, V.MGR_CONTACT_BY, "
+    "V.NOTICE_LETTER_DATE, V.ACTION_PLAN_RECEIVED,\n"
+    "V.LEASE_BEGIN_DATE, V.LEASE_END_DATE, V.ACTION_PLAN_SENT\n"
+    "FROM VIOLATIONS V\n"
+    "WHERE V.VIOLATION_ID = :VID"};
+
+// A property's name, above the tabs of the violation pages.
+inline constexpr TStatementText kPropertyNameQuery{
+    "SELECT PROPERTY_NAME FROM PROPERTY WHERE PROPERTY_ID = :PROPID"};
+
+// The violators named in one violation.
+inline constexpr TStatementText kViolatorsQuery{
+    "SELECT V.VIOLATOR_FIRST_NAME, V.VIOLATOR_MIDDLE_NAME, V.VIOLATOR_LAST_NAME,\n"
+    "(SELECT RS.DESCRIPTION FROM RESIDENT_STATUS RS WHERE RS.RESIDENT_STATUS_ID = "
+    "V.VIOLATOR_STATUS) AS V_VIO_STATUS_DESC,\n"
+    "V.VIOLATOR_LIVINGTHERENOW, V.VIOLATOR_ID1, V.VIOLATOR_ID2, V.VIOLATOR_DOB\n"
+    "FROM VIOLATORS V\n"
+    "WHERE V.VIOLATION_ID = :VID"};
+
+}  // namespace qv
