@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 #include "http/io_handler.h"
 #include "http/transport.h"
@@ -48,12 +49,18 @@ class TIdContext {
   const std::string& PeerIP() const { return peer_ip_; }
   int PeerPort() const { return peer_port_; }
   const TIdSocketHandle* Binding() const { return binding_; }
+  // The interim "100 Continue" of the current request went out before it
+  // was handed over; the engine sends no other. Taking it clears it.
+  void MarkContinueSent() { continue_sent_ = true; }
+  bool ContinueSent() const { return continue_sent_; }
+  bool TakeContinueSent() { return std::exchange(continue_sent_, false); }
 
  private:
   TIdTCPConnection connection_;
   std::string peer_ip_;
   int peer_port_;
   const TIdSocketHandle* binding_;
+  bool continue_sent_ = false;
 };
 
 }  // namespace qv

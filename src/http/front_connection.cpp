@@ -42,14 +42,23 @@ TIdFrontConnection::Next TIdFrontConnection::Receive(Clock::time_point now) {
 TIdFrontConnection::Next TIdFrontConnection::Frame(Clock::time_point now) {
   TIdIOHandler& io = context_.Connection().IOHandler();
   if (io.Buffered() > 0 && !RequestUnderway()) request_began_ = last_input_ = now;
-  switch (framer_.Scan(io.Unread(), peer_closed_)) {
-    case TIdRequestFramer::State::Ready:
-      return Next::Serve;
-    case TIdRequestFramer::State::Malformed:
-      return Ending();
-    case TIdRequestFramer::State::NeedMore:
-      break;
+  const auto state = framer_.Scan(io.Unread(), peer_closed_);
+  if (state == TIdRequestFramer::State::Malformed) return Ending();
+  if (!framer_.ContinueLine().empty() && !context_.ContinueSent()) {
+    // The client waits for this before it sends the body; the worker comes
+    // once the body is here.
+    try {
+      io.Write(framer_.ContinueLine());
+    } catch (const std::exception&) {
+      return Next::Close;
+    }
+    context_.MarkContinueSent();
+    if (transport_->OutputPending()) {
+      keep_ = true;
+      return Next::Flush;
+    }
   }
+  if (state == TIdRequestFramer::State::Ready) return Next::Serve;
   if (peer_closed_) return Next::Close;
   // Nothing of a request is here: an idle connection holds no buffer.
   if (io.Buffered() == 0) io.ReleaseIfEmpty();

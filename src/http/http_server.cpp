@@ -80,6 +80,8 @@ TIdFramerLimits TIdHTTPServer::FramerLimits() const {
   limits.max_body = kMaxRequestBody;
   // A hook that may stop a request after its head sees the head alone.
   limits.hand_over_at_head = static_cast<bool>(OnHeadersAvailable);
+  // A hook of its own decides on expectations on the worker.
+  limits.continue_here = !OnHeaderExpectations;
   return limits;
 }
 
@@ -153,6 +155,8 @@ void TIdHTTPServer::StoreUnavailable(TIdHTTPResponseInfo& response, const std::s
 
 bool TIdHTTPServer::AcceptHeaders(TIdContext& context, const std::string& target,
                                   TIdHTTPRequestInfo& request, TIdHTTPResponseInfo& response) {
+  // The front may have told the client to go on already.
+  const bool continued = context.TakeContinueSent();
   if (OnHeadersAvailable && !OnHeadersAvailable(&context, target, request.RawHeaders)) {
     int code = 403;
     std::string text, content;
@@ -180,7 +184,7 @@ bool TIdHTTPServer::AcceptHeaders(TIdContext& context, const std::string& target
       response.Finish();
       return false;
     }
-    if (http_text::ContainsNoCase(expect, "100-continue"))
+    if (http_text::ContainsNoCase(expect, "100-continue") && !continued)
       context.Connection().IOHandler().Write(request.Version + " 100 Continue\r\n\r\n");
   }
   return true;

@@ -40,6 +40,7 @@ void TIdRequestFramer::Reset() {
   line_start_ = searched_ = head_end_ = needed_ = 0;
   header_lines_ = 0;
   until_close_ = false;
+  continue_line_.clear();
 }
 
 TIdRequestFramer::State TIdRequestFramer::Scan(std::string_view data, bool peer_closed) {
@@ -88,31 +89,43 @@ TIdRequestFramer::State TIdRequestFramer::HeadComplete(std::string_view data, bo
   const std::string_view version = request_line.substr(request_line.rfind(' ') + 1);
   const std::string_view command = request_line.substr(0, request_line.find(' '));
 
-  // The first "Content-Length" line with its folded continuation lines, and
-  // whether "Expect" is there: as the header list finds them.
-  std::string length_text;
-  bool in_length = false, length_found = false, expect = false;
+  // The first "Content-Length" and "Expect" lines with their folded
+  // continuation lines: the values the header list gives.
+  std::string length_text, expect_text;
+  std::string* folding = nullptr;
+  bool expect = false;
   while (lines.Next(line) && !line.empty()) {
-    if (in_length) {
+    if (folding) {
       if (line[0] == ' ' || line[0] == '\t') {
-        length_text.append(1, ' ').append(http_text::Trim(line));
+        folding->append(1, ' ').append(http_text::Trim(line));
         continue;
       }
-      in_length = false;
+      folding = nullptr;
     }
-    if (!length_found && NameIs(line, "Content-Length")) {
-      length_found = in_length = true;
-      length_text = line.substr(line.find(':') + 1);
+    const bool first_length = length_text.empty() && NameIs(line, "Content-Length");
+    const bool first_expect = !expect && NameIs(line, "Expect");
+    if (first_length || first_expect) {
+      folding = first_length ? &length_text : &expect_text;
+      folding->assign(line.substr(line.find(':') + 1));
+      if (folding->empty()) folding->push_back(' ');  // found, even when empty
+      expect = expect || first_expect;
     }
-    if (NameIs(line, "Expect")) expect = true;
   }
   const int64_t length = ParseContentLength(http_text::Trim(length_text));
 
   needed_ = head_end_;
   // What the reader answers from the head alone, and the header hooks, need
   // no body here.
-  if (limits_.hand_over_at_head || length > limits_.max_body || (expect && IsHttp11OrLater(version)))
-    return State::Ready;
+  if (limits_.hand_over_at_head || length > limits_.max_body) return State::Ready;
+  if (expect && IsHttp11OrLater(version)) {
+    // The expectation the engine would grant, for a body to come: the client
+    // is told to go on here, and the request waits for its body. Any other
+    // goes to the worker at once (to be refused, or without a body).
+    if (!limits_.continue_here || length <= 0 ||
+        !http_text::EqualsNoCase(http_text::Trim(expect_text), "100-continue"))
+      return State::Ready;
+    continue_line_.assign(version).append(" 100 Continue\r\n\r\n");
+  }
   if (length > 0) {
     needed_ = head_end_ + static_cast<size_t>(length);
     return data.size() >= needed_ ? State::Ready : State::NeedMore;

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace qv {
@@ -17,6 +18,9 @@ struct TIdFramerLimits {
   int max_header_lines = 1024;    // non-empty header lines
   int64_t max_body = 1 << 20;     // a larger body is refused as soon as the head is in
   bool hand_over_at_head = false; // the head alone goes to the worker (header hooks set)
+  // "Expect: 100-continue" is answered here, so the body arrives before a
+  // worker runs the request (no hook of its own decides on expectations).
+  bool continue_here = true;
 };
 
 class TIdRequestFramer {
@@ -36,6 +40,10 @@ class TIdRequestFramer {
   void Reset();
   // Bytes of the request known so far to be needed (head, then body).
   size_t Needed() const { return needed_; }
+  // The interim answer the client waits for before it sends the body, when
+  // this request wants one (empty otherwise); the request's engine sends no
+  // other.
+  const std::string& ContinueLine() const { return continue_line_; }
 
  private:
   // Looks at the head just completed (lines in data up to head_end_).
@@ -49,6 +57,7 @@ class TIdRequestFramer {
   size_t head_end_ = 0;     // offset just after the empty line
   bool until_close_ = false;  // the body runs to the peer's close
   size_t needed_ = 0;
+  std::string continue_line_;
 };
 
 }  // namespace qv

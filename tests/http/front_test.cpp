@@ -388,6 +388,51 @@ TEST(FrontTest, IdleAndSlowConnectionsHoldNoThread) {
   EXPECT_LE(server.WorkerThreads(), 2u);
 }
 
+TEST(FrontTest, AClientThatExpectsToContinueHoldsNoWorkerWhileItsBodyComes) {
+  TIdHTTPServer server;
+  server.SetWorkers(1);
+  server.OnCommandGet = [](TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) {
+    r.ContentText = req.Document + "|" + req.FormParams;
+  };
+  const int port = test::StartOnLoopback(server);
+  const std::string head = "POST /form HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: 3\r\n\r\n";
+
+  // Told to go on, the client holds its body back: the one worker serves others meanwhile.
+  test::RawClient waiting(port);
+  waiting.Send(head);
+  EXPECT_EQ(waiting.ReadUntil("\r\n\r\n"), "HTTP/1.1 100 Continue\r\n\r\n");
+  EXPECT_EQ(test::BodyOf(test::Exchange(port, "GET /other HTTP/1.1\r\n\r\n")), "/other|");
+  waiting.Send("k=v");
+  const std::string answer = waiting.ReadAll();
+  EXPECT_EQ(answer.substr(0, 17), "HTTP/1.1 200 OK\r\n") << answer;
+  EXPECT_EQ(test::BodyOf(answer), "/form|k=v");
+
+  // The body sent with the head at once: still exactly one interim answer, first.
+  test::RawClient eager(port);
+  eager.Send(head + "a=b");
+  const std::string both = eager.ReadAll();
+  EXPECT_EQ(both.substr(0, 42), "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\n") << both;
+  EXPECT_EQ(both.find("100 Continue", 10), std::string::npos);
+  EXPECT_EQ(test::BodyOf(both.substr(25)), "/form|a=b");
+}
+
+TEST(FrontTest, AnExpectationHookStillDecidesOnTheWorker) {
+  TIdHTTPServer server;
+  std::atomic<int> asked{0};
+  server.OnHeaderExpectations = [&](TIdContext*, const std::string& expect) {
+    ++asked;
+    return expect == "100-continue";
+  };
+  server.OnCommandGet = [](TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) { r.ContentText = req.FormParams; };
+  const int port = test::StartOnLoopback(server);
+  const std::string answer =
+      test::Exchange(port, "POST /f HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: 3\r\n\r\nk=v");
+  EXPECT_EQ(answer.substr(0, 42), "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\n") << answer;
+  EXPECT_EQ(answer.find("100 Continue", 10), std::string::npos);
+  EXPECT_EQ(test::BodyOf(answer.substr(25)), "k=v");
+  EXPECT_EQ(asked.load(), 1);
+}
+
 TEST(FrontTest, AnAnswerTheClientDoesNotReadFreesItsWorker) {
   TIdHTTPServer server;
   server.SetWorkers(1);
