@@ -188,6 +188,18 @@ TEST(FrontTest, ACookieBombKeepsAtMost128CookiesAndSkipsEmptyPieces) {
 // Runs the server in a child process whose open-files limit is low, fills
 // it up with idle connections, and checks that it accepts again once they
 // are gone, without spinning meanwhile and with one report of the shortage.
+// CPU time a process ("self" or a pid) has used, in clock ticks.
+long CpuTicks(const std::string& process = "self") {
+  std::ifstream stat("/proc/" + process + "/stat");
+  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  std::istringstream fields(text.substr(text.rfind(')') + 2));
+  std::string skip;
+  long utime = 0, stime = 0;
+  for (int i = 0; i < 11; ++i) fields >> skip;
+  fields >> utime >> stime;
+  return utime + stime;
+}
+
 TEST(FrontTest, AcceptingRecoversAfterTheDescriptorLimit) {
   int to_parent[2], to_child[2];
   ASSERT_EQ(::pipe(to_parent), 0);
@@ -221,16 +233,7 @@ TEST(FrontTest, AcceptingRecoversAfterTheDescriptorLimit) {
   // Past the limit, a request waits in the backlog.
   test::RawClient waiting(port);
   waiting.Send("GET /waited HTTP/1.1\r\n\r\n");
-  auto cpu = [&] {
-    std::ifstream stat("/proc/" + std::to_string(child) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
-    std::string skip;
-    long utime = 0, stime = 0;
-    for (int i = 0; i < 11; ++i) fields >> skip;
-    fields >> utime >> stime;
-    return utime + stime;
-  };
+  auto cpu = [&] { return CpuTicks(std::to_string(child)); };
   const long before = cpu();
   std::string answer;
   EXPECT_FALSE(ClosedWithin(waiting, 1000, &answer));
@@ -262,18 +265,6 @@ size_t AddressSpace() {
   return 0;
 }
 
-// CPU time this process has used, in clock ticks.
-long OwnCpu() {
-  std::ifstream stat("/proc/self/stat");
-  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-  std::istringstream fields(text.substr(text.rfind(')') + 2));
-  std::string skip;
-  long utime = 0, stime = 0;
-  for (int i = 0; i < 11; ++i) fields >> skip;
-  fields >> utime >> stime;
-  return utime + stime;
-}
-
 // Runs in a process of its own (no thread stacks kept from earlier tests to
 // reuse): the server's first worker cannot be started while the address space
 // is held where it is. Returns 0, or the number of the step that went wrong.
@@ -293,11 +284,11 @@ int ThreadShortageScenario() {
   {
     test::RawClient waiting(port);
     waiting.Send("GET /waited HTTP/1.1\r\n\r\n");
-    const long before = OwnCpu();
+    const long before = CpuTicks();
     std::string answer;
     // Not answered, not dropped, and no busy loop: well under half a second of CPU.
     if (ClosedWithin(waiting, 1000, &answer) || !answer.empty()) step = 2;
-    else if (OwnCpu() - before >= ::sysconf(_SC_CLK_TCK) / 2) step = 3;
+    else if (CpuTicks() - before >= ::sysconf(_SC_CLK_TCK) / 2) step = 3;
     const rlimit loose{RLIM_INFINITY, RLIM_INFINITY};
     ::setrlimit(RLIMIT_AS, &loose);
     // Threads can be started again: the waiting request is answered.
