@@ -6,7 +6,8 @@
 #      addresses, within the per-address cap), held while wrk fetches the
 #      logo: qvweb's threads, resident memory, the logo's p99 latency;
 #   3. requests per second of the logo with the visitor's session cookie, each
-#      on its own connection ("Connection: close"), qvweb against nginx;
+#      on its own connection ("Connection: close"), qvweb against nginx, and
+#      the CPU each server spends per request (ratio: nginx's over qvweb's);
 #   4. the same with KeepAlive=1 against nginx with keep-alive.
 #   bench/http/run_front.sh [build-dir]   (default build; DURATION seconds per wrk run, default 10;
 #                                          ROUNDS of each comparison taken in turn, default 5, medians shown;
@@ -191,39 +192,47 @@ stop_qv
 fi
 
 # 3 and 4. Requests per second, qvweb and nginx in turn.
-run() {  # name url extra-wrk-args... -> requests/s
-  local name=$1 url=$2; shift 2
+ticks() { local t=0 p; for p in "$@"; do t=$((t + $(awk '{print $14 + $15}' "/proc/$p/stat"))); done; echo "$t"; }
+run() {  # name url "pids" extra-wrk-args... -> requests/s and the servers' CPU µs per request
+  local name=$1 url=$2 pids=$3; shift 3
+  local before after
+  before=$(ticks $pids)
   wrk -t2 -c50 -d"${duration}s" "$@" -H "Cookie: IDHTTPSESSIONID=$cookie" "$url" > "$work/$name.wrk" 2>&1
+  after=$(ticks $pids)
   grep -E "Socket errors|Non-2xx" "$work/$name.wrk" | sed "s/^/$name: /" >&2 || true
-  awk '/Requests\/sec/ {print $2}' "$work/$name.wrk"
+  awk -v t=$((after - before)) -v hz="$(getconf CLK_TCK)" \
+    '/requests in/ {n = $1} /Requests\/sec/ {r = $2} END {printf "%s %.1f\n", r, t * 1e6 / hz / n}' "$work/$name.wrk"
 }
 ratio() { python3 -c "print(f'{$1/$2:.2f}')"; }
 median() { printf '%s\n' "$@" | sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
 rounds=${ROUNDS:-5}
 logo=/image/qv_logo_jpg.jpg
-compare() {  # label keepalive_timeout wrk-args... : rounds taken in turn, medians
-  local label=$1 keep=$2; shift 2
-  local qv=() ng=() i
+compare() {  # label wrk-args... : rounds taken in turn, medians
+  local label=$1; shift
+  local qv=() ng=() qc=() nc=() i r c
+  local workers; workers=$(pgrep -P "$ng_pid" | tr '\n' ' ')
   for i in $(seq "$rounds"); do
-    qv+=("$(run "qv_$i" "http://127.0.0.1:$qv_port$logo" "$@")")
-    ng+=("$(run "ng_$i" "http://127.0.0.1:$ng_port$logo" "$@")")
+    read -r r c < <(run "qv_$i" "http://127.0.0.1:$qv_port$logo" "$qv_pid" "$@"); qv+=("$r"); qc+=("$c")
+    read -r r c < <(run "ng_$i" "http://127.0.0.1:$ng_port$logo" "$workers" "$@"); ng+=("$r"); nc+=("$c")
   done
   local q n
   q=$(median "${qv[@]}"); n=$(median "${ng[@]}")
   printf '%-44s %12s %12s %7s   (rounds: qvweb %s; nginx %s)\n' "$label" "$q" "$n" "$(ratio "$q" "$n")" "${qv[*]}" "${ng[*]}"
+  printf '%-44s %12s %12s %7s\n' "  server CPU per request, µs" "$(median "${qc[@]}")" "$(median "${nc[@]}")" \
+    "$(ratio "$(median "${nc[@]}")" "$(median "${qc[@]}")")"
 }
 printf '%-44s %12s %12s %7s\n' "wrk -t2 -c50 -d${duration}s, logo with the session cookie" qvweb nginx ratio
 if [[ $parts == *3* ]]; then
 start_qv
 start_nginx 0
-compare '"Connection: close" [target >= 1.00]' 0 -H "Connection: close"
+compare '"Connection: close" [target >= 1.00]' -H "Connection: close"
 stop_nginx
 stop_qv
 fi
 if [[ $parts == *4* ]]; then
 start_qv "KeepAlive=1"
 start_nginx 75
-compare 'keep-alive (KeepAlive=1) [target >= 1.00]' 75
+compare 'keep-alive (KeepAlive=1) [target >= 1.00]'
 stop_nginx
 stop_qv
 fi
