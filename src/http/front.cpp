@@ -359,7 +359,9 @@ bool TIdFront::WaitHere(Conn& conn) {
   bool handed_over;
   {
     std::lock_guard lock(conns_lock_);
-    handed_over = registered && !conn.event_early;
+    // A stop that began meanwhile may already have looked for connections
+    // between requests: this one goes back to the front, which ends it.
+    handed_over = registered && !conn.event_early && !stopping_.load();
     if (handed_over)
       conn.state = Conn::State::Waiting;
     else
