@@ -123,8 +123,9 @@ class TIdFront : public std::enable_shared_from_this<TIdFront> {
   int wake_fd_ = -1;
   std::unique_ptr<Source> wake_source_;
   std::vector<std::unique_ptr<Listener>> listeners_;
-  // A worker ends a connection it closed itself, without handing it back;
-  // these two are shared with the workers for that.
+  // Workers end the connections they close, and put persistent ones back in
+  // epoll, themselves: the records below, the timers and each connection's
+  // state are shared with them under this lock.
   std::mutex conns_lock_;
   std::unordered_map<Conn*, std::unique_ptr<Conn>> conns_;
   std::unordered_map<std::string, int> per_address_;
@@ -132,7 +133,7 @@ class TIdFront : public std::enable_shared_from_this<TIdFront> {
   Clock::time_point sleep_until_{};  // when the front's wait ends at the latest
   std::unique_ptr<TIdWorkerPool> pool_;
   std::atomic<size_t> serving_{0};  // connections handed to the pool and not back or ended yet
-  std::atomic<bool> stopping_{false};  // the front waits for serving_ to reach 0
+  std::atomic<bool> stopping_{false};  // a stop began: workers wake the front as serving_ reaches 0
 
   // Accepting paused after descriptors or threads ran out.
   bool accept_paused_ = false;
