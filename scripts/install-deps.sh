@@ -34,7 +34,7 @@ if [ "$purpose" != server ]; then
   command -v node >/dev/null 2>&1 || packages+=(nodejs)
   command -v npm >/dev/null 2>&1 || packages+=(npm)
 fi
-if [ "$purpose" = bench ]; then packages+=(wrk nginx-light); fi
+if [ "$purpose" = bench ]; then packages+=(wrk nginx-light python3); fi
 
 missing=()
 for p in "${packages[@]}"; do

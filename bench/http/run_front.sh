@@ -20,15 +20,7 @@ duration=${DURATION:-10}
 slow=${SLOW_CONNECTIONS:-10000}
 parts=${PARTS:-1234}
 
-missing=()
-for p in wrk nginx-light python3 curl; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  $SUDO apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q "${missing[@]}"
-fi
+"$root/scripts/install-deps.sh" bench
 ulimit -n "$(ulimit -Hn)"
 
 [ -f "$build/build.ninja" ] ||

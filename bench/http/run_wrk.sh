@@ -9,15 +9,7 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${1:-$root/build}
 duration=${DURATION:-10}
 
-missing=()
-for p in wrk nginx-light python3; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  $SUDO apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q "${missing[@]}"
-fi
+"$root/scripts/install-deps.sh" bench
 
 [ -f "$build/build.ninja" ] || cmake -S "$root" -B "$build" -G Ninja >/dev/null
 cmake --build "$build" --target qv_http_null_service -j2 >/dev/null

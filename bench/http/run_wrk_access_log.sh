@@ -10,15 +10,7 @@ build=$(mkdir -p "${1:-$root/build}" && cd "${1:-$root/build}" && pwd)
 duration=${DURATION:-10}
 rounds=${ROUNDS:-3}
 
-missing=()
-for p in wrk curl python3; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  $SUDO apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q "${missing[@]}"
-fi
+"$root/scripts/install-deps.sh" bench
 [ -f "$build/build.ninja" ] ||
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" --target qvweb qvdemo -j2 >/dev/null

@@ -23,16 +23,7 @@ floor_time=${FLOOR_TIME:-3}
 rounds=${ROUNDS:-3}
 entities=50
 
-missing=()
-for p in wrk curl python3; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  $SUDO apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q "${missing[@]}"
-fi
-"$root/scripts/install-deps.sh"
+"$root/scripts/install-deps.sh" bench
 
 [ -f "$build/build.ninja" ] ||
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
