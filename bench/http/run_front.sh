@@ -7,7 +7,8 @@
 #      logo: qvweb's threads, resident memory, the logo's p99 latency;
 #   3. requests per second of the logo with the visitor's session cookie, each
 #      on its own connection ("Connection: close"), qvweb against nginx, and
-#      the CPU each server spends per request (ratio: nginx's over qvweb's);
+#      the CPU each server spends per request (ratio: nginx's over qvweb's)
+#      and how much of the machine stands idle meanwhile;
 #   4. the same with KeepAlive=1 against nginx with keep-alive.
 #   bench/http/run_front.sh [build-dir]   (default build; DURATION seconds per wrk run, default 10;
 #                                          ROUNDS of each comparison taken in turn, default 5, medians shown;
@@ -185,15 +186,19 @@ fi
 
 # 3 and 4. Requests per second, qvweb and nginx in turn.
 ticks() { local t=0 p; for p in "$@"; do t=$((t + $(awk '{print $14 + $15}' "/proc/$p/stat"))); done; echo "$t"; }
-run() {  # name url "pids" extra-wrk-args... -> requests/s and the servers' CPU µs per request
+# The machine's idle and total CPU time so far, in ticks.
+idle_total() { awk '/^cpu / {t = 0; for (i = 2; i <= NF; i++) t += $i; print $5 + $6, t}' /proc/stat; }
+run() {  # name url "pids" extra-wrk-args... -> requests/s, the servers' CPU µs per request, the machine's idle %
   local name=$1 url=$2 pids=$3; shift 3
-  local before after
+  local before after idle0 total0 idle1 total1
   before=$(ticks $pids)
+  read -r idle0 total0 < <(idle_total)
   wrk -t2 -c50 -d"${duration}s" "$@" -H "Cookie: IDHTTPSESSIONID=$cookie" "$url" > "$work/$name.wrk" 2>&1
+  read -r idle1 total1 < <(idle_total)
   after=$(ticks $pids)
   grep -E "Socket errors|Non-2xx" "$work/$name.wrk" | sed "s/^/$name: /" >&2 || true
-  awk -v t=$((after - before)) -v hz="$(getconf CLK_TCK)" \
-    '/requests in/ {n = $1} /Requests\/sec/ {r = $2} END {printf "%s %.1f\n", r, t * 1e6 / hz / n}' "$work/$name.wrk"
+  awk -v t=$((after - before)) -v hz="$(getconf CLK_TCK)" -v idle=$((idle1 - idle0)) -v total=$((total1 - total0)) \
+    '/requests in/ {n = $1} /Requests\/sec/ {r = $2} END {printf "%s %.1f %.1f\n", r, t * 1e6 / hz / n, 100 * idle / total}' "$work/$name.wrk"
 }
 ratio() { python3 -c "print(f'{$1/$2:.2f}')"; }
 median() { printf '%s\n' "$@" | sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
@@ -201,17 +206,19 @@ rounds=${ROUNDS:-5}
 logo=/image/qv_logo_jpg.jpg
 compare() {  # label wrk-args... : rounds taken in turn, medians
   local label=$1; shift
-  local qv=() ng=() qc=() nc=() i r c
+  local qv=() ng=() qc=() nc=() qi=() ni=() i r c d
   local workers; workers=$(pgrep -P "$ng_pid" | tr '\n' ' ')
   for i in $(seq "$rounds"); do
-    read -r r c < <(run "qv_$i" "http://127.0.0.1:$qv_port$logo" "$qv_pid" "$@"); qv+=("$r"); qc+=("$c")
-    read -r r c < <(run "ng_$i" "http://127.0.0.1:$ng_port$logo" "$workers" "$@"); ng+=("$r"); nc+=("$c")
+    read -r r c d < <(run "qv_$i" "http://127.0.0.1:$qv_port$logo" "$qv_pid" "$@"); qv+=("$r"); qc+=("$c"); qi+=("$d")
+    read -r r c d < <(run "ng_$i" "http://127.0.0.1:$ng_port$logo" "$workers" "$@"); ng+=("$r"); nc+=("$c"); ni+=("$d")
   done
   local q n
   q=$(median "${qv[@]}"); n=$(median "${ng[@]}")
   printf '%-44s %12s %12s %7s   (rounds: qvweb %s; nginx %s)\n' "$label" "$q" "$n" "$(ratio "$q" "$n")" "${qv[*]}" "${ng[*]}"
   printf '%-44s %12s %12s %7s\n' "  server CPU per request, µs" "$(median "${qc[@]}")" "$(median "${nc[@]}")" \
     "$(ratio "$(median "${nc[@]}")" "$(median "${qc[@]}")")"
+  # Idle CPU while a server is loaded is throughput it leaves on the table.
+  printf '%-44s %12s %12s\n' "  machine idle while serving, %" "$(median "${qi[@]}")" "$(median "${ni[@]}")"
 }
 printf '%-44s %12s %12s %7s\n' "wrk -t2 -c50 -d${duration}s, logo with the session cookie" qvweb nginx ratio
 if [[ $parts == *3* ]]; then
