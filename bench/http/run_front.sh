@@ -9,17 +9,19 @@
 #      on its own connection ("Connection: close"), qvweb against nginx, and
 #      the CPU each server spends per request (ratio: nginx's over qvweb's)
 #      and how much of the machine stands idle meanwhile;
-#   4. the same with KeepAlive=1 against nginx with keep-alive.
+#   4. the same with KeepAlive=1 against nginx with keep-alive;
+#   5. part 3 again with the servers on the first half of the cores and wrk on
+#      the other half, so that the load generator does not compete with them.
 #   bench/http/run_front.sh [build-dir]   (default build; DURATION seconds per wrk run, default 10;
 #                                          ROUNDS of each comparison taken in turn, default 5, medians shown;
-#                                          PARTS to run, default 1234)
+#                                          PARTS to run, default 12345)
 # Only loopback traffic. Needs an open-files hard limit of at least 20,000.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(mkdir -p "${1:-$root/build}" && cd "${1:-$root/build}" && pwd)
 duration=${DURATION:-10}
 slow=${SLOW_CONNECTIONS:-10000}
-parts=${PARTS:-1234}
+parts=${PARTS:-12345}
 
 "$root/scripts/install-deps.sh" bench
 ulimit -n "$(ulimit -Hn)"
@@ -193,7 +195,7 @@ run() {  # name url "pids" extra-wrk-args... -> requests/s, the servers' CPU µs
   local before after idle0 total0 idle1 total1
   before=$(ticks $pids)
   read -r idle0 total0 < <(idle_total)
-  wrk -t2 -c50 -d"${duration}s" "$@" -H "Cookie: IDHTTPSESSIONID=$cookie" "$url" > "$work/$name.wrk" 2>&1
+  $client wrk -t2 -c50 -d"${duration}s" "$@" -H "Cookie: IDHTTPSESSIONID=$cookie" "$url" > "$work/$name.wrk" 2>&1
   read -r idle1 total1 < <(idle_total)
   after=$(ticks $pids)
   grep -E "Socket errors|Non-2xx" "$work/$name.wrk" | sed "s/^/$name: /" >&2 || true
@@ -203,6 +205,7 @@ run() {  # name url "pids" extra-wrk-args... -> requests/s, the servers' CPU µs
 ratio() { python3 -c "print(f'{$1/$2:.2f}')"; }
 median() { printf '%s\n' "$@" | sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
 rounds=${ROUNDS:-5}
+client=""  # the command wrk runs under
 logo=/image/qv_logo_jpg.jpg
 compare() {  # label wrk-args... : rounds taken in turn, medians
   local label=$1; shift
@@ -234,4 +237,21 @@ start_nginx 75
 compare 'keep-alive (KeepAlive=1) [target >= 1.00]'
 stop_nginx
 stop_qv
+fi
+if [[ $parts == *5* ]]; then
+cores=$(nproc)
+if [ "$cores" -ge 2 ]; then
+  servers=0
+  [ "$cores" -lt 4 ] || servers="0-$((cores / 2 - 1))"
+  client="taskset -c $((cores / 2))-$((cores - 1))"
+  start_qv
+  start_nginx 0
+  # Threads started later inherit the set of cores.
+  taskset -apc "$servers" "$qv_pid" >/dev/null
+  for p in $(pgrep -P "$ng_pid"); do taskset -pc "$servers" "$p" >/dev/null; done
+  compare "\"Connection: close\", servers on cores $servers" -H "Connection: close"
+  client=""
+  stop_nginx
+  stop_qv
+fi
 fi
