@@ -10,6 +10,21 @@
 namespace qv {
 namespace {
 
+// Every row of a query, columns joined by "|", rows by newlines.
+std::string RowsOf(TIB_Connection& connection, TIB_Transaction& transaction, const std::string& sql) {
+  TIB_Cursor cursor(connection, transaction);
+  cursor.SQL().Add(sql);
+  cursor.Open();
+  std::string text;
+  while (!cursor.Eof()) {
+    for (size_t i = 0; i < cursor.Fields().ColumnCount(); ++i)
+      text += cursor.Fields()[i].AsString() + "|";
+    text += "\n";
+    cursor.Next();
+  }
+  return text;
+}
+
 class DemoDataTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -29,20 +44,7 @@ class DemoDataTest : public ::testing::Test {
     transaction.SetReadOnly(true);
     transaction.StartTransaction();
   }
-  // Every row of a query, columns joined by "|", rows by newlines.
-  std::string Rows(const std::string& sql) {
-    TIB_Cursor cursor(connection, transaction);
-    cursor.SQL().Add(sql);
-    cursor.Open();
-    std::string text;
-    while (!cursor.Eof()) {
-      for (size_t i = 0; i < cursor.Fields().ColumnCount(); ++i)
-        text += cursor.Fields()[i].AsString() + "|";
-      text += "\n";
-      cursor.Next();
-    }
-    return text;
-  }
+  std::string Rows(const std::string& sql) { return RowsOf(connection, transaction, sql); }
   int32_t Number(const std::string& sql) {
     TIB_Cursor cursor(connection, transaction);
     cursor.SQL().Add(sql);
@@ -73,17 +75,7 @@ TEST_F(DemoDataTest, SameSeedGivesTheSameRows) {
   for (const char* sql :
        {"SELECT * FROM PROPERTY ORDER BY PROPERTY_ID", "SELECT * FROM ENTITY ORDER BY ENTITY_ID",
         "SELECT * FROM GEN_NOTES ORDER BY NOTES_ID", "SELECT * FROM VIOLATORS ORDER BY VIOLATOR_ID"}) {
-    TIB_Cursor cursor(second, secondTransaction);
-    cursor.SQL().Add(sql);
-    cursor.Open();
-    std::string text;
-    while (!cursor.Eof()) {
-      for (size_t i = 0; i < cursor.Fields().ColumnCount(); ++i)
-        text += cursor.Fields()[i].AsString() + "|";
-      text += "\n";
-      cursor.Next();
-    }
-    EXPECT_EQ(text, Rows(sql)) << sql;
+    EXPECT_EQ(RowsOf(second, secondTransaction, sql), Rows(sql)) << sql;
   }
 }
 
