@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <future>
+#include <initializer_list>
 #include <thread>
 #include <vector>
 
@@ -46,6 +47,11 @@ struct Holders {
   bool released[5] = {};
   std::vector<std::thread> threads;
 };
+
+// Lends a place of the pool to each reference, one after the other.
+void AcquireInTurn(TFixedConnectionPool& pool, std::initializer_list<TConnectionRef*> references) {
+  for (TConnectionRef* reference : references) pool.Acquire(*reference);
+}
 
 TEST_F(PoolTest, SixthBorrowerGetsThePlaceThatIsGivenBackWhileItWaits) {
   auto pool = MakePool(5, 20000);
@@ -126,9 +132,7 @@ TEST_F(PoolTest, AcquireGivesBackTheModuleTheReferenceHoldsBeforeWaiting) {
 TEST_F(PoolTest, FreeModuleInTheLowestSlotIsLentWithoutCreatingOne) {
   auto pool = MakePool(5, 1000);
   TConnectionRef a, b, c;
-  pool->Acquire(a);
-  pool->Acquire(b);
-  pool->Acquire(c);
+  AcquireInTurn(*pool, {&a, &b, &c});  // slots 0, 1 and 2
   IConnection* slot0 = a.Get();
   a.Reset();
   c.Reset();  // slots: free, lent, free, empty, empty
@@ -141,9 +145,7 @@ TEST_F(PoolTest, FreeModuleInTheLowestSlotIsLentWithoutCreatingOne) {
 TEST_F(PoolTest, CleanupClosesOnlyFreeModulesIdleBeyondTheLimitAndEmptySlotComesFirst) {
   auto pool = MakePool(5, 1000);
   TConnectionRef a, b, c;
-  pool->Acquire(a);
-  pool->Acquire(b);
-  pool->Acquire(c);
+  AcquireInTurn(*pool, {&a, &b, &c});  // slots 0, 1 and 2
   IConnection* slot2 = c.Get();
   b.Reset();  // slot 1 free from now on
   Advance(kFiveMinutesMs - 1000);
