@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <sstream>
 #include <stdexcept>
@@ -37,16 +38,25 @@ uint64_t Fnv1a(std::string_view text) {
   return hash;
 }
 
-// Builds a database from the schema at `path`.
-void BuildDatabase(const std::string& path, const std::string& schema) {
-  CreateDatabase(path, TestDatabase::User(), "");
+// Attaches to the database at `path` and runs work in a transaction of that
+// attachment; both end with the call.
+void OnNewAttachment(const std::string& path,
+                     const std::function<void(TIB_Connection&, TIB_Transaction&)>& work) {
   TIB_Connection connection;
   connection.SetDatabaseName(path);
   connection.SetUsername(TestDatabase::User());
   connection.Connect();
   TIB_Transaction transaction(connection);
-  ExecuteScript(connection, transaction, schema);
-  connection.Disconnect();
+  work(connection, transaction);
+}
+
+// Builds a database from the schema at `path`.
+void BuildDatabase(const std::string& path, const std::string& schema) {
+  CreateDatabase(path, TestDatabase::User(), "");
+  OnNewAttachment(path, [&](TIB_Connection& connection, TIB_Transaction& transaction) {
+    ExecuteScript(connection, transaction, schema);
+    connection.Disconnect();
+  });
 }
 
 // The per-process folder, and the template database, which is built once
@@ -118,20 +128,16 @@ void TestDatabase::Configure(TIB_Connection& connection) const {
 }
 
 void TestDatabase::Exec(std::string_view sql) {
-  TIB_Connection connection;
-  Configure(connection);
-  connection.Connect();
-  TIB_Transaction transaction(connection);
-  ExecuteImmediate(connection, transaction, sql);
-  transaction.Commit();
+  OnNewAttachment(path_, [&](TIB_Connection& connection, TIB_Transaction& transaction) {
+    ExecuteImmediate(connection, transaction, sql);
+    transaction.Commit();
+  });
 }
 
 void TestDatabase::ExecScript(std::string_view script) {
-  TIB_Connection connection;
-  Configure(connection);
-  connection.Connect();
-  TIB_Transaction transaction(connection);
-  ExecuteScript(connection, transaction, script);
+  OnNewAttachment(path_, [&](TIB_Connection& connection, TIB_Transaction& transaction) {
+    ExecuteScript(connection, transaction, script);
+  });
 }
 
 }  // namespace qv
