@@ -148,16 +148,7 @@ TEST(HttpServerTest, MaxConnectionsClosesExtraConnectionsAtOnce) {
   TIdHTTPServer server;
   server.SetMaxConnections(2);
   server.OnCommandGet = Answer;
-  const int port = test::StartOnLoopback(server);
-  {
-    test::RawClient idle1(port), idle2(port);
-    ASSERT_TRUE(test::WaitFor([&] { return server.ContextCount() == 2; }));
-    test::RawClient extra(port);
-    extra.Send("GET /x HTTP/1.1\r\n\r\n");
-    EXPECT_EQ(extra.ReadAll(), "");
-  }
-  ASSERT_TRUE(test::WaitFor([&] { return server.ContextCount() == 0; }));
-  EXPECT_EQ(test::BodyOf(test::Exchange(port, "GET /later HTTP/1.1\r\n\r\n")), "/later");
+  test::ExpectAThirdConnectionClosedUnanswered(server, test::StartOnLoopback(server));
 }
 
 TEST(HttpServerTest, ReadTimeoutDisconnectsSilentAndStalledClients) {

@@ -1,5 +1,6 @@
-// Helpers of the HTTP engine tests: a server on a loopback port and a raw
-// client that sends bytes and collects everything the server answers.
+// Helpers of the HTTP engine tests: a server on a loopback port, a raw
+// client that sends bytes and collects everything the server answers, and
+// checks shared by several tests.
 #pragma once
 
 #include <arpa/inet.h>
@@ -7,6 +8,8 @@
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
@@ -155,6 +158,24 @@ inline std::string HeadOf(const std::string& answer) {
 inline std::string BodyOf(const std::string& answer) {
   const size_t end = answer.find("\r\n\r\n");
   return end == std::string::npos ? std::string() : answer.substr(end + 4);
+}
+
+// For a server that takes two connections at most from 127.0.0.1 and whose
+// handler answers with the document: with two idle connections held, a third
+// is closed without an answer (while_full then runs, the two still held);
+// once they are gone, a new request is answered again.
+inline void ExpectAThirdConnectionClosedUnanswered(TIdHTTPServer& server, int port,
+                                                   const std::function<void()>& while_full = {}) {
+  {
+    RawClient idle1(port), idle2(port);
+    ASSERT_TRUE(WaitFor([&] { return server.ContextCount() == 2; }));
+    RawClient extra(port);
+    extra.Send("GET /x HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(extra.ReadAll(), "");
+    if (while_full) while_full();
+  }
+  ASSERT_TRUE(WaitFor([&] { return server.ContextCount() == 0; }));
+  EXPECT_EQ(BodyOf(Exchange(port, "GET /later HTTP/1.1\r\n\r\n")), "/later");
 }
 
 }  // namespace qv::test
