@@ -18,6 +18,7 @@
 # Only loopback traffic. Needs an open-files hard limit of at least 20,000.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/scripts/functions.sh"
 build=$(mkdir -p "${1:-$root/build}" && cd "${1:-$root/build}" && pwd)
 duration=${DURATION:-10}
 slow=${SLOW_CONNECTIONS:-10000}
@@ -26,9 +27,7 @@ parts=${PARTS:-12345}
 "$root/scripts/install-deps.sh" bench
 ulimit -n "$(ulimit -Hn)"
 
-[ -f "$build/build.ninja" ] ||
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" --target qvweb -j2 >/dev/null
+build_targets "$build" qvweb
 
 work=$(mktemp -d)
 chmod 755 "$work"
@@ -39,7 +38,6 @@ trap cleanup EXIT
 mkdir -p "$work/htdocs" "$work/qv"
 cp "$root/assets/qv_logo_jpg.jpg" "$work/htdocs/"
 cp "$build/qvweb" "$work/qv/qvweb"
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
 
 qv_port=""; qv_pid=""
 start_qv() {  # extra [APP] lines -> qv_port, qv_pid, cookie
@@ -56,54 +54,25 @@ start_qv() {  # extra [APP] lines -> qv_port, qv_pid, cookie
     } > "$work/qv/qvweb.ini"
     (cd "$work/qv" && exec ./qvweb) > "$work/qv.log" 2>&1 &
     qv_pid=$!
-    for _ in $(seq 100); do
-      curl -s -o /dev/null "http://127.0.0.1:$qv_port/image/x" && break
-      kill -0 "$qv_pid" 2>/dev/null || break
-      sleep 0.1
-    done
-    curl -s -o /dev/null "http://127.0.0.1:$qv_port/image/x" && break
-    kill "$qv_pid" 2>/dev/null || true
-    wait "$qv_pid" 2>/dev/null || true
+    wait_port "$qv_port" "$qv_pid" && curl -s -o /dev/null "http://127.0.0.1:$qv_port/image/x" && break
+    stop_pid "$qv_pid"
     [ "$attempt" -lt 5 ] || { echo "qvweb did not start:" >&2; cat "$work/qv.log" >&2; exit 1; }
   done
   pids+=("$qv_pid")
-  cookie=$(curl -s -D - -o "$work/logo.check" "http://127.0.0.1:$qv_port/image/qv_logo_jpg.jpg" |
-    sed -n 's/^[Ss]et-[Cc]ookie: *IDHTTPSESSIONID=\([A-Za-z0-9]*\).*/\1/p' | head -n 1)
+  cookie=$(curl -s -D - -o "$work/logo.check" "http://127.0.0.1:$qv_port/image/qv_logo_jpg.jpg" | session_cookie)
   cmp -s "$work/logo.check" "$root/assets/qv_logo_jpg.jpg" || { echo "qvweb did not give the logo" >&2; exit 1; }
 }
-stop_qv() { kill "$qv_pid"; wait "$qv_pid" 2>/dev/null || true; }
+stop_qv() { stop_pid "$qv_pid"; }
 status() { awk -v k="$2:" '$1 == k {print $2}' "/proc/$1/status"; }
 
 ng_port=$(free_port)
-mkdir -p "$work/nginx"
 start_nginx() {  # keepalive_timeout
-  cat > "$work/nginx/nginx.conf" <<CONF
-worker_processes auto;
-daemon off;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/error.log;
-events { worker_connections 4096; }
-http {
-  access_log off;
-  keepalive_timeout $1;
-  keepalive_requests 1000000;
-  sendfile on;
-  client_body_temp_path $work/nginx;
-  proxy_temp_path $work/nginx;
-  fastcgi_temp_path $work/nginx;
-  uwsgi_temp_path $work/nginx;
-  scgi_temp_path $work/nginx;
-  server {
-    listen 127.0.0.1:$ng_port;
-    location = /image/qv_logo_jpg.jpg { alias $work/htdocs/qv_logo_jpg.jpg; }
-  }
+  nginx_start "$work/nginx" "$ng_port" "$1" "location = /image/qv_logo_jpg.jpg { alias $work/htdocs/qv_logo_jpg.jpg; }" \
+    "keepalive_requests 1000000;
+  sendfile on;"
+  pids+=("$ng_pid")
 }
-CONF
-  nginx -c "$work/nginx/nginx.conf" &
-  ng_pid=$!; pids+=("$ng_pid")
-  for _ in $(seq 50); do curl -s -o /dev/null "http://127.0.0.1:$ng_port/image/qv_logo_jpg.jpg" && break; sleep 0.1; done
-}
-stop_nginx() { kill "$ng_pid"; wait "$ng_pid" 2>/dev/null || true; }
+stop_nginx() { stop_pid "$ng_pid"; }
 
 # 1. 1,000 idle connections.
 if [[ $parts == *1* ]]; then
@@ -187,17 +156,16 @@ stop_qv
 fi
 
 # 3 and 4. Requests per second, qvweb and nginx in turn.
-ticks() { local t=0 p; for p in "$@"; do t=$((t + $(awk '{print $14 + $15}' "/proc/$p/stat"))); done; echo "$t"; }
 # The machine's idle and total CPU time so far, in ticks.
 idle_total() { awk '/^cpu / {t = 0; for (i = 2; i <= NF; i++) t += $i; print $5 + $6, t}' /proc/stat; }
 run() {  # name url "pids" extra-wrk-args... -> requests/s, the servers' CPU µs per request, the machine's idle %
   local name=$1 url=$2 pids=$3; shift 3
   local before after idle0 total0 idle1 total1
-  before=$(ticks $pids)
+  before=$(cpu_ticks $pids)
   read -r idle0 total0 < <(idle_total)
   $client wrk -t2 -c50 -d"${duration}s" "$@" -H "Cookie: IDHTTPSESSIONID=$cookie" "$url" > "$work/$name.wrk" 2>&1
   read -r idle1 total1 < <(idle_total)
-  after=$(ticks $pids)
+  after=$(cpu_ticks $pids)
   grep -E "Socket errors|Non-2xx" "$work/$name.wrk" | sed "s/^/$name: /" >&2 || true
   awk -v t=$((after - before)) -v hz="$(getconf CLK_TCK)" -v idle=$((idle1 - idle0)) -v total=$((total1 - total0)) \
     '/requests in/ {n = $1} /Requests\/sec/ {r = $2} END {printf "%s %.1f %.1f\n", r, t * 1e6 / hz / n, 100 * idle / total}' "$work/$name.wrk"

@@ -6,13 +6,13 @@
 #   bench/http/run_wrk.sh [build-dir]   (default build; DURATION seconds per run, default 10)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/scripts/functions.sh"
 build=${1:-$root/build}
 duration=${DURATION:-10}
 
 "$root/scripts/install-deps.sh" bench
 
-[ -f "$build/build.ninja" ] || cmake -S "$root" -B "$build" -G Ninja >/dev/null
-cmake --build "$build" --target qv_http_null_service -j2 >/dev/null
+build_targets "$build" qv_http_null_service
 service=$(find "$build" -name qv_http_null_service -type f -perm -u+x | head -n 1)
 
 work=$(mktemp -d)
@@ -23,14 +23,13 @@ trap cleanup EXIT
 
 # The same bytes for both servers: the null service's 2 KB text, and a 30 KB file.
 head -c 30720 /dev/urandom > "$work/logo.jpg"
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
 start_engine() {  # extra arguments -> sets qv_port, qv_pid
   qv_port=$(free_port)
   "$service" "$qv_port" "$work/logo.jpg" "$@" > "$work/qv.log" 2>&1 &
   qv_pid=$!; pids+=("$qv_pid")
   for _ in $(seq 50); do grep -q listening "$work/qv.log" 2>/dev/null && break; sleep 0.1; done
 }
-stop_engine() { kill "$qv_pid"; wait "$qv_pid" 2>/dev/null || true; }
+stop_engine() { stop_pid "$qv_pid"; }
 
 # Resident memory of a fresh engine holding 1,000 idle connections.
 start_engine
@@ -59,31 +58,9 @@ python3 -c "import urllib.request,sys; open(sys.argv[2],'wb').write(urllib.reque
   "http://127.0.0.1:$qv_port/text" "$work/text.html"
 stop_engine
 ng_port=$(free_port)
-mkdir -p "$work/nginx"
-cat > "$work/nginx/nginx.conf" <<CONF
-worker_processes auto;
-daemon off;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/error.log;
-events { worker_connections 4096; }
-http {
-  access_log off;
-  keepalive_timeout 0;
-  client_body_temp_path $work/nginx;
-  proxy_temp_path $work/nginx;
-  fastcgi_temp_path $work/nginx;
-  uwsgi_temp_path $work/nginx;
-  scgi_temp_path $work/nginx;
-  server {
-    listen 127.0.0.1:$ng_port;
-    location = /text { alias $work/text.html; }
-    location = /file { alias $work/logo.jpg; }
-  }
-}
-CONF
-nginx -c "$work/nginx/nginx.conf" &
-pids+=($!)
-sleep 1
+nginx_start "$work/nginx" "$ng_port" 0 "location = /text { alias $work/text.html; }
+    location = /file { alias $work/logo.jpg; }"
+pids+=("$ng_pid")
 
 run() {  # name url -> requests/s
   wrk -t2 -c50 -d"${duration}s" -H "Connection: close" "$2" > "$work/$1.wrk" 2>&1

@@ -6,21 +6,17 @@
 #   bench/http/run_wrk_access_log.sh [build-dir]   (DURATION seconds per run, default 10; ROUNDS, default 3)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/scripts/functions.sh"
 build=$(mkdir -p "${1:-$root/build}" && cd "${1:-$root/build}" && pwd)
 duration=${DURATION:-10}
 rounds=${ROUNDS:-3}
 
 "$root/scripts/install-deps.sh" bench
-[ -f "$build/build.ninja" ] ||
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" --target qvweb qvdemo -j2 >/dev/null
+build_targets "$build" qvweb qvdemo
 
 work=$(mktemp -d)
 server_pid=""
-stop_server() {
-  if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null || true; wait "$server_pid" 2>/dev/null || true; fi
-  server_pid=""
-}
+stop_server() { [ -z "$server_pid" ] || stop_pid "$server_pid"; server_pid=""; }
 cleanup() { stop_server; rm -rf "$work"; }
 trap cleanup EXIT
 
@@ -28,10 +24,9 @@ mkdir -p "$work/htdocs"
 cp "$root/assets/qv_logo_jpg.jpg" "$work/htdocs/"
 cp "$build/qvweb" "$work/qvweb"
 "$build/qvdemo" --db "$work/demo.fdb" --properties 200 --quiet
-ticks=$(getconf CLK_TCK)
 
 start_server() {  # access-log setting
-  port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+  port=$(free_port)
   cat > "$work/qvweb.ini" <<INI
 [APP]
 Port=$port
@@ -46,21 +41,12 @@ INI
   (cd "$work" && exec ./qvweb) > "$work/stdout.log" 2> "$work/stderr.log" &
   server_pid=$!
   base="http://127.0.0.1:$port"
-  for _ in $(seq 100); do curl -s -o /dev/null "$base/image/x" && break; sleep 0.1; done
-  cookie=$(curl -s -D - -o /dev/null --data 'uName=demo&uPass=demo' "$base/DOLOGIN" |
-    sed -n 's/^[Ss]et-[Cc]ookie: *IDHTTPSESSIONID=\([A-Za-z0-9]*\).*/\1/p' | head -n 1)
+  wait_port "$port" "$server_pid" || true
+  cookie=$(logon_cookie "$base")
 }
 rate() {  # path -> "requests/s CPU-us/request"
-  local before after
-  before=$(awk '{print $14 + $15}' "/proc/$server_pid/stat")
-  wrk -t2 -c50 -d"${duration}s" -H "Connection: close" -H "Cookie: IDHTTPSESSIONID=$cookie" \
-    "$base$1" > "$work/wrk.txt" 2>&1
-  after=$(awk '{print $14 + $15}' "/proc/$server_pid/stat")
-  grep -q 'Requests/sec' "$work/wrk.txt" || { cat "$work/wrk.txt" >&2; exit 1; }
-  awk -v cpu=$((after - before)) -v hz="$ticks" '
-    / requests in / {n = $1}
-    /Requests/ && /sec/ {rate = $2}
-    END {printf "%s %.1f\n", rate, cpu / hz * 1e6 / n}' "$work/wrk.txt"
+  wrk_cpu "$server_pid" "$work/wrk.txt" -t2 -c50 -d"${duration}s" -H "Connection: close" \
+    -H "Cookie: IDHTTPSESSIONID=$cookie" "$base$1"
 }
 
 printf "%-6s %-8s %-9s %12s %14s\n" round page log requests/s "CPU us/req"

@@ -17,6 +17,7 @@
 #      seconds per in-process measurement, default 3; ROUNDS, default 3)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/scripts/functions.sh"
 build=$(mkdir -p "${1:-$root/build}" && cd "${1:-$root/build}" && pwd)
 duration=${DURATION:-10}
 floor_time=${FLOOR_TIME:-3}
@@ -25,9 +26,7 @@ entities=50
 
 "$root/scripts/install-deps.sh" bench
 
-[ -f "$build/build.ninja" ] ||
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" --target qvweb qvdemo qv_bench_pages -j2 >/dev/null
+build_targets "$build" qvweb qvdemo qv_bench_pages
 
 # The large database, with one property given 50 entities of two phones each.
 bench="$build/bench"
@@ -83,13 +82,7 @@ properties=$(query "SELECT COUNT(*) FROM PROPERTY")
 # The server runs from a folder of its own, with its own settings beside it.
 work=$(mktemp -d)
 server_pid=""
-stop_server() {
-  if [ -n "$server_pid" ]; then
-    kill "$server_pid" 2>/dev/null || true
-    wait "$server_pid" 2>/dev/null || true
-    server_pid=""
-  fi
-}
+stop_server() { [ -z "$server_pid" ] || stop_pid "$server_pid"; server_pid=""; }
 cleanup() { stop_server; rm -rf "$work"; }
 trap cleanup EXIT
 
@@ -99,28 +92,15 @@ cp "$build/qvweb" "$work/qvweb"
 # The embedded engine gives a database file to one process at a time: the
 # in-process runs use a copy, so the server can stay up between them.
 cp "$db" "$work/floor.fdb"
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-cat > "$work/qvweb.ini" <<INI
-[APP]
-Port=$port
-HtDocs=$work/htdocs
-LoginTimeout=10
-ReadTimeout=60
-[DB]
-DBName=$db
-User=SYSDBA
-INI
+port=$(free_port)
+demo_ini "$port" "$work/htdocs" "$db" > "$work/qvweb.ini"
 (cd "$work" && exec ./qvweb) > "$work/qvweb.log" 2>&1 &
 server_pid=$!
 base="http://127.0.0.1:$port"
-for _ in $(seq 100); do
-  curl -s -o /dev/null "$base/image/x" && break
-  sleep 0.1
-done
+wait_port "$port" "$server_pid" || true
 
 # Log on; the session is bound to 127.0.0.1, where wrk comes from as well.
-cookie=$(curl -s -D - -o /dev/null --data 'uName=demo&uPass=demo' "$base/DOLOGIN" |
-  sed -n 's/^[Ss]et-[Cc]ookie: *IDHTTPSESSIONID=\([A-Za-z0-9]*\).*/\1/p' | head -n 1)
+cookie=$(logon_cookie "$base")
 if [ -z "$cookie" ]; then
   echo "log-on failed: no session cookie" >&2
   exit 1
@@ -156,24 +136,10 @@ done
 curl -s "${url[Logo]}" | cmp -s - "$root/assets/qv_logo_jpg.jpg" ||
   { echo "Logo: ${url[Logo]} did not give the logo" >&2; exit 1; }
 
-ticks=$(getconf CLK_TCK)
-server_cpu() {  # CPU time of the server so far, in clock ticks
-  awk '{print $14 + $15}' "/proc/$server_pid/stat"
-}
 wrk_rate() {  # name seconds -> "requests/s server-CPU-us/request"
-  local before after
-  before=$(server_cpu)
-  wrk -t2 -c50 -d"$2s" -H "Connection: close" -H "Cookie: IDHTTPSESSIONID=$cookie" \
-    "${url[$1]}" > "$work/$1.wrk" 2>&1
-  after=$(server_cpu)
-  if grep -qE 'Socket errors|Non-2xx' "$work/$1.wrk"; then
-    grep -E 'Socket errors|Non-2xx' "$work/$1.wrk" | sed "s/^/$1: /" >&2
-  fi
-  grep -q 'Requests/sec' "$work/$1.wrk" || { cat "$work/$1.wrk" >&2; exit 1; }
-  awk -v cpu=$((after - before)) -v hz="$ticks" '
-    / requests in / {n = $1}
-    /Requests\/sec/ {rate = $2}
-    END {printf "%s %.1f\n", rate, cpu / hz * 1e6 / n}' "$work/$1.wrk"
+  wrk_cpu "$server_pid" "$work/$1.wrk" -t2 -c50 -d"$2s" -H "Connection: close" \
+    -H "Cookie: IDHTTPSESSIONID=$cookie" "${url[$1]}"
+  grep -E 'Socket errors|Non-2xx' "$work/$1.wrk" | sed "s/^/$1: /" >&2 || true
 }
 in_process_rates() {  # name -> "floor in-memory" pages/s, then their CPU us/page
   QV_BENCH_DB="$work/floor.fdb" QV_BENCH_PROPID="$propid" QV_BENCH_VID="$vid" \
