@@ -6,6 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+. scripts/functions.sh
 build="$root/build"
 demo="$root/demo"
 
@@ -22,16 +23,7 @@ cp "$root/assets/qv_logo_jpg.jpg" "$demo/htdocs/qv_logo_jpg.jpg"
 
 ini="$build/qvweb.ini"
 if [ ! -f "$ini" ]; then
-  cat > "$ini" <<INI
-[APP]
-Port=8080
-HtDocs=$demo/htdocs
-LoginTimeout=10
-ReadTimeout=60
-[DB]
-DBName=$demo/qvmain.fdb
-User=SYSDBA
-INI
+  demo_ini 8080 "$demo/htdocs" "$demo/qvmain.fdb" > "$ini"
 fi
 
 port=$(sed -n 's/^[[:space:]]*[Pp][Oo][Rr][Tt][[:space:]]*=[[:space:]]*\([0-9]*\).*/\1/p' "$ini" | head -n 1)

@@ -6,6 +6,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
+. "$root/scripts/functions.sh"
 build=$(cd "${1:-$root/build}" && pwd)
 work="$build/e2e"
 
@@ -21,17 +22,8 @@ mkdir -p "$work/htdocs" "$work/screenshots"
 cp "$root/assets/qv_logo_jpg.jpg" "$work/htdocs/"
 # The server alone, copied elsewhere, must run: its settings lie beside it.
 cp "$build/qvweb" "$work/qvweb"
-port=$(node -e 'const s=require("net").createServer().listen(0,"127.0.0.1",()=>{console.log(s.address().port);s.close();});')
-cat > "$work/qvweb.ini" <<INI
-[APP]
-Port=$port
-HtDocs=$work/htdocs
-LoginTimeout=10
-ReadTimeout=60
-[DB]
-DBName=$work/qvmain.fdb
-User=SYSDBA
-INI
+port=$(free_port)
+demo_ini "$port" "$work/htdocs" "$work/qvmain.fdb" > "$work/qvweb.ini"
 
 (cd "$work" && exec ./qvweb) >"$work/server.log" 2>&1 &
 server=$!
@@ -41,13 +33,7 @@ stop_server() {
 }
 trap 'kill -TERM "$server" 2>/dev/null || true' EXIT
 
-ready=0
-for _ in $(seq 1 100); do
-  if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then ready=1; break; fi
-  kill -0 "$server" 2>/dev/null || break
-  sleep 0.1
-done
-if [ $ready -ne 1 ]; then
+if ! wait_port "$port" "$server"; then
   echo "e2e: the server did not start:"; cat "$work/server.log"
   echo "e2e: 0 passed, 1 failed"; exit 1
 fi
@@ -61,9 +47,7 @@ set -e
 trap - EXIT
 
 # The browser's count, plus one check of our own: a clean exit after SIGTERM.
-summary=$(grep -E '^browser: [0-9]+ passed, [0-9]+ failed' "$work/browser.log" | tail -n 1 || true)
-passed=$(sed -E 's/^browser: ([0-9]+) passed.*/\1/' <<<"${summary:-browser: 0 passed}")
-failed=$(sed -E 's/^browser: [0-9]+ passed, ([0-9]+) failed.*/\1/' <<<"${summary:-browser: 0 passed, 1 failed}")
+browser_counts "$work/browser.log"
 if [ $server_status -eq 0 ]; then
   echo "ok - the server stops cleanly on SIGTERM"
   passed=$((passed + 1))

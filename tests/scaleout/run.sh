@@ -11,6 +11,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
+. "$root/scripts/functions.sh"
 build=$(cd "${1:-$root/build}" && pwd)
 mode=${2:-test}
 work="$build/scaleout"
@@ -35,15 +36,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-free_port() { node -e 'const s=require("net").createServer().listen(0,"127.0.0.1",()=>{console.log(s.address().port);s.close();});'; }
-wait_port() {  # port pid name
-  for _ in $(seq 1 200); do
-    if (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; then return 0; fi
-    kill -0 "$2" 2>/dev/null || break
-    sleep 0.05
-  done
-  fail "$3 did not start; see $work"
-}
+started() { wait_port "$1" "$2" || fail "$3 did not start; see $work"; }  # port pid name
 
 # Firebird server with its own root folder, security database and port.
 fb="$work/firebird"
@@ -69,14 +62,14 @@ fbenv=(env -u ISC_USER -u ISC_PASSWORD FIREBIRD="$fb" FIREBIRD_LOCK="$fb/lock" F
 "$build/qvdemo" --db "$work/qvmain.fdb" > /dev/null
 "${fbenv[@]}" /usr/sbin/firebird >> "$fb/server.log" 2>&1 &
 pids+=($!)
-wait_port "$fb_port" $! "the Firebird server"
+started "$fb_port" $! "the Firebird server"
 
 # Redis for the sessions.
 redis_port=$(free_port)
 /usr/bin/redis-server --port "$redis_port" --bind 127.0.0.1 --save "" --appendonly no \
   --dir "$work" --logfile "$work/redis.log" &
 pids+=($!)
-wait_port "$redis_port" $! "redis-server"
+started "$redis_port" $! "redis-server"
 
 # The qvweb instances: a copy of the server beside its own settings.
 mkdir -p "$work/htdocs"
@@ -104,7 +97,7 @@ INI
   pids+=($!)
   qv_port[$1]=$port
   qv_pid[$1]=$!
-  wait_port "$port" $! "qvweb $1"
+  started "$port" $! "qvweb $1"
 }
 start_instance a "redis://127.0.0.1:$redis_port/0"
 start_instance b "redis://127.0.0.1:$redis_port/0"
@@ -137,7 +130,7 @@ listen stats
 CFG
 /usr/sbin/haproxy -db -f "$work/haproxy.cfg" > "$work/haproxy.log" 2>&1 &
 pids+=($!)
-wait_port "$hp_port" $! "haproxy"
+started "$hp_port" $! "haproxy"
 balancer="http://127.0.0.1:$hp_port"
 
 # Requests (HTTP sessions in HAProxy's terms) each instance has answered.
@@ -147,7 +140,7 @@ if [ "$mode" = --measure ]; then
   start_instance m memory
   logon() {  # base url -> cookie of a logged-on session
     local cookie
-    cookie=$(curl -s -D - -o /dev/null "$1/" | sed -n 's/^[Ss]et-[Cc]ookie: *IDHTTPSESSIONID=\([A-Za-z0-9]*\).*/\1/p' | head -n 1)
+    cookie=$(curl -s -D - -o /dev/null "$1/" | session_cookie)
     curl -s -o /dev/null -H "Cookie: IDHTTPSESSIONID=$cookie" --data 'uName=demo&uPass=demo' "$1/DOLOGIN"
     echo "$cookie"
   }
@@ -184,9 +177,7 @@ set +e
 QV_E2E_MIDWALK="$midwalk" node "$root/tests/e2e/browser_test.mjs" "$balancer/" "$work/screenshots" demo demo \
   | tee "$work/browser.log"
 set -e
-summary=$(grep -E '^browser: [0-9]+ passed, [0-9]+ failed' "$work/browser.log" | tail -n 1 || true)
-passed=$(sed -E 's/^browser: ([0-9]+) passed.*/\1/' <<<"${summary:-browser: 0 passed}")
-failed=$(sed -E 's/^browser: [0-9]+ passed, ([0-9]+) failed.*/\1/' <<<"${summary:-browser: 0 passed, 1 failed}")
+browser_counts "$work/browser.log"
 if grep -q '^# requests so far' "$work/browser.log" && ! kill -0 "${qv_pid[a]}" 2>/dev/null; then
   echo "ok - the requests alternated, instance a was killed mid-walk"
   passed=$((passed + 1))
