@@ -52,6 +52,22 @@ logon_cookie() {  # base-url
   curl -s -D - -o /dev/null --data 'uName=demo&uPass=demo' "$1/DOLOGIN" | session_cookie
 }
 
+# A scratch folder, $work, with a copy of BUILD's qvweb and the logo in
+# $work/htdocs, for one server whose id goes in server_pid. The exit stops the
+# server and removes the folder.
+qvweb_scratch() {  # build
+  work=$(mktemp -d)
+  server_pid=""
+  trap 'stop_qvweb; rm -rf "$work"' EXIT
+  mkdir -p "$work/htdocs"
+  cp "$qv_root/assets/qv_logo_jpg.jpg" "$work/htdocs/"
+  cp "$1/qvweb" "$work/qvweb"
+}
+stop_qvweb() {
+  [ -z "$server_pid" ] || stop_pid "$server_pid"
+  server_pid=""
+}
+
 # The settings of a qvweb serving the logo from HTDOCS and the database DBNAME.
 demo_ini() {  # port htdocs dbname
   cat <<INI

@@ -14,15 +14,7 @@ rounds=${ROUNDS:-3}
 "$root/scripts/install-deps.sh" bench
 build_targets "$build" qvweb qvdemo
 
-work=$(mktemp -d)
-server_pid=""
-stop_server() { [ -z "$server_pid" ] || stop_pid "$server_pid"; server_pid=""; }
-cleanup() { stop_server; rm -rf "$work"; }
-trap cleanup EXIT
-
-mkdir -p "$work/htdocs"
-cp "$root/assets/qv_logo_jpg.jpg" "$work/htdocs/"
-cp "$build/qvweb" "$work/qvweb"
+qvweb_scratch "$build"
 "$build/qvdemo" --db "$work/demo.fdb" --properties 200 --quiet
 
 start_server() {  # access-log setting
@@ -59,6 +51,6 @@ for round in $(seq "$rounds"); do
       read -r r c < <(rate "$page")
       printf "%-6s %-8s %-9s %12s %14s\n" "$round" "$name" "$label" "$r" "$c"
     done
-    stop_server
+    stop_qvweb
   done
 done

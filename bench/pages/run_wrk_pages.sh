@@ -80,15 +80,7 @@ violators=$(query "SELECT COUNT(*) FROM VIOLATORS WHERE VIOLATION_ID = $vid")
 properties=$(query "SELECT COUNT(*) FROM PROPERTY")
 
 # The server runs from a folder of its own, with its own settings beside it.
-work=$(mktemp -d)
-server_pid=""
-stop_server() { [ -z "$server_pid" ] || stop_pid "$server_pid"; server_pid=""; }
-cleanup() { stop_server; rm -rf "$work"; }
-trap cleanup EXIT
-
-mkdir -p "$work/htdocs"
-cp "$root/assets/qv_logo_jpg.jpg" "$work/htdocs/"
-cp "$build/qvweb" "$work/qvweb"
+qvweb_scratch "$build"
 # The embedded engine gives a database file to one process at a time: the
 # in-process runs use a copy, so the server can stay up between them.
 cp "$db" "$work/floor.fdb"
