@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "page_fixture.h"
+#include "tab_page_test.h"
 #include "tab_page_text.h"
 
 namespace qv::pagetest {
@@ -37,7 +37,7 @@ const std::vector<Entry> kEntriesOf42 = {
     {"", "Back door 77", "11/20/2019"},            // NULL type
 };
 
-class AccessTest : public PageTest {
+class AccessTest : public TabPageTest {
  protected:
   AccessTest() {
     database.ExecScript(std::string(kAgencyRow) +
@@ -67,24 +67,18 @@ class AccessTest : public PageTest {
 };
 
 TEST_F(AccessTest, ListsTheEntriesOfThePropertysAddresses) {
-  TSimplePageRequest request = RequestWith("PROPID", "42");
-  EXPECT_EQ(Run(&TPageModule::AccessPage, request),
+  EXPECT_EQ(RunWith(&TPageModule::AccessPage, "PROPID", "42"),
             AccessPageText("Harbor View", 42, kEntriesOf42));
 }
 
 TEST_F(AccessTest, PropertyWithoutEntriesEndsWithTheTableHead) {
-  TSimplePageRequest request = RequestWith("PROPID", "7");
-  EXPECT_EQ(Run(&TPageModule::AccessPage, request), AccessPageText("Elm Court", 7, {}));
+  EXPECT_EQ(RunWith(&TPageModule::AccessPage, "PROPID", "7"), AccessPageText("Elm Court", 7, {}));
 }
 
 TEST_F(AccessTest, PropidFormsOnOneModule) {
-  for (const IdCase& c : kIdCases) {
-    SCOPED_TRACE(c.text ? c.text : "(missing)");
-    TSimplePageRequest request = RequestWith("PROPID", c.text);
-    const std::string expected = c.id == 42 ? AccessPageText("Harbor View", 42, kEntriesOf42)
-                                            : AccessPageText("", 0, {});
-    EXPECT_EQ(Run(&TPageModule::AccessPage, request), expected);
-  }
+  ExpectIdForms(&TPageModule::AccessPage, "PROPID",
+                AccessPageText("Harbor View", 42, kEntriesOf42),
+                AccessPageText("", 0, {}));
 }
 
 }  // namespace

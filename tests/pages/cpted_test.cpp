@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "page_fixture.h"
+#include "tab_page_test.h"
 #include "tab_page_text.h"
 
 namespace qv::pagetest {
@@ -56,7 +56,7 @@ const std::vector<Inspection> kInspectionsOf42 = {
     {"Follow-up <i>", "", "", "", "", "", ""},  // unknown inspector, no dates
 };
 
-class CptedTest : public PageTest {
+class CptedTest : public TabPageTest {
  protected:
   CptedTest() {
     database.ExecScript(std::string(kAgencyRow) +
@@ -79,24 +79,18 @@ class CptedTest : public PageTest {
 };
 
 TEST_F(CptedTest, ListsInspectionsLatestStartFirst) {
-  TSimplePageRequest request = RequestWith("PROPID", "42");
-  EXPECT_EQ(Run(&TPageModule::CptedPage, request),
+  EXPECT_EQ(RunWith(&TPageModule::CptedPage, "PROPID", "42"),
             CptedPageText("Harbor View", 42, kInspectionsOf42));
 }
 
 TEST_F(CptedTest, PropertyWithoutInspectionsShowsTheEmptyRow) {
-  TSimplePageRequest request = RequestWith("PROPID", "7");
-  EXPECT_EQ(Run(&TPageModule::CptedPage, request), CptedPageText("Elm Court", 7, {}));
+  EXPECT_EQ(RunWith(&TPageModule::CptedPage, "PROPID", "7"), CptedPageText("Elm Court", 7, {}));
 }
 
 TEST_F(CptedTest, PropidFormsOnOneModule) {
-  for (const IdCase& c : kIdCases) {
-    SCOPED_TRACE(c.text ? c.text : "(missing)");
-    TSimplePageRequest request = RequestWith("PROPID", c.text);
-    const std::string expected = c.id == 42 ? CptedPageText("Harbor View", 42, kInspectionsOf42)
-                                            : CptedPageText("", 0, {});
-    EXPECT_EQ(Run(&TPageModule::CptedPage, request), expected);
-  }
+  ExpectIdForms(&TPageModule::CptedPage, "PROPID",
+                CptedPageText("Harbor View", 42, kInspectionsOf42),
+                CptedPageText("", 0, {}));
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "page_fixture.h"
+#include "tab_page_test.h"
 #include "tab_page_text.h"
 
 namespace qv::pagetest {
@@ -42,7 +42,7 @@ const std::vector<Note> kNotesOf42 = {
     {"1/10/2008", "jsmith", "Repair", "Gate <fixed> & oiled"},
 };
 
-class NotesTest : public PageTest {
+class NotesTest : public TabPageTest {
  protected:
   NotesTest() {
     database.ExecScript(std::string(kAgencyRow) +
@@ -65,23 +65,18 @@ class NotesTest : public PageTest {
 };
 
 TEST_F(NotesTest, ListsThePropertysNotesNewestFirst) {
-  TSimplePageRequest request = RequestWith("PROPID", "42");
-  EXPECT_EQ(Run(&TPageModule::NotesPage, request), NotesPageText("Harbor View", 42, kNotesOf42));
+  EXPECT_EQ(RunWith(&TPageModule::NotesPage, "PROPID", "42"),
+            NotesPageText("Harbor View", 42, kNotesOf42));
 }
 
 TEST_F(NotesTest, PropertyWithoutNotesShowsTheEmptyRow) {
-  TSimplePageRequest request = RequestWith("PROPID", "7");
-  EXPECT_EQ(Run(&TPageModule::NotesPage, request), NotesPageText("Elm Court", 7, {}));
+  EXPECT_EQ(RunWith(&TPageModule::NotesPage, "PROPID", "7"), NotesPageText("Elm Court", 7, {}));
 }
 
 TEST_F(NotesTest, PropidFormsOnOneModule) {
-  for (const IdCase& c : kIdCases) {
-    SCOPED_TRACE(c.text ? c.text : "(missing)");
-    TSimplePageRequest request = RequestWith("PROPID", c.text);
-    const std::string expected = c.id == 42 ? NotesPageText("Harbor View", 42, kNotesOf42)
-                                            : NotesPageText("", 0, {});
-    EXPECT_EQ(Run(&TPageModule::NotesPage, request), expected);
-  }
+  ExpectIdForms(&TPageModule::NotesPage, "PROPID",
+                NotesPageText("Harbor View", 42, kNotesOf42),
+                NotesPageText("", 0, {}));
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "db/statement_handle.h"
-#include "page_fixture.h"
+#include "tab_page_test.h"
 #include "tab_page_text.h"
 
 namespace qv::pagetest {
@@ -40,7 +40,7 @@ const std::vector<Person> kPeopleOf42 = {
     {"Dunn & <b>Sons</b>, Dee", "Manager", "Fax 555-0401<br>"},
 };
 
-class PeopleTest : public PageTest {
+class PeopleTest : public TabPageTest {
  protected:
   PeopleTest() {
     database.ExecScript(std::string(kAgencyRow) +
@@ -77,31 +77,24 @@ class PeopleTest : public PageTest {
 };
 
 TEST_F(PeopleTest, ListsEveryEntityWithTypeAndAllPhones) {
-  TSimplePageRequest request = RequestWith("PROPID", "42");
-  EXPECT_EQ(Run(&TPageModule::PeoplePage, request),
+  EXPECT_EQ(RunWith(&TPageModule::PeoplePage, "PROPID", "42"),
             PeoplePageText("Harbor View", 42, kPeopleOf42));
 }
 
 TEST_F(PeopleTest, PropertyWithoutPeopleEndsWithTheTableHead) {
-  TSimplePageRequest request = RequestWith("PROPID", "7");
-  EXPECT_EQ(Run(&TPageModule::PeoplePage, request), PeoplePageText("Elm Court", 7, {}));
+  EXPECT_EQ(RunWith(&TPageModule::PeoplePage, "PROPID", "7"), PeoplePageText("Elm Court", 7, {}));
 }
 
 TEST_F(PeopleTest, PropidFormsOnOneModule) {
-  for (const IdCase& c : kIdCases) {
-    SCOPED_TRACE(c.text ? c.text : "(missing)");
-    TSimplePageRequest request = RequestWith("PROPID", c.text);
-    const std::string expected = c.id == 42 ? PeoplePageText("Harbor View", 42, kPeopleOf42)
-                                            : PeoplePageText("", 0, {});
-    EXPECT_EQ(Run(&TPageModule::PeoplePage, request), expected);
-  }
+  ExpectIdForms(&TPageModule::PeoplePage, "PROPID",
+                PeoplePageText("Harbor View", 42, kPeopleOf42),
+                PeoplePageText("", 0, {}));
 }
 
 // Property 8 has an entity but no PROPERTY row: the heading finds nothing (empty
 // name, tabs for 0) while the people query still uses the requested id.
 TEST_F(PeopleTest, EntitiesOfAPropertyWithoutRowUnderTabsForZero) {
-  TSimplePageRequest request = RequestWith("PROPID", "8");
-  EXPECT_EQ(Run(&TPageModule::PeoplePage, request),
+  EXPECT_EQ(RunWith(&TPageModule::PeoplePage, "PROPID", "8"),
             PeoplePageText("", 0, {{"Elsewhere, Eve", "Manager", ""}}));
 }
 
@@ -112,8 +105,7 @@ TEST_F(PeopleTest, StatementsArePreparedOncePerAttachment) {
   const std::string expected = PeoplePageText("Harbor View", 42, kPeopleOf42);
   const auto preparesOfOnePage = [&] {
     const uint64_t before = TStatementHandle::PrepareCount();
-    TSimplePageRequest request = RequestWith("PROPID", "42");
-    EXPECT_EQ(Run(&TPageModule::PeoplePage, request), expected);
+    EXPECT_EQ(RunWith(&TPageModule::PeoplePage, "PROPID", "42"), expected);
     return TStatementHandle::PrepareCount() - before;
   };
   EXPECT_EQ(preparesOfOnePage(), 4u);  // agency, heading, people, phones
@@ -125,8 +117,7 @@ TEST_F(PeopleTest, StatementsArePreparedOncePerAttachment) {
 }
 
 TEST_F(PeopleTest, LeavesNoTransactionOpen) {
-  TSimplePageRequest request = RequestWith("PROPID", "42");
-  Run(&TPageModule::PeoplePage, request);
+  RunWith(&TPageModule::PeoplePage, "PROPID", "42");
   EXPECT_FALSE(module.trMain.InTransaction());
 }
 

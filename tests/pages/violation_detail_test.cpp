@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "page_fixture.h"
+#include "tab_page_test.h"
 #include "tab_page_text.h"
 
 namespace qv::pagetest {
@@ -80,7 +80,7 @@ const std::vector<Violator> kViolatorsOf42 = {
 const Detail kViolation43 = {
     {"43", "", "", "", "", "No", "", ""}, "", "", "", "", "", "", "", "", "", ""};
 
-class ViolationDetailTest : public PageTest {
+class ViolationDetailTest : public TabPageTest {
  protected:
   ViolationDetailTest() {
     database.ExecScript(std::string(kAgencyRow) +
@@ -115,44 +115,34 @@ class ViolationDetailTest : public PageTest {
 };
 
 TEST_F(ViolationDetailTest, ShowsTheViolationUnderItsPropertysTabsWithItsViolators) {
-  TSimplePageRequest request = RequestWith("VID", "42");
-  EXPECT_EQ(Run(&TPageModule::ViolationDetailPage, request),
+  EXPECT_EQ(RunWith(&TPageModule::ViolationDetailPage, "VID", "42"),
             DetailPageText("Maple Row", 3, kViolation42, kViolatorsOf42));
 }
 
 TEST_F(ViolationDetailTest, ViolationWithoutViolatorsClosesTheEmptyViolatorsTable) {
-  TSimplePageRequest request = RequestWith("VID", "43");
-  EXPECT_EQ(Run(&TPageModule::ViolationDetailPage, request),
+  EXPECT_EQ(RunWith(&TPageModule::ViolationDetailPage, "VID", "43"),
             DetailPageText("Maple Row", 3, kViolation43, {}));
 }
 
 // Missing violations and violations of no property give a page without a
 // property: empty name, tabs for property 0, no violation rows.
 TEST_F(ViolationDetailTest, ViolationOfNoPropertyShowsOnlyItsViolators) {
-  TSimplePageRequest request = RequestWith("VID", "44");
-  EXPECT_EQ(Run(&TPageModule::ViolationDetailPage, request),
+  EXPECT_EQ(RunWith(&TPageModule::ViolationDetailPage, "VID", "44"),
             DetailPageText("", 0, std::nullopt, {{"Cy", "", "Ford", "", "No", "", "", ""}}));
 }
 
 // Violation 45 names property 9, which has no row: no name, but the tabs and
 // the violation's tables are those of property 9.
 TEST_F(ViolationDetailTest, ViolationOfAPropertyWithoutRowKeepsItsPropertyId) {
-  TSimplePageRequest request = RequestWith("VID", "45");
   const Detail d = {{"45", "", "", "", "", "Yes", "", ""}, "", "", "", "", "", "", "", "", "", ""};
-  EXPECT_EQ(Run(&TPageModule::ViolationDetailPage, request), DetailPageText("", 9, d, {}));
+  EXPECT_EQ(RunWith(&TPageModule::ViolationDetailPage, "VID", "45"), DetailPageText("", 9, d, {}));
 }
 
 TEST_F(ViolationDetailTest, VidFormsAndMissingViolationsOnOneModule) {
-  for (const IdCase& c : kIdCases) {
-    SCOPED_TRACE(c.text ? c.text : "(missing)");
-    TSimplePageRequest request = RequestWith("VID", c.text);
-    const std::string expected = c.id == 42
-                                     ? DetailPageText("Maple Row", 3, kViolation42, kViolatorsOf42)
-                                     : DetailPageText("", 0, std::nullopt, {});
-    EXPECT_EQ(Run(&TPageModule::ViolationDetailPage, request), expected);
-  }
-  TSimplePageRequest missing = RequestWith("VID", "999");
-  EXPECT_EQ(Run(&TPageModule::ViolationDetailPage, missing),
+  ExpectIdForms(&TPageModule::ViolationDetailPage, "VID",
+                DetailPageText("Maple Row", 3, kViolation42, kViolatorsOf42),
+                DetailPageText("", 0, std::nullopt, {}));
+  EXPECT_EQ(RunWith(&TPageModule::ViolationDetailPage, "VID", "999"),
             DetailPageText("", 0, std::nullopt, {}));
   EXPECT_FALSE(module.trMain.InTransaction());
 }

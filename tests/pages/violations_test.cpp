@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "page_fixture.h"
+#include "tab_page_test.h"
 #include "tab_page_text.h"
 
 namespace qv::pagetest {
@@ -27,7 +27,7 @@ const std::vector<ViolationRow> kViolationsOf42 = {
     {"15", "8/9/2013", "6C", "C-103", "RP-4", "No", "Noise <loud>", "Warning letter"},
 };
 
-class ViolationsTest : public PageTest {
+class ViolationsTest : public TabPageTest {
  protected:
   ViolationsTest() {
     database.ExecScript(std::string(kAgencyRow) +
@@ -54,29 +54,23 @@ class ViolationsTest : public PageTest {
 };
 
 TEST_F(ViolationsTest, ListsEveryViolationWithItsDetailLink) {
-  TSimplePageRequest request = RequestWith("PROPID", "42");
-  EXPECT_EQ(Run(&TPageModule::ViolationsPage, request),
+  EXPECT_EQ(RunWith(&TPageModule::ViolationsPage, "PROPID", "42"),
             ViolationsPageText("Harbor View", 42, kViolationsOf42));
 }
 
 TEST_F(ViolationsTest, PropertyWithoutViolationsClosesTheEmptyTable) {
-  TSimplePageRequest request = RequestWith("PROPID", "7");
-  EXPECT_EQ(Run(&TPageModule::ViolationsPage, request), ViolationsPageText("Elm Court", 7, {}));
+  EXPECT_EQ(RunWith(&TPageModule::ViolationsPage, "PROPID", "7"),
+            ViolationsPageText("Elm Court", 7, {}));
 }
 
 TEST_F(ViolationsTest, PropidFormsOnOneModule) {
-  for (const IdCase& c : kIdCases) {
-    SCOPED_TRACE(c.text ? c.text : "(missing)");
-    TSimplePageRequest request = RequestWith("PROPID", c.text);
-    const std::string expected = c.id == 42 ? ViolationsPageText("Harbor View", 42, kViolationsOf42)
-                                            : ViolationsPageText("", 0, {});
-    EXPECT_EQ(Run(&TPageModule::ViolationsPage, request), expected);
-  }
+  ExpectIdForms(&TPageModule::ViolationsPage, "PROPID",
+                ViolationsPageText("Harbor View", 42, kViolationsOf42),
+                ViolationsPageText("", 0, {}));
 }
 
 TEST_F(ViolationsTest, PropertyThatDoesNotExistKeepsTheRequestedIdInItsTabs) {
-  TSimplePageRequest request = RequestWith("PROPID", "-5");
-  EXPECT_EQ(Run(&TPageModule::ViolationsPage, request), ViolationsPageText("", -5, {}));
+  EXPECT_EQ(RunWith(&TPageModule::ViolationsPage, "PROPID", "-5"), ViolationsPageText("", -5, {}));
 }
 
 TEST(YesNoTextTest, NonZeroIsYes) {
