@@ -14,9 +14,9 @@
 #include <thread>
 #include <vector>
 
-#include "page_fixture.h"
 #include "pages/page_errors.h"
 #include "platform/exception.h"
+#include "tab_page_test.h"
 #include "tab_page_text.h"
 
 namespace qv::pagetest {
@@ -105,7 +105,7 @@ std::vector<std::string> FileNames(const std::filesystem::path& directory) {
   return names;
 }
 
-class AuthorizationsTest : public PageTest {
+class AuthorizationsTest : public TabPageTest {
  protected:
   AuthorizationsTest() {
     database.ExecScript(std::string(kAgencyRow) +
@@ -133,20 +133,17 @@ class AuthorizationsTest : public PageTest {
 };
 
 TEST_F(AuthorizationsTest, ListsAuthorizationsNewestFirst) {
-  TSimplePageRequest request = RequestWith("PROPID", "42");
-  EXPECT_EQ(Run(&TPageModule::AuthorizationsPage, request), ExpectedPage(42));
+  EXPECT_EQ(RunWith(&TPageModule::AuthorizationsPage, "PROPID", "42"), ExpectedPage(42));
 }
 
 TEST_F(AuthorizationsTest, PropertyWithoutAuthorizationsShowsTheEmptyRow) {
-  TSimplePageRequest request = RequestWith("PROPID", "7");
-  EXPECT_EQ(Run(&TPageModule::AuthorizationsPage, request), ExpectedPage(7));
+  EXPECT_EQ(RunWith(&TPageModule::AuthorizationsPage, "PROPID", "7"), ExpectedPage(7));
 }
 
 TEST_F(AuthorizationsTest, PropidFormsAndTheQueryFile) {
   for (const IdCase& c : kIdCases) {
     SCOPED_TRACE(c.text ? c.text : "(missing)");
-    TSimplePageRequest request = RequestWith("PROPID", c.text);
-    EXPECT_EQ(Run(&TPageModule::AuthorizationsPage, request), ExpectedPage(c.id));
+    EXPECT_EQ(RunWith(&TPageModule::AuthorizationsPage, "PROPID", c.text), ExpectedPage(c.id));
     EXPECT_EQ(ReadFile("Authorizations.sql"), QueryFileText(c.id));
   }
   // Only the query file is left in the directory: no temporary files.
@@ -154,8 +151,7 @@ TEST_F(AuthorizationsTest, PropidFormsAndTheQueryFile) {
 }
 
 TEST_F(AuthorizationsTest, QueryFileHoldsTwelveLinesEndedByCrLf) {
-  TSimplePageRequest request = RequestWith("PROPID", "7");
-  Run(&TPageModule::AuthorizationsPage, request);
+  RunWith(&TPageModule::AuthorizationsPage, "PROPID", "7");
   const std::string text = ReadFile("Authorizations.sql");
   std::vector<std::string> lines;
   for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos;
@@ -171,8 +167,7 @@ TEST_F(AuthorizationsTest, FileThatCannotBeWrittenIsReportedAndThePageStillShows
   std::vector<std::string> reported;
   SetPageErrorHandler([&reported](const std::string& message) { reported.push_back(message); });
   std::filesystem::create_directory("Authorizations.sql");
-  TSimplePageRequest request = RequestWith("PROPID", "42");
-  const std::string page = Run(&TPageModule::AuthorizationsPage, request);
+  const std::string page = RunWith(&TPageModule::AuthorizationsPage, "PROPID", "42");
   SetPageErrorHandler({});
   EXPECT_EQ(page, ExpectedPage(42));
   EXPECT_EQ(reported, std::vector<std::string>{"Cannot create file \"Authorizations.sql\". Is a directory"});
@@ -183,14 +178,12 @@ TEST_F(AuthorizationsTest, FileThatCannotBeWrittenIsReportedAndThePageStillShows
 
 TEST_F(AuthorizationsTest, ReadOnlyFolderKeepsTheOldFileWhole) {
   if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
-  TSimplePageRequest first = RequestWith("PROPID", "7");
-  EXPECT_EQ(Run(&TPageModule::AuthorizationsPage, first), ExpectedPage(7));
+  EXPECT_EQ(RunWith(&TPageModule::AuthorizationsPage, "PROPID", "7"), ExpectedPage(7));
   std::filesystem::permissions(directory.Path(), std::filesystem::perms::owner_write,
                                std::filesystem::perm_options::remove);
   std::vector<std::string> reported;
   SetPageErrorHandler([&reported](const std::string& message) { reported.push_back(message); });
-  TSimplePageRequest second = RequestWith("PROPID", "42");
-  const std::string page = Run(&TPageModule::AuthorizationsPage, second);
+  const std::string page = RunWith(&TPageModule::AuthorizationsPage, "PROPID", "42");
   SetPageErrorHandler({});
   std::filesystem::permissions(directory.Path(), std::filesystem::perms::owner_write,
                                std::filesystem::perm_options::add);
