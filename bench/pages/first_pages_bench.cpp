@@ -7,10 +7,9 @@
 #include <memory>
 #include <string>
 
+#include "page_bench.h"
 #include "page_floors.h"
 #include "pages/page_module.h"
-#include "pages/page_request.h"
-#include "pages/string_stream.h"
 
 namespace qv {
 namespace {
@@ -26,31 +25,15 @@ TPageModule* BenchModule(benchmark::State& state) {
     return nullptr;
   }
   module = std::make_unique<TPageModule>();
-  module->dbMain.SetDatabaseName(path);
-  module->dbMain.SetUsername(std::getenv("QV_BENCH_USER") ? std::getenv("QV_BENCH_USER")
-                                                          : "SYSDBA");
-  module->dbMain.Connect();
+  AttachBenchDatabase(*module, path);
   return module.get();
-}
-
-TSimplePageRequest LoggedInRequest() {
-  TSimplePageRequest request;
-  request.session.emplace("LoggedIn", "True");
-  return request;
 }
 
 void BM_MainMenuPage(benchmark::State& state) {
   TPageModule* m = BenchModule(state);
   if (m == nullptr) return;
   TSimplePageRequest request = LoggedInRequest();
-  size_t bytes = 0;
-  for (auto _ : state) {
-    TStringStream out;
-    m->RunPage(&TPageModule::MainMenuPage, out, request);
-    bytes = out.Size();
-    benchmark::DoNotOptimize(out.DataString().data());
-  }
-  state.counters["page_bytes"] = static_cast<double>(bytes);
+  RunPageLoop(state, *m, &TPageModule::MainMenuPage, request);
 }
 
 // The main menu's only statement, the banner's agency query, and the end of
@@ -66,14 +49,7 @@ void BM_PropertyListFirstPage(benchmark::State& state) {
   if (m == nullptr) return;
   TSimplePageRequest request = LoggedInRequest();
   request.document = "/list";
-  size_t bytes = 0;
-  for (auto _ : state) {
-    TStringStream out;
-    m->RunPage(&TPageModule::PropertyListPage, out, request);
-    bytes = out.Size();
-    benchmark::DoNotOptimize(out.DataString().data());
-  }
-  state.counters["page_bytes"] = static_cast<double>(bytes);
+  RunPageLoop(state, *m, &TPageModule::PropertyListPage, request);
 }
 
 // The first list page's statements: bracket, agency, areas, the first ten rows.

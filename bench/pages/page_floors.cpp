@@ -32,6 +32,23 @@ void AgencyQuery(TPageModule& m) {
   agency.Close();
 }
 
+// Opens the page's statement `sql` with its one parameter set to id.
+TIB_Cursor& OpenWith(TPageModule& m, const TStatementText& sql, int32_t id) {
+  TIB_Cursor& cursor = m.Statement(sql);
+  cursor.Params()[0].SetAsInteger(id);
+  cursor.Open();
+  return cursor;
+}
+
+// Reads the first `columns` values of every row left, then closes the cursor.
+void ReadRowsAndClose(TIB_Cursor& cursor, size_t columns) {
+  while (!cursor.Eof()) {
+    for (size_t c = 0; c < columns; ++c) ReadText(cursor.Fields()[c]);
+    cursor.Next();
+  }
+  cursor.Close();
+}
+
 }  // namespace
 
 void MainMenuFloor(TPageModule& m) {
@@ -65,27 +82,16 @@ void PeopleFloor(TPageModule& m, int32_t propertyId) {
   StartBracket(m);
   AgencyQuery(m);
 
-  TIB_Cursor& heading = m.Statement(kHeadingQuery);
-  heading.Params()[0].SetAsInteger(propertyId);
-  heading.Open();
+  TIB_Cursor& heading = OpenWith(m, kHeadingQuery, propertyId);
   ReadText(heading.Fields()[0]);
   benchmark::DoNotOptimize(heading.Fields()[1].AsInteger());
   heading.Close();
 
-  TIB_Cursor& people = m.Statement(kPeopleQuery);
-  people.Params()[0].SetAsInteger(propertyId);
-  people.Open();
+  TIB_Cursor& people = OpenWith(m, kPeopleQuery, propertyId);
   while (!people.Eof()) {
     ReadText(people.Fields()[0]);
     ReadText(people.Fields()[1]);
-    TIB_Cursor& phones = m.Statement(kEntityPhonesQuery);
-    phones.Params()[0].SetAsInteger(people.Fields()[3].AsInteger());
-    phones.Open();
-    while (!phones.Eof()) {
-      ReadText(phones.Fields()[0]);
-      phones.Next();
-    }
-    phones.Close();
+    ReadRowsAndClose(OpenWith(m, kEntityPhonesQuery, people.Fields()[3].AsInteger()), 1);
     people.Next();
   }
   m.trMain.Commit();
@@ -95,32 +101,18 @@ void ViolationDetailFloor(TPageModule& m, int32_t violationId) {
   StartBracket(m);
   AgencyQuery(m);
 
-  TIB_Cursor& violation = m.Statement(kViolationQuery);
-  violation.Params()[0].SetAsInteger(violationId);
-  violation.Open();
+  TIB_Cursor& violation = OpenWith(m, kViolationQuery, violationId);
 
-  TIB_Cursor& name = m.Statement(kPropertyNameQuery);
-  name.Params()[0].SetAsInteger(violation.Fields()[8].AsInteger());
-  name.Open();
+  TIB_Cursor& name = OpenWith(m, kPropertyNameQuery, violation.Fields()[8].AsInteger());
   ReadText(name.Fields()[0]);
   name.Close();
 
   benchmark::DoNotOptimize(violation.RecordCount());
-  while (!violation.Eof()) {
-    for (size_t c = 0; c < 19; ++c) ReadText(violation.Fields()[c]);
-    violation.Next();
-  }
-  violation.Close();
+  ReadRowsAndClose(violation, 19);
 
-  TIB_Cursor& violators = m.Statement(kViolatorsQuery);
-  violators.Params()[0].SetAsInteger(violationId);
-  violators.Open();
+  TIB_Cursor& violators = OpenWith(m, kViolatorsQuery, violationId);
   benchmark::DoNotOptimize(violators.RecordCount());
-  while (!violators.Eof()) {
-    for (size_t c = 0; c < 8; ++c) ReadText(violators.Fields()[c]);
-    violators.Next();
-  }
-  violators.Close();
+  ReadRowsAndClose(violators, 8);
   m.trMain.Commit();
 }
 

@@ -8,11 +8,11 @@
 #include <memory>
 #include <string>
 
+#include "page_bench.h"
 #include "page_floors.h"
 #include "pages/page_module.h"
-#include "pages/page_request.h"
-#include "pages/string_stream.h"
 #include "test_database.h"
+#include "violation_rows.h"
 
 namespace qv {
 namespace {
@@ -25,20 +25,8 @@ std::string SmallBenchData() {
   std::string s =
       "INSERT INTO AGENCY (AGENCY_ID, AGENCY_NAME) VALUES (1, 'Quorvale Bench Agency');"
       "INSERT INTO PROPERTY (PROPERTY_ID, PROPERTY_NAME) VALUES (1, 'Harbor View Towers');"
-      "INSERT INTO E_TYPE (E_TYPE_ID, DESCRIPTION) VALUES (1, 'Resident');"
-      "INSERT INTO VIOLATION_TYPES (VIOLATION_TYPE_ID, DESCRIPTION) VALUES (1, 'Noise');"
-      "INSERT INTO VIOLATION_ACTIONS (VIOLATION_ACTION_ID, VIOLATION_ACTION_DESC) "
-      "VALUES (1, 'Warning letter');"
-      "INSERT INTO VIOLATION_POLICE_ACTIONS (VIOLATION_ACTION_ID, VIOLATION_ACTION_DESC) "
-      "VALUES (1, 'Report filed');"
-      "INSERT INTO RESIDENT_STATUS (RESIDENT_STATUS_ID, DESCRIPTION) VALUES (1, 'Tenant');"
-      "INSERT INTO VIOLATIONS (VIOLATION_ID, PROPERTY_ID, VIOLATION_DATE, APT_NUM, CASE_NUM, "
-      "REQUEST_PARTNER_NUM, EVICTABLE, VIOLATION_TYPE, PLANNED_ACTION, POLICE_ACTION, "
-      "EVICTION_DATE, EVICTION_EXPLANATION, MGR_CONTACT_DATE, MGR_CONTACT_BY, "
-      "NOTICE_LETTER_DATE, ACTION_PLAN_RECEIVED, LEASE_BEGIN_DATE, LEASE_END_DATE, "
-      "ACTION_PLAN_SENT) VALUES (1, 1, '2013-05-06', '4B', 'C-100', 'RP-1', 1, 1, 1, 1, "
-      "'2013-06-01', 'Moved out', '2013-05-08', 'J. Manager', '2013-05-10', '2013-05-20', "
-      "'2012-01-01', '2013-12-31', '2013-05-15');";
+      "INSERT INTO E_TYPE (E_TYPE_ID, DESCRIPTION) VALUES (1, 'Resident');" +
+      std::string(pagetest::kViolationLookupRows) + pagetest::FullViolationRow(1, 1, "Moved out");
   for (int v = 1; v <= 3; ++v) {
     s += "INSERT INTO VIOLATORS (VIOLATOR_ID, VIOLATION_ID, VIOLATOR_FIRST_NAME, "
          "VIOLATOR_MIDDLE_NAME, VIOLATOR_LAST_NAME, VIOLATOR_STATUS, VIOLATOR_LIVINGTHERENOW, "
@@ -82,15 +70,13 @@ BenchSetup& Setup() {
     s.module = std::make_unique<TPageModule>();
     const char* path = std::getenv("QV_BENCH_DB");
     if (path != nullptr && *path != '\0') {
-      s.module->dbMain.SetDatabaseName(path);
-      s.module->dbMain.SetUsername(std::getenv("QV_BENCH_USER") ? std::getenv("QV_BENCH_USER")
-                                                                : "SYSDBA");
+      AttachBenchDatabase(*s.module, path);
     } else {
       s.ownDatabase = std::make_unique<TestDatabase>();
       s.ownDatabase->ExecScript(SmallBenchData());
       s.ownDatabase->Configure(s.module->dbMain);
+      s.module->dbMain.Connect();
     }
-    s.module->dbMain.Connect();
     TIB_Cursor& q = s.module->qSelect;
     s.propertyId = FirstInteger(
         q, "SELECT FIRST 1 PROPERTY_ID FROM ENTITY GROUP BY PROPERTY_ID ORDER BY COUNT(*) DESC");
@@ -105,25 +91,11 @@ BenchSetup& Setup() {
   return setup;
 }
 
-TSimplePageRequest LoggedInRequest(const char* name, int32_t value) {
-  TSimplePageRequest request;
-  request.session.emplace("LoggedIn", "True");
-  request.Add(name, std::to_string(value));
-  return request;
-}
-
 void BM_PeoplePage(benchmark::State& state) {
   BenchSetup& s = Setup();
   TSimplePageRequest request = LoggedInRequest("PROPID", s.propertyId);
-  size_t bytes = 0;
-  for (auto _ : state) {
-    TStringStream out;
-    s.module->RunPage(&TPageModule::PeoplePage, out, request);
-    bytes = out.Size();
-    benchmark::DoNotOptimize(out.DataString().data());
-  }
+  RunPageLoop(state, *s.module, &TPageModule::PeoplePage, request);
   state.counters["entities"] = s.entities;
-  state.counters["page_bytes"] = static_cast<double>(bytes);
 }
 
 // The People page's statements: bracket, agency, heading, people, one phone
@@ -137,14 +109,7 @@ void BM_PeopleFloor(benchmark::State& state) {
 void BM_ViolationDetailPage(benchmark::State& state) {
   BenchSetup& s = Setup();
   TSimplePageRequest request = LoggedInRequest("VID", s.violationId);
-  size_t bytes = 0;
-  for (auto _ : state) {
-    TStringStream out;
-    s.module->RunPage(&TPageModule::ViolationDetailPage, out, request);
-    bytes = out.Size();
-    benchmark::DoNotOptimize(out.DataString().data());
-  }
-  state.counters["page_bytes"] = static_cast<double>(bytes);
+  RunPageLoop(state, *s.module, &TPageModule::ViolationDetailPage, request);
 }
 
 // The detail page's statements: bracket, agency, violation, property name, the

@@ -9,6 +9,7 @@
 
 #include "tab_page_test.h"
 #include "tab_page_text.h"
+#include "violation_rows.h"
 
 namespace qv::pagetest {
 namespace {
@@ -84,20 +85,8 @@ class ViolationDetailTest : public TabPageTest {
  protected:
   ViolationDetailTest() {
     database.ExecScript(std::string(kAgencyRow) +
-        "INSERT INTO PROPERTY (PROPERTY_ID, PROPERTY_NAME) VALUES (3, 'Maple Row');"
-        "INSERT INTO VIOLATION_TYPES (VIOLATION_TYPE_ID, DESCRIPTION) VALUES (1, 'Noise');"
-        "INSERT INTO VIOLATION_ACTIONS (VIOLATION_ACTION_ID, VIOLATION_ACTION_DESC) "
-        "VALUES (1, 'Warning letter');"
-        "INSERT INTO VIOLATION_POLICE_ACTIONS (VIOLATION_ACTION_ID, VIOLATION_ACTION_DESC) "
-        "VALUES (1, 'Report filed');"
-        "INSERT INTO RESIDENT_STATUS (RESIDENT_STATUS_ID, DESCRIPTION) VALUES (1, 'Tenant');"
-        "INSERT INTO VIOLATIONS (VIOLATION_ID, PROPERTY_ID, VIOLATION_DATE, APT_NUM, CASE_NUM, "
-        "REQUEST_PARTNER_NUM, EVICTABLE, VIOLATION_TYPE, PLANNED_ACTION, POLICE_ACTION, "
-        "EVICTION_DATE, EVICTION_EXPLANATION, MGR_CONTACT_DATE, MGR_CONTACT_BY, "
-        "NOTICE_LETTER_DATE, ACTION_PLAN_RECEIVED, LEASE_BEGIN_DATE, LEASE_END_DATE, "
-        "ACTION_PLAN_SENT) VALUES (42, 3, '2013-05-06', '4B', 'C-100', 'RP-1', 1, 1, 1, 1, "
-        "'2013-06-01', 'Tenant moved <out>', '2013-05-08', 'J. Manager', '2013-05-10', "
-        "'2013-05-20', '2012-01-01', '2013-12-31', '2013-05-15');"
+        "INSERT INTO PROPERTY (PROPERTY_ID, PROPERTY_NAME) VALUES (3, 'Maple Row');" +
+        std::string(kViolationLookupRows) + FullViolationRow(42, 3, "Tenant moved <out>") +
         "INSERT INTO VIOLATIONS (VIOLATION_ID, PROPERTY_ID, EVICTABLE, POLICE_ACTION) "
         "VALUES (43, 3, 0, 99);"
         "INSERT INTO VIOLATIONS (VIOLATION_ID, PROPERTY_ID, VIOLATION_DATE, APT_NUM) "
