@@ -24,6 +24,19 @@ namespace {
 // How long a reload lets requests in flight finish before it closes them.
 constexpr int kReloadDrainMs = 10000;
 
+// Stops the admin port, then the server, the second whatever the first did;
+// errors of either are dropped.
+void StopListeners(TAdminServer& admin, TIdHTTPServer& server) {
+  try {
+    admin.Stop();
+  } catch (...) {
+  }
+  try {
+    server.SetActive(false);
+  } catch (...) {
+  }
+}
+
 }  // namespace
 
 TqvWebService::TqvWebService(TServiceHost host, std::string iniPath)
@@ -78,14 +91,7 @@ TqvWebService::TqvWebService(TServiceHost host, std::string iniPath)
 TqvWebService::~TqvWebService() {
   SetPageErrorHandler({});
   ShutdownServiceThread();
-  try {
-    admin_->Stop();
-  } catch (...) {
-  }
-  try {
-    Server1.SetActive(false);
-  } catch (...) {
-  }
+  StopListeners(*admin_, Server1);
 }
 
 void TqvWebService::ServiceCreate() {
@@ -185,14 +191,7 @@ void TqvWebService::ServiceStop(bool& Stopped) {
     std::unique_lock guard(doneLock);
     if (!doneSignal.wait_for(guard, giveUpAfter, [&] { return done; })) router_.StopWaiting();
   });
-  try {
-    admin_->Stop();
-  } catch (...) {
-  }
-  try {
-    Server1.SetActive(false);
-  } catch (...) {
-  }
+  StopListeners(*admin_, Server1);
   {
     std::lock_guard guard(doneLock);
     done = true;
