@@ -19,8 +19,10 @@
 #include "firebird_server.h"
 #include "http_client.h"
 #include "notify_socket.h"
+#include "process_data.h"
 #include "server_process.h"
 #include "support/test_database.h"
+#include "test_files.h"
 
 namespace qv {
 namespace {
@@ -29,16 +31,6 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr const char* kData =
-    "INSERT INTO AGENCY (AGENCY_ID, AGENCY_NAME) VALUES (1, 'Harbor Housing Agency');"
-    "INSERT INTO AREA (AREA_ID, AREA_NAME) VALUES (1, 'North');"
-    "INSERT INTO DB_USERS (DB_USER_ID, DB_USER_NAME, DB_USER_PASSWORD, FULL_NAME)"
-    " VALUES (1, 'demo', 'demo', 'Demo User');"
-    "INSERT INTO PROP_ADDRESS (PROP_ADDRESS_ID, PROPERTY_ID, PROP_ADDRESS1, PROP_CITY)"
-    " VALUES (1, 1, '100 Alder St', 'Harbor City');"
-    "INSERT INTO PROPERTY (PROPERTY_ID, PROPERTY_NAME, PRIMARY_PROP_ADDRESS_ID, AREA_ID)"
-    " VALUES (1, 'Alder Court', 1, 1)";
-
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
 class DbFaultsProcessTest : public ::testing::Test {
@@ -46,14 +38,13 @@ class DbFaultsProcessTest : public ::testing::Test {
   void SetUp() override {
     std::string error;
     ASSERT_TRUE(firebird_.Start(error)) << error;
-    char pattern[] = "/tmp/qv_dbfaults_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder_ = pattern;
+    folder_ = test::MakeTempFolder("qv_dbfaults");
+    ASSERT_FALSE(folder_.empty());
     ASSERT_TRUE(notify_.Bound());
     {
       // Made with the embedded engine, then handed to the server.
       TestDatabase database;
-      database.ExecScript(kData);
+      database.ExecScript(test::kOnePropertyData);
       fs::copy_file(database.Path(), firebird_.Folder() + "/qv.fdb");
     }
     port_ = test::FreePort();
@@ -71,11 +62,7 @@ class DbFaultsProcessTest : public ::testing::Test {
                       "[DB]\nDBName=" + firebird_.DatabaseName("qv.fdb") +
                       "\nUser=SYSDBA\nPass=" + FirebirdServer::Password() + "\n" + extraDb);
     ASSERT_TRUE(server_->Start(notify_.Path()));
-    for (;;) {
-      std::optional<std::string> report = notify_.Receive(30000);
-      ASSERT_TRUE(report) << server_->Log();
-      if (*report == "READY=1\nSTATUS=Running") break;
-    }
+    ASSERT_TRUE(notify_.AwaitRunning()) << server_->Log();
     auto first = test::Exchange(port_, test::GetRequest("/"));
     ASSERT_TRUE(first && first->status == 200) << server_->Log();
     cookie_ = test::SessionCookie(*first);

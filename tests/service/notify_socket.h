@@ -37,6 +37,16 @@ class NotifySocket {
   bool Bound() const { return bound_; }
   const std::string& Path() const { return path_; }
 
+  // Reads messages until the service reports it runs; false when a wait for
+  // the next one passes timeoutMs.
+  bool AwaitRunning(int timeoutMs = 30000) {
+    for (;;) {
+      std::optional<std::string> report = Receive(timeoutMs);
+      if (!report) return false;
+      if (*report == "READY=1\nSTATUS=Running") return true;
+    }
+  }
+
   // The next message, or nothing when none arrives within timeoutMs.
   std::optional<std::string> Receive(int timeoutMs = 10000) {
     pollfd p{fd_, POLLIN, 0};

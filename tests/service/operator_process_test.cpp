@@ -16,23 +16,18 @@
 #include "notify_socket.h"
 #include "server_process.h"
 #include "support/test_database.h"
+#include "test_files.h"
 
 namespace qv {
 namespace {
 
 namespace fs = std::filesystem;
+using test::ReadFile;
 
 constexpr const char* kData =
     "INSERT INTO AGENCY (AGENCY_ID, AGENCY_NAME) VALUES (1, 'Harbor Housing Agency');"
     "INSERT INTO DB_USERS (DB_USER_ID, DB_USER_NAME, DB_USER_PASSWORD, FULL_NAME)"
     " VALUES (1, 'demo', 'demo', 'Demo User')";
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -54,12 +49,9 @@ class OperatorTest : public ::testing::Test {
   }
 
   void SetUp() override {
-    char pattern[] = "/tmp/qv_operator_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder_ = pattern;
-    fs::create_directories(folder_ + "/htdocs");
-    fs::copy_file(std::string(QV_SOURCE_DIR) + "/assets/qv_logo_jpg.jpg",
-                  folder_ + "/htdocs/qv_logo_jpg.jpg");
+    folder_ = test::MakeTempFolder("qv_operator");
+    ASSERT_FALSE(folder_.empty());
+    test::MakeHtDocs(folder_);
     port_ = test::FreePort();
     server_ = std::make_unique<test::ServerProcess>(QV_WEB_BINARY, folder_);
   }
@@ -84,11 +76,7 @@ class OperatorTest : public ::testing::Test {
   void StartServer(const std::vector<std::string>& args = {}) {
     ASSERT_TRUE(notify_.Bound());
     ASSERT_TRUE(server_->Start(notify_.Path(), args));
-    for (;;) {
-      std::optional<std::string> report = notify_.Receive(30000);
-      ASSERT_TRUE(report) << server_->Log();
-      if (*report == "READY=1\nSTATUS=Running") return;
-    }
+    ASSERT_TRUE(notify_.AwaitRunning()) << server_->Log();
   }
 
   static TestDatabase* database_;

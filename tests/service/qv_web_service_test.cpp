@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "http_client.h"
+#include "test_files.h"
 
 namespace qv {
 namespace {
@@ -18,9 +19,8 @@ namespace fs = std::filesystem;
 class QvWebServiceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/qv_service_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder_ = pattern;
+    folder_ = test::MakeTempFolder("qv_service");
+    ASSERT_FALSE(folder_.empty());
   }
   void TearDown() override { fs::remove_all(folder_); }
 

@@ -15,24 +15,19 @@
 
 #include "http_client.h"
 #include "notify_socket.h"
+#include "process_data.h"
 #include "server_process.h"
 #include "support/test_database.h"
+#include "test_files.h"
 
 namespace qv {
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kData =
-    "INSERT INTO AGENCY (AGENCY_ID, AGENCY_NAME) VALUES (1, 'Harbor Housing Agency');"
-    "INSERT INTO AREA (AREA_ID, AREA_NAME) VALUES (1, 'North');"
-    "INSERT INTO DB_USERS (DB_USER_ID, DB_USER_NAME, DB_USER_PASSWORD, FULL_NAME)"
-    " VALUES (1, 'demo', 'demo', 'Demo User');"
-    "INSERT INTO PROP_ADDRESS (PROP_ADDRESS_ID, PROPERTY_ID, PROP_ADDRESS1, PROP_CITY)"
-    " VALUES (1, 1, '100 Alder St', 'Harbor City');"
-    "INSERT INTO PROPERTY (PROPERTY_ID, PROPERTY_NAME, PRIMARY_PROP_ADDRESS_ID, AREA_ID)"
-    " VALUES (1, 'Alder Court', 1, 1);"
-    "INSERT INTO PROP_ADDRESS (PROP_ADDRESS_ID, PROPERTY_ID, PROP_ADDRESS1, PROP_CITY)"
+const std::string kData =
+    std::string(test::kOnePropertyData) +
+    ";INSERT INTO PROP_ADDRESS (PROP_ADDRESS_ID, PROPERTY_ID, PROP_ADDRESS1, PROP_CITY)"
     " VALUES (2, 2, '200 Birch Ave', 'Harbor City');"
     "INSERT INTO PROPERTY (PROPERTY_ID, PROPERTY_NAME, PRIMARY_PROP_ADDRESS_ID, AREA_ID)"
     " VALUES (2, 'Birch Gardens', 2, 1)";
@@ -53,25 +48,15 @@ std::string WithoutNotices(const std::string& log) {
   return kept;
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 class QvWebProcessTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/qv_process_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder_ = pattern;
+    folder_ = test::MakeTempFolder("qv_process");
+    ASSERT_FALSE(folder_.empty());
     ASSERT_TRUE(notify_.Bound());
     database_ = std::make_unique<TestDatabase>();
     database_->ExecScript(kData);
-    fs::create_directories(folder_ + "/htdocs");
-    fs::copy_file(std::string(QV_SOURCE_DIR) + "/assets/qv_logo_jpg.jpg",
-                  folder_ + "/htdocs/qv_logo_jpg.jpg");
+    test::MakeHtDocs(folder_);
     port_ = test::FreePort();
     server_ = std::make_unique<test::ServerProcess>(QV_WEB_BINARY, folder_);
   }
@@ -137,7 +122,7 @@ TEST_F(QvWebProcessTest, ServesPagesUntilSigterm) {
   auto logo = test::Exchange(port_, test::GetRequest("/image/qv_logo_jpg.jpg", cookie));
   ASSERT_TRUE(logo);
   EXPECT_TRUE(logo->complete);
-  EXPECT_EQ(logo->body, ReadFile(folder_ + "/htdocs/qv_logo_jpg.jpg"));
+  EXPECT_EQ(logo->body, test::ReadFile(folder_ + "/htdocs/qv_logo_jpg.jpg"));
 
   auto login = test::Exchange(
       port_, test::PostFormRequest("/DOLOGIN", "uName=demo&uPass=demo", cookie));

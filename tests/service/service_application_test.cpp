@@ -11,6 +11,7 @@
 
 #include "pool/module_errors.h"
 #include "service/service.h"
+#include "test_files.h"
 
 namespace qv {
 namespace {
@@ -49,9 +50,8 @@ class ModuleFailureService : public TService {
 class ServiceApplicationTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/qv_app_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
+    root_ = test::MakeTempFolder("qv_app");
+    ASSERT_FALSE(root_.empty());
   }
   void TearDown() override { fs::remove_all(root_); }
 
