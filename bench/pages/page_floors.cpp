@@ -66,9 +66,7 @@ void PropertyListFloor(TPageModule& m) {
   }
   m.qArea.Close();
 
-  TIB_Cursor& list = m.Statement(kListQueries[static_cast<int>(ListSearchMode::kNone)][0]);
-  list.Params()[0].SetAsInteger(0);
-  list.Open();
+  TIB_Cursor& list = OpenWith(m, kListQueries[static_cast<int>(ListSearchMode::kNone)][0], 0);
   while (!list.Eof()) {
     TIB_Row& row = list.Fields();
     for (size_t column : {0, 1, 2, 4}) ReadText(row[column]);
