@@ -111,6 +111,13 @@ class ServerProcess {
   bool exited_ = false;
 };
 
+// Makes folder/htdocs holding the logo, for a server whose HtDocs points there.
+inline void MakeHtDocs(const std::string& folder) {
+  std::filesystem::create_directories(folder + "/htdocs");
+  std::filesystem::copy_file(std::string(QV_SOURCE_DIR) + "/assets/qv_logo_jpg.jpg",
+                             folder + "/htdocs/qv_logo_jpg.jpg");
+}
+
 // What a run of a program to its end gave.
 struct ProgramResult {
   int status = -1;  // exit status, 128 + signal, or -1 when it could not run

@@ -1,10 +1,9 @@
-// Files of the service tests: a fresh folder of a test's own, a file read back
-// whole, and the logo copied where a server's HtDocs setting points.
+// Files of the service tests: a fresh folder of a test's own and a file read
+// back whole.
 #pragma once
 
 #include <stdlib.h>
 
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -23,13 +22,6 @@ inline std::string ReadFile(const std::string& path) {
   std::stringstream text;
   text << in.rdbuf();
   return text.str();
-}
-
-// Makes folder/htdocs holding the logo the server serves from there.
-inline void MakeHtDocs(const std::string& folder) {
-  std::filesystem::create_directories(folder + "/htdocs");
-  std::filesystem::copy_file(std::string(QV_SOURCE_DIR) + "/assets/qv_logo_jpg.jpg",
-                             folder + "/htdocs/qv_logo_jpg.jpg");
 }
 
 }  // namespace qv::test
