@@ -4,7 +4,6 @@
 #pragma once
 
 #include <atomic>
-#include <functional>
 #include <chrono>
 #include <exception>
 #include <functional>
