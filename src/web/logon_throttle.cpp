@@ -1,6 +1,7 @@
 #include "web/logon_throttle.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace qv {
 
@@ -12,6 +13,38 @@ int SecondsUntil(TLogonThrottle::Clock::time_point when, TLogonThrottle::Clock::
 }
 
 }  // namespace
+
+TLogonThrottle::Reservation::Reservation(Reservation&& other) noexcept
+    : throttle_(std::exchange(other.throttle_, nullptr)),
+      address_(std::move(other.address_)),
+      name_(std::move(other.name_)),
+      at_(other.at_),
+      retry_after_(other.retry_after_) {}
+
+TLogonThrottle::Reservation& TLogonThrottle::Reservation::operator=(Reservation&& other) noexcept {
+  if (this != &other) {
+    Settle(kGiveBack);
+    throttle_ = std::exchange(other.throttle_, nullptr);
+    address_ = std::move(other.address_);
+    name_ = std::move(other.name_);
+    at_ = other.at_;
+    retry_after_ = other.retry_after_;
+  }
+  return *this;
+}
+
+TLogonThrottle::Reservation::~Reservation() { Settle(kGiveBack); }
+
+void TLogonThrottle::Reservation::Succeeded() { Settle(kSucceeded); }
+
+void TLogonThrottle::Reservation::Failed() { Settle(kFailed); }
+
+void TLogonThrottle::Reservation::Settle(Outcome outcome) {
+  if (!throttle_) return;
+  // Once only: the place is no longer held, whatever happens below.
+  TLogonThrottle* throttle = std::exchange(throttle_, nullptr);
+  throttle->Settle(*this, outcome);
+}
 
 TLogonThrottle::TLogonThrottle(int limit, size_t capacity)
     : limit_(std::max(limit, 0)), addresses_(capacity), names_(capacity) {}
@@ -36,6 +69,35 @@ std::string TLogonThrottle::NameKey(std::string_view name) {
   return key;
 }
 
+TLogonThrottle::Reservation TLogonThrottle::Reserve(const std::string& address, std::string_view name,
+                                                    Clock::time_point now) {
+  Reservation reservation;
+  std::string key = NameKey(name);
+  std::lock_guard<std::mutex> guard(lock_);
+  if (limit_ == 0) return reservation;  // granted, nothing held
+  const size_t limit = static_cast<size_t>(limit_);
+  reservation.retry_after_ =
+      std::max(addresses_.RetryAfter(address, limit, now), names_.RetryAfter(key, limit, now));
+  if (reservation.retry_after_ > 0) return reservation;
+  addresses_.Hold(address, now);
+  names_.Hold(key, now);
+  reservation.throttle_ = this;
+  reservation.address_ = address;
+  reservation.name_ = std::move(key);
+  reservation.at_ = now;
+  return reservation;
+}
+
+void TLogonThrottle::Settle(const Reservation& reservation, Outcome outcome) {
+  std::lock_guard<std::mutex> guard(lock_);
+  const size_t limit = static_cast<size_t>(limit_);
+  // With throttling switched off meanwhile, a failure is not kept.
+  const bool failed = outcome == kFailed && limit > 0;
+  addresses_.Release(reservation.address_, failed, limit, reservation.at_);
+  names_.Release(reservation.name_, failed, limit, reservation.at_);
+  if (outcome == kSucceeded) names_.Clear(reservation.name_);
+}
+
 int TLogonThrottle::RetryAfter(const std::string& address, std::string_view name,
                                Clock::time_point now) {
   std::lock_guard<std::mutex> guard(lock_);
@@ -54,11 +116,6 @@ void TLogonThrottle::Failed(const std::string& address, std::string_view name,
   names_.Add(NameKey(name), limit, now);
 }
 
-void TLogonThrottle::Succeeded(const std::string& address) {
-  std::lock_guard<std::mutex> guard(lock_);
-  addresses_.Erase(address);
-}
-
 size_t TLogonThrottle::TrackedAddresses() const {
   std::lock_guard<std::mutex> guard(lock_);
   return addresses_.Size();
@@ -74,34 +131,71 @@ int TLogonThrottle::TCounter::RetryAfter(const std::string& key, size_t limit,
   DropExpired(now);
   const auto found = entries_.find(key);
   if (found == entries_.end()) return 0;
-  std::deque<Clock::time_point>& failures = found->second.failures;
+  Entry& entry = found->second;
+  std::deque<Clock::time_point>& failures = entry.failures;
   while (!failures.empty() && failures.front() + kWindow <= now) failures.pop_front();
-  if (failures.empty()) {
+  if (failures.empty() && entry.held == 0) {
     Erase(key);
     return 0;
   }
-  if (failures.size() < limit) return 0;
-  // The oldest of the last `limit` failures leaves the window first.
-  return SecondsUntil(failures[failures.size() - limit] + kWindow, now);
+  const size_t counted = failures.size() + entry.held;
+  if (counted < limit) return 0;
+  // Attempts still being checked count as failures made now, after every
+  // failure kept. A place frees when the oldest of the newest `limit` leaves
+  // the window.
+  const size_t oldest = counted - limit;
+  const Clock::time_point leaves = oldest < failures.size() ? failures[oldest] : now;
+  return SecondsUntil(leaves + kWindow, now);
 }
 
-void TLogonThrottle::TCounter::Add(const std::string& key, size_t limit, Clock::time_point now) {
+TLogonThrottle::TCounter::Entry* TLogonThrottle::TCounter::Touch(const std::string& key,
+                                                                 Clock::time_point now) {
   DropExpired(now);
   auto found = entries_.find(key);
   if (found == entries_.end()) {
-    if (capacity_ == 0) return;
+    if (capacity_ == 0) return nullptr;
     if (entries_.size() >= capacity_) {
       entries_.erase(order_.front());
       order_.pop_front();
     }
     order_.push_back(key);
-    found = entries_.emplace(key, Entry{{}, std::prev(order_.end())}).first;
+    found = entries_.emplace(key, Entry{{}, 0, std::prev(order_.end())}).first;
   } else {
     order_.splice(order_.end(), order_, found->second.order);
   }
-  std::deque<Clock::time_point>& failures = found->second.failures;
-  failures.push_back(now);
+  return &found->second;
+}
+
+void TLogonThrottle::TCounter::Add(const std::string& key, size_t limit, Clock::time_point now) {
+  Entry* entry = Touch(key, now);
+  if (!entry) return;
+  std::deque<Clock::time_point>& failures = entry->failures;
+  // Attempts settle in any order: the failures stay sorted by time.
+  failures.insert(std::upper_bound(failures.begin(), failures.end(), now), now);
   while (failures.size() > limit) failures.pop_front();
+}
+
+void TLogonThrottle::TCounter::Hold(const std::string& key, Clock::time_point now) {
+  if (Entry* entry = Touch(key, now)) ++entry->held;
+}
+
+void TLogonThrottle::TCounter::Release(const std::string& key, bool failed, size_t limit,
+                                       Clock::time_point at) {
+  const auto found = entries_.find(key);
+  // Forgotten meanwhile to make room: a failure is counted afresh.
+  if (found != entries_.end() && found->second.held > 0) --found->second.held;
+  if (failed) {
+    Add(key, limit, at);
+  } else if (found != entries_.end() && found->second.held == 0 && found->second.failures.empty()) {
+    Erase(key);
+  }
+}
+
+void TLogonThrottle::TCounter::Clear(const std::string& key) {
+  const auto found = entries_.find(key);
+  if (found == entries_.end()) return;
+  found->second.failures.clear();
+  if (found->second.held == 0) Erase(key);
 }
 
 void TLogonThrottle::TCounter::Erase(const std::string& key) {
@@ -114,8 +208,9 @@ void TLogonThrottle::TCounter::Erase(const std::string& key) {
 void TLogonThrottle::TCounter::DropExpired(Clock::time_point now) {
   while (!order_.empty()) {
     const auto found = entries_.find(order_.front());
-    const std::deque<Clock::time_point>& failures = found->second.failures;
-    if (!failures.empty() && failures.back() + kWindow > now) break;
+    const Entry& entry = found->second;
+    if (entry.held > 0) break;
+    if (!entry.failures.empty() && entry.failures.back() + kWindow > now) break;
     entries_.erase(found);
     order_.pop_front();
   }

@@ -177,17 +177,20 @@ void TRequestRouter::Server1CommandGet(TIdContext*, TIdHTTPRequestInfo& ARequest
     if (PathContains(ARequestInfo, "/DOLOGIN")) {
       const std::string& address = ARequestInfo.RemoteIP;
       const std::string name = request.Param("uName");
-      const auto now = TLogonThrottle::Clock::now();
-      if (const int retryAfter = throttle_.RetryAfter(address, name, now)) {
-        RefuseLogon(AResponseInfo, retryAfter);
+      // The attempt counts before the database is asked, so simultaneous
+      // attempts cannot pass the limit together. A check that fails with an
+      // error gives its place back.
+      TLogonThrottle::Reservation attempt = throttle_.Reserve(address, name, TLogonThrottle::Clock::now());
+      if (!attempt.Granted()) {
+        RefuseLogon(AResponseInfo, attempt.RetryAfter());
         return;
       }
       RunPage(&IConnection::DoLogin, connection, out, ARequestInfo);
       // A successful check empties the path.
       if (ARequestInfo.Document.empty())
-        throttle_.Succeeded(address);
+        attempt.Succeeded();
       else
-        throttle_.Failed(address, name, now);
+        attempt.Failed();
     }
     if (PathContains(ARequestInfo, "/IMAGE")) {
       image = true;

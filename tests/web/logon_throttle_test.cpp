@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <barrier>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "router_fixture.h"
@@ -38,14 +41,124 @@ TEST(LogonThrottleTest, WindowSlidesAndRetryAfterCountsToTheOldestFailure) {
   EXPECT_EQ(throttle.TrackedNames(), 0u);
 }
 
-TEST(LogonThrottleTest, SuccessClearsTheAddressButNotTheName) {
+// How many attempts one more visitor could start now: reservations are taken
+// and held until none is granted, then given back.
+int PlacesLeft(TLogonThrottle& throttle, const std::string& address, const std::string& name,
+               bool vary_address) {
+  std::vector<TLogonThrottle::Reservation> held;
+  for (int i = 0; i < 100; ++i) {
+    const std::string tag = "probe" + std::to_string(i);
+    auto reservation = vary_address ? throttle.Reserve(tag, name, kStart) : throttle.Reserve(address, tag, kStart);
+    if (!reservation.Granted()) break;
+    held.push_back(std::move(reservation));
+  }
+  return static_cast<int>(held.size());
+}
+
+TEST(LogonThrottleTest, OutcomeSettlesTheReservedPlace) {
+  enum class Outcome { kFailed, kSucceeded, kGivenBack };
+  struct Case {
+    const char* name;
+    Outcome outcome;
+    int address_places;  // left for the address afterwards (limit 3, one failure before)
+    int name_places;     // left for the name afterwards
+  } const cases[] = {
+      {"a failure keeps the place", Outcome::kFailed, 1, 1},
+      // The address keeps its earlier failure: an attacker's own account
+      // does not wipe what was tried from there. The name starts afresh.
+      {"a success clears the name, not the address", Outcome::kSucceeded, 2, 3},
+      {"a check that ended in an error gives the place back", Outcome::kGivenBack, 2, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TLogonThrottle throttle(3);
+    throttle.Failed("10.0.0.1", "alice", kStart);
+    {
+      TLogonThrottle::Reservation attempt = throttle.Reserve("10.0.0.1", " Alice", kStart);
+      ASSERT_TRUE(attempt.Granted());
+      EXPECT_EQ(PlacesLeft(throttle, "10.0.0.1", "", false), 1) << "the place is held while checking";
+      if (c.outcome == Outcome::kFailed) attempt.Failed();
+      if (c.outcome == Outcome::kSucceeded) attempt.Succeeded();
+      if (c.outcome == Outcome::kGivenBack) attempt = TLogonThrottle::Reservation();
+      attempt.Failed();  // settled once only: no effect afterwards
+    }
+    EXPECT_EQ(PlacesLeft(throttle, "10.0.0.1", "", false), c.address_places);
+    EXPECT_EQ(PlacesLeft(throttle, "", "ALICE", true), c.name_places);
+  }
+}
+
+TEST(LogonThrottleTest, GivenBackWhenTheReservationEnds) {
   TLogonThrottle throttle(2);
+  { const auto attempt = throttle.Reserve("10.0.0.1", "alice", kStart); }
+  EXPECT_EQ(PlacesLeft(throttle, "10.0.0.1", "", false), 2);
+  EXPECT_EQ(throttle.TrackedAddresses(), 0u);
+  EXPECT_EQ(throttle.TrackedNames(), 0u);
+}
+
+TEST(LogonThrottleTest, AttemptsStillBeingCheckedCountAsFailuresMadeNow) {
+  TLogonThrottle throttle(3);
   throttle.Failed("10.0.0.1", "alice", kStart);
-  throttle.Failed("10.0.0.1", "alice", kStart);
-  EXPECT_GT(throttle.RetryAfter("10.0.0.1", "bob", kStart), 0);
-  throttle.Succeeded("10.0.0.1");
-  EXPECT_EQ(throttle.RetryAfter("10.0.0.1", "bob", kStart), 0);
-  EXPECT_GT(throttle.RetryAfter("10.0.0.1", "alice", kStart), 0);
+  const auto first = throttle.Reserve("10.0.0.1", "alice", kStart + 10s);
+  const auto second = throttle.Reserve("10.0.0.1", "alice", kStart + 20s);
+  const auto refused = throttle.Reserve("10.0.0.1", "alice", kStart + 30s);
+  EXPECT_FALSE(refused.Granted());
+  // Should both fail, the failure at 0 s frees the first place.
+  EXPECT_EQ(refused.RetryAfter(), 30);
+  EXPECT_EQ(throttle.RetryAfter("10.0.0.2", "alice", kStart + 30s), 30);
+  // Without earlier failures, a full set of held places frees a window from now.
+  TLogonThrottle fresh(1);
+  const auto held = fresh.Reserve("10.0.0.1", "bob", kStart);
+  EXPECT_EQ(fresh.Reserve("10.0.0.3", "bob", kStart + 5s).RetryAfter(), 60);
+}
+
+TEST(LogonThrottleTest, SuccessWhileOthersAreCheckedKeepsTheirFailures) {
+  TLogonThrottle throttle(2);
+  auto wrong = throttle.Reserve("10.0.0.1", "alice", kStart);
+  auto right = throttle.Reserve("10.0.0.2", "alice", kStart);
+  right.Succeeded();
+  wrong.Failed();
+  EXPECT_EQ(PlacesLeft(throttle, "", "alice", true), 1);
+}
+
+// Many attempts at the same moment, each on its own thread: at most the
+// limit is granted, however they interleave.
+TEST(LogonThrottleTest, BurstOfSimultaneousAttemptsLetsAtMostTheLimitThrough) {
+  struct Case {
+    const char* name;
+    int limit;
+    int attempts;
+    bool same_address;
+    bool same_name;
+  } const cases[] = {
+      {"one name from one address", 5, 40, true, true},
+      {"many names from one address", 5, 40, true, false},
+      {"one name from many addresses", 5, 40, false, true},
+      {"a limit of one", 1, 16, true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TLogonThrottle throttle(c.limit);
+    std::barrier start(c.attempts);
+    std::atomic<int> granted{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < c.attempts; ++i) {
+      threads.emplace_back([&, i] {
+        const std::string address = c.same_address ? "10.0.0.1" : "10.1.0." + std::to_string(i);
+        const std::string name = c.same_name ? "alice" : "name" + std::to_string(i);
+        start.arrive_and_wait();
+        auto attempt = throttle.Reserve(address, name, Clock::now());
+        // Everyone has asked before any place is settled.
+        start.arrive_and_wait();
+        if (attempt.Granted()) {
+          ++granted;
+          attempt.Failed();
+        }
+      });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(granted.load(), c.limit);
+    EXPECT_FALSE(throttle.Reserve("10.0.0.1", "alice", Clock::now()).Granted());
+  }
 }
 
 TEST(LogonThrottleTest, LimitZeroCountsNothing) {
@@ -125,12 +238,21 @@ TEST_F(RouterThrottleTest, NameWithFiveFailuresIsRefusedFromAFreshAddress) {
   EXPECT_EQ(LogOn("10.0.2.1", "bob", "wrong").status, 200);
 }
 
-TEST_F(RouterThrottleTest, SuccessResetsTheAddress) {
+TEST_F(RouterThrottleTest, OwnAccountDoesNotResetTheAddress) {
+  // An attacker who logs on with an account of their own between guesses
+  // still runs out of guesses from that address.
   for (int i = 0; i < 4; ++i) LogOn("10.0.0.1", "bob" + std::to_string(i), "wrong");
   const Outcome success = LogOn("10.0.0.1", "alice", "pw");
   EXPECT_EQ(success.loggedIn, "True");
-  FailFiveTimes("10.0.0.1", "carol");
+  EXPECT_EQ(LogOn("10.0.0.1", "carol", "wrong").status, 200);
   ExpectRefused(LogOn("10.0.0.1", "dave", "x"));
+}
+
+TEST_F(RouterThrottleTest, SuccessClearsTheName) {
+  for (int i = 0; i < 4; ++i) LogOn("10.0.1." + std::to_string(i), "alice", "wrong");
+  EXPECT_EQ(LogOn("10.0.2.1", "alice", "pw").loggedIn, "True");
+  // Four more failures for the name from elsewhere are allowed again.
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(LogOn("10.0.3." + std::to_string(i), "alice", "wrong").status, 200);
 }
 
 TEST_F(RouterThrottleTest, LimitZeroSwitchesThrottlingOff) {
