@@ -70,6 +70,11 @@ struct TIdFront::Conn : Source {
   Clock::time_point deadline = Clock::time_point::max();
   // An epoll event came while its worker was putting it back in epoll.
   bool event_early = false;
+  // While its TLS handshake runs: the transport, when the handshake must be
+  // done by, and the address it is counted under (empty: not counted).
+  TTlsTransport* handshake = nullptr;
+  Clock::time_point handshake_until = Clock::time_point::max();
+  std::string handshake_address;
 };
 
 TIdFront::TIdFront(TIdFrontSettings settings, TIdFrontHooks hooks,
@@ -77,6 +82,7 @@ TIdFront::TIdFront(TIdFrontSettings settings, TIdFrontHooks hooks,
     : settings_(std::move(settings)), hooks_(std::move(hooks)), live_(std::move(live)), draining_(std::move(draining)) {}
 
 TIdFront::~TIdFront() {
+  if (handshakes_) handshakes_->Stop();
   for (auto& listener : listeners_)
     if (listener->fd >= 0) ::close(listener->fd);
   for (auto& entry : conns_) {
@@ -88,6 +94,10 @@ TIdFront::~TIdFront() {
 }
 
 void TIdFront::Start(const std::vector<std::pair<int, const TIdSocketHandle*>>& listeners) {
+  if (settings_.tls) {
+    for (const auto& [fd, binding] : listeners)
+      if (binding && binding->Tls && !handshakes_) handshakes_ = std::make_unique<HandshakePool>();
+  }
   epoll_fd_ = ::epoll_create1(EPOLL_CLOEXEC);
   wake_fd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   if (epoll_fd_ < 0 || wake_fd_ < 0) {
@@ -123,6 +133,7 @@ void TIdFront::Stop(int drain_ms) {
   }
   Wake();
   if (thread_.joinable()) thread_.join();
+  if (handshakes_) handshakes_->Stop();
   const auto until = drain_ms > 0 ? Clock::now() + kStopMargin : Clock::time_point::max();
   if (!pool_) return;
   pool_->Stop(until);
@@ -193,9 +204,16 @@ void TIdFront::Admit(int fd, const void* peer_address, const TIdSocketHandle* bi
   std::string ip;
   int port = 0;
   PeerText(*static_cast<const sockaddr_storage*>(peer_address), ip, port);
-  const bool capped =
-      settings_.max_per_address > 0 && !(settings_.uncapped && settings_.uncapped(ip));
+  const bool exempt = settings_.uncapped && settings_.uncapped(ip);
+  const bool capped = settings_.max_per_address > 0 && !exempt;
+  const bool tls = binding && binding->Tls && settings_.tls;
+  const bool handshake_capped = tls && settings_.max_handshakes_per_address > 0 && !exempt;
   std::unique_lock lock(conns_lock_);
+  if (handshake_capped && !HandshakeAllowed(ip)) {
+    lock.unlock();
+    ::close(fd);
+    return;
+  }
   if (capped) {
     int& count = per_address_[ip];
     if (count >= settings_.max_per_address) {
@@ -205,6 +223,7 @@ void TIdFront::Admit(int fd, const void* peer_address, const TIdSocketHandle* bi
     }
     ++count;
   }
+  if (handshake_capped) ++handshakes_per_address_[ip];
   lock.unlock();
   ++*live_;
   auto owned = std::make_unique<Conn>();
@@ -214,10 +233,17 @@ void TIdFront::Admit(int fd, const void* peer_address, const TIdSocketHandle* bi
   conn.socket = transport.get();
   conn.address = capped ? ip : std::string();
   std::unique_ptr<TIdTransport> channel = std::move(transport);
-  // TLS runs over the socket in memory: its handshake advances here, on the
-  // front's thread, as bytes arrive, and never holds a worker.
-  if (binding && binding->Tls && settings_.tls)
-    channel = std::make_unique<TTlsTransport>(std::move(channel), settings_.tls->Current());
+  // TLS runs over the socket in memory. Its handshake advances on the
+  // handshake pool as bytes arrive, never on this thread and never holding
+  // a worker, and must end in time.
+  if (tls) {
+    auto secured = std::make_unique<TTlsTransport>(std::move(channel), settings_.tls->Current());
+    conn.handshake = secured.get();
+    conn.handshake_address = handshake_capped ? ip : std::string();
+    if (settings_.handshake_timeout_ms > 0)
+      conn.handshake_until = Clock::now() + std::chrono::milliseconds(settings_.handshake_timeout_ms);
+    channel = std::move(secured);
+  }
   conn.fc = std::make_shared<TIdFrontConnection>(std::move(channel), std::move(ip), port, binding,
                                                  settings_.limits);
   conn.fc->Tag = &conn;
@@ -225,8 +251,10 @@ void TIdFront::Admit(int fd, const void* peer_address, const TIdSocketHandle* bi
   conns_.emplace(&conn, std::move(owned));
   lock.unlock();
   if (hooks_.on_connect) Quietly([&] { hooks_.on_connect(conn.fc->Context()); });
-  // The request is often there already.
   const auto now = Clock::now();
+  // A handshake's first bytes are read off this thread, once epoll has them.
+  if (conn.handshake) return Handle(conn, TIdFrontConnection::Next::Wait, now);
+  // The request is often there already.
   Handle(conn, conn.fc->Receive(now), now);
 }
 
@@ -269,7 +297,7 @@ TIdFront::Clock::time_point TIdFront::WaitDeadline(const Conn& conn, Clock::time
   } else if (settings_.read_timeout_ms > 0) {
     deadline = now + milliseconds(settings_.read_timeout_ms);
   }
-  return deadline;
+  return std::min(deadline, conn.handshake_until);
 }
 
 void TIdFront::Handle(Conn& conn, TIdFrontConnection::Next next, Clock::time_point now) {
@@ -316,6 +344,48 @@ void TIdFront::Dispatch(Conn& conn) {
     ReportOnce(EAGAIN, "Could not start a thread. ");
     PauseAccepting(Clock::now());
   }
+}
+
+void TIdFront::StepHandshake(Conn& conn) {
+  // Like a request handed to a worker: the front neither reads it nor times
+  // it out until the step hands it back.
+  conn.state = Conn::State::Serving;
+  SetDeadline(conn, Clock::time_point::max());
+  ++serving_;
+  handshakes_->Post([this, step = &conn] { RunHandshakeStep(*step); });
+}
+
+void TIdFront::RunHandshakeStep(Conn& conn) {
+  using Next = TIdFrontConnection::Next;
+  Next next = Next::Close;
+  if (!aborted_.load()) {
+    try {
+      // Reads what has arrived and advances the handshake; when it is done,
+      // also the request that may have come with its last message.
+      next = conn.fc->Receive(Clock::now());
+    } catch (...) {
+      next = Next::Close;
+    }
+    if (conn.handshake->HandshakeDone()) {
+      std::lock_guard lock(conns_lock_);
+      EndHandshake(conn);
+    }
+  }
+  Returned(&conn, next);
+}
+
+bool TIdFront::HandshakeAllowed(const std::string& address) {
+  const auto it = handshakes_per_address_.find(address);
+  return it == handshakes_per_address_.end() || it->second < settings_.max_handshakes_per_address;
+}
+
+void TIdFront::EndHandshake(Conn& conn) {
+  conn.handshake = nullptr;
+  conn.handshake_until = Clock::time_point::max();
+  if (conn.handshake_address.empty()) return;
+  const auto it = handshakes_per_address_.find(conn.handshake_address);
+  if (it != handshakes_per_address_.end() && --it->second <= 0) handshakes_per_address_.erase(it);
+  conn.handshake_address.clear();
 }
 
 void TIdFront::RunJob(TIdWorkerPool::Job& job) {
@@ -446,6 +516,7 @@ std::vector<TIdFront::Conn*> TIdFront::Owned() {
 }
 
 void TIdFront::Forget(Conn& conn) {
+  EndHandshake(conn);
   if (!conn.address.empty()) {
     const auto it = per_address_.find(conn.address);
     if (it != per_address_.end() && --it->second <= 0) per_address_.erase(it);
@@ -549,7 +620,10 @@ void TIdFront::Loop() {
         if (!Lookup(conn, state)) continue;
         switch (state) {
           case Conn::State::Waiting:
-            Handle(*conn, conn->fc->Receive(now), now);
+            if (conn->handshake)
+              StepHandshake(*conn);
+            else
+              Handle(*conn, conn->fc->Receive(now), now);
             break;
           case Conn::State::Flushing:
             Handle(*conn, conn->fc->Flush(), now);

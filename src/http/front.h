@@ -18,6 +18,7 @@
 
 #include "http/context.h"
 #include "http/front_connection.h"
+#include "http/handshake_pool.h"
 #include "http/request_framer.h"
 #include "http/tls_context.h"
 #include "http/worker_pool.h"
@@ -36,6 +37,11 @@ struct TIdFrontSettings {
   std::function<bool(const std::string&)> uncapped;
   // Certificate and key for connections to bindings marked Tls.
   std::shared_ptr<TTlsContext> tls;
+  // From its accept to the end of its handshake a TLS connection may take
+  // this long (0: no limit but read_timeout_ms), and one address may have
+  // this many handshakes in progress (0: no limit; uncapped addresses have none).
+  int handshake_timeout_ms = 0;
+  int max_handshakes_per_address = 0;
 };
 
 struct TIdFrontHooks {
@@ -102,6 +108,14 @@ class TIdFront : public std::enable_shared_from_this<TIdFront> {
   // The connections not with a worker.
   std::vector<Conn*> Owned();
   void Dispatch(Conn& conn);
+  // TLS handshakes: each step runs on the handshake pool, which hands the
+  // connection back as workers do.
+  void StepHandshake(Conn& conn);
+  void RunHandshakeStep(Conn& conn);
+  // Whether the address may begin one more handshake; under conns_lock_.
+  bool HandshakeAllowed(const std::string& address);
+  // The handshake is over (done, or the connection ends); under conns_lock_.
+  void EndHandshake(Conn& conn);
   void RunJob(TIdWorkerPool::Job& job);
   void Returned(Conn* conn, TIdFrontConnection::Next next);
   void TakeReturned(Clock::time_point now);
@@ -131,6 +145,9 @@ class TIdFront : public std::enable_shared_from_this<TIdFront> {
   std::set<std::pair<Clock::time_point, Conn*>> timers_;
   Clock::time_point sleep_until_{};  // when the front's wait ends at the latest
   std::unique_ptr<TIdWorkerPool> pool_;
+  // Only with a TLS listener; in progress per address under conns_lock_.
+  std::unique_ptr<HandshakePool> handshakes_;
+  std::unordered_map<std::string, int> handshakes_per_address_;
   std::atomic<size_t> serving_{0};  // connections handed to the pool and not back or ended yet
   std::atomic<bool> stopping_{false};  // a stop began: workers wake the front as serving_ reaches 0
 

@@ -161,6 +161,8 @@ void TIdCustomTCPServer::Activate() {
     settings.limits = FramerLimits();
     settings.uncapped = [this](const std::string& ip) { return UncappedAddress(ip); };
     settings.tls = tls_context_;
+    settings.handshake_timeout_ms = handshake_timeout_ms_;
+    settings.max_handshakes_per_address = max_handshakes_per_address_;
     TIdFrontHooks hooks;
     hooks.serve = [this](TIdContext& context) { return DoRequest(context); };
     hooks.on_connect = OnConnect;

@@ -64,6 +64,17 @@ class TIdCustomTCPServer {
   void SetTlsPort(int port) { tls_port_ = port; }
   const std::shared_ptr<TTlsContext>& TlsContext() const { return tls_context_; }
   void SetTlsContext(std::shared_ptr<TTlsContext> context) { tls_context_ = std::move(context); }
+  // Milliseconds a TLS connection may take from its accept to the end of its
+  // handshake before it is closed; 0: no limit but ReadTimeout.
+  static constexpr int kDefaultHandshakeTimeoutMs = 10000;
+  int HandshakeTimeout() const { return handshake_timeout_ms_; }
+  void SetHandshakeTimeout(int milliseconds) { handshake_timeout_ms_ = milliseconds; }
+  // TLS handshakes one client address may have in progress; a TLS connection
+  // beyond them is closed at once (0: no limit). Addresses that
+  // MaxConnectionsPerAddress leaves alone have no limit here either.
+  static constexpr int kDefaultMaxHandshakesPerAddress = 16;
+  int MaxHandshakesPerAddress() const { return max_handshakes_per_address_; }
+  void SetMaxHandshakesPerAddress(int count) { max_handshakes_per_address_ = count; }
 
   int DefaultPort() const { return default_port_; }
   void SetDefaultPort(int port) { default_port_ = port; }
@@ -143,6 +154,8 @@ class TIdCustomTCPServer {
   int default_port_ = 0;
   int tls_port_ = 0;
   std::shared_ptr<TTlsContext> tls_context_;
+  int handshake_timeout_ms_ = kDefaultHandshakeTimeoutMs;
+  int max_handshakes_per_address_ = kDefaultMaxHandshakesPerAddress;
   int listen_queue_ = 15;
   int max_connections_ = 0;
   ReuseSocketMode reuse_socket_ = rsOSDependent;

@@ -99,9 +99,25 @@ size_t TTlsTransport::Receive(char* buffer, size_t count) {
   }
 }
 
+bool TTlsTransport::TakeArrived() {
+  char chunk[16384];
+  for (size_t taken = 0; taken < kHandshakeStepBytes;) {
+    const ptrdiff_t got = inner_->TryReceive(chunk, sizeof chunk);
+    if (got == 0) return false;
+    if (got < 0) break;
+    BIO_write(in_, chunk, static_cast<int>(got));
+    taken += static_cast<size_t>(got);
+  }
+  return true;
+}
+
 ptrdiff_t TTlsTransport::TryReceive(char* buffer, size_t count) {
   if (closed_) return 0;
   try {
+    // Before any key exchange, everything that has arrived: a client that
+    // has already gone (abandoned handshakes are a cheap attack) costs no
+    // processor time.
+    if (!HandshakeDone() && !TakeArrived()) return 0;
     for (;;) {
       const long n = ReadPlain(buffer, count);
       if (n >= 0) return n;

@@ -1,7 +1,8 @@
 // TLS over another transport: the handshake, decryption and encryption run
 // in memory, and only ciphertext passes through the transport beneath, so
 // the same waits, time-outs and hold-back rules apply as for plain
-// connections. A handshake that has not finished reads as "nothing yet".
+// connections. A handshake that has not finished reads as "nothing yet";
+// one whose peer has already gone reads as closed, without the key exchange.
 #pragma once
 
 #include <memory>
@@ -43,6 +44,12 @@ class TTlsTransport final : public TIdTransport {
   void FlushCipher();
   // Takes ciphertext the transport beneath gives; false when it closed.
   bool FeedCipher();
+  // Takes the ciphertext that has arrived, without waiting, up to
+  // kHandshakeStepBytes; false when the peer has closed.
+  bool TakeArrived();
+
+  // Most ciphertext taken in at once while the handshake runs.
+  static constexpr size_t kHandshakeStepBytes = 65536;
 
   std::unique_ptr<TIdTransport> inner_;
   std::shared_ptr<SSL_CTX> context_;  // kept alive while the connection uses it
