@@ -134,6 +134,7 @@ void TqvWebService::ApplyServerSettings(const TServiceSettings& settings) {
     Server1.SetTlsContext(settings.TlsPort > 0
                               ? std::make_shared<TTlsContext>(settings.TlsCertificate, settings.TlsKey)
                               : nullptr);
+    Server1.SetHandshakeTimeout(settings.TlsHandshakeTimeoutSeconds * 1000);
     Server1.SetSessionStore(settings.SessionStore
                                 ? std::make_shared<TRedisSessionStore>(*settings.SessionStore)
                                 : nullptr);

@@ -69,6 +69,7 @@ TServiceSettings ReadServiceSettings(const TIniFile& ini) {
   settings.TlsKey = ini.ReadString("TLS", "Key", "");
   if (settings.TlsPort > 0 && (settings.TlsCertificate.empty() || settings.TlsKey.empty()))
     throw Exception(ini.FileName() + ": [TLS] Port is set but Certificate or Key is not");
+  settings.TlsHandshakeTimeoutSeconds = ReadSecondsSetting(ini, "TLS", "HandshakeTimeout", 10, 3600);
   try {
     settings.TrustedProxies = TTrustedProxies::Parse(ini.ReadString(kSection, "TrustedProxies", ""));
   } catch (const std::invalid_argument& e) {

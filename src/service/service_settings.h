@@ -42,6 +42,9 @@ struct TServiceSettings {
   int TlsPort = 0;
   std::string TlsCertificate;
   std::string TlsKey;
+  // [TLS] HandshakeTimeout seconds (default 10; 0: no limit but ReadTimeout):
+  // how long a TLS connection may take from its accept to the end of its handshake.
+  int TlsHandshakeTimeoutSeconds = 10;
   // Threads that run requests at most (Workers, default 32).
   int32_t Workers = 32;
   // Live connections one client address may hold (MaxConnectionsPerAddress,

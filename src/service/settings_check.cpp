@@ -43,6 +43,7 @@ constexpr TKnownKey kKnownKeys[] = {
     {"TLS", "Port", TValueKind::Port},
     {"TLS", "Certificate", TValueKind::Text},
     {"TLS", "Key", TValueKind::Text},
+    {"TLS", "HandshakeTimeout", TValueKind::Integer},
     {"DB", "DBName", TValueKind::Text},
     {"DB", "User", TValueKind::Text},
     {"DB", "Pass", TValueKind::Text},

@@ -3,18 +3,24 @@
 #include <gtest/gtest.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
+#include <poll.h>
 #include <signal.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "http/exceptions.h"
@@ -22,6 +28,7 @@
 #include "http/socket_transport.h"
 #include "http/tls_context.h"
 #include "http/tls_transport.h"
+#include "http/trusted_proxies.h"
 
 namespace qv {
 namespace {
@@ -294,6 +301,198 @@ TEST_F(TlsServerTest, PlainHttpSentToTheTlsPortIsDropped) {
   EXPECT_LE(::recv(fd, buffer, sizeof buffer, 0), 0);
   ::close(fd);
   EXPECT_NE(TlsGet("/after").find("page /after"), std::string::npos);
+}
+
+// Holds every TLS handshake that reaches the server's ClientHello step until
+// released: handshake work that is stuck, wherever it runs.
+class HandshakeGate {
+ public:
+  explicit HandshakeGate(SSL_CTX* context) : context_(context) {
+    SSL_CTX_set_client_hello_cb(context_, &HandshakeGate::Hold, this);
+  }
+  ~HandshakeGate() {
+    Release();
+    SSL_CTX_set_client_hello_cb(context_, nullptr, nullptr);
+  }
+  // True once a handshake is held.
+  bool WaitHeld() {
+    std::unique_lock lock(lock_);
+    return changed_.wait_for(lock, std::chrono::seconds(20), [&] { return held_ > 0; });
+  }
+  void Release() {
+    std::lock_guard lock(lock_);
+    open_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  static int Hold(SSL*, int*, void* arg) {
+    auto* gate = static_cast<HandshakeGate*>(arg);
+    std::unique_lock lock(gate->lock_);
+    ++gate->held_;
+    gate->changed_.notify_all();
+    gate->changed_.wait(lock, [&] { return gate->open_; });
+    return SSL_CLIENT_HELLO_SUCCESS;
+  }
+
+  SSL_CTX* context_;
+  std::mutex lock_;
+  std::condition_variable changed_;
+  int held_ = 0;
+  bool open_ = false;
+};
+
+std::string PlainGet(int port, const std::string& path) {
+  const int fd = Connect(port);
+  const std::string request = "GET " + path + " HTTP/1.1\r\nHost: x\r\n\r\n";
+  std::string answer;
+  if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
+    char buffer[4096];
+    for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) answer.append(buffer, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return answer;
+}
+
+TEST_F(TlsServerTest, PlainRequestsAreAnsweredWhileHandshakeWorkIsHeld) {
+  HandshakeGate gate(server_.TlsContext()->Current().get());
+  std::vector<std::future<ClientResult>> clients;
+  for (int i = 0; i < 3; ++i) {
+    clients.push_back(std::async(std::launch::async, RunClient, Connect(tls_port_), TLS1_3_VERSION,
+                                 "GET /tls" + std::to_string(i) + " HTTP/1.1\r\nHost: x\r\n\r\n", SIZE_MAX));
+  }
+  ASSERT_TRUE(gate.WaitHeld());
+  // The handshakes are stuck in their work; the plain port answers all the same.
+  EXPECT_NE(PlainGet(plain_port_, "/plain").find("page /plain"), std::string::npos);
+  for (auto& client : clients)
+    EXPECT_EQ(client.wait_for(std::chrono::seconds(0)), std::future_status::timeout) << "a handshake ended early";
+  gate.Release();
+  for (int i = 0; i < 3; ++i)
+    EXPECT_NE(clients[i].get().received.find("page /tls" + std::to_string(i)), std::string::npos);
+}
+
+// A ClientHello as a real client sends it.
+std::string ClientHello() {
+  std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)> ctx(SSL_CTX_new(TLS_client_method()), SSL_CTX_free);
+  std::unique_ptr<SSL, decltype(&SSL_free)> ssl(SSL_new(ctx.get()), SSL_free);
+  BIO* in = BIO_new(BIO_s_mem());
+  BIO* out = BIO_new(BIO_s_mem());
+  SSL_set_bio(ssl.get(), in, out);
+  SSL_connect(ssl.get());  // wants to read: the hello is written
+  char* data = nullptr;
+  const long length = BIO_get_mem_data(out, &data);
+  return std::string(data, static_cast<size_t>(std::max(length, 0L)));
+}
+
+// A server with a plain and a TLS listener on loopback whose time limits are
+// chosen by the test; idle connections are not cut for a minute.
+struct LimitedTlsServer {
+  explicit LimitedTlsServer(int handshake_timeout_ms, int max_handshakes = 16, const char* trusted = "") {
+    server.SetTlsContext(std::make_shared<TTlsContext>(Files().Certificate("one"), Files().Key("one")));
+    server.AddBinding("127.0.0.1", 0, Id_IPv4);
+    server.AddBinding("127.0.0.1", 0, Id_IPv4).Tls = true;
+    server.SetReadTimeout(60000);
+    server.SetRequestTimeout(60000);
+    server.SetHandshakeTimeout(handshake_timeout_ms);
+    server.SetMaxHandshakesPerAddress(max_handshakes);
+    server.SetTrustedProxies(TTrustedProxies::Parse(trusted));
+    server.OnCommandGet = [](TIdContext*, TIdHTTPRequestInfo& request, TIdHTTPResponseInfo& response) {
+      response.ContentText = "page " + request.Document;
+    };
+    server.SetActive(true);
+    plain_port = server.Bindings()[0].Port;
+    tls_port = server.Bindings()[1].Port;
+  }
+  ~LimitedTlsServer() { server.SetActive(false); }
+
+  TIdHTTPServer server;
+  int plain_port = 0;
+  int tls_port = 0;
+};
+
+// Whether the server has closed the connection: reads (and drops) what it
+// sent until the close, or until 20 s without a byte.
+bool ClosedByServer(int fd) {
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+    if (n == 0) return true;
+    if (n < 0) return errno == ECONNRESET;
+  }
+}
+
+TEST(TlsHandshakeLimitTest, SilentOrSlowHandshakesAreCutAtTheDeadline) {
+  // A minute of read time-out: only the handshake's deadline cuts these
+  // within the client's 20 s.
+  LimitedTlsServer tls(300);
+  const std::string hello = ClientHello();
+  ASSERT_GT(hello.size(), 100u);
+  struct Case {
+    const char* name;
+    size_t at_once;  // bytes of the ClientHello sent at once
+    bool trickle;    // then the rest a byte at a time
+  } const cases[] = {
+      {"sends nothing", 0, false},
+      {"sends half a ClientHello", 50, false},
+      {"sends its ClientHello and never finishes", hello.size(), false},
+      {"trickles its ClientHello a byte at a time", 0, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int fd = Connect(tls.tls_port);
+    ASSERT_EQ(::send(fd, hello.data(), c.at_once, MSG_NOSIGNAL), static_cast<ssize_t>(c.at_once));
+    if (!c.trickle) {
+      EXPECT_TRUE(ClosedByServer(fd));
+    } else {
+      size_t sent = 0;
+      bool cut = false;
+      for (; sent < hello.size() && !cut; ++sent) {
+        if (::send(fd, hello.data() + sent, 1, MSG_NOSIGNAL) != 1) break;
+        pollfd p{fd, POLLIN, 0};
+        cut = ::poll(&p, 1, 20) > 0 && ClosedByServer(fd);
+      }
+      // Closed before the whole ClientHello was there.
+      EXPECT_LT(sent, hello.size());
+    }
+    ::close(fd);
+  }
+  // The server goes on serving TLS.
+  EXPECT_NE(RunClient(Connect(tls.tls_port), TLS1_3_VERSION, "GET /after HTTP/1.1\r\nHost: x\r\n\r\n", SIZE_MAX)
+                .received.find("page /after"),
+            std::string::npos);
+}
+
+TEST(TlsHandshakeLimitTest, HandshakesInProgressAreCappedPerAddress) {
+  struct Case {
+    const char* name;
+    const char* trusted;
+    bool admitted;  // a third handshake from the address
+  } const cases[] = {
+      {"capped", "", false},
+      {"a trusted proxy is not capped", "127.0.0.1", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    LimitedTlsServer tls(60000, 2, c.trusted);
+    // Two handshakes parked, not a byte sent.
+    const int parked[] = {Connect(tls.tls_port), Connect(tls.tls_port)};
+    // The plain port answers; a third handshake from the same address does not begin.
+    EXPECT_NE(PlainGet(tls.plain_port, "/plain").find("page /plain"), std::string::npos);
+    const ClientResult third =
+        RunClient(Connect(tls.tls_port), TLS1_3_VERSION, "GET /third HTTP/1.1\r\nHost: x\r\n\r\n", SIZE_MAX);
+    EXPECT_EQ(third.connected, c.admitted);
+    EXPECT_EQ(third.received.find("page /third") != std::string::npos, c.admitted);
+    // A parked one gone, its place is free again (once the server has seen it go).
+    ::close(parked[0]);
+    bool served = false;
+    for (int attempt = 0; attempt < 200 && !served; ++attempt) {
+      served = RunClient(Connect(tls.tls_port), TLS1_3_VERSION, "GET /later HTTP/1.1\r\nHost: x\r\n\r\n", SIZE_MAX)
+                   .received.find("page /later") != std::string::npos;
+      if (!served) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(served);
+    ::close(parked[1]);
+  }
 }
 
 TEST(TlsServerSetupTest, TlsListenerWithoutCertificateRefusesToStart) {

@@ -171,6 +171,10 @@ TEST(ServiceSettingsTimeOutsTest, StopAndQueryTimeOutsTheirDefaultsAndClearError
   EXPECT_EQ(RefusalOf(path),
             path + ": [DB] QueryTimeout=soon is not a number of seconds from 0 to 86400");
   EXPECT_THROW(read("[APP]\nStopTimeout=-1\n"), std::exception);
+  EXPECT_EQ(read("").TlsHandshakeTimeoutSeconds, 10);
+  EXPECT_EQ(read("[TLS]\nHandshakeTimeout=3\n").TlsHandshakeTimeoutSeconds, 3);
+  settings.Write("[TLS]\nHandshakeTimeout=4000\n");
+  EXPECT_EQ(RefusalOf(path), path + ": [TLS] HandshakeTimeout=4000 is not a number of seconds from 0 to 3600");
 }
 
 TEST(ServiceSettingsSessionStoreTest, MemoryRedisOrAnErrorNamingFileSectionAndKey) {

@@ -2,8 +2,9 @@
 # HTTPS walk with curl: the built server beside a fresh demo database, with a
 # certificate made here by openssl, serving plain HTTP and TLS side by side.
 # The same pages over both, the session cookie Secure only over TLS, TLS 1.1
-# refused, a bad certificate failing the start with the file's name, and
-# SIGHUP loading a renewed certificate.
+# refused, a silent TLS client cut by HandshakeTimeout, a bad certificate
+# failing the start with the file's name, and SIGHUP loading a renewed
+# certificate.
 # Usage: tests/tls/run.sh [BUILD_FOLDER]   (default: build)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -34,6 +35,7 @@ LoginTimeout=10
 Port=$tls_port
 Certificate=$1
 Key=$work/server.key
+HandshakeTimeout=1
 [DB]
 DBName=$work/qvmain.fdb
 User=SYSDBA
@@ -91,6 +93,19 @@ check "no Secure flag over plain HTTP" bash -c "! grep -qi 'secure' '$work/plain
 check "log off over TLS" grep -q "NOT LOGGED IN" "$work/logoff.html"
 check "TLS 1.1 is refused" bash -c "! curl -s -o /dev/null --tlsv1.1 --tls-max 1.1 --ciphers DEFAULT@SECLEVEL=0 -k '$tls/'"
 check "TLS 1.2 is accepted" "${https[@]}" -o /dev/null --tlsv1.2 --tls-max 1.2 "$tls/"
+# A client that connects and says nothing: ReadTimeout (60 s) would keep it,
+# HandshakeTimeout=1 closes it.
+silent_client_cut() {
+  local status
+  exec 3<>"/dev/tcp/127.0.0.1/$tls_port"
+  set +e
+  timeout 10 cat <&3 >/dev/null
+  status=$?
+  set -e
+  exec 3<&-
+  [ "$status" -eq 0 ]
+}
+check "a silent TLS client is cut at HandshakeTimeout" silent_client_cut
 
 # SIGHUP reads the certificate again: new connections get the new one.
 subject() { curl -sk -v -o /dev/null "$tls/" 2>&1 | sed -n 's/^\*  subject: //p'; }
