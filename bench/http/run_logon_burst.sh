@@ -2,8 +2,8 @@
 # Log-on throttle under attack ([APP] LogonFailures=5, the default), each on a
 # fresh server: 40 simultaneous wrong log-ons for one name from one address
 # (how many reach the database; at most 5 should), and 8 rounds of four wrong
-# guesses (a new name each) plus one log-on with an account of the attacker's own (how many
-# guesses reach the database; at most 5 in the minute should).
+# guesses (a new name each) plus one log-on with an account of the attacker's
+# own (how many guesses reach the database; at most 5 in the minute should).
 #   bench/http/run_logon_burst.sh [build-dir]
 # BURST: attempts at once (default 40). OLD_QVWEB: another qvweb binary
 # measured the same way first.
