@@ -1,6 +1,7 @@
 // The front of the TCP server: one I/O thread that waits on the listening
-// sockets and on every connection at once, and the worker pool it hands
-// complete requests to. Made at activation and ended at the stop.
+// sockets and on every connection at once, the worker pool it hands
+// complete requests to, and the handshake pool it hands TLS handshakes to.
+// Made at activation and ended at the stop.
 #pragma once
 
 #include <atomic>

@@ -7,7 +7,9 @@
 // accepts, reads and frames requests, enforces the connection caps and the
 // time limits, sends what a peer could not take at once, and lingers over
 // unread input before closing. A slow or idle client therefore costs a
-// socket and a little memory, never a thread.
+// socket and a little memory, never a thread. The processor work of TLS
+// handshakes runs on a few low-priority threads of its own, so a flood of
+// handshakes slows neither the front nor the requests being served.
 #pragma once
 
 #include <atomic>
