@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -94,10 +95,9 @@ TIdFront::~TIdFront() {
 }
 
 void TIdFront::Start(const std::vector<std::pair<int, const TIdSocketHandle*>>& listeners) {
-  if (settings_.tls) {
-    for (const auto& [fd, binding] : listeners)
-      if (binding && binding->Tls && !handshakes_) handshakes_ = std::make_unique<HandshakePool>();
-  }
+  const auto secured = [](const auto& listener) { return listener.second && listener.second->Tls; };
+  if (settings_.tls && std::any_of(listeners.begin(), listeners.end(), secured))
+    handshakes_ = std::make_unique<HandshakePool>();
   epoll_fd_ = ::epoll_create1(EPOLL_CLOEXEC);
   wake_fd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   if (epoll_fd_ < 0 || wake_fd_ < 0) {

@@ -215,6 +215,44 @@ TEST(TlsTest, ReloadTakesNewFilesForNewConnectionsAndKeepsOldOnesOnFailure) {
   EXPECT_EQ(Talk(context, TLS1_3_VERSION).client.peer_name, "two");
 }
 
+// A ClientHello as a real client sends it.
+std::string ClientHello() {
+  std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)> ctx(SSL_CTX_new(TLS_client_method()), SSL_CTX_free);
+  std::unique_ptr<SSL, decltype(&SSL_free)> ssl(SSL_new(ctx.get()), SSL_free);
+  BIO* in = BIO_new(BIO_s_mem());
+  BIO* out = BIO_new(BIO_s_mem());
+  SSL_set_bio(ssl.get(), in, out);
+  SSL_connect(ssl.get());  // wants to read: the hello is written
+  char* data = nullptr;
+  const long length = BIO_get_mem_data(out, &data);
+  return std::string(data, static_cast<size_t>(std::max(length, 0L)));
+}
+
+TEST(TlsTest, AHandshakeWhosePeerHasGoneCostsNoKeyExchange) {
+  const TTlsContext context(Files().Certificate("one"), Files().Key("one"));
+  static int hellos_seen = 0;
+  const auto count_hello = [](SSL*, int*, void*) {
+    ++hellos_seen;
+    return SSL_CLIENT_HELLO_SUCCESS;
+  };
+  SSL_CTX_set_client_hello_cb(context.Current().get(), count_hello, nullptr);
+  const std::string hello = ClientHello();
+  for (const bool gone : {false, true}) {
+    SCOPED_TRACE(gone ? "the client has gone" : "the client waits");
+    hellos_seen = 0;
+    int fds[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+    ASSERT_EQ(::write(fds[1], hello.data(), hello.size()), static_cast<ssize_t>(hello.size()));
+    if (gone) ::close(fds[1]);
+    TTlsTransport server(std::make_unique<TIdSocketTransport>(fds[0], 5000), context.Current());
+    char buffer[256];
+    // Nothing to read yet while the handshake goes on; closed when the client has gone.
+    EXPECT_EQ(server.TryReceive(buffer, sizeof buffer), gone ? 0 : -1);
+    EXPECT_EQ(hellos_seen, gone ? 0 : 1);
+    if (!gone) ::close(fds[1]);
+  }
+}
+
 // A TCP connection to the loopback port.
 int Connect(int port) {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -369,19 +407,6 @@ TEST_F(TlsServerTest, PlainRequestsAreAnsweredWhileHandshakeWorkIsHeld) {
   gate.Release();
   for (int i = 0; i < 3; ++i)
     EXPECT_NE(clients[i].get().received.find("page /tls" + std::to_string(i)), std::string::npos);
-}
-
-// A ClientHello as a real client sends it.
-std::string ClientHello() {
-  std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)> ctx(SSL_CTX_new(TLS_client_method()), SSL_CTX_free);
-  std::unique_ptr<SSL, decltype(&SSL_free)> ssl(SSL_new(ctx.get()), SSL_free);
-  BIO* in = BIO_new(BIO_s_mem());
-  BIO* out = BIO_new(BIO_s_mem());
-  SSL_set_bio(ssl.get(), in, out);
-  SSL_connect(ssl.get());  // wants to read: the hello is written
-  char* data = nullptr;
-  const long length = BIO_get_mem_data(out, &data);
-  return std::string(data, static_cast<size_t>(std::max(length, 0L)));
 }
 
 // A server with a plain and a TLS listener on loopback whose time limits are
