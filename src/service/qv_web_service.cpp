@@ -276,7 +276,7 @@ void TqvWebService::ReopenLogs() {
 
 void TqvWebService::Reload() {
   const TIniFile ini(iniPath_);
-  const std::vector<TSettingsFinding> findings = CheckSettingsValues(ini);
+  const std::vector<TSettingsFinding> findings = CheckSettings(ini);
   for (const TSettingsFinding& finding : findings) {
     if (finding.Error)
       LogMessage(finding.Text);
@@ -295,8 +295,6 @@ void TqvWebService::Reload() {
     LogMessage("Settings not reloaded: the server keeps running with the settings it has");
     return;
   }
-  for (const TSettingsFinding& finding : CheckDocuments(settings, iniPath_))
-    Host().Logger.LogWarning(finding.Text);
   try {
     if (settings.AccessLog != accessLog_.Target()) accessLog_.Open(settings.AccessLog);
   } catch (const std::exception& e) {
