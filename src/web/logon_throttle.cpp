@@ -41,8 +41,15 @@ int TLogonThrottle::RetryAfter(const std::string& address, std::string_view name
   std::lock_guard<std::mutex> guard(lock_);
   if (limit_ == 0) return 0;
   const size_t limit = static_cast<size_t>(limit_);
-  return std::max(addresses_.RetryAfter(address, limit, now),
-                  names_.RetryAfter(NameKey(name), limit, now));
+  const int seconds = std::max(addresses_.RetryAfter(address, limit, now),
+                               names_.RetryAfter(NameKey(name), limit, now));
+  if (seconds > 0) ++refused_;
+  return seconds;
+}
+
+uint64_t TLogonThrottle::Refused() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return refused_;
 }
 
 void TLogonThrottle::Failed(const std::string& address, std::string_view name,

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <list>
 #include <mutex>
@@ -35,6 +36,8 @@ class TLogonThrottle {
   // Seconds until the address and the name may try again (at least 1), or 0
   // when an attempt may go ahead now.
   int RetryAfter(const std::string& address, std::string_view name, Clock::time_point now);
+  // How many times RetryAfter has refused an attempt since the start.
+  uint64_t Refused() const;
   void Failed(const std::string& address, std::string_view name, Clock::time_point now);
   // A successful log-on clears the address's count.
   void Succeeded(const std::string& address);
@@ -74,6 +77,7 @@ class TLogonThrottle {
 
   mutable std::mutex lock_;
   int limit_;
+  uint64_t refused_ = 0;
   TCounter addresses_;
   TCounter names_;
 };

@@ -36,6 +36,8 @@ TEST(LogonThrottleTest, WindowSlidesAndRetryAfterCountsToTheOldestFailure) {
   EXPECT_EQ(throttle.RetryAfter("10.0.0.1", "alice", kStart + 200s), 0);
   EXPECT_EQ(throttle.TrackedAddresses(), 0u);
   EXPECT_EQ(throttle.TrackedNames(), 0u);
+  // Every answer above 0 was a refusal.
+  EXPECT_EQ(throttle.Refused(), 4u);
 }
 
 TEST(LogonThrottleTest, SuccessClearsTheAddressButNotTheName) {
