@@ -22,29 +22,10 @@ int32_t ClampToInt32(int64_t value) {
                                                   std::numeric_limits<int32_t>::max()));
 }
 
-// A count of 0 or more; a missing key gives the default, anything else raises.
-int ReadCount(const TIniFile& ini, const char* key, int defaultValue,
-              const char* section = kSection) {
-  const std::string text = ini.ReadString(section, key, "");
-  if (text.empty()) return defaultValue;
-  const std::optional<int> value = ParseProfileInteger(text);
-  if (!value || *value < 0) {
-    throw Exception(ini.FileName() + ": [" + section + "] " + key + "=" + text +
-                    " is not a whole number of 0 or more");
-  }
-  return *value;
-}
-
 // A key whose wrong value is an error rather than its default: empty or
 // missing gives the default, anything else must be a whole number in range.
 int32_t ReadChecked(const TIniFile& ini, const char* key, int32_t defaultValue, int32_t min, int32_t max) {
-  const std::string text = ini.ReadString(kSection, key, "");
-  if (text.empty()) return defaultValue;
-  const std::optional<int> value = ParseProfileInteger(text);
-  if (!value || *value < min || *value > max)
-    throw Exception(ini.FileName() + ": [" + kSection + "] " + key + "=" + text +
-                    " is not a whole number from " + std::to_string(min) + " to " + std::to_string(max) + ".");
-  return *value;
+  return ReadWholeNumberSetting(ini, kSection, key, defaultValue, min, max);
 }
 
 }  // namespace
@@ -59,12 +40,8 @@ TServiceSettings ReadServiceSettings(const TIniFile& ini) {
   int64_t readTimeoutSeconds = ini.ReadInteger(kSection, "ReadTimeout", 60);
   if (readTimeoutSeconds < 0) readTimeoutSeconds = 60;
   settings.ReadTimeout = ClampToInt32(readTimeoutSeconds * 1000);
-  settings.LogonFailures = ReadCount(ini, "LogonFailures", 5);
-  settings.TlsPort = ReadCount(ini, "Port", 0, "TLS");
-  if (settings.TlsPort > 65535) {
-    throw Exception(ini.FileName() + ": [TLS] Port=" + std::to_string(settings.TlsPort) +
-                    " is not a port (0 to 65535)");
-  }
+  settings.LogonFailures = ReadChecked(ini, "LogonFailures", 5, 0, std::numeric_limits<int32_t>::max());
+  settings.TlsPort = ReadWholeNumberSetting(ini, "TLS", "Port", 0, 0, 65535);
   settings.TlsCertificate = ini.ReadString("TLS", "Certificate", "");
   settings.TlsKey = ini.ReadString("TLS", "Key", "");
   if (settings.TlsPort > 0 && (settings.TlsCertificate.empty() || settings.TlsKey.empty()))

@@ -18,6 +18,7 @@
 #include "http/tls_context.h"
 #include "http/trusted_proxies.h"
 #include "platform/profile.h"
+#include "platform/seconds_setting.h"
 #include "service/service_settings.h"
 #include "service/settings_keys.h"
 #include "web/request_router.h"
@@ -36,17 +37,6 @@ struct LineFinding {
 
 std::string Where(const TIniFile& ini, std::string_view section, std::string_view key) {
   return ini.FileName() + ": [" + std::string(section) + "] " + std::string(key);
-}
-
-std::string RangeText(const SettingKey& key) {
-  if (key.Max >= std::numeric_limits<int32_t>::max()) return std::to_string(key.Min) + " or more";
-  return std::to_string(key.Min) + " to " + std::to_string(key.Max);
-}
-
-// Digits with an optional sign: a whole number, even one too large to read.
-bool IsDecimal(std::string_view text) {
-  if (!text.empty() && (text.front() == '-' || text.front() == '+')) text.remove_prefix(1);
-  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 bool IsAddress(const std::string& text) {
@@ -231,15 +221,10 @@ std::optional<std::string> CheckSettingValue(const SettingKey& key, const std::s
     case SettingKind::File:  // read only when used: see CheckTls
       return std::nullopt;
     case SettingKind::Number:
-    case SettingKind::Flag: {
-      const std::optional<int> number = ParseProfileInteger(value);
-      if (!number && !IsDecimal(value)) return "\"" + value + "\" is not a whole number";
-      if (key.Kind == SettingKind::Flag)
-        return number ? std::nullopt : std::optional<std::string>(value + " is too large");
-      if (!number || *number < key.Min || *number > key.Max)
-        return value + " is out of range (" + RangeText(key) + ")";
-      return std::nullopt;
-    }
+      return WholeNumberProblem(value, key.Min, key.Max);
+    case SettingKind::Flag:
+      return WholeNumberProblem(value, std::numeric_limits<int32_t>::min(),
+                                std::numeric_limits<int32_t>::max());
     case SettingKind::Folder: {
       std::error_code error;
       if (fs::is_directory(value, error)) return std::nullopt;
