@@ -221,5 +221,31 @@ TEST_F(SettingsCheckTest, PrintedSettingsReadBackToTheSameSettings) {
   EXPECT_EQ(b.AdminAddresses, a.AdminAddresses);
 }
 
+// The README's settings block pasted into a file: every key the server reads,
+// with its default, and nothing the reader would ignore.
+TEST_F(SettingsCheckTest, ReadmeSettingsBlockHoldsEveryKeyWithItsDefault) {
+  const std::string readme = test::ReadFile(std::string(QV_SOURCE_DIR) + "/README.md");
+  const size_t section = readme.find("\n## Settings");
+  ASSERT_NE(section, std::string::npos);
+  size_t at = readme.find("\n    [APP]\n", section);
+  ASSERT_NE(at, std::string::npos);
+  std::string block;
+  for (++at; at < readme.size();) {
+    const size_t end = readme.find('\n', at);
+    const std::string line = readme.substr(at, end - at);
+    if (!line.empty() && line.rfind("    ", 0) != 0) break;
+    block += (line.empty() ? line : line.substr(4)) + "\n";
+    at = end + 1;
+  }
+  const TIniFile ini(Write(block));
+  EXPECT_EQ(ini.StrayLines().size(), 0u);
+  EXPECT_EQ(ini.Entries().size(), SettingKeys().size()) << block;
+  for (const SettingKey& key : SettingKeys()) {
+    SCOPED_TRACE(std::string(key.Section) + " " + std::string(key.Key));
+    EXPECT_EQ(ini.ReadString(key.Section, key.Key, "<missing>"), std::string(key.Default));
+  }
+  EXPECT_EQ(Findings(block), std::vector<std::string>{"W [APP] HtDocs: not set, the logo cannot be served"});
+}
+
 }  // namespace
 }  // namespace qv
