@@ -283,7 +283,8 @@ void TqvWebService::ReopenLogs() {
 
 bool TqvWebService::Reload() {
   const TIniFile ini(iniPath_);
-  const std::vector<TSettingsFinding> findings = CheckSettings(ini);
+  // A file gone since the start is no reason to fall back to the defaults.
+  const std::vector<TSettingsFinding> findings = CheckSettings(ini, true);
   for (const TSettingsFinding& finding : findings) {
     if (finding.Error)
       LogMessage(finding.Text);

@@ -564,14 +564,31 @@ TEST_F(AdminPortTest, CountersMoveWithBodiesThrottledLogOnsAndReloads) {
   const std::string good = ReadFile(server_->IniPath());
   server_->WriteIni("[APP]\nWorkers=0\n" + good);
   server_->Signal(SIGHUP);
-  for (int i = 0; i < 500 && server_->Log().find("Settings not reloaded") == std::string::npos; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  auto awaitRefusals = [&](size_t count) {
+    for (int i = 0; i < 500; ++i) {
+      const std::string log = server_->Log();
+      size_t found = 0;
+      for (size_t at = log.find("Settings not reloaded"); at != std::string::npos;
+           at = log.find("Settings not reloaded", at + 1))
+        ++found;
+      if (found >= count) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  };
+  awaitRefusals(1);
+  // Nor does a file gone since the start fall back to the defaults.
+  fs::remove(server_->IniPath());
+  server_->Signal(SIGHUP);
+  awaitRefusals(2);
+  auto still = test::Exchange(port_, test::GetRequest("/IMAGE"));
+  ASSERT_TRUE(still && still->status == 200) << server_->Log();
+  bodies += static_cast<double>(still->body.size());
 
   const std::vector<Sample> samples = ReadMetrics(adminPort_);
   EXPECT_EQ(Value(samples, "qvweb_response_body_bytes_total"), bodies);
   EXPECT_EQ(Value(samples, "qvweb_logon_refused_total"), 1);
   EXPECT_EQ(Value(samples, "qvweb_reloads_total", {{"result", "success"}}), 1) << server_->Log();
-  EXPECT_EQ(Value(samples, "qvweb_reloads_total", {{"result", "failure"}}), 1) << server_->Log();
+  EXPECT_EQ(Value(samples, "qvweb_reloads_total", {{"result", "failure"}}), 2) << server_->Log();
   EXPECT_EQ(Value(samples, "qvweb_workers_busy"), 0);
 }
 
