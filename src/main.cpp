@@ -1,7 +1,7 @@
 // Entry point of the Quorvale Web Server: reads the command line, then prints
-// usage or versions, checks the settings (-t), installs or uninstalls the
-// service (-install, -uninstall, -silent) or runs it in the foreground until
-// SIGTERM or SIGINT.
+// usage or versions, checks the settings (-t) or prints them (--print-config),
+// installs or uninstalls the service (-install, -uninstall, -silent) or runs
+// it in the foreground until SIGTERM or SIGINT.
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -11,10 +11,13 @@
 #include "service/command_line.h"
 #include "service/configuration_check.h"
 #include "service/qv_web_service.h"
+#include "service/service.h"
 #include "service/service_application.h"
 #include "service/version.h"
 
-int main(int argc, char* argv[]) {
+namespace {
+
+int Run(int argc, char* argv[]) {
   // Before any thread exists, so that every thread leaves the stop signals to
   // the service application.
   qv::TServiceApplication::BlockStopSignals();
@@ -36,11 +39,16 @@ int main(int argc, char* argv[]) {
   }
 
   const std::string iniPath = qv::SettingsFilePath(commandLine.ConfigPath);
-  if (commandLine.Mode == qv::TRunMode::Check) return qv::CheckConfiguration(iniPath, std::cout);
+  const bool namedFile = !commandLine.ConfigPath.empty();
+  if (commandLine.Mode == qv::TRunMode::Check)
+    return qv::CheckConfiguration(iniPath, namedFile, std::cout);
+  if (commandLine.Mode == qv::TRunMode::PrintConfig)
+    return qv::PrintConfiguration(iniPath, namedFile, std::cout, std::cerr);
 
   qv::TqvWebService service(qv::DefaultServiceHost(qv::kServiceName), iniPath);
   // A settings file the server cannot run with stops it before anything starts.
-  if (commandLine.Mode == qv::TRunMode::Service && !qv::ValidateSettingsAtStart(service, !commandLine.ConfigPath.empty())) return 1;
+  if (commandLine.Mode == qv::TRunMode::Service && !qv::ValidateSettingsAtStart(service, namedFile))
+    return 1;
   service.Create();
 
   qv::TServiceApplication application(service);
@@ -51,4 +59,19 @@ int main(int argc, char* argv[]) {
   // abandoned may still be running.
   std::fflush(nullptr);
   std::_Exit(result);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  // Whatever escapes is reported as one line and ends the program with 1,
+  // never with an abort.
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& e) {
+    std::cerr << "qvweb: " << qv::ExceptionMessage(e) << std::endl;
+  } catch (...) {
+    std::cerr << "qvweb: unexpected failure" << std::endl;
+  }
+  return 1;
 }

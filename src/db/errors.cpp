@@ -53,11 +53,13 @@ bool EIB_ISCError::IsConnectionLost() const {
   return false;
 }
 
-bool EIB_ISCError::IsCancelled() const {
+bool EIB_ISCError::IsCancelled() const { return HasCode(kIscCancelled); }
+
+bool EIB_ISCError::HasCode(intptr_t code) const {
   for (size_t i = 0; i + 1 < status_.size();) {
     intptr_t type = status_[i];
     if (type == 0) break;
-    if (type == 1 && status_[i + 1] == kIscCancelled) return true;
+    if (type == 1 && status_[i + 1] == code) return true;
     i += (type == 3) ? 3 : 2;
   }
   return false;

@@ -46,6 +46,8 @@ class EIB_ISCError : public EIB_Error {
   bool IsConnectionLost() const;
   // True when the status vector holds the code of a cancelled operation.
   bool IsCancelled() const;
+  // True when the status vector holds the GDS code.
+  bool HasCode(intptr_t code) const;
   // What the failure means for the attachment; decided from the GDS codes only.
   TIB_FailureKind Kind() const;
   // Marks a failure of the attach itself.
@@ -66,5 +68,7 @@ bool IsLostConnectionCode(intptr_t code);
 inline constexpr int32_t kIscLogin = 335544472;         // authentication failed
 inline constexpr int32_t kIscNetworkError = 335544721;  // unable to complete network request
 inline constexpr int32_t kIscCancelled = 335544794;     // operation was cancelled
+// The database file is open in another process's embedded engine.
+inline constexpr int32_t kIscAlreadyOpened = 335545107;
 
 }  // namespace qv

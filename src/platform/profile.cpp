@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <limits.h>
 
@@ -39,21 +41,37 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
 }
 
 TIniFile::TIniFile(std::string path) : path_(std::move(path)) {
+  std::error_code ignored;
+  if (std::filesystem::is_directory(path_, ignored)) {
+    openError_ = EISDIR;
+    return;
+  }
+  errno = 0;
   std::ifstream in(path_, std::ios::binary);
+  if (!in) {
+    openError_ = errno != 0 ? errno : ENOENT;
+    return;
+  }
   std::string line, section;
+  int number = 0;
   while (std::getline(in, line)) {
+    ++number;
     std::string_view l = Trim(line);
-    if (l.empty() || l.front() == ';') continue;
+    if (l.empty() || l.front() == ';' || l.front() == '#') continue;
     if (l.front() == '[') {
       const size_t close = l.find(']');
       section = std::string(Trim(l.substr(1, close == std::string_view::npos ? l.size() - 1 : close - 1)));
+      sections_.push_back({number, section});
       continue;
     }
     const size_t eq = l.find('=');
-    if (eq == std::string_view::npos) continue;
+    if (eq == std::string_view::npos) {
+      strayLines_.push_back({number, std::string(l)});
+      continue;
+    }
     std::string_view value = Trim(l.substr(eq + 1));
     if (value.size() > kMaxValueLength) value = value.substr(0, kMaxValueLength);
-    entries_.push_back({section, std::string(Trim(l.substr(0, eq))), std::string(value)});
+    entries_.push_back({section, std::string(Trim(l.substr(0, eq))), std::string(value), number});
   }
 }
 

@@ -1,5 +1,6 @@
 // Reads settings from an INI file: sections and keys matched ignoring case,
 // values trimmed, and the default wherever the file, section or key is missing.
+// Lines starting with ";" or "#" are comments.
 #pragma once
 
 #include <optional>
@@ -18,11 +19,24 @@ class TIniFile {
     std::string section;
     std::string key;
     std::string value;
+    int line = 0;  // from 1
+  };
+  // A line of the file, trimmed: a section's name, or a line that is neither
+  // blank, a comment, a section heading nor key=value.
+  struct Line {
+    int number = 0;  // from 1
+    std::string text;
   };
 
   const std::string& FileName() const { return path_; }
+  // 0 when the file was read, else the errno of opening it (ENOENT: no file).
+  int OpenError() const { return openError_; }
   // Every "key=value" line in file order, with the section it stands in.
   const std::vector<Entry>& Entries() const { return entries_; }
+  // The name in every section heading, in file order, empty sections too.
+  const std::vector<Line>& Sections() const { return sections_; }
+  // Lines that say nothing the reader understands.
+  const std::vector<Line>& StrayLines() const { return strayLines_; }
   std::string ReadString(std::string_view section, std::string_view key,
                          const std::string& defaultValue) const;
   // Decimal, or hexadecimal after "0x", "0X" or "$"; anything else gives the default.
@@ -37,7 +51,10 @@ class TIniFile {
   std::optional<std::string> Find(std::string_view section, std::string_view key) const;
 
   std::string path_;
+  int openError_ = 0;
   std::vector<Entry> entries_;
+  std::vector<Line> sections_;
+  std::vector<Line> strayLines_;
 };
 
 // Parses the integer forms the settings accept; nullopt for anything else.

@@ -17,7 +17,7 @@ bool IsServiceSwitch(std::string_view arg) {
 
 TCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
   TCommandLine line;
-  bool help = false, version = false, check = false;
+  bool help = false, version = false, check = false, printConfig = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string_view arg = args[i];
     if (arg == "--help" || arg == "-h") {
@@ -26,6 +26,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
       version = true;
     } else if (arg == "-t" || arg == "--check") {
       check = true;
+    } else if (arg == "--print-config") {
+      printConfig = true;
     } else if (arg == "-c" || arg == "--config") {
       if (i + 1 >= args.size() || args[i + 1].empty()) {
         line.Mode = TRunMode::Usage;
@@ -49,6 +51,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
     line.Mode = TRunMode::Version;
   else if (check)
     line.Mode = TRunMode::Check;
+  else if (printConfig)
+    line.Mode = TRunMode::PrintConfig;
   else if (switches.Install)
     line.Mode = TRunMode::Install;
   else if (switches.Uninstall)
@@ -58,13 +62,15 @@ TCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
 
 std::string UsageText(std::string_view program) {
   const std::string p(program);
-  return "Usage: " + p + " [-c FILE] [-t] [-install | -uninstall] [-silent]\n"
+  return "Usage: " + p + " [-c FILE] [-t | --print-config] [-install | -uninstall] [-silent]\n"
          "       " + p + " --help | --version\n"
          "Serves the Quorvale property pages over HTTP until SIGTERM or SIGINT.\n"
          "  -c, --config FILE  read the settings from FILE (default: qvweb.ini beside\n"
          "                     the executable)\n"
          "  -t, --check        check the settings, the database and the logo, then exit\n"
          "                     (0: all well, 1: something is wrong)\n"
+         "  --print-config     print the settings in effect (defaults filled in, the\n"
+         "                     password hidden) as a settings file, then exit\n"
          "  -install           install the systemd unit and enable it at boot\n"
          "  -uninstall         remove the systemd unit\n"
          "  -silent            with -install or -uninstall: no success message\n"

@@ -1,5 +1,6 @@
 // The program's command line: the service switches ("-" or "/" and a word, case
-// ignored) and the operator's options (--help, --version, -t, -c FILE).
+// ignored) and the operator's options (--help, --version, -t, --print-config,
+// -c FILE).
 #pragma once
 
 #include <string>
@@ -15,6 +16,7 @@ enum class TRunMode {
   Help,       // --help: usage on standard output
   Version,    // --version
   Check,      // -t / --check: validate the settings and the database, then exit
+  PrintConfig,  // --print-config: the effective settings on standard output
   Usage,      // an argument not understood: usage on standard error, exit 2
 };
 

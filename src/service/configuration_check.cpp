@@ -3,16 +3,58 @@
 #include <filesystem>
 
 #include "db/connection.h"
-#include "pages/page_module.h"
+#include "db/errors.h"
+#include "pool/connection_module.h"
 #include "platform/profile.h"
+#include "platform/seconds_setting.h"
 #include "service/database_probe.h"
+#include "service/effective_settings.h"
 #include "service/qv_web_service.h"
 #include "service/service.h"
-#include "service/service_settings.h"
 #include "service/settings_check.h"
+#include "service/settings_keys.h"
 #include "web/request_router.h"
 
 namespace qv {
+
+namespace {
+
+// The database line of -t; false when it is a failure.
+bool CheckDatabase(const TIniFile& ini, std::ostream& out) {
+  std::string database = ini.ReadString("DB", "DBName", "");
+  if (database.empty()) database = std::string(FindSettingKey("DB", "DBName")->Default);
+  try {
+    TIB_Connection connection;
+    connection.SetUsername(ini.ReadString("DB", "User", ""));
+    connection.SetPassword(ini.ReadString("DB", "Pass", ""));
+    connection.SetDatabaseName(database);
+    try {
+      connection.SetConnectTimeout(ReadSecondsSetting(ini, "DB", "ConnectTimeout", kDefaultConnectTimeout));
+    } catch (const std::exception&) {
+      // Already reported with the settings; the default stays.
+    }
+    connection.Connect();
+    RunTrivialStatement(connection);
+    connection.Disconnect();
+    out << "ok: database " << database << "\n";
+    return true;
+  } catch (const EIB_ISCError& e) {
+    if (e.HasCode(kIscAlreadyOpened)) {
+      out << "note: database " << database
+          << " is open in another process (a running server?), so it was not attached; "
+             "the settings alone were checked\n";
+      return true;
+    }
+    out << "error: " << ini.FileName() << ": [DB] DBName: database " << database << ": "
+        << OneLine(ExceptionMessage(e)) << "\n";
+  } catch (const std::exception& e) {
+    out << "error: " << ini.FileName() << ": [DB] DBName: database " << database << ": "
+        << OneLine(ExceptionMessage(e)) << "\n";
+  }
+  return false;
+}
+
+}  // namespace
 
 std::string SettingsFilePath(const std::string& configPath) {
   if (configPath.empty()) return ExecutableIniPath();
@@ -23,21 +65,8 @@ std::string SettingsFilePath(const std::string& configPath) {
 
 bool ValidateSettingsAtStart(const TqvWebService& service, bool namedOnCommandLine) {
   const TEventLogger& logger = service.Host().Logger;
-  const std::string& iniPath = service.IniPath();
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(iniPath, error)) {
-    if (namedOnCommandLine) {
-      logger.LogMessage(iniPath + ": settings file not found");
-      return false;
-    }
-    logger.LogWarning(iniPath + ": settings file not found, the defaults apply");
-  }
-  const TIniFile ini(iniPath);
-  std::vector<TSettingsFinding> findings = CheckSettingsValues(ini);
-  if (!HasErrors(findings)) {
-    for (TSettingsFinding& finding : CheckDocuments(ReadServiceSettings(ini), iniPath))
-      findings.push_back(std::move(finding));
-  }
+  const std::vector<TSettingsFinding> findings =
+      CheckSettings(TIniFile(service.IniPath()), namedOnCommandLine);
   for (const TSettingsFinding& finding : findings) {
     if (finding.Error)
       logger.LogMessage(finding.Text);
@@ -47,45 +76,30 @@ bool ValidateSettingsAtStart(const TqvWebService& service, bool namedOnCommandLi
   return !HasErrors(findings);
 }
 
-int CheckConfiguration(const std::string& iniPath, std::ostream& out) {
-  bool ok = true;
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(iniPath, error)) {
-    out << "error: " << iniPath << ": settings file not found\n";
-    out << "check failed\n";
-    return 1;
-  }
+int CheckConfiguration(const std::string& iniPath, bool namedOnCommandLine, std::ostream& out) {
   const TIniFile ini(iniPath);
-  for (const TSettingsFinding& finding : CheckSettingsValues(ini)) {
-    out << (finding.Error ? "error: " : "warning: ") << finding.Text << "\n";
-    ok = ok && !finding.Error;
-  }
-  // Without its logo the main menu shows a broken image: not well.
-  const TServiceSettings settings = ReadServiceSettings(ini);
-  const std::vector<TSettingsFinding> documents = CheckDocuments(settings, iniPath);
-  for (const TSettingsFinding& finding : documents) out << "error: " << finding.Text << "\n";
-  if (documents.empty())
-    out << "ok: logo " << TRequestRouter::LogoFileName(settings.HtDocs) << "\n";
-  ok = ok && documents.empty();
-
-  std::string database = ini.ReadString("DB", "DBName", "");
-  if (database.empty()) database = kBuiltInDatabasePath;
-  try {
-    TIB_Connection connection;
-    connection.SetUsername(ini.ReadString("DB", "User", ""));
-    connection.SetPassword(ini.ReadString("DB", "Pass", ""));
-    connection.SetDatabaseName(database);
-    connection.Connect();
-    RunTrivialStatement(connection);
-    connection.Disconnect();
-    out << "ok: database " << database << "\n";
-  } catch (const std::exception& e) {
-    out << "error: " << iniPath << ": [DB] DBName: database " << database << ": "
-        << OneLine(ExceptionMessage(e)) << "\n";
-    ok = false;
-  }
+  const std::vector<TSettingsFinding> findings = CheckSettings(ini, namedOnCommandLine);
+  // What the start takes as a warning fails the check: the operator asked.
+  for (const TSettingsFinding& finding : findings) out << "error: " << finding.Text << "\n";
+  bool ok = findings.empty();
+  const std::string htDocs = ini.ReadString("APP", "HtDocs", "");
+  std::error_code error;
+  if (!htDocs.empty() && std::filesystem::is_regular_file(TRequestRouter::LogoFileName(htDocs), error))
+    out << "ok: logo " << TRequestRouter::LogoFileName(htDocs) << "\n";
+  ok = CheckDatabase(ini, out) && ok;
   out << (ok ? "check passed" : "check failed") << "\n";
   return ok ? 0 : 1;
+}
+
+int PrintConfiguration(const std::string& iniPath, bool namedOnCommandLine, std::ostream& out,
+                       std::ostream& err) {
+  const TIniFile ini(iniPath);
+  const std::vector<TSettingsFinding> findings = CheckSettings(ini, namedOnCommandLine);
+  for (const TSettingsFinding& finding : findings)
+    err << (finding.Error ? "error: " : "warning: ") << finding.Text << "\n";
+  if (HasErrors(findings)) return 1;
+  out << EffectiveSettingsText(ini);
+  return 0;
 }
 
 }  // namespace qv

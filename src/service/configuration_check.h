@@ -1,6 +1,6 @@
-// What the program checks before it runs: the settings file's values at start
-// (errors stop the start, warnings are logged), and the operator's -t check,
-// which also attaches to the database and looks for the logo.
+// What the program checks before it runs: the settings file at start (errors
+// stop the start, warnings are logged), the operator's -t check, which fails on
+// any finding and also attaches to the database, and --print-config.
 #pragma once
 
 #include <ostream>
@@ -15,12 +15,20 @@ class TqvWebService;
 std::string SettingsFilePath(const std::string& configPath);
 
 // Checks the service's settings file and logs every finding (errors as error
-// events, the rest as warnings). False when the server must not start; a
-// settings file named on the command line must exist.
+// events, the rest as warnings). False when the server must not start.
+// namedOnCommandLine: the file was given with -c, so it must exist.
 bool ValidateSettingsAtStart(const TqvWebService& service, bool namedOnCommandLine);
 
-// The -t check: one line per finding on out, then a summary line. Returns the
-// exit status: 0 when all is well, 1 otherwise.
-int CheckConfiguration(const std::string& iniPath, std::ostream& out);
+// The -t check: one line per finding on out ("error: " and the text the start
+// would log), the logo, the database, then a summary line. Returns the exit
+// status: 0 when all is well, 1 otherwise. The embedded database of a server
+// that runs cannot be attached: that is said and does not fail the check.
+int CheckConfiguration(const std::string& iniPath, bool namedOnCommandLine, std::ostream& out);
+
+// --print-config: the effective settings on out; findings on err ("error: " or
+// "warning: "). Returns 1 when the settings have errors (nothing is printed
+// then), else 0.
+int PrintConfiguration(const std::string& iniPath, bool namedOnCommandLine, std::ostream& out,
+                       std::ostream& err);
 
 }  // namespace qv

@@ -1,10 +1,13 @@
 #include "service/metrics.h"
 
 #include <dirent.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <charconv>
 #include <cstdio>
+#include <limits>
+#include <string>
 
 #include "db/errors.h"
 #include "pool/fixed_connection_pool.h"
@@ -91,6 +94,27 @@ void Gauge(std::string& out, const char* name, const char* help, int64_t value) 
   out += '\n';
 }
 
+void Counter(std::string& out, const char* name, const char* help, uint64_t value) {
+  Header(out, name, "counter", help);
+  out += name;
+  out += ' ';
+  out += std::to_string(value);
+  out += '\n';
+}
+
+// A sample with a fractional value, written with fixed decimals so that large
+// values (a start time in seconds) keep their precision.
+void Fractional(std::string& out, const char* name, const char* type, const char* help,
+                double value) {
+  Header(out, name, type, help);
+  char text[64];
+  const int n = std::snprintf(text, sizeof text, "%.3f", value);
+  out += name;
+  out += ' ';
+  out.append(text, static_cast<size_t>(n));
+  out += '\n';
+}
+
 }  // namespace
 
 std::string_view PageKeyword(std::string_view document) {
@@ -102,7 +126,8 @@ std::string_view DatabaseErrorKind(std::string_view message) {
 }
 
 void TServerMetrics::CountRequest(std::string_view document, int status,
-                                  std::chrono::steady_clock::duration elapsed) {
+                                  std::chrono::steady_clock::duration elapsed, int64_t bodyBytes) {
+  if (bodyBytes > 0) bodyBytes_.fetch_add(static_cast<uint64_t>(bodyBytes), std::memory_order_relaxed);
   TPageCounters& page = pages_[PageIndex(document)];
   const size_t statusIndex =
       status > 0 && static_cast<size_t>(status) < kStatusCount ? static_cast<size_t>(status) : 0;
@@ -117,6 +142,14 @@ void TServerMetrics::CountRequest(std::string_view document, int status,
 
 void TServerMetrics::CountFailure(std::string_view message) {
   errors_[ErrorIndex(message)].fetch_add(1, std::memory_order_relaxed);
+}
+
+void TServerMetrics::CountReload(bool success) {
+  reloads_[success ? 1 : 0].fetch_add(1, std::memory_order_relaxed);
+}
+
+void TServerMetrics::CountSessionStoreError() {
+  sessionStoreErrors_.fetch_add(1, std::memory_order_relaxed);
 }
 
 std::string TServerMetrics::Text(const TServerGauges& gauges) const {
@@ -188,9 +221,31 @@ std::string TServerMetrics::Text(const TServerGauges& gauges) const {
   Header(out, "qvweb_pool_timeouts_total", "counter",
          "Borrowers that gave up waiting for a pool place.");
   out += "qvweb_pool_timeouts_total " + std::to_string(gauges.PoolTimeouts) + "\n";
+  Counter(out, "qvweb_response_body_bytes_total", "Body bytes of the answers sent.",
+          bodyBytes_.load(std::memory_order_relaxed));
+  Gauge(out, "qvweb_workers_busy", "Worker threads running a request handler now.",
+        busyWorkers_.load(std::memory_order_relaxed));
+  Gauge(out, "qvweb_workers_max", "Worker threads allowed at most (the Workers setting).",
+        gauges.WorkersMax);
+  Gauge(out, "qvweb_worker_threads", "Worker threads started, busy or idle.", gauges.WorkerThreads);
+  Counter(out, "qvweb_logon_refused_total",
+          "Log-on attempts refused by the throttle (answered 429).", gauges.LogonRefusals);
+  Header(out, "qvweb_reloads_total", "counter", "Reloads of the settings, by result.");
+  out += "qvweb_reloads_total{result=\"success\"} " +
+         std::to_string(reloads_[1].load(std::memory_order_relaxed)) + "\n";
+  out += "qvweb_reloads_total{result=\"failure\"} " +
+         std::to_string(reloads_[0].load(std::memory_order_relaxed)) + "\n";
+  Counter(out, "qvweb_session_store_errors_total",
+          "Calls to the session store (Redis) that failed; each answered 503.",
+          sessionStoreErrors_.load(std::memory_order_relaxed));
+  Fractional(out, "process_cpu_seconds_total", "counter", "User and system CPU time in seconds.",
+             ProcessCpuSeconds());
+  Fractional(out, "process_start_time_seconds", "gauge",
+             "Start time of the process since the Unix epoch in seconds.", ProcessStartTime());
   Gauge(out, "process_resident_memory_bytes", "Resident memory size in bytes.",
         ProcessResidentBytes());
   Gauge(out, "process_open_fds", "Open file descriptors.", ProcessOpenFiles());
+  Gauge(out, "process_max_fds", "Most open file descriptors allowed.", ProcessMaxFiles());
   Header(out, "qvweb_build_info", "gauge", "The running server's version.");
   out += std::string("qvweb_build_info{version=\"") + ServerVersion() + "\"} 1\n";
   return out;
@@ -215,6 +270,63 @@ int64_t ProcessOpenFiles() {
   }
   closedir(folder);
   return count - 1;  // the listing's own descriptor
+}
+
+}  // namespace qv
+
+namespace qv {
+
+int64_t ProcessMaxFiles() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
+  return limit.rlim_cur == RLIM_INFINITY ? std::numeric_limits<int64_t>::max()
+                                         : static_cast<int64_t>(limit.rlim_cur);
+}
+
+double ProcessCpuSeconds() {
+  rusage usage{};
+  if (getrusage(RUSAGE_SELF, &usage) != 0) return 0;
+  auto seconds = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+  };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+double ProcessStartTime() {
+  // The boot time from /proc/stat plus the process's start in clock ticks
+  // after boot, the 22nd field of /proc/self/stat; read once.
+  static const double start = [] {
+    long long bootTime = 0;
+    if (FILE* file = std::fopen("/proc/stat", "r")) {
+      char line[256];
+      while (std::fgets(line, sizeof line, file)) {
+        if (std::sscanf(line, "btime %lld", &bootTime) == 1) break;
+      }
+      std::fclose(file);
+    }
+    std::string stat;
+    if (FILE* file = std::fopen("/proc/self/stat", "r")) {
+      char buffer[1024];
+      const size_t n = std::fread(buffer, 1, sizeof buffer, file);
+      stat.assign(buffer, n);
+      std::fclose(file);
+    }
+    // The command name in parentheses may hold blanks: count fields after it.
+    const size_t close = stat.rfind(')');
+    if (bootTime == 0 || close == std::string::npos) return 0.0;
+    unsigned long long ticks = 0;
+    size_t field = 2, at = close + 1;
+    while (field < 22 && at < stat.size()) {
+      at = stat.find(' ', at);
+      if (at == std::string::npos) return 0.0;
+      ++at;
+      ++field;
+    }
+    if (std::sscanf(stat.c_str() + at, "%llu", &ticks) != 1) return 0.0;
+    return static_cast<double>(bootTime) +
+           static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
+  }();
+  return start;
 }
 
 }  // namespace qv

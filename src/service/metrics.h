@@ -1,7 +1,9 @@
 // The counters behind the admin port's /metrics: answered requests by page
-// keyword and status, their durations by page keyword, and failed pages by
-// kind of database error. Counting is lock-free (relaxed atomics), so request
-// threads never wait on each other for it.
+// keyword and status, their durations by page keyword, failed pages by kind
+// of database error, body bytes sent, handlers running, reloads and
+// session-store failures; and the process's own figures. Counting is
+// lock-free (relaxed atomics), so request threads never wait on each other
+// for it. Every series without labels of its own is there from the start, at 0.
 #pragma once
 
 #include <array>
@@ -31,6 +33,9 @@ struct TServerGauges {
   int64_t PoolUnconnected = 0;
   uint64_t PoolWaits = 0;
   uint64_t PoolTimeouts = 0;
+  uint64_t LogonRefusals = 0;  // log-on attempts the throttle refused
+  int64_t WorkersMax = 0;      // the Workers setting in force
+  int64_t WorkerThreads = 0;   // threads of the worker pool, busy or idle
 };
 
 class TServerMetrics {
@@ -45,11 +50,29 @@ class TServerMetrics {
   TServerMetrics(const TServerMetrics&) = delete;
   TServerMetrics& operator=(const TServerMetrics&) = delete;
 
-  // One answered request.
+  // One answered request; bodyBytes below 0 (no body, as for HEAD) counts 0.
   void CountRequest(std::string_view document, int status,
-                    std::chrono::steady_clock::duration elapsed);
+                    std::chrono::steady_clock::duration elapsed, int64_t bodyBytes = 0);
   // One failed page, by the message it was answered with.
   void CountFailure(std::string_view message);
+  // One reload of the settings, taken or refused.
+  void CountReload(bool success);
+  // One call to the session store that failed.
+  void CountSessionStoreError();
+
+  // Marks a worker as running a request handler while it lives.
+  class BusyWorker {
+   public:
+    explicit BusyWorker(TServerMetrics& metrics) : busy_(metrics.busyWorkers_) {
+      busy_.fetch_add(1, std::memory_order_relaxed);
+    }
+    ~BusyWorker() { busy_.fetch_sub(1, std::memory_order_relaxed); }
+    BusyWorker(const BusyWorker&) = delete;
+    BusyWorker& operator=(const BusyWorker&) = delete;
+
+   private:
+    std::atomic<int64_t>& busy_;
+  };
 
   // Everything in the Prometheus text format (version 0.0.4).
   std::string Text(const TServerGauges& gauges) const;
@@ -62,10 +85,20 @@ class TServerMetrics {
   };
   std::array<TPageCounters, kPageCount> pages_{};
   std::array<std::atomic<uint64_t>, kErrorKinds> errors_{};
+  std::atomic<uint64_t> bodyBytes_{0};
+  std::atomic<int64_t> busyWorkers_{0};
+  std::atomic<uint64_t> reloads_[2]{};  // refused, taken
+  std::atomic<uint64_t> sessionStoreErrors_{0};
 };
 
 // The process's resident memory in bytes and its open file descriptors, from /proc.
 int64_t ProcessResidentBytes();
 int64_t ProcessOpenFiles();
+// The most file descriptors the process may open (its soft limit).
+int64_t ProcessMaxFiles();
+// The CPU time the process has used, user and system, in seconds.
+double ProcessCpuSeconds();
+// When the process started, in seconds since the Unix epoch (0 when unknown).
+double ProcessStartTime();
 
 }  // namespace qv

@@ -11,6 +11,7 @@
 #include "pages/page_module.h"
 #include "platform/profile.h"
 #include "pool/connection_module.h"
+#include "service/counting_session_store.h"
 #include "service/open_files_limit.h"
 #include "service/database_probe.h"
 #include "service/service_settings.h"
@@ -69,6 +70,7 @@ TqvWebService::TqvWebService(TServiceHost host, std::string iniPath)
   Server1.SetDefaultPort(80);
   Server1.OnCommandGet = [this](TIdContext* context, TIdHTTPRequestInfo& request,
                                 TIdHTTPResponseInfo& response) {
+    const TServerMetrics::BusyWorker busy(metrics_);
     router_.Server1CommandGet(context, request, response);
   };
   Server1.OnSessionStart = [this](TIdHTTPSession& session) {
@@ -136,7 +138,9 @@ void TqvWebService::ApplyServerSettings(const TServiceSettings& settings) {
                               : nullptr);
     Server1.SetHandshakeTimeout(settings.TlsHandshakeTimeoutSeconds * 1000);
     Server1.SetSessionStore(settings.SessionStore
-                                ? std::make_shared<TRedisSessionStore>(*settings.SessionStore)
+                                ? std::make_shared<CountingSessionStore>(
+                                      std::make_shared<TRedisSessionStore>(*settings.SessionStore),
+                                      [this] { metrics_.CountSessionStoreError(); })
                                 : nullptr);
     Server1.SetWorkers(settings.Workers);
     Server1.SetMaxConnectionsPerAddress(settings.MaxConnectionsPerAddress);
@@ -262,11 +266,14 @@ std::string TqvWebService::MetricsText() {
     gauges.PoolWaits = pool_->Waits();
     gauges.PoolTimeouts = pool_->Timeouts();
   }
+  gauges.LogonRefusals = router_.LogonThrottle().Refused();
+  gauges.WorkersMax = Server1.Workers();
+  gauges.WorkerThreads = static_cast<int64_t>(Server1.WorkerThreads());
   return metrics_.Text(gauges);
 }
 
 void TqvWebService::ServiceControl(int code) {
-  if (code == kControlReload) Reload();
+  if (code == kControlReload) metrics_.CountReload(Reload());
   if (code == kControlReopenLogs) ReopenLogs();
 }
 
@@ -275,9 +282,10 @@ void TqvWebService::ReopenLogs() {
   if (!accessLog_.Reopen(error)) LogMessage(error);
 }
 
-void TqvWebService::Reload() {
+bool TqvWebService::Reload() {
   const TIniFile ini(iniPath_);
-  const std::vector<TSettingsFinding> findings = CheckSettingsValues(ini);
+  // A file gone since the start is no reason to fall back to the defaults.
+  const std::vector<TSettingsFinding> findings = CheckSettings(ini, true);
   for (const TSettingsFinding& finding : findings) {
     if (finding.Error)
       LogMessage(finding.Text);
@@ -286,7 +294,7 @@ void TqvWebService::Reload() {
   }
   if (HasErrors(findings)) {
     LogMessage("Settings not reloaded: the server keeps running with the settings it has");
-    return;
+    return false;
   }
   TServiceSettings settings;
   try {
@@ -294,15 +302,13 @@ void TqvWebService::Reload() {
   } catch (const std::exception& e) {
     LogMessage(ExceptionMessage(e));
     LogMessage("Settings not reloaded: the server keeps running with the settings it has");
-    return;
+    return false;
   }
-  for (const TSettingsFinding& finding : CheckDocuments(settings, iniPath_))
-    Host().Logger.LogWarning(finding.Text);
   try {
     if (settings.AccessLog != accessLog_.Target()) accessLog_.Open(settings.AccessLog);
   } catch (const std::exception& e) {
     LogMessage(ExceptionMessage(e) + "; settings not reloaded");
-    return;
+    return false;
   }
 
   // What runs now, to go back to when the new settings cannot be bound.
@@ -348,9 +354,10 @@ void TqvWebService::Reload() {
     } catch (const std::exception& again) {
       LogMessage("The server could not listen again: " + ExceptionMessage(again));
     }
-    return;
+    return false;
   }
   Host().Logger.LogInfo("Settings reloaded; " + StartLine());
+  return true;
 }
 
 void TqvWebService::ResponseSent(TIdContext& context, const TIdHTTPRequestInfo& request,
@@ -365,7 +372,7 @@ void TqvWebService::ResponseSent(TIdContext& context, const TIdHTTPRequestInfo& 
     path = first == std::string_view::npos ? std::string_view() : path.substr(first + 1);
     path = path.substr(0, path.find_first_of(" ?"));
   }
-  metrics_.CountRequest(path, response.ResponseNo, elapsed);
+  metrics_.CountRequest(path, response.ResponseNo, elapsed, bodyBytes);
   if (accessLog_.Enabled()) {
     accessLog_.Write(TAccessRecord{context.PeerIP(), request.RequestLine, response.ResponseNo,
                                    bodyBytes, request.Referer, request.UserAgent, elapsed});

@@ -50,8 +50,9 @@ class TqvWebService : public TService {
 
   // SIGHUP: reads the settings again and restarts the HTTP server with them;
   // requests in flight finish first. Settings with errors, or a restart that
-  // fails, leave the old server running; both are logged.
-  void Reload();
+  // fails, leave the old server running; both are logged. True when the new
+  // settings were taken.
+  bool Reload();
   // SIGUSR1: opens the access log file again under its name.
   void ReopenLogs();
 

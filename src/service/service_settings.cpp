@@ -10,6 +10,7 @@
 #include "platform/exception.h"
 #include "platform/profile.h"
 #include "platform/seconds_setting.h"
+#include "service/settings_keys.h"
 
 namespace qv {
 
@@ -22,29 +23,13 @@ int32_t ClampToInt32(int64_t value) {
                                                   std::numeric_limits<int32_t>::max()));
 }
 
-// A count of 0 or more; a missing key gives the default, anything else raises.
-int ReadCount(const TIniFile& ini, const char* key, int defaultValue,
-              const char* section = kSection) {
-  const std::string text = ini.ReadString(section, key, "");
-  if (text.empty()) return defaultValue;
-  const std::optional<int> value = ParseProfileInteger(text);
-  if (!value || *value < 0) {
-    throw Exception(ini.FileName() + ": [" + section + "] " + key + "=" + text +
-                    " is not a whole number of 0 or more");
-  }
-  return *value;
-}
-
 // A key whose wrong value is an error rather than its default: empty or
-// missing gives the default, anything else must be a whole number in range.
-int32_t ReadChecked(const TIniFile& ini, const char* key, int32_t defaultValue, int32_t min, int32_t max) {
-  const std::string text = ini.ReadString(kSection, key, "");
-  if (text.empty()) return defaultValue;
-  const std::optional<int> value = ParseProfileInteger(text);
-  if (!value || *value < min || *value > max)
-    throw Exception(ini.FileName() + ": [" + kSection + "] " + key + "=" + text +
-                    " is not a whole number from " + std::to_string(min) + " to " + std::to_string(max) + ".");
-  return *value;
+// missing gives the default, anything else must be a whole number within the
+// range the settings table gives the key.
+int32_t ReadChecked(const TIniFile& ini, const char* section, const char* key) {
+  const SettingKey& known = *FindSettingKey(section, key);
+  return ReadWholeNumberSetting(ini, section, key, ParseProfileInteger(known.Default).value_or(0),
+                                static_cast<int>(known.Min), static_cast<int>(known.Max));
 }
 
 }  // namespace
@@ -59,12 +44,8 @@ TServiceSettings ReadServiceSettings(const TIniFile& ini) {
   int64_t readTimeoutSeconds = ini.ReadInteger(kSection, "ReadTimeout", 60);
   if (readTimeoutSeconds < 0) readTimeoutSeconds = 60;
   settings.ReadTimeout = ClampToInt32(readTimeoutSeconds * 1000);
-  settings.LogonFailures = ReadCount(ini, "LogonFailures", 5);
-  settings.TlsPort = ReadCount(ini, "Port", 0, "TLS");
-  if (settings.TlsPort > 65535) {
-    throw Exception(ini.FileName() + ": [TLS] Port=" + std::to_string(settings.TlsPort) +
-                    " is not a port (0 to 65535)");
-  }
+  settings.LogonFailures = ReadChecked(ini, kSection, "LogonFailures");
+  settings.TlsPort = ReadChecked(ini, "TLS", "Port");
   settings.TlsCertificate = ini.ReadString("TLS", "Certificate", "");
   settings.TlsKey = ini.ReadString("TLS", "Key", "");
   if (settings.TlsPort > 0 && (settings.TlsCertificate.empty() || settings.TlsKey.empty()))
@@ -83,15 +64,15 @@ TServiceSettings ReadServiceSettings(const TIniFile& ini) {
       throw Exception(ini.FileName() + ": [SESSIONS] Store: " + e.what());
     }
   }
-  settings.Workers = ReadChecked(ini, "Workers", 32, 1, 4096);
-  settings.MaxConnectionsPerAddress = ReadChecked(ini, "MaxConnectionsPerAddress", 256, 0, 1000000);
-  settings.RequestTimeout = ReadChecked(ini, "RequestTimeout", 30, 0, 86400) * 1000;
-  settings.MaxSessions = ReadChecked(ini, "MaxSessions", 100000, 0, 100000000);
-  settings.ListenQueue = ReadChecked(ini, "ListenQueue", 511, 1, 65535);
-  settings.KeepAlive = ReadChecked(ini, "KeepAlive", 0, 0, 1) != 0;
-  settings.KeepAliveTimeout = ReadChecked(ini, "KeepAliveTimeout", 5, 1, 3600) * 1000;
-  settings.StopTimeoutSeconds = ReadSecondsSetting(ini, kSection, "StopTimeout", 10, 3600);
-  settings.QueryTimeoutSeconds = ReadSecondsSetting(ini, "DB", "QueryTimeout", 60);
+  settings.Workers = ReadChecked(ini, kSection, "Workers");
+  settings.MaxConnectionsPerAddress = ReadChecked(ini, kSection, "MaxConnectionsPerAddress");
+  settings.RequestTimeout = ReadChecked(ini, kSection, "RequestTimeout") * 1000;
+  settings.MaxSessions = ReadChecked(ini, kSection, "MaxSessions");
+  settings.ListenQueue = ReadChecked(ini, kSection, "ListenQueue");
+  settings.KeepAlive = ReadChecked(ini, kSection, "KeepAlive") != 0;
+  settings.KeepAliveTimeout = ReadChecked(ini, kSection, "KeepAliveTimeout") * 1000;
+  settings.StopTimeoutSeconds = ReadChecked(ini, kSection, "StopTimeout");
+  settings.QueryTimeoutSeconds = ReadChecked(ini, "DB", "QueryTimeout");
   settings.Addresses = SplitAddressList(ini.ReadString(kSection, "Address", ""));
   // An empty value keeps the default, standard output.
   std::string accessLog = ini.ReadString("LOG", "AccessLog", "");

@@ -1,64 +1,42 @@
 #include "service/settings_check.h"
 
 #include <arpa/inet.h>
+#include <netdb.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
-#include <string_view>
+#include <fstream>
+#include <limits>
+#include <stdexcept>
 
+#include "http/redis_session_store.h"
+#include "http/text.h"
+#include "http/tls_context.h"
+#include "http/trusted_proxies.h"
 #include "platform/profile.h"
+#include "platform/seconds_setting.h"
 #include "service/service_settings.h"
+#include "service/settings_keys.h"
 #include "web/request_router.h"
 
 namespace qv {
 
 namespace {
 
-enum class TValueKind { Text, Integer, Port, Addresses };
+namespace fs = std::filesystem;
 
-struct TKnownKey {
-  std::string_view Section;
-  std::string_view Key;
-  TValueKind Kind;
+// A finding and the line it belongs to, for putting them in file order.
+struct LineFinding {
+  int line;
+  TSettingsFinding finding;
 };
 
-// Every key the server reads.
-constexpr TKnownKey kKnownKeys[] = {
-    {"APP", "HtDocs", TValueKind::Text},
-    {"APP", "LoginTimeout", TValueKind::Integer},
-    {"APP", "Port", TValueKind::Port},
-    {"APP", "ReadTimeout", TValueKind::Integer},
-    {"APP", "Start", TValueKind::Integer},
-    {"APP", "Address", TValueKind::Addresses},
-    {"APP", "LogonFailures", TValueKind::Integer},
-    {"APP", "TrustedProxies", TValueKind::Text},
-    {"APP", "Workers", TValueKind::Integer},
-    {"APP", "MaxConnectionsPerAddress", TValueKind::Integer},
-    {"APP", "RequestTimeout", TValueKind::Integer},
-    {"APP", "MaxSessions", TValueKind::Integer},
-    {"APP", "ListenQueue", TValueKind::Integer},
-    {"APP", "KeepAlive", TValueKind::Integer},
-    {"APP", "KeepAliveTimeout", TValueKind::Integer},
-    {"APP", "StopTimeout", TValueKind::Integer},
-    {"SESSIONS", "Store", TValueKind::Text},
-    {"TLS", "Port", TValueKind::Port},
-    {"TLS", "Certificate", TValueKind::Text},
-    {"TLS", "Key", TValueKind::Text},
-    {"TLS", "HandshakeTimeout", TValueKind::Integer},
-    {"DB", "DBName", TValueKind::Text},
-    {"DB", "User", TValueKind::Text},
-    {"DB", "Pass", TValueKind::Text},
-    {"DB", "ConnectTimeout", TValueKind::Integer},
-    {"DB", "QueryTimeout", TValueKind::Integer},
-    {"LOG", "AccessLog", TValueKind::Text},
-    {"ADMIN", "Port", TValueKind::Port},
-    {"ADMIN", "Address", TValueKind::Addresses},
-};
-
-const TKnownKey* FindKey(const std::string& section, const std::string& key) {
-  for (const TKnownKey& known : kKnownKeys) {
-    if (EqualsIgnoreCase(known.Section, section) && EqualsIgnoreCase(known.Key, key)) return &known;
-  }
-  return nullptr;
+std::string Where(const TIniFile& ini, std::string_view section, std::string_view key) {
+  return ini.FileName() + ": [" + std::string(section) + "] " + std::string(key);
 }
 
 bool IsAddress(const std::string& text) {
@@ -67,75 +45,279 @@ bool IsAddress(const std::string& text) {
          inet_pton(AF_INET6, text.c_str(), buffer) == 1;
 }
 
-std::string Where(const TIniFile& ini, const std::string& section, const std::string& key) {
-  return ini.FileName() + ": [" + section + "] " + key;
+// Why the host name does not resolve, or nothing when it does.
+std::optional<std::string> ResolveFailure(const std::string& host) {
+  if (IsAddress(host)) return std::nullopt;
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  const int error = getaddrinfo(host.c_str(), nullptr, &hints, &found);
+  if (found) freeaddrinfo(found);
+  if (error == 0) return std::nullopt;
+  return "host \"" + host + "\" cannot be resolved: " + gai_strerror(error);
+}
+
+// The host of a database on another machine ("host:path", "host/port:path",
+// "inet://host/path"); empty for a local file or alias.
+std::string DatabaseHost(std::string_view name) {
+  for (std::string_view scheme : {"inet://", "inet4://", "inet6://"}) {
+    if (name.size() > scheme.size() && http_text::EqualsNoCase(name.substr(0, scheme.size()), scheme)) {
+      std::string_view rest = name.substr(scheme.size());
+      if (!rest.empty() && rest.front() == '[') return std::string(rest.substr(1, rest.find(']') - 1));
+      return std::string(rest.substr(0, rest.find_first_of(":/")));
+    }
+  }
+  if (name.find("://") != std::string_view::npos) return {};
+  if (!name.empty() && name.front() == '[') {
+    const size_t close = name.find(']');
+    return close == std::string_view::npos ? std::string() : std::string(name.substr(1, close - 1));
+  }
+  const size_t colon = name.find(':');
+  // One letter before the colon is a drive; a path before it is a file name.
+  if (colon == std::string_view::npos || colon < 2) return {};
+  const std::string_view before = name.substr(0, colon);
+  if (before.front() == '/' || before.front() == '.' || before.find('\\') != std::string_view::npos)
+    return {};
+  return std::string(before.substr(0, before.find('/')));
+}
+
+std::string SystemText(int error) { return std::strerror(error); }
+
+// Why the access log cannot be appended to at path, or nothing.
+std::optional<std::string> LogFileFailure(const std::string& path) {
+  std::error_code error;
+  if (fs::exists(path, error)) {
+    if (fs::is_directory(path, error)) return "\"" + path + "\" is a folder, not a file";
+    if (access(path.c_str(), W_OK) != 0) return "file " + path + " cannot be written: " + SystemText(errno);
+    return std::nullopt;
+  }
+  std::string folder = fs::path(path).parent_path().string();
+  if (folder.empty()) folder = ".";
+  if (!fs::is_directory(folder, error)) return "folder " + folder + " not found";
+  if (access(folder.c_str(), W_OK | X_OK) != 0)
+    return "folder " + folder + " cannot be written: " + SystemText(errno);
+  return std::nullopt;
+}
+
+// Why the file cannot be read, or nothing.
+std::optional<std::string> ReadableFileFailure(const std::string& path) {
+  std::error_code error;
+  if (!fs::exists(path, error)) return "file " + path + " not found";
+  if (fs::is_directory(path, error)) return "\"" + path + "\" is a folder, not a file";
+  if (access(path.c_str(), R_OK) != 0) return "file " + path + " cannot be read: " + SystemText(errno);
+  return std::nullopt;
+}
+
+// The value of a key as the server takes it (the first one given), or empty.
+std::string ValueOf(const TIniFile& ini, std::string_view section, std::string_view key) {
+  return ini.ReadString(section, key, "");
+}
+
+// A number key's value when it is one the server accepts, else its default.
+int64_t NumberOf(const TIniFile& ini, std::string_view section, std::string_view key) {
+  const SettingKey* known = FindSettingKey(section, key);
+  const std::string text = ValueOf(ini, section, key);
+  if (known && !text.empty() && !CheckSettingValue(*known, text))
+    return ParseProfileInteger(text).value_or(0);
+  return ParseProfileInteger(known ? known->Default : "0").value_or(0);
+}
+
+// The TLS listener's certificate and key: needed when its port is set, both
+// readable, and a pair that loads.
+void CheckTls(const TIniFile& ini, std::vector<TSettingsFinding>& findings) {
+  if (NumberOf(ini, "TLS", "Port") <= 0) return;
+  bool readable = true;
+  for (const char* key : {"Certificate", "Key"}) {
+    const std::string path = ValueOf(ini, "TLS", key);
+    std::optional<std::string> failure;
+    if (path.empty())
+      failure = "not set, but [TLS] Port is";
+    else
+      failure = ReadableFileFailure(path);
+    if (failure) {
+      findings.push_back({true, Where(ini, "TLS", key) + ": " + *failure});
+      readable = false;
+    }
+  }
+  if (!readable) return;
+  try {
+    TTlsContext context(ValueOf(ini, "TLS", "Certificate"), ValueOf(ini, "TLS", "Key"));
+  } catch (const ETlsSetupError& e) {
+    // The loader names the file it failed on first: "TLS key ..." or "TLS certificate ...".
+    const std::string message = e.what();
+    const char* key = message.rfind("TLS key", 0) == 0 ? "Key" : "Certificate";
+    findings.push_back({true, Where(ini, "TLS", key) + ": " + message});
+  }
+}
+
+// Two listeners on one port and on a common address cannot both bind.
+void CheckPortClashes(const TIniFile& ini, std::vector<TSettingsFinding>& findings) {
+  struct Listener {
+    const char* section;
+    int64_t port;
+    std::vector<std::string> addresses;  // empty: every address
+  };
+  const std::vector<std::string> appAddresses = SplitAddressList(ValueOf(ini, "APP", "Address"));
+  std::vector<std::string> adminAddresses = SplitAddressList(ValueOf(ini, "ADMIN", "Address"));
+  if (adminAddresses.empty()) adminAddresses = {"127.0.0.1"};
+  const Listener listeners[] = {
+      {"APP", NumberOf(ini, "APP", "Port"), appAddresses},
+      {"TLS", NumberOf(ini, "TLS", "Port"), appAddresses},
+      {"ADMIN", NumberOf(ini, "ADMIN", "Port"), adminAddresses},
+  };
+  auto share = [](const Listener& a, const Listener& b) {
+    if (a.addresses.empty() || b.addresses.empty()) return true;
+    for (const std::string& address : a.addresses) {
+      if (std::find(b.addresses.begin(), b.addresses.end(), address) != b.addresses.end()) return true;
+    }
+    return false;
+  };
+  for (size_t i = 0; i < std::size(listeners); ++i) {
+    for (size_t j = i + 1; j < std::size(listeners); ++j) {
+      const Listener& a = listeners[i];
+      const Listener& b = listeners[j];
+      if (a.port > 0 && a.port == b.port && share(a, b)) {
+        findings.push_back({true, Where(ini, b.section, "Port") + ": " + std::to_string(b.port) +
+                                      " is also [" + a.section + "] Port"});
+      }
+    }
+  }
+}
+
+// The logo folder's contents; only the folder itself is a value check.
+void CheckLogo(const TIniFile& ini, std::vector<TSettingsFinding>& findings) {
+  const std::string htDocs = ValueOf(ini, "APP", "HtDocs");
+  const std::string where = Where(ini, "APP", "HtDocs");
+  std::error_code error;
+  if (htDocs.empty()) {
+    findings.push_back({false, where + ": not set, the logo cannot be served"});
+  } else if (fs::is_directory(htDocs, error)) {
+    const std::string logo = TRequestRouter::LogoFileName(htDocs);
+    if (!fs::is_regular_file(logo, error)) findings.push_back({false, where + ": logo " + logo + " not found"});
+  }
+}
+
+// What the reader of the file found: the file itself, headings, stray lines.
+std::optional<TSettingsFinding> FileFinding(const TIniFile& ini, bool fileRequired) {
+  const int error = ini.OpenError();
+  if (error == 0) return std::nullopt;
+  if (error != ENOENT) return TSettingsFinding{true, ini.FileName() + ": settings file cannot be read: " + SystemText(error)};
+  if (fileRequired) return TSettingsFinding{true, ini.FileName() + ": settings file not found"};
+  std::string database(FindSettingKey("DB", "DBName")->Default);
+  return TSettingsFinding{
+      false, ini.FileName() + ": settings file not found; running on the defaults: port 80 on "
+             "every address, HtDocs not set, database " + database +
+             ", access log on standard output (qvweb --print-config shows every value)"};
 }
 
 }  // namespace
 
-std::vector<TSettingsFinding> CheckSettingsValues(const TIniFile& ini) {
+std::optional<std::string> CheckSettingValue(const SettingKey& key, const std::string& value) {
+  if (value.empty()) return std::nullopt;
+  switch (key.Kind) {
+    case SettingKind::Text:
+    case SettingKind::Secret:
+    case SettingKind::File:  // read only when used: see CheckTls
+      return std::nullopt;
+    case SettingKind::Number:
+      return WholeNumberProblem(value, key.Min, key.Max);
+    case SettingKind::Flag:
+      return WholeNumberProblem(value, std::numeric_limits<int32_t>::min(),
+                                std::numeric_limits<int32_t>::max());
+    case SettingKind::Folder: {
+      std::error_code error;
+      if (fs::is_directory(value, error)) return std::nullopt;
+      if (fs::exists(value, error)) return "\"" + value + "\" is not a folder";
+      return "folder " + value + " not found";
+    }
+    case SettingKind::Addresses:
+      for (const std::string& address : SplitAddressList(value)) {
+        if (!IsAddress(address)) return "\"" + address + "\" is not an IPv4 or IPv6 address";
+      }
+      return std::nullopt;
+    case SettingKind::Proxies:
+      try {
+        TTrustedProxies::Parse(value);
+      } catch (const std::invalid_argument& e) {
+        return std::string(e.what()) + " (addresses and CIDR ranges, not host names)";
+      }
+      return std::nullopt;
+    case SettingKind::Store: {
+      if (http_text::EqualsNoCase(value, "memory")) return std::nullopt;
+      try {
+        return ResolveFailure(TRedisLocation::Parse(value).host);
+      } catch (const std::invalid_argument& e) {
+        return std::string(e.what());
+      }
+    }
+    case SettingKind::LogTarget:
+      if (value == "-" || value == "off") return std::nullopt;
+      return LogFileFailure(value);
+    case SettingKind::Database: {
+      const std::string host = DatabaseHost(value);
+      return host.empty() ? std::nullopt : ResolveFailure(host);
+    }
+  }
+  return std::nullopt;
+}
+
+std::vector<TSettingsFinding> CheckSettings(const TIniFile& ini, bool fileRequired) {
   std::vector<TSettingsFinding> findings;
+  // Without a file there is nothing more to say than that.
+  if (std::optional<TSettingsFinding> file = FileFinding(ini, fileRequired)) return {*file};
+
+  std::vector<LineFinding> lines;
+  std::vector<std::string> unknownSections;
+  for (const TIniFile::Line& heading : ini.Sections()) {
+    if (IsSettingsSection(heading.text)) continue;
+    const bool seen = std::any_of(unknownSections.begin(), unknownSections.end(),
+                                  [&](const std::string& s) { return EqualsIgnoreCase(s, heading.text); });
+    if (seen) continue;
+    unknownSections.push_back(heading.text);
+    lines.push_back({heading.number, {false, ini.FileName() + ": [" + heading.text +
+                                                 "]: unknown section, its settings are ignored"}});
+  }
+  for (const TIniFile::Line& stray : ini.StrayLines()) {
+    lines.push_back({stray.number, {false, ini.FileName() + ": line " + std::to_string(stray.number) +
+                                               ": \"" + stray.text + "\" is not key=value, ignored"}});
+  }
+  std::vector<const TIniFile::Entry*> seenKeys;
   for (const TIniFile::Entry& entry : ini.Entries()) {
-    const TKnownKey* known = FindKey(entry.section, entry.key);
+    if (entry.section.empty()) {
+      lines.push_back({entry.line, {false, ini.FileName() + ": " + entry.key +
+                                               ": setting before any [section], ignored"}});
+      continue;
+    }
+    if (!IsSettingsSection(entry.section)) continue;  // said once for its section
     const std::string where = Where(ini, entry.section, entry.key);
+    const SettingKey* known = FindSettingKey(entry.section, entry.key);
     if (!known) {
-      findings.push_back({false, where + ": unknown setting, ignored"});
+      lines.push_back({entry.line, {false, where + ": unknown setting, ignored"}});
       continue;
     }
     // A key given twice counts where it first stands, as the reader takes it.
-    if (ini.ReadString(entry.section, entry.key, "") != entry.value) continue;
-    // An empty value keeps the default.
-    if (entry.value.empty()) continue;
-    switch (known->Kind) {
-      case TValueKind::Text:
-        break;
-      case TValueKind::Integer:
-        if (!ParseProfileInteger(entry.value))
-          findings.push_back({true, where + ": \"" + entry.value + "\" is not a number"});
-        break;
-      case TValueKind::Port: {
-        const std::optional<int> port = ParseProfileInteger(entry.value);
-        if (!port)
-          findings.push_back({true, where + ": \"" + entry.value + "\" is not a number"});
-        else if (*port < 0 || *port > 65535)
-          findings.push_back(
-              {true, where + ": " + entry.value + " is not a port number (0 to 65535)"});
-        break;
-      }
-      case TValueKind::Addresses:
-        for (const std::string& address : SplitAddressList(entry.value)) {
-          if (!IsAddress(address))
-            findings.push_back(
-                {true, where + ": \"" + address + "\" is not an IPv4 or IPv6 address"});
-        }
-        break;
-    }
+    const bool again = std::any_of(seenKeys.begin(), seenKeys.end(), [&](const TIniFile::Entry* e) {
+      return EqualsIgnoreCase(e->section, entry.section) && EqualsIgnoreCase(e->key, entry.key);
+    });
+    if (again) continue;
+    seenKeys.push_back(&entry);
+    if (std::optional<std::string> failure = CheckSettingValue(*known, entry.value))
+      lines.push_back({entry.line, {true, where + ": " + *failure}});
   }
-  return findings;
-}
+  std::stable_sort(lines.begin(), lines.end(),
+                   [](const LineFinding& a, const LineFinding& b) { return a.line < b.line; });
+  for (LineFinding& line : lines) findings.push_back(std::move(line.finding));
 
-std::vector<TSettingsFinding> CheckDocuments(const TServiceSettings& settings,
-                                             const std::string& iniPath) {
-  std::vector<TSettingsFinding> findings;
-  const std::string where = iniPath + ": [APP] HtDocs";
-  std::error_code error;
-  if (settings.HtDocs.empty()) {
-    findings.push_back({false, where + ": not set, the logo cannot be served"});
-  } else if (!std::filesystem::is_directory(settings.HtDocs, error)) {
-    findings.push_back({false, where + ": folder " + settings.HtDocs + " not found"});
-  } else {
-    const std::string logo = TRequestRouter::LogoFileName(settings.HtDocs);
-    if (!std::filesystem::is_regular_file(logo, error))
-      findings.push_back({false, where + ": logo " + logo + " not found"});
-  }
+  CheckTls(ini, findings);
+  CheckPortClashes(ini, findings);
+  CheckLogo(ini, findings);
   return findings;
 }
 
 bool HasErrors(const std::vector<TSettingsFinding>& findings) {
-  for (const TSettingsFinding& finding : findings) {
-    if (finding.Error) return true;
-  }
-  return false;
+  return std::any_of(findings.begin(), findings.end(),
+                     [](const TSettingsFinding& finding) { return finding.Error; });
 }
 
 }  // namespace qv

@@ -78,7 +78,10 @@ TLogonThrottle::Reservation TLogonThrottle::Reserve(const std::string& address, 
   const size_t limit = static_cast<size_t>(limit_);
   reservation.retry_after_ =
       std::max(addresses_.RetryAfter(address, limit, now), names_.RetryAfter(key, limit, now));
-  if (reservation.retry_after_ > 0) return reservation;
+  if (reservation.retry_after_ > 0) {
+    ++refused_;
+    return reservation;
+  }
   addresses_.Hold(address, now);
   names_.Hold(key, now);
   reservation.throttle_ = this;
@@ -103,8 +106,14 @@ int TLogonThrottle::RetryAfter(const std::string& address, std::string_view name
   std::lock_guard<std::mutex> guard(lock_);
   if (limit_ == 0) return 0;
   const size_t limit = static_cast<size_t>(limit_);
-  return std::max(addresses_.RetryAfter(address, limit, now),
-                  names_.RetryAfter(NameKey(name), limit, now));
+  const int seconds = std::max(addresses_.RetryAfter(address, limit, now),
+                               names_.RetryAfter(NameKey(name), limit, now));
+  return seconds;
+}
+
+uint64_t TLogonThrottle::Refused() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return refused_;
 }
 
 void TLogonThrottle::Failed(const std::string& address, std::string_view name,

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <list>
 #include <mutex>
@@ -80,6 +81,8 @@ class TLogonThrottle {
   // Seconds until the address and the name may try again (at least 1), or 0
   // when an attempt may go ahead now. Only a look: Reserve is what holds a place.
   int RetryAfter(const std::string& address, std::string_view name, Clock::time_point now);
+  // How many times Reserve has refused an attempt since the start.
+  uint64_t Refused() const;
   // Counts a failure at once, without a reservation.
   void Failed(const std::string& address, std::string_view name, Clock::time_point now);
 
@@ -130,6 +133,7 @@ class TLogonThrottle {
 
   mutable std::mutex lock_;
   int limit_;
+  uint64_t refused_ = 0;
   TCounter addresses_;
   TCounter names_;
 };

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -51,6 +52,30 @@ TEST_F(ProfileTest, SectionsAndKeysIgnoreCaseAndBlanks) {
   EXPECT_EQ(ini.ReadString("DB", "Empty", "x"), "");
   EXPECT_EQ(ini.ReadString("DB", "NoEquals", "x"), "x");
   EXPECT_EQ(ini.ReadString("Other", "Port", "x"), "x");
+}
+
+TEST_F(ProfileTest, KeepsHeadingsStrayLinesAndLineNumbersForTheSettingsCheck) {
+  TIniFile ini(Write("; comment\n# comment too\n[APP]\nPort=1\nPort 8080\n[Empty]\n[ app ]\n"
+                     "#Port=2\nStart=1\n"));
+  EXPECT_EQ(ini.OpenError(), 0);
+  ASSERT_EQ(ini.Sections().size(), 3u);
+  EXPECT_EQ(ini.Sections()[1].text, "Empty");
+  EXPECT_EQ(ini.Sections()[1].number, 6);
+  EXPECT_EQ(ini.Sections()[2].text, "app");
+  ASSERT_EQ(ini.StrayLines().size(), 1u);
+  EXPECT_EQ(ini.StrayLines()[0].number, 5);
+  EXPECT_EQ(ini.StrayLines()[0].text, "Port 8080");
+  ASSERT_EQ(ini.Entries().size(), 2u);
+  EXPECT_EQ(ini.Entries()[1].key, "Start");
+  EXPECT_EQ(ini.Entries()[1].line, 9);
+  EXPECT_EQ(ini.ReadInteger("APP", "Port", 0), 1);
+}
+
+TEST_F(ProfileTest, SaysWhyAFileCouldNotBeRead) {
+  EXPECT_EQ(TIniFile(folder_ + "/absent.ini").OpenError(), ENOENT);
+  EXPECT_EQ(TIniFile(folder_).OpenError(), EISDIR);
+  const TIniFile folder(folder_);
+  EXPECT_TRUE(folder.Entries().empty());
 }
 
 TEST_F(ProfileTest, FirstOfRepeatedKeysWins) {

@@ -1,9 +1,12 @@
 // The built server as an operator meets it: the command line's exit codes and
-// texts, -t on good and broken settings, settings that stop the start, the
-// start line, and the access log's lines field by field.
+// texts, -t on good and broken settings, the start line, the access log's
+// lines field by field, and the admin port's health and metrics. (Settings
+// files that stop the start: settings_process_test.cpp.)
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -123,6 +126,10 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineCase{"Help", {"--help"}, 0, "Usage: qvweb ", ""},
         CommandLineCase{"HelpShort", {"-h"}, 0, "Usage: qvweb ", ""},
         CommandLineCase{"Version", {"--version"}, 0, "qvweb 1.0.0\nFirebird client LI-V", ""},
+        CommandLineCase{"PrintConfig", {"--print-config"}, 0,
+                        "; Effective settings: every key, defaults filled in, the password "
+                        "hidden.\n\n[APP]\nPort=",
+                        ""},
         CommandLineCase{"UnknownSwitch", {"--verbose"}, 2, "",
                         "qvweb: unknown argument \"--verbose\"\nUsage: qvweb "},
         CommandLineCase{"UnknownWord", {"-start"}, 2, "", "qvweb: unknown argument"},
@@ -152,9 +159,10 @@ TEST_F(OperatorTest, CheckNamesEveryFaultOfBrokenSettings) {
   const std::string ini = folder_ + "/qvweb.ini";
   const std::vector<std::string> lines = Lines(result.out);
   ASSERT_EQ(lines.size(), 5u) << result.out;
-  EXPECT_EQ(lines[0], "error: " + ini + ": [APP] Port: 70000 is not a port number (0 to 65535)");
-  EXPECT_EQ(lines[1], "warning: " + ini + ": [APP] Colour: unknown setting, ignored");
-  EXPECT_EQ(lines[2], "error: " + ini + ": [APP] HtDocs: folder " + folder_ + "/nowhere not found");
+  // In the order of the file.
+  EXPECT_EQ(lines[0], "error: " + ini + ": [APP] Port: 70000 is out of range (0 to 65535)");
+  EXPECT_EQ(lines[1], "error: " + ini + ": [APP] HtDocs: folder " + folder_ + "/nowhere not found");
+  EXPECT_EQ(lines[2], "error: " + ini + ": [APP] Colour: unknown setting, ignored");
   EXPECT_EQ(lines[3].rfind("error: " + ini + ": [DB] DBName: database " + folder_ +
                                "/missing.gdb: ISC ERROR CODE:335544344; I/O error",
                            0),
@@ -162,43 +170,6 @@ TEST_F(OperatorTest, CheckNamesEveryFaultOfBrokenSettings) {
       << lines[3];
   EXPECT_EQ(lines[4], "check failed");
 }
-
-struct BadSettingCase {
-  const char* name;
-  std::string lines;    // appended to good settings
-  std::string message;  // after "qvWebService: <ini>: "
-};
-
-class BadSettingTest : public OperatorTest, public ::testing::WithParamInterface<BadSettingCase> {};
-
-TEST_P(BadSettingTest, StopsTheStartNamingFileSectionAndKey) {
-  server_->WriteIni(GoodSettings(GetParam().lines));
-  ASSERT_TRUE(server_->Start(notify_.Path()));
-  EXPECT_EQ(server_->WaitExit(), 1);
-  EXPECT_EQ(server_->Log(), "qvWebService: " + folder_ + "/qvweb.ini: " + GetParam().message + "\n");
-  EXPECT_LT(test::ConnectLoopback(port_), 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, BadSettingTest,
-    ::testing::Values(
-        BadSettingCase{"PortTooHigh", "[APP]\nPort=70000\n",
-                       "[APP] Port: 70000 is not a port number (0 to 65535)"},
-        BadSettingCase{"PortNegative", "[app]\nport=-1\n",
-                       "[app] port: -1 is not a port number (0 to 65535)"},
-        BadSettingCase{"PortNotANumber", "[APP]\nPort=eighty\n",
-                       "[APP] Port: \"eighty\" is not a number"},
-        BadSettingCase{"LoginTimeoutNotANumber", "[APP]\nLoginTimeout=10m\n",
-                       "[APP] LoginTimeout: \"10m\" is not a number"},
-        BadSettingCase{"StartNotANumber", "[APP]\nStart=true\n",
-                       "[APP] Start: \"true\" is not a number"},
-        BadSettingCase{"AdminPortTooHigh", "[ADMIN]\nPort=65536\n",
-                       "[ADMIN] Port: 65536 is not a port number (0 to 65535)"},
-        BadSettingCase{"AddressNotAnAddress", "[APP]\nAddress=127.0.0.1, localhost\n",
-                       "[APP] Address: \"localhost\" is not an IPv4 or IPv6 address"}),
-    [](const ::testing::TestParamInfo<BadSettingCase>& info) {
-      return std::string(info.param.name);
-    });
 
 TEST_F(OperatorTest, StartLineAndWarningsGoToTheErrorLog) {
   fs::remove(folder_ + "/htdocs/qv_logo_jpg.jpg");
@@ -312,8 +283,8 @@ TEST_F(OperatorTest, SighupMovesTheServerToAChangedPort) {
                      std::to_string(newPort)),
             std::string::npos)
       << log;
-  EXPECT_NE(log.find("qvWebService: " + folder_ + "/qvweb.ini: [APP] Port: 99999 is not a port "
-                     "number (0 to 65535)\nqvWebService: Settings not reloaded"),
+  EXPECT_NE(log.find("qvWebService: " + folder_ + "/qvweb.ini: [APP] Port: 99999 is out of range "
+                     "(0 to 65535)\nqvWebService: Settings not reloaded"),
             std::string::npos)
       << log;
 }
@@ -349,9 +320,10 @@ TEST_F(OperatorTest, SighupLetsARequestInFlightFinish) {
 // The admin port's answers, read as an operator's tools would.
 class AdminPortTest : public OperatorTest {
  protected:
-  void StartWithAdmin(const std::string& database) {
+  // extra: settings lines that go first, so that a key they give wins.
+  void StartWithAdmin(const std::string& database, const std::string& extra = "") {
     adminPort_ = test::FreePort();
-    std::string settings = GoodSettings("[ADMIN]\nPort=" + std::to_string(adminPort_) +
+    std::string settings = GoodSettings(extra + "[ADMIN]\nPort=" + std::to_string(adminPort_) +
                                         "\n[LOG]\nAccessLog=off\n");
     if (!database.empty()) settings = "[DB]\nDBName=" + database + "\n" + settings;
     server_->WriteIni(settings);
@@ -463,6 +435,13 @@ double Value(const std::vector<Sample>& samples, const std::string& name,
   return 0;
 }
 
+bool Has(const std::vector<Sample>& samples, const std::string& name,
+         const std::map<std::string, std::string>& labels = {}) {
+  return std::any_of(samples.begin(), samples.end(), [&](const Sample& sample) {
+    return sample.name == name && sample.labels == labels;
+  });
+}
+
 TEST_F(AdminPortTest, MetricsAreTheTextFormatAndMoveWithRequests) {
   StartWithAdmin("");
   auto before = Admin(test::GetRequest("/metrics"));
@@ -512,6 +491,117 @@ TEST_F(AdminPortTest, MetricsCountDatabaseErrorsByKind) {
   ASSERT_EQ(error, "");
   EXPECT_EQ(Value(samples, "qvweb_database_errors_total", {{"kind", "database"}}), 2);
   EXPECT_EQ(Value(samples, "qvweb_pool_modules", {{"state", "unconnected"}}), 5);
+}
+
+// The admin port's metrics, read until they parse (the admin port is down
+// for a moment while settings are reloaded).
+std::vector<Sample> ReadMetrics(int adminPort) {
+  for (int i = 0; i < 500; ++i) {
+    auto answer = test::Exchange(adminPort, test::GetRequest("/metrics"));
+    std::string error;
+    if (answer && answer->status == 200) {
+      std::vector<Sample> samples = ParseMetrics(answer->body, error);
+      EXPECT_EQ(error, "");
+      return samples;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ADD_FAILURE() << "no metrics";
+  return {};
+}
+
+TEST_F(AdminPortTest, EverySeriesToAlertOnIsThereFromTheStart) {
+  StartWithAdmin("");
+  const std::vector<Sample> samples = ReadMetrics(adminPort_);
+  const std::pair<std::string, std::map<std::string, std::string>> zeros[] = {
+      {"qvweb_reloads_total", {{"result", "success"}}},
+      {"qvweb_reloads_total", {{"result", "failure"}}},
+      {"qvweb_logon_refused_total", {}},
+      {"qvweb_session_store_errors_total", {}},
+      {"qvweb_response_body_bytes_total", {}},
+      {"qvweb_workers_busy", {}},
+      {"qvweb_pool_waits_total", {}},
+      {"qvweb_pool_timeouts_total", {}},
+      {"qvweb_database_errors_total", {{"kind", "connection_lost"}}},
+  };
+  for (const auto& [name, labels] : zeros) {
+    EXPECT_TRUE(Has(samples, name, labels)) << name;
+    EXPECT_EQ(Value(samples, name, labels), 0) << name;
+  }
+  EXPECT_EQ(Value(samples, "qvweb_workers_max"), 32);
+  EXPECT_TRUE(Has(samples, "qvweb_worker_threads"));
+  const double now = static_cast<double>(std::time(nullptr));
+  const double started = Value(samples, "process_start_time_seconds");
+  EXPECT_GT(started, now - 600);
+  EXPECT_LE(started, now + 1);
+  EXPECT_TRUE(Has(samples, "process_cpu_seconds_total"));
+  EXPECT_GE(Value(samples, "process_cpu_seconds_total"), 0);
+  EXPECT_GT(Value(samples, "process_open_fds"), 0);
+  EXPECT_GE(Value(samples, "process_max_fds"), Value(samples, "process_open_fds"));
+}
+
+TEST_F(AdminPortTest, CountersMoveWithBodiesThrottledLogOnsAndReloads) {
+  StartWithAdmin("");
+  // Bytes: the bodies of every answer below, summed as the client got them.
+  double bodies = 0;
+  auto logo = test::Exchange(port_, test::GetRequest("/IMAGE"));
+  ASSERT_TRUE(logo && logo->complete);
+  bodies += static_cast<double>(logo->body.size());
+  // Five wrong passwords are answered; the sixth attempt is refused.
+  std::vector<int> statuses;
+  for (int i = 0; i < 6; ++i) {
+    auto answer = test::Exchange(port_, test::PostFormRequest("/DOLOGIN", "uName=demo&uPass=wrong"));
+    ASSERT_TRUE(answer && answer->complete);
+    statuses.push_back(answer->status);
+    bodies += static_cast<double>(answer->body.size());
+  }
+  EXPECT_EQ(statuses, (std::vector<int>{200, 200, 200, 200, 200, 429}));
+
+  // A reload of unchanged settings is taken; one with an error is refused.
+  server_->Signal(SIGHUP);
+  for (int i = 0; i < 500 && server_->Log().find("Settings reloaded") == std::string::npos; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  const std::string good = ReadFile(server_->IniPath());
+  server_->WriteIni("[APP]\nWorkers=0\n" + good);
+  server_->Signal(SIGHUP);
+  auto awaitRefusals = [&](size_t count) {
+    for (int i = 0; i < 500; ++i) {
+      const std::string log = server_->Log();
+      size_t found = 0;
+      for (size_t at = log.find("Settings not reloaded"); at != std::string::npos;
+           at = log.find("Settings not reloaded", at + 1))
+        ++found;
+      if (found >= count) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  };
+  awaitRefusals(1);
+  // Nor does a file gone since the start fall back to the defaults.
+  fs::remove(server_->IniPath());
+  server_->Signal(SIGHUP);
+  awaitRefusals(2);
+  auto still = test::Exchange(port_, test::GetRequest("/IMAGE"));
+  ASSERT_TRUE(still && still->status == 200) << server_->Log();
+  bodies += static_cast<double>(still->body.size());
+
+  const std::vector<Sample> samples = ReadMetrics(adminPort_);
+  EXPECT_EQ(Value(samples, "qvweb_response_body_bytes_total"), bodies);
+  EXPECT_EQ(Value(samples, "qvweb_logon_refused_total"), 1);
+  EXPECT_EQ(Value(samples, "qvweb_reloads_total", {{"result", "success"}}), 1) << server_->Log();
+  EXPECT_EQ(Value(samples, "qvweb_reloads_total", {{"result", "failure"}}), 2) << server_->Log();
+  EXPECT_EQ(Value(samples, "qvweb_workers_busy"), 0);
+}
+
+TEST_F(AdminPortTest, EveryFailedCallToTheSessionStoreIsCounted) {
+  // Nothing listens on the store's port: every request finds it unreachable.
+  StartWithAdmin("", "[SESSIONS]\nStore=redis://127.0.0.1:" + std::to_string(test::FreePort()) + "\n");
+  for (int i = 0; i < 3; ++i) {
+    auto answer = test::Exchange(port_, test::GetRequest("/"));
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->status, 503);
+  }
+  const std::vector<Sample> samples = ReadMetrics(adminPort_);
+  EXPECT_EQ(Value(samples, "qvweb_session_store_errors_total"), 3);
 }
 
 }  // namespace

@@ -39,6 +39,12 @@ TEST(LogonThrottleTest, WindowSlidesAndRetryAfterCountsToTheOldestFailure) {
   EXPECT_EQ(throttle.RetryAfter("10.0.0.1", "alice", kStart + 200s), 0);
   EXPECT_EQ(throttle.TrackedAddresses(), 0u);
   EXPECT_EQ(throttle.TrackedNames(), 0u);
+  // A look refuses nothing; a reservation turned down is counted.
+  EXPECT_EQ(throttle.Refused(), 0u);
+  for (int i = 0; i < 5; ++i) throttle.Failed("10.0.0.1", "alice", kStart + 300s);
+  EXPECT_FALSE(throttle.Reserve("10.0.0.1", "alice", kStart + 300s).Granted());
+  EXPECT_FALSE(throttle.Reserve("10.0.0.9", "alice", kStart + 300s).Granted());
+  EXPECT_EQ(throttle.Refused(), 2u);
 }
 
 // How many attempts one more visitor could start now: reservations are taken

@@ -1,0 +1,32 @@
+// A session store that hands every call on to another and tells of each
+// failure, so that the metrics count every session-store error, not only the
+// ones the server's rate-limited log shows.
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "http/session_store.h"
+
+namespace qv {
+
+class CountingSessionStore final : public TSessionStore {
+ public:
+  // failed is called once for every call of inner that raised
+  // ESessionStoreUnavailable (the store could not be reached or answered wrong).
+  CountingSessionStore(std::shared_ptr<TSessionStore> inner, std::function<void()> failed);
+
+  void SetIdleTimeout(int milliseconds) override;
+  TIdHTTPSessionPtr Find(std::string_view session_id, std::string_view remote_ip) override;
+  TIdHTTPSessionPtr Create(std::string_view remote_ip, const SessionEvent& start) override;
+  void Save(TIdHTTPSession& session) override;
+
+ private:
+  template <typename Call>
+  auto Counted(Call call) -> decltype(call());
+
+  std::shared_ptr<TSessionStore> inner_;
+  std::function<void()> failed_;
+};
+
+}  // namespace qv
