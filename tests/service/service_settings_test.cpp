@@ -175,7 +175,7 @@ TEST(ServiceSettingsTimeOutsTest, StopAndQueryTimeOutsTheirDefaultsAndClearError
   EXPECT_EQ(read("").TlsHandshakeTimeoutSeconds, 10);
   EXPECT_EQ(read("[TLS]\nHandshakeTimeout=3\n").TlsHandshakeTimeoutSeconds, 3);
   settings.Write("[TLS]\nHandshakeTimeout=4000\n");
-  EXPECT_EQ(RefusalOf(path), path + ": [TLS] HandshakeTimeout=4000 is not a number of seconds from 0 to 3600");
+  EXPECT_EQ(RefusalOf(path), path + ": [TLS] HandshakeTimeout: 4000 is out of range (0 to 3600)");
 }
 
 TEST(ServiceSettingsSessionStoreTest, MemoryRedisOrAnErrorNamingFileSectionAndKey) {
