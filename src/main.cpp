@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "service/command_line.h"
+#include "service/program_log.h"
 #include "service/configuration_check.h"
 #include "service/qv_web_service.h"
 #include "service/service_application.h"
@@ -38,7 +39,7 @@ int main(int argc, char* argv[]) {
   const std::string iniPath = qv::SettingsFilePath(commandLine.ConfigPath);
   if (commandLine.Mode == qv::TRunMode::Check) return qv::CheckConfiguration(iniPath, std::cout);
 
-  qv::TqvWebService service(qv::DefaultServiceHost(qv::kServiceName), iniPath);
+  qv::TqvWebService service(qv::DefaultServiceHost(), iniPath);
   // A settings file the server cannot run with stops it before anything starts.
   if (commandLine.Mode == qv::TRunMode::Service && !qv::ValidateSettingsAtStart(service, !commandLine.ConfigPath.empty())) return 1;
   service.Create();
@@ -48,7 +49,9 @@ int main(int argc, char* argv[]) {
   const int result = application.Run(args);
   // The pool and its attachments end with the process: closing them one by
   // one could wait on a database that no longer answers, and calls a stop
-  // abandoned may still be running.
+  // abandoned may still be running. The log's last lines go out first, within
+  // half a second even when nobody reads standard error.
+  qv::ProgramLog::FlushAtExit();
   std::fflush(nullptr);
   std::_Exit(result);
 }

@@ -188,6 +188,12 @@ std::string TServerMetrics::Text(const TServerGauges& gauges) const {
   Header(out, "qvweb_pool_timeouts_total", "counter",
          "Borrowers that gave up waiting for a pool place.");
   out += "qvweb_pool_timeouts_total " + std::to_string(gauges.PoolTimeouts) + "\n";
+  Header(out, "qvweb_log_lines_dropped_total", "counter",
+         "Log lines lost because their output was blocked, too slow or failing, by log.");
+  out += "qvweb_log_lines_dropped_total{log=\"access\"} " +
+         std::to_string(gauges.AccessLogDropped) + "\n";
+  out += "qvweb_log_lines_dropped_total{log=\"error\"} " +
+         std::to_string(gauges.ErrorLogDropped) + "\n";
   Gauge(out, "process_resident_memory_bytes", "Resident memory size in bytes.",
         ProcessResidentBytes());
   Gauge(out, "process_open_fds", "Open file descriptors.", ProcessOpenFiles());

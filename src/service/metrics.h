@@ -31,6 +31,8 @@ struct TServerGauges {
   int64_t PoolUnconnected = 0;
   uint64_t PoolWaits = 0;
   uint64_t PoolTimeouts = 0;
+  uint64_t AccessLogDropped = 0;  // lines the access log lost
+  uint64_t ErrorLogDropped = 0;   // lines standard error or the system log lost
 };
 
 class TServerMetrics {
