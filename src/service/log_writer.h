@@ -51,7 +51,8 @@ class LogWriter {
 
   // Writes everything appended so far, waiting at most limit; what is still
   // unwritten then is dropped and counted. Lines dropped and not yet
-  // reported are reported now, whatever the interval. True when all went out.
+  // reported are reported now, whatever the interval. True when every line
+  // was settled in time: written, or refused by a failing output.
   bool Flush(std::chrono::milliseconds limit);
 
   // Lines dropped since the writer was made.

@@ -166,7 +166,7 @@ TEST_F(OperatorTest, CheckNamesEveryFaultOfBrokenSettings) {
 struct BadSettingCase {
   const char* name;
   std::string lines;    // appended to good settings
-  std::string message;  // after "qvWebService: <ini>: "
+  std::string message;  // after "error qvweb: <ini>: "
 };
 
 class BadSettingTest : public OperatorTest, public ::testing::WithParamInterface<BadSettingCase> {};
@@ -175,7 +175,7 @@ TEST_P(BadSettingTest, StopsTheStartNamingFileSectionAndKey) {
   server_->WriteIni(GoodSettings(GetParam().lines));
   ASSERT_TRUE(server_->Start(notify_.Path()));
   EXPECT_EQ(server_->WaitExit(), 1);
-  EXPECT_EQ(server_->Log(), "qvWebService: " + folder_ + "/qvweb.ini: " + GetParam().message + "\n");
+  EXPECT_EQ(server_->Log(), "error qvweb: " + folder_ + "/qvweb.ini: " + GetParam().message + "\n");
   EXPECT_LT(test::ConnectLoopback(port_), 0);
 }
 
@@ -209,13 +209,13 @@ TEST_F(OperatorTest, StartLineAndWarningsGoToTheErrorLog) {
   const std::string ini = folder_ + "/qvweb.ini";
   EXPECT_EQ(Lines(server_->Log()),
             (std::vector<std::string>{
-                "qvWebService: " + ini + ": [APP] Colour: unknown setting, ignored",
-                "qvWebService: " + ini + ": [APP] HtDocs: logo " + folder_ +
+                "warning qvweb: " + ini + ": [APP] Colour: unknown setting, ignored",
+                "warning qvweb: " + ini + ": [APP] HtDocs: logo " + folder_ +
                     "/htdocs/qv_logo_jpg.jpg not found",
-                "qvWebService: qvweb 1.0.0 listening on 127.0.0.1:" + std::to_string(port_) +
+                "info qvweb: qvweb 1.0.0 listening on 127.0.0.1:" + std::to_string(port_) +
                     "; database " + database_->Path() + "; HtDocs " + folder_ +
                     "/htdocs; settings " + ini,
-                "qvWebService: qvweb 1.0.0 stopped"}));
+                "info qvweb: qvweb 1.0.0 stopped"}));
 }
 
 TEST_F(OperatorTest, AccessLogHasOneCombinedLinePerAnswerWithItsTime) {
@@ -312,8 +312,8 @@ TEST_F(OperatorTest, SighupMovesTheServerToAChangedPort) {
                      std::to_string(newPort)),
             std::string::npos)
       << log;
-  EXPECT_NE(log.find("qvWebService: " + folder_ + "/qvweb.ini: [APP] Port: 99999 is not a port "
-                     "number (0 to 65535)\nqvWebService: Settings not reloaded"),
+  EXPECT_NE(log.find("error qvweb: " + folder_ + "/qvweb.ini: [APP] Port: 99999 is not a port "
+                     "number (0 to 65535)\nerror qvweb: Settings not reloaded"),
             std::string::npos)
       << log;
 }
