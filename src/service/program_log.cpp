@@ -66,14 +66,26 @@ void ProgramLog::Write(LogLevel level, std::string_view name, std::string_view t
   if (toError_) errorOutput_.Append(FormatLogLine(level, name, text, now));
 }
 
+ProgramLog::~ProgramLog() {
+  Flush(kExitFlush);
+  // Neither output may tell the other anything once either is going.
+  errorOutput_.SetDropReport(nullptr);
+  systemLog_.SetDropReport(nullptr);
+}
+
 bool ProgramLog::Flush(std::chrono::milliseconds limit) {
-  // Both writers work at once; the one deadline holds for both waits.
+  // Both writers work at once; the one deadline holds for every wait. The
+  // system log is flushed once more for the line counting what standard
+  // error lost.
   const auto deadline = std::chrono::steady_clock::now() + limit;
-  const bool system = systemLog_.Flush(limit);
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-      deadline - std::chrono::steady_clock::now());
-  const bool error = errorOutput_.Flush(std::max(left, std::chrono::milliseconds(0)));
-  return system && error;
+  auto left = [&] {
+    return std::max(std::chrono::milliseconds(0),
+                    std::chrono::duration_cast<std::chrono::milliseconds>(
+                        deadline - std::chrono::steady_clock::now()));
+  };
+  bool all = systemLog_.Flush(left());
+  all = errorOutput_.Flush(left()) && all;
+  return systemLog_.Flush(left()) && all;
 }
 
 uint64_t ProgramLog::Dropped() const { return errorOutput_.Dropped() + systemLog_.Dropped(); }

@@ -25,6 +25,8 @@ class ProgramLog {
   };
 
   explicit ProgramLog(const Outputs& outputs, LogWriter::Options options = WriterOptions());
+  // Writes what waits, for half a second at most.
+  ~ProgramLog();
   ProgramLog(const ProgramLog&) = delete;
   ProgramLog& operator=(const ProgramLog&) = delete;
 
