@@ -49,8 +49,11 @@ class ServerProcess {
   void WriteIni(const std::string& text) const { std::ofstream(IniPath()) << text; }
 
   // The next start gives the program fd as its standard output; standard
-  // error alone then goes to the log file.
-  void SetStandardOutput(int fd) { standardOutput_ = fd; }
+  // error then goes to the log file alone, or to fd too when errorToo is set.
+  void SetStandardOutput(int fd, bool errorToo = false) {
+    standardOutput_ = fd;
+    errorToo_ = errorToo;
+  }
 
   // Starts the program with the arguments; NOTIFY_SOCKET names notifySocket.
   bool Start(const std::string& notifySocket, const std::vector<std::string>& args = {}) {
@@ -71,9 +74,12 @@ class ServerProcess {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     if (standardOutput_ >= 0) {
-      posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, LogPath().c_str(),
-                                       O_WRONLY | O_CREAT | O_APPEND, 0644);
       posix_spawn_file_actions_adddup2(&actions, standardOutput_, STDOUT_FILENO);
+      if (errorToo_)
+        posix_spawn_file_actions_adddup2(&actions, standardOutput_, STDERR_FILENO);
+      else
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, LogPath().c_str(),
+                                         O_WRONLY | O_CREAT | O_APPEND, 0644);
     } else {
       posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, LogPath().c_str(),
                                        O_WRONLY | O_CREAT | O_APPEND, 0644);
@@ -127,6 +133,7 @@ class ServerProcess {
  private:
   std::string folder_;
   int standardOutput_ = -1;
+  bool errorToo_ = false;
   pid_t pid_ = -1;
   bool exited_ = false;
 };
