@@ -1,0 +1,137 @@
+#!/usr/bin/env bash
+# A log output that does not take lines must not slow the pages. Answers per
+# second of the logged-on main menu (wrk, 50 connections, a connection per
+# request) with [LOG] AccessLog=- and standard output /dev/null, then a pipe
+# that nobody reads (the script holds its reading end and never reads it),
+# in turn ROUNDS times; then the access log on a failing device (/dev/full)
+# and, as root, on a small tmpfs that fills up. Prints the rate of each, the
+# blocked rate against the unblocked (target: at least 90%), the lines
+# dropped as /metrics counts them, the error log's lines about them, and how
+# long a SIGTERM takes with the pipe blocked, after the load and during it
+# (target: StopTimeout + 2 s at most).
+#   bench/http/run_blocked_log.sh [build-dir]
+#   (DURATION seconds per run, default 10; ROUNDS of unblocked and blocked,
+#   default 3; STOP_TIMEOUT, default 10)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/scripts/functions.sh"
+build=$(mkdir -p "${1:-$root/build}" && cd "${1:-$root/build}" && pwd)
+duration=${DURATION:-10}
+rounds=${ROUNDS:-3}
+stop_timeout=${STOP_TIMEOUT:-10}
+
+"$root/scripts/install-deps.sh" bench
+build_targets "$build" qvweb qvdemo
+
+qvweb_scratch "$build"
+tmpfs_dir=""
+cleanup() {
+  stop_qvweb
+  exec 7>&- 2>/dev/null || true
+  [ -z "$tmpfs_dir" ] || umount "$tmpfs_dir" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+"$build/qvdemo" --db "$work/demo.fdb" --properties 200 --quiet
+mkfifo "$work/stdout.fifo"
+# The script holds the pipe's reading end and never reads it.
+exec 7<>"$work/stdout.fifo"
+
+start_server() {  # access-log-setting standard-output
+  port=$(free_port)
+  admin=$(free_port)
+  cat > "$work/qvweb.ini" <<INI
+[APP]
+Address=127.0.0.1
+Port=$port
+HtDocs=$work/htdocs
+StopTimeout=$stop_timeout
+[DB]
+DBName=$work/demo.fdb
+User=SYSDBA
+[LOG]
+AccessLog=$1
+[ADMIN]
+Port=$admin
+INI
+  (cd "$work" && exec ./qvweb) > "$2" 2> "$work/stderr.log" &
+  server_pid=$!
+  base="http://127.0.0.1:$port"
+  wait_port "$port" "$server_pid"
+  cookie=$(logon_cookie "$base")
+}
+rate() {  # -> requests/s
+  wrk -t2 -c50 -d"${duration}s" -H "Connection: close" -H "Cookie: IDHTTPSESSIONID=$cookie" \
+    "$base/" > "$work/wrk.txt" 2>&1
+  awk '/Requests\/sec/ {print $2}' "$work/wrk.txt"
+}
+dropped() {
+  curl -s "http://127.0.0.1:$admin/metrics" |
+    awk '/^qvweb_log_lines_dropped_total\{log="access"\}/ {print $2}'
+}
+told() {  # the error log's lines about dropped lines
+  grep -c ' lines\? dropped: ' "$work/stderr.log" || true
+}
+# Stops the server with SIGTERM; stopped says how many milliseconds that
+# took and the exit status (not in a subshell: the server is this shell's child).
+stop_timed() {
+  local start end status=0
+  start=$(date +%s%N)
+  kill -TERM "$server_pid"
+  wait "$server_pid" 2>/dev/null || status=$?
+  end=$(date +%s%N)
+  server_pid=""
+  stopped="$(((end - start) / 1000000)) ms (exit status $status)"
+}
+
+printf "%-6s %-26s %12s %10s %8s\n" round "access log output" requests/s dropped told
+free_sum=0
+blocked_sum=0
+for round in $(seq "$rounds"); do
+  start_server - /dev/null
+  free=$(rate)
+  printf "%-6s %-26s %12s %10s %8s\n" "$round" "stdout /dev/null" "$free" "$(dropped)" "$(told)"
+  stop_qvweb
+  start_server - "$work/stdout.fifo"
+  blocked=$(rate)
+  printf "%-6s %-26s %12s %10s %8s\n" "$round" "stdout pipe nobody reads" "$blocked" "$(dropped)" \
+    "$(told)"
+  stop_timed
+  idle_stop=$stopped
+  free_sum=$(awk -v a="$free_sum" -v b="$free" 'BEGIN {print a + b}')
+  blocked_sum=$(awk -v a="$blocked_sum" -v b="$blocked" 'BEGIN {print a + b}')
+done
+
+start_server - "$work/stdout.fifo"
+wrk -t2 -c50 -d"$((duration + 30))s" -H "Connection: close" -H "Cookie: IDHTTPSESSIONID=$cookie" \
+  "$base/" > /dev/null 2>&1 &
+wrk_pid=$!
+sleep 3
+stop_timed
+loaded_stop=$stopped
+kill "$wrk_pid" 2>/dev/null || true
+wait "$wrk_pid" 2>/dev/null || true
+
+start_server /dev/full /dev/null
+full=$(rate)
+printf "%-6s %-26s %12s %10s %8s\n" - "file on /dev/full" "$full" "$(dropped)" "$(told)"
+grep -m1 ' lines\? dropped: ' "$work/stderr.log" | cut -c1-160 || true
+stop_qvweb
+
+if [ "$(id -u)" = 0 ] && mkdir -p "$work/tmpfs" && mount -t tmpfs -o size=256k tmpfs "$work/tmpfs" 2>/dev/null; then
+  tmpfs_dir="$work/tmpfs"
+  start_server "$tmpfs_dir/access.log" /dev/null
+  small=$(rate)
+  printf "%-6s %-26s %12s %10s %8s   (%s lines in the file)\n" - "file on a full 256k tmpfs" "$small" \
+    "$(dropped)" "$(told)" "$(wc -l < "$tmpfs_dir/access.log")"
+  stop_qvweb
+  umount "$tmpfs_dir"
+  tmpfs_dir=""
+else
+  echo "file on a full tmpfs: skipped (needs root and mount)"
+fi
+
+awk -v b="$blocked_sum" -v f="$free_sum" \
+  'BEGIN {printf "blocked / unblocked, all rounds: %.1f%% (target >= 90%%)\n", 100 * b / f}'
+echo "SIGTERM with the pipe blocked: ${idle_stop} after the load, ${loaded_stop} under load" \
+  "(target <= $(((stop_timeout + 2) * 1000)) ms)"
