@@ -3,18 +3,21 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
-#include <cstring>
 #include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
 
+#include "service/os_error.h"
+
 namespace qv {
 
 namespace {
 
-// How long a stopping writer is waited for once its lines are settled.
+// How long a writer going away lets its lines be written.
 constexpr std::chrono::milliseconds kFinalFlush{1000};
+// How long the writer thread is waited for once told to give up its batch,
+// or to end; it looks every tenth of a second.
 constexpr std::chrono::milliseconds kGiveUpWait{250};
 
 uint64_t CountLines(std::string_view text) {
@@ -209,7 +212,7 @@ class LogWriter::State : public std::enable_shared_from_this<LogWriter::State> {
     if (!report_) return;
     const int error = lastError_.load(std::memory_order_relaxed);
     report_(lines, error == 0 ? std::string(kBlockedReason)
-                              : std::string("writing failed: ") + std::strerror(error));
+                              : "writing failed: " + SysErrorMessage(error));
   }
 
   Options options_;
