@@ -50,7 +50,7 @@ int main(int argc, char* argv[]) {
   // The pool and its attachments end with the process: closing them one by
   // one could wait on a database that no longer answers, and calls a stop
   // abandoned may still be running. The log's last lines go out first, within
-  // half a second even when nobody reads standard error.
+  // about half a second even when nobody reads standard error.
   qv::ProgramLog::FlushAtExit();
   std::fflush(nullptr);
   std::_Exit(result);

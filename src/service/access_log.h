@@ -66,7 +66,7 @@ class TAccessLog {
   // Lines gathered before they are written, at most.
   static constexpr size_t kBufferBytes = size_t{1} << 20;
   static constexpr std::chrono::milliseconds kFlushInterval{200};
-  static constexpr std::chrono::milliseconds kStopFlush{750};
+  static constexpr std::chrono::milliseconds kStopFlush{600};
 
  private:
   mutable std::mutex lock_;  // target_ and owned_

@@ -18,7 +18,7 @@ namespace {
 constexpr std::chrono::milliseconds kFinalFlush{1000};
 // How long the writer thread is waited for once told to give up its batch,
 // or to end; it looks every tenth of a second.
-constexpr std::chrono::milliseconds kGiveUpWait{250};
+constexpr std::chrono::milliseconds kGiveUpWait{200};
 
 uint64_t CountLines(std::string_view text) {
   return static_cast<uint64_t>(std::count(text.begin(), text.end(), '\n'));

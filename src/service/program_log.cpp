@@ -11,7 +11,7 @@ namespace qv {
 
 namespace {
 
-constexpr std::chrono::milliseconds kExitFlush{500};
+constexpr std::chrono::milliseconds kExitFlush{400};
 
 // True when the service manager connected standard error to the journal; it
 // names that stream as "device:inode" in JOURNAL_STREAM.

@@ -25,7 +25,7 @@ class ProgramLog {
   };
 
   explicit ProgramLog(const Outputs& outputs, LogWriter::Options options = WriterOptions());
-  // Writes what waits, for half a second at most.
+  // Writes what waits, for about half a second at most.
   ~ProgramLog();
   ProgramLog(const ProgramLog&) = delete;
   ProgramLog& operator=(const ProgramLog&) = delete;
@@ -40,8 +40,8 @@ class ProgramLog {
   // The process's log, made on first use and never destroyed, since request
   // threads may still write while the process ends. Standard error is left
   // out when it is the journal's stream (the journal has each line from the
-  // system log already). What waits is written at exit, for half a second
-  // at most; a program leaving through _Exit calls FlushAtExit itself.
+  // system log already). What waits is written at exit, for about half a
+  // second at most; a program leaving through _Exit calls FlushAtExit itself.
   static ProgramLog& Instance();
   static void FlushAtExit();
 
