@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "service/command_line.h"
+#include "service/program_log.h"
 #include "service/configuration_check.h"
 #include "service/qv_web_service.h"
 #include "service/service.h"
@@ -45,7 +46,7 @@ int Run(int argc, char* argv[]) {
   if (commandLine.Mode == qv::TRunMode::PrintConfig)
     return qv::PrintConfiguration(iniPath, namedFile, std::cout, std::cerr);
 
-  qv::TqvWebService service(qv::DefaultServiceHost(qv::kServiceName), iniPath);
+  qv::TqvWebService service(qv::DefaultServiceHost(), iniPath);
   // A settings file the server cannot run with stops it before anything starts.
   if (commandLine.Mode == qv::TRunMode::Service && !qv::ValidateSettingsAtStart(service, namedFile))
     return 1;
@@ -56,7 +57,9 @@ int Run(int argc, char* argv[]) {
   const int result = application.Run(args);
   // The pool and its attachments end with the process: closing them one by
   // one could wait on a database that no longer answers, and calls a stop
-  // abandoned may still be running.
+  // abandoned may still be running. The log's last lines go out first, within
+  // about half a second even when nobody reads standard error.
+  qv::ProgramLog::FlushAtExit();
   std::fflush(nullptr);
   std::_Exit(result);
 }

@@ -2,6 +2,8 @@
 
 #include <iostream>
 
+#include "platform/log_line.h"
+
 namespace qv {
 
 void TErrorSink::SetHandler(Handler handler) {
@@ -14,7 +16,7 @@ void TErrorSink::Report(const std::string& message) {
   if (handler_) {
     handler_(message);
   } else {
-    std::cerr << message << '\n';
+    std::cerr << FormatLogLine(LogLevel::Error, kProgramName, message) << std::flush;
   }
 }
 

@@ -1,5 +1,6 @@
 // A process-wide place a layer hands failures it does not let pass: the
-// service sets a handler (its log); until then messages go to standard error.
+// service sets a handler (its log); until then messages go to standard error
+// as log lines.
 #pragma once
 
 #include <functional>

@@ -49,16 +49,6 @@ const std::string& TimeField(std::time_t now) {
   return cached;
 }
 
-void WriteAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;  // a full disk or a closed pipe loses the line, not the answer
-    done += static_cast<size_t>(n);
-  }
-}
-
 }  // namespace
 
 std::string FormatAccessLine(const TAccessRecord& record, std::time_t now) {
@@ -90,84 +80,81 @@ std::string FormatAccessLine(const TAccessRecord& record, std::time_t now) {
   return line;
 }
 
-TAccessLog::~TAccessLog() {
-  {
-    std::lock_guard guard(lock_);
-    stopping_ = true;
-  }
-  wake_.notify_all();
-  if (flusher_.joinable()) flusher_.join();
+namespace {
+
+LogWriter::Options AccessLogOptions() {
+  LogWriter::Options options;
+  options.capacityBytes = TAccessLog::kBufferBytes;
+  options.wakeBytes = 32768;
+  options.interval = TAccessLog::kFlushInterval;
+  return options;
+}
+
+int OpenLogFile(const std::string& path) {
+  return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0640);
+}
+
+}  // namespace
+
+TAccessLog::TAccessLog() : writer_(AccessLogOptions()) {}
+
+std::string TAccessLog::Target() const {
   std::lock_guard guard(lock_);
-  FlushLocked();
-  CloseOwned();
-}
-
-void TAccessLog::FlushLocked() {
-  const int fd = fd_.load();
-  if (fd >= 0 && !pending_.empty()) WriteAll(fd, pending_);
-  pending_.clear();
-}
-
-void TAccessLog::Flush() {
-  std::lock_guard guard(lock_);
-  FlushLocked();
-}
-
-void TAccessLog::FlusherLoop() {
-  std::unique_lock guard(lock_);
-  while (!stopping_) {
-    wake_.wait_for(guard, kFlushInterval);
-    FlushLocked();
-  }
-}
-
-void TAccessLog::CloseOwned() {
-  if (owned_ && fd_ >= 0) ::close(fd_.load());
-  fd_ = -1;
-  owned_ = false;
+  return target_;
 }
 
 void TAccessLog::Open(const std::string& target) {
-  int fd = -1;
+  std::shared_ptr<LogSink> sink;
   bool owned = false;
   if (target == "-") {
-    fd = STDOUT_FILENO;
+    sink = std::make_shared<DescriptorSink>(STDOUT_FILENO, false);
   } else if (target != "off") {
-    fd = ::open(target.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0640);
+    const int fd = OpenLogFile(target);
     if (fd < 0) {
       throw Exception("Cannot open the access log " + target + ": " + std::strerror(errno));
     }
+    sink = std::make_shared<DescriptorSink>(fd, true);
     owned = true;
   }
   std::lock_guard guard(lock_);
-  FlushLocked();
-  CloseOwned();
+  enabled_ = sink != nullptr;
+  writer_.SetSink(std::move(sink));
   target_ = target;
-  fd_ = fd;
   owned_ = owned;
-  if (fd >= 0 && !flusher_.joinable()) flusher_ = std::thread([this] { FlusherLoop(); });
 }
 
 bool TAccessLog::Reopen(std::string& error) {
   std::lock_guard guard(lock_);
   if (!owned_) return true;
-  const int fd = ::open(target_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0640);
+  const int fd = OpenLogFile(target_);
   if (fd < 0) {
     error = "Cannot reopen the access log " + target_ + ": " + std::strerror(errno);
     return false;
   }
-  FlushLocked();
-  ::close(fd_.load());
-  fd_ = fd;
+  // Lines gathered so far still go to the old file; the old file closes
+  // once they are written.
+  writer_.SetSink(std::make_shared<DescriptorSink>(fd, true));
   return true;
 }
 
 void TAccessLog::Write(const TAccessRecord& record) {
   if (!Enabled()) return;
-  const std::string line = FormatAccessLine(record, std::time(nullptr));
-  std::lock_guard guard(lock_);
-  pending_ += line;
-  if (pending_.size() >= kBufferBytes) FlushLocked();
+  writer_.Append(FormatAccessLine(record, std::time(nullptr)));
+}
+
+void TAccessLog::Flush(std::chrono::milliseconds limit) { writer_.Flush(limit); }
+
+void TAccessLog::SetOnDropped(std::function<void(const std::string& text)> report) {
+  if (!report) {
+    writer_.SetDropReport(nullptr);
+    return;
+  }
+  writer_.SetDropReport([this, report = std::move(report)](uint64_t lines,
+                                                           const std::string& reason) {
+    report("Access log " + (Target() == "-" ? std::string("(standard output)") : Target()) +
+           ": " + std::to_string(lines) + " line" + (lines == 1 ? "" : "s") + " dropped: " +
+           reason);
+  });
 }
 
 }  // namespace qv

@@ -1,18 +1,20 @@
 // The access log: one line per answered request in the combined log format,
 // followed by the seconds the answer took, written to standard output, to a
 // file (appended, reopened on request for log rotation) or nowhere. Lines are
-// gathered and written together, at the latest a fifth of a second later.
+// gathered and written together by a writer thread, at the latest a fifth of
+// a second later; a request never waits for the output.
 #pragma once
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
+
+#include "service/log_writer.h"
 
 namespace qv {
 
@@ -34,8 +36,8 @@ std::string FormatAccessLine(const TAccessRecord& record, std::time_t now);
 
 class TAccessLog {
  public:
-  TAccessLog() = default;
-  ~TAccessLog();
+  TAccessLog();
+  ~TAccessLog() = default;
   TAccessLog(const TAccessLog&) = delete;
   TAccessLog& operator=(const TAccessLog&) = delete;
 
@@ -47,31 +49,31 @@ class TAccessLog {
   // file kept, when that fails; error then says why.
   bool Reopen(std::string& error);
 
-  bool Enabled() const { return fd_.load(std::memory_order_relaxed) >= 0; }
-  const std::string& Target() const { return target_; }
+  bool Enabled() const { return enabled_.load(std::memory_order_relaxed); }
+  std::string Target() const;
 
+  // Never waits for the output: a line that finds the buffer full is dropped.
   void Write(const TAccessRecord& record);
-  // Writes the lines gathered so far (at a stop, before the process ends).
-  void Flush();
+  // Writes the lines gathered so far (at a stop), for at most limit; what is
+  // left then is dropped.
+  void Flush(std::chrono::milliseconds limit = kStopFlush);
+
+  // Lines lost (the output blocked, too slow or failing) since the start.
+  uint64_t Dropped() const { return writer_.Dropped(); }
+  // Told, at most every ten seconds and at a flush, how many lines were lost.
+  void SetOnDropped(std::function<void(const std::string& text)> report);
 
   // Lines gathered before they are written, at most.
-  static constexpr size_t kBufferBytes = 32768;
+  static constexpr size_t kBufferBytes = size_t{1} << 20;
   static constexpr std::chrono::milliseconds kFlushInterval{200};
+  static constexpr std::chrono::milliseconds kStopFlush{600};
 
  private:
-  void CloseOwned();
-  // With lock_ held.
-  void FlushLocked();
-  void FlusherLoop();
-
-  std::mutex lock_;
+  mutable std::mutex lock_;  // target_ and owned_
   std::string target_ = "off";
-  std::atomic<int> fd_{-1};
-  bool owned_ = false;  // fd_ is a file of the log's own
-  std::string pending_;  // lines not yet written
-  std::condition_variable wake_;
-  bool stopping_ = false;
-  std::thread flusher_;  // started with the first enabled Open
+  bool owned_ = false;  // the target is a file of the log's own
+  std::atomic<bool> enabled_{false};
+  LogWriter writer_;
 };
 
 }  // namespace qv

@@ -2,6 +2,8 @@
 
 #include <iterator>
 
+#include "platform/log_line.h"
+
 namespace qv {
 
 namespace {
@@ -15,21 +17,7 @@ constexpr size_t kForgetAbove = 1000;
 
 TErrorLog::TErrorLog(TWriter writer, TNow now) : writer_(std::move(writer)), now_(std::move(now)) {}
 
-std::string TErrorLog::OneLine(const std::string& text) {
-  std::string line;
-  line.reserve(text.size());
-  bool inBreak = false;
-  for (char c : text) {
-    if (c == '\r' || c == '\n') {
-      inBreak = true;
-      continue;
-    }
-    if (inBreak && !line.empty()) line += ' ';
-    inBreak = false;
-    line += c;
-  }
-  return line;
-}
+std::string TErrorLog::OneLine(const std::string& text) { return SingleLine(text); }
 
 void TErrorLog::TakeDueCounts(std::chrono::steady_clock::time_point now,
                               std::vector<std::string>& lines, bool all) {

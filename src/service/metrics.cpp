@@ -242,6 +242,12 @@ std::string TServerMetrics::Text(const TServerGauges& gauges) const {
              ProcessCpuSeconds());
   Fractional(out, "process_start_time_seconds", "gauge",
              "Start time of the process since the Unix epoch in seconds.", ProcessStartTime());
+  Header(out, "qvweb_log_lines_dropped_total", "counter",
+         "Log lines lost because their output was blocked, too slow or failing, by log.");
+  out += "qvweb_log_lines_dropped_total{log=\"access\"} " +
+         std::to_string(gauges.AccessLogDropped) + "\n";
+  out += "qvweb_log_lines_dropped_total{log=\"error\"} " +
+         std::to_string(gauges.ErrorLogDropped) + "\n";
   Gauge(out, "process_resident_memory_bytes", "Resident memory size in bytes.",
         ProcessResidentBytes());
   Gauge(out, "process_open_fds", "Open file descriptors.", ProcessOpenFiles());

@@ -36,6 +36,8 @@ struct TServerGauges {
   uint64_t LogonRefusals = 0;  // log-on attempts the throttle refused
   int64_t WorkersMax = 0;      // the Workers setting in force
   int64_t WorkerThreads = 0;   // threads of the worker pool, busy or idle
+  uint64_t AccessLogDropped = 0;  // lines the access log lost
+  uint64_t ErrorLogDropped = 0;   // lines standard error or the system log lost
 };
 
 class TServerMetrics {

@@ -13,6 +13,7 @@
 #include "pool/connection_module.h"
 #include "service/counting_session_store.h"
 #include "service/open_files_limit.h"
+#include "service/program_log.h"
 #include "service/database_probe.h"
 #include "service/service_settings.h"
 #include "service/settings_check.h"
@@ -62,6 +63,8 @@ TqvWebService::TqvWebService(TServiceHost host, std::string iniPath)
     metrics_.CountFailure(message);
     errorLog_.PageFailed(remoteIp, path, status, message);
   });
+  // Lines the access log loses are told in the error log, never blocking.
+  accessLog_.SetOnDropped([this](const std::string& text) { Host().Logger.LogWarning(text); });
   // A page's side failures (a query file it could not write) go to the same log.
   SetPageErrorHandler([this](const std::string& message) { Host().Logger.LogMessage(message); });
   Server1.SetSessionState(true);
@@ -269,6 +272,8 @@ std::string TqvWebService::MetricsText() {
   gauges.LogonRefusals = router_.LogonThrottle().Refused();
   gauges.WorkersMax = Server1.Workers();
   gauges.WorkerThreads = static_cast<int64_t>(Server1.WorkerThreads());
+  gauges.AccessLogDropped = accessLog_.Dropped();
+  gauges.ErrorLogDropped = ProgramLog::Instance().Dropped();
   return metrics_.Text(gauges);
 }
 

@@ -25,7 +25,7 @@ inline constexpr const char* kServiceDisplayName = "Quorvale Web Server";
 class TqvWebService : public TService {
  public:
   // iniPath: the settings file (the executable's path with ".ini" by default).
-  explicit TqvWebService(TServiceHost host = DefaultServiceHost(kServiceName),
+  explicit TqvWebService(TServiceHost host = DefaultServiceHost(),
                          std::string iniPath = "");
   ~TqvWebService() override;
 

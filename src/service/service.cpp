@@ -1,10 +1,9 @@
 #include "service/service.h"
 
 #include <cerrno>
-#include <filesystem>
 
 #include "platform/exception.h"
-#include "platform/profile.h"
+#include "platform/log_line.h"
 #include "service/os_error.h"
 
 namespace qv {
@@ -51,10 +50,8 @@ std::string ServiceStateNotification(TServiceState state) {
   return {};
 }
 
-TServiceHost DefaultServiceHost(const std::string& serviceName) {
-  return TServiceHost{TEventLogger(serviceName),
-                      TEventLogger(std::filesystem::path(ExecutablePath()).filename().string()),
-                      TSystemdNotifier()};
+TServiceHost DefaultServiceHost() {
+  return TServiceHost{TEventLogger(kProgramName), TEventLogger(kProgramName), TSystemdNotifier()};
 }
 
 TService::TService(std::string name, std::string displayName, TServiceHost host)

@@ -45,13 +45,14 @@ std::string ServiceStateNotification(TServiceState state);
 
 // Where a service records what happens to it.
 struct TServiceHost {
-  TEventLogger Logger;             // the service's events, under the service name
-  TEventLogger ApplicationLogger;  // the program's own events, under its file name
+  TEventLogger Logger;             // the service's events
+  TEventLogger ApplicationLogger;  // the program's own events (connection modules, creation)
   TSystemdNotifier Notifier;       // state reports
 };
 
-// The default host: syslog and standard error, NOTIFY_SOCKET from the environment.
-TServiceHost DefaultServiceHost(const std::string& serviceName);
+// The default host: both loggers write to the program log under the
+// program's one name; state reports go to NOTIFY_SOCKET from the environment.
+TServiceHost DefaultServiceHost();
 
 class TService {
  public:

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 
+#include "platform/log_line.h"
 #include "platform/profile.h"
 #include "pool/module_errors.h"
 #include "service/os_error.h"
@@ -72,8 +73,10 @@ int TServiceApplication::Install(bool silent) {
   try {
     installer_.Install({service_.Name(), service_.DisplayName(), binaryPath_, settingsPath_});
   } catch (const std::exception& e) {
-    err_ << "Service \"" << service_.DisplayName() << "\" failed to install with error: \""
-         << ExceptionMessage(e) << "\"" << std::endl;
+    err_ << FormatLogLine(LogLevel::Error, kProgramName,
+                          "Service \"" + service_.DisplayName() + "\" failed to install with error: \"" +
+                              ExceptionMessage(e) + "\"")
+         << std::flush;
     return 1;
   }
   if (!silent) out_ << "Service installed successfully" << std::endl;
@@ -103,8 +106,10 @@ int TServiceApplication::Uninstall(bool silent) {
   try {
     installer_.Uninstall(service_.Name());
   } catch (const std::exception& e) {
-    err_ << "Service \"" << service_.DisplayName() << "\" failed to uninstall with error: \""
-         << ExceptionMessage(e) << "\"" << std::endl;
+    err_ << FormatLogLine(LogLevel::Error, kProgramName,
+                          "Service \"" + service_.DisplayName() +
+                              "\" failed to uninstall with error: \"" + ExceptionMessage(e) + "\"")
+         << std::flush;
     return 1;
   }
   if (!silent) out_ << "Service uninstalled successfully" << std::endl;

@@ -119,7 +119,7 @@ TEST_F(DbFaultsProcessTest, RestartedServerIsUsedByTheNextRequestWithoutFailures
     }
   }
   // The failures were logged, each with address, path, status and message.
-  EXPECT_NE(server_->Log().find("qvWebService: 127.0.0.1 /list 503 ISC ERROR CODE:"),
+  EXPECT_NE(server_->Log().find("error qvweb: 127.0.0.1 /list 503 ISC ERROR CODE:"),
             std::string::npos)
       << server_->Log();
   server_->Signal(SIGTERM);

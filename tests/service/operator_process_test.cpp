@@ -180,13 +180,13 @@ TEST_F(OperatorTest, StartLineAndWarningsGoToTheErrorLog) {
   const std::string ini = folder_ + "/qvweb.ini";
   EXPECT_EQ(Lines(server_->Log()),
             (std::vector<std::string>{
-                "qvWebService: " + ini + ": [APP] Colour: unknown setting, ignored",
-                "qvWebService: " + ini + ": [APP] HtDocs: logo " + folder_ +
+                "warning qvweb: " + ini + ": [APP] Colour: unknown setting, ignored",
+                "warning qvweb: " + ini + ": [APP] HtDocs: logo " + folder_ +
                     "/htdocs/qv_logo_jpg.jpg not found",
-                "qvWebService: qvweb 1.0.0 listening on 127.0.0.1:" + std::to_string(port_) +
+                "info qvweb: qvweb 1.0.0 listening on 127.0.0.1:" + std::to_string(port_) +
                     "; database " + database_->Path() + "; HtDocs " + folder_ +
                     "/htdocs; settings " + ini,
-                "qvWebService: qvweb 1.0.0 stopped"}));
+                "info qvweb: qvweb 1.0.0 stopped"}));
 }
 
 TEST_F(OperatorTest, AccessLogHasOneCombinedLinePerAnswerWithItsTime) {
@@ -283,8 +283,8 @@ TEST_F(OperatorTest, SighupMovesTheServerToAChangedPort) {
                      std::to_string(newPort)),
             std::string::npos)
       << log;
-  EXPECT_NE(log.find("qvWebService: " + folder_ + "/qvweb.ini: [APP] Port: 99999 is out of range "
-                     "(0 to 65535)\nqvWebService: Settings not reloaded"),
+  EXPECT_NE(log.find("error qvweb: " + folder_ + "/qvweb.ini: [APP] Port: 99999 is out of range "
+                     "(0 to 65535)\nerror qvweb: Settings not reloaded"),
             std::string::npos)
       << log;
 }

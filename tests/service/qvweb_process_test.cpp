@@ -40,7 +40,7 @@ std::string WithoutNotices(const std::string& log) {
   std::istringstream lines(log);
   std::string line, kept;
   while (std::getline(lines, line)) {
-    const bool notice = line.rfind("qvWebService: qvweb ", 0) == 0 &&
+    const bool notice = line.rfind("info qvweb: qvweb ", 0) == 0 &&
                         (line.find(" listening on ") != std::string::npos ||
                          (line.size() >= 8 && line.compare(line.size() - 8, 8, " stopped") == 0));
     if (!notice) kept += line + "\n";
@@ -208,10 +208,10 @@ INSTANTIATE_TEST_SUITE_P(
     Table, QvWebTakenPortTest,
     ::testing::Values(
         TakenPortCase{"AtServiceStart", false,
-                      "qvWebService: Service failed on start: " + kBindFailure + "\n"},
+                      "error qvweb: Service failed on start: " + kBindFailure + "\n"},
         // With Start set, creation fails first (the program goes on), then the start.
         TakenPortCase{"AtCreationAndAtServiceStart", true,
-                      "qvweb: " + kBindFailure + "\n" + "qvWebService: Service failed on start: " +
+                      "error qvweb: " + kBindFailure + "\n" + "error qvweb: Service failed on start: " +
                           kBindFailure + "\n"}),
     [](const ::testing::TestParamInfo<TakenPortCase>& info) { return std::string(info.param.name); });
 

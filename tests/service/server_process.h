@@ -1,6 +1,7 @@
 // The built qvweb run as a child process from a folder of its own, with its
-// settings file beside it, its output in a log file and its state reports sent
-// to a socket of the test's own.
+// settings file beside it, its output in a log file (or standard output a
+// pipe of the test's own) and its state reports sent to a socket of the
+// test's own.
 #pragma once
 
 #include <fcntl.h>
@@ -15,8 +16,11 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
+
+#include "log_lines.h"
 
 extern char** environ;
 
@@ -44,6 +48,13 @@ class ServerProcess {
 
   void WriteIni(const std::string& text) const { std::ofstream(IniPath()) << text; }
 
+  // The next start gives the program fd as its standard output; standard
+  // error then goes to the log file alone, or to fd too when errorToo is set.
+  void SetStandardOutput(int fd, bool errorToo = false) {
+    standardOutput_ = fd;
+    errorToo_ = errorToo;
+  }
+
   // Starts the program with the arguments; NOTIFY_SOCKET names notifySocket.
   bool Start(const std::string& notifySocket, const std::vector<std::string>& args = {}) {
     std::vector<std::string> env;
@@ -62,9 +73,18 @@ class ServerProcess {
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, LogPath().c_str(),
-                                     O_WRONLY | O_CREAT | O_APPEND, 0644);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    if (standardOutput_ >= 0) {
+      posix_spawn_file_actions_adddup2(&actions, standardOutput_, STDOUT_FILENO);
+      if (errorToo_)
+        posix_spawn_file_actions_adddup2(&actions, standardOutput_, STDERR_FILENO);
+      else
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, LogPath().c_str(),
+                                         O_WRONLY | O_CREAT | O_APPEND, 0644);
+    } else {
+      posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, LogPath().c_str(),
+                                       O_WRONLY | O_CREAT | O_APPEND, 0644);
+      posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    }
     posix_spawn_file_actions_addchdir_np(&actions, folder_.c_str());
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
@@ -98,15 +118,22 @@ class ServerProcess {
     }
   }
 
-  std::string Log() const {
+  // The output as written: log lines begin with their time.
+  std::string RawLog() const {
     std::ifstream in(LogPath());
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
   }
+  // The output with each log line's time taken off ("error qvweb: text"), so
+  // that lines compare exactly.
+  std::string Log() const { return WithoutLogTimes(RawLog()); }
+
 
  private:
   std::string folder_;
+  int standardOutput_ = -1;
+  bool errorToo_ = false;
   pid_t pid_ = -1;
   bool exited_ = false;
 };

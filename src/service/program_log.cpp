@@ -1,0 +1,106 @@
+#include "service/program_log.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace qv {
+
+namespace {
+
+constexpr std::chrono::milliseconds kExitFlush{400};
+
+// True when the service manager connected standard error to the journal; it
+// names that stream as "device:inode" in JOURNAL_STREAM.
+bool StandardErrorIsJournal() {
+  const char* stream = std::getenv("JOURNAL_STREAM");
+  if (!stream) return false;
+  unsigned long long device = 0, inode = 0;
+  if (std::sscanf(stream, "%llu:%llu", &device, &inode) != 2) return false;
+  struct stat st {};
+  if (fstat(STDERR_FILENO, &st) != 0) return false;
+  return st.st_dev == device && st.st_ino == inode;
+}
+
+std::string DroppedText(const char* output, uint64_t lines, const std::string& reason) {
+  return std::to_string(lines) + " log line" + (lines == 1 ? "" : "s") + " not written to " +
+         output + ": " + reason;
+}
+
+}  // namespace
+
+LogWriter::Options ProgramLog::WriterOptions() {
+  LogWriter::Options options;
+  options.capacityBytes = 262144;
+  options.wakeBytes = 0;
+  return options;
+}
+
+ProgramLog::ProgramLog(const Outputs& outputs, LogWriter::Options options)
+    : errorOutput_(options),
+      systemLog_(options),
+      toError_(outputs.errorFd >= 0),
+      toSystemLog_(!outputs.syslogPath.empty()) {
+  if (toError_) errorOutput_.SetSink(std::make_shared<DescriptorSink>(outputs.errorFd, false));
+  if (toSystemLog_) systemLog_.SetSink(std::make_shared<SyslogSink>(outputs.syslogPath));
+  // Each output tells the other what it lost.
+  errorOutput_.SetDropReport([this](uint64_t lines, const std::string& reason) {
+    if (toSystemLog_)
+      systemLog_.Append(SyslogRecord(LogLevel::Warning, kProgramName,
+                                     DroppedText("standard error", lines, reason),
+                                     std::chrono::system_clock::now(), getpid()));
+  });
+  systemLog_.SetDropReport([this](uint64_t lines, const std::string& reason) {
+    if (toError_)
+      errorOutput_.Append(
+          FormatLogLine(LogLevel::Warning, kProgramName, DroppedText("the system log", lines, reason)));
+  });
+}
+
+void ProgramLog::Write(LogLevel level, std::string_view name, std::string_view text) {
+  const auto now = std::chrono::system_clock::now();
+  if (toSystemLog_) systemLog_.Append(SyslogRecord(level, name, text, now, getpid()));
+  if (toError_) errorOutput_.Append(FormatLogLine(level, name, text, now));
+}
+
+ProgramLog::~ProgramLog() {
+  Flush(kExitFlush);
+  // Neither output may tell the other anything once either is going.
+  errorOutput_.SetDropReport(nullptr);
+  systemLog_.SetDropReport(nullptr);
+}
+
+bool ProgramLog::Flush(std::chrono::milliseconds limit) {
+  // Both writers work at once; the one deadline holds for every wait. The
+  // system log is flushed once more for the line counting what standard
+  // error lost.
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  auto left = [&] {
+    return std::max(std::chrono::milliseconds(0),
+                    std::chrono::duration_cast<std::chrono::milliseconds>(
+                        deadline - std::chrono::steady_clock::now()));
+  };
+  bool all = systemLog_.Flush(left());
+  all = errorOutput_.Flush(left()) && all;
+  return systemLog_.Flush(left()) && all;
+}
+
+uint64_t ProgramLog::Dropped() const { return errorOutput_.Dropped() + systemLog_.Dropped(); }
+
+ProgramLog& ProgramLog::Instance() {
+  static ProgramLog* const log = [] {
+    Outputs outputs;
+    if (StandardErrorIsJournal()) outputs.errorFd = -1;
+    auto* made = new ProgramLog(outputs);
+    std::atexit(&ProgramLog::FlushAtExit);
+    return made;
+  }();
+  return *log;
+}
+
+void ProgramLog::FlushAtExit() { Instance().Flush(kExitFlush); }
+
+}  // namespace qv

@@ -1,0 +1,112 @@
+// The program log's two outputs: standard error and the system log's socket
+// get each line in their own form; an output nobody reads never holds up the
+// caller, and the other output says how many lines it lost.
+#include "service/program_log.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "log_lines.h"
+#include "log_outputs.h"
+#include "test_files.h"
+
+namespace qv {
+namespace {
+
+using namespace std::chrono_literals;
+
+class ProgramLogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = test::MakeTempFolder("qv_program_log");
+    ASSERT_FALSE(folder_.empty());
+    systemLog_ = std::make_unique<test::DatagramReceiver>(folder_ + "/log.socket");
+    ASSERT_TRUE(systemLog_->Bound());
+  }
+  void TearDown() override {
+    systemLog_.reset();
+    std::filesystem::remove_all(folder_);
+  }
+
+  std::string folder_;
+  std::unique_ptr<test::DatagramReceiver> systemLog_;
+};
+
+TEST_F(ProgramLogTest, EachOutputGetsTheLineInItsOwnForm) {
+  test::TestPipe errorOutput(0);
+  {
+    ProgramLog log(ProgramLog::Outputs{errorOutput.WriteEnd(), systemLog_->Path()});
+    log.Write(LogLevel::Error, kProgramName, "System Error.  Code: 2.\r\nNo such file or directory");
+    log.Write(LogLevel::Warning, kProgramName, "unknown setting");
+    log.Write(LogLevel::Info, kProgramName, "listening");
+    EXPECT_TRUE(log.Flush(5s));
+    EXPECT_EQ(log.Dropped(), 0u);
+  }
+  EXPECT_EQ(test::WithoutLogTimes(errorOutput.Drain()),
+            "error qvweb: System Error.  Code: 2. No such file or directory\n"
+            "warning qvweb: unknown setting\n"
+            "info qvweb: listening\n");
+  const std::vector<std::string> messages = systemLog_->Drain();
+  ASSERT_EQ(messages.size(), 3u);
+  // Facility daemon (3): priorities error (3), warning (4), info (6).
+  const std::string pid = std::to_string(getpid());
+  const std::string time = R"([A-Z][a-z]{2} [ 123]\d \d\d:\d\d:\d\d)";
+  EXPECT_TRUE(std::regex_match(messages[0], std::regex("<27>" + time + " qvweb\\[" + pid +
+                                                       R"(\]: System Error\.  Code: 2\. No such file or directory)")))
+      << messages[0];
+  EXPECT_TRUE(std::regex_match(messages[1],
+                               std::regex("<28>" + time + " qvweb\\[" + pid + "\\]: unknown setting")))
+      << messages[1];
+  EXPECT_TRUE(std::regex_match(messages[2],
+                               std::regex("<30>" + time + " qvweb\\[" + pid + "\\]: listening")))
+      << messages[2];
+}
+
+// Standard error a pipe nobody reads: writing goes on, lines are dropped and
+// counted, and the system log says how many.
+TEST_F(ProgramLogTest, StandardErrorNobodyReadsIsToldInTheSystemLog) {
+  test::TestPipe errorOutput;  // one page, never read
+  std::atomic<bool> stop{false};
+  std::vector<std::string> messages;
+  std::thread reader([&] {
+    while (!stop) {
+      for (std::string& message : systemLog_->Drain()) messages.push_back(std::move(message));
+      std::this_thread::sleep_for(1ms);
+    }
+    for (std::string& message : systemLog_->Drain()) messages.push_back(std::move(message));
+  });
+  LogWriter::Options options = ProgramLog::WriterOptions();
+  options.capacityBytes = 8192;
+  uint64_t dropped = 0;
+  {
+    ProgramLog log(ProgramLog::Outputs{errorOutput.WriteEnd(), systemLog_->Path()}, options);
+    for (int i = 0; i < 300; ++i) {
+      log.Write(LogLevel::Error, kProgramName, "a page failed: " + std::string(60, 'x'));
+      if (i % 50 == 0) std::this_thread::sleep_for(5ms);  // the system log's reader keeps up
+    }
+    EXPECT_FALSE(log.Flush(300ms));
+    dropped = log.Dropped();
+  }
+  stop = true;
+  reader.join();
+  EXPECT_GT(dropped, 0u);
+  uint64_t told = 0;
+  const std::regex report(R"(<28>.* qvweb\[\d+\]: (\d+) log lines? not written to standard error: )"
+                          "the output is blocked or too slow");
+  for (const std::string& message : messages) {
+    std::smatch m;
+    if (std::regex_match(message, m, report)) told += std::stoull(m[1]);
+  }
+  EXPECT_EQ(told, dropped);
+}
+
+}  // namespace
+}  // namespace qv
