@@ -66,7 +66,7 @@ class StreamTransport final : public qv::TIdTransport {
 class FuzzServer : public qv::TIdHTTPServer {
  public:
   using qv::TIdHTTPServer::DoRequest;
-  using qv::TIdHTTPServer::FramerLimits;
+  using qv::TIdHTTPServer::Limits;
 };
 
 void Handler(qv::TIdContext*, qv::TIdHTTPRequestInfo& request, qv::TIdHTTPResponseInfo& response) {
@@ -116,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   server.OnSessionStart = [](qv::TIdHTTPSession& s) { s.Content().SetValue("LoggedIn", "False"); };
   const size_t piece = 1 + ((flags >> 4) & 7) * 97;
   auto transport = std::make_unique<StreamTransport>(input, piece, flags & 0x80, (flags >> 5) & 1 ? 2 : 0);
-  qv::TIdFrontConnection connection(std::move(transport), "127.0.0.1", 1, nullptr, server.FramerLimits());
+  qv::TIdFrontConnection connection(std::move(transport), "127.0.0.1", 1, nullptr, server.Limits());
   const auto serve = [&server](qv::TIdContext& context) { return server.DoRequest(context); };
 
   using Next = qv::TIdFrontConnection::Next;
