@@ -127,15 +127,17 @@ size_t RequestParser::Parse(std::string_view data, bool peer_closed) {
         }
         break;
       }
-      case Phase::UntilClose:
-        if (request_.body.size() + rest.size() > static_cast<size_t>(limits_.max_body)) {
+      case Phase::UntilClose: {
+        const size_t room = static_cast<size_t>(limits_.max_body) - request_.body.size();
+        const size_t n = std::min(rest.size(), room);
+        request_.body.append(rest.data(), n);
+        taken += n;
+        if (rest.size() > room)
           Refuse(413);
-          return taken;
-        }
-        request_.body.append(rest);
-        taken += rest.size();
-        if (peer_closed) phase_ = Phase::Done;
+        else if (peer_closed)
+          phase_ = Phase::Done;
         return taken;
+      }
       case Phase::ChunkSize:
       case Phase::Trailers: {
         const Line got = ChunkLine(rest, peer_closed, line, used);
