@@ -23,7 +23,7 @@ TIdFrontConnection::TIdFrontConnection(std::unique_ptr<TIdTransport> transport, 
 
 TIdFrontConnection::Next TIdFrontConnection::Receive(Clock::time_point now) {
   TIdIOHandler& io = context_.Connection().IOHandler();
-  // A request and its body, plus a little: the framer decides long before.
+  // A request and its body, plus a little: the parser decides long before.
   const size_t limit = limits_.max_head + static_cast<size_t>(limits_.max_body) + 2;
   while (!peer_closed_) {
     size_t room = 0;
