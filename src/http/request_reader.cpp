@@ -1,6 +1,5 @@
 #include "http/request_reader.h"
 
-
 #include "http/base64.h"
 #include "http/exceptions.h"
 #include "http/text.h"
