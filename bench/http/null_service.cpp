@@ -1,7 +1,8 @@
 // The HTTP engine with a handler that gives a fixed answer: a 2 KB text for
 // any path, the bytes of a file (as a stream, like the logo) for paths that
-// contain "/file". Set up like the service: sessions on, keep-alive off.
-//   qv_http_null_service PORT FILE [--no-sessions] [--read-timeout SECONDS] [--defer-accept]
+// contain "/file". Set up like the service: sessions on, keep-alive off
+// (on with --keep-alive).
+//   qv_http_null_service PORT FILE [--no-sessions] [--read-timeout SECONDS] [--defer-accept] [--keep-alive]
 #include <signal.h>
 
 #include <cstdio>
@@ -14,17 +15,21 @@
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: %s PORT FILE [--no-sessions] [--read-timeout SECONDS] [--defer-accept]\n", argv[0]);
+    std::fprintf(stderr,
+                 "usage: %s PORT FILE [--no-sessions] [--read-timeout SECONDS] [--defer-accept] [--keep-alive]\n",
+                 argv[0]);
     return 2;
   }
   const int port = std::atoi(argv[1]);
   const std::string file = argv[2];
   bool sessions = true;
   bool defer_accept = false;
+  bool keep_alive = false;
   int read_timeout_s = 60;
   for (int i = 3; i < argc; ++i) {
     if (std::strcmp(argv[i], "--no-sessions") == 0) sessions = false;
     if (std::strcmp(argv[i], "--defer-accept") == 0) defer_accept = true;
+    if (std::strcmp(argv[i], "--keep-alive") == 0) keep_alive = true;
     if (std::strcmp(argv[i], "--read-timeout") == 0 && i + 1 < argc) read_timeout_s = std::atoi(argv[++i]);
   }
 
@@ -44,6 +49,8 @@ int main(int argc, char** argv) {
   server.SetDefaultPort(port);
   server.SetReadTimeout(read_timeout_s * 1000);
   server.SetDeferAccept(defer_accept);
+  server.SetKeepAlive(keep_alive);
+  server.SetKeepAliveByDefault(keep_alive);
   if (sessions) {
     server.SetSessionState(true);
     server.SetAutoStartSession(true);

@@ -1,12 +1,12 @@
 // One accepted connection as the engine and its handlers see it: the
-// connection with its buffered reader/writer, the peer's address and the
-// binding it came in on.
+// connection with its buffered reader/writer, the parser of its current
+// request, the peer's address and the binding it came in on.
 #pragma once
 
 #include <string>
-#include <utility>
 
 #include "http/io_handler.h"
+#include "http/request_parser.h"
 #include "http/transport.h"
 
 namespace qv {
@@ -49,14 +49,27 @@ class TIdContext {
   const std::string& PeerIP() const { return peer_ip_; }
   int PeerPort() const { return peer_port_; }
   const TIdSocketHandle* Binding() const { return binding_; }
-  // The interim "100 Continue" of the current request went out before it
-  // was handed over; the engine sends no other. Taking it clears it.
-  void MarkContinueSent() { continue_sent_ = true; }
+  // The request being read on this connection: begun by the front, or by
+  // the engine itself when it reads the connection alone.
+  RequestParser& Parser() { return parser_; }
+  // Sends the interim "100 Continue" that invites the current request's
+  // body, once: the engine sends no other for it.
+  void SendContinue(const std::string& version) {
+    if (continue_sent_) return;
+    continue_sent_ = true;
+    connection_.IOHandler().Write(version + " 100 Continue\r\n\r\n");
+  }
   bool ContinueSent() const { return continue_sent_; }
-  bool TakeContinueSent() { return std::exchange(continue_sent_, false); }
+  // The current request is done with: parsing and the invitation start
+  // afresh for the next one.
+  void RequestDone() {
+    parser_.Reset();
+    continue_sent_ = false;
+  }
 
  private:
   TIdTCPConnection connection_;
+  RequestParser parser_;
   std::string peer_ip_;
   int peer_port_;
   const TIdSocketHandle* binding_;

@@ -245,7 +245,7 @@ void TIdFront::Admit(int fd, const void* peer_address, const TIdSocketHandle* bi
     channel = std::move(secured);
   }
   conn.fc = std::make_shared<TIdFrontConnection>(std::move(channel), std::move(ip), port, binding,
-                                                 settings_.limits);
+                                                 settings_.limits, settings_.hand_over_at_head);
   conn.fc->Tag = &conn;
   lock.lock();
   conns_.emplace(&conn, std::move(owned));

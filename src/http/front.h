@@ -20,7 +20,7 @@
 #include "http/context.h"
 #include "http/front_connection.h"
 #include "http/handshake_pool.h"
-#include "http/request_framer.h"
+#include "http/request_limits.h"
 #include "http/tls_context.h"
 #include "http/worker_pool.h"
 
@@ -33,7 +33,8 @@ struct TIdFrontSettings {
   int max_connections = 0;
   int max_per_address = 0;
   int workers = 0;
-  TIdFramerLimits limits;
+  RequestLimits limits;
+  bool hand_over_at_head = false;  // see TIdFrontConnection
   // Addresses the per-address cap does not apply to (proxies in front).
   std::function<bool(const std::string&)> uncapped;
   // Certificate and key for connections to bindings marked Tls.

@@ -13,15 +13,17 @@ constexpr size_t kLingerBytes = 1 << 20;
 
 TIdFrontConnection::TIdFrontConnection(std::unique_ptr<TIdTransport> transport, std::string peer_ip,
                                        int peer_port, const TIdSocketHandle* binding,
-                                       const TIdFramerLimits& limits)
+                                       const RequestLimits& limits, bool hand_over_at_head)
     : transport_(std::move(transport)),
       context_(*transport_, std::move(peer_ip), peer_port, binding),
       limits_(limits),
-      framer_(limits) {}
+      hand_over_at_head_(hand_over_at_head) {
+  context_.Parser().SetLimits(limits);
+}
 
 TIdFrontConnection::Next TIdFrontConnection::Receive(Clock::time_point now) {
   TIdIOHandler& io = context_.Connection().IOHandler();
-  // A request and its body, plus a little: the framer decides long before.
+  // A request and its body, plus a little: the parser decides long before.
   const size_t limit = limits_.max_head + static_cast<size_t>(limits_.max_body) + 2;
   while (!peer_closed_) {
     size_t room = 0;
@@ -42,27 +44,38 @@ TIdFrontConnection::Next TIdFrontConnection::Receive(Clock::time_point now) {
 TIdFrontConnection::Next TIdFrontConnection::Frame(Clock::time_point now) {
   TIdIOHandler& io = context_.Connection().IOHandler();
   if (io.Buffered() > 0 && !RequestUnderway()) request_began_ = last_input_ = now;
-  const auto state = framer_.Scan(io.Unread(), peer_closed_);
-  if (state == TIdRequestFramer::State::Malformed) return Ending();
-  if (!framer_.ContinueLine().empty() && !context_.ContinueSent()) {
-    // The client waits for this before it sends the body; the worker comes
-    // once the body is here.
-    try {
-      io.Write(framer_.ContinueLine());
-    } catch (const std::exception&) {
-      return Next::Close;
-    }
-    context_.MarkContinueSent();
-    if (transport_->OutputPending()) {
-      keep_ = true;
-      return Next::Flush;
-    }
-  }
-  if (state == TIdRequestFramer::State::Ready) return Next::Serve;
+  RequestParser& parser = context_.Parser();
+  io.Consume(parser.Parse(io.Unread(), peer_closed_));
+  const RequestParser::Status status = parser.State();
+  if (status == RequestParser::Status::Malformed) return Ending();
+  Next next = Next::Wait;
+  if (InviteBody(next)) return next;
+  if (status == RequestParser::Status::Complete || (hand_over_at_head_ && parser.HeadDone())) return Next::Serve;
   if (peer_closed_) return Next::Close;
   // Nothing of a request is here: an idle connection holds no buffer.
   if (io.Buffered() == 0) io.ReleaseIfEmpty();
   return Next::Wait;
+}
+
+bool TIdFrontConnection::InviteBody(Next& next) {
+  // A hook of the server that sees heads decides on expectations on the worker.
+  const RequestParser& parser = context_.Parser();
+  if (hand_over_at_head_ || !parser.HeadDone() || parser.Refusal() != 0 || context_.ContinueSent()) return false;
+  const ParsedRequest& request = parser.Request();
+  const auto expectation = ExpectationOf(request.version, request.headers);
+  if (!expectation || !MetByDefault(*expectation)) return false;
+  // The client waits for this before it sends the body; the worker comes
+  // once the body is here.
+  try {
+    context_.SendContinue(request.version);
+  } catch (const std::exception&) {
+    next = Next::Close;
+    return true;
+  }
+  if (!transport_->OutputPending()) return false;
+  keep_ = true;
+  next = Next::Flush;
+  return true;
 }
 
 TIdFrontConnection::Next TIdFrontConnection::Serve(
@@ -87,7 +100,7 @@ TIdFrontConnection::Next TIdFrontConnection::Serve(
   } catch (...) {
   }
   ++answered_;
-  framer_.Reset();
+  context_.RequestDone();
   request_began_ = Clock::time_point();
   if (broken) return Next::Close;
   keep_ = keep;

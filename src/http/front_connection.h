@@ -1,8 +1,8 @@
-// One accepted connection as the front sees it: its context, its transport,
-// the framing of its current request, and what has to happen next. The front
-// (one I/O thread) calls Receive, Flush and Drain; a worker calls Serve once
-// the request has arrived. It works on any transport, so the same steps run
-// over a socket and over memory.
+// One accepted connection as the front sees it: its context (which parses
+// the current request as it comes), its transport, and what has to happen
+// next. The front (one I/O thread) calls Receive, Flush and Drain; a worker
+// calls Serve once the request has arrived. It works on any transport, so the
+// same steps run over a socket and over memory.
 #pragma once
 
 #include <chrono>
@@ -12,7 +12,7 @@
 #include <string>
 
 #include "http/context.h"
-#include "http/request_framer.h"
+#include "http/request_limits.h"
 #include "http/transport.h"
 
 namespace qv {
@@ -30,8 +30,11 @@ class TIdFrontConnection {
   // Runs one request on the context; true when the connection stays open.
   using ServeFunction = std::function<bool(TIdContext&)>;
 
+  // hand_over_at_head: a worker takes the request once its head is in (a
+  // hook of the server looks at heads) and reads the body itself.
   TIdFrontConnection(std::unique_ptr<TIdTransport> transport, std::string peer_ip, int peer_port,
-                     const TIdSocketHandle* binding, const TIdFramerLimits& limits);
+                     const TIdSocketHandle* binding, const RequestLimits& limits,
+                     bool hand_over_at_head = false);
   TIdFrontConnection(const TIdFrontConnection&) = delete;
   TIdFrontConnection& operator=(const TIdFrontConnection&) = delete;
 
@@ -65,13 +68,15 @@ class TIdFrontConnection {
  private:
   // After an answer that ends the connection: close, or linger over unread input.
   Next Ending();
-  // Looks at the unread input for the next request.
+  // Parses the unread input of the current request.
   Next Frame(Clock::time_point now);
+  // Invites the body when the head asks for it; Flush when the invitation is held back.
+  bool InviteBody(Next& next);
 
   std::unique_ptr<TIdTransport> transport_;
   TIdContext context_;
-  TIdFramerLimits limits_;
-  TIdRequestFramer framer_;
+  RequestLimits limits_;
+  bool hand_over_at_head_;
   Clock::time_point request_began_{};
   Clock::time_point last_input_{};
   bool peer_closed_ = false;

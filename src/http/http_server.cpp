@@ -1,5 +1,8 @@
 #include "http/http_server.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "http/exceptions.h"
 #include "http/request_reader.h"
 #include "http/text.h"
@@ -8,11 +11,12 @@ namespace qv {
 
 namespace {
 
-// The answer to a request that is not read to its end: status, a small page
-// naming it, and the connection closed.
+// The answer to a request that is not run: status, a small page naming it,
+// and the connection closed (its input may not be read to its end).
 void RefuseRequest(TIdHTTPResponseInfo& response, int code) {
   response.SetResponseNo(code);
   response.SetCloseConnection(true);
+  if (code == 501) response.CustomHeaders.SetValue("Allow", "GET, HEAD, POST");
   response.ContentText = "<HTML><BODY><B>" + std::to_string(code) + " " + response.ResponseText +
                          "</B></BODY></HTML>\r\n";
   response.Finish();
@@ -24,6 +28,36 @@ void FailResponse(TIdHTTPResponseInfo& response, const char* message) {
   response.SetResponseNo(500);
   response.ContentText = message;
   if (!response.HeaderHasBeenWritten()) response.ContentLength = -1;
+}
+
+// Ends a connection whose input is malformed, with the failure that says how.
+[[noreturn]] void RaiseMalformed(RequestParser::Fault fault) {
+  switch (fault) {
+    case RequestParser::Fault::NoBlank:
+      throw EIdHTTPErrorParsingCommand();
+    case RequestParser::Fault::LineTooLong:
+      throw EIdReadLnMaxLineLengthExceeded();
+    case RequestParser::Fault::TooManyLines:
+      throw EIdMaxCaptureLineExceeded();
+    case RequestParser::Fault::None:
+    case RequestParser::Fault::CutShort:
+      break;
+  }
+  throw EConnectionClosed();
+}
+
+// Parses on, waiting for input as needed, until the head (head_only) or the
+// whole request is in. The front has usually parsed it all already.
+void ReadRequest(TIdIOHandler& io, RequestParser& parser, bool head_only) {
+  bool closed = false;
+  for (;;) {
+    io.Consume(parser.Parse(io.Unread(), closed));
+    const RequestParser::Status status = parser.State();
+    if (status == RequestParser::Status::Malformed) RaiseMalformed(parser.GetFault());
+    if (status == RequestParser::Status::Complete || (head_only && parser.HeadDone())) return;
+    if (closed) throw EConnectionClosed();
+    closed = !io.ReceiveMore();
+  }
 }
 
 }  // namespace
@@ -72,20 +106,16 @@ bool TIdHTTPServer::UncappedAddress(const std::string& ip) const {
   return !trusted_proxies_.Empty() && trusted_proxies_.Contains(ip);
 }
 
-TIdFramerLimits TIdHTTPServer::FramerLimits() const {
-  TIdFramerLimits limits;
-  limits.max_line = TIdIOHandler::kMaxLineLength;
-  limits.max_head = kMaxRequestHead;
+RequestLimits TIdHTTPServer::Limits() const {
+  RequestLimits limits;
   limits.max_header_lines = maximum_header_line_count_;
-  limits.max_body = kMaxRequestBody;
-  // A hook that may stop a request after its head sees the head alone.
-  limits.hand_over_at_head = static_cast<bool>(OnHeadersAvailable);
-  // A hook of its own decides on expectations on the worker.
-  limits.continue_here = !OnHeaderExpectations;
   return limits;
 }
 
+bool TIdHTTPServer::HeadsGoToWorkers() const { return OnHeadersAvailable || OnHeaderExpectations; }
+
 void TIdHTTPServer::ServeConnection(TIdContext& context) {
+  context.Parser().SetLimits(Limits());
   while (ProcessRequest(context)) {
   }
 }
@@ -94,13 +124,32 @@ void TIdHTTPServer::FindSession(TIdContext& context, TIdHTTPRequestInfo& request
                                 TIdHTTPResponseInfo& response, bool& continue_processing) {
   TIdHTTPSessionPtr session;
   if (session_state_) {
+    // One look-up, however many session cookies came: of the first few
+    // with a well-formed identifier (no other text names a session).
+    std::vector<const std::string*> values;
+    std::vector<std::string> candidates;
     for (const TIdCookieRFC2109& cookie : request.Cookies) {
-      if (session || !continue_processing) break;
       if (!http_text::EqualsNoCase(cookie.CookieName, kSessionCookieName)) continue;
-      session = session_store_ ? session_store_->Find(cookie.Value, request.RemoteIP)
-                               : sessions_.GetSession(cookie.Value, request.RemoteIP);
-      if (!session && OnInvalidSession)
-        OnInvalidSession(&context, request, response, continue_processing, cookie.Value);
+      values.push_back(&cookie.Value);
+      if (candidates.size() >= kMaxSessionCandidates || !IsSessionId(cookie.Value)) continue;
+      const bool repeated = std::any_of(candidates.begin(), candidates.end(), [&](const std::string& id) {
+        return http_text::EqualsNoCase(id, cookie.Value);
+      });
+      if (!repeated) candidates.push_back(cookie.Value);
+    }
+    if (!candidates.empty())
+      session = session_store_ ? session_store_->Find(candidates, request.RemoteIP)
+                               : sessions_.FindFirst(candidates, request.RemoteIP);
+    // The cookies before the one that named the session named none.
+    if (OnInvalidSession) {
+      for (const std::string* value : values) {
+        if (session && http_text::EqualsNoCase(*value, session->SessionID())) break;
+        OnInvalidSession(&context, request, response, continue_processing, *value);
+        if (!continue_processing) {
+          session.reset();
+          break;
+        }
+      }
     }
     if (!session && auto_start_session_ && continue_processing) {
       session = session_store_ ? session_store_->Create(request.RemoteIP, OnSessionStart)
@@ -155,8 +204,6 @@ void TIdHTTPServer::StoreUnavailable(TIdHTTPResponseInfo& response, const std::s
 
 bool TIdHTTPServer::AcceptHeaders(TIdContext& context, const std::string& target,
                                   TIdHTTPRequestInfo& request, TIdHTTPResponseInfo& response) {
-  // The front may have told the client to go on already.
-  const bool continued = context.TakeContinueSent();
   if (OnHeadersAvailable && !OnHeadersAvailable(&context, target, request.RawHeaders)) {
     int code = 403;
     std::string text, content;
@@ -168,15 +215,15 @@ bool TIdHTTPServer::AcceptHeaders(TIdContext& context, const std::string& target
     response.Finish();
     return false;
   }
-  // A body too large to hold is refused before anything invites it.
-  if (request.ContentLength > kMaxRequestBody) {
-    RefuseRequest(response, 413);
+  // A request the parser refused (its framing, its version, a body too
+  // large to hold) is answered before anything invites its body.
+  if (const int refusal = context.Parser().Refusal()) {
+    RefuseRequest(response, refusal);
     return false;
   }
-  if (IsHttp11OrLater(request.Version) && request.RawHeaders.IndexOfName("Expect") >= 0) {
-    const std::string expect = request.RawHeaders.Values("Expect");
-    const bool accepted = OnHeaderExpectations ? OnHeaderExpectations(&context, expect)
-                                               : http_text::EqualsNoCase(expect, "100-continue");
+  if (const auto expectation = ExpectationOf(request.Version, request.RawHeaders)) {
+    const bool accepted =
+        OnHeaderExpectations ? OnHeaderExpectations(&context, *expectation) : MetByDefault(*expectation);
     if (!accepted) {
       response.SetResponseNo(417);
       response.ResponseText.clear();
@@ -184,25 +231,25 @@ bool TIdHTTPServer::AcceptHeaders(TIdContext& context, const std::string& target
       response.Finish();
       return false;
     }
-    if (http_text::ContainsNoCase(expect, "100-continue") && !continued)
-      context.Connection().IOHandler().Write(request.Version + " 100 Continue\r\n\r\n");
+    // The front may have sent it already; it goes out once.
+    if (http_text::ContainsNoCase(*expectation, "100-continue")) context.SendContinue(request.Version);
   }
   return true;
 }
 
-bool TIdHTTPServer::ReadBody(TIdIOHandler& io, TIdHTTPRequestInfo& request,
+bool TIdHTTPServer::ReadBody(TIdContext& context, TIdHTTPRequestInfo& request,
                              TIdHTTPResponseInfo& response) {
-  std::string& body = request.PostStream.Data();
-  if (request.ContentLength > 0) {
-    io.ReadBytes(static_cast<size_t>(request.ContentLength), body);
-  } else if (request.CommandType == HttpCommandType::Post && !request.HasContentLength()) {
-    if (!io.ReadToEnd(static_cast<size_t>(kMaxRequestBody), body)) {
-      RefuseRequest(response, 413);
-      return false;
-    }
+  RequestParser& parser = context.Parser();
+  ReadRequest(context.Connection().IOHandler(), parser, false);
+  if (const int refusal = parser.Refusal()) {
+    RefuseRequest(response, refusal);
+    return false;
   }
+  std::string& body = request.PostStream.Data();
+  body = std::move(parser.Request().body);
   request.FormParams = body;
   request.PostStream.SetPosition(0);
+  context.RequestDone();
   return true;
 }
 
@@ -223,25 +270,18 @@ bool TIdHTTPServer::KeepsConnection(const TIdHTTPRequestInfo& request) const {
 
 bool TIdHTTPServer::ProcessRequest(TIdContext& context) {
   TIdIOHandler& io = context.Connection().IOHandler();
-  const size_t head_start = io.Consumed();
-  std::string line = io.ReadLn();
+  RequestParser& parser = context.Parser();
+  ReadRequest(io, parser, true);
   const auto started = std::chrono::steady_clock::now();
-  const size_t last_blank = line.rfind(' ');
-  if (last_blank == std::string::npos) throw EIdHTTPErrorParsingCommand();
 
   TIdHTTPRequestInfo request;
   TIdHTTPResponseInfo response(&io);
   response.Server = http_text::Trim(server_software_);
-  request.Version = line.substr(last_blank + 1);
-  const std::string_view rest = std::string_view(line).substr(0, last_blank);
-
-  ReadHeaderLines(io, request.RawHeaders, maximum_header_line_count_,
-                  kMaxRequestHead - (io.Consumed() - head_start));
+  std::string target = TakeRequestLine(request, parser.Request());
   request.ProcessHeaders();
+  // The length the body was read by (a list of equal values gives one).
+  if (parser.Refusal() == 0) request.ContentLength = parser.Request().content_length;
   response.SetCloseConnection(!KeepsConnection(request) || Draining());
-
-  std::string target = SplitCommand(request, rest);
-  request.RequestLine = line;
   request.RemoteIP = trusted_proxies_.ClientAddress(context.PeerIP(), request.RawHeaders);
   response.SetHeadOnly(request.CommandType == HttpCommandType::Head);
 
@@ -255,7 +295,7 @@ bool TIdHTTPServer::ProcessRequest(TIdContext& context) {
     sent();
     return false;
   }
-  if (!ReadBody(io, request, response)) {
+  if (!ReadBody(context, request, response)) {
     sent();
     return false;
   }

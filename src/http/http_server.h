@@ -39,9 +39,6 @@ class TIdHTTPServer : public TIdCustomTCPServer {
   // Whether an "Expect" header value is accepted.
   using HeaderExpectationsEvent = std::function<bool(TIdContext*, const std::string& expectations)>;
 
-  // Largest request body the engine reads; a larger one is answered with 413.
-  static constexpr int64_t kMaxRequestBody = 1 << 20;
-
   TIdHTTPServer();
   ~TIdHTTPServer() override;
 
@@ -108,6 +105,10 @@ class TIdHTTPServer : public TIdCustomTCPServer {
   // failures in between are counted into the next message).
   std::function<void(const std::string& message)> OnSessionStoreError;
 
+  // Session cookies looked up at most for one request (the first ones with a
+  // well-formed identifier), all in one look-up.
+  static constexpr size_t kMaxSessionCandidates = 4;
+
   // The request loop of one connection, on any transport: reads and answers
   // requests until a response closes the connection, the peer goes away or
   // the input is malformed. Raises what ends the loop; the caller closes.
@@ -115,7 +116,9 @@ class TIdHTTPServer : public TIdCustomTCPServer {
 
  protected:
   bool DoRequest(TIdContext& context) override;
-  TIdFramerLimits FramerLimits() const override;
+  RequestLimits Limits() const override;
+  // The header hooks see heads before bodies are read.
+  bool HeadsGoToWorkers() const override;
   // A trusted proxy carries many clients: its connections are not capped per address.
   bool UncappedAddress(const std::string& ip) const override;
   void BeforeActivate() override;
@@ -127,11 +130,12 @@ class TIdHTTPServer : public TIdCustomTCPServer {
   bool ProcessRequest(TIdContext& context);
   // Whether the request asks (or, by the settings, is taken) to keep the connection.
   bool KeepsConnection(const TIdHTTPRequestInfo& request) const;
-  // The checks after the header block; false when they answered the request.
+  // The checks after the header block (hooks, refusals, expectations);
+  // false when they answered the request.
   bool AcceptHeaders(TIdContext& context, const std::string& target, TIdHTTPRequestInfo& request,
                      TIdHTTPResponseInfo& response);
   // The body into PostStream and FormParams; false when it was refused.
-  bool ReadBody(TIdIOHandler& io, TIdHTTPRequestInfo& request, TIdHTTPResponseInfo& response);
+  bool ReadBody(TIdContext& context, TIdHTTPRequestInfo& request, TIdHTTPResponseInfo& response);
   void FindSession(TIdContext& context, TIdHTTPRequestInfo& request,
                    TIdHTTPResponseInfo& response, bool& continue_processing);
   // Writes a store-kept session back when the request changed its Content.

@@ -1,5 +1,5 @@
-// Buffered reading and writing on one connection: lines up to a length limit,
-// exact byte counts, and everything up to the peer's close.
+// Buffered reading and writing on one connection: received bytes wait in a
+// buffer until the request parser takes them; writes go straight out.
 #pragma once
 
 #include <cstddef>
@@ -14,27 +14,19 @@ namespace qv {
 
 class TIdIOHandler {
  public:
-  static constexpr size_t kMaxLineLength = 16384;
   static constexpr size_t kRecvBufferSize = 32768;  // most bytes read at once
-  static constexpr size_t kInitialBuffer = 4096;    // grows as lines need it
+  static constexpr size_t kInitialBuffer = 4096;    // grows as requests need it
 
   explicit TIdIOHandler(TIdTransport& transport) : transport_(transport) {}
 
-  // A line up to LF, the LF and a CR just before it removed. More than
-  // max_length bytes before the LF raise EIdReadLnMaxLineLengthExceeded; the
-  // peer closing first raises EConnectionClosed.
-  std::string ReadLn(size_t max_length = kMaxLineLength);
-  // Appends exactly count bytes to out; EConnectionClosed if the peer closes first.
-  void ReadBytes(size_t count, std::string& out);
-  // Appends everything up to the peer's close; false (and stops reading) when
-  // more than limit bytes would be needed.
-  bool ReadToEnd(size_t limit, std::string& out);
-
-  // Bytes received but not yet read, and a view of them.
+  // Bytes received and not yet parsed, and a view of them.
   size_t Buffered() const { return end_ - begin_; }
   std::string_view Unread() const { return std::string_view(buffer_.get() + begin_, end_ - begin_); }
-  // Bytes taken by the reads so far (lines with their line ends, bytes).
-  size_t Consumed() const { return consumed_; }
+  // Drops count bytes from the front of what is unread (they were parsed).
+  void Consume(size_t count) { begin_ += count; }
+  // Waits for more bytes and adds them to what is unread; false when the
+  // peer has closed. Raises what the transport raises.
+  bool ReceiveMore();
 
   // The front's part: receives what has arrived, without waiting, up to
   // limit bytes unread in all. Returns the bytes added, 0 when the peer has
@@ -51,8 +43,6 @@ class TIdIOHandler {
   TIdTransport& Transport() { return transport_; }
 
  private:
-  // Receives more bytes into the buffer; false when the peer has closed.
-  bool Fill();
   // Makes room for at least one more byte at end_.
   void MakeRoom();
 
@@ -63,7 +53,6 @@ class TIdIOHandler {
   size_t capacity_ = 0;
   size_t begin_ = 0;
   size_t end_ = 0;
-  size_t consumed_ = 0;
 };
 
 }  // namespace qv

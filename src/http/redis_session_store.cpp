@@ -155,20 +155,28 @@ std::vector<TRedisReply> TRedisSessionStore::Run(
   }
 }
 
-TIdHTTPSessionPtr TRedisSessionStore::Find(std::string_view session_id,
+TIdHTTPSessionPtr TRedisSessionStore::Find(const std::vector<std::string>& session_ids,
                                            std::string_view remote_ip) {
-  if (session_id.empty() || session_id.size() > kMaxIdLength) return nullptr;
-  // One round trip: read the session, check its address (case ignored, as
-  // the sessions in memory do) and renew its time-to-live only when it is
-  // the visitor's.
+  // One round trip for them all: read each session in turn, check its
+  // address (case ignored, as the sessions in memory do), and renew the
+  // time-to-live of the first that is the visitor's.
   static const std::string kLookUp =
-      "local v = redis.call('HMGET', KEYS[1], 'id', 'addr', 'content')\n"
-      "if not v[1] or not v[2] then return false end\n"
-      "if ARGV[1] ~= '' and string.upper(v[2]) ~= string.upper(ARGV[1]) then return false end\n"
-      "redis.call('PEXPIRE', KEYS[1], ARGV[2])\n"
-      "return v\n";
-  const TRedisReply fields =
-      Run({{"EVAL", kLookUp, "1", Key(session_id), std::string(remote_ip), ttl_}}).front();
+      "for _, key in ipairs(KEYS) do\n"
+      "  local v = redis.call('HMGET', key, 'id', 'addr', 'content')\n"
+      "  if v[1] and v[2] and (ARGV[1] == '' or string.upper(v[2]) == string.upper(ARGV[1])) then\n"
+      "    redis.call('PEXPIRE', key, ARGV[2])\n"
+      "    return v\n"
+      "  end\n"
+      "end\n"
+      "return false\n";
+  std::vector<std::string> command = {"EVAL", kLookUp, "0"};
+  for (const std::string& session_id : session_ids)
+    if (!session_id.empty() && session_id.size() <= kMaxIdLength) command.push_back(Key(session_id));
+  if (command.size() == 3) return nullptr;
+  command[2] = std::to_string(command.size() - 3);
+  command.emplace_back(remote_ip);
+  command.push_back(ttl_);
+  const TRedisReply fields = Run({command}).front();
   if (fields.kind != TRedisReply::Kind::Array || fields.elements.size() != 3) return nullptr;
   const TRedisReply& id = fields.elements[0];
   const TRedisReply& address = fields.elements[1];

@@ -37,7 +37,7 @@ class TRedisSessionStore final : public TSessionStore {
   const TRedisLocation& Location() const { return location_; }
 
   void SetIdleTimeout(int milliseconds) override { ttl_ = std::to_string(milliseconds); }
-  TIdHTTPSessionPtr Find(std::string_view session_id, std::string_view remote_ip) override;
+  TIdHTTPSessionPtr Find(const std::vector<std::string>& session_ids, std::string_view remote_ip) override;
   TIdHTTPSessionPtr Create(std::string_view remote_ip, const SessionEvent& start) override;
   void Save(TIdHTTPSession& session) override;
 

@@ -1,7 +1,5 @@
 #include "http/request_reader.h"
 
-#include <algorithm>
-
 #include "http/base64.h"
 #include "http/exceptions.h"
 #include "http/text.h"
@@ -9,21 +7,6 @@
 #include "http/url_codec.h"
 
 namespace qv {
-
-void ReadHeaderLines(TIdIOHandler& io, TIdHeaderList& headers, int max_lines, size_t head_room) {
-  int count = 0;
-  for (;;) {
-    // A line that would take the head past its room counts as over-long.
-    const size_t before = io.Consumed();
-    std::string line = io.ReadLn(std::min(TIdIOHandler::kMaxLineLength, head_room));
-    const size_t taken = io.Consumed() - before;
-    if (taken > head_room) throw EIdReadLnMaxLineLengthExceeded();
-    head_room -= taken;
-    if (line.empty()) return;
-    if (++count > max_lines) throw EIdMaxCaptureLineExceeded();
-    headers.Add(std::move(line));
-  }
-}
 
 HttpCommandType CommandTypeOf(std::string_view command) {
   static constexpr std::string_view kNames[] = {"HEAD", "GET", "POST", "DELETE",
@@ -33,24 +16,13 @@ HttpCommandType CommandTypeOf(std::string_view command) {
   return HttpCommandType::Unknown;
 }
 
-bool IsHttp11OrLater(std::string_view version) {
-  if (version.substr(0, 5) != "HTTP/") return false;
-  version.remove_prefix(5);
-  const size_t dot = version.find('.');
-  if (dot == std::string_view::npos) return false;
-  const auto major = http_text::ParseDecimal(version.substr(0, dot), 0, INT32_MAX);
-  const auto minor = http_text::ParseDecimal(version.substr(dot + 1), 0, INT32_MAX);
-  if (!major || !minor || version[0] == '+' || version[0] == '-' || version[dot + 1] == '+' ||
-      version[dot + 1] == '-')
-    return false;
-  return *major > 0 && !(*major == 1 && *minor == 0);
-}
-
-std::string SplitCommand(TIdHTTPRequestInfo& request, std::string_view rest) {
-  const size_t blank = rest.find(' ');
-  request.Command = http_text::ToUpper(rest.substr(0, blank));
+std::string TakeRequestLine(TIdHTTPRequestInfo& request, ParsedRequest& parsed) {
+  request.RequestLine = std::move(parsed.request_line);
+  request.Version = std::move(parsed.version);
+  request.Command = http_text::ToUpper(parsed.method);
   request.CommandType = CommandTypeOf(request.Command);
-  return blank == std::string_view::npos ? std::string() : std::string(rest.substr(blank + 1));
+  request.RawHeaders = std::move(parsed.headers);
+  return std::move(parsed.target);
 }
 
 namespace {

@@ -35,6 +35,9 @@ void TIdHTTPResponseInfo::BuildRawHeaders() {
     else if (ContentStream)
       ContentLength = ContentStream->Size();
   }
+  // Without a length only the close tells the client where the answer ends
+  // (an answer to a method no handler takes, an empty one): it closes.
+  if (ContentLength < 0) SetCloseConnection(true);
   RawHeaders.Clear();
   auto text = [this](const char* name, const std::string& value) {
     if (!value.empty()) RawHeaders.SetValue(name, value);

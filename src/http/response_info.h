@@ -39,6 +39,8 @@ class TIdHTTPResponseInfo : public TIdResponseHeaderInfo {
   // the connection.
   void SetResponseNo(int code);
 
+  // An answer whose header goes out without a Content-Length closes the
+  // connection whatever was set: only the close frames it.
   bool CloseConnection() const { return close_connection_; }
   // Also sets the Connection field to "close" or "keep-alive".
   void SetCloseConnection(bool close);

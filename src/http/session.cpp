@@ -42,6 +42,13 @@ std::string GetRandomString(size_t count) {
   return out;
 }
 
+bool IsSessionId(std::string_view text) {
+  if (text.size() != kSessionIdLength) return false;
+  for (char c : text)
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) return false;
+  return true;
+}
+
 TIdHTTPSession::TIdHTTPSession(std::string session_id, std::string remote_host)
     : last_time_stamp_(Clock::now().time_since_epoch().count()),
       session_id_(std::move(session_id)),
@@ -72,8 +79,20 @@ bool TIdHTTPSession::IsSessionStale(int timeout_ms, Clock::time_point now) const
 
 TIdHTTPSessionPtr TIdHTTPDefaultSessionList::GetSession(std::string_view session_id,
                                                         std::string_view remote_ip) {
-  const std::string key = http_text::ToUpper(session_id);
   std::lock_guard lock(lock_);
+  return Find(session_id, remote_ip);
+}
+
+TIdHTTPSessionPtr TIdHTTPDefaultSessionList::FindFirst(const std::vector<std::string>& session_ids,
+                                                       std::string_view remote_ip) {
+  std::lock_guard lock(lock_);
+  for (const std::string& id : session_ids)
+    if (TIdHTTPSessionPtr session = Find(id, remote_ip)) return session;
+  return nullptr;
+}
+
+TIdHTTPSessionPtr TIdHTTPDefaultSessionList::Find(std::string_view session_id, std::string_view remote_ip) {
+  const std::string key = http_text::ToUpper(session_id);
   const auto it = sessions_.find(key);
   if (it == sessions_.end()) return nullptr;
   const TIdHTTPSessionPtr& session = *it->second;

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <thread>
 #include <unordered_map>
+#include <vector>
 
 #include "http/name_value_list.h"
 
@@ -25,6 +26,9 @@ inline constexpr size_t kSessionIdLength = 15;
 // count characters, each picked uniformly from the 62 letters and digits of
 // the identifier alphabet, from the system's cryptographic random source.
 std::string GetRandomString(size_t count);
+// Whether text could be a session identifier: kSessionIdLength letters and
+// digits. No other text names a session.
+bool IsSessionId(std::string_view text);
 
 class TIdHTTPSession {
  public:
@@ -86,6 +90,9 @@ class TIdHTTPDefaultSessionList {
   // The session with that identifier whose RemoteHost equals remote_ip (not
   // checked when remote_ip is empty); refreshes its time stamp. Null if none.
   TIdHTTPSessionPtr GetSession(std::string_view session_id, std::string_view remote_ip);
+  // The first of the sessions with these identifiers that GetSession would
+  // give, looked up under one lock. Null if none.
+  TIdHTTPSessionPtr FindFirst(const std::vector<std::string>& session_ids, std::string_view remote_ip);
   // A new session under an identifier that no session has; OnSessionStart
   // runs before it is added.
   TIdHTTPSessionPtr CreateUniqueSession(std::string_view remote_ip);
@@ -100,6 +107,8 @@ class TIdHTTPDefaultSessionList {
   // Sessions looked at, from the least recently used, for one to end at the limit.
   static constexpr size_t kExpendableSearch = 4096;
 
+  // Under the lock: GetSession.
+  TIdHTTPSessionPtr Find(std::string_view session_id, std::string_view remote_ip);
   // Under the lock: ends one session to make room for a new one.
   void MakeRoom();
   // Under the lock: ends the session at it.

@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "http/session.h"
 
@@ -26,9 +27,10 @@ class TSessionStore {
 
   // Idle milliseconds after which a session ends; set when the server starts.
   virtual void SetIdleTimeout(int milliseconds) = 0;
-  // The session with that identifier (case ignored) bound to remote_ip (not
-  // checked when empty); its idle time starts again. Null if there is none.
-  virtual TIdHTTPSessionPtr Find(std::string_view session_id, std::string_view remote_ip) = 0;
+  // The first, in their order, of the sessions with these identifiers (case
+  // ignored) bound to remote_ip (not checked when empty), in one look-up; its
+  // idle time starts again. Null if there is none.
+  virtual TIdHTTPSessionPtr Find(const std::vector<std::string>& session_ids, std::string_view remote_ip) = 0;
   // A new session under an unused identifier; start fills it before it is stored.
   virtual TIdHTTPSessionPtr Create(std::string_view remote_ip, const SessionEvent& start) = 0;
   // Stores the session's Content again after a request changed it.

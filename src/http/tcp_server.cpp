@@ -158,7 +158,8 @@ void TIdCustomTCPServer::Activate() {
     settings.max_connections = max_connections_;
     settings.max_per_address = max_per_address_;
     settings.workers = workers_;
-    settings.limits = FramerLimits();
+    settings.limits = Limits();
+    settings.hand_over_at_head = HeadsGoToWorkers();
     settings.uncapped = [this](const std::string& ip) { return UncappedAddress(ip); };
     settings.tls = tls_context_;
     settings.handshake_timeout_ms = handshake_timeout_ms_;

@@ -112,7 +112,6 @@ TEST_F(RequestParsingTest, TargetAndParametersTable) {
       {"GET /x?%u0041=%u20AC HTTP/1.1\r\n\r\n", "/x", "%u0041=%u20AC", "%u0041=%u20AC", {"A=\x80"}},
       {"GET /x? HTTP/1.1\r\n\r\n", "/x", "", "", {}},
       {"GET / HTTP/1.1\r\n\r\n", "/", "", "", {}},
-      {"GET /\r\n\r\n", "", "", "", {}},  // no version: "/" is taken as the version
       {"GET /lf?x=1 HTTP/1.1\n\n", "/lf", "x=1", "x=1", {"x=1"}},
   };
   for (const Case& c : cases) {
@@ -142,7 +141,6 @@ TEST_F(RequestParsingTest, RequestLineFields) {
        HttpCommandType::Options},
       {"BREW /pot HTTP/1.1\r\n\r\n", "other", "BREW", "HTTP/1.1", "BREW /pot HTTP/1.1",
        HttpCommandType::Unknown},
-      {"GET /\r\n\r\n", "get", "GET", "/", "GET /", HttpCommandType::Get},
   };
   for (const Case& c : cases) {
     const Seen s = Send(c.request);
@@ -155,6 +153,17 @@ TEST_F(RequestParsingTest, RequestLineFields) {
     EXPECT_EQ(s.remote_ip, "127.0.0.1");
   }
   EXPECT_EQ(Send("OPTIONS * HTTP/1.1\r\n\r\n").document, "*");
+}
+
+// A request line without a version (an HTTP/0.9 request) would take the
+// next request as its headers: it is refused and the connection closes.
+TEST_F(RequestParsingTest, ARequestWithoutAVersionIsRefused) {
+  std::string answer;
+  const Seen s = Send("GET /\r\n\r\nGET /next HTTP/1.1\r\n\r\n", false, &answer);
+  EXPECT_EQ(s.calls, 0);
+  EXPECT_EQ(answer,
+            "HTTP/1.1 400 Bad Request\r\nConnection: close\r\nContent-Length: 50\r\n\r\n"
+            "<HTML><BODY><B>400 Bad Request</B></BODY></HTML>\r\n");
 }
 
 TEST_F(RequestParsingTest, FormBodiesAndQueries) {

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "http/exceptions.h"
+#include "http/redis_client.h"
 #include "http/redis_session_store.h"
 #include "redis_server.h"
 #include "test_support.h"
@@ -114,6 +115,9 @@ TEST_P(SessionTest, CookieLookupTable) {
   ASSERT_FALSE(id.empty());
   std::string other_case = id;
   for (char& c : other_case) c = std::isupper(static_cast<unsigned char>(c)) ? std::tolower(c) : std::toupper(c);
+  // Pieces that cannot name a session: never looked up, whatever their number.
+  std::string malformed;
+  for (int i = 0; i < 100; ++i) malformed += i % 2 ? "IDHTTPSESSIONID=x; " : "IDHTTPSESSIONID=" + id + "!; ";
 
   struct Case {
     std::string name;
@@ -127,6 +131,9 @@ TEST_P(SessionTest, CookieLookupTable) {
       {"unknown then live", "Cookie: IDHTTPSESSIONID=unknownunknown1; IDHTTPSESSIONID=" + id + "\r\n",
        nullptr, true},
       {"among other cookies", "Cookie: a=1\r\nCookie: b=2; IDHTTPSESSIONID=" + id + "\r\n", nullptr, true},
+      {"after malformed pieces", "Cookie: " + malformed + "IDHTTPSESSIONID=" + id + "\r\n", nullptr, true},
+      {"the same id twice first", "Cookie: IDHTTPSESSIONID=unknownunknown1; idhttpsessionid=UNKNOWNUNKNOWN1; "
+                                  "IDHTTPSESSIONID=" + id + "\r\n", nullptr, true},
       {"other address", "Cookie: IDHTTPSESSIONID=" + id + "\r\n", "127.0.0.2", false},
       {"unknown id", "Cookie: IDHTTPSESSIONID=unknownunknown1\r\n", nullptr, false},
       {"no cookie", "", nullptr, false},
@@ -264,6 +271,47 @@ TEST_F(RedisSessionTest, RedisStoppedAnswers503AndStartedAgainRecoversTheSession
   SessionCookie(answer, &count);
   EXPECT_EQ(count, 0) << answer;
   EXPECT_EQ(test::BodyOf(answer), id + "|True");
+}
+
+// The calls of one command since Redis last reset its statistics.
+long long CommandCalls(TRedisConnection& redis, const std::string& command) {
+  const std::string info = redis.Command({"INFO", "commandstats"}).text;
+  const std::string key = "cmdstat_" + command + ":calls=";
+  const size_t at = info.find(key);
+  return at == std::string::npos ? 0 : std::stoll(info.substr(at + key.size()));
+}
+
+TEST_F(RedisSessionTest, ManySessionCookiesCostOneLookUp) {
+  Start(600000);
+  const std::string id = SessionCookie(Get(Request()));
+  ASSERT_FALSE(id.empty());
+  std::string unknown, malformed;
+  for (int i = 0; i < 127; ++i) {
+    const std::string n = std::to_string(1000 + i);
+    unknown += "IDHTTPSESSIONID=unknownunk" + n + "z; ";
+    malformed += "IDHTTPSESSIONID=bad" + n + "; ";
+  }
+  struct Case {
+    const char* name;
+    std::string cookies;
+    bool same_session;
+  } const cases[] = {
+      {"127 unknown identifiers, then the live one", unknown + "IDHTTPSESSIONID=" + id, false},
+      {"127 malformed pieces, then the live one", malformed + "IDHTTPSESSIONID=" + id, true},
+      {"three unknown identifiers, then the live one",
+       "IDHTTPSESSIONID=unknownunknown1; IDHTTPSESSIONID=unknownunknown2; IDHTTPSESSIONID=unknownunknown3; "
+       "IDHTTPSESSIONID=" + id, true},
+  };
+  TRedisConnection redis("127.0.0.1", SharedRedis().Port(), 1000);
+  for (const Case& c : cases) {
+    ASSERT_EQ(redis.Command({"CONFIG", "RESETSTAT"}).kind, TRedisReply::Kind::Status);
+    int count = 0;
+    const std::string answer = Get(Request("Cookie: " + c.cookies + "\r\n"));
+    const std::string issued = SessionCookie(answer, &count);
+    EXPECT_EQ(CommandCalls(redis, "eval"), 1) << c.name;
+    EXPECT_EQ(count, c.same_session ? 0 : 1) << c.name;
+    EXPECT_EQ(test::BodyOf(answer), (c.same_session ? id : issued) + "|False") << c.name;
+  }
 }
 
 TEST(RedisLocationTest, UrlsAndTheirFaults) {

@@ -3,8 +3,9 @@
 // side, flush held-back output, linger) over a stream transport that hands
 // the input out in pieces with waits between them and holds output back at
 // times; the whole request path runs: parsing, sessions (with a small
-// session cap), handler, answer writing. The decoders also run on their own.
-// Built by run_fuzz.sh.
+// session cap), handler, answer writing. The decoders also run on their own,
+// and the request parser alone must come to the same outcome whether the
+// bytes come whole or in pieces. Built by run_fuzz.sh.
 #include <algorithm>
 #include <chrono>
 #include <cstddef>
@@ -18,6 +19,7 @@
 #include "http/front_connection.h"
 #include "http/http_date.h"
 #include "http/http_server.h"
+#include "http/request_parser.h"
 #include "http/uri.h"
 #include "http/url_codec.h"
 
@@ -63,10 +65,39 @@ class StreamTransport final : public qv::TIdTransport {
   size_t written_ = 0;
 };
 
+// What the parser made of the input: every request it took, in order.
+std::string ParseAll(std::string_view input, size_t piece) {
+  qv::RequestLimits limits;
+  limits.max_line = 256;
+  limits.max_head = 1024;
+  limits.max_header_lines = 8;
+  limits.max_body = 512;
+  qv::RequestParser parser(limits);
+  std::string unread, outcome;
+  size_t from = 0;
+  for (;;) {
+    const size_t to = std::min(input.size(), from + piece);
+    unread.append(input.substr(from, to - from));
+    from = to;
+    unread.erase(0, parser.Parse(unread, from == input.size()));
+    const auto state = parser.State();
+    if (state == qv::RequestParser::Status::Incomplete) {
+      if (from == input.size()) return outcome + "|incomplete";
+      continue;
+    }
+    const qv::ParsedRequest& r = parser.Request();
+    outcome += "|" + std::to_string(static_cast<int>(state)) + " " + std::to_string(parser.Refusal()) + " " +
+               std::to_string(static_cast<int>(parser.GetFault())) + " " + r.request_line + " " +
+               std::to_string(r.headers.Count()) + " " + r.body;
+    if (state == qv::RequestParser::Status::Malformed || parser.Refusal() != 0) return outcome;
+    parser.Reset();
+  }
+}
+
 class FuzzServer : public qv::TIdHTTPServer {
  public:
   using qv::TIdHTTPServer::DoRequest;
-  using qv::TIdHTTPServer::FramerLimits;
+  using qv::TIdHTTPServer::Limits;
 };
 
 void Handler(qv::TIdContext*, qv::TIdHTTPRequestInfo& request, qv::TIdHTTPResponseInfo& response) {
@@ -100,6 +131,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   qv::ParseHttpDate(input);
   qv::DecodeBase64(input);
 
+  // The parser alone: whole and in pieces, the same requests.
+  if (ParseAll(input, input.size() + 1) != ParseAll(input, 1 + flags % 13)) __builtin_trap();
+
   // One connection through the front's steps.
   FuzzServer server;
   server.SetKeepAlive(flags & 1);
@@ -116,7 +150,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   server.OnSessionStart = [](qv::TIdHTTPSession& s) { s.Content().SetValue("LoggedIn", "False"); };
   const size_t piece = 1 + ((flags >> 4) & 7) * 97;
   auto transport = std::make_unique<StreamTransport>(input, piece, flags & 0x80, (flags >> 5) & 1 ? 2 : 0);
-  qv::TIdFrontConnection connection(std::move(transport), "127.0.0.1", 1, nullptr, server.FramerLimits());
+  qv::TIdFrontConnection connection(std::move(transport), "127.0.0.1", 1, nullptr, server.Limits());
   const auto serve = [&server](qv::TIdContext& context) { return server.DoRequest(context); };
 
   using Next = qv::TIdFrontConnection::Next;

@@ -1,0 +1,183 @@
+// Hostile request shapes over a real socket to the real engine, with
+// keep-alive on (where a framing fault would let a second request hide in
+// the first): the exact answer, and whether the connection closes after it.
+#include <poll.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+#include "http/http_server.h"
+#include "test_support.h"
+
+namespace qv {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// What came back on a connection: the bytes, and whether the server closed
+// it within wait_ms (the bytes that came meanwhile are kept).
+struct Reply {
+  std::string bytes;
+  bool closed = false;
+};
+
+Reply ReadReply(test::RawClient& client, int wait_ms) {
+  Reply reply;
+  const auto until = Clock::now() + milliseconds(wait_ms);
+  char buf[4096];
+  for (;;) {
+    const auto left = std::chrono::duration_cast<milliseconds>(until - Clock::now()).count();
+    if (left <= 0) return reply;
+    pollfd p{client.fd(), POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(left)) <= 0) return reply;
+    const ssize_t n = ::recv(client.fd(), buf, sizeof buf, MSG_DONTWAIT);
+    if (n == 0 || (n < 0 && errno == ECONNRESET)) {
+      reply.closed = true;
+      return reply;
+    }
+    if (n > 0) reply.bytes.append(buf, static_cast<size_t>(n));
+  }
+}
+
+std::string Ok(const std::string& body) {
+  return "HTTP/1.1 200 OK\r\nConnection: keep-alive\r\nContent-Length: " + std::to_string(body.size()) +
+         "\r\n\r\n" + body;
+}
+
+// The engine's refusal: the status, a small page naming it, and the close.
+std::string Refusal(int code, const std::string& reason, const std::string& extra = "") {
+  const std::string page = "<HTML><BODY><B>" + std::to_string(code) + " " + reason + "</B></BODY></HTML>\r\n";
+  return "HTTP/1.1 " + std::to_string(code) + " " + reason + "\r\nConnection: close\r\nContent-Length: " +
+         std::to_string(page.size()) + "\r\n" + extra + "\r\n" + page;
+}
+
+// The answer to a method no handler takes: no body, so it closes.
+const std::string kNoHandler = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n";
+const std::string kNext = "GET /next HTTP/1.1\r\n\r\n";
+
+class FramingTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    server_.SetKeepAlive(true);
+    server_.SetKeepAliveByDefault(true);
+    server_.SetKeepAliveTimeout(10000);  // far beyond every wait below
+    server_.OnCommandGet = [this](TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) {
+      ++calls_;
+      r.ContentText = req.Command + " " + req.Document + " " + req.FormParams;
+    };
+    port_ = test::StartOnLoopback(server_);
+  }
+
+  // Sends the bytes on a new connection; a connection that is to stay open
+  // is given a moment in which it must not close.
+  Reply Send(const std::string& bytes, bool closes) {
+    test::RawClient client(port_);
+    client.Send(bytes);
+    return ReadReply(client, closes ? 10000 : 300);
+  }
+
+  std::atomic<int> calls_{0};
+  TIdHTTPServer server_;
+  int port_ = 0;
+};
+
+TEST_F(FramingTest, HostileShapesTable) {
+  const std::string method(8000, 'M');
+  const std::string form = "Content-Type: application/x-www-form-urlencoded\r\n";
+  struct Case {
+    const char* name;
+    std::string sent;
+    std::string answer;
+    bool closes;
+  } const cases[] = {
+      {"two different lengths",
+       "POST /a HTTP/1.1\r\nContent-Length: 3\r\nContent-Length: 30\r\n\r\nabc" + kNext,
+       Refusal(400, "Bad Request"), true},
+      {"two lengths in one header", "POST /a HTTP/1.1\r\nContent-Length: 3, 30\r\n\r\nabc" + kNext,
+       Refusal(400, "Bad Request"), true},
+      {"length and chunks",
+       "POST /a HTTP/1.1\r\nContent-Length: 5\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n" + kNext,
+       Refusal(400, "Bad Request"), true},
+      {"a coding other than chunked", "POST /a HTTP/1.1\r\nTransfer-Encoding: gzip\r\n\r\nabc",
+       Refusal(400, "Bad Request"), true},
+      {"chunks in HTTP/1.0", "POST /a HTTP/1.0\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n",
+       Refusal(400, "Bad Request"), true},
+      {"blank before a colon", "POST /a HTTP/1.1\r\nContent-Length : 3\r\n\r\nabc",
+       Refusal(400, "Bad Request"), true},
+      {"carriage return inside a header", "GET /a HTTP/1.1\r\nX: a\rContent-Length: 3\r\n\r\nabc",
+       Refusal(400, "Bad Request"), true},
+      {"chunks that break their grammar",
+       "POST /a HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabcd\r\n0\r\n\r\n",
+       Refusal(400, "Bad Request"), true},
+      {"chunks over the body limit", "POST /a HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n100001\r\nabc",
+       Refusal(413, "Request Entity To Long"), true},
+      {"no version", "GET /\r\n\r\n" + kNext, Refusal(400, "Bad Request"), true},
+      {"major version 2", "PRI * HTTP/2.0\r\n\r\nSM\r\n\r\n", Refusal(505, "HTTP version not supported"), true},
+      {"major version 0", "GET / HTTP/0.9\r\n\r\n", Refusal(505, "HTTP version not supported"), true},
+      {"an absurd method", method + " / HTTP/1.1\r\n\r\n",
+       Refusal(501, "Not Implemented", "Allow: GET, HEAD, POST\r\n"), true},
+      {"a method that is not a word", "GET(x) / HTTP/1.1\r\n\r\n", Refusal(400, "Bad Request"), true},
+      {"DELETE", "DELETE /a HTTP/1.1\r\n\r\n" + kNext, kNoHandler, true},
+      {"OPTIONS", "OPTIONS * HTTP/1.1\r\n\r\n" + kNext, kNoHandler, true},
+      {"PUT with a body", "PUT /a HTTP/1.1\r\nContent-Length: 3\r\n\r\nabc" + kNext, kNoHandler, true},
+      // Well framed: answered, and the next request on the same connection too.
+      {"chunked form", "POST /c HTTP/1.1\r\nTransfer-Encoding: chunked\r\n" + form +
+                           "\r\n3\r\nx=1\r\n4;ext=1\r\n&y=2\r\n0\r\nTrailer: t\r\n\r\n" + kNext,
+       Ok("POST /c x=1&y=2") + Ok("GET /next "), false},
+      {"equal lengths", "POST /e HTTP/1.1\r\nContent-Length: 3\r\nContent-Length: 3\r\n\r\nabc" + kNext,
+       Ok("POST /e abc") + Ok("GET /next "), false},
+  };
+  for (const Case& c : cases) {
+    const int before = calls_.load();
+    const Reply reply = Send(c.sent, c.closes);
+    EXPECT_EQ(reply.bytes, c.answer) << c.name;
+    EXPECT_EQ(reply.closed, c.closes) << c.name;
+    // Nothing hidden in a refused request ever runs.
+    if (c.answer.find(" 200 ") == std::string::npos) {
+      EXPECT_EQ(calls_.load(), before) << c.name;
+    }
+  }
+}
+
+// A chunked body is invited like any other, and decoded.
+TEST_F(FramingTest, AChunkedBodyAfterAnInvitation) {
+  test::RawClient client(port_);
+  client.Send("POST /c HTTP/1.1\r\nExpect: 100-continue\r\nTransfer-Encoding: chunked\r\n\r\n");
+  EXPECT_EQ(client.ReadUntil("\r\n\r\n"), "HTTP/1.1 100 Continue\r\n\r\n");
+  client.Send("5\r\nhello\r\n0\r\n\r\n");
+  const Reply reply = ReadReply(client, 300);
+  EXPECT_EQ(reply.bytes, Ok("POST /c hello"));
+  EXPECT_FALSE(reply.closed);
+}
+
+// After a method no handler takes, a keep-alive client gets its answer at
+// once and the connection closes, so its next request goes out at once on a
+// new one; with a handler that answers, the next request follows on the same.
+TEST_F(FramingTest, AKeepAliveClientAfterOtherMethodsWaitsForNothing) {
+  for (const char* method : {"DELETE /x", "OPTIONS *"}) {
+    const auto start = Clock::now();
+    test::RawClient client(port_);
+    client.Send(std::string(method) + " HTTP/1.1\r\n\r\n");
+    const Reply reply = ReadReply(client, 10000);
+    EXPECT_EQ(reply.bytes, kNoHandler) << method;
+    EXPECT_TRUE(reply.closed) << method;
+    EXPECT_EQ(test::BodyOf(test::Exchange(port_, "GET /next HTTP/1.1\r\nConnection: close\r\n\r\n")), "GET /next ");
+    EXPECT_LT(Clock::now() - start, milliseconds(2000)) << method;
+  }
+
+  server_.SetActive(false);
+  server_.OnCommandOther = server_.OnCommandGet;
+  server_.SetActive(true);
+  const int port = server_.Bindings()[0].Port;
+  test::RawClient client(port);
+  client.Send("DELETE /x HTTP/1.1\r\n\r\nOPTIONS * HTTP/1.1\r\n\r\n" + kNext);
+  const Reply reply = ReadReply(client, 300);
+  EXPECT_EQ(reply.bytes, Ok("DELETE /x ") + Ok("OPTIONS * ") + Ok("GET /next "));
+  EXPECT_FALSE(reply.closed);
+}
+
+}  // namespace
+}  // namespace qv
