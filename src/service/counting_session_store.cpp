@@ -18,8 +18,9 @@ auto CountingSessionStore::Counted(Call call) -> decltype(call()) {
 
 void CountingSessionStore::SetIdleTimeout(int milliseconds) { inner_->SetIdleTimeout(milliseconds); }
 
-TIdHTTPSessionPtr CountingSessionStore::Find(std::string_view session_id, std::string_view remote_ip) {
-  return Counted([&] { return inner_->Find(session_id, remote_ip); });
+TIdHTTPSessionPtr CountingSessionStore::Find(const std::vector<std::string>& session_ids,
+                                             std::string_view remote_ip) {
+  return Counted([&] { return inner_->Find(session_ids, remote_ip); });
 }
 
 TIdHTTPSessionPtr CountingSessionStore::Create(std::string_view remote_ip, const SessionEvent& start) {

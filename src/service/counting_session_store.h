@@ -5,6 +5,8 @@
 
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "http/session_store.h"
 
@@ -17,7 +19,8 @@ class CountingSessionStore final : public TSessionStore {
   CountingSessionStore(std::shared_ptr<TSessionStore> inner, std::function<void()> failed);
 
   void SetIdleTimeout(int milliseconds) override;
-  TIdHTTPSessionPtr Find(std::string_view session_id, std::string_view remote_ip) override;
+  TIdHTTPSessionPtr Find(const std::vector<std::string>& session_ids,
+                         std::string_view remote_ip) override;
   TIdHTTPSessionPtr Create(std::string_view remote_ip, const SessionEvent& start) override;
   void Save(TIdHTTPSession& session) override;
 
