@@ -41,13 +41,18 @@ TEST_F(ServiceInstallerTest, InstallWritesTheUnitAndEnablesItAtBoot) {
   EXPECT_EQ(ReadFile(unit),
             "[Unit]\n"
             "Description=Quorvale Web Server\n"
+            "Documentation=man:qvweb(8)\n"
             "After=network.target\n"
             "\n"
             "[Service]\n"
             "Type=notify\n"
-            "ExecStart=/opt/quorvale/qvweb --config /etc/quorvale/qvweb.ini\n"
-            "DynamicUser=yes\n"
+            "User=quorvale\n"
+            "Group=quorvale\n"
+            "ExecStartPre=/opt/quorvale/qvweb -t -c /etc/quorvale/qvweb.ini\n"
+            "ExecStart=/opt/quorvale/qvweb -c /etc/quorvale/qvweb.ini\n"
+            "ExecReload=/bin/kill -HUP $MAINPID\n"
             "StateDirectory=quorvale\n"
+            "LogsDirectory=quorvale\n"
             "WorkingDirectory=/var/lib/quorvale\n"
             "Restart=on-failure\n"
             "RestartSec=2\n"
@@ -169,14 +174,16 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ServiceUnitTextTest, OddFolderNamesStayLiteral) {
   const std::string text = ServiceUnitText(
       {"qvWebService", "Quorvale Web Server", "/opt/100% sure/qvweb", "/etc/my qv/$x.ini"});
-  EXPECT_NE(text.find("ExecStart=\"/opt/100%% sure/qvweb\" --config \"/etc/my qv/$$x.ini\"\n"),
+  EXPECT_NE(text.find("ExecStartPre=\"/opt/100%% sure/qvweb\" -t -c \"/etc/my qv/$$x.ini\"\n"
+                      "ExecStart=\"/opt/100%% sure/qvweb\" -c \"/etc/my qv/$$x.ini\"\n"),
             std::string::npos)
       << text;
 }
 
 TEST(ServiceUnitTextTest, WithoutSettingsPathTheProgramStartsWithoutArguments) {
   const std::string text = ServiceUnitText({"qvWebService", "Quorvale Web Server", "/opt/qv/qvweb", ""});
-  EXPECT_NE(text.find("ExecStart=/opt/qv/qvweb\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("ExecStartPre=/opt/qv/qvweb -t\nExecStart=/opt/qv/qvweb\n"), std::string::npos)
+      << text;
 }
 
 }  // namespace
