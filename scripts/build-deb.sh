@@ -20,7 +20,10 @@ if [ "$version" != "$cmake_version" ]; then
   exit 1
 fi
 
-work=$(mktemp -d)
+# A copy at the same place every time, so that a compiler cache finds its
+# earlier work (the source's path is part of what it compares).
+work="$out/work"
+rm -rf "$work"
 trap 'rm -rf "$work"' EXIT
 source="$work/quorvale-web-$version"
 mkdir -p "$source"
