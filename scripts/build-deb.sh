@@ -28,8 +28,10 @@ trap 'rm -rf "$work"' EXIT
 source="$work/quorvale-web-$version"
 mkdir -p "$source"
 # The sources without build folders, local databases or installed modules.
+# The output folder too, when it lies in the checkout.
 tar -C "$root" --exclude='./build*' --exclude='./demo' --exclude='./.git' \
-  --exclude='node_modules' --exclude='*.fdb' --exclude='*.gdb' -cf - . | tar -C "$source" -xf -
+  --exclude="./${out#"$root"/}" --exclude='node_modules' --exclude='*.fdb' --exclude='*.gdb' \
+  -cf - . | tar -C "$source" -xf -
 
 # The debhelper build sets HOME anew: keep the compiler cache where it is.
 if command -v ccache >/dev/null 2>&1; then
