@@ -59,6 +59,10 @@ cleanup() {
     dpkg --purge "$package" >/dev/null 2>&1
   fi
   [ -z "$installed_unit" ] || "$build/qvweb" -uninstall -silent >/dev/null 2>&1
+  # Pages the test's own man formatted (systemd-analyze looks the manual up).
+  for page in /var/cache/man/cat8/qvweb.8.gz /var/cache/man/cat1/qvdemo.1.gz; do
+    [ -e "$page" ] && ! grep -qxF "$page" "$work/man-cache.before" 2>/dev/null && rm -f "$page"
+  done
   if [ "$account_before" = no ] && getent passwd "$account" >/dev/null; then
     deluser --system --quiet "$account" >/dev/null 2>&1
     getent group "$account" >/dev/null && delgroup --system --quiet "$account" >/dev/null 2>&1
@@ -74,17 +78,19 @@ mkdir -p "$work"
 deb=$(ls "$work"/deb/"$package"_*.deb 2>/dev/null | head -n 1)
 check "the package builds" test -f "$deb"
 [ -f "$deb" ] || { cat "$work/build.log"; echo "package: $passed passed, $failed failed"; exit 1; }
-lintian --fail-on error "$deb" > "$work/lintian.txt" 2>&1
+lintian --fail-on error,warning "$deb" > "$work/lintian.txt" 2>&1
 lintian_status=$?
 sed 's/^/lintian: /' "$work/lintian.txt" | grep -v 'running with root privileges'
-check "lintian finds no error" test "$lintian_status" -eq 0
+check "lintian finds no error and no warning" test "$lintian_status" -eq 0
 version=$(dpkg-deb -f "$deb" Version)
 
 # What matches the package's names before it comes, to tell what it leaves.
 traces() {
-  find /etc /usr /var /lib /opt /srv -xdev \( -iname '*qvweb*' -o -iname '*quorvale*' \) 2>/dev/null | sort
+  find /etc /usr /var /lib /opt /srv -xdev -path /var/cache/man -prune -o \
+    \( -iname '*qvweb*' -o -iname '*quorvale*' \) -print 2>/dev/null | sort
 }
 traces > "$work/traces.before"
+ls -d /var/cache/man/cat8/qvweb.8.gz /var/cache/man/cat1/qvdemo.1.gz > "$work/man-cache.before" 2>/dev/null
 
 # Install.
 dpkg -i "$deb" > "$work/install.log" 2>&1
@@ -113,7 +119,7 @@ for line in "User=quorvale" "Type=notify" 'ExecReload=/bin/kill -HUP $MAINPID' "
 done
 if command -v systemd-analyze >/dev/null; then
   check "systemd-analyze verify accepts the unit" \
-    bash -c "systemd-analyze verify '$unit' 2>&1 | grep -v 'Cannot add dependency job' | grep -q . && exit 1 || exit 0"
+    bash -c "systemd-analyze verify '$unit' 2>&1 | grep -q . && exit 1 || exit 0"
 fi
 check "logrotate reads its file" logrotate -d /etc/logrotate.d/quorvale-web > "$work/logrotate-d.txt" 2>&1
 check "the manual page renders without a warning" \
@@ -141,8 +147,7 @@ check "the settings file lists every key the program knows${missing:+ (missing:$
 status=$?
 cat "$work/check1.txt"
 check "qvweb -t without a database fails" test "$status" -eq 1
-check "... and its only error is the database" \
-  test "$(grep '^error:' "$work/check1.txt" | grep -vc '\[DB\] DBName')" -eq 0 -a "$(grep -c '^error:' "$work/check1.txt")" -eq 1
+check "... naming the missing database" grep -qF "$database" "$work/check1.txt"
 qvdemo --db "$database" --properties 20 --quiet > "$work/qvdemo.txt" 2>&1 && chown "$account:$account" "$database"
 check "qvdemo makes the database the settings name" test -f "$database"
 (as_service /usr/sbin/qvweb -t -c "$settings") > "$work/check2.txt" 2>&1
