@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test:
 # unit and integration tests (ctest), the request-parser fuzzer for a short
-# bounded time, the end-to-end browser test, an HTTPS walk with curl, and the
+# bounded time, the end-to-end browser test, an HTTPS walk with curl, the
 # browser walk through a load balancer in front of two servers sharing their
 # sessions in Redis, and the Debian package built, installed, run and purged
 # (as root).
