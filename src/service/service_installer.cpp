@@ -154,6 +154,31 @@ std::string ServiceUnitText(const TServiceDefinition& service) {
   return text;
 }
 
+namespace {
+
+bool Permits(const struct stat& status, uid_t uid, gid_t gid, mode_t user, mode_t group, mode_t other) {
+  if (uid == 0) return true;
+  if (status.st_uid == uid) return (status.st_mode & user) != 0;
+  if (status.st_gid == gid) return (status.st_mode & group) != 0;
+  return (status.st_mode & other) != 0;
+}
+
+}  // namespace
+
+bool ReadableByAccount(const std::string& path, uid_t uid, gid_t gid) {
+  std::error_code error;
+  const std::filesystem::path file = std::filesystem::absolute(path, error);
+  if (error) return false;
+  struct stat status {};
+  std::filesystem::path folder;
+  for (const std::filesystem::path& part : file.parent_path()) {
+    folder /= part;
+    if (stat(folder.c_str(), &status) != 0 || !Permits(status, uid, gid, S_IXUSR, S_IXGRP, S_IXOTH))
+      return false;
+  }
+  return stat(file.c_str(), &status) == 0 && Permits(status, uid, gid, S_IRUSR, S_IRGRP, S_IROTH);
+}
+
 TServiceInstaller::TServiceInstaller(std::string root) : root_(std::move(root)) {}
 
 std::string TServiceInstaller::UnitPath(const std::string& name) const {

@@ -2,6 +2,8 @@
 // The file-system root is a parameter so that the files can be written elsewhere.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 
 namespace qv {
@@ -32,6 +34,11 @@ std::string ServiceUnitText(const TServiceDefinition& service);
 // Quotes a path for a unit file's command line when it needs it ("%" and "$"
 // doubled, blanks and quotes kept inside double quotes).
 std::string QuoteUnitCommandPath(const std::string& path);
+
+// Whether an account with this user and group id may read the file, by the
+// permission bits: every folder on its way searchable, the file readable.
+// False when something on the way is missing.
+bool ReadableByAccount(const std::string& path, uid_t uid, gid_t gid);
 
 class TServiceInstaller {
  public:
