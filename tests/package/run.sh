@@ -47,6 +47,13 @@ as_service() {
     mount -t tmpfs -o mode=1777 tmpfs /tmp && cd /var/lib/quorvale &&
     exec setpriv --reuid=quorvale --regid=quorvale --init-groups --no-new-privs "$@"' sh "$@"
 }
+# Runs the command until it succeeds, for three seconds at most (the access
+# log is written in batches).
+eventually() {
+  local _
+  for _ in $(seq 1 30); do "$@" && return 0; sleep 0.1; done
+  return 1
+}
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
 
 account_before=no
@@ -181,7 +188,7 @@ check "a logged-on visitor gets the property list" grep -q 'propinfo?propid=' "$
 curl -sS -b "$work/jar" -o "$work/auth.html" "$base/auth?propid=1"
 check "the working folder is the state folder, writable by the account" \
   test "$(stat -c %U /var/lib/quorvale/Authorizations.sql 2>/dev/null)" = "$account"
-check "the access log is written in the log folder" grep -q '"GET /list ' /var/log/quorvale/access.log
+check "the access log is written in the log folder" eventually grep -q '"GET /list ' /var/log/quorvale/access.log
 # A rotation as logrotate does it, then the signal its postrotate sends
 # through systemd: new lines go to a new file of the account's.
 logrotate -f -s "$work/logrotate.state" /etc/logrotate.d/quorvale-web > "$work/logrotate.txt" 2>&1
@@ -189,8 +196,7 @@ check "logrotate rotates the access log" test -f /var/log/quorvale/access.log.1
 kill -USR1 "$server"
 sleep 0.5
 curl -sS -o /dev/null "$base/?after-rotation"
-sleep 0.5
-check "after SIGUSR1 the server writes to the new log" grep -q 'after-rotation' /var/log/quorvale/access.log
+check "after SIGUSR1 the server writes to the new log" eventually grep -q 'after-rotation' /var/log/quorvale/access.log
 check "the new log belongs to the account" test "$(stat -c %U /var/log/quorvale/access.log)" = "$account"
 kill -HUP "$server"
 sleep 1
