@@ -38,13 +38,18 @@ check() {  # name command...
   local name=$1; shift
   if "$@"; then echo "ok - $name"; passed=$((passed + 1)); else echo "not ok - $name"; failed=$((failed + 1)); fi
 }
-# Runs a command as the service's account the way the unit runs it: a /tmp
-# of its own (the embedded engine's lock files), the state folder as working
-# folder, no new privileges. It takes the caller's place: run it in a
-# subshell, or in the background.
+# Runs a command as the service's account the way the unit runs it: its own
+# /tmp (where the embedded engine keeps its lock files), the file system
+# read-only but for the state and log folders, /home and /root hidden, the
+# state folder as working folder, no new privileges. It takes the caller's
+# place: run it in a subshell, or in the background.
 as_service() {
   exec unshare --mount --propagation private -- sh -c '
-    mount -t tmpfs -o mode=1777 tmpfs /tmp && cd /var/lib/quorvale &&
+    mount -t tmpfs -o mode=1777 tmpfs /tmp || exit 1
+    for folder in /var/lib/quorvale /var/log/quorvale; do mount --bind "$folder" "$folder" || exit 1; done
+    mount -o remount,bind,ro / || exit 1
+    for folder in /home /root; do [ ! -d "$folder" ] || mount -t tmpfs -o ro,mode=0755 tmpfs "$folder" || exit 1; done
+    cd /var/lib/quorvale &&
     exec setpriv --reuid=quorvale --regid=quorvale --init-groups --no-new-privs "$@"' sh "$@"
 }
 # Runs the command until it succeeds, for three seconds at most (the access
