@@ -82,6 +82,7 @@ cleanup() {
   true
 }
 trap cleanup EXIT
+trap 'exit 1' INT TERM HUP
 rm -rf "$work"
 mkdir -p "$work"
 
