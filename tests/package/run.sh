@@ -90,6 +90,7 @@ mkdir -p "$work"
 "$root/scripts/build-deb.sh" "$work/deb" > "$work/build.log" 2>&1
 deb=$(ls "$work"/deb/"$package"_*.deb 2>/dev/null | head -n 1)
 check "the package builds" test -f "$deb"
+echo "package: built in ${SECONDS} s"
 [ -f "$deb" ] || { cat "$work/build.log"; echo "package: $passed passed, $failed failed"; exit 1; }
 lintian --fail-on error,warning "$deb" > "$work/lintian.txt" 2>&1
 lintian_status=$?
