@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the Debian package quorvale-web from this checkout and leaves the
-# .deb (and the build's .buildinfo and .changes) in OUT_FOLDER.
+# .deb (with the build's .buildinfo, .changes and log, build.log) in OUT_FOLDER.
 #   scripts/build-deb.sh [OUT_FOLDER]     (default: build/deb)
 # Installs the build tools when they are missing (scripts/install-deps.sh
 # package). The checkout itself is not written to: the build runs in a copy.
@@ -39,8 +39,8 @@ if command -v ccache >/dev/null 2>&1; then
   export CCACHE_DIR
 fi
 export DEB_BUILD_OPTIONS="parallel=$(nproc) ${DEB_BUILD_OPTIONS:-}"
-(cd "$source" && dpkg-buildpackage -b -us -uc) > "$work/build.log" 2>&1 || {
-  tail -n 60 "$work/build.log" >&2
+(cd "$source" && dpkg-buildpackage -b -us -uc) > "$out/build.log" 2>&1 || {
+  tail -n 60 "$out/build.log" >&2
   echo "build-deb: dpkg-buildpackage failed" >&2
   exit 1
 }
