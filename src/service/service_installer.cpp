@@ -89,6 +89,14 @@ int RunProgram(std::vector<std::string> args) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// Whether the permission bits grant the account what the bits ask.
+bool Permits(const struct stat& status, uid_t uid, gid_t gid, mode_t user, mode_t group, mode_t other) {
+  if (uid == 0) return true;
+  if (status.st_uid == uid) return (status.st_mode & user) != 0;
+  if (status.st_gid == gid) return (status.st_mode & group) != 0;
+  return (status.st_mode & other) != 0;
+}
+
 bool IsRunningSystemRoot(const std::string& root) {
   std::error_code error;
   return std::filesystem::equivalent(root.empty() ? "/" : root, "/", error);
@@ -153,17 +161,6 @@ std::string ServiceUnitText(const TServiceDefinition& service) {
   text += "WantedBy=multi-user.target\n";
   return text;
 }
-
-namespace {
-
-bool Permits(const struct stat& status, uid_t uid, gid_t gid, mode_t user, mode_t group, mode_t other) {
-  if (uid == 0) return true;
-  if (status.st_uid == uid) return (status.st_mode & user) != 0;
-  if (status.st_gid == gid) return (status.st_mode & group) != 0;
-  return (status.st_mode & other) != 0;
-}
-
-}  // namespace
 
 bool ReadableByAccount(const std::string& path, uid_t uid, gid_t gid) {
   std::error_code error;

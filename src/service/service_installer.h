@@ -23,7 +23,6 @@ inline constexpr const char* kServiceAccount = "quorvale";
 // embedded database. Its log folder, under /var/log, has the same name.
 inline constexpr const char* kStateFolderName = "quorvale";
 inline constexpr const char* kStateFolder = "/var/lib/quorvale";
-inline constexpr const char* kLogsFolder = "/var/log/quorvale";
 
 // The unit file's text for the definition: run as the service's account
 // with the state folder as working folder and the log folder writable, the
