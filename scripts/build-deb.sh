@@ -38,7 +38,8 @@ if command -v ccache >/dev/null 2>&1; then
   CCACHE_DIR=${CCACHE_DIR:-$(ccache -k cache_dir)}
   export CCACHE_DIR
 fi
-export DEB_BUILD_OPTIONS="parallel=$(nproc) ${DEB_BUILD_OPTIONS:-}"
+DEB_BUILD_OPTIONS="parallel=$(nproc) ${DEB_BUILD_OPTIONS:-}"
+export DEB_BUILD_OPTIONS
 (cd "$source" && dpkg-buildpackage -b -us -uc) > "$out/build.log" 2>&1 || {
   tail -n 60 "$out/build.log" >&2
   echo "build-deb: dpkg-buildpackage failed" >&2

@@ -26,8 +26,12 @@ if [ "$(id -u)" -ne 0 ]; then
   echo "package: 0 passed, 0 failed, 1 skipped"
   exit 0
 fi
-if dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q installed; then
-  echo "package: $package is installed on this machine; the test installs and purges it, so remove it first"
+# Whether the package is installed, and whether anything of it is (its
+# settings stay after a removal until the purge).
+installed() { dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q ' installed$'; }
+present() { dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -qv 'not-installed$'; }
+if present; then
+  echo "package: $package is on this machine; the test installs and purges it, so purge it first"
   echo "package: 0 passed, 1 failed"
   exit 1
 fi
@@ -67,7 +71,7 @@ server=""
 installed_unit=""
 cleanup() {
   [ -z "$server" ] || { kill -TERM "$server" 2>/dev/null; wait "$server" 2>/dev/null; }
-  if dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q installed; then
+  if present; then
     dpkg --purge "$package" >/dev/null 2>&1
   fi
   [ -z "$installed_unit" ] || "$build/qvweb" -uninstall -silent >/dev/null 2>&1
@@ -108,7 +112,7 @@ ls -d /var/cache/man/cat8/qvweb.8.gz /var/cache/man/cat1/qvdemo.1.gz > "$work/ma
 
 # Install.
 dpkg -i "$deb" > "$work/install.log" 2>&1
-check "dpkg installs the package" dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed"
+check "dpkg installs the package" installed
 cat "$work/install.log"
 # Its files; folders are shared with other packages, but for its own three.
 dpkg -L "$package" | while read -r path; do [ -d "$path" ] || echo "$path"; done > "$work/files"
@@ -219,7 +223,7 @@ cp "$unit" "$work/packaged.service"
 
 # Purge: nothing of the package stays but its account.
 dpkg --purge "$package" > "$work/purge.log" 2>&1
-check "dpkg purges the package" test "$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null)" != "install ok installed"
+check "dpkg purges the package" bash -c "! $(declare -f present); package=$package; present"
 left=""
 while read -r path; do
   [ -e "$path" ] && left="$left $path"
