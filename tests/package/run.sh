@@ -56,6 +56,7 @@ as_service() {
     cd /var/lib/quorvale &&
     exec setpriv --reuid=quorvale --regid=quorvale --init-groups --no-new-privs "$@"' sh "$@"
 }
+not() { ! "$@"; }
 # Runs the command until it succeeds, for three seconds at most (the access
 # log is written in batches).
 eventually() {
@@ -223,7 +224,7 @@ cp "$unit" "$work/packaged.service"
 
 # Purge: nothing of the package stays but its account.
 dpkg --purge "$package" > "$work/purge.log" 2>&1
-check "dpkg purges the package" bash -c "! $(declare -f present); package=$package; present"
+check "dpkg purges the package" not present
 left=""
 while read -r path; do
   [ -e "$path" ] && left="$left $path"
