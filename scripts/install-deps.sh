@@ -4,12 +4,15 @@
 #   scripts/install-deps.sh server   build and run qvweb and the demo
 #   scripts/install-deps.sh test     the above, plus what the tests need
 #   scripts/install-deps.sh bench    the above, plus the load tools
-# Without a purpose: test. The old switch --bench means bench.
+#   scripts/install-deps.sh package  server, plus what builds and checks the
+#                                    Debian package
+# Without a purpose: test (which includes package). The old switch --bench
+# means bench.
 set -euo pipefail
 purpose=${1:-test}
 [ "$purpose" = "--bench" ] && purpose=bench
-case "$purpose" in server|test|bench) ;; *)
-  echo "usage: $0 [server|test|bench]" >&2; exit 2 ;;
+case "$purpose" in server|test|bench|package) ;; *)
+  echo "usage: $0 [server|test|bench|package]" >&2; exit 2 ;;
 esac
 
 # The compiler, the build tools, and the Firebird client and embedded engine.
@@ -19,6 +22,10 @@ packages=(
   libssl-dev
 )
 if [ "$purpose" != server ]; then
+  # Building the Debian package, checking it, and what its scripts call.
+  packages+=(debhelper dpkg-dev fakeroot lintian adduser logrotate)
+fi
+if [ "$purpose" != server ] && [ "$purpose" != package ]; then
   # Test libraries, the private Firebird server of the database tests, the
   # fuzzer's compiler, the browser of the end-to-end test, and Redis and
   # HAProxy for the shared-session and scale-out tests, openssl for test certificates.

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test:
 # unit and integration tests (ctest), the request-parser fuzzer for a short
-# bounded time, the end-to-end browser test, an HTTPS walk with curl, and the
+# bounded time, the end-to-end browser test, an HTTPS walk with curl, the
 # browser walk through a load balancer in front of two servers sharing their
-# sessions in Redis.
+# sessions in Redis, and the Debian package built, installed, run and purged
+# (as root).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -28,5 +29,8 @@ if [ -x tests/tls/run.sh ]; then
 fi
 if [ -x tests/scaleout/run.sh ]; then
   tests/scaleout/run.sh "$build" || status=1
+fi
+if [ -x tests/package/run.sh ]; then
+  tests/package/run.sh "$build" || status=1
 fi
 exit $status

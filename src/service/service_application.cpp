@@ -1,6 +1,7 @@
 #include "service/service_application.h"
 
 #include <poll.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/signalfd.h>
@@ -90,6 +91,14 @@ int TServiceApplication::Install(bool silent) {
                   "such as /opt/quorvale"
                << std::endl;
       }
+    }
+    // The account runs the service, so it must read the settings.
+    if (const passwd* account = getpwnam(kServiceAccount);
+        account != nullptr && !settingsPath_.empty() &&
+        !ReadableByAccount(settingsPath_, account->pw_uid, account->pw_gid)) {
+      out_ << "Warning: the account " << kServiceAccount << " cannot read " << settingsPath_
+           << ", so the service cannot start: give the file to its group (chown root:"
+           << kServiceAccount << ", chmod 640) in a folder it may enter" << std::endl;
     }
     if (!installer_.SystemdRunning())
       out_ << "systemd is not running: the unit is written, and is used once systemd runs"

@@ -1,6 +1,7 @@
 #include "service/service_installer.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -8,6 +9,8 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "platform/exception.h"
 #include "service/os_error.h"
@@ -69,6 +72,31 @@ bool HasControlChars(const std::string& text) {
   return false;
 }
 
+// Runs the program found on PATH with the arguments and waits for it; the
+// result is its exit status, -1 when it did not end normally. Raises
+// EOSError when it cannot be started.
+int RunProgram(std::vector<std::string> args) {
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  const int error = posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
+  if (error != 0) RaiseLastOSError(error);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) RaiseLastOSError();
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Whether the permission bits grant the account what the bits ask.
+bool Permits(const struct stat& status, uid_t uid, gid_t gid, mode_t user, mode_t group, mode_t other) {
+  if (uid == 0) return true;
+  if (status.st_uid == uid) return (status.st_mode & user) != 0;
+  if (status.st_gid == gid) return (status.st_mode & group) != 0;
+  return (status.st_mode & other) != 0;
+}
+
 bool IsRunningSystemRoot(const std::string& root) {
   std::error_code error;
   return std::filesystem::equivalent(root.empty() ? "/" : root, "/", error);
@@ -100,18 +128,24 @@ std::string ServiceUnitText(const TServiceDefinition& service) {
   std::string text;
   text += "[Unit]\n";
   text += "Description=" + service.DisplayName + "\n";
+  text += "Documentation=man:qvweb(8)\n";
   text += "After=network.target\n";
   text += "\n";
   text += "[Service]\n";
   text += "Type=notify\n";
-  text += "ExecStart=" + QuoteUnitCommandPath(service.BinaryPath);
-  if (!service.SettingsPath.empty())
-    text += " --config " + QuoteUnitCommandPath(service.SettingsPath);
-  text += "\n";
-  // An account of its own, made at start; it owns the state folder, which
-  // systemd creates (and hands over, with an embedded database in it).
-  text += "DynamicUser=yes\n";
+  const std::string program = QuoteUnitCommandPath(service.BinaryPath);
+  const std::string settings =
+      service.SettingsPath.empty() ? "" : " -c " + QuoteUnitCommandPath(service.SettingsPath);
+  // The account owns the state and log folders, which systemd creates (and
+  // hands over, with an embedded database in the state folder); the
+  // settings, readable by its group, are checked before every start.
+  text += std::string("User=") + kServiceAccount + "\n";
+  text += std::string("Group=") + kServiceAccount + "\n";
+  text += "ExecStartPre=" + program + " -t" + settings + "\n";
+  text += "ExecStart=" + program + settings + "\n";
+  text += "ExecReload=/bin/kill -HUP $MAINPID\n";
   text += std::string("StateDirectory=") + kStateFolderName + "\n";
+  text += std::string("LogsDirectory=") + kStateFolderName + "\n";
   text += std::string("WorkingDirectory=") + kStateFolder + "\n";
   text += "Restart=on-failure\n";
   text += "RestartSec=2\n";
@@ -126,6 +160,20 @@ std::string ServiceUnitText(const TServiceDefinition& service) {
   text += "[Install]\n";
   text += "WantedBy=multi-user.target\n";
   return text;
+}
+
+bool ReadableByAccount(const std::string& path, uid_t uid, gid_t gid) {
+  std::error_code error;
+  const std::filesystem::path file = std::filesystem::absolute(path, error);
+  if (error) return false;
+  struct stat status {};
+  std::filesystem::path folder;
+  for (const std::filesystem::path& part : file.parent_path()) {
+    folder /= part;
+    if (stat(folder.c_str(), &status) != 0 || !Permits(status, uid, gid, S_IXUSR, S_IXGRP, S_IXOTH))
+      return false;
+  }
+  return stat(file.c_str(), &status) == 0 && Permits(status, uid, gid, S_IRUSR, S_IRGRP, S_IROTH);
 }
 
 TServiceInstaller::TServiceInstaller(std::string root) : root_(std::move(root)) {}
@@ -143,6 +191,7 @@ void TServiceInstaller::Install(const TServiceDefinition& service) const {
   // A line break in the path would end the unit's setting early.
   if (HasControlChars(service.BinaryPath) || HasControlChars(service.SettingsPath))
     RaiseLastOSError(EINVAL);
+  if (ForRunningSystem()) EnsureServiceAccount();
   ForceFolders(JoinRoot(root_, kUnitFolder));
   WriteNewFile(unitPath, ServiceUnitText(service));
   try {
@@ -180,19 +229,26 @@ bool TServiceInstaller::SystemdRunning() const {
 void TServiceInstaller::ReloadServiceManager() const {
   // Only a running systemd of this very root has units to reload.
   if (!SystemdRunning()) return;
-  char program[] = "systemctl";
-  char command[] = "daemon-reload";
-  char* argv[] = {program, command, nullptr};
-  pid_t pid = 0;
-  const int error = posix_spawnp(&pid, program, nullptr, nullptr, argv, environ);
-  if (error != 0) RaiseLastOSError(error);
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) RaiseLastOSError();
-  }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+  if (RunProgram({"systemctl", "daemon-reload"}) != 0)
     throw Exception("systemctl daemon-reload failed");
+}
+
+void TServiceInstaller::EnsureServiceAccount() const {
+  if (getpwnam(kServiceAccount) != nullptr) return;
+  // A system account and its group, with the state folder as home, the way
+  // the Debian package makes it; useradd where adduser is missing.
+  int status = -1;
+  try {
+    status = RunProgram({"adduser", "--system", "--group", "--quiet", "--home", kStateFolder,
+                         "--no-create-home", kServiceAccount});
+  } catch (const EOSError& e) {
+    if (e.ErrorCode() != ENOENT) throw;
+    status = RunProgram({"useradd", "--system", "--user-group", "--home-dir", kStateFolder,
+                         "--no-create-home", "--shell", "/usr/sbin/nologin", kServiceAccount});
   }
+  if (status != 0)
+    throw Exception(std::string("the account ") + kServiceAccount + " could not be made (exit status " +
+                    std::to_string(status) + ")");
 }
 
 }  // namespace qv

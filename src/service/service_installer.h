@@ -2,6 +2,8 @@
 // The file-system root is a parameter so that the files can be written elsewhere.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 
 namespace qv {
@@ -10,23 +12,32 @@ struct TServiceDefinition {
   std::string Name;          // unit name without ".service"
   std::string DisplayName;   // the unit's Description
   std::string BinaryPath;    // the executable's full path
-  std::string SettingsPath;  // passed as --config when not empty
+  std::string SettingsPath;  // passed as -c when not empty
 };
+
+// The system account the service runs as, with a group of the same name.
+inline constexpr const char* kServiceAccount = "quorvale";
 
 // The state folder the service runs in, under /var/lib: its working folder
 // (Authorizations.sql), owned by the service's account, the place for an
-// embedded database.
+// embedded database. Its log folder, under /var/log, has the same name.
 inline constexpr const char* kStateFolderName = "quorvale";
 inline constexpr const char* kStateFolder = "/var/lib/quorvale";
 
-// The unit file's text for the definition: an account of its own made when
-// the service starts (DynamicUser) with the state folder as working folder,
-// restarted on failure, sandboxed, and allowed to bind ports below 1024.
+// The unit file's text for the definition: run as the service's account
+// with the state folder as working folder and the log folder writable, the
+// settings checked before each start, SIGHUP for a reload, restarted on
+// failure, sandboxed, and allowed to bind ports below 1024.
 std::string ServiceUnitText(const TServiceDefinition& service);
 
 // Quotes a path for a unit file's command line when it needs it ("%" and "$"
 // doubled, blanks and quotes kept inside double quotes).
 std::string QuoteUnitCommandPath(const std::string& path);
+
+// Whether an account with this user and group id may read the file, by the
+// permission bits: every folder on its way searchable, the file readable.
+// False when something on the way is missing.
+bool ReadableByAccount(const std::string& path, uid_t uid, gid_t gid);
 
 class TServiceInstaller {
  public:
@@ -44,8 +55,10 @@ class TServiceInstaller {
   // <root>/etc/systemd/system/multi-user.target.wants/<name>.service
   std::string WantsLinkPath(const std::string& name) const;
 
-  // Writes the unit file (which must not exist yet) and enables it in
-  // multi-user.target. Raises EOSError when a file cannot be written; nothing of
+  // Makes the service's account when the root is the running system's and
+  // the account is missing, then writes the unit file (which must not exist
+  // yet) and enables it in multi-user.target. Raises EOSError when a file
+  // cannot be written, Exception when the account cannot be made; nothing of
   // the new unit is left behind then.
   void Install(const TServiceDefinition& service) const;
   // Removes the enabling link and the unit file. Raises EOSError when the unit
@@ -54,6 +67,7 @@ class TServiceInstaller {
 
  private:
   void ReloadServiceManager() const;
+  void EnsureServiceAccount() const;
 
   std::string root_;
 };

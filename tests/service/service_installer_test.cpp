@@ -1,6 +1,7 @@
 #include "service/service_installer.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -41,13 +42,18 @@ TEST_F(ServiceInstallerTest, InstallWritesTheUnitAndEnablesItAtBoot) {
   EXPECT_EQ(ReadFile(unit),
             "[Unit]\n"
             "Description=Quorvale Web Server\n"
+            "Documentation=man:qvweb(8)\n"
             "After=network.target\n"
             "\n"
             "[Service]\n"
             "Type=notify\n"
-            "ExecStart=/opt/quorvale/qvweb --config /etc/quorvale/qvweb.ini\n"
-            "DynamicUser=yes\n"
+            "User=quorvale\n"
+            "Group=quorvale\n"
+            "ExecStartPre=/opt/quorvale/qvweb -t -c /etc/quorvale/qvweb.ini\n"
+            "ExecStart=/opt/quorvale/qvweb -c /etc/quorvale/qvweb.ini\n"
+            "ExecReload=/bin/kill -HUP $MAINPID\n"
             "StateDirectory=quorvale\n"
+            "LogsDirectory=quorvale\n"
             "WorkingDirectory=/var/lib/quorvale\n"
             "Restart=on-failure\n"
             "RestartSec=2\n"
@@ -147,6 +153,45 @@ TEST_F(ServiceInstallerTest, APathWithALineBreakIsRefused) {
   EXPECT_FALSE(fs::exists(installer.UnitPath("qvWebService")));
 }
 
+struct ReadableCase {
+  const char* name;
+  mode_t folderMode;
+  mode_t fileMode;
+  bool groupOwned;  // the file's group is the account's
+  bool readable;
+};
+
+class ReadableByAccountTest : public ServiceInstallerTest,
+                              public ::testing::WithParamInterface<ReadableCase> {};
+
+// Needs root to hand files to another account; an unused id stands for it.
+TEST_P(ReadableByAccountTest, FollowsThePermissionBits) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root";
+  const ReadableCase& c = GetParam();
+  constexpr uid_t kUid = 64999;
+  constexpr gid_t kGid = 64999;
+  const std::string folder = root_ + "/etc";
+  const std::string file = folder + "/qvweb.ini";
+  fs::create_directories(folder);
+  std::ofstream(file) << "[APP]\n";
+  ASSERT_EQ(chown(file.c_str(), 0, c.groupOwned ? kGid : 0), 0);
+  ASSERT_EQ(chmod(file.c_str(), c.fileMode), 0);
+  ASSERT_EQ(chmod(folder.c_str(), c.folderMode), 0);
+  ASSERT_EQ(chmod(root_.c_str(), 0755), 0);
+  EXPECT_EQ(ReadableByAccount(file, kUid, kGid), c.readable);
+  EXPECT_TRUE(ReadableByAccount(file, 0, 0));
+  EXPECT_FALSE(ReadableByAccount(folder + "/absent.ini", kUid, kGid));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ReadableByAccountTest,
+    ::testing::Values(ReadableCase{"WorldReadable", 0755, 0644, false, true},
+                      ReadableCase{"GroupReadable", 0755, 0640, true, true},
+                      ReadableCase{"OtherGroup", 0755, 0640, false, false},
+                      ReadableCase{"OwnerOnly", 0755, 0600, true, false},
+                      ReadableCase{"FolderClosed", 0750, 0644, false, false}),
+    [](const ::testing::TestParamInfo<ReadableCase>& info) { return std::string(info.param.name); });
+
 struct QuoteCase {
   std::string path;
   std::string quoted;
@@ -169,14 +214,16 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ServiceUnitTextTest, OddFolderNamesStayLiteral) {
   const std::string text = ServiceUnitText(
       {"qvWebService", "Quorvale Web Server", "/opt/100% sure/qvweb", "/etc/my qv/$x.ini"});
-  EXPECT_NE(text.find("ExecStart=\"/opt/100%% sure/qvweb\" --config \"/etc/my qv/$$x.ini\"\n"),
+  EXPECT_NE(text.find("ExecStartPre=\"/opt/100%% sure/qvweb\" -t -c \"/etc/my qv/$$x.ini\"\n"
+                      "ExecStart=\"/opt/100%% sure/qvweb\" -c \"/etc/my qv/$$x.ini\"\n"),
             std::string::npos)
       << text;
 }
 
 TEST(ServiceUnitTextTest, WithoutSettingsPathTheProgramStartsWithoutArguments) {
   const std::string text = ServiceUnitText({"qvWebService", "Quorvale Web Server", "/opt/qv/qvweb", ""});
-  EXPECT_NE(text.find("ExecStart=/opt/qv/qvweb\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("ExecStartPre=/opt/qv/qvweb -t\nExecStart=/opt/qv/qvweb\n"), std::string::npos)
+      << text;
 }
 
 }  // namespace

@@ -1,0 +1,263 @@
+#!/usr/bin/env bash
+# The Debian package from build to purge, on this very machine: builds it,
+# checks it with lintian, installs it with dpkg, checks the installed settings
+# with qvweb -t, makes a demo database with the installed qvdemo, runs the
+# installed server as the account quorvale the way its systemd unit does (a
+# private /tmp, the state folder as working folder) and walks a few pages,
+# rotates its log, then purges the package and checks that nothing of it is
+# left. Last, "qvweb -install" of the build makes the account and writes the
+# packaged unit. Needs root; the machine ends as it was (a trap purges the
+# package and removes what the test made, also when a check fails).
+# Usage: tests/package/run.sh [BUILD_FOLDER]   (default: build)
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+build=$(cd "${1:-$root/build}" && pwd)
+work="$build/package"
+
+package=quorvale-web
+account=quorvale
+settings=/etc/quorvale/qvweb.ini
+unit=/lib/systemd/system/qvweb.service
+database=/var/lib/quorvale/qvmain.gdb
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "package: needs root to install the package; not run"
+  echo "package: 0 passed, 0 failed, 1 skipped"
+  exit 0
+fi
+# Whether the package is installed, and whether anything of it is (its
+# settings stay after a removal until the purge).
+installed() { dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q ' installed$'; }
+present() { dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -qv 'not-installed$'; }
+if present; then
+  echo "package: $package is on this machine; the test installs and purges it, so purge it first"
+  echo "package: 0 passed, 1 failed"
+  exit 1
+fi
+
+passed=0
+failed=0
+check() {  # name command...
+  local name=$1; shift
+  if "$@"; then echo "ok - $name"; passed=$((passed + 1)); else echo "not ok - $name"; failed=$((failed + 1)); fi
+}
+# Runs a command as the service's account the way the unit runs it: its own
+# /tmp (where the embedded engine keeps its lock files), the file system
+# read-only but for the state and log folders, /home and /root hidden, the
+# state folder as working folder, no new privileges. It takes the caller's
+# place: run it in a subshell, or in the background.
+as_service() {
+  exec unshare --mount --propagation private -- sh -c '
+    mount -t tmpfs -o mode=1777 tmpfs /tmp || exit 1
+    for folder in /var/lib/quorvale /var/log/quorvale; do mount --bind "$folder" "$folder" || exit 1; done
+    mount -o remount,bind,ro / || exit 1
+    for folder in /home /root; do [ ! -d "$folder" ] || mount -t tmpfs -o ro,mode=0755 tmpfs "$folder" || exit 1; done
+    cd /var/lib/quorvale &&
+    exec setpriv --reuid=quorvale --regid=quorvale --init-groups --no-new-privs "$@"' sh "$@"
+}
+not() { ! "$@"; }
+# Runs the command until it succeeds, for three seconds at most (the access
+# log is written in batches).
+eventually() {
+  local _
+  for _ in $(seq 1 30); do "$@" && return 0; sleep 0.1; done
+  return 1
+}
+free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+
+account_before=no
+getent passwd "$account" >/dev/null && account_before=yes
+server=""
+installed_unit=""
+cleanup() {
+  [ -z "$server" ] || { kill -TERM "$server" 2>/dev/null; wait "$server" 2>/dev/null; }
+  if present; then
+    dpkg --purge "$package" >/dev/null 2>&1
+  fi
+  [ -z "$installed_unit" ] || "$build/qvweb" -uninstall -silent >/dev/null 2>&1
+  # Pages the test's own man formatted (systemd-analyze looks the manual up).
+  for page in /var/cache/man/cat8/qvweb.8.gz /var/cache/man/cat1/qvdemo.1.gz; do
+    [ -e "$page" ] && ! grep -qxF "$page" "$work/man-cache.before" 2>/dev/null && rm -f "$page"
+  done
+  if [ "$account_before" = no ] && getent passwd "$account" >/dev/null; then
+    deluser --system --quiet "$account" >/dev/null 2>&1
+    getent group "$account" >/dev/null && delgroup --system --quiet "$account" >/dev/null 2>&1
+  fi
+  true
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM HUP
+rm -rf "$work"
+mkdir -p "$work"
+
+# Build and lintian.
+"$root/scripts/build-deb.sh" "$work/deb" > "$work/build.log" 2>&1
+deb=$(ls "$work"/deb/"$package"_*.deb 2>/dev/null | head -n 1)
+check "the package builds" test -f "$deb"
+echo "package: built in ${SECONDS} s"
+[ -f "$deb" ] || { cat "$work/build.log"; echo "package: $passed passed, $failed failed"; exit 1; }
+lintian --fail-on error,warning "$deb" > "$work/lintian.txt" 2>&1
+lintian_status=$?
+sed 's/^/lintian: /' "$work/lintian.txt" | grep -v 'running with root privileges'
+check "lintian finds no error and no warning" test "$lintian_status" -eq 0
+version=$(dpkg-deb -f "$deb" Version)
+
+# What matches the package's names before it comes, to tell what it leaves.
+traces() {
+  find /etc /usr /var /lib /opt /srv -xdev -path /var/cache/man -prune -o \
+    \( -iname '*qvweb*' -o -iname '*quorvale*' \) -print 2>/dev/null | sort
+}
+traces > "$work/traces.before"
+ls -d /var/cache/man/cat8/qvweb.8.gz /var/cache/man/cat1/qvdemo.1.gz > "$work/man-cache.before" 2>/dev/null
+
+# Install.
+dpkg -i "$deb" > "$work/install.log" 2>&1
+check "dpkg installs the package" installed
+cat "$work/install.log"
+# Its files; folders are shared with other packages, but for its own three.
+dpkg -L "$package" | while read -r path; do [ -d "$path" ] || echo "$path"; done > "$work/files"
+printf '%s\n' /etc/quorvale /usr/share/quorvale /usr/share/doc/"$package" >> "$work/files"
+check "the server, qvdemo and the logo are installed" \
+  test -x /usr/sbin/qvweb -a -x /usr/bin/qvdemo -a -f /usr/share/quorvale/htdocs/qv_logo_jpg.jpg
+check "qvweb --version names the package's version" \
+  test "$(/usr/sbin/qvweb --version | head -n 1)" = "qvweb $version"
+check "the settings file is a conffile" \
+  bash -c "dpkg-query -W -f='\${Conffiles}' $package | grep -q ' $settings '"
+check "the settings file is root:quorvale 0640" test "$(stat -c '%U:%G %a' "$settings")" = "root:$account 640"
+uid=$(id -u "$account" 2>/dev/null)
+check "the account quorvale is a system account without a shell" \
+  test -n "$uid" -a "${uid:-1000}" -lt 1000 -a "$(getent passwd "$account" | cut -d: -f7)" = /usr/sbin/nologin
+check "the state and log folders belong to the account" \
+  test "$(stat -c '%U:%G %a' /var/lib/quorvale /var/log/quorvale | sort -u)" = "$account:$account 750"
+check "the unit is enabled at boot" \
+  test "$(readlink /etc/systemd/system/multi-user.target.wants/qvweb.service)" = "$unit"
+check "postinst says the service waits for its database" grep -q "enabled but not started" "$work/install.log"
+for line in "User=quorvale" "Type=notify" 'ExecReload=/bin/kill -HUP $MAINPID' "StateDirectory=quorvale" \
+  "LogsDirectory=quorvale" "Restart=on-failure" "ProtectSystem=strict" \
+  "ExecStartPre=/usr/sbin/qvweb -t -c $settings" "ExecStart=/usr/sbin/qvweb -c $settings"; do
+  check "the unit has $line" grep -qxF "$line" "$unit"
+done
+if command -v systemd-analyze >/dev/null; then
+  check "systemd-analyze verify accepts the unit" \
+    bash -c "systemd-analyze verify '$unit' 2>&1 | grep -q . && exit 1 || exit 0"
+fi
+check "logrotate reads its file" logrotate -d /etc/logrotate.d/quorvale-web > "$work/logrotate-d.txt" 2>&1
+check "the manual page renders without a warning" \
+  bash -c "man --warnings -l /usr/share/man/man8/qvweb.8.gz 2>&1 >/dev/null | grep -q . && exit 1 || exit 0"
+MANWIDTH=200 man -l /usr/share/man/man8/qvweb.8.gz 2>/dev/null > "$work/qvweb.8.txt"
+# Every key of the settings file stands in the manual, and every key the
+# program knows stands in the settings file.
+keys=$(grep -E '^[A-Za-z]+=' "$settings" | cut -d= -f1 | sort -u)
+missing=""
+for key in $keys; do grep -qw "$key" "$work/qvweb.8.txt" || missing="$missing $key"; done
+check "the manual describes every setting${missing:+ (missing:$missing)}" test -z "$missing"
+# The program's own list: its effective settings for an empty file.
+: > "$work/empty.ini"
+known=$(/usr/sbin/qvweb --print-config -c "$work/empty.ini" 2>/dev/null |
+  awk '/^\[/ { section = substr($0, 2, length($0) - 2) } /^[A-Za-z]+=/ { print section, substr($0, 1, index($0, "=") - 1) }')
+missing=""
+while read -r section key; do
+  [ -n "$key" ] || continue
+  awk -v s="[$section]" -v k="$key" '
+    /^\[/ { inside = (toupper($0) == toupper(s)) } inside && index($0, k "=") == 1 { found = 1 }
+    END { exit !found }' "$settings" || missing="$missing [$section]$key"
+done <<< "$known"
+check "the settings file lists every key the program knows${missing:+ (missing:$missing)}" \
+  test -n "$known" -a -z "$missing"
+
+# Settings check before and after the database exists, as the unit runs it.
+(as_service /usr/sbin/qvweb -t -c "$settings") > "$work/check1.txt" 2>&1
+status=$?
+cat "$work/check1.txt"
+check "qvweb -t without a database fails" test "$status" -eq 1
+check "... naming the missing database" grep -qF "$database" "$work/check1.txt"
+qvdemo --db "$database" --properties 20 --quiet > "$work/qvdemo.txt" 2>&1 && chown "$account:$account" "$database"
+check "qvdemo makes the database the settings name" test -f "$database"
+(as_service /usr/sbin/qvweb -t -c "$settings") > "$work/check2.txt" 2>&1
+status=$?
+cat "$work/check2.txt"
+check "qvweb -t passes with the database" test "$status" -eq 0
+
+# The installed server as the account, on a free loopback port set in the
+# installed settings as an administrator would.
+port=$(free_port)
+sed -i "s/^Port=80\$/Port=$port/; 0,/^Address=\$/s//Address=127.0.0.1/" "$settings"
+as_service /usr/sbin/qvweb -c "$settings" > "$work/server.out" 2> "$work/server.err" &
+server=$!
+for _ in $(seq 1 100); do
+  (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
+  kill -0 "$server" 2>/dev/null || break
+  sleep 0.1
+done
+base="http://127.0.0.1:$port"
+curl -sS -o "$work/menu.html" "$base/" 2>&1
+check "the main menu is served" grep -q "NOT LOGGED IN" "$work/menu.html"
+check "the server runs as the account" test "$(ps -o user= -p "$server" 2>/dev/null | tr -d ' ')" = "$account"
+curl -sS -o "$work/logo.jpg" "$base/image/qv_logo_jpg.jpg"
+check "the logo comes from the installed HtDocs" cmp -s "$work/logo.jpg" /usr/share/quorvale/htdocs/qv_logo_jpg.jpg
+curl -sS -c "$work/jar" -o /dev/null "$base/"
+curl -sS -b "$work/jar" -o "$work/logon.html" --data 'uName=demo&uPass=demo' "$base/DOLOGIN"
+curl -sS -b "$work/jar" -o "$work/list.html" "$base/list"
+check "a logged-on visitor gets the property list" grep -q 'propinfo?propid=' "$work/list.html"
+curl -sS -b "$work/jar" -o "$work/auth.html" "$base/auth?propid=1"
+check "the working folder is the state folder, writable by the account" \
+  test "$(stat -c %U /var/lib/quorvale/Authorizations.sql 2>/dev/null)" = "$account"
+check "the access log is written in the log folder" eventually grep -q '"GET /list ' /var/log/quorvale/access.log
+# A rotation as logrotate does it, then the signal its postrotate sends
+# through systemd: new lines go to a new file of the account's.
+logrotate -f -s "$work/logrotate.state" /etc/logrotate.d/quorvale-web > "$work/logrotate.txt" 2>&1
+check "logrotate rotates the access log" test -f /var/log/quorvale/access.log.1
+kill -USR1 "$server"
+sleep 0.5
+curl -sS -o /dev/null "$base/?after-rotation"
+check "after SIGUSR1 the server writes to the new log" eventually grep -q 'after-rotation' /var/log/quorvale/access.log
+check "the new log belongs to the account" test "$(stat -c %U /var/log/quorvale/access.log)" = "$account"
+kill -HUP "$server"
+sleep 1
+curl -sS -o "$work/menu2.html" "$base/"
+check "SIGHUP reloads and the server goes on" grep -q "NOT LOGGED IN" "$work/menu2.html"
+kill -TERM "$server"
+wait "$server"
+status=$?
+server=""
+check "the server stops cleanly" test "$status" -eq 0
+[ "$failed" -eq 0 ] || { echo "--- server stderr"; cat "$work/server.err"; }
+cp "$unit" "$work/packaged.service"
+
+# Purge: nothing of the package stays but its account.
+dpkg --purge "$package" > "$work/purge.log" 2>&1
+check "dpkg purges the package" not present
+left=""
+while read -r path; do
+  [ -e "$path" ] && left="$left $path"
+done < "$work/files"
+check "no file of the package is left${left:+ (left:$left)}" test -z "$left"
+traces > "$work/traces.after"
+left=$(comm -13 "$work/traces.before" "$work/traces.after" | tr '\n' ' ')
+check "nothing named after it is left${left:+ (left: $left)}" test -z "$left"
+left=$(find /etc /usr /var /lib /opt /srv /run -xdev -uid "$uid" 2>/dev/null | tr '\n' ' ')
+check "no file of the account is left${left:+ (left: $left)}" test -z "$left"
+check "no enabling link is left" test ! -e /etc/systemd/system/multi-user.target.wants/qvweb.service -a ! -L /etc/systemd/system/multi-user.target.wants/qvweb.service
+check "the account stays, as Debian does with system accounts" getent passwd "$account" >/dev/null
+
+# "qvweb -install" of the build: makes the missing account and writes the
+# packaged unit, for the build's own paths.
+if [ -x "$build/qvweb" ] && [ "$account_before" = no ]; then
+  deluser --system --quiet "$account" >/dev/null 2>&1
+  delgroup --system --quiet "$account" >/dev/null 2>&1
+  installed_unit=yes
+  "$build/qvweb" -install -silent -c "$settings" > "$work/install-switch.txt" 2>&1
+  check "-install succeeds" test $? -eq 0
+  check "-install warns that the account cannot read the settings (purged)" \
+    grep -q "account quorvale cannot read $settings" "$work/install-switch.txt"
+  check "-install makes the system account" bash -c "[ \$(id -u $account) -lt 1000 ]"
+  sed "s|$build/qvweb|/usr/sbin/qvweb|g" /etc/systemd/system/qvWebService.service > "$work/switch.service"
+  check "-install writes the packaged unit" diff -u "$work/packaged.service" "$work/switch.service"
+  "$build/qvweb" -uninstall -silent >/dev/null 2>&1
+  check "-uninstall removes it" test ! -e /etc/systemd/system/qvWebService.service
+  installed_unit=""
+fi
+
+echo "package: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
