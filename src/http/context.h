@@ -49,6 +49,8 @@ class TIdContext {
   const std::string& PeerIP() const { return peer_ip_; }
   int PeerPort() const { return peer_port_; }
   const TIdSocketHandle* Binding() const { return binding_; }
+  // A restarted server's listener like the one the connection came in on.
+  void SetBinding(const TIdSocketHandle* binding) { binding_ = binding; }
   // The interim "100 Continue" of the current request went out before it
   // was handed over; the engine sends no other. Taking it clears it.
   void MarkContinueSent() { continue_sent_ = true; }

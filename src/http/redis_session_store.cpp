@@ -168,7 +168,7 @@ TIdHTTPSessionPtr TRedisSessionStore::Find(std::string_view session_id,
       "redis.call('PEXPIRE', KEYS[1], ARGV[2])\n"
       "return v\n";
   const TRedisReply fields =
-      Run({{"EVAL", kLookUp, "1", Key(session_id), std::string(remote_ip), ttl_}}).front();
+      Run({{"EVAL", kLookUp, "1", Key(session_id), std::string(remote_ip), std::to_string(ttl_.load())}}).front();
   if (fields.kind != TRedisReply::Kind::Array || fields.elements.size() != 3) return nullptr;
   const TRedisReply& id = fields.elements[0];
   const TRedisReply& address = fields.elements[1];
@@ -191,7 +191,7 @@ TIdHTTPSessionPtr TRedisSessionStore::Create(std::string_view remote_ip, const S
       auto lock = session->LockContent();
       content = EncodeContent(session->Content());
     }
-    Run({{"HSET", key, "addr", std::string(remote_ip), "content", content}, {"PEXPIRE", key, ttl_}});
+    Run({{"HSET", key, "addr", std::string(remote_ip), "content", content}, {"PEXPIRE", key, std::to_string(ttl_.load())}});
     return session;
   }
 }
@@ -205,7 +205,7 @@ void TRedisSessionStore::Save(TIdHTTPSession& session) {
   const std::string key = Key(session.SessionID());
   // A session that ended meanwhile comes back only as fields without its
   // identifier and address, which no look-up accepts; it expires again.
-  Run({{"HSET", key, "content", content}, {"PEXPIRE", key, ttl_}});
+  Run({{"HSET", key, "content", content}, {"PEXPIRE", key, std::to_string(ttl_.load())}});
 }
 
 }  // namespace qv
