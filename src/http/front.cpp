@@ -83,6 +83,7 @@ struct TIdFront::Conn : Source {
   State state = State::Waiting;
   bool registered = false;
   Clock::time_point deadline = Clock::time_point::max();
+  Clock::time_point accepted = Clock::now();
   // An epoll event came while its worker was putting it back in epoll.
   bool event_early = false;
 };
@@ -312,8 +313,15 @@ void TIdFront::Handle(Conn& conn, TIdFrontConnection::Next next, Clock::time_poi
       if (stop_started_) {
         // A restart: the front that took over the listeners takes it too.
         if (successor_ && HandOver(conn)) return;
-        // A stop: a connection with no request begun is done.
-        if (!conn.fc->RequestUnderway()) return Finish(conn);
+        // A stop: a connection with no request begun is done, unless it was
+        // accepted a moment ago and its request may be on its way.
+        if (!conn.fc->RequestUnderway()) {
+          const auto grace = conn.accepted + kFreshGrace;
+          if (conn.fc->Answered() > 0 || now >= grace) return Finish(conn);
+          conn.state = Conn::State::Waiting;
+          SetDeadline(conn, std::min(grace, WaitDeadline(conn, now)));
+          return Arm(conn, EPOLLIN);
+        }
       }
       conn.state = Conn::State::Waiting;
       SetDeadline(conn, WaitDeadline(conn, now));

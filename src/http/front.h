@@ -57,6 +57,9 @@ class TIdFront : public std::enable_shared_from_this<TIdFront> {
   static constexpr std::chrono::milliseconds kPause{250};
   // How long a closing connection waits for the peer to finish sending.
   static constexpr std::chrono::milliseconds kLinger{2000};
+  // How long a stop waits for the first bytes of a connection accepted just
+  // before it: its client has most likely sent its request already.
+  static constexpr std::chrono::milliseconds kFreshGrace{100};
   // How long a stop with a drain limit waits beyond it for running requests.
   static constexpr std::chrono::milliseconds kStopMargin{500};
   // The longest the front sleeps when nothing is due.
