@@ -109,9 +109,10 @@ class TIdCustomTCPServer {
   int Workers() const { return workers_; }
   void SetWorkers(int count) { workers_ = count; }
   // Milliseconds a stop lets accepted connections finish their request and
-  // answer (listeners close at once); then what still runs is cut off, and a
-  // thread stuck in a handler is left behind. 0: connections close at once
-  // and running requests are waited for.
+  // answer (listeners close at once, and so do connections with no request
+  // begun); then what still runs is cut off, and a thread stuck in a handler
+  // is left behind. 0: connections close at once and running requests are
+  // waited for.
   int StopTimeout() const { return stop_timeout_ms_; }
   void SetStopTimeout(int milliseconds) { stop_timeout_ms_ = milliseconds; }
 
