@@ -59,6 +59,8 @@ class TIdContext {
     continue_sent_ = true;
     connection_.IOHandler().Write(version + " 100 Continue\r\n\r\n");
   }
+  // A restarted server's listener like the one the connection came in on.
+  void SetBinding(const TIdSocketHandle* binding) { binding_ = binding; }
   bool ContinueSent() const { return continue_sent_; }
   // The current request is done with: parsing and the invitation start
   // afresh for the next one.

@@ -22,6 +22,8 @@ namespace {
 
 constexpr int kMaxEvents = 256;
 constexpr int kAcceptBurst = 256;
+// Bursts of accepting at most when a stop takes what is already queued.
+constexpr int kStopAcceptRounds = 8;
 
 void PeerText(const sockaddr_storage& peer, std::string& ip, int& port) {
   char text[INET6_ADDRSTRLEN] = "";
@@ -55,10 +57,23 @@ struct TIdFront::Source {
 };
 
 struct TIdFront::Listener : Source {
-  Listener(int f, const TIdSocketHandle* b) : Source(kListener), fd(f), binding(b) {}
+  explicit Listener(const TIdSocketHandle& b) : Source(kListener), fd(b.Handle), binding(b) {
+    binding.Handle = -1;
+  }
   int fd;
-  const TIdSocketHandle* binding;
+  // The front's own copy: connections point to it for as long as they live.
+  TIdSocketHandle binding;
 };
+
+namespace {
+
+// Whether a connection that came in on one listener can be taken over by
+// another: same address, port, family and protocol.
+bool SameListener(const TIdSocketHandle& a, const TIdSocketHandle& b) {
+  return a.IP == b.IP && a.Port == b.Port && a.IPVersion == b.IPVersion && a.Tls == b.Tls;
+}
+
+}  // namespace
 
 struct TIdFront::Conn : Source {
   using State = ConnState;
@@ -69,6 +84,7 @@ struct TIdFront::Conn : Source {
   State state = State::Waiting;
   bool registered = false;
   Clock::time_point deadline = Clock::time_point::max();
+  Clock::time_point accepted = Clock::now();
   // An epoll event came while its worker was putting it back in epoll.
   bool event_early = false;
   // While its TLS handshake runs: the transport, when the handshake must be
@@ -90,13 +106,14 @@ TIdFront::~TIdFront() {
     Conn& conn = *entry.second;
     Quietly([&] { conn.fc->Transport().Close(false); });
   }
+  for (auto& [fc, socket] : adopted_) Quietly([&] { fc->Transport().Close(false); });
   if (epoll_fd_ >= 0) ::close(epoll_fd_);
   if (wake_fd_ >= 0) ::close(wake_fd_);
 }
 
-void TIdFront::Start(const std::vector<std::pair<int, const TIdSocketHandle*>>& listeners) {
-  const auto secured = [](const auto& listener) { return listener.second && listener.second->Tls; };
-  if (settings_.tls && std::any_of(listeners.begin(), listeners.end(), secured))
+void TIdFront::Start(const std::vector<TIdSocketHandle>& listening) {
+  const auto secured = [](const TIdSocketHandle& binding) { return binding.Tls; };
+  if (settings_.tls && std::any_of(listening.begin(), listening.end(), secured))
     handshakes_ = std::make_unique<HandshakePool>();
   epoll_fd_ = ::epoll_create1(EPOLL_CLOEXEC);
   wake_fd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
@@ -104,32 +121,49 @@ void TIdFront::Start(const std::vector<std::pair<int, const TIdSocketHandle*>>& 
     const int error = errno;
     throw ESocketError(error, std::string("Could not start the server. ") + std::strerror(error));
   }
-  // From here on the listening sockets are the front's to close.
-  for (const auto& [fd, binding] : listeners) listeners_.push_back(std::make_unique<Listener>(fd, binding));
+  for (const TIdSocketHandle& binding : listening) listeners_.push_back(std::make_unique<Listener>(binding));
   wake_source_ = std::make_unique<Source>(Source::kWake);
   epoll_event ev{};
   ev.events = EPOLLIN;
   ev.data.ptr = wake_source_.get();
   ::epoll_ctl(epoll_fd_, EPOLL_CTL_ADD, wake_fd_, &ev);
   ResumeAccepting();
-  auto self = shared_from_this();
-  pool_ = std::make_unique<TIdWorkerPool>(static_cast<size_t>(std::max(0, settings_.workers)),
-                                          [self](TIdWorkerPool::Job& job) { self->RunJob(job); });
-  thread_ = std::thread([this] { Loop(); });
+  try {
+    auto self = shared_from_this();
+    pool_ = std::make_unique<TIdWorkerPool>(static_cast<size_t>(std::max(0, settings_.workers)),
+                                            [self](TIdWorkerPool::Job& job) { self->RunJob(job); });
+    thread_ = std::thread([this] { Loop(); });
+  } catch (...) {
+    // The listening sockets stay the caller's to close.
+    for (auto& listener : listeners_) listener->fd = -1;
+    pool_.reset();
+    throw;
+  }
+  // From here on the listening sockets are the front's to close.
 }
 
 size_t TIdFront::WorkerThreads() const { return pool_ ? pool_->Threads() : 0; }
+
+std::vector<TIdSocketHandle> TIdFront::Listening() const {
+  std::vector<TIdSocketHandle> listening;
+  for (const auto& listener : listeners_) {
+    listening.push_back(listener->binding);
+    listening.back().Handle = listener->fd;
+  }
+  return listening;
+}
 
 void TIdFront::Wake() {
   const uint64_t one = 1;
   [[maybe_unused]] const ssize_t n = ::write(wake_fd_, &one, sizeof one);
 }
 
-void TIdFront::Stop(int drain_ms) {
+void TIdFront::Stop(int drain_ms, std::shared_ptr<TIdFront> successor) {
   {
     std::lock_guard lock(stop_lock_);
     stop_requested_ = true;
     drain_ms_ = drain_ms;
+    successor_ = std::move(successor);
   }
   Wake();
   if (thread_.joinable()) thread_.join();
@@ -192,7 +226,7 @@ void TIdFront::Accept(Listener& listener) {
       return;
     }
     if (!pool_starved_) reported_ = false;
-    Admit(fd, &peer, listener.binding);
+    Admit(fd, &peer, &listener.binding);
   }
 }
 
@@ -304,8 +338,19 @@ void TIdFront::Handle(Conn& conn, TIdFrontConnection::Next next, Clock::time_poi
   using Next = TIdFrontConnection::Next;
   switch (next) {
     case Next::Wait:
-      // While a stop drains, a connection between requests is done.
-      if (stop_started_ && conn.fc->Answered() > 0 && !conn.fc->RequestUnderway()) return Finish(conn);
+      if (stop_started_) {
+        // A restart: the front that took over the listeners takes it too.
+        if (successor_ && HandOver(conn)) return;
+        // A stop: a connection with no request begun is done, unless it was
+        // accepted a moment ago and its request may be on its way.
+        if (!conn.fc->RequestUnderway()) {
+          const auto grace = conn.accepted + kFreshGrace;
+          if (conn.fc->Answered() > 0 || now >= grace) return Finish(conn);
+          conn.state = Conn::State::Waiting;
+          SetDeadline(conn, std::min(grace, WaitDeadline(conn, now)));
+          return Arm(conn, EPOLLIN);
+        }
+      }
       conn.state = Conn::State::Waiting;
       SetDeadline(conn, WaitDeadline(conn, now));
       return Arm(conn, EPOLLIN);
@@ -457,6 +502,73 @@ void TIdFront::Returned(Conn* conn, TIdFrontConnection::Next next) {
   if (wake) Wake();
 }
 
+bool TIdFront::Adopt(const std::shared_ptr<TIdFrontConnection>& fc, TIdSocketTransport* socket) {
+  const TIdSocketHandle* came_in = fc->Context().Binding();
+  const TIdSocketHandle* binding = nullptr;
+  for (const auto& listener : listeners_) {
+    if (!came_in || SameListener(listener->binding, *came_in)) {
+      binding = &listener->binding;
+      break;
+    }
+  }
+  if (!binding) return false;
+  // The old front's listener goes with it; this front's stands in for it.
+  fc->Context().SetBinding(binding);
+  bool wake = false;
+  {
+    std::lock_guard lock(returned_lock_);
+    adopted_.emplace_back(fc, socket);
+    wake = !wake_pending_;
+    wake_pending_ = true;
+  }
+  if (wake) Wake();
+  return true;
+}
+
+bool TIdFront::HandOver(Conn& conn) {
+  // Nothing of it may be left in this front's epoll when the successor
+  // puts it in its own.
+  if (conn.registered && ::epoll_ctl(epoll_fd_, EPOLL_CTL_DEL, conn.socket->Handle(), nullptr) != 0)
+    return false;
+  conn.registered = false;
+  if (!successor_->Adopt(conn.fc, conn.socket)) {
+    // Stays here; Handle arms it again.
+    return false;
+  }
+  SetDeadline(conn, Clock::time_point::max());
+  std::lock_guard lock(conns_lock_);
+  Forget(conn);
+  return true;
+}
+
+void TIdFront::TakeAdopted(Clock::time_point now) {
+  std::vector<std::pair<std::shared_ptr<TIdFrontConnection>, TIdSocketTransport*>> adopted;
+  {
+    std::lock_guard lock(returned_lock_);
+    adopted.swap(adopted_);
+  }
+  for (auto& [fc, socket] : adopted) {
+    const std::string& ip = fc->Context().PeerIP();
+    const bool capped =
+        settings_.max_per_address > 0 && !(settings_.uncapped && settings_.uncapped(ip));
+    auto owned = std::make_unique<Conn>();
+    Conn& conn = *owned;
+    conn.fc = fc;
+    conn.socket = socket;
+    conn.address = capped ? ip : std::string();
+    socket->SetTimeout(settings_.read_timeout_ms);
+    fc->Tag = &conn;
+    ++*live_;
+    {
+      // Counted against the cap, never refused: it was admitted before.
+      std::lock_guard lock(conns_lock_);
+      if (capped) ++per_address_[ip];
+      conns_.emplace(&conn, std::move(owned));
+    }
+    Handle(conn, fc->Receive(now), now);
+  }
+}
+
 void TIdFront::TakeReturned(Clock::time_point now) {
   std::vector<std::pair<Conn*, TIdFrontConnection::Next>> returned;
   {
@@ -464,6 +576,7 @@ void TIdFront::TakeReturned(Clock::time_point now) {
     returned.swap(returned_);
     wake_pending_ = false;
   }
+  TakeAdopted(now);
   for (auto& [conn, next] : returned) {
     --serving_;
     conn->socket->SetDeadline(Clock::time_point::max());
@@ -533,18 +646,34 @@ void TIdFront::BeginStop(Clock::time_point now) {
     std::lock_guard lock(stop_lock_);
     drain_ms = drain_ms_;
   }
-  // The listening sockets close at once.
+  // Connections the system has already set up but this front has not
+  // accepted yet sent their request to this server: they are taken, and
+  // then dealt with as the others below. A successor takes them itself.
+  if (!successor_ && drain_ms > 0) {
+    for (auto& listener : listeners_)
+      for (int round = 0; round < kStopAcceptRounds && listener->fd >= 0 && !accept_paused_; ++round)
+        Accept(*listener);
+  }
+  // The listening sockets close at once (a successor has copies of its own).
+  // Out of epoll first: a copy elsewhere would keep them reported here.
   for (auto& listener : listeners_) {
-    if (listener->fd >= 0) ::close(listener->fd);
+    if (listener->fd >= 0) {
+      ::epoll_ctl(epoll_fd_, EPOLL_CTL_DEL, listener->fd, nullptr);
+      ::close(listener->fd);
+    }
     listener->fd = -1;
   }
+  if (successor_) {
+    for (Conn* conn : Owned())
+      if (conn->state == Conn::State::Waiting) HandOver(*conn);
+  }
   if (drain_ms <= 0) return AbortAll();
-  draining_->store(true);
+  if (!successor_) draining_->store(true);
   drain_until_ = now + std::chrono::milliseconds(drain_ms);
-  // Connections between requests are done.
+  // Whatever has arrived is looked at once more: a connection with no
+  // request begun is done (Handle), one whose request is here is served.
   for (Conn* conn : Owned())
-    if (conn->state == Conn::State::Waiting && conn->fc->Answered() > 0 && !conn->fc->RequestUnderway())
-      Finish(*conn);
+    if (conn->state == Conn::State::Waiting) Handle(*conn, conn->fc->Receive(now), now);
 }
 
 void TIdFront::AbortAll() {

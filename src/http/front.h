@@ -1,7 +1,8 @@
 // The front of the TCP server: one I/O thread that waits on the listening
 // sockets and on every connection at once, the worker pool it hands
 // complete requests to, and the handshake pool it hands TLS handshakes to.
-// Made at activation and ended at the stop.
+// Made at activation and ended at the stop; on a restart a new front takes over the listening sockets and the connections
+// that wait for a request while the old one finishes the requests it runs.
 #pragma once
 
 #include <atomic>
@@ -54,6 +55,8 @@ struct TIdFrontHooks {
   std::function<void(const std::exception&)> on_listen_exception;
 };
 
+class TIdSocketTransport;
+
 class TIdFront : public std::enable_shared_from_this<TIdFront> {
  public:
   using Clock = std::chrono::steady_clock;
@@ -61,6 +64,9 @@ class TIdFront : public std::enable_shared_from_this<TIdFront> {
   static constexpr std::chrono::milliseconds kPause{250};
   // How long a closing connection waits for the peer to finish sending.
   static constexpr std::chrono::milliseconds kLinger{2000};
+  // How long a stop waits for the first bytes of a connection accepted just
+  // before it: its client has most likely sent its request already.
+  static constexpr std::chrono::milliseconds kFreshGrace{100};
   // How long a stop with a drain limit waits beyond it for running requests.
   static constexpr std::chrono::milliseconds kStopMargin{500};
   // The longest the front sleeps when nothing is due.
@@ -72,12 +78,27 @@ class TIdFront : public std::enable_shared_from_this<TIdFront> {
   TIdFront(const TIdFront&) = delete;
   TIdFront& operator=(const TIdFront&) = delete;
 
-  // Takes the listening sockets (already listening) and starts the I/O thread.
-  void Start(const std::vector<std::pair<int, const TIdSocketHandle*>>& listeners);
-  // Closes the listening sockets at once; with drain_ms 0 closes every
-  // connection and waits for running requests, otherwise lets them finish
-  // for drain_ms first. Returns when done; the listening sockets are closed.
-  void Stop(int drain_ms);
+  // Takes the listening sockets (already listening; Handle is the socket,
+  // the rest is copied) and starts the I/O thread.
+  void Start(const std::vector<TIdSocketHandle>& listening);
+  // The listening sockets, Handle being each one's descriptor (still the
+  // front's). Only until Stop.
+  std::vector<TIdSocketHandle> Listening() const;
+  // Closes the listening sockets at once, and every connection with no
+  // request begun (an idle persistent one, or one that sent nothing yet);
+  // requests already begun and running finish for drain_ms, then the rest
+  // is cut. With drain_ms 0 every connection closes at once and running
+  // requests are waited for.
+  //
+  // With a successor (a front started on duplicates of the same listening
+  // sockets) nothing waiting is closed: each connection between requests, or
+  // with its request still arriving, moves to the successor, now or once its
+  // running request is answered. Returns when done.
+  void Stop(int drain_ms, std::shared_ptr<TIdFront> successor = nullptr);
+  // Takes over a connection another front gave up while it waited for input;
+  // false, leaving it where it is, when this front has no listener like the
+  // one it came in on. Safe from any thread before this front stops.
+  bool Adopt(const std::shared_ptr<TIdFrontConnection>& fc, TIdSocketTransport* socket);
   size_t WorkerThreads() const;
 
  private:
@@ -98,6 +119,9 @@ class TIdFront : public std::enable_shared_from_this<TIdFront> {
   bool WaitHere(Conn& conn);
   Clock::time_point WaitDeadline(const Conn& conn, Clock::time_point now) const;
   void Finish(Conn& conn);
+  // Moves a waiting connection to the successor; false when it stays.
+  bool HandOver(Conn& conn);
+  void TakeAdopted(Clock::time_point now);
   // The bookkeeping of a connection's end; under conns_lock_.
   void Forget(Conn& conn);
   // Where a connection is: waiting for input, with a worker, sending held-back
@@ -162,11 +186,14 @@ class TIdFront : public std::enable_shared_from_this<TIdFront> {
 
   std::mutex returned_lock_;
   std::vector<std::pair<Conn*, TIdFrontConnection::Next>> returned_;
+  // Connections handed over by the front this one replaced.
+  std::vector<std::pair<std::shared_ptr<TIdFrontConnection>, TIdSocketTransport*>> adopted_;
   bool wake_pending_ = false;
 
   std::mutex stop_lock_;
   bool stop_requested_ = false;
   int drain_ms_ = 0;
+  std::shared_ptr<TIdFront> successor_;  // set with stop_requested_
   bool stop_started_ = false;        // front thread only
   Clock::time_point drain_until_{};  // front thread only
   std::atomic<bool> aborted_{false};

@@ -80,6 +80,7 @@ void TIdHTTPServer::BeforeActivate() {
   sessions_.OnSessionEnd = OnSessionEnd;
   sessions_.OnSessionExpendable = OnSessionExpendable;
   sessions_.MaxSessions = max_sessions_;
+  proxies_in_force_.store(std::make_shared<const TTrustedProxies>(trusted_proxies_));
   if (session_store_) {
     // The store ends idle sessions itself.
     session_store_->SetIdleTimeout(session_time_out_);
@@ -95,6 +96,16 @@ void TIdHTTPServer::BeforeDeactivate() {
   sessions_.Clear();
 }
 
+void TIdHTTPServer::BeforeRestart() {
+  // Sessions are kept. Whether there are sessions, and where they are kept,
+  // stays as it was at the activation.
+  if (session_state_ && session_time_out_ != 0) {
+    sessions_.SetLimits(session_time_out_, max_sessions_);
+    if (session_store_) session_store_->SetIdleTimeout(session_time_out_);
+  }
+  proxies_in_force_.store(std::make_shared<const TTrustedProxies>(trusted_proxies_));
+}
+
 void TIdHTTPServer::AfterDeactivate() {
   // Sessions made by requests that were still running during the stop.
   sessions_.Clear();
@@ -103,7 +114,8 @@ void TIdHTTPServer::AfterDeactivate() {
 bool TIdHTTPServer::DoRequest(TIdContext& context) { return ProcessRequest(context); }
 
 bool TIdHTTPServer::UncappedAddress(const std::string& ip) const {
-  return !trusted_proxies_.Empty() && trusted_proxies_.Contains(ip);
+  const std::shared_ptr<const TTrustedProxies> proxies = proxies_in_force_.load();
+  return !proxies->Empty() && proxies->Contains(ip);
 }
 
 RequestLimits TIdHTTPServer::Limits() const {
@@ -282,7 +294,7 @@ bool TIdHTTPServer::ProcessRequest(TIdContext& context) {
   // The length the body was read by (a list of equal values gives one).
   if (parser.Refusal() == 0) request.ContentLength = parser.Request().content_length;
   response.SetCloseConnection(!KeepsConnection(request) || Draining());
-  request.RemoteIP = trusted_proxies_.ClientAddress(context.PeerIP(), request.RawHeaders);
+  request.RemoteIP = proxies_in_force_.load()->ClientAddress(context.PeerIP(), request.RawHeaders);
   response.SetHeadOnly(request.CommandType == HttpCommandType::Head);
 
   // Told once the last byte of an answer has been handed to the socket.
@@ -331,6 +343,9 @@ bool TIdHTTPServer::ProcessRequest(TIdContext& context) {
   } catch (...) {
     FailResponse(response, "");
   }
+  // A stop that began while the handler ran: the answer says that the
+  // connection ends with it.
+  if (Draining() && !response.HeaderHasBeenWritten()) response.SetCloseConnection(true);
   response.Finish();
   sent();
   return !response.CloseConnection();

@@ -1,11 +1,15 @@
 // The HTTP server: reads each request on a connection into a
 // TIdHTTPRequestInfo, finds the visitor's session, calls the command handler
-// and writes its TIdHTTPResponseInfo. Properties are set while inactive.
+// and writes its TIdHTTPResponseInfo. Properties are set while inactive;
+// a Restart brings the keep-alive settings, the trusted proxies, the session
+// time-out and MaxSessions into force while the server runs, and keeps the
+// sessions.
 //
 // Handlers run on worker threads, several at once. A handler error
 // becomes status 500 with the error's message as the body.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -123,6 +127,7 @@ class TIdHTTPServer : public TIdCustomTCPServer {
   bool UncappedAddress(const std::string& ip) const override;
   void BeforeActivate() override;
   void BeforeDeactivate() override;
+  void BeforeRestart() override;
   void AfterDeactivate() override;
 
  private:
@@ -143,8 +148,9 @@ class TIdHTTPServer : public TIdCustomTCPServer {
   // The answer when the session store failed, and the rate-limited report.
   void StoreUnavailable(TIdHTTPResponseInfo& response, const std::string& message);
 
-  bool keep_alive_ = false;
-  bool keep_alive_by_default_ = false;
+  // Read by requests while a restart may change them.
+  std::atomic<bool> keep_alive_{false};
+  std::atomic<bool> keep_alive_by_default_{false};
   size_t max_sessions_ = 0;
   std::string server_software_;
   bool parse_params_ = true;
@@ -158,6 +164,10 @@ class TIdHTTPServer : public TIdCustomTCPServer {
   std::chrono::steady_clock::time_point store_error_reported_{};
   int store_errors_unreported_ = 0;
   TTrustedProxies trusted_proxies_;
+  // The trusted proxies in force, taken from the setting at activation and
+  // at a restart; requests read it while a restart replaces it.
+  std::atomic<std::shared_ptr<const TTrustedProxies>> proxies_in_force_{
+      std::make_shared<const TTrustedProxies>()};
   std::unique_ptr<TIdHTTPSessionCleanerThread> cleaner_;
 };
 

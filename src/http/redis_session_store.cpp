@@ -175,7 +175,7 @@ TIdHTTPSessionPtr TRedisSessionStore::Find(const std::vector<std::string>& sessi
   if (command.size() == 3) return nullptr;
   command[2] = std::to_string(command.size() - 3);
   command.emplace_back(remote_ip);
-  command.push_back(ttl_);
+  command.push_back(std::to_string(ttl_.load()));
   const TRedisReply fields = Run({command}).front();
   if (fields.kind != TRedisReply::Kind::Array || fields.elements.size() != 3) return nullptr;
   const TRedisReply& id = fields.elements[0];
@@ -199,7 +199,7 @@ TIdHTTPSessionPtr TRedisSessionStore::Create(std::string_view remote_ip, const S
       auto lock = session->LockContent();
       content = EncodeContent(session->Content());
     }
-    Run({{"HSET", key, "addr", std::string(remote_ip), "content", content}, {"PEXPIRE", key, ttl_}});
+    Run({{"HSET", key, "addr", std::string(remote_ip), "content", content}, {"PEXPIRE", key, std::to_string(ttl_.load())}});
     return session;
   }
 }
@@ -213,7 +213,7 @@ void TRedisSessionStore::Save(TIdHTTPSession& session) {
   const std::string key = Key(session.SessionID());
   // A session that ended meanwhile comes back only as fields without its
   // identifier and address, which no look-up accepts; it expires again.
-  Run({{"HSET", key, "content", content}, {"PEXPIRE", key, ttl_}});
+  Run({{"HSET", key, "content", content}, {"PEXPIRE", key, std::to_string(ttl_.load())}});
 }
 
 }  // namespace qv

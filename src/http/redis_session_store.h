@@ -4,6 +4,7 @@
 // to Redis are pooled; no lock is held while talking to Redis.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -36,7 +37,8 @@ class TRedisSessionStore final : public TSessionStore {
 
   const TRedisLocation& Location() const { return location_; }
 
-  void SetIdleTimeout(int milliseconds) override { ttl_ = std::to_string(milliseconds); }
+  // Safe while requests run (a reload changes it).
+  void SetIdleTimeout(int milliseconds) override { ttl_ = milliseconds; }
   TIdHTTPSessionPtr Find(const std::vector<std::string>& session_ids, std::string_view remote_ip) override;
   TIdHTTPSessionPtr Create(std::string_view remote_ip, const SessionEvent& start) override;
   void Save(TIdHTTPSession& session) override;
@@ -57,7 +59,7 @@ class TRedisSessionStore final : public TSessionStore {
   static std::string Key(std::string_view session_id);
 
   const TRedisLocation location_;
-  std::string ttl_ = "600000";
+  std::atomic<int> ttl_{600000};
   std::mutex idle_lock_;  // only around taking and giving back connections
   std::vector<std::unique_ptr<TRedisConnection>> idle_;
 };

@@ -87,6 +87,13 @@ class TIdHTTPDefaultSessionList {
 
   ~TIdHTTPDefaultSessionList() { Clear(); }
 
+  // Sets SessionTimeout and MaxSessions while the list is in use.
+  void SetLimits(int timeout_ms, size_t max_sessions) {
+    std::lock_guard lock(lock_);
+    SessionTimeout = timeout_ms;
+    MaxSessions = max_sessions;
+  }
+
   // The session with that identifier whose RemoteHost equals remote_ip (not
   // checked when remote_ip is empty); refreshes its time stamp. Null if none.
   TIdHTTPSessionPtr GetSession(std::string_view session_id, std::string_view remote_ip);

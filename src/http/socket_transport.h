@@ -41,6 +41,8 @@ class TIdSocketTransport final : public TIdTransport {
 
   // Writes that the peer cannot take at once are held back instead of waited for.
   void SetHoldBack(bool on) { hold_back_ = on; }
+  // A new bound for every wait (a connection taken over by a restarted server).
+  void SetTimeout(int timeout_ms) { timeout_ms_ = timeout_ms; }
   // Waits for input end here at the latest (besides the time-out); none by default.
   void SetDeadline(Clock::time_point deadline) { deadline_ = deadline; }
   int Handle() const { return fd_; }

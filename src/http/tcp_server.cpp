@@ -1,6 +1,7 @@
 #include "http/tcp_server.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -24,6 +25,53 @@ bool MachineHasIPv6() {
   if (fd < 0) return false;
   ::close(fd);
   return true;
+}
+
+// The address and port as a log line shows them.
+std::string BindingText(const TIdSocketHandle& binding) {
+  std::string ip = binding.IP;
+  if (binding.IPVersion == Id_IPv6)
+    ip = "[" + (ip.empty() ? std::string("::") : ip) + "]";
+  else if (ip.empty())
+    ip = "0.0.0.0";
+  return ip + ":" + std::to_string(binding.Port);
+}
+
+// A binding's address in network byte order (the any-address when IP is
+// empty); empty when IP is not an address of its family.
+std::string AddressBytes(const TIdSocketHandle& binding) {
+  const bool v6 = binding.IPVersion == Id_IPv6;
+  unsigned char bytes[16] = {};
+  if (!binding.IP.empty() && ::inet_pton(v6 ? AF_INET6 : AF_INET, binding.IP.c_str(), bytes) != 1)
+    return {};
+  return std::string(reinterpret_cast<const char*>(bytes), v6 ? 16 : 4);
+}
+
+bool IsAnyAddress(const std::string& bytes) {
+  return bytes.find_first_not_of('\0') == std::string::npos;
+}
+
+// Whether a listener of the running server serves a binding as it is: the
+// same address, family and protocol, and the same port (or any port).
+bool Serves(const TIdSocketHandle& running, const TIdSocketHandle& binding) {
+  const std::string address = AddressBytes(binding);
+  return !address.empty() && running.IPVersion == binding.IPVersion && running.Tls == binding.Tls &&
+         AddressBytes(running) == address && (running.Port == binding.Port || binding.Port == 0);
+}
+
+// Whether the system refuses to bind one beside the other listening: the
+// same family and port, and one address taking in the other.
+bool Overlap(const TIdSocketHandle& a, const TIdSocketHandle& b) {
+  if (a.IPVersion != b.IPVersion || a.Port != b.Port || a.Port == 0) return false;
+  const std::string x = AddressBytes(a), y = AddressBytes(b);
+  return x == y || IsAnyAddress(x) || IsAnyAddress(y);
+}
+
+void Listen(int fd, int backlog) {
+  if (::listen(fd, backlog) != 0) {
+    const int error = errno;
+    throw ESocketError(error, std::string("Could not listen on socket. ") + std::strerror(error));
+  }
 }
 
 void CloseListening(TIdSocketHandle& binding) {
@@ -127,52 +175,56 @@ void TIdCustomTCPServer::BindAll() {
   }
 }
 
+void TIdCustomTCPServer::AddDefaultBindings() {
+  if (!bindings_.empty()) return;
+  AddBinding("", default_port_, Id_IPv4);
+  if (MachineHasIPv6()) AddBinding("", default_port_, Id_IPv6);
+  if (tls_port_ > 0) {
+    AddBinding("", tls_port_, Id_IPv4).Tls = true;
+    if (MachineHasIPv6()) AddBinding("", tls_port_, Id_IPv6).Tls = true;
+  }
+}
+
+void TIdCustomTCPServer::CheckTls() const {
+  for (const TIdSocketHandle& binding : bindings_) {
+    if (binding.Tls && !tls_context_)
+      throw ETlsSetupError("TLS: a TLS listener needs a certificate and a key");
+  }
+}
+
+std::shared_ptr<TIdFront> TIdCustomTCPServer::MakeFront() {
+  TIdFrontSettings settings;
+  settings.read_timeout_ms = read_timeout_ms_;
+  settings.request_timeout_ms = request_timeout_ms_;
+  settings.keep_alive_timeout_ms = keep_alive_timeout_ms_;
+  settings.max_connections = max_connections_;
+  settings.max_per_address = max_per_address_;
+  settings.workers = workers_;
+  settings.limits = Limits();
+  settings.hand_over_at_head = HeadsGoToWorkers();
+  settings.uncapped = [this](const std::string& ip) { return UncappedAddress(ip); };
+  settings.tls = tls_context_;
+  settings.handshake_timeout_ms = handshake_timeout_ms_;
+  settings.max_handshakes_per_address = max_handshakes_per_address_;
+  TIdFrontHooks hooks;
+  hooks.serve = [this](TIdContext& context) { return DoRequest(context); };
+  hooks.on_connect = OnConnect;
+  hooks.on_disconnect = OnDisconnect;
+  hooks.on_exception = OnException;
+  hooks.on_listen_exception = OnListenException;
+  return std::make_shared<TIdFront>(std::move(settings), std::move(hooks), live_, draining_);
+}
+
 void TIdCustomTCPServer::Activate() {
   BeforeActivate();
   try {
-    if (bindings_.empty()) {
-      AddBinding("", default_port_, Id_IPv4);
-      if (MachineHasIPv6()) AddBinding("", default_port_, Id_IPv6);
-      if (tls_port_ > 0) {
-        AddBinding("", tls_port_, Id_IPv4).Tls = true;
-        if (MachineHasIPv6()) AddBinding("", tls_port_, Id_IPv6).Tls = true;
-      }
-    }
-    for (const TIdSocketHandle& binding : bindings_) {
-      if (binding.Tls && !tls_context_)
-        throw ETlsSetupError("TLS: a TLS listener needs a certificate and a key");
-    }
+    AddDefaultBindings();
+    CheckTls();
     BindAll();
-    std::vector<std::pair<int, const TIdSocketHandle*>> listening;
-    for (TIdSocketHandle& binding : bindings_) {
-      if (::listen(binding.Handle, listen_queue_) != 0) {
-        const int error = errno;
-        throw ESocketError(error, std::string("Could not listen on socket. ") + std::strerror(error));
-      }
-      listening.emplace_back(binding.Handle, &binding);
-    }
-    TIdFrontSettings settings;
-    settings.read_timeout_ms = read_timeout_ms_;
-    settings.request_timeout_ms = request_timeout_ms_;
-    settings.keep_alive_timeout_ms = keep_alive_timeout_ms_;
-    settings.max_connections = max_connections_;
-    settings.max_per_address = max_per_address_;
-    settings.workers = workers_;
-    settings.limits = Limits();
-    settings.hand_over_at_head = HeadsGoToWorkers();
-    settings.uncapped = [this](const std::string& ip) { return UncappedAddress(ip); };
-    settings.tls = tls_context_;
-    settings.handshake_timeout_ms = handshake_timeout_ms_;
-    settings.max_handshakes_per_address = max_handshakes_per_address_;
-    TIdFrontHooks hooks;
-    hooks.serve = [this](TIdContext& context) { return DoRequest(context); };
-    hooks.on_connect = OnConnect;
-    hooks.on_disconnect = OnDisconnect;
-    hooks.on_exception = OnException;
-    hooks.on_listen_exception = OnListenException;
+    for (TIdSocketHandle& binding : bindings_) Listen(binding.Handle, listen_queue_);
     draining_->store(false);
-    auto front = std::make_shared<TIdFront>(std::move(settings), std::move(hooks), live_, draining_);
-    front->Start(listening);
+    auto front = MakeFront();
+    front->Start(bindings_);
     // The front owns the listening sockets from here on.
     for (TIdSocketHandle& binding : bindings_) binding.Handle = -1;
     {
@@ -184,6 +236,72 @@ void TIdCustomTCPServer::Activate() {
     Deactivate();
     throw;
   }
+}
+
+void TIdCustomTCPServer::Restart(int drain_ms) {
+  std::lock_guard lock(active_lock_);
+  if (!active_) return;
+  std::shared_ptr<TIdFront> old;
+  {
+    std::lock_guard guard(front_lock_);
+    old = front_;
+  }
+  const std::vector<TIdSocketHandle> running = old->Listening();
+  AddDefaultBindings();
+  std::vector<TIdSocketHandle> listening = bindings_;
+  // Closes what was opened for the new front when it does not start.
+  std::shared_ptr<TIdFront> front;
+  auto close_new = [&] {
+    for (TIdSocketHandle& binding : listening) CloseListening(binding);
+    // The bindings say again where the server listens.
+    bindings_ = running;
+    for (TIdSocketHandle& binding : bindings_) binding.Handle = -1;
+  };
+  try {
+    CheckTls();
+    for (TIdSocketHandle& binding : listening) {
+      binding.Handle = -1;
+      const TIdSocketHandle* same = nullptr;
+      for (const TIdSocketHandle& r : running)
+        if (!same && r.Handle >= 0 && Serves(r, binding)) same = &r;
+      // A listener that stays in the way of a new one: the system would
+      // refuse the new one as long as the old one listens.
+      for (const TIdSocketHandle& r : running) {
+        if (&r != same && Overlap(r, binding))
+          throw ECouldNotBindSocket("Could not bind socket. " + BindingText(binding) + " overlaps " +
+                                    BindingText(r) +
+                                    ", where the server listens now; a restart of the server moves it there.");
+      }
+      if (same) {
+        // The same socket: connections queued on it are never refused.
+        binding.Port = same->Port;
+        binding.Handle = ::fcntl(same->Handle, F_DUPFD_CLOEXEC, 0);
+        if (binding.Handle < 0) {
+          const int error = errno;
+          throw ESocketError(error, std::string("Could not keep the listening socket. ") + std::strerror(error));
+        }
+      } else {
+        BindOne(binding, reuse_socket_, defer_accept_);
+      }
+      // Also the backlog of a kept socket, which may have changed.
+      Listen(binding.Handle, listen_queue_);
+    }
+    front = MakeFront();
+    front->Start(listening);
+  } catch (...) {
+    close_new();
+    throw;
+  }
+  // The new front owns its listening sockets from here on.
+  for (size_t i = 0; i < bindings_.size(); ++i) bindings_[i].Port = listening[i].Port;
+  BeforeRestart();
+  {
+    std::lock_guard guard(front_lock_);
+    front_ = front;
+  }
+  // The old front closes its listening sockets (the new one has its own
+  // copies), hands over what waits, and finishes what runs.
+  old->Stop(drain_ms, std::move(front));
 }
 
 void TIdCustomTCPServer::Deactivate() {

@@ -52,10 +52,20 @@ class TIdCustomTCPServer {
   // for every running request (see StopTimeout), so a handler must never stop
   // its own server.
   void SetActive(bool active);
+  // While active: brings the bindings and settings set since the activation
+  // into force without a moment in which a connection is refused. A new front
+  // takes over the listening sockets of the bindings that stay (the same
+  // sockets, their queues included) and listens on the new ones, bound
+  // before anything closes; then the old front closes the sockets of the
+  // bindings that went, hands every connection that waits for a request (or
+  // for the rest of one) to the new front, and finishes the requests it runs
+  // within drain_ms. A binding that cannot be bound raises and leaves all
+  // as it ran. Does nothing while inactive.
+  void Restart(int drain_ms);
 
   // Filled at the first activation when empty (IPv4 any-address and, where the
   // machine has IPv6, the IPv6 any-address, both at DefaultPort) and kept.
-  // Change them only while the server is inactive.
+  // Change them while the server is inactive, or before a Restart.
   std::vector<TIdSocketHandle>& Bindings() { return bindings_; }
   const std::vector<TIdSocketHandle>& Bindings() const { return bindings_; }
   TIdSocketHandle& AddBinding(std::string ip, int port, IPFamily version = Id_IPv4);
@@ -112,9 +122,10 @@ class TIdCustomTCPServer {
   int Workers() const { return workers_; }
   void SetWorkers(int count) { workers_ = count; }
   // Milliseconds a stop lets accepted connections finish their request and
-  // answer (listeners close at once); then what still runs is cut off, and a
-  // thread stuck in a handler is left behind. 0: connections close at once
-  // and running requests are waited for.
+  // answer (listeners close at once, and so do connections with no request
+  // begun); then what still runs is cut off, and a thread stuck in a handler
+  // is left behind. 0: connections close at once and running requests are
+  // waited for.
   int StopTimeout() const { return stop_timeout_ms_; }
   void SetStopTimeout(int milliseconds) { stop_timeout_ms_ = milliseconds; }
 
@@ -147,6 +158,8 @@ class TIdCustomTCPServer {
   // Around the TCP start and stop: the HTTP layer prepares and ends sessions.
   virtual void BeforeActivate() {}
   virtual void BeforeDeactivate() {}
+  // Before a restart's new front starts: settings that take effect in place.
+  virtual void BeforeRestart() {}
   virtual void AfterDeactivate() {}
   // Stops the server; derived classes call it from their destructor.
   void StopServer() { SetActive(false); }
@@ -155,6 +168,12 @@ class TIdCustomTCPServer {
   void Activate();
   void Deactivate();
   void BindAll();
+  // The any-address bindings, when none are set.
+  void AddDefaultBindings();
+  // Raises when a binding needs TLS and there is no TLS context.
+  void CheckTls() const;
+  // A front with the current settings, not started.
+  std::shared_ptr<TIdFront> MakeFront();
 
   std::vector<TIdSocketHandle> bindings_;
   int default_port_ = 0;

@@ -31,6 +31,7 @@ TFixedConnectionPool::TFixedConnectionPool(TPoolOptions options)
       sync_(std::make_shared<TPoolSync>(PoolSize_)),
       Slots(static_cast<size_t>(PoolSize_)),
       Connecting_(static_cast<size_t>(PoolSize_), false),
+      SlotGeneration_(static_cast<size_t>(PoolSize_), 0),
       CleanupThread(CleanupInterval_) {
   CleanupThread.Start(*this);
 }
@@ -54,12 +55,20 @@ bool TFixedConnectionPool::Acquire(TConnectionRef& connection, TAcquireMode mode
   }
   size_t place = Slots.size();
   TConnectionRef stale;  // a free module closed to make room for a fresh one
+  uint64_t generation = 0;
   {
     std::lock_guard lock(sync_->PoolLock);
+    generation = generation_;
     for (size_t i = 0; i < Slots.size(); ++i) {
       if (Connecting_[i]) continue;
       TConnectionRef& slot = Slots[i];
       if (!slot) {
+        place = i;
+        break;
+      }
+      if (slot->ReferenceCount() == 1 && SlotGeneration_[i] != generation_) {
+        // Made under settings that have changed since.
+        stale = std::move(slot);
         place = i;
         break;
       }
@@ -91,6 +100,7 @@ bool TFixedConnectionPool::Acquire(TConnectionRef& connection, TAcquireMode mode
     fresh->DatabaseConnection().Connect();
     std::lock_guard lock(sync_->PoolLock);
     Slots[place] = fresh;
+    SlotGeneration_[place] = generation;
     Connecting_[place] = false;
     connection = std::move(fresh);
   } catch (...) {
@@ -126,6 +136,14 @@ void TFixedConnectionPool::Discard(TConnectionRef& connection) {
 void TFixedConnectionPool::Close() { sync_->PoolSemaphore.Close(); }
 
 void TFixedConnectionPool::Reopen() { sync_->PoolSemaphore.Reopen(); }
+
+void TFixedConnectionPool::RetireModules() {
+  std::vector<TConnectionRef> retired;  // closed after the lock is given back
+  std::lock_guard lock(sync_->PoolLock);
+  ++generation_;
+  for (TConnectionRef& slot : Slots)
+    if (slot && slot->ReferenceCount() == 1) retired.push_back(std::move(slot));
+}
 
 void TFixedConnectionPool::CloseIdleModules() {
   const int64_t limitMs = CleanupInterval_.count();

@@ -76,6 +76,12 @@ class TFixedConnectionPool {
   // Borrowers wait for places again (a server started anew).
   void Reopen();
 
+  // The database settings changed: every module made so far is retired. A
+  // free one is closed now; a lent one finishes its request and is closed
+  // in place of being lent again. The modules made afterwards (as borrowers
+  // come) read the settings anew. The number of modules never passes PoolSize.
+  void RetireModules();
+
   // One clean-up pass: empties every slot whose module is free and has been idle
   // longer than the clean-up interval, which closes that module.
   void CloseIdleModules();
@@ -107,6 +113,10 @@ class TFixedConnectionPool {
   std::vector<TConnectionRef> Slots;
   // Places whose new module is being connected (under PoolLock).
   std::vector<bool> Connecting_;
+  // Under PoolLock: the generation of each slot's module, and the current one;
+  // a free module of an older generation is closed rather than lent.
+  std::vector<uint64_t> SlotGeneration_;
+  uint64_t generation_ = 0;
   std::atomic<uint64_t> waits_{0};
   std::atomic<uint64_t> timeouts_{0};
   TCleanupThread CleanupThread;

@@ -7,6 +7,8 @@ namespace qv {
 namespace {
 
 constexpr int kAdminReadTimeoutMs = 10000;
+// How long a reload lets a running health check or metrics answer finish.
+constexpr int kAdminDrainMs = 5000;
 
 void Answer(TIdHTTPResponseInfo& response, int status, const char* contentType,
             std::string body) {
@@ -29,6 +31,10 @@ TAdminServer::TAdminServer(THealthFunction health, TMetricsFunction metrics)
 
 void TAdminServer::Configure(int port, const std::vector<std::string>& addresses) {
   if (server_.Active()) return;
+  SetBindings(port, addresses);
+}
+
+void TAdminServer::SetBindings(int port, const std::vector<std::string>& addresses) {
   port_ = port;
   addresses_ = addresses;
   server_.Bindings().clear();
@@ -37,6 +43,27 @@ void TAdminServer::Configure(int port, const std::vector<std::string>& addresses
     in6_addr ignored;
     const bool v6 = inet_pton(AF_INET6, address.c_str(), &ignored) == 1;
     server_.AddBinding(address, port, v6 ? Id_IPv6 : Id_IPv4);
+  }
+}
+
+void TAdminServer::Reconfigure(int port, const std::vector<std::string>& addresses) {
+  if (!server_.Active() || port == 0) {
+    Stop();
+    Configure(port, addresses);
+    Start();
+    return;
+  }
+  const int oldPort = port_;
+  const std::vector<std::string> oldAddresses = addresses_;
+  SetBindings(port, addresses);
+  try {
+    server_.Restart(kAdminDrainMs);
+  } catch (...) {
+    // The server's bindings are those it runs with again; so are these.
+    port_ = oldPort;
+    addresses_ = oldAddresses;
+    server_.SetDefaultPort(oldPort);
+    throw;
   }
 }
 

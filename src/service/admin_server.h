@@ -26,10 +26,16 @@ class TAdminServer {
   // Starts listening when a port is set; stops.
   void Start();
   void Stop();
+  // A reload: moves a running admin port to the port and addresses given
+  // without closing a listening socket that stays (see TIdCustomTCPServer::
+  // Restart), starts or stops it as the port asks. A failure raises and
+  // leaves it as it was.
+  void Reconfigure(int port, const std::vector<std::string>& addresses);
   bool Active() const { return server_.Active(); }
   const std::vector<TIdSocketHandle>& Bindings() const { return server_.Bindings(); }
 
  private:
+  void SetBindings(int port, const std::vector<std::string>& addresses);
   void CommandGet(TIdHTTPRequestInfo& request, TIdHTTPResponseInfo& response);
 
   THealthFunction health_;

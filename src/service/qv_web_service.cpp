@@ -16,15 +16,13 @@
 #include "service/program_log.h"
 #include "service/database_probe.h"
 #include "service/service_settings.h"
+#include "service/settings_changes.h"
 #include "service/settings_check.h"
 #include "service/version.h"
 
 namespace qv {
 
 namespace {
-
-// How long a reload lets requests in flight finish before it closes them.
-constexpr int kReloadDrainMs = 10000;
 
 // Stops the admin port, then the server, the second whatever the first did;
 // errors of either are dropped.
@@ -115,58 +113,71 @@ void TqvWebService::ServiceCreate() {
 }
 
 void TqvWebService::ReadSettings() {
-  const TServiceSettings settings = ReadServiceSettings(iniPath_);
-  {
-    std::lock_guard<std::mutex> guard(htDocsLock_);
-    htDocs_ = settings.HtDocs;
-  }
-  router_.SetLogonFailures(settings.LogonFailures);
+  const TIniFile ini(iniPath_);
+  const TServiceSettings settings = ReadServiceSettings(ini);
+  // The modules made from now on read these.
+  databaseSettings_ = DatabaseSettingsText(ini);
+  ApplyInPlace(settings);
   ApplyServerSettings(settings);
   if (settings.AccessLog != accessLog_.Target()) accessLog_.Open(settings.AccessLog);
   if (settings.Start) Server1.SetActive(true);
 }
 
+void TqvWebService::ApplyInPlace(const TServiceSettings& settings) {
+  {
+    std::lock_guard<std::mutex> guard(htDocsLock_);
+    htDocs_ = settings.HtDocs;
+  }
+  router_.SetLogonFailures(settings.LogonFailures);
+  Server1.SetStopTimeout(settings.StopTimeoutSeconds * 1000);
+  router_.SetQueryTimeout(std::chrono::seconds(settings.QueryTimeoutSeconds));
+}
+
 void TqvWebService::ApplyServerSettings(const TServiceSettings& settings) {
   // The server reads these when it is activated; a running server keeps the
-  // values it was started with.
+  // values it was started with (a reload brings new ones into force).
   if (!Server1.Active()) {
     Server1.SetSessionTimeOut(settings.SessionTimeOut);
-    Server1.SetDefaultPort(settings.Port);
-    Server1.SetReadTimeout(settings.ReadTimeout);
-    Server1.SetTrustedProxies(settings.TrustedProxies);
-    // A certificate or key that cannot be used fails the start, naming the file.
-    Server1.SetTlsPort(settings.TlsPort);
-    Server1.SetTlsContext(settings.TlsPort > 0
-                              ? std::make_shared<TTlsContext>(settings.TlsCertificate, settings.TlsKey)
-                              : nullptr);
-    Server1.SetHandshakeTimeout(settings.TlsHandshakeTimeoutSeconds * 1000);
     Server1.SetSessionStore(settings.SessionStore
                                 ? std::make_shared<CountingSessionStore>(
                                       std::make_shared<TRedisSessionStore>(*settings.SessionStore),
                                       [this] { metrics_.CountSessionStoreError(); })
                                 : nullptr);
-    Server1.SetWorkers(settings.Workers);
-    Server1.SetMaxConnectionsPerAddress(settings.MaxConnectionsPerAddress);
-    Server1.SetRequestTimeout(settings.RequestTimeout);
-    Server1.SetMaxSessions(static_cast<size_t>(settings.MaxSessions));
-    Server1.SetListenQueue(settings.ListenQueue);
-    Server1.SetKeepAlive(settings.KeepAlive);
-    Server1.SetKeepAliveByDefault(settings.KeepAlive);
-    Server1.SetKeepAliveTimeout(settings.KeepAliveTimeout);
-    if (!settings.Addresses.empty()) {
-      Server1.Bindings().clear();
-      for (const std::string& address : settings.Addresses) {
-        in6_addr ignored;
-        const bool v6 = inet_pton(AF_INET6, address.c_str(), &ignored) == 1;
-        Server1.AddBinding(address, settings.Port, v6 ? Id_IPv6 : Id_IPv4);
-        if (settings.TlsPort > 0)
-          Server1.AddBinding(address, settings.TlsPort, v6 ? Id_IPv6 : Id_IPv4).Tls = true;
-      }
+    // A certificate or key that cannot be used fails the start, naming the file.
+    ConfigureServer(settings, settings.TlsPort > 0 ? std::make_shared<TTlsContext>(
+                                                         settings.TlsCertificate, settings.TlsKey)
+                                                   : nullptr);
+    running_ = settings;
+  }
+  if (!admin_->Active()) admin_->Configure(settings.AdminPort, settings.AdminAddresses);
+}
+
+void TqvWebService::ConfigureServer(const TServiceSettings& settings,
+                                    std::shared_ptr<TTlsContext> tls) {
+  Server1.SetDefaultPort(settings.Port);
+  Server1.SetReadTimeout(settings.ReadTimeout);
+  Server1.SetTrustedProxies(settings.TrustedProxies);
+  Server1.SetTlsPort(settings.TlsPort);
+  Server1.SetTlsContext(std::move(tls));
+  Server1.SetHandshakeTimeout(settings.TlsHandshakeTimeoutSeconds * 1000);
+  Server1.SetWorkers(settings.Workers);
+  Server1.SetMaxConnectionsPerAddress(settings.MaxConnectionsPerAddress);
+  Server1.SetRequestTimeout(settings.RequestTimeout);
+  Server1.SetMaxSessions(static_cast<size_t>(settings.MaxSessions));
+  Server1.SetListenQueue(settings.ListenQueue);
+  Server1.SetKeepAlive(settings.KeepAlive);
+  Server1.SetKeepAliveByDefault(settings.KeepAlive);
+  Server1.SetKeepAliveTimeout(settings.KeepAliveTimeout);
+  if (!settings.Addresses.empty()) {
+    Server1.Bindings().clear();
+    for (const std::string& address : settings.Addresses) {
+      in6_addr ignored;
+      const bool v6 = inet_pton(AF_INET6, address.c_str(), &ignored) == 1;
+      Server1.AddBinding(address, settings.Port, v6 ? Id_IPv6 : Id_IPv4);
+      if (settings.TlsPort > 0)
+        Server1.AddBinding(address, settings.TlsPort, v6 ? Id_IPv6 : Id_IPv4).Tls = true;
     }
   }
-  Server1.SetStopTimeout(settings.StopTimeoutSeconds * 1000);
-  router_.SetQueryTimeout(std::chrono::seconds(settings.QueryTimeoutSeconds));
-  if (!admin_->Active()) admin_->Configure(settings.AdminPort, settings.AdminAddresses);
 }
 
 std::string TqvWebService::HtDocs() const {
@@ -185,11 +196,10 @@ void TqvWebService::ServiceStart(bool& Started) {
 }
 
 void TqvWebService::ServiceStop(bool& Stopped) {
-  // Nobody waits for a module any more: waiting visitors are answered 503.
-  if (pool_) pool_->Close();
-  // A second before the drain limit, page calls still running (a hung
-  // database) are given up, so their visitors get a 503 before the engine
-  // would have to cut them off.
+  // Accepted requests run to their end, the pool lending as before. A second
+  // before the drain limit, page calls still running (a hung database) are
+  // given up and nobody waits for a module any more, so those visitors get a
+  // 503 before the engine would have to cut them off.
   const auto limit = std::chrono::milliseconds(Server1.StopTimeout());
   const auto giveUpAfter = limit - std::min<std::chrono::milliseconds>(limit / 2, std::chrono::seconds(1));
   std::mutex doneLock;
@@ -197,7 +207,9 @@ void TqvWebService::ServiceStop(bool& Stopped) {
   bool done = false;
   std::thread watchdog([&] {
     std::unique_lock guard(doneLock);
-    if (!doneSignal.wait_for(guard, giveUpAfter, [&] { return done; })) router_.StopWaiting();
+    if (doneSignal.wait_for(guard, giveUpAfter, [&] { return done; })) return;
+    if (pool_) pool_->Close();
+    router_.StopWaiting();
   });
   StopListeners(*admin_, Server1);
   {
@@ -206,6 +218,8 @@ void TqvWebService::ServiceStop(bool& Stopped) {
   }
   doneSignal.notify_all();
   watchdog.join();
+  // Nobody waits for a module any more.
+  if (pool_) pool_->Close();
   errorLog_.Flush(true);  // counts of messages still held back
   accessLog_.Flush();
   Host().Logger.LogInfo(std::string("qvweb ") + ServerVersion() + " stopped");
@@ -285,84 +299,6 @@ void TqvWebService::ServiceControl(int code) {
 void TqvWebService::ReopenLogs() {
   std::string error;
   if (!accessLog_.Reopen(error)) LogMessage(error);
-}
-
-bool TqvWebService::Reload() {
-  const TIniFile ini(iniPath_);
-  // A file gone since the start is no reason to fall back to the defaults.
-  const std::vector<TSettingsFinding> findings = CheckSettings(ini, true);
-  for (const TSettingsFinding& finding : findings) {
-    if (finding.Error)
-      LogMessage(finding.Text);
-    else
-      Host().Logger.LogWarning(finding.Text);
-  }
-  if (HasErrors(findings)) {
-    LogMessage("Settings not reloaded: the server keeps running with the settings it has");
-    return false;
-  }
-  TServiceSettings settings;
-  try {
-    settings = ReadServiceSettings(ini);
-  } catch (const std::exception& e) {
-    LogMessage(ExceptionMessage(e));
-    LogMessage("Settings not reloaded: the server keeps running with the settings it has");
-    return false;
-  }
-  try {
-    if (settings.AccessLog != accessLog_.Target()) accessLog_.Open(settings.AccessLog);
-  } catch (const std::exception& e) {
-    LogMessage(ExceptionMessage(e) + "; settings not reloaded");
-    return false;
-  }
-
-  // What runs now, to go back to when the new settings cannot be bound.
-  std::vector<TIdSocketHandle> oldBindings = Server1.Bindings();
-  for (TIdSocketHandle& binding : oldBindings) binding.Handle = -1;
-  const int oldPort = Server1.DefaultPort();
-  const int oldTimeout = Server1.SessionTimeOut();
-  const int oldReadTimeout = Server1.ReadTimeout();
-  const int oldAdminPort = admin_->Port();
-  std::vector<std::string> oldAdminAddresses;
-  for (const TIdSocketHandle& binding : admin_->Bindings()) oldAdminAddresses.push_back(binding.IP);
-
-  // Requests in flight finish; new connections wait for the new listeners.
-  admin_->Stop();
-  const int stopTimeout = Server1.StopTimeout();
-  Server1.SetStopTimeout(kReloadDrainMs);
-  Server1.SetActive(false);
-  Server1.SetStopTimeout(stopTimeout);
-  Server1.Bindings().clear();
-  {
-    std::lock_guard<std::mutex> guard(htDocsLock_);
-    htDocs_ = settings.HtDocs;
-  }
-  router_.SetLogonFailures(settings.LogonFailures);
-  try {
-    // Also reads the TLS certificate and key again; a bad one keeps the old.
-    ApplyServerSettings(settings);
-    Server1.SetActive(true);
-    admin_->Start();
-  } catch (const std::exception& e) {
-    LogMessage("Settings not reloaded: " + ExceptionMessage(e) +
-               "; the server goes on with the settings it had");
-    try {
-      admin_->Stop();
-      Server1.SetActive(false);
-      Server1.Bindings() = oldBindings;
-      Server1.SetDefaultPort(oldPort);
-      Server1.SetSessionTimeOut(oldTimeout);
-      Server1.SetReadTimeout(oldReadTimeout);
-      admin_->Configure(oldAdminPort, oldAdminAddresses);
-      Server1.SetActive(true);
-      admin_->Start();
-    } catch (const std::exception& again) {
-      LogMessage("The server could not listen again: " + ExceptionMessage(again));
-    }
-    return false;
-  }
-  Host().Logger.LogInfo("Settings reloaded; " + StartLine());
-  return true;
 }
 
 void TqvWebService::ResponseSent(TIdContext& context, const TIdHTTPRequestInfo& request,

@@ -14,6 +14,7 @@
 #include "service/admin_server.h"
 #include "service/health_probe.h"
 #include "service/metrics.h"
+#include "service/service_settings.h"
 #include "service/service.h"
 #include "web/request_router.h"
 
@@ -48,10 +49,16 @@ class TqvWebService : public TService {
   // The metrics in the Prometheus text format.
   std::string MetricsText();
 
-  // SIGHUP: reads the settings again and restarts the HTTP server with them;
-  // requests in flight finish first. Settings with errors, or a restart that
-  // fails, leave the old server running; both are logged. True when the new
-  // settings were taken.
+  // SIGHUP: reads the settings again and brings them into force while the
+  // server keeps serving: the listening sockets that stay are kept, new ones
+  // open before old ones close, waiting connections and sessions are kept,
+  // and requests in flight finish under the old settings. Changed database
+  // settings retire the open connections, which close as their requests end.
+  // What cannot change while running (switching sessions on or off, the
+  // session store) is logged as needing a restart and stays as it was.
+  // Settings with errors, or an address that cannot be bound, leave
+  // everything as it ran; both are logged. True when the new settings were
+  // taken.
   bool Reload();
   // SIGUSR1: opens the access log file again under its name.
   void ReopenLogs();
@@ -66,10 +73,12 @@ class TqvWebService : public TService {
   // Reads the settings again and activates the server; a failure to bind
   // passes on and the service does not start.
   void ServiceStart(bool& Started) override;
-  // Stops the server: listeners close at once, borrowers waiting for a module
-  // are answered 503, accepted connections get their answers within
-  // StopTimeout, and whatever still runs then is abandoned. A failure there
-  // is ignored.
+  // Stops the server: listeners close at once, so do connections with no
+  // request begun; accepted requests run to their end with the pool still
+  // lending, within StopTimeout. Shortly before that limit page calls still
+  // running are given up and borrowers still waiting are answered 503, so
+  // their visitors get an answer before the engine cuts what still runs.
+  // Then the pool closes. A failure there is ignored.
   void ServiceStop(bool& Stopped) override;
   // Reload and reopen requests.
   void ServiceControl(int code) override;
@@ -78,12 +87,22 @@ class TqvWebService : public TService {
   bool Acquire(TConnectionRef& connection, TAcquireMode mode);
   void Discard(TConnectionRef& connection);
   // Settings for the next activation of the stopped servers.
-  void ApplyServerSettings(const struct TServiceSettings& settings);
+  void ApplyServerSettings(const TServiceSettings& settings);
+  // The listeners' and connections' settings of Server1, active or not (not
+  // the sessions' on/off or their store); tls: the TLS context to use.
+  void ConfigureServer(const TServiceSettings& settings, std::shared_ptr<TTlsContext> tls);
+  // The settings that change in place: the logo folder, log-on limit, stop
+  // and query time-outs.
+  void ApplyInPlace(const TServiceSettings& settings);
   void ResponseSent(TIdContext& context, const TIdHTTPRequestInfo& request,
                     const TIdHTTPResponseInfo& response, int64_t bodyBytes,
                     std::chrono::steady_clock::duration elapsed);
 
   std::string iniPath_;
+  // The settings Server1 was last configured with, and the database
+  // settings ([DB]) the pool's modules were last made with.
+  TServiceSettings running_;
+  std::string databaseSettings_;
   TAccessLog accessLog_;
   TServerMetrics metrics_;
   mutable std::mutex htDocsLock_;

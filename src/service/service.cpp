@@ -170,6 +170,21 @@ void TService::DoControl(int code) {
         terminated_ = true;
         break;
       }
+      case kControlReload: {
+        // The service manager shows the reload and waits for its end, which
+        // is told also when the reload fails.
+        Notify(ReloadingNotification());
+        struct TReloadEnd {
+          TService& service;
+          ~TReloadEnd() {
+            const TServiceState state = service.Status();
+            const std::string status = ServiceStateNotification(state);
+            service.Notify(state == TServiceState::Running ? status : "READY=1\n" + status);
+          }
+        } reloadEnd{*this};
+        ServiceControl(code);
+        break;
+      }
       default:
         ServiceControl(code);
         break;
@@ -188,9 +203,11 @@ void TService::DoControl(int code) {
 
 void TService::ReportStatus(TServiceState state) {
   state_ = state;
-  if (host_.Notifier.Enabled() && !host_.Notifier.Notify(ServiceStateNotification(state))) {
-    LogMessage(SysErrorMessage(errno));
-  }
+  Notify(ServiceStateNotification(state));
+}
+
+void TService::Notify(const std::string& message) {
+  if (host_.Notifier.Enabled() && !host_.Notifier.Notify(message)) LogMessage(SysErrorMessage(errno));
 }
 
 }  // namespace qv

@@ -37,7 +37,8 @@ enum TServiceControl : int {
 };
 
 // Requests of the program's own, posted on SIGHUP and SIGUSR1.
-inline constexpr int kControlReload = 128;      // read the settings again
+inline constexpr int kControlReload = 128;      // read the settings again (told to the
+                                                // service manager as a reload)
 inline constexpr int kControlReopenLogs = 129;  // reopen the log files
 
 // The message a state is reported with to the service manager.
@@ -104,6 +105,8 @@ class TService {
   // Reports the state to the service manager; a report that fails writes the
   // system's text for the failure as an error event.
   void ReportStatus(TServiceState state);
+  // Sends one message to the service manager; a failure is logged as above.
+  void Notify(const std::string& message);
 
   std::string name_;
   std::string displayName_;

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 namespace qv {
 
@@ -19,6 +20,14 @@ std::string NotifySocketFromEnvironment() {
 }
 
 }  // namespace
+
+std::string ReloadingNotification() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  const long long microseconds =
+      static_cast<long long>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+  return "RELOADING=1\nSTATUS=Reloading\nMONOTONIC_USEC=" + std::to_string(microseconds);
+}
 
 TSystemdNotifier::TSystemdNotifier() : socketPath_(NotifySocketFromEnvironment()) {}
 

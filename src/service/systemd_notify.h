@@ -1,11 +1,16 @@
 // Tells the service manager about the service's state through the datagram
-// socket it names in NOTIFY_SOCKET ("READY=1", "STOPPING=1", "STATUS=...").
+// socket it names in NOTIFY_SOCKET ("READY=1", "STOPPING=1", "RELOADING=1",
+// "STATUS=...").
 #pragma once
 
 #include <string>
 #include <string_view>
 
 namespace qv {
+
+// The message that tells the service manager a reload begins: RELOADING=1
+// with the time of the monotonic clock now, in microseconds, as it asks for.
+std::string ReloadingNotification();
 
 class TSystemdNotifier {
  public:

@@ -173,6 +173,36 @@ TEST_F(PoolTest, CleanupClosesOnlyFreeModulesIdleBeyondTheLimitAndEmptySlotComes
   EXPECT_TRUE(next->DatabaseConnection().Connected());
 }
 
+TEST_F(PoolTest, RetiredModulesCloseWhenFreeAndAreNeverLentAgain) {
+  auto pool = MakePool(5, 1000);
+  TConnectionRef a, b;
+  AcquireInTurn(*pool, {&a, &b});  // slots 0 and 1
+  IConnection* lent = b.Get();
+  a.Reset();  // slots: free, lent
+  pool->RetireModules();
+  EXPECT_EQ(pool->SlotModule(0), nullptr) << "free: closed at once";
+  EXPECT_EQ(pool->SlotModule(1), lent) << "lent: finishes its request";
+  EXPECT_TRUE(lent->DatabaseConnection().Connected());
+  EXPECT_EQ(pool->AvailablePlaces(), 4);
+
+  b.Reset();  // slots: empty, free but retired
+  TConnectionRef c, d;
+  AcquireInTurn(*pool, {&c, &d});
+  EXPECT_EQ(pool->SlotModule(0), c.Get());
+  EXPECT_EQ(pool->SlotModule(1), d.Get()) << "the retired module's place gets a new one";
+  EXPECT_EQ(created_, 4);
+  EXPECT_TRUE(d->DatabaseConnection().Connected());
+  EXPECT_EQ(pool->AvailablePlaces(), 3);
+
+  // Modules made after the retirement are lent again as usual.
+  IConnection* fresh = c.Get();
+  c.Reset();
+  TConnectionRef e;
+  pool->Acquire(e);
+  EXPECT_EQ(e.Get(), fresh);
+  EXPECT_EQ(created_, 4);
+}
+
 TEST_F(PoolTest, FailedConnectRaisesAndLeavesThePlaceAvailable) {
   auto pool = MakePool(1, 100, std::chrono::minutes(5), /*failing=*/2);
   for (int attempt = 0; attempt < 2; ++attempt) {

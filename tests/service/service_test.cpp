@@ -1,6 +1,7 @@
 #include "service/service.h"
 
 #include <gtest/gtest.h>
+#include <time.h>
 
 #include <future>
 #include <mutex>
@@ -44,6 +45,7 @@ class ScriptedService : public TService {
   std::function<void(bool&)> onStart = [](bool&) {};
   std::function<void(bool&)> onStop = [](bool&) {};
   std::function<void()> onCreate = [] {};
+  std::function<void(int)> onControl = [](int) {};
   std::vector<std::string> calls;
   std::thread::id handlerThread;
 
@@ -54,6 +56,7 @@ class ScriptedService : public TService {
     handlerThread = std::this_thread::get_id();
     onStart(started);
   }
+  void ServiceControl(int code) override { onControl(code); }
   void ServiceStop(bool& stopped) override {
     calls.push_back("stop");
     EXPECT_EQ(handlerThread, std::this_thread::get_id());
@@ -184,6 +187,37 @@ TEST_F(ServiceTest, PauseContinueInterrogateShutdownAndCustomRequests) {
   EXPECT_EQ(Reports(1), std::vector<std::string>{kStopped});
   EXPECT_EQ(service.calls, std::vector<std::string>{"start"});
   EXPECT_TRUE(log_.Events().empty());
+}
+
+TEST_F(ServiceTest, AReloadIsToldToTheServiceManagerAroundItsHandlerAlsoWhenItFails) {
+  ScriptedService service(log_, notify_.Path());
+  std::vector<int> controls;
+  service.onControl = [&](int code) {
+    controls.push_back(code);
+    if (controls.size() == 2) throw Exception("cannot read");
+  };
+  service.StartServiceThread();
+  EXPECT_EQ(Reports(3), (std::vector<std::string>{kStarting, kStarting, kRunning}));
+  for (int round = 0; round < 2; ++round) {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const long long before = static_cast<long long>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+    service.PostControl(kControlReload);
+    const std::vector<std::string> reports = Reports(2);
+    ASSERT_EQ(reports.size(), 2u);
+    const std::string start = "RELOADING=1\nSTATUS=Reloading\nMONOTONIC_USEC=";
+    ASSERT_EQ(reports[0].rfind(start, 0), 0u) << reports[0];
+    const long long stamp = std::stoll(reports[0].substr(start.size()));
+    EXPECT_GE(stamp, before);
+    EXPECT_LT(stamp, before + 5000000);
+    EXPECT_EQ(reports[1], kRunning);
+  }
+  EXPECT_EQ(controls, (std::vector<int>{kControlReload, kControlReload}));
+  // The failure is logged once the end has been told.
+  for (int i = 0; i < 500 && log_.Events().empty(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(log_.Events(),
+            std::vector<std::string>{"qvWebService: Service failed in custom message(128): cannot read"});
 }
 
 TEST_F(ServiceTest, EveryFailingStateReportWritesTheSystemsText) {

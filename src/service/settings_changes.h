@@ -1,0 +1,25 @@
+// What a reload finds changed between the settings the server runs with and
+// those just read: what cannot change while it runs, and the database
+// settings the connection modules are made with.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "service/service_settings.h"
+
+namespace qv {
+
+class TIniFile;
+
+// The keys of section "DB" that a connection module reads when it is made
+// (DBName, User, Pass, ConnectTimeout), as one text to compare.
+std::string DatabaseSettingsText(const TIniFile& ini);
+
+// The settings of next that only a restart brings into force (sessions
+// switched on or off, another session store), each as its section and key
+// with what stays meanwhile; next keeps the running values for them.
+std::vector<std::string> KeepWhatNeedsARestart(const TServiceSettings& running,
+                                               TServiceSettings& next);
+
+}  // namespace qv

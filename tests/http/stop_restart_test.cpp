@@ -1,0 +1,240 @@
+// Tests of a stop and a restart of a running server on real sockets: a stop
+// closes what has no request at once and cuts a half-sent request at its
+// limit; a restart keeps the listening socket, its connections and the
+// sessions, opens a new port before the old one closes, and changes nothing
+// when a new address cannot be bound.
+#include "http/http_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "http/exceptions.h"
+#include "test_support.h"
+
+namespace qv {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// Whether the server closed the connection within wait_ms; what it sent
+// meanwhile goes to answer.
+bool ClosedWithin(test::RawClient& client, int wait_ms, std::string* answer = nullptr) {
+  const auto until = Clock::now() + milliseconds(wait_ms);
+  char buf[4096];
+  for (;;) {
+    const auto left = std::chrono::duration_cast<milliseconds>(until - Clock::now()).count();
+    if (left <= 0) return false;
+    pollfd p{client.fd(), POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(left)) <= 0) return false;
+    const ssize_t n = ::recv(client.fd(), buf, sizeof buf, MSG_DONTWAIT);
+    if (n == 0 || (n < 0 && errno == ECONNRESET)) return true;
+    if (n > 0 && answer) answer->append(buf, static_cast<size_t>(n));
+  }
+}
+
+// A port nothing listens on, held bound (not listening) for as long as the
+// object lives, so nobody else takes it meanwhile.
+class HeldPort {
+ public:
+  HeldPort() {
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t length = sizeof a;
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &length);
+    port_ = ntohs(a.sin_port);
+  }
+  ~HeldPort() { Release(); }
+  HeldPort(const HeldPort&) = delete;
+  HeldPort& operator=(const HeldPort&) = delete;
+  int Port() const { return port_; }
+  void Release() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+};
+
+bool Refused(int port) {
+  try {
+    test::RawClient client(port);
+    return false;
+  } catch (const std::runtime_error&) {
+    return true;
+  }
+}
+
+class StopRestartTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    server_.SetKeepAlive(true);
+    server_.SetKeepAliveByDefault(true);
+    server_.SetKeepAliveTimeout(20000);
+    server_.SetStopTimeout(10000);
+    server_.SetSessionState(true);
+    server_.SetAutoStartSession(true);
+    server_.SetSessionTimeOut(600000);
+    server_.OnCommandGet = [this](TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) {
+      if (req.Document == "/hold") {
+        held_ = true;
+        test::WaitFor([&] { return release_.load(); });
+      }
+      r.ContentText = req.Document + (req.Session ? "|" + req.Session->SessionID() : "");
+    };
+    port_ = test::StartOnLoopback(server_);
+  }
+
+  // The body of one answer read on a kept connection: up to the marker "|"
+  // that every body has, and the session identifier after it.
+  static std::string ReadBody(test::RawClient& client, const std::string& document) {
+    const std::string head = client.ReadUntil("\r\n\r\n" + document + "|");
+    std::string id(kSessionIdLength, '\0');
+    for (char& c : id)
+      if (::recv(client.fd(), &c, 1, 0) != 1) return head;
+    return document + "|" + id;
+  }
+
+  TIdHTTPServer server_;
+  int port_ = 0;
+  std::atomic<bool> held_{false}, release_{false};
+};
+
+TEST_F(StopRestartTest, AStopClosesConnectionsWithNoRequestBegunAtOnce) {
+  test::RawClient silent(port_), idle(port_);
+  idle.Send("GET /a HTTP/1.1\r\n\r\n");
+  ReadBody(idle, "/a");
+  ASSERT_TRUE(test::WaitFor([&] { return server_.ContextCount() == 2; }));
+  const auto start = Clock::now();
+  server_.SetActive(false);
+  EXPECT_LT(Clock::now() - start, milliseconds(1000));
+  EXPECT_TRUE(ClosedWithin(silent, 1000));
+  EXPECT_TRUE(ClosedWithin(idle, 1000));
+}
+
+TEST_F(StopRestartTest, AStopCutsAHalfSentRequestAtItsLimitAndAnswersARunningOne) {
+  server_.SetStopTimeout(600);
+  test::RawClient half(port_), running(port_);
+  half.Send("GET /half HTTP/1.1\r\nHost: h");
+  running.Send("GET /hold HTTP/1.1\r\n\r\n");
+  ASSERT_TRUE(test::WaitFor([&] { return held_.load(); }));
+  auto releaser = std::async(std::launch::async, [&] {
+    std::this_thread::sleep_for(milliseconds(200));
+    release_ = true;
+  });
+  const auto start = Clock::now();
+  server_.SetActive(false);
+  const auto took = Clock::now() - start;
+  EXPECT_GE(took, milliseconds(600));
+  EXPECT_LT(took, milliseconds(600 + 1500));
+  std::string answer;
+  EXPECT_TRUE(ClosedWithin(half, 1000, &answer));
+  EXPECT_EQ(answer, "");
+  answer.clear();
+  EXPECT_TRUE(ClosedWithin(running, 1000, &answer));
+  EXPECT_NE(answer.find("Connection: close\r\n"), std::string::npos) << answer;
+  EXPECT_EQ(test::BodyOf(answer).substr(0, 6), "/hold|");
+}
+
+TEST_F(StopRestartTest, ARestartKeepsTheListeningSocketItsConnectionsAndTheSessions) {
+  // Before: an idle kept connection with its session, one that sent nothing
+  // yet, one with half a request, and one whose request runs.
+  test::RawClient idle(port_), silent(port_), half(port_), running(port_);
+  idle.Send("GET /a HTTP/1.1\r\n\r\n");
+  const std::string first = ReadBody(idle, "/a");
+  const std::string session = first.substr(3);
+  ASSERT_EQ(session.size(), kSessionIdLength);
+  half.Send("GET /half HTTP/1.1\r\n");
+  running.Send("GET /hold HTTP/1.1\r\n\r\n");
+  ASSERT_TRUE(test::WaitFor([&] { return held_.load(); }));
+
+  // Answers after the restart close their connections: the new setting is in force.
+  server_.SetKeepAlive(false);
+  auto restart = std::async(std::launch::async, [&] { server_.Restart(10000); });
+  // While the old front waits for the running request, new connections are served.
+  ASSERT_EQ(restart.wait_for(milliseconds(300)), std::future_status::timeout);
+  const std::string during = test::Exchange(port_, "GET /during HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(test::BodyOf(during).substr(0, 8), "/during|");
+  release_ = true;
+  restart.get();
+  EXPECT_EQ(server_.Bindings()[0].Port, port_);
+
+  const std::string cookie = "Cookie: IDHTTPSESSIONID=" + session + "\r\n";
+  idle.Send("GET /b HTTP/1.1\r\n" + cookie + "\r\n");
+  EXPECT_EQ(ReadBody(idle, "/b"), "/b|" + session);
+  silent.Send("GET /c HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(test::BodyOf(silent.ReadAll()).substr(0, 3), "/c|");
+  half.Send("\r\n");
+  const std::string rest = half.ReadAll();
+  EXPECT_EQ(test::BodyOf(rest).substr(0, 6), "/half|");
+  EXPECT_NE(rest.find("Connection: close\r\n"), std::string::npos) << rest;
+  // The request that ran through the restart was answered by the old front
+  // under the old settings; its connection then moved on too.
+  EXPECT_EQ(ReadBody(running, "/hold").substr(0, 6), "/hold|");
+  running.Send("GET /d HTTP/1.1\r\n" + cookie + "\r\n");
+  EXPECT_EQ(test::BodyOf(running.ReadAll()), "/d|" + session);
+}
+
+TEST_F(StopRestartTest, ARestartOntoANewPortListensThereBeforeTheOldPortCloses) {
+  HeldPort next;
+  const int port = next.Port();
+  next.Release();
+  test::RawClient idle(port_);
+  idle.Send("GET /a HTTP/1.1\r\n\r\n");
+  ReadBody(idle, "/a");
+  server_.Bindings().clear();
+  server_.AddBinding("127.0.0.1", port, Id_IPv4);
+  server_.Restart(10000);
+  EXPECT_EQ(test::BodyOf(test::Exchange(port, "GET /new HTTP/1.1\r\nConnection: close\r\n\r\n")).substr(0, 5),
+            "/new|");
+  EXPECT_TRUE(Refused(port_));
+  // A connection of a listener that went has nowhere to move: closed.
+  EXPECT_TRUE(ClosedWithin(idle, 1000));
+}
+
+TEST_F(StopRestartTest, ARestartThatCannotBindChangesNothing) {
+  struct Case {
+    const char* name;
+    std::string ip;
+    bool taken_elsewhere;   // the port is held by another socket
+    const char* says;       // what the error says
+  } const cases[] = {
+      {"port taken by another", "127.0.0.1", true, "already in use"},
+      {"any-address beside the running loopback one", "0.0.0.0", false, "a restart of the server"},
+  };
+  for (const Case& c : cases) {
+    HeldPort held;
+    server_.Bindings().clear();
+    server_.AddBinding("127.0.0.1", port_, Id_IPv4);
+    server_.AddBinding(c.ip, c.taken_elsewhere ? held.Port() : port_, Id_IPv4);
+    try {
+      server_.Restart(10000);
+      ADD_FAILURE() << c.name << ": no error";
+    } catch (const ECouldNotBindSocket& e) {
+      EXPECT_NE(std::string(e.what()).find(c.says), std::string::npos) << c.name << ": " << e.what();
+    }
+    EXPECT_EQ(test::BodyOf(test::Exchange(port_, "GET /still HTTP/1.1\r\nConnection: close\r\n\r\n")).substr(0, 7),
+              "/still|")
+        << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,249 @@
+// The built server as a process on SIGTERM and SIGHUP: a stop ends at once
+// when the connections it has carry no request and cuts a half-sent request
+// at StopTimeout; a reload keeps the listening socket, the connections and
+// the sessions, tells the service manager, applies a changed database and
+// reports what needs a restart.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "http_client.h"
+#include "notify_socket.h"
+#include "process_data.h"
+#include "server_process.h"
+#include "support/test_database.h"
+#include "test_files.h"
+
+namespace qv {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+// Waits for the server to close the connection; what it sent meanwhile, or
+// nothing when it stays open past timeout.
+std::optional<std::string> ReadToClose(int fd, std::chrono::milliseconds timeout) {
+  std::string raw;
+  char buffer[16384];
+  const auto until = Clock::now() + timeout;
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
+    if (left.count() <= 0) return std::nullopt;
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, static_cast<int>(left.count())) <= 0) return std::nullopt;
+    const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+    if (n <= 0) return raw;
+    raw.append(buffer, static_cast<size_t>(n));
+  }
+}
+
+bool SendAll(int fd, const std::string& text) {
+  return send(fd, text.data(), text.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(text.size());
+}
+
+class StopReloadProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = test::MakeTempFolder("qv_stop_reload");
+    ASSERT_FALSE(folder_.empty());
+    ASSERT_TRUE(notify_.Bound());
+    database_ = std::make_unique<TestDatabase>();
+    database_->ExecScript(test::kOnePropertyData);
+    test::MakeHtDocs(folder_);
+    port_ = test::FreePort();
+    server_ = std::make_unique<test::ServerProcess>(QV_WEB_BINARY, folder_);
+  }
+
+  void TearDown() override {
+    server_.reset();
+    database_.reset();
+    fs::remove_all(folder_);
+  }
+
+  std::string Settings(const std::string& extraApp, const std::string& databasePath,
+                       const std::string& extra = "") const {
+    return "[APP]\nPort=" + std::to_string(port_) + "\nHtDocs=" + folder_ +
+           "/htdocs\nReadTimeout=30\n" + extraApp + "[DB]\nDBName=" + databasePath +
+           "\nUser=" + TestDatabase::User() + "\n[LOG]\nAccessLog=off\n" + extra;
+  }
+
+  void Start(const std::string& settings) {
+    server_->WriteIni(settings);
+    ASSERT_TRUE(server_->Start(notify_.Path()));
+    ASSERT_TRUE(notify_.AwaitRunning()) << server_->Log();
+  }
+
+  std::string LogOn() {
+    auto first = test::Exchange(port_, test::GetRequest("/"));
+    EXPECT_TRUE(first && first->complete);
+    const std::string cookie = first ? test::SessionCookie(*first) : "";
+    auto logged = test::Exchange(port_, test::PostFormRequest("/DOLOGIN", "uName=demo&uPass=demo",
+                                                              cookie));
+    EXPECT_TRUE(logged && logged->body.find("href=\"/LOGOFF\"") != std::string::npos);
+    return cookie;
+  }
+
+  // Sends SIGHUP and waits for its end as the service manager sees it.
+  void Reload() {
+    server_->Signal(SIGHUP);
+    std::optional<std::string> begun = notify_.Receive(30000);
+    ASSERT_TRUE(begun) << server_->Log();
+    EXPECT_EQ(begun->rfind("RELOADING=1\nSTATUS=Reloading\nMONOTONIC_USEC=", 0), 0u) << *begun;
+    EXPECT_EQ(notify_.Receive(30000), "READY=1\nSTATUS=Running") << server_->Log();
+  }
+
+  std::string folder_;
+  test::NotifySocket notify_;
+  std::unique_ptr<TestDatabase> database_;
+  int port_ = 0;
+  std::unique_ptr<test::ServerProcess> server_;
+};
+
+TEST_F(StopReloadProcessTest, StopEndsAtOnceOverConnectionsWithNoRequestAndCutsAHalfSentOneAtItsLimit) {
+  struct Case {
+    const char* name;
+    std::string sent;       // on the connection held open, before the stop
+    bool answered;          // the connection got its answer before that
+    int stopTimeout;        // seconds
+    double atLeast, below;  // the seconds the stop takes
+  } const cases[] = {
+      {"nothing sent", "", false, 10, 0.0, 2.0},
+      {"kept open after an answer", test::GetRequest("/IMAGE"), true, 10, 0.0, 2.0},
+      {"half a request", "GET /IMAGE HTTP/1.1\r\nHost: h", false, 2, 1.9, 4.0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Start(Settings("KeepAlive=1\nStopTimeout=" + std::to_string(c.stopTimeout) + "\n",
+                   database_->Path()));
+    const int fd = test::ConnectLoopback(port_);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(c.sent.empty() || SendAll(fd, c.sent));
+    if (c.answered) {
+      // The whole answer, the connection staying open after it.
+      std::string got;
+      char buffer[16384];
+      while (!test::ParseAnswer(got).complete) {
+        const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        ASSERT_GT(n, 0);
+        got.append(buffer, static_cast<size_t>(n));
+      }
+      EXPECT_EQ(test::ParseAnswer(got).status, 200);
+    }
+    std::this_thread::sleep_for(100ms);
+    const auto stopAt = Clock::now();
+    server_->Signal(SIGTERM);
+    EXPECT_EQ(server_->WaitExit(10s), 0) << server_->Log();
+    const double took = Seconds(Clock::now() - stopAt);
+    EXPECT_GE(took, c.atLeast);
+    EXPECT_LT(took, c.below);
+    // Closed without a byte more.
+    EXPECT_EQ(ReadToClose(fd, 1s), "");
+    close(fd);
+    server_ = std::make_unique<test::ServerProcess>(QV_WEB_BINARY, folder_);
+  }
+}
+
+TEST_F(StopReloadProcessTest, ReloadKeepsTheListeningSocketItsConnectionsAndTheSessions) {
+  Start(Settings("", database_->Path()));
+  const std::string cookie = LogOn();
+  // Opened before the reload: one with nothing sent yet, one with half a request.
+  const int silent = test::ConnectLoopback(port_);
+  const int half = test::ConnectLoopback(port_);
+  ASSERT_GE(silent, 0);
+  ASSERT_GE(half, 0);
+  ASSERT_TRUE(SendAll(half, "GET /IMAGE HTTP/1.1\r\n"));
+  // Connections made all through the reload are all answered.
+  std::atomic<bool> done{false};
+  auto during = std::async(std::launch::async, [&] {
+    int answered = 0, failed = 0;
+    while (!done) {
+      const auto answer = test::Exchange(port_, test::GetRequest("/IMAGE"), 5000);
+      if (answer && answer->status == 200 && answer->complete)
+        ++answered;
+      else
+        ++failed;
+    }
+    return std::make_pair(answered, failed);
+  });
+  std::this_thread::sleep_for(100ms);
+  for (int i = 0; i < 3; ++i) Reload();
+  std::this_thread::sleep_for(100ms);
+  done = true;
+  const auto [answered, failed] = during.get();
+  EXPECT_GT(answered, 0);
+  EXPECT_EQ(failed, 0);
+
+  ASSERT_TRUE(SendAll(silent, test::GetRequest("/IMAGE")));
+  ASSERT_TRUE(SendAll(half, "Host: h\r\n\r\n"));
+  for (int fd : {silent, half}) {
+    const auto raw = ReadToClose(fd, 10s);
+    ASSERT_TRUE(raw);
+    const test::HttpAnswer answer = test::ParseAnswer(*raw);
+    EXPECT_EQ(answer.status, 200);
+    EXPECT_TRUE(answer.complete);
+    close(fd);
+  }
+  // Still logged on.
+  const auto list = test::Exchange(port_, test::GetRequest("/list", cookie));
+  ASSERT_TRUE(list);
+  EXPECT_NE(list->body.find("Alder Court"), std::string::npos) << list->body;
+  EXPECT_EQ(list->Header("Set-Cookie"), "");
+  server_->Signal(SIGTERM);
+  EXPECT_EQ(server_->WaitExit(), 0);
+  EXPECT_NE(server_->Log().find("Settings reloaded; qvweb "), std::string::npos) << server_->Log();
+}
+
+TEST_F(StopReloadProcessTest, ReloadAppliesAChangedDatabaseAndReportsWhatNeedsARestart) {
+  TestDatabase other;
+  other.ExecScript(
+      "INSERT INTO AGENCY (AGENCY_ID, AGENCY_NAME) VALUES (1, 'Harbor Housing Agency');"
+      "INSERT INTO AREA (AREA_ID, AREA_NAME) VALUES (1, 'North');"
+      "INSERT INTO DB_USERS (DB_USER_ID, DB_USER_NAME, DB_USER_PASSWORD, FULL_NAME)"
+      " VALUES (1, 'demo', 'demo', 'Demo User');"
+      "INSERT INTO PROP_ADDRESS (PROP_ADDRESS_ID, PROPERTY_ID, PROP_ADDRESS1, PROP_CITY)"
+      " VALUES (1, 1, '7 Cedar Rd', 'Harbor City');"
+      "INSERT INTO PROPERTY (PROPERTY_ID, PROPERTY_NAME, PRIMARY_PROP_ADDRESS_ID, AREA_ID)"
+      " VALUES (1, 'Cedar Yard', 1, 1)");
+  Start(Settings("", database_->Path()));
+  const std::string cookie = LogOn();
+  auto before = test::Exchange(port_, test::GetRequest("/list", cookie));
+  ASSERT_TRUE(before);
+  EXPECT_NE(before->body.find("Alder Court"), std::string::npos);
+
+  // Another database, and sessions kept elsewhere (which needs a restart).
+  server_->WriteIni(Settings("", other.Path(), "[SESSIONS]\nStore=redis://127.0.0.1:1/0\n"));
+  Reload();
+  auto after = test::Exchange(port_, test::GetRequest("/list", cookie));
+  ASSERT_TRUE(after);
+  EXPECT_NE(after->body.find("Cedar Yard"), std::string::npos) << after->body;
+  EXPECT_EQ(after->body.find("Alder Court"), std::string::npos);
+  server_->Signal(SIGTERM);
+  EXPECT_EQ(server_->WaitExit(), 0);
+  const std::string log = server_->Log();
+  EXPECT_NE(log.find("qvWebService: Database settings changed: open connections close as their "
+                     "requests end; new ones attach to " + other.Path() + "\n"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("qvWebService: [SESSIONS] Store: redis://127.0.0.1:1/0 needs a restart; "
+                     "sessions stay in memory\n"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("Settings reloaded but for what needs a restart; qvweb "), std::string::npos) << log;
+  EXPECT_NE(log.find("; database " + other.Path() + ";"), std::string::npos) << log;
+}
+
+}  // namespace
+}  // namespace qv
