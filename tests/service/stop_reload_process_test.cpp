@@ -233,11 +233,11 @@ TEST_F(StopReloadProcessTest, ReloadAppliesAChangedDatabaseAndReportsWhatNeedsAR
   server_->Signal(SIGTERM);
   EXPECT_EQ(server_->WaitExit(), 0);
   const std::string log = server_->Log();
-  EXPECT_NE(log.find("qvWebService: Database settings changed: open connections close as their "
+  EXPECT_NE(log.find("info qvweb: Database settings changed: open connections close as their "
                      "requests end; new ones attach to " + other.Path() + "\n"),
             std::string::npos)
       << log;
-  EXPECT_NE(log.find("qvWebService: [SESSIONS] Store: redis://127.0.0.1:1/0 needs a restart; "
+  EXPECT_NE(log.find("warning qvweb: [SESSIONS] Store: redis://127.0.0.1:1/0 needs a restart; "
                      "sessions stay in memory\n"),
             std::string::npos)
       << log;
