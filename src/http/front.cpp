@@ -646,6 +646,11 @@ void TIdFront::BeginStop(Clock::time_point now) {
     std::lock_guard lock(stop_lock_);
     drain_ms = drain_ms_;
   }
+  // Connections the front before this one handed over may still wait to be
+  // taken (this thread was busy when they came): they are this front's, and
+  // go on as the others below; left in the queue they would be closed with
+  // the front, unanswered.
+  TakeAdopted(now);
   // Connections the system has already set up but this front has not
   // accepted yet sent their request to this server: they are taken, and
   // then dealt with as the others below. A successor takes them itself.

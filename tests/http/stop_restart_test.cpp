@@ -192,6 +192,39 @@ TEST_F(StopRestartTest, ARestartKeepsTheListeningSocketItsConnectionsAndTheSessi
   EXPECT_EQ(test::BodyOf(running.ReadAll()), "/d|" + session);
 }
 
+TEST_F(StopRestartTest, ARestartRightAfterAnotherKeepsTheConnectionsTheFirstOneHandedOver) {
+  // The request runs through the first restart, so its connection moves to
+  // the new front only when it is answered; that front's thread is held in
+  // its connect hook meanwhile, and the second restart begins before it
+  // could take the connection in.
+  test::RawClient running(port_);
+  running.Send("GET /hold HTTP/1.1\r\n\r\n");
+  ASSERT_TRUE(test::WaitFor([&] { return held_.load(); }));
+  std::atomic<bool> hold_connect{true}, connect_held{false}, release_connect{false};
+  server_.OnConnect = [&](TIdContext&) {
+    if (!hold_connect.exchange(false)) return;
+    connect_held = true;
+    test::WaitFor([&] { return release_connect.load(); });
+  };
+  auto first = std::async(std::launch::async, [&] { server_.Restart(10000); });
+  // Only the new front listens once the old one has begun its stop.
+  ASSERT_EQ(first.wait_for(milliseconds(300)), std::future_status::timeout);
+  test::RawClient busy(port_);
+  ASSERT_TRUE(test::WaitFor([&] { return connect_held.load(); }));
+  release_ = true;
+  first.get();
+  EXPECT_EQ(ReadBody(running, "/hold").substr(0, 6), "/hold|");
+
+  auto second = std::async(std::launch::async, [&] { server_.Restart(10000); });
+  std::this_thread::sleep_for(milliseconds(300));
+  release_connect = true;
+  second.get();
+  running.Send("GET /after HTTP/1.1\r\nConnection: close\r\n\r\n");
+  EXPECT_EQ(test::BodyOf(running.ReadAll()).substr(0, 7), "/after|");
+  busy.Send("GET /busy HTTP/1.1\r\nConnection: close\r\n\r\n");
+  EXPECT_EQ(test::BodyOf(busy.ReadAll()).substr(0, 6), "/busy|");
+}
+
 TEST_F(StopRestartTest, ARestartOntoANewPortListensThereBeforeTheOldPortCloses) {
   HeldPort next;
   const int port = next.Port();
