@@ -214,7 +214,13 @@ void TIdFront::Accept(Listener& listener) {
                              SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) {
       const int error = errno;
-      if (error == EAGAIN || error == EWOULDBLOCK) return;
+      if (error == EAGAIN || error == EWOULDBLOCK) {
+        // All that waited is taken: a shortage, if there was one, is over.
+        // Not before: room for a few while more wait is the same shortage,
+        // and is not reported again.
+        if (!pool_starved_) reported_ = false;
+        return;
+      }
       if (error == EINTR || error == ECONNABORTED || error == EPROTO) continue;
       if (error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM) {
         // Out of descriptors: wait a moment for connections to end.
@@ -225,7 +231,6 @@ void TIdFront::Accept(Listener& listener) {
       ReportOnce(error, "Accept failed. ");
       return;
     }
-    if (!pool_starved_) reported_ = false;
     Admit(fd, &peer, &listener.binding);
   }
 }
