@@ -106,7 +106,7 @@ TIdFront::~TIdFront() {
     Conn& conn = *entry.second;
     Quietly([&] { conn.fc->Transport().Close(false); });
   }
-  for (auto& [fc, socket] : adopted_) Quietly([&] { fc->Transport().Close(false); });
+  for (auto& handed : adopted_) Quietly([&] { handed.fc->Transport().Close(false); });
   if (epoll_fd_ >= 0) ::close(epoll_fd_);
   if (wake_fd_ >= 0) ::close(wake_fd_);
 }
@@ -507,7 +507,8 @@ void TIdFront::Returned(Conn* conn, TIdFrontConnection::Next next) {
   if (wake) Wake();
 }
 
-bool TIdFront::Adopt(const std::shared_ptr<TIdFrontConnection>& fc, TIdSocketTransport* socket) {
+bool TIdFront::Adopt(const std::shared_ptr<TIdFrontConnection>& fc, TIdSocketTransport* socket,
+                     TTlsTransport* handshake, Clock::time_point handshake_until) {
   const TIdSocketHandle* came_in = fc->Context().Binding();
   const TIdSocketHandle* binding = nullptr;
   for (const auto& listener : listeners_) {
@@ -522,7 +523,7 @@ bool TIdFront::Adopt(const std::shared_ptr<TIdFrontConnection>& fc, TIdSocketTra
   bool wake = false;
   {
     std::lock_guard lock(returned_lock_);
-    adopted_.emplace_back(fc, socket);
+    adopted_.push_back({fc, socket, handshake, handshake_until});
     wake = !wake_pending_;
     wake_pending_ = true;
   }
@@ -536,7 +537,7 @@ bool TIdFront::HandOver(Conn& conn) {
   if (conn.registered && ::epoll_ctl(epoll_fd_, EPOLL_CTL_DEL, conn.socket->Handle(), nullptr) != 0)
     return false;
   conn.registered = false;
-  if (!successor_->Adopt(conn.fc, conn.socket)) {
+  if (!successor_->Adopt(conn.fc, conn.socket, conn.handshake, conn.handshake_until)) {
     // Stays here; Handle arms it again.
     return false;
   }
@@ -547,30 +548,40 @@ bool TIdFront::HandOver(Conn& conn) {
 }
 
 void TIdFront::TakeAdopted(Clock::time_point now) {
-  std::vector<std::pair<std::shared_ptr<TIdFrontConnection>, TIdSocketTransport*>> adopted;
+  std::vector<HandedOver> adopted;
   {
     std::lock_guard lock(returned_lock_);
     adopted.swap(adopted_);
   }
-  for (auto& [fc, socket] : adopted) {
+  for (HandedOver& handed : adopted) {
+    const std::shared_ptr<TIdFrontConnection>& fc = handed.fc;
     const std::string& ip = fc->Context().PeerIP();
-    const bool capped =
-        settings_.max_per_address > 0 && !(settings_.uncapped && settings_.uncapped(ip));
+    const bool exempt = settings_.uncapped && settings_.uncapped(ip);
+    const bool capped = settings_.max_per_address > 0 && !exempt;
+    // Its handshake goes on where handshakes run, by the deadline it had.
+    const bool handshake = handed.handshake && handshakes_;
     auto owned = std::make_unique<Conn>();
     Conn& conn = *owned;
     conn.fc = fc;
-    conn.socket = socket;
+    conn.socket = handed.socket;
     conn.address = capped ? ip : std::string();
-    socket->SetTimeout(settings_.read_timeout_ms);
+    if (handshake) {
+      conn.handshake = handed.handshake;
+      conn.handshake_until = handed.handshake_until;
+      if (settings_.max_handshakes_per_address > 0 && !exempt) conn.handshake_address = ip;
+    }
+    handed.socket->SetTimeout(settings_.read_timeout_ms);
     fc->Tag = &conn;
     ++*live_;
     {
-      // Counted against the cap, never refused: it was admitted before.
+      // Counted against the caps, never refused: it was admitted before.
       std::lock_guard lock(conns_lock_);
       if (capped) ++per_address_[ip];
+      if (!conn.handshake_address.empty()) ++handshakes_per_address_[ip];
       conns_.emplace(&conn, std::move(owned));
     }
-    Handle(conn, fc->Receive(now), now);
+    // Its next handshake step is read off this thread, once epoll has input.
+    Handle(conn, handshake ? TIdFrontConnection::Next::Wait : fc->Receive(now), now);
   }
 }
 

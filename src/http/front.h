@@ -56,6 +56,7 @@ struct TIdFrontHooks {
 };
 
 class TIdSocketTransport;
+class TTlsTransport;
 
 class TIdFront : public std::enable_shared_from_this<TIdFront> {
  public:
@@ -97,8 +98,11 @@ class TIdFront : public std::enable_shared_from_this<TIdFront> {
   void Stop(int drain_ms, std::shared_ptr<TIdFront> successor = nullptr);
   // Takes over a connection another front gave up while it waited for input;
   // false, leaving it where it is, when this front has no listener like the
-  // one it came in on. Safe from any thread before this front stops.
-  bool Adopt(const std::shared_ptr<TIdFrontConnection>& fc, TIdSocketTransport* socket);
+  // one it came in on. Safe from any thread before this front stops. A TLS
+  // connection whose handshake is not done yet comes with its transport and
+  // the deadline of its handshake, and goes on with it here.
+  bool Adopt(const std::shared_ptr<TIdFrontConnection>& fc, TIdSocketTransport* socket,
+             TTlsTransport* handshake = nullptr, Clock::time_point handshake_until = Clock::time_point::max());
   size_t WorkerThreads() const;
 
  private:
@@ -187,7 +191,13 @@ class TIdFront : public std::enable_shared_from_this<TIdFront> {
   std::mutex returned_lock_;
   std::vector<std::pair<Conn*, TIdFrontConnection::Next>> returned_;
   // Connections handed over by the front this one replaced.
-  std::vector<std::pair<std::shared_ptr<TIdFrontConnection>, TIdSocketTransport*>> adopted_;
+  struct HandedOver {
+    std::shared_ptr<TIdFrontConnection> fc;
+    TIdSocketTransport* socket;
+    TTlsTransport* handshake;  // while its handshake is not done
+    Clock::time_point handshake_until;
+  };
+  std::vector<HandedOver> adopted_;
   bool wake_pending_ = false;
 
   std::mutex stop_lock_;

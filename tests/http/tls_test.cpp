@@ -29,6 +29,7 @@
 #include "http/tls_context.h"
 #include "http/tls_transport.h"
 #include "http/trusted_proxies.h"
+#include "test_support.h"
 
 namespace qv {
 namespace {
@@ -409,6 +410,20 @@ TEST_F(TlsServerTest, PlainRequestsAreAnsweredWhileHandshakeWorkIsHeld) {
     EXPECT_NE(clients[i].get().received.find("page /tls" + std::to_string(i)), std::string::npos);
 }
 
+TEST_F(TlsServerTest, AHandshakeBegunBeforeARestartRunsOffTheFrontAfterIt) {
+  const int fd = Connect(tls_port_);
+  ASSERT_TRUE(test::WaitFor([&] { return server_.ContextCount() == 1; }));
+  server_.Restart(10000);
+  HandshakeGate gate(server_.TlsContext()->Current().get());
+  auto client = std::async(std::launch::async, RunClient, fd, TLS1_3_VERSION,
+                           "GET /moved HTTP/1.1\r\nHost: x\r\n\r\n", SIZE_MAX);
+  ASSERT_TRUE(gate.WaitHeld());
+  // Its handshake is stuck in its work; the plain port answers all the same.
+  EXPECT_NE(PlainGet(plain_port_, "/plain").find("page /plain"), std::string::npos);
+  gate.Release();
+  EXPECT_NE(client.get().received.find("page /moved"), std::string::npos);
+}
+
 // A server with a plain and a TLS listener on loopback whose time limits are
 // chosen by the test; idle connections are not cut for a minute.
 struct LimitedTlsServer {
@@ -485,6 +500,25 @@ TEST(TlsHandshakeLimitTest, SilentOrSlowHandshakesAreCutAtTheDeadline) {
   EXPECT_NE(RunClient(Connect(tls.tls_port), TLS1_3_VERSION, "GET /after HTTP/1.1\r\nHost: x\r\n\r\n", SIZE_MAX)
                 .received.find("page /after"),
             std::string::npos);
+}
+
+TEST(TlsHandshakeLimitTest, HandshakesUnderwayKeepTheirDeadlineAndTheirPlaceThroughARestart) {
+  // From an address allowed two: one silent, one with half its ClientHello.
+  LimitedTlsServer tls(3000, 2);
+  const std::string hello = ClientHello();
+  const int parked[] = {Connect(tls.tls_port), Connect(tls.tls_port)};
+  ASSERT_EQ(::send(parked[1], hello.data(), 50, MSG_NOSIGNAL), 50);
+  ASSERT_TRUE(test::WaitFor([&] { return tls.server.ContextCount() == 2; }));
+  tls.server.Restart(10000);
+  // Still counted: a third does not begin.
+  EXPECT_FALSE(RunClient(Connect(tls.tls_port), TLS1_3_VERSION, "GET /third HTTP/1.1\r\nHost: x\r\n\r\n", SIZE_MAX)
+                   .connected);
+  // Cut at the deadline they had, well within the client's 20 s and the
+  // minute of read time-out.
+  for (int fd : parked) {
+    EXPECT_TRUE(ClosedByServer(fd));
+    ::close(fd);
+  }
 }
 
 TEST(TlsHandshakeLimitTest, HandshakesInProgressAreCappedPerAddress) {
