@@ -59,12 +59,13 @@ void MainMenuFloor(TPageModule& m) {
 void PropertyListFloor(TPageModule& m) {
   StartBracket(m);
   AgencyQuery(m);
-  m.qArea.Open();
-  while (!m.qArea.Eof()) {
-    ReadText(m.qArea.Fields()[1]);
-    m.qArea.Next();
+  TIB_Cursor& areas = m.Statement(kAreaQuery);
+  areas.Open();
+  while (!areas.Eof()) {
+    ReadText(areas.Fields()[1]);
+    areas.Next();
   }
-  m.qArea.Close();
+  areas.Close();
 
   TIB_Cursor& list = OpenWith(m, kListQueries[static_cast<int>(ListSearchMode::kNone)][0], 0);
   while (!list.Eof()) {

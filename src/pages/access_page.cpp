@@ -1,7 +1,7 @@
 // The Access Info tab: the access entries recorded for a property's addresses,
 // with the date each was entered.
 #include "pages/page_frame.h"
-#include "pages/page_module.h"
+#include "pages/tab_page.h"
 #include "pages/page_text.h"
 #include "platform/datetime.h"
 
@@ -18,14 +18,16 @@ constexpr TStatementText kAccessQuery{
 
 }  // namespace
 
-void TPageModule::AccessPage(TStringStream& out, TPageRequest& request) {
-  BeginPageTransaction();
+void AccessPage(PageContext& page) {
+  TStringStream& out = page.out;
+  TPageRequest& request = page.request;
+  BeginPageTransaction(page.db);
   out.WriteString(frame::kBareHead);
-  PageBanner(out, request, "Property Access");
+  PageBanner(page, "Property Access");
   const int32_t requestedId = ParseRequestInteger(request.Param("PROPID"), 0);
-  PropertyHeading(out, request, requestedId, kTabAccess);
+  PropertyHeading(page, requestedId);
 
-  TIB_Cursor& access = Statement(kAccessQuery);
+  TIB_Cursor& access = page.db.Statement(kAccessQuery);
   access.Params()[0].SetAsInteger(requestedId);
   access.Open();
 
@@ -51,7 +53,7 @@ void TPageModule::AccessPage(TStringStream& out, TPageRequest& request) {
     out.WriteString("</TR></TBODY>");
     access.Next();
   }
-  EndPageTransaction();
+  EndPageTransaction(page.db);
 }
 
 }  // namespace qv

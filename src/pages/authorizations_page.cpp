@@ -13,7 +13,7 @@
 
 #include "pages/page_errors.h"
 #include "pages/page_frame.h"
-#include "pages/page_module.h"
+#include "pages/tab_page.h"
 #include "pages/page_text.h"
 #include "pages/tab_cells.h"
 #include "platform/exception.h"
@@ -96,12 +96,14 @@ void SaveLinesWhole(const std::vector<std::string>& lines, const std::string& fi
 
 }  // namespace
 
-void TPageModule::AuthorizationsPage(TStringStream& out, TPageRequest& request) {
-  BeginPageTransaction();
+void AuthorizationsPage(PageContext& page) {
+  TStringStream& out = page.out;
+  TPageRequest& request = page.request;
+  BeginPageTransaction(page.db);
   out.WriteString(frame::kBareHead);
-  PageBanner(out, request, "Property Authorizations");
+  PageBanner(page, "Property Authorizations");
   const int32_t requestedId = ParseRequestInteger(request.Param("PROPID"), 0);
-  PropertyHeading(out, request, requestedId, kTabAuthorizations);
+  PropertyHeading(page, requestedId);
 
   out.WriteString(frame::kPlainTable);
   out.WriteString("<THEAD><TR VALIGN=TOP>");
@@ -113,7 +115,7 @@ void TPageModule::AuthorizationsPage(TStringStream& out, TPageRequest& request) 
   out.WriteString("</TR></THEAD>");
   out.WriteString("<TBODY><TR VALIGN=TOP>");
 
-  TIB_Cursor& authorizations = Statement(kAuthorizationsQuery);
+  TIB_Cursor& authorizations = page.db.Statement(kAuthorizationsQuery);
   authorizations.Params()[0].SetAsInteger(requestedId);
   // The file shows the text as it reads with the property id in place. It is
   // a by-product: a full disk or a read-only folder must not cost the visitor
@@ -155,7 +157,7 @@ void TPageModule::AuthorizationsPage(TStringStream& out, TPageRequest& request) 
   }
   authorizations.Close();
   out.WriteString("</TBODY></TABLE>");
-  EndPageTransaction();
+  EndPageTransaction(page.db);
 }
 
 }  // namespace qv

@@ -1,7 +1,7 @@
 // The CPTED tab: a property's CPTED inspections, most recently started first,
 // with the inspector and the milestone dates of the phases.
 #include "pages/page_frame.h"
-#include "pages/page_module.h"
+#include "pages/tab_page.h"
 #include "pages/page_text.h"
 #include "pages/tab_cells.h"
 
@@ -31,12 +31,14 @@ constexpr TStatementText kInspectionsQuery{
 
 }  // namespace
 
-void TPageModule::CptedPage(TStringStream& out, TPageRequest& request) {
-  BeginPageTransaction();
+void CptedPage(PageContext& page) {
+  TStringStream& out = page.out;
+  TPageRequest& request = page.request;
+  BeginPageTransaction(page.db);
   out.WriteString(frame::kBareHead);
-  PageBanner(out, request, "Property CPTED");
+  PageBanner(page, "Property CPTED");
   const int32_t requestedId = ParseRequestInteger(request.Param("PROPID"), 0);
-  PropertyHeading(out, request, requestedId, kTabCpted);
+  PropertyHeading(page, requestedId);
 
   out.WriteString(frame::kPlainTable);
   out.WriteString("<THEAD><TR VALIGN=TOP>");
@@ -57,7 +59,7 @@ void TPageModule::CptedPage(TStringStream& out, TPageRequest& request) {
   out.WriteString("</TR></THEAD>");
   out.WriteString("<TBODY><TR VALIGN=TOP>");
 
-  TIB_Cursor& inspections = Statement(kInspectionsQuery);
+  TIB_Cursor& inspections = page.db.Statement(kInspectionsQuery);
   inspections.Params()[0].SetAsInteger(requestedId);
   inspections.Open();
   inspections.First();
@@ -96,7 +98,7 @@ void TPageModule::CptedPage(TStringStream& out, TPageRequest& request) {
   }
   inspections.Close();
   out.WriteString("</TBODY></TABLE>");
-  EndPageTransaction();
+  EndPageTransaction(page.db);
 }
 
 }  // namespace qv

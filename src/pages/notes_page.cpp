@@ -1,6 +1,6 @@
 // The Notes tab: a property's notes, newest first, with date, author, title and text.
 #include "pages/page_frame.h"
-#include "pages/page_module.h"
+#include "pages/tab_page.h"
 #include "pages/page_text.h"
 #include "pages/tab_cells.h"
 
@@ -27,12 +27,14 @@ constexpr TStatementText kNotesQuery{
 
 }  // namespace
 
-void TPageModule::NotesPage(TStringStream& out, TPageRequest& request) {
-  BeginPageTransaction();
+void NotesPage(PageContext& page) {
+  TStringStream& out = page.out;
+  TPageRequest& request = page.request;
+  BeginPageTransaction(page.db);
   out.WriteString(frame::kBareHead);
-  PageBanner(out, request, "Property Notes");
+  PageBanner(page, "Property Notes");
   const int32_t requestedId = ParseRequestInteger(request.Param("PROPID"), 0);
-  PropertyHeading(out, request, requestedId, kTabNotes);
+  PropertyHeading(page, requestedId);
 
   out.WriteString(frame::kPlainTable);
   out.WriteString("<THEAD><TR VALIGN=TOP>");
@@ -43,7 +45,7 @@ void TPageModule::NotesPage(TStringStream& out, TPageRequest& request) {
   out.WriteString("</TR></THEAD>");
   out.WriteString("<TBODY><TR VALIGN=TOP>");
 
-  TIB_Cursor& notes = Statement(kNotesQuery);
+  TIB_Cursor& notes = page.db.Statement(kNotesQuery);
   notes.Params()[0].SetAsInteger(requestedId);
   notes.Open();
   notes.First();
@@ -73,7 +75,7 @@ void TPageModule::NotesPage(TStringStream& out, TPageRequest& request) {
   }
   notes.Close();
   out.WriteString("</TBODY></TABLE>");
-  EndPageTransaction();
+  EndPageTransaction(page.db);
 }
 
 }  // namespace qv

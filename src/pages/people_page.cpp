@@ -1,34 +1,35 @@
 // The People tab: every person or company attached to a property, with type and
 // phones; and the property heading that opens the tab pages.
 #include "pages/page_frame.h"
-#include "pages/page_module.h"
+#include "pages/tab_page.h"
 #include "pages/page_statements.h"
 #include "pages/page_text.h"
 
 namespace qv {
 
-void TPageModule::PropertyHeading(TStringStream& out, TPageRequest& request, int32_t requestedId,
-                                  int currentTab) {
-  TIB_Cursor& heading = Statement(kHeadingQuery);
+void PropertyHeading(PageContext& page, int32_t requestedId) {
+  TIB_Cursor& heading = page.db.Statement(kHeadingQuery);
   heading.Params()[0].SetAsInteger(requestedId);
   heading.Open();
   // No row: every column reads as NULL, so the name is empty and the tabs get 0.
-  PropertyNameCell(out, heading.Fields()[0].AsString());
-  PropertyTabs(out, request, heading.Fields()[1].AsInteger(), currentTab);
+  PropertyNameCell(page.out, heading.Fields()[0].AsString());
+  PropertyTabs(page.out, heading.Fields()[1].AsInteger(), &page.entry);
   heading.Close();
 }
 
-void TPageModule::PeoplePage(TStringStream& out, TPageRequest& request) {
-  BeginPageTransaction();
+void PeoplePage(PageContext& page) {
+  TStringStream& out = page.out;
+  TPageRequest& request = page.request;
+  BeginPageTransaction(page.db);
   out.WriteString(frame::kBareHead);
-  PageBanner(out, request, "Property People");
+  PageBanner(page, "Property People");
   const int32_t requestedId = ParseRequestInteger(request.Param("PROPID"), 0);
-  PropertyHeading(out, request, requestedId, kTabPeople);
+  PropertyHeading(page, requestedId);
 
-  TIB_Cursor& people = Statement(kPeopleQuery);
+  TIB_Cursor& people = page.db.Statement(kPeopleQuery);
   people.Params()[0].SetAsInteger(requestedId);
   people.Open();
-  TIB_Cursor& phones = Statement(kEntityPhonesQuery);
+  TIB_Cursor& phones = page.db.Statement(kEntityPhonesQuery);
 
   out.WriteString(frame::kPlainTable);
   out.WriteString("<THEAD><TR VALIGN=TOP>");
@@ -63,7 +64,7 @@ void TPageModule::PeoplePage(TStringStream& out, TPageRequest& request) {
   }
   phones.Close();
   people.Close();
-  EndPageTransaction();
+  EndPageTransaction(page.db);
 }
 
 }  // namespace qv

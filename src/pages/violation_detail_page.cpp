@@ -1,7 +1,6 @@
 // The detail page of one lease violation: its list row, police action, eviction,
 // manager contact, notice and lease dates, then the violators named in it.
 #include "pages/page_frame.h"
-#include "pages/page_module.h"
 #include "pages/page_statements.h"
 #include "pages/page_text.h"
 #include "pages/tab_cells.h"
@@ -30,19 +29,21 @@ constexpr TCaption kViolatorCaptions[] = {
 
 }  // namespace
 
-void TPageModule::ViolationDetailPage(TStringStream& out, TPageRequest& request) {
+void ViolationDetailPage(PageContext& page) {
+  TStringStream& out = page.out;
+  TPageRequest& request = page.request;
   using tabcells::kGreyCell20;
   using tabcells::kRowEnd;
   using tabcells::WriteCaptionTable;
   using tabcells::WriteValueCell;
   using tabcells::kViolationCaptions;
 
-  BeginPageTransaction();
+  BeginPageTransaction(page.db);
   out.WriteString(frame::kBareHead);
-  PageBanner(out, request, "Property Violation Detail");
+  PageBanner(page, "Property Violation Detail");
   const int32_t requestedId = ParseRequestInteger(request.Param("VID"), 0);
 
-  TIB_Cursor& violation = Statement(kViolationQuery);
+  TIB_Cursor& violation = page.db.Statement(kViolationQuery);
   violation.Params()[0].SetAsInteger(requestedId);
   violation.Open();
 
@@ -52,7 +53,7 @@ void TPageModule::ViolationDetailPage(TStringStream& out, TPageRequest& request)
   const bool hasProperty = !violation.Fields()[8].IsNull();
   std::string propertyName;
   if (hasProperty) {
-    TIB_Cursor& name = Statement(kPropertyNameQuery);
+    TIB_Cursor& name = page.db.Statement(kPropertyNameQuery);
     name.Params()[0].SetAsInteger(violation.Fields()[8].AsInteger());
     name.Open();
     propertyName = name.Fields()[0].AsString();
@@ -60,7 +61,7 @@ void TPageModule::ViolationDetailPage(TStringStream& out, TPageRequest& request)
   }
 
   PropertyNameCell(out, propertyName);
-  PropertyTabs(out, request, violation.Fields()[8].AsInteger(), kTabViolations);
+  PropertyTabs(out, violation.Fields()[8].AsInteger(), &PageNamed("ViolationsPage"));
 
   WriteCaptionTable(out, kViolationCaptions, kListCaption);
 
@@ -88,7 +89,7 @@ void TPageModule::ViolationDetailPage(TStringStream& out, TPageRequest& request)
   }
   violation.Close();
 
-  TIB_Cursor& violators = Statement(kViolatorsQuery);
+  TIB_Cursor& violators = page.db.Statement(kViolatorsQuery);
   violators.Params()[0].SetAsInteger(requestedId);
   violators.Open();
 
@@ -121,7 +122,7 @@ void TPageModule::ViolationDetailPage(TStringStream& out, TPageRequest& request)
   }
   violators.Close();
   out.WriteString("</TBODY></TABLE>");
-  EndPageTransaction();
+  EndPageTransaction(page.db);
 }
 
 }  // namespace qv

@@ -1,7 +1,6 @@
 // The Violations tab: a property's lease violations, one row each, every row
 // linking to the violation's detail page; and the shared Yes/No text.
 #include "pages/page_frame.h"
-#include "pages/page_module.h"
 #include "pages/page_statements.h"
 #include "pages/page_text.h"
 #include "pages/tab_cells.h"
@@ -24,37 +23,37 @@ constexpr tabcells::TCaption kActionCaption[] = {{"14%", "Action Description"}};
 
 }  // namespace
 
-std::string TPageModule::YesNoText(int32_t value) { return value != 0 ? "Yes" : "No"; }
-
 void tabcells::WriteViolationRow(TStringStream& out, TIB_Row& f) {
   out.WriteString("<TD WIDTH=16% bgcolor=\"#E8E8E8\"><P><a href=\"/vdetail?vid=" + f[0].AsString() +
                   "\">" + f[1].AsString() + "</a><br></P></TD>");
   WriteValueCell(out, kGreyCell14, f[2].AsString());  // apartment
   WriteValueCell(out, kGreyCell14, f[3].AsString());  // case number
   WriteValueCell(out, kGreyCell14, f[4].AsString());  // request partner number
-  WriteValueCell(out, kGreyCell14, TPageModule::YesNoText(f[5].AsInteger()));  // evictable
+  WriteValueCell(out, kGreyCell14, YesNoText(f[5].AsInteger()));  // evictable
   WriteValueCell(out, kGreyCell14, f[6].AsString());  // type
   WriteValueCell(out, kGreyCell14, f[7].AsString(), kRowEnd);  // planned action
 }
 
-void TPageModule::ViolationsPage(TStringStream& out, TPageRequest& request) {
-  BeginPageTransaction();
+void ViolationsPage(PageContext& page) {
+  TStringStream& out = page.out;
+  TPageRequest& request = page.request;
+  BeginPageTransaction(page.db);
   out.WriteString(frame::kBareHead);
-  PageBanner(out, request, "Property Violations");
+  PageBanner(page, "Property Violations");
   const int32_t requestedId = ParseRequestInteger(request.Param("PROPID"), 0);
 
-  TIB_Cursor& name = Statement(kPropertyNameQuery);
+  TIB_Cursor& name = page.db.Statement(kPropertyNameQuery);
   name.Params()[0].SetAsInteger(requestedId);
   name.Open();
   const std::string propertyName = name.Fields()[0].AsString();
   name.Close();
 
-  TIB_Cursor& violations = Statement(kViolationsQuery);
+  TIB_Cursor& violations = page.db.Statement(kViolationsQuery);
   violations.Params()[0].SetAsInteger(requestedId);
   violations.Open();
 
   PropertyNameCell(out, propertyName);
-  PropertyTabs(out, request, requestedId, kTabViolations);
+  PropertyTabs(out, requestedId, &page.entry);
 
   tabcells::WriteCaptionTable(out, tabcells::kViolationCaptions, kActionCaption);
 
@@ -68,7 +67,7 @@ void TPageModule::ViolationsPage(TStringStream& out, TPageRequest& request) {
   }
   violations.Close();
   out.WriteString("</TBODY></TABLE>");
-  EndPageTransaction();
+  EndPageTransaction(page.db);
 }
 
 }  // namespace qv
