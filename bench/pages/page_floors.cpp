@@ -106,11 +106,9 @@ void ViolationDetailFloor(TPageModule& m, int32_t violationId) {
   ReadText(name.Fields()[0]);
   name.Close();
 
-  benchmark::DoNotOptimize(violation.RecordCount());
   ReadRowsAndClose(violation, 19);
 
   TIB_Cursor& violators = OpenWith(m, kViolatorsQuery, violationId);
-  benchmark::DoNotOptimize(violators.RecordCount());
   ReadRowsAndClose(violators, 8);
   m.trMain.Commit();
 }

@@ -18,8 +18,8 @@ void PropertyListFloor(TPageModule& m);
 // The People page: bracket, agency, heading, people, one phone query per entity.
 void PeopleFloor(TPageModule& m, int32_t propertyId);
 
-// The violation detail page: bracket, agency, violation, property name, the
-// violation's count, violators and their count.
+// The violation detail page: bracket, agency, violation, property name,
+// violators.
 void ViolationDetailFloor(TPageModule& m, int32_t violationId);
 
 }  // namespace qv

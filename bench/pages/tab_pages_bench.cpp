@@ -112,8 +112,8 @@ void BM_ViolationDetailPage(benchmark::State& state) {
   RunPageLoop(state, *s.module, &TPageModule::ViolationDetailPage, request);
 }
 
-// The detail page's statements: bracket, agency, violation, property name, the
-// violation's count, violators and their count.
+// The detail page's statements: bracket, agency, violation, property name,
+// violators.
 void BM_ViolationDetailFloor(benchmark::State& state) {
   BenchSetup& s = Setup();
   for (auto _ : state) ViolationDetailFloor(*s.module, s.violationId);

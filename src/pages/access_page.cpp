@@ -2,7 +2,6 @@
 // with the date each was entered.
 #include "pages/page_frame.h"
 #include "pages/tab_page.h"
-#include "pages/page_text.h"
 #include "platform/datetime.h"
 
 namespace qv {
@@ -16,21 +15,8 @@ constexpr TStatementText kAccessQuery{
     "where g.source_table = 3\n"
     "and a.property_id = :PROPID"};
 
-}  // namespace
-
-void AccessPage(PageContext& page) {
+void WriteHead(PageContext& page, int32_t /*propertyId*/) {
   TStringStream& out = page.out;
-  TPageRequest& request = page.request;
-  BeginPageTransaction(page.db);
-  out.WriteString(frame::kBareHead);
-  PageBanner(page, "Property Access");
-  const int32_t requestedId = ParseRequestInteger(request.Param("PROPID"), 0);
-  PropertyHeading(page, requestedId);
-
-  TIB_Cursor& access = page.db.Statement(kAccessQuery);
-  access.Params()[0].SetAsInteger(requestedId);
-  access.Open();
-
   out.WriteString(frame::kPlainTable);
   out.WriteString("<THEAD><TR VALIGN=TOP>");
   out.WriteString("<TD WIDTH=33% bgcolor=\"#99CCFF\"><B><P>Access Type<BR></B></P></TD>");
@@ -38,22 +24,34 @@ void AccessPage(PageContext& page) {
   out.WriteString("<TD WIDTH=34% bgcolor=\"#99CCFF\"><B><P>Date Entered<BR></B></P></TD>");
   out.WriteString("</TR></THEAD>");
   out.WriteString("<TBODY><TR VALIGN=TOP>");
-
-  while (!access.Eof()) {
-    out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
-    out.WriteString(access.Fields()[0].AsString());
-    out.WriteString("<BR></B></P></TD>");
-    out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
-    out.WriteString(access.Fields()[1].AsString());
-    out.WriteString("<BR></B></P></TD>");
-    out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
-    // "mm/dd/yyyy"; a NULL date is day zero, 12/30/1899.
-    out.WriteString(PaddedDateText(DecodeDateTime(access.Fields()[2].AsDateTime())));
-    out.WriteString("<BR></B></P></TD>");
-    out.WriteString("</TR></TBODY>");
-    access.Next();
-  }
-  EndPageTransaction(page.db);
 }
+
+void WriteRow(PageContext& page, TIB_Row& access) {
+  TStringStream& out = page.out;
+  out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
+  out.WriteString(access[0].AsString());
+  out.WriteString("<BR></B></P></TD>");
+  out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
+  out.WriteString(access[1].AsString());
+  out.WriteString("<BR></B></P></TD>");
+  out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
+  // "mm/dd/yyyy"; a NULL date is day zero, 12/30/1899.
+  out.WriteString(PaddedDateText(DecodeDateTime(access[2].AsDateTime())));
+  out.WriteString("<BR></B></P></TD>");
+  out.WriteString("</TR></TBODY>");
+}
+
+// Each row closes the body it opened; nothing follows the last one.
+constexpr TabPageLayout kLayout{
+    .title = "Property Access",
+    .write_head = WriteHead,
+    .rows = &kAccessQuery,
+    .write_row = WriteRow,
+    .end = "",
+};
+
+}  // namespace
+
+void AccessPage(PageContext& page) { WriteTabPage(page, kLayout); }
 
 }  // namespace qv

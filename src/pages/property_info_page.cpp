@@ -172,12 +172,12 @@ void PropertyInfoPage(PageContext& page) {
   out.WriteString("<br>");
   out.WriteString("</P></TD>");
 
-  // Phones of the primary address: types in one cell, numbers line by line in the next.
+  // Phones of the primary address: types in one cell, numbers line by line in
+  // the next, both from one run of the query.
   TIB_Cursor& phones = page.db.Statement(kPhonesQuery);
   phones.Params()[0].SetAsInteger(propertyId);
   phones.Open();
-  phones.First();
-  if (phones.RecordCount() < 1) {
+  if (phones.Eof()) {
     out.WriteString("<TD WIDTH=17% bgcolor=\"#E8E8E8\"><P>");
     out.WriteString("--- <br>");
     out.WriteString("</P></TD>");
@@ -185,20 +185,18 @@ void PropertyInfoPage(PageContext& page) {
     out.WriteString("--- <br>");
     out.WriteString("</P></TD><br>");
   } else {
+    std::string numbers;
     out.WriteString("<TD WIDTH=17% bgcolor=\"#E8E8E8\"><P>");
     while (!phones.Eof()) {
       out.WriteString(phones.Fields()[4].AsString());
       out.WriteString(" <br>");
+      numbers += phones.Fields()[5].AsString();
+      numbers += " <br>";
       phones.Next();
     }
     out.WriteString("</P></TD>");
-    phones.First();
     out.WriteString("<TD WIDTH=17% bgcolor=\"#E8E8E8\"><P>");
-    while (!phones.Eof()) {
-      out.WriteString(phones.Fields()[5].AsString());
-      out.WriteString(" <br>");
-      phones.Next();
-    }
+    out.WriteString(numbers);
     out.WriteString("</P></TD><br>");
   }
   phones.Close();

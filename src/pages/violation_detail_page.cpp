@@ -65,7 +65,8 @@ void ViolationDetailPage(PageContext& page) {
 
   WriteCaptionTable(out, kViolationCaptions, kListCaption);
 
-  if (hasProperty && violation.RecordCount() > 0) {
+  // A property id read means the violation's row is current.
+  if (hasProperty) {
     while (!violation.Eof()) {
       TIB_Row& f = violation.Fields();
       tabcells::WriteViolationRow(out, f);
@@ -106,19 +107,17 @@ void ViolationDetailPage(PageContext& page) {
 
   const std::string_view first = "<TD WIDTH=16% bgcolor=\"#E8E8E8\"><P>";
   const std::string_view other = "<TD WIDTH=12% bgcolor=\"#E8E8E8\"><P>";
-  if (violators.RecordCount() > 0) {
-    while (!violators.Eof()) {
-      TIB_Row& f = violators.Fields();
-      WriteValueCell(out, first, f[0].AsString());
-      WriteValueCell(out, other, f[1].AsString());
-      WriteValueCell(out, other, f[2].AsString());
-      WriteValueCell(out, other, f[3].AsString());
-      WriteValueCell(out, other, YesNoText(f[4].AsInteger()));
-      WriteValueCell(out, other, f[5].AsString());
-      WriteValueCell(out, other, f[6].AsString());
-      WriteValueCell(out, other, f[7].AsString(), kRowEnd);
-      violators.Next();
-    }
+  while (!violators.Eof()) {
+    TIB_Row& f = violators.Fields();
+    WriteValueCell(out, first, f[0].AsString());
+    WriteValueCell(out, other, f[1].AsString());
+    WriteValueCell(out, other, f[2].AsString());
+    WriteValueCell(out, other, f[3].AsString());
+    WriteValueCell(out, other, YesNoText(f[4].AsInteger()));
+    WriteValueCell(out, other, f[5].AsString());
+    WriteValueCell(out, other, f[6].AsString());
+    WriteValueCell(out, other, f[7].AsString(), kRowEnd);
+    violators.Next();
   }
   violators.Close();
   out.WriteString("</TBODY></TABLE>");

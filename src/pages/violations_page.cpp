@@ -1,9 +1,9 @@
 // The Violations tab: a property's lease violations, one row each, every row
-// linking to the violation's detail page; and the shared Yes/No text.
+// linking to the violation's detail page; and that row, which the detail page
+// shows as well.
 #include "pages/page_frame.h"
-#include "pages/page_statements.h"
-#include "pages/page_text.h"
 #include "pages/tab_cells.h"
+#include "pages/tab_page.h"
 
 namespace qv {
 
@@ -34,40 +34,29 @@ void tabcells::WriteViolationRow(TStringStream& out, TIB_Row& f) {
   WriteValueCell(out, kGreyCell14, f[7].AsString(), kRowEnd);  // planned action
 }
 
-void ViolationsPage(PageContext& page) {
-  TStringStream& out = page.out;
-  TPageRequest& request = page.request;
-  BeginPageTransaction(page.db);
-  out.WriteString(frame::kBareHead);
-  PageBanner(page, "Property Violations");
-  const int32_t requestedId = ParseRequestInteger(request.Param("PROPID"), 0);
+namespace {
 
-  TIB_Cursor& name = page.db.Statement(kPropertyNameQuery);
-  name.Params()[0].SetAsInteger(requestedId);
-  name.Open();
-  const std::string propertyName = name.Fields()[0].AsString();
-  name.Close();
-
-  TIB_Cursor& violations = page.db.Statement(kViolationsQuery);
-  violations.Params()[0].SetAsInteger(requestedId);
-  violations.Open();
-
-  PropertyNameCell(out, propertyName);
-  PropertyTabs(out, requestedId, &page.entry);
-
-  tabcells::WriteCaptionTable(out, tabcells::kViolationCaptions, kActionCaption);
-
-  if (violations.RecordCount() < 1) {
-    violations.Close();
-  } else {
-    while (!violations.Eof()) {
-      tabcells::WriteViolationRow(out, violations.Fields());
-      violations.Next();
-    }
-  }
-  violations.Close();
-  out.WriteString("</TBODY></TABLE>");
-  EndPageTransaction(page.db);
+void WriteHead(PageContext& page, int32_t /*propertyId*/) {
+  tabcells::WriteCaptionTable(page.out, tabcells::kViolationCaptions, kActionCaption);
 }
 
+void WriteRow(PageContext& page, TIB_Row& violation) {
+  tabcells::WriteViolationRow(page.out, violation);
+}
+
+// The property is named by its name alone: its tabs keep the id asked for.
+constexpr TabPageLayout kLayout{
+    .title = "Property Violations",
+    .heading = TabHeading::kNameOnly,
+    .write_head = WriteHead,
+    .rows = &kViolationsQuery,
+    .write_row = WriteRow,
+    .end = "</TBODY></TABLE>",
+};
+
+}  // namespace
+
+void ViolationsPage(PageContext& page) { WriteTabPage(page, kLayout); }
+
 }  // namespace qv
+

@@ -9,6 +9,7 @@
 
 #include "page_fixture.h"
 #include "pages/page_frame.h"
+#include "db/statement_handle.h"
 #include "pages/page_statements.h"
 
 namespace qv::pagetest {
@@ -35,6 +36,8 @@ TEST_F(PageTest, PagesRunTheSharedStatementTexts) {
   database.ExecScript(
       "INSERT INTO AGENCY (AGENCY_ID, AGENCY_NAME) VALUES (1, 'Agency');"
       "INSERT INTO PROPERTY (PROPERTY_ID, PROPERTY_NAME) VALUES (1, 'Elm Court');"
+      // One person, so the People page runs its phone query.
+      "INSERT INTO ENTITY (ENTITY_ID, PROPERTY_ID, LAST_OR_COMPANY_NAME) VALUES (1, 1, 'Pat');"
       "INSERT INTO VIOLATIONS (VIOLATION_ID, PROPERTY_ID) VALUES (1, 1)");
 
   const SharedCase cases[] = {
@@ -75,6 +78,37 @@ TEST_F(PageTest, PagesRunTheSharedStatementTexts) {
     const size_t made = StatementCount(fresh);
     for (const TStatementText* text : c.texts) fresh.Statement(*text);
     EXPECT_EQ(StatementCount(fresh), made) << "the page ran a text of its own";
+  }
+}
+
+// A page prepares its own statements and nothing else: no statement derived
+// from them (a row count runs a second query), whether its tables have rows
+// or not.
+TEST_F(PageTest, EachPageRunsOnlyItsOwnStatements) {
+  const char* const rows =
+      "INSERT INTO AGENCY (AGENCY_ID, AGENCY_NAME) VALUES (1, 'Agency');"
+      "INSERT INTO PROPERTY (PROPERTY_ID, PROPERTY_NAME, PRIMARY_PROP_ADDRESS_ID) VALUES (1, 'Elm', 1);"
+      "INSERT INTO GEN_PHONES (PHONE_ID, SOURCE_TABLE, SOURCE_KEY, PHONE_TYPE) VALUES (1, 1, 1, 'Office');"
+      "INSERT INTO GEN_NOTES (NOTES_ID, SOURCE_TABLE, SOURCE_KEY, NOTE) VALUES (1, 1, 1, 'Note');"
+      "INSERT INTO CPTED_INSPECS (CPTED_INSPECS_ID, PROPERTY_ID, TITLE) VALUES (1, 1, 'Walk');"
+      "INSERT INTO AUTHORIZATIONS (AUTHORIZATIONS_ID, AUTH_PROPERTY_ID, AUTH_TITLE) VALUES (1, 1, 'A');"
+      "INSERT INTO VIOLATIONS (VIOLATION_ID, PROPERTY_ID) VALUES (1, 1);"
+      "INSERT INTO VIOLATORS (VIOLATOR_ID, VIOLATION_ID) VALUES (1, 1);";
+  for (bool filled : {false, true}) {
+    if (filled) database.ExecScript(rows);
+    for (const PageEntry& entry : PageTable()) {
+      SCOPED_TRACE(std::string(entry.name) + (filled ? " with rows" : " without rows"));
+      DatabaseSession fresh;
+      database.Configure(fresh.Connection());
+      fresh.Connection().Connect();
+      TSimplePageRequest request = Request();
+      request.Add("PROPID", "1").Add("VID", "1");
+      TStringStream out;
+      PageContext page{request, out, fresh, clock, entry};
+      const uint64_t before = TStatementHandle::PrepareCount();
+      RunPage(page);
+      EXPECT_EQ(TStatementHandle::PrepareCount() - before, StatementCount(fresh));
+    }
   }
 }
 
