@@ -1,5 +1,5 @@
-// The statements of each benchmarked page, run straight through the module,
-// each prepared once per module with its values as parameters, as the pages do.
+// The statements of each benchmarked page, run straight through the session,
+// each prepared once per session with its values as parameters, as the pages do.
 // The texts are the pages' own.
 #include "page_floors.h"
 
@@ -19,13 +19,13 @@ void ReadText(TIB_Column& column) {
 }
 
 // Each page but the main menu runs inside one transaction of its own.
-void StartBracket(TPageModule& m) {
-  if (m.trMain.InTransaction()) m.trMain.Commit();
-  m.trMain.StartTransaction();
+void StartBracket(DatabaseSession& m) {
+  if (m.Transaction().InTransaction()) m.Transaction().Commit();
+  m.Transaction().StartTransaction();
 }
 
 // The banner's agency name, on every page.
-void AgencyQuery(TPageModule& m) {
+void AgencyQuery(DatabaseSession& m) {
   TIB_Cursor& agency = m.Statement(kAgencyQuery);
   agency.Open();
   ReadText(agency.Fields()[0]);
@@ -33,7 +33,7 @@ void AgencyQuery(TPageModule& m) {
 }
 
 // Opens the page's statement `sql` with its one parameter set to id.
-TIB_Cursor& OpenWith(TPageModule& m, const TStatementText& sql, int32_t id) {
+TIB_Cursor& OpenWith(DatabaseSession& m, const TStatementText& sql, int32_t id) {
   TIB_Cursor& cursor = m.Statement(sql);
   cursor.Params()[0].SetAsInteger(id);
   cursor.Open();
@@ -51,12 +51,12 @@ void ReadRowsAndClose(TIB_Cursor& cursor, size_t columns) {
 
 }  // namespace
 
-void MainMenuFloor(TPageModule& m) {
+void MainMenuFloor(DatabaseSession& m) {
   AgencyQuery(m);
-  m.trMain.Commit();
+  m.Transaction().Commit();
 }
 
-void PropertyListFloor(TPageModule& m) {
+void PropertyListFloor(DatabaseSession& m) {
   StartBracket(m);
   AgencyQuery(m);
   TIB_Cursor& areas = m.Statement(kAreaQuery);
@@ -74,10 +74,10 @@ void PropertyListFloor(TPageModule& m) {
     list.Next();
   }
   list.Close();
-  m.trMain.Commit();
+  m.Transaction().Commit();
 }
 
-void PeopleFloor(TPageModule& m, int32_t propertyId) {
+void PeopleFloor(DatabaseSession& m, int32_t propertyId) {
   StartBracket(m);
   AgencyQuery(m);
 
@@ -93,10 +93,10 @@ void PeopleFloor(TPageModule& m, int32_t propertyId) {
     ReadRowsAndClose(OpenWith(m, kEntityPhonesQuery, people.Fields()[3].AsInteger()), 1);
     people.Next();
   }
-  m.trMain.Commit();
+  m.Transaction().Commit();
 }
 
-void ViolationDetailFloor(TPageModule& m, int32_t violationId) {
+void ViolationDetailFloor(DatabaseSession& m, int32_t violationId) {
   StartBracket(m);
   AgencyQuery(m);
 
@@ -110,7 +110,7 @@ void ViolationDetailFloor(TPageModule& m, int32_t violationId) {
 
   TIB_Cursor& violators = OpenWith(m, kViolatorsQuery, violationId);
   ReadRowsAndClose(violators, 8);
-  m.trMain.Commit();
+  m.Transaction().Commit();
 }
 
 }  // namespace qv
