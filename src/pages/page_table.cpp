@@ -2,8 +2,6 @@
 // page's own file.
 #include "pages/page_table.h"
 
-#include <algorithm>
-#include <array>
 #include <string>
 #include <vector>
 
