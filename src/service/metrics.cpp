@@ -91,14 +91,14 @@ std::string_view DatabaseErrorKind(std::string_view message) {
 }
 
 TServerMetrics::TServerMetrics(std::vector<std::string_view> pageLabels)
-    : pageLabels_(std::move(pageLabels)),
-      pages_(std::make_unique<TPageCounters[]>(pageLabels_.size())) {}
+    : page_labels_(std::move(pageLabels)),
+      pages_(std::make_unique<TPageCounters[]>(page_labels_.size())) {}
 
 void TServerMetrics::CountRequest(size_t pageLabel, int status,
                                   std::chrono::steady_clock::duration elapsed, int64_t bodyBytes) {
   if (bodyBytes > 0) bodyBytes_.fetch_add(static_cast<uint64_t>(bodyBytes), std::memory_order_relaxed);
-  if (pageLabels_.empty()) return;
-  TPageCounters& page = pages_[std::min(pageLabel, pageLabels_.size() - 1)];
+  if (page_labels_.empty()) return;
+  TPageCounters& page = pages_[std::min(pageLabel, page_labels_.size() - 1)];
   const size_t statusIndex =
       status > 0 && static_cast<size_t>(status) < kStatusCount ? static_cast<size_t>(status) : 0;
   page.byStatus[statusIndex].fetch_add(1, std::memory_order_relaxed);
@@ -126,12 +126,12 @@ std::string TServerMetrics::Text(const TServerGauges& gauges) const {
   std::string out;
   out.reserve(8192);
   Header(out, "qvweb_requests_total", "counter", "Answered requests by page keyword and status.");
-  for (size_t p = 0; p < pageLabels_.size(); ++p) {
+  for (size_t p = 0; p < page_labels_.size(); ++p) {
     for (size_t s = 0; s < kStatusCount; ++s) {
       const uint64_t n = pages_[p].byStatus[s].load(std::memory_order_relaxed);
       if (n == 0) continue;
       out += "qvweb_requests_total{page=\"";
-      out += pageLabels_[p];
+      out += page_labels_[p];
       out += "\",status=\"";
       out += std::to_string(s);
       out += "\"} ";
@@ -141,7 +141,7 @@ std::string TServerMetrics::Text(const TServerGauges& gauges) const {
   }
   Header(out, "qvweb_request_duration_seconds", "histogram",
          "Time from the request line to the answer's last byte, by page keyword.");
-  for (size_t p = 0; p < pageLabels_.size(); ++p) {
+  for (size_t p = 0; p < page_labels_.size(); ++p) {
     uint64_t counts[kBuckets.size() + 1];
     uint64_t total = 0;
     for (size_t b = 0; b <= kBuckets.size(); ++b) {
@@ -149,7 +149,7 @@ std::string TServerMetrics::Text(const TServerGauges& gauges) const {
       total += counts[b];
     }
     if (total == 0) continue;
-    const std::string label = std::string("page=\"") + std::string(pageLabels_[p]) + "\"";
+    const std::string label = std::string("page=\"") + std::string(page_labels_[p]) + "\"";
     uint64_t cumulative = 0;
     for (size_t b = 0; b <= kBuckets.size(); ++b) {
       cumulative += counts[b];

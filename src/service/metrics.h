@@ -84,7 +84,7 @@ class TServerMetrics {
     std::array<std::atomic<uint64_t>, kBuckets.size() + 1> buckets{};  // not cumulative
     std::atomic<uint64_t> microseconds{0};
   };
-  const std::vector<std::string_view> pageLabels_;
+  const std::vector<std::string_view> page_labels_;
   const std::unique_ptr<TPageCounters[]> pages_;
   std::array<std::atomic<uint64_t>, kErrorKinds> errors_{};
   std::atomic<uint64_t> bodyBytes_{0};

@@ -75,7 +75,7 @@ TEST_F(AccessTest, PropertyWithoutEntriesEndsWithTheTableHead) {
   EXPECT_EQ(RunWith("AccessPage", "PROPID", "7"), AccessPageText("Elm Court", 7, {}));
 }
 
-TEST_F(AccessTest, PropidFormsOnOneModule) {
+TEST_F(AccessTest, PropidFormsOnOneSession) {
   ExpectIdForms("AccessPage", "PROPID",
                 AccessPageText("Harbor View", 42, kEntriesOf42),
                 AccessPageText("", 0, {}));

@@ -87,7 +87,7 @@ TEST_F(CptedTest, PropertyWithoutInspectionsShowsTheEmptyRow) {
   EXPECT_EQ(RunWith("CptedPage", "PROPID", "7"), CptedPageText("Elm Court", 7, {}));
 }
 
-TEST_F(CptedTest, PropidFormsOnOneModule) {
+TEST_F(CptedTest, PropidFormsOnOneSession) {
   ExpectIdForms("CptedPage", "PROPID",
                 CptedPageText("Harbor View", 42, kInspectionsOf42),
                 CptedPageText("", 0, {}));

@@ -73,7 +73,7 @@ TEST_F(NotesTest, PropertyWithoutNotesShowsTheEmptyRow) {
   EXPECT_EQ(RunWith("NotesPage", "PROPID", "7"), NotesPageText("Elm Court", 7, {}));
 }
 
-TEST_F(NotesTest, PropidFormsOnOneModule) {
+TEST_F(NotesTest, PropidFormsOnOneSession) {
   ExpectIdForms("NotesPage", "PROPID",
                 NotesPageText("Harbor View", 42, kNotesOf42),
                 NotesPageText("", 0, {}));

@@ -85,7 +85,7 @@ TEST_F(PeopleTest, PropertyWithoutPeopleEndsWithTheTableHead) {
   EXPECT_EQ(RunWith("PeoplePage", "PROPID", "7"), PeoplePageText("Elm Court", 7, {}));
 }
 
-TEST_F(PeopleTest, PropidFormsOnOneModule) {
+TEST_F(PeopleTest, PropidFormsOnOneSession) {
   ExpectIdForms("PeoplePage", "PROPID",
                 PeoplePageText("Harbor View", 42, kPeopleOf42),
                 PeoplePageText("", 0, {}));

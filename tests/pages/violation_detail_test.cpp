@@ -127,7 +127,7 @@ TEST_F(ViolationDetailTest, ViolationOfAPropertyWithoutRowKeepsItsPropertyId) {
   EXPECT_EQ(RunWith("ViolationDetailPage", "VID", "45"), DetailPageText("", 9, d, {}));
 }
 
-TEST_F(ViolationDetailTest, VidFormsAndMissingViolationsOnOneModule) {
+TEST_F(ViolationDetailTest, VidFormsAndMissingViolationsOnOneSession) {
   ExpectIdForms("ViolationDetailPage", "VID",
                 DetailPageText("Maple Row", 3, kViolation42, kViolatorsOf42),
                 DetailPageText("", 0, std::nullopt, {}));

@@ -64,7 +64,7 @@ TEST_F(ViolationsTest, PropertyWithoutViolationsClosesTheEmptyTable) {
             ViolationsPageText("Elm Court", 7, {}));
 }
 
-TEST_F(ViolationsTest, PropidFormsOnOneModule) {
+TEST_F(ViolationsTest, PropidFormsOnOneSession) {
   ExpectIdForms("ViolationsPage", "PROPID",
                 ViolationsPageText("Harbor View", 42, kViolationsOf42),
                 ViolationsPageText("", 0, {}));

@@ -73,8 +73,8 @@ class SessionLender final : public LeaseOwner, public std::enable_shared_from_th
  public:
   PoolLease Lend() {
     const int now = ++outstanding;
-    int most = mostOutstanding.load();
-    while (now > most && !mostOutstanding.compare_exchange_weak(most, now)) {
+    int most = most_outstanding.load();
+    while (now > most && !most_outstanding.compare_exchange_weak(most, now)) {
     }
     ++lent;
     return PoolLease(shared_from_this(), 0, session);
@@ -86,7 +86,7 @@ class SessionLender final : public LeaseOwner, public std::enable_shared_from_th
 
   std::shared_ptr<DatabaseSession> session = std::make_shared<DatabaseSession>();
   std::atomic<int> outstanding{0};
-  std::atomic<int> mostOutstanding{0};  // the most leases held at once
+  std::atomic<int> most_outstanding{0};  // the most leases held at once
   std::atomic<int> lent{0};
   std::atomic<int> discards{0};
 };

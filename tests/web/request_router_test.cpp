@@ -100,7 +100,7 @@ TEST_F(RouterTest, RoutesByPathKeywordAndLogOnState) {
 TEST_F(RouterTest, SessionOfTheLogOnCheckIsGivenBackBeforeThePageTakesOne) {
   const Outcome outcome = Run("/DOLOGIN", kOut, {"uName=alice", "uPass=pw"});
   EXPECT_EQ(outcome.acquisitions, 2);
-  EXPECT_EQ(lender_->mostOutstanding, 1);
+  EXPECT_EQ(lender_->most_outstanding, 1);
 }
 
 TEST_F(RouterTest, LogOffHoldsForTheNextRequestOfTheSession) {
