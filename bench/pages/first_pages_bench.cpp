@@ -9,52 +9,51 @@
 
 #include "page_bench.h"
 #include "page_floors.h"
-#include "pages/page_module.h"
 
 namespace qv {
 namespace {
 
-// One attached page module per process, shared by the benchmarks of this file.
-TPageModule* BenchModule(benchmark::State& state) {
-  static std::unique_ptr<TPageModule> module;
-  if (module) return module.get();
+// One attached session per process, shared by the benchmarks of this file.
+DatabaseSession* BenchSession(benchmark::State& state) {
+  static std::unique_ptr<DatabaseSession> session;
+  if (session) return session.get();
   const char* path = std::getenv("QV_BENCH_DB");
   if (path == nullptr || *path == '\0') {
     state.SkipWithError("QV_BENCH_DB is not set: make a demo database with "
                         "qvdemo --db PATH --properties 100000 and point QV_BENCH_DB at it");
     return nullptr;
   }
-  module = std::make_unique<TPageModule>();
-  AttachBenchDatabase(*module, path);
-  return module.get();
+  session = std::make_unique<DatabaseSession>();
+  AttachBenchDatabase(*session, path);
+  return session.get();
 }
 
 void BM_MainMenuPage(benchmark::State& state) {
-  TPageModule* m = BenchModule(state);
+  DatabaseSession* m = BenchSession(state);
   if (m == nullptr) return;
   TSimplePageRequest request = LoggedInRequest();
-  RunPageLoop(state, *m, &TPageModule::MainMenuPage, request);
+  RunPageLoop(state, *m, "MainMenuPage", request);
 }
 
 // The main menu's only statement, the banner's agency query, and the end of
 // the transaction it started.
 void BM_MainMenuFloor(benchmark::State& state) {
-  TPageModule* m = BenchModule(state);
+  DatabaseSession* m = BenchSession(state);
   if (m == nullptr) return;
   for (auto _ : state) MainMenuFloor(*m);
 }
 
 void BM_PropertyListFirstPage(benchmark::State& state) {
-  TPageModule* m = BenchModule(state);
+  DatabaseSession* m = BenchSession(state);
   if (m == nullptr) return;
   TSimplePageRequest request = LoggedInRequest();
   request.document = "/list";
-  RunPageLoop(state, *m, &TPageModule::PropertyListPage, request);
+  RunPageLoop(state, *m, "PropertyListPage", request);
 }
 
 // The first list page's statements: bracket, agency, areas, the first ten rows.
 void BM_PropertyListFloor(benchmark::State& state) {
-  TPageModule* m = BenchModule(state);
+  DatabaseSession* m = BenchSession(state);
   if (m == nullptr) return;
   for (auto _ : state) PropertyListFloor(*m);
 }

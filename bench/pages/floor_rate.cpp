@@ -13,7 +13,7 @@
 #include <string>
 
 #include "page_floors.h"
-#include "pages/page_module.h"
+#include "page_bench.h"
 #include "pages/page_request.h"
 #include "pages/string_stream.h"
 
@@ -27,9 +27,9 @@ struct RateSetup {
   std::string user;
   int32_t propertyId = 0;
   int32_t violationId = 0;
-  // One module per benchmark thread, attached on first use and kept for every
-  // later benchmark, as a pool keeps its modules.
-  std::array<std::unique_ptr<TPageModule>, kPoolSize> modules;
+  // One session per benchmark thread, attached on first use and kept for every
+  // later benchmark, as a pool keeps its sessions.
+  std::array<std::unique_ptr<DatabaseSession>, kPoolSize> sessions;
 };
 
 const char* Env(const char* name) {
@@ -37,13 +37,12 @@ const char* Env(const char* name) {
   return value != nullptr && *value != '\0' ? value : nullptr;
 }
 
-int32_t FirstInteger(TPageModule& m, const std::string& sql) {
-  m.qSelect.Close();
-  m.qSelect.SQL().Clear();
-  m.qSelect.SQL().Add(sql);
-  m.qSelect.Open();
-  const int32_t value = m.qSelect.Fields()[0].AsInteger();
-  m.qSelect.Close();
+int32_t FirstInteger(DatabaseSession& m, const std::string& sql) {
+  TIB_Cursor query(m.Connection(), m.Transaction());
+  query.SQL().Add(sql);
+  query.Open();
+  const int32_t value = query.Fields()[0].AsInteger();
+  query.Close();
   return value;
 }
 
@@ -55,10 +54,10 @@ RateSetup* Setup() {
     auto s = std::make_unique<RateSetup>();
     s->database = path;
     s->user = Env("QV_BENCH_USER") ? Env("QV_BENCH_USER") : "SYSDBA";
-    auto m = std::make_unique<TPageModule>();
-    m->dbMain.SetDatabaseName(s->database);
-    m->dbMain.SetUsername(s->user);
-    m->dbMain.Connect();
+    auto m = std::make_unique<DatabaseSession>();
+    m->Connection().SetDatabaseName(s->database);
+    m->Connection().SetUsername(s->user);
+    m->Connection().Connect();
     s->propertyId =
         Env("QV_BENCH_PROPID")
             ? std::atoi(Env("QV_BENCH_PROPID"))
@@ -69,34 +68,34 @@ RateSetup* Setup() {
             ? std::atoi(Env("QV_BENCH_VID"))
             : FirstInteger(*m, "SELECT FIRST 1 VIOLATION_ID FROM VIOLATORS GROUP BY "
                                "VIOLATION_ID ORDER BY COUNT(*) DESC, VIOLATION_ID");
-    if (m->trMain.InTransaction()) m->trMain.Commit();
-    s->modules[0] = std::move(m);
+    m->Transaction().Commit();
+    s->sessions[0] = std::move(m);
     return s;
   }();
   return setup.get();
 }
 
-// The module of this benchmark thread; each thread touches only its own slot.
-TPageModule* ThreadModule(benchmark::State& state) {
+// The session of this benchmark thread; each thread touches only its own slot.
+DatabaseSession* ThreadSession(benchmark::State& state) {
   RateSetup* s = Setup();
   if (s == nullptr) {
     state.SkipWithError("QV_BENCH_DB is not set: make a demo database with "
                         "qvdemo --db PATH --properties 100000 and point QV_BENCH_DB at it");
     return nullptr;
   }
-  std::unique_ptr<TPageModule>& slot = s->modules[static_cast<size_t>(state.thread_index())];
+  std::unique_ptr<DatabaseSession>& slot = s->sessions[static_cast<size_t>(state.thread_index())];
   if (!slot) {
-    slot = std::make_unique<TPageModule>();
-    slot->dbMain.SetDatabaseName(s->database);
-    slot->dbMain.SetUsername(s->user);
-    slot->dbMain.Connect();
+    slot = std::make_unique<DatabaseSession>();
+    slot->Connection().SetDatabaseName(s->database);
+    slot->Connection().SetUsername(s->user);
+    slot->Connection().Connect();
   }
   return slot.get();
 }
 
 enum class Page { kMainMenu, kPropertyList, kPeople, kViolationDetail };
 
-void RunStatements(Page page, TPageModule& m, const RateSetup& s) {
+void RunStatements(Page page, DatabaseSession& m, const RateSetup& s) {
   switch (page) {
     case Page::kMainMenu: MainMenuFloor(m); break;
     case Page::kPropertyList: PropertyListFloor(m); break;
@@ -123,19 +122,19 @@ TSimplePageRequest PageRequest(Page page, const RateSetup& s) {
   return request;
 }
 
-void RunPage(Page page, TPageModule& m, TPageRequest& request) {
+void RunPage(Page page, DatabaseSession& m, TPageRequest& request) {
   TStringStream out;
   switch (page) {
-    case Page::kMainMenu: m.RunPage(&TPageModule::MainMenuPage, out, request); break;
-    case Page::kPropertyList: m.RunPage(&TPageModule::PropertyListPage, out, request); break;
-    case Page::kPeople: m.RunPage(&TPageModule::PeoplePage, out, request); break;
-    case Page::kViolationDetail: m.RunPage(&TPageModule::ViolationDetailPage, out, request); break;
+    case Page::kMainMenu: RunNamedPage(m, "MainMenuPage", request, out); break;
+    case Page::kPropertyList: RunNamedPage(m, "PropertyListPage", request, out); break;
+    case Page::kPeople: RunNamedPage(m, "PeoplePage", request, out); break;
+    case Page::kViolationDetail: RunNamedPage(m, "ViolationDetailPage", request, out); break;
   }
   benchmark::DoNotOptimize(out.DataString().data());
 }
 
 void FloorRate(benchmark::State& state, Page page) {
-  TPageModule* m = ThreadModule(state);
+  DatabaseSession* m = ThreadSession(state);
   if (m == nullptr) return;
   const RateSetup& s = *Setup();
   for (auto _ : state) RunStatements(page, *m, s);
@@ -143,7 +142,7 @@ void FloorRate(benchmark::State& state, Page page) {
 }
 
 void InMemoryPageRate(benchmark::State& state, Page page) {
-  TPageModule* m = ThreadModule(state);
+  DatabaseSession* m = ThreadSession(state);
   if (m == nullptr) return;
   TSimplePageRequest request = PageRequest(page, *Setup());
   for (auto _ : state) RunPage(page, *m, request);

@@ -1,5 +1,5 @@
-// What the page benchmarks share: attaching a module to the benchmark database,
-// the request of a logged-on visitor, and the loop that runs one page.
+// What the page benchmarks share: attaching a session to the benchmark
+// database, the request of a logged-on visitor, and the loop that runs one page.
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -8,19 +8,32 @@
 #include <cstdlib>
 #include <string>
 
-#include "pages/page_module.h"
+#include <string_view>
+
+#include "db/database_session.h"
+#include "pages/page_context.h"
+#include "pages/page_frame.h"
 #include "pages/page_request.h"
+#include "pages/page_table.h"
 #include "pages/string_stream.h"
+#include "platform/clock.h"
 
 namespace qv {
 
-// Points the module at the database file path, as QV_BENCH_USER (default
+// Points the session at the database file path, as QV_BENCH_USER (default
 // SYSDBA), and attaches.
-inline void AttachBenchDatabase(TPageModule& module, const char* path) {
-  module.dbMain.SetDatabaseName(path);
-  module.dbMain.SetUsername(std::getenv("QV_BENCH_USER") ? std::getenv("QV_BENCH_USER")
-                                                         : "SYSDBA");
-  module.dbMain.Connect();
+inline void AttachBenchDatabase(DatabaseSession& session, const char* path) {
+  session.Connection().SetDatabaseName(path);
+  session.Connection().SetUsername(std::getenv("QV_BENCH_USER") ? std::getenv("QV_BENCH_USER")
+                                                                : "SYSDBA");
+  session.Connection().Connect();
+}
+
+// Runs the page of that name on the session as the router runs it, into out.
+inline void RunNamedPage(DatabaseSession& session, std::string_view page, TPageRequest& request,
+                         TStringStream& out) {
+  PageContext context{request, out, session, SystemClock::Instance(), PageNamed(page)};
+  RunPage(context);
 }
 
 // A logged-on visitor's request, with name=value when a name is given.
@@ -31,14 +44,14 @@ inline TSimplePageRequest LoggedInRequest(const char* name = nullptr, int32_t va
   return request;
 }
 
-// Runs the page through the module once an iteration and reports the size of
+// Runs the page on the session once an iteration and reports the size of
 // the last page.
-inline void RunPageLoop(benchmark::State& state, TPageModule& module, TPageMethod page,
+inline void RunPageLoop(benchmark::State& state, DatabaseSession& session, std::string_view page,
                         TPageRequest& request) {
   size_t bytes = 0;
   for (auto _ : state) {
     TStringStream out;
-    module.RunPage(page, out, request);
+    RunNamedPage(session, page, request, out);
     bytes = out.Size();
     benchmark::DoNotOptimize(out.DataString().data());
   }

@@ -1,5 +1,5 @@
-// The statements of each benchmarked page, run straight through the module,
-// each prepared once per module with its values as parameters, as the pages do.
+// The statements of each benchmarked page, run straight through the session,
+// each prepared once per session with its values as parameters, as the pages do.
 // The texts are the pages' own.
 #include "page_floors.h"
 
@@ -19,13 +19,13 @@ void ReadText(TIB_Column& column) {
 }
 
 // Each page but the main menu runs inside one transaction of its own.
-void StartBracket(TPageModule& m) {
-  if (m.trMain.InTransaction()) m.trMain.Commit();
-  m.trMain.StartTransaction();
+void StartBracket(DatabaseSession& m) {
+  if (m.Transaction().InTransaction()) m.Transaction().Commit();
+  m.Transaction().StartTransaction();
 }
 
 // The banner's agency name, on every page.
-void AgencyQuery(TPageModule& m) {
+void AgencyQuery(DatabaseSession& m) {
   TIB_Cursor& agency = m.Statement(kAgencyQuery);
   agency.Open();
   ReadText(agency.Fields()[0]);
@@ -33,7 +33,7 @@ void AgencyQuery(TPageModule& m) {
 }
 
 // Opens the page's statement `sql` with its one parameter set to id.
-TIB_Cursor& OpenWith(TPageModule& m, const TStatementText& sql, int32_t id) {
+TIB_Cursor& OpenWith(DatabaseSession& m, const TStatementText& sql, int32_t id) {
   TIB_Cursor& cursor = m.Statement(sql);
   cursor.Params()[0].SetAsInteger(id);
   cursor.Open();
@@ -51,20 +51,21 @@ void ReadRowsAndClose(TIB_Cursor& cursor, size_t columns) {
 
 }  // namespace
 
-void MainMenuFloor(TPageModule& m) {
+void MainMenuFloor(DatabaseSession& m) {
   AgencyQuery(m);
-  m.trMain.Commit();
+  m.Transaction().Commit();
 }
 
-void PropertyListFloor(TPageModule& m) {
+void PropertyListFloor(DatabaseSession& m) {
   StartBracket(m);
   AgencyQuery(m);
-  m.qArea.Open();
-  while (!m.qArea.Eof()) {
-    ReadText(m.qArea.Fields()[1]);
-    m.qArea.Next();
+  TIB_Cursor& areas = m.Statement(kAreaQuery);
+  areas.Open();
+  while (!areas.Eof()) {
+    ReadText(areas.Fields()[1]);
+    areas.Next();
   }
-  m.qArea.Close();
+  areas.Close();
 
   TIB_Cursor& list = OpenWith(m, kListQueries[static_cast<int>(ListSearchMode::kNone)][0], 0);
   while (!list.Eof()) {
@@ -73,10 +74,10 @@ void PropertyListFloor(TPageModule& m) {
     list.Next();
   }
   list.Close();
-  m.trMain.Commit();
+  m.Transaction().Commit();
 }
 
-void PeopleFloor(TPageModule& m, int32_t propertyId) {
+void PeopleFloor(DatabaseSession& m, int32_t propertyId) {
   StartBracket(m);
   AgencyQuery(m);
 
@@ -92,10 +93,10 @@ void PeopleFloor(TPageModule& m, int32_t propertyId) {
     ReadRowsAndClose(OpenWith(m, kEntityPhonesQuery, people.Fields()[3].AsInteger()), 1);
     people.Next();
   }
-  m.trMain.Commit();
+  m.Transaction().Commit();
 }
 
-void ViolationDetailFloor(TPageModule& m, int32_t violationId) {
+void ViolationDetailFloor(DatabaseSession& m, int32_t violationId) {
   StartBracket(m);
   AgencyQuery(m);
 
@@ -105,13 +106,11 @@ void ViolationDetailFloor(TPageModule& m, int32_t violationId) {
   ReadText(name.Fields()[0]);
   name.Close();
 
-  benchmark::DoNotOptimize(violation.RecordCount());
   ReadRowsAndClose(violation, 19);
 
   TIB_Cursor& violators = OpenWith(m, kViolatorsQuery, violationId);
-  benchmark::DoNotOptimize(violators.RecordCount());
   ReadRowsAndClose(violators, 8);
-  m.trMain.Commit();
+  m.Transaction().Commit();
 }
 
 }  // namespace qv

@@ -149,7 +149,7 @@ PY
 
 # Each page over HTTP and then in process, in turn, for some rounds, so that
 # each ratio compares runs close in time on this shared machine.
-wrk_rate MainMenu 2 > /dev/null  # every pool module attached before measuring
+wrk_rate MainMenu 2 > /dev/null  # every pooled session attached before measuring
 : > "$work/rates"
 for round in $(seq "$rounds"); do
   logo=$(wrk_rate Logo "$duration")

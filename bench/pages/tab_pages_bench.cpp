@@ -10,7 +10,6 @@
 
 #include "page_bench.h"
 #include "page_floors.h"
-#include "pages/page_module.h"
 #include "test_database.h"
 #include "violation_rows.h"
 
@@ -49,7 +48,7 @@ std::string SmallBenchData() {
 
 struct BenchSetup {
   std::unique_ptr<TestDatabase> ownDatabase;  // when QV_BENCH_DB is not set
-  std::unique_ptr<TPageModule> module;
+  std::unique_ptr<DatabaseSession> session;
   int32_t propertyId = 1;   // the property with the most entities
   int32_t violationId = 1;  // the violation with the most violators
   int entities = 0;
@@ -67,17 +66,17 @@ int32_t FirstInteger(TIB_Cursor& cursor, const std::string& sql) {
 BenchSetup& Setup() {
   static BenchSetup setup = [] {
     BenchSetup s;
-    s.module = std::make_unique<TPageModule>();
+    s.session = std::make_unique<DatabaseSession>();
     const char* path = std::getenv("QV_BENCH_DB");
     if (path != nullptr && *path != '\0') {
-      AttachBenchDatabase(*s.module, path);
+      AttachBenchDatabase(*s.session, path);
     } else {
       s.ownDatabase = std::make_unique<TestDatabase>();
       s.ownDatabase->ExecScript(SmallBenchData());
-      s.ownDatabase->Configure(s.module->dbMain);
-      s.module->dbMain.Connect();
+      s.ownDatabase->Configure(s.session->Connection());
+      s.session->Connection().Connect();
     }
-    TIB_Cursor& q = s.module->qSelect;
+    TIB_Cursor q(s.session->Connection(), s.session->Transaction());
     s.propertyId = FirstInteger(
         q, "SELECT FIRST 1 PROPERTY_ID FROM ENTITY GROUP BY PROPERTY_ID ORDER BY COUNT(*) DESC");
     s.entities = FirstInteger(
@@ -85,7 +84,7 @@ BenchSetup& Setup() {
     s.violationId = FirstInteger(
         q, "SELECT FIRST 1 VIOLATION_ID FROM VIOLATORS GROUP BY VIOLATION_ID ORDER BY COUNT(*) "
            "DESC");
-    s.module->trMain.Commit();
+    s.session->Transaction().Commit();
     return s;
   }();
   return setup;
@@ -94,7 +93,7 @@ BenchSetup& Setup() {
 void BM_PeoplePage(benchmark::State& state) {
   BenchSetup& s = Setup();
   TSimplePageRequest request = LoggedInRequest("PROPID", s.propertyId);
-  RunPageLoop(state, *s.module, &TPageModule::PeoplePage, request);
+  RunPageLoop(state, *s.session, "PeoplePage", request);
   state.counters["entities"] = s.entities;
 }
 
@@ -102,21 +101,21 @@ void BM_PeoplePage(benchmark::State& state) {
 // query per entity.
 void BM_PeopleFloor(benchmark::State& state) {
   BenchSetup& s = Setup();
-  for (auto _ : state) PeopleFloor(*s.module, s.propertyId);
+  for (auto _ : state) PeopleFloor(*s.session, s.propertyId);
   state.counters["entities"] = s.entities;
 }
 
 void BM_ViolationDetailPage(benchmark::State& state) {
   BenchSetup& s = Setup();
   TSimplePageRequest request = LoggedInRequest("VID", s.violationId);
-  RunPageLoop(state, *s.module, &TPageModule::ViolationDetailPage, request);
+  RunPageLoop(state, *s.session, "ViolationDetailPage", request);
 }
 
-// The detail page's statements: bracket, agency, violation, property name, the
-// violation's count, violators and their count.
+// The detail page's statements: bracket, agency, violation, property name,
+// violators.
 void BM_ViolationDetailFloor(benchmark::State& state) {
   BenchSetup& s = Setup();
-  for (auto _ : state) ViolationDetailFloor(*s.module, s.violationId);
+  for (auto _ : state) ViolationDetailFloor(*s.session, s.violationId);
 }
 
 BENCHMARK(BM_PeoplePage)->Unit(benchmark::kMicrosecond);

@@ -8,9 +8,13 @@
 
 #include "db/ib.h"
 #include "db/sql_text.h"
-#include "pages/page_module.h"
+#include "db/database_session.h"
+#include "pages/page_context.h"
+#include "pages/page_frame.h"
 #include "pages/page_request.h"
+#include "pages/page_table.h"
 #include "pages/string_stream.h"
+#include "platform/clock.h"
 
 namespace qv {
 namespace {
@@ -33,10 +37,10 @@ std::string WithLiterals(TIB_Cursor& statement) {
 }
 
 int Run(const char* database, const char* user) {
-  TPageModule module;
-  module.dbMain.SetDatabaseName(database);
-  module.dbMain.SetUsername(user);
-  module.dbMain.Connect();
+  DatabaseSession session;
+  session.Connection().SetDatabaseName(database);
+  session.Connection().SetUsername(user);
+  session.Connection().Connect();
 
   // Every page once, and the list in each search mode with and without an area.
   const std::vector<std::vector<std::pair<std::string, std::string>>> requests = {
@@ -51,19 +55,17 @@ int Run(const char* database, const char* user) {
     TSimplePageRequest request;
     request.session.emplace("LoggedIn", "True");
     for (const auto& [name, value] : params) request.Add(name, value);
-#define QV_PAGE_OPERATION(name, keyword, rank) \
-  {                                            \
-    TStringStream out;                         \
-    module.RunPage(&TPageModule::name, out, request); \
-  }
-#include "pages/page_operations.inc"
-#undef QV_PAGE_OPERATION
+    for (const PageEntry& page : PageTable()) {
+      TStringStream out;
+      PageContext context{request, out, session, SystemClock::Instance(), page};
+      RunPage(context);
+    }
   }
 
   int differing = 0;
-  module.trMain.StartTransaction();
-  module.ForEachStatement([&](TIB_Cursor& statement) {
-    TIB_Cursor literal(module.dbMain, module.trMain);
+  session.Transaction().StartTransaction();
+  session.ForEachStatement([&](TIB_Cursor& statement) {
+    TIB_Cursor literal(session.Connection(), session.Transaction());
     literal.SQL().Add(WithLiterals(statement));
     const std::string withParameters = statement.Plan();
     const std::string withLiterals = literal.Plan();
@@ -72,7 +74,7 @@ int Run(const char* database, const char* user) {
     std::printf("%s\n%s\n  parameters: %s\n  literals:   %s\n\n", same ? "same" : "DIFFERENT",
                 statement.SQL().Text().c_str(), withParameters.c_str(), withLiterals.c_str());
   });
-  module.trMain.Commit();
+  session.Transaction().Commit();
   std::printf("%d statement(s) with a different plan\n", differing);
   return differing == 0 ? 0 : 1;
 }

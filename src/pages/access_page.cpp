@@ -1,8 +1,7 @@
 // The Access Info tab: the access entries recorded for a property's addresses,
 // with the date each was entered.
 #include "pages/page_frame.h"
-#include "pages/page_module.h"
-#include "pages/page_text.h"
+#include "pages/tab_page.h"
 #include "platform/datetime.h"
 
 namespace qv {
@@ -16,19 +15,8 @@ constexpr TStatementText kAccessQuery{
     "where g.source_table = 3\n"
     "and a.property_id = :PROPID"};
 
-}  // namespace
-
-void TPageModule::AccessPage(TStringStream& out, TPageRequest& request) {
-  BeginPageTransaction();
-  out.WriteString(frame::kBareHead);
-  PageBanner(out, request, "Property Access");
-  const int32_t requestedId = ParseRequestInteger(request.Param("PROPID"), 0);
-  PropertyHeading(out, request, requestedId, kTabAccess);
-
-  TIB_Cursor& access = Statement(kAccessQuery);
-  access.Params()[0].SetAsInteger(requestedId);
-  access.Open();
-
+void WriteHead(PageContext& page, int32_t /*propertyId*/) {
+  TStringStream& out = page.out;
   out.WriteString(frame::kPlainTable);
   out.WriteString("<THEAD><TR VALIGN=TOP>");
   out.WriteString("<TD WIDTH=33% bgcolor=\"#99CCFF\"><B><P>Access Type<BR></B></P></TD>");
@@ -36,22 +24,34 @@ void TPageModule::AccessPage(TStringStream& out, TPageRequest& request) {
   out.WriteString("<TD WIDTH=34% bgcolor=\"#99CCFF\"><B><P>Date Entered<BR></B></P></TD>");
   out.WriteString("</TR></THEAD>");
   out.WriteString("<TBODY><TR VALIGN=TOP>");
-
-  while (!access.Eof()) {
-    out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
-    out.WriteString(access.Fields()[0].AsString());
-    out.WriteString("<BR></B></P></TD>");
-    out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
-    out.WriteString(access.Fields()[1].AsString());
-    out.WriteString("<BR></B></P></TD>");
-    out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
-    // "mm/dd/yyyy"; a NULL date is day zero, 12/30/1899.
-    out.WriteString(PaddedDateText(DecodeDateTime(access.Fields()[2].AsDateTime())));
-    out.WriteString("<BR></B></P></TD>");
-    out.WriteString("</TR></TBODY>");
-    access.Next();
-  }
-  EndPageTransaction();
 }
+
+void WriteRow(PageContext& page, TIB_Row& access) {
+  TStringStream& out = page.out;
+  out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
+  out.WriteString(access[0].AsString());
+  out.WriteString("<BR></B></P></TD>");
+  out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
+  out.WriteString(access[1].AsString());
+  out.WriteString("<BR></B></P></TD>");
+  out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
+  // "mm/dd/yyyy"; a NULL date is day zero, 12/30/1899.
+  out.WriteString(PaddedDateText(DecodeDateTime(access[2].AsDateTime())));
+  out.WriteString("<BR></B></P></TD>");
+  out.WriteString("</TR></TBODY>");
+}
+
+// Each row closes the body it opened; nothing follows the last one.
+constexpr TabPageLayout kLayout{
+    .title = "Property Access",
+    .write_head = WriteHead,
+    .rows = &kAccessQuery,
+    .write_row = WriteRow,
+    .end = "",
+};
+
+}  // namespace
+
+void AccessPage(PageContext& page) { WriteTabPage(page, kLayout); }
 
 }  // namespace qv

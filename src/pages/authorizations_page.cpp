@@ -13,9 +13,8 @@
 
 #include "pages/page_errors.h"
 #include "pages/page_frame.h"
-#include "pages/page_module.h"
-#include "pages/page_text.h"
 #include "pages/tab_cells.h"
+#include "pages/tab_page.h"
 #include "platform/exception.h"
 
 namespace qv {
@@ -94,15 +93,8 @@ void SaveLinesWhole(const std::vector<std::string>& lines, const std::string& fi
   RaiseCreateError(fileName, error);
 }
 
-}  // namespace
-
-void TPageModule::AuthorizationsPage(TStringStream& out, TPageRequest& request) {
-  BeginPageTransaction();
-  out.WriteString(frame::kBareHead);
-  PageBanner(out, request, "Property Authorizations");
-  const int32_t requestedId = ParseRequestInteger(request.Param("PROPID"), 0);
-  PropertyHeading(out, request, requestedId, kTabAuthorizations);
-
+void WriteHead(PageContext& page, int32_t propertyId) {
+  TStringStream& out = page.out;
   out.WriteString(frame::kPlainTable);
   out.WriteString("<THEAD><TR VALIGN=TOP>");
   out.WriteString("<TD WIDTH=20% bgcolor=\"#99CCFF\"><B><P>Authorization Title<BR></P></B></TD>");
@@ -113,49 +105,58 @@ void TPageModule::AuthorizationsPage(TStringStream& out, TPageRequest& request) 
   out.WriteString("</TR></THEAD>");
   out.WriteString("<TBODY><TR VALIGN=TOP>");
 
-  TIB_Cursor& authorizations = Statement(kAuthorizationsQuery);
-  authorizations.Params()[0].SetAsInteger(requestedId);
-  // The file shows the text as it reads with the property id in place. It is
-  // a by-product: a full disk or a read-only folder must not cost the visitor
-  // the page, and the old file stays whole (it is only ever replaced).
+  // The file shows the query's text as it reads with the property id in
+  // place. It is a by-product: a full disk or a read-only folder must not
+  // cost the visitor the page, and the old file stays whole (it is only ever
+  // replaced).
+  const TStrings& lines = page.db.Statement(kAuthorizationsQuery).SQL();
   try {
-    SaveLinesWhole(QueryFileLines(authorizations.SQL(), requestedId), kQueryFileName);
+    SaveLinesWhole(QueryFileLines(lines, propertyId), kQueryFileName);
   } catch (const Exception& error) {
     ReportPageError(error.Message());
   }
-  authorizations.Open();
-  authorizations.First();
+}
 
+void WriteNoRows(PageContext& page) {
+  TStringStream& out = page.out;
   const std::string_view cell = tabcells::kGreyCell20;
-  if (authorizations.RecordCount() < 1) {
-    out.WriteString(cell);
-    out.WriteString("No Notes<br>");
-    out.WriteString("</P></TD>");
-    for (int i = 0; i < 3; ++i) {
-      out.WriteString(cell);
-      out.WriteString(" <br>");
-      out.WriteString("</P></TD>");
-    }
+  out.WriteString(cell);
+  out.WriteString("No Notes<br>");
+  out.WriteString("</P></TD>");
+  for (int i = 0; i < 3; ++i) {
     out.WriteString(cell);
     out.WriteString(" <br>");
-    out.WriteString("</P></TD></TR>");
-  } else {
-    while (!authorizations.Eof()) {
-      TIB_Row& f = authorizations.Fields();
-      tabcells::WriteValueCell(out, cell, f[2].AsString());  // title
-      tabcells::WriteValueCell(out, cell, f[6].AsString());  // signed-by name
-      tabcells::WriteValueCell(out, cell, f[7].AsString());  // signed-by title
-      tabcells::WriteValueCell(out, cell, f[4].AsString());  // received
-      // The expiry date stands in a "<b>" that the row never closes.
-      out.WriteString(cell);
-      out.WriteString("<b>" + f[5].AsString() + " <br>");
-      out.WriteString("</P></TD></TR>");
-      authorizations.Next();
-    }
+    out.WriteString("</P></TD>");
   }
-  authorizations.Close();
-  out.WriteString("</TBODY></TABLE>");
-  EndPageTransaction();
+  out.WriteString(cell);
+  out.WriteString(" <br>");
+  out.WriteString("</P></TD></TR>");
 }
+
+void WriteRow(PageContext& page, TIB_Row& f) {
+  TStringStream& out = page.out;
+  const std::string_view cell = tabcells::kGreyCell20;
+  tabcells::WriteValueCell(out, cell, f[2].AsString());  // title
+  tabcells::WriteValueCell(out, cell, f[6].AsString());  // signed-by name
+  tabcells::WriteValueCell(out, cell, f[7].AsString());  // signed-by title
+  tabcells::WriteValueCell(out, cell, f[4].AsString());  // received
+  // The expiry date stands in a "<b>" that the row never closes.
+  out.WriteString(cell);
+  out.WriteString("<b>" + f[5].AsString() + " <br>");
+  out.WriteString("</P></TD></TR>");
+}
+
+constexpr TabPageLayout kLayout{
+    .title = "Property Authorizations",
+    .write_head = WriteHead,
+    .rows = &kAuthorizationsQuery,
+    .write_row = WriteRow,
+    .write_no_rows = WriteNoRows,
+    .end = "</TBODY></TABLE>",
+};
+
+}  // namespace
+
+void AuthorizationsPage(PageContext& page) { WriteTabPage(page, kLayout); }
 
 }  // namespace qv

@@ -1,9 +1,8 @@
 // The CPTED tab: a property's CPTED inspections, most recently started first,
 // with the inspector and the milestone dates of the phases.
 #include "pages/page_frame.h"
-#include "pages/page_module.h"
-#include "pages/page_text.h"
 #include "pages/tab_cells.h"
+#include "pages/tab_page.h"
 
 namespace qv {
 
@@ -29,15 +28,11 @@ constexpr TStatementText kInspectionsQuery{
     "WHERE CI.PROPERTY_ID = :PROPID\n"
     "   ORDER BY CI.START_DATE DESC "};
 
-}  // namespace
+constexpr std::string_view kWide = "<TD WIDTH=15% bgcolor=\"#E8E8E8\"><P>";
+constexpr std::string_view kNarrow = "<TD WIDTH=10% bgcolor=\"#E8E8E8\"><P>";
 
-void TPageModule::CptedPage(TStringStream& out, TPageRequest& request) {
-  BeginPageTransaction();
-  out.WriteString(frame::kBareHead);
-  PageBanner(out, request, "Property CPTED");
-  const int32_t requestedId = ParseRequestInteger(request.Param("PROPID"), 0);
-  PropertyHeading(out, request, requestedId, kTabCpted);
-
+void WriteHead(PageContext& page, int32_t /*propertyId*/) {
+  TStringStream& out = page.out;
   out.WriteString(frame::kPlainTable);
   out.WriteString("<THEAD><TR VALIGN=TOP>");
   out.WriteString("<TD WIDTH=15% bgcolor=\"#99CCFF\"><B><P>CPTED<BR>");
@@ -56,47 +51,50 @@ void TPageModule::CptedPage(TStringStream& out, TPageRequest& request) {
   out.WriteString("Renewal Date<BR></B></P></TD>");
   out.WriteString("</TR></THEAD>");
   out.WriteString("<TBODY><TR VALIGN=TOP>");
-
-  TIB_Cursor& inspections = Statement(kInspectionsQuery);
-  inspections.Params()[0].SetAsInteger(requestedId);
-  inspections.Open();
-  inspections.First();
-
-  const std::string_view wide = "<TD WIDTH=15% bgcolor=\"#E8E8E8\"><P>";
-  const std::string_view narrow = "<TD WIDTH=10% bgcolor=\"#E8E8E8\"><P>";
-  if (inspections.RecordCount() < 1) {
-    out.WriteString(wide);
-    out.WriteString("No Inspections <br>");
-    out.WriteString("</P></TD>");
-    out.WriteString(narrow);
-    out.WriteString(" <br>");
-    out.WriteString("</P></TD>");
-    for (int i = 0; i < 4; ++i) {
-      out.WriteString(wide);
-      out.WriteString(" <br>");
-      out.WriteString("</P></TD>");
-    }
-    out.WriteString(wide);
-    out.WriteString(" <br>");
-    out.WriteString("</P></TD></TR>");
-  } else {
-    while (!inspections.Eof()) {
-      TIB_Row& f = inspections.Fields();
-      tabcells::WriteValueCell(out, wide, f[2].AsString());    // title
-      tabcells::WriteValueCell(out, narrow, f[4].AsString());  // inspector
-      // Dates in select-list order: under "Completed Date" stands the meeting
-      // date and under "Meeting Date" the finish date.
-      tabcells::WriteValueCell(out, wide, f[5].AsString());
-      tabcells::WriteValueCell(out, wide, f[6].AsString());
-      tabcells::WriteValueCell(out, wide, f[7].AsString());
-      tabcells::WriteValueCell(out, wide, f[8].AsString());
-      tabcells::WriteValueCell(out, wide, f[9].AsString(), tabcells::kRowEnd);
-      inspections.Next();
-    }
-  }
-  inspections.Close();
-  out.WriteString("</TBODY></TABLE>");
-  EndPageTransaction();
 }
+
+void WriteNoRows(PageContext& page) {
+  TStringStream& out = page.out;
+  out.WriteString(kWide);
+  out.WriteString("No Inspections <br>");
+  out.WriteString("</P></TD>");
+  out.WriteString(kNarrow);
+  out.WriteString(" <br>");
+  out.WriteString("</P></TD>");
+  for (int i = 0; i < 4; ++i) {
+    out.WriteString(kWide);
+    out.WriteString(" <br>");
+    out.WriteString("</P></TD>");
+  }
+  out.WriteString(kWide);
+  out.WriteString(" <br>");
+  out.WriteString("</P></TD></TR>");
+}
+
+void WriteRow(PageContext& page, TIB_Row& f) {
+  TStringStream& out = page.out;
+  tabcells::WriteValueCell(out, kWide, f[2].AsString());    // title
+  tabcells::WriteValueCell(out, kNarrow, f[4].AsString());  // inspector
+  // Dates in select-list order: under "Completed Date" stands the meeting
+  // date and under "Meeting Date" the finish date.
+  tabcells::WriteValueCell(out, kWide, f[5].AsString());
+  tabcells::WriteValueCell(out, kWide, f[6].AsString());
+  tabcells::WriteValueCell(out, kWide, f[7].AsString());
+  tabcells::WriteValueCell(out, kWide, f[8].AsString());
+  tabcells::WriteValueCell(out, kWide, f[9].AsString(), tabcells::kRowEnd);
+}
+
+constexpr TabPageLayout kLayout{
+    .title = "Property CPTED",
+    .write_head = WriteHead,
+    .rows = &kInspectionsQuery,
+    .write_row = WriteRow,
+    .write_no_rows = WriteNoRows,
+    .end = "</TBODY></TABLE>",
+};
+
+}  // namespace
+
+void CptedPage(PageContext& page) { WriteTabPage(page, kLayout); }
 
 }  // namespace qv

@@ -3,7 +3,6 @@
 #include <string>
 
 #include "pages/page_frame.h"
-#include "pages/page_module.h"
 #include "pages/page_text.h"
 
 namespace qv {
@@ -17,10 +16,11 @@ constexpr TStatementText kUserQuery{
 
 }  // namespace
 
-void TPageModule::LogOnPage(TStringStream& out, TPageRequest& request) {
-  BeginPageTransaction();
+void LogOnPage(PageContext& page) {
+  TStringStream& out = page.out;
+  BeginPageTransaction(page.db);
   out.WriteString(frame::kBareHead);
-  PageBanner(out, request, "Log On");
+  PageBanner(page, "Log On");
   out.WriteString("<form method=\"POST\" action=\"/DOLOGIN\">");
   out.WriteString("  <p align=\"center\">Username</p>");
   out.WriteString("  <p align=\"center\"><input type=\"text\" name=\"uName\" size=\"20\"></p>");
@@ -31,28 +31,29 @@ void TPageModule::LogOnPage(TStringStream& out, TPageRequest& request) {
       "  <p align=\"center\"><input type=\"submit\" value=\"Submit\" name=\"B1\"></p>");
   out.WriteString("</form>");
   out.WriteString("</div></div></body></html>");
-  EndPageTransaction();
+  EndPageTransaction(page.db);
 }
 
-void TPageModule::DoLogin(TStringStream& /*out*/, TPageRequest& request) {
-  BeginPageTransaction();
+void DoLogin(PageContext& page) {
+  TPageRequest& request = page.request;
+  BeginPageTransaction(page.db);
   const std::string name = UpperCaseAscii(TrimText(request.Param("uName")));
   const std::string password = TrimText(request.Param("uPass"));
 
   // Name and password go in as parameters: no text can change the statement.
-  TIB_Cursor& user = Statement(kUserQuery);
+  TIB_Cursor& user = page.db.Statement(kUserQuery);
   SetTextParam(user.Params()[0], name);
   SetTextParam(user.Params()[1], password);
   user.Open();
 
   if (user.Fields()[0].AsInteger() > 0) {
     request.SetSessionValue("LoggedIn", "True");
-    request.SetDocument("");
+    page.logged_on = true;
   } else {
     request.SetSessionValue("LoggedIn", "False");
   }
   user.Close();
-  EndPageTransaction();
+  EndPageTransaction(page.db);
 }
 
 }  // namespace qv

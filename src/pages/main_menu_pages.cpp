@@ -5,7 +5,6 @@
 #include <string>
 
 #include "pages/page_frame.h"
-#include "pages/page_module.h"
 #include "pages/page_text.h"
 #include "platform/datetime.h"
 
@@ -23,11 +22,12 @@ std::string InfoTimeText(const DateTimeParts& now) {
 
 }  // namespace
 
-void TPageModule::MainMenuPage(TStringStream& out, TPageRequest& request) {
+void MainMenuPage(PageContext& page) {
+  TStringStream& out = page.out;
   out.WriteString(frame::kTitledHeadStart);
   out.WriteString("Property List");
   out.WriteString(frame::kTitledHeadEnd);
-  PageBanner(out, request, "Main Menu");
+  PageBanner(page, "Main Menu");
   out.WriteString("<br>");
   out.WriteString(
       "<div style=\"text-align: center;\"><b><big><big><big>Quorvale</big></big></big></big></b>"
@@ -50,10 +50,12 @@ void TPageModule::MainMenuPage(TStringStream& out, TPageRequest& request) {
   out.WriteString("</html>");
 }
 
-void TPageModule::HttpInfoPage(TStringStream& out, TPageRequest& request) {
+void HttpInfoPage(PageContext& page) {
+  TStringStream& out = page.out;
+  TPageRequest& request = page.request;
   out.WriteString(frame::kInfoHead);
-  PageBanner(out, request, "HTML Info");
-  const DateTimeParts now = clock_.Now();
+  PageBanner(page, "HTML Info");
+  const DateTimeParts now = page.clock.Now();
   out.WriteString(PaddedDateText(now));
   out.WriteString("  @  ");
   out.WriteString(InfoTimeText(now));
@@ -89,11 +91,12 @@ void TPageModule::HttpInfoPage(TStringStream& out, TPageRequest& request) {
   out.WriteString("</body></html>");
 }
 
-void TPageModule::UnderConstructionPage(TStringStream& out, TPageRequest& request) {
+void UnderConstructionPage(PageContext& page) {
+  TStringStream& out = page.out;
   out.WriteString(frame::kTitledHeadStart);
   out.WriteString("Under Construction");
   out.WriteString(frame::kTitledHeadEnd);
-  PageBanner(out, request, "Under Construction");
+  PageBanner(page, "Under Construction");
   out.WriteString("</body>");
   out.WriteString("</html>");
 }

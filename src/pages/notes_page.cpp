@@ -1,8 +1,7 @@
 // The Notes tab: a property's notes, newest first, with date, author, title and text.
 #include "pages/page_frame.h"
-#include "pages/page_module.h"
-#include "pages/page_text.h"
 #include "pages/tab_cells.h"
+#include "pages/tab_page.h"
 
 namespace qv {
 
@@ -25,15 +24,8 @@ constexpr TStatementText kNotesQuery{
     "  AND P.PROPERTY_ID = :PROPID\n"
     "  ORDER BY ENTERED_DATE DESC"};
 
-}  // namespace
-
-void TPageModule::NotesPage(TStringStream& out, TPageRequest& request) {
-  BeginPageTransaction();
-  out.WriteString(frame::kBareHead);
-  PageBanner(out, request, "Property Notes");
-  const int32_t requestedId = ParseRequestInteger(request.Param("PROPID"), 0);
-  PropertyHeading(out, request, requestedId, kTabNotes);
-
+void WriteHead(PageContext& page, int32_t /*propertyId*/) {
+  TStringStream& out = page.out;
   out.WriteString(frame::kPlainTable);
   out.WriteString("<THEAD><TR VALIGN=TOP>");
   out.WriteString("<TD WIDTH=15% bgcolor=\"#99CCFF\"><B><P>Note Date<BR></P></B></TD>");
@@ -42,38 +34,41 @@ void TPageModule::NotesPage(TStringStream& out, TPageRequest& request) {
       "<TD WIDTH=75% bgcolor=\"#99CCFF\"><B><P>Note Title and Note Text<BR></P></B></TD>");
   out.WriteString("</TR></THEAD>");
   out.WriteString("<TBODY><TR VALIGN=TOP>");
-
-  TIB_Cursor& notes = Statement(kNotesQuery);
-  notes.Params()[0].SetAsInteger(requestedId);
-  notes.Open();
-  notes.First();
-
-  if (notes.RecordCount() < 1) {
-    out.WriteString("<TD WIDTH=15% bgcolor=\"#E8E8E8\"><P>");
-    out.WriteString("No Notes<br>");
-    out.WriteString("</P></TD>");
-    out.WriteString("<TD WIDTH=10% bgcolor=\"#E8E8E8\"><P>");
-    out.WriteString(" <br>");
-    out.WriteString("</P></TD>");
-    out.WriteString("<TD WIDTH=75% bgcolor=\"#E8E8E8\"><P>");
-    out.WriteString(" <br>");
-    out.WriteString("</P></TD></TR>");
-  } else {
-    while (!notes.Eof()) {
-      tabcells::WriteValueCell(out, "<TD WIDTH=15% bgcolor=\"#E8E8E8\"><P>",
-                               notes.Fields()[3].AsString());
-      tabcells::WriteValueCell(out, "<TD WIDTH=10% bgcolor=\"#E8E8E8\"><P>",
-                               notes.Fields()[5].AsString());
-      out.WriteString("<TD WIDTH=75% bgcolor=\"#E8E8E8\"><P>");
-      out.WriteString("<b>" + notes.Fields()[8].AsString() + ": </b> " +
-                      notes.Fields()[4].AsString() + " <br>");
-      out.WriteString("</P></TD></TR>");
-      notes.Next();
-    }
-  }
-  notes.Close();
-  out.WriteString("</TBODY></TABLE>");
-  EndPageTransaction();
 }
+
+void WriteNoRows(PageContext& page) {
+  TStringStream& out = page.out;
+  out.WriteString("<TD WIDTH=15% bgcolor=\"#E8E8E8\"><P>");
+  out.WriteString("No Notes<br>");
+  out.WriteString("</P></TD>");
+  out.WriteString("<TD WIDTH=10% bgcolor=\"#E8E8E8\"><P>");
+  out.WriteString(" <br>");
+  out.WriteString("</P></TD>");
+  out.WriteString("<TD WIDTH=75% bgcolor=\"#E8E8E8\"><P>");
+  out.WriteString(" <br>");
+  out.WriteString("</P></TD></TR>");
+}
+
+void WriteRow(PageContext& page, TIB_Row& note) {
+  TStringStream& out = page.out;
+  tabcells::WriteValueCell(out, "<TD WIDTH=15% bgcolor=\"#E8E8E8\"><P>", note[3].AsString());
+  tabcells::WriteValueCell(out, "<TD WIDTH=10% bgcolor=\"#E8E8E8\"><P>", note[5].AsString());
+  out.WriteString("<TD WIDTH=75% bgcolor=\"#E8E8E8\"><P>");
+  out.WriteString("<b>" + note[8].AsString() + ": </b> " + note[4].AsString() + " <br>");
+  out.WriteString("</P></TD></TR>");
+}
+
+constexpr TabPageLayout kLayout{
+    .title = "Property Notes",
+    .write_head = WriteHead,
+    .rows = &kNotesQuery,
+    .write_row = WriteRow,
+    .write_no_rows = WriteNoRows,
+    .end = "</TBODY></TABLE>",
+};
+
+}  // namespace
+
+void NotesPage(PageContext& page) { WriteTabPage(page, kLayout); }
 
 }  // namespace qv

@@ -1,7 +1,16 @@
-// Fixed markup every page shares: the three head lines and the table openings.
+// Fixed markup every page shares (the three head lines and the table
+// openings) and the pieces every page calls: the banner with the menu bar,
+// the property tab bar and the page transaction bracket.
 #pragma once
 
+#include <cstdint>
+#include <string>
 #include <string_view>
+
+#include "db/database_session.h"
+#include "pages/page_context.h"
+#include "pages/page_table.h"
+#include "pages/string_stream.h"
 
 namespace qv::frame {
 
@@ -25,3 +34,34 @@ inline constexpr std::string_view kPlainTable =
     "<TABLE WIDTH=100% BORDER=1 CELLPADDING=4 CELLSPACING=3>";
 
 }  // namespace qv::frame
+
+namespace qv {
+
+// Runs the context's page and ends the session's transaction with it: what is
+// still open after the page's last append (the transaction a query outside
+// the bracket started) is committed; when the page fails, whatever is open is
+// rolled back before the failure goes on. No transaction outlives the page,
+// so a session never holds a snapshot while it waits in the pool.
+void RunPage(PageContext& page);
+
+// The page transaction bracket: commit what an earlier page left started and
+// start afresh; commit at the page's end.
+void BeginPageTransaction(DatabaseSession& db);
+void EndPageTransaction(DatabaseSession& db);
+
+// The banner (agency, title, date and time, log-on state) and the menu bar.
+void PageBanner(PageContext& page, std::string_view title);
+// The property tab bar: a cell per tab row of the page table, the one of
+// `current` plain, the others linked to the property (current may be null).
+void PropertyTabs(TStringStream& out, int32_t propertyId, const PageEntry* current);
+// Opens the one-cell table that shows a property's name above the tabs.
+void PropertyNameCell(TStringStream& out, std::string_view name);
+
+// Sets a text parameter. A text longer than the parameter the server
+// described cannot equal, start or be contained in any value of it, so it is
+// sent as NULL, which matches nothing either.
+void SetTextParam(TIB_Column& param, const std::string& text);
+// "Yes" for a non-zero value, "No" for zero.
+std::string YesNoText(int32_t value);
+
+}  // namespace qv

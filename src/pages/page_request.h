@@ -1,5 +1,6 @@
-// What a page reads from, and the log-on check writes to, one HTTP request:
-// its parameters, document path, session values and a few header fields.
+// What a page reads from one HTTP request (its parameters, document path,
+// session values and a few header fields) and the session values the log-on
+// check writes.
 // The router adapts the engine's request record to it; tests fill a simple one.
 #pragma once
 
@@ -18,7 +19,6 @@ class TPageRequest {
   virtual std::string Param(std::string_view name) const = 0;
   // The decoded document path, case as sent.
   virtual std::string Document() const = 0;
-  virtual void SetDocument(std::string document) = 0;
   // A value of the visitor's session; empty when absent or without a session.
   virtual std::string SessionValue(std::string_view name) const = 0;
   virtual void SetSessionValue(std::string_view name, std::string value) = 0;
@@ -38,7 +38,6 @@ class TSimplePageRequest : public TPageRequest {
  public:
   std::string Param(std::string_view name) const override;
   std::string Document() const override { return document; }
-  void SetDocument(std::string value) override { document = std::move(value); }
   std::string SessionValue(std::string_view name) const override;
   void SetSessionValue(std::string_view name, std::string value) override;
   std::string Command() const override { return command; }

@@ -2,15 +2,18 @@
 // kept here once so that both run the same statements.
 #pragma once
 
-#include "pages/page_module.h"
+#include "db/database_session.h"
 
 namespace qv {
 
-// Each text is one object for the whole program (inline), so a module keeps
+// Each text is one object for the whole program (inline), so a session keeps
 // one cursor for it whichever unit asks.
 
 // The banner's agency name, on every page.
 inline constexpr TStatementText kAgencyQuery{"SELECT AGENCY_NAME FROM AGENCY"};
+
+// The areas of the property list's selection box.
+inline constexpr TStatementText kAreaQuery{"SELECT AREA_ID, AREA_NAME\nFROM AREA\nORDER BY AREA_NAME"};
 
 // The property list's search modes, in the order that indexes kListQueries.
 enum class ListSearchMode { kNone, kAddress, kName };

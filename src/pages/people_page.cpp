@@ -1,35 +1,15 @@
 // The People tab: every person or company attached to a property, with type and
-// phones; and the property heading that opens the tab pages.
+// phones.
 #include "pages/page_frame.h"
-#include "pages/page_module.h"
 #include "pages/page_statements.h"
-#include "pages/page_text.h"
+#include "pages/tab_page.h"
 
 namespace qv {
 
-void TPageModule::PropertyHeading(TStringStream& out, TPageRequest& request, int32_t requestedId,
-                                  int currentTab) {
-  TIB_Cursor& heading = Statement(kHeadingQuery);
-  heading.Params()[0].SetAsInteger(requestedId);
-  heading.Open();
-  // No row: every column reads as NULL, so the name is empty and the tabs get 0.
-  PropertyNameCell(out, heading.Fields()[0].AsString());
-  PropertyTabs(out, request, heading.Fields()[1].AsInteger(), currentTab);
-  heading.Close();
-}
+namespace {
 
-void TPageModule::PeoplePage(TStringStream& out, TPageRequest& request) {
-  BeginPageTransaction();
-  out.WriteString(frame::kBareHead);
-  PageBanner(out, request, "Property People");
-  const int32_t requestedId = ParseRequestInteger(request.Param("PROPID"), 0);
-  PropertyHeading(out, request, requestedId, kTabPeople);
-
-  TIB_Cursor& people = Statement(kPeopleQuery);
-  people.Params()[0].SetAsInteger(requestedId);
-  people.Open();
-  TIB_Cursor& phones = Statement(kEntityPhonesQuery);
-
+void WriteHead(PageContext& page, int32_t /*propertyId*/) {
+  TStringStream& out = page.out;
   out.WriteString(frame::kPlainTable);
   out.WriteString("<THEAD><TR VALIGN=TOP>");
   out.WriteString("<TD WIDTH=33% bgcolor=\"#99CCFF\"><B><P>Person/Company<BR></B></P></TD>");
@@ -37,33 +17,44 @@ void TPageModule::PeoplePage(TStringStream& out, TPageRequest& request) {
   out.WriteString("<TD WIDTH=34% bgcolor=\"#99CCFF\"><B><P>Phone<BR></B></P></TD>");
   out.WriteString("</TR></THEAD>");
   out.WriteString("<TBODY><TR VALIGN=TOP>");
+}
 
-  while (!people.Eof()) {
-    out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
-    out.WriteString(people.Fields()[0].AsString());
-    out.WriteString("<BR></B></P></TD>");
-    out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
-    out.WriteString(people.Fields()[1].AsString());
-    out.WriteString("<BR></B></P></TD>");
-    out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
+void WriteRow(PageContext& page, TIB_Row& person) {
+  TStringStream& out = page.out;
+  out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
+  out.WriteString(person[0].AsString());
+  out.WriteString("<BR></B></P></TD>");
+  out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
+  out.WriteString(person[1].AsString());
+  out.WriteString("<BR></B></P></TD>");
+  out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
 
-    // The entity's phones: one statement, run once per entity.
-    phones.Close();
-    phones.Params()[0].SetAsInteger(people.Fields()[3].AsInteger());
-    phones.Open();
-    while (!phones.Eof()) {
-      out.WriteString(phones.Fields()[0].AsString());
-      out.WriteString("<br>");
-      phones.Next();
-    }
-
-    out.WriteString("</B></P></TD>");
-    out.WriteString("</TR></TBODY>");
-    people.Next();
+  // The entity's phones: one statement, run once per entity.
+  TIB_Cursor& phones = page.db.Statement(kEntityPhonesQuery);
+  phones.Params()[0].SetAsInteger(person[3].AsInteger());
+  phones.Open();
+  while (!phones.Eof()) {
+    out.WriteString(phones.Fields()[0].AsString());
+    out.WriteString("<br>");
+    phones.Next();
   }
   phones.Close();
-  people.Close();
-  EndPageTransaction();
+
+  out.WriteString("</B></P></TD>");
+  out.WriteString("</TR></TBODY>");
 }
+
+// Each row closes the body it opened; nothing follows the last one.
+constexpr TabPageLayout kLayout{
+    .title = "Property People",
+    .write_head = WriteHead,
+    .rows = &kPeopleQuery,
+    .write_row = WriteRow,
+    .end = "",
+};
+
+}  // namespace
+
+void PeoplePage(PageContext& page) { WriteTabPage(page, kLayout); }
 
 }  // namespace qv

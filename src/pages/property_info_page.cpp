@@ -3,7 +3,6 @@
 #include <string>
 
 #include "pages/page_frame.h"
-#include "pages/page_module.h"
 #include "pages/page_text.h"
 
 namespace qv {
@@ -54,22 +53,65 @@ constexpr TStatementText kEntityQuery{
     "LEFT JOIN GEN_PHONES G ON (G.PHONE_ID = E.PRIMARY_PHONE_ID)\n"
     "WHERE E.ENTITY_ID = :EID"};
 
+// One contact cell: a manager, management company or owner, or "None Listed".
+void EntityCell(PageContext& page, int32_t entityId) {
+  TStringStream& out = page.out;
+  TIB_Cursor& entity = page.db.Statement(kEntityQuery);
+  entity.Params()[0].SetAsInteger(entityId);
+  entity.Open();
+  out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
+  if (entity.Eof()) {
+    out.WriteString("None Listed<br>");
+  } else {
+    const auto text = [&entity](std::string_view name) {
+      return entity.FieldByName(name).AsString();
+    };
+    out.WriteString(text("FIRST_NAME"));
+    out.WriteString(" ");
+    out.WriteString(text("LAST_OR_COMPANY_NAME"));
+    out.WriteString("<br>");
+    for (std::string_view name : {"ENTITY_ADDR1", "ENTITY_ADDR2"}) {
+      const std::string line = text(name);
+      if (!line.empty()) {
+        out.WriteString(line);
+        out.WriteString("<br>");
+      }
+    }
+    std::string place = text("ENTITY_CITY");
+    const std::string state = text("ENTITY_STATE");
+    if (!state.empty()) place = place.empty() ? state : place + ", " + state;
+    const std::string zip = text("ENTITY_ZIPCODE");
+    if (!zip.empty()) place = place.empty() ? zip : place + " " + zip;
+    out.WriteString(place);
+    out.WriteString(" ");
+    out.WriteString("<br>");
+    out.WriteString(text("PHONE_TYPE"));
+    out.WriteString(" ");
+    out.WriteString(text("PHONE_NUMBER"));
+    out.WriteString("<br>");
+  }
+  out.WriteString("</P></TD>");
+  entity.Close();
+}
+
 }  // namespace
 
-void TPageModule::PropertyInfoPage(TStringStream& out, TPageRequest& request) {
-  BeginPageTransaction();
+void PropertyInfoPage(PageContext& page) {
+  TStringStream& out = page.out;
+  TPageRequest& request = page.request;
+  BeginPageTransaction(page.db);
   out.WriteString(frame::kBareHead);
-  PageBanner(out, request, "Property Information");
+  PageBanner(page, "Property Information");
   const int32_t propertyId = ParseRequestInteger(request.Param("PROPID"), 0);
 
-  TIB_Cursor& details = Statement(kPropertyQuery);
+  TIB_Cursor& details = page.db.Statement(kPropertyQuery);
   details.Params()[0].SetAsInteger(propertyId);
   details.Open();
   TIB_Row& property = details.Fields();
 
   // Name header with the tabs.
   PropertyNameCell(out, property[0].AsString());
-  PropertyTabs(out, request, property[18].AsInteger(), kTabPropertyInfo);
+  PropertyTabs(out, property[18].AsInteger(), &page.entry);
   out.WriteString("</TR></THEAD>");
   out.WriteString("</TBODY></TABLE>");
 
@@ -130,12 +172,12 @@ void TPageModule::PropertyInfoPage(TStringStream& out, TPageRequest& request) {
   out.WriteString("<br>");
   out.WriteString("</P></TD>");
 
-  // Phones of the primary address: types in one cell, numbers line by line in the next.
-  TIB_Cursor& phones = Statement(kPhonesQuery);
+  // Phones of the primary address: types in one cell, numbers line by line in
+  // the next, both from one run of the query.
+  TIB_Cursor& phones = page.db.Statement(kPhonesQuery);
   phones.Params()[0].SetAsInteger(propertyId);
   phones.Open();
-  phones.First();
-  if (phones.RecordCount() < 1) {
+  if (phones.Eof()) {
     out.WriteString("<TD WIDTH=17% bgcolor=\"#E8E8E8\"><P>");
     out.WriteString("--- <br>");
     out.WriteString("</P></TD>");
@@ -143,20 +185,18 @@ void TPageModule::PropertyInfoPage(TStringStream& out, TPageRequest& request) {
     out.WriteString("--- <br>");
     out.WriteString("</P></TD><br>");
   } else {
+    std::string numbers;
     out.WriteString("<TD WIDTH=17% bgcolor=\"#E8E8E8\"><P>");
     while (!phones.Eof()) {
       out.WriteString(phones.Fields()[4].AsString());
       out.WriteString(" <br>");
+      numbers += phones.Fields()[5].AsString();
+      numbers += " <br>";
       phones.Next();
     }
     out.WriteString("</P></TD>");
-    phones.First();
     out.WriteString("<TD WIDTH=17% bgcolor=\"#E8E8E8\"><P>");
-    while (!phones.Eof()) {
-      out.WriteString(phones.Fields()[5].AsString());
-      out.WriteString(" <br>");
-      phones.Next();
-    }
+    out.WriteString(numbers);
     out.WriteString("</P></TD><br>");
   }
   phones.Close();
@@ -174,52 +214,13 @@ void TPageModule::PropertyInfoPage(TStringStream& out, TPageRequest& request) {
   out.WriteString("<TBODY><TR VALIGN=TOP>");
 
   details.Close();
-  EntityCell(out, managerId);
-  EntityCell(out, companyId);
-  EntityCell(out, ownerId);
+  EntityCell(page, managerId);
+  EntityCell(page, companyId);
+  EntityCell(page, ownerId);
 
   out.WriteString("</TBODY></TABLE>");
   out.WriteString("</div></div></body></html>");
-  EndPageTransaction();
-}
-
-void TPageModule::EntityCell(TStringStream& out, int32_t entityId) {
-  TIB_Cursor& entity = Statement(kEntityQuery);
-  entity.Params()[0].SetAsInteger(entityId);
-  entity.Open();
-  out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
-  if (entity.Eof()) {
-    out.WriteString("None Listed<br>");
-  } else {
-    const auto text = [&entity](std::string_view name) {
-      return entity.FieldByName(name).AsString();
-    };
-    out.WriteString(text("FIRST_NAME"));
-    out.WriteString(" ");
-    out.WriteString(text("LAST_OR_COMPANY_NAME"));
-    out.WriteString("<br>");
-    for (std::string_view name : {"ENTITY_ADDR1", "ENTITY_ADDR2"}) {
-      const std::string line = text(name);
-      if (!line.empty()) {
-        out.WriteString(line);
-        out.WriteString("<br>");
-      }
-    }
-    std::string place = text("ENTITY_CITY");
-    const std::string state = text("ENTITY_STATE");
-    if (!state.empty()) place = place.empty() ? state : place + ", " + state;
-    const std::string zip = text("ENTITY_ZIPCODE");
-    if (!zip.empty()) place = place.empty() ? zip : place + " " + zip;
-    out.WriteString(place);
-    out.WriteString(" ");
-    out.WriteString("<br>");
-    out.WriteString(text("PHONE_TYPE"));
-    out.WriteString(" ");
-    out.WriteString(text("PHONE_NUMBER"));
-    out.WriteString("<br>");
-  }
-  out.WriteString("</P></TD>");
-  entity.Close();
+  EndPageTransaction(page.db);
 }
 
 }  // namespace qv

@@ -3,7 +3,6 @@
 #include <string>
 
 #include "pages/page_frame.h"
-#include "pages/page_module.h"
 #include "pages/page_statements.h"
 #include "pages/page_text.h"
 
@@ -67,14 +66,16 @@ void WritePagingLink(TStringStream& out, const ListRequest& r, int32_t page) {
 
 }  // namespace
 
-void TPageModule::PropertyListPage(TStringStream& out, TPageRequest& request) {
-  BeginPageTransaction();
+void PropertyListPage(PageContext& page) {
+  TStringStream& out = page.out;
+  TPageRequest& request = page.request;
+  BeginPageTransaction(page.db);
   const ListRequest r = ReadListRequest(request);
 
   out.WriteString(frame::kTitledHeadStart);
   out.WriteString("Property List");
   out.WriteString(frame::kTitledHeadEnd);
-  PageBanner(out, request, "Property List");
+  PageBanner(page, "Property List");
 
   // Search form; the text box shows the name value only.
   out.WriteString(frame::kColumnTable);
@@ -93,37 +94,38 @@ void TPageModule::PropertyListPage(TStringStream& out, TPageRequest& request) {
       "<SELECT style=\"FONT-SIZE: 10pt; FONT-FAMILY: 'Cumberland', monospace\" name=AreaName>");
 
   // Area options: the requested area first and selected, else the first area.
-  qArea.Open();
+  TIB_Cursor& areas = page.db.Statement(kAreaQuery);
+  areas.Open();
   if (!r.area.empty()) {
     const std::string shown = HtmlEscape(r.area);
     out.WriteString("<OPTION value=\"");
     out.WriteString(shown);
     out.WriteString("\" selected>");
     out.WriteString(shown);
-    while (!qArea.Eof()) {
-      const std::string name = qArea.Fields()[1].AsString();
+    while (!areas.Eof()) {
+      const std::string name = areas.Fields()[1].AsString();
       if (name != r.area) {
         out.WriteString("<OPTION>");
         out.WriteString(name);
         out.WriteString("</OPTION>");
       }
-      qArea.Next();
+      areas.Next();
     }
-  } else if (!qArea.Eof()) {  // an empty area table gives no options
-    const std::string first = qArea.Fields()[1].AsString();
+  } else if (!areas.Eof()) {  // an empty area table gives no options
+    const std::string first = areas.Fields()[1].AsString();
     out.WriteString("<OPTION value=\"");
     out.WriteString(first);
     out.WriteString("\" selected>");
     out.WriteString(first);
-    qArea.Next();
-    while (!qArea.Eof()) {
+    areas.Next();
+    while (!areas.Eof()) {
       out.WriteString("<OPTION>");
-      out.WriteString(qArea.Fields()[1].AsString());
+      out.WriteString(areas.Fields()[1].AsString());
       out.WriteString("</OPTION>");
-      qArea.Next();
+      areas.Next();
     }
   }
-  qArea.Close();
+  areas.Close();
 
   out.WriteString("<input type=\"submit\" value=\"Refresh List\" name=\"Refresh\">");
   out.WriteString("</form>");
@@ -141,7 +143,7 @@ void TPageModule::PropertyListPage(TStringStream& out, TPageRequest& request) {
 
   // The query: the request's values go in as parameters, in the order
   // rows skipped, search value, area name.
-  TIB_Cursor& list = Statement(kListQueries[static_cast<int>(r.mode)][r.areaFilter ? 1 : 0]);
+  TIB_Cursor& list = page.db.Statement(kListQueries[static_cast<int>(r.mode)][r.areaFilter ? 1 : 0]);
   TIB_Row& params = list.Params();
   params[0].SetAsInteger(r.skip);
   size_t next = 1;
@@ -196,7 +198,7 @@ void TPageModule::PropertyListPage(TStringStream& out, TPageRequest& request) {
   out.WriteString("</div></div></body></html>");
 
   list.Close();
-  EndPageTransaction();
+  EndPageTransaction(page.db);
 }
 
 }  // namespace qv

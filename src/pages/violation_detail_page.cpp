@@ -1,7 +1,6 @@
 // The detail page of one lease violation: its list row, police action, eviction,
 // manager contact, notice and lease dates, then the violators named in it.
 #include "pages/page_frame.h"
-#include "pages/page_module.h"
 #include "pages/page_statements.h"
 #include "pages/page_text.h"
 #include "pages/tab_cells.h"
@@ -30,19 +29,21 @@ constexpr TCaption kViolatorCaptions[] = {
 
 }  // namespace
 
-void TPageModule::ViolationDetailPage(TStringStream& out, TPageRequest& request) {
+void ViolationDetailPage(PageContext& page) {
+  TStringStream& out = page.out;
+  TPageRequest& request = page.request;
   using tabcells::kGreyCell20;
   using tabcells::kRowEnd;
   using tabcells::WriteCaptionTable;
   using tabcells::WriteValueCell;
   using tabcells::kViolationCaptions;
 
-  BeginPageTransaction();
+  BeginPageTransaction(page.db);
   out.WriteString(frame::kBareHead);
-  PageBanner(out, request, "Property Violation Detail");
+  PageBanner(page, "Property Violation Detail");
   const int32_t requestedId = ParseRequestInteger(request.Param("VID"), 0);
 
-  TIB_Cursor& violation = Statement(kViolationQuery);
+  TIB_Cursor& violation = page.db.Statement(kViolationQuery);
   violation.Params()[0].SetAsInteger(requestedId);
   violation.Open();
 
@@ -52,7 +53,7 @@ void TPageModule::ViolationDetailPage(TStringStream& out, TPageRequest& request)
   const bool hasProperty = !violation.Fields()[8].IsNull();
   std::string propertyName;
   if (hasProperty) {
-    TIB_Cursor& name = Statement(kPropertyNameQuery);
+    TIB_Cursor& name = page.db.Statement(kPropertyNameQuery);
     name.Params()[0].SetAsInteger(violation.Fields()[8].AsInteger());
     name.Open();
     propertyName = name.Fields()[0].AsString();
@@ -60,11 +61,12 @@ void TPageModule::ViolationDetailPage(TStringStream& out, TPageRequest& request)
   }
 
   PropertyNameCell(out, propertyName);
-  PropertyTabs(out, request, violation.Fields()[8].AsInteger(), kTabViolations);
+  PropertyTabs(out, violation.Fields()[8].AsInteger(), &PageNamed("ViolationsPage"));
 
   WriteCaptionTable(out, kViolationCaptions, kListCaption);
 
-  if (hasProperty && violation.RecordCount() > 0) {
+  // A property id read means the violation's row is current.
+  if (hasProperty) {
     while (!violation.Eof()) {
       TIB_Row& f = violation.Fields();
       tabcells::WriteViolationRow(out, f);
@@ -88,7 +90,7 @@ void TPageModule::ViolationDetailPage(TStringStream& out, TPageRequest& request)
   }
   violation.Close();
 
-  TIB_Cursor& violators = Statement(kViolatorsQuery);
+  TIB_Cursor& violators = page.db.Statement(kViolatorsQuery);
   violators.Params()[0].SetAsInteger(requestedId);
   violators.Open();
 
@@ -105,23 +107,21 @@ void TPageModule::ViolationDetailPage(TStringStream& out, TPageRequest& request)
 
   const std::string_view first = "<TD WIDTH=16% bgcolor=\"#E8E8E8\"><P>";
   const std::string_view other = "<TD WIDTH=12% bgcolor=\"#E8E8E8\"><P>";
-  if (violators.RecordCount() > 0) {
-    while (!violators.Eof()) {
-      TIB_Row& f = violators.Fields();
-      WriteValueCell(out, first, f[0].AsString());
-      WriteValueCell(out, other, f[1].AsString());
-      WriteValueCell(out, other, f[2].AsString());
-      WriteValueCell(out, other, f[3].AsString());
-      WriteValueCell(out, other, YesNoText(f[4].AsInteger()));
-      WriteValueCell(out, other, f[5].AsString());
-      WriteValueCell(out, other, f[6].AsString());
-      WriteValueCell(out, other, f[7].AsString(), kRowEnd);
-      violators.Next();
-    }
+  while (!violators.Eof()) {
+    TIB_Row& f = violators.Fields();
+    WriteValueCell(out, first, f[0].AsString());
+    WriteValueCell(out, other, f[1].AsString());
+    WriteValueCell(out, other, f[2].AsString());
+    WriteValueCell(out, other, f[3].AsString());
+    WriteValueCell(out, other, YesNoText(f[4].AsInteger()));
+    WriteValueCell(out, other, f[5].AsString());
+    WriteValueCell(out, other, f[6].AsString());
+    WriteValueCell(out, other, f[7].AsString(), kRowEnd);
+    violators.Next();
   }
   violators.Close();
   out.WriteString("</TBODY></TABLE>");
-  EndPageTransaction();
+  EndPageTransaction(page.db);
 }
 
 }  // namespace qv

@@ -1,10 +1,9 @@
 // The Violations tab: a property's lease violations, one row each, every row
-// linking to the violation's detail page; and the shared Yes/No text.
+// linking to the violation's detail page; and that row, which the detail page
+// shows as well.
 #include "pages/page_frame.h"
-#include "pages/page_module.h"
-#include "pages/page_statements.h"
-#include "pages/page_text.h"
 #include "pages/tab_cells.h"
+#include "pages/tab_page.h"
 
 namespace qv {
 
@@ -24,51 +23,40 @@ constexpr tabcells::TCaption kActionCaption[] = {{"14%", "Action Description"}};
 
 }  // namespace
 
-std::string TPageModule::YesNoText(int32_t value) { return value != 0 ? "Yes" : "No"; }
-
 void tabcells::WriteViolationRow(TStringStream& out, TIB_Row& f) {
   out.WriteString("<TD WIDTH=16% bgcolor=\"#E8E8E8\"><P><a href=\"/vdetail?vid=" + f[0].AsString() +
                   "\">" + f[1].AsString() + "</a><br></P></TD>");
   WriteValueCell(out, kGreyCell14, f[2].AsString());  // apartment
   WriteValueCell(out, kGreyCell14, f[3].AsString());  // case number
   WriteValueCell(out, kGreyCell14, f[4].AsString());  // request partner number
-  WriteValueCell(out, kGreyCell14, TPageModule::YesNoText(f[5].AsInteger()));  // evictable
+  WriteValueCell(out, kGreyCell14, YesNoText(f[5].AsInteger()));  // evictable
   WriteValueCell(out, kGreyCell14, f[6].AsString());  // type
   WriteValueCell(out, kGreyCell14, f[7].AsString(), kRowEnd);  // planned action
 }
 
-void TPageModule::ViolationsPage(TStringStream& out, TPageRequest& request) {
-  BeginPageTransaction();
-  out.WriteString(frame::kBareHead);
-  PageBanner(out, request, "Property Violations");
-  const int32_t requestedId = ParseRequestInteger(request.Param("PROPID"), 0);
+namespace {
 
-  TIB_Cursor& name = Statement(kPropertyNameQuery);
-  name.Params()[0].SetAsInteger(requestedId);
-  name.Open();
-  const std::string propertyName = name.Fields()[0].AsString();
-  name.Close();
-
-  TIB_Cursor& violations = Statement(kViolationsQuery);
-  violations.Params()[0].SetAsInteger(requestedId);
-  violations.Open();
-
-  PropertyNameCell(out, propertyName);
-  PropertyTabs(out, request, requestedId, kTabViolations);
-
-  tabcells::WriteCaptionTable(out, tabcells::kViolationCaptions, kActionCaption);
-
-  if (violations.RecordCount() < 1) {
-    violations.Close();
-  } else {
-    while (!violations.Eof()) {
-      tabcells::WriteViolationRow(out, violations.Fields());
-      violations.Next();
-    }
-  }
-  violations.Close();
-  out.WriteString("</TBODY></TABLE>");
-  EndPageTransaction();
+void WriteHead(PageContext& page, int32_t /*propertyId*/) {
+  tabcells::WriteCaptionTable(page.out, tabcells::kViolationCaptions, kActionCaption);
 }
 
+void WriteRow(PageContext& page, TIB_Row& violation) {
+  tabcells::WriteViolationRow(page.out, violation);
+}
+
+// The property is named by its name alone: its tabs keep the id asked for.
+constexpr TabPageLayout kLayout{
+    .title = "Property Violations",
+    .heading = TabHeading::kNameOnly,
+    .write_head = WriteHead,
+    .rows = &kViolationsQuery,
+    .write_row = WriteRow,
+    .end = "</TBODY></TABLE>",
+};
+
+}  // namespace
+
+void ViolationsPage(PageContext& page) { WriteTabPage(page, kLayout); }
+
 }  // namespace qv
+

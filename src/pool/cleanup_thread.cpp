@@ -37,7 +37,7 @@ void TCleanupThread::Execute(std::stop_token stop) {
     if (PoolWakeEvent().WaitFor(CleanupInterval_, stop) != TWaitResult::wrTimeout) break;
     if (stop.stop_requested()) break;
     try {
-      Pool->CloseIdleModules();
+      Pool->CloseIdleSessions();
     } catch (const std::exception& error) {
       ReportModuleError(error.what());
     }

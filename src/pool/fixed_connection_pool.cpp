@@ -1,21 +1,81 @@
 #include "pool/fixed_connection_pool.h"
 
 #include <cmath>
+#include <exception>
 #include <mutex>
+#include <vector>
 
-#include "pool/connection_module.h"
+#include "platform/profile.h"
+#include "pool/module_errors.h"
+#include "pool/semaphore.h"
+#include "pool/session_settings.h"
 
 namespace qv {
 
 namespace {
 
-IConnection* NewConnectionModule(const std::shared_ptr<TPoolSync>& pool) {
-  return new TConnectionModule(pool);
-}
-
 constexpr double kMillisecondsPerDay = 86400000.0;
 
+// Ends what a session still has open, telling what fails, and frees it.
+void CloseSession(DatabaseSession* session) {
+  try {
+    if (session->Transaction().InTransaction()) session->Transaction().Commit();
+  } catch (const std::exception& error) {
+    ReportModuleError(error.what());
+  }
+  try {
+    if (session->Connection().Connected()) session->Connection().Disconnect();
+  } catch (const std::exception& error) {
+    ReportModuleError(error.what());
+  }
+  delete session;
+}
+
 }  // namespace
+
+// The places and what guards them, held by the pool and by every lease, so
+// a lease that ends after its pool is gone still finds them.
+class TFixedConnectionPool::PlaceList final : public LeaseOwner {
+ public:
+  struct Slot {
+    std::shared_ptr<DatabaseSession> session;  // null: empty
+    bool lent = false;
+    bool connecting = false;  // a borrower connects a new session for it
+    uint64_t generation = 0;  // the settings the session was made under
+    TDateTime last_release = 0;
+  };
+
+  PlaceList(int32_t size, const Clock& clock)
+      : semaphore(size, size), slots(static_cast<size_t>(size)), clock(clock) {}
+
+  void GiveBack(size_t place, const DatabaseSession* session, bool discard) noexcept override {
+    std::shared_ptr<DatabaseSession> closing;  // closed after the lock is given back
+    bool freed = false;
+    {
+      std::lock_guard guard(lock);
+      if (place < slots.size() && slots[place].lent && slots[place].session.get() == session) {
+        Slot& slot = slots[place];
+        slot.lent = false;
+        freed = true;
+        if (discard) {
+          closing = std::move(slot.session);
+        } else {
+          slot.last_release = EncodeDateTime(clock.Now());
+        }
+      }
+    }
+    if (freed) semaphore.Release();
+  }
+
+  // Guards the slots and the current generation; never held while a
+  // session connects or closes.
+  std::mutex lock;
+  // One unit per place that is empty or free and not claimed by a borrower.
+  TSemaphore semaphore;
+  std::vector<Slot> slots;
+  uint64_t generation = 0;
+  const Clock& clock;
+};
 
 TFixedConnectionPool::TFixedConnectionPool(int32_t PoolSize, int32_t CleanupIntervalMinutes,
                                            uint32_t AcquireTimeoutMs)
@@ -26,12 +86,9 @@ TFixedConnectionPool::TFixedConnectionPool(TPoolOptions options)
     : PoolSize_(options.PoolSize),
       AcquireTimeoutMs_(options.AcquireTimeoutMs),
       CleanupInterval_(options.CleanupInterval),
-      clock_(*options.LocalClock),
-      factory_(options.Factory ? std::move(options.Factory) : NewConnectionModule),
-      sync_(std::make_shared<TPoolSync>(PoolSize_)),
-      Slots(static_cast<size_t>(PoolSize_)),
-      Connecting_(static_cast<size_t>(PoolSize_), false),
-      SlotGeneration_(static_cast<size_t>(PoolSize_), 0),
+      factory_(options.Factory ? std::move(options.Factory)
+                               : SessionFactory([] { return NewDatabaseSession(ExecutableIniPath()); })),
+      places_(std::make_shared<PlaceList>(PoolSize_, *options.LocalClock)),
       CleanupThread(CleanupInterval_) {
   CleanupThread.Start(*this);
 }
@@ -39,145 +96,143 @@ TFixedConnectionPool::TFixedConnectionPool(TPoolOptions options)
 TFixedConnectionPool::~TFixedConnectionPool() {
   CleanupThread.Terminate();
   CleanupThread.WaitFor();
-  std::lock_guard lock(sync_->PoolLock);
-  for (TConnectionRef& slot : Slots) slot.Reset();
-  Slots.clear();
+  std::vector<std::shared_ptr<DatabaseSession>> closing;  // closed after the lock is given back
+  std::lock_guard guard(places_->lock);
+  for (PlaceList::Slot& slot : places_->slots) closing.push_back(std::move(slot.session));
 }
 
-bool TFixedConnectionPool::Acquire(TConnectionRef& connection, TAcquireMode mode) {
-  connection.Reset();
-  if (!sync_->PoolSemaphore.WaitFor(std::chrono::milliseconds(0))) {
+bool TFixedConnectionPool::Acquire(PoolLease& lease, TAcquireMode mode) {
+  lease.Release();
+  TSemaphore& semaphore = places_->semaphore;
+  if (!semaphore.WaitFor(std::chrono::milliseconds(0))) {
     waits_.fetch_add(1, std::memory_order_relaxed);
-    if (!sync_->PoolSemaphore.WaitFor(std::chrono::milliseconds(AcquireTimeoutMs_))) {
+    if (!semaphore.WaitFor(std::chrono::milliseconds(AcquireTimeoutMs_))) {
       timeouts_.fetch_add(1, std::memory_order_relaxed);
       throw EConnPoolException();
     }
   }
-  size_t place = Slots.size();
-  TConnectionRef stale;  // a free module closed to make room for a fresh one
+  std::vector<PlaceList::Slot>& slots = places_->slots;
+  size_t place = slots.size();
+  std::shared_ptr<DatabaseSession> stale;  // a free session closed to make room for a fresh one
   uint64_t generation = 0;
   {
-    std::lock_guard lock(sync_->PoolLock);
-    generation = generation_;
-    for (size_t i = 0; i < Slots.size(); ++i) {
-      if (Connecting_[i]) continue;
-      TConnectionRef& slot = Slots[i];
-      if (!slot) {
+    std::lock_guard guard(places_->lock);
+    generation = places_->generation;
+    for (size_t i = 0; i < slots.size(); ++i) {
+      PlaceList::Slot& slot = slots[i];
+      if (slot.connecting || slot.lent) continue;
+      if (!slot.session) {
         place = i;
         break;
       }
-      if (slot->ReferenceCount() == 1 && SlotGeneration_[i] != generation_) {
+      if (slot.generation != generation) {
         // Made under settings that have changed since.
-        stale = std::move(slot);
+        stale = std::move(slot.session);
         place = i;
         break;
       }
-      if (mode == TAcquireMode::amAny && slot->ReferenceCount() == 1) {
-        connection = slot;
+      if (mode == TAcquireMode::amAny) {
+        slot.lent = true;
+        lease = PoolLease(places_, i, slot.session);
         return false;
       }
     }
-    if (place == Slots.size() && mode == TAcquireMode::amFreshConnection) {
-      for (size_t i = 0; i < Slots.size(); ++i) {
-        if (!Connecting_[i] && Slots[i] && Slots[i]->ReferenceCount() == 1) {
-          stale = std::move(Slots[i]);
+    if (place == slots.size() && mode == TAcquireMode::amFreshConnection) {
+      for (size_t i = 0; i < slots.size(); ++i) {
+        if (!slots[i].connecting && !slots[i].lent && slots[i].session) {
+          stale = std::move(slots[i].session);
           place = i;
           break;
         }
       }
     }
-    if (place == Slots.size()) {
-      // Every place is lent although a unit was taken: the count and the slots
-      // disagree. Give the unit back rather than lend nothing.
-      sync_->PoolSemaphore.Release();
+    if (place == slots.size()) {
+      // Every place is lent although a unit was taken: the count and the
+      // places disagree. Give the unit back rather than lend nothing.
+      semaphore.Release();
       throw EConnPoolException();
     }
-    Connecting_[place] = true;
+    slots[place].connecting = true;
   }
-  stale.Reset();
+  stale.reset();
   try {
-    TConnectionRef fresh(factory_(sync_));
-    fresh->DatabaseConnection().Connect();
-    std::lock_guard lock(sync_->PoolLock);
-    Slots[place] = fresh;
-    SlotGeneration_[place] = generation;
-    Connecting_[place] = false;
-    connection = std::move(fresh);
+    std::shared_ptr<DatabaseSession> fresh(factory_().release(), CloseSession);
+    fresh->Connection().Connect();
+    std::lock_guard guard(places_->lock);
+    PlaceList::Slot& slot = slots[place];
+    slot.session = fresh;
+    slot.generation = generation;
+    slot.connecting = false;
+    slot.lent = true;
+    slot.last_release = 0;
+    lease = PoolLease(places_, place, std::move(fresh));
   } catch (...) {
-    // A module that could not connect is not kept, and its place stays
+    // A session that could not connect is not kept, and its place stays
     // available: the next borrower tries a fresh one.
     {
-      std::lock_guard lock(sync_->PoolLock);
-      Connecting_[place] = false;
+      std::lock_guard guard(places_->lock);
+      slots[place].connecting = false;
     }
-    sync_->PoolSemaphore.Release();
+    semaphore.Release();
     throw;
   }
   return true;
 }
 
-void TFixedConnectionPool::Discard(TConnectionRef& connection) {
-  if (!connection) return;
-  TConnectionRef slotReference;
-  {
-    std::lock_guard lock(sync_->PoolLock);
-    for (TConnectionRef& slot : Slots) {
-      if (slot.Get() == connection.Get()) {
-        slotReference = std::move(slot);
-        break;
-      }
-    }
+void TFixedConnectionPool::Close() { places_->semaphore.Close(); }
+
+void TFixedConnectionPool::Reopen() { places_->semaphore.Reopen(); }
+
+void TFixedConnectionPool::RetireSessions() {
+  std::vector<std::shared_ptr<DatabaseSession>> retired;  // closed after the lock is given back
+  std::lock_guard guard(places_->lock);
+  ++places_->generation;
+  for (PlaceList::Slot& slot : places_->slots) {
+    if (slot.session && !slot.lent) retired.push_back(std::move(slot.session));
   }
-  // The borrower's release frees the place; the last release closes the module.
-  connection.Reset();
-  slotReference.Reset();
 }
 
-void TFixedConnectionPool::Close() { sync_->PoolSemaphore.Close(); }
-
-void TFixedConnectionPool::Reopen() { sync_->PoolSemaphore.Reopen(); }
-
-void TFixedConnectionPool::RetireModules() {
-  std::vector<TConnectionRef> retired;  // closed after the lock is given back
-  std::lock_guard lock(sync_->PoolLock);
-  ++generation_;
-  for (TConnectionRef& slot : Slots)
-    if (slot && slot->ReferenceCount() == 1) retired.push_back(std::move(slot));
-}
-
-void TFixedConnectionPool::CloseIdleModules() {
+void TFixedConnectionPool::CloseIdleSessions() {
   const int64_t limitMs = CleanupInterval_.count();
-  std::vector<TConnectionRef> idle;  // closed after the lock is given back
-  std::lock_guard lock(sync_->PoolLock);
-  const TDateTime now = EncodeDateTime(clock_.Now());
-  for (TConnectionRef& slot : Slots) {
-    if (!slot || slot->ReferenceCount() != 1) continue;
+  std::vector<std::shared_ptr<DatabaseSession>> idle;  // closed after the lock is given back
+  std::lock_guard guard(places_->lock);
+  const TDateTime now = EncodeDateTime(places_->clock.Now());
+  for (PlaceList::Slot& slot : places_->slots) {
+    if (!slot.session || slot.lent) continue;
     const auto idleMs = static_cast<int64_t>(
-        std::floor((now - slot->LastReleaseTime()) * kMillisecondsPerDay + 0.5));
-    if (idleMs > limitMs) idle.push_back(std::move(slot));
+        std::floor((now - slot.last_release) * kMillisecondsPerDay + 0.5));
+    if (idleMs > limitMs) idle.push_back(std::move(slot.session));
   }
+}
+
+int32_t TFixedConnectionPool::AvailablePlaces() const { return places_->semaphore.Count(); }
+
+PlaceState TFixedConnectionPool::Place(int32_t index) const {
+  PlaceState state;
+  std::lock_guard guard(places_->lock);
+  if (index < 0 || index >= static_cast<int32_t>(places_->slots.size())) return state;
+  const PlaceList::Slot& slot = places_->slots[static_cast<size_t>(index)];
+  state.session = slot.session.get();
+  state.lent = slot.lent;
+  // A lent session's connection belongs to its borrower: it counts as attached.
+  state.connected = slot.session && (slot.lent || slot.session->Connection().Connected());
+  state.last_release = slot.last_release;
+  return state;
 }
 
 TFixedConnectionPool::TPlaces TFixedConnectionPool::Places() const {
   TPlaces places;
-  std::lock_guard lock(sync_->PoolLock);
-  for (const TConnectionRef& slot : Slots) {
-    if (!slot)
-      ++places.Unconnected;
-    else if (slot->ReferenceCount() > 1)
+  for (int32_t i = 0; i < PoolSize_; ++i) {
+    const PlaceState place = Place(i);
+    if (place.lent) {
       ++places.Busy;
-    else if (slot->DatabaseConnection().Connected())
+    } else if (place.connected) {
       ++places.Free;
-    else
+    } else {
       ++places.Unconnected;
+    }
   }
   return places;
-}
-
-IConnection* TFixedConnectionPool::SlotModule(int32_t index) {
-  std::lock_guard lock(sync_->PoolLock);
-  if (index < 0 || index >= static_cast<int32_t>(Slots.size())) return nullptr;
-  return Slots[static_cast<size_t>(index)].Get();
 }
 
 }  // namespace qv

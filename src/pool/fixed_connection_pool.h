@@ -1,5 +1,6 @@
-// A fixed number of places, each empty or holding one connection module, lent to
-// request threads with a bounded wait; idle modules are closed by a clean-up thread.
+// A fixed number of places, each empty or holding one database session, lent
+// to request threads with a bounded wait; idle sessions are closed by a
+// clean-up thread.
 #pragma once
 
 #include <atomic>
@@ -8,13 +9,13 @@
 #include <functional>
 #include <memory>
 #include <string_view>
-#include <vector>
 
+#include "db/database_session.h"
 #include "platform/clock.h"
+#include "platform/datetime.h"
 #include "platform/exception.h"
 #include "pool/cleanup_thread.h"
-#include "pool/connection.h"
-#include "pool/pool_sync.h"
+#include "pool/pool_lease.h"
 
 namespace qv {
 
@@ -26,49 +27,57 @@ class EConnPoolException : public Exception {
   EConnPoolException() : Exception(std::string(kConnPoolTimeoutMessage)) {}
 };
 
-// Makes a new module bound to the pool's lock and semaphore, reference count 0.
-using TConnectionFactory = std::function<IConnection*(const std::shared_ptr<TPoolSync>& pool)>;
+// Makes a new session, not attached yet; the pool attaches it.
+using SessionFactory = std::function<std::unique_ptr<DatabaseSession>()>;
 
-// Which module Acquire may lend.
+// Which session Acquire may lend.
 enum class TAcquireMode {
   amAny,              // the lowest place that is empty or free
-  amFreshConnection,  // a module connected for this call (after a lost connection)
+  amFreshConnection,  // a session connected for this call (after a lost connection)
 };
 
 struct TPoolOptions {
   int32_t PoolSize = 5;
-  // Time between clean-up passes, and the idle time after which a free module closes.
+  // Time between clean-up passes, and the idle time after which a free session closes.
   std::chrono::milliseconds CleanupInterval = std::chrono::minutes(5);
   uint32_t AcquireTimeoutMs = 10000;
-  // Empty: a TConnectionModule set up from the INI file beside the executable.
-  TConnectionFactory Factory;
+  // Empty: a session set up from the settings file beside the executable.
+  SessionFactory Factory;
   // The local clock the idle times are measured on.
   const Clock* LocalClock = &SystemClock::Instance();
+};
+
+// One place of the pool as it stands, for monitoring.
+struct PlaceState {
+  // The session in the place (null: empty); only to tell sessions apart.
+  const DatabaseSession* session = nullptr;
+  bool lent = false;
+  bool connected = false;
+  // When the session was last given back (0 before that).
+  TDateTime last_release = 0;
 };
 
 class TFixedConnectionPool {
  public:
   TFixedConnectionPool(int32_t PoolSize, int32_t CleanupIntervalMinutes, uint32_t AcquireTimeoutMs);
   explicit TFixedConnectionPool(TPoolOptions options);
-  // Only when nothing is lent out any more; a module still lent is destroyed when
-  // its borrower releases it.
+  // Closes the free sessions. A session still lent closes when its lease ends.
   ~TFixedConnectionPool();
   TFixedConnectionPool(const TFixedConnectionPool&) = delete;
   TFixedConnectionPool& operator=(const TFixedConnectionPool&) = delete;
 
-  // Empties connection, then waits at most AcquireTimeoutMs for a place and lends
-  // the module of the lowest slot that is empty (a new module, connected now) or
-  // free. Raises EConnPoolException when no place becomes free in time; a failure
-  // to connect a new module passes on, and the place stays available. A new
-  // module connects without the pool's lock: others borrow and give back meanwhile.
-  void Acquire(TConnectionRef& connection) { Acquire(connection, TAcquireMode::amAny); }
-  // As above; amFreshConnection lends only a module connected now (a free module
-  // in the way is closed). Returns true when the module was connected by this call.
-  bool Acquire(TConnectionRef& connection, TAcquireMode mode);
-
-  // Takes the borrowed module out of its slot and drops the reference, so the
-  // module is closed once nobody holds it and its place gets a new module.
-  void Discard(TConnectionRef& connection);
+  // Ends the lease first (one borrower never holds two places), then waits
+  // at most AcquireTimeoutMs for a place and lends the session of the lowest
+  // place that is empty (a new session, connected now) or free. Raises
+  // EConnPoolException when no place becomes free in time; a failure to
+  // connect a new session passes on, and the place stays available. A new
+  // session connects without the pool's lock: others borrow and give back
+  // meanwhile.
+  void Acquire(PoolLease& lease) { Acquire(lease, TAcquireMode::amAny); }
+  // As above; amFreshConnection lends only a session connected now (a free
+  // one in the way is closed). Returns true when the session was connected by
+  // this call.
+  bool Acquire(PoolLease& lease, TAcquireMode mode);
 
   // From now on nobody waits for a place: waiting borrowers are woken and get
   // EConnPoolException at once; a place that is available is still lent.
@@ -76,23 +85,24 @@ class TFixedConnectionPool {
   // Borrowers wait for places again (a server started anew).
   void Reopen();
 
-  // The database settings changed: every module made so far is retired. A
+  // The database settings changed: every session made so far is retired. A
   // free one is closed now; a lent one finishes its request and is closed
-  // in place of being lent again. The modules made afterwards (as borrowers
-  // come) read the settings anew. The number of modules never passes PoolSize.
-  void RetireModules();
+  // in place of being lent again. The sessions made afterwards (as borrowers
+  // come) read the settings anew. The number of sessions never passes PoolSize.
+  void RetireSessions();
 
-  // One clean-up pass: empties every slot whose module is free and has been idle
-  // longer than the clean-up interval, which closes that module.
-  void CloseIdleModules();
+  // One clean-up pass: closes every free session that has been idle longer
+  // than the clean-up interval, which empties its place.
+  void CloseIdleSessions();
 
   int32_t PoolSize() const { return PoolSize_; }
-  // The module in a slot, or null; for inspection only (takes no reference).
-  IConnection* SlotModule(int32_t index);
   // Places that are empty or free and not claimed by a borrower.
-  int32_t AvailablePlaces() const { return sync_->PoolSemaphore.Count(); }
+  int32_t AvailablePlaces() const;
+  // The place at that index as it stands (empty when out of range).
+  PlaceState Place(int32_t index) const;
 
-  // The places by state, for monitoring: lent out, free in their slot, or empty.
+  // The places by state, for monitoring: lent out, free in their place, or
+  // empty (or holding a session that is not attached).
   struct TPlaces {
     int32_t Busy = 0;
     int32_t Free = 0;
@@ -104,19 +114,13 @@ class TFixedConnectionPool {
   uint64_t Timeouts() const { return timeouts_.load(std::memory_order_relaxed); }
 
  private:
+  class PlaceList;  // the places, shared with the leases
+
   const int32_t PoolSize_;
   const uint32_t AcquireTimeoutMs_;
   const std::chrono::milliseconds CleanupInterval_;
-  const Clock& clock_;
-  TConnectionFactory factory_;
-  std::shared_ptr<TPoolSync> sync_;
-  std::vector<TConnectionRef> Slots;
-  // Places whose new module is being connected (under PoolLock).
-  std::vector<bool> Connecting_;
-  // Under PoolLock: the generation of each slot's module, and the current one;
-  // a free module of an older generation is closed rather than lent.
-  std::vector<uint64_t> SlotGeneration_;
-  uint64_t generation_ = 0;
+  SessionFactory factory_;
+  std::shared_ptr<PlaceList> places_;
   std::atomic<uint64_t> waits_{0};
   std::atomic<uint64_t> timeouts_{0};
   TCleanupThread CleanupThread;

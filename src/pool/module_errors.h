@@ -1,5 +1,6 @@
-// Where a connection module reports a failure it does not let pass: one during
-// its creation handler or its destruction. The service directs these to its log.
+// Where the pool reports a failure it does not let pass: a setting a new
+// session cannot take, or a failure while a session closes. The service
+// directs these to its log.
 #pragma once
 
 #include <functional>

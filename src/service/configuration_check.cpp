@@ -4,7 +4,7 @@
 
 #include "db/connection.h"
 #include "db/errors.h"
-#include "pool/connection_module.h"
+#include "pool/session_settings.h"
 #include "platform/profile.h"
 #include "platform/seconds_setting.h"
 #include "service/database_probe.h"

@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <limits>
@@ -17,40 +18,8 @@ namespace qv {
 
 namespace {
 
-// Labels in counting order; the path keywords in the router's order.
-constexpr std::string_view kPageLabels[TServerMetrics::kPageCount] = {
-    "logoff", "dologin", "image",      "logon",   "main",  "ipinfo", "list",  "propinfo",
-    "people", "access",  "notes",      "auth",    "violations", "vdetail", "cpted", "other"};
-constexpr std::string_view kPathKeywords[] = {"/LOGOFF", "/DOLOGIN", "/IMAGE", "/LOGON"};
-constexpr std::string_view kPageKeywords[] = {"/IPINFO", "/LIST",       "/PROPINFO",
-                                              "/PEOPLE", "/ACCESS",     "/NOTES",
-                                              "/AUTH",   "/VIOLATIONS", "/VDETAIL",
-                                              "/CPTED"};
-constexpr size_t kMainIndex = 4;
-constexpr size_t kFirstPageIndex = 5;
-constexpr size_t kOtherIndex = TServerMetrics::kPageCount - 1;
-
 constexpr std::string_view kErrorLabels[TServerMetrics::kErrorKinds] = {
     "connection_lost", "login", "pool_timeout", "database", "other"};
-
-size_t PageIndex(std::string_view document) {
-  // Upper-cased into a buffer of its own; longer paths are tested on their start.
-  char upper[512];
-  const size_t n = std::min(document.size(), sizeof upper);
-  for (size_t i = 0; i < n; ++i) {
-    const char c = document[i];
-    upper[i] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
-  }
-  const std::string_view path(upper, n);
-  for (size_t i = 0; i < std::size(kPathKeywords); ++i) {
-    if (path.find(kPathKeywords[i]) != std::string_view::npos) return i;
-  }
-  if (path.empty() || path == "/") return kMainIndex;
-  for (size_t i = 0; i < std::size(kPageKeywords); ++i) {
-    if (path.find(kPageKeywords[i]) != std::string_view::npos) return kFirstPageIndex + i;
-  }
-  return kOtherIndex;
-}
 
 size_t ErrorIndex(std::string_view message) {
   constexpr std::string_view kCode = "ISC ERROR CODE:";
@@ -117,18 +86,19 @@ void Fractional(std::string& out, const char* name, const char* type, const char
 
 }  // namespace
 
-std::string_view PageKeyword(std::string_view document) {
-  return kPageLabels[PageIndex(document)];
-}
-
 std::string_view DatabaseErrorKind(std::string_view message) {
   return kErrorLabels[ErrorIndex(message)];
 }
 
-void TServerMetrics::CountRequest(std::string_view document, int status,
+TServerMetrics::TServerMetrics(std::vector<std::string_view> pageLabels)
+    : page_labels_(std::move(pageLabels)),
+      pages_(std::make_unique<TPageCounters[]>(page_labels_.size())) {}
+
+void TServerMetrics::CountRequest(size_t pageLabel, int status,
                                   std::chrono::steady_clock::duration elapsed, int64_t bodyBytes) {
   if (bodyBytes > 0) bodyBytes_.fetch_add(static_cast<uint64_t>(bodyBytes), std::memory_order_relaxed);
-  TPageCounters& page = pages_[PageIndex(document)];
+  if (page_labels_.empty()) return;
+  TPageCounters& page = pages_[std::min(pageLabel, page_labels_.size() - 1)];
   const size_t statusIndex =
       status > 0 && static_cast<size_t>(status) < kStatusCount ? static_cast<size_t>(status) : 0;
   page.byStatus[statusIndex].fetch_add(1, std::memory_order_relaxed);
@@ -156,12 +126,12 @@ std::string TServerMetrics::Text(const TServerGauges& gauges) const {
   std::string out;
   out.reserve(8192);
   Header(out, "qvweb_requests_total", "counter", "Answered requests by page keyword and status.");
-  for (size_t p = 0; p < kPageCount; ++p) {
+  for (size_t p = 0; p < page_labels_.size(); ++p) {
     for (size_t s = 0; s < kStatusCount; ++s) {
       const uint64_t n = pages_[p].byStatus[s].load(std::memory_order_relaxed);
       if (n == 0) continue;
       out += "qvweb_requests_total{page=\"";
-      out += kPageLabels[p];
+      out += page_labels_[p];
       out += "\",status=\"";
       out += std::to_string(s);
       out += "\"} ";
@@ -171,7 +141,7 @@ std::string TServerMetrics::Text(const TServerGauges& gauges) const {
   }
   Header(out, "qvweb_request_duration_seconds", "histogram",
          "Time from the request line to the answer's last byte, by page keyword.");
-  for (size_t p = 0; p < kPageCount; ++p) {
+  for (size_t p = 0; p < page_labels_.size(); ++p) {
     uint64_t counts[kBuckets.size() + 1];
     uint64_t total = 0;
     for (size_t b = 0; b <= kBuckets.size(); ++b) {
@@ -179,7 +149,7 @@ std::string TServerMetrics::Text(const TServerGauges& gauges) const {
       total += counts[b];
     }
     if (total == 0) continue;
-    const std::string label = std::string("page=\"") + std::string(kPageLabels[p]) + "\"";
+    const std::string label = std::string("page=\"") + std::string(page_labels_[p]) + "\"";
     uint64_t cumulative = 0;
     for (size_t b = 0; b <= kBuckets.size(); ++b) {
       cumulative += counts[b];

@@ -1,5 +1,5 @@
 // The counters behind the admin port's /metrics: answered requests by page
-// keyword and status, their durations by page keyword, failed pages by kind
+// label and status, their durations by page label, failed pages by kind
 // of database error, body bytes sent, handlers running, reloads and
 // session-store failures; and the process's own figures. Counting is
 // lock-free (relaxed atomics), so request threads never wait on each other
@@ -10,15 +10,12 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qv {
-
-// The label a request is counted under: the router's keyword found in the
-// path, tested in the router's order ("main" for "/" and the empty path,
-// "other" when none matches).
-std::string_view PageKeyword(std::string_view document);
 
 // The kind of a failed page's message: "connection_lost", "login",
 // "pool_timeout", "database" (another database error) or "other".
@@ -42,19 +39,21 @@ struct TServerGauges {
 
 class TServerMetrics {
  public:
-  static constexpr size_t kPageCount = 16;
   static constexpr size_t kStatusCount = 600;  // 0..599; anything else counts as 0
   static constexpr std::array<double, 13> kBuckets{0.001, 0.0025, 0.005, 0.01, 0.025, 0.05, 0.1,
                                                    0.25,  0.5,    1.0,   2.5,  5.0,   10.0};
   static constexpr size_t kErrorKinds = 5;
 
-  TServerMetrics() = default;
+  // Requests are counted under these labels (the router's, in its order).
+  explicit TServerMetrics(std::vector<std::string_view> pageLabels);
   TServerMetrics(const TServerMetrics&) = delete;
   TServerMetrics& operator=(const TServerMetrics&) = delete;
 
-  // One answered request; bodyBytes below 0 (no body, as for HEAD) counts 0.
-  void CountRequest(std::string_view document, int status,
-                    std::chrono::steady_clock::duration elapsed, int64_t bodyBytes = 0);
+  // One answered request under the page label of that index (one past the
+  // last counts under the last); bodyBytes below 0 (no body, as for HEAD)
+  // counts 0.
+  void CountRequest(size_t pageLabel, int status, std::chrono::steady_clock::duration elapsed,
+                    int64_t bodyBytes = 0);
   // One failed page, by the message it was answered with.
   void CountFailure(std::string_view message);
   // One reload of the settings, taken or refused.
@@ -85,7 +84,8 @@ class TServerMetrics {
     std::array<std::atomic<uint64_t>, kBuckets.size() + 1> buckets{};  // not cumulative
     std::atomic<uint64_t> microseconds{0};
   };
-  std::array<TPageCounters, kPageCount> pages_{};
+  const std::vector<std::string_view> page_labels_;
+  const std::unique_ptr<TPageCounters[]> pages_;
   std::array<std::atomic<uint64_t>, kErrorKinds> errors_{};
   std::atomic<uint64_t> bodyBytes_{0};
   std::atomic<int64_t> busyWorkers_{0};

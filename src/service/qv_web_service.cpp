@@ -7,10 +7,11 @@
 #include <condition_variable>
 #include <thread>
 
+#include "db/database_session.h"
 #include "pages/page_errors.h"
-#include "pages/page_module.h"
+#include "pages/page_table.h"
 #include "platform/profile.h"
-#include "pool/connection_module.h"
+#include "pool/session_settings.h"
 #include "service/counting_session_store.h"
 #include "service/open_files_limit.h"
 #include "service/program_log.h"
@@ -26,6 +27,18 @@ namespace {
 
 // Stops the admin port, then the server, the second whatever the first did;
 // errors of either are dropped.
+// The label the router found for the request this thread answers, kept from
+// the router's call to the answer's metrics so a path is classified once. A
+// request the router never saw (refused before, another method, or one whose
+// handler raised) finds none here. The label follows from the path alone, so
+// one kept for an earlier request of the same path is as good.
+struct RoutedRequest {
+  const TIdHTTPRequestInfo* request = nullptr;
+  std::string document;  // the path the label was found for
+  size_t label = 0;
+};
+thread_local RoutedRequest routedRequest;
+
 void StopListeners(TAdminServer& admin, TIdHTTPServer& server) {
   try {
     admin.Stop();
@@ -42,17 +55,14 @@ void StopListeners(TAdminServer& admin, TIdHTTPServer& server) {
 TqvWebService::TqvWebService(TServiceHost host, std::string iniPath)
     : TService(kServiceName, kServiceDisplayName, std::move(host)),
       iniPath_(iniPath.empty() ? ExecutableIniPath() : std::move(iniPath)),
+      metrics_(PathRoutes(PageTable()).Labels()),
       errorLog_([this](const std::string& line) { Host().Logger.LogMessage(line); }),
-      router_(TRequestRouter::TModuleSource{
-                  [this](TConnectionRef& connection, TAcquireMode mode) {
-                    return Acquire(connection, mode);
-                  },
-                  [this](TConnectionRef& connection) { Discard(connection); }},
+      router_([this](PoolLease& lease, TAcquireMode mode) { return Acquire(lease, mode); },
               [this] { return HtDocs(); }),
       health_([this] {
-        TConnectionRef connection;
-        Acquire(connection, TAcquireMode::amAny);
-        RunTrivialStatement(connection->DatabaseConnection());
+        PoolLease lease;
+        Acquire(lease, TAcquireMode::amAny);
+        RunTrivialStatement(lease.Session().Connection());
       }),
       admin_(std::make_unique<TAdminServer>([this] { return Health(); },
                                             [this] { return MetricsText(); })) {
@@ -72,7 +82,8 @@ TqvWebService::TqvWebService(TServiceHost host, std::string iniPath)
   Server1.OnCommandGet = [this](TIdContext* context, TIdHTTPRequestInfo& request,
                                 TIdHTTPResponseInfo& response) {
     const TServerMetrics::BusyWorker busy(metrics_);
-    router_.Server1CommandGet(context, request, response);
+    const size_t label = router_.Server1CommandGet(context, request, response).label;
+    routedRequest = {&request, request.Document, label};
   };
   Server1.OnSessionStart = [this](TIdHTTPSession& session) {
     router_.Server1SessionStart(session);
@@ -100,14 +111,12 @@ TqvWebService::~TqvWebService() {
 void TqvWebService::ServiceCreate() {
   // Connections cost descriptors, not threads: take every one the system allows.
   RaiseOpenFilesLimit();
-  // Modules read section "DB" of the same settings file as the service.
+  // Sessions read section "DB" of the same settings file as the service.
   TPoolOptions options;
   options.PoolSize = 5;
   options.CleanupInterval = std::chrono::minutes(5);
   options.AcquireTimeoutMs = 10000;
-  options.Factory = [iniPath = iniPath_](const std::shared_ptr<TPoolSync>& pool) -> IConnection* {
-    return new TConnectionModule(pool, iniPath);
-  };
+  options.Factory = [iniPath = iniPath_] { return NewDatabaseSession(iniPath); };
   pool_ = std::make_unique<TFixedConnectionPool>(std::move(options));
   ReadSettings();
 }
@@ -115,7 +124,7 @@ void TqvWebService::ServiceCreate() {
 void TqvWebService::ReadSettings() {
   const TIniFile ini(iniPath_);
   const TServiceSettings settings = ReadServiceSettings(ini);
-  // The modules made from now on read these.
+  // The sessions made from now on read these.
   databaseSettings_ = DatabaseSettingsText(ini);
   ApplyInPlace(settings);
   ApplyServerSettings(settings);
@@ -198,7 +207,7 @@ void TqvWebService::ServiceStart(bool& Started) {
 void TqvWebService::ServiceStop(bool& Stopped) {
   // Accepted requests run to their end, the pool lending as before. A second
   // before the drain limit, page calls still running (a hung database) are
-  // given up and nobody waits for a module any more, so those visitors get a
+  // given up and nobody waits for a session any more, so those visitors get a
   // 503 before the engine would have to cut them off.
   const auto limit = std::chrono::milliseconds(Server1.StopTimeout());
   const auto giveUpAfter = limit - std::min<std::chrono::milliseconds>(limit / 2, std::chrono::seconds(1));
@@ -218,7 +227,7 @@ void TqvWebService::ServiceStop(bool& Stopped) {
   }
   doneSignal.notify_all();
   watchdog.join();
-  // Nobody waits for a module any more.
+  // Nobody waits for a session any more.
   if (pool_) pool_->Close();
   errorLog_.Flush(true);  // counts of messages still held back
   accessLog_.Flush();
@@ -304,34 +313,33 @@ void TqvWebService::ReopenLogs() {
 void TqvWebService::ResponseSent(TIdContext& context, const TIdHTTPRequestInfo& request,
                                  const TIdHTTPResponseInfo& response, int64_t bodyBytes,
                                  std::chrono::steady_clock::duration elapsed) {
-  // A request refused before its target was decoded is counted by the path
-  // of its request line.
-  std::string_view path = request.Document;
-  if (path.empty()) {
-    path = request.RequestLine;
-    const size_t first = path.find(' ');
-    path = first == std::string_view::npos ? std::string_view() : path.substr(first + 1);
-    path = path.substr(0, path.find_first_of(" ?"));
+  size_t label = 0;
+  if (routedRequest.request == &request && routedRequest.document == request.Document) {
+    label = routedRequest.label;
+  } else {
+    // A request the router never saw; one refused before its target was
+    // decoded is counted by the path of its request line.
+    std::string_view path = request.Document;
+    if (path.empty()) {
+      path = request.RequestLine;
+      const size_t first = path.find(' ');
+      path = first == std::string_view::npos ? std::string_view() : path.substr(first + 1);
+      path = path.substr(0, path.find_first_of(" ?"));
+    }
+    label = router_.Routes().Route(path).label;
   }
-  metrics_.CountRequest(path, response.ResponseNo, elapsed, bodyBytes);
+  routedRequest = {};
+  metrics_.CountRequest(label, response.ResponseNo, elapsed, bodyBytes);
   if (accessLog_.Enabled()) {
     accessLog_.Write(TAccessRecord{context.PeerIP(), request.RequestLine, response.ResponseNo,
                                    bodyBytes, request.Referer, request.UserAgent, elapsed});
   }
 }
 
-bool TqvWebService::Acquire(TConnectionRef& connection, TAcquireMode mode) {
+bool TqvWebService::Acquire(PoolLease& lease, TAcquireMode mode) {
   // Without a pool (its creation failed) no page can be served.
   if (!pool_) throw Exception("The connection pool could not be created");
-  return pool_->Acquire(connection, mode);
-}
-
-void TqvWebService::Discard(TConnectionRef& connection) {
-  if (pool_) {
-    pool_->Discard(connection);
-  } else {
-    connection.Reset();
-  }
+  return pool_->Acquire(lease, mode);
 }
 
 }  // namespace qv

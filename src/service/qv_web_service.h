@@ -84,8 +84,7 @@ class TqvWebService : public TService {
   void ServiceControl(int code) override;
 
  private:
-  bool Acquire(TConnectionRef& connection, TAcquireMode mode);
-  void Discard(TConnectionRef& connection);
+  bool Acquire(PoolLease& lease, TAcquireMode mode);
   // Settings for the next activation of the stopped servers.
   void ApplyServerSettings(const TServiceSettings& settings);
   // The listeners' and connections' settings of Server1, active or not (not
@@ -100,7 +99,7 @@ class TqvWebService : public TService {
 
   std::string iniPath_;
   // The settings Server1 was last configured with, and the database
-  // settings ([DB]) the pool's modules were last made with.
+  // settings ([DB]) the pool's sessions were last made with.
   TServiceSettings running_;
   std::string databaseSettings_;
   TAccessLog accessLog_;

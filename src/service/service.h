@@ -47,7 +47,7 @@ std::string ServiceStateNotification(TServiceState state);
 // Where a service records what happens to it.
 struct TServiceHost {
   TEventLogger Logger;             // the service's events
-  TEventLogger ApplicationLogger;  // the program's own events (connection modules, creation)
+  TEventLogger ApplicationLogger;  // the program's own events (pooled sessions, creation)
   TSystemdNotifier Notifier;       // state reports
 };
 

@@ -128,7 +128,7 @@ int TServiceApplication::Uninstall(bool silent) {
 }
 
 int TServiceApplication::RunService() {
-  // Failures that connection modules hand on while being made or closed, on
+  // Failures that pooled sessions hand on while being made or closed, on
   // whatever thread, go to the application's log while the service runs.
   const TEventLogger& logger = service_.Host().ApplicationLogger;
   SetModuleErrorHandler([&logger](const std::string& message) { logger.LogMessage(message); });

@@ -37,7 +37,7 @@ class TServiceApplication {
   int Uninstall(bool silent);
 
   // Runs the service until a stop signal ends it, or until its start fails;
-  // meanwhile connection modules report their failures to the application log.
+  // meanwhile pooled sessions report their failures to the application log.
   // 0 after a clean stop, 1 when the service did not start.
   int RunService();
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "pages/page_module.h"
+#include "db/database_session.h"
 #include "platform/profile.h"
 #include "service/qv_web_service.h"
 #include "service/service_settings.h"
@@ -84,7 +84,7 @@ bool TqvWebService::Reload() {
   const std::string database = DatabaseSettingsText(ini);
   if (database != databaseSettings_ && pool_) {
     // Page calls running now finish on their connections, which then close.
-    pool_->RetireModules();
+    pool_->RetireSessions();
     databaseSettings_ = database;
     std::string name = ini.ReadString("DB", "DBName", "");
     if (name.empty()) name = kBuiltInDatabasePath;

@@ -1,6 +1,6 @@
 // What a reload finds changed between the settings the server runs with and
 // those just read: what cannot change while it runs, and the database
-// settings the connection modules are made with.
+// settings the pooled database sessions are made with.
 #pragma once
 
 #include <string>
@@ -12,7 +12,7 @@ namespace qv {
 
 class TIniFile;
 
-// The keys of section "DB" that a connection module reads when it is made
+// The keys of section "DB" that a database session reads when it is made
 // (DBName, User, Pass, ConnectTimeout), as one text to compare.
 std::string DatabaseSettingsText(const TIniFile& ini);
 

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "pages/page_module.h"
+#include "db/database_session.h"
 #include "platform/profile.h"
 
 namespace qv {

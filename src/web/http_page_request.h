@@ -1,5 +1,6 @@
 // The pages' view of one HTTP request: parameters, document path, session
-// values and header fields read from (and written to) the engine's request record.
+// values and header fields read from the engine's request record (session
+// values also written to it).
 #pragma once
 
 #include <string>
@@ -18,7 +19,6 @@ class THttpPageRequest final : public TPageRequest {
 
   std::string Param(std::string_view name) const override { return request_.Params.Values(name); }
   std::string Document() const override { return request_.Document; }
-  void SetDocument(std::string document) override { request_.Document = std::move(document); }
   std::string SessionValue(std::string_view name) const override;
   void SetSessionValue(std::string_view name, std::string value) override;
 

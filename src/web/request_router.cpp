@@ -1,22 +1,19 @@
 #include "web/request_router.h"
 
-#include <array>
 #include <memory>
 #include <system_error>
 
 #include "db/client_library.h"
 #include "db/errors.h"
 #include "http/content_stream.h"
-#include "pages/page_text.h"
-#include "pages/string_stream.h"
+#include "pages/page_context.h"
+#include "pages/page_frame.h"
 #include "platform/exception.h"
 #include "web/http_page_request.h"
 
 namespace qv {
 
 namespace {
-
-using TPageOperation = void (IConnection::*)(TStringStream&, TPageRequest&);
 
 bool IsConnectionLost(const EIB_ISCError& error) {
   return error.Kind() == TIB_FailureKind::fkConnectionLost;
@@ -27,51 +24,6 @@ bool IsConnectionLost(const EIB_ISCError& error) {
 [[noreturn]] void RaiseCancelled() {
   const ISC_STATUS status[] = {isc_arg_gds, kIscCancelled, isc_arg_end};
   RaiseIscError(status);
-}
-
-struct TPageRoute {
-  std::string_view keyword;
-  TPageOperation operation;
-};
-
-// The routed pages: those with a rank in the list of page operations.
-constexpr size_t kRoutedPages = 0
-#define QV_PAGE_OPERATION(name, keyword, rank) +((rank) > 0 ? 1 : 0)
-#include "pages/page_operations.inc"
-#undef QV_PAGE_OPERATION
-    ;
-
-// For a logged-on visitor, after the empty path and "/": the keywords in the
-// order of their ranks; the first one found wins.
-constexpr std::array<TPageRoute, kRoutedPages> kPageRoutes = [] {
-  std::array<TPageRoute, kRoutedPages> routes{};
-#define QV_PAGE_OPERATION(name, keyword, rank) \
-  if ((rank) > 0) routes[(rank) - 1] = TPageRoute{keyword, &IConnection::name};
-#include "pages/page_operations.inc"
-#undef QV_PAGE_OPERATION
-  return routes;
-}();
-
-constexpr bool EveryRankOnce() {
-  for (const TPageRoute& route : kPageRoutes) {
-    if (route.keyword.empty() || route.operation == nullptr) return false;
-  }
-  return true;
-}
-static_assert(EveryRankOnce(), "the ranks of the routed pages run from 1 without a gap");
-
-// The document path read afresh and upper-cased: the log-on check may empty it.
-bool PathContains(const TIdHTTPRequestInfo& request, std::string_view keyword) {
-  return UpperCaseAscii(request.Document).find(keyword) != std::string::npos;
-}
-
-TPageOperation LoggedInPage(const TIdHTTPRequestInfo& request) {
-  const std::string path = UpperCaseAscii(request.Document);
-  if (path.empty() || path == "/") return &IConnection::MainMenuPage;
-  for (const TPageRoute& route : kPageRoutes) {
-    if (path.find(route.keyword) != std::string::npos) return route.operation;
-  }
-  return &IConnection::UnderConstructionPage;
 }
 
 // The answer to a log-on attempt refused by the throttle; the database is not asked.
@@ -93,68 +45,54 @@ int FailureStatus(const std::exception& error) {
   return 500;
 }
 
-TRequestRouter::TRequestRouter(TModuleSource modules, THtDocsFunction htDocs)
-    : modules_(std::move(modules)), htDocs_(std::move(htDocs)) {}
-
-TRequestRouter::TRequestRouter(TAcquireFunction acquire, THtDocsFunction htDocs)
-    : TRequestRouter(TModuleSource{[acquire = std::move(acquire)](TConnectionRef& connection,
-                                                                  TAcquireMode) {
-                                     acquire(connection);
-                                     return false;
-                                   },
-                                   [](TConnectionRef& connection) { connection.Reset(); }},
-                     std::move(htDocs)) {}
+TRequestRouter::TRequestRouter(SessionSource sessions, THtDocsFunction htDocs,
+                               std::span<const PageEntry> pages, const Clock& clock)
+    : sessions_(std::move(sessions)), htDocs_(std::move(htDocs)), routes_(pages), clock_(clock) {}
 
 TRequestRouter::TRequestRouter(TFixedConnectionPool& pool, THtDocsFunction htDocs)
-    : TRequestRouter(
-          TModuleSource{[&pool](TConnectionRef& connection, TAcquireMode mode) {
-                          return pool.Acquire(connection, mode);
-                        },
-                        [&pool](TConnectionRef& connection) { pool.Discard(connection); }},
-          std::move(htDocs)) {}
+    : TRequestRouter([&pool](PoolLease& lease, TAcquireMode mode) { return pool.Acquire(lease, mode); },
+                     std::move(htDocs)) {}
 
-void TRequestRouter::RunPage(TPageOperation page, TConnectionRef& connection, TStringStream& out,
-                             TIdHTTPRequestInfo& request) {
-  bool fresh = modules_.Acquire(connection, TAcquireMode::amAny);
+bool TRequestRouter::ServePage(const PageEntry& page, PoolLease& lease, TStringStream& out,
+                               TIdHTTPRequestInfo& request) {
+  bool fresh = sessions_(lease, TAcquireMode::amAny);
   for (;;) {
     try {
-      CallPage(page, connection, out, request);
-      return;
+      return CallPage(page, lease, out, request);
     } catch (const EIB_ISCError& error) {
       // A dead or cancelled attachment is not given back for others to use.
-      // (An abandoned call keeps its module and closes it itself.)
-      if (error.Kind() != TIB_FailureKind::fkOther && connection) modules_.Discard(connection);
+      if (error.Kind() != TIB_FailureKind::fkOther) lease.Discard();
       // Pages are read only and built in memory before anything is sent, so
       // a second run is safe; a connection made just now gets no second one.
       if (!IsConnectionLost(error) || fresh) throw;
     }
     out.Clear();
-    modules_.Acquire(connection, TAcquireMode::amFreshConnection);
+    sessions_(lease, TAcquireMode::amFreshConnection);
     fresh = true;
   }
 }
 
-void TRequestRouter::CallPage(TPageOperation page, TConnectionRef& connection, TStringStream& out,
+bool TRequestRouter::CallPage(const PageEntry& page, PoolLease& lease, TStringStream& out,
                               TIdHTTPRequestInfo& request) {
   THttpPageRequest pageRequest(request);
-  // The cancel takes a reference of its own when it fires (the call holds the
-  // module then), so a module it may still reach is never lent to anyone else.
+  PageContext context{pageRequest, out, lease.Session(), clock_, page};
+  // The cancel holds the session as long as it may still reach it; a session
+  // whose call was cancelled is discarded, so it is never lent to anyone else.
   const uint64_t watch =
-      watchdog_.Watch(QueryTimeout(), [held = connection.Get()](bool abort) {
-        return [module = TConnectionRef(held), abort] {
-          module->DatabaseConnection().CancelOperation(abort);
-        };
+      watchdog_.Watch(QueryTimeout(), [session = lease.SharedSession()](bool abort) {
+        return [session, abort] { session->Connection().CancelOperation(abort); };
       });
   try {
-    ((*connection).*page)(out, pageRequest);
+    RunPage(context);
   } catch (...) {
     // Whatever the call raised after its time-out: the time-out is the failure.
     if (watchdog_.Unwatch(watch)) RaiseCancelled();
     throw;
   }
-  // A call that ended just as it was cancelled keeps its page, but its module
+  // A call that ended just as it was cancelled keeps its page, but its session
   // may yet be reached by the cancel: it is not lent again.
-  if (watchdog_.Unwatch(watch)) modules_.Discard(connection);
+  if (watchdog_.Unwatch(watch)) lease.Discard();
+  return context.logged_on;
 }
 
 void TRequestRouter::Server1SessionStart(TIdHTTPSession& Sender) {
@@ -162,19 +100,22 @@ void TRequestRouter::Server1SessionStart(TIdHTTPSession& Sender) {
   Sender.Content().SetValue(kLoggedInName, kLoggedInFalse);
 }
 
-void TRequestRouter::Server1CommandGet(TIdContext*, TIdHTTPRequestInfo& ARequestInfo,
-                                       TIdHTTPResponseInfo& AResponseInfo) {
+PathRoute TRequestRouter::Server1CommandGet(TIdContext*, TIdHTTPRequestInfo& ARequestInfo,
+                                            TIdHTTPResponseInfo& AResponseInfo) {
   THttpPageRequest request(ARequestInfo);
   TStringStream out;
   bool image = false;
-  TConnectionRef connection;  // given back to the pool however this ends
-  const std::string path = ARequestInfo.Document;  // the log-on check may empty it
+  PoolLease lease;  // given back to the pool however this ends
+  const std::string& path = ARequestInfo.Document;
+  // The path is read once; what the steps below go by.
+  const PathRoute asked = routes_.Route(path);
+  PathRoute route = asked;
 
   try {
-    if (PathContains(ARequestInfo, "/LOGOFF")) {
+    if (route.log_off) {
       request.SetSessionValue(kLoggedInName, std::string(kLoggedInFalse));
     }
-    if (PathContains(ARequestInfo, "/DOLOGIN")) {
+    if (route.log_on_check) {
       const std::string& address = ARequestInfo.RemoteIP;
       const std::string name = request.Param("uName");
       // The attempt counts before the database is asked, so simultaneous
@@ -183,23 +124,25 @@ void TRequestRouter::Server1CommandGet(TIdContext*, TIdHTTPRequestInfo& ARequest
       TLogonThrottle::Reservation attempt = throttle_.Reserve(address, name, TLogonThrottle::Clock::now());
       if (!attempt.Granted()) {
         RefuseLogon(AResponseInfo, attempt.RetryAfter());
-        return;
+        return asked;
       }
-      RunPage(&IConnection::DoLogin, connection, out, ARequestInfo);
-      // A successful check empties the path.
-      if (ARequestInfo.Document.empty())
+      if (ServePage(routes_.LogOnCheck(), lease, out, ARequestInfo)) {
         attempt.Succeeded();
-      else
+        // A visitor just logged on goes on as one asking for the empty path:
+        // the start page, whatever else the path holds.
+        route = routes_.Route("");
+      } else {
         attempt.Failed();
+      }
     }
-    if (PathContains(ARequestInfo, "/IMAGE")) {
+    if (route.image) {
       image = true;
-    } else if (PathContains(ARequestInfo, "/LOGON")) {
-      RunPage(&IConnection::LogOnPage, connection, out, ARequestInfo);
+    } else if (route.log_on_form) {
+      ServePage(routes_.LogOnForm(), lease, out, ARequestInfo);
     } else if (!request.HasSession() || request.SessionValue(kLoggedInName) == kLoggedInFalse) {
-      RunPage(&IConnection::MainMenuPage, connection, out, ARequestInfo);
+      ServePage(routes_.Start(), lease, out, ARequestInfo);
     } else {
-      RunPage(LoggedInPage(ARequestInfo), connection, out, ARequestInfo);
+      ServePage(*route.page, lease, out, ARequestInfo);
     }
   } catch (const Exception& error) {
     // The body stays the message alone; the status says what kind of failure it was.
@@ -221,6 +164,7 @@ void TRequestRouter::Server1CommandGet(TIdContext*, TIdHTTPRequestInfo& ARequest
   } else {
     AResponseInfo.ContentText = out.TakeDataString();
   }
+  return asked;
 }
 
 std::string TRequestRouter::LogoFileName(const std::string& htDocs) {

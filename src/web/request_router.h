@@ -1,10 +1,12 @@
-// The request router: each HTTP request to at most one page on a pooled module,
-// the session's log-on flag, the logo, and failures sent as their message.
+// The request router: each HTTP request to at most one page of the page table,
+// run on a database session borrowed from the pool; the session's log-on flag,
+// the logo, and failures sent as their message.
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -12,9 +14,13 @@
 #include "http/request_info.h"
 #include "http/response_info.h"
 #include "http/session.h"
-#include "pool/connection.h"
+#include "pages/page_table.h"
+#include "pages/string_stream.h"
+#include "platform/clock.h"
 #include "pool/fixed_connection_pool.h"
+#include "pool/pool_lease.h"
 #include "web/logon_throttle.h"
+#include "web/path_routes.h"
 #include "web/query_watchdog.h"
 
 namespace qv {
@@ -33,7 +39,7 @@ inline constexpr std::string_view kRetryAfterSeconds = "5";
 inline constexpr std::chrono::milliseconds kCancelGrace{2000};
 
 // The status a failed page is answered with: 503 when the database is
-// unavailable (no attachment, a lost connection, no free module in time, a
+// unavailable (no attachment, a lost connection, no free session in time, a
 // query time-out), 500 for any other failure.
 int FailureStatus(const std::exception& error);
 
@@ -42,28 +48,24 @@ inline constexpr int kDefaultLogonFailures = 5;
 
 class TRequestRouter {
  public:
-  // Lends a module into the reference (emptying it first) or raises.
-  using TAcquireFunction = std::function<void(TConnectionRef& connection)>;
+  // Lends a session into the lease (ending it first; see
+  // TFixedConnectionPool::Acquire) or raises; true when it was connected for
+  // this call.
+  using SessionSource = std::function<bool(PoolLease& lease, TAcquireMode mode)>;
   // The document folder as set now; called from several threads at once.
   using THtDocsFunction = std::function<std::string()>;
   // Told of every page that ended in an error, on the request's thread.
   using TPageFailureHandler = std::function<void(const std::string& remoteIp, const std::string& path,
                                                  int status, const std::string& message)>;
 
-  // Where modules come from and where dead ones go.
-  struct TModuleSource {
-    // Lends a module (see TFixedConnectionPool::Acquire); true when it was
-    // connected for this call.
-    std::function<bool(TConnectionRef& connection, TAcquireMode mode)> Acquire;
-    // Closes the borrowed module instead of giving it back free.
-    std::function<void(TConnectionRef& connection)> Discard;
-  };
-
-  // A page that fails because the connection is lost is run once more on a
-  // fresh connection when its module was connected before the request.
-  TRequestRouter(TModuleSource modules, THtDocsFunction htDocs);
-  // Modules from acquire, all counted as connected before; dead ones are dropped.
-  TRequestRouter(TAcquireFunction acquire, THtDocsFunction htDocs);
+  // Pages from `pages` (which must outlive the router), run on sessions from
+  // `sessions` and shown with `clock`. A page that fails because the
+  // connection is lost is run once more on a fresh connection when its session
+  // was connected before the request; a session whose connection is dead or
+  // cancelled is discarded, not given back.
+  TRequestRouter(SessionSource sessions, THtDocsFunction htDocs,
+                 std::span<const PageEntry> pages = PageTable(),
+                 const Clock& clock = SystemClock::Instance());
   TRequestRouter(TFixedConnectionPool& pool, THtDocsFunction htDocs);
 
   // A page call running longer is cancelled, and its connection dropped
@@ -82,9 +84,10 @@ class TRequestRouter {
   void SetOnPageFailure(TPageFailureHandler handler) { onPageFailure_ = std::move(handler); }
 
   // The server's OnCommandGet. Without a session (sessions switched off) the
-  // visitor counts as logged out and the log-on state is not kept.
-  void Server1CommandGet(TIdContext* AContext, TIdHTTPRequestInfo& ARequestInfo,
-                         TIdHTTPResponseInfo& AResponseInfo);
+  // visitor counts as logged out and the log-on state is not kept. Returns
+  // the route the request's path took, for the request metrics.
+  PathRoute Server1CommandGet(TIdContext* AContext, TIdHTTPRequestInfo& ARequestInfo,
+                              TIdHTTPResponseInfo& AResponseInfo);
   // The server's OnSessionStart: every new session starts logged out.
   void Server1SessionStart(TIdHTTPSession& Sender);
 
@@ -92,22 +95,26 @@ class TRequestRouter {
   void SetLogonFailures(int limit) { throttle_.SetLimit(limit); }
   TLogonThrottle& LogonThrottle() { return throttle_; }
 
+  // The routes of the router's page table (the request metrics count by their labels).
+  const PathRoutes& Routes() const { return routes_; }
+
   // The logo's file name: htDocs, a "/" unless it ends in one, and the logo's name.
   static std::string LogoFileName(const std::string& htDocs);
 
  private:
-  using TPageOperation = void (IConnection::*)(TStringStream&, TPageRequest&);
-
-  // Acquires a module into connection and runs one page operation on it, once
-  // more on a fresh connection when the module turns out to be dead.
-  void RunPage(TPageOperation page, TConnectionRef& connection, TStringStream& out,
-               TIdHTTPRequestInfo& request);
-  // The page call itself, on this thread, watched for the query time-out.
-  void CallPage(TPageOperation page, TConnectionRef& connection, TStringStream& out,
+  // Borrows a session into the lease and runs the page on it, once more on a
+  // fresh connection when the session turns out to be dead. Returns what the
+  // log-on check found (false for other pages).
+  bool ServePage(const PageEntry& page, PoolLease& lease, TStringStream& out,
+                 TIdHTTPRequestInfo& request);
+  // The page run itself, on this thread, watched for the query time-out.
+  bool CallPage(const PageEntry& page, PoolLease& lease, TStringStream& out,
                 TIdHTTPRequestInfo& request);
 
-  TModuleSource modules_;
+  SessionSource sessions_;
   THtDocsFunction htDocs_;
+  PathRoutes routes_;
+  const Clock& clock_;
   TLogonThrottle throttle_{kDefaultLogonFailures};
   std::atomic<int64_t> queryTimeout_{0};
   TPageFailureHandler onPageFailure_;

@@ -67,16 +67,16 @@ class AccessTest : public TabPageTest {
 };
 
 TEST_F(AccessTest, ListsTheEntriesOfThePropertysAddresses) {
-  EXPECT_EQ(RunWith(&TPageModule::AccessPage, "PROPID", "42"),
+  EXPECT_EQ(RunWith("AccessPage", "PROPID", "42"),
             AccessPageText("Harbor View", 42, kEntriesOf42));
 }
 
 TEST_F(AccessTest, PropertyWithoutEntriesEndsWithTheTableHead) {
-  EXPECT_EQ(RunWith(&TPageModule::AccessPage, "PROPID", "7"), AccessPageText("Elm Court", 7, {}));
+  EXPECT_EQ(RunWith("AccessPage", "PROPID", "7"), AccessPageText("Elm Court", 7, {}));
 }
 
-TEST_F(AccessTest, PropidFormsOnOneModule) {
-  ExpectIdForms(&TPageModule::AccessPage, "PROPID",
+TEST_F(AccessTest, PropidFormsOnOneSession) {
+  ExpectIdForms("AccessPage", "PROPID",
                 AccessPageText("Harbor View", 42, kEntriesOf42),
                 AccessPageText("", 0, {}));
 }

@@ -133,17 +133,17 @@ class AuthorizationsTest : public TabPageTest {
 };
 
 TEST_F(AuthorizationsTest, ListsAuthorizationsNewestFirst) {
-  EXPECT_EQ(RunWith(&TPageModule::AuthorizationsPage, "PROPID", "42"), ExpectedPage(42));
+  EXPECT_EQ(RunWith("AuthorizationsPage", "PROPID", "42"), ExpectedPage(42));
 }
 
 TEST_F(AuthorizationsTest, PropertyWithoutAuthorizationsShowsTheEmptyRow) {
-  EXPECT_EQ(RunWith(&TPageModule::AuthorizationsPage, "PROPID", "7"), ExpectedPage(7));
+  EXPECT_EQ(RunWith("AuthorizationsPage", "PROPID", "7"), ExpectedPage(7));
 }
 
 TEST_F(AuthorizationsTest, PropidFormsAndTheQueryFile) {
   for (const IdCase& c : kIdCases) {
     SCOPED_TRACE(c.text ? c.text : "(missing)");
-    EXPECT_EQ(RunWith(&TPageModule::AuthorizationsPage, "PROPID", c.text), ExpectedPage(c.id));
+    EXPECT_EQ(RunWith("AuthorizationsPage", "PROPID", c.text), ExpectedPage(c.id));
     EXPECT_EQ(ReadFile("Authorizations.sql"), QueryFileText(c.id));
   }
   // Only the query file is left in the directory: no temporary files.
@@ -151,7 +151,7 @@ TEST_F(AuthorizationsTest, PropidFormsAndTheQueryFile) {
 }
 
 TEST_F(AuthorizationsTest, QueryFileHoldsTwelveLinesEndedByCrLf) {
-  RunWith(&TPageModule::AuthorizationsPage, "PROPID", "7");
+  RunWith("AuthorizationsPage", "PROPID", "7");
   const std::string text = ReadFile("Authorizations.sql");
   std::vector<std::string> lines;
   for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos;
@@ -167,7 +167,7 @@ TEST_F(AuthorizationsTest, FileThatCannotBeWrittenIsReportedAndThePageStillShows
   std::vector<std::string> reported;
   SetPageErrorHandler([&reported](const std::string& message) { reported.push_back(message); });
   std::filesystem::create_directory("Authorizations.sql");
-  const std::string page = RunWith(&TPageModule::AuthorizationsPage, "PROPID", "42");
+  const std::string page = RunWith("AuthorizationsPage", "PROPID", "42");
   SetPageErrorHandler({});
   EXPECT_EQ(page, ExpectedPage(42));
   EXPECT_EQ(reported, std::vector<std::string>{"Cannot create file \"Authorizations.sql\". Is a directory"});
@@ -178,12 +178,12 @@ TEST_F(AuthorizationsTest, FileThatCannotBeWrittenIsReportedAndThePageStillShows
 
 TEST_F(AuthorizationsTest, ReadOnlyFolderKeepsTheOldFileWhole) {
   if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
-  EXPECT_EQ(RunWith(&TPageModule::AuthorizationsPage, "PROPID", "7"), ExpectedPage(7));
+  EXPECT_EQ(RunWith("AuthorizationsPage", "PROPID", "7"), ExpectedPage(7));
   std::filesystem::permissions(directory.Path(), std::filesystem::perms::owner_write,
                                std::filesystem::perm_options::remove);
   std::vector<std::string> reported;
   SetPageErrorHandler([&reported](const std::string& message) { reported.push_back(message); });
-  const std::string page = RunWith(&TPageModule::AuthorizationsPage, "PROPID", "42");
+  const std::string page = RunWith("AuthorizationsPage", "PROPID", "42");
   SetPageErrorHandler({});
   std::filesystem::permissions(directory.Path(), std::filesystem::perms::owner_write,
                                std::filesystem::perm_options::add);
@@ -198,11 +198,11 @@ TEST_F(AuthorizationsTest, ParallelWritersEachGetTheirWholePageAndFile) {
   const std::string texts[2] = {QueryFileText(42), QueryFileText(7)};
   const std::string pages[2] = {ExpectedPage(42), ExpectedPage(7)};
 
-  std::vector<std::unique_ptr<TPageModule>> modules;
+  std::vector<std::unique_ptr<DatabaseSession>> sessions;
   for (int i = 0; i < kWriters; ++i) {
-    modules.push_back(std::make_unique<TPageModule>(clock));
-    database.Configure(modules.back()->dbMain);
-    modules.back()->dbMain.Connect();
+    sessions.push_back(std::make_unique<DatabaseSession>());
+    database.Configure(sessions.back()->Connection());
+    sessions.back()->Connection().Connect();
   }
 
   std::atomic<int> writersLeft{kWriters};
@@ -214,7 +214,8 @@ TEST_F(AuthorizationsTest, ParallelWritersEachGetTheirWholePageAndFile) {
         const int which = (w + r) % 2;
         TSimplePageRequest request = RequestWith("PROPID", which == 0 ? "42" : "7");
         TStringStream out;
-        modules[w]->AuthorizationsPage(out, request);
+        PageContext page{request, out, *sessions[w], clock, PageNamed("AuthorizationsPage")};
+        page.entry.handler(page);
         if (out.DataString() != pages[which]) ++wrongPages;
       }
       --writersLeft;

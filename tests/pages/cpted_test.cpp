@@ -79,16 +79,16 @@ class CptedTest : public TabPageTest {
 };
 
 TEST_F(CptedTest, ListsInspectionsLatestStartFirst) {
-  EXPECT_EQ(RunWith(&TPageModule::CptedPage, "PROPID", "42"),
+  EXPECT_EQ(RunWith("CptedPage", "PROPID", "42"),
             CptedPageText("Harbor View", 42, kInspectionsOf42));
 }
 
 TEST_F(CptedTest, PropertyWithoutInspectionsShowsTheEmptyRow) {
-  EXPECT_EQ(RunWith(&TPageModule::CptedPage, "PROPID", "7"), CptedPageText("Elm Court", 7, {}));
+  EXPECT_EQ(RunWith("CptedPage", "PROPID", "7"), CptedPageText("Elm Court", 7, {}));
 }
 
-TEST_F(CptedTest, PropidFormsOnOneModule) {
-  ExpectIdForms(&TPageModule::CptedPage, "PROPID",
+TEST_F(CptedTest, PropidFormsOnOneSession) {
+  ExpectIdForms("CptedPage", "PROPID",
                 CptedPageText("Harbor View", 42, kInspectionsOf42),
                 CptedPageText("", 0, {}));
 }

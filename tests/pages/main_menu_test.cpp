@@ -36,13 +36,13 @@ std::string MainMenuText(std::string_view loggedIn) {
 TEST_F(MainMenuTest, MainMenuForEachLogOnState) {
   for (const char* loggedIn : {"True", "False", ""}) {
     TSimplePageRequest request = Request(loggedIn);
-    EXPECT_EQ(Run(&TPageModule::MainMenuPage, request), MainMenuText(loggedIn)) << loggedIn;
+    EXPECT_EQ(Run("MainMenuPage", request), MainMenuText(loggedIn)) << loggedIn;
   }
 }
 
 TEST_F(MainMenuTest, UnderConstruction) {
   TSimplePageRequest request = Request("True");
-  EXPECT_EQ(Run(&TPageModule::UnderConstructionPage, request),
+  EXPECT_EQ(Run("UnderConstructionPage", request),
             TitledHead("Under Construction") +
                 BannerText("Harbor Housing", "Under Construction", "True") + "</body></html>");
 }
@@ -72,7 +72,7 @@ TEST_F(MainMenuTest, RequestInformation) {
     request.queryParams = "x=1";
     request.version = "HTTP/1.1";
     request.document = "/ipinfo";
-    EXPECT_EQ(Run(&TPageModule::HttpInfoPage, request),
+    EXPECT_EQ(Run("HttpInfoPage", request),
               std::string(kInfoHead) + BannerText("Harbor Housing", "HTML Info", "True", c.stamp) +
                   c.line +
                   "Command = GET<br>ContentType = <br>Connection = close<br>From = <br>"
@@ -93,7 +93,7 @@ TEST_F(MainMenuTest, RequestInformationEscapesRequestText) {
   request.queryParams = "a=1&b=<i>";
   request.version = "HTTP/1.0";
   request.document = "/IPINFO/<script>";
-  const std::string page = Run(&TPageModule::HttpInfoPage, request);
+  const std::string page = Run("HttpInfoPage", request);
   const std::string expectedTail =
       "Command = POST<br>ContentType = text/plain; a=&quot;b&quot;<br>Connection = <br>"
       "From = &lt;me@example.org&gt;<br>GetNamePath = TIdHTTPRequestInfo<br>Host = h&#39;x<br>"

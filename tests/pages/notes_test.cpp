@@ -65,16 +65,16 @@ class NotesTest : public TabPageTest {
 };
 
 TEST_F(NotesTest, ListsThePropertysNotesNewestFirst) {
-  EXPECT_EQ(RunWith(&TPageModule::NotesPage, "PROPID", "42"),
+  EXPECT_EQ(RunWith("NotesPage", "PROPID", "42"),
             NotesPageText("Harbor View", 42, kNotesOf42));
 }
 
 TEST_F(NotesTest, PropertyWithoutNotesShowsTheEmptyRow) {
-  EXPECT_EQ(RunWith(&TPageModule::NotesPage, "PROPID", "7"), NotesPageText("Elm Court", 7, {}));
+  EXPECT_EQ(RunWith("NotesPage", "PROPID", "7"), NotesPageText("Elm Court", 7, {}));
 }
 
-TEST_F(NotesTest, PropidFormsOnOneModule) {
-  ExpectIdForms(&TPageModule::NotesPage, "PROPID",
+TEST_F(NotesTest, PropidFormsOnOneSession) {
+  ExpectIdForms("NotesPage", "PROPID",
                 NotesPageText("Harbor View", 42, kNotesOf42),
                 NotesPageText("", 0, {}));
 }

@@ -1,5 +1,5 @@
-// Test fixture for page tests: a fresh embedded database, a page module attached
-// to it with a fixed clock, and the expected text of the shared page pieces.
+// Test fixture for page tests: a fresh embedded database, a database session
+// attached to it, a fixed clock, and the expected text of the shared page pieces.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,8 +8,10 @@
 #include <string>
 #include <string_view>
 
-#include "pages/page_module.h"
+#include "db/database_session.h"
+#include "pages/page_context.h"
 #include "pages/page_request.h"
+#include "pages/page_table.h"
 #include "pages/string_stream.h"
 #include "platform/clock.h"
 #include "test_database.h"
@@ -66,28 +68,19 @@ inline std::string BannerText(std::string_view agency, std::string_view title,
   return s;
 }
 
-// The property tab bar for property `id` with tab `current` (0 to 6) shown.
+// The property tab bar for property `id` with the tab at position `current`
+// shown (a position past the last tab: none). The cells' texts come from the
+// tab rows of the page table; their markup is written out here.
 inline std::string TabsText(int32_t id, int current) {
-  struct Tab {
-    const char* width;
-    const char* path;
-    const char* caption;
-    bool paragraph;
-  };
-  static constexpr Tab kTabs[] = {
-      {"16%", "/Propinfo", "Property Info", true}, {"14%", "/People", "People", true},
-      {"14%", "/Access", "Access Info", false},    {"14%", "/Notes", "Notes", false},
-      {"14%", "/Cpted", "CPTED", false},           {"14%", "/Auth", "Authorizations", false},
-      {"14%", "/Violations", "Violations", false},
-  };
   std::string s = "</THEAD></TABLE>";
   s += kColumnTable;
   s += "<THEAD><TR VALIGN=TOP>";
-  for (int code = 0; code < 7; ++code) {
-    const Tab& t = kTabs[code];
+  int position = 0;
+  for (const PageEntry* row : PropertyTabRows()) {
+    const TabCell& t = *row->tab;
     s += "      <TH WIDTH=";
     s += t.width;
-    if (code == current) {
+    if (position++ == current) {
       s += " bgcolor=\"#51C2F9\"><P>";
       s += t.caption;
       s += "</P></th>";
@@ -95,8 +88,8 @@ inline std::string TabsText(int32_t id, int current) {
       s += " bgcolor=\"#3399FF\">";
       if (t.paragraph) s += "<P>";
       s += "<a href=\"";
-      s += t.path;
-      s += "?propid=" + std::to_string(id) + "\">";
+      s += t.link;
+      s += std::to_string(id) + "\">";
       s += t.caption;
       s += "</a><br>";
       if (t.paragraph) s += "</P>";
@@ -107,6 +100,12 @@ inline std::string TabsText(int32_t id, int current) {
   return s;
 }
 
+// The tab row at a position of the tab bar, or null past the last one.
+inline const PageEntry* TabAt(int position) {
+  const auto tabs = PropertyTabRows();
+  return position >= 0 && static_cast<size_t>(position) < tabs.size() ? tabs[position] : nullptr;
+}
+
 // A request of a visitor with the given LoggedIn value ("" for none).
 inline TSimplePageRequest Request(std::string_view loggedIn = "True") {
   TSimplePageRequest request;
@@ -114,31 +113,30 @@ inline TSimplePageRequest Request(std::string_view loggedIn = "True") {
   return request;
 }
 
-using PageOperation = void (TPageModule::*)(TStringStream&, TPageRequest&);
-
-// Each test gets its own database and a module attached to it as SYSDBA.
+// Each test gets its own database and a session attached to it as SYSDBA.
 class PageTest : public ::testing::Test {
  protected:
-  PageTest() : clock(kFixedNow), module(clock) {
-    module.dbMain.SetDatabaseName(database.Path());
-    module.dbMain.SetUsername("SYSDBA");
-    module.dbMain.Connect();
+  PageTest() : clock(kFixedNow) {
+    database.Configure(session.Connection());
+    session.Connection().Connect();
   }
 
-  // Runs one page operation and returns the page's bytes.
-  std::string Run(PageOperation operation, TPageRequest& request) {
+  // Runs the page of that name (its handler alone, as the page table holds
+  // it) and returns the page's bytes.
+  std::string Run(std::string_view page, TPageRequest& request) {
     TStringStream out;
-    (module.*operation)(out, request);
+    PageContext context{request, out, session, clock, PageNamed(page)};
+    context.entry.handler(context);
     return out.TakeDataString();
   }
-  std::string Run(PageOperation operation) {
+  std::string Run(std::string_view page) {
     TSimplePageRequest request = Request();
-    return Run(operation, request);
+    return Run(page, request);
   }
 
   TestDatabase database;
   FixedClock clock;
-  TPageModule module;
+  DatabaseSession session;
 };
 
 }  // namespace qv::pagetest

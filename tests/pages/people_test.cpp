@@ -77,16 +77,16 @@ class PeopleTest : public TabPageTest {
 };
 
 TEST_F(PeopleTest, ListsEveryEntityWithTypeAndAllPhones) {
-  EXPECT_EQ(RunWith(&TPageModule::PeoplePage, "PROPID", "42"),
+  EXPECT_EQ(RunWith("PeoplePage", "PROPID", "42"),
             PeoplePageText("Harbor View", 42, kPeopleOf42));
 }
 
 TEST_F(PeopleTest, PropertyWithoutPeopleEndsWithTheTableHead) {
-  EXPECT_EQ(RunWith(&TPageModule::PeoplePage, "PROPID", "7"), PeoplePageText("Elm Court", 7, {}));
+  EXPECT_EQ(RunWith("PeoplePage", "PROPID", "7"), PeoplePageText("Elm Court", 7, {}));
 }
 
-TEST_F(PeopleTest, PropidFormsOnOneModule) {
-  ExpectIdForms(&TPageModule::PeoplePage, "PROPID",
+TEST_F(PeopleTest, PropidFormsOnOneSession) {
+  ExpectIdForms("PeoplePage", "PROPID",
                 PeoplePageText("Harbor View", 42, kPeopleOf42),
                 PeoplePageText("", 0, {}));
 }
@@ -94,7 +94,7 @@ TEST_F(PeopleTest, PropidFormsOnOneModule) {
 // Property 8 has an entity but no PROPERTY row: the heading finds nothing (empty
 // name, tabs for 0) while the people query still uses the requested id.
 TEST_F(PeopleTest, EntitiesOfAPropertyWithoutRowUnderTabsForZero) {
-  EXPECT_EQ(RunWith(&TPageModule::PeoplePage, "PROPID", "8"),
+  EXPECT_EQ(RunWith("PeoplePage", "PROPID", "8"),
             PeoplePageText("", 0, {{"Elsewhere, Eve", "Manager", ""}}));
 }
 
@@ -105,20 +105,20 @@ TEST_F(PeopleTest, StatementsArePreparedOncePerAttachment) {
   const std::string expected = PeoplePageText("Harbor View", 42, kPeopleOf42);
   const auto preparesOfOnePage = [&] {
     const uint64_t before = TStatementHandle::PrepareCount();
-    EXPECT_EQ(RunWith(&TPageModule::PeoplePage, "PROPID", "42"), expected);
+    EXPECT_EQ(RunWith("PeoplePage", "PROPID", "42"), expected);
     return TStatementHandle::PrepareCount() - before;
   };
   EXPECT_EQ(preparesOfOnePage(), 4u);  // agency, heading, people, phones
   EXPECT_EQ(preparesOfOnePage(), 0u);
-  module.dbMain.Disconnect();
-  module.dbMain.Connect();
+  session.Connection().Disconnect();
+  session.Connection().Connect();
   EXPECT_EQ(preparesOfOnePage(), 4u);
   EXPECT_EQ(preparesOfOnePage(), 0u);
 }
 
 TEST_F(PeopleTest, LeavesNoTransactionOpen) {
-  RunWith(&TPageModule::PeoplePage, "PROPID", "42");
-  EXPECT_FALSE(module.trMain.InTransaction());
+  RunWith("PeoplePage", "PROPID", "42");
+  EXPECT_FALSE(session.Transaction().InTransaction());
 }
 
 }  // namespace

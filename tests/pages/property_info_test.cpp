@@ -108,7 +108,7 @@ class PropertyInfoTest : public PageTest {
     TSimplePageRequest request = Request("True");
     request.document = "/propinfo";
     if (propId != nullptr) request.Add("propid", propId);
-    return Run(&TPageModule::PropertyInfoPage, request);
+    return Run("PropertyInfoPage", request);
   }
 
   static Expected Lakeside() {
@@ -129,7 +129,7 @@ class PropertyInfoTest : public PageTest {
 TEST_F(PropertyInfoTest, WholeProperty) {
   EXPECT_EQ(Info("7"), InfoPage(Lakeside()));
   EXPECT_EQ(Info(" 0x7"), InfoPage(Lakeside()));
-  EXPECT_FALSE(module.trMain.InTransaction());
+  EXPECT_FALSE(session.Transaction().InTransaction());
 }
 
 TEST_F(PropertyInfoTest, NoSuchProperty) {

@@ -161,7 +161,7 @@ class PropertyListTest : public PageTest {
     TSimplePageRequest request = Request("True");
     request.document = "/list";
     for (const auto& [name, value] : params) request.Add(name, value);
-    return Run(&TPageModule::PropertyListPage, request);
+    return Run("PropertyListPage", request);
   }
 };
 
@@ -265,7 +265,7 @@ TEST_F(PropertyListTest, SearchAreaAndPaging) {
   };
   for (const ListCase& c : cases) {
     EXPECT_EQ(List(c.params), PageText(c.box, c.options, RowsText(c.rows), c.paging)) << c.label;
-    EXPECT_FALSE(module.trMain.InTransaction()) << c.label;
+    EXPECT_FALSE(session.Transaction().InTransaction()) << c.label;
   }
 }
 

@@ -1,5 +1,5 @@
 // The statement texts the pages share with the page benchmarks: each page runs
-// the very text objects of pages/page_statements.h, so a module asked for one of
+// the very text objects of pages/page_statements.h, so a session asked for one of
 // them after the page hands back the page's own cursor rather than a new one.
 #include <gtest/gtest.h>
 
@@ -8,20 +8,22 @@
 #include <vector>
 
 #include "page_fixture.h"
+#include "pages/page_frame.h"
+#include "db/statement_handle.h"
 #include "pages/page_statements.h"
 
 namespace qv::pagetest {
 namespace {
 
-size_t StatementCount(TPageModule& module) {
+size_t StatementCount(DatabaseSession& session) {
   size_t count = 0;
-  module.ForEachStatement([&](TIB_Cursor&) { ++count; });
+  session.ForEachStatement([&](TIB_Cursor&) { ++count; });
   return count;
 }
 
 struct SharedCase {
   const char* what;
-  PageOperation page;
+  std::string_view page;
   std::vector<std::pair<std::string, std::string>> params;
   std::vector<const TStatementText*> texts;
 };
@@ -34,45 +36,79 @@ TEST_F(PageTest, PagesRunTheSharedStatementTexts) {
   database.ExecScript(
       "INSERT INTO AGENCY (AGENCY_ID, AGENCY_NAME) VALUES (1, 'Agency');"
       "INSERT INTO PROPERTY (PROPERTY_ID, PROPERTY_NAME) VALUES (1, 'Elm Court');"
+      // One person, so the People page runs its phone query.
+      "INSERT INTO ENTITY (ENTITY_ID, PROPERTY_ID, LAST_OR_COMPANY_NAME) VALUES (1, 1, 'Pat');"
       "INSERT INTO VIOLATIONS (VIOLATION_ID, PROPERTY_ID) VALUES (1, 1)");
 
   const SharedCase cases[] = {
-      {"main menu", &TPageModule::MainMenuPage, {}, {&kAgencyQuery}},
-      {"list", &TPageModule::PropertyListPage, {},
-       {&kAgencyQuery, List(ListSearchMode::kNone, false)}},
-      {"list in an area", &TPageModule::PropertyListPage, {{"AreaName", "North"}},
+      {"main menu", "MainMenuPage", {}, {&kAgencyQuery}},
+      {"list", "PropertyListPage", {},
+       {&kAgencyQuery, &kAreaQuery, List(ListSearchMode::kNone, false)}},
+      {"list in an area", "PropertyListPage", {{"AreaName", "North"}},
        {List(ListSearchMode::kNone, true)}},
-      {"address search", &TPageModule::PropertyListPage,
+      {"address search", "PropertyListPage",
        {{"SearchValue", "Elm"}, {"Address", "a"}},
        {List(ListSearchMode::kAddress, false)}},
-      {"address search in an area", &TPageModule::PropertyListPage,
+      {"address search in an area", "PropertyListPage",
        {{"SearchValue", "Elm"}, {"Address", "a"}, {"AreaName", "North"}},
        {List(ListSearchMode::kAddress, true)}},
-      {"name search", &TPageModule::PropertyListPage,
+      {"name search", "PropertyListPage",
        {{"SearchValue", "Elm"}, {"PropName", "a"}},
        {List(ListSearchMode::kName, false)}},
-      {"name search in an area", &TPageModule::PropertyListPage,
+      {"name search in an area", "PropertyListPage",
        {{"SearchValue", "Elm"}, {"PropName", "a"}, {"AreaName", "North"}},
        {List(ListSearchMode::kName, true)}},
-      {"people", &TPageModule::PeoplePage, {{"PROPID", "1"}},
+      {"people", "PeoplePage", {{"PROPID", "1"}},
        {&kAgencyQuery, &kHeadingQuery, &kPeopleQuery, &kEntityPhonesQuery}},
-      {"violations", &TPageModule::ViolationsPage, {{"PROPID", "1"}}, {&kPropertyNameQuery}},
-      {"violation detail", &TPageModule::ViolationDetailPage, {{"VID", "1"}},
+      {"violations", "ViolationsPage", {{"PROPID", "1"}}, {&kPropertyNameQuery}},
+      {"violation detail", "ViolationDetailPage", {{"VID", "1"}},
        {&kAgencyQuery, &kViolationQuery, &kPropertyNameQuery, &kViolatorsQuery}},
   };
   for (const SharedCase& c : cases) {
     SCOPED_TRACE(c.what);
-    TPageModule fresh(clock);
-    database.Configure(fresh.dbMain);
-    fresh.dbMain.Connect();
+    DatabaseSession fresh;
+    database.Configure(fresh.Connection());
+    fresh.Connection().Connect();
     TSimplePageRequest request = Request();
     for (const auto& [name, value] : c.params) request.Add(name, value);
     TStringStream out;
-    fresh.RunPage(c.page, out, request);
+    PageContext page{request, out, fresh, clock, PageNamed(c.page)};
+    RunPage(page);
 
     const size_t made = StatementCount(fresh);
     for (const TStatementText* text : c.texts) fresh.Statement(*text);
     EXPECT_EQ(StatementCount(fresh), made) << "the page ran a text of its own";
+  }
+}
+
+// A page prepares its own statements and nothing else: no statement derived
+// from them (a row count runs a second query), whether its tables have rows
+// or not.
+TEST_F(PageTest, EachPageRunsOnlyItsOwnStatements) {
+  const char* const rows =
+      "INSERT INTO AGENCY (AGENCY_ID, AGENCY_NAME) VALUES (1, 'Agency');"
+      "INSERT INTO PROPERTY (PROPERTY_ID, PROPERTY_NAME, PRIMARY_PROP_ADDRESS_ID) VALUES (1, 'Elm', 1);"
+      "INSERT INTO GEN_PHONES (PHONE_ID, SOURCE_TABLE, SOURCE_KEY, PHONE_TYPE) VALUES (1, 1, 1, 'Office');"
+      "INSERT INTO GEN_NOTES (NOTES_ID, SOURCE_TABLE, SOURCE_KEY, NOTE) VALUES (1, 1, 1, 'Note');"
+      "INSERT INTO CPTED_INSPECS (CPTED_INSPECS_ID, PROPERTY_ID, TITLE) VALUES (1, 1, 'Walk');"
+      "INSERT INTO AUTHORIZATIONS (AUTHORIZATIONS_ID, AUTH_PROPERTY_ID, AUTH_TITLE) VALUES (1, 1, 'A');"
+      "INSERT INTO VIOLATIONS (VIOLATION_ID, PROPERTY_ID) VALUES (1, 1);"
+      "INSERT INTO VIOLATORS (VIOLATOR_ID, VIOLATION_ID) VALUES (1, 1);";
+  for (bool filled : {false, true}) {
+    if (filled) database.ExecScript(rows);
+    for (const PageEntry& entry : PageTable()) {
+      SCOPED_TRACE(std::string(entry.name) + (filled ? " with rows" : " without rows"));
+      DatabaseSession fresh;
+      database.Configure(fresh.Connection());
+      fresh.Connection().Connect();
+      TSimplePageRequest request = Request();
+      request.Add("PROPID", "1").Add("VID", "1");
+      TStringStream out;
+      PageContext page{request, out, fresh, clock, entry};
+      const uint64_t before = TStatementHandle::PrepareCount();
+      RunPage(page);
+      EXPECT_EQ(TStatementHandle::PrepareCount() - before, StatementCount(fresh));
+    }
   }
 }
 

@@ -1,10 +1,11 @@
 // Test fixture for the property tab pages: runs a page for one id parameter,
-// and runs it for every form of the id on one module.
+// and runs it for every form of the id on one session.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 
 #include "page_fixture.h"
 #include "tab_page_text.h"
@@ -15,18 +16,18 @@ class TabPageTest : public PageTest {
  protected:
   // The page's bytes for a logged-on visitor who sends name=value (value
   // nullptr: no such parameter).
-  std::string RunWith(PageOperation operation, const char* name, const char* value) {
+  std::string RunWith(std::string_view page, const char* name, const char* value) {
     TSimplePageRequest request = RequestWith(name, value);
-    return Run(operation, request);
+    return Run(page, request);
   }
 
-  // Each form of kIdCases in turn on this one module: the forms that read as
+  // Each form of kIdCases in turn on this one session: the forms that read as
   // 42 give of42, the others ofNone.
-  void ExpectIdForms(PageOperation operation, const char* name, const std::string& of42,
+  void ExpectIdForms(std::string_view page, const char* name, const std::string& of42,
                      const std::string& ofNone) {
     for (const IdCase& c : kIdCases) {
       SCOPED_TRACE(c.text ? c.text : "(missing)");
-      EXPECT_EQ(RunWith(operation, name, c.text), c.id == 42 ? of42 : ofNone);
+      EXPECT_EQ(RunWith(page, name, c.text), c.id == 42 ? of42 : ofNone);
     }
   }
 };

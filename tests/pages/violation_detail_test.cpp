@@ -104,19 +104,19 @@ class ViolationDetailTest : public TabPageTest {
 };
 
 TEST_F(ViolationDetailTest, ShowsTheViolationUnderItsPropertysTabsWithItsViolators) {
-  EXPECT_EQ(RunWith(&TPageModule::ViolationDetailPage, "VID", "42"),
+  EXPECT_EQ(RunWith("ViolationDetailPage", "VID", "42"),
             DetailPageText("Maple Row", 3, kViolation42, kViolatorsOf42));
 }
 
 TEST_F(ViolationDetailTest, ViolationWithoutViolatorsClosesTheEmptyViolatorsTable) {
-  EXPECT_EQ(RunWith(&TPageModule::ViolationDetailPage, "VID", "43"),
+  EXPECT_EQ(RunWith("ViolationDetailPage", "VID", "43"),
             DetailPageText("Maple Row", 3, kViolation43, {}));
 }
 
 // Missing violations and violations of no property give a page without a
 // property: empty name, tabs for property 0, no violation rows.
 TEST_F(ViolationDetailTest, ViolationOfNoPropertyShowsOnlyItsViolators) {
-  EXPECT_EQ(RunWith(&TPageModule::ViolationDetailPage, "VID", "44"),
+  EXPECT_EQ(RunWith("ViolationDetailPage", "VID", "44"),
             DetailPageText("", 0, std::nullopt, {{"Cy", "", "Ford", "", "No", "", "", ""}}));
 }
 
@@ -124,16 +124,16 @@ TEST_F(ViolationDetailTest, ViolationOfNoPropertyShowsOnlyItsViolators) {
 // the violation's tables are those of property 9.
 TEST_F(ViolationDetailTest, ViolationOfAPropertyWithoutRowKeepsItsPropertyId) {
   const Detail d = {{"45", "", "", "", "", "Yes", "", ""}, "", "", "", "", "", "", "", "", "", ""};
-  EXPECT_EQ(RunWith(&TPageModule::ViolationDetailPage, "VID", "45"), DetailPageText("", 9, d, {}));
+  EXPECT_EQ(RunWith("ViolationDetailPage", "VID", "45"), DetailPageText("", 9, d, {}));
 }
 
-TEST_F(ViolationDetailTest, VidFormsAndMissingViolationsOnOneModule) {
-  ExpectIdForms(&TPageModule::ViolationDetailPage, "VID",
+TEST_F(ViolationDetailTest, VidFormsAndMissingViolationsOnOneSession) {
+  ExpectIdForms("ViolationDetailPage", "VID",
                 DetailPageText("Maple Row", 3, kViolation42, kViolatorsOf42),
                 DetailPageText("", 0, std::nullopt, {}));
-  EXPECT_EQ(RunWith(&TPageModule::ViolationDetailPage, "VID", "999"),
+  EXPECT_EQ(RunWith("ViolationDetailPage", "VID", "999"),
             DetailPageText("", 0, std::nullopt, {}));
-  EXPECT_FALSE(module.trMain.InTransaction());
+  EXPECT_FALSE(session.Transaction().InTransaction());
 }
 
 }  // namespace

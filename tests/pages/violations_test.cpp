@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "pages/page_frame.h"
 #include "tab_page_test.h"
 #include "tab_page_text.h"
 
@@ -54,23 +55,23 @@ class ViolationsTest : public TabPageTest {
 };
 
 TEST_F(ViolationsTest, ListsEveryViolationWithItsDetailLink) {
-  EXPECT_EQ(RunWith(&TPageModule::ViolationsPage, "PROPID", "42"),
+  EXPECT_EQ(RunWith("ViolationsPage", "PROPID", "42"),
             ViolationsPageText("Harbor View", 42, kViolationsOf42));
 }
 
 TEST_F(ViolationsTest, PropertyWithoutViolationsClosesTheEmptyTable) {
-  EXPECT_EQ(RunWith(&TPageModule::ViolationsPage, "PROPID", "7"),
+  EXPECT_EQ(RunWith("ViolationsPage", "PROPID", "7"),
             ViolationsPageText("Elm Court", 7, {}));
 }
 
-TEST_F(ViolationsTest, PropidFormsOnOneModule) {
-  ExpectIdForms(&TPageModule::ViolationsPage, "PROPID",
+TEST_F(ViolationsTest, PropidFormsOnOneSession) {
+  ExpectIdForms("ViolationsPage", "PROPID",
                 ViolationsPageText("Harbor View", 42, kViolationsOf42),
                 ViolationsPageText("", 0, {}));
 }
 
 TEST_F(ViolationsTest, PropertyThatDoesNotExistKeepsTheRequestedIdInItsTabs) {
-  EXPECT_EQ(RunWith(&TPageModule::ViolationsPage, "PROPID", "-5"), ViolationsPageText("", -5, {}));
+  EXPECT_EQ(RunWith("ViolationsPage", "PROPID", "-5"), ViolationsPageText("", -5, {}));
 }
 
 TEST(YesNoTextTest, NonZeroIsYes) {
@@ -78,7 +79,7 @@ TEST(YesNoTextTest, NonZeroIsYes) {
     int32_t value;
     const char* text;
   } cases[] = {{0, "No"}, {1, "Yes"}, {-1, "Yes"}, {7, "Yes"}, {INT32_MIN, "Yes"}};
-  for (const auto& c : cases) EXPECT_EQ(TPageModule::YesNoText(c.value), c.text) << c.value;
+  for (const auto& c : cases) EXPECT_EQ(YesNoText(c.value), c.text) << c.value;
 }
 
 }  // namespace

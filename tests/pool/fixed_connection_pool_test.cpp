@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "db/errors.h"
+#include "pool/module_errors.h"
 #include "pool_fixture.h"
 
 namespace qv::pooltest {
@@ -25,8 +26,8 @@ struct Holders {
       std::promise<void> acquired;
       auto ready = acquired.get_future();
       threads.emplace_back([&pool, this, i, done = std::move(acquired)]() mutable {
-        TConnectionRef connection;
-        pool.Acquire(connection);
+        PoolLease lease;
+        pool.Acquire(lease);
         done.set_value();
         release[i].get_future().wait();
       });
@@ -48,21 +49,26 @@ struct Holders {
   std::vector<std::thread> threads;
 };
 
-// Lends a place of the pool to each reference, one after the other.
-void AcquireInTurn(TFixedConnectionPool& pool, std::initializer_list<TConnectionRef*> references) {
-  for (TConnectionRef* reference : references) pool.Acquire(*reference);
+// Lends a place of the pool to each lease, one after the other.
+void AcquireInTurn(TFixedConnectionPool& pool, std::initializer_list<PoolLease*> leases) {
+  for (PoolLease* lease : leases) pool.Acquire(*lease);
+}
+
+// The session in a place of the pool (null: empty).
+const DatabaseSession* SessionAt(const TFixedConnectionPool& pool, int32_t place) {
+  return pool.Place(place).session;
 }
 
 TEST_F(PoolTest, SixthBorrowerGetsThePlaceThatIsGivenBackWhileItWaits) {
   auto pool = MakePool(5, 20000);
   Holders holders(*pool);
   EXPECT_EQ(pool->AvailablePlaces(), 0);
-  IConnection* second = pool->SlotModule(1);
+  const DatabaseSession* second = SessionAt(*pool, 1);
 
   auto sixth = std::async(std::launch::async, [&] {
-    TConnectionRef connection;
-    pool->Acquire(connection);
-    return connection.Get();
+    PoolLease lease;
+    pool->Acquire(lease);
+    return &lease.Session();
   });
   std::this_thread::sleep_for(50ms);  // let the sixth start waiting
   holders.Release(1);
@@ -70,177 +76,211 @@ TEST_F(PoolTest, SixthBorrowerGetsThePlaceThatIsGivenBackWhileItWaits) {
   EXPECT_EQ(created_, 5);
 }
 
-TEST_F(PoolTest, SixthBorrowerTimesOutWithTheMessageAndAnEmptyReference) {
+TEST_F(PoolTest, SixthBorrowerTimesOutWithTheMessageAndAnEmptyLease) {
   auto pool = MakePool(5, 100);
   Holders holders(*pool);
-  TConnectionRef connection;
+  PoolLease lease;
   try {
-    pool->Acquire(connection);
+    pool->Acquire(lease);
     FAIL() << "no time-out";
   } catch (const EConnPoolException& error) {
     EXPECT_STREQ(error.what(), "Connection pool timeout. Cannot obtain a connection");
   }
-  EXPECT_FALSE(connection);
+  EXPECT_FALSE(lease);
   EXPECT_EQ(created_, 5);
 }
 
-TEST_F(PoolTest, LentModuleCountsTwoAndFreeModuleOneWithItsReleaseTime) {
+TEST_F(PoolTest, ALentSessionGivenBackIsFreeWithItsReleaseTimeAndOneUnit) {
   auto pool = MakePool(5, 1000);
-  TConnectionRef connection;
-  pool->Acquire(connection);
-  ASSERT_TRUE(connection);
-  EXPECT_TRUE(connection->DatabaseConnection().Connected());
-  EXPECT_EQ(pool->SlotModule(0), connection.Get());
-  EXPECT_EQ(connection->ReferenceCount(), 2);
-  EXPECT_EQ(connection->LastReleaseTime(), 0.0);
+  PoolLease lease;
+  pool->Acquire(lease);
+  ASSERT_TRUE(lease);
+  EXPECT_TRUE(lease.Session().Connection().Connected());
+  PlaceState place = pool->Place(0);
+  EXPECT_EQ(place.session, &lease.Session());
+  EXPECT_TRUE(place.lent);
+  EXPECT_EQ(place.last_release, 0.0);
   EXPECT_EQ(pool->AvailablePlaces(), 4);
 
   Advance(1500);
   const TDateTime releasedAt = EncodeDateTime(clock_.Now());
-  IConnection* module = connection.Get();
-  connection.Reset();
-  EXPECT_EQ(module->ReferenceCount(), 1);
-  EXPECT_EQ(module->LastReleaseTime(), releasedAt);
+  const DatabaseSession* session = &lease.Session();
+  lease.Release();
+  EXPECT_FALSE(lease);
+  place = pool->Place(0);
+  EXPECT_EQ(place.session, session);
+  EXPECT_FALSE(place.lent);
+  EXPECT_EQ(place.last_release, releasedAt);
+  EXPECT_EQ(pool->AvailablePlaces(), 5);
+  lease.Release();  // an empty lease gives nothing back
+  EXPECT_EQ(pool->AvailablePlaces(), 5);
+
+  // Closing the free session empties its place and gives no unit back.
+  Advance(kFiveMinutesMs + 1);
+  pool->CloseIdleSessions();
+  EXPECT_EQ(SessionAt(*pool, 0), nullptr);
   EXPECT_EQ(pool->AvailablePlaces(), 5);
 }
 
-TEST_F(PoolTest, CopiedReferenceCountsThreeAndGivesNoPlaceBackUntilTheLastGoes) {
+TEST_F(PoolTest, AMovedLeaseGivesThePlaceBackOnceWhenTheLastHolderEnds) {
   auto pool = MakePool(1, 1000);
-  TConnectionRef first;
+  PoolLease first;
   pool->Acquire(first);
   {
-    TConnectionRef second = first;
-    EXPECT_EQ(first->ReferenceCount(), 3);
+    PoolLease second = std::move(first);
+    EXPECT_FALSE(first);
+    EXPECT_TRUE(second);
+    first.Release();
+    EXPECT_EQ(pool->AvailablePlaces(), 0);
   }
-  EXPECT_EQ(first->ReferenceCount(), 2);
-  EXPECT_EQ(pool->AvailablePlaces(), 0);
-  first.Reset();
   EXPECT_EQ(pool->AvailablePlaces(), 1);
+  EXPECT_FALSE(pool->Place(0).lent);
 }
 
-TEST_F(PoolTest, AcquireGivesBackTheModuleTheReferenceHoldsBeforeWaiting) {
+TEST_F(PoolTest, AcquireGivesBackTheSessionTheLeaseHoldsBeforeWaiting) {
   auto pool = MakePool(1, 100);
-  TConnectionRef connection;
-  pool->Acquire(connection);
-  IConnection* first = connection.Get();
-  pool->Acquire(connection);  // a single place: would time out if still held
-  EXPECT_EQ(connection.Get(), first);
-  EXPECT_EQ(connection->ReferenceCount(), 2);
+  PoolLease lease;
+  pool->Acquire(lease);
+  const DatabaseSession* first = &lease.Session();
+  pool->Acquire(lease);  // a single place: would time out if still held
+  EXPECT_EQ(&lease.Session(), first);
+  EXPECT_TRUE(pool->Place(0).lent);
   EXPECT_EQ(created_, 1);
 }
 
-TEST_F(PoolTest, FreeModuleInTheLowestSlotIsLentWithoutCreatingOne) {
+TEST_F(PoolTest, FreeSessionInTheLowestPlaceIsLentWithoutCreatingOne) {
   auto pool = MakePool(5, 1000);
-  TConnectionRef a, b, c;
-  AcquireInTurn(*pool, {&a, &b, &c});  // slots 0, 1 and 2
-  IConnection* slot0 = a.Get();
-  a.Reset();
-  c.Reset();  // slots: free, lent, free, empty, empty
-  TConnectionRef next;
+  PoolLease a, b, c;
+  AcquireInTurn(*pool, {&a, &b, &c});  // places 0, 1 and 2
+  const DatabaseSession* place0 = &a.Session();
+  a.Release();
+  c.Release();  // places: free, lent, free, empty, empty
+  PoolLease next;
   pool->Acquire(next);
-  EXPECT_EQ(next.Get(), slot0);
+  EXPECT_EQ(&next.Session(), place0);
   EXPECT_EQ(created_, 3);
 }
 
-TEST_F(PoolTest, CleanupClosesOnlyFreeModulesIdleBeyondTheLimitAndEmptySlotComesFirst) {
+TEST_F(PoolTest, CleanupClosesOnlyFreeSessionsIdleBeyondTheLimitAndEmptyPlaceComesFirst) {
   auto pool = MakePool(5, 1000);
-  TConnectionRef a, b, c;
-  AcquireInTurn(*pool, {&a, &b, &c});  // slots 0, 1 and 2
-  IConnection* slot2 = c.Get();
-  b.Reset();  // slot 1 free from now on
+  PoolLease a, b, c;
+  AcquireInTurn(*pool, {&a, &b, &c});  // places 0, 1 and 2
+  const DatabaseSession* place2 = &c.Session();
+  b.Release();  // place 1 free from now on
   Advance(kFiveMinutesMs - 1000);
-  pool->CloseIdleModules();
-  EXPECT_NE(pool->SlotModule(1), nullptr) << "idle less than the limit";
+  pool->CloseIdleSessions();
+  EXPECT_NE(SessionAt(*pool, 1), nullptr) << "idle less than the limit";
 
   Advance(1000);
-  pool->CloseIdleModules();
-  EXPECT_NE(pool->SlotModule(1), nullptr) << "idle exactly the limit";
+  pool->CloseIdleSessions();
+  EXPECT_NE(SessionAt(*pool, 1), nullptr) << "idle exactly the limit";
 
   Advance(1);
-  c.Reset();  // slot 2 free, idle 0
-  pool->CloseIdleModules();
-  EXPECT_NE(pool->SlotModule(0), nullptr) << "lent out: never closed";
-  EXPECT_EQ(pool->SlotModule(1), nullptr) << "idle beyond the limit";
-  EXPECT_EQ(pool->SlotModule(2), slot2);
+  c.Release();  // place 2 free, idle 0
+  pool->CloseIdleSessions();
+  EXPECT_NE(SessionAt(*pool, 0), nullptr) << "lent out: never closed";
+  EXPECT_EQ(SessionAt(*pool, 1), nullptr) << "idle beyond the limit";
+  EXPECT_EQ(SessionAt(*pool, 2), place2);
   EXPECT_EQ(pool->AvailablePlaces(), 4);
 
-  // Slots: lent, empty, free: the empty slot 1 wins over the free module.
-  TConnectionRef next;
+  // Places: lent, empty, free: the empty place 1 wins over the free session.
+  PoolLease next;
   pool->Acquire(next);
-  EXPECT_EQ(pool->SlotModule(1), next.Get());
-  EXPECT_NE(next.Get(), slot2);
+  EXPECT_EQ(SessionAt(*pool, 1), &next.Session());
+  EXPECT_NE(&next.Session(), place2);
   EXPECT_EQ(created_, 4);
-  EXPECT_TRUE(next->DatabaseConnection().Connected());
+  EXPECT_TRUE(next.Session().Connection().Connected());
 }
 
-TEST_F(PoolTest, RetiredModulesCloseWhenFreeAndAreNeverLentAgain) {
+TEST_F(PoolTest, RetiredSessionsCloseWhenFreeAndAreNeverLentAgain) {
   auto pool = MakePool(5, 1000);
-  TConnectionRef a, b;
-  AcquireInTurn(*pool, {&a, &b});  // slots 0 and 1
-  IConnection* lent = b.Get();
-  a.Reset();  // slots: free, lent
-  pool->RetireModules();
-  EXPECT_EQ(pool->SlotModule(0), nullptr) << "free: closed at once";
-  EXPECT_EQ(pool->SlotModule(1), lent) << "lent: finishes its request";
-  EXPECT_TRUE(lent->DatabaseConnection().Connected());
+  PoolLease a, b;
+  AcquireInTurn(*pool, {&a, &b});  // places 0 and 1
+  const DatabaseSession* lent = &b.Session();
+  a.Release();  // places: free, lent
+  pool->RetireSessions();
+  EXPECT_EQ(SessionAt(*pool, 0), nullptr) << "free: closed at once";
+  EXPECT_EQ(SessionAt(*pool, 1), lent) << "lent: finishes its request";
+  EXPECT_TRUE(b.Session().Connection().Connected());
   EXPECT_EQ(pool->AvailablePlaces(), 4);
 
-  b.Reset();  // slots: empty, free but retired
-  TConnectionRef c, d;
+  b.Release();  // places: empty, free but retired
+  PoolLease c, d;
   AcquireInTurn(*pool, {&c, &d});
-  EXPECT_EQ(pool->SlotModule(0), c.Get());
-  EXPECT_EQ(pool->SlotModule(1), d.Get()) << "the retired module's place gets a new one";
+  EXPECT_EQ(SessionAt(*pool, 0), &c.Session());
+  EXPECT_EQ(SessionAt(*pool, 1), &d.Session()) << "the retired session's place gets a new one";
   EXPECT_EQ(created_, 4);
-  EXPECT_TRUE(d->DatabaseConnection().Connected());
+  EXPECT_TRUE(d.Session().Connection().Connected());
   EXPECT_EQ(pool->AvailablePlaces(), 3);
 
-  // Modules made after the retirement are lent again as usual.
-  IConnection* fresh = c.Get();
-  c.Reset();
-  TConnectionRef e;
+  // Sessions made after the retirement are lent again as usual.
+  const DatabaseSession* fresh = &c.Session();
+  c.Release();
+  PoolLease e;
   pool->Acquire(e);
-  EXPECT_EQ(e.Get(), fresh);
+  EXPECT_EQ(&e.Session(), fresh);
   EXPECT_EQ(created_, 4);
 }
 
 TEST_F(PoolTest, FailedConnectRaisesAndLeavesThePlaceAvailable) {
   auto pool = MakePool(1, 100, std::chrono::minutes(5), /*failing=*/2);
   for (int attempt = 0; attempt < 2; ++attempt) {
-    TConnectionRef connection;
-    EXPECT_THROW(pool->Acquire(connection), EIB_Error);
-    EXPECT_FALSE(connection);
-    EXPECT_EQ(pool->SlotModule(0), nullptr);
+    PoolLease lease;
+    EXPECT_THROW(pool->Acquire(lease), EIB_Error);
+    EXPECT_FALSE(lease);
+    EXPECT_EQ(SessionAt(*pool, 0), nullptr);
     EXPECT_EQ(pool->AvailablePlaces(), 1);
   }
-  TConnectionRef connection;
-  pool->Acquire(connection);  // the database is back: a fresh module connects
-  EXPECT_TRUE(connection->DatabaseConnection().Connected());
+  PoolLease lease;
+  pool->Acquire(lease);  // the database is back: a fresh session connects
+  EXPECT_TRUE(lease.Session().Connection().Connected());
   EXPECT_EQ(created_, 3);
 }
 
-TEST_F(PoolTest, CleanupThreadClosesAnIdleModuleOnItsOwn) {
+TEST_F(PoolTest, CleanupThreadClosesAnIdleSessionOnItsOwn) {
   auto pool = MakePool(1, 1000, 20ms);
   {
-    TConnectionRef connection;
-    pool->Acquire(connection);
+    PoolLease lease;
+    pool->Acquire(lease);
   }
   Advance(1000);  // idle beyond the 20 ms limit on the pool's clock
   const auto deadline = std::chrono::steady_clock::now() + 10s;
-  while (pool->SlotModule(0) != nullptr && std::chrono::steady_clock::now() < deadline) {
+  while (SessionAt(*pool, 0) != nullptr && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(5ms);
   }
-  EXPECT_EQ(pool->SlotModule(0), nullptr);
+  EXPECT_EQ(SessionAt(*pool, 0), nullptr);
   EXPECT_EQ(pool->AvailablePlaces(), 1);
 }
 
-TEST_F(PoolTest, ModuleReleasedAfterItsPoolIsGoneIsDestroyedSafely) {
-  TConnectionRef connection;
+TEST_F(PoolTest, ALeaseThatEndsAfterItsPoolIsGoneClosesItsSessionSafely) {
+  PoolLease lease;
   {
     auto pool = MakePool(1, 1000);
-    pool->Acquire(connection);
+    pool->Acquire(lease);
   }
-  EXPECT_EQ(connection->ReferenceCount(), 1);
-  connection.Reset();
+  EXPECT_TRUE(lease.Session().Connection().Connected());
+  lease.Release();
+  EXPECT_FALSE(lease);
+}
+
+// What a page that failed half-way leaves open (a transaction, a cursor) ends
+// quietly when the pool closes the session.
+TEST_F(PoolTest, ClosingASessionCommitsAndDetachesWithoutAReport) {
+  std::vector<std::string> reported;
+  SetModuleErrorHandler([&](const std::string& message) { reported.push_back(message); });
+  {
+    auto pool = MakePool(1, 1000);
+    PoolLease lease;
+    pool->Acquire(lease);
+    lease.Session().Transaction().StartTransaction();
+    static constexpr TStatementText kCount{"SELECT COUNT(*) FROM RDB$DATABASE"};
+    lease.Session().Statement(kCount).Open();
+    lease.Discard();
+    EXPECT_EQ(SessionAt(*pool, 0), nullptr);
+    EXPECT_EQ(pool->AvailablePlaces(), 1);
+  }
+  SetModuleErrorHandler({});
+  EXPECT_TRUE(reported.empty()) << reported.front();
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// The pool when connections die or hang: dead modules leave their place, a
+// The pool when connections die or hang: dead sessions leave their place, a
 // fresh connection on demand, connecting without the pool's lock, and a
 // closed pool that answers its waiting borrowers at once.
 #include <arpa/inet.h>
@@ -46,35 +46,34 @@ class SilentPort {
 
 class PoolFaultsTest : public PoolTest {};
 
-TEST_F(PoolFaultsTest, DiscardedModuleLeavesItsPlaceToAFreshOne) {
+TEST_F(PoolFaultsTest, DiscardedSessionLeavesItsPlaceToAFreshOne) {
   auto pool = MakePool(2, 1000);
-  TConnectionRef connection;
-  EXPECT_TRUE(pool->Acquire(connection, TAcquireMode::amAny));  // connected now
-  IConnection* dead = connection.Get();
-  pool->Discard(connection);
-  EXPECT_FALSE(connection);
-  EXPECT_EQ(pool->SlotModule(0), nullptr);
+  PoolLease lease;
+  EXPECT_TRUE(pool->Acquire(lease, TAcquireMode::amAny));  // connected now
+  lease.Discard();
+  EXPECT_FALSE(lease);
+  EXPECT_EQ(pool->Place(0).session, nullptr);
   EXPECT_EQ(pool->AvailablePlaces(), 2);
-  EXPECT_TRUE(pool->Acquire(connection, TAcquireMode::amAny));
-  EXPECT_NE(pool->SlotModule(0), nullptr);
+  EXPECT_TRUE(pool->Acquire(lease, TAcquireMode::amAny));
+  EXPECT_NE(pool->Place(0).session, nullptr);
   EXPECT_EQ(created_, 2);
-  connection.Reset();
-  // A module given back the ordinary way is lent again, not connected anew.
-  EXPECT_FALSE(pool->Acquire(connection, TAcquireMode::amAny));
+  lease.Release();
+  // A session given back the ordinary way is lent again, not connected anew.
+  EXPECT_FALSE(pool->Acquire(lease, TAcquireMode::amAny));
   EXPECT_EQ(created_, 2);
-  (void)dead;
 }
 
-TEST_F(PoolFaultsTest, FreshConnectionClosesAFreeModuleRatherThanLendIt) {
+TEST_F(PoolFaultsTest, FreshConnectionClosesAFreeSessionRatherThanLendIt) {
   auto pool = MakePool(1, 1000);
-  TConnectionRef connection;
-  pool->Acquire(connection);
-  connection.Reset();  // one free, connected module
-  EXPECT_TRUE(pool->Acquire(connection, TAcquireMode::amFreshConnection));
+  PoolLease lease;
+  pool->Acquire(lease);
+  lease.Release();  // one free, connected session
+  EXPECT_TRUE(pool->Acquire(lease, TAcquireMode::amFreshConnection));
   EXPECT_EQ(created_, 2);
-  EXPECT_EQ(connection->ReferenceCount(), 2);
-  EXPECT_TRUE(connection->DatabaseConnection().Connected());
-  connection.Reset();
+  EXPECT_TRUE(pool->Place(0).lent);
+  EXPECT_EQ(pool->Place(0).session, &lease.Session());
+  EXPECT_TRUE(lease.Session().Connection().Connected());
+  lease.Release();
   EXPECT_EQ(pool->AvailablePlaces(), 1);
 }
 
@@ -86,18 +85,18 @@ TEST_F(PoolFaultsTest, SlowConnectLetsOthersBorrowAndEndsAtTheConnectTimeOut) {
   TPoolOptions options;
   options.PoolSize = 2;
   options.AcquireTimeoutMs = 1000;
-  options.Factory = [this, hangingIni](const std::shared_ptr<TPoolSync>& sync) -> IConnection* {
-    return new TConnectionModule(sync, created_++ == 0 ? goodIni_ : hangingIni, clock_);
+  options.Factory = [this, hangingIni] {
+    return NewDatabaseSession(created_++ == 0 ? goodIni_ : hangingIni);
   };
   TFixedConnectionPool pool(std::move(options));
-  TConnectionRef first;
+  PoolLease first;
   pool.Acquire(first);
 
   auto slow = std::async(std::launch::async, [&pool] {
-    TConnectionRef connection;
+    PoolLease lease;
     const auto start = std::chrono::steady_clock::now();
     try {
-      pool.Acquire(connection);
+      pool.Acquire(lease);
       return std::make_pair(std::string("connected"), std::chrono::steady_clock::now() - start);
     } catch (const EIB_ISCError& error) {
       return std::make_pair(std::string(error.Kind() == TIB_FailureKind::fkAttachFailed
@@ -107,13 +106,13 @@ TEST_F(PoolFaultsTest, SlowConnectLetsOthersBorrowAndEndsAtTheConnectTimeOut) {
     }
   });
   while (created_ < 2) std::this_thread::sleep_for(5ms);
-  std::this_thread::sleep_for(100ms);  // the second module is connecting now
+  std::this_thread::sleep_for(100ms);  // the second session is connecting now
   // Giving back and borrowing again does not wait for that connect.
   const auto start = std::chrono::steady_clock::now();
-  first.Reset();
+  first.Release();
   pool.Acquire(first);
   EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
-  first.Reset();
+  first.Release();
 
   const auto [outcome, elapsed] = slow.get();
   EXPECT_EQ(outcome, "attach failed");
@@ -124,13 +123,13 @@ TEST_F(PoolFaultsTest, SlowConnectLetsOthersBorrowAndEndsAtTheConnectTimeOut) {
 
 TEST_F(PoolFaultsTest, ClosedPoolAnswersWaitingBorrowersAtOnce) {
   auto pool = MakePool(1, 20000);
-  TConnectionRef held;
+  PoolLease held;
   pool->Acquire(held);
   auto waiter = std::async(std::launch::async, [&pool] {
-    TConnectionRef connection;
+    PoolLease lease;
     const auto start = std::chrono::steady_clock::now();
     try {
-      pool->Acquire(connection);
+      pool->Acquire(lease);
     } catch (const EConnPoolException&) {
     }
     return std::chrono::steady_clock::now() - start;
@@ -139,11 +138,11 @@ TEST_F(PoolFaultsTest, ClosedPoolAnswersWaitingBorrowersAtOnce) {
   pool->Close();
   EXPECT_LT(waiter.get(), 2s);
   // A place that is there is still lent; after Reopen borrowers wait again.
-  held.Reset();
+  held.Release();
   pool->Acquire(held);
   EXPECT_TRUE(held);
   pool->Reopen();
-  held.Reset();
+  held.Release();
 }
 
 }  // namespace

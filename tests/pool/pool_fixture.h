@@ -1,5 +1,5 @@
 // Pool test fixture: an embedded database, INI files naming it (or a missing
-// one), a settable clock, and a module factory that counts what it makes.
+// one), a settable clock, and a session factory that counts what it makes.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,8 +15,8 @@
 #include <unistd.h>
 
 #include "platform/clock.h"
-#include "pool/connection_module.h"
 #include "pool/fixed_connection_pool.h"
+#include "pool/session_settings.h"
 #include "test_database.h"
 
 namespace qv::pooltest {
@@ -72,12 +72,12 @@ class PoolTest : public ::testing::Test {
         badIni_(folder_.Write("bad.ini", "[DB]\nDBName=" + folder_.File("missing.fdb") +
                                              "\nUser=SYSDBA\n")) {}
 
-  // A factory of real modules on the test database; the first `failing` ones
+  // A factory of real sessions on the test database; the first `failing` ones
   // name a database file that does not exist.
-  TConnectionFactory Factory(int failing = 0) {
-    return [this, failing](const std::shared_ptr<TPoolSync>& sync) -> IConnection* {
+  SessionFactory Factory(int failing = 0) {
+    return [this, failing] {
       const int serial = created_++;
-      return new TConnectionModule(sync, serial < failing ? badIni_ : goodIni_, clock_);
+      return NewDatabaseSession(serial < failing ? badIni_ : goodIni_);
     };
   }
 

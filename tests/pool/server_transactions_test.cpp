@@ -1,6 +1,6 @@
-// Pooled modules against a private Firebird server that another application
-// writes to: each page reads what was committed before it, and a module free in
-// the pool holds no transaction open on the server.
+// Pooled sessions against a private Firebird server that another application
+// writes to: each page reads what was committed before it, and a session free
+// in the pool holds no transaction open on the server.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -9,14 +9,15 @@
 #include "db/command.h"
 #include "db/ib.h"
 #include "firebird_server.h"
+#include "pages/page_context.h"
+#include "pages/page_frame.h"
 #include "pages/page_request.h"
+#include "pages/page_table.h"
 #include "pages/string_stream.h"
 #include "pool_fixture.h"
 
 namespace qv::pooltest {
 namespace {
-
-using TModulePage = void (IConnection::*)(TStringStream&, TPageRequest&);
 
 class ServerTransactionsTest : public PoolTest {
  protected:
@@ -48,9 +49,7 @@ class ServerTransactionsTest : public PoolTest {
     TPoolOptions options;
     options.PoolSize = size;
     options.AcquireTimeoutMs = 1000;
-    options.Factory = [this](const std::shared_ptr<TPoolSync>& sync) -> IConnection* {
-      return new TConnectionModule(sync, serverIni_, clock_);
-    };
+    options.Factory = [this] { return NewDatabaseSession(serverIni_); };
     options.LocalClock = &clock_;
     return std::make_unique<TFixedConnectionPool>(std::move(options));
   }
@@ -63,14 +62,16 @@ class ServerTransactionsTest : public PoolTest {
     connection.Connect();
   }
 
-  static std::string Run(IConnection& module, TModulePage page, const std::string& document,
-                         const std::string& loggedIn = "True") {
+  // The page of that name run on the lease's session, as the router runs it.
+  std::string Run(PoolLease& lease, std::string_view page, const std::string& document,
+                  const std::string& loggedIn = "True") {
     TSimplePageRequest request;
     request.document = document;
     request.session.emplace("LoggedIn", loggedIn);
     request.Add("PROPID", "7");
     TStringStream out;
-    (module.*page)(out, request);
+    PageContext context{request, out, lease.Session(), clock_, PageNamed(page)};
+    RunPage(context);
     return out.TakeDataString();
   }
 
@@ -85,11 +86,11 @@ std::string ServerTransactionsTest::error_;
 int ServerTransactionsTest::files_ = 0;
 
 TEST_F(ServerTransactionsTest, TheNextMainMenuShowsANameAnotherApplicationCommitted) {
-  auto pool = ServerPool(1);  // every page runs on the same module
+  auto pool = ServerPool(1);  // every page runs on the same session
   {
-    TConnectionRef module;
-    pool->Acquire(module);
-    EXPECT_NE(Run(*module, &IConnection::MainMenuPage, "/", "False").find(">Harbor Housing</TH>"),
+    PoolLease lease;
+    pool->Acquire(lease);
+    EXPECT_NE(Run(lease, "MainMenuPage", "/", "False").find(">Harbor Housing</TH>"),
               std::string::npos);
   }
   {
@@ -100,34 +101,34 @@ TEST_F(ServerTransactionsTest, TheNextMainMenuShowsANameAnotherApplicationCommit
     transaction.Commit();
   }
   for (int round = 0; round < 2; ++round) {
-    TConnectionRef module;
-    pool->Acquire(module);
-    const std::string menu = Run(*module, &IConnection::MainMenuPage, "/", "False");
+    PoolLease lease;
+    pool->Acquire(lease);
+    const std::string menu = Run(lease, "MainMenuPage", "/", "False");
     EXPECT_NE(menu.find(">Bayside Homes</TH>"), std::string::npos) << round;
   }
 }
 
-TEST_F(ServerTransactionsTest, IdleModulesHoldNoTransactionAndTheOldestActiveMovesOn) {
+TEST_F(ServerTransactionsTest, IdleSessionsHoldNoTransactionAndTheOldestActiveMovesOn) {
   auto pool = ServerPool(2);
   const struct {
-    TModulePage page;
+    const char* page;
     const char* document;
   } mix[] = {
-      {&IConnection::MainMenuPage, "/"},         {&IConnection::PropertyListPage, "/list"},
-      {&IConnection::PropertyInfoPage, "/Propinfo"}, {&IConnection::HttpInfoPage, "/ipinfo"},
-      {&IConnection::PeoplePage, "/People"},     {&IConnection::UnderConstructionPage, "/x"},
-      {&IConnection::LogOnPage, "/LOGON"},       {&IConnection::ViolationsPage, "/Violations"},
-      {&IConnection::MainMenuPage, "/"},
+      {"MainMenuPage", "/"},         {"PropertyListPage", "/list"},
+      {"PropertyInfoPage", "/Propinfo"}, {"HttpInfoPage", "/ipinfo"},
+      {"PeoplePage", "/People"},     {"UnderConstructionPage", "/x"},
+      {"LogOnPage", "/LOGON"},       {"ViolationsPage", "/Violations"},
+      {"MainMenuPage", "/"},
   };
   {
-    // Two modules lent at once, so both attach and both run pages.
-    TConnectionRef first;
-    TConnectionRef second;
+    // Two sessions lent at once, so both attach and both run pages.
+    PoolLease first;
+    PoolLease second;
     pool->Acquire(first);
     pool->Acquire(second);
     for (const auto& step : mix) {
-      EXPECT_NE(Run(*first, step.page, step.document).find("Harbor Housing"), std::string::npos);
-      EXPECT_NE(Run(*second, step.page, step.document).find("Harbor Housing"), std::string::npos);
+      EXPECT_NE(Run(first, step.page, step.document).find("Harbor Housing"), std::string::npos);
+      EXPECT_NE(Run(second, step.page, step.document).find("Harbor Housing"), std::string::npos);
     }
   }
 
@@ -140,7 +141,7 @@ TEST_F(ServerTransactionsTest, IdleModulesHoldNoTransactionAndTheOldestActiveMov
   query.SQL().Add("SELECT COUNT(*) FROM MON$ATTACHMENTS");
   query.SQL().Add("WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION AND MON$SYSTEM_FLAG = 0");
   query.Open();
-  EXPECT_EQ(query.Fields()[0].AsInteger(), 2);  // the modules stay attached
+  EXPECT_EQ(query.Fields()[0].AsInteger(), 2);  // the sessions stay attached
   query.SQL().Clear();
   query.SQL().Add("SELECT COUNT(*) FROM MON$TRANSACTIONS");
   query.SQL().Add("WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION");

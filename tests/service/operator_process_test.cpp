@@ -477,6 +477,42 @@ TEST_F(AdminPortTest, MetricsAreTheTextFormatAndMoveWithRequests) {
   EXPECT_EQ(Value(second, "qvweb_database_errors_total", {{"kind", "other"}}), 0);
 }
 
+// A request is counted under the label of the path it asked for, the
+// router's reading of it: a log-on, whether it succeeds or not, counts as
+// "dologin", a path with an encoded letter as the page it decodes to, and a
+// request the router never saw by its request line.
+TEST_F(AdminPortTest, MetricsCountARequestUnderThePathItAskedFor) {
+  StartWithAdmin("");
+  std::string error;
+  const std::vector<Sample> first = ParseMetrics(Admin(test::GetRequest("/metrics"))->body, error);
+  ASSERT_EQ(error, "");
+  const struct {
+    std::string request;
+    int status;
+  } requests[] = {
+      {test::PostFormRequest("/DOLOGIN", "uName=demo&uPass=demo"), 200},
+      {test::PostFormRequest("/dologin/list", "uName=demo&uPass=wrong"), 200},
+      {test::GetRequest("/%4Cist"), 200},
+      // Refused before its target is decoded: counted by its request line.
+      {"POST /%4Cist HTTP/1.1\r\nContent-Length: 99999999\r\n\r\n", 413},
+  };
+  for (const auto& r : requests) {
+    auto answer = test::Exchange(port_, r.request);
+    ASSERT_TRUE(answer) << r.request;
+    EXPECT_EQ(answer->status, r.status) << r.request;
+  }
+  const std::vector<Sample> second = ParseMetrics(Admin(test::GetRequest("/metrics"))->body, error);
+  ASSERT_EQ(error, "");
+  auto moved = [&](const std::string& page, const std::string& status) {
+    return Value(second, "qvweb_requests_total", {{"page", page}, {"status", status}}) -
+           Value(first, "qvweb_requests_total", {{"page", page}, {"status", status}});
+  };
+  EXPECT_EQ(moved("dologin", "200"), 2);
+  EXPECT_EQ(moved("main", "200"), 0);
+  EXPECT_EQ(moved("list", "200"), 1);
+  EXPECT_EQ(moved("other", "413"), 1);
+}
+
 TEST_F(AdminPortTest, MetricsCountDatabaseErrorsByKind) {
   StartWithAdmin(folder_ + "/missing.gdb");
   for (int i = 0; i < 2; ++i) {

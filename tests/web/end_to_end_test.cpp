@@ -1,5 +1,5 @@
 // A visitor's whole visit over HTTP: the real server on a loopback port, the
-// router, the pool and real connection modules on a small embedded database.
+// router, the pool and real database sessions on a small embedded database.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -12,8 +12,8 @@
 
 #include "http/http_server.h"
 #include "http_client.h"
-#include "pool/connection_module.h"
 #include "pool/fixed_connection_pool.h"
+#include "pool/session_settings.h"
 #include "test_database.h"
 #include "web/request_router.h"
 
@@ -60,9 +60,7 @@ class EndToEndTest : public ::testing::Test {
     TPoolOptions options;
     options.PoolSize = 2;
     options.AcquireTimeoutMs = 300;  // requests come one at a time; only the busy-pool test waits
-    options.Factory = [ini](const std::shared_ptr<TPoolSync>& sync) -> IConnection* {
-      return new TConnectionModule(sync, ini);
-    };
+    options.Factory = [ini] { return NewDatabaseSession(ini); };
     pool_ = std::make_unique<TFixedConnectionPool>(std::move(options));
     router_ = std::make_unique<TRequestRouter>(*pool_, [] { return std::string(); });
 
@@ -187,7 +185,7 @@ TEST_F(EndToEndTest, NameWithAQuoteLogsOn) {
 
 TEST_F(EndToEndTest, PoolTimeOutIsSentAsThePageWithStatus503) {
   Get("/");
-  TConnectionRef first, second;
+  PoolLease first, second;
   pool_->Acquire(first);
   pool_->Acquire(second);  // both places lent out
   expectedStatus_ = "HTTP/1.1 503 Service Unavailable";

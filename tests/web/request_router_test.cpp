@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/exception.h"
 #include "router_fixture.h"
 
 namespace qv::webtest {
@@ -96,10 +97,10 @@ TEST_F(RouterTest, RoutesByPathKeywordAndLogOnState) {
   }
 }
 
-TEST_F(RouterTest, ModuleOfTheLogOnCheckIsGivenBackBeforeThePageTakesOne) {
+TEST_F(RouterTest, SessionOfTheLogOnCheckIsGivenBackBeforeThePageTakesOne) {
   const Outcome outcome = Run("/DOLOGIN", kOut, {"uName=alice", "uPass=pw"});
   EXPECT_EQ(outcome.acquisitions, 2);
-  EXPECT_EQ(module_.mostReferences, 1);
+  EXPECT_EQ(lender_->most_outstanding, 1);
 }
 
 TEST_F(RouterTest, LogOffHoldsForTheNextRequestOfTheSession) {
@@ -116,8 +117,19 @@ TEST_F(RouterTest, NewSessionStartsLoggedOut) {
   EXPECT_EQ(session.Content().Text(), "LoggedIn=False\r\n");
 }
 
+// The named page writes part of itself, then raises a failure of the system
+// (or, with stdError, one of another kind).
+void FailHalfWay(PageStandIns& pages, std::string failing, bool stdError = false) {
+  pages.behaviour = [failing, stdError](PageContext& page) {
+    if (page.entry.name != failing) return PageStandIns::Default(page);
+    page.out.WriteString("<html><body>half a page");
+    if (stdError) throw std::runtime_error("not a system failure");
+    throw Exception("Page failed half-way");
+  };
+}
+
 TEST_F(RouterTest, FailureSendsOnlyTheMessageWithStatus500) {
-  module_.failingPage = "PropertyListPage";
+  FailHalfWay(pages_, "PropertyListPage");
   const Outcome outcome = Run("/list", kIn);
   EXPECT_EQ(outcome.body, "Page failed half-way");
   EXPECT_EQ(outcome.status, 500);
@@ -137,15 +149,14 @@ TEST_F(RouterTest, PoolTimeOutSendsItsMessageAsUnavailable) {
   }
 }
 
-TEST_F(RouterTest, OtherErrorsPassToTheEngineAndTheModuleIsStillGivenBack) {
-  module_.failingPage = "MainMenuPage";
-  module_.failWithStdError = true;
+TEST_F(RouterTest, OtherErrorsPassToTheEngineAndTheSessionIsStillGivenBack) {
+  FailHalfWay(pages_, "MainMenuPage", true);
   TIdHTTPRequestInfo request;
   request.Document = "/";
   request.Session = NewSession(kIn);
   TIdHTTPResponseInfo response(nullptr);
   EXPECT_THROW(router_.Server1CommandGet(nullptr, request, response), std::runtime_error);
-  EXPECT_EQ(module_.references, 0);
+  EXPECT_EQ(lender_->outstanding, 0);
 }
 
 class LogoTest : public RouterTest {

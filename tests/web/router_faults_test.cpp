@@ -1,5 +1,5 @@
 // The router when the database fails: status codes, the second run on a fresh
-// connection after a lost one, dead modules closed, a page over its query
+// connection after a lost one, dead sessions discarded, a page over its query
 // time-out, and the failure report.
 #include <gtest/gtest.h>
 
@@ -16,6 +16,7 @@
 #include "http/request_info.h"
 #include "http/response_info.h"
 #include "http/session.h"
+#include "page_stand_ins.h"
 #include "web/request_router.h"
 
 namespace qv::webtest {
@@ -33,46 +34,15 @@ EIB_ISCError IscError(int32_t code, bool attach = false) {
   return error;
 }
 
-// A module whose pages take a set time and fail with the errors queued for
-// them, one per call.
-class FaultyModule final : public IConnection {
+// Pages that take a set time and fail with the errors queued for them, one
+// per call.
+class FaultyPages {
  public:
-  std::vector<int32_t> failures;  // GDS codes, taken in order; 0: succeed
+  std::vector<int32_t> failures;       // GDS codes, taken in order; 0: succeed
   std::chrono::milliseconds delay{0};  // each page takes this long
-  std::atomic<int> references{0};
   std::atomic<int> calls{0};
 
-  int32_t QueryInterface(const TGuid&, void** Obj) override {
-    *Obj = nullptr;
-    return kNoInterface;
-  }
-  int32_t _AddRef() override { return ++references; }
-  int32_t _Release() override { return --references; }
-  TIB_Connection& DatabaseConnection() override { return connection_; }
-  int32_t ReferenceCount() override { return references; }
-  TDateTime LastReleaseTime() override { return 0; }
-
-  void MainMenuPage(TStringStream& out, TPageRequest&) override { Page(out, "MainMenuPage"); }
-  void HttpInfoPage(TStringStream& out, TPageRequest&) override { Page(out, "HttpInfoPage"); }
-  void PropertyListPage(TStringStream& out, TPageRequest&) override { Page(out, "PropertyListPage"); }
-  void PropertyInfoPage(TStringStream& out, TPageRequest&) override { Page(out, "PropertyInfoPage"); }
-  void LogOnPage(TStringStream& out, TPageRequest&) override { Page(out, "LogOnPage"); }
-  void DoLogin(TStringStream& out, TPageRequest& request) override {
-    Page(out, "");
-    request.SetSessionValue("LoggedIn", "True");
-    request.SetDocument("");
-  }
-  void UnderConstructionPage(TStringStream& out, TPageRequest&) override { Page(out, "UC"); }
-  void PeoplePage(TStringStream& out, TPageRequest&) override { Page(out, "PeoplePage"); }
-  void AccessPage(TStringStream& out, TPageRequest&) override { Page(out, "AccessPage"); }
-  void NotesPage(TStringStream& out, TPageRequest&) override { Page(out, "NotesPage"); }
-  void AuthorizationsPage(TStringStream& out, TPageRequest&) override { Page(out, "Auth"); }
-  void CptedPage(TStringStream& out, TPageRequest&) override { Page(out, "CptedPage"); }
-  void ViolationsPage(TStringStream& out, TPageRequest&) override { Page(out, "Violations"); }
-  void ViolationDetailPage(TStringStream& out, TPageRequest&) override { Page(out, "VDetail"); }
-
- private:
-  void Page(TStringStream& out, const std::string& name) {
+  void Page(PageContext& page) {
     int32_t code = 0;
     {
       std::lock_guard guard(lock_);
@@ -83,12 +53,12 @@ class FaultyModule final : public IConnection {
     }
     ++calls;
     if (delay.count() > 0) std::this_thread::sleep_for(delay);
-    out.WriteString("<" + name + ">");
+    page.out.WriteString("<" + std::string(page.entry.name) + ">");
     if (code != 0) throw IscError(code);
   }
 
+ private:
   std::mutex lock_;
-  TIB_Connection connection_;  // never attached: a cancel reaches nothing
 };
 
 class RouterFaultsTest : public ::testing::Test {
@@ -100,20 +70,17 @@ class RouterFaultsTest : public ::testing::Test {
   };
 
   RouterFaultsTest()
-      : router_(TRequestRouter::TModuleSource{
-                    [this](TConnectionRef& connection, TAcquireMode mode) {
-                      connection.Reset();
-                      std::lock_guard guard(lock_);
-                      modes_.push_back(mode);
-                      if (attachFailure_) throw IscError(335544721, true);
-                      connection = TConnectionRef(&module_);
-                      return mode == TAcquireMode::amFreshConnection || freshModules_;
-                    },
-                    [this](TConnectionRef& connection) {
-                      ++discards_;
-                      connection.Reset();
-                    }},
-                [] { return std::string(); }) {
+      : router_(
+            [this](PoolLease& lease, TAcquireMode mode) {
+              lease.Release();
+              std::lock_guard guard(lock_);
+              modes_.push_back(mode);
+              if (attachFailure_) throw IscError(335544721, true);
+              lease = lender_->Lend();
+              return mode == TAcquireMode::amFreshConnection || freshSessions_;
+            },
+            [] { return std::string(); }, pages_.Table()) {
+    pages_.behaviour = [this](PageContext& page) { faulty_.Page(page); };
     router_.SetOnPageFailure([this](const std::string& ip, const std::string& path, int status,
                                     const std::string& message) {
       std::lock_guard guard(lock_);
@@ -133,13 +100,14 @@ class RouterFaultsTest : public ::testing::Test {
     return {response.ResponseNo, response.CustomHeaders.Values("Retry-After"), response.ContentText};
   }
 
-  FaultyModule module_;
+  FaultyPages faulty_;
+  PageStandIns pages_;
+  std::shared_ptr<SessionLender> lender_ = std::make_shared<SessionLender>();
   std::mutex lock_;
   std::vector<TAcquireMode> modes_;
   std::vector<std::string> reports_;
-  std::atomic<int> discards_{0};
   bool attachFailure_ = false;
-  bool freshModules_ = false;  // Acquire reports every module as connected just now
+  bool freshSessions_ = false;  // Acquire reports every session as connected just now
   TRequestRouter router_;
 };
 
@@ -147,7 +115,7 @@ TEST_F(RouterFaultsTest, EachKindOfFailureGetsItsStatusRetryAndDiscard) {
   struct Case {
     const char* name;
     std::vector<int32_t> failures;
-    bool freshModule;
+    bool freshSession;
     bool attachFailure;
     int status;
     int pageCalls;
@@ -161,7 +129,7 @@ TEST_F(RouterFaultsTest, EachKindOfFailureGetsItsStatusRetryAndDiscard) {
       {"lost, then fine on a fresh connection", {kNetWriteError}, false, false, 200, 2, 1,
        {any, fresh}},
       {"lost twice", {kNetWriteError, kNetWriteError}, false, false, 503, 2, 2, {any, fresh}},
-      {"lost on a module connected just now", {kNetWriteError}, true, false, 503, 1, 1, {any}},
+      {"lost on a session connected just now", {kNetWriteError}, true, false, 503, 1, 1, {any}},
       {"database shut down", {335544528}, true, false, 503, 1, 1, {any}},
       {"cancelled", {kIscCancelled}, false, false, 503, 1, 1, {any}},
       {"statement error", {kDsqlError}, false, false, 500, 1, 0, {any}},
@@ -169,11 +137,11 @@ TEST_F(RouterFaultsTest, EachKindOfFailureGetsItsStatusRetryAndDiscard) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    module_.failures = c.failures;
-    module_.calls = 0;
-    discards_ = 0;
+    faulty_.failures = c.failures;
+    faulty_.calls = 0;
+    lender_->discards = 0;
     modes_.clear();
-    freshModules_ = c.freshModule;
+    freshSessions_ = c.freshSession;
     attachFailure_ = c.attachFailure;
     const Outcome outcome = Run("/people");
     EXPECT_EQ(outcome.status, c.status);
@@ -184,18 +152,18 @@ TEST_F(RouterFaultsTest, EachKindOfFailureGetsItsStatusRetryAndDiscard) {
     } else {
       EXPECT_EQ(outcome.body.rfind("ISC ERROR CODE:", 0), 0u) << outcome.body;
     }
-    EXPECT_EQ(module_.calls, c.pageCalls);
-    EXPECT_EQ(discards_, c.discards);
+    EXPECT_EQ(faulty_.calls, c.pageCalls);
+    EXPECT_EQ(lender_->discards, c.discards);
     EXPECT_EQ(modes_, c.modes);
-    EXPECT_EQ(module_.references, 0);
+    EXPECT_EQ(lender_->outstanding, 0);
   }
 }
 
 TEST_F(RouterFaultsTest, FailedPageIsReportedWithAddressPathStatusAndMessage) {
-  module_.failures = {kDsqlError};
+  faulty_.failures = {kDsqlError};
   Run("/PeoPle/x");
-  freshModules_ = true;
-  module_.failures = {kNetWriteError};
+  freshSessions_ = true;
+  faulty_.failures = {kNetWriteError};
   Run("/notes");
   Run("/people");  // a success is not reported
   ASSERT_EQ(reports_.size(), 2u);
@@ -203,34 +171,37 @@ TEST_F(RouterFaultsTest, FailedPageIsReportedWithAddressPathStatusAndMessage) {
   EXPECT_EQ(reports_[1], "192.0.2.7|/notes|503|ISC ERROR CODE:335544727\r\n");
 }
 
-TEST_F(RouterFaultsTest, PageOverItsTimeOutIsAnsweredAsCancelledAndItsModuleClosed) {
+TEST_F(RouterFaultsTest, PageOverItsTimeOutIsAnsweredAsCancelledAndItsSessionDiscarded) {
   router_.SetQueryTimeout(100ms);
   // The call ends only when its connection is cut: a read error, after the time-out.
-  module_.delay = 600ms;  // the watchdog looks every quarter second
-  module_.failures = {kNetReadError};
+  faulty_.delay = 600ms;  // the watchdog looks every quarter second
+  faulty_.failures = {kNetReadError};
   const Outcome outcome = Run("/people");
   EXPECT_EQ(outcome.status, 503);
   EXPECT_EQ(outcome.retryAfter, "5");
   EXPECT_EQ(outcome.body.rfind("ISC ERROR CODE:335544794", 0), 0u) << outcome.body;
-  EXPECT_EQ(module_.calls, 1);  // no second run: the time-out is not a lost connection
-  EXPECT_EQ(discards_, 1);
+  EXPECT_EQ(faulty_.calls, 1);  // no second run: the time-out is not a lost connection
+  EXPECT_EQ(lender_->discards, 1);
   // A page that ends by itself just after its time-out keeps its answer, but
-  // its module is not lent again.
-  module_.calls = 0;
-  discards_ = 0;
-  module_.failures = {};
+  // its session is not lent again.
+  faulty_.calls = 0;
+  lender_->discards = 0;
+  faulty_.failures = {};
   const Outcome late = Run("/people");
   EXPECT_EQ(late.status, 200);
   EXPECT_EQ(late.body, "<PeoplePage>");
-  EXPECT_EQ(discards_, 1);
+  EXPECT_EQ(lender_->discards, 1);
   // Within the time-out nothing is cancelled.
-  module_.delay = 0ms;
-  discards_ = 0;
+  faulty_.delay = 0ms;
+  lender_->discards = 0;
   EXPECT_EQ(Run("/people").status, 200);
-  EXPECT_EQ(discards_, 0);
-  // The cancels ran on threads of their own, each with a reference.
-  for (int i = 0; i < 200 && module_.references > 0; ++i) std::this_thread::sleep_for(5ms);
-  EXPECT_EQ(module_.references, 0);
+  EXPECT_EQ(lender_->discards, 0);
+  // The cancels ran on threads of their own, each holding the session.
+  for (int i = 0; i < 200 && lender_->session.use_count() > 1; ++i) {
+    std::this_thread::sleep_for(5ms);
+  }
+  EXPECT_EQ(lender_->session.use_count(), 1);
+  EXPECT_EQ(lender_->outstanding, 0);
 }
 
 }  // namespace

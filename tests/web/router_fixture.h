@@ -1,5 +1,6 @@
-// Router test fixture: a router whose pool lends a connection double, and a
-// helper that runs one request through it with a chosen log-on state.
+// Router test fixture: a router over stand-in pages and a lender of one
+// session, and a helper that runs one request through it with a chosen
+// log-on state.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,10 +10,11 @@
 #include <utility>
 #include <vector>
 
-#include "connection_double.h"
 #include "http/request_info.h"
 #include "http/response_info.h"
 #include "http/session.h"
+#include "page_stand_ins.h"
+#include "pool/fixed_connection_pool.h"
 #include "web/request_router.h"
 
 namespace qv::webtest {
@@ -40,13 +42,14 @@ class RouterTest : public ::testing::Test {
 
   RouterTest()
       : router_(
-            [this](TConnectionRef& connection) {
-              connection.Reset();
+            [this](PoolLease& lease, TAcquireMode) {
+              lease.Release();
               if (poolBusy_) throw EConnPoolException();
               ++acquisitions_;
-              connection = TConnectionRef(&module_);
+              lease = lender_->Lend();
+              return false;
             },
-            [this] { return htDocs_; }) {}
+            [this] { return htDocs_; }, pages_.Table()) {}
 
   std::shared_ptr<TIdHTTPSession> NewSession(Visitor visitor) {
     if (visitor == Visitor::kNoSession) return nullptr;
@@ -60,7 +63,7 @@ class RouterTest : public ::testing::Test {
   // One request on the given session; params are name=value entries.
   Outcome Run(const std::string& path, std::shared_ptr<TIdHTTPSession> session,
               const std::vector<std::string>& params = {}) {
-    module_.calls.clear();
+    pages_.ClearCalls();
     acquisitions_ = 0;
     TIdHTTPRequestInfo request;
     request.Command = "GET";
@@ -70,7 +73,7 @@ class RouterTest : public ::testing::Test {
     request.RemoteIP = remoteIp_;
     TIdHTTPResponseInfo response(nullptr);
     router_.Server1CommandGet(nullptr, request, response);
-    EXPECT_EQ(module_.references, 0) << "the module was not given back";
+    EXPECT_EQ(lender_->outstanding, 0) << "the session was not given back";
 
     Outcome outcome;
     outcome.body = response.ContentText;
@@ -82,7 +85,7 @@ class RouterTest : public ::testing::Test {
       outcome.body = bytes;
     }
     outcome.loggedIn = session ? session->ContentValue("LoggedIn") : "(none)";
-    outcome.calls = module_.calls;
+    outcome.calls = pages_.Calls();
     outcome.acquisitions = acquisitions_;
     outcome.status = response.ResponseNo;
     outcome.retryAfter = response.CustomHeaders.Values("Retry-After");
@@ -95,7 +98,8 @@ class RouterTest : public ::testing::Test {
     return Run(path, NewSession(visitor), params);
   }
 
-  ConnectionDouble module_;
+  PageStandIns pages_;
+  std::shared_ptr<SessionLender> lender_ = std::make_shared<SessionLender>();
   int acquisitions_ = 0;
   bool poolBusy_ = false;
   std::string htDocs_;

@@ -1,0 +1,26 @@
+// What a page is run with: the request it answers, the stream it writes,
+// the database session its queries run on, the clock it shows, and its own
+// row of the page table.
+#pragma once
+
+#include "db/database_session.h"
+#include "pages/page_request.h"
+#include "pages/string_stream.h"
+#include "platform/clock.h"
+
+namespace qv {
+
+struct PageEntry;
+
+struct PageContext {
+  TPageRequest& request;
+  TStringStream& out;
+  DatabaseSession& db;
+  const Clock& clock;
+  // The row of the page being run.
+  const PageEntry& entry;
+  // Set by the log-on check when the name and password match a user.
+  bool logged_on = false;
+};
+
+}  // namespace qv

@@ -1,0 +1,119 @@
+// The rows of the page table, one per page; each handler is defined in the
+// page's own file.
+#include "pages/page_table.h"
+
+#include <string>
+#include <vector>
+
+#include "platform/exception.h"
+
+namespace qv {
+
+struct PageContext;
+
+void MainMenuPage(PageContext& page);
+void HttpInfoPage(PageContext& page);
+void PropertyListPage(PageContext& page);
+void PropertyInfoPage(PageContext& page);
+void PeoplePage(PageContext& page);
+void AccessPage(PageContext& page);
+void NotesPage(PageContext& page);
+void CptedPage(PageContext& page);
+void AuthorizationsPage(PageContext& page);
+void ViolationsPage(PageContext& page);
+void ViolationDetailPage(PageContext& page);
+void LogOnPage(PageContext& page);
+void DoLogin(PageContext& page);
+void UnderConstructionPage(PageContext& page);
+
+namespace {
+
+using enum PageReach;
+
+constexpr PageEntry kPages[] = {
+    {"MainMenuPage", kStart, "", 0, "main", {}, MainMenuPage},
+    {"HttpInfoPage", kKeyword, "/IPINFO", 1, "ipinfo", {}, HttpInfoPage},
+    {"PropertyListPage", kKeyword, "/LIST", 2, "list", {}, PropertyListPage},
+    {"PropertyInfoPage", kKeyword, "/PROPINFO", 3, "propinfo",
+     TabCell{"16%", "/Propinfo?propid=", "Property Info", true}, PropertyInfoPage},
+    {"PeoplePage", kKeyword, "/PEOPLE", 4, "people", TabCell{"14%", "/People?propid=", "People", true},
+     PeoplePage},
+    {"AccessPage", kKeyword, "/ACCESS", 5, "access",
+     TabCell{"14%", "/Access?propid=", "Access Info"}, AccessPage},
+    {"NotesPage", kKeyword, "/NOTES", 6, "notes", TabCell{"14%", "/Notes?propid=", "Notes"},
+     NotesPage},
+    {"CptedPage", kKeyword, "/CPTED", 10, "cpted", TabCell{"14%", "/Cpted?propid=", "CPTED"},
+     CptedPage},
+    {"AuthorizationsPage", kKeyword, "/AUTH", 7, "auth",
+     TabCell{"14%", "/Auth?propid=", "Authorizations"}, AuthorizationsPage},
+    {"ViolationsPage", kKeyword, "/VIOLATIONS", 8, "violations",
+     TabCell{"14%", "/Violations?propid=", "Violations"}, ViolationsPage},
+    {"ViolationDetailPage", kKeyword, "/VDETAIL", 9, "vdetail", {}, ViolationDetailPage},
+    {"LogOnPage", kLogOnForm, "/LOGON", 0, "logon", {}, LogOnPage},
+    // Writes nothing: sets the session value LoggedIn and tells whether it matched.
+    {"DoLogin", kLogOnCheck, "/DOLOGIN", 0, "dologin", {}, DoLogin},
+    {"UnderConstructionPage", kFallback, "", 0, "other", {}, UnderConstructionPage},
+};
+
+constexpr bool WellFormed() {
+  size_t keywordPages = 0;
+  for (const PageEntry& page : kPages) {
+    if (page.reach == kKeyword) ++keywordPages;
+    if (page.name.empty() || page.label.empty() || page.handler == nullptr) return false;
+    const bool byKeyword = page.reach == kKeyword || page.reach == kLogOnForm || page.reach == kLogOnCheck;
+    if (byKeyword == page.keyword.empty()) return false;
+    for (char c : page.keyword) {
+      if (c >= 'a' && c <= 'z') return false;
+    }
+  }
+  // The ranks of the keyword pages run from 1 without a gap or a repeat.
+  for (size_t rank = 1; rank <= keywordPages; ++rank) {
+    size_t found = 0;
+    for (const PageEntry& page : kPages) {
+      if (page.reach == kKeyword && page.rank == static_cast<int>(rank)) ++found;
+    }
+    if (found != 1) return false;
+  }
+  // One page for each other way the router comes to a page.
+  for (PageReach reach : {kStart, kLogOnForm, kLogOnCheck, kFallback}) {
+    size_t found = 0;
+    for (const PageEntry& page : kPages) {
+      if (page.reach == reach) ++found;
+      if (page.reach != kKeyword && page.rank != 0) return false;
+    }
+    if (found != 1) return false;
+  }
+  // Names and labels are each the page's own.
+  for (const PageEntry& a : kPages) {
+    for (const PageEntry& b : kPages) {
+      if (&a != &b && (a.name == b.name || a.label == b.label)) return false;
+    }
+  }
+  return true;
+}
+static_assert(WellFormed(), "every page has a name, label and handler of its own, keyword pages "
+                            "have ranks from 1, and the start, log-on and fallback pages are there");
+
+}  // namespace
+
+std::span<const PageEntry> PageTable() { return kPages; }
+
+const PageEntry& PageNamed(std::string_view name) {
+  for (const PageEntry& page : kPages) {
+    if (page.name == name) return page;
+  }
+  throw Exception("No page is named \"" + std::string(name) + "\"");
+}
+
+std::span<const PageEntry* const> PropertyTabRows() {
+  static const std::vector<const PageEntry*> tabs = [] {
+    std::vector<const PageEntry*> rows;
+    for (const PageEntry& page : kPages) {
+      if (page.tab) rows.push_back(&page);
+    }
+    return rows;
+  }();
+  return tabs;
+}
+
+}  // namespace qv

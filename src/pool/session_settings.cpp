@@ -1,0 +1,33 @@
+#include "pool/session_settings.h"
+
+#include <exception>
+
+#include "platform/profile.h"
+#include "platform/seconds_setting.h"
+#include "pool/module_errors.h"
+
+namespace qv {
+
+std::unique_ptr<DatabaseSession> NewDatabaseSession(const std::string& iniPath) {
+  auto session = std::make_unique<DatabaseSession>();
+  TIB_Connection& connection = session->Connection();
+  const TIniFile ini(iniPath);  // a missing file reads as empty
+  try {
+    connection.SetUsername(ini.ReadString("DB", "User", ""));
+    connection.SetPassword(ini.ReadString("DB", "Pass", ""));
+    const std::string databaseName = ini.ReadString("DB", "DBName", "");
+    if (!databaseName.empty()) connection.SetDatabaseName(databaseName);
+  } catch (const std::exception& error) {
+    ReportModuleError(error.what());
+  }
+  connection.SetConnectTimeout(kDefaultConnectTimeout);
+  try {
+    connection.SetConnectTimeout(
+        ReadSecondsSetting(ini, "DB", "ConnectTimeout", kDefaultConnectTimeout));
+  } catch (const std::exception& error) {
+    ReportModuleError(error.what());  // the default stays
+  }
+  return session;
+}
+
+}  // namespace qv

@@ -1,0 +1,20 @@
+// A new database session set up from section "DB" of the settings file: the
+// database, the user name and password, and how long an attach may take.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "db/database_session.h"
+
+namespace qv {
+
+// Seconds an attach may take when [DB] ConnectTimeout is not set.
+inline constexpr int kDefaultConnectTimeout = 10;
+
+// Not attached yet. DBName (empty keeps the built-in path), User and Pass
+// as given; ConnectTimeout in seconds (default 10). A value that cannot be
+// applied is reported (ReportModuleError) and the rest still is.
+std::unique_ptr<DatabaseSession> NewDatabaseSession(const std::string& iniPath);
+
+}  // namespace qv
