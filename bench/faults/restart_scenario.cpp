@@ -14,7 +14,7 @@
 #include <string>
 #include <thread>
 
-#include "firebird_server.h"
+#include "support/firebird_server.h"
 #include "http_client.h"
 #include "notify_socket.h"
 #include "server_process.h"

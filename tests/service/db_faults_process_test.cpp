@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "firebird_server.h"
+#include "support/firebird_server.h"
 #include "http_client.h"
 #include "notify_socket.h"
 #include "process_data.h"
