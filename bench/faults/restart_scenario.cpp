@@ -15,7 +15,8 @@
 #include <thread>
 
 #include "support/firebird_server.h"
-#include "http_client.h"
+#include "support/http_client.h"
+#include "support/ports.h"
 #include "notify_socket.h"
 #include "server_process.h"
 #include "support/test_database.h"
@@ -62,13 +63,13 @@ int main(int argc, char** argv) {
   while (auto report = notify.Receive(30000)) {
     if (*report == "READY=1\nSTATUS=Running") break;
   }
-  auto first = qv::test::Exchange(port, qv::test::GetRequest("/"));
+  auto first = qv::test::TryExchange(port, qv::test::GetRequest("/"));
   if (!first || first->status != 200) {
     std::fprintf(stderr, "qvweb does not serve: %s\n", server.Log().c_str());
     return 1;
   }
   const std::string cookie = qv::test::SessionCookie(*first);
-  qv::test::Exchange(port, qv::test::PostFormRequest("/DOLOGIN", "uName=demo&uPass=demo", cookie));
+  qv::test::TryExchange(port, qv::test::PostFormRequest("/DOLOGIN", "uName=demo&uPass=demo", cookie));
 
   enum class Phase { kBefore, kDown, kBack };
   Phase phase = Phase::kBefore;
@@ -92,7 +93,7 @@ int main(int argc, char** argv) {
     } else if (phase == Phase::kBack && now - backAt >= std::chrono::seconds(afterSeconds)) {
       break;
     }
-    auto answer = qv::test::Exchange(port, qv::test::GetRequest("/list", cookie));
+    auto answer = qv::test::TryExchange(port, qv::test::GetRequest("/list", cookie));
     const bool ok = answer && answer->status == 200 &&
                     answer->body.find("ISC ERROR") == std::string::npos;
     const int p = static_cast<int>(phase);

@@ -15,7 +15,8 @@
 #include <string>
 #include <thread>
 
-#include "http_client.h"
+#include "support/http_client.h"
+#include "support/ports.h"
 #include "log_lines.h"
 #include "log_outputs.h"
 #include "notify_socket.h"
@@ -33,7 +34,7 @@ constexpr int kStopTimeoutSeconds = 2;
 
 // The value of a series on the admin port's /metrics; -1 when absent.
 long long MetricValue(int adminPort, const std::string& series) {
-  auto answer = test::Exchange(adminPort, test::GetRequest("/metrics"));
+  auto answer = test::TryExchange(adminPort, test::GetRequest("/metrics"));
   if (!answer) return -1;
   const size_t at = answer->body.find("\n" + series + " ");
   if (at == std::string::npos) return -1;
@@ -91,12 +92,12 @@ TEST_P(BlockedLogProcessTest, PagesAreAnsweredAndSigtermEndsInTime) {
                               "User-Agent: " + std::string(8000, 'x') + "\r\n\r\n";
   int answered = 0;
   for (int i = 0; i < 400; ++i) {
-    auto answer = test::Exchange(port_, request);
+    auto answer = test::TryExchange(port_, request);
     ASSERT_TRUE(answer && answer->complete && answer->status == 200) << i;
     answered += answer->body == logo;
   }
   EXPECT_EQ(answered, 400);
-  auto menu = test::Exchange(port_, test::GetRequest("/"));
+  auto menu = test::TryExchange(port_, test::GetRequest("/"));
   ASSERT_TRUE(menu && menu->complete);
   EXPECT_NE(menu->body.find("Harbor Housing Agency"), std::string::npos);
   EXPECT_GT(MetricValue(adminPort_, "qvweb_log_lines_dropped_total{log=\"access\"}"), 0);

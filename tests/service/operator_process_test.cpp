@@ -15,7 +15,8 @@
 #include <thread>
 #include <sstream>
 
-#include "http_client.h"
+#include "support/http_client.h"
+#include "support/ports.h"
 #include "notify_socket.h"
 #include "server_process.h"
 #include "support/test_database.h"
@@ -117,7 +118,7 @@ TEST_P(CommandLineTest, ExitsWithItsStatusAndTextAndStartsNothing) {
   if (std::string(c.outStart).empty()) {
     EXPECT_EQ(result.out, "");
   }
-  EXPECT_LT(test::ConnectLoopback(port_), 0);
+  EXPECT_FALSE(test::LoopbackClient::TryConnect(port_));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -194,13 +195,13 @@ TEST_F(OperatorTest, AccessLogHasOneCombinedLinePerAnswerWithItsTime) {
   server_->WriteIni(GoodSettings("[LOG]\nAccessLog=" + logPath + "\n"));
   StartServer();
   const std::string logo = ReadFile(folder_ + "/htdocs/qv_logo_jpg.jpg");
-  auto image = test::Exchange(
+  auto image = test::TryExchange(
       port_, "GET /image/qv_logo_jpg.jpg?x=\"1\" HTTP/1.1\r\nHost: h\r\nReferer: http://h/LIST\r\n"
              "User-Agent: Probe/1.0 \"quoted\"\r\n\r\n");
   ASSERT_TRUE(image && image->complete);
-  auto head = test::Exchange(port_, "HEAD / HTTP/1.0\r\n\r\n");
+  auto head = test::TryExchange(port_, "HEAD / HTTP/1.0\r\n\r\n");
   ASSERT_TRUE(head && head->status == 200);
-  auto tooLarge = test::Exchange(port_, "POST /LIST HTTP/1.1\r\nContent-Length: 99999999\r\n\r\n");
+  auto tooLarge = test::TryExchange(port_, "POST /LIST HTTP/1.1\r\nContent-Length: 99999999\r\n\r\n");
   ASSERT_TRUE(tooLarge && tooLarge->status == 413);
   server_->Signal(SIGTERM);
   ASSERT_EQ(server_->WaitExit(), 0);
@@ -235,13 +236,13 @@ TEST_F(OperatorTest, Sigusr1ReopensTheAccessLogAfterRotation) {
   const std::string logPath = folder_ + "/access.log";
   server_->WriteIni(GoodSettings("[LOG]\nAccessLog=" + logPath + "\n"));
   StartServer();
-  ASSERT_TRUE(test::Exchange(port_, test::GetRequest("/IMAGE")));
+  ASSERT_TRUE(test::TryExchange(port_, test::GetRequest("/IMAGE")));
   fs::rename(logPath, logPath + ".1");
   server_->Signal(SIGUSR1);
   // The reopen happens on the service thread; wait for the new file.
   for (int i = 0; i < 500 && !fs::exists(logPath); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  ASSERT_TRUE(test::Exchange(port_, test::GetRequest("/IMAGE?second")));
+  ASSERT_TRUE(test::TryExchange(port_, test::GetRequest("/IMAGE?second")));
   server_->Signal(SIGTERM);
   ASSERT_EQ(server_->WaitExit(), 0);
   const std::vector<std::string> rotated = Lines(ReadFile(logPath + ".1"));
@@ -261,19 +262,19 @@ TEST_F(OperatorTest, SighupMovesTheServerToAChangedPort) {
   server_->Signal(SIGHUP);
   std::optional<test::HttpAnswer> answer;
   for (int i = 0; i < 500 && !answer; ++i) {
-    answer = test::Exchange(newPort, test::GetRequest("/IMAGE"));
+    answer = test::TryExchange(newPort, test::GetRequest("/IMAGE"));
     if (!answer) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   ASSERT_TRUE(answer) << server_->Log();
   EXPECT_EQ(answer->status, 200);
-  EXPECT_LT(test::ConnectLoopback(port_), 0);
+  EXPECT_FALSE(test::LoopbackClient::TryConnect(port_));
 
   // Settings with an error keep the server as it runs.
   server_->WriteIni("[APP]\nPort=99999\n" + GoodSettings());
   server_->Signal(SIGHUP);
   for (int i = 0; i < 500 && server_->Log().find("Settings not reloaded") == std::string::npos; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  auto still = test::Exchange(newPort, test::GetRequest("/IMAGE"));
+  auto still = test::TryExchange(newPort, test::GetRequest("/IMAGE"));
   ASSERT_TRUE(still);
   EXPECT_EQ(still->status, 200);
   server_->Signal(SIGTERM);
@@ -293,24 +294,13 @@ TEST_F(OperatorTest, SighupLetsARequestInFlightFinish) {
   server_->WriteIni(GoodSettings("[LOG]\nAccessLog=off\n"));
   StartServer();
   // A request whose headers are not complete yet is in flight at the signal.
-  const int fd = test::ConnectLoopback(port_);
-  ASSERT_GE(fd, 0);
-  const std::string start = "GET /IMAGE HTTP/1.1\r\n";
-  ASSERT_EQ(send(fd, start.data(), start.size(), MSG_NOSIGNAL), static_cast<ssize_t>(start.size()));
+  test::LoopbackClient client(port_);
+  ASSERT_TRUE(client.Send("GET /IMAGE HTTP/1.1\r\n"));
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   server_->Signal(SIGHUP);
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  const std::string rest = "Host: h\r\n\r\n";
-  ASSERT_EQ(send(fd, rest.data(), rest.size(), MSG_NOSIGNAL), static_cast<ssize_t>(rest.size()));
-  std::string raw;
-  char buffer[16384];
-  for (;;) {
-    const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-    if (n <= 0) break;
-    raw.append(buffer, static_cast<size_t>(n));
-  }
-  close(fd);
-  const test::HttpAnswer answer = test::ParseAnswer(raw);
+  ASSERT_TRUE(client.Send("Host: h\r\n\r\n"));
+  const test::HttpAnswer answer = test::ParseAnswer(client.ReadAll());
   EXPECT_EQ(answer.status, 200);
   EXPECT_TRUE(answer.complete);
   server_->Signal(SIGTERM);
@@ -330,7 +320,7 @@ class AdminPortTest : public OperatorTest {
     StartServer();
   }
   std::optional<test::HttpAnswer> Admin(const std::string& request) {
-    return test::Exchange(adminPort_, request);
+    return test::TryExchange(adminPort_, request);
   }
   int adminPort_ = 0;
 };
@@ -454,9 +444,9 @@ TEST_F(AdminPortTest, MetricsAreTheTextFormatAndMoveWithRequests) {
   EXPECT_GT(Value(first, "process_resident_memory_bytes"), 0);
   EXPECT_GT(Value(first, "process_open_fds"), 0);
 
-  for (int i = 0; i < 3; ++i) ASSERT_TRUE(test::Exchange(port_, test::GetRequest("/")));
-  ASSERT_TRUE(test::Exchange(port_, test::GetRequest("/nothing/here")));
-  ASSERT_TRUE(test::Exchange(port_, "POST /LIST HTTP/1.1\r\nContent-Length: 99999999\r\n\r\n"));
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(test::TryExchange(port_, test::GetRequest("/")));
+  ASSERT_TRUE(test::TryExchange(port_, test::GetRequest("/nothing/here")));
+  ASSERT_TRUE(test::TryExchange(port_, "POST /LIST HTTP/1.1\r\nContent-Length: 99999999\r\n\r\n"));
 
   auto after = Admin(test::GetRequest("/metrics"));
   ASSERT_TRUE(after && after->status == 200);
@@ -480,7 +470,7 @@ TEST_F(AdminPortTest, MetricsAreTheTextFormatAndMoveWithRequests) {
 TEST_F(AdminPortTest, MetricsCountDatabaseErrorsByKind) {
   StartWithAdmin(folder_ + "/missing.gdb");
   for (int i = 0; i < 2; ++i) {
-    auto page = test::Exchange(port_, test::GetRequest("/"));
+    auto page = test::TryExchange(port_, test::GetRequest("/"));
     ASSERT_TRUE(page);
     EXPECT_EQ(page->body.rfind("ISC ERROR CODE:335544344", 0), 0u);
   }
@@ -497,7 +487,7 @@ TEST_F(AdminPortTest, MetricsCountDatabaseErrorsByKind) {
 // for a moment while settings are reloaded).
 std::vector<Sample> ReadMetrics(int adminPort) {
   for (int i = 0; i < 500; ++i) {
-    auto answer = test::Exchange(adminPort, test::GetRequest("/metrics"));
+    auto answer = test::TryExchange(adminPort, test::GetRequest("/metrics"));
     std::string error;
     if (answer && answer->status == 200) {
       std::vector<Sample> samples = ParseMetrics(answer->body, error);
@@ -544,13 +534,13 @@ TEST_F(AdminPortTest, CountersMoveWithBodiesThrottledLogOnsAndReloads) {
   StartWithAdmin("");
   // Bytes: the bodies of every answer below, summed as the client got them.
   double bodies = 0;
-  auto logo = test::Exchange(port_, test::GetRequest("/IMAGE"));
+  auto logo = test::TryExchange(port_, test::GetRequest("/IMAGE"));
   ASSERT_TRUE(logo && logo->complete);
   bodies += static_cast<double>(logo->body.size());
   // Five wrong passwords are answered; the sixth attempt is refused.
   std::vector<int> statuses;
   for (int i = 0; i < 6; ++i) {
-    auto answer = test::Exchange(port_, test::PostFormRequest("/DOLOGIN", "uName=demo&uPass=wrong"));
+    auto answer = test::TryExchange(port_, test::PostFormRequest("/DOLOGIN", "uName=demo&uPass=wrong"));
     ASSERT_TRUE(answer && answer->complete);
     statuses.push_back(answer->status);
     bodies += static_cast<double>(answer->body.size());
@@ -580,7 +570,7 @@ TEST_F(AdminPortTest, CountersMoveWithBodiesThrottledLogOnsAndReloads) {
   fs::remove(server_->IniPath());
   server_->Signal(SIGHUP);
   awaitRefusals(2);
-  auto still = test::Exchange(port_, test::GetRequest("/IMAGE"));
+  auto still = test::TryExchange(port_, test::GetRequest("/IMAGE"));
   ASSERT_TRUE(still && still->status == 200) << server_->Log();
   bodies += static_cast<double>(still->body.size());
 
@@ -596,7 +586,7 @@ TEST_F(AdminPortTest, EveryFailedCallToTheSessionStoreIsCounted) {
   // Nothing listens on the store's port: every request finds it unreachable.
   StartWithAdmin("", "[SESSIONS]\nStore=redis://127.0.0.1:" + std::to_string(test::FreePort()) + "\n");
   for (int i = 0; i < 3; ++i) {
-    auto answer = test::Exchange(port_, test::GetRequest("/"));
+    auto answer = test::TryExchange(port_, test::GetRequest("/"));
     ASSERT_TRUE(answer);
     EXPECT_EQ(answer->status, 503);
   }

@@ -11,7 +11,8 @@
 #include <memory>
 #include <sstream>
 
-#include "http_client.h"
+#include "support/http_client.h"
+#include "support/ports.h"
 #include "notify_socket.h"
 #include "process_data.h"
 #include "server_process.h"
@@ -147,7 +148,7 @@ TEST_P(RefusedSettingsTest, CheckAndStartRefuseWithTheSameLine) {
   const std::string log = server_->Log();
   EXPECT_EQ(log.find("terminate called"), std::string::npos) << log;
   EXPECT_TRUE(!line.empty() && LogHas(log, line)) << "-t: " << line << "\nstart:\n" << log;
-  EXPECT_LT(test::ConnectLoopback(port_), 0);
+  EXPECT_FALSE(test::LoopbackClient::TryConnect(port_));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -327,7 +328,7 @@ TEST_F(SettingsWithDatabaseTest, CheckBesideARunningServerChecksTheSettingsAndPa
   ASSERT_TRUE(server_->Start(notify_.Path()));
   ASSERT_TRUE(notify_.AwaitRunning()) << server_->Log();
   // A page attaches the server to its embedded database.
-  auto page = test::Exchange(port_, test::GetRequest("/"));
+  auto page = test::TryExchange(port_, test::GetRequest("/"));
   ASSERT_TRUE(page && page->status == 200);
 
   const test::ProgramResult check = Run({"-t"});
@@ -340,7 +341,7 @@ TEST_F(SettingsWithDatabaseTest, CheckBesideARunningServerChecksTheSettingsAndPa
                     "the settings alone were checked",
                 "check passed"}));
   // The server goes on serving from it.
-  auto again = test::Exchange(port_, test::GetRequest("/"));
+  auto again = test::TryExchange(port_, test::GetRequest("/"));
   ASSERT_TRUE(again);
   EXPECT_EQ(again->status, 200);
   EXPECT_NE(again->body.find("Harbor Housing Agency"), std::string::npos);
