@@ -5,11 +5,9 @@
 #include <openssl/x509.h>
 #include <poll.h>
 #include <signal.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -18,6 +16,7 @@
 #include <future>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <regex>
 #include <string>
 #include <thread>
@@ -29,6 +28,7 @@
 #include "http/tls_context.h"
 #include "http/tls_transport.h"
 #include "http/trusted_proxies.h"
+#include "support/http_client.h"
 
 namespace qv {
 namespace {
@@ -253,18 +253,8 @@ TEST(TlsTest, AHandshakeWhosePeerHasGoneCostsNoKeyExchange) {
   }
 }
 
-// A TCP connection to the loopback port.
-int Connect(int port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  timeval limit{20, 0};
-  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) throw std::runtime_error("connect");
-  return fd;
-}
+// A TCP connection to the loopback port, for a TLS client that closes it.
+int Connect(int port) { return test::LoopbackClient(port).Release(); }
 
 // The server with a plain and a TLS listener on loopback and one worker.
 class TlsServerTest : public ::testing::Test {
@@ -305,13 +295,7 @@ TEST_F(TlsServerTest, SamePageOverTlsWithASecureCookie) {
   EXPECT_TRUE(std::regex_search(answer, secure)) << answer;
 
   // The plain listener's cookie stays as it was.
-  const int fd = Connect(plain_port_);
-  const std::string request = "GET /list HTTP/1.1\r\nHost: x\r\n\r\n";
-  ASSERT_EQ(::send(fd, request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
-  std::string plain;
-  char buffer[4096];
-  for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) plain.append(buffer, static_cast<size_t>(n));
-  ::close(fd);
+  const std::string plain = test::Exchange(plain_port_, "GET /list HTTP/1.1\r\nHost: x\r\n\r\n").raw;
   EXPECT_NE(plain.find("; path=/; HttpOnly; SameSite=Lax\r\n"), std::string::npos) << plain;
   EXPECT_EQ(plain.find("secure"), std::string::npos) << plain;
   EXPECT_EQ(plain.substr(plain.find("\r\n\r\n")), answer.substr(answer.find("\r\n\r\n")));
@@ -320,24 +304,20 @@ TEST_F(TlsServerTest, SamePageOverTlsWithASecureCookie) {
 TEST_F(TlsServerTest, SlowHandshakesDoNotHoldTheWorker) {
   // Clients that connect and send half a handshake, or nothing, stay with the
   // front; the one worker still serves a whole TLS request meanwhile.
-  std::vector<int> stalled;
-  for (int i = 0; i < 3; ++i) stalled.push_back(Connect(tls_port_));
+  std::vector<test::LoopbackClient> stalled;
+  for (int i = 0; i < 3; ++i) stalled.emplace_back(tls_port_);
   const char partial[] = {0x16, 0x03, 0x01, 0x02, 0x00, 0x01};  // a ClientHello's first bytes
-  ASSERT_EQ(::send(stalled[0], partial, sizeof partial, MSG_NOSIGNAL), static_cast<ssize_t>(sizeof partial));
+  ASSERT_TRUE(stalled[0].Send(std::string_view(partial, sizeof partial)));
   const auto started = std::chrono::steady_clock::now();
   const std::string answer = TlsGet("/x");
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
   EXPECT_NE(answer.find("page /x"), std::string::npos) << answer;
-  for (int fd : stalled) ::close(fd);
 }
 
 TEST_F(TlsServerTest, PlainHttpSentToTheTlsPortIsDropped) {
-  const int fd = Connect(tls_port_);
-  const std::string request = "GET / HTTP/1.1\r\nHost: x\r\n\r\n";
-  ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-  char buffer[256];
-  EXPECT_LE(::recv(fd, buffer, sizeof buffer, 0), 0);
-  ::close(fd);
+  test::LoopbackClient client(tls_port_);
+  client.Send("GET / HTTP/1.1\r\nHost: x\r\n\r\n");
+  EXPECT_EQ(client.ReadAll(), "");
   EXPECT_NE(TlsGet("/after").find("page /after"), std::string::npos);
 }
 
@@ -381,15 +361,7 @@ class HandshakeGate {
 };
 
 std::string PlainGet(int port, const std::string& path) {
-  const int fd = Connect(port);
-  const std::string request = "GET " + path + " HTTP/1.1\r\nHost: x\r\n\r\n";
-  std::string answer;
-  if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
-    char buffer[4096];
-    for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) answer.append(buffer, static_cast<size_t>(n));
-  }
-  ::close(fd);
-  return answer;
+  return test::Exchange(port, "GET " + path + " HTTP/1.1\r\nHost: x\r\n\r\n").raw;
 }
 
 TEST_F(TlsServerTest, PlainRequestsAreAnsweredWhileHandshakeWorkIsHeld) {
@@ -435,17 +407,6 @@ struct LimitedTlsServer {
   int tls_port = 0;
 };
 
-// Whether the server has closed the connection: reads (and drops) what it
-// sent until the close, or until 20 s without a byte.
-bool ClosedByServer(int fd) {
-  char buffer[4096];
-  for (;;) {
-    const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-    if (n == 0) return true;
-    if (n < 0) return errno == ECONNRESET;
-  }
-}
-
 TEST(TlsHandshakeLimitTest, SilentOrSlowHandshakesAreCutAtTheDeadline) {
   // A minute of read time-out: only the handshake's deadline cuts these
   // within the client's 20 s.
@@ -464,22 +425,21 @@ TEST(TlsHandshakeLimitTest, SilentOrSlowHandshakesAreCutAtTheDeadline) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const int fd = Connect(tls.tls_port);
-    ASSERT_EQ(::send(fd, hello.data(), c.at_once, MSG_NOSIGNAL), static_cast<ssize_t>(c.at_once));
+    test::LoopbackClient client(tls.tls_port);
+    ASSERT_TRUE(client.Send(std::string_view(hello).substr(0, c.at_once)));
     if (!c.trickle) {
-      EXPECT_TRUE(ClosedByServer(fd));
+      EXPECT_TRUE(client.ClosedWithin(test::kSilenceLimit));
     } else {
       size_t sent = 0;
       bool cut = false;
       for (; sent < hello.size() && !cut; ++sent) {
-        if (::send(fd, hello.data() + sent, 1, MSG_NOSIGNAL) != 1) break;
-        pollfd p{fd, POLLIN, 0};
-        cut = ::poll(&p, 1, 20) > 0 && ClosedByServer(fd);
+        if (!client.Send(std::string_view(hello).substr(sent, 1))) break;
+        pollfd p{client.fd(), POLLIN, 0};
+        cut = ::poll(&p, 1, 20) > 0 && client.ClosedWithin(test::kSilenceLimit);
       }
       // Closed before the whole ClientHello was there.
       EXPECT_LT(sent, hello.size());
     }
-    ::close(fd);
   }
   // The server goes on serving TLS.
   EXPECT_NE(RunClient(Connect(tls.tls_port), TLS1_3_VERSION, "GET /after HTTP/1.1\r\nHost: x\r\n\r\n", SIZE_MAX)
@@ -500,7 +460,8 @@ TEST(TlsHandshakeLimitTest, HandshakesInProgressAreCappedPerAddress) {
     SCOPED_TRACE(c.name);
     LimitedTlsServer tls(60000, 2, c.trusted);
     // Two handshakes parked, not a byte sent.
-    const int parked[] = {Connect(tls.tls_port), Connect(tls.tls_port)};
+    std::optional<test::LoopbackClient> parked(std::in_place, tls.tls_port);
+    const test::LoopbackClient also_parked(tls.tls_port);
     // The plain port answers; a third handshake from the same address does not begin.
     EXPECT_NE(PlainGet(tls.plain_port, "/plain").find("page /plain"), std::string::npos);
     const ClientResult third =
@@ -508,7 +469,7 @@ TEST(TlsHandshakeLimitTest, HandshakesInProgressAreCappedPerAddress) {
     EXPECT_EQ(third.connected, c.admitted);
     EXPECT_EQ(third.received.find("page /third") != std::string::npos, c.admitted);
     // A parked one gone, its place is free again (once the server has seen it go).
-    ::close(parked[0]);
+    parked.reset();
     bool served = false;
     for (int attempt = 0; attempt < 200 && !served; ++attempt) {
       served = RunClient(Connect(tls.tls_port), TLS1_3_VERSION, "GET /later HTTP/1.1\r\nHost: x\r\n\r\n", SIZE_MAX)
@@ -516,7 +477,6 @@ TEST(TlsHandshakeLimitTest, HandshakesInProgressAreCappedPerAddress) {
       if (!served) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     EXPECT_TRUE(served);
-    ::close(parked[1]);
   }
 }
 
