@@ -5,6 +5,7 @@
 // how long after its return the first page succeeded.
 //
 //   qv_fault_restart [down-seconds=5] [after-seconds=15]
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -16,9 +17,9 @@
 
 #include "support/firebird_server.h"
 #include "support/http_client.h"
+#include "support/notify_socket.h"
 #include "support/ports.h"
-#include "notify_socket.h"
-#include "server_process.h"
+#include "support/server_process.h"
 #include "support/test_database.h"
 
 namespace {

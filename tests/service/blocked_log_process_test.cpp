@@ -15,13 +15,13 @@
 #include <string>
 #include <thread>
 
-#include "support/http_client.h"
-#include "support/ports.h"
-#include "log_lines.h"
 #include "log_outputs.h"
-#include "notify_socket.h"
 #include "process_data.h"
-#include "server_process.h"
+#include "support/http_client.h"
+#include "support/log_lines.h"
+#include "support/notify_socket.h"
+#include "support/ports.h"
+#include "support/server_process.h"
 #include "support/test_database.h"
 #include "test_files.h"
 

@@ -16,9 +16,9 @@
 #include <sstream>
 
 #include "support/http_client.h"
+#include "support/notify_socket.h"
 #include "support/ports.h"
-#include "notify_socket.h"
-#include "server_process.h"
+#include "support/server_process.h"
 #include "support/test_database.h"
 #include "test_files.h"
 

@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "log_lines.h"
 #include "log_outputs.h"
+#include "support/log_lines.h"
 #include "test_files.h"
 
 namespace qv {

@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "log_lines.h"
 #include "pool/module_errors.h"
 #include "service/service.h"
+#include "support/log_lines.h"
 #include "test_files.h"
 
 namespace qv {

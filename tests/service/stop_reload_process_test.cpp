@@ -15,11 +15,11 @@
 #include <thread>
 #include <vector>
 
-#include "support/http_client.h"
-#include "support/ports.h"
-#include "notify_socket.h"
 #include "process_data.h"
-#include "server_process.h"
+#include "support/http_client.h"
+#include "support/notify_socket.h"
+#include "support/ports.h"
+#include "support/server_process.h"
 #include "support/test_database.h"
 #include "test_files.h"
 
