@@ -17,6 +17,7 @@
 
 #include "log_outputs.h"
 #include "process_data.h"
+#include "process_fixture.h"
 #include "support/http_client.h"
 #include "support/log_lines.h"
 #include "support/notify_socket.h"
@@ -46,31 +47,18 @@ struct BlockedCase {
   bool errorToo;  // standard error the same unread pipe
 };
 
-class BlockedLogProcessTest : public ::testing::TestWithParam<BlockedCase> {
+class BlockedLogProcessTest : public test::ServerProcessTest,
+                              public ::testing::WithParamInterface<BlockedCase> {
  protected:
   void SetUp() override {
-    folder_ = test::MakeTempFolder("qv_blocked_log");
-    ASSERT_FALSE(folder_.empty());
-    ASSERT_TRUE(notify_.Bound());
+    ASSERT_NO_FATAL_FAILURE(SetUpServer("qv_blocked_log"));
     database_ = std::make_unique<TestDatabase>();
     database_->ExecScript(test::kOnePropertyData);
-    test::MakeHtDocs(folder_);
-    port_ = test::FreePort();
     adminPort_ = test::FreePort();
-    server_ = std::make_unique<test::ServerProcess>(QV_WEB_BINARY, folder_);
-  }
-  void TearDown() override {
-    server_.reset();
-    database_.reset();
-    std::filesystem::remove_all(folder_);
   }
 
-  std::string folder_;
-  test::NotifySocket notify_;
   std::unique_ptr<TestDatabase> database_;
-  int port_ = 0;
   int adminPort_ = 0;
-  std::unique_ptr<test::ServerProcess> server_;
 };
 
 TEST_P(BlockedLogProcessTest, PagesAreAnsweredAndSigtermEndsInTime) {

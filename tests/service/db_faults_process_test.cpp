@@ -16,6 +16,7 @@
 
 #include "process_data.h"
 #include "support/firebird_server.h"
+#include "process_fixture.h"
 #include "support/http_client.h"
 #include "support/notify_socket.h"
 #include "support/ports.h"
@@ -32,42 +33,31 @@ using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-class DbFaultsProcessTest : public ::testing::Test {
+class DbFaultsProcessTest : public test::ServerProcessTest {
  protected:
   void SetUp() override {
     std::string error;
     ASSERT_TRUE(firebird_.Start(error)) << error;
-    folder_ = test::MakeTempFolder("qv_dbfaults");
-    ASSERT_FALSE(folder_.empty());
-    ASSERT_TRUE(notify_.Bound());
+    ASSERT_NO_FATAL_FAILURE(SetUpServer("qv_dbfaults"));
     {
       // Made with the embedded engine, then handed to the server.
       TestDatabase database;
       database.ExecScript(test::kOnePropertyData);
       fs::copy_file(database.Path(), firebird_.Folder() + "/qv.fdb");
     }
-    port_ = test::FreePort();
-    server_ = std::make_unique<test::ServerProcess>(QV_WEB_BINARY, folder_);
   }
 
   void TearDown() override {
     firebird_.Resume();
-    server_.reset();
-    fs::remove_all(folder_);
+    ServerProcessTest::TearDown();
   }
 
   void StartServer(const std::string& extraApp, const std::string& extraDb) {
     server_->WriteIni("[APP]\nPort=" + std::to_string(port_) + "\nReadTimeout=30\n" + extraApp +
                       "[DB]\nDBName=" + firebird_.DatabaseName("qv.fdb") +
                       "\nUser=SYSDBA\nPass=" + FirebirdServer::Password() + "\n" + extraDb);
-    ASSERT_TRUE(server_->Start(notify_.Path()));
-    ASSERT_TRUE(notify_.AwaitRunning()) << server_->Log();
-    auto first = test::TryExchange(port_, test::GetRequest("/"));
-    ASSERT_TRUE(first && first->status == 200) << server_->Log();
-    cookie_ = test::SessionCookie(*first);
-    auto logged = test::TryExchange(port_, test::PostFormRequest("/DOLOGIN", "uName=demo&uPass=demo",
-                                                              cookie_));
-    ASSERT_TRUE(logged && logged->body.find("href=\"/LOGOFF\"") != std::string::npos);
+    ASSERT_NO_FATAL_FAILURE(ServerProcessTest::StartServer());
+    cookie_ = LogOn();
   }
 
   test::HttpAnswer List() {
@@ -87,10 +77,6 @@ class DbFaultsProcessTest : public ::testing::Test {
   }
 
   FirebirdServer firebird_;
-  std::string folder_;
-  test::NotifySocket notify_;
-  int port_ = 0;
-  std::unique_ptr<test::ServerProcess> server_;
   std::string cookie_;
 };
 

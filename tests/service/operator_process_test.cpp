@@ -15,6 +15,7 @@
 #include <thread>
 #include <sstream>
 
+#include "process_fixture.h"
 #include "support/http_client.h"
 #include "support/notify_socket.h"
 #include "support/ports.h"
@@ -41,7 +42,7 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-class OperatorTest : public ::testing::Test {
+class OperatorTest : public test::ServerProcessTest {
  protected:
   static void SetUpTestSuite() {
     database_ = new TestDatabase();
@@ -52,18 +53,7 @@ class OperatorTest : public ::testing::Test {
     database_ = nullptr;
   }
 
-  void SetUp() override {
-    folder_ = test::MakeTempFolder("qv_operator");
-    ASSERT_FALSE(folder_.empty());
-    test::MakeHtDocs(folder_);
-    port_ = test::FreePort();
-    server_ = std::make_unique<test::ServerProcess>(QV_WEB_BINARY, folder_);
-  }
-
-  void TearDown() override {
-    server_.reset();
-    fs::remove_all(folder_);
-  }
+  void SetUp() override { ASSERT_NO_FATAL_FAILURE(SetUpServer("qv_operator")); }
 
   // Settings that work; extra lines go first, so that a key they give wins.
   std::string GoodSettings(const std::string& extra = "") const {
@@ -76,18 +66,7 @@ class OperatorTest : public ::testing::Test {
     return test::RunProgram(server_->Binary(), args, folder_);
   }
 
-  // Starts the server on the settings and waits until it runs.
-  void StartServer(const std::vector<std::string>& args = {}) {
-    ASSERT_TRUE(notify_.Bound());
-    ASSERT_TRUE(server_->Start(notify_.Path(), args));
-    ASSERT_TRUE(notify_.AwaitRunning()) << server_->Log();
-  }
-
   static TestDatabase* database_;
-  std::string folder_;
-  int port_ = 0;
-  test::NotifySocket notify_;
-  std::unique_ptr<test::ServerProcess> server_;
 };
 
 TestDatabase* OperatorTest::database_ = nullptr;

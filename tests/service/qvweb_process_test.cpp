@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "process_data.h"
+#include "process_fixture.h"
 #include "support/http_client.h"
 #include "support/notify_socket.h"
 #include "support/ports.h"
@@ -47,23 +48,12 @@ std::string WithoutNotices(const std::string& log) {
   return kept;
 }
 
-class QvWebProcessTest : public ::testing::Test {
+class QvWebProcessTest : public test::ServerProcessTest {
  protected:
   void SetUp() override {
-    folder_ = test::MakeTempFolder("qv_process");
-    ASSERT_FALSE(folder_.empty());
-    ASSERT_TRUE(notify_.Bound());
+    ASSERT_NO_FATAL_FAILURE(SetUpServer("qv_process"));
     database_ = std::make_unique<TestDatabase>();
     database_->ExecScript(kData);
-    test::MakeHtDocs(folder_);
-    port_ = test::FreePort();
-    server_ = std::make_unique<test::ServerProcess>(QV_WEB_BINARY, folder_);
-  }
-
-  void TearDown() override {
-    server_.reset();
-    database_.reset();
-    fs::remove_all(folder_);
   }
 
   void WriteSettings(bool start) {
@@ -83,22 +73,7 @@ class QvWebProcessTest : public ::testing::Test {
     }
   }
 
-  // Logs on a new session and returns its cookie.
-  std::string LogOn() {
-    auto first = test::TryExchange(port_, test::GetRequest("/"));
-    EXPECT_TRUE(first && first->complete);
-    const std::string cookie = first ? test::SessionCookie(*first) : "";
-    auto logged = test::TryExchange(port_, test::PostFormRequest("/DOLOGIN", "uName=demo&uPass=demo",
-                                                              cookie));
-    EXPECT_TRUE(logged && logged->body.find("href=\"/LOGOFF\"") != std::string::npos);
-    return cookie;
-  }
-
-  std::string folder_;
-  test::NotifySocket notify_;
   std::unique_ptr<TestDatabase> database_;
-  int port_ = 0;
-  std::unique_ptr<test::ServerProcess> server_;
   std::vector<std::string> reports_;
 };
 

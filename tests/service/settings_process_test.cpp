@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "process_data.h"
+#include "process_fixture.h"
 #include "support/http_client.h"
 #include "support/notify_socket.h"
 #include "support/ports.h"
@@ -63,20 +64,9 @@ Reason ReadReason(const std::string& text, const std::string& folder) {
   return reason;
 }
 
-class SettingsFileTest : public ::testing::Test {
+class SettingsFileTest : public test::ServerProcessTest {
  protected:
-  void SetUp() override {
-    folder_ = test::MakeTempFolder("qv_settings_process");
-    ASSERT_FALSE(folder_.empty());
-    test::MakeHtDocs(folder_);
-    port_ = test::FreePort();
-    server_ = std::make_unique<test::ServerProcess>(QV_WEB_BINARY, folder_);
-    ASSERT_TRUE(notify_.Bound());
-  }
-  void TearDown() override {
-    server_.reset();
-    fs::remove_all(folder_);
-  }
+  void SetUp() override { ASSERT_NO_FATAL_FAILURE(SetUpServer("qv_settings_process")); }
 
   std::string Ini() const { return server_->IniPath(); }
 
@@ -117,10 +107,6 @@ class SettingsFileTest : public ::testing::Test {
     EXPECT_EQ(result.err.find("terminate called"), std::string::npos) << result.err;
   }
 
-  std::string folder_;
-  int port_ = 0;
-  test::NotifySocket notify_;
-  std::unique_ptr<test::ServerProcess> server_;
 };
 
 struct RefusedCase {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "process_data.h"
+#include "process_fixture.h"
 #include "support/http_client.h"
 #include "support/notify_socket.h"
 #include "support/ports.h"
@@ -32,23 +33,12 @@ using namespace std::chrono_literals;
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-class StopReloadProcessTest : public ::testing::Test {
+class StopReloadProcessTest : public test::ServerProcessTest {
  protected:
   void SetUp() override {
-    folder_ = test::MakeTempFolder("qv_stop_reload");
-    ASSERT_FALSE(folder_.empty());
-    ASSERT_TRUE(notify_.Bound());
+    ASSERT_NO_FATAL_FAILURE(SetUpServer("qv_stop_reload"));
     database_ = std::make_unique<TestDatabase>();
     database_->ExecScript(test::kOnePropertyData);
-    test::MakeHtDocs(folder_);
-    port_ = test::FreePort();
-    server_ = std::make_unique<test::ServerProcess>(QV_WEB_BINARY, folder_);
-  }
-
-  void TearDown() override {
-    server_.reset();
-    database_.reset();
-    fs::remove_all(folder_);
   }
 
   std::string Settings(const std::string& extraApp, const std::string& databasePath,
@@ -60,18 +50,7 @@ class StopReloadProcessTest : public ::testing::Test {
 
   void Start(const std::string& settings) {
     server_->WriteIni(settings);
-    ASSERT_TRUE(server_->Start(notify_.Path()));
-    ASSERT_TRUE(notify_.AwaitRunning()) << server_->Log();
-  }
-
-  std::string LogOn() {
-    auto first = test::TryExchange(port_, test::GetRequest("/"));
-    EXPECT_TRUE(first && first->complete);
-    const std::string cookie = first ? test::SessionCookie(*first) : "";
-    auto logged = test::TryExchange(port_, test::PostFormRequest("/DOLOGIN", "uName=demo&uPass=demo",
-                                                              cookie));
-    EXPECT_TRUE(logged && logged->body.find("href=\"/LOGOFF\"") != std::string::npos);
-    return cookie;
+    StartServer();
   }
 
   // Sends SIGHUP and waits for its end as the service manager sees it.
@@ -83,11 +62,7 @@ class StopReloadProcessTest : public ::testing::Test {
     EXPECT_EQ(notify_.Receive(30000), "READY=1\nSTATUS=Running") << server_->Log();
   }
 
-  std::string folder_;
-  test::NotifySocket notify_;
   std::unique_ptr<TestDatabase> database_;
-  int port_ = 0;
-  std::unique_ptr<test::ServerProcess> server_;
 };
 
 TEST_F(StopReloadProcessTest, StopEndsAtOnceOverConnectionsWithNoRequestAndCutsAHalfSentOneAtItsLimit) {
