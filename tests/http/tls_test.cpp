@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -256,35 +257,44 @@ TEST(TlsTest, AHandshakeWhosePeerHasGoneCostsNoKeyExchange) {
 // A TCP connection to the loopback port, for a TLS client that closes it.
 int Connect(int port) { return test::LoopbackClient(port).Release(); }
 
-// The server with a plain and a TLS listener on loopback and one worker.
-class TlsServerTest : public ::testing::Test {
- protected:
-  TlsServerTest() {
-    server_.SetTlsContext(std::make_shared<TTlsContext>(Files().Certificate("one"), Files().Key("one")));
-    server_.AddBinding("127.0.0.1", 0, Id_IPv4);
-    server_.AddBinding("127.0.0.1", 0, Id_IPv4).Tls = true;
-    server_.SetWorkers(1);
-    server_.SetReadTimeout(10000);
-    server_.SetSessionState(true);
-    server_.SetAutoStartSession(true);
-    server_.SetSessionTimeOut(60000);
-    server_.OnCommandGet = [](TIdContext*, TIdHTTPRequestInfo& request, TIdHTTPResponseInfo& response) {
+// A running server with a plain and a TLS listener on loopback (certificate
+// "one") whose handler answers "page <document>"; configure sets the rest
+// before the start.
+struct PlainAndTlsServer {
+  explicit PlainAndTlsServer(const std::function<void(TIdHTTPServer&)>& configure) {
+    server.SetTlsContext(std::make_shared<TTlsContext>(Files().Certificate("one"), Files().Key("one")));
+    server.AddBinding("127.0.0.1", 0, Id_IPv4);
+    server.AddBinding("127.0.0.1", 0, Id_IPv4).Tls = true;
+    configure(server);
+    server.OnCommandGet = [](TIdContext*, TIdHTTPRequestInfo& request, TIdHTTPResponseInfo& response) {
       response.ContentText = "page " + request.Document;
     };
-    server_.SetActive(true);
-    plain_port_ = server_.Bindings()[0].Port;
-    tls_port_ = server_.Bindings()[1].Port;
+    server.SetActive(true);
+    plain_port = server.Bindings()[0].Port;
+    tls_port = server.Bindings()[1].Port;
   }
-  ~TlsServerTest() override { server_.SetActive(false); }
+  ~PlainAndTlsServer() { server.SetActive(false); }
 
+  TIdHTTPServer server;
+  int plain_port = 0;
+  int tls_port = 0;
+};
+
+// The server with one worker and sessions.
+class TlsServerTest : public ::testing::Test {
+ protected:
   std::string TlsGet(const std::string& path) {
-    return RunClient(Connect(tls_port_), TLS1_3_VERSION, "GET " + path + " HTTP/1.1\r\nHost: x\r\n\r\n",
+    return RunClient(Connect(tls_.tls_port), TLS1_3_VERSION, "GET " + path + " HTTP/1.1\r\nHost: x\r\n\r\n",
                      SIZE_MAX).received;
   }
 
-  TIdHTTPServer server_;
-  int plain_port_ = 0;
-  int tls_port_ = 0;
+  PlainAndTlsServer tls_{[](TIdHTTPServer& server) {
+    server.SetWorkers(1);
+    server.SetReadTimeout(10000);
+    server.SetSessionState(true);
+    server.SetAutoStartSession(true);
+    server.SetSessionTimeOut(60000);
+  }};
 };
 
 TEST_F(TlsServerTest, SamePageOverTlsWithASecureCookie) {
@@ -295,7 +305,7 @@ TEST_F(TlsServerTest, SamePageOverTlsWithASecureCookie) {
   EXPECT_TRUE(std::regex_search(answer, secure)) << answer;
 
   // The plain listener's cookie stays as it was.
-  const std::string plain = test::Exchange(plain_port_, "GET /list HTTP/1.1\r\nHost: x\r\n\r\n").raw;
+  const std::string plain = test::Exchange(tls_.plain_port, "GET /list HTTP/1.1\r\nHost: x\r\n\r\n").raw;
   EXPECT_NE(plain.find("; path=/; HttpOnly; SameSite=Lax\r\n"), std::string::npos) << plain;
   EXPECT_EQ(plain.find("secure"), std::string::npos) << plain;
   EXPECT_EQ(plain.substr(plain.find("\r\n\r\n")), answer.substr(answer.find("\r\n\r\n")));
@@ -305,7 +315,7 @@ TEST_F(TlsServerTest, SlowHandshakesDoNotHoldTheWorker) {
   // Clients that connect and send half a handshake, or nothing, stay with the
   // front; the one worker still serves a whole TLS request meanwhile.
   std::vector<test::LoopbackClient> stalled;
-  for (int i = 0; i < 3; ++i) stalled.emplace_back(tls_port_);
+  for (int i = 0; i < 3; ++i) stalled.emplace_back(tls_.tls_port);
   const char partial[] = {0x16, 0x03, 0x01, 0x02, 0x00, 0x01};  // a ClientHello's first bytes
   ASSERT_TRUE(stalled[0].Send(std::string_view(partial, sizeof partial)));
   const auto started = std::chrono::steady_clock::now();
@@ -315,7 +325,7 @@ TEST_F(TlsServerTest, SlowHandshakesDoNotHoldTheWorker) {
 }
 
 TEST_F(TlsServerTest, PlainHttpSentToTheTlsPortIsDropped) {
-  test::LoopbackClient client(tls_port_);
+  test::LoopbackClient client(tls_.tls_port);
   client.Send("GET / HTTP/1.1\r\nHost: x\r\n\r\n");
   EXPECT_EQ(client.ReadAll(), "");
   EXPECT_NE(TlsGet("/after").find("page /after"), std::string::npos);
@@ -365,15 +375,15 @@ std::string PlainGet(int port, const std::string& path) {
 }
 
 TEST_F(TlsServerTest, PlainRequestsAreAnsweredWhileHandshakeWorkIsHeld) {
-  HandshakeGate gate(server_.TlsContext()->Current().get());
+  HandshakeGate gate(tls_.server.TlsContext()->Current().get());
   std::vector<std::future<ClientResult>> clients;
   for (int i = 0; i < 3; ++i) {
-    clients.push_back(std::async(std::launch::async, RunClient, Connect(tls_port_), TLS1_3_VERSION,
+    clients.push_back(std::async(std::launch::async, RunClient, Connect(tls_.tls_port), TLS1_3_VERSION,
                                  "GET /tls" + std::to_string(i) + " HTTP/1.1\r\nHost: x\r\n\r\n", SIZE_MAX));
   }
   ASSERT_TRUE(gate.WaitHeld());
   // The handshakes are stuck in their work; the plain port answers all the same.
-  EXPECT_NE(PlainGet(plain_port_, "/plain").find("page /plain"), std::string::npos);
+  EXPECT_NE(PlainGet(tls_.plain_port, "/plain").find("page /plain"), std::string::npos);
   for (auto& client : clients)
     EXPECT_EQ(client.wait_for(std::chrono::seconds(0)), std::future_status::timeout) << "a handshake ended early";
   gate.Release();
@@ -381,30 +391,17 @@ TEST_F(TlsServerTest, PlainRequestsAreAnsweredWhileHandshakeWorkIsHeld) {
     EXPECT_NE(clients[i].get().received.find("page /tls" + std::to_string(i)), std::string::npos);
 }
 
-// A server with a plain and a TLS listener on loopback whose time limits are
-// chosen by the test; idle connections are not cut for a minute.
-struct LimitedTlsServer {
-  explicit LimitedTlsServer(int handshake_timeout_ms, int max_handshakes = 16, const char* trusted = "") {
-    server.SetTlsContext(std::make_shared<TTlsContext>(Files().Certificate("one"), Files().Key("one")));
-    server.AddBinding("127.0.0.1", 0, Id_IPv4);
-    server.AddBinding("127.0.0.1", 0, Id_IPv4).Tls = true;
-    server.SetReadTimeout(60000);
-    server.SetRequestTimeout(60000);
-    server.SetHandshakeTimeout(handshake_timeout_ms);
-    server.SetMaxHandshakesPerAddress(max_handshakes);
-    server.SetTrustedProxies(TTrustedProxies::Parse(trusted));
-    server.OnCommandGet = [](TIdContext*, TIdHTTPRequestInfo& request, TIdHTTPResponseInfo& response) {
-      response.ContentText = "page " + request.Document;
-    };
-    server.SetActive(true);
-    plain_port = server.Bindings()[0].Port;
-    tls_port = server.Bindings()[1].Port;
-  }
-  ~LimitedTlsServer() { server.SetActive(false); }
-
-  TIdHTTPServer server;
-  int plain_port = 0;
-  int tls_port = 0;
+// The server with time limits chosen by the test; idle connections are not
+// cut for a minute.
+struct LimitedTlsServer : PlainAndTlsServer {
+  explicit LimitedTlsServer(int handshake_timeout_ms, int max_handshakes = 16, const char* trusted = "")
+      : PlainAndTlsServer([&](TIdHTTPServer& server) {
+          server.SetReadTimeout(60000);
+          server.SetRequestTimeout(60000);
+          server.SetHandshakeTimeout(handshake_timeout_ms);
+          server.SetMaxHandshakesPerAddress(max_handshakes);
+          server.SetTrustedProxies(TTrustedProxies::Parse(trusted));
+        }) {}
 };
 
 TEST(TlsHandshakeLimitTest, SilentOrSlowHandshakesAreCutAtTheDeadline) {
