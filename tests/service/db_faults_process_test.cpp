@@ -15,14 +15,14 @@
 #include <vector>
 
 #include "process_data.h"
-#include "support/firebird_server.h"
 #include "process_fixture.h"
+#include "support/firebird_server.h"
 #include "support/http_client.h"
 #include "support/notify_socket.h"
 #include "support/ports.h"
 #include "support/server_process.h"
 #include "support/test_database.h"
-#include "test_files.h"
+#include "support/test_files.h"
 
 namespace qv {
 namespace {

@@ -21,12 +21,13 @@
 #include "support/ports.h"
 #include "support/server_process.h"
 #include "support/test_database.h"
-#include "test_files.h"
+#include "support/test_files.h"
 
 namespace qv {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Lines;
 using test::ReadFile;
 
 constexpr const char* kData =
@@ -34,13 +35,6 @@ constexpr const char* kData =
     "INSERT INTO DB_USERS (DB_USER_ID, DB_USER_NAME, DB_USER_PASSWORD, FULL_NAME)"
     " VALUES (1, 'demo', 'demo', 'Demo User')";
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) lines.push_back(line);
-  return lines;
-}
 
 class OperatorTest : public test::ServerProcessTest {
  protected:

@@ -5,7 +5,7 @@
 
 #include "support/http_client.h"
 #include "support/ports.h"
-#include "test_files.h"
+#include "support/test_files.h"
 
 namespace qv::test {
 

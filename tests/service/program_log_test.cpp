@@ -16,7 +16,7 @@
 
 #include "log_outputs.h"
 #include "support/log_lines.h"
-#include "test_files.h"
+#include "support/test_files.h"
 
 namespace qv {
 namespace {

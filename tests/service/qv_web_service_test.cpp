@@ -10,7 +10,7 @@
 
 #include "support/http_client.h"
 #include "support/ports.h"
-#include "test_files.h"
+#include "support/test_files.h"
 
 namespace qv {
 namespace {

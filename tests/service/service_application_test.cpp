@@ -12,7 +12,7 @@
 #include "pool/module_errors.h"
 #include "service/service.h"
 #include "support/log_lines.h"
-#include "test_files.h"
+#include "support/test_files.h"
 
 namespace qv {
 namespace {

@@ -22,7 +22,7 @@
 #include "support/ports.h"
 #include "support/server_process.h"
 #include "support/test_database.h"
-#include "test_files.h"
+#include "support/test_files.h"
 
 namespace qv {
 namespace {

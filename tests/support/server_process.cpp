@@ -9,24 +9,14 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "log_lines.h"
+#include "test_files.h"
 
 extern char** environ;
 
 namespace qv::test {
-namespace {
-
-std::string ReadWhole(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-}  // namespace
 
 ServerProcess::ServerProcess(const std::string& executable, std::string folder)
     : folder_(std::move(folder)) {
@@ -103,7 +93,7 @@ std::optional<int> ServerProcess::WaitExit(std::chrono::milliseconds timeout) {
   }
 }
 
-std::string ServerProcess::RawLog() const { return ReadWhole(LogPath()); }
+std::string ServerProcess::RawLog() const { return ReadFile(LogPath()); }
 
 std::string ServerProcess::Log() const { return WithoutLogTimes(RawLog()); }
 
@@ -136,8 +126,8 @@ ProgramResult RunProgram(const std::string& binary, const std::vector<std::strin
   int status = 0;
   waitpid(pid, &status, 0);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  result.out = ReadWhole(outPath);
-  result.err = ReadWhole(errPath);
+  result.out = ReadFile(outPath);
+  result.err = ReadFile(errPath);
   std::filesystem::remove(outPath);
   std::filesystem::remove(errPath);
   return result;
