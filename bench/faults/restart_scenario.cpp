@@ -5,6 +5,7 @@
 // how long after its return the first page succeeded.
 //
 //   qv_fault_restart [down-seconds=5] [after-seconds=15]
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -14,10 +15,11 @@
 #include <string>
 #include <thread>
 
-#include "firebird_server.h"
-#include "http_client.h"
-#include "notify_socket.h"
-#include "server_process.h"
+#include "support/firebird_server.h"
+#include "support/http_client.h"
+#include "support/notify_socket.h"
+#include "support/ports.h"
+#include "support/server_process.h"
 #include "support/test_database.h"
 
 namespace {
@@ -62,13 +64,13 @@ int main(int argc, char** argv) {
   while (auto report = notify.Receive(30000)) {
     if (*report == "READY=1\nSTATUS=Running") break;
   }
-  auto first = qv::test::Exchange(port, qv::test::GetRequest("/"));
+  auto first = qv::test::TryExchange(port, qv::test::GetRequest("/"));
   if (!first || first->status != 200) {
     std::fprintf(stderr, "qvweb does not serve: %s\n", server.Log().c_str());
     return 1;
   }
   const std::string cookie = qv::test::SessionCookie(*first);
-  qv::test::Exchange(port, qv::test::PostFormRequest("/DOLOGIN", "uName=demo&uPass=demo", cookie));
+  qv::test::TryExchange(port, qv::test::PostFormRequest("/DOLOGIN", "uName=demo&uPass=demo", cookie));
 
   enum class Phase { kBefore, kDown, kBack };
   Phase phase = Phase::kBefore;
@@ -92,7 +94,7 @@ int main(int argc, char** argv) {
     } else if (phase == Phase::kBack && now - backAt >= std::chrono::seconds(afterSeconds)) {
       break;
     }
-    auto answer = qv::test::Exchange(port, qv::test::GetRequest("/list", cookie));
+    auto answer = qv::test::TryExchange(port, qv::test::GetRequest("/list", cookie));
     const bool ok = answer && answer->status == 200 &&
                     answer->body.find("ISC ERROR") == std::string::npos;
     const int p = static_cast<int>(phase);

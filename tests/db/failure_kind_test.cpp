@@ -10,7 +10,7 @@
 #include "db/command.h"
 #include "db/errors.h"
 #include "db/ib.h"
-#include "firebird_server.h"
+#include "support/firebird_server.h"
 #include "test_database.h"
 
 namespace qv {

@@ -4,7 +4,7 @@
 #include "db/command.h"
 #include "db/errors.h"
 #include "db/ib.h"
-#include "firebird_server.h"
+#include "support/firebird_server.h"
 
 namespace qv {
 namespace {

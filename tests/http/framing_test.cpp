@@ -1,8 +1,6 @@
 // Hostile request shapes over a real socket to the real engine, with
 // keep-alive on (where a framing fault would let a second request hide in
 // the first): the exact answer, and whether the connection closes after it.
-#include <poll.h>
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -24,22 +22,10 @@ struct Reply {
   bool closed = false;
 };
 
-Reply ReadReply(test::RawClient& client, int wait_ms) {
+Reply ReadReply(test::LoopbackClient& client, int wait_ms) {
   Reply reply;
-  const auto until = Clock::now() + milliseconds(wait_ms);
-  char buf[4096];
-  for (;;) {
-    const auto left = std::chrono::duration_cast<milliseconds>(until - Clock::now()).count();
-    if (left <= 0) return reply;
-    pollfd p{client.fd(), POLLIN, 0};
-    if (::poll(&p, 1, static_cast<int>(left)) <= 0) return reply;
-    const ssize_t n = ::recv(client.fd(), buf, sizeof buf, MSG_DONTWAIT);
-    if (n == 0 || (n < 0 && errno == ECONNRESET)) {
-      reply.closed = true;
-      return reply;
-    }
-    if (n > 0) reply.bytes.append(buf, static_cast<size_t>(n));
-  }
+  reply.closed = client.ClosedWithin(milliseconds(wait_ms), &reply.bytes);
+  return reply;
 }
 
 std::string Ok(const std::string& body) {
@@ -74,7 +60,7 @@ class FramingTest : public ::testing::Test {
   // Sends the bytes on a new connection; a connection that is to stay open
   // is given a moment in which it must not close.
   Reply Send(const std::string& bytes, bool closes) {
-    test::RawClient client(port_);
+    test::LoopbackClient client(port_);
     client.Send(bytes);
     return ReadReply(client, closes ? 10000 : 300);
   }
@@ -144,7 +130,7 @@ TEST_F(FramingTest, HostileShapesTable) {
 
 // A chunked body is invited like any other, and decoded.
 TEST_F(FramingTest, AChunkedBodyAfterAnInvitation) {
-  test::RawClient client(port_);
+  test::LoopbackClient client(port_);
   client.Send("POST /c HTTP/1.1\r\nExpect: 100-continue\r\nTransfer-Encoding: chunked\r\n\r\n");
   EXPECT_EQ(client.ReadUntil("\r\n\r\n"), "HTTP/1.1 100 Continue\r\n\r\n");
   client.Send("5\r\nhello\r\n0\r\n\r\n");
@@ -159,12 +145,12 @@ TEST_F(FramingTest, AChunkedBodyAfterAnInvitation) {
 TEST_F(FramingTest, AKeepAliveClientAfterOtherMethodsWaitsForNothing) {
   for (const char* method : {"DELETE /x", "OPTIONS *"}) {
     const auto start = Clock::now();
-    test::RawClient client(port_);
+    test::LoopbackClient client(port_);
     client.Send(std::string(method) + " HTTP/1.1\r\n\r\n");
     const Reply reply = ReadReply(client, 10000);
     EXPECT_EQ(reply.bytes, kNoHandler) << method;
     EXPECT_TRUE(reply.closed) << method;
-    EXPECT_EQ(test::BodyOf(test::Exchange(port_, "GET /next HTTP/1.1\r\nConnection: close\r\n\r\n")), "GET /next ");
+    EXPECT_EQ(test::Exchange(port_, "GET /next HTTP/1.1\r\nConnection: close\r\n\r\n").body, "GET /next ");
     EXPECT_LT(Clock::now() - start, milliseconds(2000)) << method;
   }
 
@@ -172,7 +158,7 @@ TEST_F(FramingTest, AKeepAliveClientAfterOtherMethodsWaitsForNothing) {
   server_.OnCommandOther = server_.OnCommandGet;
   server_.SetActive(true);
   const int port = server_.Bindings()[0].Port;
-  test::RawClient client(port);
+  test::LoopbackClient client(port);
   client.Send("DELETE /x HTTP/1.1\r\n\r\nOPTIONS * HTTP/1.1\r\n\r\n" + kNext);
   const Reply reply = ReadReply(client, 300);
   EXPECT_EQ(reply.bytes, Ok("DELETE /x ") + Ok("OPTIONS * ") + Ok("GET /next "));

@@ -2,7 +2,6 @@
 // size, cookies, connections per address, descriptors), keep-alive, answers
 // held back for slow readers, and the stop with a drain limit.
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -33,21 +32,6 @@ using std::chrono::milliseconds;
 
 void Echo(TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) { r.ContentText = req.Document; }
 
-// Whether the server has closed the connection: waits up to wait_ms for the end of input.
-bool ClosedWithin(test::RawClient& client, int wait_ms, std::string* answer = nullptr) {
-  const auto until = Clock::now() + milliseconds(wait_ms);
-  char buf[4096];
-  for (;;) {
-    const auto left = std::chrono::duration_cast<milliseconds>(until - Clock::now()).count();
-    if (left <= 0) return false;
-    pollfd p{client.fd(), POLLIN, 0};
-    if (::poll(&p, 1, static_cast<int>(left)) <= 0) return false;
-    const ssize_t n = ::recv(client.fd(), buf, sizeof buf, MSG_DONTWAIT);
-    if (n == 0 || (n < 0 && errno == ECONNRESET)) return true;
-    if (n > 0 && answer) answer->append(buf, static_cast<size_t>(n));
-  }
-}
-
 TEST(FrontTest, ATricklingClientIsCutAtTheRequestTimeout) {
   TIdHTTPServer server;
   server.SetReadTimeout(2000);     // every byte comes well within it
@@ -55,14 +39,14 @@ TEST(FrontTest, ATricklingClientIsCutAtTheRequestTimeout) {
   std::atomic<int> calls{0};
   server.OnCommandGet = [&](TIdContext*, TIdHTTPRequestInfo&, TIdHTTPResponseInfo&) { ++calls; };
   const int port = test::StartOnLoopback(server);
-  test::RawClient client(port);
+  test::LoopbackClient client(port);
   const auto start = Clock::now();
   const std::string request = "GET /slow HTTP/1.1\r\nHost: h\r\nX-Filler: " + std::string(200, 'f');
   bool closed = false;
   std::string answer;
   for (char c : request) {
     client.Send(std::string(1, c));
-    if (ClosedWithin(client, 50, &answer)) {
+    if (client.ClosedWithin(milliseconds(50), &answer)) {
       closed = true;
       break;
     }
@@ -81,7 +65,7 @@ TEST(FrontTest, ConnectionsPerAddressAreCapped) {
   const int port = test::StartOnLoopback(server);
   test::ExpectAThirdConnectionClosedUnanswered(server, port, [&] {
     // Another address is not affected.
-    EXPECT_EQ(test::BodyOf(test::Exchange(port, "GET /other HTTP/1.1\r\n\r\n", false, "127.0.0.2")), "/other");
+    EXPECT_EQ(test::Exchange(port, "GET /other HTTP/1.1\r\n\r\n", {.source_ip = "127.0.0.2"}).body, "/other");
   });
 }
 
@@ -91,9 +75,9 @@ TEST(FrontTest, ATrustedProxyIsNotCappedPerAddress) {
   server.SetTrustedProxies(TTrustedProxies::Parse("127.0.0.3"));
   server.OnCommandGet = Echo;
   const int port = test::StartOnLoopback(server);
-  test::RawClient held(port, "127.0.0.1", "127.0.0.3");
+  test::LoopbackClient held(port, "127.0.0.1", "127.0.0.3");
   ASSERT_TRUE(test::WaitFor([&] { return server.ContextCount() == 1; }));
-  EXPECT_EQ(test::BodyOf(test::Exchange(port, "GET /proxied HTTP/1.1\r\n\r\n", false, "127.0.0.3")), "/proxied");
+  EXPECT_EQ(test::Exchange(port, "GET /proxied HTTP/1.1\r\n\r\n", {.source_ip = "127.0.0.3"}).body, "/proxied");
 }
 
 // A request whose head (request line, header lines, line ends) is exactly size bytes.
@@ -121,7 +105,7 @@ TEST(FrontTest, TheRequestHeadIsCappedAt64KiB) {
     ASSERT_EQ(head.size(), size);
     const bool accepted = size <= kMaxRequestHead;
     // Through the front, and read from memory alone.
-    EXPECT_EQ(test::BodyOf(test::Exchange(port, head)), accepted ? "/head" : "") << size;
+    EXPECT_EQ(test::Exchange(port, head).body, accepted ? "/head" : "") << size;
     test::MemoryTransport memory(head);
     TIdContext context(memory, "10.0.0.1", 1);
     try {
@@ -145,7 +129,7 @@ TEST(FrontTest, ACookieBombKeepsAtMost128CookiesAndSkipsEmptyPieces) {
     r.ContentText = req.Session ? req.Session->SessionID() : "";
   };
   const int port = test::StartOnLoopback(server);
-  session_id = test::BodyOf(test::Exchange(port, "GET / HTTP/1.1\r\n\r\n"));
+  session_id = test::Exchange(port, "GET / HTTP/1.1\r\n\r\n").body;
   ASSERT_EQ(session_id.size(), 15u);
 
   // Cookie header lines of up to 15,000 bytes each, about 60 KiB in all.
@@ -169,7 +153,7 @@ TEST(FrontTest, ACookieBombKeepsAtMost128CookiesAndSkipsEmptyPieces) {
       {lines("a=1; ;"), 128, "a"},
   };
   for (const Case& c : cases) {
-    const std::string answer = test::Exchange(port, "GET / HTTP/1.1\r\n" + c.cookies + "\r\n");
+    const std::string answer = test::Exchange(port, "GET / HTTP/1.1\r\n" + c.cookies + "\r\n").raw;
     EXPECT_EQ(seen.load(), c.count);
     EXPECT_EQ(first, c.first);
     if (c.count == 1) {
@@ -222,28 +206,28 @@ TEST(FrontTest, AcceptingRecoversAfterTheDescriptorLimit) {
   int port = 0;
   ASSERT_EQ(::read(to_parent[0], &port, sizeof port), static_cast<ssize_t>(sizeof port));
 
-  std::vector<std::unique_ptr<test::RawClient>> idle;
-  for (int i = 0; i < 60; ++i) idle.push_back(std::make_unique<test::RawClient>(port));
+  std::vector<std::unique_ptr<test::LoopbackClient>> idle;
+  for (int i = 0; i < 60; ++i) idle.push_back(std::make_unique<test::LoopbackClient>(port));
   // Past the limit, a request waits in the backlog.
-  test::RawClient waiting(port);
+  test::LoopbackClient waiting(port);
   waiting.Send("GET /waited HTTP/1.1\r\n\r\n");
   auto cpu = [&] { return CpuTicks(std::to_string(child)); };
   const long before = cpu();
   std::string answer;
-  EXPECT_FALSE(ClosedWithin(waiting, 1000, &answer));
+  EXPECT_FALSE(waiting.ClosedWithin(milliseconds(1000), &answer));
   EXPECT_EQ(answer, "");
   // No busy loop while descriptors are short: well under half a second of CPU.
   EXPECT_LT(cpu() - before, ::sysconf(_SC_CLK_TCK) / 2);
   // A few end while more wait than they make room for: the server takes
   // those it can and runs short again, which is still the same shortage.
   for (int i = 0; i < 5; ++i) idle[i].reset();
-  EXPECT_FALSE(ClosedWithin(waiting, 800, &answer));
+  EXPECT_FALSE(waiting.ClosedWithin(milliseconds(800), &answer));
   EXPECT_EQ(answer, "");
 
   idle.clear();
-  EXPECT_TRUE(ClosedWithin(waiting, 10000, &answer));
+  EXPECT_TRUE(waiting.ClosedWithin(milliseconds(10000), &answer));
   EXPECT_EQ(test::BodyOf(answer), "/waited");
-  EXPECT_EQ(test::BodyOf(test::Exchange(port, "GET /again HTTP/1.1\r\n\r\n")), "/again");
+  EXPECT_EQ(test::Exchange(port, "GET /again HTTP/1.1\r\n\r\n").body, "/again");
 
   ASSERT_EQ(::write(to_child[1], "x", 1), 1);
   int reports = -1;
@@ -281,19 +265,19 @@ int ThreadShortageScenario() {
   if (::setrlimit(RLIMIT_AS, &tight) != 0) return 1;
   int step = 0;
   {
-    test::RawClient waiting(port);
+    test::LoopbackClient waiting(port);
     waiting.Send("GET /waited HTTP/1.1\r\n\r\n");
     const long before = CpuTicks();
     std::string answer;
     // Not answered, not dropped, and no busy loop: well under half a second of CPU.
-    if (ClosedWithin(waiting, 1000, &answer) || !answer.empty()) step = 2;
+    if (waiting.ClosedWithin(milliseconds(1000), &answer) || !answer.empty()) step = 2;
     else if (CpuTicks() - before >= ::sysconf(_SC_CLK_TCK) / 2) step = 3;
     const rlimit loose{RLIM_INFINITY, RLIM_INFINITY};
     ::setrlimit(RLIMIT_AS, &loose);
     // Threads can be started again: the waiting request is answered.
-    if (step == 0 && (!ClosedWithin(waiting, 10000, &answer) || test::BodyOf(answer) != "/waited")) step = 4;
+    if (step == 0 && (!waiting.ClosedWithin(milliseconds(10000), &answer) || test::BodyOf(answer) != "/waited")) step = 4;
   }
-  if (step == 0 && test::BodyOf(test::Exchange(port, "GET /again HTTP/1.1\r\n\r\n")) != "/again") step = 5;
+  if (step == 0 && test::Exchange(port, "GET /again HTTP/1.1\r\n\r\n").body != "/again") step = 5;
   server.SetActive(false);
   if (step != 0) return step;
   // Reported once.
@@ -348,7 +332,7 @@ TEST(FrontTest, KeepAliveTable) {
     const int port = test::StartOnLoopback(server);
     for (const Case& c : cases) {
       const auto start = Clock::now();
-      EXPECT_EQ(test::Exchange(port, c.sent), keep_alive ? c.with_keep_alive : c.without)
+      EXPECT_EQ(test::Exchange(port, c.sent).raw, keep_alive ? c.with_keep_alive : c.without)
           << c.name << (keep_alive ? " (keep-alive)" : "");
       // A connection left open after its answers is closed when idle too long.
       const std::string& expected = keep_alive ? c.with_keep_alive : c.without;
@@ -365,15 +349,15 @@ TEST(FrontTest, IdleAndSlowConnectionsHoldNoThread) {
   server.SetWorkers(2);
   server.OnCommandGet = Echo;
   const int port = test::StartOnLoopback(server);
-  std::vector<std::unique_ptr<test::RawClient>> slow;
+  std::vector<std::unique_ptr<test::LoopbackClient>> slow;
   for (int i = 0; i < 200; ++i) {
-    slow.push_back(std::make_unique<test::RawClient>(port));
+    slow.push_back(std::make_unique<test::LoopbackClient>(port));
     slow.back()->Send("GET /slow HTTP/1.1\r\n");  // the head never ends
   }
   ASSERT_TRUE(test::WaitFor([&] { return server.ContextCount() == 200; }));
   EXPECT_EQ(server.WorkerThreads(), 0u);
   for (int i = 0; i < 20; ++i)
-    EXPECT_EQ(test::BodyOf(test::Exchange(port, "GET /fast" + std::to_string(i) + " HTTP/1.1\r\n\r\n")),
+    EXPECT_EQ(test::Exchange(port, "GET /fast" + std::to_string(i) + " HTTP/1.1\r\n\r\n").body,
               "/fast" + std::to_string(i));
   EXPECT_LE(server.WorkerThreads(), 2u);
 }
@@ -388,17 +372,17 @@ TEST(FrontTest, AClientThatExpectsToContinueHoldsNoWorkerWhileItsBodyComes) {
   const std::string head = "POST /form HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: 3\r\n\r\n";
 
   // Told to go on, the client holds its body back: the one worker serves others meanwhile.
-  test::RawClient waiting(port);
+  test::LoopbackClient waiting(port);
   waiting.Send(head);
   EXPECT_EQ(waiting.ReadUntil("\r\n\r\n"), "HTTP/1.1 100 Continue\r\n\r\n");
-  EXPECT_EQ(test::BodyOf(test::Exchange(port, "GET /other HTTP/1.1\r\n\r\n")), "/other|");
+  EXPECT_EQ(test::Exchange(port, "GET /other HTTP/1.1\r\n\r\n").body, "/other|");
   waiting.Send("k=v");
   const std::string answer = waiting.ReadAll();
   EXPECT_EQ(answer.substr(0, 17), "HTTP/1.1 200 OK\r\n") << answer;
   EXPECT_EQ(test::BodyOf(answer), "/form|k=v");
 
   // The body sent with the head at once: still exactly one interim answer, first.
-  test::RawClient eager(port);
+  test::LoopbackClient eager(port);
   eager.Send(head + "a=b");
   const std::string both = eager.ReadAll();
   EXPECT_EQ(both.substr(0, 42), "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\n") << both;
@@ -416,7 +400,7 @@ TEST(FrontTest, AnExpectationHookStillDecidesOnTheWorker) {
   server.OnCommandGet = [](TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) { r.ContentText = req.FormParams; };
   const int port = test::StartOnLoopback(server);
   const std::string answer =
-      test::Exchange(port, "POST /f HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: 3\r\n\r\nk=v");
+      test::Exchange(port, "POST /f HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: 3\r\n\r\nk=v").raw;
   EXPECT_EQ(answer.substr(0, 42), "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\n") << answer;
   EXPECT_EQ(answer.find("100 Continue", 10), std::string::npos);
   EXPECT_EQ(test::BodyOf(answer.substr(25)), "k=v");
@@ -430,10 +414,10 @@ TEST(FrontTest, AnAnswerTheClientDoesNotReadFreesItsWorker) {
     r.ContentText = req.Document == "/big" ? std::string(16 << 20, 'b') : req.Document;
   };
   const int port = test::StartOnLoopback(server);
-  test::RawClient reader(port);
+  test::LoopbackClient reader(port);
   reader.Send("GET /big HTTP/1.1\r\n\r\n");
   // The only worker is not held by the client that does not read.
-  EXPECT_EQ(test::BodyOf(test::Exchange(port, "GET /small HTTP/1.1\r\n\r\n")), "/small");
+  EXPECT_EQ(test::Exchange(port, "GET /small HTTP/1.1\r\n\r\n").body, "/small");
   const std::string big = reader.ReadAll();
   EXPECT_EQ(test::BodyOf(big), std::string(16 << 20, 'b'));
 }
@@ -454,7 +438,7 @@ TEST(FrontTest, AStopWithADrainLimitAnswersRunningRequestsAndLeavesStuckOnesBehi
     r.ContentText = req.Document;
   };
   const int port = test::StartOnLoopback(server);
-  test::RawClient stuck(port), slow(port);
+  test::LoopbackClient stuck(port), slow(port);
   stuck.Send("GET /stuck HTTP/1.1\r\n\r\n");
   slow.Send("GET /slow HTTP/1.1\r\n\r\n");
   ASSERT_TRUE(test::WaitFor([&] { return stuck_in.load() && slow_in.load(); }));
@@ -466,7 +450,7 @@ TEST(FrontTest, AStopWithADrainLimitAnswersRunningRequestsAndLeavesStuckOnesBehi
   EXPECT_EQ(test::BodyOf(slow.ReadAll()), "/slow");
   EXPECT_EQ(stuck.ReadAll(), "");
   // The listening socket was closed.
-  EXPECT_THROW(test::RawClient{port}, std::runtime_error);
+  EXPECT_THROW(test::LoopbackClient{port}, std::runtime_error);
   release = true;
   ASSERT_TRUE(test::WaitFor([&] { return stuck_out.load(); }));
   // The server outlives the stuck request's last use of it.

@@ -7,41 +7,11 @@
 #include <mutex>
 
 #include "http/exceptions.h"
+#include "support/ports.h"
 #include "test_support.h"
 
 namespace qv {
 namespace {
-
-// A port that was free a moment ago.
-int FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t len = sizeof a;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(fd);
-  return ntohs(a.sin_port);
-}
-
-// A socket listening on any IPv4 address at port (0: any port); closed with the object.
-struct PortHolder {
-  int fd = -1;
-  int port = 0;
-  explicit PortHolder(int wanted = 0) {
-    fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(wanted));
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) throw std::runtime_error("bind");
-    ::listen(fd, 1);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    port = ntohs(a.sin_port);
-  }
-  ~PortHolder() { ::close(fd); }
-};
 
 void Answer(TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) { r.ContentText = req.Document; }
 
@@ -66,7 +36,7 @@ TEST(HttpServerTest, DefaultsOfTheProperties) {
 TEST(HttpServerTest, EmptyBindingsListenOnEveryAddressOfBothFamilies) {
   TIdHTTPServer server;
   server.OnCommandGet = Answer;
-  const int port = FreePort();
+  const int port = test::FreePort();
   server.SetDefaultPort(port);
   server.SetActive(true);
   ASSERT_TRUE(server.Active());
@@ -74,11 +44,11 @@ TEST(HttpServerTest, EmptyBindingsListenOnEveryAddressOfBothFamilies) {
   EXPECT_EQ(server.Bindings()[0].IP, "");
   EXPECT_EQ(server.Bindings()[0].IPVersion, Id_IPv4);
   EXPECT_EQ(server.Bindings()[0].Port, port);
-  EXPECT_EQ(test::Exchange(port, "GET /v4 HTTP/1.1\r\n\r\n").substr(0, 15), "HTTP/1.1 200 OK");
+  EXPECT_EQ(test::Exchange(port, "GET /v4 HTTP/1.1\r\n\r\n").raw.substr(0, 15), "HTTP/1.1 200 OK");
   if (server.Bindings().size() == 2) {
     EXPECT_EQ(server.Bindings()[1].IPVersion, Id_IPv6);
     EXPECT_EQ(server.Bindings()[1].Port, port);
-    test::RawClient client(port, "::1");
+    test::LoopbackClient client(port, "::1");
     client.Send("GET /v6 HTTP/1.1\r\n\r\n");
     EXPECT_EQ(test::BodyOf(client.ReadAll()), "/v6");
   }
@@ -87,25 +57,26 @@ TEST(HttpServerTest, EmptyBindingsListenOnEveryAddressOfBothFamilies) {
 TEST(HttpServerTest, BindingsOfTheFirstActivationAreKept) {
   TIdHTTPServer server;
   server.OnCommandGet = Answer;
-  const int first = FreePort();
+  const int first = test::FreePort();
   server.SetDefaultPort(first);
   server.SetActive(true);
   server.SetActive(true);  // no change
   server.SetActive(false);
   server.SetActive(false);
-  server.SetDefaultPort(FreePort());
+  server.SetDefaultPort(test::FreePort());
   server.SetActive(true);
   EXPECT_EQ(server.Bindings()[0].Port, first);
-  EXPECT_EQ(test::BodyOf(test::Exchange(first, "GET /again HTTP/1.1\r\n\r\n")), "/again");
+  EXPECT_EQ(test::Exchange(first, "GET /again HTTP/1.1\r\n\r\n").body, "/again");
 }
 
 TEST(HttpServerTest, TakenPortFailsActivationAndLeavesNothingBound) {
-  PortHolder taken;
-  const int free_port = FreePort();
+  // Taken on every IPv4 address.
+  const test::HeldPort taken(test::HeldPort::Use::kListening, "0.0.0.0");
+  const int free_port = test::FreePort();
 
   TIdHTTPServer server;
   server.AddBinding("127.0.0.1", free_port);
-  server.AddBinding("", taken.port);
+  server.AddBinding("", taken.Port());
   try {
     server.SetActive(true);
     FAIL() << "activation succeeded";
@@ -114,7 +85,7 @@ TEST(HttpServerTest, TakenPortFailsActivationAndLeavesNothingBound) {
   }
   EXPECT_FALSE(server.Active());
   // The first binding was given up again.
-  EXPECT_NO_THROW(PortHolder again(free_port));
+  EXPECT_NO_THROW(test::HeldPort again(test::HeldPort::Use::kListening, "0.0.0.0", free_port));
 }
 
 TEST(HttpServerTest, ManyConnectionsAreServedAtTheSameTime) {
@@ -137,7 +108,7 @@ TEST(HttpServerTest, ManyConnectionsAreServedAtTheSameTime) {
   std::vector<std::thread> clients;
   for (int i = 0; i < kClients; ++i)
     clients.emplace_back([&, i] {
-      answers[i] = test::Exchange(port, "GET /c" + std::to_string(i) + " HTTP/1.1\r\n\r\n");
+      answers[i] = test::Exchange(port, "GET /c" + std::to_string(i) + " HTTP/1.1\r\n\r\n").raw;
     });
   for (auto& c : clients) c.join();
   EXPECT_EQ(inside, kClients);
@@ -158,7 +129,7 @@ TEST(HttpServerTest, ReadTimeoutDisconnectsSilentAndStalledClients) {
   server.OnCommandGet = [&](TIdContext*, TIdHTTPRequestInfo&, TIdHTTPResponseInfo&) { ++calls; };
   const int port = test::StartOnLoopback(server);
   for (const char* sent : {"", "GET / HTTP/1.1\r\nHost: half", "POST / HTTP/1.1\r\nContent-Length: 9\r\n\r\nabc"}) {
-    test::RawClient client(port);
+    test::LoopbackClient client(port);
     client.Send(sent);
     EXPECT_EQ(client.ReadAll(), "") << sent;
   }
@@ -169,7 +140,7 @@ TEST(HttpServerTest, WithoutReadTimeoutAnIdleClientWaitsUntilDeactivation) {
   TIdHTTPServer server;
   server.OnCommandGet = Answer;
   const int port = test::StartOnLoopback(server);
-  test::RawClient idle(port);
+  test::LoopbackClient idle(port);
   ASSERT_TRUE(test::WaitFor([&] { return server.ContextCount() == 1; }));
   server.SetActive(false);
   EXPECT_EQ(idle.ReadAll(), "");
@@ -195,8 +166,8 @@ TEST(HttpServerTest, DeactivationWaitsForRunningRequestsWhoseSessionStaysValid) 
     r.ContentText = "late";
   };
   const int port = test::StartOnLoopback(server);
-  test::RawClient idle(port);
-  test::RawClient busy(port);
+  test::LoopbackClient idle(port);
+  test::LoopbackClient busy(port);
   busy.Send("GET / HTTP/1.1\r\n\r\n");
   ASSERT_TRUE(test::WaitFor([&] { return entered.load(); }));
 
@@ -228,7 +199,7 @@ TEST(HttpServerTest, MalformedConnectionsDoNotDisturbOthers) {
     threads.emplace_back([&, i] {
       if (i % 2 == 0) {
         test::Exchange(port, i % 4 == 0 ? "GARBAGE\r\n" : std::string(20000, 'z'));
-      } else if (test::BodyOf(test::Exchange(port, "GET /ok HTTP/1.1\r\n\r\n")) == "/ok") {
+      } else if (test::Exchange(port, "GET /ok HTTP/1.1\r\n\r\n").body == "/ok") {
         ++good;
       }
     });
@@ -267,10 +238,10 @@ TEST(HttpServerTest, DeferredAcceptStillServesEveryClient) {
   server.SetDeferAccept(true);
   server.OnCommandGet = Answer;
   const int port = test::StartOnLoopback(server);
-  EXPECT_EQ(test::BodyOf(test::Exchange(port, "GET /deferred HTTP/1.1\r\n\r\n")), "/deferred");
+  EXPECT_EQ(test::Exchange(port, "GET /deferred HTTP/1.1\r\n\r\n").body, "/deferred");
   ASSERT_TRUE(test::WaitFor([&] { return server.ContextCount() == 0; }));
   // A client that stays silent is taken on after a while, and closed at the stop.
-  test::RawClient silent(port);
+  test::LoopbackClient silent(port);
   ASSERT_TRUE(test::WaitFor([&] { return server.ContextCount() == 1; }));
   server.SetActive(false);
   EXPECT_EQ(silent.ReadAll(), "");

@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "http/redis_client.h"
-#include "test_support.h"
+#include "support/ports.h"
 
 namespace qv::test {
 
@@ -79,21 +79,6 @@ class RedisServer {
   }
 
  private:
-  static int FreePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof a;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length) != 0) {
-      ::close(fd);
-      throw std::runtime_error("no free port");
-    }
-    ::close(fd);
-    return ntohs(a.sin_port);
-  }
-
   std::string folder_;
   int port_ = 0;
   pid_t pid_ = -1;

@@ -75,7 +75,7 @@ class RequestParsingTest : public ::testing::Test {
       std::lock_guard lock(mutex_);
       seen_ = Seen{};
     }
-    std::string reply = test::Exchange(port_, request, half_close);
+    std::string reply = test::Exchange(port_, request, {.half_close = half_close}).raw;
     if (answer) *answer = reply;
     std::lock_guard lock(mutex_);
     return seen_;

@@ -65,7 +65,7 @@ TEST_F(ResponseSentTest, OnceForEveryAnswerWithStatusAndBodyBytes) {
       {"POST /big HTTP/1.1\r\nContent-Length: 99999999\r\n\r\n", "POST /big HTTP/1.1", 413},
   };
   std::vector<std::string> bodies;
-  for (const Case& c : cases) bodies.push_back(test::BodyOf(test::Exchange(port_, c.request)));
+  for (const Case& c : cases) bodies.push_back(test::Exchange(port_, c.request).body);
   // Input without an answer is not reported.
   test::Exchange(port_, "garbage\r\n\r\n");
 

@@ -41,7 +41,7 @@ class ResponseWritingTest : public ::testing::Test {
     port_ = test::StartOnLoopback(server_);
   }
   std::string Get(const std::string& request = "GET / HTTP/1.1\r\nHost: h\r\n\r\n") {
-    return test::Exchange(port_, request);
+    return test::Exchange(port_, request).raw;
   }
 
   TIdHTTPServer server_;
@@ -289,7 +289,7 @@ TEST_F(ResponseWritingTest, OversizedBodiesAreRefusedWith413) {
   EXPECT_EQ(Get("POST / HTTP/1.1\r\nContent-Length: -99999999999\r\n\r\nabc"), refused);
   // Read until close and growing past the limit.
   {
-    test::RawClient client(port_);
+    test::LoopbackClient client(port_);
     std::thread sender([&] {
       client.Send("POST / HTTP/1.1\r\n\r\n" + std::string((1 << 20) + 4096, 'x'));
       client.HalfClose();
@@ -300,7 +300,7 @@ TEST_F(ResponseWritingTest, OversizedBodiesAreRefusedWith413) {
   }
   EXPECT_EQ(calls.load(), 0);
   // Exactly the limit is accepted.
-  test::RawClient client(port_);
+  test::LoopbackClient client(port_);
   client.Send("POST / HTTP/1.1\r\nContent-Length: 1048576\r\n\r\n" + std::string(1 << 20, 'y'));
   EXPECT_EQ(client.ReadAll(), "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n");
   EXPECT_EQ(calls.load(), 1);

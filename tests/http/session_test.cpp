@@ -67,7 +67,7 @@ class SessionFixture : public ::testing::Test {
     port_ = test::StartOnLoopback(server_);
   }
   std::string Get(const std::string& request, const char* source = nullptr) {
-    return test::Exchange(port_, request, false, source);
+    return test::Exchange(port_, request, {.source_ip = source}).raw;
   }
   std::vector<std::string> Ended() {
     std::lock_guard lock(mutex_);
@@ -239,7 +239,7 @@ TEST_F(RedisSessionTest, TwoServersShareTheSessions) {
   const std::string id = SessionCookie(Get("GET /login HTTP/1.1\r\n\r\n"));
   ASSERT_FALSE(id.empty());
   int count = 0;
-  const std::string answer = test::Exchange(other_port, Request("Cookie: IDHTTPSESSIONID=" + id + "\r\n"));
+  const std::string answer = test::Exchange(other_port, Request("Cookie: IDHTTPSESSIONID=" + id + "\r\n")).raw;
   SessionCookie(answer, &count);
   EXPECT_EQ(count, 0);
   EXPECT_EQ(test::BodyOf(answer), "other:" + id + "|True");

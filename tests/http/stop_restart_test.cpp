@@ -5,12 +5,6 @@
 // when a new address cannot be bound.
 #include "http/http_server.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -21,6 +15,7 @@
 #include <vector>
 
 #include "http/exceptions.h"
+#include "support/ports.h"
 #include "test_support.h"
 
 namespace qv {
@@ -28,59 +23,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
-
-// Whether the server closed the connection within wait_ms; what it sent
-// meanwhile goes to answer.
-bool ClosedWithin(test::RawClient& client, int wait_ms, std::string* answer = nullptr) {
-  const auto until = Clock::now() + milliseconds(wait_ms);
-  char buf[4096];
-  for (;;) {
-    const auto left = std::chrono::duration_cast<milliseconds>(until - Clock::now()).count();
-    if (left <= 0) return false;
-    pollfd p{client.fd(), POLLIN, 0};
-    if (::poll(&p, 1, static_cast<int>(left)) <= 0) return false;
-    const ssize_t n = ::recv(client.fd(), buf, sizeof buf, MSG_DONTWAIT);
-    if (n == 0 || (n < 0 && errno == ECONNRESET)) return true;
-    if (n > 0 && answer) answer->append(buf, static_cast<size_t>(n));
-  }
-}
-
-// A port nothing listens on, held bound (not listening) for as long as the
-// object lives, so nobody else takes it meanwhile.
-class HeldPort {
- public:
-  HeldPort() {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t length = sizeof a;
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &length);
-    port_ = ntohs(a.sin_port);
-  }
-  ~HeldPort() { Release(); }
-  HeldPort(const HeldPort&) = delete;
-  HeldPort& operator=(const HeldPort&) = delete;
-  int Port() const { return port_; }
-  void Release() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_ = -1;
-  int port_ = 0;
-};
-
-bool Refused(int port) {
-  try {
-    test::RawClient client(port);
-    return false;
-  } catch (const std::runtime_error&) {
-    return true;
-  }
-}
 
 class StopRestartTest : public ::testing::Test {
  protected:
@@ -104,12 +46,10 @@ class StopRestartTest : public ::testing::Test {
 
   // The body of one answer read on a kept connection: up to the marker "|"
   // that every body has, and the session identifier after it.
-  static std::string ReadBody(test::RawClient& client, const std::string& document) {
+  static std::string ReadBody(test::LoopbackClient& client, const std::string& document) {
     const std::string head = client.ReadUntil("\r\n\r\n" + document + "|");
-    std::string id(kSessionIdLength, '\0');
-    for (char& c : id)
-      if (::recv(client.fd(), &c, 1, 0) != 1) return head;
-    return document + "|" + id;
+    const std::string id = client.ReadExactly(kSessionIdLength);
+    return id.size() == kSessionIdLength ? document + "|" + id : head;
   }
 
   TIdHTTPServer server_;
@@ -118,20 +58,20 @@ class StopRestartTest : public ::testing::Test {
 };
 
 TEST_F(StopRestartTest, AStopClosesConnectionsWithNoRequestBegunAtOnce) {
-  test::RawClient silent(port_), idle(port_);
+  test::LoopbackClient silent(port_), idle(port_);
   idle.Send("GET /a HTTP/1.1\r\n\r\n");
   ReadBody(idle, "/a");
   ASSERT_TRUE(test::WaitFor([&] { return server_.ContextCount() == 2; }));
   const auto start = Clock::now();
   server_.SetActive(false);
   EXPECT_LT(Clock::now() - start, milliseconds(1000));
-  EXPECT_TRUE(ClosedWithin(silent, 1000));
-  EXPECT_TRUE(ClosedWithin(idle, 1000));
+  EXPECT_TRUE(silent.ClosedWithin(milliseconds(1000)));
+  EXPECT_TRUE(idle.ClosedWithin(milliseconds(1000)));
 }
 
 TEST_F(StopRestartTest, AStopCutsAHalfSentRequestAtItsLimitAndAnswersARunningOne) {
   server_.SetStopTimeout(600);
-  test::RawClient half(port_), running(port_);
+  test::LoopbackClient half(port_), running(port_);
   half.Send("GET /half HTTP/1.1\r\nHost: h");
   running.Send("GET /hold HTTP/1.1\r\n\r\n");
   ASSERT_TRUE(test::WaitFor([&] { return held_.load(); }));
@@ -145,10 +85,10 @@ TEST_F(StopRestartTest, AStopCutsAHalfSentRequestAtItsLimitAndAnswersARunningOne
   EXPECT_GE(took, milliseconds(600));
   EXPECT_LT(took, milliseconds(600 + 1500));
   std::string answer;
-  EXPECT_TRUE(ClosedWithin(half, 1000, &answer));
+  EXPECT_TRUE(half.ClosedWithin(milliseconds(1000), &answer));
   EXPECT_EQ(answer, "");
   answer.clear();
-  EXPECT_TRUE(ClosedWithin(running, 1000, &answer));
+  EXPECT_TRUE(running.ClosedWithin(milliseconds(1000), &answer));
   EXPECT_NE(answer.find("Connection: close\r\n"), std::string::npos) << answer;
   EXPECT_EQ(test::BodyOf(answer).substr(0, 6), "/hold|");
 }
@@ -156,7 +96,7 @@ TEST_F(StopRestartTest, AStopCutsAHalfSentRequestAtItsLimitAndAnswersARunningOne
 TEST_F(StopRestartTest, ARestartKeepsTheListeningSocketItsConnectionsAndTheSessions) {
   // Before: an idle kept connection with its session, one that sent nothing
   // yet, one with half a request, and one whose request runs.
-  test::RawClient idle(port_), silent(port_), half(port_), running(port_);
+  test::LoopbackClient idle(port_), silent(port_), half(port_), running(port_);
   idle.Send("GET /a HTTP/1.1\r\n\r\n");
   const std::string first = ReadBody(idle, "/a");
   const std::string session = first.substr(3);
@@ -170,7 +110,7 @@ TEST_F(StopRestartTest, ARestartKeepsTheListeningSocketItsConnectionsAndTheSessi
   auto restart = std::async(std::launch::async, [&] { server_.Restart(10000); });
   // While the old front waits for the running request, new connections are served.
   ASSERT_EQ(restart.wait_for(milliseconds(300)), std::future_status::timeout);
-  const std::string during = test::Exchange(port_, "GET /during HTTP/1.1\r\n\r\n");
+  const std::string during = test::Exchange(port_, "GET /during HTTP/1.1\r\n\r\n").raw;
   EXPECT_EQ(test::BodyOf(during).substr(0, 8), "/during|");
   release_ = true;
   restart.get();
@@ -197,7 +137,7 @@ TEST_F(StopRestartTest, ARestartRightAfterAnotherKeepsTheConnectionsTheFirstOneH
   // the new front only when it is answered; that front's thread is held in
   // its connect hook meanwhile, and the second restart begins before it
   // could take the connection in.
-  test::RawClient running(port_);
+  test::LoopbackClient running(port_);
   running.Send("GET /hold HTTP/1.1\r\n\r\n");
   ASSERT_TRUE(test::WaitFor([&] { return held_.load(); }));
   std::atomic<bool> hold_connect{true}, connect_held{false}, release_connect{false};
@@ -209,7 +149,7 @@ TEST_F(StopRestartTest, ARestartRightAfterAnotherKeepsTheConnectionsTheFirstOneH
   auto first = std::async(std::launch::async, [&] { server_.Restart(10000); });
   // Only the new front listens once the old one has begun its stop.
   ASSERT_EQ(first.wait_for(milliseconds(300)), std::future_status::timeout);
-  test::RawClient busy(port_);
+  test::LoopbackClient busy(port_);
   ASSERT_TRUE(test::WaitFor([&] { return connect_held.load(); }));
   release_ = true;
   first.get();
@@ -226,20 +166,20 @@ TEST_F(StopRestartTest, ARestartRightAfterAnotherKeepsTheConnectionsTheFirstOneH
 }
 
 TEST_F(StopRestartTest, ARestartOntoANewPortListensThereBeforeTheOldPortCloses) {
-  HeldPort next;
+  test::HeldPort next;  // bound, nothing listens
   const int port = next.Port();
   next.Release();
-  test::RawClient idle(port_);
+  test::LoopbackClient idle(port_);
   idle.Send("GET /a HTTP/1.1\r\n\r\n");
   ReadBody(idle, "/a");
   server_.Bindings().clear();
   server_.AddBinding("127.0.0.1", port, Id_IPv4);
   server_.Restart(10000);
-  EXPECT_EQ(test::BodyOf(test::Exchange(port, "GET /new HTTP/1.1\r\nConnection: close\r\n\r\n")).substr(0, 5),
+  EXPECT_EQ(test::Exchange(port, "GET /new HTTP/1.1\r\nConnection: close\r\n\r\n").body.substr(0, 5),
             "/new|");
-  EXPECT_TRUE(Refused(port_));
+  EXPECT_FALSE(test::LoopbackClient::TryConnect(port_));
   // A connection of a listener that went has nowhere to move: closed.
-  EXPECT_TRUE(ClosedWithin(idle, 1000));
+  EXPECT_TRUE(idle.ClosedWithin(milliseconds(1000)));
 }
 
 TEST_F(StopRestartTest, ARestartThatCannotBindChangesNothing) {
@@ -253,7 +193,7 @@ TEST_F(StopRestartTest, ARestartThatCannotBindChangesNothing) {
       {"any-address beside the running loopback one", "0.0.0.0", false, "a restart of the server"},
   };
   for (const Case& c : cases) {
-    HeldPort held;
+    test::HeldPort held;
     server_.Bindings().clear();
     server_.AddBinding("127.0.0.1", port_, Id_IPv4);
     server_.AddBinding(c.ip, c.taken_elsewhere ? held.Port() : port_, Id_IPv4);
@@ -263,7 +203,7 @@ TEST_F(StopRestartTest, ARestartThatCannotBindChangesNothing) {
     } catch (const ECouldNotBindSocket& e) {
       EXPECT_NE(std::string(e.what()).find(c.says), std::string::npos) << c.name << ": " << e.what();
     }
-    EXPECT_EQ(test::BodyOf(test::Exchange(port_, "GET /still HTTP/1.1\r\nConnection: close\r\n\r\n")).substr(0, 7),
+    EXPECT_EQ(test::Exchange(port_, "GET /still HTTP/1.1\r\nConnection: close\r\n\r\n").body.substr(0, 7),
               "/still|")
         << c.name;
   }

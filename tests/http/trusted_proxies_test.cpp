@@ -94,7 +94,7 @@ TEST(TrustedProxiesServerTest, SessionsBindToTheForwardedClient) {
   const int port = test::StartOnLoopback(server);
 
   const std::string first =
-      test::Exchange(port, "GET / HTTP/1.1\r\nX-Forwarded-For: 198.51.100.1, 203.0.113.7\r\n\r\n");
+      test::Exchange(port, "GET / HTTP/1.1\r\nX-Forwarded-For: 198.51.100.1, 203.0.113.7\r\n\r\n").raw;
   EXPECT_EQ(test::BodyOf(first), "203.0.113.7|203.0.113.7");
   const size_t at = first.find("IDHTTPSESSIONID=");
   ASSERT_NE(at, std::string::npos);
@@ -102,14 +102,14 @@ TEST(TrustedProxiesServerTest, SessionsBindToTheForwardedClient) {
 
   // The same client through the proxy keeps its session.
   const std::string again = test::Exchange(
-      port, "GET / HTTP/1.1\r\n" + cookie + "X-Forwarded-For: 203.0.113.7\r\n\r\n");
+      port, "GET / HTTP/1.1\r\n" + cookie + "X-Forwarded-For: 203.0.113.7\r\n\r\n").raw;
   EXPECT_EQ(again.find("Set-Cookie"), std::string::npos) << again;
   // Another client through the proxy, or the proxy's own address, does not.
   const std::string other = test::Exchange(
-      port, "GET / HTTP/1.1\r\n" + cookie + "X-Forwarded-For: 203.0.113.8\r\n\r\n");
+      port, "GET / HTTP/1.1\r\n" + cookie + "X-Forwarded-For: 203.0.113.8\r\n\r\n").raw;
   EXPECT_NE(other.find("Set-Cookie"), std::string::npos);
   EXPECT_EQ(test::BodyOf(other), "203.0.113.8|203.0.113.8");
-  const std::string direct = test::Exchange(port, "GET / HTTP/1.1\r\n" + cookie + "\r\n");
+  const std::string direct = test::Exchange(port, "GET / HTTP/1.1\r\n" + cookie + "\r\n").raw;
   EXPECT_EQ(test::BodyOf(direct), "127.0.0.1|127.0.0.1");
   server.SetActive(false);
 }
@@ -121,7 +121,7 @@ TEST(TrustedProxiesServerTest, UntrustedPeerHeaderIsIgnored) {
     response.ContentText = request.RemoteIP;
   };
   const int port = test::StartOnLoopback(server);
-  EXPECT_EQ(test::BodyOf(test::Exchange(port, "GET / HTTP/1.1\r\nX-Forwarded-For: 203.0.113.7\r\n\r\n")),
+  EXPECT_EQ(test::Exchange(port, "GET / HTTP/1.1\r\nX-Forwarded-For: 203.0.113.7\r\n\r\n").body,
             "127.0.0.1");
   server.SetActive(false);
 }

@@ -15,14 +15,16 @@
 #include <string>
 #include <thread>
 
-#include "http_client.h"
-#include "log_lines.h"
 #include "log_outputs.h"
-#include "notify_socket.h"
 #include "process_data.h"
-#include "server_process.h"
+#include "process_fixture.h"
+#include "support/http_client.h"
+#include "support/log_lines.h"
+#include "support/notify_socket.h"
+#include "support/ports.h"
+#include "support/server_process.h"
 #include "support/test_database.h"
-#include "test_files.h"
+#include "support/test_files.h"
 
 namespace qv {
 namespace {
@@ -33,7 +35,7 @@ constexpr int kStopTimeoutSeconds = 2;
 
 // The value of a series on the admin port's /metrics; -1 when absent.
 long long MetricValue(int adminPort, const std::string& series) {
-  auto answer = test::Exchange(adminPort, test::GetRequest("/metrics"));
+  auto answer = test::TryExchange(adminPort, test::GetRequest("/metrics"));
   if (!answer) return -1;
   const size_t at = answer->body.find("\n" + series + " ");
   if (at == std::string::npos) return -1;
@@ -45,31 +47,18 @@ struct BlockedCase {
   bool errorToo;  // standard error the same unread pipe
 };
 
-class BlockedLogProcessTest : public ::testing::TestWithParam<BlockedCase> {
+class BlockedLogProcessTest : public test::ServerProcessTest,
+                              public ::testing::WithParamInterface<BlockedCase> {
  protected:
   void SetUp() override {
-    folder_ = test::MakeTempFolder("qv_blocked_log");
-    ASSERT_FALSE(folder_.empty());
-    ASSERT_TRUE(notify_.Bound());
+    ASSERT_NO_FATAL_FAILURE(SetUpServer("qv_blocked_log"));
     database_ = std::make_unique<TestDatabase>();
     database_->ExecScript(test::kOnePropertyData);
-    test::MakeHtDocs(folder_);
-    port_ = test::FreePort();
     adminPort_ = test::FreePort();
-    server_ = std::make_unique<test::ServerProcess>(QV_WEB_BINARY, folder_);
-  }
-  void TearDown() override {
-    server_.reset();
-    database_.reset();
-    std::filesystem::remove_all(folder_);
   }
 
-  std::string folder_;
-  test::NotifySocket notify_;
   std::unique_ptr<TestDatabase> database_;
-  int port_ = 0;
   int adminPort_ = 0;
-  std::unique_ptr<test::ServerProcess> server_;
 };
 
 TEST_P(BlockedLogProcessTest, PagesAreAnsweredAndSigtermEndsInTime) {
@@ -91,12 +80,12 @@ TEST_P(BlockedLogProcessTest, PagesAreAnsweredAndSigtermEndsInTime) {
                               "User-Agent: " + std::string(8000, 'x') + "\r\n\r\n";
   int answered = 0;
   for (int i = 0; i < 400; ++i) {
-    auto answer = test::Exchange(port_, request);
+    auto answer = test::TryExchange(port_, request);
     ASSERT_TRUE(answer && answer->complete && answer->status == 200) << i;
     answered += answer->body == logo;
   }
   EXPECT_EQ(answered, 400);
-  auto menu = test::Exchange(port_, test::GetRequest("/"));
+  auto menu = test::TryExchange(port_, test::GetRequest("/"));
   ASSERT_TRUE(menu && menu->complete);
   EXPECT_NE(menu->body.find("Harbor Housing Agency"), std::string::npos);
   EXPECT_GT(MetricValue(adminPort_, "qvweb_log_lines_dropped_total{log=\"access\"}"), 0);

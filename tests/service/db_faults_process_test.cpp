@@ -3,8 +3,6 @@
 // recovery without failures, the limits on every wait, and a stop that answers
 // every accepted request and exits within its limit.
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -16,13 +14,15 @@
 #include <thread>
 #include <vector>
 
-#include "firebird_server.h"
-#include "http_client.h"
-#include "notify_socket.h"
 #include "process_data.h"
-#include "server_process.h"
+#include "process_fixture.h"
+#include "support/firebird_server.h"
+#include "support/http_client.h"
+#include "support/notify_socket.h"
+#include "support/ports.h"
+#include "support/server_process.h"
 #include "support/test_database.h"
-#include "test_files.h"
+#include "support/test_files.h"
 
 namespace qv {
 namespace {
@@ -33,46 +33,35 @@ using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-class DbFaultsProcessTest : public ::testing::Test {
+class DbFaultsProcessTest : public test::ServerProcessTest {
  protected:
   void SetUp() override {
     std::string error;
     ASSERT_TRUE(firebird_.Start(error)) << error;
-    folder_ = test::MakeTempFolder("qv_dbfaults");
-    ASSERT_FALSE(folder_.empty());
-    ASSERT_TRUE(notify_.Bound());
+    ASSERT_NO_FATAL_FAILURE(SetUpServer("qv_dbfaults"));
     {
       // Made with the embedded engine, then handed to the server.
       TestDatabase database;
       database.ExecScript(test::kOnePropertyData);
       fs::copy_file(database.Path(), firebird_.Folder() + "/qv.fdb");
     }
-    port_ = test::FreePort();
-    server_ = std::make_unique<test::ServerProcess>(QV_WEB_BINARY, folder_);
   }
 
   void TearDown() override {
     firebird_.Resume();
-    server_.reset();
-    fs::remove_all(folder_);
+    ServerProcessTest::TearDown();
   }
 
   void StartServer(const std::string& extraApp, const std::string& extraDb) {
     server_->WriteIni("[APP]\nPort=" + std::to_string(port_) + "\nReadTimeout=30\n" + extraApp +
                       "[DB]\nDBName=" + firebird_.DatabaseName("qv.fdb") +
                       "\nUser=SYSDBA\nPass=" + FirebirdServer::Password() + "\n" + extraDb);
-    ASSERT_TRUE(server_->Start(notify_.Path()));
-    ASSERT_TRUE(notify_.AwaitRunning()) << server_->Log();
-    auto first = test::Exchange(port_, test::GetRequest("/"));
-    ASSERT_TRUE(first && first->status == 200) << server_->Log();
-    cookie_ = test::SessionCookie(*first);
-    auto logged = test::Exchange(port_, test::PostFormRequest("/DOLOGIN", "uName=demo&uPass=demo",
-                                                              cookie_));
-    ASSERT_TRUE(logged && logged->body.find("href=\"/LOGOFF\"") != std::string::npos);
+    ASSERT_NO_FATAL_FAILURE(ServerProcessTest::StartServer());
+    cookie_ = LogOn();
   }
 
-  test::HttpAnswer List(int timeoutMs = 30000) {
-    auto answer = test::Exchange(port_, test::GetRequest("/list", cookie_), timeoutMs);
+  test::HttpAnswer List() {
+    auto answer = test::TryExchange(port_, test::GetRequest("/list", cookie_), {.silence = 30s});
     return answer ? *answer : test::HttpAnswer{};
   }
 
@@ -88,10 +77,6 @@ class DbFaultsProcessTest : public ::testing::Test {
   }
 
   FirebirdServer firebird_;
-  std::string folder_;
-  test::NotifySocket notify_;
-  int port_ = 0;
-  std::unique_ptr<test::ServerProcess> server_;
   std::string cookie_;
 };
 
@@ -192,39 +177,19 @@ TEST_F(DbFaultsProcessTest, HungServerOthersWaitThePoolTimeAndTheStopEndsInTime)
   }
 }
 
-// Sends the request on a connection that is already established, then reads
-// the whole answer.
-test::HttpAnswer SendAndRead(int fd, const std::string& request) {
-  send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-  std::string raw;
-  char buffer[16384];
-  for (;;) {
-    pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, 30000) <= 0) break;
-    const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-    if (n <= 0) break;
-    raw.append(buffer, static_cast<size_t>(n));
-  }
-  close(fd);
-  return test::ParseAnswer(std::move(raw));
-}
-
 TEST_F(DbFaultsProcessTest, SigtermAnswersEveryAcceptedRequestOnASlowPage) {
   StartServer("StopTimeout=10\n", "");
   // The page is slow because the server does not answer for a while.
   firebird_.Pause();
   constexpr int kClients = 50;
-  std::vector<int> connections;
-  for (int i = 0; i < kClients; ++i) {
-    const int fd = test::ConnectLoopback(port_);
-    ASSERT_GE(fd, 0);
-    connections.push_back(fd);
-  }
+  std::vector<test::LoopbackClient> connections;
+  for (int i = 0; i < kClients; ++i) connections.emplace_back(port_);
   // Every connection is established (accepted, or queued for accepting).
   std::vector<std::future<test::HttpAnswer>> answers;
-  for (int fd : connections) {
-    answers.push_back(std::async(std::launch::async, [this, fd] {
-      return SendAndRead(fd, test::GetRequest("/list", cookie_));
+  for (test::LoopbackClient& connection : connections) {
+    answers.push_back(std::async(std::launch::async, [this, client = std::move(connection)]() mutable {
+      client.Send(test::GetRequest("/list", cookie_));
+      return test::ParseAnswer(client.ReadAll(30s));
     }));
   }
   std::this_thread::sleep_for(500ms);  // the requests are in
@@ -232,9 +197,7 @@ TEST_F(DbFaultsProcessTest, SigtermAnswersEveryAcceptedRequestOnASlowPage) {
   server_->Signal(SIGTERM);
   std::this_thread::sleep_for(500ms);
   // New visitors are refused at once.
-  const int late = test::ConnectLoopback(port_);
-  EXPECT_EQ(late, -1);
-  if (late >= 0) close(late);
+  EXPECT_FALSE(test::LoopbackClient::TryConnect(port_));
   firebird_.Resume();
   int pages = 0, unavailable = 0;
   for (auto& answer : answers) {

@@ -6,9 +6,9 @@
 #include <chrono>
 #include <vector>
 
-#include "log_lines.h"
 #include "log_outputs.h"
 #include "service/program_log.h"
+#include "support/log_lines.h"
 
 namespace qv {
 namespace {

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "log_outputs.h"
-#include "test_files.h"
+#include "support/test_files.h"
 
 namespace qv {
 namespace {

@@ -15,16 +15,19 @@
 #include <thread>
 #include <sstream>
 
-#include "http_client.h"
-#include "notify_socket.h"
-#include "server_process.h"
+#include "process_fixture.h"
+#include "support/http_client.h"
+#include "support/notify_socket.h"
+#include "support/ports.h"
+#include "support/server_process.h"
 #include "support/test_database.h"
-#include "test_files.h"
+#include "support/test_files.h"
 
 namespace qv {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Lines;
 using test::ReadFile;
 
 constexpr const char* kData =
@@ -32,15 +35,8 @@ constexpr const char* kData =
     "INSERT INTO DB_USERS (DB_USER_ID, DB_USER_NAME, DB_USER_PASSWORD, FULL_NAME)"
     " VALUES (1, 'demo', 'demo', 'Demo User')";
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) lines.push_back(line);
-  return lines;
-}
 
-class OperatorTest : public ::testing::Test {
+class OperatorTest : public test::ServerProcessTest {
  protected:
   static void SetUpTestSuite() {
     database_ = new TestDatabase();
@@ -51,18 +47,7 @@ class OperatorTest : public ::testing::Test {
     database_ = nullptr;
   }
 
-  void SetUp() override {
-    folder_ = test::MakeTempFolder("qv_operator");
-    ASSERT_FALSE(folder_.empty());
-    test::MakeHtDocs(folder_);
-    port_ = test::FreePort();
-    server_ = std::make_unique<test::ServerProcess>(QV_WEB_BINARY, folder_);
-  }
-
-  void TearDown() override {
-    server_.reset();
-    fs::remove_all(folder_);
-  }
+  void SetUp() override { ASSERT_NO_FATAL_FAILURE(SetUpServer("qv_operator")); }
 
   // Settings that work; extra lines go first, so that a key they give wins.
   std::string GoodSettings(const std::string& extra = "") const {
@@ -75,18 +60,7 @@ class OperatorTest : public ::testing::Test {
     return test::RunProgram(server_->Binary(), args, folder_);
   }
 
-  // Starts the server on the settings and waits until it runs.
-  void StartServer(const std::vector<std::string>& args = {}) {
-    ASSERT_TRUE(notify_.Bound());
-    ASSERT_TRUE(server_->Start(notify_.Path(), args));
-    ASSERT_TRUE(notify_.AwaitRunning()) << server_->Log();
-  }
-
   static TestDatabase* database_;
-  std::string folder_;
-  int port_ = 0;
-  test::NotifySocket notify_;
-  std::unique_ptr<test::ServerProcess> server_;
 };
 
 TestDatabase* OperatorTest::database_ = nullptr;
@@ -117,7 +91,7 @@ TEST_P(CommandLineTest, ExitsWithItsStatusAndTextAndStartsNothing) {
   if (std::string(c.outStart).empty()) {
     EXPECT_EQ(result.out, "");
   }
-  EXPECT_LT(test::ConnectLoopback(port_), 0);
+  EXPECT_FALSE(test::LoopbackClient::TryConnect(port_));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -194,13 +168,13 @@ TEST_F(OperatorTest, AccessLogHasOneCombinedLinePerAnswerWithItsTime) {
   server_->WriteIni(GoodSettings("[LOG]\nAccessLog=" + logPath + "\n"));
   StartServer();
   const std::string logo = ReadFile(folder_ + "/htdocs/qv_logo_jpg.jpg");
-  auto image = test::Exchange(
+  auto image = test::TryExchange(
       port_, "GET /image/qv_logo_jpg.jpg?x=\"1\" HTTP/1.1\r\nHost: h\r\nReferer: http://h/LIST\r\n"
              "User-Agent: Probe/1.0 \"quoted\"\r\n\r\n");
   ASSERT_TRUE(image && image->complete);
-  auto head = test::Exchange(port_, "HEAD / HTTP/1.0\r\n\r\n");
+  auto head = test::TryExchange(port_, "HEAD / HTTP/1.0\r\n\r\n");
   ASSERT_TRUE(head && head->status == 200);
-  auto tooLarge = test::Exchange(port_, "POST /LIST HTTP/1.1\r\nContent-Length: 99999999\r\n\r\n");
+  auto tooLarge = test::TryExchange(port_, "POST /LIST HTTP/1.1\r\nContent-Length: 99999999\r\n\r\n");
   ASSERT_TRUE(tooLarge && tooLarge->status == 413);
   server_->Signal(SIGTERM);
   ASSERT_EQ(server_->WaitExit(), 0);
@@ -235,13 +209,13 @@ TEST_F(OperatorTest, Sigusr1ReopensTheAccessLogAfterRotation) {
   const std::string logPath = folder_ + "/access.log";
   server_->WriteIni(GoodSettings("[LOG]\nAccessLog=" + logPath + "\n"));
   StartServer();
-  ASSERT_TRUE(test::Exchange(port_, test::GetRequest("/IMAGE")));
+  ASSERT_TRUE(test::TryExchange(port_, test::GetRequest("/IMAGE")));
   fs::rename(logPath, logPath + ".1");
   server_->Signal(SIGUSR1);
   // The reopen happens on the service thread; wait for the new file.
   for (int i = 0; i < 500 && !fs::exists(logPath); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  ASSERT_TRUE(test::Exchange(port_, test::GetRequest("/IMAGE?second")));
+  ASSERT_TRUE(test::TryExchange(port_, test::GetRequest("/IMAGE?second")));
   server_->Signal(SIGTERM);
   ASSERT_EQ(server_->WaitExit(), 0);
   const std::vector<std::string> rotated = Lines(ReadFile(logPath + ".1"));
@@ -261,19 +235,19 @@ TEST_F(OperatorTest, SighupMovesTheServerToAChangedPort) {
   server_->Signal(SIGHUP);
   std::optional<test::HttpAnswer> answer;
   for (int i = 0; i < 500 && !answer; ++i) {
-    answer = test::Exchange(newPort, test::GetRequest("/IMAGE"));
+    answer = test::TryExchange(newPort, test::GetRequest("/IMAGE"));
     if (!answer) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   ASSERT_TRUE(answer) << server_->Log();
   EXPECT_EQ(answer->status, 200);
-  EXPECT_LT(test::ConnectLoopback(port_), 0);
+  EXPECT_FALSE(test::LoopbackClient::TryConnect(port_));
 
   // Settings with an error keep the server as it runs.
   server_->WriteIni("[APP]\nPort=99999\n" + GoodSettings());
   server_->Signal(SIGHUP);
   for (int i = 0; i < 500 && server_->Log().find("Settings not reloaded") == std::string::npos; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  auto still = test::Exchange(newPort, test::GetRequest("/IMAGE"));
+  auto still = test::TryExchange(newPort, test::GetRequest("/IMAGE"));
   ASSERT_TRUE(still);
   EXPECT_EQ(still->status, 200);
   server_->Signal(SIGTERM);
@@ -293,24 +267,13 @@ TEST_F(OperatorTest, SighupLetsARequestInFlightFinish) {
   server_->WriteIni(GoodSettings("[LOG]\nAccessLog=off\n"));
   StartServer();
   // A request whose headers are not complete yet is in flight at the signal.
-  const int fd = test::ConnectLoopback(port_);
-  ASSERT_GE(fd, 0);
-  const std::string start = "GET /IMAGE HTTP/1.1\r\n";
-  ASSERT_EQ(send(fd, start.data(), start.size(), MSG_NOSIGNAL), static_cast<ssize_t>(start.size()));
+  test::LoopbackClient client(port_);
+  ASSERT_TRUE(client.Send("GET /IMAGE HTTP/1.1\r\n"));
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   server_->Signal(SIGHUP);
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  const std::string rest = "Host: h\r\n\r\n";
-  ASSERT_EQ(send(fd, rest.data(), rest.size(), MSG_NOSIGNAL), static_cast<ssize_t>(rest.size()));
-  std::string raw;
-  char buffer[16384];
-  for (;;) {
-    const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-    if (n <= 0) break;
-    raw.append(buffer, static_cast<size_t>(n));
-  }
-  close(fd);
-  const test::HttpAnswer answer = test::ParseAnswer(raw);
+  ASSERT_TRUE(client.Send("Host: h\r\n\r\n"));
+  const test::HttpAnswer answer = test::ParseAnswer(client.ReadAll());
   EXPECT_EQ(answer.status, 200);
   EXPECT_TRUE(answer.complete);
   server_->Signal(SIGTERM);
@@ -330,7 +293,7 @@ class AdminPortTest : public OperatorTest {
     StartServer();
   }
   std::optional<test::HttpAnswer> Admin(const std::string& request) {
-    return test::Exchange(adminPort_, request);
+    return test::TryExchange(adminPort_, request);
   }
   int adminPort_ = 0;
 };
@@ -454,9 +417,9 @@ TEST_F(AdminPortTest, MetricsAreTheTextFormatAndMoveWithRequests) {
   EXPECT_GT(Value(first, "process_resident_memory_bytes"), 0);
   EXPECT_GT(Value(first, "process_open_fds"), 0);
 
-  for (int i = 0; i < 3; ++i) ASSERT_TRUE(test::Exchange(port_, test::GetRequest("/")));
-  ASSERT_TRUE(test::Exchange(port_, test::GetRequest("/nothing/here")));
-  ASSERT_TRUE(test::Exchange(port_, "POST /LIST HTTP/1.1\r\nContent-Length: 99999999\r\n\r\n"));
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(test::TryExchange(port_, test::GetRequest("/")));
+  ASSERT_TRUE(test::TryExchange(port_, test::GetRequest("/nothing/here")));
+  ASSERT_TRUE(test::TryExchange(port_, "POST /LIST HTTP/1.1\r\nContent-Length: 99999999\r\n\r\n"));
 
   auto after = Admin(test::GetRequest("/metrics"));
   ASSERT_TRUE(after && after->status == 200);
@@ -497,9 +460,8 @@ TEST_F(AdminPortTest, MetricsCountARequestUnderThePathItAskedFor) {
       {"POST /%4Cist HTTP/1.1\r\nContent-Length: 99999999\r\n\r\n", 413},
   };
   for (const auto& r : requests) {
-    auto answer = test::Exchange(port_, r.request);
-    ASSERT_TRUE(answer) << r.request;
-    EXPECT_EQ(answer->status, r.status) << r.request;
+    const test::HttpAnswer answer = test::Exchange(port_, r.request);
+    EXPECT_EQ(answer.status, r.status) << r.request;
   }
   const std::vector<Sample> second = ParseMetrics(Admin(test::GetRequest("/metrics"))->body, error);
   ASSERT_EQ(error, "");
@@ -516,7 +478,7 @@ TEST_F(AdminPortTest, MetricsCountARequestUnderThePathItAskedFor) {
 TEST_F(AdminPortTest, MetricsCountDatabaseErrorsByKind) {
   StartWithAdmin(folder_ + "/missing.gdb");
   for (int i = 0; i < 2; ++i) {
-    auto page = test::Exchange(port_, test::GetRequest("/"));
+    auto page = test::TryExchange(port_, test::GetRequest("/"));
     ASSERT_TRUE(page);
     EXPECT_EQ(page->body.rfind("ISC ERROR CODE:335544344", 0), 0u);
   }
@@ -533,7 +495,7 @@ TEST_F(AdminPortTest, MetricsCountDatabaseErrorsByKind) {
 // for a moment while settings are reloaded).
 std::vector<Sample> ReadMetrics(int adminPort) {
   for (int i = 0; i < 500; ++i) {
-    auto answer = test::Exchange(adminPort, test::GetRequest("/metrics"));
+    auto answer = test::TryExchange(adminPort, test::GetRequest("/metrics"));
     std::string error;
     if (answer && answer->status == 200) {
       std::vector<Sample> samples = ParseMetrics(answer->body, error);
@@ -580,13 +542,13 @@ TEST_F(AdminPortTest, CountersMoveWithBodiesThrottledLogOnsAndReloads) {
   StartWithAdmin("");
   // Bytes: the bodies of every answer below, summed as the client got them.
   double bodies = 0;
-  auto logo = test::Exchange(port_, test::GetRequest("/IMAGE"));
+  auto logo = test::TryExchange(port_, test::GetRequest("/IMAGE"));
   ASSERT_TRUE(logo && logo->complete);
   bodies += static_cast<double>(logo->body.size());
   // Five wrong passwords are answered; the sixth attempt is refused.
   std::vector<int> statuses;
   for (int i = 0; i < 6; ++i) {
-    auto answer = test::Exchange(port_, test::PostFormRequest("/DOLOGIN", "uName=demo&uPass=wrong"));
+    auto answer = test::TryExchange(port_, test::PostFormRequest("/DOLOGIN", "uName=demo&uPass=wrong"));
     ASSERT_TRUE(answer && answer->complete);
     statuses.push_back(answer->status);
     bodies += static_cast<double>(answer->body.size());
@@ -616,7 +578,7 @@ TEST_F(AdminPortTest, CountersMoveWithBodiesThrottledLogOnsAndReloads) {
   fs::remove(server_->IniPath());
   server_->Signal(SIGHUP);
   awaitRefusals(2);
-  auto still = test::Exchange(port_, test::GetRequest("/IMAGE"));
+  auto still = test::TryExchange(port_, test::GetRequest("/IMAGE"));
   ASSERT_TRUE(still && still->status == 200) << server_->Log();
   bodies += static_cast<double>(still->body.size());
 
@@ -632,7 +594,7 @@ TEST_F(AdminPortTest, EveryFailedCallToTheSessionStoreIsCounted) {
   // Nothing listens on the store's port: every request finds it unreachable.
   StartWithAdmin("", "[SESSIONS]\nStore=redis://127.0.0.1:" + std::to_string(test::FreePort()) + "\n");
   for (int i = 0; i < 3; ++i) {
-    auto answer = test::Exchange(port_, test::GetRequest("/"));
+    auto answer = test::TryExchange(port_, test::GetRequest("/"));
     ASSERT_TRUE(answer);
     EXPECT_EQ(answer->status, 503);
   }

@@ -14,9 +14,9 @@
 #include <thread>
 #include <vector>
 
-#include "log_lines.h"
 #include "log_outputs.h"
-#include "test_files.h"
+#include "support/log_lines.h"
+#include "support/test_files.h"
 
 namespace qv {
 namespace {

@@ -8,8 +8,9 @@
 #include <mutex>
 #include <vector>
 
-#include "http_client.h"
-#include "test_files.h"
+#include "support/http_client.h"
+#include "support/ports.h"
+#include "support/test_files.h"
 
 namespace qv {
 namespace {
@@ -84,9 +85,7 @@ TEST_F(QvWebServiceTest, StartSetActivatesAtCreationAndAServiceStartKeepsIt) {
   TqvWebService service(Host(), ini);
   service.Create();
   ASSERT_TRUE(service.Server1.Active());
-  const int fd = test::ConnectLoopback(port);
-  EXPECT_GE(fd, 0);
-  if (fd >= 0) close(fd);
+  EXPECT_TRUE(test::LoopbackClient::TryConnect(port));
 
   // A later read, with other values, leaves the running server as it is but
   // takes the new logo folder.

@@ -2,8 +2,6 @@
 // binds at once when Start is set, fails its start on a taken port, and
 // stops cleanly on SIGTERM while requests are running.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -13,12 +11,14 @@
 #include <sstream>
 #include <thread>
 
-#include "http_client.h"
-#include "notify_socket.h"
 #include "process_data.h"
-#include "server_process.h"
+#include "process_fixture.h"
+#include "support/http_client.h"
+#include "support/notify_socket.h"
+#include "support/ports.h"
+#include "support/server_process.h"
 #include "support/test_database.h"
-#include "test_files.h"
+#include "support/test_files.h"
 
 namespace qv {
 namespace {
@@ -48,23 +48,12 @@ std::string WithoutNotices(const std::string& log) {
   return kept;
 }
 
-class QvWebProcessTest : public ::testing::Test {
+class QvWebProcessTest : public test::ServerProcessTest {
  protected:
   void SetUp() override {
-    folder_ = test::MakeTempFolder("qv_process");
-    ASSERT_FALSE(folder_.empty());
-    ASSERT_TRUE(notify_.Bound());
+    ASSERT_NO_FATAL_FAILURE(SetUpServer("qv_process"));
     database_ = std::make_unique<TestDatabase>();
     database_->ExecScript(kData);
-    test::MakeHtDocs(folder_);
-    port_ = test::FreePort();
-    server_ = std::make_unique<test::ServerProcess>(QV_WEB_BINARY, folder_);
-  }
-
-  void TearDown() override {
-    server_.reset();
-    database_.reset();
-    fs::remove_all(folder_);
   }
 
   void WriteSettings(bool start) {
@@ -84,22 +73,7 @@ class QvWebProcessTest : public ::testing::Test {
     }
   }
 
-  // Logs on a new session and returns its cookie.
-  std::string LogOn() {
-    auto first = test::Exchange(port_, test::GetRequest("/"));
-    EXPECT_TRUE(first && first->complete);
-    const std::string cookie = first ? test::SessionCookie(*first) : "";
-    auto logged = test::Exchange(port_, test::PostFormRequest("/DOLOGIN", "uName=demo&uPass=demo",
-                                                              cookie));
-    EXPECT_TRUE(logged && logged->body.find("href=\"/LOGOFF\"") != std::string::npos);
-    return cookie;
-  }
-
-  std::string folder_;
-  test::NotifySocket notify_;
   std::unique_ptr<TestDatabase> database_;
-  int port_ = 0;
-  std::unique_ptr<test::ServerProcess> server_;
   std::vector<std::string> reports_;
 };
 
@@ -110,7 +84,7 @@ TEST_F(QvWebProcessTest, ServesPagesUntilSigterm) {
   EXPECT_EQ(reports_, (std::vector<std::string>{"STATUS=Starting", "STATUS=Starting",
                                                 "READY=1\nSTATUS=Running"}));
 
-  auto menu = test::Exchange(port_, test::GetRequest("/"));
+  auto menu = test::TryExchange(port_, test::GetRequest("/"));
   ASSERT_TRUE(menu);
   EXPECT_EQ(menu->status, 200);
   EXPECT_TRUE(menu->complete);
@@ -119,17 +93,17 @@ TEST_F(QvWebProcessTest, ServesPagesUntilSigterm) {
   const std::string cookie = test::SessionCookie(*menu);
   EXPECT_EQ(cookie.size(), std::string("IDHTTPSESSIONID=").size() + 15) << cookie;
 
-  auto logo = test::Exchange(port_, test::GetRequest("/image/qv_logo_jpg.jpg", cookie));
+  auto logo = test::TryExchange(port_, test::GetRequest("/image/qv_logo_jpg.jpg", cookie));
   ASSERT_TRUE(logo);
   EXPECT_TRUE(logo->complete);
   EXPECT_EQ(logo->body, test::ReadFile(folder_ + "/htdocs/qv_logo_jpg.jpg"));
 
-  auto login = test::Exchange(
+  auto login = test::TryExchange(
       port_, test::PostFormRequest("/DOLOGIN", "uName=demo&uPass=demo", cookie));
   ASSERT_TRUE(login);
   EXPECT_NE(login->body.find("href=\"/LOGOFF\""), std::string::npos) << login->body;
 
-  auto list = test::Exchange(port_, test::GetRequest("/list?SearchValue=bir&PropName=a", cookie));
+  auto list = test::TryExchange(port_, test::GetRequest("/list?SearchValue=bir&PropName=a", cookie));
   ASSERT_TRUE(list);
   EXPECT_NE(list->body.find(">Birch Gardens</a>"), std::string::npos) << list->body;
   EXPECT_EQ(list->body.find("Alder Court"), std::string::npos);
@@ -148,39 +122,12 @@ TEST_F(QvWebProcessTest, StartSetListensBeforeTheServiceStarts) {
   // The first report comes after the service object was created, so the port
   // must already be bound and listening then.
   ASSERT_TRUE(AwaitReport("STATUS=Starting"));
-  const int fd = test::ConnectLoopback(port_);
-  EXPECT_GE(fd, 0);
-  if (fd >= 0) close(fd);
+  EXPECT_TRUE(test::LoopbackClient::TryConnect(port_));
   ASSERT_TRUE(AwaitReport("READY=1\nSTATUS=Running")) << server_->Log();
   server_->Signal(SIGINT);
   EXPECT_EQ(server_->WaitExit(), 0) << server_->Log();
   EXPECT_EQ(WithoutNotices(server_->Log()), "");
 }
-
-// Holds a port on all IPv4 addresses, as another program would. The port is
-// chosen by the system when the holder binds, so no other process can take it
-// between the choice and the bind.
-class PortHolder {
- public:
-  PortHolder() {
-    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    socklen_t length = sizeof address;
-    bound_ = bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-             listen(fd_, 1) == 0 &&
-             getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) == 0;
-    port_ = ntohs(address.sin_port);
-  }
-  ~PortHolder() { close(fd_); }
-  bool Bound() const { return bound_; }
-  int Port() const { return port_; }
-
- private:
-  int fd_ = -1;
-  int port_ = 0;
-  bool bound_ = false;
-};
 
 struct TakenPortCase {
   const char* name;
@@ -192,8 +139,9 @@ class QvWebTakenPortTest : public QvWebProcessTest,
                            public ::testing::WithParamInterface<TakenPortCase> {};
 
 TEST_P(QvWebTakenPortTest, TheStartFailsWithTheLoggedTextAndAnErrorStatus) {
-  PortHolder holder;
-  ASSERT_TRUE(holder.Bound());
+  // Held on all IPv4 addresses, as another program would; the system picks
+  // the port, so no other process can take it between the choice and the bind.
+  test::HeldPort holder(test::HeldPort::Use::kListening, "0.0.0.0");
   port_ = holder.Port();
   WriteSettings(GetParam().start);
   ASSERT_TRUE(server_->Start(notify_.Path()));
@@ -230,7 +178,7 @@ TEST_F(QvWebProcessTest, SigtermUnderLoadEndsRequestsCleanlyAndExitsZero) {
       const std::string request =
           test::GetRequest(i % 2 ? "/list" : "/Propinfo?propid=1", cookie);
       for (int n = 0; n < kMaxRequestsEach; ++n) {
-        std::optional<test::HttpAnswer> answer = test::Exchange(port_, request);
+        std::optional<test::HttpAnswer> answer = test::TryExchange(port_, request);
         if (!answer) return;  // refused: the server has stopped listening
         if (answer->complete && answer->status == 200) {
           ++complete;

@@ -9,10 +9,10 @@
 #include <thread>
 #include <vector>
 
-#include "log_lines.h"
 #include "pool/module_errors.h"
 #include "service/service.h"
-#include "test_files.h"
+#include "support/log_lines.h"
+#include "support/test_files.h"
 
 namespace qv {
 namespace {

@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "service/os_error.h"
-#include "test_files.h"
+#include "support/test_files.h"
 
 namespace qv {
 namespace {

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "test_files.h"
+#include "support/test_files.h"
 
 namespace qv {
 namespace {

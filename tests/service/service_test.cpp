@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "notify_socket.h"
 #include "platform/exception.h"
+#include "support/notify_socket.h"
 
 namespace qv {
 namespace {

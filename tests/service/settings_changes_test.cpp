@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/profile.h"
-#include "test_files.h"
+#include "support/test_files.h"
 
 namespace qv {
 namespace {

@@ -10,7 +10,7 @@
 #include "service/effective_settings.h"
 #include "service/service_settings.h"
 #include "service/settings_keys.h"
-#include "test_files.h"
+#include "support/test_files.h"
 
 namespace qv {
 namespace {

@@ -11,24 +11,20 @@
 #include <memory>
 #include <sstream>
 
-#include "http_client.h"
-#include "notify_socket.h"
 #include "process_data.h"
-#include "server_process.h"
+#include "process_fixture.h"
+#include "support/http_client.h"
+#include "support/notify_socket.h"
+#include "support/ports.h"
+#include "support/server_process.h"
 #include "support/test_database.h"
-#include "test_files.h"
+#include "support/test_files.h"
 
 namespace qv {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
+using test::Lines;
 
 bool EndsWith(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
@@ -62,20 +58,9 @@ Reason ReadReason(const std::string& text, const std::string& folder) {
   return reason;
 }
 
-class SettingsFileTest : public ::testing::Test {
+class SettingsFileTest : public test::ServerProcessTest {
  protected:
-  void SetUp() override {
-    folder_ = test::MakeTempFolder("qv_settings_process");
-    ASSERT_FALSE(folder_.empty());
-    test::MakeHtDocs(folder_);
-    port_ = test::FreePort();
-    server_ = std::make_unique<test::ServerProcess>(QV_WEB_BINARY, folder_);
-    ASSERT_TRUE(notify_.Bound());
-  }
-  void TearDown() override {
-    server_.reset();
-    fs::remove_all(folder_);
-  }
+  void SetUp() override { ASSERT_NO_FATAL_FAILURE(SetUpServer("qv_settings_process")); }
 
   std::string Ini() const { return server_->IniPath(); }
 
@@ -116,10 +101,6 @@ class SettingsFileTest : public ::testing::Test {
     EXPECT_EQ(result.err.find("terminate called"), std::string::npos) << result.err;
   }
 
-  std::string folder_;
-  int port_ = 0;
-  test::NotifySocket notify_;
-  std::unique_ptr<test::ServerProcess> server_;
 };
 
 struct RefusedCase {
@@ -147,7 +128,7 @@ TEST_P(RefusedSettingsTest, CheckAndStartRefuseWithTheSameLine) {
   const std::string log = server_->Log();
   EXPECT_EQ(log.find("terminate called"), std::string::npos) << log;
   EXPECT_TRUE(!line.empty() && LogHas(log, line)) << "-t: " << line << "\nstart:\n" << log;
-  EXPECT_LT(test::ConnectLoopback(port_), 0);
+  EXPECT_FALSE(test::LoopbackClient::TryConnect(port_));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -327,7 +308,7 @@ TEST_F(SettingsWithDatabaseTest, CheckBesideARunningServerChecksTheSettingsAndPa
   ASSERT_TRUE(server_->Start(notify_.Path()));
   ASSERT_TRUE(notify_.AwaitRunning()) << server_->Log();
   // A page attaches the server to its embedded database.
-  auto page = test::Exchange(port_, test::GetRequest("/"));
+  auto page = test::TryExchange(port_, test::GetRequest("/"));
   ASSERT_TRUE(page && page->status == 200);
 
   const test::ProgramResult check = Run({"-t"});
@@ -340,7 +321,7 @@ TEST_F(SettingsWithDatabaseTest, CheckBesideARunningServerChecksTheSettingsAndPa
                     "the settings alone were checked",
                 "check passed"}));
   // The server goes on serving from it.
-  auto again = test::Exchange(port_, test::GetRequest("/"));
+  auto again = test::TryExchange(port_, test::GetRequest("/"));
   ASSERT_TRUE(again);
   EXPECT_EQ(again->status, 200);
   EXPECT_NE(again->body.find("Harbor Housing Agency"), std::string::npos);

@@ -4,8 +4,6 @@
 // the sessions, tells the service manager, applies a changed database and
 // reports what needs a restart.
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -17,12 +15,14 @@
 #include <thread>
 #include <vector>
 
-#include "http_client.h"
-#include "notify_socket.h"
 #include "process_data.h"
-#include "server_process.h"
+#include "process_fixture.h"
+#include "support/http_client.h"
+#include "support/notify_socket.h"
+#include "support/ports.h"
+#include "support/server_process.h"
 #include "support/test_database.h"
-#include "test_files.h"
+#include "support/test_files.h"
 
 namespace qv {
 namespace {
@@ -33,44 +33,12 @@ using namespace std::chrono_literals;
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-// Waits for the server to close the connection; what it sent meanwhile, or
-// nothing when it stays open past timeout.
-std::optional<std::string> ReadToClose(int fd, std::chrono::milliseconds timeout) {
-  std::string raw;
-  char buffer[16384];
-  const auto until = Clock::now() + timeout;
-  for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
-    if (left.count() <= 0) return std::nullopt;
-    pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, static_cast<int>(left.count())) <= 0) return std::nullopt;
-    const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-    if (n <= 0) return raw;
-    raw.append(buffer, static_cast<size_t>(n));
-  }
-}
-
-bool SendAll(int fd, const std::string& text) {
-  return send(fd, text.data(), text.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(text.size());
-}
-
-class StopReloadProcessTest : public ::testing::Test {
+class StopReloadProcessTest : public test::ServerProcessTest {
  protected:
   void SetUp() override {
-    folder_ = test::MakeTempFolder("qv_stop_reload");
-    ASSERT_FALSE(folder_.empty());
-    ASSERT_TRUE(notify_.Bound());
+    ASSERT_NO_FATAL_FAILURE(SetUpServer("qv_stop_reload"));
     database_ = std::make_unique<TestDatabase>();
     database_->ExecScript(test::kOnePropertyData);
-    test::MakeHtDocs(folder_);
-    port_ = test::FreePort();
-    server_ = std::make_unique<test::ServerProcess>(QV_WEB_BINARY, folder_);
-  }
-
-  void TearDown() override {
-    server_.reset();
-    database_.reset();
-    fs::remove_all(folder_);
   }
 
   std::string Settings(const std::string& extraApp, const std::string& databasePath,
@@ -82,18 +50,7 @@ class StopReloadProcessTest : public ::testing::Test {
 
   void Start(const std::string& settings) {
     server_->WriteIni(settings);
-    ASSERT_TRUE(server_->Start(notify_.Path()));
-    ASSERT_TRUE(notify_.AwaitRunning()) << server_->Log();
-  }
-
-  std::string LogOn() {
-    auto first = test::Exchange(port_, test::GetRequest("/"));
-    EXPECT_TRUE(first && first->complete);
-    const std::string cookie = first ? test::SessionCookie(*first) : "";
-    auto logged = test::Exchange(port_, test::PostFormRequest("/DOLOGIN", "uName=demo&uPass=demo",
-                                                              cookie));
-    EXPECT_TRUE(logged && logged->body.find("href=\"/LOGOFF\"") != std::string::npos);
-    return cookie;
+    StartServer();
   }
 
   // Sends SIGHUP and waits for its end as the service manager sees it.
@@ -105,11 +62,7 @@ class StopReloadProcessTest : public ::testing::Test {
     EXPECT_EQ(notify_.Receive(30000), "READY=1\nSTATUS=Running") << server_->Log();
   }
 
-  std::string folder_;
-  test::NotifySocket notify_;
   std::unique_ptr<TestDatabase> database_;
-  int port_ = 0;
-  std::unique_ptr<test::ServerProcess> server_;
 };
 
 TEST_F(StopReloadProcessTest, StopEndsAtOnceOverConnectionsWithNoRequestAndCutsAHalfSentOneAtItsLimit) {
@@ -128,19 +81,13 @@ TEST_F(StopReloadProcessTest, StopEndsAtOnceOverConnectionsWithNoRequestAndCutsA
     SCOPED_TRACE(c.name);
     Start(Settings("KeepAlive=1\nStopTimeout=" + std::to_string(c.stopTimeout) + "\n",
                    database_->Path()));
-    const int fd = test::ConnectLoopback(port_);
-    ASSERT_GE(fd, 0);
-    ASSERT_TRUE(c.sent.empty() || SendAll(fd, c.sent));
+    test::LoopbackClient client(port_);
+    ASSERT_TRUE(c.sent.empty() || client.Send(c.sent));
     if (c.answered) {
       // The whole answer, the connection staying open after it.
-      std::string got;
-      char buffer[16384];
-      while (!test::ParseAnswer(got).complete) {
-        const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-        ASSERT_GT(n, 0);
-        got.append(buffer, static_cast<size_t>(n));
-      }
-      EXPECT_EQ(test::ParseAnswer(got).status, 200);
+      const test::HttpAnswer answer = client.ReadAnswer();
+      ASSERT_TRUE(answer.complete) << answer.raw;
+      EXPECT_EQ(answer.status, 200);
     }
     std::this_thread::sleep_for(100ms);
     const auto stopAt = Clock::now();
@@ -150,8 +97,9 @@ TEST_F(StopReloadProcessTest, StopEndsAtOnceOverConnectionsWithNoRequestAndCutsA
     EXPECT_GE(took, c.atLeast);
     EXPECT_LT(took, c.below);
     // Closed without a byte more.
-    EXPECT_EQ(ReadToClose(fd, 1s), "");
-    close(fd);
+    std::string more;
+    EXPECT_TRUE(client.ClosedWithin(1s, &more));
+    EXPECT_EQ(more, "");
     server_ = std::make_unique<test::ServerProcess>(QV_WEB_BINARY, folder_);
   }
 }
@@ -160,17 +108,14 @@ TEST_F(StopReloadProcessTest, ReloadKeepsTheListeningSocketItsConnectionsAndTheS
   Start(Settings("", database_->Path()));
   const std::string cookie = LogOn();
   // Opened before the reload: one with nothing sent yet, one with half a request.
-  const int silent = test::ConnectLoopback(port_);
-  const int half = test::ConnectLoopback(port_);
-  ASSERT_GE(silent, 0);
-  ASSERT_GE(half, 0);
-  ASSERT_TRUE(SendAll(half, "GET /IMAGE HTTP/1.1\r\n"));
+  test::LoopbackClient silent(port_), half(port_);
+  ASSERT_TRUE(half.Send("GET /IMAGE HTTP/1.1\r\n"));
   // Connections made all through the reload are all answered.
   std::atomic<bool> done{false};
   auto during = std::async(std::launch::async, [&] {
     int answered = 0, failed = 0;
     while (!done) {
-      const auto answer = test::Exchange(port_, test::GetRequest("/IMAGE"), 5000);
+      const auto answer = test::TryExchange(port_, test::GetRequest("/IMAGE"), {.silence = 5s});
       if (answer && answer->status == 200 && answer->complete)
         ++answered;
       else
@@ -186,18 +131,17 @@ TEST_F(StopReloadProcessTest, ReloadKeepsTheListeningSocketItsConnectionsAndTheS
   EXPECT_GT(answered, 0);
   EXPECT_EQ(failed, 0);
 
-  ASSERT_TRUE(SendAll(silent, test::GetRequest("/IMAGE")));
-  ASSERT_TRUE(SendAll(half, "Host: h\r\n\r\n"));
-  for (int fd : {silent, half}) {
-    const auto raw = ReadToClose(fd, 10s);
-    ASSERT_TRUE(raw);
-    const test::HttpAnswer answer = test::ParseAnswer(*raw);
+  ASSERT_TRUE(silent.Send(test::GetRequest("/IMAGE")));
+  ASSERT_TRUE(half.Send("Host: h\r\n\r\n"));
+  for (test::LoopbackClient* client : {&silent, &half}) {
+    std::string raw;
+    ASSERT_TRUE(client->ClosedWithin(10s, &raw));
+    const test::HttpAnswer answer = test::ParseAnswer(raw);
     EXPECT_EQ(answer.status, 200);
     EXPECT_TRUE(answer.complete);
-    close(fd);
   }
   // Still logged on.
-  const auto list = test::Exchange(port_, test::GetRequest("/list", cookie));
+  const auto list = test::TryExchange(port_, test::GetRequest("/list", cookie));
   ASSERT_TRUE(list);
   EXPECT_NE(list->body.find("Alder Court"), std::string::npos) << list->body;
   EXPECT_EQ(list->Header("Set-Cookie"), "");
@@ -219,14 +163,14 @@ TEST_F(StopReloadProcessTest, ReloadAppliesAChangedDatabaseAndReportsWhatNeedsAR
       " VALUES (1, 'Cedar Yard', 1, 1)");
   Start(Settings("", database_->Path()));
   const std::string cookie = LogOn();
-  auto before = test::Exchange(port_, test::GetRequest("/list", cookie));
+  auto before = test::TryExchange(port_, test::GetRequest("/list", cookie));
   ASSERT_TRUE(before);
   EXPECT_NE(before->body.find("Alder Court"), std::string::npos);
 
   // Another database, and sessions kept elsewhere (which needs a restart).
   server_->WriteIni(Settings("", other.Path(), "[SESSIONS]\nStore=redis://127.0.0.1:1/0\n"));
   Reload();
-  auto after = test::Exchange(port_, test::GetRequest("/list", cookie));
+  auto after = test::TryExchange(port_, test::GetRequest("/list", cookie));
   ASSERT_TRUE(after);
   EXPECT_NE(after->body.find("Cedar Yard"), std::string::npos) << after->body;
   EXPECT_EQ(after->body.find("Alder Court"), std::string::npos);

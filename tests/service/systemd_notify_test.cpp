@@ -7,8 +7,9 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
-#include "notify_socket.h"
+#include "support/notify_socket.h"
 
 namespace qv {
 namespace {

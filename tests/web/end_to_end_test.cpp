@@ -11,14 +11,17 @@
 #include <string>
 
 #include "http/http_server.h"
-#include "http_client.h"
 #include "pool/fixed_connection_pool.h"
 #include "pool/session_settings.h"
-#include "test_database.h"
+#include "support/http_client.h"
+#include "support/test_database.h"
 #include "web/request_router.h"
 
 namespace qv::webtest {
 namespace {
+
+using test::Exchange;
+using test::HttpAnswer;
 
 constexpr const char* kData = R"(
 INSERT INTO AGENCY (AGENCY_ID, AGENCY_NAME) VALUES (1, 'Norvale Housing Office');
@@ -122,7 +125,7 @@ class EndToEndTest : public ::testing::Test {
   }
   HttpAnswer Send(const std::string& request) {
     HttpAnswer answer = Exchange(port_, request);
-    EXPECT_EQ(answer.statusLine, expectedStatus_);
+    EXPECT_EQ(answer.status_line, expectedStatus_);
     EXPECT_EQ(answer.Header("Content-Length"), std::to_string(answer.body.size()));
     EXPECT_EQ(answer.Header("Content-Type"), "");
     const std::string setCookie = answer.Header("Set-Cookie");
@@ -207,11 +210,11 @@ TEST_F(EndToEndTest, LogOnThrottleCountsTheForwardedClient) {
                                "Content-Length: " + std::to_string(form.size()) + "\r\n\r\n" + form);
   };
   for (int i = 0; i < 5; ++i) {
-    EXPECT_EQ(logOn("203.0.113.1", "uName=alice&uPass=wrong" + std::to_string(i)).statusLine,
+    EXPECT_EQ(logOn("203.0.113.1", "uName=alice&uPass=wrong" + std::to_string(i)).status_line,
               "HTTP/1.1 200 OK");
   }
   const HttpAnswer refused = logOn("203.0.113.1", "uName=bob&uPass=x");
-  EXPECT_EQ(refused.statusLine, "HTTP/1.1 429 Too Many Requests");
+  EXPECT_EQ(refused.status_line, "HTTP/1.1 429 Too Many Requests");
   const int retryAfter = std::stoi(refused.Header("Retry-After"));
   EXPECT_GE(retryAfter, 55);
   EXPECT_LE(retryAfter, 60);
@@ -220,7 +223,7 @@ TEST_F(EndToEndTest, LogOnThrottleCountsTheForwardedClient) {
   EXPECT_EQ(refused.Header("Content-Length"), std::to_string(refused.body.size()));
   // Another client behind the same proxy logs on.
   const HttpAnswer other = logOn("203.0.113.2", "uName=O%27Brien&uPass=it%27s");
-  EXPECT_EQ(other.statusLine, "HTTP/1.1 200 OK");
+  EXPECT_EQ(other.status_line, "HTTP/1.1 200 OK");
   EXPECT_TRUE(ShowsLoggedInMenu(other));
 }
 

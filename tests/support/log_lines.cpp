@@ -1,17 +1,9 @@
-// The program's log lines as tests read them: "<time> <level> qvweb: text",
-// with the time checked for its shape and then taken off, so that the rest
-// compares exactly.
-#pragma once
-
-#include <string>
-#include <string_view>
+// Log lines read by shape.
+#include "log_lines.h"
 
 namespace qv::test {
 
-inline constexpr size_t kLogTimeLength = 25;  // "2026-12-10T13:55:36.123Z "
-
-// True when line begins with a log line's time.
-inline bool StartsWithLogTime(std::string_view line) {
+bool StartsWithLogTime(std::string_view line) {
   static constexpr std::string_view kShape = "0000-00-00T00:00:00.000Z ";
   if (line.size() < kShape.size()) return false;
   for (size_t i = 0; i < kShape.size(); ++i) {
@@ -21,8 +13,7 @@ inline bool StartsWithLogTime(std::string_view line) {
   return true;
 }
 
-// The text with the time taken off every line that begins with one.
-inline std::string WithoutLogTimes(std::string_view text) {
+std::string WithoutLogTimes(std::string_view text) {
   std::string kept;
   size_t begin = 0;
   while (begin < text.size()) {

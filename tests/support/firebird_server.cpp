@@ -1,12 +1,9 @@
 // Starts and stops a private Firebird server for the loopback tests.
 #include "firebird_server.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +14,9 @@
 #include <fstream>
 #include <thread>
 #include <vector>
+
+#include "http_client.h"
+#include "ports.h"
 
 extern char** environ;
 
@@ -35,33 +35,6 @@ std::string FindServerRoot() {
     if (fs::exists(root / "plugins") && fs::exists(root / "firebird.msg")) return root.string();
   }
   return {};
-}
-
-int FreeLoopbackPort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) return 0;
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  int port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-    port = ntohs(address.sin_port);
-  close(fd);
-  return port;
-}
-
-bool Listening(int port) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) return false;
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  close(fd);
-  return ok;
 }
 
 // The environment of this process with the server's root and lock folder set.
@@ -142,7 +115,7 @@ bool FirebirdServer::Start(std::string& error) {
     fs::copy_file(fs::path(root) / "intl" / "libfbintl.so", folder_ + "/intl/libfbintl.so", ec);
     fs::create_symlink(fs::path(root) / "intl" / "fbintl.conf", folder_ + "/intl/fbintl.conf", ec);
   }
-  port_ = FreeLoopbackPort();
+  port_ = test::FreePort();
   {
     std::ofstream conf(folder_ + "/firebird.conf");
     conf << "RemoteServicePort = " << port_ << "\n"
@@ -186,7 +159,7 @@ bool FirebirdServer::Launch(std::string& error) {
     return false;
   }
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!Listening(port_)) {
+  while (!test::LoopbackClient::TryConnect(port_)) {
     if (waitpid(pid_, &status, WNOHANG) == pid_) {
       pid_ = 0;
       error = "the server ended: " + ReadLog(log);
