@@ -162,7 +162,13 @@ TEST_F(DbFaultsProcessTest, HungServerOthersWaitThePoolTimeAndTheStopEndsInTime)
   // A stop with the database still hung: a visitor waiting for a module and
   // the five in their pages are answered 503 before the drain limit, and the
   // process exits 0 within StopTimeout + 2 s.
-  auto waiting = std::async(std::launch::async, [this] { return List(); });
+  // Its request is sent before the stop: connected and sent here, so that a
+  // busy machine cannot delay it past the signal.
+  test::LoopbackClient waiting_client(port_);
+  ASSERT_TRUE(waiting_client.Send(test::GetRequest("/list", cookie_)));
+  auto waiting = std::async(std::launch::async, [&waiting_client] {
+    return test::ParseAnswer(waiting_client.ReadAll(30s));
+  });
   std::this_thread::sleep_for(300ms);
   const auto stopAt = Clock::now();
   server_->Signal(SIGTERM);
