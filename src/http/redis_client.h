@@ -3,15 +3,17 @@
 // Every failure to reach or talk to the server raises ERedisError.
 #pragma once
 
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "platform/exception.h"
+
 namespace qv {
 
-class ERedisError : public std::runtime_error {
+class ERedisError : public Exception {
  public:
-  using std::runtime_error::runtime_error;
+  explicit ERedisError(const std::string& message)
+      : Exception(message, FailureKind::StoreUnavailable) {}
 };
 
 struct TRedisReply {

@@ -23,7 +23,8 @@ inline constexpr std::string_view kConnPoolTimeoutMessage =
 
 class EConnPoolException : public Exception {
  public:
-  EConnPoolException() : Exception(std::string(kConnPoolTimeoutMessage)) {}
+  EConnPoolException()
+      : Exception(std::string(kConnPoolTimeoutMessage), FailureKind::NoFreeConnection) {}
 };
 
 // Makes a new module bound to the pool's lock and semaphore, reference count 0.

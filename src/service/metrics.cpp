@@ -4,13 +4,11 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <charconv>
+#include <algorithm>
 #include <cstdio>
 #include <limits>
 #include <string>
 
-#include "db/errors.h"
-#include "pool/fixed_connection_pool.h"
 #include "service/version.h"
 
 namespace qv {
@@ -52,18 +50,21 @@ size_t PageIndex(std::string_view document) {
   return kOtherIndex;
 }
 
-size_t ErrorIndex(std::string_view message) {
-  constexpr std::string_view kCode = "ISC ERROR CODE:";
-  if (message.rfind(kCode, 0) == 0) {
-    int64_t code = 0;
-    const char* begin = message.data() + kCode.size();
-    std::from_chars(begin, message.data() + message.size(), code);
-    if (IsLostConnectionCode(static_cast<intptr_t>(code))) return 0;
-    if (code == kIscLogin) return 1;
-    return 3;
+size_t ErrorIndex(FailureKind kind) {
+  switch (kind) {
+    case FailureKind::ConnectionLost:
+      return 0;
+    case FailureKind::LogonRefused:
+      return 1;
+    case FailureKind::NoFreeConnection:
+      return 2;
+    case FailureKind::DatabaseRefused:
+    case FailureKind::DatabaseDown:
+    case FailureKind::TimedOut:
+      return 3;
+    default:
+      return 4;
   }
-  if (message == kConnPoolTimeoutMessage) return 2;
-  return 4;
 }
 
 void AppendNumber(std::string& out, uint64_t value) { out += std::to_string(value); }
@@ -121,9 +122,7 @@ std::string_view PageKeyword(std::string_view document) {
   return kPageLabels[PageIndex(document)];
 }
 
-std::string_view DatabaseErrorKind(std::string_view message) {
-  return kErrorLabels[ErrorIndex(message)];
-}
+std::string_view FailureLabel(FailureKind kind) { return kErrorLabels[ErrorIndex(kind)]; }
 
 void TServerMetrics::CountRequest(std::string_view document, int status,
                                   std::chrono::steady_clock::duration elapsed, int64_t bodyBytes) {
@@ -140,8 +139,8 @@ void TServerMetrics::CountRequest(std::string_view document, int status,
   page.microseconds.fetch_add(static_cast<uint64_t>(us < 0 ? 0 : us), std::memory_order_relaxed);
 }
 
-void TServerMetrics::CountFailure(std::string_view message) {
-  errors_[ErrorIndex(message)].fetch_add(1, std::memory_order_relaxed);
+void TServerMetrics::CountFailure(FailureKind kind) {
+  errors_[ErrorIndex(kind)].fetch_add(1, std::memory_order_relaxed);
 }
 
 void TServerMetrics::CountReload(bool success) {

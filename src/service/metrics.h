@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/exception.h"
+
 namespace qv {
 
 // The label a request is counted under: the router's keyword found in the
@@ -20,9 +22,11 @@ namespace qv {
 // "other" when none matches).
 std::string_view PageKeyword(std::string_view document);
 
-// The kind of a failed page's message: "connection_lost", "login",
-// "pool_timeout", "database" (another database error) or "other".
-std::string_view DatabaseErrorKind(std::string_view message);
+// The label a failed page is counted under, by the kind of its failure:
+// "connection_lost", "login", "pool_timeout", "database" (another database
+// failure: a refused statement, no database to attach to, a query time-out)
+// or "other".
+std::string_view FailureLabel(FailureKind kind);
 
 // A snapshot of the gauges that belong to other parts of the server.
 struct TServerGauges {
@@ -55,8 +59,8 @@ class TServerMetrics {
   // One answered request; bodyBytes below 0 (no body, as for HEAD) counts 0.
   void CountRequest(std::string_view document, int status,
                     std::chrono::steady_clock::duration elapsed, int64_t bodyBytes = 0);
-  // One failed page, by the message it was answered with.
-  void CountFailure(std::string_view message);
+  // One failed page, by the kind of its failure.
+  void CountFailure(FailureKind kind);
   // One reload of the settings, taken or refused.
   void CountReload(bool success);
   // One call to the session store that failed.

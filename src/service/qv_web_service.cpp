@@ -56,10 +56,9 @@ TqvWebService::TqvWebService(TServiceHost host, std::string iniPath)
       }),
       admin_(std::make_unique<TAdminServer>([this] { return Health(); },
                                             [this] { return MetricsText(); })) {
-  router_.SetOnPageFailure([this](const std::string& remoteIp, const std::string& path,
-                                  int status, const std::string& message) {
-    metrics_.CountFailure(message);
-    errorLog_.PageFailed(remoteIp, path, status, message);
+  router_.SetOnPageFailure([this](const PageFailure& failure) {
+    metrics_.CountFailure(failure.kind);
+    errorLog_.PageFailed(failure.remote_ip, failure.path, failure.status, failure.message);
   });
   // Lines the access log loses are told in the error log, never blocking.
   accessLog_.SetOnDropped([this](const std::string& text) { Host().Logger.LogWarning(text); });

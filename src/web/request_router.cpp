@@ -18,8 +18,18 @@ namespace {
 
 using TPageOperation = void (IConnection::*)(TStringStream&, TPageRequest&);
 
-bool IsConnectionLost(const EIB_ISCError& error) {
-  return error.Kind() == TIB_FailureKind::fkConnectionLost;
+// A failure after which the connection it happened on is not lent again:
+// the attachment is gone or may be, or a cancel may still reach it.
+bool DropsConnection(FailureKind kind) {
+  switch (kind) {
+    case FailureKind::ConnectionLost:
+    case FailureKind::DatabaseDown:
+    case FailureKind::LogonRefused:
+    case FailureKind::TimedOut:
+      return true;
+    default:
+      return false;
+  }
 }
 
 // A call that did not end although it was cancelled: the same failure as one
@@ -85,12 +95,17 @@ void RefuseLogon(TIdHTTPResponseInfo& response, int retryAfter) {
 
 }  // namespace
 
-int FailureStatus(const std::exception& error) {
-  if (dynamic_cast<const EConnPoolException*>(&error)) return 503;
-  if (const auto* isc = dynamic_cast<const EIB_ISCError*>(&error)) {
-    if (isc->Kind() != TIB_FailureKind::fkOther) return 503;
+int FailureStatus(FailureKind kind) {
+  switch (kind) {
+    case FailureKind::ConnectionLost:
+    case FailureKind::DatabaseDown:
+    case FailureKind::LogonRefused:
+    case FailureKind::NoFreeConnection:
+    case FailureKind::TimedOut:
+      return 503;
+    default:
+      return 500;
   }
-  return 500;
 }
 
 TRequestRouter::TRequestRouter(TModuleSource modules, THtDocsFunction htDocs)
@@ -120,13 +135,13 @@ void TRequestRouter::RunPage(TPageOperation page, TConnectionRef& connection, TS
     try {
       CallPage(page, connection, out, request);
       return;
-    } catch (const EIB_ISCError& error) {
+    } catch (const Exception& error) {
       // A dead or cancelled attachment is not given back for others to use.
       // (An abandoned call keeps its module and closes it itself.)
-      if (error.Kind() != TIB_FailureKind::fkOther && connection) modules_.Discard(connection);
+      if (DropsConnection(error.Kind()) && connection) modules_.Discard(connection);
       // Pages are read only and built in memory before anything is sent, so
       // a second run is safe; a connection made just now gets no second one.
-      if (!IsConnectionLost(error) || fresh) throw;
+      if (error.Kind() != FailureKind::ConnectionLost || fresh) throw;
     }
     out.Clear();
     modules_.Acquire(connection, TAcquireMode::amFreshConnection);
@@ -203,17 +218,14 @@ void TRequestRouter::Server1CommandGet(TIdContext*, TIdHTTPRequestInfo& ARequest
     }
   } catch (const Exception& error) {
     // The body stays the message alone; the status says what kind of failure it was.
-    const int status = FailureStatus(error);
+    const int status = FailureStatus(error.Kind());
     out.Clear();
     out.WriteString(error.Message());
     AResponseInfo.SetResponseNo(status);
     if (status == 503) AResponseInfo.CustomHeaders.SetValue("Retry-After", kRetryAfterSeconds);
-    if (onPageFailure_) {
-      try {
-        onPageFailure_(ARequestInfo.RemoteIP, path, status, error.Message());
-      } catch (...) {
-      }
-    }
+    // The handler must not raise: the visitor's answer is made already.
+    if (onPageFailure_)
+      onPageFailure_(PageFailure{ARequestInfo.RemoteIP, path, status, error.Kind(), error.Message()});
   }
 
   if (image) {

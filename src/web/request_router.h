@@ -12,6 +12,7 @@
 #include "http/request_info.h"
 #include "http/response_info.h"
 #include "http/session.h"
+#include "platform/exception.h"
 #include "pool/connection.h"
 #include "pool/fixed_connection_pool.h"
 #include "web/logon_throttle.h"
@@ -35,7 +36,16 @@ inline constexpr std::chrono::milliseconds kCancelGrace{2000};
 // The status a failed page is answered with: 503 when the database is
 // unavailable (no attachment, a lost connection, no free module in time, a
 // query time-out), 500 for any other failure.
-int FailureStatus(const std::exception& error);
+int FailureStatus(FailureKind kind);
+
+// A page that ended in an error, as its failure handler is told of it.
+struct PageFailure {
+  std::string remote_ip;
+  std::string path;  // the document path as the visitor sent it
+  int status = 0;    // the status the visitor was answered with
+  FailureKind kind = FailureKind::Internal;
+  std::string message;  // the answer's body
+};
 
 // Failed log-ons allowed per address and per name in a minute, unless set.
 inline constexpr int kDefaultLogonFailures = 5;
@@ -46,9 +56,9 @@ class TRequestRouter {
   using TAcquireFunction = std::function<void(TConnectionRef& connection)>;
   // The document folder as set now; called from several threads at once.
   using THtDocsFunction = std::function<std::string()>;
-  // Told of every page that ended in an error, on the request's thread.
-  using TPageFailureHandler = std::function<void(const std::string& remoteIp, const std::string& path,
-                                                 int status, const std::string& message)>;
+  // Told of every page that ended in an error, on the request's thread;
+  // must not raise.
+  using TPageFailureHandler = std::function<void(const PageFailure& failure)>;
 
   // Where modules come from and where dead ones go.
   struct TModuleSource {

@@ -114,10 +114,11 @@ class RouterFaultsTest : public ::testing::Test {
                       connection.Reset();
                     }},
                 [] { return std::string(); }) {
-    router_.SetOnPageFailure([this](const std::string& ip, const std::string& path, int status,
-                                    const std::string& message) {
+    router_.SetOnPageFailure([this](const PageFailure& failure) {
       std::lock_guard guard(lock_);
-      reports_.push_back(ip + "|" + path + "|" + std::to_string(status) + "|" + message);
+      reports_.push_back(failure.remote_ip + "|" + failure.path + "|" +
+                         std::to_string(failure.status) + "|" + failure.message);
+      kinds_.push_back(failure.kind);
     });
   }
 
@@ -137,6 +138,7 @@ class RouterFaultsTest : public ::testing::Test {
   std::mutex lock_;
   std::vector<TAcquireMode> modes_;
   std::vector<std::string> reports_;
+  std::vector<FailureKind> kinds_;
   std::atomic<int> discards_{0};
   bool attachFailure_ = false;
   bool freshModules_ = false;  // Acquire reports every module as connected just now
@@ -201,6 +203,8 @@ TEST_F(RouterFaultsTest, FailedPageIsReportedWithAddressPathStatusAndMessage) {
   ASSERT_EQ(reports_.size(), 2u);
   EXPECT_EQ(reports_[0], "192.0.2.7|/PeoPle/x|500|ISC ERROR CODE:335544569\r\n");
   EXPECT_EQ(reports_[1], "192.0.2.7|/notes|503|ISC ERROR CODE:335544727\r\n");
+  EXPECT_EQ(kinds_, (std::vector<FailureKind>{FailureKind::DatabaseRefused,
+                                               FailureKind::ConnectionLost}));
 }
 
 TEST_F(RouterFaultsTest, PageOverItsTimeOutIsAnsweredAsCancelledAndItsModuleClosed) {
