@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/exception.h"
+#include "platform/file_descriptor.h"
 
 namespace qv {
 
@@ -29,7 +30,6 @@ class TRedisConnection {
   // Connects within timeoutMs; each later send or receive also waits at most
   // that long.
   TRedisConnection(const std::string& host, int port, int timeoutMs);
-  ~TRedisConnection();
   TRedisConnection(const TRedisConnection&) = delete;
   TRedisConnection& operator=(const TRedisConnection&) = delete;
 
@@ -44,7 +44,7 @@ class TRedisConnection {
   TRedisReply ReadReply(int depth);
   void Fill();
 
-  int fd_ = -1;
+  FileDescriptor fd_;
   std::string buffer_;
   size_t position_ = 0;
 };

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <limits>
 #include <string>
 
@@ -257,12 +258,9 @@ std::string TServerMetrics::Text(const TServerGauges& gauges) const {
 }
 
 int64_t ProcessResidentBytes() {
-  FILE* file = std::fopen("/proc/self/statm", "r");
-  if (!file) return 0;
+  std::ifstream file("/proc/self/statm");
   long long size = 0, resident = 0;
-  const int read = std::fscanf(file, "%lld %lld", &size, &resident);
-  std::fclose(file);
-  if (read != 2) return 0;
+  if (!(file >> size >> resident)) return 0;
   return static_cast<int64_t>(resident) * sysconf(_SC_PAGESIZE);
 }
 
@@ -302,20 +300,11 @@ double ProcessStartTime() {
   // after boot, the 22nd field of /proc/self/stat; read once.
   static const double start = [] {
     long long bootTime = 0;
-    if (FILE* file = std::fopen("/proc/stat", "r")) {
-      char line[256];
-      while (std::fgets(line, sizeof line, file)) {
-        if (std::sscanf(line, "btime %lld", &bootTime) == 1) break;
-      }
-      std::fclose(file);
-    }
+    std::ifstream bootFile("/proc/stat");
+    for (std::string line; bootTime == 0 && std::getline(bootFile, line);)
+      std::sscanf(line.c_str(), "btime %lld", &bootTime);
     std::string stat;
-    if (FILE* file = std::fopen("/proc/self/stat", "r")) {
-      char buffer[1024];
-      const size_t n = std::fread(buffer, 1, sizeof buffer, file);
-      stat.assign(buffer, n);
-      std::fclose(file);
-    }
+    std::getline(std::ifstream("/proc/self/stat"), stat);
     // The command name in parentheses may hold blanks: count fields after it.
     const size_t close = stat.rfind(')');
     if (bootTime == 0 || close == std::string::npos) return 0.0;
