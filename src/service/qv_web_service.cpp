@@ -60,6 +60,7 @@ TqvWebService::TqvWebService(TServiceHost host, std::string iniPath)
     metrics_.CountFailure(failure.kind);
     errorLog_.PageFailed(failure.remote_ip, failure.path, failure.status, failure.message);
   });
+  router_.SetOnCancelFailure([this](const std::string& message) { Host().Logger.LogMessage(message); });
   // Lines the access log loses are told in the error log, never blocking.
   accessLog_.SetOnDropped([this](const std::string& text) { Host().Logger.LogWarning(text); });
   // A page's side failures (a query file it could not write) go to the same log.

@@ -157,7 +157,10 @@ void TRequestRouter::CallPage(TPageOperation page, TConnectionRef& connection, T
   const uint64_t watch =
       watchdog_.Watch(QueryTimeout(), [held = connection.Get()](bool abort) {
         return [module = TConnectionRef(held), abort] {
-          module->DatabaseConnection().CancelOperation(abort);
+          if (module->DatabaseConnection().CancelOperation(abort)) return;
+          throw Exception(
+              abort ? "Could not drop the database connection of a page call that runs too long"
+                    : "Could not ask the database to cancel a page call past its query time-out");
         };
       });
   try {

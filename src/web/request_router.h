@@ -88,6 +88,11 @@ class TRequestRouter {
   // ResumeWaiting undoes it.
   void StopWaiting() { watchdog_.AbortAll(); }
   void ResumeWaiting() { watchdog_.Resume(); }
+  // Where a cancel or a drop that failed is told (set before the server
+  // serves); standard error until then.
+  void SetOnCancelFailure(TQueryWatchdog::CancelFailureHandler handler) {
+    watchdog_.SetOnCancelFailure(std::move(handler));
+  }
   // Set before the server serves.
   void SetOnPageFailure(TPageFailureHandler handler) { onPageFailure_ = std::move(handler); }
 

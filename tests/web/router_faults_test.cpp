@@ -120,6 +120,10 @@ class RouterFaultsTest : public ::testing::Test {
                          std::to_string(failure.status) + "|" + failure.message);
       kinds_.push_back(failure.kind);
     });
+    router_.SetOnCancelFailure([this](const std::string& message) {
+      std::lock_guard guard(lock_);
+      cancelFailures_.push_back(message);
+    });
   }
 
   Outcome Run(const std::string& path) {
@@ -139,6 +143,7 @@ class RouterFaultsTest : public ::testing::Test {
   std::vector<TAcquireMode> modes_;
   std::vector<std::string> reports_;
   std::vector<FailureKind> kinds_;
+  std::vector<std::string> cancelFailures_;
   std::atomic<int> discards_{0};
   bool attachFailure_ = false;
   bool freshModules_ = false;  // Acquire reports every module as connected just now
@@ -232,9 +237,14 @@ TEST_F(RouterFaultsTest, PageOverItsTimeOutIsAnsweredAsCancelledAndItsModuleClos
   discards_ = 0;
   EXPECT_EQ(Run("/people").status, 200);
   EXPECT_EQ(discards_, 0);
-  // The cancels ran on threads of their own, each with a reference.
+  // The cancels ran on the watchdog's threads, each with a reference.
   for (int i = 0; i < 200 && module_.references > 0; ++i) std::this_thread::sleep_for(5ms);
   EXPECT_EQ(module_.references, 0);
+  // The module's connection was never attached: the cancels of the two
+  // calls past their time-out reached no database, and each is told.
+  std::lock_guard guard(lock_);
+  const std::string failed = "Could not ask the database to cancel a page call past its query time-out";
+  EXPECT_EQ(cancelFailures_, (std::vector<std::string>{failed, failed}));
 }
 
 }  // namespace
