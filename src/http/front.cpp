@@ -39,14 +39,6 @@ void PeerText(const sockaddr_storage& peer, std::string& ip, int& port) {
   ip = text;
 }
 
-template <typename F>
-void Quietly(F&& f) {
-  try {
-    f();
-  } catch (...) {
-  }
-}
-
 }  // namespace
 
 struct TIdFront::Source {
@@ -102,11 +94,8 @@ TIdFront::TIdFront(TIdFrontSettings settings, TIdFrontHooks hooks,
 TIdFront::~TIdFront() {
   if (handshakes_) handshakes_->Stop();
   listeners_.clear();
-  for (auto& entry : conns_) {
-    Conn& conn = *entry.second;
-    Quietly([&] { conn.fc->Transport().Close(false); });
-  }
-  for (auto& [fc, socket] : adopted_) Quietly([&] { fc->Transport().Close(false); });
+  for (auto& entry : conns_) entry.second->fc->Transport().Close(false);
+  for (auto& [fc, socket] : adopted_) fc->Transport().Close(false);
 }
 
 void TIdFront::Start(const std::vector<TIdSocketHandle>& listening, std::vector<FileDescriptor> sockets) {
@@ -201,7 +190,7 @@ void TIdFront::ReportOnce(int error, const char* what) {
   if (reported_) return;
   reported_ = true;
   if (hooks_.on_listen_exception)
-    Quietly([&] { hooks_.on_listen_exception(ESocketError(error, std::string(what) + std::strerror(error))); });
+    hooks_.on_listen_exception(ESocketError(error, std::string(what) + std::strerror(error)));
 }
 
 void TIdFront::Accept(Listener& listener) {
@@ -279,7 +268,6 @@ void TIdFront::Admit(FileDescriptor fd, const void* peer_address, const TIdSocke
   lock.lock();
   conns_.emplace(&conn, std::move(owned));
   lock.unlock();
-  if (hooks_.on_connect) Quietly([&] { hooks_.on_connect(conn.fc->Context()); });
   const auto now = Clock::now();
   // A handshake's first bytes are read off this thread, once epoll has them.
   if (conn.handshake) return Handle(conn, TIdFrontConnection::Next::Wait, now);
@@ -403,8 +391,11 @@ void TIdFront::RunHandshakeStep(Conn& conn) {
       // Reads what has arrived and advances the handshake; when it is done,
       // also the request that may have come with its last message.
       next = conn.fc->Receive(Clock::now());
-    } catch (...) {
+    } catch (const EHttpEngineError&) {
+      next = Next::Close;  // a handshake that failed: the connection just ends
+    } catch (const std::exception& e) {
       next = Next::Close;
+      if (hooks_.on_exception) hooks_.on_exception(conn.fc->Context(), e);
     }
     if (conn.handshake->HandshakeDone()) {
       std::lock_guard lock(conns_lock_);
@@ -438,8 +429,7 @@ void TIdFront::RunJob(TIdWorkerPool::Job& job) {
   // Ended here, without a round trip through the front: a connection being
   // served has no timer and no place in epoll, so nothing else of it is the
   // front's.
-  Quietly([&] { job->Transport().Close(false); });
-  if (hooks_.on_disconnect) Quietly([&] { hooks_.on_disconnect(job->Context()); });
+  job->Transport().Close(false);
   {
     std::lock_guard lock(conns_lock_);
     Forget(*conn);
@@ -584,8 +574,7 @@ void TIdFront::TakeReturned(Clock::time_point now) {
 
 void TIdFront::Finish(Conn& conn) {
   SetDeadline(conn, Clock::time_point::max());
-  Quietly([&] { conn.fc->Transport().Close(false); });
-  if (hooks_.on_disconnect) Quietly([&] { hooks_.on_disconnect(conn.fc->Context()); });
+  conn.fc->Transport().Close(false);
   std::lock_guard lock(conns_lock_);
   Forget(conn);
 }

@@ -50,8 +50,6 @@ struct TIdFrontSettings {
 
 struct TIdFrontHooks {
   TIdFrontConnection::ServeFunction serve;
-  std::function<void(TIdContext&)> on_connect;
-  std::function<void(TIdContext&)> on_disconnect;
   std::function<void(TIdContext&, const std::exception&)> on_exception;
   std::function<void(const std::exception&)> on_listen_exception;
 };

@@ -195,8 +195,6 @@ std::shared_ptr<TIdFront> TIdCustomTCPServer::MakeFront() {
   settings.max_handshakes_per_address = max_handshakes_per_address_;
   TIdFrontHooks hooks;
   hooks.serve = [this](TIdContext& context) { return DoRequest(context); };
-  hooks.on_connect = OnConnect;
-  hooks.on_disconnect = OnDisconnect;
   hooks.on_exception = OnException;
   hooks.on_listen_exception = OnListenException;
   return std::make_shared<TIdFront>(std::move(settings), std::move(hooks), live_, draining_);

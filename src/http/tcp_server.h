@@ -126,10 +126,10 @@ class TIdCustomTCPServer {
   int StopTimeout() const { return stop_timeout_ms_; }
   void SetStopTimeout(int milliseconds) { stop_timeout_ms_ = milliseconds; }
 
-  // Hooks, all optional. OnConnect and OnDisconnect run on the front's
-  // thread, OnException on the thread that ran the request.
-  std::function<void(TIdContext&)> OnConnect;
-  std::function<void(TIdContext&)> OnDisconnect;
+  // Hooks, both optional and neither may raise. OnException is told, on
+  // the thread that ran it, of a failure other than the engine's own that
+  // ended a connection; OnListenException, on the front's thread, of a
+  // failure to accept or to start a thread.
   std::function<void(TIdContext&, const std::exception&)> OnException;
   std::function<void(const std::exception&)> OnListenException;
 

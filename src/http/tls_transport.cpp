@@ -154,7 +154,8 @@ void TTlsTransport::Close(bool lingering) {
     SSL_shutdown(ssl_.get());  // close_notify, best effort
     try {
       FlushCipher();
-    } catch (const std::exception&) {
+    } catch (const EHttpEngineError&) {
+      // The peer has gone: it needs no close_notify.
     }
   }
   inner_->Close(lingering);

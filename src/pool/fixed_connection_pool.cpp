@@ -39,9 +39,14 @@ TFixedConnectionPool::TFixedConnectionPool(TPoolOptions options)
 TFixedConnectionPool::~TFixedConnectionPool() {
   CleanupThread.Terminate();
   CleanupThread.WaitFor();
-  std::lock_guard lock(sync_->PoolLock);
-  for (TConnectionRef& slot : Slots) slot.Reset();
-  Slots.clear();
+  std::vector<TConnectionRef> slots;
+  {
+    std::lock_guard lock(sync_->PoolLock);
+    slots.swap(Slots);
+  }
+  // Modules no borrower holds close here, detaching over the network: not
+  // under the pool's lock.
+  slots.clear();
 }
 
 bool TFixedConnectionPool::Acquire(TConnectionRef& connection, TAcquireMode mode) {

@@ -25,15 +25,17 @@ namespace qv {
 namespace {
 
 // Stops the admin port, then the server, the second whatever the first did;
-// errors of either are dropped.
-void StopListeners(TAdminServer& admin, TIdHTTPServer& server) {
+// a failure of either is logged.
+void StopListeners(TAdminServer& admin, TIdHTTPServer& server, const TEventLogger& logger) {
   try {
     admin.Stop();
-  } catch (...) {
+  } catch (const std::exception& e) {
+    logger.LogMessage(e.what());
   }
   try {
     server.SetActive(false);
-  } catch (...) {
+  } catch (const std::exception& e) {
+    logger.LogMessage(e.what());
   }
 }
 
@@ -80,6 +82,8 @@ TqvWebService::TqvWebService(TServiceHost host, std::string iniPath)
   Server1.OnSessionStoreError = [this](const std::string& message) { LogMessage(message); };
   // Accepting or starting a thread failed (reported once per shortage).
   Server1.OnListenException = [this](const std::exception& e) { LogMessage(e.what()); };
+  // A connection ended by a failure other than the engine's own.
+  Server1.OnException = [this](TIdContext&, const std::exception& e) { LogMessage(e.what()); };
   // When the session list is full, a visitor who is not logged on goes first.
   Server1.OnSessionExpendable = [](const TIdHTTPSession& session) {
     return session.ContentValue(kLoggedInName) == kLoggedInFalse;
@@ -94,7 +98,7 @@ TqvWebService::TqvWebService(TServiceHost host, std::string iniPath)
 TqvWebService::~TqvWebService() {
   SetPageErrorHandler({});
   ShutdownServiceThread();
-  StopListeners(*admin_, Server1);
+  StopListeners(*admin_, Server1, Host().Logger);
 }
 
 void TqvWebService::ServiceCreate() {
@@ -211,7 +215,7 @@ void TqvWebService::ServiceStop(bool& Stopped) {
     if (pool_) pool_->Close();
     router_.StopWaiting();
   });
-  StopListeners(*admin_, Server1);
+  StopListeners(*admin_, Server1, Host().Logger);
   {
     std::lock_guard guard(doneLock);
     done = true;
