@@ -58,9 +58,6 @@ class TIB_Column {
   void SetAsDateTime(TDateTime value);
   void Clear();  // NULL
 
-  TIB_ColumnTrimming Trimming() const { return trimming_; }
-  void SetTrimming(TIB_ColumnTrimming mode) { trimming_ = mode; }
-
   // Binds the column to its slot of the statement's row buffer (layer use).
   void Bind(void* sqlvar, char* data, int16_t* indicator, bool parameter);
   // Sets NULL with a zeroed buffer (layer use: end of data).

@@ -38,7 +38,8 @@ void TIB_Dataset::Execute() {
   } catch (...) {
     try {
       Close();
-    } catch (...) {
+    } catch (const EIB_Error&) {
+      // The fetch's failure is the one raised; the cursor goes either way.
     }
     throw;
   }
@@ -133,7 +134,8 @@ int32_t TIB_Dataset::RecordCount() {
   if (result != 0 && result != 100) {
     try {
       count_.CloseCursor();
-    } catch (...) {
+    } catch (const EIB_Error&) {
+      // The fetch's failure is the one raised.
     }
     RaiseIscError(status, text);
   }

@@ -35,11 +35,17 @@ bool IsLostConnectionCode(intptr_t code) {
 
 EIB_ISCError::EIB_ISCError(std::string message, std::vector<intptr_t> status, int32_t sqlCode,
                            std::string sql)
-    : EIB_Error(std::move(message)),
+    : EIB_Error(std::move(message), FailureKind::DatabaseRefused),
       status_(std::move(status)),
       sqlCode_(sqlCode),
       sql_(std::move(sql)) {
   if (status_.size() >= 2 && status_[0] == 1) errCode_ = static_cast<int32_t>(status_[1]);
+  DecideKind();
+}
+
+void EIB_ISCError::SetAttachFailed() {
+  attachFailed_ = true;
+  DecideKind();
 }
 
 bool EIB_ISCError::IsConnectionLost() const {
@@ -65,11 +71,16 @@ bool EIB_ISCError::HasCode(intptr_t code) const {
   return false;
 }
 
-TIB_FailureKind EIB_ISCError::Kind() const {
-  if (attachFailed_) return TIB_FailureKind::fkAttachFailed;
-  if (IsConnectionLost()) return TIB_FailureKind::fkConnectionLost;
-  if (IsCancelled()) return TIB_FailureKind::fkCancelled;
-  return TIB_FailureKind::fkOther;
+void EIB_ISCError::DecideKind() {
+  if (IsConnectionLost()) {
+    SetKind(FailureKind::ConnectionLost);
+  } else if (attachFailed_) {
+    SetKind(HasCode(kIscLogin) ? FailureKind::LogonRefused : FailureKind::DatabaseDown);
+  } else if (IsCancelled()) {
+    SetKind(FailureKind::TimedOut);
+  } else {
+    SetKind(FailureKind::DatabaseRefused);
+  }
 }
 
 }  // namespace qv

@@ -22,17 +22,14 @@ class EIB_ConvertError : public EIB_Error {
   using EIB_Error::EIB_Error;
 };
 
-// What a failed client-library call means for the attachment it was made on.
-enum class TIB_FailureKind {
-  fkOther,           // the statement or its data: the attachment is fine
-  fkAttachFailed,    // the attachment could not be made
-  fkConnectionLost,  // the attachment is gone (network, server or database down)
-  fkCancelled,       // the call was cancelled (a time-out)
-};
-
 // A failing client-library call. The message reads "ISC ERROR CODE:<code>",
 // an empty line, "ISC ERROR MESSAGE:" and the interpreted status lines, each
-// line ended by CR LF. SQL code and statement text are kept apart.
+// line ended by CR LF. SQL code and statement text are kept apart. Its kind
+// is decided here, from the GDS codes of the status vector alone:
+// ConnectionLost when a code says the attachment is gone (or, for an attach,
+// that the server cannot be reached); for a failed attach otherwise
+// LogonRefused or DatabaseDown; TimedOut for a cancelled call; else
+// DatabaseRefused.
 class EIB_ISCError : public EIB_Error {
  public:
   EIB_ISCError(std::string message, std::vector<intptr_t> status, int32_t sqlCode,
@@ -48,10 +45,8 @@ class EIB_ISCError : public EIB_Error {
   bool IsCancelled() const;
   // True when the status vector holds the GDS code.
   bool HasCode(intptr_t code) const;
-  // What the failure means for the attachment; decided from the GDS codes only.
-  TIB_FailureKind Kind() const;
-  // Marks a failure of the attach itself.
-  void SetAttachFailed() { attachFailed_ = true; }
+  // Marks a failure of the attach itself, which decides the kind afresh.
+  void SetAttachFailed();
 
  private:
   std::vector<intptr_t> status_;
@@ -59,6 +54,8 @@ class EIB_ISCError : public EIB_Error {
   int32_t sqlCode_ = 0;
   std::string sql_;
   bool attachFailed_ = false;
+
+  void DecideKind();
 };
 
 // True for a GDS code that says the attachment is gone.

@@ -267,7 +267,8 @@ std::string TIB_Statement::Plan() {
 void TIB_Statement::DetachNotice() {
   try {
     CloseForChange();
-  } catch (...) {
+  } catch (const EIB_Error&) {
+    // The attachment ends: its cursors end with it whatever the server says.
   }
   prepared_ = false;
   fields_.columns_.clear();
@@ -279,7 +280,8 @@ void TIB_Statement::DetachNotice() {
 void TIB_Statement::TransactionEnding() {
   try {
     CloseForChange();
-  } catch (...) {
+  } catch (const EIB_Error&) {
+    // The transaction ends: its cursors end with it whatever the server says.
   }
 }
 

@@ -23,47 +23,37 @@ size_t TMemoryContentStream::Read(char* buffer, size_t count) {
   return n;
 }
 
-TFileContentStream::TFileContentStream(const std::string& path) : path_(path) {
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd_ < 0)
+TFileContentStream::TFileContentStream(const std::string& path)
+    : path_(path), fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+  if (!fd_.Valid())
     throw EContentStreamError("Cannot open file \"" + path + "\". " + std::strerror(errno));
   struct stat st {};
-  if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
-    ::close(fd_);
-    fd_ = -1;
+  if (::fstat(fd_.Get(), &st) != 0 || S_ISDIR(st.st_mode))
     throw EContentStreamError("Cannot open file \"" + path + "\". Not a regular file");
-  }
   size_ = static_cast<int64_t>(st.st_size);
 }
 
 std::unique_ptr<TFileContentStream> TFileContentStream::OpenRegular(const std::string& path) {
   // Non-blocking, so that a FIFO put in the file's place cannot hold the open.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) {
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  if (!fd.Valid()) {
     const int error = errno;
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
     throw EContentStreamError("Cannot open file \"" + path + "\". " + std::strerror(error));
   }
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return nullptr;
-  }
+  if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
   // O_NONBLOCK stays: reads of a regular file (pread, sendfile) do not heed it.
-  return std::unique_ptr<TFileContentStream>(new TFileContentStream(path, fd, static_cast<int64_t>(st.st_size)));
+  return std::unique_ptr<TFileContentStream>(
+      new TFileContentStream(path, std::move(fd), static_cast<int64_t>(st.st_size)));
 }
-
-TFileContentStream::~TFileContentStream() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
 
 void TFileContentStream::SetPosition(int64_t position) { position_ = std::max<int64_t>(position, 0); }
 
 size_t TFileContentStream::Read(char* buffer, size_t count) {
   for (;;) {
-    const ssize_t n = ::pread(fd_, buffer, count, position_);
+    const ssize_t n = ::pread(fd_.Get(), buffer, count, position_);
     if (n >= 0) {
       position_ += n;
       return static_cast<size_t>(n);

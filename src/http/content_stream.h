@@ -9,6 +9,8 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/file_descriptor.h"
+
 namespace qv {
 
 class TContentStream {
@@ -51,7 +53,6 @@ class TFileContentStream final : public TContentStream {
   // something else; a regular file that cannot be opened throws. One open and
   // one fstat, where a check before opening would walk the path twice.
   static std::unique_ptr<TFileContentStream> OpenRegular(const std::string& path);
-  ~TFileContentStream() override;
   TFileContentStream(const TFileContentStream&) = delete;
   TFileContentStream& operator=(const TFileContentStream&) = delete;
 
@@ -60,15 +61,16 @@ class TFileContentStream final : public TContentStream {
   int64_t Position() const override { return position_; }
   void SetPosition(int64_t position) override;
   size_t Read(char* buffer, size_t count) override;
-  int FileHandle() const override { return fd_; }
+  int FileHandle() const override { return fd_.Get(); }
 
  private:
   std::string path_;
-  int fd_ = -1;
+  FileDescriptor fd_;
   int64_t size_ = 0;
   int64_t position_ = 0;
 
-  TFileContentStream(std::string path, int fd, int64_t size) : path_(std::move(path)), fd_(fd), size_(size) {}
+  TFileContentStream(std::string path, FileDescriptor fd, int64_t size)
+      : path_(std::move(path)), fd_(std::move(fd)), size_(size) {}
 };
 
 }  // namespace qv

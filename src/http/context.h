@@ -19,7 +19,9 @@ struct TIdSocketHandle {
   std::string IP;
   int Port = 0;
   IPFamily IPVersion = Id_IPv4;
-  int Handle = -1;  // the listening socket while the server is active
+  // The listening socket's descriptor, only in what a running front reports
+  // (TIdFront::Listening); never closed through it.
+  int Handle = -1;
   bool Tls = false;  // connections to it speak TLS (the server's TlsContext)
 };
 

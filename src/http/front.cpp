@@ -39,14 +39,6 @@ void PeerText(const sockaddr_storage& peer, std::string& ip, int& port) {
   ip = text;
 }
 
-template <typename F>
-void Quietly(F&& f) {
-  try {
-    f();
-  } catch (...) {
-  }
-}
-
 }  // namespace
 
 struct TIdFront::Source {
@@ -57,10 +49,11 @@ struct TIdFront::Source {
 };
 
 struct TIdFront::Listener : Source {
-  explicit Listener(const TIdSocketHandle& b) : Source(kListener), fd(b.Handle), binding(b) {
+  Listener(const TIdSocketHandle& b, FileDescriptor socket)
+      : Source(kListener), fd(std::move(socket)), binding(b) {
     binding.Handle = -1;
   }
-  int fd;
+  FileDescriptor fd;  // closed at the stop, or when the front goes
   // The front's own copy: connections point to it for as long as they live.
   TIdSocketHandle binding;
 };
@@ -100,33 +93,29 @@ TIdFront::TIdFront(TIdFrontSettings settings, TIdFrontHooks hooks,
 
 TIdFront::~TIdFront() {
   if (handshakes_) handshakes_->Stop();
-  for (auto& listener : listeners_)
-    if (listener->fd >= 0) ::close(listener->fd);
-  for (auto& entry : conns_) {
-    Conn& conn = *entry.second;
-    Quietly([&] { conn.fc->Transport().Close(false); });
-  }
-  for (auto& handed : adopted_) Quietly([&] { handed.fc->Transport().Close(false); });
-  if (epoll_fd_ >= 0) ::close(epoll_fd_);
-  if (wake_fd_ >= 0) ::close(wake_fd_);
+  listeners_.clear();
+  for (auto& entry : conns_) entry.second->fc->Transport().Close(false);
+  for (auto& handed : adopted_) handed.fc->Transport().Close(false);
 }
 
-void TIdFront::Start(const std::vector<TIdSocketHandle>& listening) {
+void TIdFront::Start(const std::vector<TIdSocketHandle>& listening, std::vector<FileDescriptor> sockets) {
+  // The listening sockets are the front's from here on, also when it cannot start.
+  for (size_t i = 0; i < listening.size() && i < sockets.size(); ++i)
+    listeners_.push_back(std::make_unique<Listener>(listening[i], std::move(sockets[i])));
   const auto secured = [](const TIdSocketHandle& binding) { return binding.Tls; };
   if (settings_.tls && std::any_of(listening.begin(), listening.end(), secured))
     handshakes_ = std::make_unique<HandshakePool>();
-  epoll_fd_ = ::epoll_create1(EPOLL_CLOEXEC);
-  wake_fd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  if (epoll_fd_ < 0 || wake_fd_ < 0) {
+  epoll_fd_.Reset(::epoll_create1(EPOLL_CLOEXEC));
+  wake_fd_.Reset(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+  if (!epoll_fd_.Valid() || !wake_fd_.Valid()) {
     const int error = errno;
     throw ESocketError(error, std::string("Could not start the server. ") + std::strerror(error));
   }
-  for (const TIdSocketHandle& binding : listening) listeners_.push_back(std::make_unique<Listener>(binding));
   wake_source_ = std::make_unique<Source>(Source::kWake);
   epoll_event ev{};
   ev.events = EPOLLIN;
   ev.data.ptr = wake_source_.get();
-  ::epoll_ctl(epoll_fd_, EPOLL_CTL_ADD, wake_fd_, &ev);
+  ::epoll_ctl(epoll_fd_.Get(), EPOLL_CTL_ADD, wake_fd_.Get(), &ev);
   ResumeAccepting();
   try {
     auto self = shared_from_this();
@@ -134,12 +123,10 @@ void TIdFront::Start(const std::vector<TIdSocketHandle>& listening) {
                                             [self](TIdWorkerPool::Job& job) { self->RunJob(job); });
     thread_ = std::thread([this] { Loop(); });
   } catch (...) {
-    // The listening sockets stay the caller's to close.
-    for (auto& listener : listeners_) listener->fd = -1;
+    // Ends the pool's hold on this front, which then goes with its sockets.
     pool_.reset();
     throw;
   }
-  // From here on the listening sockets are the front's to close.
 }
 
 size_t TIdFront::WorkerThreads() const { return pool_ ? pool_->Threads() : 0; }
@@ -148,14 +135,14 @@ std::vector<TIdSocketHandle> TIdFront::Listening() const {
   std::vector<TIdSocketHandle> listening;
   for (const auto& listener : listeners_) {
     listening.push_back(listener->binding);
-    listening.back().Handle = listener->fd;
+    listening.back().Handle = listener->fd.Get();
   }
   return listening;
 }
 
 void TIdFront::Wake() {
   const uint64_t one = 1;
-  [[maybe_unused]] const ssize_t n = ::write(wake_fd_, &one, sizeof one);
+  [[maybe_unused]] const ssize_t n = ::write(wake_fd_.Get(), &one, sizeof one);
 }
 
 void TIdFront::Stop(int drain_ms, std::shared_ptr<TIdFront> successor) {
@@ -179,12 +166,12 @@ void TIdFront::Stop(int drain_ms, std::shared_ptr<TIdFront> successor) {
 void TIdFront::ResumeAccepting() {
   accept_paused_ = false;
   for (auto& listener : listeners_) {
-    if (listener->fd < 0) continue;
+    if (!listener->fd.Valid()) continue;
     epoll_event ev{};
     ev.events = EPOLLIN;
     ev.data.ptr = listener.get();
-    if (::epoll_ctl(epoll_fd_, EPOLL_CTL_MOD, listener->fd, &ev) != 0)
-      ::epoll_ctl(epoll_fd_, EPOLL_CTL_ADD, listener->fd, &ev);
+    if (::epoll_ctl(epoll_fd_.Get(), EPOLL_CTL_MOD, listener->fd.Get(), &ev) != 0)
+      ::epoll_ctl(epoll_fd_.Get(), EPOLL_CTL_ADD, listener->fd.Get(), &ev);
   }
 }
 
@@ -192,10 +179,10 @@ void TIdFront::PauseAccepting(Clock::time_point now) {
   accept_paused_ = true;
   resume_at_ = now + kPause;
   for (auto& listener : listeners_) {
-    if (listener->fd < 0) continue;
+    if (!listener->fd.Valid()) continue;
     epoll_event ev{};
     ev.data.ptr = listener.get();
-    ::epoll_ctl(epoll_fd_, EPOLL_CTL_MOD, listener->fd, &ev);
+    ::epoll_ctl(epoll_fd_.Get(), EPOLL_CTL_MOD, listener->fd.Get(), &ev);
   }
 }
 
@@ -203,16 +190,16 @@ void TIdFront::ReportOnce(int error, const char* what) {
   if (reported_) return;
   reported_ = true;
   if (hooks_.on_listen_exception)
-    Quietly([&] { hooks_.on_listen_exception(ESocketError(error, std::string(what) + std::strerror(error))); });
+    hooks_.on_listen_exception(ESocketError(error, std::string(what) + std::strerror(error)));
 }
 
 void TIdFront::Accept(Listener& listener) {
   for (int i = 0; i < kAcceptBurst; ++i) {
     sockaddr_storage peer{};
     socklen_t length = sizeof peer;
-    const int fd = ::accept4(listener.fd, reinterpret_cast<sockaddr*>(&peer), &length,
-                             SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) {
+    FileDescriptor fd(::accept4(listener.fd.Get(), reinterpret_cast<sockaddr*>(&peer), &length,
+                                SOCK_NONBLOCK | SOCK_CLOEXEC));
+    if (!fd.Valid()) {
       const int error = errno;
       if (error == EAGAIN || error == EWOULDBLOCK) {
         // All that waited is taken: a shortage, if there was one, is over.
@@ -231,15 +218,14 @@ void TIdFront::Accept(Listener& listener) {
       ReportOnce(error, "Accept failed. ");
       return;
     }
-    Admit(fd, &peer, &listener.binding);
+    Admit(std::move(fd), &peer, &listener.binding);
   }
 }
 
-void TIdFront::Admit(int fd, const void* peer_address, const TIdSocketHandle* binding) {
-  if (settings_.max_connections > 0 && live_->load() >= static_cast<size_t>(settings_.max_connections)) {
-    ::close(fd);
+void TIdFront::Admit(FileDescriptor fd, const void* peer_address, const TIdSocketHandle* binding) {
+  // A connection refused below is closed as fd goes, without a byte written.
+  if (settings_.max_connections > 0 && live_->load() >= static_cast<size_t>(settings_.max_connections))
     return;
-  }
   std::string ip;
   int port = 0;
   PeerText(*static_cast<const sockaddr_storage*>(peer_address), ip, port);
@@ -250,14 +236,12 @@ void TIdFront::Admit(int fd, const void* peer_address, const TIdSocketHandle* bi
   std::unique_lock lock(conns_lock_);
   if (handshake_capped && !HandshakeAllowed(ip)) {
     lock.unlock();
-    ::close(fd);
     return;
   }
   if (capped) {
     int& count = per_address_[ip];
     if (count >= settings_.max_per_address) {
       lock.unlock();
-      ::close(fd);
       return;
     }
     ++count;
@@ -267,7 +251,7 @@ void TIdFront::Admit(int fd, const void* peer_address, const TIdSocketHandle* bi
   ++*live_;
   auto owned = std::make_unique<Conn>();
   Conn& conn = *owned;
-  auto transport = std::make_unique<TIdSocketTransport>(fd, settings_.read_timeout_ms);
+  auto transport = std::make_unique<TIdSocketTransport>(std::move(fd), settings_.read_timeout_ms);
   transport->SetHoldBack(true);
   conn.socket = transport.get();
   conn.address = capped ? ip : std::string();
@@ -289,7 +273,7 @@ void TIdFront::Admit(int fd, const void* peer_address, const TIdSocketHandle* bi
   lock.lock();
   conns_.emplace(&conn, std::move(owned));
   lock.unlock();
-  if (hooks_.on_connect) Quietly([&] { hooks_.on_connect(conn.fc->Context()); });
+  if (hooks_.on_connect) hooks_.on_connect(conn.fc->Context());
   const auto now = Clock::now();
   // A handshake's first bytes are read off this thread, once epoll has them.
   if (conn.handshake) return Handle(conn, TIdFrontConnection::Next::Wait, now);
@@ -302,7 +286,7 @@ bool TIdFront::Register(Conn& conn, unsigned events) {
   ev.events = events | EPOLLONESHOT;
   ev.data.ptr = &conn;
   const int fd = conn.socket->Handle();
-  if (::epoll_ctl(epoll_fd_, conn.registered ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, fd, &ev) != 0) return false;
+  if (::epoll_ctl(epoll_fd_.Get(), conn.registered ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, fd, &ev) != 0) return false;
   conn.registered = true;
   return true;
 }
@@ -413,8 +397,11 @@ void TIdFront::RunHandshakeStep(Conn& conn) {
       // Reads what has arrived and advances the handshake; when it is done,
       // also the request that may have come with its last message.
       next = conn.fc->Receive(Clock::now());
-    } catch (...) {
+    } catch (const EHttpEngineError&) {
+      next = Next::Close;  // a handshake that failed: the connection just ends
+    } catch (const std::exception& e) {
       next = Next::Close;
+      if (hooks_.on_exception) hooks_.on_exception(conn.fc->Context(), e);
     }
     if (conn.handshake->HandshakeDone()) {
       std::lock_guard lock(conns_lock_);
@@ -448,8 +435,7 @@ void TIdFront::RunJob(TIdWorkerPool::Job& job) {
   // Ended here, without a round trip through the front: a connection being
   // served has no timer and no place in epoll, so nothing else of it is the
   // front's.
-  Quietly([&] { job->Transport().Close(false); });
-  if (hooks_.on_disconnect) Quietly([&] { hooks_.on_disconnect(job->Context()); });
+  job->Transport().Close(false);
   {
     std::lock_guard lock(conns_lock_);
     Forget(*conn);
@@ -534,7 +520,7 @@ bool TIdFront::Adopt(const std::shared_ptr<TIdFrontConnection>& fc, TIdSocketTra
 bool TIdFront::HandOver(Conn& conn) {
   // Nothing of it may be left in this front's epoll when the successor
   // puts it in its own.
-  if (conn.registered && ::epoll_ctl(epoll_fd_, EPOLL_CTL_DEL, conn.socket->Handle(), nullptr) != 0)
+  if (conn.registered && ::epoll_ctl(epoll_fd_.Get(), EPOLL_CTL_DEL, conn.socket->Handle(), nullptr) != 0)
     return false;
   conn.registered = false;
   if (!successor_->Adopt(conn.fc, conn.socket, conn.handshake, conn.handshake_until)) {
@@ -605,8 +591,7 @@ void TIdFront::TakeReturned(Clock::time_point now) {
 
 void TIdFront::Finish(Conn& conn) {
   SetDeadline(conn, Clock::time_point::max());
-  Quietly([&] { conn.fc->Transport().Close(false); });
-  if (hooks_.on_disconnect) Quietly([&] { hooks_.on_disconnect(conn.fc->Context()); });
+  conn.fc->Transport().Close(false);
   std::lock_guard lock(conns_lock_);
   Forget(conn);
 }
@@ -672,17 +657,14 @@ void TIdFront::BeginStop(Clock::time_point now) {
   // then dealt with as the others below. A successor takes them itself.
   if (!successor_ && drain_ms > 0) {
     for (auto& listener : listeners_)
-      for (int round = 0; round < kStopAcceptRounds && listener->fd >= 0 && !accept_paused_; ++round)
+      for (int round = 0; round < kStopAcceptRounds && listener->fd.Valid() && !accept_paused_; ++round)
         Accept(*listener);
   }
   // The listening sockets close at once (a successor has copies of its own).
   // Out of epoll first: a copy elsewhere would keep them reported here.
   for (auto& listener : listeners_) {
-    if (listener->fd >= 0) {
-      ::epoll_ctl(epoll_fd_, EPOLL_CTL_DEL, listener->fd, nullptr);
-      ::close(listener->fd);
-    }
-    listener->fd = -1;
+    if (listener->fd.Valid()) ::epoll_ctl(epoll_fd_.Get(), EPOLL_CTL_DEL, listener->fd.Get(), nullptr);
+    listener->fd.Reset();
   }
   if (successor_) {
     for (Conn* conn : Owned())
@@ -751,18 +733,18 @@ void TIdFront::Loop() {
       // A stop with a limit leaves a request stuck in its handler behind.
       if (aborted_.load() && drain_until_ != Clock::time_point() && now >= drain_until_ + kStopMargin) break;
     }
-    const int n = ::epoll_wait(epoll_fd_, events, kMaxEvents, Timeout(now));
+    const int n = ::epoll_wait(epoll_fd_.Get(), events, kMaxEvents, Timeout(now));
     if (n < 0 && errno != EINTR) break;
     now = Clock::now();
     for (int i = 0; i < n; ++i) {
       auto* source = static_cast<Source*>(events[i].data.ptr);
       if (source->kind == Source::kWake) {
         uint64_t count;
-        [[maybe_unused]] const ssize_t r = ::read(wake_fd_, &count, sizeof count);
+        [[maybe_unused]] const ssize_t r = ::read(wake_fd_.Get(), &count, sizeof count);
         TakeReturned(now);
       } else if (source->kind == Source::kListener) {
         auto* listener = static_cast<Listener*>(source);
-        if (listener->fd >= 0 && !stop_started_ && !accept_paused_) Accept(*listener);
+        if (listener->fd.Valid() && !stop_started_ && !accept_paused_) Accept(*listener);
       } else {
         auto* conn = static_cast<Conn*>(source);
         // A connection finished earlier in this round is no longer known.

@@ -24,6 +24,7 @@
 #include "http/request_limits.h"
 #include "http/tls_context.h"
 #include "http/worker_pool.h"
+#include "platform/file_descriptor.h"
 
 namespace qv {
 
@@ -50,7 +51,6 @@ struct TIdFrontSettings {
 struct TIdFrontHooks {
   TIdFrontConnection::ServeFunction serve;
   std::function<void(TIdContext&)> on_connect;
-  std::function<void(TIdContext&)> on_disconnect;
   std::function<void(TIdContext&, const std::exception&)> on_exception;
   std::function<void(const std::exception&)> on_listen_exception;
 };
@@ -79,11 +79,12 @@ class TIdFront : public std::enable_shared_from_this<TIdFront> {
   TIdFront(const TIdFront&) = delete;
   TIdFront& operator=(const TIdFront&) = delete;
 
-  // Takes the listening sockets (already listening; Handle is the socket,
-  // the rest is copied) and starts the I/O thread.
-  void Start(const std::vector<TIdSocketHandle>& listening);
+  // Takes the listening sockets (already listening, one for each binding,
+  // in order; the bindings are copied) and starts the I/O thread. The
+  // sockets are the front's to close from the call on, also when it raises.
+  void Start(const std::vector<TIdSocketHandle>& listening, std::vector<FileDescriptor> sockets);
   // The listening sockets, Handle being each one's descriptor (still the
-  // front's). Only until Stop.
+  // front's, to be copied at most). Only until Stop.
   std::vector<TIdSocketHandle> Listening() const;
   // Closes the listening sockets at once, and every connection with no
   // request begun (an idle persistent one, or one that sent nothing yet);
@@ -112,7 +113,7 @@ class TIdFront : public std::enable_shared_from_this<TIdFront> {
 
   void Loop();
   void Accept(Listener& listener);
-  void Admit(int fd, const void* peer, const TIdSocketHandle* binding);
+  void Admit(FileDescriptor fd, const void* peer, const TIdSocketHandle* binding);
   void Handle(Conn& conn, TIdFrontConnection::Next next, Clock::time_point now);
   void Arm(Conn& conn, unsigned events);
   bool Register(Conn& conn, unsigned events);
@@ -162,8 +163,8 @@ class TIdFront : public std::enable_shared_from_this<TIdFront> {
   std::shared_ptr<std::atomic<size_t>> live_;
   std::shared_ptr<std::atomic<bool>> draining_;
 
-  int epoll_fd_ = -1;
-  int wake_fd_ = -1;
+  FileDescriptor epoll_fd_;
+  FileDescriptor wake_fd_;
   std::unique_ptr<Source> wake_source_;
   std::vector<std::unique_ptr<Listener>> listeners_;
   // Workers end the connections they close, and put persistent ones back in

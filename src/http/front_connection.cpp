@@ -91,13 +91,8 @@ TIdFrontConnection::Next TIdFrontConnection::Serve(
   } catch (const EHttpEngineError&) {
     // Malformed input or a peer gone: the connection just ends.
   } catch (const std::exception& e) {
-    if (on_exception) {
-      try {
-        on_exception(context_, e);
-      } catch (...) {
-      }
-    }
-  } catch (...) {
+    // Any other failure ends the connection as well, and is told.
+    if (on_exception) on_exception(context_, e);
   }
   ++answered_;
   context_.RequestDone();
@@ -124,7 +119,8 @@ TIdFrontConnection::Next TIdFrontConnection::Ending() {
   TIdIOHandler& io = context_.Connection().IOHandler();
   try {
     if (io.InputPending()) return Next::Linger;
-  } catch (...) {
+  } catch (const EHttpEngineError&) {
+    // A connection that fails here has nothing left to read.
   }
   return Next::Close;
 }
@@ -144,8 +140,8 @@ bool TIdFrontConnection::Drain() {
       dropped_ += static_cast<size_t>(n);
       if (dropped_ >= kLingerBytes) return true;
     }
-  } catch (...) {
-    return true;
+  } catch (const EHttpEngineError&) {
+    return true;  // the peer is gone: nothing more to drop
   }
 }
 

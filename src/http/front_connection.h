@@ -46,8 +46,9 @@ class TIdFrontConnection {
 
   // Front: takes what has arrived and looks at the request.
   Next Receive(Clock::time_point now);
-  // Worker: runs the request; exceptions other than the engine's own go to
-  // on_exception. Then what comes next.
+  // Worker: runs the request; a failure other than the engine's own ends
+  // the connection and goes to on_exception (which must not raise). Then
+  // what comes next.
   Next Serve(const ServeFunction& serve,
              const std::function<void(TIdContext&, const std::exception&)>& on_exception);
   // Front: sends what is held back; Flush while some is left.

@@ -133,16 +133,14 @@ void TIdHTTPServer::ServeConnection(TIdContext& context) {
 }
 
 void TIdHTTPServer::FindSession(TIdContext& context, TIdHTTPRequestInfo& request,
-                                TIdHTTPResponseInfo& response, bool& continue_processing) {
+                                TIdHTTPResponseInfo& response) {
   TIdHTTPSessionPtr session;
   if (session_state_) {
     // One look-up, however many session cookies came: of the first few
     // with a well-formed identifier (no other text names a session).
-    std::vector<const std::string*> values;
     std::vector<std::string> candidates;
     for (const TIdCookieRFC2109& cookie : request.Cookies) {
       if (!http_text::EqualsNoCase(cookie.CookieName, kSessionCookieName)) continue;
-      values.push_back(&cookie.Value);
       if (candidates.size() >= kMaxSessionCandidates || !IsSessionId(cookie.Value)) continue;
       const bool repeated = std::any_of(candidates.begin(), candidates.end(), [&](const std::string& id) {
         return http_text::EqualsNoCase(id, cookie.Value);
@@ -152,18 +150,7 @@ void TIdHTTPServer::FindSession(TIdContext& context, TIdHTTPRequestInfo& request
     if (!candidates.empty())
       session = session_store_ ? session_store_->Find(candidates, request.RemoteIP)
                                : sessions_.FindFirst(candidates, request.RemoteIP);
-    // The cookies before the one that named the session named none.
-    if (OnInvalidSession) {
-      for (const std::string* value : values) {
-        if (session && http_text::EqualsNoCase(*value, session->SessionID())) break;
-        OnInvalidSession(&context, request, response, continue_processing, *value);
-        if (!continue_processing) {
-          session.reset();
-          break;
-        }
-      }
-    }
-    if (!session && auto_start_session_ && continue_processing) {
+    if (!session && auto_start_session_) {
       session = session_store_ ? session_store_->Create(request.RemoteIP, OnSessionStart)
                                : sessions_.CreateUniqueSession(request.RemoteIP);
       TIdCookieRFC2109& cookie = response.Cookies.Add(kSessionCookieName, session->SessionID());
@@ -314,21 +301,18 @@ bool TIdHTTPServer::ProcessRequest(TIdContext& context) {
   DecodeTarget(request, std::move(target), parse_params_);
   DecodeAuthorization(request);
 
-  bool continue_processing = true;
   try {
-    FindSession(context, request, response, continue_processing);
+    FindSession(context, request, response);
     std::string content_before;
     if (session_store_ && request.Session) {
       auto lock = request.Session->LockContent();
       content_before = request.Session->Content().Text();
     }
-    if (continue_processing) {
-      const bool get = request.CommandType == HttpCommandType::Head ||
-                       request.CommandType == HttpCommandType::Get ||
-                       request.CommandType == HttpCommandType::Post;
-      const CommandEvent& handler = get ? OnCommandGet : OnCommandOther;
-      if (handler) handler(&context, request, response);
-    }
+    const bool get = request.CommandType == HttpCommandType::Head ||
+                     request.CommandType == HttpCommandType::Get ||
+                     request.CommandType == HttpCommandType::Post;
+    const CommandEvent& handler = get ? OnCommandGet : OnCommandOther;
+    if (handler) handler(&context, request, response);
     if (session_store_ && request.Session) SaveSession(*request.Session, content_before);
   } catch (const ESessionStoreUnavailable& e) {
     StoreUnavailable(response, e.what());

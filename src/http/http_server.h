@@ -29,11 +29,6 @@ class TIdHTTPServer : public TIdCustomTCPServer {
  public:
   using CommandEvent = std::function<void(TIdContext*, TIdHTTPRequestInfo&, TIdHTTPResponseInfo&)>;
   using SessionEvent = std::function<void(TIdHTTPSession&)>;
-  // A cookie named a session that does not exist (or belongs to another
-  // address); clearing continue_processing skips the command handler.
-  using InvalidSessionEvent =
-      std::function<void(TIdContext*, TIdHTTPRequestInfo&, TIdHTTPResponseInfo&,
-                         bool& continue_processing, const std::string& session_id)>;
   // After the header block: false stops the request (see OnHeadersBlocked).
   using HeadersAvailableEvent =
       std::function<bool(TIdContext*, const std::string& target, const TIdHeaderList& headers)>;
@@ -90,10 +85,9 @@ class TIdHTTPServer : public TIdCustomTCPServer {
   CommandEvent OnCommandGet;    // HEAD, GET and POST
   CommandEvent OnCommandOther;  // every other method
   SessionEvent OnSessionStart;
-  SessionEvent OnSessionEnd;
-  // Whether a session may go first when the session list is full.
+  SessionEvent OnSessionEnd;  // must not raise
+  // Whether a session may go first when the session list is full; must not raise.
   std::function<bool(const TIdHTTPSession&)> OnSessionExpendable;
-  InvalidSessionEvent OnInvalidSession;
   HeadersAvailableEvent OnHeadersAvailable;
   HeadersBlockedEvent OnHeadersBlocked;
   HeaderExpectationsEvent OnHeaderExpectations;
@@ -141,8 +135,7 @@ class TIdHTTPServer : public TIdCustomTCPServer {
                      TIdHTTPResponseInfo& response);
   // The body into PostStream and FormParams; false when it was refused.
   bool ReadBody(TIdContext& context, TIdHTTPRequestInfo& request, TIdHTTPResponseInfo& response);
-  void FindSession(TIdContext& context, TIdHTTPRequestInfo& request,
-                   TIdHTTPResponseInfo& response, bool& continue_processing);
+  void FindSession(TIdContext& context, TIdHTTPRequestInfo& request, TIdHTTPResponseInfo& response);
   // Writes a store-kept session back when the request changed its Content.
   void SaveSession(TIdHTTPSession& session, const std::string& content_before);
   // The answer when the session store failed, and the rate-limited report.

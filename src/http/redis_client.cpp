@@ -22,25 +22,28 @@ constexpr long long kMaxLength = 64 * 1024 * 1024;
 
 std::string Describe(const std::string& host, int port) { return host + ":" + std::to_string(port); }
 
-// A connected, blocking socket with send and receive time-outs, or -1 (errno set).
-int ConnectTo(const addrinfo& address, int timeoutMs) {
-  const int fd = ::socket(address.ai_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (fd < 0) return -1;
+// A connected, blocking socket with send and receive time-outs, or none
+// (errno set).
+FileDescriptor ConnectTo(const addrinfo& address, int timeoutMs) {
+  FileDescriptor socket(::socket(address.ai_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  if (!socket.Valid()) return socket;
+  const int fd = socket.Get();
   if (::connect(fd, address.ai_addr, address.ai_addrlen) != 0) {
     if (errno != EINPROGRESS) {
       const int error = errno;
-      ::close(fd);
+      socket.Reset();
       errno = error;
-      return -1;
+      return socket;
     }
     pollfd p{fd, POLLOUT, 0};
     int error = 0;
     socklen_t length = sizeof error;
     const int ready = ::poll(&p, 1, timeoutMs);
     if (ready <= 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
-      ::close(fd);
-      errno = ready == 0 ? ETIMEDOUT : (error != 0 ? error : errno);
-      return -1;
+      const int reported = ready == 0 ? ETIMEDOUT : (error != 0 ? error : errno);
+      socket.Reset();
+      errno = reported;
+      return socket;
     }
   }
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
@@ -49,7 +52,7 @@ int ConnectTo(const addrinfo& address, int timeoutMs) {
   ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
   const int on = 1;
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-  return fd;
+  return socket;
 }
 
 void AppendCommand(std::string& out, const std::vector<std::string>& arguments) {
@@ -69,17 +72,13 @@ TRedisConnection::TRedisConnection(const std::string& host, int port, int timeou
   if (rc != 0)
     throw ERedisError("Redis at " + Describe(host, port) + ": " + ::gai_strerror(rc));
   int error = 0;
-  for (addrinfo* a = found; a && fd_ < 0; a = a->ai_next) {
+  for (addrinfo* a = found; a && !fd_.Valid(); a = a->ai_next) {
     fd_ = ConnectTo(*a, timeoutMs);
-    if (fd_ < 0) error = errno;
+    if (!fd_.Valid()) error = errno;
   }
   ::freeaddrinfo(found);
-  if (fd_ < 0)
+  if (!fd_.Valid())
     throw ERedisError("Redis at " + Describe(host, port) + ": " + std::strerror(error));
-}
-
-TRedisConnection::~TRedisConnection() {
-  if (fd_ >= 0) ::close(fd_);
 }
 
 std::vector<TRedisReply> TRedisConnection::Pipeline(
@@ -88,7 +87,7 @@ std::vector<TRedisReply> TRedisConnection::Pipeline(
   for (const auto& command : commands) AppendCommand(out, command);
   std::string_view rest = out;
   while (!rest.empty()) {
-    const ssize_t n = ::send(fd_, rest.data(), rest.size(), MSG_NOSIGNAL);
+    const ssize_t n = ::send(fd_.Get(), rest.data(), rest.size(), MSG_NOSIGNAL);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) throw ERedisError(std::string("Redis: sending failed: ") + std::strerror(errno));
     rest.remove_prefix(static_cast<size_t>(n));
@@ -110,7 +109,7 @@ void TRedisConnection::Fill() {
   }
   char chunk[16384];
   for (;;) {
-    const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+    const ssize_t n = ::recv(fd_.Get(), chunk, sizeof chunk, 0);
     if (n > 0) {
       buffer_.append(chunk, static_cast<size_t>(n));
       return;

@@ -3,15 +3,18 @@
 // Every failure to reach or talk to the server raises ERedisError.
 #pragma once
 
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "platform/exception.h"
+#include "platform/file_descriptor.h"
+
 namespace qv {
 
-class ERedisError : public std::runtime_error {
+class ERedisError : public Exception {
  public:
-  using std::runtime_error::runtime_error;
+  explicit ERedisError(const std::string& message)
+      : Exception(message, FailureKind::StoreUnavailable) {}
 };
 
 struct TRedisReply {
@@ -27,7 +30,6 @@ class TRedisConnection {
   // Connects within timeoutMs; each later send or receive also waits at most
   // that long.
   TRedisConnection(const std::string& host, int port, int timeoutMs);
-  ~TRedisConnection();
   TRedisConnection(const TRedisConnection&) = delete;
   TRedisConnection& operator=(const TRedisConnection&) = delete;
 
@@ -42,7 +44,7 @@ class TRedisConnection {
   TRedisReply ReadReply(int depth);
   void Fill();
 
-  int fd_ = -1;
+  FileDescriptor fd_;
   std::string buffer_;
   size_t position_ = 0;
 };

@@ -15,7 +15,7 @@ TIdHTTPResponseInfo::TIdHTTPResponseInfo(TIdIOHandler* io) : io_(io) {
   SetCloseConnection(true);
 }
 
-TIdHTTPResponseInfo::~TIdHTTPResponseInfo() { ReleaseStream(); }
+TIdHTTPResponseInfo::~TIdHTTPResponseInfo() = default;
 
 void TIdHTTPResponseInfo::SetResponseNo(int code) {
   ResponseNo = code;
@@ -102,7 +102,7 @@ void TIdHTTPResponseInfo::WriteContent() {
   pending_header_.clear();
   SendBody(header);
   ContentText.clear();
-  ReleaseStream();
+  ContentStream.reset();
 }
 
 void TIdHTTPResponseInfo::Finish() {
@@ -117,7 +117,7 @@ void TIdHTTPResponseInfo::Finish() {
     pending_header_.clear();
     if (io_) io_->Write(header);
   }
-  ReleaseStream();
+  ContentStream.reset();
 }
 
 void TIdHTTPResponseInfo::SendBody(std::string_view header) {
@@ -158,14 +158,6 @@ void TIdHTTPResponseInfo::SendBody(std::string_view header) {
   const std::string_view parts[2] = {header, page};
   io_->Write(parts, 2);
   body_bytes_sent_ += static_cast<int64_t>(page.size());
-}
-
-void TIdHTTPResponseInfo::ReleaseStream() {
-  if (!ContentStream) return;
-  if (FreeContentStream)
-    ContentStream.reset();
-  else
-    (void)ContentStream.release();
 }
 
 }  // namespace qv

@@ -29,10 +29,8 @@ class TIdHTTPResponseInfo : public TIdResponseHeaderInfo {
   TIdServerCookies Cookies;
   // Body as text; sent instead of ContentStream when not empty.
   std::string ContentText;
-  // Body as a stream, sent from position 0. Freed after sending when
-  // FreeContentStream is true; otherwise only let go of (released).
+  // Body as a stream, sent from position 0; freed once it is sent.
   std::unique_ptr<TContentStream> ContentStream;
-  bool FreeContentStream = true;
   std::shared_ptr<TIdHTTPSession> Session;
 
   // Sets ResponseNo and ResponseText from the status table; 404 also closes
@@ -67,7 +65,6 @@ class TIdHTTPResponseInfo : public TIdResponseHeaderInfo {
  private:
   void BuildRawHeaders();
   void SendBody(std::string_view pending_header);
-  void ReleaseStream();
 
   TIdIOHandler* io_;
   bool close_connection_ = true;

@@ -121,13 +121,7 @@ TIdHTTPSessionPtr TIdHTTPDefaultSessionList::CreateUniqueSession(std::string_vie
 
 void TIdHTTPDefaultSessionList::EndSession(Order::iterator it) {
   const TIdHTTPSessionPtr session = *it;
-  if (OnSessionEnd) {
-    try {
-      OnSessionEnd(*session);
-    } catch (...) {
-      // An ending session is removed whatever its handler does.
-    }
-  }
+  if (OnSessionEnd) OnSessionEnd(*session);
   sessions_.erase(http_text::ToUpper(session->SessionID()));
   order_.erase(it);
 }
@@ -138,12 +132,7 @@ void TIdHTTPDefaultSessionList::MakeRoom() {
   if (OnSessionExpendable) {
     size_t looked = 0;
     for (auto it = order_.begin(); it != order_.end() && looked < kExpendableSearch; ++it, ++looked) {
-      bool expendable = false;
-      try {
-        expendable = OnSessionExpendable(**it);
-      } catch (...) {
-      }
-      if (expendable) {
+      if (OnSessionExpendable(**it)) {
         victim = it;
         break;
       }

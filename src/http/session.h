@@ -78,10 +78,11 @@ class TIdHTTPDefaultSessionList {
 
   int SessionTimeout = 0;  // ms of idle time after which a session is stale
   SessionEvent OnSessionStart;  // a new session, before it is in the list
-  SessionEvent OnSessionEnd;    // a session leaving the list; runs under the list lock
+  // A session leaving the list; runs under the list lock and must not raise.
+  SessionEvent OnSessionEnd;
   // Sessions kept at most (0: no limit). A new session beyond it ends the
   // least recently used session that OnSessionExpendable accepts (runs under
-  // the list lock), else the least recently used one.
+  // the list lock and must not raise), else the least recently used one.
   size_t MaxSessions = 0;
   std::function<bool(const TIdHTTPSession&)> OnSessionExpendable;
 

@@ -5,18 +5,19 @@
 #pragma once
 
 #include <functional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "http/session.h"
+#include "platform/exception.h"
 
 namespace qv {
 
-class ESessionStoreUnavailable : public std::runtime_error {
+class ESessionStoreUnavailable : public Exception {
  public:
-  using std::runtime_error::runtime_error;
+  explicit ESessionStoreUnavailable(const std::string& message)
+      : Exception(message, FailureKind::StoreUnavailable) {}
 };
 
 class TSessionStore {

@@ -34,11 +34,7 @@ enum class FileStep { Done, WouldBlock, Cannot };
 
 }  // namespace
 
-TIdSocketTransport::~TIdSocketTransport() {
-  Close(false);
-  for (Held& held : pending_)
-    if (held.file >= 0) ::close(held.file);
-}
+TIdSocketTransport::~TIdSocketTransport() { Close(false); }
 
 bool TIdSocketTransport::Wait(short events) {
   pollfd p{fd_, events, 0};
@@ -118,16 +114,16 @@ void TIdSocketTransport::HoldBytes(const std::string_view* parts, size_t count, 
     rest.append(part);
   }
   if (rest.empty()) return;
-  if (!pending_.empty() && pending_.back().file < 0)
+  if (!pending_.empty() && !pending_.back().file.Valid())
     pending_.back().bytes.append(rest);
   else
-    pending_.push_back(Held{std::move(rest), -1, 0});
+    pending_.push_back(Held{std::move(rest), FileDescriptor(), 0, -1});
 }
 
 void TIdSocketTransport::HoldFile(int file, long long offset, long long end) {
-  const int copy = ::fcntl(file, F_DUPFD_CLOEXEC, 0);
-  if (copy < 0) ThrowSocketError(errno);
-  pending_.push_back(Held{std::string(), copy, offset, end});
+  FileDescriptor copy(::fcntl(file, F_DUPFD_CLOEXEC, 0));
+  if (!copy.Valid()) ThrowSocketError(errno);
+  pending_.push_back(Held{std::string(), std::move(copy), offset, end});
 }
 
 void TIdSocketTransport::Send(const std::string_view* parts, size_t count) {
@@ -243,7 +239,7 @@ bool TIdSocketTransport::SendFile(std::string_view header, int fd, long long off
 bool TIdSocketTransport::FlushAvailable() {
   while (!pending_.empty()) {
     Held& held = pending_.front();
-    if (held.file < 0) {
+    if (!held.file.Valid()) {
       const std::string_view part(held.bytes);
       const size_t sent = SendNow(&part, 1, 0);
       if (sent < held.bytes.size()) {
@@ -251,16 +247,14 @@ bool TIdSocketTransport::FlushAvailable() {
         return false;
       }
     } else {
-      const FileStep step = SendFileFrom(fd_, held.file, held.offset, held.end);
+      const FileStep step = SendFileFrom(fd_, held.file.Get(), held.offset, held.end);
       if (step == FileStep::WouldBlock) return false;
       if (step == FileStep::Cannot) {
-        std::string rest = ReadRest(held.file, held.offset, held.end);
-        ::close(held.file);
-        held.file = -1;
+        std::string rest = ReadRest(held.file.Get(), held.offset, held.end);
+        held.file.Reset();
         held.bytes = std::move(rest);
         continue;
       }
-      ::close(held.file);
     }
     pending_.pop_front();
   }
@@ -307,7 +301,7 @@ void TIdSocketTransport::Close(bool lingering) {
   std::lock_guard lock(close_lock_);
   if (closed_) return;
   closed_ = true;
-  ::close(fd_);
+  socket_.Reset();
 }
 
 void TIdSocketTransport::Abort() {

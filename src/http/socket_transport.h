@@ -12,6 +12,7 @@
 #include <string>
 
 #include "http/transport.h"
+#include "platform/file_descriptor.h"
 
 namespace qv {
 
@@ -19,9 +20,10 @@ class TIdSocketTransport final : public TIdTransport {
  public:
   using Clock = std::chrono::steady_clock;
 
-  // Takes ownership of fd (non-blocking). timeout_ms bounds every wait for
-  // input or for room to write; 0 waits without limit.
-  TIdSocketTransport(int fd, int timeout_ms) : fd_(fd), timeout_ms_(timeout_ms) {}
+  // Takes the socket (non-blocking). timeout_ms bounds every wait for input
+  // or for room to write; 0 waits without limit.
+  TIdSocketTransport(FileDescriptor socket, int timeout_ms)
+      : socket_(std::move(socket)), fd_(socket_.Get()), timeout_ms_(timeout_ms) {}
   ~TIdSocketTransport() override;
   TIdSocketTransport(const TIdSocketTransport&) = delete;
   TIdSocketTransport& operator=(const TIdSocketTransport&) = delete;
@@ -49,10 +51,11 @@ class TIdSocketTransport final : public TIdTransport {
   bool Aborted() const { return aborted_; }
 
  private:
-  // Output held back: bytes, or a file from an offset to its end.
+  // Output held back: bytes, or a file (a copy of the descriptor) from an
+  // offset to its end.
   struct Held {
     std::string bytes;
-    int file = -1;
+    FileDescriptor file;
     long long offset = 0;
     long long end = -1;  // -1: the end of the file
   };
@@ -61,15 +64,16 @@ class TIdSocketTransport final : public TIdTransport {
   bool Wait(short events);
   // Sends as much of data as the socket takes now; returns the bytes sent.
   size_t SendNow(const std::string_view* parts, size_t count, int flags);
-  // Sends the file from offset on as far as the socket takes it now; true at its end.
-  bool SendFileNow(int file, long long& offset);
   void HoldBytes(const std::string_view* parts, size_t count, size_t skip);
   void HoldFile(int file, long long offset, long long end);
   // Sends everything held back, waiting as reads and writes do.
   void FlushWaiting();
   void Push();
 
-  int fd_;
+  // The socket, closed by Close under close_lock_; fd_ keeps its number for
+  // the calls made meanwhile on other threads.
+  FileDescriptor socket_;
+  const int fd_;
   int timeout_ms_;
   bool hold_back_ = false;
   Clock::time_point deadline_ = Clock::time_point::max();

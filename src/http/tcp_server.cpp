@@ -20,12 +20,7 @@ namespace qv {
 
 namespace {
 
-bool MachineHasIPv6() {
-  const int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  ::close(fd);
-  return true;
-}
+bool MachineHasIPv6() { return FileDescriptor(::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0)).Valid(); }
 
 // The address and port as a log line shows them.
 std::string BindingText(const TIdSocketHandle& binding) {
@@ -74,13 +69,9 @@ void Listen(int fd, int backlog) {
   }
 }
 
-void CloseListening(TIdSocketHandle& binding) {
-  if (binding.Handle >= 0) ::close(binding.Handle);
-  binding.Handle = -1;
-}
-
-// Creates, configures and binds the listening socket of one binding.
-void BindOne(TIdSocketHandle& binding, ReuseSocketMode reuse, bool defer_accept) {
+// Creates, configures and binds the listening socket of one binding; a port
+// of 0 becomes the one the system chose.
+FileDescriptor BindOne(TIdSocketHandle& binding, bool defer_accept) {
   const int family = binding.IPVersion == Id_IPv6 ? AF_INET6 : AF_INET;
   sockaddr_storage address{};
   socklen_t length = 0;
@@ -102,13 +93,14 @@ void BindOne(TIdSocketHandle& binding, ReuseSocketMode reuse, bool defer_accept)
     length = sizeof(sockaddr_in6);
   }
   // Non-blocking: the front accepts until nothing is waiting.
-  const int fd = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (fd < 0) throw ECouldNotBindSocket();
+  FileDescriptor socket(::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  if (!socket.Valid()) throw ECouldNotBindSocket();
+  const int fd = socket.Get();
   const int on = 1;
   // A stopped server must be able to listen again at once although its closed
   // connections linger in TIME_WAIT; on this system the option never lets two
   // listeners share a port.
-  if (reuse != rsFalse) ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   // The IPv6 socket takes only IPv6 peers; IPv4 has a socket of its own.
   if (family == AF_INET6) ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
   // Accepted connections inherit it: answers leave without waiting for ACKs.
@@ -121,7 +113,6 @@ void BindOne(TIdSocketHandle& binding, ReuseSocketMode reuse, bool defer_accept)
   }
   if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0) {
     const int error = errno;
-    ::close(fd);
     const std::string port = std::to_string(binding.Port);
     if (error == EACCES)
       throw ECouldNotBindSocket("Could not bind socket. Permission denied for port " + port +
@@ -135,7 +126,7 @@ void BindOne(TIdSocketHandle& binding, ReuseSocketMode reuse, bool defer_accept)
   if (binding.Port == 0 && ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
     binding.Port = ntohs(family == AF_INET ? reinterpret_cast<sockaddr_in*>(&address)->sin_port
                                            : reinterpret_cast<sockaddr_in6*>(&address)->sin6_port);
-  binding.Handle = fd;
+  return socket;
 }
 
 }  // namespace
@@ -164,15 +155,11 @@ void TIdCustomTCPServer::SetActive(bool active) {
     Deactivate();
 }
 
-void TIdCustomTCPServer::BindAll() {
-  for (TIdSocketHandle& binding : bindings_) {
-    try {
-      BindOne(binding, reuse_socket_, defer_accept_);
-    } catch (...) {
-      for (TIdSocketHandle& b : bindings_) CloseListening(b);
-      throw;
-    }
-  }
+std::vector<FileDescriptor> TIdCustomTCPServer::BindAll() {
+  // A binding that fails closes the ones bound before it, as the vector goes.
+  std::vector<FileDescriptor> sockets;
+  for (TIdSocketHandle& binding : bindings_) sockets.push_back(BindOne(binding, defer_accept_));
+  return sockets;
 }
 
 void TIdCustomTCPServer::AddDefaultBindings() {
@@ -209,7 +196,6 @@ std::shared_ptr<TIdFront> TIdCustomTCPServer::MakeFront() {
   TIdFrontHooks hooks;
   hooks.serve = [this](TIdContext& context) { return DoRequest(context); };
   hooks.on_connect = OnConnect;
-  hooks.on_disconnect = OnDisconnect;
   hooks.on_exception = OnException;
   hooks.on_listen_exception = OnListenException;
   return std::make_shared<TIdFront>(std::move(settings), std::move(hooks), live_, draining_);
@@ -220,13 +206,11 @@ void TIdCustomTCPServer::Activate() {
   try {
     AddDefaultBindings();
     CheckTls();
-    BindAll();
-    for (TIdSocketHandle& binding : bindings_) Listen(binding.Handle, listen_queue_);
+    std::vector<FileDescriptor> sockets = BindAll();
+    for (const FileDescriptor& socket : sockets) Listen(socket.Get(), listen_queue_);
     draining_->store(false);
     auto front = MakeFront();
-    front->Start(bindings_);
-    // The front owns the listening sockets from here on.
-    for (TIdSocketHandle& binding : bindings_) binding.Handle = -1;
+    front->Start(bindings_, std::move(sockets));
     {
       std::lock_guard lock(front_lock_);
       front_ = std::move(front);
@@ -249,10 +233,11 @@ void TIdCustomTCPServer::Restart(int drain_ms) {
   const std::vector<TIdSocketHandle> running = old->Listening();
   AddDefaultBindings();
   std::vector<TIdSocketHandle> listening = bindings_;
-  // Closes what was opened for the new front when it does not start.
+  // What is opened for the new front closes as the vector goes, or with the
+  // front when it does not start.
+  std::vector<FileDescriptor> sockets;
   std::shared_ptr<TIdFront> front;
   auto close_new = [&] {
-    for (TIdSocketHandle& binding : listening) CloseListening(binding);
     // The bindings say again where the server listens.
     bindings_ = running;
     for (TIdSocketHandle& binding : bindings_) binding.Handle = -1;
@@ -275,19 +260,19 @@ void TIdCustomTCPServer::Restart(int drain_ms) {
       if (same) {
         // The same socket: connections queued on it are never refused.
         binding.Port = same->Port;
-        binding.Handle = ::fcntl(same->Handle, F_DUPFD_CLOEXEC, 0);
-        if (binding.Handle < 0) {
+        sockets.emplace_back(::fcntl(same->Handle, F_DUPFD_CLOEXEC, 0));
+        if (!sockets.back().Valid()) {
           const int error = errno;
           throw ESocketError(error, std::string("Could not keep the listening socket. ") + std::strerror(error));
         }
       } else {
-        BindOne(binding, reuse_socket_, defer_accept_);
+        sockets.push_back(BindOne(binding, defer_accept_));
       }
       // Also the backlog of a kept socket, which may have changed.
-      Listen(binding.Handle, listen_queue_);
+      Listen(sockets.back().Get(), listen_queue_);
     }
     front = MakeFront();
-    front->Start(listening);
+    front->Start(listening, std::move(sockets));
   } catch (...) {
     close_new();
     throw;
@@ -317,7 +302,6 @@ void TIdCustomTCPServer::Deactivate() {
     std::lock_guard lock(front_lock_);
     front_.reset();
   }
-  for (TIdSocketHandle& binding : bindings_) CloseListening(binding);
   draining_->store(false);
   AfterDeactivate();
 }

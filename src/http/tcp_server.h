@@ -29,10 +29,9 @@
 #include "http/context.h"
 #include "http/request_limits.h"
 #include "http/tls_context.h"
+#include "platform/file_descriptor.h"
 
 namespace qv {
-
-enum ReuseSocketMode { rsOSDependent, rsTrue, rsFalse };
 
 class TIdFront;
 
@@ -95,8 +94,6 @@ class TIdCustomTCPServer {
   // 0: unlimited; otherwise a connection beyond this many live ones is closed at once.
   int MaxConnections() const { return max_connections_; }
   void SetMaxConnections(int count) { max_connections_ = count; }
-  ReuseSocketMode ReuseSocket() const { return reuse_socket_; }
-  void SetReuseSocket(ReuseSocketMode mode) { reuse_socket_ = mode; }
   // When set, a new connection is handed over only once its first bytes have
   // arrived, or after about a second when the client stays silent. Saves a
   // wait per connection; off by default.
@@ -129,10 +126,12 @@ class TIdCustomTCPServer {
   int StopTimeout() const { return stop_timeout_ms_; }
   void SetStopTimeout(int milliseconds) { stop_timeout_ms_ = milliseconds; }
 
-  // Hooks, all optional. OnConnect and OnDisconnect run on the front's
-  // thread, OnException on the thread that ran the request.
+  // Hooks, all optional and none may raise. OnConnect is told, on the
+  // front's thread, of each connection taken in; OnException, on the thread
+  // that ran it, of a failure other than the engine's own that ended a
+  // connection; OnListenException, on the front's thread, of a failure to
+  // accept or to start a thread.
   std::function<void(TIdContext&)> OnConnect;
-  std::function<void(TIdContext&)> OnDisconnect;
   std::function<void(TIdContext&, const std::exception&)> OnException;
   std::function<void(const std::exception&)> OnListenException;
 
@@ -167,7 +166,8 @@ class TIdCustomTCPServer {
  private:
   void Activate();
   void Deactivate();
-  void BindAll();
+  // The listening sockets of the bindings, bound, in order.
+  std::vector<FileDescriptor> BindAll();
   // The any-address bindings, when none are set.
   void AddDefaultBindings();
   // Raises when a binding needs TLS and there is no TLS context.
@@ -183,7 +183,6 @@ class TIdCustomTCPServer {
   int max_handshakes_per_address_ = kDefaultMaxHandshakesPerAddress;
   int listen_queue_ = 15;
   int max_connections_ = 0;
-  ReuseSocketMode reuse_socket_ = rsOSDependent;
   int read_timeout_ms_ = 0;
   int request_timeout_ms_ = 0;
   int keep_alive_timeout_ms_ = 5000;

@@ -32,12 +32,6 @@ inline std::string ToUpper(std::string_view s) {
   return out;
 }
 
-inline std::string ToLower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = Lower(c);
-  return out;
-}
-
 // Removes leading and trailing bytes <= ' ' (blanks and control characters).
 inline std::string_view Trim(std::string_view s) {
   size_t b = 0, e = s.size();

@@ -3,6 +3,8 @@
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 
+#include "http/tls_objects.h"
+
 namespace qv {
 
 namespace {
@@ -29,7 +31,7 @@ TTlsContext::~TTlsContext() = default;
 std::shared_ptr<SSL_CTX> TTlsContext::Load(const std::string& certificate_file,
                                            const std::string& key_file) {
   ERR_clear_error();
-  std::shared_ptr<SSL_CTX> context(SSL_CTX_new(TLS_server_method()), SSL_CTX_free);
+  std::shared_ptr<SSL_CTX> context = NewServerTlsSettings();
   if (!context) throw ETlsSetupError("TLS: cannot create a context: " + OpenSslError());
   SSL_CTX* ctx = context.get();
   SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);

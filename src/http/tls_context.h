@@ -5,17 +5,18 @@
 
 #include <memory>
 #include <mutex>
-#include <stdexcept>
 #include <string>
+
+#include "platform/exception.h"
 
 typedef struct ssl_ctx_st SSL_CTX;
 
 namespace qv {
 
 // A certificate or key that cannot be used; the message names the file.
-class ETlsSetupError : public std::runtime_error {
+class ETlsSetupError : public Exception {
  public:
-  using std::runtime_error::runtime_error;
+  explicit ETlsSetupError(const std::string& message) : Exception(message, FailureKind::BadSetting) {}
 };
 
 class TTlsContext {

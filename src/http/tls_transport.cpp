@@ -28,19 +28,15 @@ std::string TlsFailure(const char* what) {
 }  // namespace
 
 TTlsTransport::TTlsTransport(std::unique_ptr<TIdTransport> inner, std::shared_ptr<SSL_CTX> context)
-    : inner_(std::move(inner)), context_(std::move(context)) {
-  ssl_ = SSL_new(context_.get());
-  in_ = BIO_new(BIO_s_mem());
-  out_ = BIO_new(BIO_s_mem());
-  if (!ssl_ || !in_ || !out_) {
-    BIO_free(in_);
-    BIO_free(out_);
-    SSL_free(ssl_);
-    throw ESocketError(0, TlsFailure("set-up"));
-  }
-  BIO_set_mem_eof_return(in_, -1);  // an empty input buffer means "more to come"
-  SSL_set_bio(ssl_, in_, out_);
-  SSL_set_accept_state(ssl_);
+    : inner_(std::move(inner)), context_(std::move(context)), ssl_(SSL_new(context_.get())) {
+  UniqueBio in(BIO_new(BIO_s_mem()));
+  UniqueBio out(BIO_new(BIO_s_mem()));
+  if (!ssl_ || !in || !out) throw ESocketError(0, TlsFailure("set-up"));
+  BIO_set_mem_eof_return(in.get(), -1);  // an empty input buffer means "more to come"
+  in_ = in.get();
+  out_ = out.get();
+  SSL_set_bio(ssl_.get(), in.release(), out.release());
+  SSL_set_accept_state(ssl_.get());
 }
 
 TTlsTransport::~TTlsTransport() {
@@ -48,10 +44,9 @@ TTlsTransport::~TTlsTransport() {
     Close(false);
   } catch (...) {
   }
-  SSL_free(ssl_);
 }
 
-bool TTlsTransport::HandshakeDone() const { return SSL_is_init_finished(ssl_) == 1; }
+bool TTlsTransport::HandshakeDone() const { return SSL_is_init_finished(ssl_.get()) == 1; }
 
 void TTlsTransport::FlushCipher() {
   char* data = nullptr;
@@ -71,12 +66,12 @@ bool TTlsTransport::FeedCipher() {
 }
 
 long TTlsTransport::ReadPlain(char* buffer, size_t count) {
-  const int n = SSL_read(ssl_, buffer, static_cast<int>(std::min<size_t>(count, INT_MAX)));
+  const int n = SSL_read(ssl_.get(), buffer, static_cast<int>(std::min<size_t>(count, INT_MAX)));
   if (n > 0) {
     FlushCipher();  // a TLS 1.3 session ticket may go out with the first read
     return n;
   }
-  const int error = SSL_get_error(ssl_, n);
+  const int error = SSL_get_error(ssl_.get(), n);
   FlushCipher();  // handshake messages
   switch (error) {
     case SSL_ERROR_WANT_READ:
@@ -140,7 +135,7 @@ void TTlsTransport::Send(const std::string_view* parts, size_t count) {
     while (!rest.empty()) {
       // A memory buffer takes everything: SSL_write never waits here.
       const int chunk = static_cast<int>(std::min<size_t>(rest.size(), 1 << 20));
-      const int n = SSL_write(ssl_, rest.data(), chunk);
+      const int n = SSL_write(ssl_.get(), rest.data(), chunk);
       if (n <= 0) throw ESocketError(0, TlsFailure("write"));
       rest.remove_prefix(static_cast<size_t>(n));
     }
@@ -149,17 +144,18 @@ void TTlsTransport::Send(const std::string_view* parts, size_t count) {
 }
 
 bool TTlsTransport::InputPending() {
-  return SSL_pending(ssl_) > 0 || BIO_ctrl_pending(in_) > 0 || inner_->InputPending();
+  return SSL_pending(ssl_.get()) > 0 || BIO_ctrl_pending(in_) > 0 || inner_->InputPending();
 }
 
 void TTlsTransport::Close(bool lingering) {
   if (closed_) return;
   closed_ = true;
   if (HandshakeDone()) {
-    SSL_shutdown(ssl_);  // close_notify, best effort
+    SSL_shutdown(ssl_.get());  // close_notify, best effort
     try {
       FlushCipher();
-    } catch (const std::exception&) {
+    } catch (const EHttpEngineError&) {
+      // The peer has gone: it needs no close_notify.
     }
   }
   inner_->Close(lingering);

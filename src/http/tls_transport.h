@@ -8,11 +8,9 @@
 #include <memory>
 #include <string>
 
+#include "http/tls_objects.h"
 #include "http/transport.h"
 
-typedef struct ssl_st SSL;
-typedef struct ssl_ctx_st SSL_CTX;
-typedef struct bio_st BIO;
 
 namespace qv {
 
@@ -53,7 +51,7 @@ class TTlsTransport final : public TIdTransport {
 
   std::unique_ptr<TIdTransport> inner_;
   std::shared_ptr<SSL_CTX> context_;  // kept alive while the connection uses it
-  SSL* ssl_ = nullptr;
+  UniqueSsl ssl_;
   BIO* in_ = nullptr;   // ciphertext received, owned by ssl_
   BIO* out_ = nullptr;  // ciphertext to send, owned by ssl_
   bool closed_ = false;

@@ -6,18 +6,11 @@
 
 namespace qv {
 
-void TErrorSink::SetHandler(Handler handler) {
-  std::lock_guard lock(lock_);
-  handler_ = std::move(handler);
-}
+void TErrorSink::SetHandler(Handler handler) { handler_.Set(std::move(handler)); }
 
 void TErrorSink::Report(const std::string& message) {
-  std::lock_guard lock(lock_);
-  if (handler_) {
-    handler_(message);
-  } else {
+  if (!handler_.Call(message))
     std::cerr << FormatLogLine(LogLevel::Error, kProgramName, message) << std::flush;
-  }
 }
 
 }  // namespace qv

@@ -1,11 +1,13 @@
 // A process-wide place a layer hands failures it does not let pass: the
 // service sets a handler (its log); until then messages go to standard error
-// as log lines.
+// as log lines. The handler is called without a lock held; once SetHandler
+// returns, the handler it replaced is not called any more.
 #pragma once
 
 #include <functional>
-#include <mutex>
 #include <string>
+
+#include "platform/callback_slot.h"
 
 namespace qv {
 
@@ -18,8 +20,7 @@ class TErrorSink {
   void Report(const std::string& message);
 
  private:
-  std::mutex lock_;
-  Handler handler_;
+  CallbackSlot<const std::string&> handler_;
 };
 
 }  // namespace qv

@@ -24,7 +24,8 @@ inline constexpr std::string_view kConnPoolTimeoutMessage =
 
 class EConnPoolException : public Exception {
  public:
-  EConnPoolException() : Exception(std::string(kConnPoolTimeoutMessage)) {}
+  EConnPoolException()
+      : Exception(std::string(kConnPoolTimeoutMessage), FailureKind::NoFreeConnection) {}
 };
 
 // Makes a new session, not attached yet; the pool attaches it.

@@ -35,7 +35,7 @@ bool AwaitWritable(int fd, const LogSink::KeepWaiting& keepWaiting) {
 
 }  // namespace
 
-DescriptorSink::DescriptorSink(int fd, bool owned) : fd_(fd), owned_(owned) {
+DescriptorSink::DescriptorSink(int fd, bool owned) : owned_(owned ? fd : -1), fd_(fd) {
   struct stat st {};
   if (::fstat(fd_, &st) != 0) return;
   if (S_ISSOCK(st.st_mode)) {
@@ -46,18 +46,13 @@ DescriptorSink::DescriptorSink(int fd, bool owned) : fd_(fd), owned_(owned) {
     const std::string path = "/proc/self/fd/" + std::to_string(fd_);
     const int own = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (own >= 0) {
-      if (owned_) ::close(fd_);
+      owned_.Reset(own);
       fd_ = own;
-      owned_ = true;
       kind_ = Kind::NonBlocking;
     } else {
       kind_ = Kind::Polled;
     }
   }
-}
-
-DescriptorSink::~DescriptorSink() {
-  if (owned_ && fd_ >= 0) ::close(fd_);
 }
 
 bool DescriptorSink::AwaitRoom(const KeepWaiting& keepWaiting) const {
@@ -103,10 +98,8 @@ size_t DescriptorSink::Write(std::string_view text, const KeepWaiting& keepWaiti
 
 SyslogSink::SyslogSink(std::string socketPath) : path_(std::move(socketPath)) {}
 
-SyslogSink::~SyslogSink() { Disconnect(); }
-
 bool SyslogSink::Connect() {
-  if (fd_ >= 0) return true;
+  if (socket_.Valid()) return true;
   const auto now = std::chrono::steady_clock::now();
   if (attempted_ && now - lastAttempt_ < kSyslogRetry) return false;
   attempted_ = true;
@@ -115,19 +108,12 @@ bool SyslogSink::Connect() {
   address.sun_family = AF_UNIX;
   if (path_.size() >= sizeof address.sun_path) return false;
   std::memcpy(address.sun_path, path_.c_str(), path_.size() + 1);
-  const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    ::close(fd);
+  FileDescriptor socket(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  if (!socket.Valid()) return false;
+  if (::connect(socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
     return false;
-  }
-  fd_ = fd;
+  socket_ = std::move(socket);
   return true;
-}
-
-void SyslogSink::Disconnect() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
 }
 
 size_t SyslogSink::Write(std::string_view text, const KeepWaiting& keepWaiting, int& error) {
@@ -141,7 +127,8 @@ size_t SyslogSink::Write(std::string_view text, const KeepWaiting& keepWaiting, 
       continue;
     }
     const std::string_view message = text.substr(done, end - done - (text[end - 1] == '\n'));
-    const ssize_t n = ::send(fd_, message.data(), message.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    const ssize_t n =
+        ::send(socket_.Get(), message.data(), message.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
     if (n >= 0) {
       done = end;
       reconnected = false;
@@ -149,12 +136,12 @@ size_t SyslogSink::Write(std::string_view text, const KeepWaiting& keepWaiting, 
     }
     if (errno == EINTR) continue;
     if (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS) {
-      if (!AwaitWritable(fd_, keepWaiting)) break;
+      if (!AwaitWritable(socket_.Get(), keepWaiting)) break;
       continue;
     }
     if ((errno == ECONNREFUSED || errno == ENOTCONN || errno == ECONNRESET) && !reconnected) {
       // The system log was restarted: its socket is a new one.
-      Disconnect();
+      socket_.Reset();
       attempted_ = false;
       reconnected = true;
       continue;

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/file_descriptor.h"
 #include "platform/log_line.h"
 
 namespace qv {
@@ -37,7 +38,6 @@ class DescriptorSink final : public LogSink {
  public:
   // owned: the sink closes fd when it goes.
   DescriptorSink(int fd, bool owned);
-  ~DescriptorSink() override;
   DescriptorSink(const DescriptorSink&) = delete;
   DescriptorSink& operator=(const DescriptorSink&) = delete;
 
@@ -49,8 +49,8 @@ class DescriptorSink final : public LogSink {
   size_t WriteBytes(std::string_view bytes, const KeepWaiting& keepWaiting, int& error);
   bool AwaitRoom(const KeepWaiting& keepWaiting) const;
 
+  FileDescriptor owned_;  // the descriptor when the sink closes it
   int fd_;
-  bool owned_;
   Kind kind_ = Kind::Plain;
   bool midLine_ = false;  // a write stopped inside a line: the next one starts a new line
 };
@@ -63,7 +63,6 @@ class DescriptorSink final : public LogSink {
 class SyslogSink final : public LogSink {
  public:
   explicit SyslogSink(std::string socketPath = "/dev/log");
-  ~SyslogSink() override;
   SyslogSink(const SyslogSink&) = delete;
   SyslogSink& operator=(const SyslogSink&) = delete;
 
@@ -71,10 +70,9 @@ class SyslogSink final : public LogSink {
 
  private:
   bool Connect();
-  void Disconnect();
 
   std::string path_;
-  int fd_ = -1;
+  FileDescriptor socket_;
   std::chrono::steady_clock::time_point lastAttempt_{};
   bool attempted_ = false;
 };

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/callback_slot.h"
 #include "service/os_error.h"
 
 namespace qv {
@@ -51,10 +52,7 @@ class LogWriter::State : public std::enable_shared_from_this<LogWriter::State> {
     wake_.notify_one();
   }
 
-  void SetDropReport(DropReport report) {
-    std::lock_guard guard(reportLock_);
-    report_ = std::move(report);
-  }
+  void SetDropReport(DropReport report) { report_.Set(std::move(report)); }
 
   bool Append(std::string_view lines) {
     bool wake = false;
@@ -201,18 +199,21 @@ class LogWriter::State : public std::enable_shared_from_this<LogWriter::State> {
   // Tells the report function how many lines were dropped since it was last
   // told, when the interval has passed (or at once when forced).
   void Report(bool force) {
-    std::lock_guard guard(reportLock_);
-    const uint64_t total = dropped_.load(std::memory_order_relaxed);
-    if (total == reported_) return;
-    const auto now = options_.now();
-    if (!force && lastReport_ && now - *lastReport_ < options_.reportInterval) return;
-    const uint64_t lines = total - reported_;
-    reported_ = total;
-    lastReport_ = now;
-    if (!report_) return;
+    uint64_t lines;
+    {
+      std::lock_guard guard(reportLock_);
+      const uint64_t total = dropped_.load(std::memory_order_relaxed);
+      if (total == reported_) return;
+      const auto now = options_.now();
+      if (!force && lastReport_ && now - *lastReport_ < options_.reportInterval) return;
+      lines = total - reported_;
+      reported_ = total;
+      lastReport_ = now;
+    }
+    // Told without the lock: the report is written to a log in turn.
     const int error = lastError_.load(std::memory_order_relaxed);
-    report_(lines, error == 0 ? std::string(kBlockedReason)
-                              : "writing failed: " + SysErrorMessage(error));
+    report_.Call(lines, error == 0 ? std::string(kBlockedReason)
+                                   : "writing failed: " + SysErrorMessage(error));
   }
 
   Options options_;
@@ -236,7 +237,7 @@ class LogWriter::State : public std::enable_shared_from_this<LogWriter::State> {
   std::atomic<int> lastError_{0};  // errno of the last drop, 0 for a full buffer
 
   std::mutex reportLock_;
-  DropReport report_;
+  CallbackSlot<uint64_t, const std::string&> report_;
   uint64_t reported_ = 0;
   std::optional<std::chrono::steady_clock::time_point> lastReport_;
 };

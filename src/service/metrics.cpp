@@ -5,13 +5,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
+#include <fstream>
 #include <limits>
 #include <string>
 
-#include "db/errors.h"
-#include "pool/fixed_connection_pool.h"
 #include "service/version.h"
 
 namespace qv {
@@ -21,18 +19,21 @@ namespace {
 constexpr std::string_view kErrorLabels[TServerMetrics::kErrorKinds] = {
     "connection_lost", "login", "pool_timeout", "database", "other"};
 
-size_t ErrorIndex(std::string_view message) {
-  constexpr std::string_view kCode = "ISC ERROR CODE:";
-  if (message.rfind(kCode, 0) == 0) {
-    int64_t code = 0;
-    const char* begin = message.data() + kCode.size();
-    std::from_chars(begin, message.data() + message.size(), code);
-    if (IsLostConnectionCode(static_cast<intptr_t>(code))) return 0;
-    if (code == kIscLogin) return 1;
-    return 3;
+size_t ErrorIndex(FailureKind kind) {
+  switch (kind) {
+    case FailureKind::ConnectionLost:
+      return 0;
+    case FailureKind::LogonRefused:
+      return 1;
+    case FailureKind::NoFreeConnection:
+      return 2;
+    case FailureKind::DatabaseRefused:
+    case FailureKind::DatabaseDown:
+    case FailureKind::TimedOut:
+      return 3;
+    default:
+      return 4;
   }
-  if (message == kConnPoolTimeoutMessage) return 2;
-  return 4;
 }
 
 void AppendNumber(std::string& out, uint64_t value) { out += std::to_string(value); }
@@ -86,9 +87,7 @@ void Fractional(std::string& out, const char* name, const char* type, const char
 
 }  // namespace
 
-std::string_view DatabaseErrorKind(std::string_view message) {
-  return kErrorLabels[ErrorIndex(message)];
-}
+std::string_view FailureLabel(FailureKind kind) { return kErrorLabels[ErrorIndex(kind)]; }
 
 TServerMetrics::TServerMetrics(std::vector<std::string_view> pageLabels)
     : page_labels_(std::move(pageLabels)),
@@ -110,8 +109,8 @@ void TServerMetrics::CountRequest(size_t pageLabel, int status,
   page.microseconds.fetch_add(static_cast<uint64_t>(us < 0 ? 0 : us), std::memory_order_relaxed);
 }
 
-void TServerMetrics::CountFailure(std::string_view message) {
-  errors_[ErrorIndex(message)].fetch_add(1, std::memory_order_relaxed);
+void TServerMetrics::CountFailure(FailureKind kind) {
+  errors_[ErrorIndex(kind)].fetch_add(1, std::memory_order_relaxed);
 }
 
 void TServerMetrics::CountReload(bool success) {
@@ -228,12 +227,9 @@ std::string TServerMetrics::Text(const TServerGauges& gauges) const {
 }
 
 int64_t ProcessResidentBytes() {
-  FILE* file = std::fopen("/proc/self/statm", "r");
-  if (!file) return 0;
+  std::ifstream file("/proc/self/statm");
   long long size = 0, resident = 0;
-  const int read = std::fscanf(file, "%lld %lld", &size, &resident);
-  std::fclose(file);
-  if (read != 2) return 0;
+  if (!(file >> size >> resident)) return 0;
   return static_cast<int64_t>(resident) * sysconf(_SC_PAGESIZE);
 }
 
@@ -273,20 +269,11 @@ double ProcessStartTime() {
   // after boot, the 22nd field of /proc/self/stat; read once.
   static const double start = [] {
     long long bootTime = 0;
-    if (FILE* file = std::fopen("/proc/stat", "r")) {
-      char line[256];
-      while (std::fgets(line, sizeof line, file)) {
-        if (std::sscanf(line, "btime %lld", &bootTime) == 1) break;
-      }
-      std::fclose(file);
-    }
+    std::ifstream bootFile("/proc/stat");
+    for (std::string line; bootTime == 0 && std::getline(bootFile, line);)
+      std::sscanf(line.c_str(), "btime %lld", &bootTime);
     std::string stat;
-    if (FILE* file = std::fopen("/proc/self/stat", "r")) {
-      char buffer[1024];
-      const size_t n = std::fread(buffer, 1, sizeof buffer, file);
-      stat.assign(buffer, n);
-      std::fclose(file);
-    }
+    std::getline(std::ifstream("/proc/self/stat"), stat);
     // The command name in parentheses may hold blanks: count fields after it.
     const size_t close = stat.rfind(')');
     if (bootTime == 0 || close == std::string::npos) return 0.0;

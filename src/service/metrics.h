@@ -15,11 +15,15 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/exception.h"
+
 namespace qv {
 
-// The kind of a failed page's message: "connection_lost", "login",
-// "pool_timeout", "database" (another database error) or "other".
-std::string_view DatabaseErrorKind(std::string_view message);
+// The label a failed page is counted under, by the kind of its failure:
+// "connection_lost", "login", "pool_timeout", "database" (another database
+// failure: a refused statement, no database to attach to, a query time-out)
+// or "other".
+std::string_view FailureLabel(FailureKind kind);
 
 // A snapshot of the gauges that belong to other parts of the server.
 struct TServerGauges {
@@ -54,8 +58,8 @@ class TServerMetrics {
   // counts 0.
   void CountRequest(size_t pageLabel, int status, std::chrono::steady_clock::duration elapsed,
                     int64_t bodyBytes = 0);
-  // One failed page, by the message it was answered with.
-  void CountFailure(std::string_view message);
+  // One failed page, by the kind of its failure.
+  void CountFailure(FailureKind kind);
   // One reload of the settings, taken or refused.
   void CountReload(bool success);
   // One call to the session store that failed.

@@ -25,8 +25,6 @@ namespace qv {
 
 namespace {
 
-// Stops the admin port, then the server, the second whatever the first did;
-// errors of either are dropped.
 // The label the router found for the request this thread answers, kept from
 // the router's call to the answer's metrics so a path is classified once. A
 // request the router never saw (refused before, another method, or one whose
@@ -39,14 +37,18 @@ struct RoutedRequest {
 };
 thread_local RoutedRequest routedRequest;
 
-void StopListeners(TAdminServer& admin, TIdHTTPServer& server) {
+// Stops the admin port, then the server, the second whatever the first did;
+// a failure of either is logged.
+void StopListeners(TAdminServer& admin, TIdHTTPServer& server, const TEventLogger& logger) {
   try {
     admin.Stop();
-  } catch (...) {
+  } catch (const std::exception& e) {
+    logger.LogMessage(e.what());
   }
   try {
     server.SetActive(false);
-  } catch (...) {
+  } catch (const std::exception& e) {
+    logger.LogMessage(e.what());
   }
 }
 
@@ -66,11 +68,11 @@ TqvWebService::TqvWebService(TServiceHost host, std::string iniPath)
       }),
       admin_(std::make_unique<TAdminServer>([this] { return Health(); },
                                             [this] { return MetricsText(); })) {
-  router_.SetOnPageFailure([this](const std::string& remoteIp, const std::string& path,
-                                  int status, const std::string& message) {
-    metrics_.CountFailure(message);
-    errorLog_.PageFailed(remoteIp, path, status, message);
+  router_.SetOnPageFailure([this](const PageFailure& failure) {
+    metrics_.CountFailure(failure.kind);
+    errorLog_.PageFailed(failure.remote_ip, failure.path, failure.status, failure.message);
   });
+  router_.SetOnCancelFailure([this](const std::string& message) { Host().Logger.LogMessage(message); });
   // Lines the access log loses are told in the error log, never blocking.
   accessLog_.SetOnDropped([this](const std::string& text) { Host().Logger.LogWarning(text); });
   // A page's side failures (a query file it could not write) go to the same log.
@@ -91,6 +93,8 @@ TqvWebService::TqvWebService(TServiceHost host, std::string iniPath)
   Server1.OnSessionStoreError = [this](const std::string& message) { LogMessage(message); };
   // Accepting or starting a thread failed (reported once per shortage).
   Server1.OnListenException = [this](const std::exception& e) { LogMessage(e.what()); };
+  // A connection ended by a failure other than the engine's own.
+  Server1.OnException = [this](TIdContext&, const std::exception& e) { LogMessage(e.what()); };
   // When the session list is full, a visitor who is not logged on goes first.
   Server1.OnSessionExpendable = [](const TIdHTTPSession& session) {
     return session.ContentValue(kLoggedInName) == kLoggedInFalse;
@@ -105,7 +109,7 @@ TqvWebService::TqvWebService(TServiceHost host, std::string iniPath)
 TqvWebService::~TqvWebService() {
   SetPageErrorHandler({});
   ShutdownServiceThread();
-  StopListeners(*admin_, Server1);
+  StopListeners(*admin_, Server1, Host().Logger);
 }
 
 void TqvWebService::ServiceCreate() {
@@ -220,7 +224,7 @@ void TqvWebService::ServiceStop(bool& Stopped) {
     if (pool_) pool_->Close();
     router_.StopWaiting();
   });
-  StopListeners(*admin_, Server1);
+  StopListeners(*admin_, Server1, Host().Logger);
   {
     std::lock_guard guard(doneLock);
     done = true;

@@ -13,9 +13,6 @@ namespace {
 const char* ControlName(int code) {
   switch (code) {
     case scStop: return "stop";
-    case scPause: return "pause";
-    case scContinue: return "continue";
-    case scInterrogate: return "interrogate";
     case scShutdown: return "shutdown";
     default: return nullptr;
   }
@@ -43,9 +40,6 @@ std::string ServiceStateNotification(TServiceState state) {
     case TServiceState::StartPending: return "STATUS=Starting";
     case TServiceState::StopPending: return "STOPPING=1\nSTATUS=Stopping";
     case TServiceState::Running: return "READY=1\nSTATUS=Running";
-    case TServiceState::ContinuePending: return "STATUS=Continuing";
-    case TServiceState::PausePending: return "STATUS=Pausing";
-    case TServiceState::Paused: return "STATUS=Paused";
   }
   return {};
 }
@@ -151,18 +145,6 @@ void TService::DoControl(int code) {
         }
         break;
       }
-      case scPause:
-        // No pause handler: the server goes on serving while paused.
-        ReportStatus(TServiceState::PausePending);
-        ReportStatus(TServiceState::Paused);
-        break;
-      case scContinue:
-        ReportStatus(TServiceState::ContinuePending);
-        ReportStatus(TServiceState::Running);
-        break;
-      case scInterrogate:
-        ReportStatus(before);
-        break;
       case scShutdown: {
         // No shutdown handler; the stop handler is not called.
         ReportStatus(TServiceState::StopPending);

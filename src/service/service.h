@@ -22,17 +22,11 @@ enum class TServiceState {
   StartPending = 2,
   StopPending = 3,
   Running = 4,
-  ContinuePending = 5,
-  PausePending = 6,
-  Paused = 7,
 };
 
 // Control requests; any other number is a custom request, accepted without action.
 enum TServiceControl : int {
   scStop = 1,
-  scPause = 2,
-  scContinue = 3,
-  scInterrogate = 4,
   scShutdown = 5,
 };
 

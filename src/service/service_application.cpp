@@ -9,6 +9,7 @@
 
 #include <cerrno>
 
+#include "platform/file_descriptor.h"
 #include "platform/log_line.h"
 #include "platform/profile.h"
 #include "pool/module_errors.h"
@@ -31,21 +32,6 @@ sigset_t StopSignals() {
   sigaddset(&set, SIGUSR1);
   return set;
 }
-
-// A file descriptor closed when it goes out of scope.
-class TFileHandle {
- public:
-  explicit TFileHandle(int fd) : fd_(fd) {}
-  ~TFileHandle() {
-    if (fd_ >= 0) close(fd_);
-  }
-  TFileHandle(const TFileHandle&) = delete;
-  TFileHandle& operator=(const TFileHandle&) = delete;
-  int Get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 }  // namespace
 
@@ -140,9 +126,9 @@ int TServiceApplication::RunService() {
   // they reach the service thread as ordinary control requests.
   const sigset_t set = StopSignals();
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
-  TFileHandle signals(signalfd(-1, &set, SFD_CLOEXEC));
-  TFileHandle ended(eventfd(0, EFD_CLOEXEC));
-  if (signals.Get() < 0 || ended.Get() < 0) {
+  const FileDescriptor signals(signalfd(-1, &set, SFD_CLOEXEC));
+  const FileDescriptor ended(eventfd(0, EFD_CLOEXEC));
+  if (!signals.Valid() || !ended.Valid()) {
     service_.LogMessage(OSErrorMessage(errno));
     return 1;
   }

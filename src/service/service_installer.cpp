@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/exception.h"
+#include "platform/file_descriptor.h"
 #include "service/os_error.h"
 
 extern char** environ;
@@ -44,22 +45,21 @@ void ForceFolders(const std::string& path) {
 }
 
 void WriteNewFile(const std::string& path, const std::string& text) {
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd < 0) RaiseLastOSError();
+  FileDescriptor file(open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+  if (!file.Valid()) RaiseLastOSError();
   size_t written = 0;
   while (written < text.size()) {
-    const ssize_t n = write(fd, text.data() + written, text.size() - written);
+    const ssize_t n = write(file.Get(), text.data() + written, text.size() - written);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       const int error = n < 0 ? errno : EIO;
-      close(fd);
+      file.Reset();
       unlink(path.c_str());
       RaiseLastOSError(error);
     }
     written += static_cast<size_t>(n);
   }
-  if (close(fd) != 0) {
-    const int error = errno;
+  if (const int error = file.Close(); error != 0) {
     unlink(path.c_str());
     RaiseLastOSError(error);
   }

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/file_descriptor.h"
+
 namespace qv {
 
 namespace {
@@ -51,12 +53,11 @@ bool TSystemdNotifier::Notify(std::string_view message) const {
   const socklen_t length =
       static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + socketPath_.size());
 
-  const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  const ssize_t sent = sendto(fd, message.data(), message.size(), MSG_NOSIGNAL,
+  const FileDescriptor socket(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  if (!socket.Valid()) return false;
+  const ssize_t sent = sendto(socket.Get(), message.data(), message.size(), MSG_NOSIGNAL,
                               reinterpret_cast<const sockaddr*>(&address), length);
   const int error = sent < 0 ? errno : EMSGSIZE;
-  close(fd);
   if (sent == static_cast<ssize_t>(message.size())) return true;
   errno = error;
   return false;

@@ -3,6 +3,11 @@
 // cancel cannot end (a server that does not answer) has its connection
 // dropped a grace period later, so its request thread gets an error back and
 // can answer the visitor. A cancel may come up to a quarter second late.
+//
+// One thread watches the time; the cancels run in order on one thread of
+// their own and the drops on another, so a drop never waits behind a cancel
+// that hangs, and any number of time-outs at once costs no more threads. A
+// cancel or drop that fails is reported, never dropped silently.
 #pragma once
 
 #include <chrono>
@@ -10,23 +15,33 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace qv {
 
 class TQueryWatchdog {
  public:
   // Called while the call is still watched (abort false asks for a cancel,
-  // true for the connection to be dropped); returns the action, which runs on
-  // a thread of its own and must hold on to whatever it uses.
+  // true for the connection to be dropped); returns the action, which runs
+  // later on a canceller thread and must hold on to whatever it uses. An
+  // action that cannot do its work raises, saying what failed.
   using TCancel = std::function<std::function<void()>(bool abort)>;
   using TClock = std::chrono::steady_clock;
+  // Told, on a canceller thread, what a failed cancel or drop raised.
+  using CancelFailureHandler = std::function<void(const std::string& message)>;
 
   explicit TQueryWatchdog(std::chrono::milliseconds grace);
   ~TQueryWatchdog();
   TQueryWatchdog(const TQueryWatchdog&) = delete;
   TQueryWatchdog& operator=(const TQueryWatchdog&) = delete;
+
+  // Where failed cancels and drops are told; until set (or when set empty)
+  // they go to standard error as log lines.
+  void SetOnCancelFailure(CancelFailureHandler handler);
 
   // Starts watching one call; limit 0 sets no time limit (the call is still
   // reached by AbortAll). Returns the watch's number.
@@ -40,6 +55,10 @@ class TQueryWatchdog {
   // Calls are watched as usual again.
   void Resume();
 
+  // Threads the watchdog has started and not yet ended: at most three
+  // (the watch, the cancels, the drops), however many calls time out.
+  int Threads() const;
+
  private:
   struct TWatchEntry {
     TClock::time_point deadline;  // max(): no limit
@@ -47,19 +66,33 @@ class TQueryWatchdog {
     bool raised = false;
     bool aborted = false;
   };
+  // Actions made under lock_, to be handed to the canceller threads after.
+  struct Due {
+    std::vector<std::function<void()>> cancels;
+    std::vector<std::function<void()>> drops;
+  };
+  class Lane;
 
   void Run();
-  // Under lock_: calls the cancel of an entry on a thread of its own.
-  static void Fire(TWatchEntry& entry, bool abort);
+  // Under lock_: marks the entry and makes its action.
+  void Fire(TWatchEntry& entry, bool abort, Due& due);
+  // Without lock_: hands the actions to their threads.
+  void Post(Due& due);
+  // Under lock_: starts the watch thread when it is not running yet.
+  void StartWatching();
 
   const std::chrono::milliseconds grace_;
-  std::mutex lock_;
+  mutable std::mutex lock_;
   std::condition_variable changed_;
   std::map<uint64_t, TWatchEntry> watches_;
   uint64_t next_ = 1;
   bool aborting_ = false;
   bool ending_ = false;
   std::thread thread_;
+  // The threads of the cancels and the drops; each may outlive the watchdog
+  // while an action that hangs runs on it.
+  std::unique_ptr<Lane> cancels_;
+  std::unique_ptr<Lane> drops_;
 };
 
 }  // namespace qv

@@ -15,8 +15,18 @@ namespace qv {
 
 namespace {
 
-bool IsConnectionLost(const EIB_ISCError& error) {
-  return error.Kind() == TIB_FailureKind::fkConnectionLost;
+// A failure after which the connection it happened on is not lent again:
+// the attachment is gone or may be, or a cancel may still reach it.
+bool DropsConnection(FailureKind kind) {
+  switch (kind) {
+    case FailureKind::ConnectionLost:
+    case FailureKind::DatabaseDown:
+    case FailureKind::LogonRefused:
+    case FailureKind::TimedOut:
+      return true;
+    default:
+      return false;
+  }
 }
 
 // A call that did not end although it was cancelled: the same failure as one
@@ -37,12 +47,17 @@ void RefuseLogon(TIdHTTPResponseInfo& response, int retryAfter) {
 
 }  // namespace
 
-int FailureStatus(const std::exception& error) {
-  if (dynamic_cast<const EConnPoolException*>(&error)) return 503;
-  if (const auto* isc = dynamic_cast<const EIB_ISCError*>(&error)) {
-    if (isc->Kind() != TIB_FailureKind::fkOther) return 503;
+int FailureStatus(FailureKind kind) {
+  switch (kind) {
+    case FailureKind::ConnectionLost:
+    case FailureKind::DatabaseDown:
+    case FailureKind::LogonRefused:
+    case FailureKind::NoFreeConnection:
+    case FailureKind::TimedOut:
+      return 503;
+    default:
+      return 500;
   }
-  return 500;
 }
 
 TRequestRouter::TRequestRouter(SessionSource sessions, THtDocsFunction htDocs,
@@ -59,12 +74,12 @@ bool TRequestRouter::ServePage(const PageEntry& page, PoolLease& lease, TStringS
   for (;;) {
     try {
       return CallPage(page, lease, out, request);
-    } catch (const EIB_ISCError& error) {
+    } catch (const Exception& error) {
       // A dead or cancelled attachment is not given back for others to use.
-      if (error.Kind() != TIB_FailureKind::fkOther) lease.Discard();
+      if (DropsConnection(error.Kind())) lease.Discard();
       // Pages are read only and built in memory before anything is sent, so
       // a second run is safe; a connection made just now gets no second one.
-      if (!IsConnectionLost(error) || fresh) throw;
+      if (error.Kind() != FailureKind::ConnectionLost || fresh) throw;
     }
     out.Clear();
     sessions_(lease, TAcquireMode::amFreshConnection);
@@ -80,7 +95,12 @@ bool TRequestRouter::CallPage(const PageEntry& page, PoolLease& lease, TStringSt
   // whose call was cancelled is discarded, so it is never lent to anyone else.
   const uint64_t watch =
       watchdog_.Watch(QueryTimeout(), [session = lease.SharedSession()](bool abort) {
-        return [session, abort] { session->Connection().CancelOperation(abort); };
+        return [session, abort] {
+          if (session->Connection().CancelOperation(abort)) return;
+          throw Exception(
+              abort ? "Could not drop the database connection of a page call that runs too long"
+                    : "Could not ask the database to cancel a page call past its query time-out");
+        };
       });
   try {
     RunPage(context);
@@ -146,17 +166,14 @@ PathRoute TRequestRouter::Server1CommandGet(TIdContext*, TIdHTTPRequestInfo& ARe
     }
   } catch (const Exception& error) {
     // The body stays the message alone; the status says what kind of failure it was.
-    const int status = FailureStatus(error);
+    const int status = FailureStatus(error.Kind());
     out.Clear();
     out.WriteString(error.Message());
     AResponseInfo.SetResponseNo(status);
     if (status == 503) AResponseInfo.CustomHeaders.SetValue("Retry-After", kRetryAfterSeconds);
-    if (onPageFailure_) {
-      try {
-        onPageFailure_(ARequestInfo.RemoteIP, path, status, error.Message());
-      } catch (...) {
-      }
-    }
+    // The handler must not raise: the visitor's answer is made already.
+    if (onPageFailure_)
+      onPageFailure_(PageFailure{ARequestInfo.RemoteIP, path, status, error.Kind(), error.Message()});
   }
 
   if (image) {

@@ -17,6 +17,7 @@
 #include "pages/page_table.h"
 #include "pages/string_stream.h"
 #include "platform/clock.h"
+#include "platform/exception.h"
 #include "pool/fixed_connection_pool.h"
 #include "pool/pool_lease.h"
 #include "web/logon_throttle.h"
@@ -41,7 +42,16 @@ inline constexpr std::chrono::milliseconds kCancelGrace{2000};
 // The status a failed page is answered with: 503 when the database is
 // unavailable (no attachment, a lost connection, no free session in time, a
 // query time-out), 500 for any other failure.
-int FailureStatus(const std::exception& error);
+int FailureStatus(FailureKind kind);
+
+// A page that ended in an error, as its failure handler is told of it.
+struct PageFailure {
+  std::string remote_ip;
+  std::string path;  // the document path as the visitor sent it
+  int status = 0;    // the status the visitor was answered with
+  FailureKind kind = FailureKind::Internal;
+  std::string message;  // the answer's body
+};
 
 // Failed log-ons allowed per address and per name in a minute, unless set.
 inline constexpr int kDefaultLogonFailures = 5;
@@ -54,9 +64,9 @@ class TRequestRouter {
   using SessionSource = std::function<bool(PoolLease& lease, TAcquireMode mode)>;
   // The document folder as set now; called from several threads at once.
   using THtDocsFunction = std::function<std::string()>;
-  // Told of every page that ended in an error, on the request's thread.
-  using TPageFailureHandler = std::function<void(const std::string& remoteIp, const std::string& path,
-                                                 int status, const std::string& message)>;
+  // Told of every page that ended in an error, on the request's thread;
+  // must not raise.
+  using TPageFailureHandler = std::function<void(const PageFailure& failure)>;
 
   // Pages from `pages` (which must outlive the router), run on sessions from
   // `sessions` and shown with `clock`. A page that fails because the
@@ -80,6 +90,11 @@ class TRequestRouter {
   // ResumeWaiting undoes it.
   void StopWaiting() { watchdog_.AbortAll(); }
   void ResumeWaiting() { watchdog_.Resume(); }
+  // Where a cancel or a drop that failed is told (set before the server
+  // serves); standard error until then.
+  void SetOnCancelFailure(TQueryWatchdog::CancelFailureHandler handler) {
+    watchdog_.SetOnCancelFailure(std::move(handler));
+  }
   // Set before the server serves.
   void SetOnPageFailure(TPageFailureHandler handler) { onPageFailure_ = std::move(handler); }
 

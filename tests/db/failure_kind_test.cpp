@@ -26,32 +26,34 @@ TEST(FailureKindTest, DecidedFromEveryGdsCodeOfTheVector) {
   struct Case {
     const char* name;
     std::vector<intptr_t> status;
-    TIB_FailureKind kind;
+    FailureKind kind;         // of a failing call on an attachment
+    FailureKind attachKind;   // of a failing attach
   };
+  const auto lost = FailureKind::ConnectionLost;
   const Case cases[] = {
-      {"network error first", {1, 335544721, 0}, TIB_FailureKind::fkConnectionLost},
-      {"write error after a leading code",
-       {1, 335544721, 1, 335544727, 2, 0, 0},
-       TIB_FailureKind::fkConnectionLost},
-      {"read error behind a string argument",
-       {1, 335544569, 2, 0, 1, 335544726, 0},
-       TIB_FailureKind::fkConnectionLost},
-      {"connection lost to database", {1, 335544741, 0}, TIB_FailureKind::fkConnectionLost},
-      {"database shutdown", {1, 335544528, 0}, TIB_FailureKind::fkConnectionLost},
-      {"attachment shut down", {1, 335544856, 0}, TIB_FailureKind::fkConnectionLost},
-      {"invalid database handle", {1, 335544324, 0}, TIB_FailureKind::fkConnectionLost},
-      {"cancelled", {1, 335544794, 0}, TIB_FailureKind::fkCancelled},
-      {"dynamic SQL error", {1, 335544569, 1, 335544436, 4, -104, 0}, TIB_FailureKind::fkOther},
+      {"network error first", {1, 335544721, 0}, lost, lost},
+      {"write error after a leading code", {1, 335544721, 1, 335544727, 2, 0, 0}, lost, lost},
+      {"read error behind a string argument", {1, 335544569, 2, 0, 1, 335544726, 0}, lost, lost},
+      {"connection lost to database", {1, 335544741, 0}, lost, lost},
+      {"database shutdown", {1, 335544528, 0}, lost, lost},
+      {"attachment shut down", {1, 335544856, 0}, lost, lost},
+      {"invalid database handle", {1, 335544324, 0}, lost, lost},
+      {"cancelled", {1, 335544794, 0}, FailureKind::TimedOut, FailureKind::DatabaseDown},
+      {"dynamic SQL error", {1, 335544569, 1, 335544436, 4, -104, 0}, FailureKind::DatabaseRefused,
+       FailureKind::DatabaseDown},
       // A number equal to a lost-connection code, but as an integer argument.
-      {"code as a number argument", {1, 335544569, 4, 335544727, 0}, TIB_FailureKind::fkOther},
-      {"authentication", {1, 335544472, 0}, TIB_FailureKind::fkOther},
+      {"code as a number argument", {1, 335544569, 4, 335544727, 0}, FailureKind::DatabaseRefused,
+       FailureKind::DatabaseDown},
+      {"I/O error opening the file", {1, 335544344, 0}, FailureKind::DatabaseRefused,
+       FailureKind::DatabaseDown},
+      {"authentication", {1, 335544472, 0}, FailureKind::DatabaseRefused, FailureKind::LogonRefused},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     EIB_ISCError error("ISC ERROR CODE:", c.status, 0, "");
     EXPECT_EQ(error.Kind(), c.kind);
     error.SetAttachFailed();
-    EXPECT_EQ(error.Kind(), TIB_FailureKind::fkAttachFailed);
+    EXPECT_EQ(error.Kind(), c.attachKind);
   }
 }
 
@@ -74,7 +76,7 @@ TEST(FailureKindTest, CancelEndsARunningStatementWithTheCancelledKind) {
     cursor.Open();
     FAIL() << "the statement ended before the cancel: " << cursor.Fields()[0].AsString();
   } catch (const EIB_ISCError& error) {
-    EXPECT_EQ(error.Kind(), TIB_FailureKind::fkCancelled) << error.what();
+    EXPECT_EQ(error.Kind(), FailureKind::TimedOut) << error.what();
   }
   EXPECT_TRUE(canceller.get());
   EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
@@ -128,7 +130,7 @@ TEST_F(ServerFaultsTest, KilledServerGivesLostConnectionAndARestartTakesNewAttac
     SelectOne(old);
     FAIL() << "the old attachment still works";
   } catch (const EIB_ISCError& e) {
-    EXPECT_EQ(e.Kind(), TIB_FailureKind::fkConnectionLost) << e.what();
+    EXPECT_EQ(e.Kind(), FailureKind::ConnectionLost) << e.what();
   }
   try {
     old.Disconnect();
@@ -149,7 +151,7 @@ TEST_F(ServerFaultsTest, AttachToAStoppedServerEndsAtTheConnectTimeOut) {
     connection.Connect();
     FAIL() << "attached to a stopped server";
   } catch (const EIB_ISCError& e) {
-    EXPECT_EQ(e.Kind(), TIB_FailureKind::fkAttachFailed) << e.what();
+    EXPECT_EQ(e.Kind(), FailureKind::ConnectionLost) << e.what();
   }
   const auto elapsed = std::chrono::steady_clock::now() - start;
   server_.Resume();

@@ -22,7 +22,6 @@ TEST(HttpServerTest, DefaultsOfTheProperties) {
   EXPECT_EQ(server.DefaultPort(), 80);
   EXPECT_EQ(server.ListenQueue(), 15);
   EXPECT_EQ(server.MaxConnections(), 0);
-  EXPECT_EQ(server.ReuseSocket(), rsOSDependent);
   EXPECT_FALSE(server.SessionState());
   EXPECT_FALSE(server.AutoStartSession());
   EXPECT_EQ(server.SessionTimeOut(), 0);

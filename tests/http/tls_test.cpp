@@ -121,7 +121,7 @@ Exchange Talk(const TTlsContext& context, int client_max_version, const std::str
   auto client = std::async(std::launch::async, RunClient, fds[1], client_max_version, request, answer.size());
   Exchange exchange;
   try {
-    TTlsTransport server(std::make_unique<TIdSocketTransport>(fds[0], 5000), context.Current());
+    TTlsTransport server(std::make_unique<TIdSocketTransport>(FileDescriptor(fds[0]), 5000), context.Current());
     char buffer[1024];
     while (exchange.server_received.size() < request.size()) {
       const size_t n = server.Receive(buffer, sizeof buffer);
@@ -174,7 +174,7 @@ TEST(TlsTest, PlainHttpOnTheTlsSideEndsTheConnection) {
   ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
   const std::string plain = "GET / HTTP/1.1\r\nHost: x\r\n\r\n";
   ASSERT_EQ(::write(fds[1], plain.data(), plain.size()), static_cast<ssize_t>(plain.size()));
-  TTlsTransport server(std::make_unique<TIdSocketTransport>(fds[0], 5000), context.Current());
+  TTlsTransport server(std::make_unique<TIdSocketTransport>(FileDescriptor(fds[0]), 5000), context.Current());
   char buffer[256];
   EXPECT_THROW(server.Receive(buffer, sizeof buffer), EHttpEngineError);
   ::close(fds[1]);
@@ -246,7 +246,7 @@ TEST(TlsTest, AHandshakeWhosePeerHasGoneCostsNoKeyExchange) {
     ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
     ASSERT_EQ(::write(fds[1], hello.data(), hello.size()), static_cast<ssize_t>(hello.size()));
     if (gone) ::close(fds[1]);
-    TTlsTransport server(std::make_unique<TIdSocketTransport>(fds[0], 5000), context.Current());
+    TTlsTransport server(std::make_unique<TIdSocketTransport>(FileDescriptor(fds[0]), 5000), context.Current());
     char buffer[256];
     // Nothing to read yet while the handshake goes on; closed when the client has gone.
     EXPECT_EQ(server.TryReceive(buffer, sizeof buffer), gone ? 0 : -1);

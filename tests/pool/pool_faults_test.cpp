@@ -99,7 +99,8 @@ TEST_F(PoolFaultsTest, SlowConnectLetsOthersBorrowAndEndsAtTheConnectTimeOut) {
       pool.Acquire(lease);
       return std::make_pair(std::string("connected"), std::chrono::steady_clock::now() - start);
     } catch (const EIB_ISCError& error) {
-      return std::make_pair(std::string(error.Kind() == TIB_FailureKind::fkAttachFailed
+      // A server that does not answer the attach cannot be reached.
+      return std::make_pair(std::string(error.Kind() == FailureKind::ConnectionLost
                                             ? "attach failed"
                                             : "other failure"),
                             std::chrono::steady_clock::now() - start);

@@ -81,10 +81,15 @@ class RouterFaultsTest : public ::testing::Test {
             },
             [] { return std::string(); }, pages_.Table()) {
     pages_.behaviour = [this](PageContext& page) { faulty_.Page(page); };
-    router_.SetOnPageFailure([this](const std::string& ip, const std::string& path, int status,
-                                    const std::string& message) {
+    router_.SetOnPageFailure([this](const PageFailure& failure) {
       std::lock_guard guard(lock_);
-      reports_.push_back(ip + "|" + path + "|" + std::to_string(status) + "|" + message);
+      reports_.push_back(failure.remote_ip + "|" + failure.path + "|" +
+                         std::to_string(failure.status) + "|" + failure.message);
+      kinds_.push_back(failure.kind);
+    });
+    router_.SetOnCancelFailure([this](const std::string& message) {
+      std::lock_guard guard(lock_);
+      cancelFailures_.push_back(message);
     });
   }
 
@@ -106,6 +111,8 @@ class RouterFaultsTest : public ::testing::Test {
   std::mutex lock_;
   std::vector<TAcquireMode> modes_;
   std::vector<std::string> reports_;
+  std::vector<FailureKind> kinds_;
+  std::vector<std::string> cancelFailures_;
   bool attachFailure_ = false;
   bool freshSessions_ = false;  // Acquire reports every session as connected just now
   TRequestRouter router_;
@@ -169,6 +176,8 @@ TEST_F(RouterFaultsTest, FailedPageIsReportedWithAddressPathStatusAndMessage) {
   ASSERT_EQ(reports_.size(), 2u);
   EXPECT_EQ(reports_[0], "192.0.2.7|/PeoPle/x|500|ISC ERROR CODE:335544569\r\n");
   EXPECT_EQ(reports_[1], "192.0.2.7|/notes|503|ISC ERROR CODE:335544727\r\n");
+  EXPECT_EQ(kinds_, (std::vector<FailureKind>{FailureKind::DatabaseRefused,
+                                               FailureKind::ConnectionLost}));
 }
 
 TEST_F(RouterFaultsTest, PageOverItsTimeOutIsAnsweredAsCancelledAndItsSessionDiscarded) {
@@ -196,12 +205,17 @@ TEST_F(RouterFaultsTest, PageOverItsTimeOutIsAnsweredAsCancelledAndItsSessionDis
   lender_->discards = 0;
   EXPECT_EQ(Run("/people").status, 200);
   EXPECT_EQ(lender_->discards, 0);
-  // The cancels ran on threads of their own, each holding the session.
+  // The cancels ran on the watchdog's threads, each holding the session.
   for (int i = 0; i < 200 && lender_->session.use_count() > 1; ++i) {
     std::this_thread::sleep_for(5ms);
   }
   EXPECT_EQ(lender_->session.use_count(), 1);
   EXPECT_EQ(lender_->outstanding, 0);
+  // The session's connection was never attached: the cancels of the two
+  // calls past their time-out reached no database, and each is told.
+  std::lock_guard guard(lock_);
+  const std::string failed = "Could not ask the database to cancel a page call past its query time-out";
+  EXPECT_EQ(cancelFailures_, (std::vector<std::string>{failed, failed}));
 }
 
 }  // namespace
