@@ -21,38 +21,38 @@ namespace {
 int Run(int argc, char* argv[]) {
   // Before any thread exists, so that every thread leaves the stop signals to
   // the service application.
-  qv::TServiceApplication::BlockStopSignals();
+  qv::ServiceApplication::BlockStopSignals();
 
   const std::vector<std::string_view> args(argv + 1, argv + argc);
-  const qv::TCommandLine commandLine = qv::ParseCommandLine(args);
-  switch (commandLine.Mode) {
-    case qv::TRunMode::Usage:
-      std::cerr << "qvweb: " << commandLine.Error << "\n" << qv::UsageText();
+  const qv::CommandLine commandLine = qv::ParseCommandLine(args);
+  switch (commandLine.mode) {
+    case qv::RunMode::Usage:
+      std::cerr << "qvweb: " << commandLine.error << "\n" << qv::UsageText();
       return 2;
-    case qv::TRunMode::Help:
+    case qv::RunMode::Help:
       std::cout << qv::UsageText();
       return 0;
-    case qv::TRunMode::Version:
+    case qv::RunMode::Version:
       std::cout << qv::VersionText();
       return 0;
     default:
       break;
   }
 
-  const std::string iniPath = qv::SettingsFilePath(commandLine.ConfigPath);
-  const bool namedFile = !commandLine.ConfigPath.empty();
-  if (commandLine.Mode == qv::TRunMode::Check)
+  const std::string iniPath = qv::SettingsFilePath(commandLine.config_path);
+  const bool namedFile = !commandLine.config_path.empty();
+  if (commandLine.mode == qv::RunMode::Check)
     return qv::CheckConfiguration(iniPath, namedFile, std::cout);
-  if (commandLine.Mode == qv::TRunMode::PrintConfig)
+  if (commandLine.mode == qv::RunMode::PrintConfig)
     return qv::PrintConfiguration(iniPath, namedFile, std::cout, std::cerr);
 
-  qv::TqvWebService service(qv::DefaultServiceHost(), iniPath);
+  qv::WebService service(qv::DefaultServiceHost(), iniPath);
   // A settings file the server cannot run with stops it before anything starts.
-  if (commandLine.Mode == qv::TRunMode::Service && !qv::ValidateSettingsAtStart(service, namedFile))
+  if (commandLine.mode == qv::RunMode::Service && !qv::ValidateSettingsAtStart(service, namedFile))
     return 1;
   service.Create();
 
-  qv::TServiceApplication application(service);
+  qv::ServiceApplication application(service);
   application.SetSettingsPath(iniPath);
   const int result = application.Run(args);
   // The pool and its attachments end with the process: closing them one by

@@ -66,12 +66,12 @@ BenchDatabase& Database() {
     schema << in.rdbuf();
     CreateDatabase(made.path, made.user, "");
     SetForcedWrites(made.path, made.user, "", false);
-    TIB_Connection connection;
+    DbConnection connection;
     connection.SetDatabaseName(made.path);
     connection.SetUsername(made.user);
     connection.Connect();
     {
-      TIB_Transaction transaction(connection);
+      Transaction transaction(connection);
       ExecuteScript(connection, transaction, schema.str());
     }
     demo::LoadDemoData(connection, 5000, 1, {});
@@ -83,9 +83,9 @@ BenchDatabase& Database() {
 // ---- Through the layer -------------------------------------------------------
 
 struct LayerSession {
-  TIB_Connection connection;
-  TIB_Transaction transaction{connection};
-  TIB_Cursor cursor{connection, transaction};
+  DbConnection connection;
+  Transaction transaction{connection};
+  Cursor cursor{connection, transaction};
   LayerSession() {
     connection.SetDatabaseName(Database().path);
     connection.SetUsername(Database().user);
@@ -104,7 +104,7 @@ void BM_LayerFetchRows(benchmark::State& state) {
   for (auto _ : state) {
     s.cursor.Close();
     s.cursor.Open();
-    TIB_Row& fields = s.cursor.Fields();
+    Row& fields = s.cursor.Fields();
     size_t count = fields.ColumnCount();
     while (!s.cursor.Eof()) {
       for (size_t i = 0; i < count; ++i) {
@@ -300,21 +300,21 @@ class RatioReporter : public benchmark::ConsoleReporter {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
       auto it = run.counters.find("ns_per_row");
-      if (it != run.counters.end()) perRow_[run.benchmark_name()] = it->second.value;
+      if (it != run.counters.end()) per_row_[run.benchmark_name()] = it->second.value;
     }
   }
   void Finalize() override {
     ConsoleReporter::Finalize();
-    auto layer = perRow_.find("BM_LayerFetchRows");
-    auto raw = perRow_.find("BM_RawFetchRows");
-    if (layer != perRow_.end() && raw != perRow_.end() && raw->second > 0) {
+    auto layer = per_row_.find("BM_LayerFetchRows");
+    auto raw = per_row_.find("BM_RawFetchRows");
+    if (layer != per_row_.end() && raw != per_row_.end() && raw->second > 0) {
       std::printf("per row: layer %.0f ns, raw %.0f ns, ratio %.2f\n", layer->second * 1e9,
                   raw->second * 1e9, layer->second / raw->second);
     }
   }
 
  private:
-  std::map<std::string, double> perRow_;
+  std::map<std::string, double> per_row_;
 };
 
 }  // namespace

@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
   sigaddset(&stop, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stop, nullptr);  // every thread inherits the mask
 
-  qv::TIdHTTPServer server;
+  qv::HttpServer server;
   server.SetDefaultPort(port);
   server.SetReadTimeout(read_timeout_s * 1000);
   server.SetDeferAccept(defer_accept);
@@ -55,17 +55,17 @@ int main(int argc, char** argv) {
     server.SetSessionState(true);
     server.SetAutoStartSession(true);
     server.SetSessionTimeOut(600000);
-    server.OnSessionStart = [](qv::TIdHTTPSession& s) { s.Content().SetValue("LoggedIn", "False"); };
+    server.on_session_start = [](qv::Session& s) { s.Content().SetValue("LoggedIn", "False"); };
   }
-  server.OnCommandGet = [&](qv::TIdContext*, qv::TIdHTTPRequestInfo& request,
-                            qv::TIdHTTPResponseInfo& response) {
-    if (request.Document.find("/file") != std::string::npos)
-      response.ContentStream = std::make_unique<qv::TFileContentStream>(file);
+  server.on_command_get = [&](qv::ConnectionContext*, qv::Request& request,
+                            qv::Response& response) {
+    if (request.document.find("/file") != std::string::npos)
+      response.content_stream = std::make_unique<qv::FileContentStream>(file);
     else
-      response.ContentText = text;
+      response.content_text = text;
   };
   server.SetActive(true);
-  std::printf("listening on port %d\n", server.Bindings()[0].Port);
+  std::printf("listening on port %d\n", server.Bindings()[0].port);
   std::fflush(stdout);
   int signal_number = 0;
   sigwait(&stop, &signal_number);

@@ -17,7 +17,7 @@
 namespace {
 
 // Fixed input handed out in pieces of at most 32 KiB; output counted only.
-class MemoryTransport final : public qv::TIdTransport {
+class MemoryTransport final : public qv::Transport {
  public:
   explicit MemoryTransport(const std::string& input) : input_(input) {}
   size_t Receive(char* buffer, size_t count) override {
@@ -48,15 +48,15 @@ std::string Repeat(const std::string& request, int count, const std::string& las
 int main(int argc, char** argv) {
   constexpr int kRounds = 7;
   const int count = argc > 1 ? std::atoi(argv[1]) : 100000;
-  qv::TIdHTTPServer server;
+  qv::HttpServer server;
   server.SetKeepAlive(true);
   server.SetKeepAliveByDefault(true);
   server.SetSessionState(true);
   server.SetAutoStartSession(true);
   server.SetSessionTimeOut(600000);
   const std::string page(2048, 'p');
-  server.OnCommandGet = [&](qv::TIdContext*, qv::TIdHTTPRequestInfo&, qv::TIdHTTPResponseInfo& response) {
-    response.ContentText = page;
+  server.on_command_get = [&](qv::ConnectionContext*, qv::Request&, qv::Response& response) {
+    response.content_text = page;
   };
 
   // A visitor's session, found by every request.
@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
     size_t written = 0;
     for (int round = 0; round < kRounds; ++round) {
       MemoryTransport transport(input);
-      qv::TIdContext context(transport, "10.0.0.1", 1234);
+      qv::ConnectionContext context(transport, "10.0.0.1", 1234);
       const auto start = std::chrono::steady_clock::now();
       server.ServeConnection(context);
       best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());

@@ -31,7 +31,7 @@ DatabaseSession* BenchSession(benchmark::State& state) {
 void BM_MainMenuPage(benchmark::State& state) {
   DatabaseSession* m = BenchSession(state);
   if (m == nullptr) return;
-  TSimplePageRequest request = LoggedInRequest();
+  SimplePageRequest request = LoggedInRequest();
   RunPageLoop(state, *m, "MainMenuPage", request);
 }
 
@@ -46,7 +46,7 @@ void BM_MainMenuFloor(benchmark::State& state) {
 void BM_PropertyListFirstPage(benchmark::State& state) {
   DatabaseSession* m = BenchSession(state);
   if (m == nullptr) return;
-  TSimplePageRequest request = LoggedInRequest();
+  SimplePageRequest request = LoggedInRequest();
   request.document = "/list";
   RunPageLoop(state, *m, "PropertyListPage", request);
 }

@@ -38,7 +38,7 @@ const char* Env(const char* name) {
 }
 
 int32_t FirstInteger(DatabaseSession& m, const std::string& sql) {
-  TIB_Cursor query(m.Connection(), m.Transaction());
+  Cursor query(m.Connection(), m.Transaction());
   query.SQL().Add(sql);
   query.Open();
   const int32_t value = query.Fields()[0].AsInteger();
@@ -104,8 +104,8 @@ void RunStatements(Page page, DatabaseSession& m, const RateSetup& s) {
   }
 }
 
-TSimplePageRequest PageRequest(Page page, const RateSetup& s) {
-  TSimplePageRequest request;
+SimplePageRequest PageRequest(Page page, const RateSetup& s) {
+  SimplePageRequest request;
   request.session.emplace("LoggedIn", "True");
   switch (page) {
     case Page::kMainMenu: request.document = "/"; break;
@@ -122,8 +122,8 @@ TSimplePageRequest PageRequest(Page page, const RateSetup& s) {
   return request;
 }
 
-void RunPage(Page page, DatabaseSession& m, TPageRequest& request) {
-  TStringStream out;
+void RunPage(Page page, DatabaseSession& m, qv::PageRequest& request) {
+  PageStream out;
   switch (page) {
     case Page::kMainMenu: RunNamedPage(m, "MainMenuPage", request, out); break;
     case Page::kPropertyList: RunNamedPage(m, "PropertyListPage", request, out); break;
@@ -144,7 +144,7 @@ void FloorRate(benchmark::State& state, Page page) {
 void InMemoryPageRate(benchmark::State& state, Page page) {
   DatabaseSession* m = ThreadSession(state);
   if (m == nullptr) return;
-  TSimplePageRequest request = PageRequest(page, *Setup());
+  SimplePageRequest request = PageRequest(page, *Setup());
   for (auto _ : state) RunPage(page, *m, request);
   state.SetItemsProcessed(state.iterations());
 }

@@ -30,15 +30,15 @@ inline void AttachBenchDatabase(DatabaseSession& session, const char* path) {
 }
 
 // Runs the page of that name on the session as the router runs it, into out.
-inline void RunNamedPage(DatabaseSession& session, std::string_view page, TPageRequest& request,
-                         TStringStream& out) {
+inline void RunNamedPage(DatabaseSession& session, std::string_view page, PageRequest& request,
+                         PageStream& out) {
   PageContext context{request, out, session, SystemClock::Instance(), PageNamed(page)};
   RunPage(context);
 }
 
 // A logged-on visitor's request, with name=value when a name is given.
-inline TSimplePageRequest LoggedInRequest(const char* name = nullptr, int32_t value = 0) {
-  TSimplePageRequest request;
+inline SimplePageRequest LoggedInRequest(const char* name = nullptr, int32_t value = 0) {
+  SimplePageRequest request;
   request.session.emplace("LoggedIn", "True");
   if (name != nullptr) request.Add(name, std::to_string(value));
   return request;
@@ -47,10 +47,10 @@ inline TSimplePageRequest LoggedInRequest(const char* name = nullptr, int32_t va
 // Runs the page on the session once an iteration and reports the size of
 // the last page.
 inline void RunPageLoop(benchmark::State& state, DatabaseSession& session, std::string_view page,
-                        TPageRequest& request) {
+                        PageRequest& request) {
   size_t bytes = 0;
   for (auto _ : state) {
-    TStringStream out;
+    PageStream out;
     RunNamedPage(session, page, request, out);
     bytes = out.Size();
     benchmark::DoNotOptimize(out.DataString().data());

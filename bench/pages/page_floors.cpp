@@ -13,7 +13,7 @@ namespace qv {
 namespace {
 
 // Reads a value as the page would, kept from being optimised away.
-void ReadText(TIB_Column& column) {
+void ReadText(Column& column) {
   std::string text = column.AsString();
   benchmark::DoNotOptimize(text.data());
 }
@@ -26,22 +26,22 @@ void StartBracket(DatabaseSession& m) {
 
 // The banner's agency name, on every page.
 void AgencyQuery(DatabaseSession& m) {
-  TIB_Cursor& agency = m.Statement(kAgencyQuery);
+  Cursor& agency = m.Statement(kAgencyQuery);
   agency.Open();
   ReadText(agency.Fields()[0]);
   agency.Close();
 }
 
 // Opens the page's statement `sql` with its one parameter set to id.
-TIB_Cursor& OpenWith(DatabaseSession& m, const TStatementText& sql, int32_t id) {
-  TIB_Cursor& cursor = m.Statement(sql);
+Cursor& OpenWith(DatabaseSession& m, const StatementText& sql, int32_t id) {
+  Cursor& cursor = m.Statement(sql);
   cursor.Params()[0].SetAsInteger(id);
   cursor.Open();
   return cursor;
 }
 
 // Reads the first `columns` values of every row left, then closes the cursor.
-void ReadRowsAndClose(TIB_Cursor& cursor, size_t columns) {
+void ReadRowsAndClose(Cursor& cursor, size_t columns) {
   while (!cursor.Eof()) {
     for (size_t c = 0; c < columns; ++c) ReadText(cursor.Fields()[c]);
     cursor.Next();
@@ -59,7 +59,7 @@ void MainMenuFloor(DatabaseSession& m) {
 void PropertyListFloor(DatabaseSession& m) {
   StartBracket(m);
   AgencyQuery(m);
-  TIB_Cursor& areas = m.Statement(kAreaQuery);
+  Cursor& areas = m.Statement(kAreaQuery);
   areas.Open();
   while (!areas.Eof()) {
     ReadText(areas.Fields()[1]);
@@ -67,9 +67,9 @@ void PropertyListFloor(DatabaseSession& m) {
   }
   areas.Close();
 
-  TIB_Cursor& list = OpenWith(m, kListQueries[static_cast<int>(ListSearchMode::kNone)][0], 0);
+  Cursor& list = OpenWith(m, kListQueries[static_cast<int>(ListSearchMode::kNone)][0], 0);
   while (!list.Eof()) {
-    TIB_Row& row = list.Fields();
+    Row& row = list.Fields();
     for (size_t column : {0, 1, 2, 4}) ReadText(row[column]);
     list.Next();
   }
@@ -81,12 +81,12 @@ void PeopleFloor(DatabaseSession& m, int32_t propertyId) {
   StartBracket(m);
   AgencyQuery(m);
 
-  TIB_Cursor& heading = OpenWith(m, kHeadingQuery, propertyId);
+  Cursor& heading = OpenWith(m, kHeadingQuery, propertyId);
   ReadText(heading.Fields()[0]);
   benchmark::DoNotOptimize(heading.Fields()[1].AsInteger());
   heading.Close();
 
-  TIB_Cursor& people = OpenWith(m, kPeopleQuery, propertyId);
+  Cursor& people = OpenWith(m, kPeopleQuery, propertyId);
   while (!people.Eof()) {
     ReadText(people.Fields()[0]);
     ReadText(people.Fields()[1]);
@@ -100,15 +100,15 @@ void ViolationDetailFloor(DatabaseSession& m, int32_t violationId) {
   StartBracket(m);
   AgencyQuery(m);
 
-  TIB_Cursor& violation = OpenWith(m, kViolationQuery, violationId);
+  Cursor& violation = OpenWith(m, kViolationQuery, violationId);
 
-  TIB_Cursor& name = OpenWith(m, kPropertyNameQuery, violation.Fields()[8].AsInteger());
+  Cursor& name = OpenWith(m, kPropertyNameQuery, violation.Fields()[8].AsInteger());
   ReadText(name.Fields()[0]);
   name.Close();
 
   ReadRowsAndClose(violation, 19);
 
-  TIB_Cursor& violators = OpenWith(m, kViolatorsQuery, violationId);
+  Cursor& violators = OpenWith(m, kViolatorsQuery, violationId);
   ReadRowsAndClose(violators, 8);
   m.Transaction().Commit();
 }

@@ -54,7 +54,7 @@ struct BenchSetup {
   int entities = 0;
 };
 
-int32_t FirstInteger(TIB_Cursor& cursor, const std::string& sql) {
+int32_t FirstInteger(Cursor& cursor, const std::string& sql) {
   cursor.SQL().Clear();
   cursor.SQL().Add(sql);
   cursor.Open();
@@ -76,7 +76,7 @@ BenchSetup& Setup() {
       s.ownDatabase->Configure(s.session->Connection());
       s.session->Connection().Connect();
     }
-    TIB_Cursor q(s.session->Connection(), s.session->Transaction());
+    Cursor q(s.session->Connection(), s.session->Transaction());
     s.propertyId = FirstInteger(
         q, "SELECT FIRST 1 PROPERTY_ID FROM ENTITY GROUP BY PROPERTY_ID ORDER BY COUNT(*) DESC");
     s.entities = FirstInteger(
@@ -92,7 +92,7 @@ BenchSetup& Setup() {
 
 void BM_PeoplePage(benchmark::State& state) {
   BenchSetup& s = Setup();
-  TSimplePageRequest request = LoggedInRequest("PROPID", s.propertyId);
+  SimplePageRequest request = LoggedInRequest("PROPID", s.propertyId);
   RunPageLoop(state, *s.session, "PeoplePage", request);
   state.counters["entities"] = s.entities;
 }
@@ -107,7 +107,7 @@ void BM_PeopleFloor(benchmark::State& state) {
 
 void BM_ViolationDetailPage(benchmark::State& state) {
   BenchSetup& s = Setup();
-  TSimplePageRequest request = LoggedInRequest("VID", s.violationId);
+  SimplePageRequest request = LoggedInRequest("VID", s.violationId);
   RunPageLoop(state, *s.session, "ViolationDetailPage", request);
 }
 

@@ -20,7 +20,7 @@ namespace qv {
 namespace {
 
 // The statement text with every parameter replaced by a literal of its type.
-std::string WithLiterals(TIB_Cursor& statement) {
+std::string WithLiterals(Cursor& statement) {
   std::vector<std::string> names;
   const std::string text = ReplaceParameterNames(statement.SQL().Text(), names);
   std::string out;
@@ -52,11 +52,11 @@ int Run(const char* database, const char* user) {
       {{"AreaName", "ABC"}},
   };
   for (const auto& params : requests) {
-    TSimplePageRequest request;
+    SimplePageRequest request;
     request.session.emplace("LoggedIn", "True");
     for (const auto& [name, value] : params) request.Add(name, value);
     for (const PageEntry& page : PageTable()) {
-      TStringStream out;
+      PageStream out;
       PageContext context{request, out, session, SystemClock::Instance(), page};
       RunPage(context);
     }
@@ -64,8 +64,8 @@ int Run(const char* database, const char* user) {
 
   int differing = 0;
   session.Transaction().StartTransaction();
-  session.ForEachStatement([&](TIB_Cursor& statement) {
-    TIB_Cursor literal(session.Connection(), session.Transaction());
+  session.ForEachStatement([&](Cursor& statement) {
+    Cursor literal(session.Connection(), session.Transaction());
     literal.SQL().Add(WithLiterals(statement));
     const std::string withParameters = statement.Plan();
     const std::string withLiterals = literal.Plan();

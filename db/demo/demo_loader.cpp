@@ -38,12 +38,12 @@ std::string TimestampText(Day day, int seconds) {
   return text;
 }
 
-void SetParam(TIB_Column& column, int value) { column.SetAsInteger(value); }
-void SetParam(TIB_Column& column, const std::string& value) { column.SetAsString(value); }
-void SetParam(TIB_Column& column, const char* value) { column.SetAsString(value); }
-void SetParam(TIB_Column& column, Null) { column.Clear(); }
+void SetParam(Column& column, int value) { column.SetAsInteger(value); }
+void SetParam(Column& column, const std::string& value) { column.SetAsString(value); }
+void SetParam(Column& column, const char* value) { column.SetAsString(value); }
+void SetParam(Column& column, Null) { column.Clear(); }
 template <typename T>
-void SetParam(TIB_Column& column, const std::optional<T>& value) {
+void SetParam(Column& column, const std::optional<T>& value) {
   if (value)
     SetParam(column, *value);
   else
@@ -53,7 +53,7 @@ void SetParam(TIB_Column& column, const std::optional<T>& value) {
 // A prepared INSERT whose parameters are given in column order.
 class Insert {
  public:
-  Insert(TIB_Connection& connection, TIB_Transaction& transaction, const std::string& table,
+  Insert(DbConnection& connection, Transaction& transaction, const std::string& table,
          const std::vector<std::string>& columns)
       : command_(connection, transaction) {
     std::string names;
@@ -66,7 +66,7 @@ class Insert {
   }
   template <typename... Values>
   void Run(const Values&... values) {
-    TIB_Row& params = command_.Params();
+    Row& params = command_.Params();
     size_t index = 0;
     (SetParam(params[index++], values), ...);
     command_.Execute();
@@ -78,7 +78,7 @@ class Insert {
 
 class Loader {
  public:
-  Loader(TIB_Connection& connection, TIB_Transaction& transaction, uint64_t seed)
+  Loader(DbConnection& connection, Transaction& transaction, uint64_t seed)
       : random_(seed),
         transaction_(transaction),
         agency_(connection, transaction, "AGENCY",
@@ -167,7 +167,7 @@ class Loader {
     std::optional<int> addressId;
     std::string street;
     if (!random_.Chance(2)) {  // a few properties lack their address row
-      addressId = ++addressIds_;
+      addressId = ++address_ids_;
       street = Street();
       std::optional<std::string> line2;
       if (random_.Chance(15)) line2 = "Bldg " + std::string(1, static_cast<char>('A' + random_.Range(0, 3)));
@@ -197,7 +197,7 @@ class Loader {
       }
       AccessEntries(*addressId, entered);
       if (random_.Chance(20)) {  // a second address with its own access codes
-        int second = ++addressIds_;
+        int second = ++address_ids_;
         std::string secondStreet = Street();
         std::string secondZip = Zip(place);
         address_.Run(second, id, secondStreet, Null{}, place.city, "WA", secondZip);
@@ -292,7 +292,7 @@ class Loader {
   int PhoneCount() { return Weighted({10, 50, 30, 10}); }
 
   int Phone(int sourceTable, int sourceKey, const std::string& type) {
-    int id = ++phoneIds_;
+    int id = ++phone_ids_;
     Day day = RandomDay(2002, 2007);
     std::string number = PhoneNumber();
     int seconds = random_.Range(0, 86399);
@@ -312,7 +312,7 @@ class Loader {
         info = "Lockbox at front door, code " + std::to_string(random_.Range(1000, 9999));
       else
         info = std::string(random_.Chance(50) ? "#" : "*") + std::to_string(random_.Range(1000, 99999));
-      int id = ++phoneIds_;
+      int id = ++phone_ids_;
       Day day = since + random_.Range(0, 1500);
       int seconds = random_.Chance(40) ? 0 : random_.Range(8 * 3600, 18 * 3600);
       phone_.Run(id, 3, addressId, type, info, TimestampText(day, seconds));
@@ -321,7 +321,7 @@ class Loader {
   }
 
   int Person(int propertyId, int type, const AreaInfo& place, const std::string& onSite) {
-    int id = ++entityIds_;
+    int id = ++entity_ids_;
     std::string first = random_.Pick(FirstNames());
     std::string last = random_.Pick(LastNames());
     std::optional<std::string> addr1;
@@ -348,7 +348,7 @@ class Loader {
   }
 
   int Company(int propertyId, int type) {
-    int id = ++entityIds_;
+    int id = ++entity_ids_;
     std::string name = Words({&CompanyWords(), &CompanyKinds()});
     std::string addr1 = Street();
     std::optional<std::string> addr2;
@@ -381,7 +381,7 @@ class Loader {
   }
 
   void Note(int propertyId, Day since) {
-    int id = ++noteIds_;
+    int id = ++note_ids_;
     Day day = since + random_.Range(0, 2200);
     int seconds = random_.Chance(30) ? 0 : random_.Range(7 * 3600, 19 * 3600);
     std::optional<std::string> text;
@@ -401,7 +401,7 @@ class Loader {
   }
 
   void Authorization(int propertyId, Day since) {
-    int id = ++authorizationIds_;
+    int id = ++authorization_ids_;
     Day sent = since + random_.Range(0, 1800);
     std::optional<std::string> received;
     std::optional<std::string> expires;
@@ -416,7 +416,7 @@ class Loader {
   }
 
   void Inspection(int propertyId, Day since) {
-    int id = ++inspectionIds_;
+    int id = ++inspection_ids_;
     Day start = since + random_.Range(0, 1800);
     auto later = [&](int chance, int days) -> std::optional<std::string> {
       if (!random_.Chance(chance)) return std::nullopt;
@@ -439,7 +439,7 @@ class Loader {
   }
 
   void Violation(int propertyId, Day since) {
-    int id = ++violationIds_;
+    int id = ++violation_ids_;
     Day day = since + random_.Range(30, 2000);
     auto maybeDate = [&](int chance, int from, int to) -> std::optional<std::string> {
       if (!random_.Chance(chance)) return std::nullopt;
@@ -499,14 +499,14 @@ class Loader {
       int status = random_.Range(1, static_cast<int>(ResidentStatuses().size()));
       std::optional<int> livingThere;
       if (!random_.Chance(10)) livingThere = random_.Chance(60) ? 1 : 0;
-      violator_.Run(++violatorIds_, id, first, middle, last, status, livingThere,
+      violator_.Run(++violator_ids_, id, first, middle, last, status, livingThere,
                     std::string(id1), id2, born);
       ++counts_.violators;
     }
   }
 
   Random random_;
-  TIB_Transaction& transaction_;
+  Transaction& transaction_;
   Insert agency_;
   SqlCommand lookup_;
   Insert property_;
@@ -519,22 +519,22 @@ class Loader {
   Insert inspection_;
   Insert violation_;
   Insert violator_;
-  int addressIds_ = 0;
-  int entityIds_ = 0;
-  int phoneIds_ = 0;
-  int noteIds_ = 0;
-  int authorizationIds_ = 0;
-  int inspectionIds_ = 0;
-  int violationIds_ = 0;
-  int violatorIds_ = 0;
+  int address_ids_ = 0;
+  int entity_ids_ = 0;
+  int phone_ids_ = 0;
+  int note_ids_ = 0;
+  int authorization_ids_ = 0;
+  int inspection_ids_ = 0;
+  int violation_ids_ = 0;
+  int violator_ids_ = 0;
   DemoCounts counts_;
 };
 
 }  // namespace
 
-DemoCounts LoadDemoData(TIB_Connection& connection, int properties, uint64_t seed,
+DemoCounts LoadDemoData(DbConnection& connection, int properties, uint64_t seed,
                         const std::function<void(int)>& progress) {
-  TIB_Transaction transaction(connection);
+  Transaction transaction(connection);
   Loader loader(connection, transaction, seed);
   loader.Lookups();
   constexpr int kBatch = 2000;

@@ -8,7 +8,7 @@
 #include <string>
 
 namespace qv {
-class TIB_Connection;
+class DbConnection;
 }
 
 namespace qv::demo {
@@ -33,7 +33,7 @@ inline constexpr const char* kDemoPassword = "demo";
 
 // Loads `properties` properties and everything around them, committing in
 // batches; `progress` (may be empty) hears the number of properties done.
-DemoCounts LoadDemoData(TIB_Connection& connection, int properties, uint64_t seed,
+DemoCounts LoadDemoData(DbConnection& connection, int properties, uint64_t seed,
                         const std::function<void(int)>& progress);
 
 }  // namespace qv::demo

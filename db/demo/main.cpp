@@ -107,9 +107,9 @@ int main(int argc, char** argv) {
   }
   try {
     std::string schema = SchemaText(options);
-    qv::TIB_Connection connection;
+    qv::DbConnection connection;
     connection.SetDatabaseName(options.database);
-    bool local = connection.Protocol() == qv::TIB_Protocol::cpLocal;
+    bool local = connection.Protocol() == qv::DbProtocol::kLocal;
     if (local && std::filesystem::exists(options.database)) {
       if (!options.force) {
         std::cerr << "qvdemo: " << options.database
@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
     connection.SetPassword(options.password);
     connection.Connect();
     {
-      qv::TIB_Transaction transaction(connection);
+      qv::Transaction transaction(connection);
       qv::ExecuteScript(connection, transaction, schema);
     }
     auto progress = [&](int done) {

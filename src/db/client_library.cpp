@@ -20,7 +20,7 @@ std::string TrimBlanks(std::string_view text) {
 ClientLibrary Load() {
   void* module = dlopen(kClientLibraryName, RTLD_NOW | RTLD_LOCAL);
   if (module == nullptr) {
-    throw EIB_Error(std::string("InterBase Client ") + kClientLibraryName + " is not installed");
+    throw DbError(std::string("InterBase Client ") + kClientLibraryName + " is not installed");
   }
   ClientLibrary library;
 #define QV_CLIENT_ENTRY(name) \
@@ -45,16 +45,16 @@ std::string ClientLibraryVersion() {
     char text[256] = "";
     library.isc_get_client_version(text);
     return TrimBlanks(std::string_view(text, strnlen(text, sizeof text)));
-  } catch (const EIB_Error&) {
+  } catch (const DbError&) {
     return {};
   }
 }
 
 void MissingEntryPoint(const char* name) {
-  throw EIB_Error(std::string("Unable to locate DLL import ") + name);
+  throw DbError(std::string("Unable to locate DLL import ") + name);
 }
 
-EIB_ISCError MakeIscError(const ISC_STATUS* status, std::string_view sql) {
+DbStatusError MakeIscError(const ISC_STATUS* status, std::string_view sql) {
   // Copy the vector up to its end marker (code 0 at an argument-type position).
   std::vector<intptr_t> vector;
   for (size_t i = 0; i < ISC_STATUS_LENGTH;) {
@@ -90,7 +90,7 @@ EIB_ISCError MakeIscError(const ISC_STATUS* status, std::string_view sql) {
     previous = std::move(line);
     first = false;
   }
-  return EIB_ISCError(std::move(message), std::move(vector), sqlCode, std::string(sql));
+  return DbStatusError(std::move(message), std::move(vector), sqlCode, std::string(sql));
 }
 
 void RaiseIscError(const ISC_STATUS* status, std::string_view sql) {

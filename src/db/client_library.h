@@ -1,5 +1,5 @@
 // The Firebird client library, loaded at first use; its entry points are
-// looked up by name, and failing calls become EIB_ISCError exceptions.
+// looked up by name, and failing calls become DbStatusError exceptions.
 #pragma once
 
 #include <ibase.h>
@@ -23,7 +23,7 @@ struct ClientLibrary {
 #undef QV_CLIENT_ENTRY
 };
 
-// The loaded library; loads it on the first call. Raises EIB_Error with
+// The loaded library; loads it on the first call. Raises DbError with
 // "InterBase Client libfbclient.so.2 is not installed" when it cannot be loaded.
 const ClientLibrary& Client();
 
@@ -44,7 +44,7 @@ F Need(F function, const char* name) {
 #define QV_FB(name) ::qv::Need(::qv::Client().name, #name)
 
 // The exception for a failed call, its message built from the status vector.
-EIB_ISCError MakeIscError(const ISC_STATUS* status, std::string_view sql);
+DbStatusError MakeIscError(const ISC_STATUS* status, std::string_view sql);
 [[noreturn]] void RaiseIscError(const ISC_STATUS* status, std::string_view sql = {});
 
 // Raises when the status vector reports an error.

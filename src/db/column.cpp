@@ -23,7 +23,7 @@ inline bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
 XSQLVAR& Var(void* sqlvar) { return *static_cast<XSQLVAR*>(sqlvar); }
 
 DateTimeParts PartsOf(int64_t iscDate, int64_t ticks) {
-  DateTimeParts parts = DecodeDateTime(static_cast<TDateTime>(iscDate - kIscDateShift));
+  DateTimeParts parts = DecodeDateTime(static_cast<DateTime>(iscDate - kIscDateShift));
   int64_t seconds = ticks / kTicksPerSecond;
   parts.hour = static_cast<int>(seconds / 3600);
   parts.minute = static_cast<int>(seconds / 60 % 60);
@@ -112,30 +112,30 @@ bool ReadFloat(std::string_view text, double& value) {
 
 }  // namespace
 
-std::string TrimColumnText(std::string_view text, TIB_ColumnTrimming mode) {
+std::string TrimColumnText(std::string_view text, ColumnTrimming mode) {
   size_t begin = 0;
   size_t end = text.size();
   switch (mode) {
-    case TIB_ColumnTrimming::ctNone:
+    case ColumnTrimming::kNone:
       return std::string(text);
-    case TIB_ColumnTrimming::ctAll: {
+    case ColumnTrimming::kAll: {
       std::string result;
       for (char c : text)
         if (c != ' ') result += c;
       return result;
     }
-    case TIB_ColumnTrimming::ctLeft:
+    case ColumnTrimming::kLeft:
       while (begin < end && IsBlank(text[begin])) ++begin;
       return std::string(text.substr(begin));
-    case TIB_ColumnTrimming::ctRight:
+    case ColumnTrimming::kRight:
       while (end > 0 && IsBlank(text[end - 1])) --end;
       return std::string(text.substr(0, end));
-    case TIB_ColumnTrimming::ctBoth:
-    case TIB_ColumnTrimming::ctSentence: {
+    case ColumnTrimming::kBoth:
+    case ColumnTrimming::kSentence: {
       while (begin < end && IsBlank(text[begin])) ++begin;
       while (end > begin && IsBlank(text[end - 1])) --end;
       std::string_view core = text.substr(begin, end - begin);
-      if (mode == TIB_ColumnTrimming::ctBoth) return std::string(core);
+      if (mode == ColumnTrimming::kBoth) return std::string(core);
       std::string result;
       for (char c : core) {
         if (c == ' ' && !result.empty() && result.back() == ' ') continue;
@@ -147,30 +147,30 @@ std::string TrimColumnText(std::string_view text, TIB_ColumnTrimming mode) {
   return std::string(text);
 }
 
-TIB_Column::TIB_Column(TIB_Statement& statement, TIB_ColumnInfo info)
-    : statement_(statement), info_(std::move(info)), describedLength_(info_.length) {}
+Column::Column(Statement& statement, ColumnInfo info)
+    : statement_(statement), info_(std::move(info)), described_length_(info_.length) {}
 
-TIB_Column::~TIB_Column() = default;
+Column::~Column() = default;
 
-TIB_ColumnText::TIB_ColumnText(TIB_Statement& statement, TIB_ColumnInfo info)
-    : TIB_Column(statement, std::move(info)) {
-  trimming_ = TIB_ColumnTrimming::ctRight;
+TextColumn::TextColumn(Statement& statement, ColumnInfo info)
+    : Column(statement, std::move(info)) {
+  trimming_ = ColumnTrimming::kRight;
 }
 
-void TIB_Column::Bind(void* sqlvar, char* data, int16_t* indicator, bool parameter) {
+void Column::Bind(void* sqlvar, char* data, int16_t* indicator, bool parameter) {
   param_ = parameter;
   sqlvar_ = sqlvar;
   data_ = data;
   indicator_ = indicator;
 }
 
-void TIB_Column::ZeroNull() {
+void Column::ZeroNull() {
   *indicator_ = -1;
   size_t size = info_.sqlType == SQL_VARYING ? info_.length + 2 : info_.length;
   std::memset(data_, 0, size);
 }
 
-std::string_view TIB_Column::TextBytes() const {
+std::string_view Column::TextBytes() const {
   const char* bytes = data_;
   size_t size = static_cast<uint16_t>(info_.length);
   if (info_.sqlType == SQL_VARYING) {
@@ -184,7 +184,7 @@ std::string_view TIB_Column::TextBytes() const {
   return std::string_view(bytes, size);
 }
 
-int64_t TIB_Column::IntegerValue() const {
+int64_t Column::IntegerValue() const {
   switch (info_.sqlType) {
     case SQL_SHORT: {
       int16_t value;
@@ -206,10 +206,10 @@ int64_t TIB_Column::IntegerValue() const {
   }
 }
 
-std::string TIB_Column::BlobText() const {
+std::string Column::BlobText() const {
   ISC_QUAD id;
   std::memcpy(&id, data_, sizeof id);
-  TIB_Statement& statement = statement_;
+  Statement& statement = statement_;
   isc_db_handle database = statement.Connection().Handle();
   isc_tr_handle transaction = statement.Transaction().Handle();
   ISC_STATUS_ARRAY status{};
@@ -236,7 +236,7 @@ std::string TIB_Column::BlobText() const {
   return text;
 }
 
-std::string TIB_Column::AsString() const {
+std::string Column::AsString() const {
   if (IsNull()) return {};
   switch (info_.sqlType) {
     case SQL_TEXT:
@@ -287,7 +287,7 @@ std::string TIB_Column::AsString() const {
   }
 }
 
-int32_t TIB_Column::AsInteger() const {
+int32_t Column::AsInteger() const {
   if (IsNull()) return 0;
   if (info_.scale == 0 &&
       (info_.sqlType == SQL_SHORT || info_.sqlType == SQL_LONG || info_.sqlType == SQL_INT64)) {
@@ -296,34 +296,34 @@ int32_t TIB_Column::AsInteger() const {
         value <= std::numeric_limits<int32_t>::max())
       return static_cast<int32_t>(value);
   }
-  std::string text = TrimColumnText(AsString(), TIB_ColumnTrimming::ctBoth);
+  std::string text = TrimColumnText(AsString(), ColumnTrimming::kBoth);
   if (text.empty()) return 0;
   int32_t value = 0;
   if (ReadDecimal(text, value)) return value;
   double number = 0;
   if (!ReadFloat(text, number)) {
-    throw EIB_ConvertError("'" + text + "' is not a valid floating point value");
+    throw DbConversionError("'" + text + "' is not a valid floating point value");
   }
   double truncated = std::trunc(number);
   if (truncated < std::numeric_limits<int32_t>::min() ||
       truncated > std::numeric_limits<int32_t>::max()) {
-    throw EIB_ConvertError("'" + text + "' is not a valid integer value");
+    throw DbConversionError("'" + text + "' is not a valid integer value");
   }
   return static_cast<int32_t>(truncated);
 }
 
-TDateTime TIB_Column::AsDateTime() const {
+DateTime Column::AsDateTime() const {
   if (IsNull()) return 0;
   switch (info_.sqlType) {
     case SQL_TYPE_DATE: {
       ISC_DATE date;
       std::memcpy(&date, data_, sizeof date);
-      return static_cast<TDateTime>(date - kIscDateShift);
+      return static_cast<DateTime>(date - kIscDateShift);
     }
     case SQL_TYPE_TIME: {
       ISC_TIME time;
       std::memcpy(&time, data_, sizeof time);
-      return static_cast<TDateTime>(time) / kTicksPerDay;
+      return static_cast<DateTime>(time) / kTicksPerDay;
     }
     case SQL_TIMESTAMP: {
       ISC_TIMESTAMP stamp;
@@ -333,7 +333,7 @@ TDateTime TIB_Column::AsDateTime() const {
     case SQL_SHORT:
     case SQL_LONG:
     case SQL_INT64:
-      return static_cast<TDateTime>(IntegerValue()) / std::pow(10.0, -info_.scale);
+      return static_cast<DateTime>(IntegerValue()) / std::pow(10.0, -info_.scale);
     case SQL_FLOAT: {
       float value;
       std::memcpy(&value, data_, sizeof value);
@@ -346,16 +346,16 @@ TDateTime TIB_Column::AsDateTime() const {
       return value;
     }
     default:
-      throw EIB_ConvertError("'" + AsString() + "' is not a valid date and time");
+      throw DbConversionError("'" + AsString() + "' is not a valid date and time");
   }
 }
 
-char* TIB_Column::Retype(int16_t sqlType, int16_t length, int16_t scale, size_t size) {
-  if (!param_) throw EIB_Error("Cannot assign to the output column " + info_.name);
+char* Column::Retype(int16_t sqlType, int16_t length, int16_t scale, size_t size) {
+  if (!param_) throw DbError("Cannot assign to the output column " + info_.name);
   size = std::max<size_t>(size, 16);
-  if (ownSize_ < size) {
+  if (own_size_ < size) {
     own_ = std::make_unique<char[]>(size);
-    ownSize_ = size;
+    own_size_ = size;
   }
   XSQLVAR& var = Var(sqlvar_);
   var.sqltype = static_cast<ISC_SHORT>(sqlType | 1);
@@ -369,19 +369,19 @@ char* TIB_Column::Retype(int16_t sqlType, int16_t length, int16_t scale, size_t 
   info_.subType = 0;
   data_ = own_.get();
   *indicator_ = 0;
-  statement_.paramsChanged_ = true;
+  statement_.params_changed_ = true;
   return own_.get();
 }
 
-void TIB_Column::SetAsInteger(int32_t value) {
+void Column::SetAsInteger(int32_t value) {
   char* data = Retype(SQL_LONG, sizeof(int32_t), 0, sizeof(int32_t));
   std::memcpy(data, &value, sizeof value);
 }
 
-void TIB_Column::SetAsString(const std::string& value) {
+void Column::SetAsString(const std::string& value) {
   if (info_.sqlType == SQL_BLOB && param_) {
     // A blob parameter takes the id of a new blob holding the text.
-    TIB_Transaction& transaction = statement_.Transaction();
+    Transaction& transaction = statement_.Transaction();
     transaction.EnsureStarted();
     isc_db_handle database = statement_.Connection().Handle();
     isc_tr_handle tr = transaction.Handle();
@@ -408,14 +408,14 @@ void TIB_Column::SetAsString(const std::string& value) {
     std::memcpy(data, &id, sizeof id);
     return;
   }
-  if (value.size() > 32765) throw EIB_Error("Parameter text too long");
+  if (value.size() > 32765) throw DbError("Parameter text too long");
   char* data = Retype(SQL_VARYING, static_cast<int16_t>(value.size()), 0, value.size() + 2);
   uint16_t length = static_cast<uint16_t>(value.size());
   std::memcpy(data, &length, sizeof length);
   std::memcpy(data + 2, value.data(), value.size());
 }
 
-void TIB_Column::SetAsDateTime(TDateTime value) {
+void Column::SetAsDateTime(DateTime value) {
   DateTimeParts parts = DecodeDateTime(value);
   ISC_TIMESTAMP stamp;
   stamp.timestamp_date = static_cast<ISC_DATE>(
@@ -427,19 +427,19 @@ void TIB_Column::SetAsDateTime(TDateTime value) {
   std::memcpy(data, &stamp, sizeof stamp);
 }
 
-void TIB_Column::Clear() {
+void Column::Clear() {
   *indicator_ = -1;
-  if (param_) statement_.paramsChanged_ = true;
+  if (param_) statement_.params_changed_ = true;
 }
 
-TIB_Column& TIB_Row::operator[](size_t index) {
+Column& Row::operator[](size_t index) {
   if (index >= columns_.size()) {
-    throw EIB_Error("Column index " + std::to_string(index) + " out of range");
+    throw DbError("Column index " + std::to_string(index) + " out of range");
   }
   return *columns_[index];
 }
 
-TIB_Column* TIB_Row::ByName(std::string_view name) {
+Column* Row::ByName(std::string_view name) {
   for (auto& column : columns_) {
     const std::string& field = column->FieldName();
     if (field.size() != name.size()) continue;
@@ -453,8 +453,8 @@ TIB_Column* TIB_Row::ByName(std::string_view name) {
   return nullptr;
 }
 
-void TIB_Row::SetAllNull() {
-  if (bufferSize_ > 0) std::memset(buffer_.get(), 0, bufferSize_);
+void Row::SetAllNull() {
+  if (buffer_size_ > 0) std::memset(buffer_.get(), 0, buffer_size_);
   for (auto& column : columns_) *column->indicator_ = -1;
 }
 

@@ -12,15 +12,15 @@
 
 namespace qv {
 
-class TIB_Statement;
+class Statement;
 
-enum class TIB_ColumnTrimming { ctNone, ctAll, ctBoth, ctLeft, ctRight, ctSentence };
+enum class ColumnTrimming { kNone, kAll, kBoth, kLeft, kRight, kSentence };
 
 // Applies a trimming mode to text (blanks and control characters: code <= 32).
-std::string TrimColumnText(std::string_view text, TIB_ColumnTrimming mode);
+std::string TrimColumnText(std::string_view text, ColumnTrimming mode);
 
 // The description of one column or parameter as the client library gives it.
-struct TIB_ColumnInfo {
+struct ColumnInfo {
   std::string name;        // alias name of an output column, parameter name
   std::string relation;    // table of an output column (may be empty)
   int16_t sqlType = 0;     // SQL type code without the NULL flag
@@ -30,17 +30,17 @@ struct TIB_ColumnInfo {
   bool nullable = false;
 };
 
-class TIB_Column {
+class Column {
  public:
-  TIB_Column(TIB_Statement& statement, TIB_ColumnInfo info);
-  virtual ~TIB_Column();
-  TIB_Column(const TIB_Column&) = delete;
-  TIB_Column& operator=(const TIB_Column&) = delete;
+  Column(Statement& statement, ColumnInfo info);
+  virtual ~Column();
+  Column(const Column&) = delete;
+  Column& operator=(const Column&) = delete;
 
   const std::string& FieldName() const { return info_.name; }
-  const TIB_ColumnInfo& Info() const { return info_; }
+  const ColumnInfo& Info() const { return info_; }
   // The length the server described, kept when a parameter value retypes it.
-  int16_t DescribedLength() const { return describedLength_; }
+  int16_t DescribedLength() const { return described_length_; }
   bool IsNull() const { return *indicator_ < 0; }
 
   // The value's text; empty for NULL. The conversions follow the value's SQL
@@ -50,12 +50,12 @@ class TIB_Column {
   // else as a floating-point number truncated toward zero; NULL and empty give 0.
   virtual int32_t AsInteger() const;
   // Days since 30 December 1899, the time of day as fraction; NULL gives 0.
-  virtual TDateTime AsDateTime() const;
+  virtual DateTime AsDateTime() const;
 
   // Parameters: the value sent with the next execution.
   void SetAsInteger(int32_t value);
   void SetAsString(const std::string& value);
-  void SetAsDateTime(TDateTime value);
+  void SetAsDateTime(DateTime value);
   void Clear();  // NULL
 
   // Binds the column to its slot of the statement's row buffer (layer use).
@@ -71,109 +71,109 @@ class TIB_Column {
   // Parameters: points the client's descriptor at storage of the given type.
   char* Retype(int16_t sqlType, int16_t length, int16_t scale, size_t size);
 
-  TIB_Statement& statement_;
-  TIB_ColumnInfo info_;
-  int16_t describedLength_ = 0;
-  TIB_ColumnTrimming trimming_ = TIB_ColumnTrimming::ctNone;
+  Statement& statement_;
+  ColumnInfo info_;
+  int16_t described_length_ = 0;
+  ColumnTrimming trimming_ = ColumnTrimming::kNone;
   void* sqlvar_ = nullptr;      // the client's descriptor of this column
   char* data_ = nullptr;        // value buffer in the statement's row buffer
   int16_t* indicator_ = nullptr;
   std::unique_ptr<char[]> own_;  // parameters: storage of a value set by the caller
-  size_t ownSize_ = 0;
+  size_t own_size_ = 0;
   bool param_ = false;
 
-  friend class TIB_Row;
-  friend class TIB_Statement;
+  friend class Row;
+  friend class Statement;
 };
 
 // CHAR: the declared bytes, then trimmed (right-trimmed by default).
-class TIB_ColumnText : public TIB_Column {
+class TextColumn : public Column {
  public:
-  TIB_ColumnText(TIB_Statement& statement, TIB_ColumnInfo info);
+  TextColumn(Statement& statement, ColumnInfo info);
 };
 // VARCHAR: the stored bytes, then trimmed.
-class TIB_ColumnVarText : public TIB_ColumnText {
+class VarTextColumn : public TextColumn {
  public:
-  using TIB_ColumnText::TIB_ColumnText;
+  using TextColumn::TextColumn;
 };
 
 // Shared base of the integer and scaled numeric classes.
-class TIB_ColumnNumBase : public TIB_Column {
+class NumberColumnBase : public Column {
  public:
-  using TIB_Column::TIB_Column;
+  using Column::Column;
 };
-class TIB_ColumnSmallInt : public TIB_ColumnNumBase {
+class SmallIntColumn : public NumberColumnBase {
  public:
-  using TIB_ColumnNumBase::TIB_ColumnNumBase;
+  using NumberColumnBase::NumberColumnBase;
 };
-class TIB_ColumnInteger : public TIB_ColumnNumBase {
+class IntegerColumn : public NumberColumnBase {
  public:
-  using TIB_ColumnNumBase::TIB_ColumnNumBase;
+  using NumberColumnBase::NumberColumnBase;
 };
 // NUMERIC / DECIMAL with a scale, and BIGINT (scale 0).
-class TIB_ColumnNumeric : public TIB_ColumnNumBase {
+class NumericColumn : public NumberColumnBase {
  public:
-  using TIB_ColumnNumBase::TIB_ColumnNumBase;
+  using NumberColumnBase::NumberColumnBase;
 };
-class TIB_ColumnFloat : public TIB_Column {
+class FloatColumn : public Column {
  public:
-  using TIB_Column::TIB_Column;
+  using Column::Column;
 };
-class TIB_ColumnDouble : public TIB_Column {
+class DoubleColumn : public Column {
  public:
-  using TIB_Column::TIB_Column;
+  using Column::Column;
 };
 
 // Shared date-time implementation of DATE, TIME and TIMESTAMP.
-class TIB_ColumnDateTimeBase : public TIB_Column {
+class DateTimeColumnBase : public Column {
  public:
-  using TIB_Column::TIB_Column;
+  using Column::Column;
 };
-class TIB_ColumnDate : public TIB_ColumnDateTimeBase {
+class DateColumn : public DateTimeColumnBase {
  public:
-  using TIB_ColumnDateTimeBase::TIB_ColumnDateTimeBase;
+  using DateTimeColumnBase::DateTimeColumnBase;
 };
-class TIB_ColumnTime : public TIB_ColumnDateTimeBase {
+class TimeColumn : public DateTimeColumnBase {
  public:
-  using TIB_ColumnDateTimeBase::TIB_ColumnDateTimeBase;
+  using DateTimeColumnBase::DateTimeColumnBase;
 };
-class TIB_ColumnTimeStamp : public TIB_ColumnDateTimeBase {
+class TimestampColumn : public DateTimeColumnBase {
  public:
-  using TIB_ColumnDateTimeBase::TIB_ColumnDateTimeBase;
+  using DateTimeColumnBase::DateTimeColumnBase;
 };
 
 // BLOB: the whole content, byte for byte; text BLOBs are memos.
-class TIB_ColumnBlob : public TIB_Column {
+class BlobColumn : public Column {
  public:
-  using TIB_Column::TIB_Column;
+  using Column::Column;
 };
-class TIB_ColumnMemo : public TIB_ColumnBlob {
+class MemoColumn : public BlobColumn {
  public:
-  using TIB_ColumnBlob::TIB_ColumnBlob;
+  using BlobColumn::BlobColumn;
 };
 
 // An ordered list of columns: a statement's output fields or its parameters.
-class TIB_Row {
+class Row {
  public:
-  TIB_Row() = default;
-  TIB_Row(const TIB_Row&) = delete;
-  TIB_Row& operator=(const TIB_Row&) = delete;
+  Row() = default;
+  Row(const Row&) = delete;
+  Row& operator=(const Row&) = delete;
 
   size_t ColumnCount() const { return columns_.size(); }
   // Raises "Column index %d out of range" beyond the last column.
-  TIB_Column& operator[](size_t index);
+  Column& operator[](size_t index);
   // First column of that name (letter case ignored), or nullptr.
-  TIB_Column* ByName(std::string_view name);
+  Column* ByName(std::string_view name);
 
  private:
-  friend class TIB_Statement;
-  friend class TIB_Dataset;
+  friend class Statement;
+  friend class Dataset;
   void SetAllNull();
 
-  std::vector<std::unique_ptr<TIB_Column>> columns_;
+  std::vector<std::unique_ptr<Column>> columns_;
   std::unique_ptr<char[]> descriptor_;  // the client's descriptor area
   std::unique_ptr<char[]> buffer_;      // values and NULL indicators
-  size_t bufferSize_ = 0;
+  size_t buffer_size_ = 0;
 };
 
 }  // namespace qv

@@ -34,12 +34,12 @@ bool IsDefinition(std::string_view sql) {
 
 }  // namespace
 
-SqlCommand::SqlCommand(TIB_Connection& connection, TIB_Transaction& transaction)
-    : TIB_Statement(connection, transaction) {}
+SqlCommand::SqlCommand(DbConnection& connection, qv::Transaction& transaction)
+    : Statement(connection, transaction) {}
 
-SqlCommand::SqlCommand(TIB_Connection& connection, TIB_Transaction& transaction,
+SqlCommand::SqlCommand(DbConnection& connection, qv::Transaction& transaction,
                        std::string_view sql)
-    : TIB_Statement(connection, transaction) {
+    : Statement(connection, transaction) {
   sql_.Add(std::string(sql));
 }
 
@@ -89,7 +89,7 @@ void SetForcedWrites(const std::string& databaseName, const std::string& user,
   CheckStatus(status);
 }
 
-void ExecuteImmediate(TIB_Connection& connection, TIB_Transaction& transaction,
+void ExecuteImmediate(DbConnection& connection, qv::Transaction& transaction,
                       std::string_view sql) {
   transaction.EnsureStarted();
   std::string text(sql);
@@ -101,7 +101,7 @@ void ExecuteImmediate(TIB_Connection& connection, TIB_Transaction& transaction,
   CheckStatus(status, text);
 }
 
-void ExecuteScript(TIB_Connection& connection, TIB_Transaction& transaction,
+void ExecuteScript(DbConnection& connection, qv::Transaction& transaction,
                    std::string_view script) {
   for (const std::string& statement : SplitSqlScript(script)) {
     bool definition = IsDefinition(statement);

@@ -1,5 +1,5 @@
 // A prepared statement that returns no rows (INSERT, UPDATE, DDL), for tools
-// and test fixtures that fill a database; pages read through TIB_Cursor only.
+// and test fixtures that fill a database; pages read through Cursor only.
 #pragma once
 
 #include <string>
@@ -10,10 +10,10 @@
 
 namespace qv {
 
-class SqlCommand : public TIB_Statement {
+class SqlCommand : public Statement {
  public:
-  SqlCommand(TIB_Connection& connection, TIB_Transaction& transaction);
-  SqlCommand(TIB_Connection& connection, TIB_Transaction& transaction, std::string_view sql);
+  SqlCommand(DbConnection& connection, qv::Transaction& transaction);
+  SqlCommand(DbConnection& connection, qv::Transaction& transaction, std::string_view sql);
   // Prepares when needed and executes once with the current Params values.
   void Execute();
 };
@@ -28,12 +28,12 @@ void SetForcedWrites(const std::string& databaseName, const std::string& user,
                      const std::string& password, bool on);
 // Runs one statement without preparing it for reuse, in the given transaction
 // (the transaction is started when nothing is open).
-void ExecuteImmediate(TIB_Connection& connection, TIB_Transaction& transaction,
+void ExecuteImmediate(DbConnection& connection, qv::Transaction& transaction,
                       std::string_view sql);
 // Splits a script into statements at ";" outside quotes and comments.
 std::vector<std::string> SplitSqlScript(std::string_view script);
 // Runs every statement of a script; commits after each DDL statement and at the end.
-void ExecuteScript(TIB_Connection& connection, TIB_Transaction& transaction,
+void ExecuteScript(DbConnection& connection, qv::Transaction& transaction,
                    std::string_view script);
 
 }  // namespace qv

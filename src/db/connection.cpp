@@ -30,28 +30,28 @@ void AddDpbString(std::string& dpb, char tag, const std::string& value) {
 
 }  // namespace
 
-TIB_Connection::TIB_Connection() = default;
+DbConnection::DbConnection() = default;
 
-TIB_Connection::~TIB_Connection() {
+DbConnection::~DbConnection() {
   try {
     Detach();
   } catch (...) {
   }
   // Components still alive must not reach back into this object.
-  for (TIB_Statement* statement : statements_) statement->connectionGone_ = true;
-  for (TIB_Transaction* transaction : transactions_) transaction->connectionGone_ = true;
+  for (Statement* statement : statements_) statement->connection_gone_ = true;
+  for (Transaction* transaction : transactions_) transaction->connection_gone_ = true;
 }
 
-void TIB_Connection::CheckNotConnected() const {
-  if (Connected()) throw EIB_Error("Cannot change while connected");
+void DbConnection::CheckNotConnected() const {
+  if (Connected()) throw DbError("Cannot change while connected");
 }
 
-void TIB_Connection::SetParam(std::string_view name, const std::string& value) {
+void DbConnection::SetParam(std::string_view name, const std::string& value) {
   CheckNotConnected();
   params_.SetValue(name, value);
 }
 
-void TIB_Connection::SetParamByIndex(int index, const std::string& value) {
+void DbConnection::SetParamByIndex(int index, const std::string& value) {
   switch (index) {
     case 1: SetParam("USER NAME", value); break;
     case 2: SetParam("PASSWORD", value); break;
@@ -63,47 +63,47 @@ void TIB_Connection::SetParamByIndex(int index, const std::string& value) {
   }
 }
 
-void TIB_Connection::SetUsername(const std::string& value) { SetParam("USER NAME", value); }
+void DbConnection::SetUsername(const std::string& value) { SetParam("USER NAME", value); }
 
-void TIB_Connection::SetPassword(const std::string& value) {
+void DbConnection::SetPassword(const std::string& value) {
   CheckNotConnected();
   password_ = value;
   params_.SetValue("PASSWORD", "");
 }
 
-void TIB_Connection::SetDatabaseName(const std::string& value) {
+void DbConnection::SetDatabaseName(const std::string& value) {
   CheckNotConnected();
   // "/" counts with the Windows path characters: a Linux path needs no dot.
   if (value.find_first_of("./\\:@") == std::string::npos) {
     if (value != alias_) {
-      if (!IsIdentifier(value)) throw EIB_Error("Invalid DatabaseName");
+      if (!IsIdentifier(value)) throw DbError("Invalid DatabaseName");
       alias_ = value;
     }
     return;
   }
   std::string server;
   std::string path;
-  TIB_Protocol protocol;
+  DbProtocol protocol;
   size_t pipes = value.find("\\\\");
   if (value.size() > 2 && value[1] == ':' && value.find(':', 2) == std::string::npos) {
-    protocol = TIB_Protocol::cpLocal;
+    protocol = DbProtocol::kLocal;
     path = value;
   } else if (pipes != std::string::npos) {
-    protocol = TIB_Protocol::cpNetBEUI;
+    protocol = DbProtocol::kNetBeui;
     std::string rest = value.substr(pipes + 2);
     size_t slash = rest.find('\\');
     server = rest.substr(0, slash);
     path = slash == std::string::npos ? std::string() : rest.substr(slash + 1);
   } else if (size_t at = value.find('@'); at != std::string::npos) {
-    protocol = TIB_Protocol::cpSPX;
+    protocol = DbProtocol::kSpx;
     server = value.substr(0, at);
     path = value.substr(at + 1);
   } else if (size_t colon = value.find(':'); colon != std::string::npos) {
-    protocol = TIB_Protocol::cpTCP_IP;
+    protocol = DbProtocol::kTcpIp;
     server = value.substr(0, colon);
     path = value.substr(colon + 1);
   } else {
-    protocol = TIB_Protocol::cpLocal;
+    protocol = DbProtocol::kLocal;
     path = value;
   }
   protocol_ = protocol;
@@ -111,34 +111,34 @@ void TIB_Connection::SetDatabaseName(const std::string& value) {
   params_.SetValue("PATH", path);
 }
 
-std::string TIB_Connection::ConnectString() const {
+std::string DbConnection::ConnectString() const {
   std::string server = params_.Value("SERVER");
   std::string path = params_.Value("PATH");
   if (server.empty()) return path;
   switch (protocol_) {
-    case TIB_Protocol::cpNetBEUI: return "\\\\" + server + "\\" + path;
-    case TIB_Protocol::cpSPX: return server + "@" + path;
-    case TIB_Protocol::cpTCP_IP: return server + ":" + path;
-    case TIB_Protocol::cpLocal: break;
+    case DbProtocol::kNetBeui: return "\\\\" + server + "\\" + path;
+    case DbProtocol::kSpx: return server + "@" + path;
+    case DbProtocol::kTcpIp: return server + ":" + path;
+    case DbProtocol::kLocal: break;
   }
   return path;
 }
 
-std::string TIB_Connection::DatabaseName() const {
+std::string DbConnection::DatabaseName() const {
   return alias_.empty() ? ConnectString() : alias_;
 }
 
-void TIB_Connection::SetConnected(bool value) {
+void DbConnection::SetConnected(bool value) {
   if (value) {
     if (Connected()) return;
-    if (beforeConnect_) beforeConnect_(*this);
+    if (before_connect_) before_connect_(*this);
     Attach();
   } else if (Connected()) {
     Detach();
   }
 }
 
-void TIB_Connection::Attach() {
+void DbConnection::Attach() {
   std::string dpb;
   dpb += static_cast<char>(isc_dpb_version1);
   std::string user = params_.Value("USER NAME");
@@ -148,11 +148,11 @@ void TIB_Connection::Attach() {
   if (!role.empty()) AddDpbString(dpb, isc_dpb_sql_role_name, role);
   std::string charset = params_.Value("CHARACTER SET");
   if (!charset.empty()) AddDpbString(dpb, isc_dpb_lc_ctype, charset);
-  if (connectTimeout_ > 0) {
+  if (connect_timeout_ > 0) {
     dpb += static_cast<char>(isc_dpb_connect_timeout);
     dpb += static_cast<char>(4);
     for (int shift = 0; shift < 32; shift += 8)  // little-endian, as the client expects
-      dpb += static_cast<char>((static_cast<uint32_t>(connectTimeout_) >> shift) & 0xFF);
+      dpb += static_cast<char>((static_cast<uint32_t>(connect_timeout_) >> shift) & 0xFF);
   }
   std::string name = ConnectString();
   ISC_STATUS_ARRAY status{};
@@ -164,14 +164,14 @@ void TIB_Connection::Attach() {
       ISC_STATUS_ARRAY ignored{};
       QV_FB(isc_detach_database)(ignored, &handle);
     }
-    EIB_ISCError error = MakeIscError(status, {});
+    DbStatusError error = MakeIscError(status, {});
     error.SetAttachFailed();
     throw error;
   }
   handle_ = handle;
 }
 
-bool TIB_Connection::CancelOperation(bool abort) {
+bool DbConnection::CancelOperation(bool abort) {
   isc_db_handle handle = handle_;
   if (handle == 0) return false;
   ISC_STATUS_ARRAY status{};
@@ -179,11 +179,11 @@ bool TIB_Connection::CancelOperation(bool abort) {
   return !(status[0] == 1 && status[1] != 0);
 }
 
-void TIB_Connection::Detach() {
+void DbConnection::Detach() {
   if (handle_ == 0) return;
   // Statement handles and open transactions belong to the attachment.
-  for (TIB_Statement* statement : statements_) statement->DetachNotice();
-  for (TIB_Transaction* transaction : transactions_) transaction->EndForDetach();
+  for (Statement* statement : statements_) statement->DetachNotice();
+  for (Transaction* transaction : transactions_) transaction->EndForDetach();
   ISC_STATUS_ARRAY status{};
   isc_db_handle handle = handle_;
   QV_FB(isc_detach_database)(status, &handle);

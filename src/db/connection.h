@@ -11,26 +11,26 @@
 
 namespace qv {
 
-class TIB_Transaction;
-class TIB_Statement;
+class Transaction;
+class Statement;
 
 // The handle type of the client library (attachment, transaction, statement, blob).
 using IscHandle = unsigned int;
 
 // How the connect string reaches the database.
-enum class TIB_Protocol { cpLocal, cpNetBEUI, cpSPX, cpTCP_IP };
+enum class DbProtocol { kLocal, kNetBeui, kSpx, kTcpIp };
 
-class TIB_Connection {
+class DbConnection {
  public:
-  TIB_Connection();
-  ~TIB_Connection();  // detaches if attached; errors are swallowed
-  TIB_Connection(const TIB_Connection&) = delete;
-  TIB_Connection& operator=(const TIB_Connection&) = delete;
+  DbConnection();
+  ~DbConnection();  // detaches if attached; errors are swallowed
+  DbConnection(const DbConnection&) = delete;
+  DbConnection& operator=(const DbConnection&) = delete;
 
   // NAME=VALUE lines: "PATH", "SERVER", "USER NAME", "ROLE NAME", "CHARACTER SET".
   // Changing the list directly bypasses the "connected" check; use SetParam.
-  TStringsNV& Params() { return params_; }
-  const TStringsNV& Params() const { return params_; }
+  ParamStrings& Params() { return params_; }
+  const ParamStrings& Params() const { return params_; }
   std::string Param(std::string_view name) const { return params_.Value(name); }
   // Sets one entry; empty text removes its line.
   void SetParam(std::string_view name, const std::string& value);
@@ -50,17 +50,17 @@ class TIB_Connection {
   std::string DatabaseName() const;
   // The string the attach addresses: server and path joined for the protocol.
   std::string ConnectString() const;
-  TIB_Protocol Protocol() const { return protocol_; }
+  DbProtocol Protocol() const { return protocol_; }
   const std::string& AliasName() const { return alias_; }
 
   // Called when the connection is about to attach (not when already attached).
-  void SetBeforeConnect(std::function<void(TIB_Connection&)> handler) {
-    beforeConnect_ = std::move(handler);
+  void SetBeforeConnect(std::function<void(DbConnection&)> handler) {
+    before_connect_ = std::move(handler);
   }
 
   // Seconds the attach may take to reach a server (0: the client's default).
-  int ConnectTimeout() const { return connectTimeout_; }
-  void SetConnectTimeout(int seconds) { connectTimeout_ = seconds < 0 ? 0 : seconds; }
+  int ConnectTimeout() const { return connect_timeout_; }
+  void SetConnectTimeout(int seconds) { connect_timeout_ = seconds < 0 ? 0 : seconds; }
 
   void SetConnected(bool value);
   bool Connected() const { return handle_ != 0; }
@@ -79,22 +79,22 @@ class TIB_Connection {
   bool CancelOperation(bool abort = false);
 
  private:
-  friend class TIB_Transaction;
-  friend class TIB_Statement;
+  friend class Transaction;
+  friend class Statement;
   void CheckNotConnected() const;
   void Attach();
   void Detach();
 
-  TStringsNV params_;
+  ParamStrings params_;
   std::string password_;
   std::string alias_;
-  TIB_Protocol protocol_ = TIB_Protocol::cpLocal;
+  DbProtocol protocol_ = DbProtocol::kLocal;
   IscHandle handle_ = 0;
-  int connectTimeout_ = 0;
-  std::function<void(TIB_Connection&)> beforeConnect_;
+  int connect_timeout_ = 0;
+  std::function<void(DbConnection&)> before_connect_;
   // Components that work on this connection; told before the attachment ends.
-  std::vector<TIB_Transaction*> transactions_;
-  std::vector<TIB_Statement*> statements_;
+  std::vector<Transaction*> transactions_;
+  std::vector<Statement*> statements_;
 };
 
 }  // namespace qv

@@ -16,19 +16,19 @@ namespace qv {
 
 // A statement on one connection and transaction: its text, its prepared
 // handle, its output columns (Fields) and its parameters (Params).
-class TIB_Statement {
+class Statement {
  public:
-  TIB_Statement(TIB_Connection& connection, TIB_Transaction& transaction);
-  virtual ~TIB_Statement();
-  TIB_Statement(const TIB_Statement&) = delete;
-  TIB_Statement& operator=(const TIB_Statement&) = delete;
+  Statement(DbConnection& connection, qv::Transaction& transaction);
+  virtual ~Statement();
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
 
-  TIB_Connection& Connection() const { return connection_; }
-  TIB_Transaction& Transaction() const { return transaction_; }
+  DbConnection& Connection() const { return connection_; }
+  qv::Transaction& Transaction() const { return transaction_; }
 
   // The text as lines; every change unprepares the statement (closing it first).
-  TStrings& SQL() { return sql_; }
-  const TStrings& SQL() const { return sql_; }
+  SqlLines& SQL() { return sql_; }
+  const SqlLines& SQL() const { return sql_; }
 
   // Prepares the current text unless prepared; describes Fields and Params.
   void Prepare();
@@ -37,19 +37,19 @@ class TIB_Statement {
   bool Prepared() const { return prepared_; }
 
   // Output columns and parameters; both prepare the statement when needed.
-  TIB_Row& Fields() {
+  Row& Fields() {
     if (!prepared_ && sql_.Count() > 0) Prepare();
     return fields_;
   }
-  TIB_Row& Params() {
+  Row& Params() {
     if (!prepared_ && sql_.Count() > 0) Prepare();
     return params_;
   }
   // Prepares when needed; raises "FieldName: <name> not found".
-  TIB_Column& FieldByName(std::string_view name);
+  Column& FieldByName(std::string_view name);
   // Prepares when needed; nullptr when there is no such output column.
-  TIB_Column* FindField(std::string_view name);
-  TIB_Column& ParamByName(std::string_view name);
+  Column* FindField(std::string_view name);
+  Column& ParamByName(std::string_view name);
 
   // The statement handle of the client library (layer use).
   IscHandle& Handle() { return handle_.Get(); }
@@ -68,21 +68,21 @@ class TIB_Statement {
   void FreeHandle();
   bool IsSelect() const;
 
-  TIB_Connection& connection_;
-  TIB_Transaction& transaction_;
-  TStrings sql_;
-  TIB_Row fields_;
-  TIB_Row params_;
-  TStatementHandle handle_;
+  DbConnection& connection_;
+  qv::Transaction& transaction_;
+  SqlLines sql_;
+  Row fields_;
+  Row params_;
+  StatementHandle handle_;
   bool prepared_ = false;
-  int statementType_ = 0;
+  int statement_type_ = 0;
   // A parameter value was set since the statement last ran.
-  bool paramsChanged_ = false;
+  bool params_changed_ = false;
 
  private:
-  friend class TIB_Connection;
-  friend class TIB_Transaction;
-  friend class TIB_Column;
+  friend class DbConnection;
+  friend class Transaction;
+  friend class Column;
   void DescribeFields();
   void DescribeParams();
   void DetachNotice();       // the attachment is about to end
@@ -91,15 +91,15 @@ class TIB_Statement {
 
  protected:
   // Set when the connection or the transaction is destroyed first.
-  bool connectionGone_ = false;
-  bool transactionGone_ = false;
+  bool connection_gone_ = false;
+  bool transaction_gone_ = false;
 };
 
 // A statement that yields rows: open, fetch forward, close, count.
-class TIB_Dataset : public TIB_Statement {
+class Dataset : public Statement {
  public:
-  using TIB_Statement::TIB_Statement;
-  ~TIB_Dataset() override;
+  using Statement::Statement;
+  ~Dataset() override;
 
   // Nothing when open; else prepares when needed, executes, fetches the first row.
   void Open();
@@ -125,17 +125,17 @@ class TIB_Dataset : public TIB_Statement {
 
   bool active_ = false;
   bool eof_ = true;
-  bool cursorOpen_ = false;   // a server cursor is open
-  bool atFirstRow_ = false;   // the first row is current and unchanged since
-  uint64_t executedIn_ = 0;   // the transaction serial the query last ran in
-  TStatementHandle count_;
-  std::string countText_;     // the count statement prepared on count_
+  bool cursor_open_ = false;   // a server cursor is open
+  bool at_first_row_ = false;   // the first row is current and unchanged since
+  uint64_t executed_in_ = 0;   // the transaction serial the query last ran in
+  StatementHandle count_;
+  std::string count_text_;     // the count statement prepared on count_
 };
 
 // The forward-only, unbuffered query cursor the pages use.
-class TIB_Cursor : public TIB_Dataset {
+class Cursor : public Dataset {
  public:
-  TIB_Cursor(TIB_Connection& connection, TIB_Transaction& transaction);
+  Cursor(DbConnection& connection, qv::Transaction& transaction);
 };
 
 // The count statement derived from a query: the select list replaced by

@@ -7,15 +7,15 @@ namespace qv {
 DatabaseSession::DatabaseSession() : transaction_(connection_) {
   connection_.SetParam("PATH", kBuiltInDatabasePath);
   transaction_.SetReadOnly(true);
-  transaction_.SetIsolation(TIB_Isolation::tiConcurrency);
+  transaction_.SetIsolation(IsolationLevel::kConcurrency);
 }
 
 DatabaseSession::~DatabaseSession() = default;
 
-TIB_Cursor& DatabaseSession::Statement(const TStatementText& text) {
-  std::unique_ptr<TIB_Cursor>& slot = statements_[&text];
+Cursor& DatabaseSession::Statement(const StatementText& text) {
+  std::unique_ptr<Cursor>& slot = statements_[&text];
   if (!slot) {
-    slot = std::make_unique<TIB_Cursor>(connection_, transaction_);
+    slot = std::make_unique<Cursor>(connection_, transaction_);
     std::string_view rest = text.lines;
     while (!rest.empty()) {
       const size_t end = rest.find('\n');
@@ -26,7 +26,7 @@ TIB_Cursor& DatabaseSession::Statement(const TStatementText& text) {
   return *slot;
 }
 
-void DatabaseSession::ForEachStatement(const std::function<void(TIB_Cursor&)>& visit) {
+void DatabaseSession::ForEachStatement(const std::function<void(Cursor&)>& visit) {
   for (auto& [text, statement] : statements_) visit(*statement);
 }
 

@@ -20,7 +20,7 @@ inline constexpr const char* kBuiltInDatabasePath = "/var/lib/quorvale/qvmain.gd
 // A fixed statement text, its lines separated by line feeds. Values reach it
 // only as parameters, so a session keeps one cursor per text (one object for
 // the whole program: the cursor is found by the text's address).
-struct TStatementText {
+struct StatementText {
   std::string_view lines;
 };
 
@@ -35,21 +35,21 @@ class DatabaseSession {
   DatabaseSession(const DatabaseSession&) = delete;
   DatabaseSession& operator=(const DatabaseSession&) = delete;
 
-  TIB_Connection& Connection() { return connection_; }
-  TIB_Transaction& Transaction() { return transaction_; }
+  DbConnection& Connection() { return connection_; }
+  qv::Transaction& Transaction() { return transaction_; }
 
   // The session's cursor for a fixed text, made on first use. It is prepared
   // when it first opens and stays prepared across pages while the session
   // stays attached; a new attachment prepares it again.
-  TIB_Cursor& Statement(const TStatementText& text);
+  Cursor& Statement(const StatementText& text);
   // Calls `visit` for every statement the session has made so far.
-  void ForEachStatement(const std::function<void(TIB_Cursor&)>& visit);
+  void ForEachStatement(const std::function<void(Cursor&)>& visit);
 
  private:
   // Declared in the order they are built; the statements go first.
-  TIB_Connection connection_;
-  TIB_Transaction transaction_;
-  std::unordered_map<const TStatementText*, std::unique_ptr<TIB_Cursor>> statements_;
+  DbConnection connection_;
+  qv::Transaction transaction_;
+  std::unordered_map<const StatementText*, std::unique_ptr<Cursor>> statements_;
 };
 
 }  // namespace qv

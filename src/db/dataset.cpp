@@ -7,8 +7,8 @@
 
 namespace qv {
 
-TIB_Dataset::~TIB_Dataset() {
-  if (connectionGone_ || transactionGone_ || !connection_.Connected()) return;
+Dataset::~Dataset() {
+  if (connection_gone_ || transaction_gone_ || !connection_.Connected()) return;
   try {
     CloseForChange();
   } catch (...) {
@@ -16,21 +16,21 @@ TIB_Dataset::~TIB_Dataset() {
   FreeExtraHandles();
 }
 
-void TIB_Dataset::FreeExtraHandles() {
+void Dataset::FreeExtraHandles() {
   count_.Drop();
-  countText_.clear();
+  count_text_.clear();
 }
 
-void TIB_Dataset::Execute() {
+void Dataset::Execute() {
   ExecuteStatement();
-  executedIn_ = transaction_.Serial();
-  paramsChanged_ = false;
+  executed_in_ = transaction_.Serial();
+  params_changed_ = false;
   active_ = true;
-  cursorOpen_ = IsSelect();
-  if (!cursorOpen_) {
+  cursor_open_ = IsSelect();
+  if (!cursor_open_) {
     // A single row of values or none: it is current right away.
     eof_ = fields_.ColumnCount() == 0;
-    atFirstRow_ = !eof_;
+    at_first_row_ = !eof_;
     return;
   }
   try {
@@ -38,32 +38,32 @@ void TIB_Dataset::Execute() {
   } catch (...) {
     try {
       Close();
-    } catch (const EIB_Error&) {
+    } catch (const DbError&) {
       // The fetch's failure is the one raised; the cursor goes either way.
     }
     throw;
   }
-  atFirstRow_ = true;
+  at_first_row_ = true;
 }
 
-void TIB_Dataset::Open() {
+void Dataset::Open() {
   if (active_) return;
   Prepare();
   Execute();
 }
 
-void TIB_Dataset::First() {
+void Dataset::First() {
   // Right after Open the first row is current. A read-only snapshot gives the
   // same rows again for the same parameter values, so such a query is not run
   // a second time; any other transaction may see new rows, even its own.
-  if (active_ && atFirstRow_ && !paramsChanged_ && transaction_.ReadOnly() &&
-      transaction_.Isolation() != TIB_Isolation::tiCommitted)
+  if (active_ && at_first_row_ && !params_changed_ && transaction_.ReadOnly() &&
+      transaction_.Isolation() != IsolationLevel::kReadCommitted)
     return;
   Close();
   Open();
 }
 
-void TIB_Dataset::Fetch() {
+void Dataset::Fetch() {
   ISC_STATUS_ARRAY status{};
   isc_stmt_handle handle = handle_.Get();
   ISC_STATUS result = QV_FB(isc_dsql_fetch)(status, &handle, SQLDA_VERSION1,
@@ -77,10 +77,10 @@ void TIB_Dataset::Fetch() {
   eof_ = false;
 }
 
-void TIB_Dataset::Next() {
-  if (eof_) throw EIB_Error("At end of Dataset");
-  atFirstRow_ = false;
-  if (!cursorOpen_) {
+void Dataset::Next() {
+  if (eof_) throw DbError("At end of Dataset");
+  at_first_row_ = false;
+  if (!cursor_open_) {
     eof_ = true;
     fields_.SetAllNull();
     return;
@@ -88,19 +88,19 @@ void TIB_Dataset::Next() {
   Fetch();
 }
 
-void TIB_Dataset::Close() {
+void Dataset::Close() {
   if (!active_) return;
   active_ = false;
   eof_ = true;
-  atFirstRow_ = false;
-  if (!cursorOpen_) return;
-  cursorOpen_ = false;
+  at_first_row_ = false;
+  if (!cursor_open_) return;
+  cursor_open_ = false;
   handle_.CloseCursor();
 }
 
-void TIB_Dataset::CloseForChange() { Close(); }
+void Dataset::CloseForChange() { Close(); }
 
-int32_t TIB_Dataset::RecordCount() {
+int32_t Dataset::RecordCount() {
   Prepare();
   transaction_.EnsureStarted();
   std::vector<std::string> names;
@@ -110,10 +110,10 @@ int32_t TIB_Dataset::RecordCount() {
   auto* out = reinterpret_cast<XSQLDA*>(area);
   out->version = SQLDA_VERSION1;
   out->sqln = 1;
-  if (countText_ != text) {
-    countText_.clear();
+  if (count_text_ != text) {
+    count_text_.clear();
     count_.Prepare(connection_, transaction_, text, out, text);
-    countText_ = text;
+    count_text_ = text;
   }
   ISC_STATUS_ARRAY status{};
   isc_tr_handle tr = transaction_.Handle();
@@ -134,7 +134,7 @@ int32_t TIB_Dataset::RecordCount() {
   if (result != 0 && result != 100) {
     try {
       count_.CloseCursor();
-    } catch (const EIB_Error&) {
+    } catch (const DbError&) {
       // The fetch's failure is the one raised.
     }
     RaiseIscError(status, text);
@@ -144,7 +144,7 @@ int32_t TIB_Dataset::RecordCount() {
   return static_cast<int32_t>(count);
 }
 
-TIB_Cursor::TIB_Cursor(TIB_Connection& connection, TIB_Transaction& transaction)
-    : TIB_Dataset(connection, transaction) {}
+Cursor::Cursor(DbConnection& connection, qv::Transaction& transaction)
+    : Dataset(connection, transaction) {}
 
 }  // namespace qv

@@ -33,22 +33,22 @@ bool IsLostConnectionCode(intptr_t code) {
   }
 }
 
-EIB_ISCError::EIB_ISCError(std::string message, std::vector<intptr_t> status, int32_t sqlCode,
+DbStatusError::DbStatusError(std::string message, std::vector<intptr_t> status, int32_t sqlCode,
                            std::string sql)
-    : EIB_Error(std::move(message), FailureKind::DatabaseRefused),
+    : DbError(std::move(message), FailureKind::DatabaseRefused),
       status_(std::move(status)),
-      sqlCode_(sqlCode),
+      sql_code_(sqlCode),
       sql_(std::move(sql)) {
-  if (status_.size() >= 2 && status_[0] == 1) errCode_ = static_cast<int32_t>(status_[1]);
+  if (status_.size() >= 2 && status_[0] == 1) err_code_ = static_cast<int32_t>(status_[1]);
   DecideKind();
 }
 
-void EIB_ISCError::SetAttachFailed() {
-  attachFailed_ = true;
+void DbStatusError::SetAttachFailed() {
+  attach_failed_ = true;
   DecideKind();
 }
 
-bool EIB_ISCError::IsConnectionLost() const {
+bool DbStatusError::IsConnectionLost() const {
   // Walk the vector by argument type and test every GDS code in it.
   for (size_t i = 0; i + 1 < status_.size();) {
     intptr_t type = status_[i];
@@ -59,9 +59,9 @@ bool EIB_ISCError::IsConnectionLost() const {
   return false;
 }
 
-bool EIB_ISCError::IsCancelled() const { return HasCode(kIscCancelled); }
+bool DbStatusError::IsCancelled() const { return HasCode(kIscCancelled); }
 
-bool EIB_ISCError::HasCode(intptr_t code) const {
+bool DbStatusError::HasCode(intptr_t code) const {
   for (size_t i = 0; i + 1 < status_.size();) {
     intptr_t type = status_[i];
     if (type == 0) break;
@@ -71,10 +71,10 @@ bool EIB_ISCError::HasCode(intptr_t code) const {
   return false;
 }
 
-void EIB_ISCError::DecideKind() {
+void DbStatusError::DecideKind() {
   if (IsConnectionLost()) {
     SetKind(FailureKind::ConnectionLost);
-  } else if (attachFailed_) {
+  } else if (attach_failed_) {
     SetKind(HasCode(kIscLogin) ? FailureKind::LogonRefused : FailureKind::DatabaseDown);
   } else if (IsCancelled()) {
     SetKind(FailureKind::TimedOut);

@@ -11,15 +11,15 @@
 namespace qv {
 
 // An error of the layer itself ("Cannot change while connected", ...).
-class EIB_Error : public qv::Exception {
+class DbError : public qv::Exception {
  public:
   using qv::Exception::Exception;
 };
 
 // A column value that cannot be read as a number.
-class EIB_ConvertError : public EIB_Error {
+class DbConversionError : public DbError {
  public:
-  using EIB_Error::EIB_Error;
+  using DbError::DbError;
 };
 
 // A failing client-library call. The message reads "ISC ERROR CODE:<code>",
@@ -30,13 +30,13 @@ class EIB_ConvertError : public EIB_Error {
 // that the server cannot be reached); for a failed attach otherwise
 // LogonRefused or DatabaseDown; TimedOut for a cancelled call; else
 // DatabaseRefused.
-class EIB_ISCError : public EIB_Error {
+class DbStatusError : public DbError {
  public:
-  EIB_ISCError(std::string message, std::vector<intptr_t> status, int32_t sqlCode,
+  DbStatusError(std::string message, std::vector<intptr_t> status, int32_t sqlCode,
                std::string sql);
   // The first status code (the GDS code of the failure).
-  int32_t ErrCode() const { return errCode_; }
-  int32_t SqlCode() const { return sqlCode_; }
+  int32_t ErrCode() const { return err_code_; }
+  int32_t SqlCode() const { return sql_code_; }
   const std::string& Sql() const { return sql_; }
   const std::vector<intptr_t>& Status() const { return status_; }
   // True when a code in the status vector says the attachment is gone.
@@ -50,10 +50,10 @@ class EIB_ISCError : public EIB_Error {
 
  private:
   std::vector<intptr_t> status_;
-  int32_t errCode_ = 0;
-  int32_t sqlCode_ = 0;
+  int32_t err_code_ = 0;
+  int32_t sql_code_ = 0;
   std::string sql_;
-  bool attachFailed_ = false;
+  bool attach_failed_ = false;
 
   void DecideKind();
 };

@@ -31,36 +31,36 @@ XSQLDA* ReserveDescriptor(std::unique_ptr<char[]>& storage, short n) {
   return current;
 }
 
-std::unique_ptr<TIB_Column> MakeColumn(TIB_Statement& statement, TIB_ColumnInfo info) {
+std::unique_ptr<Column> MakeColumn(Statement& statement, ColumnInfo info) {
   switch (info.sqlType) {
     case SQL_TEXT:
-      return std::make_unique<TIB_ColumnText>(statement, std::move(info));
+      return std::make_unique<TextColumn>(statement, std::move(info));
     case SQL_VARYING:
-      return std::make_unique<TIB_ColumnVarText>(statement, std::move(info));
+      return std::make_unique<VarTextColumn>(statement, std::move(info));
     case SQL_SHORT:
-      if (info.scale < 0) return std::make_unique<TIB_ColumnNumeric>(statement, std::move(info));
-      return std::make_unique<TIB_ColumnSmallInt>(statement, std::move(info));
+      if (info.scale < 0) return std::make_unique<NumericColumn>(statement, std::move(info));
+      return std::make_unique<SmallIntColumn>(statement, std::move(info));
     case SQL_LONG:
-      if (info.scale < 0) return std::make_unique<TIB_ColumnNumeric>(statement, std::move(info));
-      return std::make_unique<TIB_ColumnInteger>(statement, std::move(info));
+      if (info.scale < 0) return std::make_unique<NumericColumn>(statement, std::move(info));
+      return std::make_unique<IntegerColumn>(statement, std::move(info));
     case SQL_INT64:
-      return std::make_unique<TIB_ColumnNumeric>(statement, std::move(info));
+      return std::make_unique<NumericColumn>(statement, std::move(info));
     case SQL_FLOAT:
-      return std::make_unique<TIB_ColumnFloat>(statement, std::move(info));
+      return std::make_unique<FloatColumn>(statement, std::move(info));
     case SQL_DOUBLE:
     case SQL_D_FLOAT:
-      return std::make_unique<TIB_ColumnDouble>(statement, std::move(info));
+      return std::make_unique<DoubleColumn>(statement, std::move(info));
     case SQL_TYPE_DATE:
-      return std::make_unique<TIB_ColumnDate>(statement, std::move(info));
+      return std::make_unique<DateColumn>(statement, std::move(info));
     case SQL_TYPE_TIME:
-      return std::make_unique<TIB_ColumnTime>(statement, std::move(info));
+      return std::make_unique<TimeColumn>(statement, std::move(info));
     case SQL_TIMESTAMP:
-      return std::make_unique<TIB_ColumnTimeStamp>(statement, std::move(info));
+      return std::make_unique<TimestampColumn>(statement, std::move(info));
     case SQL_BLOB:
-      if (info.subType == 1) return std::make_unique<TIB_ColumnMemo>(statement, std::move(info));
-      return std::make_unique<TIB_ColumnBlob>(statement, std::move(info));
+      if (info.subType == 1) return std::make_unique<MemoColumn>(statement, std::move(info));
+      return std::make_unique<BlobColumn>(statement, std::move(info));
     default:
-      return std::make_unique<TIB_Column>(statement, std::move(info));
+      return std::make_unique<Column>(statement, std::move(info));
   }
 }
 
@@ -73,15 +73,15 @@ size_t ValueSize(const XSQLVAR& var) {
 
 }  // namespace
 
-TIB_Statement::TIB_Statement(TIB_Connection& connection, TIB_Transaction& transaction)
+Statement::Statement(DbConnection& connection, qv::Transaction& transaction)
     : connection_(connection), transaction_(transaction) {
   connection_.statements_.push_back(this);
   transaction_.statements_.push_back(this);
   sql_.SetOnChange([this] { Unprepare(); });
 }
 
-TIB_Statement::~TIB_Statement() {
-  if (!connectionGone_) {
+Statement::~Statement() {
+  if (!connection_gone_) {
     if (connection_.Connected()) {
       try {
         FreeHandle();
@@ -91,24 +91,24 @@ TIB_Statement::~TIB_Statement() {
     auto& own = connection_.statements_;
     own.erase(std::remove(own.begin(), own.end(), this), own.end());
   }
-  if (!transactionGone_) {
+  if (!transaction_gone_) {
     auto& inTransaction = transaction_.statements_;
     inTransaction.erase(std::remove(inTransaction.begin(), inTransaction.end(), this),
                         inTransaction.end());
   }
 }
 
-void TIB_Statement::FreeHandle() {
+void Statement::FreeHandle() {
   prepared_ = false;
   handle_.Drop();
 }
 
-bool TIB_Statement::IsSelect() const {
-  return statementType_ == isc_info_sql_stmt_select ||
-         statementType_ == isc_info_sql_stmt_select_for_upd;
+bool Statement::IsSelect() const {
+  return statement_type_ == isc_info_sql_stmt_select ||
+         statement_type_ == isc_info_sql_stmt_select_for_upd;
 }
 
-void TIB_Statement::Prepare() {
+void Statement::Prepare() {
   if (prepared_) return;
   std::vector<std::string> names;
   std::string sql = sql_.Text();
@@ -128,10 +128,10 @@ void TIB_Statement::Prepare() {
   char info[16] = {};
   QV_FB(isc_dsql_sql_info)(status, &handle, sizeof kTypeItem, kTypeItem, sizeof info, info);
   CheckStatus(status, sql);
-  statementType_ = 0;
+  statement_type_ = 0;
   if (info[0] == isc_info_sql_stmt_type) {
     short length = static_cast<short>(QV_FB(isc_vax_integer)(info + 1, 2));
-    statementType_ = static_cast<int>(QV_FB(isc_vax_integer)(info + 3, length));
+    statement_type_ = static_cast<int>(QV_FB(isc_vax_integer)(info + 3, length));
   }
   DescribeFields();
   // Parameters.
@@ -151,8 +151,8 @@ void TIB_Statement::Prepare() {
 
 // Lays out one buffer for every value and NULL indicator of a row and
 // creates the row's columns by SQL type.
-static void BuildRow(TIB_Statement& statement, TIB_Row& row, XSQLDA* area,
-                     std::vector<std::unique_ptr<TIB_Column>>& columns,
+static void BuildRow(Statement& statement, Row& row, XSQLDA* area,
+                     std::vector<std::unique_ptr<Column>>& columns,
                      std::unique_ptr<char[]>& buffer, size_t& bufferSize, bool params) {
   columns.clear();
   size_t size = 0;
@@ -177,7 +177,7 @@ static void BuildRow(TIB_Statement& statement, TIB_Row& row, XSQLDA* area,
     var.sqldata = data;
     var.sqlind = indicator;
     *indicator = -1;
-    TIB_ColumnInfo info;
+    ColumnInfo info;
     info.sqlType = static_cast<int16_t>(var.sqltype & ~1);
     info.subType = var.sqlsubtype;
     info.scale = var.sqlscale;
@@ -194,17 +194,17 @@ static void BuildRow(TIB_Statement& statement, TIB_Row& row, XSQLDA* area,
   (void)row;
 }
 
-void TIB_Statement::DescribeFields() {
+void Statement::DescribeFields() {
   BuildRow(*this, fields_, Descriptor(fields_.descriptor_), fields_.columns_, fields_.buffer_,
-           fields_.bufferSize_, false);
+           fields_.buffer_size_, false);
 }
 
-void TIB_Statement::DescribeParams() {
+void Statement::DescribeParams() {
   BuildRow(*this, params_, Descriptor(params_.descriptor_), params_.columns_, params_.buffer_,
-           params_.bufferSize_, true);
+           params_.buffer_size_, true);
 }
 
-void TIB_Statement::Unprepare() {
+void Statement::Unprepare() {
   if (!prepared_) return;
   CloseForChange();
   prepared_ = false;
@@ -214,25 +214,25 @@ void TIB_Statement::Unprepare() {
   if (connection_.Connected()) handle_.Unprepare();
 }
 
-TIB_Column& TIB_Statement::FieldByName(std::string_view name) {
-  TIB_Column* column = FindField(name);
-  if (column == nullptr) throw EIB_Error("FieldName: " + std::string(name) + " not found");
+Column& Statement::FieldByName(std::string_view name) {
+  Column* column = FindField(name);
+  if (column == nullptr) throw DbError("FieldName: " + std::string(name) + " not found");
   return *column;
 }
 
-TIB_Column* TIB_Statement::FindField(std::string_view name) {
+Column* Statement::FindField(std::string_view name) {
   Prepare();
   return fields_.ByName(name);
 }
 
-TIB_Column& TIB_Statement::ParamByName(std::string_view name) {
+Column& Statement::ParamByName(std::string_view name) {
   Prepare();
-  TIB_Column* column = params_.ByName(name);
-  if (column == nullptr) throw EIB_Error("ParamName: " + std::string(name) + " not found");
+  Column* column = params_.ByName(name);
+  if (column == nullptr) throw DbError("ParamName: " + std::string(name) + " not found");
   return *column;
 }
 
-void TIB_Statement::ExecuteStatement() {
+void Statement::ExecuteStatement() {
   transaction_.EnsureStarted();
   ISC_STATUS_ARRAY status{};
   isc_tr_handle tr = transaction_.Handle();
@@ -247,7 +247,7 @@ void TIB_Statement::ExecuteStatement() {
   CheckStatus(status, sql_.Text());
 }
 
-std::string TIB_Statement::Plan() {
+std::string Statement::Plan() {
   Prepare();
   static const char kPlanItem[] = {isc_info_sql_get_plan};
   std::string info(16384, '\0');
@@ -264,10 +264,10 @@ std::string TIB_Statement::Plan() {
   return plan;
 }
 
-void TIB_Statement::DetachNotice() {
+void Statement::DetachNotice() {
   try {
     CloseForChange();
-  } catch (const EIB_Error&) {
+  } catch (const DbError&) {
     // The attachment ends: its cursors end with it whatever the server says.
   }
   prepared_ = false;
@@ -277,10 +277,10 @@ void TIB_Statement::DetachNotice() {
   handle_.Drop();
 }
 
-void TIB_Statement::TransactionEnding() {
+void Statement::TransactionEnding() {
   try {
     CloseForChange();
-  } catch (const EIB_Error&) {
+  } catch (const DbError&) {
     // The transaction ends: its cursors end with it whatever the server says.
   }
 }

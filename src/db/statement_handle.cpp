@@ -13,12 +13,12 @@ namespace {
 std::atomic<uint64_t> prepareCount{0};
 }  // namespace
 
-uint64_t TStatementHandle::PrepareCount() { return prepareCount.load(std::memory_order_relaxed); }
+uint64_t StatementHandle::PrepareCount() { return prepareCount.load(std::memory_order_relaxed); }
 
-void TStatementHandle::Prepare(TIB_Connection& connection, TIB_Transaction& transaction,
+void StatementHandle::Prepare(DbConnection& connection, Transaction& transaction,
                                const std::string& text, void* out, std::string_view shown) {
   // The client reads the length as 16 bits: a longer text would be cut short.
-  if (text.size() > 65535) throw EIB_Error("Statement text too long");
+  if (text.size() > 65535) throw DbError("Statement text too long");
   ISC_STATUS_ARRAY status{};
   if (handle_ == 0) {
     isc_db_handle database = connection.Handle();
@@ -35,7 +35,7 @@ void TStatementHandle::Prepare(TIB_Connection& connection, TIB_Transaction& tran
   CheckStatus(status, shown);
 }
 
-void TStatementHandle::CloseCursor() {
+void StatementHandle::CloseCursor() {
   if (handle_ == 0) return;
   ISC_STATUS_ARRAY status{};
   isc_stmt_handle handle = handle_;
@@ -43,7 +43,7 @@ void TStatementHandle::CloseCursor() {
   CheckStatus(status);
 }
 
-void TStatementHandle::Unprepare() {
+void StatementHandle::Unprepare() {
   if (handle_ == 0) return;
   ISC_STATUS_ARRAY status{};
   isc_stmt_handle handle = handle_;
@@ -51,7 +51,7 @@ void TStatementHandle::Unprepare() {
   CheckStatus(status);
 }
 
-void TStatementHandle::Drop() noexcept {
+void StatementHandle::Drop() noexcept {
   if (handle_ == 0) return;
   ISC_STATUS_ARRAY status{};
   isc_stmt_handle handle = handle_;

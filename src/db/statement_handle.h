@@ -11,21 +11,21 @@
 
 namespace qv {
 
-class TIB_Transaction;
+class Transaction;
 
-class TStatementHandle {
+class StatementHandle {
  public:
-  TStatementHandle() = default;
-  ~TStatementHandle() { Drop(); }  // errors are swallowed
-  TStatementHandle(const TStatementHandle&) = delete;
-  TStatementHandle& operator=(const TStatementHandle&) = delete;
+  StatementHandle() = default;
+  ~StatementHandle() { Drop(); }  // errors are swallowed
+  StatementHandle(const StatementHandle&) = delete;
+  StatementHandle& operator=(const StatementHandle&) = delete;
 
   // Allocates the handle on the connection when there is none yet, then
   // prepares `text` in the transaction and describes the output into `out`
   // (the client's descriptor area, an XSQLDA).
   // A text longer than the client's 16-bit length raises "Statement text too
   // long" before anything reaches the server; `shown` is the text errors carry.
-  void Prepare(TIB_Connection& connection, TIB_Transaction& transaction, const std::string& text,
+  void Prepare(DbConnection& connection, Transaction& transaction, const std::string& text,
                void* out, std::string_view shown);
   // Closes an open server cursor; raises what the server reports.
   void CloseCursor();

@@ -30,28 +30,28 @@ std::string JoinLines(const std::vector<std::string>& lines) {
 
 }  // namespace
 
-void TStrings::Changing() {
-  if (onChange_) onChange_();
+void SqlLines::Changing() {
+  if (on_change_) on_change_();
 }
 
-void TStrings::Clear() {
+void SqlLines::Clear() {
   Changing();
   lines_.clear();
 }
 
-void TStrings::Add(std::string line) {
+void SqlLines::Add(std::string line) {
   Changing();
   lines_.push_back(std::move(line));
 }
 
-void TStrings::Assign(const std::vector<std::string>& lines) {
+void SqlLines::Assign(const std::vector<std::string>& lines) {
   Changing();
   lines_ = lines;
 }
 
-std::string TStrings::Text() const { return JoinLines(lines_); }
+std::string SqlLines::Text() const { return JoinLines(lines_); }
 
-int TStringsNV::IndexOfName(std::string_view name) const {
+int ParamStrings::IndexOfName(std::string_view name) const {
   for (size_t i = 0; i < lines_.size(); ++i) {
     std::string_view line = lines_[i];
     size_t eq = line.find('=');
@@ -61,14 +61,14 @@ int TStringsNV::IndexOfName(std::string_view name) const {
   return -1;
 }
 
-std::string TStringsNV::Value(std::string_view name) const {
+std::string ParamStrings::Value(std::string_view name) const {
   int index = IndexOfName(name);
   if (index < 0) return {};
   const std::string& line = lines_[index];
   return line.substr(line.find('=') + 1);
 }
 
-void TStringsNV::SetValue(std::string_view name, const std::string& value) {
+void ParamStrings::SetValue(std::string_view name, const std::string& value) {
   int index = IndexOfName(name);
   if (value.empty()) {
     if (index >= 0) lines_.erase(lines_.begin() + index);
@@ -81,6 +81,6 @@ void TStringsNV::SetValue(std::string_view name, const std::string& value) {
     lines_.push_back(std::move(line));
 }
 
-std::string TStringsNV::Text() const { return JoinLines(lines_); }
+std::string ParamStrings::Text() const { return JoinLines(lines_); }
 
 }  // namespace qv

@@ -11,11 +11,11 @@
 namespace qv {
 
 // A list of lines. The owner may set a callback that runs before every change.
-class TStrings {
+class SqlLines {
  public:
-  TStrings() = default;
-  TStrings(const TStrings&) = delete;
-  TStrings& operator=(const TStrings&) = delete;
+  SqlLines() = default;
+  SqlLines(const SqlLines&) = delete;
+  SqlLines& operator=(const SqlLines&) = delete;
 
   void Clear();
   void Add(std::string line);
@@ -26,17 +26,17 @@ class TStrings {
   // The lines joined by a carriage return and a line feed (none after the last).
   std::string Text() const;
 
-  void SetOnChange(std::function<void()> callback) { onChange_ = std::move(callback); }
+  void SetOnChange(std::function<void()> callback) { on_change_ = std::move(callback); }
 
  private:
   void Changing();
 
   std::vector<std::string> lines_;
-  std::function<void()> onChange_;
+  std::function<void()> on_change_;
 };
 
 // NAME=VALUE lines; names are matched without regard to letter case.
-class TStringsNV {
+class ParamStrings {
  public:
   size_t Count() const { return lines_.size(); }
   const std::string& operator[](size_t index) const { return lines_.at(index); }

@@ -18,12 +18,12 @@ struct TransactionElement {
 
 }  // namespace
 
-TIB_Transaction::TIB_Transaction(TIB_Connection& connection) : connection_(connection) {
+Transaction::Transaction(DbConnection& connection) : connection_(connection) {
   connection_.transactions_.push_back(this);
 }
 
-TIB_Transaction::~TIB_Transaction() {
-  if (!connectionGone_) {
+Transaction::~Transaction() {
+  if (!connection_gone_) {
     try {
       if (handle_ != 0) Commit();
     } catch (...) {
@@ -31,30 +31,30 @@ TIB_Transaction::~TIB_Transaction() {
     auto& list = connection_.transactions_;
     list.erase(std::remove(list.begin(), list.end(), this), list.end());
   }
-  for (TIB_Statement* statement : statements_) {
+  for (Statement* statement : statements_) {
     statement->TransactionEnding();
-    statement->transactionGone_ = true;
+    statement->transaction_gone_ = true;
   }
 }
 
-std::vector<uint8_t> TIB_Transaction::ParameterBlock() const {
+std::vector<uint8_t> Transaction::ParameterBlock() const {
   std::vector<uint8_t> block;
   block.push_back(isc_tpb_version3);
-  block.push_back(readOnly_ ? isc_tpb_read : isc_tpb_write);
+  block.push_back(read_only_ ? isc_tpb_read : isc_tpb_write);
   switch (isolation_) {
-    case TIB_Isolation::tiConcurrency: block.push_back(isc_tpb_concurrency); break;
-    case TIB_Isolation::tiConsistency: block.push_back(isc_tpb_consistency); break;
-    case TIB_Isolation::tiCommitted:
+    case IsolationLevel::kConcurrency: block.push_back(isc_tpb_concurrency); break;
+    case IsolationLevel::kConsistency: block.push_back(isc_tpb_consistency); break;
+    case IsolationLevel::kReadCommitted:
       block.push_back(isc_tpb_read_committed);
-      block.push_back(recVersion_ ? isc_tpb_rec_version : isc_tpb_no_rec_version);
+      block.push_back(rec_version_ ? isc_tpb_rec_version : isc_tpb_no_rec_version);
       break;
   }
-  block.push_back(lockWait_ ? isc_tpb_wait : isc_tpb_nowait);
-  if (serverAutoCommit_) block.push_back(isc_tpb_autocommit);
+  block.push_back(lock_wait_ ? isc_tpb_wait : isc_tpb_nowait);
+  if (server_auto_commit_) block.push_back(isc_tpb_autocommit);
   return block;
 }
 
-void TIB_Transaction::StartPhysical() {
+void Transaction::StartPhysical() {
   std::vector<uint8_t> block = ParameterBlock();
   isc_db_handle database = connection_.Handle();
   TransactionElement element{&database, static_cast<long>(block.size()),
@@ -67,26 +67,26 @@ void TIB_Transaction::StartPhysical() {
   ++serial_;
 }
 
-void TIB_Transaction::StartTransaction() {
-  if (inTransaction_) throw EIB_Error("Transaction has already been started");
-  if (serverAutoCommit_) throw EIB_Error("Explicit trans. not allowed with ServerAutoCommit");
+void Transaction::StartTransaction() {
+  if (in_transaction_) throw DbError("Transaction has already been started");
+  if (server_auto_commit_) throw DbError("Explicit trans. not allowed with ServerAutoCommit");
   // An implicit transaction still open ends here, so the new one reads a fresh snapshot.
   if (handle_ != 0) Commit();
   StartPhysical();
-  inTransaction_ = true;
+  in_transaction_ = true;
 }
 
-void TIB_Transaction::EnsureStarted() {
+void Transaction::EnsureStarted() {
   if (handle_ == 0) StartPhysical();
 }
 
-void TIB_Transaction::CloseCursors() {
-  for (TIB_Statement* statement : statements_) statement->TransactionEnding();
+void Transaction::CloseCursors() {
+  for (Statement* statement : statements_) statement->TransactionEnding();
 }
 
-void TIB_Transaction::Commit() {
+void Transaction::Commit() {
   if (handle_ == 0) {
-    inTransaction_ = false;
+    in_transaction_ = false;
     return;
   }
   CloseCursors();
@@ -95,12 +95,12 @@ void TIB_Transaction::Commit() {
   QV_FB(isc_commit_transaction)(status, &handle);
   CheckStatus(status);
   handle_ = 0;
-  inTransaction_ = false;
+  in_transaction_ = false;
 }
 
-void TIB_Transaction::Rollback() {
+void Transaction::Rollback() {
   if (handle_ == 0) {
-    inTransaction_ = false;
+    in_transaction_ = false;
     return;
   }
   CloseCursors();
@@ -108,13 +108,13 @@ void TIB_Transaction::Rollback() {
   isc_tr_handle handle = handle_;
   QV_FB(isc_rollback_transaction)(status, &handle);
   handle_ = 0;
-  inTransaction_ = false;
+  in_transaction_ = false;
   CheckStatus(status);
 }
 
-void TIB_Transaction::EndForDetach() {
+void Transaction::EndForDetach() {
   if (handle_ == 0) {
-    inTransaction_ = false;
+    in_transaction_ = false;
     return;
   }
   CloseCursors();
@@ -127,7 +127,7 @@ void TIB_Transaction::EndForDetach() {
     QV_FB(isc_rollback_transaction)(ignored, &handle);
   }
   handle_ = 0;
-  inTransaction_ = false;
+  in_transaction_ = false;
 }
 
 }  // namespace qv

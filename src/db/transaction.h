@@ -9,33 +9,33 @@
 
 namespace qv {
 
-enum class TIB_Isolation { tiConcurrency, tiConsistency, tiCommitted };
+enum class IsolationLevel { kConcurrency, kConsistency, kReadCommitted };
 
-class TIB_Transaction {
+class Transaction {
  public:
-  explicit TIB_Transaction(TIB_Connection& connection);
-  ~TIB_Transaction();  // commits a transaction still open; errors are swallowed
-  TIB_Transaction(const TIB_Transaction&) = delete;
-  TIB_Transaction& operator=(const TIB_Transaction&) = delete;
+  explicit Transaction(DbConnection& connection);
+  ~Transaction();  // commits a transaction still open; errors are swallowed
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
 
-  TIB_Connection& Connection() const { return connection_; }
+  DbConnection& Connection() const { return connection_; }
 
-  void SetReadOnly(bool value) { readOnly_ = value; }
-  bool ReadOnly() const { return readOnly_; }
-  void SetIsolation(TIB_Isolation value) { isolation_ = value; }
-  TIB_Isolation Isolation() const { return isolation_; }
-  void SetLockWait(bool value) { lockWait_ = value; }
-  bool LockWait() const { return lockWait_; }
-  void SetRecVersion(bool value) { recVersion_ = value; }
-  bool RecVersion() const { return recVersion_; }
-  void SetServerAutoCommit(bool value) { serverAutoCommit_ = value; }
-  bool ServerAutoCommit() const { return serverAutoCommit_; }
+  void SetReadOnly(bool value) { read_only_ = value; }
+  bool ReadOnly() const { return read_only_; }
+  void SetIsolation(IsolationLevel value) { isolation_ = value; }
+  IsolationLevel Isolation() const { return isolation_; }
+  void SetLockWait(bool value) { lock_wait_ = value; }
+  bool LockWait() const { return lock_wait_; }
+  void SetRecVersion(bool value) { rec_version_ = value; }
+  bool RecVersion() const { return rec_version_; }
+  void SetServerAutoCommit(bool value) { server_auto_commit_ = value; }
+  bool ServerAutoCommit() const { return server_auto_commit_; }
 
   // The bytes sent to the client library when the transaction starts.
   std::vector<uint8_t> ParameterBlock() const;
 
   // True from StartTransaction until the next Commit.
-  bool InTransaction() const { return inTransaction_; }
+  bool InTransaction() const { return in_transaction_; }
   // True while a transaction is open on the server (explicit or implicit).
   bool Started() const { return handle_ != 0; }
 
@@ -57,24 +57,24 @@ class TIB_Transaction {
   uint64_t Serial() const { return serial_; }
 
  private:
-  friend class TIB_Statement;
-  friend class TIB_Connection;
+  friend class Statement;
+  friend class DbConnection;
   void StartPhysical();
   void CloseCursors();
   // Ends an open transaction before the attachment goes away.
   void EndForDetach();
 
-  TIB_Connection& connection_;
-  bool readOnly_ = false;
-  TIB_Isolation isolation_ = TIB_Isolation::tiConcurrency;
-  bool lockWait_ = false;
-  bool recVersion_ = true;
-  bool serverAutoCommit_ = false;
-  bool inTransaction_ = false;
+  DbConnection& connection_;
+  bool read_only_ = false;
+  IsolationLevel isolation_ = IsolationLevel::kConcurrency;
+  bool lock_wait_ = false;
+  bool rec_version_ = true;
+  bool server_auto_commit_ = false;
+  bool in_transaction_ = false;
   IscHandle handle_ = 0;
   uint64_t serial_ = 0;
-  std::vector<TIB_Statement*> statements_;
-  bool connectionGone_ = false;  // the connection was destroyed first
+  std::vector<Statement*> statements_;
+  bool connection_gone_ = false;  // the connection was destroyed first
 };
 
 }  // namespace qv

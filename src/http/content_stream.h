@@ -13,9 +13,9 @@
 
 namespace qv {
 
-class TContentStream {
+class ContentStream {
  public:
-  virtual ~TContentStream() = default;
+  virtual ~ContentStream() = default;
   virtual int64_t Size() const = 0;
   virtual int64_t Position() const = 0;
   virtual void SetPosition(int64_t position) = 0;
@@ -27,10 +27,10 @@ class TContentStream {
 };
 
 // Bytes held in memory.
-class TMemoryContentStream final : public TContentStream {
+class MemoryContentStream final : public ContentStream {
  public:
-  TMemoryContentStream() = default;
-  explicit TMemoryContentStream(std::string data) : data_(std::move(data)) {}
+  MemoryContentStream() = default;
+  explicit MemoryContentStream(std::string data) : data_(std::move(data)) {}
   int64_t Size() const override { return static_cast<int64_t>(data_.size()); }
   int64_t Position() const override { return position_; }
   void SetPosition(int64_t position) override;
@@ -45,16 +45,16 @@ class TMemoryContentStream final : public TContentStream {
 };
 
 // A file opened read-only; others may go on reading and writing it. Opening a
-// file that cannot be read raises EContentStreamError.
-class TFileContentStream final : public TContentStream {
+// file that cannot be read raises ContentStreamError.
+class FileContentStream final : public ContentStream {
  public:
-  explicit TFileContentStream(const std::string& path);
+  explicit FileContentStream(const std::string& path);
   // The file when it is a regular file, null when there is none or it is
   // something else; a regular file that cannot be opened throws. One open and
   // one fstat, where a check before opening would walk the path twice.
-  static std::unique_ptr<TFileContentStream> OpenRegular(const std::string& path);
-  TFileContentStream(const TFileContentStream&) = delete;
-  TFileContentStream& operator=(const TFileContentStream&) = delete;
+  static std::unique_ptr<FileContentStream> OpenRegular(const std::string& path);
+  FileContentStream(const FileContentStream&) = delete;
+  FileContentStream& operator=(const FileContentStream&) = delete;
 
   // The size when the file was opened: the length the answer announces.
   int64_t Size() const override { return size_; }
@@ -69,7 +69,7 @@ class TFileContentStream final : public TContentStream {
   int64_t size_ = 0;
   int64_t position_ = 0;
 
-  TFileContentStream(std::string path, FileDescriptor fd, int64_t size)
+  FileContentStream(std::string path, FileDescriptor fd, int64_t size)
       : path_(std::move(path)), fd_(std::move(fd)), size_(size) {}
 };
 

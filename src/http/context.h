@@ -11,46 +11,46 @@
 
 namespace qv {
 
-enum IPFamily { Id_IPv4, Id_IPv6 };
+enum IpFamily { kIPv4, kIPv6 };
 
 // One listening address of the server. An empty IP means every local address
 // of the family; Port 0 lets the system choose (the chosen port is stored).
-struct TIdSocketHandle {
-  std::string IP;
-  int Port = 0;
-  IPFamily IPVersion = Id_IPv4;
+struct Binding {
+  std::string ip;
+  int port = 0;
+  IpFamily ip_version = kIPv4;
   // The listening socket's descriptor, only in what a running front reports
-  // (TIdFront::Listening); never closed through it.
-  int Handle = -1;
-  bool Tls = false;  // connections to it speak TLS (the server's TlsContext)
+  // (Front::Listening); never closed through it.
+  int handle = -1;
+  bool tls = false;  // connections to it speak TLS (the server's TlsContext)
 };
 
-class TIdTCPConnection {
+class TcpConnection {
  public:
-  explicit TIdTCPConnection(TIdTransport& transport) : transport_(transport), io_(transport) {}
-  TIdIOHandler& IOHandler() { return io_; }
-  TIdTransport& Transport() { return transport_; }
+  explicit TcpConnection(qv::Transport& transport) : transport_(transport), io_(transport) {}
+  BufferedIo& IOHandler() { return io_; }
+  qv::Transport& Transport() { return transport_; }
   // Shuts the send side down and closes. When input is still waiting unread,
   // the peer is given a moment to finish sending, so it still reads the answer.
   void Disconnect() { transport_.Close(io_.InputPending()); }
 
  private:
-  TIdTransport& transport_;
-  TIdIOHandler io_;
+  qv::Transport& transport_;
+  BufferedIo io_;
 };
 
-class TIdContext {
+class ConnectionContext {
  public:
-  TIdContext(TIdTransport& transport, std::string peer_ip, int peer_port,
-             const TIdSocketHandle* binding = nullptr)
+  ConnectionContext(qv::Transport& transport, std::string peer_ip, int peer_port,
+             const qv::Binding* binding = nullptr)
       : connection_(transport), peer_ip_(std::move(peer_ip)), peer_port_(peer_port), binding_(binding) {}
-  TIdContext(const TIdContext&) = delete;
-  TIdContext& operator=(const TIdContext&) = delete;
+  ConnectionContext(const ConnectionContext&) = delete;
+  ConnectionContext& operator=(const ConnectionContext&) = delete;
 
-  TIdTCPConnection& Connection() { return connection_; }
+  TcpConnection& Connection() { return connection_; }
   const std::string& PeerIP() const { return peer_ip_; }
   int PeerPort() const { return peer_port_; }
-  const TIdSocketHandle* Binding() const { return binding_; }
+  const qv::Binding* Binding() const { return binding_; }
   // The request being read on this connection: begun by the front, or by
   // the engine itself when it reads the connection alone.
   RequestParser& Parser() { return parser_; }
@@ -62,7 +62,7 @@ class TIdContext {
     connection_.IOHandler().Write(version + " 100 Continue\r\n\r\n");
   }
   // A restarted server's listener like the one the connection came in on.
-  void SetBinding(const TIdSocketHandle* binding) { binding_ = binding; }
+  void SetBinding(const qv::Binding* binding) { binding_ = binding; }
   bool ContinueSent() const { return continue_sent_; }
   // The current request is done with: parsing and the invitation start
   // afresh for the next one.
@@ -72,11 +72,11 @@ class TIdContext {
   }
 
  private:
-  TIdTCPConnection connection_;
+  TcpConnection connection_;
   RequestParser parser_;
   std::string peer_ip_;
   int peer_port_;
-  const TIdSocketHandle* binding_;
+  const qv::Binding* binding_;
   bool continue_sent_ = false;
 };
 

@@ -5,32 +5,32 @@
 
 namespace qv {
 
-std::string TIdCookieRFC2109::CookieText() const {
-  std::string text = CookieName + "=" + Value;
+std::string Cookie::CookieText() const {
+  std::string text = cookie_name + "=" + value;
   auto property = [&text](const char* name, const std::string& value) {
     if (!value.empty()) text.append("; ").append(name).append("=").append(value);
   };
-  property("path", Path);
-  property("expires", MaxAge >= 0 ? FormatCookieDate(NowGmt() + MaxAge / 86400.0) : Expires);
-  property("domain", Domain);
-  if (Secure) text.append("; secure");
-  property("comment", Comment);
-  property("version", Version);
-  if (HttpOnly) text.append("; HttpOnly");
-  property("SameSite", SameSite);
+  property("path", path);
+  property("expires", max_age >= 0 ? FormatCookieDate(NowGmt() + max_age / 86400.0) : expires);
+  property("domain", domain);
+  if (secure) text.append("; secure");
+  property("comment", comment);
+  property("version", version);
+  if (http_only) text.append("; HttpOnly");
+  property("SameSite", same_site);
   return text;
 }
 
-TIdCookieRFC2109& TIdServerCookies::Add(std::string name, std::string value) {
-  TIdCookieRFC2109& cookie = cookies_.emplace_back();
-  cookie.CookieName = std::move(name);
-  cookie.Value = std::move(value);
+qv::Cookie& CookieList::Add(std::string name, std::string value) {
+  qv::Cookie& cookie = cookies_.emplace_back();
+  cookie.cookie_name = std::move(name);
+  cookie.value = std::move(value);
   return cookie;
 }
 
-const TIdCookieRFC2109* TIdServerCookies::Cookie(std::string_view name) const {
-  for (const TIdCookieRFC2109& c : cookies_)
-    if (http_text::EqualsNoCase(c.CookieName, name)) return &c;
+const qv::Cookie* CookieList::Cookie(std::string_view name) const {
+  for (const qv::Cookie& c : cookies_)
+    if (http_text::EqualsNoCase(c.cookie_name, name)) return &c;
   return nullptr;
 }
 

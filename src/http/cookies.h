@@ -9,46 +9,46 @@
 
 namespace qv {
 
-class TIdCookieRFC2109 {
+class Cookie {
  public:
-  std::string CookieName;
-  std::string Value;
-  std::string Path;
-  std::string Domain;
-  std::string Expires;  // expiry text as written; see MaxAge
-  std::string Comment;
-  std::string Version;
-  bool Secure = false;
+  std::string cookie_name;
+  std::string value;
+  std::string path;
+  std::string domain;
+  std::string expires;  // expiry text as written; see MaxAge
+  std::string comment;
+  std::string version;
+  bool secure = false;
   // Kept from scripts in the page.
-  bool HttpOnly = false;
+  bool http_only = false;
   // "Lax", "Strict" or "None"; empty writes no attribute.
-  std::string SameSite;
+  std::string same_site;
   // Seconds until expiry; 0 or more is written as an expiry date from now,
   // -1 means no expiry.
-  long long MaxAge = -1;
+  long long max_age = -1;
 
   // name=value; path=...; expires=...; domain=...; secure; comment=...; version=...;
   // HttpOnly; SameSite=...
   std::string CookieText() const;
 };
 
-class TIdServerCookies {
+class CookieList {
  public:
   size_t Count() const { return cookies_.size(); }
   bool Empty() const { return cookies_.empty(); }
-  const TIdCookieRFC2109& operator[](size_t index) const { return cookies_[index]; }
-  TIdCookieRFC2109& operator[](size_t index) { return cookies_[index]; }
+  const qv::Cookie& operator[](size_t index) const { return cookies_[index]; }
+  qv::Cookie& operator[](size_t index) { return cookies_[index]; }
   auto begin() const { return cookies_.begin(); }
   auto end() const { return cookies_.end(); }
 
-  TIdCookieRFC2109& Add() { return cookies_.emplace_back(); }
-  TIdCookieRFC2109& Add(std::string name, std::string value);
+  qv::Cookie& Add() { return cookies_.emplace_back(); }
+  qv::Cookie& Add(std::string name, std::string value);
   void Clear() { cookies_.clear(); }
   // The first cookie with that name (case ignored), or null.
-  const TIdCookieRFC2109* Cookie(std::string_view name) const;
+  const qv::Cookie* Cookie(std::string_view name) const;
 
  private:
-  std::vector<TIdCookieRFC2109> cookies_;
+  std::vector<qv::Cookie> cookies_;
 };
 
 }  // namespace qv

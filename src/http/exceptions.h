@@ -12,52 +12,52 @@ namespace qv {
 
 // Connection-level failures: the request loop ends and the connection is closed
 // without an answer.
-class EHttpEngineError : public Exception {
+class HttpError : public Exception {
  public:
   using Exception::Exception;
 };
 
-class EIdHTTPErrorParsingCommand : public EHttpEngineError {
+class BadRequestLine : public HttpError {
  public:
-  EIdHTTPErrorParsingCommand()
-      : EHttpEngineError("Error in parsing command.", FailureKind::BadRequest) {}
+  BadRequestLine()
+      : HttpError("Error in parsing command.", FailureKind::BadRequest) {}
 };
 
-class EIdReadLnMaxLineLengthExceeded : public EHttpEngineError {
+class LineTooLong : public HttpError {
  public:
-  EIdReadLnMaxLineLengthExceeded()
-      : EHttpEngineError("Max line length exceeded.", FailureKind::BadRequest) {}
+  LineTooLong()
+      : HttpError("Max line length exceeded.", FailureKind::BadRequest) {}
 };
 
-class EIdMaxCaptureLineExceeded : public EHttpEngineError {
+class TooManyHeaderLines : public HttpError {
  public:
-  EIdMaxCaptureLineExceeded()
-      : EHttpEngineError("Maximum number of line allowed exceeded", FailureKind::BadRequest) {}
+  TooManyHeaderLines()
+      : HttpError("Maximum number of line allowed exceeded", FailureKind::BadRequest) {}
 };
 
-class EIdHTTPUnsupportedAuthorisationScheme : public EHttpEngineError {
+class UnsupportedAuthScheme : public HttpError {
  public:
-  EIdHTTPUnsupportedAuthorisationScheme()
-      : EHttpEngineError("Unsupported authorization scheme.", FailureKind::BadRequest) {}
+  UnsupportedAuthScheme()
+      : HttpError("Unsupported authorization scheme.", FailureKind::BadRequest) {}
 };
 
 // The peer closed the connection, or it was closed under the reader.
-class EConnectionClosed : public EHttpEngineError {
+class ConnectionClosed : public HttpError {
  public:
-  EConnectionClosed() : EHttpEngineError("Connection closed by the peer.", FailureKind::ClientGone) {}
+  ConnectionClosed() : HttpError("Connection closed by the peer.", FailureKind::ClientGone) {}
 };
 
 // The peer sent nothing for the read time-out.
-class EReadTimeout : public EHttpEngineError {
+class ReadTimedOut : public HttpError {
  public:
-  EReadTimeout() : EHttpEngineError("Read timed out.", FailureKind::ClientGone) {}
+  ReadTimedOut() : HttpError("Read timed out.", FailureKind::ClientGone) {}
 };
 
 // A socket call failed; carries the system error number.
-class ESocketError : public EHttpEngineError {
+class SocketError : public HttpError {
  public:
-  ESocketError(int error, const std::string& message)
-      : EHttpEngineError(message, FailureKind::ClientGone), error_(error) {}
+  SocketError(int error, const std::string& message)
+      : HttpError(message, FailureKind::ClientGone), error_(error) {}
   int LastError() const { return error_; }
 
  private:
@@ -65,28 +65,28 @@ class ESocketError : public EHttpEngineError {
 };
 
 // Usage and configuration failures.
-class ECouldNotBindSocket : public EHttpEngineError {
+class BindError : public HttpError {
  public:
-  ECouldNotBindSocket()
-      : EHttpEngineError("Could not bind socket. Address and port are already in use.",
+  BindError()
+      : HttpError("Could not bind socket. Address and port are already in use.",
                          FailureKind::BadSetting) {}
-  explicit ECouldNotBindSocket(const std::string& message)
-      : EHttpEngineError(message, FailureKind::BadSetting) {}
+  explicit BindError(const std::string& message)
+      : HttpError(message, FailureKind::BadSetting) {}
 };
 
-class EIdHTTPHeaderAlreadyWritten : public EHttpEngineError {
+class HeaderAlreadyWritten : public HttpError {
  public:
-  EIdHTTPHeaderAlreadyWritten() : EHttpEngineError("Header has already been written.") {}
+  HeaderAlreadyWritten() : HttpError("Header has already been written.") {}
 };
 
-class EIdHTTPCannotSwitchSessionStateWhenActive : public EHttpEngineError {
+class SessionStateLocked : public HttpError {
  public:
-  EIdHTTPCannotSwitchSessionStateWhenActive()
-      : EHttpEngineError("Cannot change session state when the server is active.") {}
+  SessionStateLocked()
+      : HttpError("Cannot change session state when the server is active.") {}
 };
 
 // A body stream could not be opened or read.
-class EContentStreamError : public Exception {
+class ContentStreamError : public Exception {
  public:
   using Exception::Exception;
 };

@@ -41,38 +41,38 @@ void PeerText(const sockaddr_storage& peer, std::string& ip, int& port) {
 
 }  // namespace
 
-struct TIdFront::Source {
+struct Front::Source {
   enum Kind { kWake, kListener, kConn };
   explicit Source(Kind k) : kind(k) {}
   virtual ~Source() = default;
   Kind kind;
 };
 
-struct TIdFront::Listener : Source {
-  Listener(const TIdSocketHandle& b, FileDescriptor socket)
+struct Front::Listener : Source {
+  Listener(const Binding& b, FileDescriptor socket)
       : Source(kListener), fd(std::move(socket)), binding(b) {
-    binding.Handle = -1;
+    binding.handle = -1;
   }
   FileDescriptor fd;  // closed at the stop, or when the front goes
   // The front's own copy: connections point to it for as long as they live.
-  TIdSocketHandle binding;
+  Binding binding;
 };
 
 namespace {
 
 // Whether a connection that came in on one listener can be taken over by
 // another: same address, port, family and protocol.
-bool SameListener(const TIdSocketHandle& a, const TIdSocketHandle& b) {
-  return a.IP == b.IP && a.Port == b.Port && a.IPVersion == b.IPVersion && a.Tls == b.Tls;
+bool SameListener(const Binding& a, const Binding& b) {
+  return a.ip == b.ip && a.port == b.port && a.ip_version == b.ip_version && a.tls == b.tls;
 }
 
 }  // namespace
 
-struct TIdFront::Conn : Source {
+struct Front::Conn : Source {
   using State = ConnState;
   Conn() : Source(kConn) {}
-  std::shared_ptr<TIdFrontConnection> fc;
-  TIdSocketTransport* socket = nullptr;
+  std::shared_ptr<FrontConnection> fc;
+  SocketTransport* socket = nullptr;
   std::string address;
   State state = State::Waiting;
   bool registered = false;
@@ -82,34 +82,34 @@ struct TIdFront::Conn : Source {
   bool event_early = false;
   // While its TLS handshake runs: the transport, when the handshake must be
   // done by, and the address it is counted under (empty: not counted).
-  TTlsTransport* handshake = nullptr;
+  TlsTransport* handshake = nullptr;
   Clock::time_point handshake_until = Clock::time_point::max();
   std::string handshake_address;
 };
 
-TIdFront::TIdFront(TIdFrontSettings settings, TIdFrontHooks hooks,
+Front::Front(FrontSettings settings, FrontHooks hooks,
                    std::shared_ptr<std::atomic<size_t>> live, std::shared_ptr<std::atomic<bool>> draining)
     : settings_(std::move(settings)), hooks_(std::move(hooks)), live_(std::move(live)), draining_(std::move(draining)) {}
 
-TIdFront::~TIdFront() {
+Front::~Front() {
   if (handshakes_) handshakes_->Stop();
   listeners_.clear();
   for (auto& entry : conns_) entry.second->fc->Transport().Close(false);
   for (auto& handed : adopted_) handed.fc->Transport().Close(false);
 }
 
-void TIdFront::Start(const std::vector<TIdSocketHandle>& listening, std::vector<FileDescriptor> sockets) {
+void Front::Start(const std::vector<Binding>& listening, std::vector<FileDescriptor> sockets) {
   // The listening sockets are the front's from here on, also when it cannot start.
   for (size_t i = 0; i < listening.size() && i < sockets.size(); ++i)
     listeners_.push_back(std::make_unique<Listener>(listening[i], std::move(sockets[i])));
-  const auto secured = [](const TIdSocketHandle& binding) { return binding.Tls; };
+  const auto secured = [](const Binding& binding) { return binding.tls; };
   if (settings_.tls && std::any_of(listening.begin(), listening.end(), secured))
     handshakes_ = std::make_unique<HandshakePool>();
   epoll_fd_.Reset(::epoll_create1(EPOLL_CLOEXEC));
   wake_fd_.Reset(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
   if (!epoll_fd_.Valid() || !wake_fd_.Valid()) {
     const int error = errno;
-    throw ESocketError(error, std::string("Could not start the server. ") + std::strerror(error));
+    throw SocketError(error, std::string("Could not start the server. ") + std::strerror(error));
   }
   wake_source_ = std::make_unique<Source>(Source::kWake);
   epoll_event ev{};
@@ -119,8 +119,8 @@ void TIdFront::Start(const std::vector<TIdSocketHandle>& listening, std::vector<
   ResumeAccepting();
   try {
     auto self = shared_from_this();
-    pool_ = std::make_unique<TIdWorkerPool>(static_cast<size_t>(std::max(0, settings_.workers)),
-                                            [self](TIdWorkerPool::Job& job) { self->RunJob(job); });
+    pool_ = std::make_unique<WorkerPool>(static_cast<size_t>(std::max(0, settings_.workers)),
+                                            [self](WorkerPool::Job& job) { self->RunJob(job); });
     thread_ = std::thread([this] { Loop(); });
   } catch (...) {
     // Ends the pool's hold on this front, which then goes with its sockets.
@@ -129,23 +129,23 @@ void TIdFront::Start(const std::vector<TIdSocketHandle>& listening, std::vector<
   }
 }
 
-size_t TIdFront::WorkerThreads() const { return pool_ ? pool_->Threads() : 0; }
+size_t Front::WorkerThreads() const { return pool_ ? pool_->Threads() : 0; }
 
-std::vector<TIdSocketHandle> TIdFront::Listening() const {
-  std::vector<TIdSocketHandle> listening;
+std::vector<Binding> Front::Listening() const {
+  std::vector<Binding> listening;
   for (const auto& listener : listeners_) {
     listening.push_back(listener->binding);
-    listening.back().Handle = listener->fd.Get();
+    listening.back().handle = listener->fd.Get();
   }
   return listening;
 }
 
-void TIdFront::Wake() {
+void Front::Wake() {
   const uint64_t one = 1;
   [[maybe_unused]] const ssize_t n = ::write(wake_fd_.Get(), &one, sizeof one);
 }
 
-void TIdFront::Stop(int drain_ms, std::shared_ptr<TIdFront> successor) {
+void Front::Stop(int drain_ms, std::shared_ptr<Front> successor) {
   {
     std::lock_guard lock(stop_lock_);
     stop_requested_ = true;
@@ -163,7 +163,7 @@ void TIdFront::Stop(int drain_ms, std::shared_ptr<TIdFront> successor) {
   if (pool_->Threads() == 0) pool_.reset();
 }
 
-void TIdFront::ResumeAccepting() {
+void Front::ResumeAccepting() {
   accept_paused_ = false;
   for (auto& listener : listeners_) {
     if (!listener->fd.Valid()) continue;
@@ -175,7 +175,7 @@ void TIdFront::ResumeAccepting() {
   }
 }
 
-void TIdFront::PauseAccepting(Clock::time_point now) {
+void Front::PauseAccepting(Clock::time_point now) {
   accept_paused_ = true;
   resume_at_ = now + kPause;
   for (auto& listener : listeners_) {
@@ -186,14 +186,14 @@ void TIdFront::PauseAccepting(Clock::time_point now) {
   }
 }
 
-void TIdFront::ReportOnce(int error, const char* what) {
+void Front::ReportOnce(int error, const char* what) {
   if (reported_) return;
   reported_ = true;
   if (hooks_.on_listen_exception)
-    hooks_.on_listen_exception(ESocketError(error, std::string(what) + std::strerror(error)));
+    hooks_.on_listen_exception(SocketError(error, std::string(what) + std::strerror(error)));
 }
 
-void TIdFront::Accept(Listener& listener) {
+void Front::Accept(Listener& listener) {
   for (int i = 0; i < kAcceptBurst; ++i) {
     sockaddr_storage peer{};
     socklen_t length = sizeof peer;
@@ -222,7 +222,7 @@ void TIdFront::Accept(Listener& listener) {
   }
 }
 
-void TIdFront::Admit(FileDescriptor fd, const void* peer_address, const TIdSocketHandle* binding) {
+void Front::Admit(FileDescriptor fd, const void* peer_address, const Binding* binding) {
   // A connection refused below is closed as fd goes, without a byte written.
   if (settings_.max_connections > 0 && live_->load() >= static_cast<size_t>(settings_.max_connections))
     return;
@@ -231,7 +231,7 @@ void TIdFront::Admit(FileDescriptor fd, const void* peer_address, const TIdSocke
   PeerText(*static_cast<const sockaddr_storage*>(peer_address), ip, port);
   const bool exempt = settings_.uncapped && settings_.uncapped(ip);
   const bool capped = settings_.max_per_address > 0 && !exempt;
-  const bool tls = binding && binding->Tls && settings_.tls;
+  const bool tls = binding && binding->tls && settings_.tls;
   const bool handshake_capped = tls && settings_.max_handshakes_per_address > 0 && !exempt;
   std::unique_lock lock(conns_lock_);
   if (handshake_capped && !HandshakeAllowed(ip)) {
@@ -251,37 +251,37 @@ void TIdFront::Admit(FileDescriptor fd, const void* peer_address, const TIdSocke
   ++*live_;
   auto owned = std::make_unique<Conn>();
   Conn& conn = *owned;
-  auto transport = std::make_unique<TIdSocketTransport>(std::move(fd), settings_.read_timeout_ms);
+  auto transport = std::make_unique<SocketTransport>(std::move(fd), settings_.read_timeout_ms);
   transport->SetHoldBack(true);
   conn.socket = transport.get();
   conn.address = capped ? ip : std::string();
-  std::unique_ptr<TIdTransport> channel = std::move(transport);
+  std::unique_ptr<Transport> channel = std::move(transport);
   // TLS runs over the socket in memory. Its handshake advances on the
   // handshake pool as bytes arrive, never on this thread and never holding
   // a worker, and must end in time.
   if (tls) {
-    auto secured = std::make_unique<TTlsTransport>(std::move(channel), settings_.tls->Current());
+    auto secured = std::make_unique<TlsTransport>(std::move(channel), settings_.tls->Current());
     conn.handshake = secured.get();
     conn.handshake_address = handshake_capped ? ip : std::string();
     if (settings_.handshake_timeout_ms > 0)
       conn.handshake_until = Clock::now() + std::chrono::milliseconds(settings_.handshake_timeout_ms);
     channel = std::move(secured);
   }
-  conn.fc = std::make_shared<TIdFrontConnection>(std::move(channel), std::move(ip), port, binding,
+  conn.fc = std::make_shared<FrontConnection>(std::move(channel), std::move(ip), port, binding,
                                                  settings_.limits, settings_.hand_over_at_head);
-  conn.fc->Tag = &conn;
+  conn.fc->tag = &conn;
   lock.lock();
   conns_.emplace(&conn, std::move(owned));
   lock.unlock();
   if (hooks_.on_connect) hooks_.on_connect(conn.fc->Context());
   const auto now = Clock::now();
   // A handshake's first bytes are read off this thread, once epoll has them.
-  if (conn.handshake) return Handle(conn, TIdFrontConnection::Next::Wait, now);
+  if (conn.handshake) return Handle(conn, FrontConnection::Next::Wait, now);
   // The request is often there already.
   Handle(conn, conn.fc->Receive(now), now);
 }
 
-bool TIdFront::Register(Conn& conn, unsigned events) {
+bool Front::Register(Conn& conn, unsigned events) {
   epoll_event ev{};
   ev.events = events | EPOLLONESHOT;
   ev.data.ptr = &conn;
@@ -291,25 +291,25 @@ bool TIdFront::Register(Conn& conn, unsigned events) {
   return true;
 }
 
-void TIdFront::Arm(Conn& conn, unsigned events) {
+void Front::Arm(Conn& conn, unsigned events) {
   if (!Register(conn, events)) Finish(conn);
 }
 
-void TIdFront::SetDeadline(Conn& conn, Clock::time_point deadline) {
+void Front::SetDeadline(Conn& conn, Clock::time_point deadline) {
   std::lock_guard lock(conns_lock_);
   SetDeadlineLocked(conn, deadline);
 }
 
-void TIdFront::SetDeadlineLocked(Conn& conn, Clock::time_point deadline) {
+void Front::SetDeadlineLocked(Conn& conn, Clock::time_point deadline) {
   if (conn.deadline != Clock::time_point::max()) timers_.erase({conn.deadline, &conn});
   conn.deadline = deadline;
   if (deadline != Clock::time_point::max()) timers_.emplace(deadline, &conn);
 }
 
-TIdFront::Clock::time_point TIdFront::WaitDeadline(const Conn& conn, Clock::time_point now) const {
+Front::Clock::time_point Front::WaitDeadline(const Conn& conn, Clock::time_point now) const {
   using std::chrono::milliseconds;
   auto deadline = Clock::time_point::max();
-  const TIdFrontConnection& fc = *conn.fc;
+  const FrontConnection& fc = *conn.fc;
   if (fc.RequestUnderway()) {
     if (settings_.read_timeout_ms > 0)
       deadline = std::min(deadline, fc.LastInput() + milliseconds(settings_.read_timeout_ms));
@@ -323,8 +323,8 @@ TIdFront::Clock::time_point TIdFront::WaitDeadline(const Conn& conn, Clock::time
   return std::min(deadline, conn.handshake_until);
 }
 
-void TIdFront::Handle(Conn& conn, TIdFrontConnection::Next next, Clock::time_point now) {
-  using Next = TIdFrontConnection::Next;
+void Front::Handle(Conn& conn, FrontConnection::Next next, Clock::time_point now) {
+  using Next = FrontConnection::Next;
   switch (next) {
     case Next::Wait:
       if (stop_started_) {
@@ -362,7 +362,7 @@ void TIdFront::Handle(Conn& conn, TIdFrontConnection::Next next, Clock::time_poi
   }
 }
 
-void TIdFront::Dispatch(Conn& conn) {
+void Front::Dispatch(Conn& conn) {
   conn.state = Conn::State::Serving;
   SetDeadline(conn, Clock::time_point::max());
   // A worker that has to wait for more of the request waits no longer than
@@ -371,7 +371,7 @@ void TIdFront::Dispatch(Conn& conn) {
     conn.socket->SetDeadline(conn.fc->RequestBegan() + std::chrono::milliseconds(settings_.request_timeout_ms));
   ++serving_;
   const bool posted = pool_->Post(conn.fc);
-  nudge_at_ = std::min(nudge_at_, Clock::now() + TIdWorkerPool::kWaitBeforeMore);
+  nudge_at_ = std::min(nudge_at_, Clock::now() + WorkerPool::kWaitBeforeMore);
   if (!posted) {
     // No thread could be started: the job waits; accepting pauses meanwhile.
     pool_starved_ = true;
@@ -380,7 +380,7 @@ void TIdFront::Dispatch(Conn& conn) {
   }
 }
 
-void TIdFront::StepHandshake(Conn& conn) {
+void Front::StepHandshake(Conn& conn) {
   // Like a request handed to a worker: the front neither reads it nor times
   // it out until the step hands it back.
   conn.state = Conn::State::Serving;
@@ -389,15 +389,15 @@ void TIdFront::StepHandshake(Conn& conn) {
   handshakes_->Post([this, step = &conn] { RunHandshakeStep(*step); });
 }
 
-void TIdFront::RunHandshakeStep(Conn& conn) {
-  using Next = TIdFrontConnection::Next;
+void Front::RunHandshakeStep(Conn& conn) {
+  using Next = FrontConnection::Next;
   Next next = Next::Close;
   if (!aborted_.load()) {
     try {
       // Reads what has arrived and advances the handshake; when it is done,
       // also the request that may have come with its last message.
       next = conn.fc->Receive(Clock::now());
-    } catch (const EHttpEngineError&) {
+    } catch (const HttpError&) {
       next = Next::Close;  // a handshake that failed: the connection just ends
     } catch (const std::exception& e) {
       next = Next::Close;
@@ -411,12 +411,12 @@ void TIdFront::RunHandshakeStep(Conn& conn) {
   Returned(&conn, next);
 }
 
-bool TIdFront::HandshakeAllowed(const std::string& address) {
+bool Front::HandshakeAllowed(const std::string& address) {
   const auto it = handshakes_per_address_.find(address);
   return it == handshakes_per_address_.end() || it->second < settings_.max_handshakes_per_address;
 }
 
-void TIdFront::EndHandshake(Conn& conn) {
+void Front::EndHandshake(Conn& conn) {
   conn.handshake = nullptr;
   conn.handshake_until = Clock::time_point::max();
   if (conn.handshake_address.empty()) return;
@@ -425,9 +425,9 @@ void TIdFront::EndHandshake(Conn& conn) {
   conn.handshake_address.clear();
 }
 
-void TIdFront::RunJob(TIdWorkerPool::Job& job) {
-  auto* conn = static_cast<Conn*>(job->Tag);
-  using Next = TIdFrontConnection::Next;
+void Front::RunJob(WorkerPool::Job& job) {
+  auto* conn = static_cast<Conn*>(job->tag);
+  using Next = FrontConnection::Next;
   Next next = Next::Close;
   if (!aborted_.load()) next = job->Serve(hooks_.serve, hooks_.on_exception);
   if (next == Next::Wait && WaitHere(*conn)) return;
@@ -443,7 +443,7 @@ void TIdFront::RunJob(TIdWorkerPool::Job& job) {
   if (--serving_ == 0 && stopping_.load()) Wake();
 }
 
-bool TIdFront::WaitHere(Conn& conn) {
+bool Front::WaitHere(Conn& conn) {
   // A persistent connection waits for its next request in epoll, put there
   // by its worker: the front sees it again only when that request comes.
   // It stays Serving until it is in epoll, so the front neither ends it nor
@@ -482,7 +482,7 @@ bool TIdFront::WaitHere(Conn& conn) {
   return true;
 }
 
-void TIdFront::Returned(Conn* conn, TIdFrontConnection::Next next) {
+void Front::Returned(Conn* conn, FrontConnection::Next next) {
   bool wake = false;
   {
     std::lock_guard lock(returned_lock_);
@@ -493,10 +493,10 @@ void TIdFront::Returned(Conn* conn, TIdFrontConnection::Next next) {
   if (wake) Wake();
 }
 
-bool TIdFront::Adopt(const std::shared_ptr<TIdFrontConnection>& fc, TIdSocketTransport* socket,
-                     TTlsTransport* handshake, Clock::time_point handshake_until) {
-  const TIdSocketHandle* came_in = fc->Context().Binding();
-  const TIdSocketHandle* binding = nullptr;
+bool Front::Adopt(const std::shared_ptr<FrontConnection>& fc, SocketTransport* socket,
+                     TlsTransport* handshake, Clock::time_point handshake_until) {
+  const Binding* came_in = fc->Context().Binding();
+  const Binding* binding = nullptr;
   for (const auto& listener : listeners_) {
     if (!came_in || SameListener(listener->binding, *came_in)) {
       binding = &listener->binding;
@@ -517,7 +517,7 @@ bool TIdFront::Adopt(const std::shared_ptr<TIdFrontConnection>& fc, TIdSocketTra
   return true;
 }
 
-bool TIdFront::HandOver(Conn& conn) {
+bool Front::HandOver(Conn& conn) {
   // Nothing of it may be left in this front's epoll when the successor
   // puts it in its own.
   if (conn.registered && ::epoll_ctl(epoll_fd_.Get(), EPOLL_CTL_DEL, conn.socket->Handle(), nullptr) != 0)
@@ -533,14 +533,14 @@ bool TIdFront::HandOver(Conn& conn) {
   return true;
 }
 
-void TIdFront::TakeAdopted(Clock::time_point now) {
+void Front::TakeAdopted(Clock::time_point now) {
   std::vector<HandedOver> adopted;
   {
     std::lock_guard lock(returned_lock_);
     adopted.swap(adopted_);
   }
   for (HandedOver& handed : adopted) {
-    const std::shared_ptr<TIdFrontConnection>& fc = handed.fc;
+    const std::shared_ptr<FrontConnection>& fc = handed.fc;
     const std::string& ip = fc->Context().PeerIP();
     const bool exempt = settings_.uncapped && settings_.uncapped(ip);
     const bool capped = settings_.max_per_address > 0 && !exempt;
@@ -557,7 +557,7 @@ void TIdFront::TakeAdopted(Clock::time_point now) {
       if (settings_.max_handshakes_per_address > 0 && !exempt) conn.handshake_address = ip;
     }
     handed.socket->SetTimeout(settings_.read_timeout_ms);
-    fc->Tag = &conn;
+    fc->tag = &conn;
     ++*live_;
     {
       // Counted against the caps, never refused: it was admitted before.
@@ -567,12 +567,12 @@ void TIdFront::TakeAdopted(Clock::time_point now) {
       conns_.emplace(&conn, std::move(owned));
     }
     // Its next handshake step is read off this thread, once epoll has input.
-    Handle(conn, handshake ? TIdFrontConnection::Next::Wait : fc->Receive(now), now);
+    Handle(conn, handshake ? FrontConnection::Next::Wait : fc->Receive(now), now);
   }
 }
 
-void TIdFront::TakeReturned(Clock::time_point now) {
-  std::vector<std::pair<Conn*, TIdFrontConnection::Next>> returned;
+void Front::TakeReturned(Clock::time_point now) {
+  std::vector<std::pair<Conn*, FrontConnection::Next>> returned;
   {
     std::lock_guard lock(returned_lock_);
     returned.swap(returned_);
@@ -589,14 +589,14 @@ void TIdFront::TakeReturned(Clock::time_point now) {
   }
 }
 
-void TIdFront::Finish(Conn& conn) {
+void Front::Finish(Conn& conn) {
   SetDeadline(conn, Clock::time_point::max());
   conn.fc->Transport().Close(false);
   std::lock_guard lock(conns_lock_);
   Forget(conn);
 }
 
-bool TIdFront::Lookup(Conn* conn, ConnState& state) {
+bool Front::Lookup(Conn* conn, ConnState& state) {
   std::lock_guard lock(conns_lock_);
   if (conns_.find(conn) == conns_.end()) return false;
   state = conn->state;
@@ -605,7 +605,7 @@ bool TIdFront::Lookup(Conn* conn, ConnState& state) {
   return true;
 }
 
-TIdFront::Conn* TIdFront::Due(Clock::time_point now) {
+Front::Conn* Front::Due(Clock::time_point now) {
   std::lock_guard lock(conns_lock_);
   while (!timers_.empty() && timers_.begin()->first <= now) {
     Conn* conn = timers_.begin()->second;
@@ -616,12 +616,12 @@ TIdFront::Conn* TIdFront::Due(Clock::time_point now) {
   return nullptr;
 }
 
-bool TIdFront::NoConnections() {
+bool Front::NoConnections() {
   std::lock_guard lock(conns_lock_);
   return conns_.empty();
 }
 
-std::vector<TIdFront::Conn*> TIdFront::Owned() {
+std::vector<Front::Conn*> Front::Owned() {
   std::vector<Conn*> owned;
   std::lock_guard lock(conns_lock_);
   for (auto& entry : conns_)
@@ -629,7 +629,7 @@ std::vector<TIdFront::Conn*> TIdFront::Owned() {
   return owned;
 }
 
-void TIdFront::Forget(Conn& conn) {
+void Front::Forget(Conn& conn) {
   EndHandshake(conn);
   if (!conn.address.empty()) {
     const auto it = per_address_.find(conn.address);
@@ -639,7 +639,7 @@ void TIdFront::Forget(Conn& conn) {
   conns_.erase(&conn);
 }
 
-void TIdFront::BeginStop(Clock::time_point now) {
+void Front::BeginStop(Clock::time_point now) {
   stop_started_ = true;
   stopping_ = true;
   int drain_ms;
@@ -679,12 +679,12 @@ void TIdFront::BeginStop(Clock::time_point now) {
     if (conn->state == Conn::State::Waiting) Handle(*conn, conn->fc->Receive(now), now);
 }
 
-void TIdFront::AbortAll() {
+void Front::AbortAll() {
   aborted_ = true;
   // Requests not yet taken by a thread are not run.
   for (auto& job : pool_->TakeQueued()) {
     --serving_;
-    Finish(*static_cast<Conn*>(job->Tag));
+    Finish(*static_cast<Conn*>(job->tag));
   }
   {
     // Held, so that no worker ends its connection meanwhile.
@@ -695,7 +695,7 @@ void TIdFront::AbortAll() {
   for (Conn* conn : Owned()) Finish(*conn);
 }
 
-int TIdFront::Timeout(Clock::time_point now) {
+int Front::Timeout(Clock::time_point now) {
   auto next = Clock::time_point::max();
   std::lock_guard lock(conns_lock_);
   if (!timers_.empty()) next = timers_.begin()->first;
@@ -716,7 +716,7 @@ int TIdFront::Timeout(Clock::time_point now) {
   return static_cast<int>(ms);
 }
 
-void TIdFront::Loop() {
+void Front::Loop() {
   ::pthread_setname_np(::pthread_self(), "Front");
   epoll_event events[kMaxEvents];
   for (;;) {

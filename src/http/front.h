@@ -28,7 +28,7 @@
 
 namespace qv {
 
-struct TIdFrontSettings {
+struct FrontSettings {
   int read_timeout_ms = 0;
   int request_timeout_ms = 0;
   int keep_alive_timeout_ms = 0;
@@ -36,11 +36,11 @@ struct TIdFrontSettings {
   int max_per_address = 0;
   int workers = 0;
   RequestLimits limits;
-  bool hand_over_at_head = false;  // see TIdFrontConnection
+  bool hand_over_at_head = false;  // see FrontConnection
   // Addresses the per-address cap does not apply to (proxies in front).
   std::function<bool(const std::string&)> uncapped;
   // Certificate and key for connections to bindings marked Tls.
-  std::shared_ptr<TTlsContext> tls;
+  std::shared_ptr<TlsContext> tls;
   // From its accept to the end of its handshake a TLS connection may take
   // this long (0: no limit but read_timeout_ms), and one address may have
   // this many handshakes in progress (0: no limit; uncapped addresses have none).
@@ -48,17 +48,17 @@ struct TIdFrontSettings {
   int max_handshakes_per_address = 0;
 };
 
-struct TIdFrontHooks {
-  TIdFrontConnection::ServeFunction serve;
-  std::function<void(TIdContext&)> on_connect;
-  std::function<void(TIdContext&, const std::exception&)> on_exception;
+struct FrontHooks {
+  FrontConnection::ServeFunction serve;
+  std::function<void(ConnectionContext&)> on_connect;
+  std::function<void(ConnectionContext&, const std::exception&)> on_exception;
   std::function<void(const std::exception&)> on_listen_exception;
 };
 
-class TIdSocketTransport;
-class TTlsTransport;
+class SocketTransport;
+class TlsTransport;
 
-class TIdFront : public std::enable_shared_from_this<TIdFront> {
+class Front : public std::enable_shared_from_this<Front> {
  public:
   using Clock = std::chrono::steady_clock;
   // How long accepting pauses when descriptors or threads run out.
@@ -73,19 +73,19 @@ class TIdFront : public std::enable_shared_from_this<TIdFront> {
   // The longest the front sleeps when nothing is due.
   static constexpr std::chrono::milliseconds kLongestSleep{60000};
 
-  TIdFront(TIdFrontSettings settings, TIdFrontHooks hooks, std::shared_ptr<std::atomic<size_t>> live,
+  Front(FrontSettings settings, FrontHooks hooks, std::shared_ptr<std::atomic<size_t>> live,
            std::shared_ptr<std::atomic<bool>> draining);
-  ~TIdFront();
-  TIdFront(const TIdFront&) = delete;
-  TIdFront& operator=(const TIdFront&) = delete;
+  ~Front();
+  Front(const Front&) = delete;
+  Front& operator=(const Front&) = delete;
 
   // Takes the listening sockets (already listening, one for each binding,
   // in order; the bindings are copied) and starts the I/O thread. The
   // sockets are the front's to close from the call on, also when it raises.
-  void Start(const std::vector<TIdSocketHandle>& listening, std::vector<FileDescriptor> sockets);
+  void Start(const std::vector<Binding>& listening, std::vector<FileDescriptor> sockets);
   // The listening sockets, Handle being each one's descriptor (still the
   // front's, to be copied at most). Only until Stop.
-  std::vector<TIdSocketHandle> Listening() const;
+  std::vector<Binding> Listening() const;
   // Closes the listening sockets at once, and every connection with no
   // request begun (an idle persistent one, or one that sent nothing yet);
   // requests already begun and running finish for drain_ms, then the rest
@@ -96,14 +96,14 @@ class TIdFront : public std::enable_shared_from_this<TIdFront> {
   // sockets) nothing waiting is closed: each connection between requests, or
   // with its request still arriving, moves to the successor, now or once its
   // running request is answered. Returns when done.
-  void Stop(int drain_ms, std::shared_ptr<TIdFront> successor = nullptr);
+  void Stop(int drain_ms, std::shared_ptr<Front> successor = nullptr);
   // Takes over a connection another front gave up while it waited for input;
   // false, leaving it where it is, when this front has no listener like the
   // one it came in on. Safe from any thread before this front stops. A TLS
   // connection whose handshake is not done yet comes with its transport and
   // the deadline of its handshake, and goes on with it here.
-  bool Adopt(const std::shared_ptr<TIdFrontConnection>& fc, TIdSocketTransport* socket,
-             TTlsTransport* handshake = nullptr, Clock::time_point handshake_until = Clock::time_point::max());
+  bool Adopt(const std::shared_ptr<FrontConnection>& fc, SocketTransport* socket,
+             TlsTransport* handshake = nullptr, Clock::time_point handshake_until = Clock::time_point::max());
   size_t WorkerThreads() const;
 
  private:
@@ -113,8 +113,8 @@ class TIdFront : public std::enable_shared_from_this<TIdFront> {
 
   void Loop();
   void Accept(Listener& listener);
-  void Admit(FileDescriptor fd, const void* peer, const TIdSocketHandle* binding);
-  void Handle(Conn& conn, TIdFrontConnection::Next next, Clock::time_point now);
+  void Admit(FileDescriptor fd, const void* peer, const Binding* binding);
+  void Handle(Conn& conn, FrontConnection::Next next, Clock::time_point now);
   void Arm(Conn& conn, unsigned events);
   bool Register(Conn& conn, unsigned events);
   void SetDeadline(Conn& conn, Clock::time_point deadline);
@@ -147,8 +147,8 @@ class TIdFront : public std::enable_shared_from_this<TIdFront> {
   bool HandshakeAllowed(const std::string& address);
   // The handshake is over (done, or the connection ends); under conns_lock_.
   void EndHandshake(Conn& conn);
-  void RunJob(TIdWorkerPool::Job& job);
-  void Returned(Conn* conn, TIdFrontConnection::Next next);
+  void RunJob(WorkerPool::Job& job);
+  void Returned(Conn* conn, FrontConnection::Next next);
   void TakeReturned(Clock::time_point now);
   void PauseAccepting(Clock::time_point now);
   void ResumeAccepting();
@@ -158,8 +158,8 @@ class TIdFront : public std::enable_shared_from_this<TIdFront> {
   void Wake();
   int Timeout(Clock::time_point now);
 
-  const TIdFrontSettings settings_;
-  const TIdFrontHooks hooks_;
+  const FrontSettings settings_;
+  const FrontHooks hooks_;
   std::shared_ptr<std::atomic<size_t>> live_;
   std::shared_ptr<std::atomic<bool>> draining_;
 
@@ -175,7 +175,7 @@ class TIdFront : public std::enable_shared_from_this<TIdFront> {
   std::unordered_map<std::string, int> per_address_;
   std::set<std::pair<Clock::time_point, Conn*>> timers_;
   Clock::time_point sleep_until_{};  // when the front's wait ends at the latest
-  std::unique_ptr<TIdWorkerPool> pool_;
+  std::unique_ptr<WorkerPool> pool_;
   // Only with a TLS listener; in progress per address under conns_lock_.
   std::unique_ptr<HandshakePool> handshakes_;
   std::unordered_map<std::string, int> handshakes_per_address_;
@@ -190,12 +190,12 @@ class TIdFront : public std::enable_shared_from_this<TIdFront> {
   Clock::time_point nudge_at_ = Clock::time_point::max();  // when the pool wants a look
 
   std::mutex returned_lock_;
-  std::vector<std::pair<Conn*, TIdFrontConnection::Next>> returned_;
+  std::vector<std::pair<Conn*, FrontConnection::Next>> returned_;
   // Connections handed over by the front this one replaced.
   struct HandedOver {
-    std::shared_ptr<TIdFrontConnection> fc;
-    TIdSocketTransport* socket;
-    TTlsTransport* handshake;  // while its handshake is not done
+    std::shared_ptr<FrontConnection> fc;
+    SocketTransport* socket;
+    TlsTransport* handshake;  // while its handshake is not done
     Clock::time_point handshake_until;
   };
   std::vector<HandedOver> adopted_;
@@ -204,7 +204,7 @@ class TIdFront : public std::enable_shared_from_this<TIdFront> {
   std::mutex stop_lock_;
   bool stop_requested_ = false;
   int drain_ms_ = 0;
-  std::shared_ptr<TIdFront> successor_;  // set with stop_requested_
+  std::shared_ptr<Front> successor_;  // set with stop_requested_
   bool stop_started_ = false;        // front thread only
   Clock::time_point drain_until_{};  // front thread only
   std::atomic<bool> aborted_{false};

@@ -11,8 +11,8 @@ constexpr size_t kLingerBytes = 1 << 20;
 
 }  // namespace
 
-TIdFrontConnection::TIdFrontConnection(std::unique_ptr<TIdTransport> transport, std::string peer_ip,
-                                       int peer_port, const TIdSocketHandle* binding,
+FrontConnection::FrontConnection(std::unique_ptr<qv::Transport> transport, std::string peer_ip,
+                                       int peer_port, const Binding* binding,
                                        const RequestLimits& limits, bool hand_over_at_head)
     : transport_(std::move(transport)),
       context_(*transport_, std::move(peer_ip), peer_port, binding),
@@ -21,8 +21,8 @@ TIdFrontConnection::TIdFrontConnection(std::unique_ptr<TIdTransport> transport, 
   context_.Parser().SetLimits(limits);
 }
 
-TIdFrontConnection::Next TIdFrontConnection::Receive(Clock::time_point now) {
-  TIdIOHandler& io = context_.Connection().IOHandler();
+FrontConnection::Next FrontConnection::Receive(Clock::time_point now) {
+  BufferedIo& io = context_.Connection().IOHandler();
   // A request and its body, plus a little: the parser decides long before.
   const size_t limit = limits_.max_head + static_cast<size_t>(limits_.max_body) + 2;
   while (!peer_closed_) {
@@ -41,8 +41,8 @@ TIdFrontConnection::Next TIdFrontConnection::Receive(Clock::time_point now) {
   return Frame(now);
 }
 
-TIdFrontConnection::Next TIdFrontConnection::Frame(Clock::time_point now) {
-  TIdIOHandler& io = context_.Connection().IOHandler();
+FrontConnection::Next FrontConnection::Frame(Clock::time_point now) {
+  BufferedIo& io = context_.Connection().IOHandler();
   if (io.Buffered() > 0 && !RequestUnderway()) request_began_ = last_input_ = now;
   RequestParser& parser = context_.Parser();
   io.Consume(parser.Parse(io.Unread(), peer_closed_));
@@ -57,7 +57,7 @@ TIdFrontConnection::Next TIdFrontConnection::Frame(Clock::time_point now) {
   return Next::Wait;
 }
 
-bool TIdFrontConnection::InviteBody(Next& next) {
+bool FrontConnection::InviteBody(Next& next) {
   // A hook of the server that sees heads decides on expectations on the worker.
   const RequestParser& parser = context_.Parser();
   if (hand_over_at_head_ || !parser.HeadDone() || parser.Refusal() != 0 || context_.ContinueSent()) return false;
@@ -78,17 +78,17 @@ bool TIdFrontConnection::InviteBody(Next& next) {
   return true;
 }
 
-TIdFrontConnection::Next TIdFrontConnection::Serve(
-    const ServeFunction& serve, const std::function<void(TIdContext&, const std::exception&)>& on_exception) {
+FrontConnection::Next FrontConnection::Serve(
+    const ServeFunction& serve, const std::function<void(ConnectionContext&, const std::exception&)>& on_exception) {
   bool keep = false;
   bool broken = false;
   try {
     keep = serve(context_);
-  } catch (const ESocketError&) {
+  } catch (const SocketError&) {
     broken = true;
-  } catch (const EReadTimeout&) {
+  } catch (const ReadTimedOut&) {
     broken = true;
-  } catch (const EHttpEngineError&) {
+  } catch (const HttpError&) {
     // Malformed input or a peer gone: the connection just ends.
   } catch (const std::exception& e) {
     // Any other failure ends the connection as well, and is told.
@@ -104,33 +104,33 @@ TIdFrontConnection::Next TIdFrontConnection::Serve(
   return Frame(Clock::now());
 }
 
-TIdFrontConnection::Next TIdFrontConnection::Flush() {
+FrontConnection::Next FrontConnection::Flush() {
   try {
     if (!transport_->FlushAvailable()) return Next::Flush;
-  } catch (const EHttpEngineError&) {
+  } catch (const HttpError&) {
     return Next::Close;
   }
   if (!keep_) return Ending();
   return Frame(Clock::now());
 }
 
-TIdFrontConnection::Next TIdFrontConnection::Ending() {
+FrontConnection::Next FrontConnection::Ending() {
   if (peer_closed_) return Next::Close;
-  TIdIOHandler& io = context_.Connection().IOHandler();
+  BufferedIo& io = context_.Connection().IOHandler();
   try {
     if (io.InputPending()) return Next::Linger;
-  } catch (const EHttpEngineError&) {
+  } catch (const HttpError&) {
     // A connection that fails here has nothing left to read.
   }
   return Next::Close;
 }
 
-void TIdFrontConnection::StartLinger() {
+void FrontConnection::StartLinger() {
   dropped_ = 0;
   transport_->ShutdownSend();
 }
 
-bool TIdFrontConnection::Drain() {
+bool FrontConnection::Drain() {
   char sink[4096];
   try {
     for (;;) {
@@ -140,7 +140,7 @@ bool TIdFrontConnection::Drain() {
       dropped_ += static_cast<size_t>(n);
       if (dropped_ >= kLingerBytes) return true;
     }
-  } catch (const EHttpEngineError&) {
+  } catch (const HttpError&) {
     return true;  // the peer is gone: nothing more to drop
   }
 }

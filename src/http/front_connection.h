@@ -17,7 +17,7 @@
 
 namespace qv {
 
-class TIdFrontConnection {
+class FrontConnection {
  public:
   using Clock = std::chrono::steady_clock;
   enum class Next {
@@ -28,21 +28,21 @@ class TIdFrontConnection {
     Close,   // close now
   };
   // Runs one request on the context; true when the connection stays open.
-  using ServeFunction = std::function<bool(TIdContext&)>;
+  using ServeFunction = std::function<bool(ConnectionContext&)>;
 
   // hand_over_at_head: a worker takes the request once its head is in (a
   // hook of the server looks at heads) and reads the body itself.
-  TIdFrontConnection(std::unique_ptr<TIdTransport> transport, std::string peer_ip, int peer_port,
-                     const TIdSocketHandle* binding, const RequestLimits& limits,
+  FrontConnection(std::unique_ptr<qv::Transport> transport, std::string peer_ip, int peer_port,
+                     const Binding* binding, const RequestLimits& limits,
                      bool hand_over_at_head = false);
-  TIdFrontConnection(const TIdFrontConnection&) = delete;
-  TIdFrontConnection& operator=(const TIdFrontConnection&) = delete;
+  FrontConnection(const FrontConnection&) = delete;
+  FrontConnection& operator=(const FrontConnection&) = delete;
 
   // The front's own record of the connection.
-  void* Tag = nullptr;
+  void* tag = nullptr;
 
-  TIdContext& Context() { return context_; }
-  TIdTransport& Transport() { return *transport_; }
+  ConnectionContext& Context() { return context_; }
+  qv::Transport& Transport() { return *transport_; }
 
   // Front: takes what has arrived and looks at the request.
   Next Receive(Clock::time_point now);
@@ -50,7 +50,7 @@ class TIdFrontConnection {
   // the connection and goes to on_exception (which must not raise). Then
   // what comes next.
   Next Serve(const ServeFunction& serve,
-             const std::function<void(TIdContext&, const std::exception&)>& on_exception);
+             const std::function<void(ConnectionContext&, const std::exception&)>& on_exception);
   // Front: sends what is held back; Flush while some is left.
   Next Flush();
   // Front: starts lingering (send side shut down).
@@ -74,8 +74,8 @@ class TIdFrontConnection {
   // Invites the body when the head asks for it; Flush when the invitation is held back.
   bool InviteBody(Next& next);
 
-  std::unique_ptr<TIdTransport> transport_;
-  TIdContext context_;
+  std::unique_ptr<qv::Transport> transport_;
+  ConnectionContext context_;
   RequestLimits limits_;
   bool hand_over_at_head_;
   Clock::time_point request_began_{};

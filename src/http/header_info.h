@@ -17,53 +17,53 @@ namespace qv {
 // INT64_MAX, so that it counts as too large rather than as absent.
 int64_t ParseContentLength(std::string_view value);
 
-class TIdEntityHeaderInfo {
+class EntityHeaders {
  public:
-  TIdHeaderList RawHeaders;
-  TIdHeaderList CustomHeaders;  // extra response lines; not filled for requests
-  std::string Connection;
-  std::string ContentVersion;
-  std::string ContentDisposition;
-  std::string ContentEncoding;
-  std::string ContentLanguage;
-  std::string ContentType;
-  int64_t ContentLength = -1;  // -1: none
-  int64_t ContentRangeStart = 0;
-  int64_t ContentRangeEnd = 0;
-  int64_t ContentRangeInstanceLength = 0;
-  TDateTime Date = 0;  // 0: absent
-  TDateTime LastModified = 0;
-  TDateTime Expires = 0;
-  std::string Pragma;
+  HeaderList raw_headers;
+  HeaderList custom_headers;  // extra response lines; not filled for requests
+  std::string connection;
+  std::string content_version;
+  std::string content_disposition;
+  std::string content_encoding;
+  std::string content_language;
+  std::string content_type;
+  int64_t content_length = -1;  // -1: none
+  int64_t content_range_start = 0;
+  int64_t content_range_end = 0;
+  int64_t content_range_instance_length = 0;
+  DateTime date = 0;  // 0: absent
+  DateTime last_modified = 0;
+  DateTime expires = 0;
+  std::string pragma;
 
-  bool HasContentLength() const { return ContentLength >= 0; }
+  bool HasContentLength() const { return content_length >= 0; }
 
   // Fills the fields above from RawHeaders.
   void ProcessHeaders();
 };
 
-class TIdRequestHeaderInfo : public TIdEntityHeaderInfo {
+class RequestHeaders : public EntityHeaders {
  public:
-  std::string Accept;
-  std::string AcceptCharSet;
-  std::string AcceptEncoding;
-  std::string AcceptLanguage;
-  std::string Host;
-  std::string From;
-  std::string Referer;
-  std::string UserAgent;
-  std::string Range;  // "Range" without the text up to and including its first "="
+  std::string accept;
+  std::string accept_char_set;
+  std::string accept_encoding;
+  std::string accept_language;
+  std::string host;
+  std::string from;
+  std::string referer;
+  std::string user_agent;
+  std::string range;  // "Range" without the text up to and including its first "="
 
   // Fills the entity and the request fields from RawHeaders.
   void ProcessHeaders();
 };
 
-class TIdResponseHeaderInfo : public TIdEntityHeaderInfo {
+class ResponseHeaders : public EntityHeaders {
  public:
-  std::string CacheControl;
-  std::string Location;
-  std::string Server;
-  std::string AcceptRanges;
+  std::string cache_control;
+  std::string location;
+  std::string server;
+  std::string accept_ranges;
 };
 
 }  // namespace qv

@@ -4,11 +4,11 @@
 
 namespace qv {
 
-void TIdHeaderList::AddStrings(const TIdHeaderList& other) {
+void HeaderList::AddStrings(const HeaderList& other) {
   lines_.insert(lines_.end(), other.lines_.begin(), other.lines_.end());
 }
 
-int TIdHeaderList::IndexOfName(std::string_view name, size_t from) const {
+int HeaderList::IndexOfName(std::string_view name, size_t from) const {
   for (size_t i = from; i < lines_.size(); ++i) {
     std::string_view line = lines_[i];
     const size_t colon = line.find(':');
@@ -18,7 +18,7 @@ int TIdHeaderList::IndexOfName(std::string_view name, size_t from) const {
   return -1;
 }
 
-std::string TIdHeaderList::ValueAt(size_t index) const {
+std::string HeaderList::ValueAt(size_t index) const {
   std::string_view first = lines_[index];
   const size_t colon = first.find(':');
   std::string value(first.substr(colon == std::string_view::npos ? first.size() : colon + 1));
@@ -30,12 +30,12 @@ std::string TIdHeaderList::ValueAt(size_t index) const {
   return std::string(http_text::Trim(value));
 }
 
-std::string TIdHeaderList::Values(std::string_view name) const {
+std::string HeaderList::Values(std::string_view name) const {
   const int i = IndexOfName(name);
   return i < 0 ? std::string() : ValueAt(static_cast<size_t>(i));
 }
 
-void TIdHeaderList::SetValue(std::string_view name, std::string_view value) {
+void HeaderList::SetValue(std::string_view name, std::string_view value) {
   std::string line;
   line.reserve(name.size() + 2 + value.size());
   line.append(name).append(": ").append(value);

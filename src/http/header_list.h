@@ -11,9 +11,9 @@
 
 namespace qv {
 
-class TIdHeaderList : public TLineList {
+class HeaderList : public LineList {
  public:
-  void AddStrings(const TIdHeaderList& other);
+  void AddStrings(const HeaderList& other);
 
   // Index of the first line whose text before its first ":" equals name
   // (case ignored), or -1.

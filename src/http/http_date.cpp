@@ -22,7 +22,7 @@ struct Parts {
   int year, month, day, hour, minute, second, weekday;
 };
 
-Parts Decode(TDateTime value) {
+Parts Decode(DateTime value) {
   const int64_t total = std::llround(value * 86400.0);  // seconds since 1899-12-30
   int64_t days = total / 86400;
   int64_t secs = total % 86400;
@@ -40,7 +40,7 @@ Parts Decode(TDateTime value) {
   return p;
 }
 
-std::string Format(TDateTime value, char separator, int year_digits) {
+std::string Format(DateTime value, char separator, int year_digits) {
   const Parts p = Decode(value);
   char buf[64];
   std::snprintf(buf, sizeof buf, "%s, %.2d%c%s%c%.*d %.2d:%.2d:%.2d GMT", kDays[p.weekday], p.day,
@@ -71,22 +71,22 @@ int ToInt(std::string_view s) {
 
 }  // namespace
 
-TDateTime EncodeGmt(int year, int month, int day, int hour, int minute, int second) {
+DateTime EncodeGmt(int year, int month, int day, int hour, int minute, int second) {
   const double days = static_cast<double>(DaysFromCivil(year, month, day));
   return days + (hour * 3600 + minute * 60 + second) / 86400.0;
 }
 
-TDateTime NowGmt() {
+DateTime NowGmt() {
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                       std::chrono::system_clock::now().time_since_epoch())
                       .count();
   return static_cast<double>(ms) / 86400000.0 + kUnixEpochDays;
 }
 
-std::string FormatHttpDate(TDateTime value) { return Format(value, ' ', 4); }
-std::string FormatCookieDate(TDateTime value) { return Format(value, '-', 2); }
+std::string FormatHttpDate(DateTime value) { return Format(value, ' ', 4); }
+std::string FormatCookieDate(DateTime value) { return Format(value, '-', 2); }
 
-TDateTime ParseHttpDate(std::string_view text) {
+DateTime ParseHttpDate(std::string_view text) {
   std::vector<std::string_view> tokens;
   size_t i = 0;
   while (i < text.size()) {

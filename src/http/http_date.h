@@ -11,15 +11,15 @@
 namespace qv {
 
 // The current time in GMT.
-TDateTime NowGmt();
-TDateTime EncodeGmt(int year, int month, int day, int hour, int minute, int second);
+DateTime NowGmt();
+DateTime EncodeGmt(int year, int month, int day, int hour, int minute, int second);
 
 // "Sun, 06 Nov 1994 08:49:37 GMT" (the value is written as it is, no zone change).
-std::string FormatHttpDate(TDateTime value);
+std::string FormatHttpDate(DateTime value);
 // "Sun, 06-Nov-1994 08:49:37 GMT": the form of a cookie's expiry.
-std::string FormatCookieDate(TDateTime value);
+std::string FormatCookieDate(DateTime value);
 
 // Reads the RFC 1123, RFC 850 and asctime forms; 0 when the text is none of them.
-TDateTime ParseHttpDate(std::string_view text);
+DateTime ParseHttpDate(std::string_view text);
 
 }  // namespace qv

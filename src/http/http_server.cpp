@@ -13,158 +13,158 @@ namespace {
 
 // The answer to a request that is not run: status, a small page naming it,
 // and the connection closed (its input may not be read to its end).
-void RefuseRequest(TIdHTTPResponseInfo& response, int code) {
+void RefuseRequest(Response& response, int code) {
   response.SetResponseNo(code);
   response.SetCloseConnection(true);
-  if (code == 501) response.CustomHeaders.SetValue("Allow", "GET, HEAD, POST");
-  response.ContentText = "<HTML><BODY><B>" + std::to_string(code) + " " + response.ResponseText +
+  if (code == 501) response.custom_headers.SetValue("Allow", "GET, HEAD, POST");
+  response.content_text = "<HTML><BODY><B>" + std::to_string(code) + " " + response.response_text +
                          "</B></BODY></HTML>\r\n";
   response.Finish();
 }
 
 // A handler error: status 500 with the message as the body. A length the
 // handler set for its own body would not fit the message.
-void FailResponse(TIdHTTPResponseInfo& response, const char* message) {
+void FailResponse(Response& response, const char* message) {
   response.SetResponseNo(500);
-  response.ContentText = message;
-  if (!response.HeaderHasBeenWritten()) response.ContentLength = -1;
+  response.content_text = message;
+  if (!response.HeaderHasBeenWritten()) response.content_length = -1;
 }
 
 // Ends a connection whose input is malformed, with the failure that says how.
 [[noreturn]] void RaiseMalformed(RequestParser::Fault fault) {
   switch (fault) {
     case RequestParser::Fault::NoBlank:
-      throw EIdHTTPErrorParsingCommand();
+      throw BadRequestLine();
     case RequestParser::Fault::LineTooLong:
-      throw EIdReadLnMaxLineLengthExceeded();
+      throw LineTooLong();
     case RequestParser::Fault::TooManyLines:
-      throw EIdMaxCaptureLineExceeded();
+      throw TooManyHeaderLines();
     case RequestParser::Fault::None:
     case RequestParser::Fault::CutShort:
       break;
   }
-  throw EConnectionClosed();
+  throw ConnectionClosed();
 }
 
 // Parses on, waiting for input as needed, until the head (head_only) or the
 // whole request is in. The front has usually parsed it all already.
-void ReadRequest(TIdIOHandler& io, RequestParser& parser, bool head_only) {
+void ReadRequest(BufferedIo& io, RequestParser& parser, bool head_only) {
   bool closed = false;
   for (;;) {
     io.Consume(parser.Parse(io.Unread(), closed));
     const RequestParser::Status status = parser.State();
     if (status == RequestParser::Status::Malformed) RaiseMalformed(parser.GetFault());
     if (status == RequestParser::Status::Complete || (head_only && parser.HeadDone())) return;
-    if (closed) throw EConnectionClosed();
+    if (closed) throw ConnectionClosed();
     closed = !io.ReceiveMore();
   }
 }
 
 }  // namespace
 
-TIdHTTPServer::TIdHTTPServer() { SetDefaultPort(80); }
+HttpServer::HttpServer() { SetDefaultPort(80); }
 
-TIdHTTPServer::~TIdHTTPServer() { StopServer(); }
+HttpServer::~HttpServer() { StopServer(); }
 
-void TIdHTTPServer::SetSessionState(bool on) {
-  if (Active()) throw EIdHTTPCannotSwitchSessionStateWhenActive();
+void HttpServer::SetSessionState(bool on) {
+  if (Active()) throw SessionStateLocked();
   session_state_ = on;
 }
 
-void TIdHTTPServer::BeforeActivate() {
+void HttpServer::BeforeActivate() {
   if (session_time_out_ != 0)
-    sessions_.SessionTimeout = session_time_out_;
+    sessions_.session_timeout = session_time_out_;
   else
     session_state_ = false;
-  sessions_.OnSessionStart = OnSessionStart;
-  sessions_.OnSessionEnd = OnSessionEnd;
+  sessions_.on_session_start = on_session_start;
+  sessions_.on_session_end = on_session_end;
   sessions_.OnSessionExpendable = OnSessionExpendable;
-  sessions_.MaxSessions = max_sessions_;
-  proxies_in_force_.store(std::make_shared<const TTrustedProxies>(trusted_proxies_));
+  sessions_.max_sessions = max_sessions_;
+  proxies_in_force_.store(std::make_shared<const qv::TrustedProxies>(trusted_proxies_));
   if (session_store_) {
     // The store ends idle sessions itself.
     session_store_->SetIdleTimeout(session_time_out_);
   } else if (session_state_) {
-    cleaner_ = std::make_unique<TIdHTTPSessionCleanerThread>(sessions_);
+    cleaner_ = std::make_unique<SessionCleaner>(sessions_);
   }
 }
 
-void TIdHTTPServer::BeforeDeactivate() {
+void HttpServer::BeforeDeactivate() {
   // The cleaner's last pass ends every session; a request still running
   // keeps its own reference to its session until it has finished.
   cleaner_.reset();
   sessions_.Clear();
 }
 
-void TIdHTTPServer::BeforeRestart() {
+void HttpServer::BeforeRestart() {
   // Sessions are kept. Whether there are sessions, and where they are kept,
   // stays as it was at the activation.
   if (session_state_ && session_time_out_ != 0) {
     sessions_.SetLimits(session_time_out_, max_sessions_);
     if (session_store_) session_store_->SetIdleTimeout(session_time_out_);
   }
-  proxies_in_force_.store(std::make_shared<const TTrustedProxies>(trusted_proxies_));
+  proxies_in_force_.store(std::make_shared<const qv::TrustedProxies>(trusted_proxies_));
 }
 
-void TIdHTTPServer::AfterDeactivate() {
+void HttpServer::AfterDeactivate() {
   // Sessions made by requests that were still running during the stop.
   sessions_.Clear();
 }
 
-bool TIdHTTPServer::DoRequest(TIdContext& context) { return ProcessRequest(context); }
+bool HttpServer::DoRequest(ConnectionContext& context) { return ProcessRequest(context); }
 
-bool TIdHTTPServer::UncappedAddress(const std::string& ip) const {
-  const std::shared_ptr<const TTrustedProxies> proxies = proxies_in_force_.load();
+bool HttpServer::UncappedAddress(const std::string& ip) const {
+  const std::shared_ptr<const qv::TrustedProxies> proxies = proxies_in_force_.load();
   return !proxies->Empty() && proxies->Contains(ip);
 }
 
-RequestLimits TIdHTTPServer::Limits() const {
+RequestLimits HttpServer::Limits() const {
   RequestLimits limits;
   limits.max_header_lines = maximum_header_line_count_;
   return limits;
 }
 
-bool TIdHTTPServer::HeadsGoToWorkers() const { return OnHeadersAvailable || OnHeaderExpectations; }
+bool HttpServer::HeadsGoToWorkers() const { return on_headers_available || on_header_expectations; }
 
-void TIdHTTPServer::ServeConnection(TIdContext& context) {
+void HttpServer::ServeConnection(ConnectionContext& context) {
   context.Parser().SetLimits(Limits());
   while (ProcessRequest(context)) {
   }
 }
 
-void TIdHTTPServer::FindSession(TIdContext& context, TIdHTTPRequestInfo& request,
-                                TIdHTTPResponseInfo& response) {
-  TIdHTTPSessionPtr session;
+void HttpServer::FindSession(ConnectionContext& context, Request& request,
+                                Response& response) {
+  SessionPtr session;
   if (session_state_) {
     // One look-up, however many session cookies came: of the first few
     // with a well-formed identifier (no other text names a session).
     std::vector<std::string> candidates;
-    for (const TIdCookieRFC2109& cookie : request.Cookies) {
-      if (!http_text::EqualsNoCase(cookie.CookieName, kSessionCookieName)) continue;
-      if (candidates.size() >= kMaxSessionCandidates || !IsSessionId(cookie.Value)) continue;
+    for (const Cookie& cookie : request.cookies) {
+      if (!http_text::EqualsNoCase(cookie.cookie_name, kSessionCookieName)) continue;
+      if (candidates.size() >= kMaxSessionCandidates || !IsSessionId(cookie.value)) continue;
       const bool repeated = std::any_of(candidates.begin(), candidates.end(), [&](const std::string& id) {
-        return http_text::EqualsNoCase(id, cookie.Value);
+        return http_text::EqualsNoCase(id, cookie.value);
       });
-      if (!repeated) candidates.push_back(cookie.Value);
+      if (!repeated) candidates.push_back(cookie.value);
     }
     if (!candidates.empty())
-      session = session_store_ ? session_store_->Find(candidates, request.RemoteIP)
-                               : sessions_.FindFirst(candidates, request.RemoteIP);
+      session = session_store_ ? session_store_->Find(candidates, request.remote_ip)
+                               : sessions_.FindFirst(candidates, request.remote_ip);
     if (!session && auto_start_session_) {
-      session = session_store_ ? session_store_->Create(request.RemoteIP, OnSessionStart)
-                               : sessions_.CreateUniqueSession(request.RemoteIP);
-      TIdCookieRFC2109& cookie = response.Cookies.Add(kSessionCookieName, session->SessionID());
-      cookie.Path = "/";
-      cookie.HttpOnly = true;
-      cookie.SameSite = "Lax";
-      cookie.Secure = context.Binding() && context.Binding()->Tls;
+      session = session_store_ ? session_store_->Create(request.remote_ip, on_session_start)
+                               : sessions_.CreateUniqueSession(request.remote_ip);
+      Cookie& cookie = response.cookies.Add(kSessionCookieName, session->SessionID());
+      cookie.path = "/";
+      cookie.http_only = true;
+      cookie.same_site = "Lax";
+      cookie.secure = context.Binding() && context.Binding()->tls;
     }
   }
-  request.Session = session;
-  response.Session = std::move(session);
+  request.session = session;
+  response.session = std::move(session);
 }
 
-void TIdHTTPServer::SaveSession(TIdHTTPSession& session, const std::string& content_before) {
+void HttpServer::SaveSession(Session& session, const std::string& content_before) {
   std::string content_after;
   {
     auto lock = session.LockContent();
@@ -173,13 +173,13 @@ void TIdHTTPServer::SaveSession(TIdHTTPSession& session, const std::string& cont
   if (content_after != content_before) session_store_->Save(session);
 }
 
-void TIdHTTPServer::StoreUnavailable(TIdHTTPResponseInfo& response, const std::string& message) {
+void HttpServer::StoreUnavailable(Response& response, const std::string& message) {
   response.SetResponseNo(503);
-  response.CustomHeaders.SetValue("Retry-After", "5");
-  response.ContentText = "The session store cannot be reached; please try again shortly.\r\n";
-  response.ContentStream.reset();
-  response.Cookies.Clear();  // no cookie for a session that was not stored
-  if (!response.HeaderHasBeenWritten()) response.ContentLength = -1;
+  response.custom_headers.SetValue("Retry-After", "5");
+  response.content_text = "The session store cannot be reached; please try again shortly.\r\n";
+  response.content_stream.reset();
+  response.cookies.Clear();  // no cookie for a session that was not stored
+  if (!response.HeaderHasBeenWritten()) response.content_length = -1;
 
   int suppressed = 0;
   {
@@ -201,15 +201,15 @@ void TIdHTTPServer::StoreUnavailable(TIdHTTPResponseInfo& response, const std::s
   }
 }
 
-bool TIdHTTPServer::AcceptHeaders(TIdContext& context, const std::string& target,
-                                  TIdHTTPRequestInfo& request, TIdHTTPResponseInfo& response) {
-  if (OnHeadersAvailable && !OnHeadersAvailable(&context, target, request.RawHeaders)) {
+bool HttpServer::AcceptHeaders(ConnectionContext& context, const std::string& target,
+                                  Request& request, Response& response) {
+  if (on_headers_available && !on_headers_available(&context, target, request.raw_headers)) {
     int code = 403;
     std::string text, content;
-    if (OnHeadersBlocked) OnHeadersBlocked(&context, request.RawHeaders, code, text, content);
+    if (on_headers_blocked) on_headers_blocked(&context, request.raw_headers, code, text, content);
     response.SetResponseNo(code);
-    if (!text.empty()) response.ResponseText = text;
-    response.ContentText = content;
+    if (!text.empty()) response.response_text = text;
+    response.content_text = content;
     response.SetCloseConnection(true);
     response.Finish();
     return false;
@@ -220,44 +220,44 @@ bool TIdHTTPServer::AcceptHeaders(TIdContext& context, const std::string& target
     RefuseRequest(response, refusal);
     return false;
   }
-  if (const auto expectation = ExpectationOf(request.Version, request.RawHeaders)) {
+  if (const auto expectation = ExpectationOf(request.version, request.raw_headers)) {
     const bool accepted =
-        OnHeaderExpectations ? OnHeaderExpectations(&context, *expectation) : MetByDefault(*expectation);
+        on_header_expectations ? on_header_expectations(&context, *expectation) : MetByDefault(*expectation);
     if (!accepted) {
       response.SetResponseNo(417);
-      response.ResponseText.clear();
+      response.response_text.clear();
       response.SetCloseConnection(true);
       response.Finish();
       return false;
     }
     // The front may have sent it already; it goes out once.
-    if (http_text::ContainsNoCase(*expectation, "100-continue")) context.SendContinue(request.Version);
+    if (http_text::ContainsNoCase(*expectation, "100-continue")) context.SendContinue(request.version);
   }
   return true;
 }
 
-bool TIdHTTPServer::ReadBody(TIdContext& context, TIdHTTPRequestInfo& request,
-                             TIdHTTPResponseInfo& response) {
+bool HttpServer::ReadBody(ConnectionContext& context, Request& request,
+                             Response& response) {
   RequestParser& parser = context.Parser();
   ReadRequest(context.Connection().IOHandler(), parser, false);
   if (const int refusal = parser.Refusal()) {
     RefuseRequest(response, refusal);
     return false;
   }
-  std::string& body = request.PostStream.Data();
+  std::string& body = request.post_stream.Data();
   body = std::move(parser.Request().body);
-  request.FormParams = body;
-  request.PostStream.SetPosition(0);
+  request.form_params = body;
+  request.post_stream.SetPosition(0);
   context.RequestDone();
   return true;
 }
 
-bool TIdHTTPServer::KeepsConnection(const TIdHTTPRequestInfo& request) const {
+bool HttpServer::KeepsConnection(const Request& request) const {
   if (!keep_alive_) return false;
-  if (http_text::EqualsNoCase(request.Connection, "Keep-alive")) return true;
-  if (!keep_alive_by_default_ || !IsHttp11OrLater(request.Version)) return false;
+  if (http_text::EqualsNoCase(request.connection, "Keep-alive")) return true;
+  if (!keep_alive_by_default_ || !IsHttp11OrLater(request.version)) return false;
   // Any "close" among the connection options ends it.
-  std::string_view options = request.Connection;
+  std::string_view options = request.connection;
   while (!options.empty()) {
     const size_t comma = options.find(',');
     if (http_text::EqualsNoCase(http_text::Trim(options.substr(0, comma)), "close")) return false;
@@ -267,27 +267,27 @@ bool TIdHTTPServer::KeepsConnection(const TIdHTTPRequestInfo& request) const {
   return true;
 }
 
-bool TIdHTTPServer::ProcessRequest(TIdContext& context) {
-  TIdIOHandler& io = context.Connection().IOHandler();
+bool HttpServer::ProcessRequest(ConnectionContext& context) {
+  BufferedIo& io = context.Connection().IOHandler();
   RequestParser& parser = context.Parser();
   ReadRequest(io, parser, true);
   const auto started = std::chrono::steady_clock::now();
 
-  TIdHTTPRequestInfo request;
-  TIdHTTPResponseInfo response(&io);
-  response.Server = http_text::Trim(server_software_);
+  Request request;
+  Response response(&io);
+  response.server = http_text::Trim(server_software_);
   std::string target = TakeRequestLine(request, parser.Request());
   request.ProcessHeaders();
   // The length the body was read by (a list of equal values gives one).
-  if (parser.Refusal() == 0) request.ContentLength = parser.Request().content_length;
+  if (parser.Refusal() == 0) request.content_length = parser.Request().content_length;
   response.SetCloseConnection(!KeepsConnection(request) || Draining());
-  request.RemoteIP = proxies_in_force_.load()->ClientAddress(context.PeerIP(), request.RawHeaders);
-  response.SetHeadOnly(request.CommandType == HttpCommandType::Head);
+  request.remote_ip = proxies_in_force_.load()->ClientAddress(context.PeerIP(), request.raw_headers);
+  response.SetHeadOnly(request.command_type == HttpCommandType::Head);
 
   // Told once the last byte of an answer has been handed to the socket.
   auto sent = [&] {
-    if (OnResponseSent)
-      OnResponseSent(context, request, response, response.BodyBytesSent(),
+    if (on_response_sent)
+      on_response_sent(context, request, response, response.BodyBytesSent(),
                      std::chrono::steady_clock::now() - started);
   };
   if (!AcceptHeaders(context, target, request, response)) {
@@ -304,23 +304,23 @@ bool TIdHTTPServer::ProcessRequest(TIdContext& context) {
   try {
     FindSession(context, request, response);
     std::string content_before;
-    if (session_store_ && request.Session) {
-      auto lock = request.Session->LockContent();
-      content_before = request.Session->Content().Text();
+    if (session_store_ && request.session) {
+      auto lock = request.session->LockContent();
+      content_before = request.session->Content().Text();
     }
-    const bool get = request.CommandType == HttpCommandType::Head ||
-                     request.CommandType == HttpCommandType::Get ||
-                     request.CommandType == HttpCommandType::Post;
-    const CommandEvent& handler = get ? OnCommandGet : OnCommandOther;
+    const bool get = request.command_type == HttpCommandType::Head ||
+                     request.command_type == HttpCommandType::Get ||
+                     request.command_type == HttpCommandType::Post;
+    const CommandEvent& handler = get ? on_command_get : on_command_other;
     if (handler) handler(&context, request, response);
-    if (session_store_ && request.Session) SaveSession(*request.Session, content_before);
-  } catch (const ESessionStoreUnavailable& e) {
+    if (session_store_ && request.session) SaveSession(*request.session, content_before);
+  } catch (const SessionStoreUnavailable& e) {
     StoreUnavailable(response, e.what());
-  } catch (const ESocketError&) {
+  } catch (const SocketError&) {
     throw;
-  } catch (const EConnectionClosed&) {
+  } catch (const ConnectionClosed&) {
     throw;
-  } catch (const EReadTimeout&) {
+  } catch (const ReadTimedOut&) {
     throw;
   } catch (const std::exception& e) {
     FailResponse(response, e.what());

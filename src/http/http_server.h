@@ -1,6 +1,6 @@
 // The HTTP server: reads each request on a connection into a
-// TIdHTTPRequestInfo, finds the visitor's session, calls the command handler
-// and writes its TIdHTTPResponseInfo. Properties are set while inactive;
+// Request, finds the visitor's session, calls the command handler
+// and writes its Response. Properties are set while inactive;
 // a Restart brings the keep-alive settings, the trusted proxies, the session
 // time-out and MaxSessions into force while the server runs, and keeps the
 // sessions.
@@ -25,21 +25,21 @@
 
 namespace qv {
 
-class TIdHTTPServer : public TIdCustomTCPServer {
+class HttpServer : public TcpServer {
  public:
-  using CommandEvent = std::function<void(TIdContext*, TIdHTTPRequestInfo&, TIdHTTPResponseInfo&)>;
-  using SessionEvent = std::function<void(TIdHTTPSession&)>;
+  using CommandEvent = std::function<void(ConnectionContext*, Request&, Response&)>;
+  using SessionEvent = std::function<void(Session&)>;
   // After the header block: false stops the request (see OnHeadersBlocked).
   using HeadersAvailableEvent =
-      std::function<bool(TIdContext*, const std::string& target, const TIdHeaderList& headers)>;
+      std::function<bool(ConnectionContext*, const std::string& target, const HeaderList& headers)>;
   // The answer to a stopped request: code (403 on entry), reason and body.
-  using HeadersBlockedEvent = std::function<void(TIdContext*, const TIdHeaderList& headers,
+  using HeadersBlockedEvent = std::function<void(ConnectionContext*, const HeaderList& headers,
                                                  int& code, std::string& text, std::string& content)>;
   // Whether an "Expect" header value is accepted.
-  using HeaderExpectationsEvent = std::function<bool(TIdContext*, const std::string& expectations)>;
+  using HeaderExpectationsEvent = std::function<bool(ConnectionContext*, const std::string& expectations)>;
 
-  TIdHTTPServer();
-  ~TIdHTTPServer() override;
+  HttpServer();
+  ~HttpServer() override;
 
   // With KeepAlive, a request whose "Connection" header is "Keep-alive"
   // leaves the connection open for the next one.
@@ -58,7 +58,7 @@ class TIdHTTPServer : public TIdCustomTCPServer {
   void SetMaximumHeaderLineCount(int count) { maximum_header_line_count_ = count; }
 
   bool SessionState() const { return session_state_; }
-  // Raises EIdHTTPCannotSwitchSessionStateWhenActive while active.
+  // Raises SessionStateLocked while active.
   void SetSessionState(bool on);
   bool AutoStartSession() const { return auto_start_session_; }
   void SetAutoStartSession(bool on) { auto_start_session_ = on; }
@@ -66,39 +66,39 @@ class TIdHTTPServer : public TIdCustomTCPServer {
   // 0 switches sessions off.
   int SessionTimeOut() const { return session_time_out_; }
   void SetSessionTimeOut(int milliseconds) { session_time_out_ = milliseconds; }
-  TIdHTTPDefaultSessionList& SessionList() { return sessions_; }
+  qv::SessionList& SessionList() { return sessions_; }
   // Sessions kept outside this process (null: in SessionList, the default).
   // Set while inactive. A request whose session cannot be read or written is
   // answered 503 with "Retry-After: 5", and OnSessionStoreError is told.
-  const std::shared_ptr<TSessionStore>& SessionStore() const { return session_store_; }
-  void SetSessionStore(std::shared_ptr<TSessionStore> store) { session_store_ = std::move(store); }
+  const std::shared_ptr<qv::SessionStore>& SessionStore() const { return session_store_; }
+  void SetSessionStore(std::shared_ptr<qv::SessionStore> store) { session_store_ = std::move(store); }
   // Peers whose X-Forwarded-For names the client: a request's RemoteIP (and
   // so its session's address) is the client address they stand for.
-  const TTrustedProxies& TrustedProxies() const { return trusted_proxies_; }
-  void SetTrustedProxies(TTrustedProxies proxies) { trusted_proxies_ = std::move(proxies); }
+  const qv::TrustedProxies& TrustedProxies() const { return trusted_proxies_; }
+  void SetTrustedProxies(qv::TrustedProxies proxies) { trusted_proxies_ = std::move(proxies); }
   // Sessions kept at most (0: no limit); read at activation. At the limit a
   // new session ends an old one: the least recently used one that
   // OnSessionExpendable accepts, else the least recently used one.
   size_t MaxSessions() const { return max_sessions_; }
   void SetMaxSessions(size_t count) { max_sessions_ = count; }
 
-  CommandEvent OnCommandGet;    // HEAD, GET and POST
-  CommandEvent OnCommandOther;  // every other method
-  SessionEvent OnSessionStart;
-  SessionEvent OnSessionEnd;  // must not raise
+  CommandEvent on_command_get;    // HEAD, GET and POST
+  CommandEvent on_command_other;  // every other method
+  SessionEvent on_session_start;
+  SessionEvent on_session_end;  // must not raise
   // Whether a session may go first when the session list is full; must not raise.
-  std::function<bool(const TIdHTTPSession&)> OnSessionExpendable;
-  HeadersAvailableEvent OnHeadersAvailable;
-  HeadersBlockedEvent OnHeadersBlocked;
-  HeaderExpectationsEvent OnHeaderExpectations;
+  std::function<bool(const Session&)> OnSessionExpendable;
+  HeadersAvailableEvent on_headers_available;
+  HeadersBlockedEvent on_headers_blocked;
+  HeaderExpectationsEvent on_header_expectations;
   // After an answer has been written to the end (also the engine's own
   // refusals and failures): the request, the answer, the body bytes sent and
   // the time from the request line to the last byte. Runs on the thread that
   // answered, once per answered request; must not raise.
   using ResponseSentEvent =
-      std::function<void(TIdContext&, const TIdHTTPRequestInfo&, const TIdHTTPResponseInfo&,
+      std::function<void(ConnectionContext&, const Request&, const Response&,
                          int64_t bodyBytes, std::chrono::steady_clock::duration elapsed)>;
-  ResponseSentEvent OnResponseSent;
+  ResponseSentEvent on_response_sent;
   // The session store failed: its message, at most once every 5 s (the
   // failures in between are counted into the next message).
   std::function<void(const std::string& message)> OnSessionStoreError;
@@ -110,10 +110,10 @@ class TIdHTTPServer : public TIdCustomTCPServer {
   // The request loop of one connection, on any transport: reads and answers
   // requests until a response closes the connection, the peer goes away or
   // the input is malformed. Raises what ends the loop; the caller closes.
-  void ServeConnection(TIdContext& context);
+  void ServeConnection(ConnectionContext& context);
 
  protected:
-  bool DoRequest(TIdContext& context) override;
+  bool DoRequest(ConnectionContext& context) override;
   RequestLimits Limits() const override;
   // The header hooks see heads before bodies are read.
   bool HeadsGoToWorkers() const override;
@@ -126,20 +126,20 @@ class TIdHTTPServer : public TIdCustomTCPServer {
 
  private:
   // One request and its answer; true when the connection stays open.
-  bool ProcessRequest(TIdContext& context);
+  bool ProcessRequest(ConnectionContext& context);
   // Whether the request asks (or, by the settings, is taken) to keep the connection.
-  bool KeepsConnection(const TIdHTTPRequestInfo& request) const;
+  bool KeepsConnection(const Request& request) const;
   // The checks after the header block (hooks, refusals, expectations);
   // false when they answered the request.
-  bool AcceptHeaders(TIdContext& context, const std::string& target, TIdHTTPRequestInfo& request,
-                     TIdHTTPResponseInfo& response);
+  bool AcceptHeaders(ConnectionContext& context, const std::string& target, Request& request,
+                     Response& response);
   // The body into PostStream and FormParams; false when it was refused.
-  bool ReadBody(TIdContext& context, TIdHTTPRequestInfo& request, TIdHTTPResponseInfo& response);
-  void FindSession(TIdContext& context, TIdHTTPRequestInfo& request, TIdHTTPResponseInfo& response);
+  bool ReadBody(ConnectionContext& context, Request& request, Response& response);
+  void FindSession(ConnectionContext& context, Request& request, Response& response);
   // Writes a store-kept session back when the request changed its Content.
-  void SaveSession(TIdHTTPSession& session, const std::string& content_before);
+  void SaveSession(Session& session, const std::string& content_before);
   // The answer when the session store failed, and the rate-limited report.
-  void StoreUnavailable(TIdHTTPResponseInfo& response, const std::string& message);
+  void StoreUnavailable(Response& response, const std::string& message);
 
   // Read by requests while a restart may change them.
   std::atomic<bool> keep_alive_{false};
@@ -151,17 +151,17 @@ class TIdHTTPServer : public TIdCustomTCPServer {
   bool session_state_ = false;
   bool auto_start_session_ = false;
   int session_time_out_ = 0;
-  TIdHTTPDefaultSessionList sessions_;
-  std::shared_ptr<TSessionStore> session_store_;
+  qv::SessionList sessions_;
+  std::shared_ptr<qv::SessionStore> session_store_;
   std::mutex store_error_lock_;
   std::chrono::steady_clock::time_point store_error_reported_{};
   int store_errors_unreported_ = 0;
-  TTrustedProxies trusted_proxies_;
+  qv::TrustedProxies trusted_proxies_;
   // The trusted proxies in force, taken from the setting at activation and
   // at a restart; requests read it while a restart replaces it.
-  std::atomic<std::shared_ptr<const TTrustedProxies>> proxies_in_force_{
-      std::make_shared<const TTrustedProxies>()};
-  std::unique_ptr<TIdHTTPSessionCleanerThread> cleaner_;
+  std::atomic<std::shared_ptr<const qv::TrustedProxies>> proxies_in_force_{
+      std::make_shared<const qv::TrustedProxies>()};
+  std::unique_ptr<SessionCleaner> cleaner_;
 };
 
 }  // namespace qv

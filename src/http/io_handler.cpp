@@ -5,7 +5,7 @@
 
 namespace qv {
 
-void TIdIOHandler::MakeRoom() {
+void BufferedIo::MakeRoom() {
   if (begin_ == end_) begin_ = end_ = 0;
   if (end_ == capacity_) {
     if (begin_ > 0) {
@@ -24,14 +24,14 @@ void TIdIOHandler::MakeRoom() {
   }
 }
 
-bool TIdIOHandler::ReceiveMore() {
+bool BufferedIo::ReceiveMore() {
   MakeRoom();
   const size_t n = transport_.Receive(buffer_.get() + end_, std::min(capacity_ - end_, kRecvBufferSize));
   end_ += n;
   return n > 0;
 }
 
-ptrdiff_t TIdIOHandler::ReceiveAvailable(size_t limit, size_t* offered) {
+ptrdiff_t BufferedIo::ReceiveAvailable(size_t limit, size_t* offered) {
   if (offered) *offered = 0;
   if (Buffered() >= limit) return -1;
   MakeRoom();
@@ -42,7 +42,7 @@ ptrdiff_t TIdIOHandler::ReceiveAvailable(size_t limit, size_t* offered) {
   return n;
 }
 
-void TIdIOHandler::ReleaseIfEmpty() {
+void BufferedIo::ReleaseIfEmpty() {
   if (begin_ != end_) return;
   buffer_.reset();
   capacity_ = begin_ = end_ = 0;

@@ -12,12 +12,12 @@
 
 namespace qv {
 
-class TIdIOHandler {
+class BufferedIo {
  public:
   static constexpr size_t kRecvBufferSize = 32768;  // most bytes read at once
   static constexpr size_t kInitialBuffer = 4096;    // grows as requests need it
 
-  explicit TIdIOHandler(TIdTransport& transport) : transport_(transport) {}
+  explicit BufferedIo(qv::Transport& transport) : transport_(transport) {}
 
   // Bytes received and not yet parsed, and a view of them.
   size_t Buffered() const { return end_ - begin_; }
@@ -40,13 +40,13 @@ class TIdIOHandler {
   void Write(std::string_view data) { transport_.Send(&data, 1); }
   void Write(const std::string_view* parts, size_t count) { transport_.Send(parts, count); }
 
-  TIdTransport& Transport() { return transport_; }
+  qv::Transport& Transport() { return transport_; }
 
  private:
   // Makes room for at least one more byte at end_.
   void MakeRoom();
 
-  TIdTransport& transport_;
+  qv::Transport& transport_;
   // Received bytes are [begin_, end_) of a buffer of capacity_ bytes, made
   // only when the first bytes are read, so a silent connection holds none.
   std::unique_ptr<char[]> buffer_;

@@ -8,7 +8,7 @@
 
 namespace qv {
 
-class TLineList {
+class LineList {
  public:
   size_t Count() const { return lines_.size(); }
   bool Empty() const { return lines_.empty(); }

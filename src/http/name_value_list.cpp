@@ -4,7 +4,7 @@
 
 namespace qv {
 
-int TNameValueList::IndexOfName(std::string_view name) const {
+int NameValueList::IndexOfName(std::string_view name) const {
   for (size_t i = 0; i < lines_.size(); ++i) {
     const std::string& line = lines_[i];
     const size_t eq = line.find('=');
@@ -14,14 +14,14 @@ int TNameValueList::IndexOfName(std::string_view name) const {
   return -1;
 }
 
-std::string TNameValueList::Values(std::string_view name) const {
+std::string NameValueList::Values(std::string_view name) const {
   const int i = IndexOfName(name);
   if (i < 0) return {};
   const std::string& line = lines_[static_cast<size_t>(i)];
   return line.substr(line.find('=') + 1);
 }
 
-void TNameValueList::SetValue(std::string_view name, std::string_view value) {
+void NameValueList::SetValue(std::string_view name, std::string_view value) {
   const int i = IndexOfName(name);
   if (value.empty()) {
     if (i >= 0) lines_.erase(lines_.begin() + i);
@@ -36,19 +36,19 @@ void TNameValueList::SetValue(std::string_view name, std::string_view value) {
     lines_.push_back(std::move(line));
 }
 
-std::string_view TNameValueList::Names(size_t index) const {
+std::string_view NameValueList::Names(size_t index) const {
   std::string_view line = lines_[index];
   const size_t eq = line.find('=');
   return eq == std::string_view::npos ? line : line.substr(0, eq);
 }
 
-std::string_view TNameValueList::ValueFromIndex(size_t index) const {
+std::string_view NameValueList::ValueFromIndex(size_t index) const {
   std::string_view line = lines_[index];
   const size_t eq = line.find('=');
   return eq == std::string_view::npos ? std::string_view() : line.substr(eq + 1);
 }
 
-std::string TNameValueList::Text() const {
+std::string NameValueList::Text() const {
   std::string out;
   for (const std::string& line : lines_) out.append(line).append("\r\n");
   return out;

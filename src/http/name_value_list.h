@@ -12,7 +12,7 @@
 
 namespace qv {
 
-class TNameValueList : public TLineList {
+class NameValueList : public LineList {
  public:
 
   // Index of the first entry whose text before its first "=" equals name

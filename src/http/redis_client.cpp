@@ -63,14 +63,14 @@ void AppendCommand(std::string& out, const std::vector<std::string>& arguments) 
 
 }  // namespace
 
-TRedisConnection::TRedisConnection(const std::string& host, int port, int timeoutMs) {
+RedisConnection::RedisConnection(const std::string& host, int port, int timeoutMs) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
   const int rc = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
   if (rc != 0)
-    throw ERedisError("Redis at " + Describe(host, port) + ": " + ::gai_strerror(rc));
+    throw RedisError("Redis at " + Describe(host, port) + ": " + ::gai_strerror(rc));
   int error = 0;
   for (addrinfo* a = found; a && !fd_.Valid(); a = a->ai_next) {
     fd_ = ConnectTo(*a, timeoutMs);
@@ -78,10 +78,10 @@ TRedisConnection::TRedisConnection(const std::string& host, int port, int timeou
   }
   ::freeaddrinfo(found);
   if (!fd_.Valid())
-    throw ERedisError("Redis at " + Describe(host, port) + ": " + std::strerror(error));
+    throw RedisError("Redis at " + Describe(host, port) + ": " + std::strerror(error));
 }
 
-std::vector<TRedisReply> TRedisConnection::Pipeline(
+std::vector<RedisReply> RedisConnection::Pipeline(
     const std::vector<std::vector<std::string>>& commands) {
   std::string out;
   for (const auto& command : commands) AppendCommand(out, command);
@@ -89,20 +89,20 @@ std::vector<TRedisReply> TRedisConnection::Pipeline(
   while (!rest.empty()) {
     const ssize_t n = ::send(fd_.Get(), rest.data(), rest.size(), MSG_NOSIGNAL);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) throw ERedisError(std::string("Redis: sending failed: ") + std::strerror(errno));
+    if (n <= 0) throw RedisError(std::string("Redis: sending failed: ") + std::strerror(errno));
     rest.remove_prefix(static_cast<size_t>(n));
   }
-  std::vector<TRedisReply> replies;
+  std::vector<RedisReply> replies;
   replies.reserve(commands.size());
   for (size_t i = 0; i < commands.size(); ++i) replies.push_back(ReadReply(0));
   return replies;
 }
 
-TRedisReply TRedisConnection::Command(const std::vector<std::string>& arguments) {
+RedisReply RedisConnection::Command(const std::vector<std::string>& arguments) {
   return std::move(Pipeline({arguments}).front());
 }
 
-void TRedisConnection::Fill() {
+void RedisConnection::Fill() {
   if (position_ > 0) {
     buffer_.erase(0, position_);
     position_ = 0;
@@ -115,18 +115,18 @@ void TRedisConnection::Fill() {
       return;
     }
     if (n < 0 && errno == EINTR) continue;
-    if (n == 0) throw ERedisError("Redis: the server closed the connection");
-    throw ERedisError(std::string("Redis: receiving failed: ") +
+    if (n == 0) throw RedisError("Redis: the server closed the connection");
+    throw RedisError(std::string("Redis: receiving failed: ") +
                       (errno == EAGAIN || errno == EWOULDBLOCK ? "timed out" : std::strerror(errno)));
   }
 }
 
-char TRedisConnection::ReadByte() {
+char RedisConnection::ReadByte() {
   if (position_ >= buffer_.size()) Fill();
   return buffer_[position_++];
 }
 
-std::string TRedisConnection::ReadLine() {
+std::string RedisConnection::ReadLine() {
   for (;;) {
     const size_t end = buffer_.find("\r\n", position_);
     if (end != std::string::npos) {
@@ -134,47 +134,47 @@ std::string TRedisConnection::ReadLine() {
       position_ = end + 2;
       return line;
     }
-    if (buffer_.size() - position_ > 65536) throw ERedisError("Redis: reply line too long");
+    if (buffer_.size() - position_ > 65536) throw RedisError("Redis: reply line too long");
     Fill();
   }
 }
 
-TRedisReply TRedisConnection::ReadReply(int depth) {
-  if (depth > kMaxDepth) throw ERedisError("Redis: reply nested too deeply");
+RedisReply RedisConnection::ReadReply(int depth) {
+  if (depth > kMaxDepth) throw RedisError("Redis: reply nested too deeply");
   const char type = ReadByte();
   const std::string line = ReadLine();
-  TRedisReply reply;
+  RedisReply reply;
   auto number = [&line]() {
     long long value = 0;
     size_t i = 0;
     const bool negative = !line.empty() && line[0] == '-';
     if (negative) i = 1;
-    if (i >= line.size() || line.size() - i > 18) throw ERedisError("Redis: bad length in reply");
+    if (i >= line.size() || line.size() - i > 18) throw RedisError("Redis: bad length in reply");
     for (; i < line.size(); ++i) {
-      if (line[i] < '0' || line[i] > '9') throw ERedisError("Redis: bad number in reply");
+      if (line[i] < '0' || line[i] > '9') throw RedisError("Redis: bad number in reply");
       value = value * 10 + (line[i] - '0');
     }
     return negative ? -value : value;
   };
   switch (type) {
     case '+':
-      reply.kind = TRedisReply::Kind::Status;
+      reply.kind = RedisReply::Kind::Status;
       reply.text = line;
       return reply;
     case '-':
-      reply.kind = TRedisReply::Kind::Error;
+      reply.kind = RedisReply::Kind::Error;
       reply.text = line;
       return reply;
     case ':':
-      reply.kind = TRedisReply::Kind::Integer;
+      reply.kind = RedisReply::Kind::Integer;
       reply.integer = number();
       return reply;
     case '$': {
       const long long length = number();
       if (length < 0) return reply;  // Nil
-      if (length > kMaxLength) throw ERedisError("Redis: reply too long");
+      if (length > kMaxLength) throw RedisError("Redis: reply too long");
       while (buffer_.size() - position_ < static_cast<size_t>(length) + 2) Fill();
-      reply.kind = TRedisReply::Kind::Bulk;
+      reply.kind = RedisReply::Kind::Bulk;
       reply.text = buffer_.substr(position_, static_cast<size_t>(length));
       position_ += static_cast<size_t>(length) + 2;
       return reply;
@@ -182,13 +182,13 @@ TRedisReply TRedisConnection::ReadReply(int depth) {
     case '*': {
       const long long count = number();
       if (count < 0) return reply;  // Nil
-      if (count > 1024 * 1024) throw ERedisError("Redis: reply too long");
-      reply.kind = TRedisReply::Kind::Array;
+      if (count > 1024 * 1024) throw RedisError("Redis: reply too long");
+      reply.kind = RedisReply::Kind::Array;
       for (long long i = 0; i < count; ++i) reply.elements.push_back(ReadReply(depth + 1));
       return reply;
     }
     default:
-      throw ERedisError("Redis: unknown reply type");
+      throw RedisError("Redis: unknown reply type");
   }
 }
 

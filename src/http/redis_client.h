@@ -1,6 +1,6 @@
 // A small client of the Redis protocol (RESP2) over one TCP connection:
 // commands go out as arrays of bulk strings, replies come back parsed.
-// Every failure to reach or talk to the server raises ERedisError.
+// Every failure to reach or talk to the server raises RedisError.
 #pragma once
 
 #include <string>
@@ -11,37 +11,37 @@
 
 namespace qv {
 
-class ERedisError : public Exception {
+class RedisError : public Exception {
  public:
-  explicit ERedisError(const std::string& message)
+  explicit RedisError(const std::string& message)
       : Exception(message, FailureKind::StoreUnavailable) {}
 };
 
-struct TRedisReply {
+struct RedisReply {
   enum class Kind { Status, Error, Integer, Bulk, Nil, Array };
   Kind kind = Kind::Nil;
   std::string text;  // status, error or bulk text
   long long integer = 0;
-  std::vector<TRedisReply> elements;
+  std::vector<RedisReply> elements;
 };
 
-class TRedisConnection {
+class RedisConnection {
  public:
   // Connects within timeoutMs; each later send or receive also waits at most
   // that long.
-  TRedisConnection(const std::string& host, int port, int timeoutMs);
-  TRedisConnection(const TRedisConnection&) = delete;
-  TRedisConnection& operator=(const TRedisConnection&) = delete;
+  RedisConnection(const std::string& host, int port, int timeoutMs);
+  RedisConnection(const RedisConnection&) = delete;
+  RedisConnection& operator=(const RedisConnection&) = delete;
 
   // Sends the commands in one write and reads one reply for each. An error
   // reply is returned as such; the connection stays usable.
-  std::vector<TRedisReply> Pipeline(const std::vector<std::vector<std::string>>& commands);
-  TRedisReply Command(const std::vector<std::string>& arguments);
+  std::vector<RedisReply> Pipeline(const std::vector<std::vector<std::string>>& commands);
+  RedisReply Command(const std::vector<std::string>& arguments);
 
  private:
   char ReadByte();
   std::string ReadLine();
-  TRedisReply ReadReply(int depth);
+  RedisReply ReadReply(int depth);
   void Fill();
 
   FileDescriptor fd_;

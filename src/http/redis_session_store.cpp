@@ -19,18 +19,18 @@ bool ParsePort(std::string_view text, int maximum, int& value) {
   return value <= maximum;
 }
 
-void ExpectOk(const TRedisReply& reply) {
-  if (reply.kind == TRedisReply::Kind::Error) throw ERedisError("Redis: " + reply.text);
+void ExpectOk(const RedisReply& reply) {
+  if (reply.kind == RedisReply::Kind::Error) throw RedisError("Redis: " + reply.text);
 }
 
 }  // namespace
 
-TRedisLocation TRedisLocation::Parse(std::string_view url) {
+RedisLocation RedisLocation::Parse(std::string_view url) {
   constexpr std::string_view kScheme = "redis://";
   if (url.size() < kScheme.size() || !http_text::EqualsNoCase(url.substr(0, kScheme.size()), kScheme))
     throw std::invalid_argument("expected memory or redis://host:port/N, not \"" + std::string(url) + "\"");
   std::string_view rest = url.substr(kScheme.size());
-  TRedisLocation location;
+  RedisLocation location;
   const size_t slash = rest.find('/');
   std::string_view hostPort = rest.substr(0, slash);
   if (slash != std::string_view::npos) {
@@ -58,19 +58,19 @@ TRedisLocation TRedisLocation::Parse(std::string_view url) {
   return location;
 }
 
-std::string TRedisLocation::Text() const {
+std::string RedisLocation::Text() const {
   const bool v6 = host.find(':') != std::string::npos;
   return "redis://" + (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port) + "/" +
          std::to_string(database);
 }
 
-TRedisSessionStore::TRedisSessionStore(TRedisLocation location) : location_(std::move(location)) {}
+RedisSessionStore::RedisSessionStore(RedisLocation location) : location_(std::move(location)) {}
 
-std::string TRedisSessionStore::Key(std::string_view session_id) {
+std::string RedisSessionStore::Key(std::string_view session_id) {
   return std::string(kKeyPrefix) + http_text::ToUpper(session_id);
 }
 
-std::string TRedisSessionStore::EncodeContent(const TNameValueList& content) {
+std::string RedisSessionStore::EncodeContent(const NameValueList& content) {
   std::string text;
   for (size_t i = 0; i < content.Count(); ++i) {
     if (i > 0) text += '\n';
@@ -83,7 +83,7 @@ std::string TRedisSessionStore::EncodeContent(const TNameValueList& content) {
   return text;
 }
 
-void TRedisSessionStore::DecodeContent(std::string_view text, TNameValueList& content) {
+void RedisSessionStore::DecodeContent(std::string_view text, NameValueList& content) {
   content.Clear();
   if (text.empty()) return;
   std::string entry;
@@ -101,11 +101,11 @@ void TRedisSessionStore::DecodeContent(std::string_view text, TNameValueList& co
   content.Add(std::move(entry));
 }
 
-std::unique_ptr<TRedisConnection> TRedisSessionStore::Borrow(bool& reused) {
+std::unique_ptr<RedisConnection> RedisSessionStore::Borrow(bool& reused) {
   {
     std::lock_guard<std::mutex> guard(idle_lock_);
     if (!idle_.empty()) {
-      std::unique_ptr<TRedisConnection> connection = std::move(idle_.back());
+      std::unique_ptr<RedisConnection> connection = std::move(idle_.back());
       idle_.pop_back();
       reused = true;
       return connection;
@@ -113,34 +113,34 @@ std::unique_ptr<TRedisConnection> TRedisSessionStore::Borrow(bool& reused) {
   }
   reused = false;
   auto connection =
-      std::make_unique<TRedisConnection>(location_.host, location_.port, kConnectTimeoutMs);
+      std::make_unique<RedisConnection>(location_.host, location_.port, kConnectTimeoutMs);
   if (location_.database != 0)
     ExpectOk(connection->Command({"SELECT", std::to_string(location_.database)}));
   return connection;
 }
 
-void TRedisSessionStore::GiveBack(std::unique_ptr<TRedisConnection> connection) {
+void RedisSessionStore::GiveBack(std::unique_ptr<RedisConnection> connection) {
   std::lock_guard<std::mutex> guard(idle_lock_);
   if (idle_.size() < kMaxIdleConnections) idle_.push_back(std::move(connection));
 }
 
-void TRedisSessionStore::DropIdle() {
-  std::vector<std::unique_ptr<TRedisConnection>> stale;
+void RedisSessionStore::DropIdle() {
+  std::vector<std::unique_ptr<RedisConnection>> stale;
   std::lock_guard<std::mutex> guard(idle_lock_);
   stale.swap(idle_);
 }
 
-std::vector<TRedisReply> TRedisSessionStore::Run(
+std::vector<RedisReply> RedisSessionStore::Run(
     const std::vector<std::vector<std::string>>& commands) {
   for (int attempt = 0;; ++attempt) {
     bool reused = false;
     try {
-      std::unique_ptr<TRedisConnection> connection = Borrow(reused);
-      std::vector<TRedisReply> replies = connection->Pipeline(commands);
+      std::unique_ptr<RedisConnection> connection = Borrow(reused);
+      std::vector<RedisReply> replies = connection->Pipeline(commands);
       GiveBack(std::move(connection));
-      for (const TRedisReply& reply : replies) ExpectOk(reply);
+      for (const RedisReply& reply : replies) ExpectOk(reply);
       return replies;
-    } catch (const ERedisError& e) {
+    } catch (const RedisError& e) {
       // A pooled connection may have died with a Redis that restarted since:
       // the others are as old, so all go, and a fresh connection is tried
       // once. The next request connects afresh too, which is how the store
@@ -149,13 +149,13 @@ std::vector<TRedisReply> TRedisSessionStore::Run(
         DropIdle();
         continue;
       }
-      throw ESessionStoreUnavailable(std::string("Session store ") + location_.Text() + ": " +
+      throw SessionStoreUnavailable(std::string("Session store ") + location_.Text() + ": " +
                                      e.what());
     }
   }
 }
 
-TIdHTTPSessionPtr TRedisSessionStore::Find(const std::vector<std::string>& session_ids,
+SessionPtr RedisSessionStore::Find(const std::vector<std::string>& session_ids,
                                            std::string_view remote_ip) {
   // One round trip for them all: read each session in turn, check its
   // address (case ignored, as the sessions in memory do), and renew the
@@ -176,19 +176,19 @@ TIdHTTPSessionPtr TRedisSessionStore::Find(const std::vector<std::string>& sessi
   command[2] = std::to_string(command.size() - 3);
   command.emplace_back(remote_ip);
   command.push_back(std::to_string(ttl_.load()));
-  const TRedisReply fields = Run({command}).front();
-  if (fields.kind != TRedisReply::Kind::Array || fields.elements.size() != 3) return nullptr;
-  const TRedisReply& id = fields.elements[0];
-  const TRedisReply& address = fields.elements[1];
-  if (id.kind != TRedisReply::Kind::Bulk || address.kind != TRedisReply::Kind::Bulk) return nullptr;
-  auto session = std::make_shared<TIdHTTPSession>(id.text, address.text);
+  const RedisReply fields = Run({command}).front();
+  if (fields.kind != RedisReply::Kind::Array || fields.elements.size() != 3) return nullptr;
+  const RedisReply& id = fields.elements[0];
+  const RedisReply& address = fields.elements[1];
+  if (id.kind != RedisReply::Kind::Bulk || address.kind != RedisReply::Kind::Bulk) return nullptr;
+  auto session = std::make_shared<Session>(id.text, address.text);
   DecodeContent(fields.elements[2].text, session->Content());
   return session;
 }
 
-TIdHTTPSessionPtr TRedisSessionStore::Create(std::string_view remote_ip, const SessionEvent& start) {
+SessionPtr RedisSessionStore::Create(std::string_view remote_ip, const SessionEvent& start) {
   for (;;) {
-    auto session = std::make_shared<TIdHTTPSession>(GetRandomString(kSessionIdLength),
+    auto session = std::make_shared<Session>(GetRandomString(kSessionIdLength),
                                                     std::string(remote_ip));
     if (start) start(*session);
     const std::string key = Key(session->SessionID());
@@ -204,7 +204,7 @@ TIdHTTPSessionPtr TRedisSessionStore::Create(std::string_view remote_ip, const S
   }
 }
 
-void TRedisSessionStore::Save(TIdHTTPSession& session) {
+void RedisSessionStore::Save(Session& session) {
   std::string content;
   {
     auto lock = session.LockContent();

@@ -17,51 +17,51 @@
 namespace qv {
 
 // Where Redis is: "redis://host:port/N" (port 6379 and database 0 when left out).
-struct TRedisLocation {
+struct RedisLocation {
   std::string host;
   int port = 6379;
   int database = 0;
 
   // Raises std::invalid_argument saying what is wrong with the text.
-  static TRedisLocation Parse(std::string_view url);
+  static RedisLocation Parse(std::string_view url);
   std::string Text() const;
 };
 
-class TRedisSessionStore final : public TSessionStore {
+class RedisSessionStore final : public SessionStore {
  public:
   static constexpr int kConnectTimeoutMs = 1000;
   static constexpr size_t kMaxIdleConnections = 32;
   static constexpr std::string_view kKeyPrefix = "qvweb:session:";
 
-  explicit TRedisSessionStore(TRedisLocation location);
+  explicit RedisSessionStore(RedisLocation location);
 
-  const TRedisLocation& Location() const { return location_; }
+  const RedisLocation& Location() const { return location_; }
 
   // Safe while requests run (a reload changes it).
   void SetIdleTimeout(int milliseconds) override { ttl_ = milliseconds; }
-  TIdHTTPSessionPtr Find(const std::vector<std::string>& session_ids, std::string_view remote_ip) override;
-  TIdHTTPSessionPtr Create(std::string_view remote_ip, const SessionEvent& start) override;
-  void Save(TIdHTTPSession& session) override;
+  SessionPtr Find(const std::vector<std::string>& session_ids, std::string_view remote_ip) override;
+  SessionPtr Create(std::string_view remote_ip, const SessionEvent& start) override;
+  void Save(Session& session) override;
 
   // The Content list as one text and back: entries joined by line feeds,
   // backslashes and line feeds inside an entry escaped.
-  static std::string EncodeContent(const TNameValueList& content);
-  static void DecodeContent(std::string_view text, TNameValueList& content);
+  static std::string EncodeContent(const NameValueList& content);
+  static void DecodeContent(std::string_view text, NameValueList& content);
 
  private:
   // Runs the commands on a pooled connection; a connection that failed is
-  // dropped, and the failure raised as ESessionStoreUnavailable.
-  std::vector<TRedisReply> Run(const std::vector<std::vector<std::string>>& commands);
+  // dropped, and the failure raised as SessionStoreUnavailable.
+  std::vector<RedisReply> Run(const std::vector<std::vector<std::string>>& commands);
   // A pooled connection (reused set) or a new one.
-  std::unique_ptr<TRedisConnection> Borrow(bool& reused);
-  void GiveBack(std::unique_ptr<TRedisConnection> connection);
+  std::unique_ptr<RedisConnection> Borrow(bool& reused);
+  void GiveBack(std::unique_ptr<RedisConnection> connection);
   void DropIdle();
   static std::string Key(std::string_view session_id);
 
-  const TRedisLocation location_;
+  const RedisLocation location_;
   std::atomic<int> ttl_{600000};
   std::mutex idle_lock_;  // only around taking and giving back connections
-  std::vector<std::unique_ptr<TRedisConnection>> idle_;
+  std::vector<std::unique_ptr<RedisConnection>> idle_;
 };
 
 }  // namespace qv

@@ -14,30 +14,30 @@
 
 namespace qv {
 
-class TIdHTTPSession;
+class Session;
 
 enum class HttpCommandType { Unknown = 0, Head, Get, Post, Delete, Put, Trace, Options };
 
-class TIdHTTPRequestInfo : public TIdRequestHeaderInfo {
+class Request : public RequestHeaders {
  public:
-  std::string RequestLine;     // the first line as read, line end removed
-  std::string Command;         // method word, upper-cased
-  HttpCommandType CommandType = HttpCommandType::Unknown;
-  std::string Version;         // text after the last blank of the request line
-  std::string Document;        // decoded path of the target, case as sent
-  std::string QueryParams;     // raw text after the first "?" of the target
-  std::string FormParams;      // the body as text
-  std::string UnparsedParams;  // FormParams "&" QueryParams (either may be absent)
-  TNameValueList Params;       // decoded name=value entries, in order
-  TMemoryContentStream PostStream;  // the body, positioned at 0
-  std::string RemoteIP;        // peer address text
-  TIdServerCookies Cookies;    // one per piece of the "Cookie" headers
+  std::string request_line;     // the first line as read, line end removed
+  std::string command;         // method word, upper-cased
+  HttpCommandType command_type = HttpCommandType::Unknown;
+  std::string version;         // text after the last blank of the request line
+  std::string document;        // decoded path of the target, case as sent
+  std::string query_params;     // raw text after the first "?" of the target
+  std::string form_params;      // the body as text
+  std::string unparsed_params;  // FormParams "&" QueryParams (either may be absent)
+  NameValueList params;       // decoded name=value entries, in order
+  MemoryContentStream post_stream;  // the body, positioned at 0
+  std::string remote_ip;        // peer address text
+  CookieList cookies;    // one per piece of the "Cookie" headers
   // The visitor's session, or null when sessions are off. Shared so that it
   // stays valid while this request runs, even after the server ends it.
-  std::shared_ptr<TIdHTTPSession> Session;
-  bool AuthExists = false;
-  std::string AuthUsername;
-  std::string AuthPassword;
+  std::shared_ptr<Session> session;
+  bool auth_exists = false;
+  std::string auth_username;
+  std::string auth_password;
 };
 
 }  // namespace qv

@@ -33,7 +33,7 @@ int HexValue(char c) {
 
 // The values of every header line with that name, split at commas and
 // trimmed; present is set when there is such a line at all.
-std::vector<std::string> ListValues(const TIdHeaderList& headers, std::string_view name, bool& present) {
+std::vector<std::string> ListValues(const HeaderList& headers, std::string_view name, bool& present) {
   std::vector<std::string> members;
   present = false;
   for (int i = headers.IndexOfName(name); i >= 0; i = headers.IndexOfName(name, static_cast<size_t>(i) + 1)) {
@@ -77,7 +77,7 @@ bool IsHttp11OrLater(std::string_view version) {
   return v && v->major > 0 && !(v->major == 1 && v->minor == 0);
 }
 
-std::optional<std::string> ExpectationOf(const std::string& version, const TIdHeaderList& headers) {
+std::optional<std::string> ExpectationOf(const std::string& version, const HeaderList& headers) {
   if (!IsHttp11OrLater(version) || headers.IndexOfName("Expect") < 0) return std::nullopt;
   return headers.Values("Expect");
 }

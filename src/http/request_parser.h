@@ -22,7 +22,7 @@ struct ParsedRequest {
   std::string method;        // text before its first blank, as sent
   std::string target;        // text between its first blank and its last one
   std::string version;       // text after its last blank
-  TIdHeaderList headers;     // the header lines as sent, line ends removed
+  HeaderList headers;     // the header lines as sent, line ends removed
   int64_t content_length = -1;  // the "Content-Length" the body goes by; -1: none
   bool chunked = false;      // the body came in chunks
   std::string body;          // the body, chunks decoded
@@ -110,7 +110,7 @@ std::optional<HttpVersion> ParseHttpVersion(std::string_view text);
 bool IsHttp11OrLater(std::string_view version);
 
 // The "Expect" value the engine meets (requests of HTTP/1.1 and later), or nullopt.
-std::optional<std::string> ExpectationOf(const std::string& version, const TIdHeaderList& headers);
+std::optional<std::string> ExpectationOf(const std::string& version, const HeaderList& headers);
 // Whether an expectation is met when no hook of the server decides.
 bool MetByDefault(std::string_view expectation);
 

@@ -16,19 +16,19 @@ HttpCommandType CommandTypeOf(std::string_view command) {
   return HttpCommandType::Unknown;
 }
 
-std::string TakeRequestLine(TIdHTTPRequestInfo& request, ParsedRequest& parsed) {
-  request.RequestLine = std::move(parsed.request_line);
-  request.Version = std::move(parsed.version);
-  request.Command = http_text::ToUpper(parsed.method);
-  request.CommandType = CommandTypeOf(request.Command);
-  request.RawHeaders = std::move(parsed.headers);
+std::string TakeRequestLine(Request& request, ParsedRequest& parsed) {
+  request.request_line = std::move(parsed.request_line);
+  request.version = std::move(parsed.version);
+  request.command = http_text::ToUpper(parsed.method);
+  request.command_type = CommandTypeOf(request.command);
+  request.raw_headers = std::move(parsed.headers);
   return std::move(parsed.target);
 }
 
 namespace {
 
-void DecodeCookies(TIdHTTPRequestInfo& request) {
-  const TIdHeaderList& headers = request.RawHeaders;
+void DecodeCookies(Request& request) {
+  const HeaderList& headers = request.raw_headers;
   for (int i = headers.IndexOfName("cookie"); i >= 0;
        i = headers.IndexOfName("cookie", static_cast<size_t>(i) + 1)) {
     const std::string value = headers.ValueAt(static_cast<size_t>(i));
@@ -39,9 +39,9 @@ void DecodeCookies(TIdHTTPRequestInfo& request) {
       // Empty pieces carry nothing; past the cap the rest is ignored, so that
       // no request costs much more than its own size.
       if (!piece.empty()) {
-        if (request.Cookies.Count() >= kMaxRequestCookies) return;
+        if (request.cookies.Count() >= kMaxRequestCookies) return;
         const size_t eq = piece.find('=');
-        request.Cookies.Add(std::string(piece.substr(0, eq)),
+        request.cookies.Add(std::string(piece.substr(0, eq)),
                             eq == std::string_view::npos ? std::string() : std::string(piece.substr(eq + 1)));
       }
       if (semicolon == std::string_view::npos) break;
@@ -52,47 +52,47 @@ void DecodeCookies(TIdHTTPRequestInfo& request) {
 
 }  // namespace
 
-void DecodeTarget(TIdHTTPRequestInfo& request, std::string target, bool parse_params) {
-  request.UnparsedParams = request.FormParams;
+void DecodeTarget(Request& request, std::string target, bool parse_params) {
+  request.unparsed_params = request.form_params;
   const size_t question = target.find('?');
   if (question != std::string::npos) {
-    request.QueryParams = target.substr(question + 1);
+    request.query_params = target.substr(question + 1);
     target.resize(question);
   }
-  if (!request.QueryParams.empty()) {
-    if (request.UnparsedParams.empty())
-      request.UnparsedParams = request.QueryParams;
+  if (!request.query_params.empty()) {
+    if (request.unparsed_params.empty())
+      request.unparsed_params = request.query_params;
     else
-      request.UnparsedParams.append("&").append(request.QueryParams);
+      request.unparsed_params.append("&").append(request.query_params);
   }
   if (parse_params) {
-    if (http_text::EqualsNoCase(request.ContentType, "application/x-www-form-urlencoded"))
-      DecodeParams(request.UnparsedParams, request.Params);
+    if (http_text::EqualsNoCase(request.content_type, "application/x-www-form-urlencoded"))
+      DecodeParams(request.unparsed_params, request.params);
     else
-      DecodeParams(request.QueryParams, request.Params);
+      DecodeParams(request.query_params, request.params);
   }
   DecodeCookies(request);
   if (target == "*") {
-    request.Document = "*";
+    request.document = "*";
   } else {
-    const TIdURI uri = TIdURI::Parse(target);
-    request.Document = URLDecode(uri.Path) + URLDecode(uri.Document);
-    if (!uri.Host.empty() && request.Host.empty()) request.Host = uri.Host;
+    const Uri uri = Uri::Parse(target);
+    request.document = URLDecode(uri.path) + URLDecode(uri.document);
+    if (!uri.host.empty() && request.host.empty()) request.host = uri.host;
   }
 }
 
-void DecodeAuthorization(TIdHTTPRequestInfo& request) {
-  const std::string value = request.RawHeaders.Values("Authorization");
+void DecodeAuthorization(Request& request) {
+  const std::string value = request.raw_headers.Values("Authorization");
   if (value.empty()) return;
-  request.AuthExists = true;
+  request.auth_exists = true;
   const size_t blank = value.find(' ');
   if (!http_text::EqualsNoCase(std::string_view(value).substr(0, blank), "Basic"))
-    throw EIdHTTPUnsupportedAuthorisationScheme();
+    throw UnsupportedAuthScheme();
   const std::string decoded =
       DecodeBase64(blank == std::string::npos ? std::string_view() : std::string_view(value).substr(blank + 1));
   const size_t colon = decoded.find(':');
-  request.AuthUsername = decoded.substr(0, colon);
-  request.AuthPassword = colon == std::string::npos ? std::string() : decoded.substr(colon + 1);
+  request.auth_username = decoded.substr(0, colon);
+  request.auth_password = colon == std::string::npos ? std::string() : decoded.substr(colon + 1);
 }
 
 }  // namespace qv

@@ -1,4 +1,4 @@
-// The steps that turn a parsed request into a TIdHTTPRequestInfo: the request
+// The steps that turn a parsed request into a Request: the request
 // line's fields, parameters, cookies, the document path and Basic
 // authorization. The server runs them in order; nothing here reads bytes.
 #pragma once
@@ -18,14 +18,14 @@ HttpCommandType CommandTypeOf(std::string_view command);
 
 // RequestLine, Version, Command (upper-cased), CommandType and RawHeaders
 // from the parsed request (its header lines are moved); returns the target.
-std::string TakeRequestLine(TIdHTTPRequestInfo& request, ParsedRequest& parsed);
+std::string TakeRequestLine(Request& request, ParsedRequest& parsed);
 
 // From the body already in FormParams and the target: QueryParams,
 // UnparsedParams, Params (when parse_params), Cookies, Document and Host.
-void DecodeTarget(TIdHTTPRequestInfo& request, std::string target, bool parse_params);
+void DecodeTarget(Request& request, std::string target, bool parse_params);
 
 // AuthExists, AuthUsername, AuthPassword from a Basic "Authorization"
-// header; any other scheme raises EIdHTTPUnsupportedAuthorisationScheme.
-void DecodeAuthorization(TIdHTTPRequestInfo& request);
+// header; any other scheme raises UnsupportedAuthScheme.
+void DecodeAuthorization(Request& request);
 
 }  // namespace qv

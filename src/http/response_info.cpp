@@ -10,90 +10,90 @@ namespace {
 constexpr size_t kStreamChunk = 65536;
 }  // namespace
 
-TIdHTTPResponseInfo::TIdHTTPResponseInfo(TIdIOHandler* io) : io_(io) {
+Response::Response(BufferedIo* io) : io_(io) {
   SetResponseNo(200);
   SetCloseConnection(true);
 }
 
-TIdHTTPResponseInfo::~TIdHTTPResponseInfo() = default;
+Response::~Response() = default;
 
-void TIdHTTPResponseInfo::SetResponseNo(int code) {
-  ResponseNo = code;
-  ResponseText = ReasonPhrase(code);
+void Response::SetResponseNo(int code) {
+  response_no = code;
+  response_text = ReasonPhrase(code);
   if (code == 404) SetCloseConnection(true);
 }
 
-void TIdHTTPResponseInfo::SetCloseConnection(bool close) {
+void Response::SetCloseConnection(bool close) {
   close_connection_ = close;
-  Connection = close ? "close" : "keep-alive";
+  connection = close ? "close" : "keep-alive";
 }
 
-void TIdHTTPResponseInfo::BuildRawHeaders() {
-  if (ContentLength == -1) {
-    if (!ContentText.empty())
-      ContentLength = static_cast<int64_t>(ContentText.size());
-    else if (ContentStream)
-      ContentLength = ContentStream->Size();
+void Response::BuildRawHeaders() {
+  if (content_length == -1) {
+    if (!content_text.empty())
+      content_length = static_cast<int64_t>(content_text.size());
+    else if (content_stream)
+      content_length = content_stream->Size();
   }
   // Without a length only the close tells the client where the answer ends
   // (an answer to a method no handler takes, an empty one): it closes.
-  if (ContentLength < 0) SetCloseConnection(true);
-  RawHeaders.Clear();
+  if (content_length < 0) SetCloseConnection(true);
+  raw_headers.Clear();
   auto text = [this](const char* name, const std::string& value) {
-    if (!value.empty()) RawHeaders.SetValue(name, value);
+    if (!value.empty()) raw_headers.SetValue(name, value);
   };
-  auto date = [this](const char* name, TDateTime value) {
-    if (value != 0) RawHeaders.SetValue(name, FormatHttpDate(value));
+  auto date_header = [this](const char* name, DateTime value) {
+    if (value != 0) raw_headers.SetValue(name, FormatHttpDate(value));
   };
-  text("Connection", Connection);
-  text("Content-Version", ContentVersion);
-  text("Content-Disposition", ContentDisposition);
-  text("Content-Encoding", ContentEncoding);
-  text("Content-Language", ContentLanguage);
-  text("Content-Type", ContentType);
-  if (ContentLength >= 0) RawHeaders.SetValue("Content-Length", std::to_string(ContentLength));
-  text("Cache-control", CacheControl);
-  date("Date", Date);
-  date("Expires", Expires);
-  text("Pragma", Pragma);
-  RawHeaders.AddStrings(CustomHeaders);
-  if (ContentRangeEnd != 0 || ContentRangeInstanceLength != 0) {
+  text("Connection", connection);
+  text("Content-Version", content_version);
+  text("Content-Disposition", content_disposition);
+  text("Content-Encoding", content_encoding);
+  text("Content-Language", content_language);
+  text("Content-Type", content_type);
+  if (content_length >= 0) raw_headers.SetValue("Content-Length", std::to_string(content_length));
+  text("Cache-control", cache_control);
+  date_header("Date", date);
+  date_header("Expires", expires);
+  text("Pragma", pragma);
+  raw_headers.AddStrings(custom_headers);
+  if (content_range_end != 0 || content_range_instance_length != 0) {
     std::string range = "bytes ";
-    if (ContentRangeStart == 0 && ContentRangeEnd == 0)
+    if (content_range_start == 0 && content_range_end == 0)
       range += "*";
     else
-      range += std::to_string(ContentRangeStart) + "-" + std::to_string(ContentRangeEnd);
-    range += "/" + (ContentRangeInstanceLength != 0 ? std::to_string(ContentRangeInstanceLength)
+      range += std::to_string(content_range_start) + "-" + std::to_string(content_range_end);
+    range += "/" + (content_range_instance_length != 0 ? std::to_string(content_range_instance_length)
                                                     : std::string("*"));
-    RawHeaders.SetValue("Content-Range", range);
+    raw_headers.SetValue("Content-Range", range);
   }
-  text("Accept-Ranges", AcceptRanges);
-  text("Server", Server);
-  text("Location", Location);
-  date("Last-Modified", LastModified);
+  text("Accept-Ranges", accept_ranges);
+  text("Server", server);
+  text("Location", location);
+  date_header("Last-Modified", last_modified);
 }
 
-std::string TIdHTTPResponseInfo::HeaderText() {
+std::string Response::HeaderText() {
   BuildRawHeaders();
   std::string out;
   out.reserve(256);
-  out.append("HTTP/1.1 ").append(std::to_string(ResponseNo)).append(" ").append(ResponseText);
+  out.append("HTTP/1.1 ").append(std::to_string(response_no)).append(" ").append(response_text);
   out.append("\r\n");
-  for (const std::string& line : RawHeaders) out.append(line).append("\r\n");
-  for (const TIdCookieRFC2109& cookie : Cookies)
+  for (const std::string& line : raw_headers) out.append(line).append("\r\n");
+  for (const Cookie& cookie : cookies)
     out.append("Set-Cookie: ").append(cookie.CookieText()).append("\r\n");
   out.append("\r\n");
   return out;
 }
 
-void TIdHTTPResponseInfo::WriteHeader() {
-  if (header_written_) throw EIdHTTPHeaderAlreadyWritten();
+void Response::WriteHeader() {
+  if (header_written_) throw HeaderAlreadyWritten();
   header_written_ = true;
   std::string header = HeaderText();
   if (io_) io_->Write(header);
 }
 
-void TIdHTTPResponseInfo::WriteContent() {
+void Response::WriteContent() {
   if (!header_written_) {
     header_written_ = true;
     pending_header_ = HeaderText();
@@ -101,49 +101,49 @@ void TIdHTTPResponseInfo::WriteContent() {
   std::string header = std::move(pending_header_);
   pending_header_.clear();
   SendBody(header);
-  ContentText.clear();
-  ContentStream.reset();
+  content_text.clear();
+  content_stream.reset();
 }
 
-void TIdHTTPResponseInfo::Finish() {
+void Response::Finish() {
   if (!header_written_) {
     header_written_ = true;
     pending_header_ = HeaderText();
   }
-  if (!ContentText.empty() || ContentStream) {
+  if (!content_text.empty() || content_stream) {
     WriteContent();
   } else if (!pending_header_.empty()) {
     std::string header = std::move(pending_header_);
     pending_header_.clear();
     if (io_) io_->Write(header);
   }
-  ContentStream.reset();
+  content_stream.reset();
 }
 
-void TIdHTTPResponseInfo::SendBody(std::string_view header) {
+void Response::SendBody(std::string_view header) {
   if (!io_) return;
   if (head_only_) {
     if (!header.empty()) io_->Write(header);
     return;
   }
-  if (!ContentText.empty()) {
-    const std::string_view parts[2] = {header, ContentText};
+  if (!content_text.empty()) {
+    const std::string_view parts[2] = {header, content_text};
     io_->Write(parts, 2);
-    body_bytes_sent_ += static_cast<int64_t>(ContentText.size());
+    body_bytes_sent_ += static_cast<int64_t>(content_text.size());
     return;
   }
-  if (ContentStream) {
-    const int file = ContentStream->FileHandle();
+  if (content_stream) {
+    const int file = content_stream->FileHandle();
     // The body is the length the header announced.
-    if (file >= 0 && io_->Transport().SendFile(header, file, 0, ContentStream->Size())) {
-      body_bytes_sent_ += ContentStream->Size();
+    if (file >= 0 && io_->Transport().SendFile(header, file, 0, content_stream->Size())) {
+      body_bytes_sent_ += content_stream->Size();
       return;
     }
     thread_local std::string chunk;
     chunk.resize(kStreamChunk);
-    ContentStream->SetPosition(0);
+    content_stream->SetPosition(0);
     for (;;) {
-      const size_t n = ContentStream->Read(chunk.data(), chunk.size());
+      const size_t n = content_stream->Read(chunk.data(), chunk.size());
       if (n == 0) break;
       const std::string_view parts[2] = {header, std::string_view(chunk.data(), n)};
       io_->Write(parts, 2);
@@ -153,7 +153,7 @@ void TIdHTTPResponseInfo::SendBody(std::string_view header) {
     if (!header.empty()) io_->Write(header);
     return;
   }
-  const std::string page = "<HTML><BODY><B>" + std::to_string(ResponseNo) + " " + ResponseText +
+  const std::string page = "<HTML><BODY><B>" + std::to_string(response_no) + " " + response_text +
                            "</B></BODY></HTML>\r\n";
   const std::string_view parts[2] = {header, page};
   io_->Write(parts, 2);

@@ -13,25 +13,25 @@
 
 namespace qv {
 
-class TIdHTTPSession;
-class TIdIOHandler;
+class Session;
+class BufferedIo;
 
-class TIdHTTPResponseInfo : public TIdResponseHeaderInfo {
+class Response : public ResponseHeaders {
  public:
   // io: the connection the response is written to (null: nothing is written).
-  explicit TIdHTTPResponseInfo(TIdIOHandler* io);
-  ~TIdHTTPResponseInfo();
-  TIdHTTPResponseInfo(const TIdHTTPResponseInfo&) = delete;
-  TIdHTTPResponseInfo& operator=(const TIdHTTPResponseInfo&) = delete;
+  explicit Response(BufferedIo* io);
+  ~Response();
+  Response(const Response&) = delete;
+  Response& operator=(const Response&) = delete;
 
-  int ResponseNo = 200;
-  std::string ResponseText = "OK";
-  TIdServerCookies Cookies;
-  // Body as text; sent instead of ContentStream when not empty.
-  std::string ContentText;
+  int response_no = 200;
+  std::string response_text = "OK";
+  CookieList cookies;
+  // Body as text; sent instead of content_stream when not empty.
+  std::string content_text;
   // Body as a stream, sent from position 0; freed once it is sent.
-  std::unique_ptr<TContentStream> ContentStream;
-  std::shared_ptr<TIdHTTPSession> Session;
+  std::unique_ptr<ContentStream> content_stream;
+  std::shared_ptr<Session> session;
 
   // Sets ResponseNo and ResponseText from the status table; 404 also closes
   // the connection.
@@ -44,10 +44,10 @@ class TIdHTTPResponseInfo : public TIdResponseHeaderInfo {
   void SetCloseConnection(bool close);
 
   bool HeaderHasBeenWritten() const { return header_written_; }
-  // Sends the header block now; EIdHTTPHeaderAlreadyWritten the second time.
+  // Sends the header block now; HeaderAlreadyWritten the second time.
   void WriteHeader();
   // Sends the body (the header first when it is not out yet): ContentText,
-  // else ContentStream, else a small HTML page naming the status.
+  // else content_stream, else a small HTML page naming the status.
   void WriteContent();
 
   // The engine's part: a HEAD answer carries headers only.
@@ -66,7 +66,7 @@ class TIdHTTPResponseInfo : public TIdResponseHeaderInfo {
   void BuildRawHeaders();
   void SendBody(std::string_view pending_header);
 
-  TIdIOHandler* io_;
+  BufferedIo* io_;
   bool close_connection_ = true;
   bool header_written_ = false;
   bool head_only_ = false;

@@ -19,7 +19,7 @@ void RandomBytes(unsigned char* buffer, size_t count) {
     const ssize_t n = ::getrandom(buffer, count, 0);
     if (n < 0) {
       if (errno == EINTR) continue;
-      throw EHttpEngineError("No random source for session identifiers.");
+      throw HttpError("No random source for session identifiers.");
     }
     buffer += n;
     count -= static_cast<size_t>(n);
@@ -49,69 +49,69 @@ bool IsSessionId(std::string_view text) {
   return true;
 }
 
-TIdHTTPSession::TIdHTTPSession(std::string session_id, std::string remote_host)
+Session::Session(std::string session_id, std::string remote_host)
     : last_time_stamp_(Clock::now().time_since_epoch().count()),
       session_id_(std::move(session_id)),
       remote_host_(std::move(remote_host)) {}
 
-std::string TIdHTTPSession::ContentValue(std::string_view name) const {
+std::string Session::ContentValue(std::string_view name) const {
   std::lock_guard lock(lock_);
   return content_.Values(name);
 }
 
-void TIdHTTPSession::SetContentValue(std::string_view name, std::string_view value) {
+void Session::SetContentValue(std::string_view name, std::string_view value) {
   std::lock_guard lock(lock_);
   content_.SetValue(name, value);
 }
 
-TIdHTTPSession::Clock::time_point TIdHTTPSession::LastTimeStamp() const {
+Session::Clock::time_point Session::LastTimeStamp() const {
   return Clock::time_point(Clock::duration(last_time_stamp_.load(std::memory_order_relaxed)));
 }
 
-void TIdHTTPSession::Touch() {
+void Session::Touch() {
   last_time_stamp_.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
 }
 
-bool TIdHTTPSession::IsSessionStale(int timeout_ms, Clock::time_point now) const {
+bool Session::IsSessionStale(int timeout_ms, Clock::time_point now) const {
   const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - LastTimeStamp());
   return elapsed.count() > timeout_ms;
 }
 
-TIdHTTPSessionPtr TIdHTTPDefaultSessionList::GetSession(std::string_view session_id,
+SessionPtr SessionList::GetSession(std::string_view session_id,
                                                         std::string_view remote_ip) {
   std::lock_guard lock(lock_);
   return Find(session_id, remote_ip);
 }
 
-TIdHTTPSessionPtr TIdHTTPDefaultSessionList::FindFirst(const std::vector<std::string>& session_ids,
+SessionPtr SessionList::FindFirst(const std::vector<std::string>& session_ids,
                                                        std::string_view remote_ip) {
   std::lock_guard lock(lock_);
   for (const std::string& id : session_ids)
-    if (TIdHTTPSessionPtr session = Find(id, remote_ip)) return session;
+    if (SessionPtr session = Find(id, remote_ip)) return session;
   return nullptr;
 }
 
-TIdHTTPSessionPtr TIdHTTPDefaultSessionList::Find(std::string_view session_id, std::string_view remote_ip) {
+SessionPtr SessionList::Find(std::string_view session_id, std::string_view remote_ip) {
   const std::string key = http_text::ToUpper(session_id);
   const auto it = sessions_.find(key);
   if (it == sessions_.end()) return nullptr;
-  const TIdHTTPSessionPtr& session = *it->second;
+  const SessionPtr& session = *it->second;
   if (!remote_ip.empty() && !http_text::EqualsNoCase(session->RemoteHost(), remote_ip)) return nullptr;
   session->Touch();
   order_.splice(order_.end(), order_, it->second);  // now the most recently used
   return session;
 }
 
-TIdHTTPSessionPtr TIdHTTPDefaultSessionList::CreateUniqueSession(std::string_view remote_ip) {
+SessionPtr SessionList::CreateUniqueSession(std::string_view remote_ip) {
   for (;;) {
     std::string id = GetRandomString(kSessionIdLength);
     std::string key = http_text::ToUpper(id);
-    auto session = std::make_shared<TIdHTTPSession>(std::move(id), std::string(remote_ip));
-    if (OnSessionStart) OnSessionStart(*session);
+    auto session = std::make_shared<Session>(std::move(id), std::string(remote_ip));
+    if (on_session_start) on_session_start(*session);
     std::lock_guard lock(lock_);
     // An identifier already in use (practically never) is not given twice.
     if (sessions_.count(key) != 0) continue;
-    if (MaxSessions != 0 && sessions_.size() >= MaxSessions) MakeRoom();
+    if (max_sessions != 0 && sessions_.size() >= max_sessions) MakeRoom();
     session->Touch();  // keeps the list in time order
     order_.push_back(session);
     sessions_.emplace(std::move(key), std::prev(order_.end()));
@@ -119,14 +119,14 @@ TIdHTTPSessionPtr TIdHTTPDefaultSessionList::CreateUniqueSession(std::string_vie
   }
 }
 
-void TIdHTTPDefaultSessionList::EndSession(Order::iterator it) {
-  const TIdHTTPSessionPtr session = *it;
-  if (OnSessionEnd) OnSessionEnd(*session);
+void SessionList::EndSession(Order::iterator it) {
+  const SessionPtr session = *it;
+  if (on_session_end) on_session_end(*session);
   sessions_.erase(http_text::ToUpper(session->SessionID()));
   order_.erase(it);
 }
 
-void TIdHTTPDefaultSessionList::MakeRoom() {
+void SessionList::MakeRoom() {
   if (order_.empty()) return;
   auto victim = order_.begin();
   if (OnSessionExpendable) {
@@ -141,25 +141,25 @@ void TIdHTTPDefaultSessionList::MakeRoom() {
   EndSession(victim);
 }
 
-void TIdHTTPDefaultSessionList::PurgeStaleSessions(bool all) {
-  const auto now = TIdHTTPSession::Clock::now();
+void SessionList::PurgeStaleSessions(bool all) {
+  const auto now = Session::Clock::now();
   std::lock_guard lock(lock_);
   while (!order_.empty()) {
     // The rest were used later than this one.
-    if (!all && !order_.front()->IsSessionStale(SessionTimeout, now)) break;
+    if (!all && !order_.front()->IsSessionStale(session_timeout, now)) break;
     EndSession(order_.begin());
   }
 }
 
-size_t TIdHTTPDefaultSessionList::Count() const {
+size_t SessionList::Count() const {
   std::lock_guard lock(lock_);
   return sessions_.size();
 }
 
-TIdHTTPSessionCleanerThread::TIdHTTPSessionCleanerThread(TIdHTTPDefaultSessionList& list)
+SessionCleaner::SessionCleaner(SessionList& list)
     : list_(list), thread_([this] { Execute(); }) {}
 
-void TIdHTTPSessionCleanerThread::Execute() {
+void SessionCleaner::Execute() {
   std::unique_lock lock(mutex_);
   for (;;) {
     wake_.wait_for(lock, kInterval, [this] { return terminated_; });
@@ -171,7 +171,7 @@ void TIdHTTPSessionCleanerThread::Execute() {
   }
 }
 
-void TIdHTTPSessionCleanerThread::TerminateAndWaitFor() {
+void SessionCleaner::TerminateAndWaitFor() {
   {
     std::lock_guard lock(mutex_);
     terminated_ = true;

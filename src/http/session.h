@@ -30,13 +30,13 @@ std::string GetRandomString(size_t count);
 // digits. No other text names a session.
 bool IsSessionId(std::string_view text);
 
-class TIdHTTPSession {
+class Session {
  public:
   using Clock = std::chrono::steady_clock;
 
-  TIdHTTPSession(std::string session_id, std::string remote_host);
-  TIdHTTPSession(const TIdHTTPSession&) = delete;
-  TIdHTTPSession& operator=(const TIdHTTPSession&) = delete;
+  Session(std::string session_id, std::string remote_host);
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
 
   const std::string& SessionID() const { return session_id_; }
   const std::string& RemoteHost() const { return remote_host_; }
@@ -49,8 +49,8 @@ class TIdHTTPSession {
   std::unique_lock<std::mutex> LockContent() const { return std::unique_lock(lock_); }
   // The list itself: only under LockContent(), or in the session start
   // handler (the session is not visible to other requests yet).
-  TNameValueList& Content() { return content_; }
-  const TNameValueList& Content() const { return content_; }
+  NameValueList& Content() { return content_; }
+  const NameValueList& Content() const { return content_; }
 
   // Set at creation and by every lookup that finds the session. A monotonic
   // clock, so changes of the wall clock neither end nor prolong sessions.
@@ -59,51 +59,51 @@ class TIdHTTPSession {
   bool IsSessionStale(int timeout_ms, Clock::time_point now) const;
 
  private:
-  friend class TIdHTTPDefaultSessionList;
+  friend class SessionList;
   void Touch();
 
   mutable std::mutex lock_;
-  TNameValueList content_;
+  NameValueList content_;
   std::atomic<Clock::rep> last_time_stamp_;
   const std::string session_id_;
   const std::string remote_host_;
 };
 
-using TIdHTTPSessionPtr = std::shared_ptr<TIdHTTPSession>;
+using SessionPtr = std::shared_ptr<Session>;
 
 // The server's sessions, found by identifier (case ignored) and address.
-class TIdHTTPDefaultSessionList {
+class SessionList {
  public:
-  using SessionEvent = std::function<void(TIdHTTPSession&)>;
+  using SessionEvent = std::function<void(Session&)>;
 
-  int SessionTimeout = 0;  // ms of idle time after which a session is stale
-  SessionEvent OnSessionStart;  // a new session, before it is in the list
+  int session_timeout = 0;  // ms of idle time after which a session is stale
+  SessionEvent on_session_start;  // a new session, before it is in the list
   // A session leaving the list; runs under the list lock and must not raise.
-  SessionEvent OnSessionEnd;
+  SessionEvent on_session_end;
   // Sessions kept at most (0: no limit). A new session beyond it ends the
   // least recently used session that OnSessionExpendable accepts (runs under
   // the list lock and must not raise), else the least recently used one.
-  size_t MaxSessions = 0;
-  std::function<bool(const TIdHTTPSession&)> OnSessionExpendable;
+  size_t max_sessions = 0;
+  std::function<bool(const Session&)> OnSessionExpendable;
 
-  ~TIdHTTPDefaultSessionList() { Clear(); }
+  ~SessionList() { Clear(); }
 
   // Sets SessionTimeout and MaxSessions while the list is in use.
   void SetLimits(int timeout_ms, size_t max_sessions) {
     std::lock_guard lock(lock_);
-    SessionTimeout = timeout_ms;
-    MaxSessions = max_sessions;
+    session_timeout = timeout_ms;
+    max_sessions = max_sessions;
   }
 
   // The session with that identifier whose RemoteHost equals remote_ip (not
   // checked when remote_ip is empty); refreshes its time stamp. Null if none.
-  TIdHTTPSessionPtr GetSession(std::string_view session_id, std::string_view remote_ip);
+  SessionPtr GetSession(std::string_view session_id, std::string_view remote_ip);
   // The first of the sessions with these identifiers that GetSession would
   // give, looked up under one lock. Null if none.
-  TIdHTTPSessionPtr FindFirst(const std::vector<std::string>& session_ids, std::string_view remote_ip);
+  SessionPtr FindFirst(const std::vector<std::string>& session_ids, std::string_view remote_ip);
   // A new session under an identifier that no session has; OnSessionStart
   // runs before it is added.
-  TIdHTTPSessionPtr CreateUniqueSession(std::string_view remote_ip);
+  SessionPtr CreateUniqueSession(std::string_view remote_ip);
   // Ends every stale session, or every session when all is true.
   void PurgeStaleSessions(bool all);
   // Ends every session.
@@ -111,12 +111,12 @@ class TIdHTTPDefaultSessionList {
   size_t Count() const;
 
  private:
-  using Order = std::list<TIdHTTPSessionPtr>;
+  using Order = std::list<SessionPtr>;
   // Sessions looked at, from the least recently used, for one to end at the limit.
   static constexpr size_t kExpendableSearch = 4096;
 
   // Under the lock: GetSession.
-  TIdHTTPSessionPtr Find(std::string_view session_id, std::string_view remote_ip);
+  SessionPtr Find(std::string_view session_id, std::string_view remote_ip);
   // Under the lock: ends one session to make room for a new one.
   void MakeRoom();
   // Under the lock: ends the session at it.
@@ -130,18 +130,18 @@ class TIdHTTPDefaultSessionList {
 };
 
 // Wakes every 1000 ms and ends the stale sessions; ends all when it stops.
-class TIdHTTPSessionCleanerThread {
+class SessionCleaner {
  public:
   static constexpr std::chrono::milliseconds kInterval{1000};
 
-  explicit TIdHTTPSessionCleanerThread(TIdHTTPDefaultSessionList& list);
-  ~TIdHTTPSessionCleanerThread() { TerminateAndWaitFor(); }
+  explicit SessionCleaner(SessionList& list);
+  ~SessionCleaner() { TerminateAndWaitFor(); }
   void TerminateAndWaitFor();
 
  private:
   void Execute();
 
-  TIdHTTPDefaultSessionList& list_;
+  SessionList& list_;
   std::mutex mutex_;
   std::condition_variable wake_;
   bool terminated_ = false;

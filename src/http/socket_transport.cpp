@@ -27,16 +27,16 @@ constexpr int kMaxParts = 16;
 constexpr size_t kSendFileChunk = 1 << 20;
 
 [[noreturn]] void ThrowSocketError(int error) {
-  throw ESocketError(error, std::string("Socket error: ") + std::strerror(error));
+  throw SocketError(error, std::string("Socket error: ") + std::strerror(error));
 }
 
 enum class FileStep { Done, WouldBlock, Cannot };
 
 }  // namespace
 
-TIdSocketTransport::~TIdSocketTransport() { Close(false); }
+SocketTransport::~SocketTransport() { Close(false); }
 
-bool TIdSocketTransport::Wait(short events) {
+bool SocketTransport::Wait(short events) {
   pollfd p{fd_, events, 0};
   for (;;) {
     int timeout = timeout_ms_ > 0 ? timeout_ms_ : -1;
@@ -52,17 +52,17 @@ bool TIdSocketTransport::Wait(short events) {
   }
 }
 
-size_t TIdSocketTransport::Receive(char* buffer, size_t count) {
+size_t SocketTransport::Receive(char* buffer, size_t count) {
   // The peer may wait for what is held back before it sends more.
   if (!pending_.empty()) FlushWaiting();
   for (;;) {
     const ptrdiff_t n = TryReceive(buffer, count);
     if (n >= 0) return static_cast<size_t>(n);
-    if (!Wait(POLLIN)) throw EReadTimeout();
+    if (!Wait(POLLIN)) throw ReadTimedOut();
   }
 }
 
-ptrdiff_t TIdSocketTransport::TryReceive(char* buffer, size_t count) {
+ptrdiff_t SocketTransport::TryReceive(char* buffer, size_t count) {
   for (;;) {
     const ssize_t n = ::recv(fd_, buffer, count, MSG_DONTWAIT);
     if (n >= 0) return n;
@@ -74,7 +74,7 @@ ptrdiff_t TIdSocketTransport::TryReceive(char* buffer, size_t count) {
   }
 }
 
-size_t TIdSocketTransport::SendNow(const std::string_view* parts, size_t count, int flags) {
+size_t SocketTransport::SendNow(const std::string_view* parts, size_t count, int flags) {
   iovec iov[kMaxParts];
   size_t n = 0;
   for (size_t i = 0; i < count; ++i)
@@ -104,7 +104,7 @@ size_t TIdSocketTransport::SendNow(const std::string_view* parts, size_t count, 
   return total;
 }
 
-void TIdSocketTransport::HoldBytes(const std::string_view* parts, size_t count, size_t skip) {
+void SocketTransport::HoldBytes(const std::string_view* parts, size_t count, size_t skip) {
   std::string rest;
   for (size_t i = 0; i < count; ++i) {
     std::string_view part = parts[i];
@@ -120,13 +120,13 @@ void TIdSocketTransport::HoldBytes(const std::string_view* parts, size_t count, 
     pending_.push_back(Held{std::move(rest), FileDescriptor(), 0, -1});
 }
 
-void TIdSocketTransport::HoldFile(int file, long long offset, long long end) {
+void SocketTransport::HoldFile(int file, long long offset, long long end) {
   FileDescriptor copy(::fcntl(file, F_DUPFD_CLOEXEC, 0));
   if (!copy.Valid()) ThrowSocketError(errno);
   pending_.push_back(Held{std::string(), std::move(copy), offset, end});
 }
 
-void TIdSocketTransport::Send(const std::string_view* parts, size_t count) {
+void SocketTransport::Send(const std::string_view* parts, size_t count) {
   if (count > kMaxParts) {
     for (size_t i = 0; i < count; i += kMaxParts) Send(parts + i, std::min<size_t>(kMaxParts, count - i));
     return;
@@ -144,7 +144,7 @@ void TIdSocketTransport::Send(const std::string_view* parts, size_t count) {
   if (!hold_back_) FlushWaiting();
 }
 
-void TIdSocketTransport::Push() {
+void SocketTransport::Push() {
   // Sends what MSG_MORE held back.
   const int on = 1;
   ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
@@ -189,7 +189,7 @@ static std::string ReadRest(int file, long long offset, long long end) {
   }
 }
 
-bool TIdSocketTransport::SendFile(std::string_view header, int fd, long long offset, long long length) {
+bool SocketTransport::SendFile(std::string_view header, int fd, long long offset, long long length) {
   const long long end = length >= 0 ? offset + length : -1;
   if (!pending_.empty()) {
     if (hold_back_) {
@@ -207,7 +207,7 @@ bool TIdSocketTransport::SendFile(std::string_view header, int fd, long long off
       HoldFile(fd, offset, end);
       return true;
     }
-    if (!Wait(POLLOUT)) throw EReadTimeout();
+    if (!Wait(POLLOUT)) throw ReadTimedOut();
     const std::string_view rest = header.substr(sent);
     sent += SendNow(&rest, 1, MSG_MORE);
   }
@@ -222,7 +222,7 @@ bool TIdSocketTransport::SendFile(std::string_view header, int fd, long long off
           HoldFile(fd, position, end);
           return true;
         }
-        if (!Wait(POLLOUT)) throw EReadTimeout();
+        if (!Wait(POLLOUT)) throw ReadTimedOut();
         break;
       case FileStep::Cannot: {
         // A file the system cannot send directly: copy it through memory.
@@ -236,7 +236,7 @@ bool TIdSocketTransport::SendFile(std::string_view header, int fd, long long off
   }
 }
 
-bool TIdSocketTransport::FlushAvailable() {
+bool SocketTransport::FlushAvailable() {
   while (!pending_.empty()) {
     Held& held = pending_.front();
     if (!held.file.Valid()) {
@@ -261,22 +261,22 @@ bool TIdSocketTransport::FlushAvailable() {
   return true;
 }
 
-void TIdSocketTransport::FlushWaiting() {
+void SocketTransport::FlushWaiting() {
   while (!FlushAvailable())
-    if (!Wait(POLLOUT)) throw EReadTimeout();
+    if (!Wait(POLLOUT)) throw ReadTimedOut();
 }
 
-bool TIdSocketTransport::InputPending() {
+bool SocketTransport::InputPending() {
   int available = 0;
   return ::ioctl(fd_, FIONREAD, &available) == 0 && available > 0;
 }
 
-void TIdSocketTransport::ShutdownSend() {
+void SocketTransport::ShutdownSend() {
   std::lock_guard lock(close_lock_);
   if (!closed_) ::shutdown(fd_, SHUT_WR);
 }
 
-void TIdSocketTransport::Close(bool lingering) {
+void SocketTransport::Close(bool lingering) {
   {
     std::lock_guard lock(close_lock_);
     if (closed_) return;
@@ -304,7 +304,7 @@ void TIdSocketTransport::Close(bool lingering) {
   socket_.Reset();
 }
 
-void TIdSocketTransport::Abort() {
+void SocketTransport::Abort() {
   std::lock_guard lock(close_lock_);
   aborted_ = true;
   if (!closed_) ::shutdown(fd_, SHUT_RDWR);

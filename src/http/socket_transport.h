@@ -16,17 +16,17 @@
 
 namespace qv {
 
-class TIdSocketTransport final : public TIdTransport {
+class SocketTransport final : public Transport {
  public:
   using Clock = std::chrono::steady_clock;
 
   // Takes the socket (non-blocking). timeout_ms bounds every wait for input
   // or for room to write; 0 waits without limit.
-  TIdSocketTransport(FileDescriptor socket, int timeout_ms)
+  SocketTransport(FileDescriptor socket, int timeout_ms)
       : socket_(std::move(socket)), fd_(socket_.Get()), timeout_ms_(timeout_ms) {}
-  ~TIdSocketTransport() override;
-  TIdSocketTransport(const TIdSocketTransport&) = delete;
-  TIdSocketTransport& operator=(const TIdSocketTransport&) = delete;
+  ~SocketTransport() override;
+  SocketTransport(const SocketTransport&) = delete;
+  SocketTransport& operator=(const SocketTransport&) = delete;
 
   size_t Receive(char* buffer, size_t count) override;
   ptrdiff_t TryReceive(char* buffer, size_t count) override;

@@ -23,21 +23,21 @@ namespace {
 bool MachineHasIPv6() { return FileDescriptor(::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0)).Valid(); }
 
 // The address and port as a log line shows them.
-std::string BindingText(const TIdSocketHandle& binding) {
-  std::string ip = binding.IP;
-  if (binding.IPVersion == Id_IPv6)
+std::string BindingText(const Binding& binding) {
+  std::string ip = binding.ip;
+  if (binding.ip_version == kIPv6)
     ip = "[" + (ip.empty() ? std::string("::") : ip) + "]";
   else if (ip.empty())
     ip = "0.0.0.0";
-  return ip + ":" + std::to_string(binding.Port);
+  return ip + ":" + std::to_string(binding.port);
 }
 
 // A binding's address in network byte order (the any-address when IP is
 // empty); empty when IP is not an address of its family.
-std::string AddressBytes(const TIdSocketHandle& binding) {
-  const bool v6 = binding.IPVersion == Id_IPv6;
+std::string AddressBytes(const Binding& binding) {
+  const bool v6 = binding.ip_version == kIPv6;
   unsigned char bytes[16] = {};
-  if (!binding.IP.empty() && ::inet_pton(v6 ? AF_INET6 : AF_INET, binding.IP.c_str(), bytes) != 1)
+  if (!binding.ip.empty() && ::inet_pton(v6 ? AF_INET6 : AF_INET, binding.ip.c_str(), bytes) != 1)
     return {};
   return std::string(reinterpret_cast<const char*>(bytes), v6 ? 16 : 4);
 }
@@ -48,16 +48,16 @@ bool IsAnyAddress(const std::string& bytes) {
 
 // Whether a listener of the running server serves a binding as it is: the
 // same address, family and protocol, and the same port (or any port).
-bool Serves(const TIdSocketHandle& running, const TIdSocketHandle& binding) {
+bool Serves(const Binding& running, const Binding& binding) {
   const std::string address = AddressBytes(binding);
-  return !address.empty() && running.IPVersion == binding.IPVersion && running.Tls == binding.Tls &&
-         AddressBytes(running) == address && (running.Port == binding.Port || binding.Port == 0);
+  return !address.empty() && running.ip_version == binding.ip_version && running.tls == binding.tls &&
+         AddressBytes(running) == address && (running.port == binding.port || binding.port == 0);
 }
 
 // Whether the system refuses to bind one beside the other listening: the
 // same family and port, and one address taking in the other.
-bool Overlap(const TIdSocketHandle& a, const TIdSocketHandle& b) {
-  if (a.IPVersion != b.IPVersion || a.Port != b.Port || a.Port == 0) return false;
+bool Overlap(const Binding& a, const Binding& b) {
+  if (a.ip_version != b.ip_version || a.port != b.port || a.port == 0) return false;
   const std::string x = AddressBytes(a), y = AddressBytes(b);
   return x == y || IsAnyAddress(x) || IsAnyAddress(y);
 }
@@ -65,36 +65,36 @@ bool Overlap(const TIdSocketHandle& a, const TIdSocketHandle& b) {
 void Listen(int fd, int backlog) {
   if (::listen(fd, backlog) != 0) {
     const int error = errno;
-    throw ESocketError(error, std::string("Could not listen on socket. ") + std::strerror(error));
+    throw SocketError(error, std::string("Could not listen on socket. ") + std::strerror(error));
   }
 }
 
 // Creates, configures and binds the listening socket of one binding; a port
 // of 0 becomes the one the system chose.
-FileDescriptor BindOne(TIdSocketHandle& binding, bool defer_accept) {
-  const int family = binding.IPVersion == Id_IPv6 ? AF_INET6 : AF_INET;
+FileDescriptor BindOne(Binding& binding, bool defer_accept) {
+  const int family = binding.ip_version == kIPv6 ? AF_INET6 : AF_INET;
   sockaddr_storage address{};
   socklen_t length = 0;
   if (family == AF_INET) {
     auto* a = reinterpret_cast<sockaddr_in*>(&address);
     a->sin_family = AF_INET;
-    a->sin_port = htons(static_cast<uint16_t>(binding.Port));
+    a->sin_port = htons(static_cast<uint16_t>(binding.port));
     a->sin_addr.s_addr = htonl(INADDR_ANY);
-    if (!binding.IP.empty() && ::inet_pton(AF_INET, binding.IP.c_str(), &a->sin_addr) != 1)
-      throw ECouldNotBindSocket();
+    if (!binding.ip.empty() && ::inet_pton(AF_INET, binding.ip.c_str(), &a->sin_addr) != 1)
+      throw BindError();
     length = sizeof(sockaddr_in);
   } else {
     auto* a = reinterpret_cast<sockaddr_in6*>(&address);
     a->sin6_family = AF_INET6;
-    a->sin6_port = htons(static_cast<uint16_t>(binding.Port));
+    a->sin6_port = htons(static_cast<uint16_t>(binding.port));
     a->sin6_addr = in6addr_any;
-    if (!binding.IP.empty() && ::inet_pton(AF_INET6, binding.IP.c_str(), &a->sin6_addr) != 1)
-      throw ECouldNotBindSocket();
+    if (!binding.ip.empty() && ::inet_pton(AF_INET6, binding.ip.c_str(), &a->sin6_addr) != 1)
+      throw BindError();
     length = sizeof(sockaddr_in6);
   }
   // Non-blocking: the front accepts until nothing is waiting.
   FileDescriptor socket(::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-  if (!socket.Valid()) throw ECouldNotBindSocket();
+  if (!socket.Valid()) throw BindError();
   const int fd = socket.Get();
   const int on = 1;
   // A stopped server must be able to listen again at once although its closed
@@ -113,40 +113,40 @@ FileDescriptor BindOne(TIdSocketHandle& binding, bool defer_accept) {
   }
   if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0) {
     const int error = errno;
-    const std::string port = std::to_string(binding.Port);
+    const std::string port = std::to_string(binding.port);
     if (error == EACCES)
-      throw ECouldNotBindSocket("Could not bind socket. Permission denied for port " + port +
+      throw BindError("Could not bind socket. Permission denied for port " + port +
                                 ": a port below 1024 needs root or the CAP_NET_BIND_SERVICE "
                                 "capability (or choose a port of 1024 or more).");
     if (error == EADDRNOTAVAIL)
-      throw ECouldNotBindSocket("Could not bind socket. Address " + binding.IP +
+      throw BindError("Could not bind socket. Address " + binding.ip +
                                 " is not an address of this machine.");
-    throw ECouldNotBindSocket();
+    throw BindError();
   }
-  if (binding.Port == 0 && ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-    binding.Port = ntohs(family == AF_INET ? reinterpret_cast<sockaddr_in*>(&address)->sin_port
+  if (binding.port == 0 && ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+    binding.port = ntohs(family == AF_INET ? reinterpret_cast<sockaddr_in*>(&address)->sin_port
                                            : reinterpret_cast<sockaddr_in6*>(&address)->sin6_port);
   return socket;
 }
 
 }  // namespace
 
-TIdCustomTCPServer::~TIdCustomTCPServer() { StopServer(); }
+TcpServer::~TcpServer() { StopServer(); }
 
-TIdSocketHandle& TIdCustomTCPServer::AddBinding(std::string ip, int port, IPFamily version) {
-  TIdSocketHandle& binding = bindings_.emplace_back();
-  binding.IP = std::move(ip);
-  binding.Port = port;
-  binding.IPVersion = version;
+Binding& TcpServer::AddBinding(std::string ip, int port, IpFamily version) {
+  Binding& binding = bindings_.emplace_back();
+  binding.ip = std::move(ip);
+  binding.port = port;
+  binding.ip_version = version;
   return binding;
 }
 
-size_t TIdCustomTCPServer::WorkerThreads() const {
+size_t TcpServer::WorkerThreads() const {
   std::lock_guard lock(front_lock_);
   return front_ ? front_->WorkerThreads() : 0;
 }
 
-void TIdCustomTCPServer::SetActive(bool active) {
+void TcpServer::SetActive(bool active) {
   std::lock_guard lock(active_lock_);
   if (active == active_) return;
   if (active)
@@ -155,32 +155,32 @@ void TIdCustomTCPServer::SetActive(bool active) {
     Deactivate();
 }
 
-std::vector<FileDescriptor> TIdCustomTCPServer::BindAll() {
+std::vector<FileDescriptor> TcpServer::BindAll() {
   // A binding that fails closes the ones bound before it, as the vector goes.
   std::vector<FileDescriptor> sockets;
-  for (TIdSocketHandle& binding : bindings_) sockets.push_back(BindOne(binding, defer_accept_));
+  for (Binding& binding : bindings_) sockets.push_back(BindOne(binding, defer_accept_));
   return sockets;
 }
 
-void TIdCustomTCPServer::AddDefaultBindings() {
+void TcpServer::AddDefaultBindings() {
   if (!bindings_.empty()) return;
-  AddBinding("", default_port_, Id_IPv4);
-  if (MachineHasIPv6()) AddBinding("", default_port_, Id_IPv6);
+  AddBinding("", default_port_, kIPv4);
+  if (MachineHasIPv6()) AddBinding("", default_port_, kIPv6);
   if (tls_port_ > 0) {
-    AddBinding("", tls_port_, Id_IPv4).Tls = true;
-    if (MachineHasIPv6()) AddBinding("", tls_port_, Id_IPv6).Tls = true;
+    AddBinding("", tls_port_, kIPv4).tls = true;
+    if (MachineHasIPv6()) AddBinding("", tls_port_, kIPv6).tls = true;
   }
 }
 
-void TIdCustomTCPServer::CheckTls() const {
-  for (const TIdSocketHandle& binding : bindings_) {
-    if (binding.Tls && !tls_context_)
-      throw ETlsSetupError("TLS: a TLS listener needs a certificate and a key");
+void TcpServer::CheckTls() const {
+  for (const Binding& binding : bindings_) {
+    if (binding.tls && !tls_context_)
+      throw TlsSetupError("TLS: a TLS listener needs a certificate and a key");
   }
 }
 
-std::shared_ptr<TIdFront> TIdCustomTCPServer::MakeFront() {
-  TIdFrontSettings settings;
+std::shared_ptr<Front> TcpServer::MakeFront() {
+  FrontSettings settings;
   settings.read_timeout_ms = read_timeout_ms_;
   settings.request_timeout_ms = request_timeout_ms_;
   settings.keep_alive_timeout_ms = keep_alive_timeout_ms_;
@@ -193,15 +193,15 @@ std::shared_ptr<TIdFront> TIdCustomTCPServer::MakeFront() {
   settings.tls = tls_context_;
   settings.handshake_timeout_ms = handshake_timeout_ms_;
   settings.max_handshakes_per_address = max_handshakes_per_address_;
-  TIdFrontHooks hooks;
-  hooks.serve = [this](TIdContext& context) { return DoRequest(context); };
+  FrontHooks hooks;
+  hooks.serve = [this](ConnectionContext& context) { return DoRequest(context); };
   hooks.on_connect = OnConnect;
   hooks.on_exception = OnException;
   hooks.on_listen_exception = OnListenException;
-  return std::make_shared<TIdFront>(std::move(settings), std::move(hooks), live_, draining_);
+  return std::make_shared<Front>(std::move(settings), std::move(hooks), live_, draining_);
 }
 
-void TIdCustomTCPServer::Activate() {
+void TcpServer::Activate() {
   BeforeActivate();
   try {
     AddDefaultBindings();
@@ -222,48 +222,48 @@ void TIdCustomTCPServer::Activate() {
   }
 }
 
-void TIdCustomTCPServer::Restart(int drain_ms) {
+void TcpServer::Restart(int drain_ms) {
   std::lock_guard lock(active_lock_);
   if (!active_) return;
-  std::shared_ptr<TIdFront> old;
+  std::shared_ptr<Front> old;
   {
     std::lock_guard guard(front_lock_);
     old = front_;
   }
-  const std::vector<TIdSocketHandle> running = old->Listening();
+  const std::vector<Binding> running = old->Listening();
   AddDefaultBindings();
-  std::vector<TIdSocketHandle> listening = bindings_;
+  std::vector<Binding> listening = bindings_;
   // What is opened for the new front closes as the vector goes, or with the
   // front when it does not start.
   std::vector<FileDescriptor> sockets;
-  std::shared_ptr<TIdFront> front;
+  std::shared_ptr<Front> front;
   auto close_new = [&] {
     // The bindings say again where the server listens.
     bindings_ = running;
-    for (TIdSocketHandle& binding : bindings_) binding.Handle = -1;
+    for (Binding& binding : bindings_) binding.handle = -1;
   };
   try {
     CheckTls();
-    for (TIdSocketHandle& binding : listening) {
-      binding.Handle = -1;
-      const TIdSocketHandle* same = nullptr;
-      for (const TIdSocketHandle& r : running)
-        if (!same && r.Handle >= 0 && Serves(r, binding)) same = &r;
+    for (Binding& binding : listening) {
+      binding.handle = -1;
+      const Binding* same = nullptr;
+      for (const Binding& r : running)
+        if (!same && r.handle >= 0 && Serves(r, binding)) same = &r;
       // A listener that stays in the way of a new one: the system would
       // refuse the new one as long as the old one listens.
-      for (const TIdSocketHandle& r : running) {
+      for (const Binding& r : running) {
         if (&r != same && Overlap(r, binding))
-          throw ECouldNotBindSocket("Could not bind socket. " + BindingText(binding) + " overlaps " +
+          throw BindError("Could not bind socket. " + BindingText(binding) + " overlaps " +
                                     BindingText(r) +
                                     ", where the server listens now; a restart of the server moves it there.");
       }
       if (same) {
         // The same socket: connections queued on it are never refused.
-        binding.Port = same->Port;
-        sockets.emplace_back(::fcntl(same->Handle, F_DUPFD_CLOEXEC, 0));
+        binding.port = same->port;
+        sockets.emplace_back(::fcntl(same->handle, F_DUPFD_CLOEXEC, 0));
         if (!sockets.back().Valid()) {
           const int error = errno;
-          throw ESocketError(error, std::string("Could not keep the listening socket. ") + std::strerror(error));
+          throw SocketError(error, std::string("Could not keep the listening socket. ") + std::strerror(error));
         }
       } else {
         sockets.push_back(BindOne(binding, defer_accept_));
@@ -278,7 +278,7 @@ void TIdCustomTCPServer::Restart(int drain_ms) {
     throw;
   }
   // The new front owns its listening sockets from here on.
-  for (size_t i = 0; i < bindings_.size(); ++i) bindings_[i].Port = listening[i].Port;
+  for (size_t i = 0; i < bindings_.size(); ++i) bindings_[i].port = listening[i].port;
   BeforeRestart();
   {
     std::lock_guard guard(front_lock_);
@@ -289,10 +289,10 @@ void TIdCustomTCPServer::Restart(int drain_ms) {
   old->Stop(drain_ms, std::move(front));
 }
 
-void TIdCustomTCPServer::Deactivate() {
+void TcpServer::Deactivate() {
   BeforeDeactivate();
   active_ = false;
-  std::shared_ptr<TIdFront> front;
+  std::shared_ptr<Front> front;
   {
     std::lock_guard lock(front_lock_);
     front = front_;

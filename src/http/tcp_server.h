@@ -33,20 +33,20 @@
 
 namespace qv {
 
-class TIdFront;
+class Front;
 
-class TIdCustomTCPServer {
+class TcpServer {
  public:
   static constexpr std::chrono::seconds kIdleThreadLifetime{10};
 
-  TIdCustomTCPServer() = default;
-  virtual ~TIdCustomTCPServer();
-  TIdCustomTCPServer(const TIdCustomTCPServer&) = delete;
-  TIdCustomTCPServer& operator=(const TIdCustomTCPServer&) = delete;
+  TcpServer() = default;
+  virtual ~TcpServer();
+  TcpServer(const TcpServer&) = delete;
+  TcpServer& operator=(const TcpServer&) = delete;
 
   bool Active() const { return active_; }
   // Starts or stops the server; setting the current value does nothing.
-  // Activation fails with ECouldNotBindSocket when an address is taken, and
+  // Activation fails with BindError when an address is taken, and
   // then leaves nothing bound. Stopping closes every live connection and waits
   // for every running request (see StopTimeout), so a handler must never stop
   // its own server.
@@ -65,16 +65,16 @@ class TIdCustomTCPServer {
   // Filled at the first activation when empty (IPv4 any-address and, where the
   // machine has IPv6, the IPv6 any-address, both at DefaultPort) and kept.
   // Change them while the server is inactive, or before a Restart.
-  std::vector<TIdSocketHandle>& Bindings() { return bindings_; }
-  const std::vector<TIdSocketHandle>& Bindings() const { return bindings_; }
-  TIdSocketHandle& AddBinding(std::string ip, int port, IPFamily version = Id_IPv4);
+  std::vector<Binding>& Bindings() { return bindings_; }
+  const std::vector<Binding>& Bindings() const { return bindings_; }
+  Binding& AddBinding(std::string ip, int port, IpFamily version = kIPv4);
 
   // A TLS listener beside the plain one, made with the default bindings at
   // the first activation when set (0: none); it needs TlsContext.
   int TlsPort() const { return tls_port_; }
   void SetTlsPort(int port) { tls_port_ = port; }
-  const std::shared_ptr<TTlsContext>& TlsContext() const { return tls_context_; }
-  void SetTlsContext(std::shared_ptr<TTlsContext> context) { tls_context_ = std::move(context); }
+  const std::shared_ptr<qv::TlsContext>& TlsContext() const { return tls_context_; }
+  void SetTlsContext(std::shared_ptr<qv::TlsContext> context) { tls_context_ = std::move(context); }
   // Milliseconds a TLS connection may take from its accept to the end of its
   // handshake before it is closed; 0: no limit but ReadTimeout.
   static constexpr int kDefaultHandshakeTimeoutMs = 10000;
@@ -131,8 +131,8 @@ class TIdCustomTCPServer {
   // that ran it, of a failure other than the engine's own that ended a
   // connection; OnListenException, on the front's thread, of a failure to
   // accept or to start a thread.
-  std::function<void(TIdContext&)> OnConnect;
-  std::function<void(TIdContext&, const std::exception&)> OnException;
+  std::function<void(ConnectionContext&)> OnConnect;
+  std::function<void(ConnectionContext&, const std::exception&)> OnException;
   std::function<void(const std::exception&)> OnListenException;
 
   // Connections accepted and not yet finished.
@@ -144,7 +144,7 @@ class TIdCustomTCPServer {
   // Runs one request of a connection whose request has arrived (parsed, or
   // its head only: see HeadsGoToWorkers); true when the connection stays open
   // for the next one.
-  virtual bool DoRequest(TIdContext& context) = 0;
+  virtual bool DoRequest(ConnectionContext& context) = 0;
   // Whether MaxConnectionsPerAddress leaves connections from ip alone.
   virtual bool UncappedAddress(const std::string& /*ip*/) const { return false; }
   // What one request may take; the front parses requests by them.
@@ -173,12 +173,12 @@ class TIdCustomTCPServer {
   // Raises when a binding needs TLS and there is no TLS context.
   void CheckTls() const;
   // A front with the current settings, not started.
-  std::shared_ptr<TIdFront> MakeFront();
+  std::shared_ptr<Front> MakeFront();
 
-  std::vector<TIdSocketHandle> bindings_;
+  std::vector<Binding> bindings_;
   int default_port_ = 0;
   int tls_port_ = 0;
-  std::shared_ptr<TTlsContext> tls_context_;
+  std::shared_ptr<qv::TlsContext> tls_context_;
   int handshake_timeout_ms_ = kDefaultHandshakeTimeoutMs;
   int max_handshakes_per_address_ = kDefaultMaxHandshakesPerAddress;
   int listen_queue_ = 15;
@@ -194,7 +194,7 @@ class TIdCustomTCPServer {
   std::mutex active_lock_;  // one activation or deactivation at a time
   std::atomic<bool> active_{false};
   mutable std::mutex front_lock_;
-  std::shared_ptr<TIdFront> front_;
+  std::shared_ptr<Front> front_;
   // Shared with the front, which may outlive a stop that left a thread behind.
   std::shared_ptr<std::atomic<size_t>> live_ = std::make_shared<std::atomic<size_t>>(0);
   std::shared_ptr<std::atomic<bool>> draining_ = std::make_shared<std::atomic<bool>>(false);

@@ -14,18 +14,18 @@ typedef struct ssl_ctx_st SSL_CTX;
 namespace qv {
 
 // A certificate or key that cannot be used; the message names the file.
-class ETlsSetupError : public Exception {
+class TlsSetupError : public Exception {
  public:
-  explicit ETlsSetupError(const std::string& message) : Exception(message, FailureKind::BadSetting) {}
+  explicit TlsSetupError(const std::string& message) : Exception(message, FailureKind::BadSetting) {}
 };
 
-class TTlsContext {
+class TlsContext {
  public:
-  // Loads both files now; raises ETlsSetupError.
-  TTlsContext(std::string certificate_file, std::string key_file);
-  ~TTlsContext();
-  TTlsContext(const TTlsContext&) = delete;
-  TTlsContext& operator=(const TTlsContext&) = delete;
+  // Loads both files now; raises TlsSetupError.
+  TlsContext(std::string certificate_file, std::string key_file);
+  ~TlsContext();
+  TlsContext(const TlsContext&) = delete;
+  TlsContext& operator=(const TlsContext&) = delete;
 
   const std::string& CertificateFile() const { return certificate_file_; }
   const std::string& KeyFile() const { return key_file_; }

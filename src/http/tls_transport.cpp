@@ -27,11 +27,11 @@ std::string TlsFailure(const char* what) {
 
 }  // namespace
 
-TTlsTransport::TTlsTransport(std::unique_ptr<TIdTransport> inner, std::shared_ptr<SSL_CTX> context)
+TlsTransport::TlsTransport(std::unique_ptr<Transport> inner, std::shared_ptr<SSL_CTX> context)
     : inner_(std::move(inner)), context_(std::move(context)), ssl_(SSL_new(context_.get())) {
   UniqueBio in(BIO_new(BIO_s_mem()));
   UniqueBio out(BIO_new(BIO_s_mem()));
-  if (!ssl_ || !in || !out) throw ESocketError(0, TlsFailure("set-up"));
+  if (!ssl_ || !in || !out) throw SocketError(0, TlsFailure("set-up"));
   BIO_set_mem_eof_return(in.get(), -1);  // an empty input buffer means "more to come"
   in_ = in.get();
   out_ = out.get();
@@ -39,16 +39,16 @@ TTlsTransport::TTlsTransport(std::unique_ptr<TIdTransport> inner, std::shared_pt
   SSL_set_accept_state(ssl_.get());
 }
 
-TTlsTransport::~TTlsTransport() {
+TlsTransport::~TlsTransport() {
   try {
     Close(false);
   } catch (...) {
   }
 }
 
-bool TTlsTransport::HandshakeDone() const { return SSL_is_init_finished(ssl_.get()) == 1; }
+bool TlsTransport::HandshakeDone() const { return SSL_is_init_finished(ssl_.get()) == 1; }
 
-void TTlsTransport::FlushCipher() {
+void TlsTransport::FlushCipher() {
   char* data = nullptr;
   const long pending = BIO_get_mem_data(out_, &data);
   if (pending <= 0) return;
@@ -57,7 +57,7 @@ void TTlsTransport::FlushCipher() {
   (void)BIO_reset(out_);
 }
 
-bool TTlsTransport::FeedCipher() {
+bool TlsTransport::FeedCipher() {
   char chunk[16384];
   const size_t n = inner_->Receive(chunk, sizeof chunk);
   if (n == 0) return false;
@@ -65,7 +65,7 @@ bool TTlsTransport::FeedCipher() {
   return true;
 }
 
-long TTlsTransport::ReadPlain(char* buffer, size_t count) {
+long TlsTransport::ReadPlain(char* buffer, size_t count) {
   const int n = SSL_read(ssl_.get(), buffer, static_cast<int>(std::min<size_t>(count, INT_MAX)));
   if (n > 0) {
     FlushCipher();  // a TLS 1.3 session ticket may go out with the first read
@@ -81,11 +81,11 @@ long TTlsTransport::ReadPlain(char* buffer, size_t count) {
     default:
       // A client that does not speak TLS, or not a version we accept: the
       // connection just ends.
-      throw ESocketError(0, TlsFailure("handshake or read"));
+      throw SocketError(0, TlsFailure("handshake or read"));
   }
 }
 
-size_t TTlsTransport::Receive(char* buffer, size_t count) {
+size_t TlsTransport::Receive(char* buffer, size_t count) {
   if (closed_) return 0;
   for (;;) {
     const long n = ReadPlain(buffer, count);
@@ -94,7 +94,7 @@ size_t TTlsTransport::Receive(char* buffer, size_t count) {
   }
 }
 
-bool TTlsTransport::TakeArrived() {
+bool TlsTransport::TakeArrived() {
   char chunk[16384];
   for (size_t taken = 0; taken < kHandshakeStepBytes;) {
     const ptrdiff_t got = inner_->TryReceive(chunk, sizeof chunk);
@@ -106,7 +106,7 @@ bool TTlsTransport::TakeArrived() {
   return true;
 }
 
-ptrdiff_t TTlsTransport::TryReceive(char* buffer, size_t count) {
+ptrdiff_t TlsTransport::TryReceive(char* buffer, size_t count) {
   if (closed_) return 0;
   try {
     // Before any key exchange, everything that has arrived: a client that
@@ -121,46 +121,46 @@ ptrdiff_t TTlsTransport::TryReceive(char* buffer, size_t count) {
       if (got <= 0) return got;  // nothing yet (-1), or the peer closed (0)
       BIO_write(in_, chunk, static_cast<int>(got));
     }
-  } catch (const EHttpEngineError&) {
+  } catch (const HttpError&) {
     // The front reads without raising: a failed handshake (a client that does
     // not speak TLS, or only an old version) reads as the peer gone.
     return 0;
   }
 }
 
-void TTlsTransport::Send(const std::string_view* parts, size_t count) {
-  if (closed_) throw ESocketError(0, "TLS connection closed");
+void TlsTransport::Send(const std::string_view* parts, size_t count) {
+  if (closed_) throw SocketError(0, "TLS connection closed");
   for (size_t i = 0; i < count; ++i) {
     std::string_view rest = parts[i];
     while (!rest.empty()) {
       // A memory buffer takes everything: SSL_write never waits here.
       const int chunk = static_cast<int>(std::min<size_t>(rest.size(), 1 << 20));
       const int n = SSL_write(ssl_.get(), rest.data(), chunk);
-      if (n <= 0) throw ESocketError(0, TlsFailure("write"));
+      if (n <= 0) throw SocketError(0, TlsFailure("write"));
       rest.remove_prefix(static_cast<size_t>(n));
     }
   }
   FlushCipher();
 }
 
-bool TTlsTransport::InputPending() {
+bool TlsTransport::InputPending() {
   return SSL_pending(ssl_.get()) > 0 || BIO_ctrl_pending(in_) > 0 || inner_->InputPending();
 }
 
-void TTlsTransport::Close(bool lingering) {
+void TlsTransport::Close(bool lingering) {
   if (closed_) return;
   closed_ = true;
   if (HandshakeDone()) {
     SSL_shutdown(ssl_.get());  // close_notify, best effort
     try {
       FlushCipher();
-    } catch (const EHttpEngineError&) {
+    } catch (const HttpError&) {
       // The peer has gone: it needs no close_notify.
     }
   }
   inner_->Close(lingering);
 }
 
-void TTlsTransport::Abort() { inner_->Abort(); }
+void TlsTransport::Abort() { inner_->Abort(); }
 
 }  // namespace qv

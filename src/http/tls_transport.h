@@ -14,12 +14,12 @@
 
 namespace qv {
 
-class TTlsTransport final : public TIdTransport {
+class TlsTransport final : public Transport {
  public:
-  TTlsTransport(std::unique_ptr<TIdTransport> inner, std::shared_ptr<SSL_CTX> context);
-  ~TTlsTransport() override;
-  TTlsTransport(const TTlsTransport&) = delete;
-  TTlsTransport& operator=(const TTlsTransport&) = delete;
+  TlsTransport(std::unique_ptr<Transport> inner, std::shared_ptr<SSL_CTX> context);
+  ~TlsTransport() override;
+  TlsTransport(const TlsTransport&) = delete;
+  TlsTransport& operator=(const TlsTransport&) = delete;
 
   size_t Receive(char* buffer, size_t count) override;
   ptrdiff_t TryReceive(char* buffer, size_t count) override;
@@ -49,7 +49,7 @@ class TTlsTransport final : public TIdTransport {
   // Most ciphertext taken in at once while the handshake runs.
   static constexpr size_t kHandshakeStepBytes = 65536;
 
-  std::unique_ptr<TIdTransport> inner_;
+  std::unique_ptr<Transport> inner_;
   std::shared_ptr<SSL_CTX> context_;  // kept alive while the connection uses it
   UniqueSsl ssl_;
   BIO* in_ = nullptr;   // ciphertext received, owned by ssl_

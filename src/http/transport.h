@@ -9,19 +9,19 @@
 
 namespace qv {
 
-class TIdTransport {
+class Transport {
  public:
-  virtual ~TIdTransport() = default;
+  virtual ~Transport() = default;
   // Reads up to count bytes. Returns 0 when the peer has closed (or reset)
-  // the connection; raises EReadTimeout when nothing came in time and
-  // ESocketError on other failures.
+  // the connection; raises ReadTimedOut when nothing came in time and
+  // SocketError on other failures.
   virtual size_t Receive(char* buffer, size_t count) = 0;
   // Reads up to count bytes of what has already arrived, without waiting:
   // -1 when nothing is waiting, 0 when the peer has closed.
   virtual ptrdiff_t TryReceive(char* buffer, size_t count) {
     return static_cast<ptrdiff_t>(Receive(buffer, count));
   }
-  // Sends all parts, in order, as one gathered write; raises ESocketError.
+  // Sends all parts, in order, as one gathered write; raises SocketError.
   virtual void Send(const std::string_view* parts, size_t count) = 0;
   // Sends header, then the file from offset to its end (at most length
   // bytes when length is not -1), without copying it through memory. False

@@ -20,7 +20,7 @@ std::string_view TrimBlanks(std::string_view s) {
 }
 
 // The comma-separated entries of every "X-Forwarded-For" line, left to right.
-std::vector<std::string_view> ForwardedChain(const TIdHeaderList& headers,
+std::vector<std::string_view> ForwardedChain(const HeaderList& headers,
                                              std::vector<std::string>& storage) {
   for (int i = headers.IndexOfName("X-Forwarded-For"); i >= 0;
        i = headers.IndexOfName("X-Forwarded-For", static_cast<size_t>(i) + 1)) {
@@ -41,7 +41,7 @@ std::vector<std::string_view> ForwardedChain(const TIdHeaderList& headers,
 
 }  // namespace
 
-std::optional<TTrustedProxies::Address> TTrustedProxies::ParseAddress(std::string_view text) {
+std::optional<TrustedProxies::Address> TrustedProxies::ParseAddress(std::string_view text) {
   if (text.size() >= 2 && text.front() == '[' && text.back() == ']')
     text = text.substr(1, text.size() - 2);
   if (text.empty() || text.size() >= INET6_ADDRSTRLEN) return std::nullopt;
@@ -62,14 +62,14 @@ std::optional<TTrustedProxies::Address> TTrustedProxies::ParseAddress(std::strin
   return result;
 }
 
-std::string TTrustedProxies::Format(const Address& address) {
+std::string TrustedProxies::Format(const Address& address) {
   char text[INET6_ADDRSTRLEN] = {};
   inet_ntop(address.v6 ? AF_INET6 : AF_INET, address.bytes.data(), text, sizeof text);
   return text;
 }
 
-TTrustedProxies TTrustedProxies::Parse(std::string_view text) {
-  TTrustedProxies result;
+TrustedProxies TrustedProxies::Parse(std::string_view text) {
+  TrustedProxies result;
   while (!text.empty()) {
     while (!text.empty() && IsSeparator(text.front())) text.remove_prefix(1);
     size_t end = 0;
@@ -103,7 +103,7 @@ TTrustedProxies TTrustedProxies::Parse(std::string_view text) {
   return result;
 }
 
-bool TTrustedProxies::Contains(const Address& address) const {
+bool TrustedProxies::Contains(const Address& address) const {
   for (const Range& range : ranges_) {
     if (range.v6 != address.v6) continue;
     const int whole = range.prefix / 8, rest = range.prefix % 8;
@@ -118,13 +118,13 @@ bool TTrustedProxies::Contains(const Address& address) const {
   return false;
 }
 
-bool TTrustedProxies::Contains(std::string_view address) const {
+bool TrustedProxies::Contains(std::string_view address) const {
   const std::optional<Address> parsed = ParseAddress(address);
   return parsed && Contains(*parsed);
 }
 
-std::string TTrustedProxies::ClientAddress(const std::string& peer,
-                                           const TIdHeaderList& headers) const {
+std::string TrustedProxies::ClientAddress(const std::string& peer,
+                                           const HeaderList& headers) const {
   if (ranges_.empty() || !Contains(peer)) return peer;
   std::vector<std::string> storage;
   const std::vector<std::string_view> chain = ForwardedChain(headers, storage);

@@ -12,17 +12,17 @@
 
 namespace qv {
 
-class TIdHeaderList;
+class HeaderList;
 
-class TTrustedProxies {
+class TrustedProxies {
  public:
   // An empty list: no peer is trusted and the header is always ignored.
-  TTrustedProxies() = default;
+  TrustedProxies() = default;
 
   // Entries separated by commas or blanks: "10.0.0.1", "10.0.0.0/8",
   // "::1", "fd00::/8". Raises std::invalid_argument naming the first entry
   // that is not an address or range.
-  static TTrustedProxies Parse(std::string_view text);
+  static TrustedProxies Parse(std::string_view text);
 
   bool Empty() const { return ranges_.empty(); }
   // Whether the address (text, IPv4 or IPv6; an IPv4 address mapped into
@@ -34,7 +34,7 @@ class TTrustedProxies {
   // header line taken in order); the left-most when all are trusted; the
   // nearest trusted hop when the first untrusted entry is not an address.
   // For any other peer, or without the header: the peer.
-  std::string ClientAddress(const std::string& peer, const TIdHeaderList& headers) const;
+  std::string ClientAddress(const std::string& peer, const HeaderList& headers) const;
 
  private:
   struct Range {

@@ -67,7 +67,7 @@ std::string URLDecode(std::string_view text) {
   return out;
 }
 
-void DecodeParams(std::string_view text, TNameValueList& params) {
+void DecodeParams(std::string_view text, NameValueList& params) {
   params.Clear();
   std::string piece;
   size_t pos = 0;

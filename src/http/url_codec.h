@@ -16,7 +16,7 @@ std::string URLDecode(std::string_view text);
 
 // Clears params and fills it from text: one entry per piece between "&"
 // (a final "&" gives nothing), "+" turned into a blank before URLDecode.
-void DecodeParams(std::string_view text, TNameValueList& params);
+void DecodeParams(std::string_view text, NameValueList& params);
 
 // The 8-bit (Windows-1252) byte for a Unicode code point, "?" when none.
 char CodePointToAnsi(unsigned code);

@@ -8,7 +8,7 @@ namespace qv {
 
 // Shared with the threads, so that a thread left running after a stop still
 // finds it.
-struct TIdWorkerPool::State {
+struct WorkerPool::State {
   std::function<void(Job&)> run;
   size_t max_threads = 0;
   size_t eager = 2;  // threads woken at once for waiting jobs
@@ -23,7 +23,7 @@ struct TIdWorkerPool::State {
   bool stopping = false;
 };
 
-TIdWorkerPool::TIdWorkerPool(size_t max_threads, std::function<void(Job&)> run)
+WorkerPool::WorkerPool(size_t max_threads, std::function<void(Job&)> run)
     : state_(std::make_shared<State>()) {
   state_->run = std::move(run);
   state_->max_threads = max_threads;
@@ -31,9 +31,9 @@ TIdWorkerPool::TIdWorkerPool(size_t max_threads, std::function<void(Job&)> run)
   if (max_threads != 0) state_->eager = std::min(state_->eager, max_threads);
 }
 
-TIdWorkerPool::~TIdWorkerPool() { Stop(Clock::now()); }
+WorkerPool::~WorkerPool() { Stop(Clock::now()); }
 
-bool TIdWorkerPool::WakeOne() {
+bool WorkerPool::WakeOne() {
   State& s = *state_;
   if (s.waiting > 0) {
     --s.waiting;
@@ -51,7 +51,7 @@ bool TIdWorkerPool::WakeOne() {
   return true;
 }
 
-bool TIdWorkerPool::Post(Job job) {
+bool WorkerPool::Post(Job job) {
   std::lock_guard lock(state_->lock);
   State& s = *state_;
   s.queue.emplace_back(std::move(job), Clock::now());
@@ -61,13 +61,13 @@ bool TIdWorkerPool::Post(Job job) {
   return s.threads > 0;
 }
 
-bool TIdWorkerPool::Retry() {
+bool WorkerPool::Retry() {
   std::lock_guard lock(state_->lock);
   if (state_->threads == 0 && !state_->queue.empty()) WakeOne();
   return state_->threads > 0;
 }
 
-TIdWorkerPool::Clock::time_point TIdWorkerPool::Nudge(Clock::time_point now) {
+WorkerPool::Clock::time_point WorkerPool::Nudge(Clock::time_point now) {
   std::lock_guard lock(state_->lock);
   State& s = *state_;
   if (s.queue.empty()) return Clock::time_point::max();
@@ -81,12 +81,12 @@ TIdWorkerPool::Clock::time_point TIdWorkerPool::Nudge(Clock::time_point now) {
   return s.last_more + kWaitBeforeMore;
 }
 
-size_t TIdWorkerPool::Threads() const {
+size_t WorkerPool::Threads() const {
   std::lock_guard lock(state_->lock);
   return state_->threads;
 }
 
-std::vector<TIdWorkerPool::Job> TIdWorkerPool::TakeQueued() {
+std::vector<WorkerPool::Job> WorkerPool::TakeQueued() {
   std::lock_guard lock(state_->lock);
   std::vector<Job> jobs;
   for (auto& entry : state_->queue) jobs.push_back(std::move(entry.first));
@@ -94,7 +94,7 @@ std::vector<TIdWorkerPool::Job> TIdWorkerPool::TakeQueued() {
   return jobs;
 }
 
-void TIdWorkerPool::Stop(Clock::time_point until) {
+void WorkerPool::Stop(Clock::time_point until) {
   std::unique_lock lock(state_->lock);
   state_->stopping = true;
   state_->work.notify_all();
@@ -106,7 +106,7 @@ void TIdWorkerPool::Stop(Clock::time_point until) {
   // Threads still busy now keep the state alive and end by themselves.
 }
 
-void TIdWorkerPool::ThreadMain(std::shared_ptr<State> state) {
+void WorkerPool::ThreadMain(std::shared_ptr<State> state) {
   ::pthread_setname_np(::pthread_self(), "User");
   State& s = *state;
   std::unique_lock lock(s.lock);

@@ -19,11 +19,11 @@
 
 namespace qv {
 
-class TIdFrontConnection;
+class FrontConnection;
 
-class TIdWorkerPool {
+class WorkerPool {
  public:
-  using Job = std::shared_ptr<TIdFrontConnection>;
+  using Job = std::shared_ptr<FrontConnection>;
   using Clock = std::chrono::steady_clock;
   static constexpr std::chrono::seconds kIdleLifetime{10};
   // How long a job may wait before one more thread is woken for it.
@@ -32,10 +32,10 @@ class TIdWorkerPool {
   static constexpr std::chrono::milliseconds kRetryPause{250};
 
   // run is called for every job on a pool thread.
-  TIdWorkerPool(size_t max_threads, std::function<void(Job&)> run);
-  ~TIdWorkerPool();
-  TIdWorkerPool(const TIdWorkerPool&) = delete;
-  TIdWorkerPool& operator=(const TIdWorkerPool&) = delete;
+  WorkerPool(size_t max_threads, std::function<void(Job&)> run);
+  ~WorkerPool();
+  WorkerPool(const WorkerPool&) = delete;
+  WorkerPool& operator=(const WorkerPool&) = delete;
 
   // Queues the job. False when it waits with no thread to run it because none
   // could be started; Retry later.

@@ -8,7 +8,7 @@ namespace qv {
 
 namespace {
 
-constexpr TStatementText kAccessQuery{
+constexpr StatementText kAccessQuery{
     "select g.phone_type, g.phone_number, g.entered_date\n"
     "from gen_phones g\n"
     "join prop_address a on g.source_key = a.prop_address_id\n"
@@ -16,7 +16,7 @@ constexpr TStatementText kAccessQuery{
     "and a.property_id = :PROPID"};
 
 void WriteHead(PageContext& page, int32_t /*propertyId*/) {
-  TStringStream& out = page.out;
+  PageStream& out = page.out;
   out.WriteString(frame::kPlainTable);
   out.WriteString("<THEAD><TR VALIGN=TOP>");
   out.WriteString("<TD WIDTH=33% bgcolor=\"#99CCFF\"><B><P>Access Type<BR></B></P></TD>");
@@ -26,8 +26,8 @@ void WriteHead(PageContext& page, int32_t /*propertyId*/) {
   out.WriteString("<TBODY><TR VALIGN=TOP>");
 }
 
-void WriteRow(PageContext& page, TIB_Row& access) {
-  TStringStream& out = page.out;
+void WriteRow(PageContext& page, Row& access) {
+  PageStream& out = page.out;
   out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
   out.WriteString(access[0].AsString());
   out.WriteString("<BR></B></P></TD>");

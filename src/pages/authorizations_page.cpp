@@ -23,7 +23,7 @@ namespace {
 
 constexpr const char* kQueryFileName = "Authorizations.sql";
 
-constexpr TStatementText kAuthorizationsQuery{
+constexpr StatementText kAuthorizationsQuery{
     "SELECT \n"
     "   A.AUTHORIZATIONS_ID, \n"
     "   A.AUTH_PROPERTY_ID, \n"
@@ -38,7 +38,7 @@ constexpr TStatementText kAuthorizationsQuery{
     "  ORDER BY A.AUTH_RECEIVED_ON DESC"};
 
 // The statement's lines with the parameter replaced by the id in decimal.
-std::vector<std::string> QueryFileLines(const TStrings& lines, int32_t propertyId) {
+std::vector<std::string> QueryFileLines(const SqlLines& lines, int32_t propertyId) {
   std::vector<std::string> shown;
   for (size_t i = 0; i < lines.Count(); ++i) {
     std::string line = lines[i];
@@ -94,7 +94,7 @@ void SaveLinesWhole(const std::vector<std::string>& lines, const std::string& fi
 }
 
 void WriteHead(PageContext& page, int32_t propertyId) {
-  TStringStream& out = page.out;
+  PageStream& out = page.out;
   out.WriteString(frame::kPlainTable);
   out.WriteString("<THEAD><TR VALIGN=TOP>");
   out.WriteString("<TD WIDTH=20% bgcolor=\"#99CCFF\"><B><P>Authorization Title<BR></P></B></TD>");
@@ -109,7 +109,7 @@ void WriteHead(PageContext& page, int32_t propertyId) {
   // place. It is a by-product: a full disk or a read-only folder must not
   // cost the visitor the page, and the old file stays whole (it is only ever
   // replaced).
-  const TStrings& lines = page.db.Statement(kAuthorizationsQuery).SQL();
+  const SqlLines& lines = page.db.Statement(kAuthorizationsQuery).SQL();
   try {
     SaveLinesWhole(QueryFileLines(lines, propertyId), kQueryFileName);
   } catch (const Exception& error) {
@@ -118,7 +118,7 @@ void WriteHead(PageContext& page, int32_t propertyId) {
 }
 
 void WriteNoRows(PageContext& page) {
-  TStringStream& out = page.out;
+  PageStream& out = page.out;
   const std::string_view cell = tabcells::kGreyCell20;
   out.WriteString(cell);
   out.WriteString("No Notes<br>");
@@ -133,8 +133,8 @@ void WriteNoRows(PageContext& page) {
   out.WriteString("</P></TD></TR>");
 }
 
-void WriteRow(PageContext& page, TIB_Row& f) {
-  TStringStream& out = page.out;
+void WriteRow(PageContext& page, Row& f) {
+  PageStream& out = page.out;
   const std::string_view cell = tabcells::kGreyCell20;
   tabcells::WriteValueCell(out, cell, f[2].AsString());  // title
   tabcells::WriteValueCell(out, cell, f[6].AsString());  // signed-by name

@@ -8,7 +8,7 @@ namespace qv {
 
 namespace {
 
-constexpr TStatementText kInspectionsQuery{
+constexpr StatementText kInspectionsQuery{
     "SELECT \n"
     "  CI.CPTED_INSPECS_ID, \n"
     "  CI.PROPERTY_ID, \n"
@@ -32,7 +32,7 @@ constexpr std::string_view kWide = "<TD WIDTH=15% bgcolor=\"#E8E8E8\"><P>";
 constexpr std::string_view kNarrow = "<TD WIDTH=10% bgcolor=\"#E8E8E8\"><P>";
 
 void WriteHead(PageContext& page, int32_t /*propertyId*/) {
-  TStringStream& out = page.out;
+  PageStream& out = page.out;
   out.WriteString(frame::kPlainTable);
   out.WriteString("<THEAD><TR VALIGN=TOP>");
   out.WriteString("<TD WIDTH=15% bgcolor=\"#99CCFF\"><B><P>CPTED<BR>");
@@ -54,7 +54,7 @@ void WriteHead(PageContext& page, int32_t /*propertyId*/) {
 }
 
 void WriteNoRows(PageContext& page) {
-  TStringStream& out = page.out;
+  PageStream& out = page.out;
   out.WriteString(kWide);
   out.WriteString("No Inspections <br>");
   out.WriteString("</P></TD>");
@@ -71,8 +71,8 @@ void WriteNoRows(PageContext& page) {
   out.WriteString("</P></TD></TR>");
 }
 
-void WriteRow(PageContext& page, TIB_Row& f) {
-  TStringStream& out = page.out;
+void WriteRow(PageContext& page, Row& f) {
+  PageStream& out = page.out;
   tabcells::WriteValueCell(out, kWide, f[2].AsString());    // title
   tabcells::WriteValueCell(out, kNarrow, f[4].AsString());  // inspector
   // Dates in select-list order: under "Completed Date" stands the meeting

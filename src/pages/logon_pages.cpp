@@ -9,7 +9,7 @@ namespace qv {
 
 namespace {
 
-constexpr TStatementText kUserQuery{
+constexpr StatementText kUserQuery{
     "SELECT DB_USER_ID FROM DB_USERS\n"
     "WHERE UPPER(DB_USER_NAME) = :UNAME\n"
     "AND DB_USER_PASSWORD = :UPASS"};
@@ -17,7 +17,7 @@ constexpr TStatementText kUserQuery{
 }  // namespace
 
 void LogOnPage(PageContext& page) {
-  TStringStream& out = page.out;
+  PageStream& out = page.out;
   BeginPageTransaction(page.db);
   out.WriteString(frame::kBareHead);
   PageBanner(page, "Log On");
@@ -35,13 +35,13 @@ void LogOnPage(PageContext& page) {
 }
 
 void DoLogin(PageContext& page) {
-  TPageRequest& request = page.request;
+  PageRequest& request = page.request;
   BeginPageTransaction(page.db);
   const std::string name = UpperCaseAscii(TrimText(request.Param("uName")));
   const std::string password = TrimText(request.Param("uPass"));
 
   // Name and password go in as parameters: no text can change the statement.
-  TIB_Cursor& user = page.db.Statement(kUserQuery);
+  Cursor& user = page.db.Statement(kUserQuery);
   SetTextParam(user.Params()[0], name);
   SetTextParam(user.Params()[1], password);
   user.Open();

@@ -23,7 +23,7 @@ std::string InfoTimeText(const DateTimeParts& now) {
 }  // namespace
 
 void MainMenuPage(PageContext& page) {
-  TStringStream& out = page.out;
+  PageStream& out = page.out;
   out.WriteString(frame::kTitledHeadStart);
   out.WriteString("Property List");
   out.WriteString(frame::kTitledHeadEnd);
@@ -51,8 +51,8 @@ void MainMenuPage(PageContext& page) {
 }
 
 void HttpInfoPage(PageContext& page) {
-  TStringStream& out = page.out;
-  TPageRequest& request = page.request;
+  PageStream& out = page.out;
+  PageRequest& request = page.request;
   out.WriteString(frame::kInfoHead);
   PageBanner(page, "HTML Info");
   const DateTimeParts now = page.clock.Now();
@@ -92,7 +92,7 @@ void HttpInfoPage(PageContext& page) {
 }
 
 void UnderConstructionPage(PageContext& page) {
-  TStringStream& out = page.out;
+  PageStream& out = page.out;
   out.WriteString(frame::kTitledHeadStart);
   out.WriteString("Under Construction");
   out.WriteString(frame::kTitledHeadEnd);

@@ -7,7 +7,7 @@ namespace qv {
 
 namespace {
 
-constexpr TStatementText kNotesQuery{
+constexpr StatementText kNotesQuery{
     "SELECT \n"
     "   N.NOTES_ID, \n"
     "   N.SOURCE_TABLE, \n"
@@ -25,7 +25,7 @@ constexpr TStatementText kNotesQuery{
     "  ORDER BY ENTERED_DATE DESC"};
 
 void WriteHead(PageContext& page, int32_t /*propertyId*/) {
-  TStringStream& out = page.out;
+  PageStream& out = page.out;
   out.WriteString(frame::kPlainTable);
   out.WriteString("<THEAD><TR VALIGN=TOP>");
   out.WriteString("<TD WIDTH=15% bgcolor=\"#99CCFF\"><B><P>Note Date<BR></P></B></TD>");
@@ -37,7 +37,7 @@ void WriteHead(PageContext& page, int32_t /*propertyId*/) {
 }
 
 void WriteNoRows(PageContext& page) {
-  TStringStream& out = page.out;
+  PageStream& out = page.out;
   out.WriteString("<TD WIDTH=15% bgcolor=\"#E8E8E8\"><P>");
   out.WriteString("No Notes<br>");
   out.WriteString("</P></TD>");
@@ -49,8 +49,8 @@ void WriteNoRows(PageContext& page) {
   out.WriteString("</P></TD></TR>");
 }
 
-void WriteRow(PageContext& page, TIB_Row& note) {
-  TStringStream& out = page.out;
+void WriteRow(PageContext& page, Row& note) {
+  PageStream& out = page.out;
   tabcells::WriteValueCell(out, "<TD WIDTH=15% bgcolor=\"#E8E8E8\"><P>", note[3].AsString());
   tabcells::WriteValueCell(out, "<TD WIDTH=10% bgcolor=\"#E8E8E8\"><P>", note[5].AsString());
   out.WriteString("<TD WIDTH=75% bgcolor=\"#E8E8E8\"><P>");

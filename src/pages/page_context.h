@@ -13,8 +13,8 @@ namespace qv {
 struct PageEntry;
 
 struct PageContext {
-  TPageRequest& request;
-  TStringStream& out;
+  PageRequest& request;
+  PageStream& out;
   DatabaseSession& db;
   const Clock& clock;
   // The row of the page being run.

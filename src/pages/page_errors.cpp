@@ -6,14 +6,14 @@ namespace qv {
 
 namespace {
 
-TErrorSink& PageErrors() {
-  static TErrorSink sink;
+ErrorSink& PageErrors() {
+  static ErrorSink sink;
   return sink;
 }
 
 }  // namespace
 
-void SetPageErrorHandler(TPageErrorHandler handler) { PageErrors().SetHandler(std::move(handler)); }
+void SetPageErrorHandler(PageErrorHandler handler) { PageErrors().SetHandler(std::move(handler)); }
 
 void ReportPageError(const std::string& message) { PageErrors().Report(message); }
 

@@ -7,11 +7,11 @@
 
 namespace qv {
 
-using TPageErrorHandler = std::function<void(const std::string& message)>;
+using PageErrorHandler = std::function<void(const std::string& message)>;
 
 // Replaces the handler (an empty one restores the default, which writes the
 // message to standard error). Set it before pages run.
-void SetPageErrorHandler(TPageErrorHandler handler);
+void SetPageErrorHandler(PageErrorHandler handler);
 void ReportPageError(const std::string& message);
 
 }  // namespace qv

@@ -20,7 +20,7 @@ std::string BannerTimeText(const DateTimeParts& now) {
   return buf;
 }
 
-void TabCellText(TStringStream& out, const TabCell& tab, int32_t propertyId, bool current) {
+void TabCellText(PageStream& out, const TabCell& tab, int32_t propertyId, bool current) {
   out.WriteString("      <TH WIDTH=");
   out.WriteString(tab.width);
   if (current) {
@@ -44,7 +44,7 @@ void TabCellText(TStringStream& out, const TabCell& tab, int32_t propertyId, boo
 }  // namespace
 
 void RunPage(PageContext& page) {
-  TIB_Transaction& transaction = page.db.Transaction();
+  Transaction& transaction = page.db.Transaction();
   try {
     page.entry.handler(page);
     transaction.Commit();  // nothing when the page's bracket committed already
@@ -65,7 +65,7 @@ void BeginPageTransaction(DatabaseSession& db) {
 
 void EndPageTransaction(DatabaseSession& db) { db.Transaction().Commit(); }
 
-void SetTextParam(TIB_Column& param, const std::string& text) {
+void SetTextParam(Column& param, const std::string& text) {
   if (text.size() > static_cast<size_t>(param.DescribedLength())) {
     param.Clear();
   } else {
@@ -76,12 +76,12 @@ void SetTextParam(TIB_Column& param, const std::string& text) {
 std::string YesNoText(int32_t value) { return value != 0 ? "Yes" : "No"; }
 
 void PageBanner(PageContext& page, std::string_view title) {
-  TIB_Cursor& agency = page.db.Statement(kAgencyQuery);
+  Cursor& agency = page.db.Statement(kAgencyQuery);
   agency.Open();
   const std::string agencyName = agency.Fields()[0].AsString();
   agency.Close();
 
-  TStringStream& out = page.out;
+  PageStream& out = page.out;
   out.WriteString(frame::kColumnTable);
   out.WriteString("<THEAD>");
   out.WriteString("<TH WIDTH=25% bgcolor=\"#99CCFF\">");
@@ -124,7 +124,7 @@ void PageBanner(PageContext& page, std::string_view title) {
   out.WriteString("</THEAD></TABLE>");
 }
 
-void PropertyTabs(TStringStream& out, int32_t propertyId, const PageEntry* current) {
+void PropertyTabs(PageStream& out, int32_t propertyId, const PageEntry* current) {
   out.WriteString("</THEAD></TABLE>");
   out.WriteString(frame::kColumnTable);
   out.WriteString("<THEAD><TR VALIGN=TOP>");
@@ -134,7 +134,7 @@ void PropertyTabs(TStringStream& out, int32_t propertyId, const PageEntry* curre
   out.WriteString("</THEAD></TABLE>");
 }
 
-void PropertyNameCell(TStringStream& out, std::string_view name) {
+void PropertyNameCell(PageStream& out, std::string_view name) {
   out.WriteString(frame::kPlainTable);
   out.WriteString("<TBODY>");
   out.WriteString("<THEAD><TR VALIGN=TOP>");

@@ -53,14 +53,14 @@ void EndPageTransaction(DatabaseSession& db);
 void PageBanner(PageContext& page, std::string_view title);
 // The property tab bar: a cell per tab row of the page table, the one of
 // `current` plain, the others linked to the property (current may be null).
-void PropertyTabs(TStringStream& out, int32_t propertyId, const PageEntry* current);
+void PropertyTabs(PageStream& out, int32_t propertyId, const PageEntry* current);
 // Opens the one-cell table that shows a property's name above the tabs.
-void PropertyNameCell(TStringStream& out, std::string_view name);
+void PropertyNameCell(PageStream& out, std::string_view name);
 
 // Sets a text parameter. A text longer than the parameter the server
 // described cannot equal, start or be contained in any value of it, so it is
 // sent as NULL, which matches nothing either.
-void SetTextParam(TIB_Column& param, const std::string& text);
+void SetTextParam(Column& param, const std::string& text);
 // "Yes" for a non-zero value, "No" for zero.
 std::string YesNoText(int32_t value);
 

@@ -4,14 +4,14 @@
 
 namespace qv {
 
-std::string TSimplePageRequest::Param(std::string_view name) const {
+std::string SimplePageRequest::Param(std::string_view name) const {
   for (const Item& item : params_) {
     if (SameTextAscii(item.name, name)) return item.value;
   }
   return {};
 }
 
-std::string TSimplePageRequest::SessionValue(std::string_view name) const {
+std::string SimplePageRequest::SessionValue(std::string_view name) const {
   if (!hasSession) return {};
   for (const auto& [key, value] : session) {
     if (SameTextAscii(key, name)) return value;
@@ -19,7 +19,7 @@ std::string TSimplePageRequest::SessionValue(std::string_view name) const {
   return {};
 }
 
-void TSimplePageRequest::SetSessionValue(std::string_view name, std::string value) {
+void SimplePageRequest::SetSessionValue(std::string_view name, std::string value) {
   if (!hasSession) return;
   for (auto& [key, v] : session) {
     if (SameTextAscii(key, name)) {
@@ -30,7 +30,7 @@ void TSimplePageRequest::SetSessionValue(std::string_view name, std::string valu
   session.emplace(std::string(name), std::move(value));
 }
 
-TSimplePageRequest& TSimplePageRequest::Add(std::string name, std::string value) {
+SimplePageRequest& SimplePageRequest::Add(std::string name, std::string value) {
   params_.push_back({std::move(name), std::move(value)});
   return *this;
 }

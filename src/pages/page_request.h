@@ -11,9 +11,9 @@
 
 namespace qv {
 
-class TPageRequest {
+class PageRequest {
  public:
-  virtual ~TPageRequest() = default;
+  virtual ~PageRequest() = default;
 
   // The first parameter of that name, letter case ignored; empty when absent.
   virtual std::string Param(std::string_view name) const = 0;
@@ -34,7 +34,7 @@ class TPageRequest {
 };
 
 // A plain request for tests and tools: parameters in order, one session.
-class TSimplePageRequest : public TPageRequest {
+class SimplePageRequest : public PageRequest {
  public:
   std::string Param(std::string_view name) const override;
   std::string Document() const override { return document; }
@@ -49,7 +49,7 @@ class TSimplePageRequest : public TPageRequest {
   std::string Version() const override { return version; }
 
   // Adds a parameter at the end (a repeated name keeps the first value found).
-  TSimplePageRequest& Add(std::string name, std::string value);
+  SimplePageRequest& Add(std::string name, std::string value);
 
   std::string document = "/";
   std::string command = "GET";

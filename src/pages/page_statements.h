@@ -10,10 +10,10 @@ namespace qv {
 // one cursor for it whichever unit asks.
 
 // The banner's agency name, on every page.
-inline constexpr TStatementText kAgencyQuery{"SELECT AGENCY_NAME FROM AGENCY"};
+inline constexpr StatementText kAgencyQuery{"SELECT AGENCY_NAME FROM AGENCY"};
 
 // The areas of the property list's selection box.
-inline constexpr TStatementText kAreaQuery{"SELECT AREA_ID, AREA_NAME\nFROM AREA\nORDER BY AREA_NAME"};
+inline constexpr StatementText kAreaQuery{"SELECT AREA_ID, AREA_NAME\nFROM AREA\nORDER BY AREA_NAME"};
 
 // The property list's search modes, in the order that indexes kListQueries.
 enum class ListSearchMode { kNone, kAddress, kName };
@@ -32,7 +32,7 @@ enum class ListSearchMode { kNone, kAddress, kName };
 #define QV_LIST_ADDRESS "WHERE A.PROP_ADDRESS1 CONTAINING :SEARCHVALUE\n"
 #define QV_LIST_NAME "WHERE UPPER(P.PROPERTY_NAME) STARTING :SEARCHVALUE\n"
 #define QV_LIST_ORDER "ORDER BY PROPERTY_NAME"
-inline constexpr TStatementText kListQueries[3][2] = {
+inline constexpr StatementText kListQueries[3][2] = {
     {{QV_LIST_HEAD QV_LIST_ORDER},
      {QV_LIST_HEAD QV_LIST_AREA_JOIN "WHERE AR.AREA_NAME = :AREANAME\n" QV_LIST_ORDER}},
     {{QV_LIST_HEAD QV_LIST_ADDRESS QV_LIST_ORDER},
@@ -48,7 +48,7 @@ inline constexpr TStatementText kListQueries[3][2] = {
 #undef QV_LIST_ORDER
 
 // The heading of the property tab pages: the property's name and id.
-inline constexpr TStatementText kHeadingQuery{
+inline constexpr StatementText kHeadingQuery{
     "SELECT \n"
     "   P.PROPERTY_NAME, \n"
     "   P.PROPERTY_ID \n"
@@ -57,7 +57,7 @@ inline constexpr TStatementText kHeadingQuery{
     "WHERE P.PROPERTY_ID = :PROPID"};
 
 // The People tab's rows: name, type, primary phone and entity id.
-inline constexpr TStatementText kPeopleQuery{
+inline constexpr StatementText kPeopleQuery{
     "select e.last_or_company_name || ', ' || e.first_name, t.description, p.phone_type || "
     "': ' || p.phone_number,\n"
     "e.entity_id\n"
@@ -68,14 +68,14 @@ inline constexpr TStatementText kPeopleQuery{
     "order by e.last_or_company_name, e.first_name"};
 
 // The phones of one entity on the People tab, run once per entity.
-inline constexpr TStatementText kEntityPhonesQuery{
+inline constexpr StatementText kEntityPhonesQuery{
     "select g.phone_type || ' ' || g.phone_number\n"
     "from gen_phones g\n"
     "where g.source_table = 2\n"
     "and g.source_key = :EID"};
 
 // One violation with everything its detail page shows.
-inline constexpr TStatementText kViolationQuery{
+inline constexpr StatementText kViolationQuery{
     "SELECT V.VIOLATION_ID, V.VIOLATION_DATE, V.APT_NUM, V.CASE_NUM, V.REQUEST_PARTNER_NUM, "
     "V.EVICTABLE,\n"
     "(SELECT VT.DESCRIPTION FROM VIOLATION_TYPES VT WHERE VT.VIOLATION_TYPE_ID = "
@@ -92,11 +92,11 @@ inline constexpr TStatementText kViolationQuery{
     "WHERE V.VIOLATION_ID = :VID"};
 
 // A property's name, above the tabs of the violation pages.
-inline constexpr TStatementText kPropertyNameQuery{
+inline constexpr StatementText kPropertyNameQuery{
     "SELECT PROPERTY_NAME FROM PROPERTY WHERE PROPERTY_ID = :PROPID"};
 
 // The violators named in one violation.
-inline constexpr TStatementText kViolatorsQuery{
+inline constexpr StatementText kViolatorsQuery{
     "SELECT V.VIOLATOR_FIRST_NAME, V.VIOLATOR_MIDDLE_NAME, V.VIOLATOR_LAST_NAME,\n"
     "(SELECT RS.DESCRIPTION FROM RESIDENT_STATUS RS WHERE RS.RESIDENT_STATUS_ID = "
     "V.VIOLATOR_STATUS) AS V_VIO_STATUS_DESC,\n"

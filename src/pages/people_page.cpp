@@ -9,7 +9,7 @@ namespace qv {
 namespace {
 
 void WriteHead(PageContext& page, int32_t /*propertyId*/) {
-  TStringStream& out = page.out;
+  PageStream& out = page.out;
   out.WriteString(frame::kPlainTable);
   out.WriteString("<THEAD><TR VALIGN=TOP>");
   out.WriteString("<TD WIDTH=33% bgcolor=\"#99CCFF\"><B><P>Person/Company<BR></B></P></TD>");
@@ -19,8 +19,8 @@ void WriteHead(PageContext& page, int32_t /*propertyId*/) {
   out.WriteString("<TBODY><TR VALIGN=TOP>");
 }
 
-void WriteRow(PageContext& page, TIB_Row& person) {
-  TStringStream& out = page.out;
+void WriteRow(PageContext& page, Row& person) {
+  PageStream& out = page.out;
   out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
   out.WriteString(person[0].AsString());
   out.WriteString("<BR></B></P></TD>");
@@ -30,7 +30,7 @@ void WriteRow(PageContext& page, TIB_Row& person) {
   out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
 
   // The entity's phones: one statement, run once per entity.
-  TIB_Cursor& phones = page.db.Statement(kEntityPhonesQuery);
+  Cursor& phones = page.db.Statement(kEntityPhonesQuery);
   phones.Params()[0].SetAsInteger(person[3].AsInteger());
   phones.Open();
   while (!phones.Eof()) {

@@ -9,7 +9,7 @@ namespace qv {
 
 namespace {
 
-constexpr TStatementText kPropertyQuery{
+constexpr StatementText kPropertyQuery{
     "SELECT \n"
     "   P.PROPERTY_NAME, \n"
     "   A.PROP_ADDRESS1, \n"
@@ -35,7 +35,7 @@ constexpr TStatementText kPropertyQuery{
     "LEFT JOIN PROP_ADDRESS A ON (A.PROP_ADDRESS_ID = P.PRIMARY_PROP_ADDRESS_ID) \n"
     "WHERE P.PROPERTY_ID = :PROPID"};
 
-constexpr TStatementText kPhonesQuery{
+constexpr StatementText kPhonesQuery{
     "SELECT \n"
     "   PH.PHONE_ID, \n"
     "   PH.SOURCE_TABLE, \n"
@@ -48,15 +48,15 @@ constexpr TStatementText kPhonesQuery{
     "WHERE PH.SOURCE_TABLE = 1\n"
     "  AND P.PROPERTY_ID = :PROPID"};
 
-constexpr TStatementText kEntityQuery{
+constexpr StatementText kEntityQuery{
     "SELECT E.*, G.* FROM ENTITY E\n"
     "LEFT JOIN GEN_PHONES G ON (G.PHONE_ID = E.PRIMARY_PHONE_ID)\n"
     "WHERE E.ENTITY_ID = :EID"};
 
 // One contact cell: a manager, management company or owner, or "None Listed".
 void EntityCell(PageContext& page, int32_t entityId) {
-  TStringStream& out = page.out;
-  TIB_Cursor& entity = page.db.Statement(kEntityQuery);
+  PageStream& out = page.out;
+  Cursor& entity = page.db.Statement(kEntityQuery);
   entity.Params()[0].SetAsInteger(entityId);
   entity.Open();
   out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
@@ -97,17 +97,17 @@ void EntityCell(PageContext& page, int32_t entityId) {
 }  // namespace
 
 void PropertyInfoPage(PageContext& page) {
-  TStringStream& out = page.out;
-  TPageRequest& request = page.request;
+  PageStream& out = page.out;
+  PageRequest& request = page.request;
   BeginPageTransaction(page.db);
   out.WriteString(frame::kBareHead);
   PageBanner(page, "Property Information");
   const int32_t propertyId = ParseRequestInteger(request.Param("PROPID"), 0);
 
-  TIB_Cursor& details = page.db.Statement(kPropertyQuery);
+  Cursor& details = page.db.Statement(kPropertyQuery);
   details.Params()[0].SetAsInteger(propertyId);
   details.Open();
-  TIB_Row& property = details.Fields();
+  Row& property = details.Fields();
 
   // Name header with the tabs.
   PropertyNameCell(out, property[0].AsString());
@@ -174,7 +174,7 @@ void PropertyInfoPage(PageContext& page) {
 
   // Phones of the primary address: types in one cell, numbers line by line in
   // the next, both from one run of the query.
-  TIB_Cursor& phones = page.db.Statement(kPhonesQuery);
+  Cursor& phones = page.db.Statement(kPhonesQuery);
   phones.Params()[0].SetAsInteger(propertyId);
   phones.Open();
   if (phones.Eof()) {

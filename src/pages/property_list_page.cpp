@@ -24,7 +24,7 @@ struct ListRequest {
   ListSearchMode mode = ListSearchMode::kNone;
 };
 
-ListRequest ReadListRequest(const TPageRequest& request) {
+ListRequest ReadListRequest(const PageRequest& request) {
   ListRequest r;
   r.page = ParseRequestInteger(request.Param("PAGE"), 1);
   r.previousPage = Wrap32(int64_t{r.page} - 1);
@@ -47,7 +47,7 @@ ListRequest ReadListRequest(const TPageRequest& request) {
 
 // A paging link up to its closing quote and caption: the link repeats this
 // page's search and area, each encoded as a query value.
-void WritePagingLink(TStringStream& out, const ListRequest& r, int32_t page) {
+void WritePagingLink(PageStream& out, const ListRequest& r, int32_t page) {
   out.WriteString("<a href=\"/list?page=");
   out.WriteInteger(page);
   if (r.mode == ListSearchMode::kAddress) {
@@ -67,8 +67,8 @@ void WritePagingLink(TStringStream& out, const ListRequest& r, int32_t page) {
 }  // namespace
 
 void PropertyListPage(PageContext& page) {
-  TStringStream& out = page.out;
-  TPageRequest& request = page.request;
+  PageStream& out = page.out;
+  PageRequest& request = page.request;
   BeginPageTransaction(page.db);
   const ListRequest r = ReadListRequest(request);
 
@@ -94,7 +94,7 @@ void PropertyListPage(PageContext& page) {
       "<SELECT style=\"FONT-SIZE: 10pt; FONT-FAMILY: 'Cumberland', monospace\" name=AreaName>");
 
   // Area options: the requested area first and selected, else the first area.
-  TIB_Cursor& areas = page.db.Statement(kAreaQuery);
+  Cursor& areas = page.db.Statement(kAreaQuery);
   areas.Open();
   if (!r.area.empty()) {
     const std::string shown = HtmlEscape(r.area);
@@ -143,8 +143,8 @@ void PropertyListPage(PageContext& page) {
 
   // The query: the request's values go in as parameters, in the order
   // rows skipped, search value, area name.
-  TIB_Cursor& list = page.db.Statement(kListQueries[static_cast<int>(r.mode)][r.areaFilter ? 1 : 0]);
-  TIB_Row& params = list.Params();
+  Cursor& list = page.db.Statement(kListQueries[static_cast<int>(r.mode)][r.areaFilter ? 1 : 0]);
+  Row& params = list.Params();
   params[0].SetAsInteger(r.skip);
   size_t next = 1;
   if (r.mode == ListSearchMode::kName) {
@@ -157,7 +157,7 @@ void PropertyListPage(PageContext& page) {
 
   int rows = 0;
   while (!list.Eof()) {
-    TIB_Row& row = list.Fields();
+    Row& row = list.Fields();
     out.WriteString("<TD WIDTH=50% bgcolor=\"#E8E8E8\"><P><a href=\"/propinfo?propid=");
     out.WriteString(row[0].AsString());
     out.WriteString("\">");

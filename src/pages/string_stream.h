@@ -7,7 +7,7 @@
 
 namespace qv {
 
-class TStringStream {
+class PageStream {
  public:
   void WriteString(std::string_view text) { data_.append(text); }
   // A whole number in plain decimal, "-" before a negative one.

@@ -7,8 +7,8 @@ namespace qv::tabcells {
 
 namespace {
 
-void WriteCaptionCells(TStringStream& out, std::span<const TCaption> captions) {
-  for (const TCaption& caption : captions) {
+void WriteCaptionCells(PageStream& out, std::span<const Caption> captions) {
+  for (const Caption& caption : captions) {
     out.WriteString("<TD WIDTH=");
     out.WriteString(caption.width);
     out.WriteString(" bgcolor=\"#99CCFF\"><B><P>");
@@ -19,8 +19,8 @@ void WriteCaptionCells(TStringStream& out, std::span<const TCaption> captions) {
 
 }  // namespace
 
-void WriteCaptionTable(TStringStream& out, std::span<const TCaption> captions,
-                       std::span<const TCaption> more) {
+void WriteCaptionTable(PageStream& out, std::span<const Caption> captions,
+                       std::span<const Caption> more) {
   out.WriteString(frame::kPlainTable);
   out.WriteString("<THEAD><TR VALIGN=TOP>");
   WriteCaptionCells(out, captions);

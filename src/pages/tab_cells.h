@@ -17,7 +17,7 @@ inline constexpr std::string_view kGreyCell14 = "<TD WIDTH=14% bgcolor=\"#E8E8E8
 inline constexpr std::string_view kGreyCell20 = "<TD WIDTH=20% bgcolor=\"#E8E8E8\"><P>";
 
 // One caption cell: its width and its text.
-struct TCaption {
+struct Caption {
   std::string_view width;
   std::string_view text;
 };
@@ -25,18 +25,18 @@ struct TCaption {
 // A table of its own headed by one caption cell per entry, captions then
 // more ("<TD WIDTH=" width " bgcolor=\"#99CCFF\"><B><P>" text "<BR></P></B></TD>"),
 // with its body opened for the data rows.
-void WriteCaptionTable(TStringStream& out, std::span<const TCaption> captions,
-                       std::span<const TCaption> more = {});
+void WriteCaptionTable(PageStream& out, std::span<const Caption> captions,
+                       std::span<const Caption> more = {});
 
 // The captions over a violation's row, but for the last one, which the
 // violations list and the detail page word differently.
-inline constexpr TCaption kViolationCaptions[] = {
+inline constexpr Caption kViolationCaptions[] = {
     {"16%", "Violation Date"}, {"14%", "Apt #"},     {"14%", "Case #"},
     {"14%", "Request Partner #"}, {"14%", "Evictable?"}, {"14%", "Violation Type"},
 };
 
 // The opening, the text followed by " <br>", then the end (a cell or a row end).
-inline void WriteValueCell(TStringStream& out, std::string_view opening, std::string_view text,
+inline void WriteValueCell(PageStream& out, std::string_view opening, std::string_view text,
                            std::string_view end = kCellEnd) {
   out.WriteString(opening);
   out.WriteString(text);
@@ -47,6 +47,6 @@ inline void WriteValueCell(TStringStream& out, std::string_view opening, std::st
 // The seven cells of one violation as the violations list shows it, read from a
 // row whose positions 0 to 7 are the id, date, apartment, case number, request
 // partner number, evictable flag, type and action descriptions. Ends the row.
-void WriteViolationRow(TStringStream& out, TIB_Row& fields);
+void WriteViolationRow(PageStream& out, Row& fields);
 
 }  // namespace qv::tabcells

@@ -10,7 +10,7 @@
 namespace qv {
 
 void PropertyHeading(PageContext& page, int32_t requestedId) {
-  TIB_Cursor& heading = page.db.Statement(kHeadingQuery);
+  Cursor& heading = page.db.Statement(kHeadingQuery);
   heading.Params()[0].SetAsInteger(requestedId);
   heading.Open();
   // No row: every column reads as NULL, so the name is empty and the tabs get 0.
@@ -22,7 +22,7 @@ void PropertyHeading(PageContext& page, int32_t requestedId) {
 namespace {
 
 void PropertyName(PageContext& page, int32_t requestedId) {
-  TIB_Cursor& name = page.db.Statement(kPropertyNameQuery);
+  Cursor& name = page.db.Statement(kPropertyNameQuery);
   name.Params()[0].SetAsInteger(requestedId);
   name.Open();
   const std::string propertyName = name.Fields()[0].AsString();
@@ -47,7 +47,7 @@ void WriteTabPage(PageContext& page, const TabPageLayout& layout) {
 
   // The query runs once: right after it opens, its first row is current, or
   // it is at its end when it yields none.
-  TIB_Cursor& rows = page.db.Statement(*layout.rows);
+  Cursor& rows = page.db.Statement(*layout.rows);
   rows.Params()[0].SetAsInteger(propertyId);
   rows.Open();
   if (rows.Eof()) {

@@ -27,8 +27,8 @@ struct TabPageLayout {
   // The table head, up to the opening of the first row; the property id asked for.
   void (*write_head)(PageContext& page, int32_t propertyId) = nullptr;
   // The rows' statement, run with the property id as its one parameter.
-  const TStatementText* rows = nullptr;
-  void (*write_row)(PageContext& page, TIB_Row& row) = nullptr;
+  const StatementText* rows = nullptr;
+  void (*write_row)(PageContext& page, Row& row) = nullptr;
   // Written in place of the rows when there is none (null: nothing).
   void (*write_no_rows)(PageContext& page) = nullptr;
   // Written after the rows.

@@ -9,19 +9,19 @@ namespace qv {
 
 namespace {
 
-using tabcells::TCaption;
+using tabcells::Caption;
 
 // Captions of the violation's row, its actions, its lease dates and its violators.
-constexpr TCaption kListCaption[] = {{"14%", "Planned Action"}};
-constexpr TCaption kActionCaptions[] = {
+constexpr Caption kListCaption[] = {{"14%", "Planned Action"}};
+constexpr Caption kActionCaptions[] = {
     {"20%", "Police Action"},    {"20%", "Eviction Date"}, {"20%", "Eviction Desc"},
     {"20%", "Mgr Contact Date"}, {"20%", "Mgr Contact By"},
 };
-constexpr TCaption kLeaseCaptions[] = {
+constexpr Caption kLeaseCaptions[] = {
     {"20%", "Notice Letter Date"}, {"20%", "Action Plan Recieved"}, {"20%", "Lease Begin Date"},
     {"20%", "Lease End Date"},     {"20%", "Action Plan Sent"},
 };
-constexpr TCaption kViolatorCaptions[] = {
+constexpr Caption kViolatorCaptions[] = {
     {"16%", "First Name"},       {"12%", "Middle Name"}, {"12%", "Last Name"},
     {"12%", "Resident Status"},  {"12%", "Living There Now"}, {"12%", "ID 1"},
     {"12%", "ID 2"},             {"12%", "Date Of Birth"},
@@ -30,8 +30,8 @@ constexpr TCaption kViolatorCaptions[] = {
 }  // namespace
 
 void ViolationDetailPage(PageContext& page) {
-  TStringStream& out = page.out;
-  TPageRequest& request = page.request;
+  PageStream& out = page.out;
+  PageRequest& request = page.request;
   using tabcells::kGreyCell20;
   using tabcells::kRowEnd;
   using tabcells::WriteCaptionTable;
@@ -43,7 +43,7 @@ void ViolationDetailPage(PageContext& page) {
   PageBanner(page, "Property Violation Detail");
   const int32_t requestedId = ParseRequestInteger(request.Param("VID"), 0);
 
-  TIB_Cursor& violation = page.db.Statement(kViolationQuery);
+  Cursor& violation = page.db.Statement(kViolationQuery);
   violation.Params()[0].SetAsInteger(requestedId);
   violation.Open();
 
@@ -53,7 +53,7 @@ void ViolationDetailPage(PageContext& page) {
   const bool hasProperty = !violation.Fields()[8].IsNull();
   std::string propertyName;
   if (hasProperty) {
-    TIB_Cursor& name = page.db.Statement(kPropertyNameQuery);
+    Cursor& name = page.db.Statement(kPropertyNameQuery);
     name.Params()[0].SetAsInteger(violation.Fields()[8].AsInteger());
     name.Open();
     propertyName = name.Fields()[0].AsString();
@@ -68,7 +68,7 @@ void ViolationDetailPage(PageContext& page) {
   // A property id read means the violation's row is current.
   if (hasProperty) {
     while (!violation.Eof()) {
-      TIB_Row& f = violation.Fields();
+      Row& f = violation.Fields();
       tabcells::WriteViolationRow(out, f);
 
       WriteCaptionTable(out, kActionCaptions);
@@ -90,7 +90,7 @@ void ViolationDetailPage(PageContext& page) {
   }
   violation.Close();
 
-  TIB_Cursor& violators = page.db.Statement(kViolatorsQuery);
+  Cursor& violators = page.db.Statement(kViolatorsQuery);
   violators.Params()[0].SetAsInteger(requestedId);
   violators.Open();
 
@@ -108,7 +108,7 @@ void ViolationDetailPage(PageContext& page) {
   const std::string_view first = "<TD WIDTH=16% bgcolor=\"#E8E8E8\"><P>";
   const std::string_view other = "<TD WIDTH=12% bgcolor=\"#E8E8E8\"><P>";
   while (!violators.Eof()) {
-    TIB_Row& f = violators.Fields();
+    Row& f = violators.Fields();
     WriteValueCell(out, first, f[0].AsString());
     WriteValueCell(out, other, f[1].AsString());
     WriteValueCell(out, other, f[2].AsString());

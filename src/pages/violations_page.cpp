@@ -9,7 +9,7 @@ namespace qv {
 
 namespace {
 
-constexpr TStatementText kViolationsQuery{
+constexpr StatementText kViolationsQuery{
     "SELECT V.VIOLATION_ID, V.VIOLATION_DATE, V.APT_NUM, V.CASE_NUM, V.REQUEST_PARTNER_NUM, "
     "V.EVICTABLE,\n"
     "(SELECT VT.DESCRIPTION FROM VIOLATION_TYPES VT WHERE VT.VIOLATION_TYPE_ID = "
@@ -19,11 +19,11 @@ constexpr TStatementText kViolationsQuery{
     "FROM VIOLATIONS V\n"
     "WHERE V.PROPERTY_ID = :PROPID"};
 
-constexpr tabcells::TCaption kActionCaption[] = {{"14%", "Action Description"}};
+constexpr tabcells::Caption kActionCaption[] = {{"14%", "Action Description"}};
 
 }  // namespace
 
-void tabcells::WriteViolationRow(TStringStream& out, TIB_Row& f) {
+void tabcells::WriteViolationRow(PageStream& out, Row& f) {
   out.WriteString("<TD WIDTH=16% bgcolor=\"#E8E8E8\"><P><a href=\"/vdetail?vid=" + f[0].AsString() +
                   "\">" + f[1].AsString() + "</a><br></P></TD>");
   WriteValueCell(out, kGreyCell14, f[2].AsString());  // apartment
@@ -40,7 +40,7 @@ void WriteHead(PageContext& page, int32_t /*propertyId*/) {
   tabcells::WriteCaptionTable(page.out, tabcells::kViolationCaptions, kActionCaption);
 }
 
-void WriteRow(PageContext& page, TIB_Row& violation) {
+void WriteRow(PageContext& page, Row& violation) {
   tabcells::WriteViolationRow(page.out, violation);
 }
 

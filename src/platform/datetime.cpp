@@ -36,7 +36,7 @@ int64_t DaysFromCivil(int year, int month, int day) {
   return era * 146097 + doe - 719468 - kEpochShift;
 }
 
-TDateTime EncodeDateTime(const DateTimeParts& p) {
+DateTime EncodeDateTime(const DateTimeParts& p) {
   const double days = static_cast<double>(DaysFromCivil(p.year, p.month, p.day));
   const double ms = ((p.hour * 60.0 + p.minute) * 60.0 + p.second) * 1000.0 + p.millisecond;
   const double frac = ms / 86400000.0;
@@ -44,7 +44,7 @@ TDateTime EncodeDateTime(const DateTimeParts& p) {
   return days >= 0 ? days + frac : days - frac;
 }
 
-DateTimeParts DecodeDateTime(TDateTime value) {
+DateTimeParts DecodeDateTime(DateTime value) {
   DateTimeParts p;
   const double whole = std::trunc(value);
   int64_t ms = std::llround(std::fabs(value - whole) * 86400000.0);

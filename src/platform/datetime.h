@@ -8,7 +8,7 @@
 
 namespace qv {
 
-using TDateTime = double;
+using DateTime = double;
 
 struct DateTimeParts {
   int year = 1899;
@@ -31,8 +31,8 @@ inline constexpr const char* kTimePM = "PM";
 int64_t DaysFromCivil(int year, int month, int day);
 // The civil date of a count of days since 30 December 1899.
 void CivilFromDays(int64_t days, int& year, int& month, int& day);
-TDateTime EncodeDateTime(const DateTimeParts& parts);
-DateTimeParts DecodeDateTime(TDateTime value);
+DateTime EncodeDateTime(const DateTimeParts& parts);
+DateTimeParts DecodeDateTime(DateTime value);
 
 // Hour of a 12-hour clock: 12 for the hours 0 and 12.
 int Hour12(int hour);

@@ -6,9 +6,9 @@
 
 namespace qv {
 
-void TErrorSink::SetHandler(Handler handler) { handler_.Set(std::move(handler)); }
+void ErrorSink::SetHandler(Handler handler) { handler_.Set(std::move(handler)); }
 
-void TErrorSink::Report(const std::string& message) {
+void ErrorSink::Report(const std::string& message) {
   if (!handler_.Call(message))
     std::cerr << FormatLogLine(LogLevel::Error, kProgramName, message) << std::flush;
 }

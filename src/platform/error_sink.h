@@ -11,7 +11,7 @@
 
 namespace qv {
 
-class TErrorSink {
+class ErrorSink {
  public:
   using Handler = std::function<void(const std::string& message)>;
 

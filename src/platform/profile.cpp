@@ -40,16 +40,16 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-TIniFile::TIniFile(std::string path) : path_(std::move(path)) {
+IniFile::IniFile(std::string path) : path_(std::move(path)) {
   std::error_code ignored;
   if (std::filesystem::is_directory(path_, ignored)) {
-    openError_ = EISDIR;
+    open_error_ = EISDIR;
     return;
   }
   errno = 0;
   std::ifstream in(path_, std::ios::binary);
   if (!in) {
-    openError_ = errno != 0 ? errno : ENOENT;
+    open_error_ = errno != 0 ? errno : ENOENT;
     return;
   }
   std::string line, section;
@@ -66,7 +66,7 @@ TIniFile::TIniFile(std::string path) : path_(std::move(path)) {
     }
     const size_t eq = l.find('=');
     if (eq == std::string_view::npos) {
-      strayLines_.push_back({number, std::string(l)});
+      stray_lines_.push_back({number, std::string(l)});
       continue;
     }
     std::string_view value = Trim(l.substr(eq + 1));
@@ -75,26 +75,26 @@ TIniFile::TIniFile(std::string path) : path_(std::move(path)) {
   }
 }
 
-std::optional<std::string> TIniFile::Find(std::string_view section, std::string_view key) const {
+std::optional<std::string> IniFile::Find(std::string_view section, std::string_view key) const {
   for (const Entry& e : entries_) {
     if (EqualsIgnoreCase(e.section, section) && EqualsIgnoreCase(e.key, key)) return e.value;
   }
   return std::nullopt;
 }
 
-std::string TIniFile::ReadString(std::string_view section, std::string_view key,
+std::string IniFile::ReadString(std::string_view section, std::string_view key,
                                  const std::string& defaultValue) const {
   std::optional<std::string> v = Find(section, key);
   return v ? *v : defaultValue;
 }
 
-int TIniFile::ReadInteger(std::string_view section, std::string_view key, int defaultValue) const {
+int IniFile::ReadInteger(std::string_view section, std::string_view key, int defaultValue) const {
   std::optional<std::string> v = Find(section, key);
   if (!v) return defaultValue;
   return ParseProfileInteger(*v).value_or(defaultValue);
 }
 
-bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool defaultValue) const {
+bool IniFile::ReadBool(std::string_view section, std::string_view key, bool defaultValue) const {
   return ReadInteger(section, key, defaultValue ? 1 : 0) != 0;
 }
 

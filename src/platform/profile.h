@@ -10,10 +10,10 @@
 
 namespace qv {
 
-class TIniFile {
+class IniFile {
  public:
   // Reads the file now; a missing or unreadable file reads as empty.
-  explicit TIniFile(std::string path);
+  explicit IniFile(std::string path);
 
   struct Entry {
     std::string section;
@@ -30,13 +30,13 @@ class TIniFile {
 
   const std::string& FileName() const { return path_; }
   // 0 when the file was read, else the errno of opening it (ENOENT: no file).
-  int OpenError() const { return openError_; }
+  int OpenError() const { return open_error_; }
   // Every "key=value" line in file order, with the section it stands in.
   const std::vector<Entry>& Entries() const { return entries_; }
   // The name in every section heading, in file order, empty sections too.
   const std::vector<Line>& Sections() const { return sections_; }
   // Lines that say nothing the reader understands.
-  const std::vector<Line>& StrayLines() const { return strayLines_; }
+  const std::vector<Line>& StrayLines() const { return stray_lines_; }
   std::string ReadString(std::string_view section, std::string_view key,
                          const std::string& defaultValue) const;
   // Decimal, or hexadecimal after "0x", "0X" or "$"; anything else gives the default.
@@ -51,10 +51,10 @@ class TIniFile {
   std::optional<std::string> Find(std::string_view section, std::string_view key) const;
 
   std::string path_;
-  int openError_ = 0;
+  int open_error_ = 0;
   std::vector<Entry> entries_;
   std::vector<Line> sections_;
-  std::vector<Line> strayLines_;
+  std::vector<Line> stray_lines_;
 };
 
 // Parses the integer forms the settings accept; nullopt for anything else.

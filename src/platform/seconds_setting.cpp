@@ -29,7 +29,7 @@ std::optional<std::string> WholeNumberProblem(std::string_view text, int64_t min
   return std::string(text) + " is out of range (" + range + ")";
 }
 
-int ReadWholeNumberSetting(const TIniFile& ini, std::string_view section, std::string_view key,
+int ReadWholeNumberSetting(const IniFile& ini, std::string_view section, std::string_view key,
                            int defaultValue, int min, int max) {
   const std::string text = ini.ReadString(section, key, "");
   if (text.empty()) return defaultValue;
@@ -40,7 +40,7 @@ int ReadWholeNumberSetting(const TIniFile& ini, std::string_view section, std::s
   return *ParseProfileInteger(text);
 }
 
-int ReadSecondsSetting(const TIniFile& ini, std::string_view section, std::string_view key,
+int ReadSecondsSetting(const IniFile& ini, std::string_view section, std::string_view key,
                        int defaultSeconds, int maxSeconds) {
   return ReadWholeNumberSetting(ini, section, key, defaultSeconds, 0, maxSeconds);
 }

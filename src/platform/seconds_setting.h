@@ -10,7 +10,7 @@
 
 namespace qv {
 
-class TIniFile;
+class IniFile;
 
 // Why text is not a whole number from min to max ("\"soon\" is not a whole
 // number", "-1 is out of range (0 to 86400)"; a max of INT32_MAX reads "0 or
@@ -20,11 +20,11 @@ std::optional<std::string> WholeNumberProblem(std::string_view text, int64_t min
 
 // The value of section/key from min to max; the default when the key is
 // missing or empty. Raises qv::Exception for anything else.
-int ReadWholeNumberSetting(const TIniFile& ini, std::string_view section, std::string_view key,
+int ReadWholeNumberSetting(const IniFile& ini, std::string_view section, std::string_view key,
                            int defaultValue, int min, int max);
 
 // The value of section/key as seconds from 0 to maxSeconds.
-int ReadSecondsSetting(const TIniFile& ini, std::string_view section, std::string_view key,
+int ReadSecondsSetting(const IniFile& ini, std::string_view section, std::string_view key,
                        int defaultSeconds, int maxSeconds = 86400);
 
 }  // namespace qv

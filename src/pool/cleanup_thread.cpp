@@ -11,33 +11,33 @@
 
 namespace qv {
 
-TCleanupThread::TCleanupThread(std::chrono::milliseconds cleanupInterval)
+CleanupThread::CleanupThread(std::chrono::milliseconds cleanupInterval)
     : CleanupInterval_(cleanupInterval) {}
 
-TCleanupThread::~TCleanupThread() {
+CleanupThread::~CleanupThread() {
   Terminate();
   WaitFor();
 }
 
-void TCleanupThread::Start(TFixedConnectionPool& pool) {
-  Pool = &pool;
+void CleanupThread::Start(ConnectionPool& pool) {
+  pool_ = &pool;
   thread_ = std::jthread([this](std::stop_token stop) { Execute(stop); });
 }
 
-void TCleanupThread::Terminate() { thread_.request_stop(); }
+void CleanupThread::Terminate() { thread_.request_stop(); }
 
-void TCleanupThread::WaitFor() {
+void CleanupThread::WaitFor() {
   if (thread_.joinable()) thread_.join();
 }
 
-void TCleanupThread::Execute(std::stop_token stop) {
+void CleanupThread::Execute(std::stop_token stop) {
   // One step below normal priority: this thread's nice value raised by one.
   setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), getpriority(PRIO_PROCESS, 0) + 1);
   while (!stop.stop_requested()) {
-    if (PoolWakeEvent().WaitFor(CleanupInterval_, stop) != TWaitResult::wrTimeout) break;
+    if (PoolWakeEvent().WaitFor(CleanupInterval_, stop) != WaitResult::kTimeout) break;
     if (stop.stop_requested()) break;
     try {
-      Pool->CloseIdleSessions();
+      pool_->CloseIdleSessions();
     } catch (const std::exception& error) {
       ReportModuleError(error.what());
     }

@@ -6,18 +6,18 @@
 
 namespace qv {
 
-class TFixedConnectionPool;
+class ConnectionPool;
 
-class TCleanupThread {
+class CleanupThread {
  public:
-  explicit TCleanupThread(std::chrono::milliseconds cleanupInterval);
+  explicit CleanupThread(std::chrono::milliseconds cleanupInterval);
   // Asks the thread to end and waits for it.
-  ~TCleanupThread();
-  TCleanupThread(const TCleanupThread&) = delete;
-  TCleanupThread& operator=(const TCleanupThread&) = delete;
+  ~CleanupThread();
+  CleanupThread(const CleanupThread&) = delete;
+  CleanupThread& operator=(const CleanupThread&) = delete;
 
   // Starts the passes on pool (one step below normal priority where allowed).
-  void Start(TFixedConnectionPool& pool);
+  void Start(ConnectionPool& pool);
   void Terminate();
   // Waits for the thread to end.
   void WaitFor();
@@ -28,7 +28,7 @@ class TCleanupThread {
   void Execute(std::stop_token stop);
 
   const std::chrono::milliseconds CleanupInterval_;
-  TFixedConnectionPool* Pool = nullptr;
+  ConnectionPool* pool_ = nullptr;
   std::jthread thread_;
 };
 

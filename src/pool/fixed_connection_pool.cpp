@@ -35,14 +35,14 @@ void CloseSession(DatabaseSession* session) {
 
 // The places and what guards them, held by the pool and by every lease, so
 // a lease that ends after its pool is gone still finds them.
-class TFixedConnectionPool::PlaceList final : public LeaseOwner {
+class ConnectionPool::PlaceList final : public LeaseOwner {
  public:
   struct Slot {
     std::shared_ptr<DatabaseSession> session;  // null: empty
     bool lent = false;
     bool connecting = false;  // a borrower connects a new session for it
     uint64_t generation = 0;  // the settings the session was made under
-    TDateTime last_release = 0;
+    DateTime last_release = 0;
   };
 
   PlaceList(int32_t size, const Clock& clock)
@@ -71,44 +71,44 @@ class TFixedConnectionPool::PlaceList final : public LeaseOwner {
   // session connects or closes.
   std::mutex lock;
   // One unit per place that is empty or free and not claimed by a borrower.
-  TSemaphore semaphore;
+  Semaphore semaphore;
   std::vector<Slot> slots;
   uint64_t generation = 0;
   const Clock& clock;
 };
 
-TFixedConnectionPool::TFixedConnectionPool(int32_t PoolSize, int32_t CleanupIntervalMinutes,
+ConnectionPool::ConnectionPool(int32_t PoolSize, int32_t CleanupIntervalMinutes,
                                            uint32_t AcquireTimeoutMs)
-    : TFixedConnectionPool(TPoolOptions{PoolSize, std::chrono::minutes(CleanupIntervalMinutes),
+    : ConnectionPool(PoolOptions{PoolSize, std::chrono::minutes(CleanupIntervalMinutes),
                                         AcquireTimeoutMs, {}, &SystemClock::Instance()}) {}
 
-TFixedConnectionPool::TFixedConnectionPool(TPoolOptions options)
-    : PoolSize_(options.PoolSize),
-      AcquireTimeoutMs_(options.AcquireTimeoutMs),
+ConnectionPool::ConnectionPool(PoolOptions options)
+    : PoolSize_(options.pool_size),
+      AcquireTimeoutMs_(options.acquire_timeout_ms),
       CleanupInterval_(options.CleanupInterval),
-      factory_(options.Factory ? std::move(options.Factory)
+      factory_(options.factory ? std::move(options.factory)
                                : SessionFactory([] { return NewDatabaseSession(ExecutableIniPath()); })),
       places_(std::make_shared<PlaceList>(PoolSize_, *options.LocalClock)),
-      CleanupThread(CleanupInterval_) {
-  CleanupThread.Start(*this);
+      cleanup_thread_(CleanupInterval_) {
+  cleanup_thread_.Start(*this);
 }
 
-TFixedConnectionPool::~TFixedConnectionPool() {
-  CleanupThread.Terminate();
-  CleanupThread.WaitFor();
+ConnectionPool::~ConnectionPool() {
+  cleanup_thread_.Terminate();
+  cleanup_thread_.WaitFor();
   std::vector<std::shared_ptr<DatabaseSession>> closing;  // closed after the lock is given back
   std::lock_guard guard(places_->lock);
   for (PlaceList::Slot& slot : places_->slots) closing.push_back(std::move(slot.session));
 }
 
-bool TFixedConnectionPool::Acquire(PoolLease& lease, TAcquireMode mode) {
+bool ConnectionPool::Acquire(PoolLease& lease, AcquireMode mode) {
   lease.Release();
-  TSemaphore& semaphore = places_->semaphore;
+  Semaphore& semaphore = places_->semaphore;
   if (!semaphore.WaitFor(std::chrono::milliseconds(0))) {
     waits_.fetch_add(1, std::memory_order_relaxed);
     if (!semaphore.WaitFor(std::chrono::milliseconds(AcquireTimeoutMs_))) {
       timeouts_.fetch_add(1, std::memory_order_relaxed);
-      throw EConnPoolException();
+      throw PoolTimeout();
     }
   }
   std::vector<PlaceList::Slot>& slots = places_->slots;
@@ -131,13 +131,13 @@ bool TFixedConnectionPool::Acquire(PoolLease& lease, TAcquireMode mode) {
         place = i;
         break;
       }
-      if (mode == TAcquireMode::amAny) {
+      if (mode == AcquireMode::kAny) {
         slot.lent = true;
         lease = PoolLease(places_, i, slot.session);
         return false;
       }
     }
-    if (place == slots.size() && mode == TAcquireMode::amFreshConnection) {
+    if (place == slots.size() && mode == AcquireMode::kFreshConnection) {
       for (size_t i = 0; i < slots.size(); ++i) {
         if (!slots[i].connecting && !slots[i].lent && slots[i].session) {
           stale = std::move(slots[i].session);
@@ -150,7 +150,7 @@ bool TFixedConnectionPool::Acquire(PoolLease& lease, TAcquireMode mode) {
       // Every place is lent although a unit was taken: the count and the
       // places disagree. Give the unit back rather than lend nothing.
       semaphore.Release();
-      throw EConnPoolException();
+      throw PoolTimeout();
     }
     slots[place].connecting = true;
   }
@@ -179,11 +179,11 @@ bool TFixedConnectionPool::Acquire(PoolLease& lease, TAcquireMode mode) {
   return true;
 }
 
-void TFixedConnectionPool::Close() { places_->semaphore.Close(); }
+void ConnectionPool::Close() { places_->semaphore.Close(); }
 
-void TFixedConnectionPool::Reopen() { places_->semaphore.Reopen(); }
+void ConnectionPool::Reopen() { places_->semaphore.Reopen(); }
 
-void TFixedConnectionPool::RetireSessions() {
+void ConnectionPool::RetireSessions() {
   std::vector<std::shared_ptr<DatabaseSession>> retired;  // closed after the lock is given back
   std::lock_guard guard(places_->lock);
   ++places_->generation;
@@ -192,11 +192,11 @@ void TFixedConnectionPool::RetireSessions() {
   }
 }
 
-void TFixedConnectionPool::CloseIdleSessions() {
+void ConnectionPool::CloseIdleSessions() {
   const int64_t limitMs = CleanupInterval_.count();
   std::vector<std::shared_ptr<DatabaseSession>> idle;  // closed after the lock is given back
   std::lock_guard guard(places_->lock);
-  const TDateTime now = EncodeDateTime(places_->clock.Now());
+  const DateTime now = EncodeDateTime(places_->clock.Now());
   for (PlaceList::Slot& slot : places_->slots) {
     if (!slot.session || slot.lent) continue;
     const auto idleMs = static_cast<int64_t>(
@@ -205,9 +205,9 @@ void TFixedConnectionPool::CloseIdleSessions() {
   }
 }
 
-int32_t TFixedConnectionPool::AvailablePlaces() const { return places_->semaphore.Count(); }
+int32_t ConnectionPool::AvailablePlaces() const { return places_->semaphore.Count(); }
 
-PlaceState TFixedConnectionPool::Place(int32_t index) const {
+PlaceState ConnectionPool::Place(int32_t index) const {
   PlaceState state;
   std::lock_guard guard(places_->lock);
   if (index < 0 || index >= static_cast<int32_t>(places_->slots.size())) return state;
@@ -220,16 +220,16 @@ PlaceState TFixedConnectionPool::Place(int32_t index) const {
   return state;
 }
 
-TFixedConnectionPool::TPlaces TFixedConnectionPool::Places() const {
-  TPlaces places;
+ConnectionPool::PlaceCounts ConnectionPool::Places() const {
+  PlaceCounts places;
   for (int32_t i = 0; i < PoolSize_; ++i) {
     const PlaceState place = Place(i);
     if (place.lent) {
-      ++places.Busy;
+      ++places.busy;
     } else if (place.connected) {
-      ++places.Free;
+      ++places.free;
     } else {
-      ++places.Unconnected;
+      ++places.unconnected;
     }
   }
   return places;

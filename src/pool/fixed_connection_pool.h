@@ -22,9 +22,9 @@ namespace qv {
 inline constexpr std::string_view kConnPoolTimeoutMessage =
     "Connection pool timeout. Cannot obtain a connection";
 
-class EConnPoolException : public Exception {
+class PoolTimeout : public Exception {
  public:
-  EConnPoolException()
+  PoolTimeout()
       : Exception(std::string(kConnPoolTimeoutMessage), FailureKind::NoFreeConnection) {}
 };
 
@@ -32,18 +32,18 @@ class EConnPoolException : public Exception {
 using SessionFactory = std::function<std::unique_ptr<DatabaseSession>()>;
 
 // Which session Acquire may lend.
-enum class TAcquireMode {
-  amAny,              // the lowest place that is empty or free
-  amFreshConnection,  // a session connected for this call (after a lost connection)
+enum class AcquireMode {
+  kAny,              // the lowest place that is empty or free
+  kFreshConnection,  // a session connected for this call (after a lost connection)
 };
 
-struct TPoolOptions {
-  int32_t PoolSize = 5;
+struct PoolOptions {
+  int32_t pool_size = 5;
   // Time between clean-up passes, and the idle time after which a free session closes.
   std::chrono::milliseconds CleanupInterval = std::chrono::minutes(5);
-  uint32_t AcquireTimeoutMs = 10000;
+  uint32_t acquire_timeout_ms = 10000;
   // Empty: a session set up from the settings file beside the executable.
-  SessionFactory Factory;
+  SessionFactory factory;
   // The local clock the idle times are measured on.
   const Clock* LocalClock = &SystemClock::Instance();
 };
@@ -55,33 +55,33 @@ struct PlaceState {
   bool lent = false;
   bool connected = false;
   // When the session was last given back (0 before that).
-  TDateTime last_release = 0;
+  DateTime last_release = 0;
 };
 
-class TFixedConnectionPool {
+class ConnectionPool {
  public:
-  TFixedConnectionPool(int32_t PoolSize, int32_t CleanupIntervalMinutes, uint32_t AcquireTimeoutMs);
-  explicit TFixedConnectionPool(TPoolOptions options);
+  ConnectionPool(int32_t PoolSize, int32_t CleanupIntervalMinutes, uint32_t AcquireTimeoutMs);
+  explicit ConnectionPool(PoolOptions options);
   // Closes the free sessions. A session still lent closes when its lease ends.
-  ~TFixedConnectionPool();
-  TFixedConnectionPool(const TFixedConnectionPool&) = delete;
-  TFixedConnectionPool& operator=(const TFixedConnectionPool&) = delete;
+  ~ConnectionPool();
+  ConnectionPool(const ConnectionPool&) = delete;
+  ConnectionPool& operator=(const ConnectionPool&) = delete;
 
   // Ends the lease first (one borrower never holds two places), then waits
   // at most AcquireTimeoutMs for a place and lends the session of the lowest
   // place that is empty (a new session, connected now) or free. Raises
-  // EConnPoolException when no place becomes free in time; a failure to
+  // PoolTimeout when no place becomes free in time; a failure to
   // connect a new session passes on, and the place stays available. A new
   // session connects without the pool's lock: others borrow and give back
   // meanwhile.
-  void Acquire(PoolLease& lease) { Acquire(lease, TAcquireMode::amAny); }
-  // As above; amFreshConnection lends only a session connected now (a free
+  void Acquire(PoolLease& lease) { Acquire(lease, AcquireMode::kAny); }
+  // As above; kFreshConnection lends only a session connected now (a free
   // one in the way is closed). Returns true when the session was connected by
   // this call.
-  bool Acquire(PoolLease& lease, TAcquireMode mode);
+  bool Acquire(PoolLease& lease, AcquireMode mode);
 
   // From now on nobody waits for a place: waiting borrowers are woken and get
-  // EConnPoolException at once; a place that is available is still lent.
+  // PoolTimeout at once; a place that is available is still lent.
   void Close();
   // Borrowers wait for places again (a server started anew).
   void Reopen();
@@ -104,12 +104,12 @@ class TFixedConnectionPool {
 
   // The places by state, for monitoring: lent out, free in their place, or
   // empty (or holding a session that is not attached).
-  struct TPlaces {
-    int32_t Busy = 0;
-    int32_t Free = 0;
-    int32_t Unconnected = 0;
+  struct PlaceCounts {
+    int32_t busy = 0;
+    int32_t free = 0;
+    int32_t unconnected = 0;
   };
-  TPlaces Places() const;
+  PlaceCounts Places() const;
   // Borrowers that found no place free at once, and those that gave up.
   uint64_t Waits() const { return waits_.load(std::memory_order_relaxed); }
   uint64_t Timeouts() const { return timeouts_.load(std::memory_order_relaxed); }
@@ -124,7 +124,7 @@ class TFixedConnectionPool {
   std::shared_ptr<PlaceList> places_;
   std::atomic<uint64_t> waits_{0};
   std::atomic<uint64_t> timeouts_{0};
-  TCleanupThread CleanupThread;
+  CleanupThread cleanup_thread_;
 };
 
 }  // namespace qv

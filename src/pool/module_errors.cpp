@@ -6,14 +6,14 @@ namespace qv {
 
 namespace {
 
-TErrorSink& ModuleErrors() {
-  static TErrorSink sink;
+ErrorSink& ModuleErrors() {
+  static ErrorSink sink;
   return sink;
 }
 
 }  // namespace
 
-void SetModuleErrorHandler(TModuleErrorHandler handler) {
+void SetModuleErrorHandler(ModuleErrorHandler handler) {
   ModuleErrors().SetHandler(std::move(handler));
 }
 

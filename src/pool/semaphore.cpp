@@ -2,10 +2,10 @@
 
 namespace qv {
 
-TSemaphore::TSemaphore(int32_t initialCount, int32_t maximumCount)
+Semaphore::Semaphore(int32_t initialCount, int32_t maximumCount)
     : count_(initialCount), maximum_(maximumCount) {}
 
-bool TSemaphore::WaitFor(std::chrono::milliseconds timeout) {
+bool Semaphore::WaitFor(std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   std::unique_lock lock(mutex_);
   if (!available_.wait_until(lock, deadline, [this] { return count_ > 0 || closed_; })) return false;
@@ -14,12 +14,12 @@ bool TSemaphore::WaitFor(std::chrono::milliseconds timeout) {
   return true;
 }
 
-void TSemaphore::Reopen() {
+void Semaphore::Reopen() {
   std::lock_guard lock(mutex_);
   closed_ = false;
 }
 
-void TSemaphore::Close() {
+void Semaphore::Close() {
   {
     std::lock_guard lock(mutex_);
     closed_ = true;
@@ -27,7 +27,7 @@ void TSemaphore::Close() {
   available_.notify_all();
 }
 
-bool TSemaphore::Release(int32_t units) {
+bool Semaphore::Release(int32_t units) {
   {
     std::lock_guard lock(mutex_);
     if (units <= 0 || count_ > maximum_ - units) return false;
@@ -41,7 +41,7 @@ bool TSemaphore::Release(int32_t units) {
   return true;
 }
 
-int32_t TSemaphore::Count() const {
+int32_t Semaphore::Count() const {
   std::lock_guard lock(mutex_);
   return count_;
 }

@@ -8,11 +8,11 @@
 
 namespace qv {
 
-class TSemaphore {
+class Semaphore {
  public:
-  TSemaphore(int32_t initialCount, int32_t maximumCount);
-  TSemaphore(const TSemaphore&) = delete;
-  TSemaphore& operator=(const TSemaphore&) = delete;
+  Semaphore(int32_t initialCount, int32_t maximumCount);
+  Semaphore(const Semaphore&) = delete;
+  Semaphore& operator=(const Semaphore&) = delete;
 
   // Takes one unit, waiting at most timeout for one; true when a unit was taken.
   // Once closed, a unit is still taken when one is there, but nobody waits.

@@ -10,8 +10,8 @@ namespace qv {
 
 std::unique_ptr<DatabaseSession> NewDatabaseSession(const std::string& iniPath) {
   auto session = std::make_unique<DatabaseSession>();
-  TIB_Connection& connection = session->Connection();
-  const TIniFile ini(iniPath);  // a missing file reads as empty
+  DbConnection& connection = session->Connection();
+  const IniFile ini(iniPath);  // a missing file reads as empty
   try {
     connection.SetUsername(ini.ReadString("DB", "User", ""));
     connection.SetPassword(ini.ReadString("DB", "Pass", ""));

@@ -2,7 +2,7 @@
 
 namespace qv {
 
-void TEvent::SetEvent() {
+void WakeEvent::SetEvent() {
   {
     std::lock_guard lock(mutex_);
     signaled_ = true;
@@ -10,26 +10,26 @@ void TEvent::SetEvent() {
   signal_.notify_one();
 }
 
-void TEvent::ResetEvent() {
+void WakeEvent::ResetEvent() {
   std::lock_guard lock(mutex_);
   signaled_ = false;
 }
 
-TWaitResult TEvent::WaitFor(std::chrono::milliseconds timeout, std::stop_token stop) {
+WaitResult WakeEvent::WaitFor(std::chrono::milliseconds timeout, std::stop_token stop) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   std::unique_lock lock(mutex_);
   if (signal_.wait_until(lock, stop, deadline, [this] { return signaled_; })) {
     signaled_ = false;
-    return TWaitResult::wrSignaled;
+    return WaitResult::kSignaled;
   }
-  return stop.stop_requested() ? TWaitResult::wrAbandoned : TWaitResult::wrTimeout;
+  return stop.stop_requested() ? WaitResult::kAbandoned : WaitResult::kTimeout;
 }
 
 namespace {
 // Created with the program's static objects, before main and so before any pool.
-TEvent poolWakeEvent;
+WakeEvent poolWakeEvent;
 }  // namespace
 
-TEvent& PoolWakeEvent() { return poolWakeEvent; }
+WakeEvent& PoolWakeEvent() { return poolWakeEvent; }
 
 }  // namespace qv

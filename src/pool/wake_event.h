@@ -9,19 +9,19 @@
 
 namespace qv {
 
-enum class TWaitResult { wrSignaled, wrTimeout, wrAbandoned };
+enum class WaitResult { kSignaled, kTimeout, kAbandoned };
 
 // Auto-reset: one wait that sees the event signalled takes the signal.
-class TEvent {
+class WakeEvent {
  public:
-  explicit TEvent(bool initialState = false) : signaled_(initialState) {}
-  TEvent(const TEvent&) = delete;
-  TEvent& operator=(const TEvent&) = delete;
+  explicit WakeEvent(bool initialState = false) : signaled_(initialState) {}
+  WakeEvent(const WakeEvent&) = delete;
+  WakeEvent& operator=(const WakeEvent&) = delete;
 
   void SetEvent();
   void ResetEvent();
-  // Waits for the signal at most timeout; wrAbandoned when stop is requested first.
-  TWaitResult WaitFor(std::chrono::milliseconds timeout, std::stop_token stop = {});
+  // Waits for the signal at most timeout; kAbandoned when stop is requested first.
+  WaitResult WaitFor(std::chrono::milliseconds timeout, std::stop_token stop = {});
 
  private:
   std::mutex mutex_;
@@ -31,6 +31,6 @@ class TEvent {
 
 // The process-wide wake event of the clean-up threads: auto-reset, not signalled
 // at start; it exists before any pool and lives until the program ends.
-TEvent& PoolWakeEvent();
+WakeEvent& PoolWakeEvent();
 
 }  // namespace qv

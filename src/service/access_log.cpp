@@ -51,28 +51,28 @@ const std::string& TimeField(std::time_t now) {
 
 }  // namespace
 
-std::string FormatAccessLine(const TAccessRecord& record, std::time_t now) {
+std::string FormatAccessLine(const AccessRecord& record, std::time_t now) {
   std::string line;
-  line.reserve(160 + record.RequestLine.size() + record.UserAgent.size() + record.Referer.size());
-  line.append(record.RemoteIP.empty() ? std::string_view("-") : record.RemoteIP);
+  line.reserve(160 + record.request_line.size() + record.user_agent.size() + record.referer.size());
+  line.append(record.remote_ip.empty() ? std::string_view("-") : record.remote_ip);
   line += " - - ";
   line += TimeField(now);
   line += ' ';
-  AppendQuoted(line, record.RequestLine);
+  AppendQuoted(line, record.request_line);
   line += ' ';
-  line += std::to_string(record.Status);
+  line += std::to_string(record.status);
   line += ' ';
-  if (record.BodyBytes > 0)
-    line += std::to_string(record.BodyBytes);
+  if (record.body_bytes > 0)
+    line += std::to_string(record.body_bytes);
   else
     line += '-';
   line += ' ';
-  AppendQuoted(line, record.Referer);
+  AppendQuoted(line, record.referer);
   line += ' ';
-  AppendQuoted(line, record.UserAgent);
+  AppendQuoted(line, record.user_agent);
   // Seconds with three decimals, rounded to the nearest millisecond.
   const int64_t ms =
-      (std::chrono::duration_cast<std::chrono::microseconds>(record.Elapsed).count() + 500) / 1000;
+      (std::chrono::duration_cast<std::chrono::microseconds>(record.elapsed).count() + 500) / 1000;
   char seconds[32];
   const int n = std::snprintf(seconds, sizeof seconds, " %lld.%03lld\n",
                               static_cast<long long>(ms / 1000), static_cast<long long>(ms % 1000));
@@ -84,9 +84,9 @@ namespace {
 
 LogWriter::Options AccessLogOptions() {
   LogWriter::Options options;
-  options.capacityBytes = TAccessLog::kBufferBytes;
+  options.capacityBytes = AccessLog::kBufferBytes;
   options.wakeBytes = 32768;
-  options.interval = TAccessLog::kFlushInterval;
+  options.interval = AccessLog::kFlushInterval;
   return options;
 }
 
@@ -96,14 +96,14 @@ int OpenLogFile(const std::string& path) {
 
 }  // namespace
 
-TAccessLog::TAccessLog() : writer_(AccessLogOptions()) {}
+AccessLog::AccessLog() : writer_(AccessLogOptions()) {}
 
-std::string TAccessLog::Target() const {
+std::string AccessLog::Target() const {
   std::lock_guard guard(lock_);
   return target_;
 }
 
-void TAccessLog::Open(const std::string& target) {
+void AccessLog::Open(const std::string& target) {
   std::shared_ptr<LogSink> sink;
   bool owned = false;
   if (target == "-") {
@@ -123,7 +123,7 @@ void TAccessLog::Open(const std::string& target) {
   owned_ = owned;
 }
 
-bool TAccessLog::Reopen(std::string& error) {
+bool AccessLog::Reopen(std::string& error) {
   std::lock_guard guard(lock_);
   if (!owned_) return true;
   const int fd = OpenLogFile(target_);
@@ -137,14 +137,14 @@ bool TAccessLog::Reopen(std::string& error) {
   return true;
 }
 
-void TAccessLog::Write(const TAccessRecord& record) {
+void AccessLog::Write(const AccessRecord& record) {
   if (!Enabled()) return;
   writer_.Append(FormatAccessLine(record, std::time(nullptr)));
 }
 
-void TAccessLog::Flush(std::chrono::milliseconds limit) { writer_.Flush(limit); }
+void AccessLog::Flush(std::chrono::milliseconds limit) { writer_.Flush(limit); }
 
-void TAccessLog::SetOnDropped(std::function<void(const std::string& text)> report) {
+void AccessLog::SetOnDropped(std::function<void(const std::string& text)> report) {
   if (!report) {
     writer_.SetDropReport(nullptr);
     return;

@@ -19,27 +19,27 @@
 namespace qv {
 
 // One request as the access log records it.
-struct TAccessRecord {
-  std::string_view RemoteIP;
-  std::string_view RequestLine;
-  int Status = 0;
-  int64_t BodyBytes = 0;
-  std::string_view Referer;
-  std::string_view UserAgent;
-  std::chrono::steady_clock::duration Elapsed{};
+struct AccessRecord {
+  std::string_view remote_ip;
+  std::string_view request_line;
+  int status = 0;
+  int64_t body_bytes = 0;
+  std::string_view referer;
+  std::string_view user_agent;
+  std::chrono::steady_clock::duration elapsed{};
 };
 
 // The line for a record (with its line break), at the given local time:
 // 127.0.0.1 - - [10/Dec/2026:13:55:36 +0000] "GET / HTTP/1.1" 200 1234 "-" "curl/8" 0.002
 // Quotes, backslashes and control bytes in the quoted fields are escaped (\", \\, \xHH).
-std::string FormatAccessLine(const TAccessRecord& record, std::time_t now);
+std::string FormatAccessLine(const AccessRecord& record, std::time_t now);
 
-class TAccessLog {
+class AccessLog {
  public:
-  TAccessLog();
-  ~TAccessLog() = default;
-  TAccessLog(const TAccessLog&) = delete;
-  TAccessLog& operator=(const TAccessLog&) = delete;
+  AccessLog();
+  ~AccessLog() = default;
+  AccessLog(const AccessLog&) = delete;
+  AccessLog& operator=(const AccessLog&) = delete;
 
   // target: "-" standard output, "off" nothing, otherwise a file appended to
   // (created when missing). Raises Exception naming the file when it cannot
@@ -53,7 +53,7 @@ class TAccessLog {
   std::string Target() const;
 
   // Never waits for the output: a line that finds the buffer full is dropped.
-  void Write(const TAccessRecord& record);
+  void Write(const AccessRecord& record);
   // Writes the lines gathered so far (at a stop), for at most limit; what is
   // left then is dropped.
   void Flush(std::chrono::milliseconds limit = kStopFlush);

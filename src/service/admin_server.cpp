@@ -10,31 +10,31 @@ constexpr int kAdminReadTimeoutMs = 10000;
 // How long a reload lets a running health check or metrics answer finish.
 constexpr int kAdminDrainMs = 5000;
 
-void Answer(TIdHTTPResponseInfo& response, int status, const char* contentType,
+void Answer(Response& response, int status, const char* contentType,
             std::string body) {
   response.SetResponseNo(status);
-  response.ContentType = contentType;
-  response.ContentText = std::move(body);
-  if (response.ContentText.empty()) response.ContentLength = 0;
+  response.content_type = contentType;
+  response.content_text = std::move(body);
+  if (response.content_text.empty()) response.content_length = 0;
 }
 
 }  // namespace
 
-TAdminServer::TAdminServer(THealthFunction health, TMetricsFunction metrics)
+AdminServer::AdminServer(HealthFunction health, MetricsFunction metrics)
     : health_(std::move(health)), metrics_(std::move(metrics)) {
   server_.SetSessionState(false);
   server_.SetReadTimeout(kAdminReadTimeoutMs);
-  server_.OnCommandGet = [this](TIdContext*, TIdHTTPRequestInfo& request,
-                                TIdHTTPResponseInfo& response) { CommandGet(request, response); };
-  server_.OnCommandOther = server_.OnCommandGet;
+  server_.on_command_get = [this](ConnectionContext*, Request& request,
+                                Response& response) { CommandGet(request, response); };
+  server_.on_command_other = server_.on_command_get;
 }
 
-void TAdminServer::Configure(int port, const std::vector<std::string>& addresses) {
+void AdminServer::Configure(int port, const std::vector<std::string>& addresses) {
   if (server_.Active()) return;
   SetBindings(port, addresses);
 }
 
-void TAdminServer::SetBindings(int port, const std::vector<std::string>& addresses) {
+void AdminServer::SetBindings(int port, const std::vector<std::string>& addresses) {
   port_ = port;
   addresses_ = addresses;
   server_.Bindings().clear();
@@ -42,11 +42,11 @@ void TAdminServer::SetBindings(int port, const std::vector<std::string>& address
   for (const std::string& address : addresses_) {
     in6_addr ignored;
     const bool v6 = inet_pton(AF_INET6, address.c_str(), &ignored) == 1;
-    server_.AddBinding(address, port, v6 ? Id_IPv6 : Id_IPv4);
+    server_.AddBinding(address, port, v6 ? kIPv6 : kIPv4);
   }
 }
 
-void TAdminServer::Reconfigure(int port, const std::vector<std::string>& addresses) {
+void AdminServer::Reconfigure(int port, const std::vector<std::string>& addresses) {
   if (!server_.Active() || port == 0) {
     Stop();
     Configure(port, addresses);
@@ -67,21 +67,21 @@ void TAdminServer::Reconfigure(int port, const std::vector<std::string>& address
   }
 }
 
-void TAdminServer::Start() {
+void AdminServer::Start() {
   if (port_ != 0) server_.SetActive(true);
 }
 
-void TAdminServer::Stop() { server_.SetActive(false); }
+void AdminServer::Stop() { server_.SetActive(false); }
 
-void TAdminServer::CommandGet(TIdHTTPRequestInfo& request, TIdHTTPResponseInfo& response) {
-  const bool get = request.CommandType == HttpCommandType::Get;
-  if (get && request.Document == "/health") {
+void AdminServer::CommandGet(Request& request, Response& response) {
+  const bool get = request.command_type == HttpCommandType::Get;
+  if (get && request.document == "/health") {
     const std::string failure = health_();
     if (failure.empty())
       Answer(response, 200, "text/plain; charset=utf-8", "ok");
     else
       Answer(response, 503, "text/plain; charset=utf-8", failure);
-  } else if (get && request.Document == "/metrics") {
+  } else if (get && request.document == "/metrics") {
     Answer(response, 200, "text/plain; version=0.0.4; charset=utf-8", metrics_());
   } else {
     Answer(response, 404, "text/plain; charset=utf-8", "not found");

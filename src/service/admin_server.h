@@ -11,14 +11,14 @@
 
 namespace qv {
 
-class TAdminServer {
+class AdminServer {
  public:
   // Empty when the server is well, else one line saying why.
-  using THealthFunction = std::function<std::string()>;
+  using HealthFunction = std::function<std::string()>;
   // The metrics in the Prometheus text format.
-  using TMetricsFunction = std::function<std::string()>;
+  using MetricsFunction = std::function<std::string()>;
 
-  TAdminServer(THealthFunction health, TMetricsFunction metrics);
+  AdminServer(HealthFunction health, MetricsFunction metrics);
 
   // Port and addresses of the next activation (port 0: the admin port is off).
   void Configure(int port, const std::vector<std::string>& addresses);
@@ -27,22 +27,22 @@ class TAdminServer {
   void Start();
   void Stop();
   // A reload: moves a running admin port to the port and addresses given
-  // without closing a listening socket that stays (see TIdCustomTCPServer::
+  // without closing a listening socket that stays (see TcpServer::
   // Restart), starts or stops it as the port asks. A failure raises and
   // leaves it as it was.
   void Reconfigure(int port, const std::vector<std::string>& addresses);
   bool Active() const { return server_.Active(); }
-  const std::vector<TIdSocketHandle>& Bindings() const { return server_.Bindings(); }
+  const std::vector<Binding>& Bindings() const { return server_.Bindings(); }
 
  private:
   void SetBindings(int port, const std::vector<std::string>& addresses);
-  void CommandGet(TIdHTTPRequestInfo& request, TIdHTTPResponseInfo& response);
+  void CommandGet(Request& request, Response& response);
 
-  THealthFunction health_;
-  TMetricsFunction metrics_;
+  HealthFunction health_;
+  MetricsFunction metrics_;
   int port_ = 0;
   std::vector<std::string> addresses_;
-  TIdHTTPServer server_;
+  HttpServer server_;
 };
 
 }  // namespace qv

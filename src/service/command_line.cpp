@@ -15,8 +15,8 @@ bool IsServiceSwitch(std::string_view arg) {
 
 }  // namespace
 
-TCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
-  TCommandLine line;
+CommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
+  CommandLine line;
   bool help = false, version = false, check = false, printConfig = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string_view arg = args[i];
@@ -30,33 +30,33 @@ TCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
       printConfig = true;
     } else if (arg == "-c" || arg == "--config") {
       if (i + 1 >= args.size() || args[i + 1].empty()) {
-        line.Mode = TRunMode::Usage;
-        line.Error = "option " + std::string(arg) + " needs a file name";
+        line.mode = RunMode::Usage;
+        line.error = "option " + std::string(arg) + " needs a file name";
         return line;
       }
-      line.ConfigPath = std::string(args[++i]);
+      line.config_path = std::string(args[++i]);
     } else if (arg.rfind("--config=", 0) == 0 && arg.size() > 9) {
-      line.ConfigPath = std::string(arg.substr(9));
+      line.config_path = std::string(arg.substr(9));
     } else if (!IsServiceSwitch(arg)) {
-      line.Mode = TRunMode::Usage;
-      line.Error = "unknown argument \"" + std::string(arg) + "\"";
+      line.mode = RunMode::Usage;
+      line.error = "unknown argument \"" + std::string(arg) + "\"";
       return line;
     }
   }
-  const TServiceSwitches switches = ParseServiceSwitches(args);
-  line.Silent = switches.Silent;
+  const ServiceSwitches switches = ParseServiceSwitches(args);
+  line.silent = switches.silent;
   if (help)
-    line.Mode = TRunMode::Help;
+    line.mode = RunMode::Help;
   else if (version)
-    line.Mode = TRunMode::Version;
+    line.mode = RunMode::Version;
   else if (check)
-    line.Mode = TRunMode::Check;
+    line.mode = RunMode::Check;
   else if (printConfig)
-    line.Mode = TRunMode::PrintConfig;
-  else if (switches.Install)
-    line.Mode = TRunMode::Install;
-  else if (switches.Uninstall)
-    line.Mode = TRunMode::Uninstall;
+    line.mode = RunMode::PrintConfig;
+  else if (switches.install)
+    line.mode = RunMode::Install;
+  else if (switches.uninstall)
+    line.mode = RunMode::Uninstall;
   return line;
 }
 

@@ -9,7 +9,7 @@
 
 namespace qv {
 
-enum class TRunMode {
+enum class RunMode {
   Service,    // run in the foreground until SIGTERM or SIGINT
   Install,    // -install
   Uninstall,  // -uninstall
@@ -20,15 +20,15 @@ enum class TRunMode {
   Usage,      // an argument not understood: usage on standard error, exit 2
 };
 
-struct TCommandLine {
-  TRunMode Mode = TRunMode::Service;
-  bool Silent = false;     // -silent: no success message
-  std::string ConfigPath;  // -c FILE / --config FILE; empty: qvweb.ini beside the executable
-  std::string Error;       // what was not understood (mode Usage)
+struct CommandLine {
+  RunMode mode = RunMode::Service;
+  bool silent = false;     // -silent: no success message
+  std::string config_path;  // -c FILE / --config FILE; empty: qvweb.ini beside the executable
+  std::string error;       // what was not understood (mode Usage)
 };
 
 // Reads the program arguments (without the program name).
-TCommandLine ParseCommandLine(const std::vector<std::string_view>& args);
+CommandLine ParseCommandLine(const std::vector<std::string_view>& args);
 
 // The usage text, ending with a line break.
 std::string UsageText(std::string_view program = "qvweb");

@@ -20,11 +20,11 @@ namespace qv {
 namespace {
 
 // The database line of -t; false when it is a failure.
-bool CheckDatabase(const TIniFile& ini, std::ostream& out) {
+bool CheckDatabase(const IniFile& ini, std::ostream& out) {
   std::string database = ini.ReadString("DB", "DBName", "");
-  if (database.empty()) database = std::string(FindSettingKey("DB", "DBName")->Default);
+  if (database.empty()) database = std::string(FindSettingKey("DB", "DBName")->default_value);
   try {
-    TIB_Connection connection;
+    DbConnection connection;
     connection.SetUsername(ini.ReadString("DB", "User", ""));
     connection.SetPassword(ini.ReadString("DB", "Pass", ""));
     connection.SetDatabaseName(database);
@@ -38,7 +38,7 @@ bool CheckDatabase(const TIniFile& ini, std::ostream& out) {
     connection.Disconnect();
     out << "ok: database " << database << "\n";
     return true;
-  } catch (const EIB_ISCError& e) {
+  } catch (const DbStatusError& e) {
     if (e.HasCode(kIscAlreadyOpened)) {
       out << "note: database " << database
           << " is open in another process (a running server?), so it was not attached; "
@@ -63,29 +63,29 @@ std::string SettingsFilePath(const std::string& configPath) {
   return error ? configPath : absolute.lexically_normal().string();
 }
 
-bool ValidateSettingsAtStart(const TqvWebService& service, bool namedOnCommandLine) {
-  const TEventLogger& logger = service.Host().Logger;
-  const std::vector<TSettingsFinding> findings =
-      CheckSettings(TIniFile(service.IniPath()), namedOnCommandLine);
-  for (const TSettingsFinding& finding : findings) {
-    if (finding.Error)
-      logger.LogMessage(finding.Text);
+bool ValidateSettingsAtStart(const WebService& service, bool namedOnCommandLine) {
+  const EventLogger& logger = service.Host().logger;
+  const std::vector<SettingsFinding> findings =
+      CheckSettings(IniFile(service.IniPath()), namedOnCommandLine);
+  for (const SettingsFinding& finding : findings) {
+    if (finding.error)
+      logger.LogMessage(finding.text);
     else
-      logger.LogWarning(finding.Text);
+      logger.LogWarning(finding.text);
   }
   return !HasErrors(findings);
 }
 
 int CheckConfiguration(const std::string& iniPath, bool namedOnCommandLine, std::ostream& out) {
-  const TIniFile ini(iniPath);
-  const std::vector<TSettingsFinding> findings = CheckSettings(ini, namedOnCommandLine);
+  const IniFile ini(iniPath);
+  const std::vector<SettingsFinding> findings = CheckSettings(ini, namedOnCommandLine);
   // What the start takes as a warning fails the check: the operator asked.
-  for (const TSettingsFinding& finding : findings) out << "error: " << finding.Text << "\n";
+  for (const SettingsFinding& finding : findings) out << "error: " << finding.text << "\n";
   bool ok = findings.empty();
   const std::string htDocs = ini.ReadString("APP", "HtDocs", "");
   std::error_code error;
-  if (!htDocs.empty() && std::filesystem::is_regular_file(TRequestRouter::LogoFileName(htDocs), error))
-    out << "ok: logo " << TRequestRouter::LogoFileName(htDocs) << "\n";
+  if (!htDocs.empty() && std::filesystem::is_regular_file(RequestRouter::LogoFileName(htDocs), error))
+    out << "ok: logo " << RequestRouter::LogoFileName(htDocs) << "\n";
   ok = CheckDatabase(ini, out) && ok;
   out << (ok ? "check passed" : "check failed") << "\n";
   return ok ? 0 : 1;
@@ -93,10 +93,10 @@ int CheckConfiguration(const std::string& iniPath, bool namedOnCommandLine, std:
 
 int PrintConfiguration(const std::string& iniPath, bool namedOnCommandLine, std::ostream& out,
                        std::ostream& err) {
-  const TIniFile ini(iniPath);
-  const std::vector<TSettingsFinding> findings = CheckSettings(ini, namedOnCommandLine);
-  for (const TSettingsFinding& finding : findings)
-    err << (finding.Error ? "error: " : "warning: ") << finding.Text << "\n";
+  const IniFile ini(iniPath);
+  const std::vector<SettingsFinding> findings = CheckSettings(ini, namedOnCommandLine);
+  for (const SettingsFinding& finding : findings)
+    err << (finding.error ? "error: " : "warning: ") << finding.text << "\n";
   if (HasErrors(findings)) return 1;
   out << EffectiveSettingsText(ini);
   return 0;

@@ -8,7 +8,7 @@
 
 namespace qv {
 
-class TqvWebService;
+class WebService;
 
 // The settings file: configPath made absolute, or qvweb.ini beside the
 // executable when configPath is empty.
@@ -17,7 +17,7 @@ std::string SettingsFilePath(const std::string& configPath);
 // Checks the service's settings file and logs every finding (errors as error
 // events, the rest as warnings). False when the server must not start.
 // namedOnCommandLine: the file was given with -c, so it must exist.
-bool ValidateSettingsAtStart(const TqvWebService& service, bool namedOnCommandLine);
+bool ValidateSettingsAtStart(const WebService& service, bool namedOnCommandLine);
 
 // The -t check: one line per finding on out ("error: " and the text the start
 // would log), the logo, the database, then a summary line. Returns the exit

@@ -2,7 +2,7 @@
 
 namespace qv {
 
-CountingSessionStore::CountingSessionStore(std::shared_ptr<TSessionStore> inner,
+CountingSessionStore::CountingSessionStore(std::shared_ptr<SessionStore> inner,
                                            std::function<void()> failed)
     : inner_(std::move(inner)), failed_(std::move(failed)) {}
 
@@ -10,7 +10,7 @@ template <typename Call>
 auto CountingSessionStore::Counted(Call call) -> decltype(call()) {
   try {
     return call();
-  } catch (const ESessionStoreUnavailable&) {
+  } catch (const SessionStoreUnavailable&) {
     if (failed_) failed_();
     throw;
   }
@@ -18,16 +18,16 @@ auto CountingSessionStore::Counted(Call call) -> decltype(call()) {
 
 void CountingSessionStore::SetIdleTimeout(int milliseconds) { inner_->SetIdleTimeout(milliseconds); }
 
-TIdHTTPSessionPtr CountingSessionStore::Find(const std::vector<std::string>& session_ids,
+SessionPtr CountingSessionStore::Find(const std::vector<std::string>& session_ids,
                                              std::string_view remote_ip) {
   return Counted([&] { return inner_->Find(session_ids, remote_ip); });
 }
 
-TIdHTTPSessionPtr CountingSessionStore::Create(std::string_view remote_ip, const SessionEvent& start) {
+SessionPtr CountingSessionStore::Create(std::string_view remote_ip, const SessionEvent& start) {
   return Counted([&] { return inner_->Create(remote_ip, start); });
 }
 
-void CountingSessionStore::Save(TIdHTTPSession& session) {
+void CountingSessionStore::Save(Session& session) {
   Counted([&] { inner_->Save(session); });
 }
 

@@ -12,23 +12,23 @@
 
 namespace qv {
 
-class CountingSessionStore final : public TSessionStore {
+class CountingSessionStore final : public SessionStore {
  public:
   // failed is called once for every call of inner that raised
-  // ESessionStoreUnavailable (the store could not be reached or answered wrong).
-  CountingSessionStore(std::shared_ptr<TSessionStore> inner, std::function<void()> failed);
+  // SessionStoreUnavailable (the store could not be reached or answered wrong).
+  CountingSessionStore(std::shared_ptr<SessionStore> inner, std::function<void()> failed);
 
   void SetIdleTimeout(int milliseconds) override;
-  TIdHTTPSessionPtr Find(const std::vector<std::string>& session_ids,
+  SessionPtr Find(const std::vector<std::string>& session_ids,
                          std::string_view remote_ip) override;
-  TIdHTTPSessionPtr Create(std::string_view remote_ip, const SessionEvent& start) override;
-  void Save(TIdHTTPSession& session) override;
+  SessionPtr Create(std::string_view remote_ip, const SessionEvent& start) override;
+  void Save(Session& session) override;
 
  private:
   template <typename Call>
   auto Counted(Call call) -> decltype(call());
 
-  std::shared_ptr<TSessionStore> inner_;
+  std::shared_ptr<SessionStore> inner_;
   std::function<void()> failed_;
 };
 

@@ -6,10 +6,10 @@
 
 namespace qv {
 
-void RunTrivialStatement(TIB_Connection& connection) {
-  TIB_Transaction transaction(connection);
+void RunTrivialStatement(DbConnection& connection) {
+  Transaction transaction(connection);
   transaction.SetReadOnly(true);
-  TIB_Cursor cursor(connection, transaction);
+  Cursor cursor(connection, transaction);
   cursor.SQL().Add("SELECT 1 FROM RDB$DATABASE");
   transaction.StartTransaction();
   cursor.First();

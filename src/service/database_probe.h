@@ -6,11 +6,11 @@
 
 namespace qv {
 
-class TIB_Connection;
+class DbConnection;
 
 // Runs SELECT 1 FROM RDB$DATABASE on the (connected) connection; raises what
 // the database layer raises.
-void RunTrivialStatement(TIB_Connection& connection);
+void RunTrivialStatement(DbConnection& connection);
 
 // A failure message on one line: its non-empty lines joined by "; " (database
 // errors run over several lines).

@@ -14,8 +14,8 @@ namespace {
 
 // The value as the server takes it, written the way the file may give it.
 std::string EffectiveValue(const SettingKey& key, std::string value) {
-  if (value.empty()) value = std::string(key.Default);
-  switch (key.Kind) {
+  if (value.empty()) value = std::string(key.default_value);
+  switch (key.kind) {
     case SettingKind::Number:
       return std::to_string(ParseProfileInteger(value).value_or(0));
     case SettingKind::Flag:
@@ -31,7 +31,7 @@ std::string EffectiveValue(const SettingKey& key, std::string value) {
     case SettingKind::Store:
       if (http_text::EqualsNoCase(value, "memory")) return "memory";
       try {
-        return TRedisLocation::Parse(value).Text();
+        return RedisLocation::Parse(value).Text();
       } catch (const std::invalid_argument&) {
         return value;  // the check has said what is wrong with it
       }
@@ -44,16 +44,16 @@ std::string EffectiveValue(const SettingKey& key, std::string value) {
 
 }  // namespace
 
-std::string EffectiveSettingsText(const TIniFile& ini) {
+std::string EffectiveSettingsText(const IniFile& ini) {
   std::string text = "; Effective settings: every key, defaults filled in, the password hidden.\n";
   std::string_view section;
   for (const SettingKey& key : SettingKeys()) {
-    if (key.Section != section) {
-      section = key.Section;
+    if (key.section != section) {
+      section = key.section;
       text += "\n[" + std::string(section) + "]\n";
     }
-    text += std::string(key.Key) + "=" +
-            EffectiveValue(key, ini.ReadString(key.Section, key.Key, "")) + "\n";
+    text += std::string(key.key) + "=" +
+            EffectiveValue(key, ini.ReadString(key.section, key.key, "")) + "\n";
   }
   return text;
 }

@@ -7,12 +7,12 @@
 
 namespace qv {
 
-class TIniFile;
+class IniFile;
 
 // The mark that stands for a password that is set.
 inline constexpr const char* kHiddenPassword = "********";
 
 // The effective settings of a file that passed the settings check.
-std::string EffectiveSettingsText(const TIniFile& ini);
+std::string EffectiveSettingsText(const IniFile& ini);
 
 }  // namespace qv

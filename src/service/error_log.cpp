@@ -15,11 +15,11 @@ constexpr size_t kForgetAbove = 1000;
 
 }  // namespace
 
-TErrorLog::TErrorLog(TWriter writer, TNow now) : writer_(std::move(writer)), now_(std::move(now)) {}
+ErrorLog::ErrorLog(Writer writer, NowFunction now) : writer_(std::move(writer)), now_(std::move(now)) {}
 
-std::string TErrorLog::OneLine(const std::string& text) { return SingleLine(text); }
+std::string ErrorLog::OneLine(const std::string& text) { return SingleLine(text); }
 
-void TErrorLog::TakeDueCounts(std::chrono::steady_clock::time_point now,
+void ErrorLog::TakeDueCounts(std::chrono::steady_clock::time_point now,
                               std::vector<std::string>& lines, bool all) {
   for (auto& [text, seen] : seen_) {
     if (seen.heldBack > 0 && (all || now - seen.lastWritten >= kRepeatInterval)) {
@@ -30,7 +30,7 @@ void TErrorLog::TakeDueCounts(std::chrono::steady_clock::time_point now,
   }
 }
 
-void TErrorLog::Flush(bool all) {
+void ErrorLog::Flush(bool all) {
   std::vector<std::string> lines;
   {
     std::lock_guard guard(lock_);
@@ -40,7 +40,7 @@ void TErrorLog::Flush(bool all) {
     for (const std::string& line : lines) writer_(line);
 }
 
-void TErrorLog::PageFailed(const std::string& remoteIp, const std::string& path, int status,
+void ErrorLog::PageFailed(const std::string& remoteIp, const std::string& path, int status,
                            const std::string& message) {
   const std::string text = OneLine(message);
   std::vector<std::string> lines;
@@ -55,7 +55,7 @@ void TErrorLog::PageFailed(const std::string& remoteIp, const std::string& path,
       }
     }
     auto [entry, added] = seen_.try_emplace(text);
-    TSeen& seen = entry->second;
+    Seen& seen = entry->second;
     if (!added && now - seen.lastWritten < kRepeatInterval) {
       ++seen.heldBack;
     } else {

@@ -15,14 +15,14 @@
 
 namespace qv {
 
-class TErrorLog {
+class ErrorLog {
  public:
-  using TWriter = std::function<void(const std::string& line)>;
-  using TNow = std::function<std::chrono::steady_clock::time_point()>;
+  using Writer = std::function<void(const std::string& line)>;
+  using NowFunction = std::function<std::chrono::steady_clock::time_point()>;
 
   // writer receives each line (the service passes its event log: standard
   // error and the system log); now is the clock the once-a-second rule uses.
-  explicit TErrorLog(TWriter writer, TNow now = &std::chrono::steady_clock::now);
+  explicit ErrorLog(Writer writer, NowFunction now = &std::chrono::steady_clock::now);
 
   // Safe from several threads at once.
   void PageFailed(const std::string& remoteIp, const std::string& path, int status,
@@ -37,7 +37,7 @@ class TErrorLog {
   static std::string OneLine(const std::string& text);
 
  private:
-  struct TSeen {
+  struct Seen {
     std::chrono::steady_clock::time_point lastWritten;
     int64_t heldBack = 0;
   };
@@ -46,10 +46,10 @@ class TErrorLog {
   void TakeDueCounts(std::chrono::steady_clock::time_point now, std::vector<std::string>& lines,
                      bool all = false);
 
-  TWriter writer_;
-  TNow now_;
+  Writer writer_;
+  NowFunction now_;
   std::mutex lock_;
-  std::map<std::string, TSeen> seen_;  // by message
+  std::map<std::string, Seen> seen_;  // by message
 };
 
 }  // namespace qv

@@ -10,17 +10,17 @@ namespace qv {
 
 class ProgramLog;
 
-class TEventLogger {
+class EventLogger {
  public:
   // Receives the source name and the text of one event.
-  using TWriter = std::function<void(const std::string& source, const std::string& text)>;
+  using Writer = std::function<void(const std::string& source, const std::string& text)>;
 
   // Writes to the process's program log under source.
-  explicit TEventLogger(std::string source);
+  explicit EventLogger(std::string source);
   // Writes to the given program log (tests); it must outlive the logger.
-  TEventLogger(std::string source, ProgramLog& log);
+  EventLogger(std::string source, ProgramLog& log);
   // Writes through the given writer only (tests, tools).
-  TEventLogger(std::string source, TWriter writer);
+  EventLogger(std::string source, Writer writer);
 
   const std::string& Source() const { return source_; }
   // Records one error event.
@@ -32,7 +32,7 @@ class TEventLogger {
 
  private:
   std::string source_;
-  TWriter writer_;
+  Writer writer_;
   ProgramLog* log_ = nullptr;  // the program log, when no writer is given
 };
 

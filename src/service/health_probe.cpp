@@ -8,17 +8,17 @@
 
 namespace qv {
 
-struct THealthProbe::TRun {
+struct HealthProbe::ProbeRun {
   std::mutex lock;
   std::condition_variable ended;
   bool done = false;
   std::string failure;
 };
 
-THealthProbe::THealthProbe(std::function<void()> check) : check_(std::move(check)) {}
+HealthProbe::HealthProbe(std::function<void()> check) : check_(std::move(check)) {}
 
-std::string THealthProbe::Run(std::chrono::milliseconds limit) {
-  std::shared_ptr<TRun> run;
+std::string HealthProbe::Run(std::chrono::milliseconds limit) {
+  std::shared_ptr<ProbeRun> run;
   {
     std::lock_guard guard(lock_);
     if (running_) {
@@ -26,7 +26,7 @@ std::string THealthProbe::Run(std::chrono::milliseconds limit) {
       if (!running_->done) run = running_;
     }
     if (!run) {
-      run = std::make_shared<TRun>();
+      run = std::make_shared<ProbeRun>();
       running_ = run;
       // Left to itself: a check stuck in the database must not hold the answer.
       std::thread([run, check = check_] {

@@ -11,19 +11,19 @@
 
 namespace qv {
 
-class THealthProbe {
+class HealthProbe {
  public:
   // check raises when the server is not well; its message says why.
-  explicit THealthProbe(std::function<void()> check);
+  explicit HealthProbe(std::function<void()> check);
 
   // Empty when the check passed within limit; otherwise one line saying why.
   std::string Run(std::chrono::milliseconds limit);
 
  private:
-  struct TRun;
+  struct ProbeRun;
   std::function<void()> check_;
   std::mutex lock_;
-  std::shared_ptr<TRun> running_;  // the last check, until it has ended
+  std::shared_ptr<ProbeRun> running_;  // the last check, until it has ended
 };
 
 }  // namespace qv

@@ -87,12 +87,12 @@ size_t DescriptorSink::WriteBytes(std::string_view bytes, const KeepWaiting& kee
 
 size_t DescriptorSink::Write(std::string_view text, const KeepWaiting& keepWaiting, int& error) {
   if (text.empty()) return 0;
-  if (midLine_) {
+  if (mid_line_) {
     if (WriteBytes("\n", keepWaiting, error) != 1) return 0;
-    midLine_ = false;
+    mid_line_ = false;
   }
   const size_t done = WriteBytes(text, keepWaiting, error);
-  if (done > 0) midLine_ = text[done - 1] != '\n';
+  if (done > 0) mid_line_ = text[done - 1] != '\n';
   return done;
 }
 
@@ -101,9 +101,9 @@ SyslogSink::SyslogSink(std::string socketPath) : path_(std::move(socketPath)) {}
 bool SyslogSink::Connect() {
   if (socket_.Valid()) return true;
   const auto now = std::chrono::steady_clock::now();
-  if (attempted_ && now - lastAttempt_ < kSyslogRetry) return false;
+  if (attempted_ && now - last_attempt_ < kSyslogRetry) return false;
   attempted_ = true;
-  lastAttempt_ = now;
+  last_attempt_ = now;
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   if (path_.size() >= sizeof address.sun_path) return false;

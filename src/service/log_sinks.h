@@ -52,7 +52,7 @@ class DescriptorSink final : public LogSink {
   FileDescriptor owned_;  // the descriptor when the sink closes it
   int fd_;
   Kind kind_ = Kind::Plain;
-  bool midLine_ = false;  // a write stopped inside a line: the next one starts a new line
+  bool mid_line_ = false;  // a write stopped inside a line: the next one starts a new line
 };
 
 // The system log's datagram socket: each line of the text is one message,
@@ -73,7 +73,7 @@ class SyslogSink final : public LogSink {
 
   std::string path_;
   FileDescriptor socket_;
-  std::chrono::steady_clock::time_point lastAttempt_{};
+  std::chrono::steady_clock::time_point last_attempt_{};
   bool attempted_ = false;
 };
 

@@ -60,7 +60,7 @@ class LogWriter::State : public std::enable_shared_from_this<LogWriter::State> {
       std::lock_guard guard(lock_);
       if (!sink_) return true;
       if (waiting_ + lines.size() > options_.capacityBytes) {
-        lastError_.store(0, std::memory_order_relaxed);
+        last_error_.store(0, std::memory_order_relaxed);
         dropped_.fetch_add(CountLines(lines), std::memory_order_relaxed);
         return false;
       }
@@ -80,7 +80,7 @@ class LogWriter::State : public std::enable_shared_from_this<LogWriter::State> {
     {
       std::unique_lock guard(lock_);
       const uint64_t target = appended_;
-      flushWanted_ = true;
+      flush_wanted_ = true;
       wake_.notify_one();
       if (!settled_.wait_until(guard, deadline, [&] { return handled_ >= target; })) {
         all = false;
@@ -93,7 +93,7 @@ class LogWriter::State : public std::enable_shared_from_this<LogWriter::State> {
         earlier_.clear();
         waiting_ = 0;
         if (lines > 0) {
-          lastError_.store(0, std::memory_order_relaxed);
+          last_error_.store(0, std::memory_order_relaxed);
           dropped_.fetch_add(lines, std::memory_order_relaxed);
         }
         generation_.fetch_add(1);
@@ -140,7 +140,7 @@ class LogWriter::State : public std::enable_shared_from_this<LogWriter::State> {
     std::vector<Segment> earlier;
     for (;;) {
       wake_.wait_for(guard, options_.interval, [&] {
-        return stopping_ || flushWanted_ || !earlier_.empty() ||
+        return stopping_ || flush_wanted_ || !earlier_.empty() ||
                (waiting_ > 0 && waiting_ >= options_.wakeBytes);
       });
       if (stopping_) {
@@ -150,7 +150,7 @@ class LogWriter::State : public std::enable_shared_from_this<LogWriter::State> {
         dropped_.fetch_add(lines, std::memory_order_relaxed);
         break;
       }
-      flushWanted_ = false;
+      flush_wanted_ = false;
       if (waiting_ == 0) {
         guard.unlock();
         Report(false);
@@ -192,7 +192,7 @@ class LogWriter::State : public std::enable_shared_from_this<LogWriter::State> {
         },
         error);
     if (done >= text.size()) return;
-    lastError_.store(error, std::memory_order_relaxed);
+    last_error_.store(error, std::memory_order_relaxed);
     dropped_.fetch_add(CountLines(std::string_view(text).substr(done)), std::memory_order_relaxed);
   }
 
@@ -201,17 +201,17 @@ class LogWriter::State : public std::enable_shared_from_this<LogWriter::State> {
   void Report(bool force) {
     uint64_t lines;
     {
-      std::lock_guard guard(reportLock_);
+      std::lock_guard guard(report_lock_);
       const uint64_t total = dropped_.load(std::memory_order_relaxed);
       if (total == reported_) return;
       const auto now = options_.now();
-      if (!force && lastReport_ && now - *lastReport_ < options_.reportInterval) return;
+      if (!force && last_report_ && now - *last_report_ < options_.reportInterval) return;
       lines = total - reported_;
       reported_ = total;
-      lastReport_ = now;
+      last_report_ = now;
     }
     // Told without the lock: the report is written to a log in turn.
-    const int error = lastError_.load(std::memory_order_relaxed);
+    const int error = last_error_.load(std::memory_order_relaxed);
     report_.Call(lines, error == 0 ? std::string(kBlockedReason)
                                    : "writing failed: " + SysErrorMessage(error));
   }
@@ -227,19 +227,19 @@ class LogWriter::State : public std::enable_shared_from_this<LogWriter::State> {
   uint64_t appended_ = 0;  // bytes ever accepted
   uint64_t handled_ = 0;   // of those, bytes written or dropped
   bool writing_ = false;
-  bool flushWanted_ = false;
+  bool flush_wanted_ = false;
   bool stopping_ = false;
   bool finished_ = false;
   std::thread thread_;
 
   std::atomic<uint64_t> generation_{0};  // raised to make the writer give up its batch
   std::atomic<uint64_t> dropped_{0};
-  std::atomic<int> lastError_{0};  // errno of the last drop, 0 for a full buffer
+  std::atomic<int> last_error_{0};  // errno of the last drop, 0 for a full buffer
 
-  std::mutex reportLock_;
+  std::mutex report_lock_;
   CallbackSlot<uint64_t, const std::string&> report_;
   uint64_t reported_ = 0;
-  std::optional<std::chrono::steady_clock::time_point> lastReport_;
+  std::optional<std::chrono::steady_clock::time_point> last_report_;
 };
 
 LogWriter::LogWriter() : LogWriter(Options()) {}

@@ -16,7 +16,7 @@ namespace qv {
 
 namespace {
 
-constexpr std::string_view kErrorLabels[TServerMetrics::kErrorKinds] = {
+constexpr std::string_view kErrorLabels[ServerMetrics::kErrorKinds] = {
     "connection_lost", "login", "pool_timeout", "database", "other"};
 
 size_t ErrorIndex(FailureKind kind) {
@@ -89,15 +89,15 @@ void Fractional(std::string& out, const char* name, const char* type, const char
 
 std::string_view FailureLabel(FailureKind kind) { return kErrorLabels[ErrorIndex(kind)]; }
 
-TServerMetrics::TServerMetrics(std::vector<std::string_view> pageLabels)
+ServerMetrics::ServerMetrics(std::vector<std::string_view> pageLabels)
     : page_labels_(std::move(pageLabels)),
-      pages_(std::make_unique<TPageCounters[]>(page_labels_.size())) {}
+      pages_(std::make_unique<PageCounters[]>(page_labels_.size())) {}
 
-void TServerMetrics::CountRequest(size_t pageLabel, int status,
+void ServerMetrics::CountRequest(size_t pageLabel, int status,
                                   std::chrono::steady_clock::duration elapsed, int64_t bodyBytes) {
-  if (bodyBytes > 0) bodyBytes_.fetch_add(static_cast<uint64_t>(bodyBytes), std::memory_order_relaxed);
+  if (bodyBytes > 0) body_bytes_.fetch_add(static_cast<uint64_t>(bodyBytes), std::memory_order_relaxed);
   if (page_labels_.empty()) return;
-  TPageCounters& page = pages_[std::min(pageLabel, page_labels_.size() - 1)];
+  PageCounters& page = pages_[std::min(pageLabel, page_labels_.size() - 1)];
   const size_t statusIndex =
       status > 0 && static_cast<size_t>(status) < kStatusCount ? static_cast<size_t>(status) : 0;
   page.byStatus[statusIndex].fetch_add(1, std::memory_order_relaxed);
@@ -109,19 +109,19 @@ void TServerMetrics::CountRequest(size_t pageLabel, int status,
   page.microseconds.fetch_add(static_cast<uint64_t>(us < 0 ? 0 : us), std::memory_order_relaxed);
 }
 
-void TServerMetrics::CountFailure(FailureKind kind) {
+void ServerMetrics::CountFailure(FailureKind kind) {
   errors_[ErrorIndex(kind)].fetch_add(1, std::memory_order_relaxed);
 }
 
-void TServerMetrics::CountReload(bool success) {
+void ServerMetrics::CountReload(bool success) {
   reloads_[success ? 1 : 0].fetch_add(1, std::memory_order_relaxed);
 }
 
-void TServerMetrics::CountSessionStoreError() {
-  sessionStoreErrors_.fetch_add(1, std::memory_order_relaxed);
+void ServerMetrics::CountSessionStoreError() {
+  session_store_errors_.fetch_add(1, std::memory_order_relaxed);
 }
 
-std::string TServerMetrics::Text(const TServerGauges& gauges) const {
+std::string ServerMetrics::Text(const ServerGauges& gauges) const {
   std::string out;
   out.reserve(8192);
   Header(out, "qvweb_requests_total", "counter", "Answered requests by page keyword and status.");
@@ -177,28 +177,28 @@ std::string TServerMetrics::Text(const TServerGauges& gauges) const {
     out += '\n';
   }
   Gauge(out, "qvweb_open_connections", "Client connections accepted and not yet finished.",
-        gauges.OpenConnections);
-  Gauge(out, "qvweb_sessions", "Visitor sessions held.", gauges.Sessions);
+        gauges.open_connections);
+  Gauge(out, "qvweb_sessions", "Visitor sessions held.", gauges.sessions);
   Header(out, "qvweb_pool_modules", "gauge", "Connection pool places by state.");
-  out += "qvweb_pool_modules{state=\"busy\"} " + std::to_string(gauges.PoolBusy) + "\n";
-  out += "qvweb_pool_modules{state=\"free\"} " + std::to_string(gauges.PoolFree) + "\n";
-  out += "qvweb_pool_modules{state=\"unconnected\"} " + std::to_string(gauges.PoolUnconnected) +
+  out += "qvweb_pool_modules{state=\"busy\"} " + std::to_string(gauges.pool_busy) + "\n";
+  out += "qvweb_pool_modules{state=\"free\"} " + std::to_string(gauges.pool_free) + "\n";
+  out += "qvweb_pool_modules{state=\"unconnected\"} " + std::to_string(gauges.pool_unconnected) +
          "\n";
   Header(out, "qvweb_pool_waits_total", "counter",
          "Borrowers that found no pool place free at once.");
-  out += "qvweb_pool_waits_total " + std::to_string(gauges.PoolWaits) + "\n";
+  out += "qvweb_pool_waits_total " + std::to_string(gauges.pool_waits) + "\n";
   Header(out, "qvweb_pool_timeouts_total", "counter",
          "Borrowers that gave up waiting for a pool place.");
-  out += "qvweb_pool_timeouts_total " + std::to_string(gauges.PoolTimeouts) + "\n";
+  out += "qvweb_pool_timeouts_total " + std::to_string(gauges.pool_timeouts) + "\n";
   Counter(out, "qvweb_response_body_bytes_total", "Body bytes of the answers sent.",
-          bodyBytes_.load(std::memory_order_relaxed));
+          body_bytes_.load(std::memory_order_relaxed));
   Gauge(out, "qvweb_workers_busy", "Worker threads running a request handler now.",
-        busyWorkers_.load(std::memory_order_relaxed));
+        busy_workers_.load(std::memory_order_relaxed));
   Gauge(out, "qvweb_workers_max", "Worker threads allowed at most (the Workers setting).",
-        gauges.WorkersMax);
-  Gauge(out, "qvweb_worker_threads", "Worker threads started, busy or idle.", gauges.WorkerThreads);
+        gauges.workers_max);
+  Gauge(out, "qvweb_worker_threads", "Worker threads started, busy or idle.", gauges.worker_threads);
   Counter(out, "qvweb_logon_refused_total",
-          "Log-on attempts refused by the throttle (answered 429).", gauges.LogonRefusals);
+          "Log-on attempts refused by the throttle (answered 429).", gauges.logon_refusals);
   Header(out, "qvweb_reloads_total", "counter", "Reloads of the settings, by result.");
   out += "qvweb_reloads_total{result=\"success\"} " +
          std::to_string(reloads_[1].load(std::memory_order_relaxed)) + "\n";
@@ -206,7 +206,7 @@ std::string TServerMetrics::Text(const TServerGauges& gauges) const {
          std::to_string(reloads_[0].load(std::memory_order_relaxed)) + "\n";
   Counter(out, "qvweb_session_store_errors_total",
           "Calls to the session store (Redis) that failed; each answered 503.",
-          sessionStoreErrors_.load(std::memory_order_relaxed));
+          session_store_errors_.load(std::memory_order_relaxed));
   Fractional(out, "process_cpu_seconds_total", "counter", "User and system CPU time in seconds.",
              ProcessCpuSeconds());
   Fractional(out, "process_start_time_seconds", "gauge",
@@ -214,9 +214,9 @@ std::string TServerMetrics::Text(const TServerGauges& gauges) const {
   Header(out, "qvweb_log_lines_dropped_total", "counter",
          "Log lines lost because their output was blocked, too slow or failing, by log.");
   out += "qvweb_log_lines_dropped_total{log=\"access\"} " +
-         std::to_string(gauges.AccessLogDropped) + "\n";
+         std::to_string(gauges.access_log_dropped) + "\n";
   out += "qvweb_log_lines_dropped_total{log=\"error\"} " +
-         std::to_string(gauges.ErrorLogDropped) + "\n";
+         std::to_string(gauges.error_log_dropped) + "\n";
   Gauge(out, "process_resident_memory_bytes", "Resident memory size in bytes.",
         ProcessResidentBytes());
   Gauge(out, "process_open_fds", "Open file descriptors.", ProcessOpenFiles());

@@ -26,22 +26,22 @@ namespace qv {
 std::string_view FailureLabel(FailureKind kind);
 
 // A snapshot of the gauges that belong to other parts of the server.
-struct TServerGauges {
-  int64_t OpenConnections = 0;
-  int64_t Sessions = 0;
-  int64_t PoolBusy = 0;
-  int64_t PoolFree = 0;
-  int64_t PoolUnconnected = 0;
-  uint64_t PoolWaits = 0;
-  uint64_t PoolTimeouts = 0;
-  uint64_t LogonRefusals = 0;  // log-on attempts the throttle refused
-  int64_t WorkersMax = 0;      // the Workers setting in force
-  int64_t WorkerThreads = 0;   // threads of the worker pool, busy or idle
-  uint64_t AccessLogDropped = 0;  // lines the access log lost
-  uint64_t ErrorLogDropped = 0;   // lines standard error or the system log lost
+struct ServerGauges {
+  int64_t open_connections = 0;
+  int64_t sessions = 0;
+  int64_t pool_busy = 0;
+  int64_t pool_free = 0;
+  int64_t pool_unconnected = 0;
+  uint64_t pool_waits = 0;
+  uint64_t pool_timeouts = 0;
+  uint64_t logon_refusals = 0;  // log-on attempts the throttle refused
+  int64_t workers_max = 0;      // the Workers setting in force
+  int64_t worker_threads = 0;   // threads of the worker pool, busy or idle
+  uint64_t access_log_dropped = 0;  // lines the access log lost
+  uint64_t error_log_dropped = 0;   // lines standard error or the system log lost
 };
 
-class TServerMetrics {
+class ServerMetrics {
  public:
   static constexpr size_t kStatusCount = 600;  // 0..599; anything else counts as 0
   static constexpr std::array<double, 13> kBuckets{0.001, 0.0025, 0.005, 0.01, 0.025, 0.05, 0.1,
@@ -49,9 +49,9 @@ class TServerMetrics {
   static constexpr size_t kErrorKinds = 5;
 
   // Requests are counted under these labels (the router's, in its order).
-  explicit TServerMetrics(std::vector<std::string_view> pageLabels);
-  TServerMetrics(const TServerMetrics&) = delete;
-  TServerMetrics& operator=(const TServerMetrics&) = delete;
+  explicit ServerMetrics(std::vector<std::string_view> pageLabels);
+  ServerMetrics(const ServerMetrics&) = delete;
+  ServerMetrics& operator=(const ServerMetrics&) = delete;
 
   // One answered request under the page label of that index (one past the
   // last counts under the last); bodyBytes below 0 (no body, as for HEAD)
@@ -68,7 +68,7 @@ class TServerMetrics {
   // Marks a worker as running a request handler while it lives.
   class BusyWorker {
    public:
-    explicit BusyWorker(TServerMetrics& metrics) : busy_(metrics.busyWorkers_) {
+    explicit BusyWorker(ServerMetrics& metrics) : busy_(metrics.busy_workers_) {
       busy_.fetch_add(1, std::memory_order_relaxed);
     }
     ~BusyWorker() { busy_.fetch_sub(1, std::memory_order_relaxed); }
@@ -80,21 +80,21 @@ class TServerMetrics {
   };
 
   // Everything in the Prometheus text format (version 0.0.4).
-  std::string Text(const TServerGauges& gauges) const;
+  std::string Text(const ServerGauges& gauges) const;
 
  private:
-  struct TPageCounters {
+  struct PageCounters {
     std::array<std::atomic<uint64_t>, kStatusCount> byStatus{};
     std::array<std::atomic<uint64_t>, kBuckets.size() + 1> buckets{};  // not cumulative
     std::atomic<uint64_t> microseconds{0};
   };
   const std::vector<std::string_view> page_labels_;
-  const std::unique_ptr<TPageCounters[]> pages_;
+  const std::unique_ptr<PageCounters[]> pages_;
   std::array<std::atomic<uint64_t>, kErrorKinds> errors_{};
-  std::atomic<uint64_t> bodyBytes_{0};
-  std::atomic<int64_t> busyWorkers_{0};
+  std::atomic<uint64_t> body_bytes_{0};
+  std::atomic<int64_t> busy_workers_{0};
   std::atomic<uint64_t> reloads_[2]{};  // refused, taken
-  std::atomic<uint64_t> sessionStoreErrors_{0};
+  std::atomic<uint64_t> session_store_errors_{0};
 };
 
 // The process's resident memory in bytes and its open file descriptors, from /proc.

@@ -17,7 +17,7 @@ std::string OSErrorMessage(int errorCode) {
   return "System Error.  Code: " + std::to_string(errorCode) + ".\r\n" + SysErrorMessage(errorCode);
 }
 
-void RaiseLastOSError(int errorCode) { throw EOSError(errorCode, OSErrorMessage(errorCode)); }
+void RaiseLastOSError(int errorCode) { throw OsError(errorCode, OSErrorMessage(errorCode)); }
 
 void RaiseLastOSError() { RaiseLastOSError(errno); }
 

@@ -8,14 +8,14 @@
 
 namespace qv {
 
-class EOSError : public Exception {
+class OsError : public Exception {
  public:
-  EOSError(int errorCode, const std::string& message)
-      : Exception(message), errorCode_(errorCode) {}
-  int ErrorCode() const { return errorCode_; }
+  OsError(int errorCode, const std::string& message)
+      : Exception(message), error_code_(errorCode) {}
+  int ErrorCode() const { return error_code_; }
 
  private:
-  int errorCode_;
+  int error_code_;
 };
 
 // The system's text for an error number ("Unknown error N" for numbers it does not know).
@@ -25,7 +25,7 @@ std::string SysErrorMessage(int errorCode);
 // function failed" when the number is 0.
 std::string OSErrorMessage(int errorCode);
 
-// Raises EOSError for the given error number (errno by default).
+// Raises OsError for the given error number (errno by default).
 [[noreturn]] void RaiseLastOSError(int errorCode);
 [[noreturn]] void RaiseLastOSError();
 

@@ -40,37 +40,37 @@ LogWriter::Options ProgramLog::WriterOptions() {
 }
 
 ProgramLog::ProgramLog(const Outputs& outputs, LogWriter::Options options)
-    : errorOutput_(options),
-      systemLog_(options),
-      toError_(outputs.errorFd >= 0),
-      toSystemLog_(!outputs.syslogPath.empty()) {
-  if (toError_) errorOutput_.SetSink(std::make_shared<DescriptorSink>(outputs.errorFd, false));
-  if (toSystemLog_) systemLog_.SetSink(std::make_shared<SyslogSink>(outputs.syslogPath));
+    : error_output_(options),
+      system_log_(options),
+      to_error_(outputs.errorFd >= 0),
+      to_system_log_(!outputs.syslogPath.empty()) {
+  if (to_error_) error_output_.SetSink(std::make_shared<DescriptorSink>(outputs.errorFd, false));
+  if (to_system_log_) system_log_.SetSink(std::make_shared<SyslogSink>(outputs.syslogPath));
   // Each output tells the other what it lost.
-  errorOutput_.SetDropReport([this](uint64_t lines, const std::string& reason) {
-    if (toSystemLog_)
-      systemLog_.Append(SyslogRecord(LogLevel::Warning, kProgramName,
+  error_output_.SetDropReport([this](uint64_t lines, const std::string& reason) {
+    if (to_system_log_)
+      system_log_.Append(SyslogRecord(LogLevel::Warning, kProgramName,
                                      DroppedText("standard error", lines, reason),
                                      std::chrono::system_clock::now(), getpid()));
   });
-  systemLog_.SetDropReport([this](uint64_t lines, const std::string& reason) {
-    if (toError_)
-      errorOutput_.Append(
+  system_log_.SetDropReport([this](uint64_t lines, const std::string& reason) {
+    if (to_error_)
+      error_output_.Append(
           FormatLogLine(LogLevel::Warning, kProgramName, DroppedText("the system log", lines, reason)));
   });
 }
 
 void ProgramLog::Write(LogLevel level, std::string_view name, std::string_view text) {
   const auto now = std::chrono::system_clock::now();
-  if (toSystemLog_) systemLog_.Append(SyslogRecord(level, name, text, now, getpid()));
-  if (toError_) errorOutput_.Append(FormatLogLine(level, name, text, now));
+  if (to_system_log_) system_log_.Append(SyslogRecord(level, name, text, now, getpid()));
+  if (to_error_) error_output_.Append(FormatLogLine(level, name, text, now));
 }
 
 ProgramLog::~ProgramLog() {
   Flush(kExitFlush);
   // Neither output may tell the other anything once either is going.
-  errorOutput_.SetDropReport(nullptr);
-  systemLog_.SetDropReport(nullptr);
+  error_output_.SetDropReport(nullptr);
+  system_log_.SetDropReport(nullptr);
 }
 
 bool ProgramLog::Flush(std::chrono::milliseconds limit) {
@@ -83,12 +83,12 @@ bool ProgramLog::Flush(std::chrono::milliseconds limit) {
                     std::chrono::duration_cast<std::chrono::milliseconds>(
                         deadline - std::chrono::steady_clock::now()));
   };
-  bool all = systemLog_.Flush(left());
-  all = errorOutput_.Flush(left()) && all;
-  return systemLog_.Flush(left()) && all;
+  bool all = system_log_.Flush(left());
+  all = error_output_.Flush(left()) && all;
+  return system_log_.Flush(left()) && all;
 }
 
-uint64_t ProgramLog::Dropped() const { return errorOutput_.Dropped() + systemLog_.Dropped(); }
+uint64_t ProgramLog::Dropped() const { return error_output_.Dropped() + system_log_.Dropped(); }
 
 ProgramLog& ProgramLog::Instance() {
   static ProgramLog* const log = [] {

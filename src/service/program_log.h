@@ -49,10 +49,10 @@ class ProgramLog {
   static LogWriter::Options WriterOptions();
 
  private:
-  LogWriter errorOutput_;
-  LogWriter systemLog_;
-  bool toError_;
-  bool toSystemLog_;
+  LogWriter error_output_;
+  LogWriter system_log_;
+  bool to_error_;
+  bool to_system_log_;
 };
 
 }  // namespace qv

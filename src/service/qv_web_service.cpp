@@ -31,7 +31,7 @@ namespace {
 // handler raised) finds none here. The label follows from the path alone, so
 // one kept for an earlier request of the same path is as good.
 struct RoutedRequest {
-  const TIdHTTPRequestInfo* request = nullptr;
+  const Request* request = nullptr;
   std::string document;  // the path the label was found for
   size_t label = 0;
 };
@@ -39,7 +39,7 @@ thread_local RoutedRequest routedRequest;
 
 // Stops the admin port, then the server, the second whatever the first did;
 // a failure of either is logged.
-void StopListeners(TAdminServer& admin, TIdHTTPServer& server, const TEventLogger& logger) {
+void StopListeners(AdminServer& admin, HttpServer& server, const EventLogger& logger) {
   try {
     admin.Stop();
   } catch (const std::exception& e) {
@@ -54,166 +54,166 @@ void StopListeners(TAdminServer& admin, TIdHTTPServer& server, const TEventLogge
 
 }  // namespace
 
-TqvWebService::TqvWebService(TServiceHost host, std::string iniPath)
-    : TService(kServiceName, kServiceDisplayName, std::move(host)),
-      iniPath_(iniPath.empty() ? ExecutableIniPath() : std::move(iniPath)),
+WebService::WebService(ServiceHost host, std::string iniPath)
+    : Service(kServiceName, kServiceDisplayName, std::move(host)),
+      ini_path_(iniPath.empty() ? ExecutableIniPath() : std::move(iniPath)),
       metrics_(PathRoutes(PageTable()).Labels()),
-      errorLog_([this](const std::string& line) { Host().Logger.LogMessage(line); }),
-      router_([this](PoolLease& lease, TAcquireMode mode) { return Acquire(lease, mode); },
+      error_log_([this](const std::string& line) { Host().logger.LogMessage(line); }),
+      router_([this](PoolLease& lease, AcquireMode mode) { return Acquire(lease, mode); },
               [this] { return HtDocs(); }),
       health_([this] {
         PoolLease lease;
-        Acquire(lease, TAcquireMode::amAny);
+        Acquire(lease, AcquireMode::kAny);
         RunTrivialStatement(lease.Session().Connection());
       }),
-      admin_(std::make_unique<TAdminServer>([this] { return Health(); },
+      admin_(std::make_unique<AdminServer>([this] { return Health(); },
                                             [this] { return MetricsText(); })) {
   router_.SetOnPageFailure([this](const PageFailure& failure) {
     metrics_.CountFailure(failure.kind);
-    errorLog_.PageFailed(failure.remote_ip, failure.path, failure.status, failure.message);
+    error_log_.PageFailed(failure.remote_ip, failure.path, failure.status, failure.message);
   });
-  router_.SetOnCancelFailure([this](const std::string& message) { Host().Logger.LogMessage(message); });
+  router_.SetOnCancelFailure([this](const std::string& message) { Host().logger.LogMessage(message); });
   // Lines the access log loses are told in the error log, never blocking.
-  accessLog_.SetOnDropped([this](const std::string& text) { Host().Logger.LogWarning(text); });
+  access_log_.SetOnDropped([this](const std::string& text) { Host().logger.LogWarning(text); });
   // A page's side failures (a query file it could not write) go to the same log.
-  SetPageErrorHandler([this](const std::string& message) { Host().Logger.LogMessage(message); });
-  Server1.SetSessionState(true);
-  Server1.SetAutoStartSession(true);
-  Server1.SetSessionTimeOut(600000);
-  Server1.SetDefaultPort(80);
-  Server1.OnCommandGet = [this](TIdContext* context, TIdHTTPRequestInfo& request,
-                                TIdHTTPResponseInfo& response) {
-    const TServerMetrics::BusyWorker busy(metrics_);
-    const size_t label = router_.Server1CommandGet(context, request, response).label;
-    routedRequest = {&request, request.Document, label};
+  SetPageErrorHandler([this](const std::string& message) { Host().logger.LogMessage(message); });
+  http_server.SetSessionState(true);
+  http_server.SetAutoStartSession(true);
+  http_server.SetSessionTimeOut(600000);
+  http_server.SetDefaultPort(80);
+  http_server.on_command_get = [this](ConnectionContext* context, Request& request,
+                                Response& response) {
+    const ServerMetrics::BusyWorker busy(metrics_);
+    const size_t label = router_.HandleRequest(context, request, response).label;
+    routedRequest = {&request, request.document, label};
   };
-  Server1.OnSessionStart = [this](TIdHTTPSession& session) {
-    router_.Server1SessionStart(session);
+  http_server.on_session_start = [this](Session& session) {
+    router_.StartSession(session);
   };
-  Server1.OnSessionStoreError = [this](const std::string& message) { LogMessage(message); };
+  http_server.OnSessionStoreError = [this](const std::string& message) { LogMessage(message); };
   // Accepting or starting a thread failed (reported once per shortage).
-  Server1.OnListenException = [this](const std::exception& e) { LogMessage(e.what()); };
+  http_server.OnListenException = [this](const std::exception& e) { LogMessage(e.what()); };
   // A connection ended by a failure other than the engine's own.
-  Server1.OnException = [this](TIdContext&, const std::exception& e) { LogMessage(e.what()); };
+  http_server.OnException = [this](ConnectionContext&, const std::exception& e) { LogMessage(e.what()); };
   // When the session list is full, a visitor who is not logged on goes first.
-  Server1.OnSessionExpendable = [](const TIdHTTPSession& session) {
+  http_server.OnSessionExpendable = [](const Session& session) {
     return session.ContentValue(kLoggedInName) == kLoggedInFalse;
   };
-  Server1.OnResponseSent = [this](TIdContext& context, const TIdHTTPRequestInfo& request,
-                                  const TIdHTTPResponseInfo& response, int64_t bodyBytes,
+  http_server.on_response_sent = [this](ConnectionContext& context, const Request& request,
+                                  const Response& response, int64_t bodyBytes,
                                   std::chrono::steady_clock::duration elapsed) {
     ResponseSent(context, request, response, bodyBytes, elapsed);
   };
 }
 
-TqvWebService::~TqvWebService() {
+WebService::~WebService() {
   SetPageErrorHandler({});
   ShutdownServiceThread();
-  StopListeners(*admin_, Server1, Host().Logger);
+  StopListeners(*admin_, http_server, Host().logger);
 }
 
-void TqvWebService::ServiceCreate() {
+void WebService::ServiceCreate() {
   // Connections cost descriptors, not threads: take every one the system allows.
   RaiseOpenFilesLimit();
   // Sessions read section "DB" of the same settings file as the service.
-  TPoolOptions options;
-  options.PoolSize = 5;
+  PoolOptions options;
+  options.pool_size = 5;
   options.CleanupInterval = std::chrono::minutes(5);
-  options.AcquireTimeoutMs = 10000;
-  options.Factory = [iniPath = iniPath_] { return NewDatabaseSession(iniPath); };
-  pool_ = std::make_unique<TFixedConnectionPool>(std::move(options));
+  options.acquire_timeout_ms = 10000;
+  options.factory = [iniPath = ini_path_] { return NewDatabaseSession(iniPath); };
+  pool_ = std::make_unique<ConnectionPool>(std::move(options));
   ReadSettings();
 }
 
-void TqvWebService::ReadSettings() {
-  const TIniFile ini(iniPath_);
-  const TServiceSettings settings = ReadServiceSettings(ini);
+void WebService::ReadSettings() {
+  const IniFile ini(ini_path_);
+  const ServiceSettings settings = ReadServiceSettings(ini);
   // The sessions made from now on read these.
-  databaseSettings_ = DatabaseSettingsText(ini);
+  database_settings_ = DatabaseSettingsText(ini);
   ApplyInPlace(settings);
   ApplyServerSettings(settings);
-  if (settings.AccessLog != accessLog_.Target()) accessLog_.Open(settings.AccessLog);
-  if (settings.Start) Server1.SetActive(true);
+  if (settings.access_log != access_log_.Target()) access_log_.Open(settings.access_log);
+  if (settings.start) http_server.SetActive(true);
 }
 
-void TqvWebService::ApplyInPlace(const TServiceSettings& settings) {
+void WebService::ApplyInPlace(const ServiceSettings& settings) {
   {
-    std::lock_guard<std::mutex> guard(htDocsLock_);
-    htDocs_ = settings.HtDocs;
+    std::lock_guard<std::mutex> guard(ht_docs_lock_);
+    ht_docs_ = settings.htdocs;
   }
-  router_.SetLogonFailures(settings.LogonFailures);
-  Server1.SetStopTimeout(settings.StopTimeoutSeconds * 1000);
-  router_.SetQueryTimeout(std::chrono::seconds(settings.QueryTimeoutSeconds));
+  router_.SetLogonFailures(settings.logon_failures);
+  http_server.SetStopTimeout(settings.stop_timeout_seconds * 1000);
+  router_.SetQueryTimeout(std::chrono::seconds(settings.query_timeout_seconds));
 }
 
-void TqvWebService::ApplyServerSettings(const TServiceSettings& settings) {
+void WebService::ApplyServerSettings(const ServiceSettings& settings) {
   // The server reads these when it is activated; a running server keeps the
   // values it was started with (a reload brings new ones into force).
-  if (!Server1.Active()) {
-    Server1.SetSessionTimeOut(settings.SessionTimeOut);
-    Server1.SetSessionStore(settings.SessionStore
+  if (!http_server.Active()) {
+    http_server.SetSessionTimeOut(settings.session_timeout);
+    http_server.SetSessionStore(settings.session_store
                                 ? std::make_shared<CountingSessionStore>(
-                                      std::make_shared<TRedisSessionStore>(*settings.SessionStore),
+                                      std::make_shared<RedisSessionStore>(*settings.session_store),
                                       [this] { metrics_.CountSessionStoreError(); })
                                 : nullptr);
     // A certificate or key that cannot be used fails the start, naming the file.
-    ConfigureServer(settings, settings.TlsPort > 0 ? std::make_shared<TTlsContext>(
-                                                         settings.TlsCertificate, settings.TlsKey)
+    ConfigureServer(settings, settings.tls_port > 0 ? std::make_shared<TlsContext>(
+                                                         settings.tls_certificate, settings.tls_key)
                                                    : nullptr);
     running_ = settings;
   }
-  if (!admin_->Active()) admin_->Configure(settings.AdminPort, settings.AdminAddresses);
+  if (!admin_->Active()) admin_->Configure(settings.admin_port, settings.admin_addresses);
 }
 
-void TqvWebService::ConfigureServer(const TServiceSettings& settings,
-                                    std::shared_ptr<TTlsContext> tls) {
-  Server1.SetDefaultPort(settings.Port);
-  Server1.SetReadTimeout(settings.ReadTimeout);
-  Server1.SetTrustedProxies(settings.TrustedProxies);
-  Server1.SetTlsPort(settings.TlsPort);
-  Server1.SetTlsContext(std::move(tls));
-  Server1.SetHandshakeTimeout(settings.TlsHandshakeTimeoutSeconds * 1000);
-  Server1.SetWorkers(settings.Workers);
-  Server1.SetMaxConnectionsPerAddress(settings.MaxConnectionsPerAddress);
-  Server1.SetRequestTimeout(settings.RequestTimeout);
-  Server1.SetMaxSessions(static_cast<size_t>(settings.MaxSessions));
-  Server1.SetListenQueue(settings.ListenQueue);
-  Server1.SetKeepAlive(settings.KeepAlive);
-  Server1.SetKeepAliveByDefault(settings.KeepAlive);
-  Server1.SetKeepAliveTimeout(settings.KeepAliveTimeout);
-  if (!settings.Addresses.empty()) {
-    Server1.Bindings().clear();
-    for (const std::string& address : settings.Addresses) {
+void WebService::ConfigureServer(const ServiceSettings& settings,
+                                    std::shared_ptr<TlsContext> tls) {
+  http_server.SetDefaultPort(settings.port);
+  http_server.SetReadTimeout(settings.read_timeout);
+  http_server.SetTrustedProxies(settings.trusted_proxies);
+  http_server.SetTlsPort(settings.tls_port);
+  http_server.SetTlsContext(std::move(tls));
+  http_server.SetHandshakeTimeout(settings.tls_handshake_timeout_seconds * 1000);
+  http_server.SetWorkers(settings.workers);
+  http_server.SetMaxConnectionsPerAddress(settings.max_connections_per_address);
+  http_server.SetRequestTimeout(settings.request_timeout);
+  http_server.SetMaxSessions(static_cast<size_t>(settings.max_sessions));
+  http_server.SetListenQueue(settings.listen_queue);
+  http_server.SetKeepAlive(settings.keep_alive);
+  http_server.SetKeepAliveByDefault(settings.keep_alive);
+  http_server.SetKeepAliveTimeout(settings.keep_alive_timeout);
+  if (!settings.addresses.empty()) {
+    http_server.Bindings().clear();
+    for (const std::string& address : settings.addresses) {
       in6_addr ignored;
       const bool v6 = inet_pton(AF_INET6, address.c_str(), &ignored) == 1;
-      Server1.AddBinding(address, settings.Port, v6 ? Id_IPv6 : Id_IPv4);
-      if (settings.TlsPort > 0)
-        Server1.AddBinding(address, settings.TlsPort, v6 ? Id_IPv6 : Id_IPv4).Tls = true;
+      http_server.AddBinding(address, settings.port, v6 ? kIPv6 : kIPv4);
+      if (settings.tls_port > 0)
+        http_server.AddBinding(address, settings.tls_port, v6 ? kIPv6 : kIPv4).tls = true;
     }
   }
 }
 
-std::string TqvWebService::HtDocs() const {
-  std::lock_guard<std::mutex> guard(htDocsLock_);
-  return htDocs_;
+std::string WebService::HtDocs() const {
+  std::lock_guard<std::mutex> guard(ht_docs_lock_);
+  return ht_docs_;
 }
 
-void TqvWebService::ServiceStart(bool& Started) {
+void WebService::ServiceStart(bool& Started) {
   ReadSettings();
   if (pool_) pool_->Reopen();
   router_.ResumeWaiting();
-  Server1.SetActive(true);
+  http_server.SetActive(true);
   admin_->Start();
-  Host().Logger.LogInfo(StartLine());
+  Host().logger.LogInfo(StartLine());
   (void)Started;
 }
 
-void TqvWebService::ServiceStop(bool& Stopped) {
+void WebService::ServiceStop(bool& Stopped) {
   // Accepted requests run to their end, the pool lending as before. A second
   // before the drain limit, page calls still running (a hung database) are
   // given up and nobody waits for a session any more, so those visitors get a
   // 503 before the engine would have to cut them off.
-  const auto limit = std::chrono::milliseconds(Server1.StopTimeout());
+  const auto limit = std::chrono::milliseconds(http_server.StopTimeout());
   const auto giveUpAfter = limit - std::min<std::chrono::milliseconds>(limit / 2, std::chrono::seconds(1));
   std::mutex doneLock;
   std::condition_variable doneSignal;
@@ -224,7 +224,7 @@ void TqvWebService::ServiceStop(bool& Stopped) {
     if (pool_) pool_->Close();
     router_.StopWaiting();
   });
-  StopListeners(*admin_, Server1, Host().Logger);
+  StopListeners(*admin_, http_server, Host().logger);
   {
     std::lock_guard guard(doneLock);
     done = true;
@@ -233,44 +233,44 @@ void TqvWebService::ServiceStop(bool& Stopped) {
   watchdog.join();
   // Nobody waits for a session any more.
   if (pool_) pool_->Close();
-  errorLog_.Flush(true);  // counts of messages still held back
-  accessLog_.Flush();
-  Host().Logger.LogInfo(std::string("qvweb ") + ServerVersion() + " stopped");
+  error_log_.Flush(true);  // counts of messages still held back
+  access_log_.Flush();
+  Host().logger.LogInfo(std::string("qvweb ") + ServerVersion() + " stopped");
   (void)Stopped;
 }
 
 namespace {
 
-std::string BindingText(const TIdSocketHandle& binding) {
-  std::string ip = binding.IP;
-  if (binding.IPVersion == Id_IPv6) {
+std::string BindingText(const Binding& binding) {
+  std::string ip = binding.ip;
+  if (binding.ip_version == kIPv6) {
     ip = "[" + (ip.empty() ? std::string("::") : ip) + "]";
   } else if (ip.empty()) {
     ip = "0.0.0.0";
   }
-  return ip + ":" + std::to_string(binding.Port);
+  return ip + ":" + std::to_string(binding.port);
 }
 
 }  // namespace
 
-std::string TqvWebService::StartLine() const {
+std::string WebService::StartLine() const {
   std::string line = std::string("qvweb ") + ServerVersion() + " listening on ";
   bool first = true;
-  for (const TIdSocketHandle& binding : Server1.Bindings()) {
+  for (const Binding& binding : http_server.Bindings()) {
     if (!first) line += ", ";
     line += BindingText(binding);
     first = false;
   }
   if (first) line += "nothing";
-  std::string database = TIniFile(iniPath_).ReadString("DB", "DBName", "");
+  std::string database = IniFile(ini_path_).ReadString("DB", "DBName", "");
   if (database.empty()) database = kBuiltInDatabasePath;
   const std::string htDocs = HtDocs();
   line += "; database " + database + "; HtDocs " + (htDocs.empty() ? "(not set)" : htDocs) +
-          "; settings " + iniPath_;
+          "; settings " + ini_path_;
   if (admin_->Active()) {
     line += "; admin on ";
     bool firstAdmin = true;
-    for (const TIdSocketHandle& binding : admin_->Bindings()) {
+    for (const Binding& binding : admin_->Bindings()) {
       if (!firstAdmin) line += ", ";
       line += BindingText(binding);
       firstAdmin = false;
@@ -279,53 +279,53 @@ std::string TqvWebService::StartLine() const {
   return line;
 }
 
-std::string TqvWebService::Health() {
+std::string WebService::Health() {
   if (!pool_) return "the connection pool could not be created";
   return health_.Run(std::chrono::seconds(2));
 }
 
-std::string TqvWebService::MetricsText() {
-  TServerGauges gauges;
-  gauges.OpenConnections = static_cast<int64_t>(Server1.ContextCount());
-  gauges.Sessions = static_cast<int64_t>(Server1.SessionList().Count());
+std::string WebService::MetricsText() {
+  ServerGauges gauges;
+  gauges.open_connections = static_cast<int64_t>(http_server.ContextCount());
+  gauges.sessions = static_cast<int64_t>(http_server.SessionList().Count());
   if (pool_) {
-    const TFixedConnectionPool::TPlaces places = pool_->Places();
-    gauges.PoolBusy = places.Busy;
-    gauges.PoolFree = places.Free;
-    gauges.PoolUnconnected = places.Unconnected;
-    gauges.PoolWaits = pool_->Waits();
-    gauges.PoolTimeouts = pool_->Timeouts();
+    const ConnectionPool::PlaceCounts places = pool_->Places();
+    gauges.pool_busy = places.busy;
+    gauges.pool_free = places.free;
+    gauges.pool_unconnected = places.unconnected;
+    gauges.pool_waits = pool_->Waits();
+    gauges.pool_timeouts = pool_->Timeouts();
   }
-  gauges.LogonRefusals = router_.LogonThrottle().Refused();
-  gauges.WorkersMax = Server1.Workers();
-  gauges.WorkerThreads = static_cast<int64_t>(Server1.WorkerThreads());
-  gauges.AccessLogDropped = accessLog_.Dropped();
-  gauges.ErrorLogDropped = ProgramLog::Instance().Dropped();
+  gauges.logon_refusals = router_.LogonThrottle().Refused();
+  gauges.workers_max = http_server.Workers();
+  gauges.worker_threads = static_cast<int64_t>(http_server.WorkerThreads());
+  gauges.access_log_dropped = access_log_.Dropped();
+  gauges.error_log_dropped = ProgramLog::Instance().Dropped();
   return metrics_.Text(gauges);
 }
 
-void TqvWebService::ServiceControl(int code) {
+void WebService::ServiceControl(int code) {
   if (code == kControlReload) metrics_.CountReload(Reload());
   if (code == kControlReopenLogs) ReopenLogs();
 }
 
-void TqvWebService::ReopenLogs() {
+void WebService::ReopenLogs() {
   std::string error;
-  if (!accessLog_.Reopen(error)) LogMessage(error);
+  if (!access_log_.Reopen(error)) LogMessage(error);
 }
 
-void TqvWebService::ResponseSent(TIdContext& context, const TIdHTTPRequestInfo& request,
-                                 const TIdHTTPResponseInfo& response, int64_t bodyBytes,
+void WebService::ResponseSent(ConnectionContext& context, const Request& request,
+                                 const Response& response, int64_t bodyBytes,
                                  std::chrono::steady_clock::duration elapsed) {
   size_t label = 0;
-  if (routedRequest.request == &request && routedRequest.document == request.Document) {
+  if (routedRequest.request == &request && routedRequest.document == request.document) {
     label = routedRequest.label;
   } else {
     // A request the router never saw; one refused before its target was
     // decoded is counted by the path of its request line.
-    std::string_view path = request.Document;
+    std::string_view path = request.document;
     if (path.empty()) {
-      path = request.RequestLine;
+      path = request.request_line;
       const size_t first = path.find(' ');
       path = first == std::string_view::npos ? std::string_view() : path.substr(first + 1);
       path = path.substr(0, path.find_first_of(" ?"));
@@ -333,14 +333,14 @@ void TqvWebService::ResponseSent(TIdContext& context, const TIdHTTPRequestInfo& 
     label = router_.Routes().Route(path).label;
   }
   routedRequest = {};
-  metrics_.CountRequest(label, response.ResponseNo, elapsed, bodyBytes);
-  if (accessLog_.Enabled()) {
-    accessLog_.Write(TAccessRecord{context.PeerIP(), request.RequestLine, response.ResponseNo,
-                                   bodyBytes, request.Referer, request.UserAgent, elapsed});
+  metrics_.CountRequest(label, response.response_no, elapsed, bodyBytes);
+  if (access_log_.Enabled()) {
+    access_log_.Write(AccessRecord{context.PeerIP(), request.request_line, response.response_no,
+                                   bodyBytes, request.referer, request.user_agent, elapsed});
   }
 }
 
-bool TqvWebService::Acquire(PoolLease& lease, TAcquireMode mode) {
+bool WebService::Acquire(PoolLease& lease, AcquireMode mode) {
   // Without a pool (its creation failed) no page can be served.
   if (!pool_) throw Exception("The connection pool could not be created");
   return pool_->Acquire(lease, mode);

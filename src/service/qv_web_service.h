@@ -23,26 +23,26 @@ namespace qv {
 inline constexpr const char* kServiceName = "qvWebService";
 inline constexpr const char* kServiceDisplayName = "Quorvale Web Server";
 
-class TqvWebService : public TService {
+class WebService : public Service {
  public:
   // iniPath: the settings file (the executable's path with ".ini" by default).
-  explicit TqvWebService(TServiceHost host = DefaultServiceHost(),
+  explicit WebService(ServiceHost host = DefaultServiceHost(),
                          std::string iniPath = "");
-  ~TqvWebService() override;
+  ~WebService() override;
 
-  // Reads section "APP" and applies it to Server1 and HtDocs; activates Server1
+  // Reads section "APP" and applies it to http_server and HtDocs; activates http_server
   // at once when Start is set.
   void ReadSettings();
 
   // The logo folder as last read; safe while requests run.
   std::string HtDocs() const;
-  const std::string& IniPath() const { return iniPath_; }
+  const std::string& IniPath() const { return ini_path_; }
   // Null until ServiceCreate has made it.
-  TFixedConnectionPool* Pool() const { return pool_.get(); }
-  TAccessLog& AccessLog() { return accessLog_; }
-  TServerMetrics& Metrics() { return metrics_; }
+  ConnectionPool* Pool() const { return pool_.get(); }
+  qv::AccessLog& AccessLog() { return access_log_; }
+  ServerMetrics& Metrics() { return metrics_; }
   // The admin listener (GET /health, GET /metrics), on when [ADMIN] Port is set.
-  TAdminServer& Admin() { return *admin_; }
+  AdminServer& Admin() { return *admin_; }
 
   // Empty when a pooled connection runs a trivial statement within 2 s, else why not.
   std::string Health();
@@ -84,42 +84,42 @@ class TqvWebService : public TService {
   void ServiceControl(int code) override;
 
  private:
-  bool Acquire(PoolLease& lease, TAcquireMode mode);
+  bool Acquire(PoolLease& lease, AcquireMode mode);
   // Settings for the next activation of the stopped servers.
-  void ApplyServerSettings(const TServiceSettings& settings);
-  // The listeners' and connections' settings of Server1, active or not (not
+  void ApplyServerSettings(const ServiceSettings& settings);
+  // The listeners' and connections' settings of http_server, active or not (not
   // the sessions' on/off or their store); tls: the TLS context to use.
-  void ConfigureServer(const TServiceSettings& settings, std::shared_ptr<TTlsContext> tls);
+  void ConfigureServer(const ServiceSettings& settings, std::shared_ptr<TlsContext> tls);
   // The settings that change in place: the logo folder, log-on limit, stop
   // and query time-outs.
-  void ApplyInPlace(const TServiceSettings& settings);
-  void ResponseSent(TIdContext& context, const TIdHTTPRequestInfo& request,
-                    const TIdHTTPResponseInfo& response, int64_t bodyBytes,
+  void ApplyInPlace(const ServiceSettings& settings);
+  void ResponseSent(ConnectionContext& context, const Request& request,
+                    const Response& response, int64_t bodyBytes,
                     std::chrono::steady_clock::duration elapsed);
 
-  std::string iniPath_;
-  // The settings Server1 was last configured with, and the database
+  std::string ini_path_;
+  // The settings http_server was last configured with, and the database
   // settings ([DB]) the pool's sessions were last made with.
-  TServiceSettings running_;
-  std::string databaseSettings_;
-  TAccessLog accessLog_;
-  TServerMetrics metrics_;
-  mutable std::mutex htDocsLock_;
-  std::string htDocs_;
+  ServiceSettings running_;
+  std::string database_settings_;
+  qv::AccessLog access_log_;
+  ServerMetrics metrics_;
+  mutable std::mutex ht_docs_lock_;
+  std::string ht_docs_;
   // Failed pages, one line each, to the service's event log.
-  TErrorLog errorLog_;
-  // Declared before Server1 so that the server, which stops its request
+  ErrorLog error_log_;
+  // Declared before http_server so that the server, which stops its request
   // threads when destroyed, goes first.
-  std::unique_ptr<TFixedConnectionPool> pool_;
-  TRequestRouter router_;
+  std::unique_ptr<ConnectionPool> pool_;
+  RequestRouter router_;
 
  public:
-  TIdHTTPServer Server1;
+  HttpServer http_server;
 
  private:
-  // After Server1, so that it stops first.
-  THealthProbe health_;
-  std::unique_ptr<TAdminServer> admin_;
+  // After http_server, so that it stops first.
+  HealthProbe health_;
+  std::unique_ptr<AdminServer> admin_;
 };
 
 }  // namespace qv

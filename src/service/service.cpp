@@ -34,74 +34,74 @@ std::string ApplicationErrorText(const std::string& message) {
   return message;
 }
 
-std::string ServiceStateNotification(TServiceState state) {
+std::string ServiceStateNotification(ServiceState state) {
   switch (state) {
-    case TServiceState::Stopped: return "STATUS=Stopped";
-    case TServiceState::StartPending: return "STATUS=Starting";
-    case TServiceState::StopPending: return "STOPPING=1\nSTATUS=Stopping";
-    case TServiceState::Running: return "READY=1\nSTATUS=Running";
+    case ServiceState::Stopped: return "STATUS=Stopped";
+    case ServiceState::StartPending: return "STATUS=Starting";
+    case ServiceState::StopPending: return "STOPPING=1\nSTATUS=Stopping";
+    case ServiceState::Running: return "READY=1\nSTATUS=Running";
   }
   return {};
 }
 
-TServiceHost DefaultServiceHost() {
-  return TServiceHost{TEventLogger(kProgramName), TEventLogger(kProgramName), TSystemdNotifier()};
+ServiceHost DefaultServiceHost() {
+  return ServiceHost{EventLogger(kProgramName), EventLogger(kProgramName), SystemdNotifier()};
 }
 
-TService::TService(std::string name, std::string displayName, TServiceHost host)
-    : name_(std::move(name)), displayName_(std::move(displayName)), host_(std::move(host)) {}
+Service::Service(std::string name, std::string displayName, ServiceHost host)
+    : name_(std::move(name)), display_name_(std::move(displayName)), host_(std::move(host)) {}
 
-TService::~TService() { ShutdownServiceThread(); }
+Service::~Service() { ShutdownServiceThread(); }
 
-void TService::ShutdownServiceThread() {
+void Service::ShutdownServiceThread() {
   if (!thread_.joinable()) return;
   PostControl(scShutdown);
   WaitForServiceThread();
 }
 
-void TService::Create() {
+void Service::Create() {
   try {
     ServiceCreate();
   } catch (const std::exception& e) {
-    host_.ApplicationLogger.LogMessage(ApplicationErrorText(ExceptionMessage(e)));
+    host_.application_logger.LogMessage(ApplicationErrorText(ExceptionMessage(e)));
   }
 }
 
-void TService::StartServiceThread(std::function<void()> onEnded) {
-  ReportStatus(TServiceState::StartPending);
+void Service::StartServiceThread(std::function<void()> onEnded) {
+  ReportStatus(ServiceState::StartPending);
   try {
-    thread_ = std::thread(&TService::ServiceThreadMain, this, std::move(onEnded));
+    thread_ = std::thread(&Service::ServiceThreadMain, this, std::move(onEnded));
   } catch (const std::exception& e) {
     LogMessage(FailureText("execute", ExceptionMessage(e)));
-    ReportStatus(TServiceState::Stopped);
+    ReportStatus(ServiceState::Stopped);
     if (onEnded) onEnded();
   }
 }
 
-void TService::WaitForServiceThread() {
+void Service::WaitForServiceThread() {
   if (!thread_.joinable()) return;
   thread_.join();
-  ReportStatus(TServiceState::Stopped);
+  ReportStatus(ServiceState::Stopped);
 }
 
-void TService::PostControl(int code) {
+void Service::PostControl(int code) {
   {
-    std::lock_guard<std::mutex> guard(queueLock_);
+    std::lock_guard<std::mutex> guard(queue_lock_);
     queue_.push_back(code);
   }
-  queueSignal_.notify_one();
+  queue_signal_.notify_one();
 }
 
-void TService::ServiceThreadMain(std::function<void()> onEnded) {
+void Service::ServiceThreadMain(std::function<void()> onEnded) {
   const char* phase = "start";
   try {
-    ReportStatus(TServiceState::StartPending);
+    ReportStatus(ServiceState::StartPending);
     bool started = true;
     ServiceStart(started);
     if (started) {
       phase = "execute";
       started_ = true;
-      ReportStatus(TServiceState::Running);
+      ReportStatus(ServiceState::Running);
       ProcessRequests(true);
       ProcessRequests(false);
     }
@@ -111,11 +111,11 @@ void TService::ServiceThreadMain(std::function<void()> onEnded) {
   if (onEnded) onEnded();
 }
 
-void TService::ProcessRequests(bool wait) {
-  std::unique_lock<std::mutex> lock(queueLock_);
+void Service::ProcessRequests(bool wait) {
+  std::unique_lock<std::mutex> lock(queue_lock_);
   for (;;) {
     if (wait) {
-      queueSignal_.wait(lock, [this] { return terminated_ || !queue_.empty(); });
+      queue_signal_.wait(lock, [this] { return terminated_ || !queue_.empty(); });
       if (terminated_ && queue_.empty()) return;
     } else if (queue_.empty()) {
       return;
@@ -129,16 +129,16 @@ void TService::ProcessRequests(bool wait) {
   }
 }
 
-void TService::DoControl(int code) {
-  const TServiceState before = Status();
+void Service::DoControl(int code) {
+  const ServiceState before = Status();
   try {
     switch (code) {
       case scStop: {
-        ReportStatus(TServiceState::StopPending);
+        ReportStatus(ServiceState::StopPending);
         bool stopped = true;
         ServiceStop(stopped);
         if (stopped) {
-          std::lock_guard<std::mutex> guard(queueLock_);
+          std::lock_guard<std::mutex> guard(queue_lock_);
           terminated_ = true;
         } else {
           ReportStatus(before);
@@ -147,8 +147,8 @@ void TService::DoControl(int code) {
       }
       case scShutdown: {
         // No shutdown handler; the stop handler is not called.
-        ReportStatus(TServiceState::StopPending);
-        std::lock_guard<std::mutex> guard(queueLock_);
+        ReportStatus(ServiceState::StopPending);
+        std::lock_guard<std::mutex> guard(queue_lock_);
         terminated_ = true;
         break;
       }
@@ -156,12 +156,12 @@ void TService::DoControl(int code) {
         // The service manager shows the reload and waits for its end, which
         // is told also when the reload fails.
         Notify(ReloadingNotification());
-        struct TReloadEnd {
-          TService& service;
-          ~TReloadEnd() {
-            const TServiceState state = service.Status();
+        struct ReloadEnd {
+          Service& service;
+          ~ReloadEnd() {
+            const ServiceState state = service.Status();
             const std::string status = ServiceStateNotification(state);
-            service.Notify(state == TServiceState::Running ? status : "READY=1\n" + status);
+            service.Notify(state == ServiceState::Running ? status : "READY=1\n" + status);
           }
         } reloadEnd{*this};
         ServiceControl(code);
@@ -183,13 +183,13 @@ void TService::DoControl(int code) {
   }
 }
 
-void TService::ReportStatus(TServiceState state) {
+void Service::ReportStatus(ServiceState state) {
   state_ = state;
   Notify(ServiceStateNotification(state));
 }
 
-void TService::Notify(const std::string& message) {
-  if (host_.Notifier.Enabled() && !host_.Notifier.Notify(message)) LogMessage(SysErrorMessage(errno));
+void Service::Notify(const std::string& message) {
+  if (host_.notifier.Enabled() && !host_.notifier.Notify(message)) LogMessage(SysErrorMessage(errno));
 }
 
 }  // namespace qv

@@ -17,7 +17,7 @@
 
 namespace qv {
 
-enum class TServiceState {
+enum class ServiceState {
   Stopped = 1,
   StartPending = 2,
   StopPending = 3,
@@ -25,7 +25,7 @@ enum class TServiceState {
 };
 
 // Control requests; any other number is a custom request, accepted without action.
-enum TServiceControl : int {
+enum ServiceControl : int {
   scStop = 1,
   scShutdown = 5,
 };
@@ -36,30 +36,30 @@ inline constexpr int kControlReload = 128;      // read the settings again (told
 inline constexpr int kControlReopenLogs = 129;  // reopen the log files
 
 // The message a state is reported with to the service manager.
-std::string ServiceStateNotification(TServiceState state);
+std::string ServiceStateNotification(ServiceState state);
 
 // Where a service records what happens to it.
-struct TServiceHost {
-  TEventLogger Logger;             // the service's events
-  TEventLogger ApplicationLogger;  // the program's own events (pooled sessions, creation)
-  TSystemdNotifier Notifier;       // state reports
+struct ServiceHost {
+  EventLogger logger;             // the service's events
+  EventLogger application_logger;  // the program's own events (pooled sessions, creation)
+  SystemdNotifier notifier;       // state reports
 };
 
 // The default host: both loggers write to the program log under the
 // program's one name; state reports go to NOTIFY_SOCKET from the environment.
-TServiceHost DefaultServiceHost();
+ServiceHost DefaultServiceHost();
 
-class TService {
+class Service {
  public:
-  TService(std::string name, std::string displayName, TServiceHost host);
-  virtual ~TService();
-  TService(const TService&) = delete;
-  TService& operator=(const TService&) = delete;
+  Service(std::string name, std::string displayName, ServiceHost host);
+  virtual ~Service();
+  Service(const Service&) = delete;
+  Service& operator=(const Service&) = delete;
 
   const std::string& Name() const { return name_; }
-  const std::string& DisplayName() const { return displayName_.empty() ? name_ : displayName_; }
-  TServiceState Status() const { return state_.load(); }
-  const TServiceHost& Host() const { return host_; }
+  const std::string& DisplayName() const { return display_name_.empty() ? name_ : display_name_; }
+  ServiceState Status() const { return state_.load(); }
+  const ServiceHost& Host() const { return host_; }
 
   // Runs the creation handler; a failure goes to the application's log and
   // does not end the program.
@@ -81,7 +81,7 @@ class TService {
   void PostControl(int code);
 
   // Writes an error event under the service's name.
-  void LogMessage(const std::string& text) const { host_.Logger.LogMessage(text); }
+  void LogMessage(const std::string& text) const { host_.logger.LogMessage(text); }
 
  protected:
   // Handlers; a handler that clears its flag declines.
@@ -98,20 +98,20 @@ class TService {
   void DoControl(int code);
   // Reports the state to the service manager; a report that fails writes the
   // system's text for the failure as an error event.
-  void ReportStatus(TServiceState state);
+  void ReportStatus(ServiceState state);
   // Sends one message to the service manager; a failure is logged as above.
   void Notify(const std::string& message);
 
   std::string name_;
-  std::string displayName_;
-  TServiceHost host_;
-  std::atomic<TServiceState> state_{TServiceState::Stopped};
+  std::string display_name_;
+  ServiceHost host_;
+  std::atomic<ServiceState> state_{ServiceState::Stopped};
   std::atomic<bool> started_{false};
 
-  std::mutex queueLock_;
-  std::condition_variable queueSignal_;
+  std::mutex queue_lock_;
+  std::condition_variable queue_signal_;
   std::deque<int> queue_;
-  bool terminated_ = false;  // guarded by queueLock_
+  bool terminated_ = false;  // guarded by queue_lock_
   std::thread thread_;
 };
 

@@ -35,30 +35,30 @@ sigset_t StopSignals() {
 
 }  // namespace
 
-TServiceApplication::TServiceApplication(TService& service, TServiceInstaller installer,
+ServiceApplication::ServiceApplication(Service& service, ServiceInstaller installer,
                                          std::ostream& out, std::ostream& err)
     : service_(service),
       installer_(std::move(installer)),
       out_(out),
       err_(err),
-      binaryPath_(ExecutablePath()) {}
+      binary_path_(ExecutablePath()) {}
 
-void TServiceApplication::BlockStopSignals() {
+void ServiceApplication::BlockStopSignals() {
   const sigset_t set = StopSignals();
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
   signal(SIGPIPE, SIG_IGN);
 }
 
-int TServiceApplication::Run(const std::vector<std::string_view>& args) {
-  const TCommandLine line = ParseCommandLine(args);
-  if (line.Mode == TRunMode::Install) return Install(line.Silent);
-  if (line.Mode == TRunMode::Uninstall) return Uninstall(line.Silent);
+int ServiceApplication::Run(const std::vector<std::string_view>& args) {
+  const CommandLine line = ParseCommandLine(args);
+  if (line.mode == RunMode::Install) return Install(line.silent);
+  if (line.mode == RunMode::Uninstall) return Uninstall(line.silent);
   return RunService();
 }
 
-int TServiceApplication::Install(bool silent) {
+int ServiceApplication::Install(bool silent) {
   try {
-    installer_.Install({service_.Name(), service_.DisplayName(), binaryPath_, settingsPath_});
+    installer_.Install({service_.Name(), service_.DisplayName(), binary_path_, settings_path_});
   } catch (const std::exception& e) {
     err_ << FormatLogLine(LogLevel::Error, kProgramName,
                           "Service \"" + service_.DisplayName() + "\" failed to install with error: \"" +
@@ -69,7 +69,7 @@ int TServiceApplication::Install(bool silent) {
   if (!silent) out_ << "Service installed successfully" << std::endl;
   // On this machine's own system: what the sandbox hides, and how to go on.
   if (installer_.ForRunningSystem()) {
-    for (const std::string& path : {binaryPath_, settingsPath_}) {
+    for (const std::string& path : {binary_path_, settings_path_}) {
       for (const char* hidden : {"/home/", "/root/", "/run/user/"}) {
         if (path.rfind(hidden, 0) == 0)
           out_ << "Warning: " << path << " lies under " << hidden
@@ -80,9 +80,9 @@ int TServiceApplication::Install(bool silent) {
     }
     // The account runs the service, so it must read the settings.
     if (const passwd* account = getpwnam(kServiceAccount);
-        account != nullptr && !settingsPath_.empty() &&
-        !ReadableByAccount(settingsPath_, account->pw_uid, account->pw_gid)) {
-      out_ << "Warning: the account " << kServiceAccount << " cannot read " << settingsPath_
+        account != nullptr && !settings_path_.empty() &&
+        !ReadableByAccount(settings_path_, account->pw_uid, account->pw_gid)) {
+      out_ << "Warning: the account " << kServiceAccount << " cannot read " << settings_path_
            << ", so the service cannot start: give the file to its group (chown root:"
            << kServiceAccount << ", chmod 640) in a folder it may enter" << std::endl;
     }
@@ -97,7 +97,7 @@ int TServiceApplication::Install(bool silent) {
   return 0;
 }
 
-int TServiceApplication::Uninstall(bool silent) {
+int ServiceApplication::Uninstall(bool silent) {
   try {
     installer_.Uninstall(service_.Name());
   } catch (const std::exception& e) {
@@ -113,13 +113,13 @@ int TServiceApplication::Uninstall(bool silent) {
   return 0;
 }
 
-int TServiceApplication::RunService() {
+int ServiceApplication::RunService() {
   // Failures that pooled sessions hand on while being made or closed, on
   // whatever thread, go to the application's log while the service runs.
-  const TEventLogger& logger = service_.Host().ApplicationLogger;
+  const EventLogger& logger = service_.Host().application_logger;
   SetModuleErrorHandler([&logger](const std::string& message) { logger.LogMessage(message); });
-  struct TModuleErrorsToDefault {
-    ~TModuleErrorsToDefault() { SetModuleErrorHandler({}); }
+  struct ModuleErrorsToDefault {
+    ~ModuleErrorsToDefault() { SetModuleErrorHandler({}); }
   } moduleErrorsToDefault;
 
   // The stop signals are read from a descriptor rather than by a handler, so

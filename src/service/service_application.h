@@ -11,11 +11,11 @@
 
 namespace qv {
 
-class TService;
+class Service;
 
-class TServiceApplication {
+class ServiceApplication {
  public:
-  TServiceApplication(TService& service, TServiceInstaller installer = TServiceInstaller(),
+  ServiceApplication(Service& service, ServiceInstaller installer = ServiceInstaller(),
                       std::ostream& out = std::cout, std::ostream& err = std::cerr);
 
   // Blocks the stop signals, SIGHUP and SIGUSR1 in the calling thread and
@@ -23,10 +23,10 @@ class TServiceApplication {
   static void BlockStopSignals();
 
   // The executable the installed service runs (the running program by default).
-  void SetBinaryPath(std::string path) { binaryPath_ = std::move(path); }
+  void SetBinaryPath(std::string path) { binary_path_ = std::move(path); }
   // The settings file the installed service is told to read (-c); empty: the
   // one beside the executable.
-  void SetSettingsPath(std::string path) { settingsPath_ = std::move(path); }
+  void SetSettingsPath(std::string path) { settings_path_ = std::move(path); }
 
   // Acts on the program arguments (without the program name); the result is the
   // process's exit status.
@@ -42,12 +42,12 @@ class TServiceApplication {
   int RunService();
 
  private:
-  TService& service_;
-  TServiceInstaller installer_;
+  Service& service_;
+  ServiceInstaller installer_;
   std::ostream& out_;
   std::ostream& err_;
-  std::string binaryPath_;
-  std::string settingsPath_;
+  std::string binary_path_;
+  std::string settings_path_;
 };
 
 }  // namespace qv

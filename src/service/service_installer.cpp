@@ -37,7 +37,7 @@ std::string JoinRoot(const std::string& root, const std::string& relative) {
   return path + relative;
 }
 
-// Creates the folder and its parents; raises EOSError on failure.
+// Creates the folder and its parents; raises OsError on failure.
 void ForceFolders(const std::string& path) {
   std::error_code error;
   std::filesystem::create_directories(path, error);
@@ -74,7 +74,7 @@ bool HasControlChars(const std::string& text) {
 
 // Runs the program found on PATH with the arguments and waits for it; the
 // result is its exit status, -1 when it did not end normally. Raises
-// EOSError when it cannot be started.
+// OsError when it cannot be started.
 int RunProgram(std::vector<std::string> args) {
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
@@ -124,18 +124,18 @@ std::string QuoteUnitCommandPath(const std::string& path) {
   return quoted + "\"";
 }
 
-std::string ServiceUnitText(const TServiceDefinition& service) {
+std::string ServiceUnitText(const ServiceDefinition& service) {
   std::string text;
   text += "[Unit]\n";
-  text += "Description=" + service.DisplayName + "\n";
+  text += "Description=" + service.display_name + "\n";
   text += "Documentation=man:qvweb(8)\n";
   text += "After=network.target\n";
   text += "\n";
   text += "[Service]\n";
   text += "Type=notify\n";
-  const std::string program = QuoteUnitCommandPath(service.BinaryPath);
+  const std::string program = QuoteUnitCommandPath(service.binary_path);
   const std::string settings =
-      service.SettingsPath.empty() ? "" : " -c " + QuoteUnitCommandPath(service.SettingsPath);
+      service.settings_path.empty() ? "" : " -c " + QuoteUnitCommandPath(service.settings_path);
   // The account owns the state and log folders, which systemd creates (and
   // hands over, with an embedded database in the state folder); the
   // settings, readable by its group, are checked before every start.
@@ -176,20 +176,20 @@ bool ReadableByAccount(const std::string& path, uid_t uid, gid_t gid) {
   return stat(file.c_str(), &status) == 0 && Permits(status, uid, gid, S_IRUSR, S_IRGRP, S_IROTH);
 }
 
-TServiceInstaller::TServiceInstaller(std::string root) : root_(std::move(root)) {}
+ServiceInstaller::ServiceInstaller(std::string root) : root_(std::move(root)) {}
 
-std::string TServiceInstaller::UnitPath(const std::string& name) const {
+std::string ServiceInstaller::UnitPath(const std::string& name) const {
   return JoinRoot(root_, std::string(kUnitFolder) + "/" + name + ".service");
 }
 
-std::string TServiceInstaller::WantsLinkPath(const std::string& name) const {
+std::string ServiceInstaller::WantsLinkPath(const std::string& name) const {
   return JoinRoot(root_, std::string(kWantsFolder) + "/" + name + ".service");
 }
 
-void TServiceInstaller::Install(const TServiceDefinition& service) const {
-  const std::string unitPath = UnitPath(service.Name);
+void ServiceInstaller::Install(const ServiceDefinition& service) const {
+  const std::string unitPath = UnitPath(service.name);
   // A line break in the path would end the unit's setting early.
-  if (HasControlChars(service.BinaryPath) || HasControlChars(service.SettingsPath))
+  if (HasControlChars(service.binary_path) || HasControlChars(service.settings_path))
     RaiseLastOSError(EINVAL);
   if (ForRunningSystem()) EnsureServiceAccount();
   ForceFolders(JoinRoot(root_, kUnitFolder));
@@ -197,8 +197,8 @@ void TServiceInstaller::Install(const TServiceDefinition& service) const {
   try {
     ForceFolders(JoinRoot(root_, kWantsFolder));
     // The link points where the unit lies on the system it is installed for.
-    const std::string target = "/" + std::string(kUnitFolder) + "/" + service.Name + ".service";
-    const std::string linkPath = WantsLinkPath(service.Name);
+    const std::string target = "/" + std::string(kUnitFolder) + "/" + service.name + ".service";
+    const std::string linkPath = WantsLinkPath(service.name);
     if (symlink(target.c_str(), linkPath.c_str()) != 0) {
       // A link left over from an earlier installation is replaced.
       if (errno != EEXIST || unlink(linkPath.c_str()) != 0 ||
@@ -213,27 +213,27 @@ void TServiceInstaller::Install(const TServiceDefinition& service) const {
   ReloadServiceManager();
 }
 
-void TServiceInstaller::Uninstall(const std::string& name) const {
+void ServiceInstaller::Uninstall(const std::string& name) const {
   const std::string linkPath = WantsLinkPath(name);
   if (unlink(linkPath.c_str()) != 0 && errno != ENOENT) RaiseLastOSError();
   if (unlink(UnitPath(name).c_str()) != 0) RaiseLastOSError();
   ReloadServiceManager();
 }
 
-bool TServiceInstaller::ForRunningSystem() const { return IsRunningSystemRoot(root_); }
+bool ServiceInstaller::ForRunningSystem() const { return IsRunningSystemRoot(root_); }
 
-bool TServiceInstaller::SystemdRunning() const {
+bool ServiceInstaller::SystemdRunning() const {
   return ForRunningSystem() && access("/run/systemd/system", F_OK) == 0;
 }
 
-void TServiceInstaller::ReloadServiceManager() const {
+void ServiceInstaller::ReloadServiceManager() const {
   // Only a running systemd of this very root has units to reload.
   if (!SystemdRunning()) return;
   if (RunProgram({"systemctl", "daemon-reload"}) != 0)
     throw Exception("systemctl daemon-reload failed");
 }
 
-void TServiceInstaller::EnsureServiceAccount() const {
+void ServiceInstaller::EnsureServiceAccount() const {
   if (getpwnam(kServiceAccount) != nullptr) return;
   // A system account and its group, with the state folder as home, the way
   // the Debian package makes it; useradd where adduser is missing.
@@ -241,7 +241,7 @@ void TServiceInstaller::EnsureServiceAccount() const {
   try {
     status = RunProgram({"adduser", "--system", "--group", "--quiet", "--home", kStateFolder,
                          "--no-create-home", kServiceAccount});
-  } catch (const EOSError& e) {
+  } catch (const OsError& e) {
     if (e.ErrorCode() != ENOENT) throw;
     status = RunProgram({"useradd", "--system", "--user-group", "--home-dir", kStateFolder,
                          "--no-create-home", "--shell", "/usr/sbin/nologin", kServiceAccount});

@@ -8,11 +8,11 @@
 
 namespace qv {
 
-struct TServiceDefinition {
-  std::string Name;          // unit name without ".service"
-  std::string DisplayName;   // the unit's Description
-  std::string BinaryPath;    // the executable's full path
-  std::string SettingsPath;  // passed as -c when not empty
+struct ServiceDefinition {
+  std::string name;          // unit name without ".service"
+  std::string display_name;   // the unit's Description
+  std::string binary_path;    // the executable's full path
+  std::string settings_path;  // passed as -c when not empty
 };
 
 // The system account the service runs as, with a group of the same name.
@@ -28,7 +28,7 @@ inline constexpr const char* kStateFolder = "/var/lib/quorvale";
 // with the state folder as working folder and the log folder writable, the
 // settings checked before each start, SIGHUP for a reload, restarted on
 // failure, sandboxed, and allowed to bind ports below 1024.
-std::string ServiceUnitText(const TServiceDefinition& service);
+std::string ServiceUnitText(const ServiceDefinition& service);
 
 // Quotes a path for a unit file's command line when it needs it ("%" and "$"
 // doubled, blanks and quotes kept inside double quotes).
@@ -39,11 +39,11 @@ std::string QuoteUnitCommandPath(const std::string& path);
 // False when something on the way is missing.
 bool ReadableByAccount(const std::string& path, uid_t uid, gid_t gid);
 
-class TServiceInstaller {
+class ServiceInstaller {
  public:
   // root "/" is the running system; the systemd manager is told to reload its
   // units only when it is running under that root.
-  explicit TServiceInstaller(std::string root = "/");
+  explicit ServiceInstaller(std::string root = "/");
 
   // True when the root is the running system's and systemd runs it.
   bool SystemdRunning() const;
@@ -57,11 +57,11 @@ class TServiceInstaller {
 
   // Makes the service's account when the root is the running system's and
   // the account is missing, then writes the unit file (which must not exist
-  // yet) and enables it in multi-user.target. Raises EOSError when a file
+  // yet) and enables it in multi-user.target. Raises OsError when a file
   // cannot be written, Exception when the account cannot be made; nothing of
   // the new unit is left behind then.
-  void Install(const TServiceDefinition& service) const;
-  // Removes the enabling link and the unit file. Raises EOSError when the unit
+  void Install(const ServiceDefinition& service) const;
+  // Removes the enabling link and the unit file. Raises OsError when the unit
   // file cannot be removed (for example when the service is not installed).
   void Uninstall(const std::string& name) const;
 

@@ -23,27 +23,27 @@ const char* const kNotReloaded =
 
 }  // namespace
 
-bool TqvWebService::Reload() {
-  const TIniFile ini(iniPath_);
+bool WebService::Reload() {
+  const IniFile ini(ini_path_);
   // A file gone since the start is no reason to fall back to the defaults.
-  const std::vector<TSettingsFinding> findings = CheckSettings(ini, true);
-  for (const TSettingsFinding& finding : findings) {
-    if (finding.Error)
-      LogMessage(finding.Text);
+  const std::vector<SettingsFinding> findings = CheckSettings(ini, true);
+  for (const SettingsFinding& finding : findings) {
+    if (finding.error)
+      LogMessage(finding.text);
     else
-      Host().Logger.LogWarning(finding.Text);
+      Host().logger.LogWarning(finding.text);
   }
   if (HasErrors(findings)) {
     LogMessage(kNotReloaded);
     return false;
   }
-  TServiceSettings settings;
-  std::shared_ptr<TTlsContext> tls;
+  ServiceSettings settings;
+  std::shared_ptr<TlsContext> tls;
   try {
     settings = ReadServiceSettings(ini);
     // The certificate and key are read again even when their names stayed:
     // a renewed certificate is served to connections made from now on.
-    if (settings.TlsPort > 0) tls = std::make_shared<TTlsContext>(settings.TlsCertificate, settings.TlsKey);
+    if (settings.tls_port > 0) tls = std::make_shared<TlsContext>(settings.tls_certificate, settings.tls_key);
   } catch (const std::exception& e) {
     LogMessage(ExceptionMessage(e));
     LogMessage(kNotReloaded);
@@ -53,16 +53,16 @@ bool TqvWebService::Reload() {
 
   // Listeners and connections: a new front takes over the listening sockets
   // that stay and the waiting connections; the old one finishes what runs.
-  const std::shared_ptr<TTlsContext> runningTls = Server1.TlsContext();
-  Server1.Bindings().clear();
+  const std::shared_ptr<TlsContext> runningTls = http_server.TlsContext();
+  http_server.Bindings().clear();
   ConfigureServer(settings, std::move(tls));
-  Server1.SetSessionTimeOut(settings.SessionTimeOut);
+  http_server.SetSessionTimeOut(settings.session_timeout);
   try {
-    Server1.Restart(kReloadDrainMs);
+    http_server.Restart(kReloadDrainMs);
   } catch (const std::exception& e) {
     // The server put its bindings back; the rest goes back here.
     ConfigureServer(running_, runningTls);
-    Server1.SetSessionTimeOut(running_.SessionTimeOut);
+    http_server.SetSessionTimeOut(running_.session_timeout);
     LogMessage("Settings not reloaded: " + ExceptionMessage(e) +
                "; the server goes on with the settings it had");
     return false;
@@ -71,28 +71,28 @@ bool TqvWebService::Reload() {
 
   // From here on each part stands on its own: one that fails stays as it was.
   try {
-    admin_->Reconfigure(settings.AdminPort, settings.AdminAddresses);
+    admin_->Reconfigure(settings.admin_port, settings.admin_addresses);
   } catch (const std::exception& e) {
     LogMessage("[ADMIN] not reloaded: " + ExceptionMessage(e) + "; the admin port stays as it was");
   }
   try {
-    if (settings.AccessLog != accessLog_.Target()) accessLog_.Open(settings.AccessLog);
+    if (settings.access_log != access_log_.Target()) access_log_.Open(settings.access_log);
   } catch (const std::exception& e) {
     LogMessage(ExceptionMessage(e) + "; the access log stays as it was");
   }
   ApplyInPlace(settings);
   const std::string database = DatabaseSettingsText(ini);
-  if (database != databaseSettings_ && pool_) {
+  if (database != database_settings_ && pool_) {
     // Page calls running now finish on their connections, which then close.
     pool_->RetireSessions();
-    databaseSettings_ = database;
+    database_settings_ = database;
     std::string name = ini.ReadString("DB", "DBName", "");
     if (name.empty()) name = kBuiltInDatabasePath;
-    Host().Logger.LogInfo("Database settings changed: open connections close as their requests "
+    Host().logger.LogInfo("Database settings changed: open connections close as their requests "
                           "end; new ones attach to " + name);
   }
-  for (const std::string& text : needRestart) Host().Logger.LogWarning(text);
-  Host().Logger.LogInfo(std::string(needRestart.empty() ? "Settings reloaded; "
+  for (const std::string& text : needRestart) Host().logger.LogWarning(text);
+  Host().logger.LogInfo(std::string(needRestart.empty() ? "Settings reloaded; "
                                                         : "Settings reloaded but for what needs a restart; ") +
                         StartLine());
   return true;

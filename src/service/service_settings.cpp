@@ -26,60 +26,60 @@ int32_t ClampToInt32(int64_t value) {
 // A key whose wrong value is an error rather than its default: empty or
 // missing gives the default, anything else must be a whole number within the
 // range the settings table gives the key.
-int32_t ReadChecked(const TIniFile& ini, const char* section, const char* key) {
+int32_t ReadChecked(const IniFile& ini, const char* section, const char* key) {
   const SettingKey& known = *FindSettingKey(section, key);
-  return ReadWholeNumberSetting(ini, section, key, ParseProfileInteger(known.Default).value_or(0),
-                                static_cast<int>(known.Min), static_cast<int>(known.Max));
+  return ReadWholeNumberSetting(ini, section, key, ParseProfileInteger(known.default_value).value_or(0),
+                                static_cast<int>(known.min), static_cast<int>(known.max));
 }
 
 }  // namespace
 
-TServiceSettings ReadServiceSettings(const TIniFile& ini) {
-  TServiceSettings settings;
-  settings.HtDocs = ini.ReadString(kSection, "HtDocs", "");
-  settings.SessionTimeOut =
+ServiceSettings ReadServiceSettings(const IniFile& ini) {
+  ServiceSettings settings;
+  settings.htdocs = ini.ReadString(kSection, "HtDocs", "");
+  settings.session_timeout =
       ClampToInt32(static_cast<int64_t>(ini.ReadInteger(kSection, "LoginTimeout", 10)) * 60000);
-  settings.Port = static_cast<uint16_t>(ini.ReadInteger(kSection, "Port", 80) & 0xFFFF);
-  settings.Start = ini.ReadBool(kSection, "Start", false);
+  settings.port = static_cast<uint16_t>(ini.ReadInteger(kSection, "Port", 80) & 0xFFFF);
+  settings.start = ini.ReadBool(kSection, "Start", false);
   int64_t readTimeoutSeconds = ini.ReadInteger(kSection, "ReadTimeout", 60);
   if (readTimeoutSeconds < 0) readTimeoutSeconds = 60;
-  settings.ReadTimeout = ClampToInt32(readTimeoutSeconds * 1000);
-  settings.LogonFailures = ReadChecked(ini, kSection, "LogonFailures");
-  settings.TlsPort = ReadChecked(ini, "TLS", "Port");
-  settings.TlsCertificate = ini.ReadString("TLS", "Certificate", "");
-  settings.TlsKey = ini.ReadString("TLS", "Key", "");
-  if (settings.TlsPort > 0 && (settings.TlsCertificate.empty() || settings.TlsKey.empty()))
+  settings.read_timeout = ClampToInt32(readTimeoutSeconds * 1000);
+  settings.logon_failures = ReadChecked(ini, kSection, "LogonFailures");
+  settings.tls_port = ReadChecked(ini, "TLS", "Port");
+  settings.tls_certificate = ini.ReadString("TLS", "Certificate", "");
+  settings.tls_key = ini.ReadString("TLS", "Key", "");
+  if (settings.tls_port > 0 && (settings.tls_certificate.empty() || settings.tls_key.empty()))
     throw Exception(ini.FileName() + ": [TLS] Port is set but Certificate or Key is not");
-  settings.TlsHandshakeTimeoutSeconds = ReadSecondsSetting(ini, "TLS", "HandshakeTimeout", 10, 3600);
+  settings.tls_handshake_timeout_seconds = ReadSecondsSetting(ini, "TLS", "HandshakeTimeout", 10, 3600);
   try {
-    settings.TrustedProxies = TTrustedProxies::Parse(ini.ReadString(kSection, "TrustedProxies", ""));
+    settings.trusted_proxies = TrustedProxies::Parse(ini.ReadString(kSection, "TrustedProxies", ""));
   } catch (const std::invalid_argument& e) {
     throw Exception(ini.FileName() + ": [" + kSection + "] TrustedProxies: " + e.what());
   }
   const std::string store = ini.ReadString("SESSIONS", "Store", "memory");
   if (!http_text::EqualsNoCase(store, "memory") && !store.empty()) {
     try {
-      settings.SessionStore = TRedisLocation::Parse(store);
+      settings.session_store = RedisLocation::Parse(store);
     } catch (const std::invalid_argument& e) {
       throw Exception(ini.FileName() + ": [SESSIONS] Store: " + e.what());
     }
   }
-  settings.Workers = ReadChecked(ini, kSection, "Workers");
-  settings.MaxConnectionsPerAddress = ReadChecked(ini, kSection, "MaxConnectionsPerAddress");
-  settings.RequestTimeout = ReadChecked(ini, kSection, "RequestTimeout") * 1000;
-  settings.MaxSessions = ReadChecked(ini, kSection, "MaxSessions");
-  settings.ListenQueue = ReadChecked(ini, kSection, "ListenQueue");
-  settings.KeepAlive = ReadChecked(ini, kSection, "KeepAlive") != 0;
-  settings.KeepAliveTimeout = ReadChecked(ini, kSection, "KeepAliveTimeout") * 1000;
-  settings.StopTimeoutSeconds = ReadChecked(ini, kSection, "StopTimeout");
-  settings.QueryTimeoutSeconds = ReadChecked(ini, "DB", "QueryTimeout");
-  settings.Addresses = SplitAddressList(ini.ReadString(kSection, "Address", ""));
+  settings.workers = ReadChecked(ini, kSection, "Workers");
+  settings.max_connections_per_address = ReadChecked(ini, kSection, "MaxConnectionsPerAddress");
+  settings.request_timeout = ReadChecked(ini, kSection, "RequestTimeout") * 1000;
+  settings.max_sessions = ReadChecked(ini, kSection, "MaxSessions");
+  settings.listen_queue = ReadChecked(ini, kSection, "ListenQueue");
+  settings.keep_alive = ReadChecked(ini, kSection, "KeepAlive") != 0;
+  settings.keep_alive_timeout = ReadChecked(ini, kSection, "KeepAliveTimeout") * 1000;
+  settings.stop_timeout_seconds = ReadChecked(ini, kSection, "StopTimeout");
+  settings.query_timeout_seconds = ReadChecked(ini, "DB", "QueryTimeout");
+  settings.addresses = SplitAddressList(ini.ReadString(kSection, "Address", ""));
   // An empty value keeps the default, standard output.
   std::string accessLog = ini.ReadString("LOG", "AccessLog", "");
-  if (!accessLog.empty()) settings.AccessLog = std::move(accessLog);
-  settings.AdminPort = static_cast<uint16_t>(ini.ReadInteger("ADMIN", "Port", 0) & 0xFFFF);
+  if (!accessLog.empty()) settings.access_log = std::move(accessLog);
+  settings.admin_port = static_cast<uint16_t>(ini.ReadInteger("ADMIN", "Port", 0) & 0xFFFF);
   const std::vector<std::string> admin = SplitAddressList(ini.ReadString("ADMIN", "Address", ""));
-  if (!admin.empty()) settings.AdminAddresses = admin;
+  if (!admin.empty()) settings.admin_addresses = admin;
   return settings;
 }
 
@@ -101,8 +101,8 @@ std::vector<std::string> SplitAddressList(const std::string& text) {
   return items;
 }
 
-TServiceSettings ReadServiceSettings(const std::string& iniPath) {
-  return ReadServiceSettings(TIniFile(iniPath));
+ServiceSettings ReadServiceSettings(const std::string& iniPath) {
+  return ReadServiceSettings(IniFile(iniPath));
 }
 
 }  // namespace qv

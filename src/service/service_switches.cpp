@@ -25,11 +25,11 @@ bool FindCmdLineSwitch(const std::vector<std::string_view>& args, std::string_vi
   return false;
 }
 
-TServiceSwitches ParseServiceSwitches(const std::vector<std::string_view>& args) {
-  TServiceSwitches switches;
-  switches.Install = FindCmdLineSwitch(args, "INSTALL");
-  switches.Uninstall = !switches.Install && FindCmdLineSwitch(args, "UNINSTALL");
-  switches.Silent = FindCmdLineSwitch(args, "SILENT");
+ServiceSwitches ParseServiceSwitches(const std::vector<std::string_view>& args) {
+  ServiceSwitches switches;
+  switches.install = FindCmdLineSwitch(args, "INSTALL");
+  switches.uninstall = !switches.install && FindCmdLineSwitch(args, "UNINSTALL");
+  switches.silent = FindCmdLineSwitch(args, "SILENT");
   return switches;
 }
 

@@ -6,13 +6,13 @@ namespace qv {
 
 namespace {
 
-std::string StoreText(const TServiceSettings& settings) {
-  return settings.SessionStore ? settings.SessionStore->Text() : std::string("memory");
+std::string StoreText(const ServiceSettings& settings) {
+  return settings.session_store ? settings.session_store->Text() : std::string("memory");
 }
 
 }  // namespace
 
-std::string DatabaseSettingsText(const TIniFile& ini) {
+std::string DatabaseSettingsText(const IniFile& ini) {
   std::string text;
   for (const char* key : {"DBName", "User", "Pass", "ConnectTimeout"}) {
     text += ini.ReadString("DB", key, "");
@@ -21,19 +21,19 @@ std::string DatabaseSettingsText(const TIniFile& ini) {
   return text;
 }
 
-std::vector<std::string> KeepWhatNeedsARestart(const TServiceSettings& running,
-                                               TServiceSettings& next) {
+std::vector<std::string> KeepWhatNeedsARestart(const ServiceSettings& running,
+                                               ServiceSettings& next) {
   std::vector<std::string> kept;
-  if ((running.SessionTimeOut == 0) != (next.SessionTimeOut == 0)) {
+  if ((running.session_timeout == 0) != (next.session_timeout == 0)) {
     kept.push_back(std::string("[APP] LoginTimeout: switching sessions ") +
-                   (next.SessionTimeOut == 0 ? "off" : "on") +
-                   " needs a restart; sessions stay " + (running.SessionTimeOut == 0 ? "off" : "on"));
-    next.SessionTimeOut = running.SessionTimeOut;
+                   (next.session_timeout == 0 ? "off" : "on") +
+                   " needs a restart; sessions stay " + (running.session_timeout == 0 ? "off" : "on"));
+    next.session_timeout = running.session_timeout;
   }
   if (StoreText(running) != StoreText(next)) {
     kept.push_back("[SESSIONS] Store: " + StoreText(next) +
                    " needs a restart; sessions stay in " + StoreText(running));
-    next.SessionStore = running.SessionStore;
+    next.session_store = running.session_store;
   }
   return kept;
 }

@@ -10,16 +10,16 @@
 
 namespace qv {
 
-class TIniFile;
+class IniFile;
 
 // The keys of section "DB" that a database session reads when it is made
 // (DBName, User, Pass, ConnectTimeout), as one text to compare.
-std::string DatabaseSettingsText(const TIniFile& ini);
+std::string DatabaseSettingsText(const IniFile& ini);
 
 // The settings of next that only a restart brings into force (sessions
 // switched on or off, another session store), each as its section and key
 // with what stays meanwhile; next keeps the running values for them.
-std::vector<std::string> KeepWhatNeedsARestart(const TServiceSettings& running,
-                                               TServiceSettings& next);
+std::vector<std::string> KeepWhatNeedsARestart(const ServiceSettings& running,
+                                               ServiceSettings& next);
 
 }  // namespace qv

@@ -32,10 +32,10 @@ namespace fs = std::filesystem;
 // A finding and the line it belongs to, for putting them in file order.
 struct LineFinding {
   int line;
-  TSettingsFinding finding;
+  SettingsFinding finding;
 };
 
-std::string Where(const TIniFile& ini, std::string_view section, std::string_view key) {
+std::string Where(const IniFile& ini, std::string_view section, std::string_view key) {
   return ini.FileName() + ": [" + std::string(section) + "] " + std::string(key);
 }
 
@@ -110,22 +110,22 @@ std::optional<std::string> ReadableFileFailure(const std::string& path) {
 }
 
 // The value of a key as the server takes it (the first one given), or empty.
-std::string ValueOf(const TIniFile& ini, std::string_view section, std::string_view key) {
+std::string ValueOf(const IniFile& ini, std::string_view section, std::string_view key) {
   return ini.ReadString(section, key, "");
 }
 
 // A number key's value when it is one the server accepts, else its default.
-int64_t NumberOf(const TIniFile& ini, std::string_view section, std::string_view key) {
+int64_t NumberOf(const IniFile& ini, std::string_view section, std::string_view key) {
   const SettingKey* known = FindSettingKey(section, key);
   const std::string text = ValueOf(ini, section, key);
   if (known && !text.empty() && !CheckSettingValue(*known, text))
     return ParseProfileInteger(text).value_or(0);
-  return ParseProfileInteger(known ? known->Default : "0").value_or(0);
+  return ParseProfileInteger(known ? known->default_value : "0").value_or(0);
 }
 
 // The TLS listener's certificate and key: needed when its port is set, both
 // readable, and a pair that loads.
-void CheckTls(const TIniFile& ini, std::vector<TSettingsFinding>& findings) {
+void CheckTls(const IniFile& ini, std::vector<SettingsFinding>& findings) {
   if (NumberOf(ini, "TLS", "Port") <= 0) return;
   bool readable = true;
   for (const char* key : {"Certificate", "Key"}) {
@@ -142,8 +142,8 @@ void CheckTls(const TIniFile& ini, std::vector<TSettingsFinding>& findings) {
   }
   if (!readable) return;
   try {
-    TTlsContext context(ValueOf(ini, "TLS", "Certificate"), ValueOf(ini, "TLS", "Key"));
-  } catch (const ETlsSetupError& e) {
+    TlsContext context(ValueOf(ini, "TLS", "Certificate"), ValueOf(ini, "TLS", "Key"));
+  } catch (const TlsSetupError& e) {
     // The loader names the file it failed on first: "TLS key ..." or "TLS certificate ...".
     const std::string message = e.what();
     const char* key = message.rfind("TLS key", 0) == 0 ? "Key" : "Certificate";
@@ -152,7 +152,7 @@ void CheckTls(const TIniFile& ini, std::vector<TSettingsFinding>& findings) {
 }
 
 // Two listeners on one port and on a common address cannot both bind.
-void CheckPortClashes(const TIniFile& ini, std::vector<TSettingsFinding>& findings) {
+void CheckPortClashes(const IniFile& ini, std::vector<SettingsFinding>& findings) {
   struct Listener {
     const char* section;
     int64_t port;
@@ -186,26 +186,26 @@ void CheckPortClashes(const TIniFile& ini, std::vector<TSettingsFinding>& findin
 }
 
 // The logo folder's contents; only the folder itself is a value check.
-void CheckLogo(const TIniFile& ini, std::vector<TSettingsFinding>& findings) {
+void CheckLogo(const IniFile& ini, std::vector<SettingsFinding>& findings) {
   const std::string htDocs = ValueOf(ini, "APP", "HtDocs");
   const std::string where = Where(ini, "APP", "HtDocs");
   std::error_code error;
   if (htDocs.empty()) {
     findings.push_back({false, where + ": not set, the logo cannot be served"});
   } else if (fs::is_directory(htDocs, error)) {
-    const std::string logo = TRequestRouter::LogoFileName(htDocs);
+    const std::string logo = RequestRouter::LogoFileName(htDocs);
     if (!fs::is_regular_file(logo, error)) findings.push_back({false, where + ": logo " + logo + " not found"});
   }
 }
 
 // What the reader of the file found: the file itself, headings, stray lines.
-std::optional<TSettingsFinding> FileFinding(const TIniFile& ini, bool fileRequired) {
+std::optional<SettingsFinding> FileFinding(const IniFile& ini, bool fileRequired) {
   const int error = ini.OpenError();
   if (error == 0) return std::nullopt;
-  if (error != ENOENT) return TSettingsFinding{true, ini.FileName() + ": settings file cannot be read: " + SystemText(error)};
-  if (fileRequired) return TSettingsFinding{true, ini.FileName() + ": settings file not found"};
-  std::string database(FindSettingKey("DB", "DBName")->Default);
-  return TSettingsFinding{
+  if (error != ENOENT) return SettingsFinding{true, ini.FileName() + ": settings file cannot be read: " + SystemText(error)};
+  if (fileRequired) return SettingsFinding{true, ini.FileName() + ": settings file not found"};
+  std::string database(FindSettingKey("DB", "DBName")->default_value);
+  return SettingsFinding{
       false, ini.FileName() + ": settings file not found; running on the defaults: port 80 on "
              "every address, HtDocs not set, database " + database +
              ", access log on standard output (qvweb --print-config shows every value)"};
@@ -215,13 +215,13 @@ std::optional<TSettingsFinding> FileFinding(const TIniFile& ini, bool fileRequir
 
 std::optional<std::string> CheckSettingValue(const SettingKey& key, const std::string& value) {
   if (value.empty()) return std::nullopt;
-  switch (key.Kind) {
+  switch (key.kind) {
     case SettingKind::Text:
     case SettingKind::Secret:
     case SettingKind::File:  // read only when used: see CheckTls
       return std::nullopt;
     case SettingKind::Number:
-      return WholeNumberProblem(value, key.Min, key.Max);
+      return WholeNumberProblem(value, key.min, key.max);
     case SettingKind::Flag:
       return WholeNumberProblem(value, std::numeric_limits<int32_t>::min(),
                                 std::numeric_limits<int32_t>::max());
@@ -238,7 +238,7 @@ std::optional<std::string> CheckSettingValue(const SettingKey& key, const std::s
       return std::nullopt;
     case SettingKind::Proxies:
       try {
-        TTrustedProxies::Parse(value);
+        TrustedProxies::Parse(value);
       } catch (const std::invalid_argument& e) {
         return std::string(e.what()) + " (addresses and CIDR ranges, not host names)";
       }
@@ -246,7 +246,7 @@ std::optional<std::string> CheckSettingValue(const SettingKey& key, const std::s
     case SettingKind::Store: {
       if (http_text::EqualsNoCase(value, "memory")) return std::nullopt;
       try {
-        return ResolveFailure(TRedisLocation::Parse(value).host);
+        return ResolveFailure(RedisLocation::Parse(value).host);
       } catch (const std::invalid_argument& e) {
         return std::string(e.what());
       }
@@ -262,14 +262,14 @@ std::optional<std::string> CheckSettingValue(const SettingKey& key, const std::s
   return std::nullopt;
 }
 
-std::vector<TSettingsFinding> CheckSettings(const TIniFile& ini, bool fileRequired) {
-  std::vector<TSettingsFinding> findings;
+std::vector<SettingsFinding> CheckSettings(const IniFile& ini, bool fileRequired) {
+  std::vector<SettingsFinding> findings;
   // Without a file there is nothing more to say than that.
-  if (std::optional<TSettingsFinding> file = FileFinding(ini, fileRequired)) return {*file};
+  if (std::optional<SettingsFinding> file = FileFinding(ini, fileRequired)) return {*file};
 
   std::vector<LineFinding> lines;
   std::vector<std::string> unknownSections;
-  for (const TIniFile::Line& heading : ini.Sections()) {
+  for (const IniFile::Line& heading : ini.Sections()) {
     if (IsSettingsSection(heading.text)) continue;
     const bool seen = std::any_of(unknownSections.begin(), unknownSections.end(),
                                   [&](const std::string& s) { return EqualsIgnoreCase(s, heading.text); });
@@ -278,12 +278,12 @@ std::vector<TSettingsFinding> CheckSettings(const TIniFile& ini, bool fileRequir
     lines.push_back({heading.number, {false, ini.FileName() + ": [" + heading.text +
                                                  "]: unknown section, its settings are ignored"}});
   }
-  for (const TIniFile::Line& stray : ini.StrayLines()) {
+  for (const IniFile::Line& stray : ini.StrayLines()) {
     lines.push_back({stray.number, {false, ini.FileName() + ": line " + std::to_string(stray.number) +
                                                ": \"" + stray.text + "\" is not key=value, ignored"}});
   }
-  std::vector<const TIniFile::Entry*> seenKeys;
-  for (const TIniFile::Entry& entry : ini.Entries()) {
+  std::vector<const IniFile::Entry*> seenKeys;
+  for (const IniFile::Entry& entry : ini.Entries()) {
     if (entry.section.empty()) {
       lines.push_back({entry.line, {false, ini.FileName() + ": " + entry.key +
                                                ": setting before any [section], ignored"}});
@@ -297,7 +297,7 @@ std::vector<TSettingsFinding> CheckSettings(const TIniFile& ini, bool fileRequir
       continue;
     }
     // A key given twice counts where it first stands, as the reader takes it.
-    const bool again = std::any_of(seenKeys.begin(), seenKeys.end(), [&](const TIniFile::Entry* e) {
+    const bool again = std::any_of(seenKeys.begin(), seenKeys.end(), [&](const IniFile::Entry* e) {
       return EqualsIgnoreCase(e->section, entry.section) && EqualsIgnoreCase(e->key, entry.key);
     });
     if (again) continue;
@@ -315,9 +315,9 @@ std::vector<TSettingsFinding> CheckSettings(const TIniFile& ini, bool fileRequir
   return findings;
 }
 
-bool HasErrors(const std::vector<TSettingsFinding>& findings) {
+bool HasErrors(const std::vector<SettingsFinding>& findings) {
   return std::any_of(findings.begin(), findings.end(),
-                     [](const TSettingsFinding& finding) { return finding.Error; });
+                     [](const SettingsFinding& finding) { return finding.error; });
 }
 
 }  // namespace qv

@@ -13,25 +13,25 @@
 
 namespace qv {
 
-class TIniFile;
+class IniFile;
 struct SettingKey;
 
-struct TSettingsFinding {
+struct SettingsFinding {
   // An error stops a start and a reload; a warning is logged and the server
   // goes on, while -t fails on either.
-  bool Error = false;
-  std::string Text;
+  bool error = false;
+  std::string text;
 };
 
 // Checks the file. fileRequired: the file was named on the command line, so
 // a missing one is an error rather than a warning that the defaults apply.
-std::vector<TSettingsFinding> CheckSettings(const TIniFile& ini, bool fileRequired = false);
+std::vector<SettingsFinding> CheckSettings(const IniFile& ini, bool fileRequired = false);
 
 // Why a value of the key cannot be used (for instance "\"many\" is not a
 // whole number"), or nothing when it can. An empty value always can: it
 // gives the default. Looks at the value alone, not at other keys.
 std::optional<std::string> CheckSettingValue(const SettingKey& key, const std::string& value);
 
-bool HasErrors(const std::vector<TSettingsFinding>& findings);
+bool HasErrors(const std::vector<SettingsFinding>& findings);
 
 }  // namespace qv

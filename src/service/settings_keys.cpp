@@ -49,14 +49,14 @@ std::span<const SettingKey> SettingKeys() { return kKeys; }
 
 const SettingKey* FindSettingKey(std::string_view section, std::string_view key) {
   for (const SettingKey& known : kKeys) {
-    if (EqualsIgnoreCase(known.Section, section) && EqualsIgnoreCase(known.Key, key)) return &known;
+    if (EqualsIgnoreCase(known.section, section) && EqualsIgnoreCase(known.key, key)) return &known;
   }
   return nullptr;
 }
 
 bool IsSettingsSection(std::string_view section) {
   for (const SettingKey& known : kKeys) {
-    if (EqualsIgnoreCase(known.Section, section)) return true;
+    if (EqualsIgnoreCase(known.section, section)) return true;
   }
   return false;
 }

@@ -24,13 +24,13 @@ enum class SettingKind {
 };
 
 struct SettingKey {
-  std::string_view Section;
-  std::string_view Key;
-  SettingKind Kind;
+  std::string_view section;
+  std::string_view key;
+  SettingKind kind;
   // The value taken when the key is missing or empty, as the file would give it.
-  std::string_view Default;
-  int64_t Min = 0;
-  int64_t Max = 0;
+  std::string_view default_value;
+  int64_t min = 0;
+  int64_t max = 0;
 };
 
 // The keys in the order --print-config writes them, section by section.

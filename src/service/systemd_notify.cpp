@@ -31,27 +31,27 @@ std::string ReloadingNotification() {
   return "RELOADING=1\nSTATUS=Reloading\nMONOTONIC_USEC=" + std::to_string(microseconds);
 }
 
-TSystemdNotifier::TSystemdNotifier() : socketPath_(NotifySocketFromEnvironment()) {}
+SystemdNotifier::SystemdNotifier() : socket_path_(NotifySocketFromEnvironment()) {}
 
-TSystemdNotifier::TSystemdNotifier(std::string socketPath) : socketPath_(std::move(socketPath)) {}
+SystemdNotifier::SystemdNotifier(std::string socketPath) : socket_path_(std::move(socketPath)) {}
 
-bool TSystemdNotifier::Notify(std::string_view message) const {
-  if (socketPath_.empty()) return false;
+bool SystemdNotifier::Notify(std::string_view message) const {
+  if (socket_path_.empty()) return false;
   // Only file-system and abstract socket paths are understood.
-  if (socketPath_[0] != '/' && socketPath_[0] != '@') {
+  if (socket_path_[0] != '/' && socket_path_[0] != '@') {
     errno = EINVAL;
     return false;
   }
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
-  if (socketPath_.size() > sizeof address.sun_path) {
+  if (socket_path_.size() > sizeof address.sun_path) {
     errno = ENAMETOOLONG;
     return false;
   }
-  std::memcpy(address.sun_path, socketPath_.data(), socketPath_.size());
+  std::memcpy(address.sun_path, socket_path_.data(), socket_path_.size());
   if (address.sun_path[0] == '@') address.sun_path[0] = '\0';
   const socklen_t length =
-      static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + socketPath_.size());
+      static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + socket_path_.size());
 
   const FileDescriptor socket(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
   if (!socket.Valid()) return false;

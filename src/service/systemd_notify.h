@@ -12,16 +12,16 @@ namespace qv {
 // with the time of the monotonic clock now, in microseconds, as it asks for.
 std::string ReloadingNotification();
 
-class TSystemdNotifier {
+class SystemdNotifier {
  public:
   // Uses the socket named by the environment variable NOTIFY_SOCKET, if any.
-  TSystemdNotifier();
+  SystemdNotifier();
   // Uses the given socket path; a leading "@" names an abstract socket, and an
   // empty path switches notification off.
-  explicit TSystemdNotifier(std::string socketPath);
+  explicit SystemdNotifier(std::string socketPath);
 
-  bool Enabled() const { return !socketPath_.empty(); }
-  const std::string& SocketPath() const { return socketPath_; }
+  bool Enabled() const { return !socket_path_.empty(); }
+  const std::string& SocketPath() const { return socket_path_; }
 
   // Sends one message (lines "NAME=value" separated by "\n"). Returns false when
   // notification is off or the datagram could not be sent (errno tells why
@@ -29,7 +29,7 @@ class TSystemdNotifier {
   bool Notify(std::string_view message) const;
 
  private:
-  std::string socketPath_;
+  std::string socket_path_;
 };
 
 }  // namespace qv

@@ -4,14 +4,14 @@
 
 namespace qv {
 
-std::string THttpPageRequest::SessionValue(std::string_view name) const {
-  if (!request_.Session) return {};
-  return request_.Session->ContentValue(name);
+std::string HttpPageRequest::SessionValue(std::string_view name) const {
+  if (!request_.session) return {};
+  return request_.session->ContentValue(name);
 }
 
-void THttpPageRequest::SetSessionValue(std::string_view name, std::string value) {
-  if (!request_.Session) return;
-  request_.Session->SetContentValue(name, value);
+void HttpPageRequest::SetSessionValue(std::string_view name, std::string value) {
+  if (!request_.session) return;
+  request_.session->SetContentValue(name, value);
 }
 
 }  // namespace qv

@@ -13,27 +13,27 @@ namespace qv {
 
 // Without a session (sessions switched off) session values read as empty and
 // writes to them are dropped.
-class THttpPageRequest final : public TPageRequest {
+class HttpPageRequest final : public PageRequest {
  public:
-  explicit THttpPageRequest(TIdHTTPRequestInfo& request) : request_(request) {}
+  explicit HttpPageRequest(Request& request) : request_(request) {}
 
-  std::string Param(std::string_view name) const override { return request_.Params.Values(name); }
-  std::string Document() const override { return request_.Document; }
+  std::string Param(std::string_view name) const override { return request_.params.Values(name); }
+  std::string Document() const override { return request_.document; }
   std::string SessionValue(std::string_view name) const override;
   void SetSessionValue(std::string_view name, std::string value) override;
 
-  std::string Command() const override { return request_.Command; }
-  std::string ContentType() const override { return request_.ContentType; }
-  std::string Connection() const override { return request_.Connection; }
-  std::string From() const override { return request_.From; }
-  std::string Host() const override { return request_.Host; }
-  std::string QueryParams() const override { return request_.QueryParams; }
-  std::string Version() const override { return request_.Version; }
+  std::string Command() const override { return request_.command; }
+  std::string ContentType() const override { return request_.content_type; }
+  std::string Connection() const override { return request_.connection; }
+  std::string From() const override { return request_.from; }
+  std::string Host() const override { return request_.host; }
+  std::string QueryParams() const override { return request_.query_params; }
+  std::string Version() const override { return request_.version; }
 
-  bool HasSession() const { return request_.Session != nullptr; }
+  bool HasSession() const { return request_.session != nullptr; }
 
  private:
-  TIdHTTPRequestInfo& request_;
+  Request& request_;
 };
 
 }  // namespace qv

@@ -7,21 +7,21 @@ namespace qv {
 
 namespace {
 
-int SecondsUntil(TLogonThrottle::Clock::time_point when, TLogonThrottle::Clock::time_point now) {
+int SecondsUntil(LogonThrottle::Clock::time_point when, LogonThrottle::Clock::time_point now) {
   const auto left = std::chrono::ceil<std::chrono::seconds>(when - now).count();
   return static_cast<int>(std::max<long long>(left, 1));
 }
 
 }  // namespace
 
-TLogonThrottle::Reservation::Reservation(Reservation&& other) noexcept
+LogonThrottle::Reservation::Reservation(Reservation&& other) noexcept
     : throttle_(std::exchange(other.throttle_, nullptr)),
       address_(std::move(other.address_)),
       name_(std::move(other.name_)),
       at_(other.at_),
       retry_after_(other.retry_after_) {}
 
-TLogonThrottle::Reservation& TLogonThrottle::Reservation::operator=(Reservation&& other) noexcept {
+LogonThrottle::Reservation& LogonThrottle::Reservation::operator=(Reservation&& other) noexcept {
   if (this != &other) {
     Settle(kGiveBack);
     throttle_ = std::exchange(other.throttle_, nullptr);
@@ -33,33 +33,33 @@ TLogonThrottle::Reservation& TLogonThrottle::Reservation::operator=(Reservation&
   return *this;
 }
 
-TLogonThrottle::Reservation::~Reservation() { Settle(kGiveBack); }
+LogonThrottle::Reservation::~Reservation() { Settle(kGiveBack); }
 
-void TLogonThrottle::Reservation::Succeeded() { Settle(kSucceeded); }
+void LogonThrottle::Reservation::Succeeded() { Settle(kSucceeded); }
 
-void TLogonThrottle::Reservation::Failed() { Settle(kFailed); }
+void LogonThrottle::Reservation::Failed() { Settle(kFailed); }
 
-void TLogonThrottle::Reservation::Settle(Outcome outcome) {
+void LogonThrottle::Reservation::Settle(Outcome outcome) {
   if (!throttle_) return;
   // Once only: the place is no longer held, whatever happens below.
-  TLogonThrottle* throttle = std::exchange(throttle_, nullptr);
+  LogonThrottle* throttle = std::exchange(throttle_, nullptr);
   throttle->Settle(*this, outcome);
 }
 
-TLogonThrottle::TLogonThrottle(int limit, size_t capacity)
+LogonThrottle::LogonThrottle(int limit, size_t capacity)
     : limit_(std::max(limit, 0)), addresses_(capacity), names_(capacity) {}
 
-int TLogonThrottle::Limit() const {
+int LogonThrottle::Limit() const {
   std::lock_guard<std::mutex> guard(lock_);
   return limit_;
 }
 
-void TLogonThrottle::SetLimit(int limit) {
+void LogonThrottle::SetLimit(int limit) {
   std::lock_guard<std::mutex> guard(lock_);
   limit_ = std::max(limit, 0);
 }
 
-std::string TLogonThrottle::NameKey(std::string_view name) {
+std::string LogonThrottle::NameKey(std::string_view name) {
   auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
   while (!name.empty() && blank(name.front())) name.remove_prefix(1);
   while (!name.empty() && blank(name.back())) name.remove_suffix(1);
@@ -69,7 +69,7 @@ std::string TLogonThrottle::NameKey(std::string_view name) {
   return key;
 }
 
-TLogonThrottle::Reservation TLogonThrottle::Reserve(const std::string& address, std::string_view name,
+LogonThrottle::Reservation LogonThrottle::Reserve(const std::string& address, std::string_view name,
                                                     Clock::time_point now) {
   Reservation reservation;
   std::string key = NameKey(name);
@@ -91,7 +91,7 @@ TLogonThrottle::Reservation TLogonThrottle::Reserve(const std::string& address, 
   return reservation;
 }
 
-void TLogonThrottle::Settle(const Reservation& reservation, Outcome outcome) {
+void LogonThrottle::Settle(const Reservation& reservation, Outcome outcome) {
   std::lock_guard<std::mutex> guard(lock_);
   const size_t limit = static_cast<size_t>(limit_);
   // With throttling switched off meanwhile, a failure is not kept.
@@ -101,7 +101,7 @@ void TLogonThrottle::Settle(const Reservation& reservation, Outcome outcome) {
   if (outcome == kSucceeded) names_.Clear(reservation.name_);
 }
 
-int TLogonThrottle::RetryAfter(const std::string& address, std::string_view name,
+int LogonThrottle::RetryAfter(const std::string& address, std::string_view name,
                                Clock::time_point now) {
   std::lock_guard<std::mutex> guard(lock_);
   if (limit_ == 0) return 0;
@@ -111,12 +111,12 @@ int TLogonThrottle::RetryAfter(const std::string& address, std::string_view name
   return seconds;
 }
 
-uint64_t TLogonThrottle::Refused() const {
+uint64_t LogonThrottle::Refused() const {
   std::lock_guard<std::mutex> guard(lock_);
   return refused_;
 }
 
-void TLogonThrottle::Failed(const std::string& address, std::string_view name,
+void LogonThrottle::Failed(const std::string& address, std::string_view name,
                             Clock::time_point now) {
   std::lock_guard<std::mutex> guard(lock_);
   if (limit_ == 0) return;
@@ -125,17 +125,17 @@ void TLogonThrottle::Failed(const std::string& address, std::string_view name,
   names_.Add(NameKey(name), limit, now);
 }
 
-size_t TLogonThrottle::TrackedAddresses() const {
+size_t LogonThrottle::TrackedAddresses() const {
   std::lock_guard<std::mutex> guard(lock_);
   return addresses_.Size();
 }
 
-size_t TLogonThrottle::TrackedNames() const {
+size_t LogonThrottle::TrackedNames() const {
   std::lock_guard<std::mutex> guard(lock_);
   return names_.Size();
 }
 
-int TLogonThrottle::TCounter::RetryAfter(const std::string& key, size_t limit,
+int LogonThrottle::Counter::RetryAfter(const std::string& key, size_t limit,
                                          Clock::time_point now) {
   DropExpired(now);
   const auto found = entries_.find(key);
@@ -157,7 +157,7 @@ int TLogonThrottle::TCounter::RetryAfter(const std::string& key, size_t limit,
   return SecondsUntil(leaves + kWindow, now);
 }
 
-TLogonThrottle::TCounter::Entry* TLogonThrottle::TCounter::Touch(const std::string& key,
+LogonThrottle::Counter::Entry* LogonThrottle::Counter::Touch(const std::string& key,
                                                                  Clock::time_point now) {
   DropExpired(now);
   auto found = entries_.find(key);
@@ -175,7 +175,7 @@ TLogonThrottle::TCounter::Entry* TLogonThrottle::TCounter::Touch(const std::stri
   return &found->second;
 }
 
-void TLogonThrottle::TCounter::Add(const std::string& key, size_t limit, Clock::time_point now) {
+void LogonThrottle::Counter::Add(const std::string& key, size_t limit, Clock::time_point now) {
   Entry* entry = Touch(key, now);
   if (!entry) return;
   std::deque<Clock::time_point>& failures = entry->failures;
@@ -184,11 +184,11 @@ void TLogonThrottle::TCounter::Add(const std::string& key, size_t limit, Clock::
   while (failures.size() > limit) failures.pop_front();
 }
 
-void TLogonThrottle::TCounter::Hold(const std::string& key, Clock::time_point now) {
+void LogonThrottle::Counter::Hold(const std::string& key, Clock::time_point now) {
   if (Entry* entry = Touch(key, now)) ++entry->held;
 }
 
-void TLogonThrottle::TCounter::Release(const std::string& key, bool failed, size_t limit,
+void LogonThrottle::Counter::Release(const std::string& key, bool failed, size_t limit,
                                        Clock::time_point at) {
   const auto found = entries_.find(key);
   // Forgotten meanwhile to make room: a failure is counted afresh.
@@ -200,21 +200,21 @@ void TLogonThrottle::TCounter::Release(const std::string& key, bool failed, size
   }
 }
 
-void TLogonThrottle::TCounter::Clear(const std::string& key) {
+void LogonThrottle::Counter::Clear(const std::string& key) {
   const auto found = entries_.find(key);
   if (found == entries_.end()) return;
   found->second.failures.clear();
   if (found->second.held == 0) Erase(key);
 }
 
-void TLogonThrottle::TCounter::Erase(const std::string& key) {
+void LogonThrottle::Counter::Erase(const std::string& key) {
   const auto found = entries_.find(key);
   if (found == entries_.end()) return;
   order_.erase(found->second.order);
   entries_.erase(found);
 }
 
-void TLogonThrottle::TCounter::DropExpired(Clock::time_point now) {
+void LogonThrottle::Counter::DropExpired(Clock::time_point now) {
   while (!order_.empty()) {
     const auto found = entries_.find(order_.front());
     const Entry& entry = found->second;

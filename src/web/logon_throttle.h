@@ -18,7 +18,7 @@
 
 namespace qv {
 
-class TLogonThrottle {
+class LogonThrottle {
   // How a reserved attempt ended.
   enum Outcome { kGiveBack, kSucceeded, kFailed };
 
@@ -57,10 +57,10 @@ class TLogonThrottle {
     void Failed();
 
    private:
-    friend class TLogonThrottle;
+    friend class LogonThrottle;
     void Settle(Outcome outcome);
 
-    TLogonThrottle* throttle_ = nullptr;  // set while a place is held
+    LogonThrottle* throttle_ = nullptr;  // set while a place is held
     std::string address_;
     std::string name_;
     Clock::time_point at_{};
@@ -68,7 +68,7 @@ class TLogonThrottle {
   };
 
   // limit: failures allowed in the window (0 switches throttling off).
-  explicit TLogonThrottle(int limit = 0, size_t capacity = kDefaultCapacity);
+  explicit LogonThrottle(int limit = 0, size_t capacity = kDefaultCapacity);
 
   int Limit() const;
   // Takes effect at once; counts already made are kept.
@@ -99,9 +99,9 @@ class TLogonThrottle {
 
   // The failures of one key, oldest first, at most `limit` kept, and the
   // attempts on it still being checked; ordered among the others by latest use.
-  class TCounter {
+  class Counter {
    public:
-    explicit TCounter(size_t capacity) : capacity_(capacity) {}
+    explicit Counter(size_t capacity) : capacity_(capacity) {}
     // Seconds until a place frees, 0 when below the limit; attempts being
     // checked count as failures made now.
     int RetryAfter(const std::string& key, size_t limit, Clock::time_point now);
@@ -134,8 +134,8 @@ class TLogonThrottle {
   mutable std::mutex lock_;
   int limit_;
   uint64_t refused_ = 0;
-  TCounter addresses_;
-  TCounter names_;
+  Counter addresses_;
+  Counter names_;
 };
 
 }  // namespace qv

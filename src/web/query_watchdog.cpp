@@ -22,7 +22,7 @@ constexpr std::chrono::milliseconds kSlice{250};
 
 // One thread that runs actions in the order they come. Its state is shared
 // with the thread, which may outlive the lane while an action hangs.
-class TQueryWatchdog::Lane {
+class QueryWatchdog::Lane {
  public:
   explicit Lane(const char* thread_name) : state_(std::make_shared<State>()) {
     state_->thread_name = thread_name;
@@ -140,10 +140,10 @@ class TQueryWatchdog::Lane {
   std::thread thread_;  // guarded by state_->lock
 };
 
-TQueryWatchdog::TQueryWatchdog(std::chrono::milliseconds grace)
+QueryWatchdog::QueryWatchdog(std::chrono::milliseconds grace)
     : grace_(grace), cancels_(std::make_unique<Lane>("Cancels")), drops_(std::make_unique<Lane>("Drops")) {}
 
-TQueryWatchdog::~TQueryWatchdog() {
+QueryWatchdog::~QueryWatchdog() {
   {
     std::lock_guard guard(lock_);
     ending_ = true;
@@ -152,17 +152,17 @@ TQueryWatchdog::~TQueryWatchdog() {
   if (thread_.joinable()) thread_.join();
 }
 
-void TQueryWatchdog::SetOnCancelFailure(CancelFailureHandler handler) {
+void QueryWatchdog::SetOnCancelFailure(CancelFailureHandler handler) {
   cancels_->SetOnFailure(handler);
   drops_->SetOnFailure(std::move(handler));
 }
 
-int TQueryWatchdog::Threads() const {
+int QueryWatchdog::Threads() const {
   std::lock_guard guard(lock_);
   return (thread_.joinable() ? 1 : 0) + (cancels_->Started() ? 1 : 0) + (drops_->Started() ? 1 : 0);
 }
 
-void TQueryWatchdog::Fire(TWatchEntry& entry, bool abort, Due& due) {
+void QueryWatchdog::Fire(WatchEntry& entry, bool abort, Due& due) {
   (abort ? entry.aborted : entry.raised) = true;
   std::function<void()> action;
   try {
@@ -174,24 +174,24 @@ void TQueryWatchdog::Fire(TWatchEntry& entry, bool abort, Due& due) {
   if (action) (abort ? due.drops : due.cancels).push_back(std::move(action));
 }
 
-void TQueryWatchdog::Post(Due& due) {
+void QueryWatchdog::Post(Due& due) {
   cancels_->Post(due.cancels);
   drops_->Post(due.drops);
 }
 
-void TQueryWatchdog::StartWatching() {
+void QueryWatchdog::StartWatching() {
   if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });
 }
 
-uint64_t TQueryWatchdog::Watch(std::chrono::milliseconds limit, TCancel cancel) {
-  const TClock::time_point deadline =
-      limit.count() > 0 ? TClock::now() + limit : TClock::time_point::max();
+uint64_t QueryWatchdog::Watch(std::chrono::milliseconds limit, Cancel cancel) {
+  const SteadyClock::time_point deadline =
+      limit.count() > 0 ? SteadyClock::now() + limit : SteadyClock::time_point::max();
   Due due;
   uint64_t id;
   {
     std::lock_guard guard(lock_);
     id = next_++;
-    TWatchEntry& entry = watches_[id];
+    WatchEntry& entry = watches_[id];
     entry.deadline = deadline;
     entry.cancel = std::move(cancel);
     if (aborting_) {
@@ -206,7 +206,7 @@ uint64_t TQueryWatchdog::Watch(std::chrono::milliseconds limit, TCancel cancel) 
   return id;
 }
 
-bool TQueryWatchdog::Unwatch(uint64_t id) {
+bool QueryWatchdog::Unwatch(uint64_t id) {
   std::lock_guard guard(lock_);
   auto it = watches_.find(id);
   if (it == watches_.end()) return false;
@@ -215,7 +215,7 @@ bool TQueryWatchdog::Unwatch(uint64_t id) {
   return fired;
 }
 
-void TQueryWatchdog::AbortAll() {
+void QueryWatchdog::AbortAll() {
   Due due;
   {
     std::lock_guard guard(lock_);
@@ -227,23 +227,23 @@ void TQueryWatchdog::AbortAll() {
   Post(due);
 }
 
-void TQueryWatchdog::Resume() {
+void QueryWatchdog::Resume() {
   std::lock_guard guard(lock_);
   aborting_ = false;
 }
 
-void TQueryWatchdog::Run() {
+void QueryWatchdog::Run() {
   ::pthread_setname_np(::pthread_self(), "Watchdog");
   std::unique_lock guard(lock_);
   while (!ending_) {
-    const TClock::time_point now = TClock::now();
-    TClock::time_point next = now + kSlice;
+    const SteadyClock::time_point now = SteadyClock::now();
+    SteadyClock::time_point next = now + kSlice;
     Due due;
     for (auto& [id, entry] : watches_) {
-      if (entry.deadline == TClock::time_point::max()) continue;
+      if (entry.deadline == SteadyClock::time_point::max()) continue;
       if (!entry.raised && now >= entry.deadline) Fire(entry, false, due);
       if (!entry.aborted && now >= entry.deadline + grace_) Fire(entry, true, due);
-      const TClock::time_point due_at = entry.raised ? entry.deadline + grace_ : entry.deadline;
+      const SteadyClock::time_point due_at = entry.raised ? entry.deadline + grace_ : entry.deadline;
       if (!entry.aborted && due_at < next) next = due_at;
     }
     if (!due.cancels.empty() || !due.drops.empty()) {

@@ -23,21 +23,21 @@
 
 namespace qv {
 
-class TQueryWatchdog {
+class QueryWatchdog {
  public:
   // Called while the call is still watched (abort false asks for a cancel,
   // true for the connection to be dropped); returns the action, which runs
   // later on a canceller thread and must hold on to whatever it uses. An
   // action that cannot do its work raises, saying what failed.
-  using TCancel = std::function<std::function<void()>(bool abort)>;
-  using TClock = std::chrono::steady_clock;
+  using Cancel = std::function<std::function<void()>(bool abort)>;
+  using SteadyClock = std::chrono::steady_clock;
   // Told, on a canceller thread, what a failed cancel or drop raised.
   using CancelFailureHandler = std::function<void(const std::string& message)>;
 
-  explicit TQueryWatchdog(std::chrono::milliseconds grace);
-  ~TQueryWatchdog();
-  TQueryWatchdog(const TQueryWatchdog&) = delete;
-  TQueryWatchdog& operator=(const TQueryWatchdog&) = delete;
+  explicit QueryWatchdog(std::chrono::milliseconds grace);
+  ~QueryWatchdog();
+  QueryWatchdog(const QueryWatchdog&) = delete;
+  QueryWatchdog& operator=(const QueryWatchdog&) = delete;
 
   // Where failed cancels and drops are told; until set (or when set empty)
   // they go to standard error as log lines.
@@ -45,7 +45,7 @@ class TQueryWatchdog {
 
   // Starts watching one call; limit 0 sets no time limit (the call is still
   // reached by AbortAll). Returns the watch's number.
-  uint64_t Watch(std::chrono::milliseconds limit, TCancel cancel);
+  uint64_t Watch(std::chrono::milliseconds limit, Cancel cancel);
   // Ends the watch; true when its cancel was called (the time-out or a stop
   // came first), so the call's connection must not be used again.
   bool Unwatch(uint64_t id);
@@ -60,9 +60,9 @@ class TQueryWatchdog {
   int Threads() const;
 
  private:
-  struct TWatchEntry {
-    TClock::time_point deadline;  // max(): no limit
-    TCancel cancel;
+  struct WatchEntry {
+    SteadyClock::time_point deadline;  // max(): no limit
+    Cancel cancel;
     bool raised = false;
     bool aborted = false;
   };
@@ -75,7 +75,7 @@ class TQueryWatchdog {
 
   void Run();
   // Under lock_: marks the entry and makes its action.
-  void Fire(TWatchEntry& entry, bool abort, Due& due);
+  void Fire(WatchEntry& entry, bool abort, Due& due);
   // Without lock_: hands the actions to their threads.
   void Post(Due& due);
   // Under lock_: starts the watch thread when it is not running yet.
@@ -84,7 +84,7 @@ class TQueryWatchdog {
   const std::chrono::milliseconds grace_;
   mutable std::mutex lock_;
   std::condition_variable changed_;
-  std::map<uint64_t, TWatchEntry> watches_;
+  std::map<uint64_t, WatchEntry> watches_;
   uint64_t next_ = 1;
   bool aborting_ = false;
   bool ending_ = false;

@@ -37,11 +37,11 @@ bool DropsConnection(FailureKind kind) {
 }
 
 // The answer to a log-on attempt refused by the throttle; the database is not asked.
-void RefuseLogon(TIdHTTPResponseInfo& response, int retryAfter) {
-  response.ResponseNo = 429;
-  response.ResponseText = "Too Many Requests";
-  response.CustomHeaders.SetValue("Retry-After", std::to_string(retryAfter));
-  response.ContentText = "Too many failed log-ons; try again in " + std::to_string(retryAfter) +
+void RefuseLogon(Response& response, int retryAfter) {
+  response.response_no = 429;
+  response.response_text = "Too Many Requests";
+  response.custom_headers.SetValue("Retry-After", std::to_string(retryAfter));
+  response.content_text = "Too many failed log-ons; try again in " + std::to_string(retryAfter) +
                          " seconds.\r\n";
 }
 
@@ -60,17 +60,17 @@ int FailureStatus(FailureKind kind) {
   }
 }
 
-TRequestRouter::TRequestRouter(SessionSource sessions, THtDocsFunction htDocs,
+RequestRouter::RequestRouter(SessionSource sessions, HtDocsFunction htDocs,
                                std::span<const PageEntry> pages, const Clock& clock)
-    : sessions_(std::move(sessions)), htDocs_(std::move(htDocs)), routes_(pages), clock_(clock) {}
+    : sessions_(std::move(sessions)), ht_docs_(std::move(htDocs)), routes_(pages), clock_(clock) {}
 
-TRequestRouter::TRequestRouter(TFixedConnectionPool& pool, THtDocsFunction htDocs)
-    : TRequestRouter([&pool](PoolLease& lease, TAcquireMode mode) { return pool.Acquire(lease, mode); },
+RequestRouter::RequestRouter(ConnectionPool& pool, HtDocsFunction htDocs)
+    : RequestRouter([&pool](PoolLease& lease, AcquireMode mode) { return pool.Acquire(lease, mode); },
                      std::move(htDocs)) {}
 
-bool TRequestRouter::ServePage(const PageEntry& page, PoolLease& lease, TStringStream& out,
-                               TIdHTTPRequestInfo& request) {
-  bool fresh = sessions_(lease, TAcquireMode::amAny);
+bool RequestRouter::ServePage(const PageEntry& page, PoolLease& lease, PageStream& out,
+                               Request& request) {
+  bool fresh = sessions_(lease, AcquireMode::kAny);
   for (;;) {
     try {
       return CallPage(page, lease, out, request);
@@ -82,14 +82,14 @@ bool TRequestRouter::ServePage(const PageEntry& page, PoolLease& lease, TStringS
       if (error.Kind() != FailureKind::ConnectionLost || fresh) throw;
     }
     out.Clear();
-    sessions_(lease, TAcquireMode::amFreshConnection);
+    sessions_(lease, AcquireMode::kFreshConnection);
     fresh = true;
   }
 }
 
-bool TRequestRouter::CallPage(const PageEntry& page, PoolLease& lease, TStringStream& out,
-                              TIdHTTPRequestInfo& request) {
-  THttpPageRequest pageRequest(request);
+bool RequestRouter::CallPage(const PageEntry& page, PoolLease& lease, PageStream& out,
+                              Request& request) {
+  HttpPageRequest pageRequest(request);
   PageContext context{pageRequest, out, lease.Session(), clock_, page};
   // The cancel holds the session as long as it may still reach it; a session
   // whose call was cancelled is discarded, so it is never lent to anyone else.
@@ -115,18 +115,18 @@ bool TRequestRouter::CallPage(const PageEntry& page, PoolLease& lease, TStringSt
   return context.logged_on;
 }
 
-void TRequestRouter::Server1SessionStart(TIdHTTPSession& Sender) {
+void RequestRouter::StartSession(Session& Sender) {
   // The session is not visible to other requests yet.
   Sender.Content().SetValue(kLoggedInName, kLoggedInFalse);
 }
 
-PathRoute TRequestRouter::Server1CommandGet(TIdContext*, TIdHTTPRequestInfo& ARequestInfo,
-                                            TIdHTTPResponseInfo& AResponseInfo) {
-  THttpPageRequest request(ARequestInfo);
-  TStringStream out;
+PathRoute RequestRouter::HandleRequest(ConnectionContext*, Request& request_info,
+                                            Response& response_info) {
+  HttpPageRequest request(request_info);
+  PageStream out;
   bool image = false;
   PoolLease lease;  // given back to the pool however this ends
-  const std::string& path = ARequestInfo.Document;
+  const std::string& path = request_info.document;
   // The path is read once; what the steps below go by.
   const PathRoute asked = routes_.Route(path);
   PathRoute route = asked;
@@ -136,17 +136,17 @@ PathRoute TRequestRouter::Server1CommandGet(TIdContext*, TIdHTTPRequestInfo& ARe
       request.SetSessionValue(kLoggedInName, std::string(kLoggedInFalse));
     }
     if (route.log_on_check) {
-      const std::string& address = ARequestInfo.RemoteIP;
+      const std::string& address = request_info.remote_ip;
       const std::string name = request.Param("uName");
       // The attempt counts before the database is asked, so simultaneous
       // attempts cannot pass the limit together. A check that fails with an
       // error gives its place back.
-      TLogonThrottle::Reservation attempt = throttle_.Reserve(address, name, TLogonThrottle::Clock::now());
+      LogonThrottle::Reservation attempt = throttle_.Reserve(address, name, LogonThrottle::Clock::now());
       if (!attempt.Granted()) {
-        RefuseLogon(AResponseInfo, attempt.RetryAfter());
+        RefuseLogon(response_info, attempt.RetryAfter());
         return asked;
       }
-      if (ServePage(routes_.LogOnCheck(), lease, out, ARequestInfo)) {
+      if (ServePage(routes_.LogOnCheck(), lease, out, request_info)) {
         attempt.Succeeded();
         // A visitor just logged on goes on as one asking for the empty path:
         // the start page, whatever else the path holds.
@@ -158,33 +158,33 @@ PathRoute TRequestRouter::Server1CommandGet(TIdContext*, TIdHTTPRequestInfo& ARe
     if (route.image) {
       image = true;
     } else if (route.log_on_form) {
-      ServePage(routes_.LogOnForm(), lease, out, ARequestInfo);
+      ServePage(routes_.LogOnForm(), lease, out, request_info);
     } else if (!request.HasSession() || request.SessionValue(kLoggedInName) == kLoggedInFalse) {
-      ServePage(routes_.Start(), lease, out, ARequestInfo);
+      ServePage(routes_.Start(), lease, out, request_info);
     } else {
-      ServePage(*route.page, lease, out, ARequestInfo);
+      ServePage(*route.page, lease, out, request_info);
     }
   } catch (const Exception& error) {
     // The body stays the message alone; the status says what kind of failure it was.
     const int status = FailureStatus(error.Kind());
     out.Clear();
     out.WriteString(error.Message());
-    AResponseInfo.SetResponseNo(status);
-    if (status == 503) AResponseInfo.CustomHeaders.SetValue("Retry-After", kRetryAfterSeconds);
+    response_info.SetResponseNo(status);
+    if (status == 503) response_info.custom_headers.SetValue("Retry-After", kRetryAfterSeconds);
     // The handler must not raise: the visitor's answer is made already.
-    if (onPageFailure_)
-      onPageFailure_(PageFailure{ARequestInfo.RemoteIP, path, status, error.Kind(), error.Message()});
+    if (on_page_failure_)
+      on_page_failure_(PageFailure{request_info.remote_ip, path, status, error.Kind(), error.Message()});
   }
 
   if (image) {
-    AResponseInfo.ContentStream = TFileContentStream::OpenRegular(LogoFileName(htDocs_()));
+    response_info.content_stream = FileContentStream::OpenRegular(LogoFileName(ht_docs_()));
   } else {
-    AResponseInfo.ContentText = out.TakeDataString();
+    response_info.content_text = out.TakeDataString();
   }
   return asked;
 }
 
-std::string TRequestRouter::LogoFileName(const std::string& htDocs) {
+std::string RequestRouter::LogoFileName(const std::string& htDocs) {
   std::string fileName = htDocs;
   if (fileName.empty() || fileName.back() != '/') fileName += '/';
   fileName += kLogoFileName;

@@ -56,34 +56,34 @@ struct PageFailure {
 // Failed log-ons allowed per address and per name in a minute, unless set.
 inline constexpr int kDefaultLogonFailures = 5;
 
-class TRequestRouter {
+class RequestRouter {
  public:
   // Lends a session into the lease (ending it first; see
-  // TFixedConnectionPool::Acquire) or raises; true when it was connected for
+  // ConnectionPool::Acquire) or raises; true when it was connected for
   // this call.
-  using SessionSource = std::function<bool(PoolLease& lease, TAcquireMode mode)>;
+  using SessionSource = std::function<bool(PoolLease& lease, AcquireMode mode)>;
   // The document folder as set now; called from several threads at once.
-  using THtDocsFunction = std::function<std::string()>;
+  using HtDocsFunction = std::function<std::string()>;
   // Told of every page that ended in an error, on the request's thread;
   // must not raise.
-  using TPageFailureHandler = std::function<void(const PageFailure& failure)>;
+  using PageFailureHandler = std::function<void(const PageFailure& failure)>;
 
   // Pages from `pages` (which must outlive the router), run on sessions from
   // `sessions` and shown with `clock`. A page that fails because the
   // connection is lost is run once more on a fresh connection when its session
   // was connected before the request; a session whose connection is dead or
   // cancelled is discarded, not given back.
-  TRequestRouter(SessionSource sessions, THtDocsFunction htDocs,
+  RequestRouter(SessionSource sessions, HtDocsFunction htDocs,
                  std::span<const PageEntry> pages = PageTable(),
                  const Clock& clock = SystemClock::Instance());
-  TRequestRouter(TFixedConnectionPool& pool, THtDocsFunction htDocs);
+  RequestRouter(ConnectionPool& pool, HtDocsFunction htDocs);
 
   // A page call running longer is cancelled, and its connection dropped
   // kCancelGrace after that; its visitor is answered 503. Zero: no limit (the
   // default).
-  void SetQueryTimeout(std::chrono::milliseconds timeout) { queryTimeout_ = timeout.count(); }
+  void SetQueryTimeout(std::chrono::milliseconds timeout) { query_timeout_ = timeout.count(); }
   std::chrono::milliseconds QueryTimeout() const {
-    return std::chrono::milliseconds(queryTimeout_.load());
+    return std::chrono::milliseconds(query_timeout_.load());
   }
   // A stop: page calls still running, or starting from now on, have their
   // connections dropped, so their visitors are answered 503 at once.
@@ -92,23 +92,23 @@ class TRequestRouter {
   void ResumeWaiting() { watchdog_.Resume(); }
   // Where a cancel or a drop that failed is told (set before the server
   // serves); standard error until then.
-  void SetOnCancelFailure(TQueryWatchdog::CancelFailureHandler handler) {
+  void SetOnCancelFailure(QueryWatchdog::CancelFailureHandler handler) {
     watchdog_.SetOnCancelFailure(std::move(handler));
   }
   // Set before the server serves.
-  void SetOnPageFailure(TPageFailureHandler handler) { onPageFailure_ = std::move(handler); }
+  void SetOnPageFailure(PageFailureHandler handler) { on_page_failure_ = std::move(handler); }
 
   // The server's OnCommandGet. Without a session (sessions switched off) the
   // visitor counts as logged out and the log-on state is not kept. Returns
   // the route the request's path took, for the request metrics.
-  PathRoute Server1CommandGet(TIdContext* AContext, TIdHTTPRequestInfo& ARequestInfo,
-                              TIdHTTPResponseInfo& AResponseInfo);
+  PathRoute HandleRequest(ConnectionContext* context, Request& request_info,
+                              Response& response_info);
   // The server's OnSessionStart: every new session starts logged out.
-  void Server1SessionStart(TIdHTTPSession& Sender);
+  void StartSession(Session& Sender);
 
   // Failed log-ons allowed per address and per name in a minute (0: no limit).
   void SetLogonFailures(int limit) { throttle_.SetLimit(limit); }
-  TLogonThrottle& LogonThrottle() { return throttle_; }
+  qv::LogonThrottle& LogonThrottle() { return throttle_; }
 
   // The routes of the router's page table (the request metrics count by their labels).
   const PathRoutes& Routes() const { return routes_; }
@@ -120,20 +120,20 @@ class TRequestRouter {
   // Borrows a session into the lease and runs the page on it, once more on a
   // fresh connection when the session turns out to be dead. Returns what the
   // log-on check found (false for other pages).
-  bool ServePage(const PageEntry& page, PoolLease& lease, TStringStream& out,
-                 TIdHTTPRequestInfo& request);
+  bool ServePage(const PageEntry& page, PoolLease& lease, PageStream& out,
+                 Request& request);
   // The page run itself, on this thread, watched for the query time-out.
-  bool CallPage(const PageEntry& page, PoolLease& lease, TStringStream& out,
-                TIdHTTPRequestInfo& request);
+  bool CallPage(const PageEntry& page, PoolLease& lease, PageStream& out,
+                Request& request);
 
   SessionSource sessions_;
-  THtDocsFunction htDocs_;
+  HtDocsFunction ht_docs_;
   PathRoutes routes_;
   const Clock& clock_;
-  TLogonThrottle throttle_{kDefaultLogonFailures};
-  std::atomic<int64_t> queryTimeout_{0};
-  TPageFailureHandler onPageFailure_;
-  TQueryWatchdog watchdog_{kCancelGrace};
+  qv::LogonThrottle throttle_{kDefaultLogonFailures};
+  std::atomic<int64_t> query_timeout_{0};
+  PageFailureHandler on_page_failure_;
+  QueryWatchdog watchdog_{kCancelGrace};
 };
 
 }  // namespace qv

@@ -18,12 +18,12 @@ class ColumnTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     db_ = new TestDatabase();
-    connection_ = new TIB_Connection();
+    connection_ = new DbConnection();
     db_->Configure(*connection_);
     connection_->Connect();
-    transaction_ = new TIB_Transaction(*connection_);
+    transaction_ = new Transaction(*connection_);
     transaction_->SetReadOnly(true);
-    cursor_ = new TIB_Cursor(*connection_, *transaction_);
+    cursor_ = new Cursor(*connection_, *transaction_);
   }
   static void TearDownTestSuite() {
     delete cursor_;
@@ -32,7 +32,7 @@ class ColumnTest : public ::testing::Test {
     delete db_;
   }
   // The first column of "SELECT <expression> FROM RDB$DATABASE".
-  static TIB_Column& Value(const std::string& expression) {
+  static Column& Value(const std::string& expression) {
     cursor_->SQL().Clear();
     cursor_->SQL().Add("SELECT " + expression + " FROM RDB$DATABASE");
     cursor_->Open();
@@ -40,14 +40,14 @@ class ColumnTest : public ::testing::Test {
   }
 
   static TestDatabase* db_;
-  static TIB_Connection* connection_;
-  static TIB_Transaction* transaction_;
-  static TIB_Cursor* cursor_;
+  static DbConnection* connection_;
+  static Transaction* transaction_;
+  static Cursor* cursor_;
 };
 TestDatabase* ColumnTest::db_ = nullptr;
-TIB_Connection* ColumnTest::connection_ = nullptr;
-TIB_Transaction* ColumnTest::transaction_ = nullptr;
-TIB_Cursor* ColumnTest::cursor_ = nullptr;
+DbConnection* ColumnTest::connection_ = nullptr;
+Transaction* ColumnTest::transaction_ = nullptr;
+Cursor* ColumnTest::cursor_ = nullptr;
 
 struct TextCase {
   std::string expression;
@@ -60,7 +60,7 @@ class ColumnTextTest : public ColumnTest, public ::testing::WithParamInterface<T
 
 TEST_P(ColumnTextTest, TextAndClass) {
   const TextCase& c = GetParam();
-  TIB_Column& column = Value(c.expression);
+  Column& column = Value(c.expression);
   EXPECT_EQ(column.AsString(), c.text) << c.expression;
   EXPECT_EQ(typeid(column), c.type) << c.expression << " is " << typeid(column).name();
 }
@@ -68,55 +68,55 @@ TEST_P(ColumnTextTest, TextAndClass) {
 INSTANTIATE_TEST_SUITE_P(
     Table, ColumnTextTest,
     ::testing::Values(
-        TextCase{"CAST('abcde' AS CHAR(10))", "abcde", typeid(TIB_ColumnText)},
-        TextCase{"CAST('abcde  ' AS VARCHAR(10))", "abcde", typeid(TIB_ColumnVarText)},
-        TextCase{"CAST('  abc' AS VARCHAR(10))", "  abc", typeid(TIB_ColumnVarText)},
-        TextCase{"CAST('  abc' AS CHAR(8))", "  abc", typeid(TIB_ColumnText)},
+        TextCase{"CAST('abcde' AS CHAR(10))", "abcde", typeid(TextColumn)},
+        TextCase{"CAST('abcde  ' AS VARCHAR(10))", "abcde", typeid(VarTextColumn)},
+        TextCase{"CAST('  abc' AS VARCHAR(10))", "  abc", typeid(VarTextColumn)},
+        TextCase{"CAST('  abc' AS CHAR(8))", "  abc", typeid(TextColumn)},
         TextCase{"CAST('a b' || ASCII_CHAR(9) || ASCII_CHAR(13) AS VARCHAR(10))", "a b",
-                 typeid(TIB_ColumnVarText)},
+                 typeid(VarTextColumn)},
         TextCase{"CAST('ab' || ASCII_CHAR(0) || 'cd' AS VARCHAR(10))", "ab",
-                 typeid(TIB_ColumnVarText)},
-        TextCase{"CAST('' AS VARCHAR(10))", "", typeid(TIB_ColumnVarText)},
-        TextCase{"CAST(NULL AS VARCHAR(10))", "", typeid(TIB_ColumnVarText)},
-        TextCase{"CAST(NULL AS INTEGER)", "", typeid(TIB_ColumnInteger)},
-        TextCase{"CAST(-42 AS INTEGER)", "-42", typeid(TIB_ColumnInteger)},
-        TextCase{"CAST(0 AS INTEGER)", "0", typeid(TIB_ColumnInteger)},
-        TextCase{"CAST(-2147483648 AS INTEGER)", "-2147483648", typeid(TIB_ColumnInteger)},
-        TextCase{"CAST(7 AS SMALLINT)", "7", typeid(TIB_ColumnSmallInt)},
-        TextCase{"CAST(123.45 AS NUMERIC(18,2))", "123.45", typeid(TIB_ColumnNumeric)},
-        TextCase{"CAST(0.05 AS NUMERIC(18,2))", "0.05", typeid(TIB_ColumnNumeric)},
-        TextCase{"CAST(-0.05 AS NUMERIC(18,2))", "-0.05", typeid(TIB_ColumnNumeric)},
-        TextCase{"CAST(-123.4 AS NUMERIC(9,3))", "-123.400", typeid(TIB_ColumnNumeric)},
-        TextCase{"CAST(-1.5 AS NUMERIC(4,1))", "-1.5", typeid(TIB_ColumnNumeric)},
+                 typeid(VarTextColumn)},
+        TextCase{"CAST('' AS VARCHAR(10))", "", typeid(VarTextColumn)},
+        TextCase{"CAST(NULL AS VARCHAR(10))", "", typeid(VarTextColumn)},
+        TextCase{"CAST(NULL AS INTEGER)", "", typeid(IntegerColumn)},
+        TextCase{"CAST(-42 AS INTEGER)", "-42", typeid(IntegerColumn)},
+        TextCase{"CAST(0 AS INTEGER)", "0", typeid(IntegerColumn)},
+        TextCase{"CAST(-2147483648 AS INTEGER)", "-2147483648", typeid(IntegerColumn)},
+        TextCase{"CAST(7 AS SMALLINT)", "7", typeid(SmallIntColumn)},
+        TextCase{"CAST(123.45 AS NUMERIC(18,2))", "123.45", typeid(NumericColumn)},
+        TextCase{"CAST(0.05 AS NUMERIC(18,2))", "0.05", typeid(NumericColumn)},
+        TextCase{"CAST(-0.05 AS NUMERIC(18,2))", "-0.05", typeid(NumericColumn)},
+        TextCase{"CAST(-123.4 AS NUMERIC(9,3))", "-123.400", typeid(NumericColumn)},
+        TextCase{"CAST(-1.5 AS NUMERIC(4,1))", "-1.5", typeid(NumericColumn)},
         TextCase{"CAST(9223372036854775807 AS BIGINT)", "9223372036854775807",
-                 typeid(TIB_ColumnNumeric)},
+                 typeid(NumericColumn)},
         TextCase{"CAST(-9223372036854775808 AS BIGINT)", "-9223372036854775808",
-                 typeid(TIB_ColumnNumeric)},
-        TextCase{"CAST(1.5 AS DOUBLE PRECISION)", "1.5", typeid(TIB_ColumnDouble)},
-        TextCase{"CAST(0.25 AS FLOAT)", "0.25", typeid(TIB_ColumnFloat)},
-        TextCase{"DATE '2007-03-05'", "3/5/2007", typeid(TIB_ColumnDate)},
-        TextCase{"DATE '2026-12-31'", "12/31/2026", typeid(TIB_ColumnDate)},
-        TextCase{"DATE '0099-01-01'", "1/1/0099", typeid(TIB_ColumnDate)},
-        TextCase{"TIMESTAMP '2007-03-05 00:00:00'", "3/5/2007", typeid(TIB_ColumnTimeStamp)},
+                 typeid(NumericColumn)},
+        TextCase{"CAST(1.5 AS DOUBLE PRECISION)", "1.5", typeid(DoubleColumn)},
+        TextCase{"CAST(0.25 AS FLOAT)", "0.25", typeid(FloatColumn)},
+        TextCase{"DATE '2007-03-05'", "3/5/2007", typeid(DateColumn)},
+        TextCase{"DATE '2026-12-31'", "12/31/2026", typeid(DateColumn)},
+        TextCase{"DATE '0099-01-01'", "1/1/0099", typeid(DateColumn)},
+        TextCase{"TIMESTAMP '2007-03-05 00:00:00'", "3/5/2007", typeid(TimestampColumn)},
         TextCase{"TIMESTAMP '2007-03-05 14:05:00'", "3/5/2007 2:05:00 PM",
-                 typeid(TIB_ColumnTimeStamp)},
+                 typeid(TimestampColumn)},
         TextCase{"TIMESTAMP '2007-03-05 00:07:09'", "3/5/2007 12:07:09 AM",
-                 typeid(TIB_ColumnTimeStamp)},
+                 typeid(TimestampColumn)},
         TextCase{"TIMESTAMP '2007-03-05 12:30:00'", "3/5/2007 12:30:00 PM",
-                 typeid(TIB_ColumnTimeStamp)},
-        TextCase{"TIME '14:05:00'", "2:05:00 PM", typeid(TIB_ColumnTime)},
-        TextCase{"TIME '00:00:00'", "12:00:00 AM", typeid(TIB_ColumnTime)},
+                 typeid(TimestampColumn)},
+        TextCase{"TIME '14:05:00'", "2:05:00 PM", typeid(TimeColumn)},
+        TextCase{"TIME '00:00:00'", "12:00:00 AM", typeid(TimeColumn)},
         TextCase{"CAST('note <b>&</b>  ' AS BLOB SUB_TYPE TEXT)", "note <b>&</b>  ",
-                 typeid(TIB_ColumnMemo)},
-        TextCase{"CAST(NULL AS BLOB SUB_TYPE TEXT)", "", typeid(TIB_ColumnMemo)},
-        TextCase{"CAST('bin' AS BLOB SUB_TYPE BINARY)", "bin", typeid(TIB_ColumnBlob)}));
+                 typeid(MemoColumn)},
+        TextCase{"CAST(NULL AS BLOB SUB_TYPE TEXT)", "", typeid(MemoColumn)},
+        TextCase{"CAST('bin' AS BLOB SUB_TYPE BINARY)", "bin", typeid(BlobColumn)}));
 
 TEST_F(ColumnTest, LongTextBlobReadsWhole) {
   {
-    TIB_Connection connection;
+    DbConnection connection;
     db_->Configure(connection);
     connection.Connect();
-    TIB_Transaction transaction(connection);
+    Transaction transaction(connection);
     SqlCommand insert(connection, transaction,
                       "INSERT INTO GEN_NOTES (NOTES_ID, SOURCE_TABLE, SOURCE_KEY, NOTE) "
                       "VALUES (1, 1, 1, ?)");
@@ -184,7 +184,7 @@ TEST_P(AsIntegerErrorTest, RaisesConversionError) {
   try {
     Value(GetParam().expression).AsInteger();
     FAIL() << "no exception";
-  } catch (const EIB_ConvertError& e) {
+  } catch (const DbConversionError& e) {
     EXPECT_EQ(std::string(e.what()), GetParam().message);
   }
 }
@@ -212,12 +212,12 @@ TEST_F(ColumnTest, AsDateTimeCountsDaysFromTheEpoch) {
 
 TEST(TrimmingTest, Modes) {
   const std::string text = "  a  b \t";
-  EXPECT_EQ(TrimColumnText(text, TIB_ColumnTrimming::ctNone), text);
-  EXPECT_EQ(TrimColumnText(text, TIB_ColumnTrimming::ctRight), "  a  b");
-  EXPECT_EQ(TrimColumnText(text, TIB_ColumnTrimming::ctLeft), "a  b \t");
-  EXPECT_EQ(TrimColumnText(text, TIB_ColumnTrimming::ctBoth), "a  b");
-  EXPECT_EQ(TrimColumnText(text, TIB_ColumnTrimming::ctSentence), "a b");
-  EXPECT_EQ(TrimColumnText(text, TIB_ColumnTrimming::ctAll), "ab\t");
+  EXPECT_EQ(TrimColumnText(text, ColumnTrimming::kNone), text);
+  EXPECT_EQ(TrimColumnText(text, ColumnTrimming::kRight), "  a  b");
+  EXPECT_EQ(TrimColumnText(text, ColumnTrimming::kLeft), "a  b \t");
+  EXPECT_EQ(TrimColumnText(text, ColumnTrimming::kBoth), "a  b");
+  EXPECT_EQ(TrimColumnText(text, ColumnTrimming::kSentence), "a b");
+  EXPECT_EQ(TrimColumnText(text, ColumnTrimming::kAll), "ab\t");
 }
 
 }  // namespace

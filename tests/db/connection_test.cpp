@@ -13,7 +13,7 @@ namespace {
 
 struct NameCase {
   std::string value;
-  TIB_Protocol protocol;
+  DbProtocol protocol;
   std::string server;
   std::string path;
   std::string rebuilt;
@@ -24,7 +24,7 @@ class DatabaseNameTest : public ::testing::TestWithParam<NameCase> {};
 
 TEST_P(DatabaseNameTest, SplitsIntoServerPathAndProtocol) {
   const NameCase& c = GetParam();
-  TIB_Connection connection;
+  DbConnection connection;
   connection.SetDatabaseName(c.value);
   EXPECT_EQ(connection.Protocol(), c.protocol);
   EXPECT_EQ(connection.Param("SERVER"), c.server);
@@ -37,25 +37,25 @@ TEST_P(DatabaseNameTest, SplitsIntoServerPathAndProtocol) {
 INSTANTIATE_TEST_SUITE_P(
     Table, DatabaseNameTest,
     ::testing::Values(
-        NameCase{"c:\\quorvale\\qvmain.gdb", TIB_Protocol::cpLocal, "", "c:\\quorvale\\qvmain.gdb",
+        NameCase{"c:\\quorvale\\qvmain.gdb", DbProtocol::kLocal, "", "c:\\quorvale\\qvmain.gdb",
                  "c:\\quorvale\\qvmain.gdb"},
-        NameCase{"dbhost:/data/qvmain.fdb", TIB_Protocol::cpTCP_IP, "dbhost", "/data/qvmain.fdb",
+        NameCase{"dbhost:/data/qvmain.fdb", DbProtocol::kTcpIp, "dbhost", "/data/qvmain.fdb",
                  "dbhost:/data/qvmain.fdb"},
-        NameCase{"dbhost:c:\\data\\qvmain.gdb", TIB_Protocol::cpTCP_IP, "dbhost",
+        NameCase{"dbhost:c:\\data\\qvmain.gdb", DbProtocol::kTcpIp, "dbhost",
                  "c:\\data\\qvmain.gdb", "dbhost:c:\\data\\qvmain.gdb"},
-        NameCase{"c:\\a:b.gdb", TIB_Protocol::cpTCP_IP, "c", "\\a:b.gdb", "c:\\a:b.gdb"},
-        NameCase{"\\\\filer\\share\\qv.gdb", TIB_Protocol::cpNetBEUI, "filer", "share\\qv.gdb",
+        NameCase{"c:\\a:b.gdb", DbProtocol::kTcpIp, "c", "\\a:b.gdb", "c:\\a:b.gdb"},
+        NameCase{"\\\\filer\\share\\qv.gdb", DbProtocol::kNetBeui, "filer", "share\\qv.gdb",
                  "\\\\filer\\share\\qv.gdb"},
-        NameCase{"filer@vol1:qv.gdb", TIB_Protocol::cpSPX, "filer", "vol1:qv.gdb",
+        NameCase{"filer@vol1:qv.gdb", DbProtocol::kSpx, "filer", "vol1:qv.gdb",
                  "filer@vol1:qv.gdb"},
-        NameCase{"/var/lib/quorvale/qvmain.gdb", TIB_Protocol::cpLocal, "",
+        NameCase{"/var/lib/quorvale/qvmain.gdb", DbProtocol::kLocal, "",
                  "/var/lib/quorvale/qvmain.gdb", "/var/lib/quorvale/qvmain.gdb"},
-        NameCase{"/srv/qvdata", TIB_Protocol::cpLocal, "", "/srv/qvdata", "/srv/qvdata"},
-        NameCase{"127.0.0.1/3051:/tmp/x.fdb", TIB_Protocol::cpTCP_IP, "127.0.0.1/3051",
+        NameCase{"/srv/qvdata", DbProtocol::kLocal, "", "/srv/qvdata", "/srv/qvdata"},
+        NameCase{"127.0.0.1/3051:/tmp/x.fdb", DbProtocol::kTcpIp, "127.0.0.1/3051",
                  "/tmp/x.fdb", "127.0.0.1/3051:/tmp/x.fdb"}));
 
 TEST(ConnectionTest, ServerThenLocalPathDropsTheServerLine) {
-  TIB_Connection connection;
+  DbConnection connection;
   connection.SetDatabaseName("dbhost:/data/a.fdb");
   connection.SetDatabaseName("/data/b.fdb");
   EXPECT_EQ(connection.Params().IndexOfName("SERVER"), -1);
@@ -63,7 +63,7 @@ TEST(ConnectionTest, ServerThenLocalPathDropsTheServerLine) {
 }
 
 TEST(ConnectionTest, NameWithoutPathCharactersIsAnAliasAndKeepsThePath) {
-  TIB_Connection connection;
+  DbConnection connection;
   connection.SetParam("PATH", "/data/qv.fdb");
   connection.SetDatabaseName("");  // no alias yet: nothing changes
   EXPECT_EQ(connection.DatabaseName(), "/data/qv.fdb");
@@ -74,14 +74,14 @@ TEST(ConnectionTest, NameWithoutPathCharactersIsAnAliasAndKeepsThePath) {
   try {
     connection.SetDatabaseName("1main");
     FAIL() << "no exception";
-  } catch (const EIB_Error& e) {
+  } catch (const DbError& e) {
     EXPECT_STREQ(e.what(), "Invalid DatabaseName");
   }
   EXPECT_EQ(connection.DatabaseName(), "Main_1");
 }
 
 TEST(ConnectionTest, PasswordIsKeptOutsideParams) {
-  TIB_Connection connection;
+  DbConnection connection;
   connection.SetParamByIndex(2, "old");
   EXPECT_EQ(connection.Param("PASSWORD"), "old");
   connection.SetPassword("secret");
@@ -95,7 +95,7 @@ TEST(ConnectionTest, PasswordIsKeptOutsideParams) {
 
 TEST(ConnectionTest, EverySetterRefusesWhileConnected) {
   TestDatabase db;
-  TIB_Connection connection;
+  DbConnection connection;
   db.Configure(connection);
   connection.SetPassword("ignored-by-embedded");
   connection.Connect();
@@ -111,7 +111,7 @@ TEST(ConnectionTest, EverySetterRefusesWhileConnected) {
     try {
       change();
       ADD_FAILURE() << "no exception";
-    } catch (const EIB_Error& e) {
+    } catch (const DbError& e) {
       EXPECT_STREQ(e.what(), "Cannot change while connected");
     }
   }
@@ -125,9 +125,9 @@ TEST(ConnectionTest, EverySetterRefusesWhileConnected) {
 
 TEST(ConnectionTest, BeforeConnectRunsOnlyWhenAttaching) {
   TestDatabase db;
-  TIB_Connection connection;
+  DbConnection connection;
   int calls = 0;
-  connection.SetBeforeConnect([&](TIB_Connection& c) {
+  connection.SetBeforeConnect([&](DbConnection& c) {
     ++calls;
     db.Configure(c);  // settings may still change here
   });
@@ -138,13 +138,13 @@ TEST(ConnectionTest, BeforeConnectRunsOnlyWhenAttaching) {
 }
 
 TEST(ConnectionTest, FailedAttachRaisesTheClientMessageAndStaysDetached) {
-  TIB_Connection connection;
+  DbConnection connection;
   connection.SetDatabaseName("/nonexistent/folder/none.fdb");
   connection.SetUsername("SYSDBA");
   try {
     connection.Connect();
     FAIL() << "no exception";
-  } catch (const EIB_ISCError& e) {
+  } catch (const DbStatusError& e) {
     std::string message = e.what();
     EXPECT_EQ(message.rfind("ISC ERROR CODE:" + std::to_string(e.ErrCode()) +
                                 "\r\n\r\nISC ERROR MESSAGE:\r\n",
@@ -170,7 +170,7 @@ TEST(ConnectionTest, ErrorMessageTrimsLinesAndDropsRepeats) {
       isc_arg_gds, isc_random, isc_arg_string, reinterpret_cast<ISC_STATUS>(other),
       isc_arg_gds, isc_random, isc_arg_string, reinterpret_cast<ISC_STATUS>(same),
       isc_arg_end};
-  const EIB_ISCError error = MakeIscError(status, "SELECT 1");
+  const DbStatusError error = MakeIscError(status, "SELECT 1");
   EXPECT_EQ(std::string(error.what()),
             "ISC ERROR CODE:335544382\r\n"
             "\r\n"
@@ -186,7 +186,7 @@ TEST(ConnectionTest, MissingEntryPointMessageNamesIt) {
   try {
     MissingEntryPoint("isc_no_such_call");
     FAIL() << "no exception";
-  } catch (const EIB_Error& e) {
+  } catch (const DbError& e) {
     EXPECT_STREQ(e.what(), "Unable to locate DLL import isc_no_such_call");
   }
 }

@@ -33,9 +33,9 @@ class CursorTest : public ::testing::Test {
   }
 
   TestDatabase db;
-  TIB_Connection connection;
-  TIB_Transaction transaction{connection};
-  TIB_Cursor cursor{connection, transaction};
+  DbConnection connection;
+  Transaction transaction{connection};
+  Cursor cursor{connection, transaction};
 };
 
 TEST_F(CursorTest, RowsComeInOrderUntilEof) {
@@ -82,7 +82,7 @@ TEST_F(CursorTest, ColumnsTurnNullAfterTheLastRow) {
   try {
     cursor.Next();
     FAIL() << "no exception";
-  } catch (const EIB_Error& e) {
+  } catch (const DbError& e) {
     EXPECT_STREQ(e.what(), "At end of Dataset");
   }
 }
@@ -134,9 +134,9 @@ TEST_F(CursorTest, FirstSeesNewParametersAndTheTransactionsOwnWrites) {
   EXPECT_EQ(cursor.Fields()[0].AsString(), "East");
   transaction.Commit();
 
-  TIB_Transaction writer(connection);
+  Transaction writer(connection);
   writer.StartTransaction();
-  TIB_Cursor rows(connection, writer);
+  Cursor rows(connection, writer);
   rows.SQL().Add("SELECT COUNT(*) FROM AREA");
   rows.Open();
   EXPECT_EQ(rows.Fields()[0].AsInteger(), 5);
@@ -150,9 +150,9 @@ TEST_F(CursorTest, FirstSeesNewParametersAndTheTransactionsOwnWrites) {
 // The shortcut of First (rows of a read-only snapshot reused) holds only
 // within one transaction: once that ends, the query runs again in the next.
 TEST_F(CursorTest, FirstNeverReusesTheRowsOfAnEndedTransaction) {
-  TIB_Transaction implicit{connection};
+  Transaction implicit{connection};
   implicit.SetReadOnly(true);
-  TIB_Cursor reader{connection, implicit};
+  Cursor reader{connection, implicit};
   reader.SQL().Add("SELECT AREA_NAME FROM AREA WHERE AREA_ID = 1");
   reader.Open();  // starts the transaction by itself
   EXPECT_EQ(reader.Fields()[0].AsString(), "North");
@@ -198,7 +198,7 @@ TEST_F(CursorTest, FieldByNamePreparesAndNamesTheMissingField) {
   try {
     cursor.FieldByName("NOPE");
     FAIL() << "no exception";
-  } catch (const EIB_Error& e) {
+  } catch (const DbError& e) {
     EXPECT_STREQ(e.what(), "FieldName: NOPE not found");
   }
 }
@@ -231,7 +231,7 @@ TEST_F(CursorTest, RejectedStatementRaisesTheClientMessage) {
   try {
     cursor.Open();
     FAIL() << "no exception";
-  } catch (const EIB_ISCError& e) {
+  } catch (const DbStatusError& e) {
     EXPECT_EQ(e.ErrCode(), 335544569);
     EXPECT_EQ(e.SqlCode(), -206);
     EXPECT_EQ(e.Sql(), "SELECT NO_SUCH_COLUMN\r\nFROM AREA");
@@ -252,7 +252,7 @@ TEST_F(CursorTest, RejectedStatementRaisesTheClientMessage) {
 TEST_F(CursorTest, ASyntaxErrorAtTheEndOfTheText) {
   // A NULL appended to "= " gives a statement the server rejects.
   Lines({"SELECT PROPERTY_NAME FROM PROPERTY WHERE PROPERTY_ID = "});
-  EXPECT_THROW(cursor.Open(), EIB_ISCError);
+  EXPECT_THROW(cursor.Open(), DbStatusError);
 }
 
 }  // namespace

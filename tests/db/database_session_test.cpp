@@ -9,15 +9,15 @@
 namespace qv {
 namespace {
 
-constexpr TStatementText kTwoLines{"SELECT AREA_NAME FROM AREA\nWHERE AREA_ID = :ID"};
-constexpr TStatementText kOneLine{"SELECT COUNT(*) FROM AREA"};
+constexpr StatementText kTwoLines{"SELECT AREA_NAME FROM AREA\nWHERE AREA_ID = :ID"};
+constexpr StatementText kOneLine{"SELECT COUNT(*) FROM AREA"};
 
 TEST(DatabaseSession, NamesTheBuiltInDatabaseAndReadsInAReadOnlySnapshot) {
   DatabaseSession session;
   EXPECT_EQ(session.Connection().Param("PATH"), "/var/lib/quorvale/qvmain.gdb");
   EXPECT_FALSE(session.Connection().Connected());
   EXPECT_TRUE(session.Transaction().ReadOnly());
-  EXPECT_EQ(session.Transaction().Isolation(), TIB_Isolation::tiConcurrency);
+  EXPECT_EQ(session.Transaction().Isolation(), IsolationLevel::kConcurrency);
 }
 
 TEST(DatabaseSession, KeepsOneCursorPerTextWithItsLines) {
@@ -27,7 +27,7 @@ TEST(DatabaseSession, KeepsOneCursorPerTextWithItsLines) {
   database.Configure(session.Connection());
   session.Connection().Connect();
 
-  TIB_Cursor& area = session.Statement(kTwoLines);
+  Cursor& area = session.Statement(kTwoLines);
   EXPECT_EQ(&session.Statement(kTwoLines), &area);
   ASSERT_EQ(area.SQL().Count(), 2u);
   EXPECT_EQ(area.SQL()[0], "SELECT AREA_NAME FROM AREA");
@@ -37,7 +37,7 @@ TEST(DatabaseSession, KeepsOneCursorPerTextWithItsLines) {
   EXPECT_EQ(area.Fields()[0].AsString(), "North");
   area.Close();
 
-  TIB_Cursor& count = session.Statement(kOneLine);
+  Cursor& count = session.Statement(kOneLine);
   EXPECT_NE(&count, &area);
   count.Open();
   EXPECT_EQ(count.Fields()[0].AsInteger(), 1);
@@ -45,7 +45,7 @@ TEST(DatabaseSession, KeepsOneCursorPerTextWithItsLines) {
   session.Transaction().Commit();
 
   int visited = 0;
-  session.ForEachStatement([&](TIB_Cursor&) { ++visited; });
+  session.ForEachStatement([&](Cursor&) { ++visited; });
   EXPECT_EQ(visited, 2);
 }
 

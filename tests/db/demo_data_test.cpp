@@ -11,8 +11,8 @@ namespace qv {
 namespace {
 
 // Every row of a query, columns joined by "|", rows by newlines.
-std::string RowsOf(TIB_Connection& connection, TIB_Transaction& transaction, const std::string& sql) {
-  TIB_Cursor cursor(connection, transaction);
+std::string RowsOf(DbConnection& connection, Transaction& transaction, const std::string& sql) {
+  Cursor cursor(connection, transaction);
   cursor.SQL().Add(sql);
   cursor.Open();
   std::string text;
@@ -29,7 +29,7 @@ class DemoDataTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     db_ = new TestDatabase();
-    TIB_Connection connection;
+    DbConnection connection;
     db_->Configure(connection);
     connection.Connect();
     counts_ = demo::LoadDemoData(connection, 60, 7, {});
@@ -46,7 +46,7 @@ class DemoDataTest : public ::testing::Test {
   }
   std::string Rows(const std::string& sql) { return RowsOf(connection, transaction, sql); }
   int32_t Number(const std::string& sql) {
-    TIB_Cursor cursor(connection, transaction);
+    Cursor cursor(connection, transaction);
     cursor.SQL().Add(sql);
     cursor.Open();
     return cursor.Fields()[0].AsInteger();
@@ -54,8 +54,8 @@ class DemoDataTest : public ::testing::Test {
 
   static TestDatabase* db_;
   static demo::DemoCounts counts_;
-  TIB_Connection connection;
-  TIB_Transaction transaction{connection};
+  DbConnection connection;
+  Transaction transaction{connection};
 };
 TestDatabase* DemoDataTest::db_ = nullptr;
 demo::DemoCounts DemoDataTest::counts_;
@@ -63,15 +63,15 @@ demo::DemoCounts DemoDataTest::counts_;
 TEST_F(DemoDataTest, SameSeedGivesTheSameRows) {
   TestDatabase other;
   {
-    TIB_Connection loader;
+    DbConnection loader;
     other.Configure(loader);
     loader.Connect();
     demo::LoadDemoData(loader, 60, 7, {});
   }
-  TIB_Connection second;
+  DbConnection second;
   other.Configure(second);
   second.Connect();
-  TIB_Transaction secondTransaction(second);
+  Transaction secondTransaction(second);
   for (const char* sql :
        {"SELECT * FROM PROPERTY ORDER BY PROPERTY_ID", "SELECT * FROM ENTITY ORDER BY ENTITY_ID",
         "SELECT * FROM GEN_NOTES ORDER BY NOTES_ID", "SELECT * FROM VIOLATORS ORDER BY VIOLATOR_ID"}) {

@@ -50,7 +50,7 @@ TEST(FailureKindTest, DecidedFromEveryGdsCodeOfTheVector) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EIB_ISCError error("ISC ERROR CODE:", c.status, 0, "");
+    DbStatusError error("ISC ERROR CODE:", c.status, 0, "");
     EXPECT_EQ(error.Kind(), c.kind);
     error.SetAttachFailed();
     EXPECT_EQ(error.Kind(), c.attachKind);
@@ -59,13 +59,13 @@ TEST(FailureKindTest, DecidedFromEveryGdsCodeOfTheVector) {
 
 TEST(FailureKindTest, CancelEndsARunningStatementWithTheCancelledKind) {
   TestDatabase database;
-  TIB_Connection connection;
+  DbConnection connection;
   database.Configure(connection);
   connection.Connect();
-  TIB_Transaction transaction(connection);
+  Transaction transaction(connection);
   transaction.SetReadOnly(true);
   transaction.StartTransaction();
-  TIB_Cursor cursor(connection, transaction);
+  Cursor cursor(connection, transaction);
   cursor.SQL().Add(kSlowCount);
   auto canceller = std::async(std::launch::async, [&connection] {
     std::this_thread::sleep_for(300ms);
@@ -75,7 +75,7 @@ TEST(FailureKindTest, CancelEndsARunningStatementWithTheCancelledKind) {
   try {
     cursor.Open();
     FAIL() << "the statement ended before the cancel: " << cursor.Fields()[0].AsString();
-  } catch (const EIB_ISCError& error) {
+  } catch (const DbStatusError& error) {
     EXPECT_EQ(error.Kind(), FailureKind::TimedOut) << error.what();
   }
   EXPECT_TRUE(canceller.get());
@@ -83,7 +83,7 @@ TEST(FailureKindTest, CancelEndsARunningStatementWithTheCancelledKind) {
   // The attachment itself is still usable.
   transaction.Commit();
   transaction.StartTransaction();
-  TIB_Cursor quick(connection, transaction);
+  Cursor quick(connection, transaction);
   quick.SQL().Add("SELECT 1 FROM RDB$DATABASE");
   quick.Open();
   EXPECT_EQ(quick.Fields()[0].AsInteger(), 1);
@@ -97,17 +97,17 @@ class ServerFaultsTest : public ::testing::Test {
     name_ = server_.DatabaseName("faults.fdb");
     CreateDatabase(name_, "SYSDBA", FirebirdServer::Password());
   }
-  void Configure(TIB_Connection& connection, int connectTimeout = 0) {
+  void Configure(DbConnection& connection, int connectTimeout = 0) {
     connection.SetDatabaseName(name_);
     connection.SetUsername("SYSDBA");
     connection.SetPassword(FirebirdServer::Password());
     connection.SetConnectTimeout(connectTimeout);
   }
-  static int SelectOne(TIB_Connection& connection) {
-    TIB_Transaction transaction(connection);
+  static int SelectOne(DbConnection& connection) {
+    Transaction transaction(connection);
     transaction.SetReadOnly(true);
     transaction.StartTransaction();
-    TIB_Cursor cursor(connection, transaction);
+    Cursor cursor(connection, transaction);
     cursor.SQL().Add("SELECT 1 FROM RDB$DATABASE");
     cursor.Open();
     const int value = cursor.Fields()[0].AsInteger();
@@ -120,7 +120,7 @@ class ServerFaultsTest : public ::testing::Test {
 };
 
 TEST_F(ServerFaultsTest, KilledServerGivesLostConnectionAndARestartTakesNewAttachments) {
-  TIB_Connection old;
+  DbConnection old;
   Configure(old);
   old.Connect();
   EXPECT_EQ(SelectOne(old), 1);
@@ -129,14 +129,14 @@ TEST_F(ServerFaultsTest, KilledServerGivesLostConnectionAndARestartTakesNewAttac
   try {
     SelectOne(old);
     FAIL() << "the old attachment still works";
-  } catch (const EIB_ISCError& e) {
+  } catch (const DbStatusError& e) {
     EXPECT_EQ(e.Kind(), FailureKind::ConnectionLost) << e.what();
   }
   try {
     old.Disconnect();
-  } catch (const EIB_ISCError&) {
+  } catch (const DbStatusError&) {
   }
-  TIB_Connection fresh;
+  DbConnection fresh;
   Configure(fresh);
   fresh.Connect();
   EXPECT_EQ(SelectOne(fresh), 1);
@@ -144,13 +144,13 @@ TEST_F(ServerFaultsTest, KilledServerGivesLostConnectionAndARestartTakesNewAttac
 
 TEST_F(ServerFaultsTest, AttachToAStoppedServerEndsAtTheConnectTimeOut) {
   server_.Pause();
-  TIB_Connection connection;
+  DbConnection connection;
   Configure(connection, 2);
   const auto start = std::chrono::steady_clock::now();
   try {
     connection.Connect();
     FAIL() << "attached to a stopped server";
-  } catch (const EIB_ISCError& e) {
+  } catch (const DbStatusError& e) {
     EXPECT_EQ(e.Kind(), FailureKind::ConnectionLost) << e.what();
   }
   const auto elapsed = std::chrono::steady_clock::now() - start;
@@ -161,7 +161,7 @@ TEST_F(ServerFaultsTest, AttachToAStoppedServerEndsAtTheConnectTimeOut) {
 }
 
 TEST_F(ServerFaultsTest, AbortEndsACallWaitingOnAStoppedServer) {
-  TIB_Connection connection;
+  DbConnection connection;
   Configure(connection);
   connection.Connect();
   EXPECT_EQ(SelectOne(connection), 1);
@@ -170,7 +170,7 @@ TEST_F(ServerFaultsTest, AbortEndsACallWaitingOnAStoppedServer) {
     try {
       SelectOne(connection);
       return std::string("ended without error");
-    } catch (const EIB_ISCError& e) {
+    } catch (const DbStatusError& e) {
       return std::string(e.what());
     }
   });
@@ -185,7 +185,7 @@ TEST_F(ServerFaultsTest, AbortEndsACallWaitingOnAStoppedServer) {
   std::printf("%s\n", outcome.c_str());
   try {
     connection.Disconnect();
-  } catch (const EIB_ISCError&) {
+  } catch (const DbStatusError&) {
   }
 }
 

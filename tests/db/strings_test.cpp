@@ -6,7 +6,7 @@ namespace qv {
 namespace {
 
 TEST(StringsTest, TextJoinsLinesWithCarriageReturnLineFeed) {
-  TStrings lines;
+  SqlLines lines;
   lines.Add("SELECT A");
   lines.Add("FROM T ");
   lines.Add("");
@@ -16,7 +16,7 @@ TEST(StringsTest, TextJoinsLinesWithCarriageReturnLineFeed) {
 }
 
 TEST(StringsTest, EveryChangeCallsTheOwnerFirst) {
-  TStrings lines;
+  SqlLines lines;
   std::vector<size_t> countsSeen;
   lines.SetOnChange([&] { countsSeen.push_back(lines.Count()); });
   lines.Add("a");
@@ -26,7 +26,7 @@ TEST(StringsTest, EveryChangeCallsTheOwnerFirst) {
 }
 
 TEST(StringsTest, NameValueListMatchesNamesIgnoringCase) {
-  TStringsNV params;
+  ParamStrings params;
   params.SetValue("USER NAME", "sysdba");
   params.SetValue("PATH", "/a.fdb");
   params.SetValue("user name", "other");

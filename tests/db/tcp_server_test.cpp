@@ -16,10 +16,10 @@ class TcpServerTest : public ::testing::Test {
     if (!server_->Start(error_)) return;
     try {
       CreateDatabase(server_->DatabaseName("tcp.fdb"), "SYSDBA", FirebirdServer::Password());
-      TIB_Connection connection;
+      DbConnection connection;
       Configure(connection, FirebirdServer::Password());
       connection.Connect();
-      TIB_Transaction transaction(connection);
+      Transaction transaction(connection);
       ExecuteScript(connection, transaction,
                     "CREATE TABLE AREA (AREA_ID INTEGER NOT NULL PRIMARY KEY, AREA_NAME VARCHAR(40));"
                     "INSERT INTO AREA VALUES (1, 'North');"
@@ -34,7 +34,7 @@ class TcpServerTest : public ::testing::Test {
   }
   void SetUp() override { ASSERT_TRUE(error_.empty()) << error_; }
 
-  static void Configure(TIB_Connection& connection, const std::string& password) {
+  static void Configure(DbConnection& connection, const std::string& password) {
     connection.SetDatabaseName(server_->DatabaseName("tcp.fdb"));
     connection.SetUsername("SYSDBA");
     connection.SetPassword(password);
@@ -47,15 +47,15 @@ FirebirdServer* TcpServerTest::server_ = nullptr;
 std::string TcpServerTest::error_;
 
 TEST_F(TcpServerTest, AttachesOverTcpAndReadsRows) {
-  TIB_Connection connection;
+  DbConnection connection;
   Configure(connection, FirebirdServer::Password());
-  EXPECT_EQ(connection.Protocol(), TIB_Protocol::cpTCP_IP);
+  EXPECT_EQ(connection.Protocol(), DbProtocol::kTcpIp);
   EXPECT_EQ(connection.Param("SERVER"), "127.0.0.1/" + std::to_string(server_->Port()));
   connection.Connect();
-  TIB_Transaction transaction(connection);
+  Transaction transaction(connection);
   transaction.SetReadOnly(true);
   transaction.StartTransaction();
-  TIB_Cursor cursor(connection, transaction);
+  Cursor cursor(connection, transaction);
   cursor.SQL().Add("SELECT AREA_ID, AREA_NAME FROM AREA");
   cursor.SQL().Add("WHERE AREA_ID > :FROM_ID ORDER BY AREA_ID");
   cursor.Params()[0].SetAsInteger(0);
@@ -76,12 +76,12 @@ TEST_F(TcpServerTest, AttachesOverTcpAndReadsRows) {
 }
 
 TEST_F(TcpServerTest, WrongPasswordGivesTheAuthenticationCode) {
-  TIB_Connection connection;
+  DbConnection connection;
   Configure(connection, "not-the-password");
   try {
     connection.Connect();
     FAIL() << "attached with a wrong password";
-  } catch (const EIB_ISCError& e) {
+  } catch (const DbStatusError& e) {
     EXPECT_EQ(e.ErrCode(), kIscLogin);
     std::string message = e.what();
     EXPECT_EQ(message.rfind("ISC ERROR CODE:335544472\r\n\r\nISC ERROR MESSAGE:\r\n", 0), 0u)
@@ -98,13 +98,13 @@ TEST_F(TcpServerTest, ServerShutdownSurfacesAsLostConnection) {
   ASSERT_TRUE(own.Start(error)) << error;
   std::string name = own.DatabaseName("lost.fdb");
   CreateDatabase(name, "SYSDBA", FirebirdServer::Password());
-  TIB_Connection connection;
+  DbConnection connection;
   connection.SetDatabaseName(name);
   connection.SetUsername("SYSDBA");
   connection.SetPassword(FirebirdServer::Password());
   connection.Connect();
-  TIB_Transaction transaction(connection);
-  TIB_Cursor cursor(connection, transaction);
+  Transaction transaction(connection);
+  Cursor cursor(connection, transaction);
   cursor.SQL().Add("SELECT 1 FROM RDB$DATABASE");
   cursor.Open();
   EXPECT_EQ(cursor.Fields()[0].AsInteger(), 1);
@@ -114,12 +114,12 @@ TEST_F(TcpServerTest, ServerShutdownSurfacesAsLostConnection) {
     transaction.StartTransaction();
     cursor.Open();
     FAIL() << "no error after the server stopped";
-  } catch (const EIB_ISCError& e) {
+  } catch (const DbStatusError& e) {
     EXPECT_TRUE(e.IsConnectionLost()) << e.what();
   }
   try {
     connection.Disconnect();
-  } catch (const EIB_ISCError&) {
+  } catch (const DbStatusError&) {
   }
   EXPECT_FALSE(connection.Connected());
 }

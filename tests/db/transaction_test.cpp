@@ -13,7 +13,7 @@ namespace {
 
 struct BlockCase {
   bool readOnly;
-  TIB_Isolation isolation;
+  IsolationLevel isolation;
   bool recVersion;
   bool lockWait;
   bool autoCommit;
@@ -27,8 +27,8 @@ class ParameterBlockTest : public ::testing::TestWithParam<BlockCase> {};
 
 TEST_P(ParameterBlockTest, BytesFollowTheSettings) {
   const BlockCase& c = GetParam();
-  TIB_Connection connection;
-  TIB_Transaction transaction(connection);
+  DbConnection connection;
+  Transaction transaction(connection);
   transaction.SetReadOnly(c.readOnly);
   transaction.SetIsolation(c.isolation);
   transaction.SetRecVersion(c.recVersion);
@@ -40,15 +40,15 @@ TEST_P(ParameterBlockTest, BytesFollowTheSettings) {
 INSTANTIATE_TEST_SUITE_P(
     Table, ParameterBlockTest,
     ::testing::Values(
-        BlockCase{true, TIB_Isolation::tiConcurrency, true, false, false, {3, 8, 2, 7}},
-        BlockCase{false, TIB_Isolation::tiConsistency, true, true, false, {3, 9, 1, 6}},
-        BlockCase{true, TIB_Isolation::tiCommitted, true, false, false, {3, 8, 15, 17, 7}},
-        BlockCase{false, TIB_Isolation::tiCommitted, false, true, false, {3, 9, 15, 18, 6}},
-        BlockCase{false, TIB_Isolation::tiConcurrency, true, false, true, {3, 9, 2, 7, 16}}));
+        BlockCase{true, IsolationLevel::kConcurrency, true, false, false, {3, 8, 2, 7}},
+        BlockCase{false, IsolationLevel::kConsistency, true, true, false, {3, 9, 1, 6}},
+        BlockCase{true, IsolationLevel::kReadCommitted, true, false, false, {3, 8, 15, 17, 7}},
+        BlockCase{false, IsolationLevel::kReadCommitted, false, true, false, {3, 9, 15, 18, 6}},
+        BlockCase{false, IsolationLevel::kConcurrency, true, false, true, {3, 9, 2, 7, 16}}));
 
 TEST(TransactionTest, DefaultsAreWriteSnapshotNoWait) {
-  TIB_Connection connection;
-  TIB_Transaction transaction(connection);
+  DbConnection connection;
+  Transaction transaction(connection);
   EXPECT_EQ(transaction.ParameterBlock(), (std::vector<uint8_t>{3, 9, 2, 7}));
 }
 
@@ -61,15 +61,15 @@ class TransactionDbTest : public ::testing::Test {
     transaction.SetReadOnly(true);
   }
   int32_t CountAreas() {
-    TIB_Cursor cursor(connection, transaction);
+    Cursor cursor(connection, transaction);
     cursor.SQL().Add("SELECT COUNT(*) FROM AREA");
     cursor.Open();
     return cursor.Fields()[0].AsInteger();
   }
 
   TestDatabase db;
-  TIB_Connection connection;
-  TIB_Transaction transaction{connection};
+  DbConnection connection;
+  Transaction transaction{connection};
 };
 
 TEST_F(TransactionDbTest, CommitWithNothingStartedDoesNothing) {
@@ -84,7 +84,7 @@ TEST_F(TransactionDbTest, StartTwiceRaises) {
   try {
     transaction.StartTransaction();
     FAIL() << "no exception";
-  } catch (const EIB_Error& e) {
+  } catch (const DbError& e) {
     EXPECT_STREQ(e.what(), "Transaction has already been started");
   }
   transaction.Commit();
@@ -98,7 +98,7 @@ TEST_F(TransactionDbTest, ExplicitStartRefusedWithServerAutoCommit) {
   try {
     transaction.StartTransaction();
     FAIL() << "no exception";
-  } catch (const EIB_Error& e) {
+  } catch (const DbError& e) {
     EXPECT_STREQ(e.what(), "Explicit trans. not allowed with ServerAutoCommit");
   }
   EXPECT_FALSE(transaction.InTransaction());
@@ -116,10 +116,10 @@ TEST_F(TransactionDbTest, ReadOnlySnapshotSeesOneStableStateUntilCommit) {
 }
 
 TEST_F(TransactionDbTest, ReadOnlyTransactionRefusesWrites) {
-  TIB_Cursor cursor(connection, transaction);
+  Cursor cursor(connection, transaction);
   transaction.StartTransaction();
   cursor.SQL().Add("UPDATE AREA SET AREA_NAME = 'X'");
-  EXPECT_THROW(cursor.Open(), EIB_ISCError);
+  EXPECT_THROW(cursor.Open(), DbStatusError);
   transaction.Commit();
 }
 
@@ -140,7 +140,7 @@ TEST_F(TransactionDbTest, CursorRunsInAnImplicitTransactionThatCommitEnds) {
 }
 
 TEST_F(TransactionDbTest, CommitClosesOpenCursorsWhichStayUsable) {
-  TIB_Cursor cursor(connection, transaction);
+  Cursor cursor(connection, transaction);
   transaction.StartTransaction();
   cursor.SQL().Add("SELECT AREA_NAME FROM AREA");
   cursor.Open();
@@ -156,7 +156,7 @@ TEST_F(TransactionDbTest, CommitClosesOpenCursorsWhichStayUsable) {
 }
 
 TEST_F(TransactionDbTest, DisconnectEndsOpenTransactionsAndCursors) {
-  TIB_Cursor cursor(connection, transaction);
+  Cursor cursor(connection, transaction);
   cursor.SQL().Add("SELECT AREA_NAME FROM AREA");
   cursor.Open();
   connection.Disconnect();
@@ -170,11 +170,11 @@ TEST_F(TransactionDbTest, DisconnectEndsOpenTransactionsAndCursors) {
 }
 
 TEST_F(TransactionDbTest, ComponentsMayBeDestroyedInAnyOrder) {
-  auto other = std::make_unique<TIB_Connection>();
+  auto other = std::make_unique<DbConnection>();
   db.Configure(*other);
   other->Connect();
-  auto tr = std::make_unique<TIB_Transaction>(*other);
-  auto cursor = std::make_unique<TIB_Cursor>(*other, *tr);
+  auto tr = std::make_unique<Transaction>(*other);
+  auto cursor = std::make_unique<Cursor>(*other, *tr);
   cursor->SQL().Add("SELECT AREA_NAME FROM AREA");
   cursor->Open();
   other.reset();  // detaches: ends the transaction and the cursor first

@@ -50,9 +50,9 @@ class FramingTest : public ::testing::Test {
     server_.SetKeepAlive(true);
     server_.SetKeepAliveByDefault(true);
     server_.SetKeepAliveTimeout(10000);  // far beyond every wait below
-    server_.OnCommandGet = [this](TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) {
+    server_.on_command_get = [this](ConnectionContext*, Request& req, Response& r) {
       ++calls_;
-      r.ContentText = req.Command + " " + req.Document + " " + req.FormParams;
+      r.content_text = req.command + " " + req.document + " " + req.form_params;
     };
     port_ = test::StartOnLoopback(server_);
   }
@@ -66,7 +66,7 @@ class FramingTest : public ::testing::Test {
   }
 
   std::atomic<int> calls_{0};
-  TIdHTTPServer server_;
+  HttpServer server_;
   int port_ = 0;
 };
 
@@ -155,9 +155,9 @@ TEST_F(FramingTest, AKeepAliveClientAfterOtherMethodsWaitsForNothing) {
   }
 
   server_.SetActive(false);
-  server_.OnCommandOther = server_.OnCommandGet;
+  server_.on_command_other = server_.on_command_get;
   server_.SetActive(true);
-  const int port = server_.Bindings()[0].Port;
+  const int port = server_.Bindings()[0].port;
   test::LoopbackClient client(port);
   client.Send("DELETE /x HTTP/1.1\r\n\r\nOPTIONS * HTTP/1.1\r\n\r\n" + kNext);
   const Reply reply = ReadReply(client, 300);

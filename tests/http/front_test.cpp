@@ -30,14 +30,14 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-void Echo(TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) { r.ContentText = req.Document; }
+void Echo(ConnectionContext*, Request& req, Response& r) { r.content_text = req.document; }
 
 TEST(FrontTest, ATricklingClientIsCutAtTheRequestTimeout) {
-  TIdHTTPServer server;
+  HttpServer server;
   server.SetReadTimeout(2000);     // every byte comes well within it
   server.SetRequestTimeout(600);
   std::atomic<int> calls{0};
-  server.OnCommandGet = [&](TIdContext*, TIdHTTPRequestInfo&, TIdHTTPResponseInfo&) { ++calls; };
+  server.on_command_get = [&](ConnectionContext*, Request&, Response&) { ++calls; };
   const int port = test::StartOnLoopback(server);
   test::LoopbackClient client(port);
   const auto start = Clock::now();
@@ -59,9 +59,9 @@ TEST(FrontTest, ATricklingClientIsCutAtTheRequestTimeout) {
 }
 
 TEST(FrontTest, ConnectionsPerAddressAreCapped) {
-  TIdHTTPServer server;
+  HttpServer server;
   server.SetMaxConnectionsPerAddress(2);
-  server.OnCommandGet = Echo;
+  server.on_command_get = Echo;
   const int port = test::StartOnLoopback(server);
   test::ExpectAThirdConnectionClosedUnanswered(server, port, [&] {
     // Another address is not affected.
@@ -70,10 +70,10 @@ TEST(FrontTest, ConnectionsPerAddressAreCapped) {
 }
 
 TEST(FrontTest, ATrustedProxyIsNotCappedPerAddress) {
-  TIdHTTPServer server;
+  HttpServer server;
   server.SetMaxConnectionsPerAddress(1);
-  server.SetTrustedProxies(TTrustedProxies::Parse("127.0.0.3"));
-  server.OnCommandGet = Echo;
+  server.SetTrustedProxies(TrustedProxies::Parse("127.0.0.3"));
+  server.on_command_get = Echo;
   const int port = test::StartOnLoopback(server);
   test::LoopbackClient held(port, "127.0.0.1", "127.0.0.3");
   ASSERT_TRUE(test::WaitFor([&] { return server.ContextCount() == 1; }));
@@ -97,8 +97,8 @@ std::string HeadOfSize(size_t size) {
 }
 
 TEST(FrontTest, TheRequestHeadIsCappedAt64KiB) {
-  TIdHTTPServer server;
-  server.OnCommandGet = Echo;
+  HttpServer server;
+  server.on_command_get = Echo;
   const int port = test::StartOnLoopback(server);
   for (const size_t size : {kMaxRequestHead, kMaxRequestHead + 1}) {
     const std::string head = HeadOfSize(size);
@@ -107,26 +107,26 @@ TEST(FrontTest, TheRequestHeadIsCappedAt64KiB) {
     // Through the front, and read from memory alone.
     EXPECT_EQ(test::Exchange(port, head).body, accepted ? "/head" : "") << size;
     test::MemoryTransport memory(head);
-    TIdContext context(memory, "10.0.0.1", 1);
+    ConnectionContext context(memory, "10.0.0.1", 1);
     try {
       server.ServeConnection(context);
-    } catch (const EHttpEngineError&) {
+    } catch (const HttpError&) {
     }
     EXPECT_EQ(test::BodyOf(memory.output), accepted ? "/head" : "") << size;
   }
 }
 
 TEST(FrontTest, ACookieBombKeepsAtMost128CookiesAndSkipsEmptyPieces) {
-  TIdHTTPServer server;
+  HttpServer server;
   server.SetSessionState(true);
   server.SetAutoStartSession(true);
   server.SetSessionTimeOut(600000);
   std::atomic<size_t> seen{0};
   std::string first, session_id;
-  server.OnCommandGet = [&](TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) {
-    seen = req.Cookies.Count();
-    first = req.Cookies.Count() > 0 ? req.Cookies[0].CookieName : "";
-    r.ContentText = req.Session ? req.Session->SessionID() : "";
+  server.on_command_get = [&](ConnectionContext*, Request& req, Response& r) {
+    seen = req.cookies.Count();
+    first = req.cookies.Count() > 0 ? req.cookies[0].cookie_name : "";
+    r.content_text = req.session ? req.session->SessionID() : "";
   };
   const int port = test::StartOnLoopback(server);
   session_id = test::Exchange(port, "GET / HTTP/1.1\r\n\r\n").body;
@@ -189,9 +189,9 @@ TEST(FrontTest, AcceptingRecoversAfterTheDescriptorLimit) {
     ::setrlimit(RLIMIT_NOFILE, &low);
     std::atomic<int> reports{0};
     {
-      TIdHTTPServer server;
+      HttpServer server;
       server.SetListenQueue(128);
-      server.OnCommandGet = Echo;
+      server.on_command_get = Echo;
       server.OnListenException = [&](const std::exception&) { ++reports; };
       const int port = test::StartOnLoopback(server);
       [[maybe_unused]] ssize_t n = ::write(to_parent[1], &port, sizeof port);
@@ -254,8 +254,8 @@ size_t AddressSpace() {
 int ThreadShortageScenario() {
   std::mutex lock;
   std::vector<std::string> reports;
-  TIdHTTPServer server;
-  server.OnCommandGet = Echo;
+  HttpServer server;
+  server.on_command_get = Echo;
   server.OnListenException = [&](const std::exception& e) {
     std::lock_guard guard(lock);
     reports.emplace_back(e.what());
@@ -324,11 +324,11 @@ TEST(FrontTest, KeepAliveTable) {
        Answer("/p", true) + Answer("/q", false), Answer("/p", false)},
   };
   for (const bool keep_alive : {true, false}) {
-    TIdHTTPServer server;
+    HttpServer server;
     server.SetKeepAlive(keep_alive);
     server.SetKeepAliveByDefault(keep_alive);
     server.SetKeepAliveTimeout(300);
-    server.OnCommandGet = Echo;
+    server.on_command_get = Echo;
     const int port = test::StartOnLoopback(server);
     for (const Case& c : cases) {
       const auto start = Clock::now();
@@ -344,10 +344,10 @@ TEST(FrontTest, KeepAliveTable) {
 }
 
 TEST(FrontTest, IdleAndSlowConnectionsHoldNoThread) {
-  TIdHTTPServer server;
+  HttpServer server;
   server.SetListenQueue(256);
   server.SetWorkers(2);
-  server.OnCommandGet = Echo;
+  server.on_command_get = Echo;
   const int port = test::StartOnLoopback(server);
   std::vector<std::unique_ptr<test::LoopbackClient>> slow;
   for (int i = 0; i < 200; ++i) {
@@ -363,10 +363,10 @@ TEST(FrontTest, IdleAndSlowConnectionsHoldNoThread) {
 }
 
 TEST(FrontTest, AClientThatExpectsToContinueHoldsNoWorkerWhileItsBodyComes) {
-  TIdHTTPServer server;
+  HttpServer server;
   server.SetWorkers(1);
-  server.OnCommandGet = [](TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) {
-    r.ContentText = req.Document + "|" + req.FormParams;
+  server.on_command_get = [](ConnectionContext*, Request& req, Response& r) {
+    r.content_text = req.document + "|" + req.form_params;
   };
   const int port = test::StartOnLoopback(server);
   const std::string head = "POST /form HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: 3\r\n\r\n";
@@ -391,13 +391,13 @@ TEST(FrontTest, AClientThatExpectsToContinueHoldsNoWorkerWhileItsBodyComes) {
 }
 
 TEST(FrontTest, AnExpectationHookStillDecidesOnTheWorker) {
-  TIdHTTPServer server;
+  HttpServer server;
   std::atomic<int> asked{0};
-  server.OnHeaderExpectations = [&](TIdContext*, const std::string& expect) {
+  server.on_header_expectations = [&](ConnectionContext*, const std::string& expect) {
     ++asked;
     return expect == "100-continue";
   };
-  server.OnCommandGet = [](TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) { r.ContentText = req.FormParams; };
+  server.on_command_get = [](ConnectionContext*, Request& req, Response& r) { r.content_text = req.form_params; };
   const int port = test::StartOnLoopback(server);
   const std::string answer =
       test::Exchange(port, "POST /f HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: 3\r\n\r\nk=v").raw;
@@ -408,10 +408,10 @@ TEST(FrontTest, AnExpectationHookStillDecidesOnTheWorker) {
 }
 
 TEST(FrontTest, AnAnswerTheClientDoesNotReadFreesItsWorker) {
-  TIdHTTPServer server;
+  HttpServer server;
   server.SetWorkers(1);
-  server.OnCommandGet = [](TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) {
-    r.ContentText = req.Document == "/big" ? std::string(16 << 20, 'b') : req.Document;
+  server.on_command_get = [](ConnectionContext*, Request& req, Response& r) {
+    r.content_text = req.document == "/big" ? std::string(16 << 20, 'b') : req.document;
   };
   const int port = test::StartOnLoopback(server);
   test::LoopbackClient reader(port);
@@ -423,11 +423,11 @@ TEST(FrontTest, AnAnswerTheClientDoesNotReadFreesItsWorker) {
 }
 
 TEST(FrontTest, AStopWithADrainLimitAnswersRunningRequestsAndLeavesStuckOnesBehind) {
-  TIdHTTPServer server;
+  HttpServer server;
   server.SetStopTimeout(1000);
   std::atomic<bool> release{false}, stuck_in{false}, stuck_out{false}, slow_in{false};
-  server.OnCommandGet = [&](TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) {
-    if (req.Document == "/stuck") {
+  server.on_command_get = [&](ConnectionContext*, Request& req, Response& r) {
+    if (req.document == "/stuck") {
       stuck_in = true;
       test::WaitFor([&] { return release.load(); });
       stuck_out = true;
@@ -435,7 +435,7 @@ TEST(FrontTest, AStopWithADrainLimitAnswersRunningRequestsAndLeavesStuckOnesBehi
       slow_in = true;
       std::this_thread::sleep_for(milliseconds(300));
     }
-    r.ContentText = req.Document;
+    r.content_text = req.document;
   };
   const int port = test::StartOnLoopback(server);
   test::LoopbackClient stuck(port), slow(port);
@@ -458,11 +458,11 @@ TEST(FrontTest, AStopWithADrainLimitAnswersRunningRequestsAndLeavesStuckOnesBehi
 }
 
 TEST(FrontTest, AFullSessionListEndsTheLeastRecentlyUsedSessionNotLoggedOnFirst) {
-  TIdHTTPDefaultSessionList list;
-  list.MaxSessions = 3;
-  list.OnSessionExpendable = [](const TIdHTTPSession& s) { return s.ContentValue("On") != "1"; };
+  SessionList list;
+  list.max_sessions = 3;
+  list.OnSessionExpendable = [](const Session& s) { return s.ContentValue("On") != "1"; };
   std::vector<std::string> ended;
-  list.OnSessionEnd = [&](TIdHTTPSession& s) { ended.push_back(s.SessionID()); };
+  list.on_session_end = [&](Session& s) { ended.push_back(s.SessionID()); };
   const auto a = list.CreateUniqueSession("10.0.0.1");
   const auto b = list.CreateUniqueSession("10.0.0.1");
   const auto c = list.CreateUniqueSession("10.0.0.1");
@@ -488,17 +488,17 @@ namespace qv {
 namespace {
 
 TEST(FrontTest, OnResponseSentIsToldOnceForEveryAnswer) {
-  TIdHTTPServer server;
+  HttpServer server;
   std::mutex lock;
   std::vector<std::string> told;
-  server.OnCommandGet = [](TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) {
-    if (req.Document == "/fail") throw Exception("boom");
-    r.ContentText = req.Document;
+  server.on_command_get = [](ConnectionContext*, Request& req, Response& r) {
+    if (req.document == "/fail") throw Exception("boom");
+    r.content_text = req.document;
   };
-  server.OnResponseSent = [&](TIdContext&, const TIdHTTPRequestInfo& req, const TIdHTTPResponseInfo& r,
+  server.on_response_sent = [&](ConnectionContext&, const Request& req, const Response& r,
                               int64_t body, std::chrono::steady_clock::duration elapsed) {
     std::lock_guard guard(lock);
-    told.push_back(req.Document + " " + std::to_string(r.ResponseNo) + " " + std::to_string(body) +
+    told.push_back(req.document + " " + std::to_string(r.response_no) + " " + std::to_string(body) +
                    (elapsed.count() >= 0 ? "" : " negative"));
   };
   const int port = test::StartOnLoopback(server);

@@ -6,7 +6,7 @@ namespace qv {
 namespace {
 
 TEST(HeaderListTest, LookupIgnoresCaseJoinsFoldedLinesAndTrims) {
-  TIdHeaderList headers;
+  HeaderList headers;
   for (const char* line : {"Host:  example.org ", "X-Long: first", "  second ", "\tthird",
                            "Other: o", "host: later"})
     headers.Add(line);
@@ -25,7 +25,7 @@ TEST(HeaderListTest, LookupIgnoresCaseJoinsFoldedLinesAndTrims) {
 }
 
 TEST(HeaderListTest, SetValueKeepsFirstPositionAndLastValue) {
-  TIdHeaderList headers;
+  HeaderList headers;
   headers.SetValue("Connection", "close");
   headers.SetValue("Server", "a");
   headers.SetValue("connection", "keep-alive");

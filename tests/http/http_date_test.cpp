@@ -8,14 +8,14 @@ namespace qv {
 namespace {
 
 TEST(HttpDateTest, FormatsGmtTexts) {
-  const TDateTime t = EncodeGmt(1994, 11, 6, 8, 49, 37);
+  const DateTime t = EncodeGmt(1994, 11, 6, 8, 49, 37);
   EXPECT_EQ(FormatHttpDate(t), "Sun, 06 Nov 1994 08:49:37 GMT");
   EXPECT_EQ(FormatCookieDate(t), "Sun, 06-Nov-1994 08:49:37 GMT");
   EXPECT_EQ(FormatHttpDate(EncodeGmt(2024, 2, 29, 23, 0, 5)), "Thu, 29 Feb 2024 23:00:05 GMT");
 }
 
 TEST(HttpDateTest, ParsesTheThreeForms) {
-  const TDateTime t = EncodeGmt(1994, 11, 6, 8, 49, 37);
+  const DateTime t = EncodeGmt(1994, 11, 6, 8, 49, 37);
   for (const char* text : {"Sun, 06 Nov 1994 08:49:37 GMT", "Sunday, 06-Nov-94 08:49:37 GMT",
                            "Sun Nov  6 08:49:37 1994"})
     EXPECT_DOUBLE_EQ(ParseHttpDate(text), t) << text;

@@ -13,10 +13,10 @@
 namespace qv {
 namespace {
 
-void Answer(TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) { r.ContentText = req.Document; }
+void Answer(ConnectionContext*, Request& req, Response& r) { r.content_text = req.document; }
 
 TEST(HttpServerTest, DefaultsOfTheProperties) {
-  TIdHTTPServer server;
+  HttpServer server;
   EXPECT_FALSE(server.Active());
   EXPECT_TRUE(server.Bindings().empty());
   EXPECT_EQ(server.DefaultPort(), 80);
@@ -33,20 +33,20 @@ TEST(HttpServerTest, DefaultsOfTheProperties) {
 }
 
 TEST(HttpServerTest, EmptyBindingsListenOnEveryAddressOfBothFamilies) {
-  TIdHTTPServer server;
-  server.OnCommandGet = Answer;
+  HttpServer server;
+  server.on_command_get = Answer;
   const int port = test::FreePort();
   server.SetDefaultPort(port);
   server.SetActive(true);
   ASSERT_TRUE(server.Active());
   ASSERT_GE(server.Bindings().size(), 1u);
-  EXPECT_EQ(server.Bindings()[0].IP, "");
-  EXPECT_EQ(server.Bindings()[0].IPVersion, Id_IPv4);
-  EXPECT_EQ(server.Bindings()[0].Port, port);
+  EXPECT_EQ(server.Bindings()[0].ip, "");
+  EXPECT_EQ(server.Bindings()[0].ip_version, kIPv4);
+  EXPECT_EQ(server.Bindings()[0].port, port);
   EXPECT_EQ(test::Exchange(port, "GET /v4 HTTP/1.1\r\n\r\n").raw.substr(0, 15), "HTTP/1.1 200 OK");
   if (server.Bindings().size() == 2) {
-    EXPECT_EQ(server.Bindings()[1].IPVersion, Id_IPv6);
-    EXPECT_EQ(server.Bindings()[1].Port, port);
+    EXPECT_EQ(server.Bindings()[1].ip_version, kIPv6);
+    EXPECT_EQ(server.Bindings()[1].port, port);
     test::LoopbackClient client(port, "::1");
     client.Send("GET /v6 HTTP/1.1\r\n\r\n");
     EXPECT_EQ(test::BodyOf(client.ReadAll()), "/v6");
@@ -54,8 +54,8 @@ TEST(HttpServerTest, EmptyBindingsListenOnEveryAddressOfBothFamilies) {
 }
 
 TEST(HttpServerTest, BindingsOfTheFirstActivationAreKept) {
-  TIdHTTPServer server;
-  server.OnCommandGet = Answer;
+  HttpServer server;
+  server.on_command_get = Answer;
   const int first = test::FreePort();
   server.SetDefaultPort(first);
   server.SetActive(true);
@@ -64,7 +64,7 @@ TEST(HttpServerTest, BindingsOfTheFirstActivationAreKept) {
   server.SetActive(false);
   server.SetDefaultPort(test::FreePort());
   server.SetActive(true);
-  EXPECT_EQ(server.Bindings()[0].Port, first);
+  EXPECT_EQ(server.Bindings()[0].port, first);
   EXPECT_EQ(test::Exchange(first, "GET /again HTTP/1.1\r\n\r\n").body, "/again");
 }
 
@@ -73,7 +73,7 @@ TEST(HttpServerTest, TakenPortFailsActivationAndLeavesNothingBound) {
   const test::HeldPort taken(test::HeldPort::Use::kListening, "0.0.0.0");
   const int free_port = test::FreePort();
 
-  TIdHTTPServer server;
+  HttpServer server;
   server.AddBinding("127.0.0.1", free_port);
   server.AddBinding("", taken.Port());
   try {
@@ -89,18 +89,18 @@ TEST(HttpServerTest, TakenPortFailsActivationAndLeavesNothingBound) {
 
 TEST(HttpServerTest, ManyConnectionsAreServedAtTheSameTime) {
   constexpr int kClients = 100;
-  TIdHTTPServer server;
+  HttpServer server;
   std::mutex mutex;
   std::condition_variable all_in;
   int inside = 0;
   server.SetListenQueue(kClients);  // no connect attempt waits for a SYN retry
-  server.OnCommandGet = [&](TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) {
+  server.on_command_get = [&](ConnectionContext*, Request& req, Response& r) {
     std::unique_lock lock(mutex);
     ++inside;
     all_in.notify_all();
     // Every handler waits until all of them run at once.
     all_in.wait_for(lock, std::chrono::seconds(30), [&] { return inside >= kClients; });
-    r.ContentText = req.Document;
+    r.content_text = req.document;
   };
   const int port = test::StartOnLoopback(server);
   std::vector<std::string> answers(kClients);
@@ -115,17 +115,17 @@ TEST(HttpServerTest, ManyConnectionsAreServedAtTheSameTime) {
 }
 
 TEST(HttpServerTest, MaxConnectionsClosesExtraConnectionsAtOnce) {
-  TIdHTTPServer server;
+  HttpServer server;
   server.SetMaxConnections(2);
-  server.OnCommandGet = Answer;
+  server.on_command_get = Answer;
   test::ExpectAThirdConnectionClosedUnanswered(server, test::StartOnLoopback(server));
 }
 
 TEST(HttpServerTest, ReadTimeoutDisconnectsSilentAndStalledClients) {
-  TIdHTTPServer server;
+  HttpServer server;
   server.SetReadTimeout(200);
   std::atomic<int> calls{0};
-  server.OnCommandGet = [&](TIdContext*, TIdHTTPRequestInfo&, TIdHTTPResponseInfo&) { ++calls; };
+  server.on_command_get = [&](ConnectionContext*, Request&, Response&) { ++calls; };
   const int port = test::StartOnLoopback(server);
   for (const char* sent : {"", "GET / HTTP/1.1\r\nHost: half", "POST / HTTP/1.1\r\nContent-Length: 9\r\n\r\nabc"}) {
     test::LoopbackClient client(port);
@@ -136,8 +136,8 @@ TEST(HttpServerTest, ReadTimeoutDisconnectsSilentAndStalledClients) {
 }
 
 TEST(HttpServerTest, WithoutReadTimeoutAnIdleClientWaitsUntilDeactivation) {
-  TIdHTTPServer server;
-  server.OnCommandGet = Answer;
+  HttpServer server;
+  server.on_command_get = Answer;
   const int port = test::StartOnLoopback(server);
   test::LoopbackClient idle(port);
   ASSERT_TRUE(test::WaitFor([&] { return server.ContextCount() == 1; }));
@@ -147,22 +147,22 @@ TEST(HttpServerTest, WithoutReadTimeoutAnIdleClientWaitsUntilDeactivation) {
 }
 
 TEST(HttpServerTest, DeactivationWaitsForRunningRequestsWhoseSessionStaysValid) {
-  TIdHTTPServer server;
+  HttpServer server;
   server.SetSessionState(true);
   server.SetAutoStartSession(true);
   server.SetSessionTimeOut(600000);
   std::atomic<int> ended{0};
   std::atomic<bool> entered{false}, release{false};
   std::string seen_in_handler;
-  server.OnSessionStart = [](TIdHTTPSession& s) { s.Content().SetValue("LoggedIn", "False"); };
-  server.OnSessionEnd = [&](TIdHTTPSession&) { ++ended; };
-  server.OnCommandGet = [&](TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) {
+  server.on_session_start = [](Session& s) { s.Content().SetValue("LoggedIn", "False"); };
+  server.on_session_end = [&](Session&) { ++ended; };
+  server.on_command_get = [&](ConnectionContext*, Request& req, Response& r) {
     entered = true;
     test::WaitFor([&] { return release.load(); });
     // The server has ended the session meanwhile; this request still holds it.
-    req.Session->SetContentValue("LoggedIn", "True");
-    seen_in_handler = req.Session->ContentValue("LoggedIn");
-    r.ContentText = "late";
+    req.session->SetContentValue("LoggedIn", "True");
+    seen_in_handler = req.session->ContentValue("LoggedIn");
+    r.content_text = "late";
   };
   const int port = test::StartOnLoopback(server);
   test::LoopbackClient idle(port);
@@ -188,9 +188,9 @@ TEST(HttpServerTest, DeactivationWaitsForRunningRequestsWhoseSessionStaysValid) 
 }
 
 TEST(HttpServerTest, MalformedConnectionsDoNotDisturbOthers) {
-  TIdHTTPServer server;
+  HttpServer server;
   server.SetListenQueue(64);
-  server.OnCommandGet = Answer;
+  server.on_command_get = Answer;
   const int port = test::StartOnLoopback(server);
   std::vector<std::thread> threads;
   std::atomic<int> good{0};
@@ -207,10 +207,10 @@ TEST(HttpServerTest, MalformedConnectionsDoNotDisturbOthers) {
 }
 
 TEST(HttpServerTest, RequestsSplitAtEveryOffsetGiveTheSameAnswer) {
-  TIdHTTPServer server;
+  HttpServer server;
   server.SetSessionState(true);  // inactive server: no session is started, none found
-  server.OnCommandGet = [](TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) {
-    r.ContentText = req.Document + "|" + req.Params.Text() + "|" + req.FormParams + "|" + req.Host;
+  server.on_command_get = [](ConnectionContext*, Request& req, Response& r) {
+    r.content_text = req.document + "|" + req.params.Text() + "|" + req.form_params + "|" + req.host;
   };
   const std::string requests[] = {
       "GET /mem?a=1&b=%41 HTTP/1.1\r\nHost: h\r\n folded\r\n\r\n",
@@ -220,12 +220,12 @@ TEST(HttpServerTest, RequestsSplitAtEveryOffsetGiveTheSameAnswer) {
   };
   for (const std::string& request : requests) {
     test::MemoryTransport whole(request);
-    TIdContext whole_context(whole, "10.0.0.1", 1234);
+    ConnectionContext whole_context(whole, "10.0.0.1", 1234);
     server.ServeConnection(whole_context);
     ASSERT_NE(whole.output.find("200 OK"), std::string::npos) << request;
     for (size_t piece = 1; piece <= 9; ++piece) {
       test::MemoryTransport split(request, piece);
-      TIdContext context(split, "10.0.0.1", 1234);
+      ConnectionContext context(split, "10.0.0.1", 1234);
       server.ServeConnection(context);
       EXPECT_EQ(split.output, whole.output) << request << " in pieces of " << piece;
     }
@@ -233,9 +233,9 @@ TEST(HttpServerTest, RequestsSplitAtEveryOffsetGiveTheSameAnswer) {
 }
 
 TEST(HttpServerTest, DeferredAcceptStillServesEveryClient) {
-  TIdHTTPServer server;
+  HttpServer server;
   server.SetDeferAccept(true);
-  server.OnCommandGet = Answer;
+  server.on_command_get = Answer;
   const int port = test::StartOnLoopback(server);
   EXPECT_EQ(test::Exchange(port, "GET /deferred HTTP/1.1\r\n\r\n").body, "/deferred");
   ASSERT_TRUE(test::WaitFor([&] { return server.ContextCount() == 0; }));

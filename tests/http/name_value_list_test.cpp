@@ -7,8 +7,8 @@
 namespace qv {
 namespace {
 
-TNameValueList ListOf(std::vector<std::string> lines) {
-  TNameValueList list;
+NameValueList ListOf(std::vector<std::string> lines) {
+  NameValueList list;
   for (auto& line : lines) list.Add(line);
   return list;
 }
@@ -49,14 +49,14 @@ TEST(NameValueListTest, SetReplacesAppendsAndDeletes) {
       {{"x", "x=1"}, "x", "2", {"x", "x=2"}},
   };
   for (const Case& c : cases) {
-    TNameValueList list = ListOf(c.before);
+    NameValueList list = ListOf(c.before);
     list.SetValue(c.name, c.value);
     EXPECT_EQ(list.Lines(), c.after) << c.name << "=" << c.value;
   }
 }
 
 TEST(NameValueListTest, NamesAndValuesByIndex) {
-  const TNameValueList list = ListOf({"a=1", "plain"});
+  const NameValueList list = ListOf({"a=1", "plain"});
   EXPECT_EQ(list.Names(0), "a");
   EXPECT_EQ(list.ValueFromIndex(0), "1");
   EXPECT_EQ(list.Names(1), "plain");

@@ -60,9 +60,9 @@ class RedisServer {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < deadline) {
       try {
-        TRedisConnection connection("127.0.0.1", port_, 200);
+        RedisConnection connection("127.0.0.1", port_, 200);
         if (connection.Command({"PING"}).text == "PONG") return;
-      } catch (const ERedisError&) {
+      } catch (const RedisError&) {
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }

@@ -273,7 +273,7 @@ TEST(RequestParserTest, VersionsAndExpectations) {
     EXPECT_EQ(ParseHttpVersion(v.text).has_value(), v.valid) << v.text;
     EXPECT_EQ(IsHttp11OrLater(v.text), v.http11) << v.text;
   }
-  TIdHeaderList headers;
+  HeaderList headers;
   EXPECT_FALSE(ExpectationOf("HTTP/1.1", headers).has_value());
   headers.Add("Expect: 100-Continue");
   EXPECT_EQ(ExpectationOf("HTTP/1.1", headers), "100-Continue");

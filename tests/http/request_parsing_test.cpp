@@ -28,41 +28,41 @@ struct Seen {
 class RequestParsingTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    server_ = new TIdHTTPServer;
+    server_ = new HttpServer;
     auto record = [](const char* which) {
-      return [which](TIdContext*, TIdHTTPRequestInfo& r, TIdHTTPResponseInfo& response) {
+      return [which](ConnectionContext*, Request& r, Response& response) {
         std::lock_guard lock(mutex_);
         Seen& s = seen_;
         ++s.calls;
         s.handler = which;
-        s.command = r.Command;
-        s.type = r.CommandType;
-        s.version = r.Version;
-        s.document = r.Document;
-        s.query = r.QueryParams;
-        s.form = r.FormParams;
-        s.unparsed = r.UnparsedParams;
-        s.request_line = r.RequestLine;
-        s.remote_ip = r.RemoteIP;
-        s.params = r.Params.Lines();
+        s.command = r.command;
+        s.type = r.command_type;
+        s.version = r.version;
+        s.document = r.document;
+        s.query = r.query_params;
+        s.form = r.form_params;
+        s.unparsed = r.unparsed_params;
+        s.request_line = r.request_line;
+        s.remote_ip = r.remote_ip;
+        s.params = r.params.Lines();
         s.cookies.clear();
-        for (const auto& c : r.Cookies) s.cookies.push_back(c.CookieName + "=" + c.Value);
-        s.host = r.Host;
-        s.from = r.From;
-        s.content_type = r.ContentType;
-        s.connection = r.Connection;
-        s.range = r.Range;
-        s.content_length = r.ContentLength;
-        s.auth_exists = r.AuthExists;
-        s.user = r.AuthUsername;
-        s.password = r.AuthPassword;
-        s.post_stream.assign(static_cast<size_t>(r.PostStream.Size()), '\0');
-        r.PostStream.Read(s.post_stream.data(), s.post_stream.size());
-        response.ContentText = "ok";
+        for (const auto& c : r.cookies) s.cookies.push_back(c.cookie_name + "=" + c.value);
+        s.host = r.host;
+        s.from = r.from;
+        s.content_type = r.content_type;
+        s.connection = r.connection;
+        s.range = r.range;
+        s.content_length = r.content_length;
+        s.auth_exists = r.auth_exists;
+        s.user = r.auth_username;
+        s.password = r.auth_password;
+        s.post_stream.assign(static_cast<size_t>(r.post_stream.Size()), '\0');
+        r.post_stream.Read(s.post_stream.data(), s.post_stream.size());
+        response.content_text = "ok";
       };
     };
-    server_->OnCommandGet = record("get");
-    server_->OnCommandOther = record("other");
+    server_->on_command_get = record("get");
+    server_->on_command_other = record("other");
     port_ = test::StartOnLoopback(*server_);
   }
   static void TearDownTestSuite() {
@@ -81,13 +81,13 @@ class RequestParsingTest : public ::testing::Test {
     return seen_;
   }
 
-  static TIdHTTPServer* server_;
+  static HttpServer* server_;
   static int port_;
   static std::mutex mutex_;
   static Seen seen_;
 };
 
-TIdHTTPServer* RequestParsingTest::server_ = nullptr;
+HttpServer* RequestParsingTest::server_ = nullptr;
 int RequestParsingTest::port_ = 0;
 std::mutex RequestParsingTest::mutex_;
 Seen RequestParsingTest::seen_;

@@ -22,17 +22,17 @@ struct Sent {
 class ResponseSentTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    server_.OnCommandGet = [](TIdContext*, TIdHTTPRequestInfo& request,
-                              TIdHTTPResponseInfo& response) {
-      if (request.Document == "/fail") throw std::runtime_error("broken page");
-      response.ContentText = request.Document;
+    server_.on_command_get = [](ConnectionContext*, Request& request,
+                              Response& response) {
+      if (request.document == "/fail") throw std::runtime_error("broken page");
+      response.content_text = request.document;
     };
-    server_.OnResponseSent = [this](TIdContext& context, const TIdHTTPRequestInfo& request,
-                                    const TIdHTTPResponseInfo& response, int64_t bodyBytes,
+    server_.on_response_sent = [this](ConnectionContext& context, const Request& request,
+                                    const Response& response, int64_t bodyBytes,
                                     std::chrono::steady_clock::duration elapsed) {
       EXPECT_EQ(context.PeerIP(), "127.0.0.1");
       std::lock_guard guard(lock_);
-      sent_.push_back({request.RequestLine, response.ResponseNo, bodyBytes, elapsed});
+      sent_.push_back({request.request_line, response.response_no, bodyBytes, elapsed});
     };
     port_ = test::StartOnLoopback(server_);
   }
@@ -46,7 +46,7 @@ class ResponseSentTest : public ::testing::Test {
     return sent_;
   }
 
-  TIdHTTPServer server_;
+  HttpServer server_;
   int port_ = 0;
   std::mutex lock_;
   std::vector<Sent> sent_;

@@ -14,7 +14,7 @@ namespace qv {
 namespace {
 
 // A stream that reports being freed.
-class TrackedStream final : public TContentStream {
+class TrackedStream final : public ContentStream {
  public:
   TrackedStream(std::string data, std::atomic<int>& freed) : inner_(std::move(data)), freed_(freed) {}
   ~TrackedStream() override { ++freed_; }
@@ -24,15 +24,15 @@ class TrackedStream final : public TContentStream {
   size_t Read(char* b, size_t n) override { return inner_.Read(b, n); }
 
  private:
-  TMemoryContentStream inner_;
+  MemoryContentStream inner_;
   std::atomic<int>& freed_;
 };
 
 // One server per test; the handler is the test's.
 class ResponseWritingTest : public ::testing::Test {
  protected:
-  void Start(TIdHTTPServer::CommandEvent handler, bool sessions = false) {
-    server_.OnCommandGet = std::move(handler);
+  void Start(HttpServer::CommandEvent handler, bool sessions = false) {
+    server_.on_command_get = std::move(handler);
     if (sessions) {
       server_.SetSessionState(true);
       server_.SetAutoStartSession(true);
@@ -44,13 +44,13 @@ class ResponseWritingTest : public ::testing::Test {
     return test::Exchange(port_, request).raw;
   }
 
-  TIdHTTPServer server_;
+  HttpServer server_;
   int port_ = 0;
 };
 
 TEST_F(ResponseWritingTest, TextBodyOnAFirstRequestCarriesTheSessionCookie) {
   const std::string page(1234, 'p');
-  Start([&](TIdContext*, TIdHTTPRequestInfo&, TIdHTTPResponseInfo& r) { r.ContentText = page; }, true);
+  Start([&](ConnectionContext*, Request&, Response& r) { r.content_text = page; }, true);
   const std::string answer = Get();
   const std::regex head(
       "HTTP/1\\.1 200 OK\r\n"
@@ -65,19 +65,19 @@ TEST_F(ResponseWritingTest, TextBodyOnAFirstRequestCarriesTheSessionCookie) {
 TEST_F(ResponseWritingTest, ExactAnswersTable) {
   struct Case {
     std::string name;
-    std::function<void(TIdHTTPResponseInfo&)> fill;
+    std::function<void(Response&)> fill;
     std::string request;
     std::string answer;
   };
   const std::string get = "GET / HTTP/1.1\r\n\r\n";
   const Case cases[] = {
-      {"text", [](auto& r) { r.ContentText = "hello"; }, get,
+      {"text", [](auto& r) { r.content_text = "hello"; }, get,
        "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 5\r\n\r\nhello"},
       {"neither", [](auto&) {}, get, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n"},
       {"not found",
        [](auto& r) {
          r.SetResponseNo(404);
-         r.ContentText = "none";
+         r.content_text = "none";
        },
        get, "HTTP/1.1 404 Not Found\r\nConnection: close\r\nContent-Length: 4\r\n\r\nnone"},
       {"unknown code", [](auto& r) { r.SetResponseNo(299); }, get,
@@ -89,27 +89,27 @@ TEST_F(ResponseWritingTest, ExactAnswersTable) {
        "Connection pool timeout"},
       {"error drops a set length",
        [](auto& r) {
-         r.ContentLength = 100;
+         r.content_length = 100;
          throw std::runtime_error("x");
        },
        get, "HTTP/1.1 500 Internal Server Error\r\nConnection: close\r\nContent-Length: 1\r\n\r\nx"},
       {"handler length kept",
        [](auto& r) {
-         r.ContentText = "abc";
-         r.ContentLength = 3;
+         r.content_text = "abc";
+         r.content_length = 3;
        },
        get, "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 3\r\n\r\nabc"},
       {"content type and other fields in order",
        [](auto& r) {
-         r.Server = "S/1";
-         r.Location = "/there";
-         r.ContentType = "text/html";
-         r.CacheControl = "no-cache";
-         r.Pragma = "no-cache";
-         r.ContentLanguage = "en";
-         r.Date = EncodeGmt(1994, 11, 6, 8, 49, 37);
-         r.CustomHeaders.Add("X-Extra: 1");
-         r.ContentText = "b";
+         r.server = "S/1";
+         r.location = "/there";
+         r.content_type = "text/html";
+         r.cache_control = "no-cache";
+         r.pragma = "no-cache";
+         r.content_language = "en";
+         r.date = EncodeGmt(1994, 11, 6, 8, 49, 37);
+         r.custom_headers.Add("X-Extra: 1");
+         r.content_text = "b";
        },
        get,
        "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Language: en\r\nContent-Type: text/html\r\n"
@@ -117,31 +117,31 @@ TEST_F(ResponseWritingTest, ExactAnswersTable) {
        "Pragma: no-cache\r\nX-Extra: 1\r\nServer: S/1\r\nLocation: /there\r\n\r\nb"},
       {"custom line naming a field keeps its place",
        [](auto& r) {
-         r.CustomHeaders.Add("Location: early");
-         r.Location = "late";
+         r.custom_headers.Add("Location: early");
+         r.location = "late";
        },
        get, "HTTP/1.1 200 OK\r\nConnection: close\r\nLocation: late\r\n\r\n"},
       {"cookie text",
        [](auto& r) {
-         auto& c = r.Cookies.Add("n", "v");
-         c.Path = "/p";
-         c.Domain = "d.example";
-         c.Secure = true;
-         c.Comment = "c";
-         c.Version = "1";
-         r.Cookies.Add("plain", "1");
+         auto& c = r.cookies.Add("n", "v");
+         c.path = "/p";
+         c.domain = "d.example";
+         c.secure = true;
+         c.comment = "c";
+         c.version = "1";
+         r.cookies.Add("plain", "1");
        },
        get,
        "HTTP/1.1 200 OK\r\nConnection: close\r\n"
        "Set-Cookie: n=v; path=/p; domain=d.example; secure; comment=c; version=1\r\n"
        "Set-Cookie: plain=1\r\n\r\n"},
-      {"head has no body", [](auto& r) { r.ContentText = "hello"; }, "HEAD / HTTP/1.1\r\n\r\n",
+      {"head has no body", [](auto& r) { r.content_text = "hello"; }, "HEAD / HTTP/1.1\r\n\r\n",
        "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 5\r\n\r\n"},
       {"header written by the handler",
        [](auto& r) {
-         r.ContentText = "x";
+         r.content_text = "x";
          r.WriteHeader();
-         r.ContentText = "late";
+         r.content_text = "late";
        },
        get, "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 1\r\n\r\nlate"},
       {"header written twice",
@@ -152,11 +152,11 @@ TEST_F(ResponseWritingTest, ExactAnswersTable) {
        get, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\nHeader has already been written."},
       {"default page from WriteContent", [](auto& r) { r.WriteContent(); }, get,
        "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n<HTML><BODY><B>200 OK</B></BODY></HTML>\r\n"},
-      {"status line ignores the request version", [](auto& r) { r.ContentText = "a"; },
+      {"status line ignores the request version", [](auto& r) { r.content_text = "a"; },
        "GET / HTTP/1.0\r\n\r\n", "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 1\r\n\r\na"},
   };
   const Case* current = nullptr;
-  Start([&](TIdContext*, TIdHTTPRequestInfo&, TIdHTTPResponseInfo& r) { current->fill(r); });
+  Start([&](ConnectionContext*, Request&, Response& r) { current->fill(r); });
   for (const Case& c : cases) {
     current = &c;
     EXPECT_EQ(Get(c.request), c.answer) << c.name;
@@ -164,8 +164,8 @@ TEST_F(ResponseWritingTest, ExactAnswersTable) {
 }
 
 TEST_F(ResponseWritingTest, ExpiringCookieGetsAGmtDate) {
-  Start([](TIdContext*, TIdHTTPRequestInfo&, TIdHTTPResponseInfo& r) {
-    r.Cookies.Add("n", "v").MaxAge = 60;
+  Start([](ConnectionContext*, Request&, Response& r) {
+    r.cookies.Add("n", "v").max_age = 60;
   });
   const std::regex cookie("Set-Cookie: n=v; expires=[A-Z][a-z]{2}, \\d{2}-[A-Z][a-z]{2}-\\d{4} "
                           "\\d{2}:\\d{2}:\\d{2} GMT\r\n");
@@ -186,14 +186,14 @@ TEST_F(ResponseWritingTest, StreamBodyIsSentWholeAndFreed) {
 
   std::atomic<int> freed{0};
   bool both = false;
-  Start([&](TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) {
-    if (req.Document == "/file") {
-      r.ContentStream = std::make_unique<TFileContentStream>(path);
-    } else if (req.Document == "/empty") {
-      r.ContentStream = std::make_unique<TFileContentStream>(empty_path);
+  Start([&](ConnectionContext*, Request& req, Response& r) {
+    if (req.document == "/file") {
+      r.content_stream = std::make_unique<FileContentStream>(path);
+    } else if (req.document == "/empty") {
+      r.content_stream = std::make_unique<FileContentStream>(empty_path);
     } else {
-      r.ContentStream = std::make_unique<TrackedStream>("stream-bytes", freed);
-      if (both) r.ContentText = "text wins";
+      r.content_stream = std::make_unique<TrackedStream>("stream-bytes", freed);
+      if (both) r.content_text = "text wins";
     }
   });
   std::string answer = Get("GET /file HTTP/1.1\r\n\r\n");
@@ -218,8 +218,8 @@ TEST_F(ResponseWritingTest, StreamBodyIsSentWholeAndFreed) {
 }
 
 TEST_F(ResponseWritingTest, MissingFileFailsTheRequestWithItsMessage) {
-  Start([](TIdContext*, TIdHTTPRequestInfo&, TIdHTTPResponseInfo& r) {
-    r.ContentStream = std::make_unique<TFileContentStream>("/nonexistent/logo.jpg");
+  Start([](ConnectionContext*, Request&, Response& r) {
+    r.content_stream = std::make_unique<FileContentStream>("/nonexistent/logo.jpg");
   });
   const std::string answer = Get();
   EXPECT_EQ(answer.substr(0, 36), "HTTP/1.1 500 Internal Server Error\r\n");
@@ -227,7 +227,7 @@ TEST_F(ResponseWritingTest, MissingFileFailsTheRequestWithItsMessage) {
 }
 
 TEST_F(ResponseWritingTest, OtherMethodsGetTheDefaultAnswerWithTheNewSessionCookie) {
-  Start([](TIdContext*, TIdHTTPRequestInfo&, TIdHTTPResponseInfo& r) { r.ContentText = "page"; }, true);
+  Start([](ConnectionContext*, Request&, Response& r) { r.content_text = "page"; }, true);
   const std::string answer = Get("DELETE /x HTTP/1.1\r\n\r\n");
   const std::regex expected(
       "HTTP/1\\.1 200 OK\r\nConnection: close\r\n"
@@ -237,9 +237,9 @@ TEST_F(ResponseWritingTest, OtherMethodsGetTheDefaultAnswerWithTheNewSessionCook
 
 TEST_F(ResponseWritingTest, OneRequestPerConnectionWithoutKeepAlive) {
   std::atomic<int> calls{0};
-  Start([&](TIdContext*, TIdHTTPRequestInfo&, TIdHTTPResponseInfo& r) {
+  Start([&](ConnectionContext*, Request&, Response& r) {
     ++calls;
-    r.ContentText = "one";
+    r.content_text = "one";
   });
   const std::string answer =
       Get("GET /1 HTTP/1.1\r\nConnection: Keep-alive\r\n\r\nGET /2 HTTP/1.1\r\n\r\n");
@@ -249,11 +249,11 @@ TEST_F(ResponseWritingTest, OneRequestPerConnectionWithoutKeepAlive) {
 
 TEST_F(ResponseWritingTest, KeepAliveServesSeveralRequestsUntilOneCloses) {
   server_.SetKeepAlive(true);
-  Start([](TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) {
-    if (req.Document == "/missing")
+  Start([](ConnectionContext*, Request& req, Response& r) {
+    if (req.document == "/missing")
       r.SetResponseNo(404);
     else
-      r.ContentText = req.Document;
+      r.content_text = req.document;
   });
   const std::string answer = Get(
       "GET /a HTTP/1.1\r\nConnection: keep-ALIVE\r\n\r\n"
@@ -271,13 +271,13 @@ TEST_F(ResponseWritingTest, KeepAliveServesSeveralRequestsUntilOneCloses) {
 
 TEST_F(ResponseWritingTest, ServerSoftwareIsTrimmed) {
   server_.SetServerSoftware("  Quorvale/1 ");
-  Start([](TIdContext*, TIdHTTPRequestInfo&, TIdHTTPResponseInfo&) {});
+  Start([](ConnectionContext*, Request&, Response&) {});
   EXPECT_EQ(Get(), "HTTP/1.1 200 OK\r\nConnection: close\r\nServer: Quorvale/1\r\n\r\n");
 }
 
 TEST_F(ResponseWritingTest, OversizedBodiesAreRefusedWith413) {
   std::atomic<int> calls{0};
-  Start([&](TIdContext*, TIdHTTPRequestInfo&, TIdHTTPResponseInfo&) { ++calls; });
+  Start([&](ConnectionContext*, Request&, Response&) { ++calls; });
   const std::string refused =
       "HTTP/1.1 413 Request Entity To Long\r\nConnection: close\r\nContent-Length: 61\r\n\r\n"
       "<HTML><BODY><B>413 Request Entity To Long</B></BODY></HTML>\r\n";

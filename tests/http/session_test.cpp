@@ -42,8 +42,8 @@ test::RedisServer& SharedRedis() {
 class SessionFixture : public ::testing::Test {
  protected:
   void Start(int timeout_ms) {
-    if (redis_) server_.SetSessionStore(std::make_shared<TRedisSessionStore>(
-                    TRedisLocation::Parse(SharedRedis().Url())));
+    if (redis_) server_.SetSessionStore(std::make_shared<RedisSessionStore>(
+                    RedisLocation::Parse(SharedRedis().Url())));
     server_.OnSessionStoreError = [this](const std::string& message) {
       std::lock_guard lock(mutex_);
       store_errors_.push_back(message);
@@ -51,18 +51,18 @@ class SessionFixture : public ::testing::Test {
     server_.SetSessionState(true);
     server_.SetAutoStartSession(true);
     server_.SetSessionTimeOut(timeout_ms);
-    server_.OnSessionStart = [](TIdHTTPSession& s) { s.Content().SetValue("LoggedIn", "False"); };
-    server_.OnSessionEnd = [this](TIdHTTPSession& s) {
+    server_.on_session_start = [](Session& s) { s.Content().SetValue("LoggedIn", "False"); };
+    server_.on_session_end = [this](Session& s) {
       std::lock_guard lock(mutex_);
       ended_.push_back(s.SessionID());
     };
-    server_.OnCommandGet = [this](TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) {
+    server_.on_command_get = [this](ConnectionContext*, qv::Request& req, Response& r) {
       // The body names the session the handler got and its LoggedIn value.
-      if (req.Session)
-        r.ContentText = req.Session->SessionID() + "|" + req.Session->ContentValue("LoggedIn");
+      if (req.session)
+        r.content_text = req.session->SessionID() + "|" + req.session->ContentValue("LoggedIn");
       else
-        r.ContentText = "none";
-      if (req.Session && req.Document == "/login") req.Session->SetContentValue("LoggedIn", "True");
+        r.content_text = "none";
+      if (req.session && req.document == "/login") req.session->SetContentValue("LoggedIn", "True");
     };
     port_ = test::StartOnLoopback(server_);
   }
@@ -83,7 +83,7 @@ class SessionFixture : public ::testing::Test {
   std::mutex mutex_;
   std::vector<std::string> ended_;
   std::vector<std::string> store_errors_;
-  TIdHTTPServer server_;  // last: stopped first, while its handlers' data still exists
+  HttpServer server_;  // last: stopped first, while its handlers' data still exists
   int port_ = 0;
 };
 
@@ -179,7 +179,7 @@ TEST_P(SessionTest, SessionsInUseSurviveCleanerPasses) {
   Start(60000);
   const std::string id = SessionCookie(Get(Request()));
   // Two cleaner passes go by.
-  std::this_thread::sleep_for(TIdHTTPSessionCleanerThread::kInterval * 2 + std::chrono::milliseconds(100));
+  std::this_thread::sleep_for(SessionCleaner::kInterval * 2 + std::chrono::milliseconds(100));
   int count = 0;
   const std::string answer = Get(Request("Cookie: IDHTTPSESSIONID=" + id + "\r\n"));
   SessionCookie(answer, &count);
@@ -211,7 +211,7 @@ TEST_F(MemorySessionTest, SessionStateCannotChangeWhileActive) {
   try {
     server_.SetSessionState(false);
     FAIL() << "no exception";
-  } catch (const EIdHTTPCannotSwitchSessionStateWhenActive& e) {
+  } catch (const SessionStateLocked& e) {
     EXPECT_STREQ(e.what(), "Cannot change session state when the server is active.");
   }
   EXPECT_TRUE(server_.SessionState());
@@ -226,13 +226,13 @@ class RedisSessionTest : public SessionFixture {
 
 TEST_F(RedisSessionTest, TwoServersShareTheSessions) {
   Start(600000);
-  TIdHTTPServer other;
-  other.SetSessionStore(std::make_shared<TRedisSessionStore>(TRedisLocation::Parse(SharedRedis().Url())));
+  HttpServer other;
+  other.SetSessionStore(std::make_shared<RedisSessionStore>(RedisLocation::Parse(SharedRedis().Url())));
   other.SetSessionState(true);
   other.SetAutoStartSession(true);
   other.SetSessionTimeOut(600000);
-  other.OnCommandGet = [](TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) {
-    r.ContentText = "other:" + req.Session->SessionID() + "|" + req.Session->ContentValue("LoggedIn");
+  other.on_command_get = [](ConnectionContext*, qv::Request& req, Response& r) {
+    r.content_text = "other:" + req.session->SessionID() + "|" + req.session->ContentValue("LoggedIn");
   };
   const int other_port = test::StartOnLoopback(other);
 
@@ -274,7 +274,7 @@ TEST_F(RedisSessionTest, RedisStoppedAnswers503AndStartedAgainRecoversTheSession
 }
 
 // The calls of one command since Redis last reset its statistics.
-long long CommandCalls(TRedisConnection& redis, const std::string& command) {
+long long CommandCalls(RedisConnection& redis, const std::string& command) {
   const std::string info = redis.Command({"INFO", "commandstats"}).text;
   const std::string key = "cmdstat_" + command + ":calls=";
   const size_t at = info.find(key);
@@ -302,9 +302,9 @@ TEST_F(RedisSessionTest, ManySessionCookiesCostOneLookUp) {
        "IDHTTPSESSIONID=unknownunknown1; IDHTTPSESSIONID=unknownunknown2; IDHTTPSESSIONID=unknownunknown3; "
        "IDHTTPSESSIONID=" + id, true},
   };
-  TRedisConnection redis("127.0.0.1", SharedRedis().Port(), 1000);
+  RedisConnection redis("127.0.0.1", SharedRedis().Port(), 1000);
   for (const Case& c : cases) {
-    ASSERT_EQ(redis.Command({"CONFIG", "RESETSTAT"}).kind, TRedisReply::Kind::Status);
+    ASSERT_EQ(redis.Command({"CONFIG", "RESETSTAT"}).kind, RedisReply::Kind::Status);
     int count = 0;
     const std::string answer = Get(Request("Cookie: " + c.cookies + "\r\n"));
     const std::string issued = SessionCookie(answer, &count);
@@ -315,28 +315,28 @@ TEST_F(RedisSessionTest, ManySessionCookiesCostOneLookUp) {
 }
 
 TEST(RedisLocationTest, UrlsAndTheirFaults) {
-  const TRedisLocation full = TRedisLocation::Parse("redis://cache.local:6380/2");
+  const RedisLocation full = RedisLocation::Parse("redis://cache.local:6380/2");
   EXPECT_EQ(full.host, "cache.local");
   EXPECT_EQ(full.port, 6380);
   EXPECT_EQ(full.database, 2);
-  const TRedisLocation bare = TRedisLocation::Parse("REDIS://127.0.0.1");
+  const RedisLocation bare = RedisLocation::Parse("REDIS://127.0.0.1");
   EXPECT_EQ(bare.port, 6379);
   EXPECT_EQ(bare.database, 0);
-  EXPECT_EQ(TRedisLocation::Parse("redis://[::1]:7000/1").Text(), "redis://[::1]:7000/1");
+  EXPECT_EQ(RedisLocation::Parse("redis://[::1]:7000/1").Text(), "redis://[::1]:7000/1");
   for (const char* bad : {"memory", "http://x:1/0", "redis://", "redis://:6379/0", "redis://h:0/0",
                           "redis://h:70000/0", "redis://h:12ab/0", "redis://h:1/x", "redis://[::1/0"}) {
-    EXPECT_THROW(TRedisLocation::Parse(bad), std::invalid_argument) << bad;
+    EXPECT_THROW(RedisLocation::Parse(bad), std::invalid_argument) << bad;
   }
 }
 
 TEST(RedisContentTest, ContentSurvivesEncoding) {
-  TNameValueList content;
+  NameValueList content;
   content.Add("LoggedIn=True");
   content.Add("odd=line\nfeed and \\ back\\nslash");
   content.Add("");
   content.Add("last=");
-  TNameValueList decoded;
-  TRedisSessionStore::DecodeContent(TRedisSessionStore::EncodeContent(content), decoded);
+  NameValueList decoded;
+  RedisSessionStore::DecodeContent(RedisSessionStore::EncodeContent(content), decoded);
   EXPECT_EQ(decoded.Lines(), content.Lines());
 }
 
@@ -358,8 +358,8 @@ TEST(SessionIdTest, FifteenCharactersOfTheAlphabetAndDistinct) {
 }
 
 TEST(SessionListTest, ContentIsSerialisedPerSession) {
-  TIdHTTPDefaultSessionList list;
-  const TIdHTTPSessionPtr session = list.CreateUniqueSession("1.2.3.4");
+  SessionList list;
+  const SessionPtr session = list.CreateUniqueSession("1.2.3.4");
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t)
     threads.emplace_back([&, t] {
@@ -377,13 +377,13 @@ TEST(SessionListTest, ContentIsSerialisedPerSession) {
 }
 
 TEST(SessionListTest, PurgeEndsStaleSessionsOnceAndKeepsUsedOnes) {
-  TIdHTTPDefaultSessionList list;
-  list.SessionTimeout = 200;
+  SessionList list;
+  list.session_timeout = 200;
   std::vector<std::string> ended;
-  list.OnSessionEnd = [&](TIdHTTPSession& s) { ended.push_back(s.SessionID()); };
-  const TIdHTTPSessionPtr a = list.CreateUniqueSession("1.1.1.1");
-  const TIdHTTPSessionPtr b = list.CreateUniqueSession("1.1.1.1");
-  const TIdHTTPSessionPtr c = list.CreateUniqueSession("1.1.1.1");
+  list.on_session_end = [&](Session& s) { ended.push_back(s.SessionID()); };
+  const SessionPtr a = list.CreateUniqueSession("1.1.1.1");
+  const SessionPtr b = list.CreateUniqueSession("1.1.1.1");
+  const SessionPtr c = list.CreateUniqueSession("1.1.1.1");
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   ASSERT_EQ(list.GetSession(a->SessionID(), "1.1.1.1"), a);  // a is used again
   list.PurgeStaleSessions(false);

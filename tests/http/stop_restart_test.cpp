@@ -34,12 +34,12 @@ class StopRestartTest : public ::testing::Test {
     server_.SetSessionState(true);
     server_.SetAutoStartSession(true);
     server_.SetSessionTimeOut(600000);
-    server_.OnCommandGet = [this](TIdContext*, TIdHTTPRequestInfo& req, TIdHTTPResponseInfo& r) {
-      if (req.Document == "/hold") {
+    server_.on_command_get = [this](ConnectionContext*, Request& req, Response& r) {
+      if (req.document == "/hold") {
         held_ = true;
         test::WaitFor([&] { return release_.load(); });
       }
-      r.ContentText = req.Document + (req.Session ? "|" + req.Session->SessionID() : "");
+      r.content_text = req.document + (req.session ? "|" + req.session->SessionID() : "");
     };
     port_ = test::StartOnLoopback(server_);
   }
@@ -52,7 +52,7 @@ class StopRestartTest : public ::testing::Test {
     return id.size() == kSessionIdLength ? document + "|" + id : head;
   }
 
-  TIdHTTPServer server_;
+  HttpServer server_;
   int port_ = 0;
   std::atomic<bool> held_{false}, release_{false};
 };
@@ -114,7 +114,7 @@ TEST_F(StopRestartTest, ARestartKeepsTheListeningSocketItsConnectionsAndTheSessi
   EXPECT_EQ(test::BodyOf(during).substr(0, 8), "/during|");
   release_ = true;
   restart.get();
-  EXPECT_EQ(server_.Bindings()[0].Port, port_);
+  EXPECT_EQ(server_.Bindings()[0].port, port_);
 
   const std::string cookie = "Cookie: IDHTTPSESSIONID=" + session + "\r\n";
   idle.Send("GET /b HTTP/1.1\r\n" + cookie + "\r\n");
@@ -141,7 +141,7 @@ TEST_F(StopRestartTest, ARestartRightAfterAnotherKeepsTheConnectionsTheFirstOneH
   running.Send("GET /hold HTTP/1.1\r\n\r\n");
   ASSERT_TRUE(test::WaitFor([&] { return held_.load(); }));
   std::atomic<bool> hold_connect{true}, connect_held{false}, release_connect{false};
-  server_.OnConnect = [&](TIdContext&) {
+  server_.OnConnect = [&](ConnectionContext&) {
     if (!hold_connect.exchange(false)) return;
     connect_held = true;
     test::WaitFor([&] { return release_connect.load(); });
@@ -173,7 +173,7 @@ TEST_F(StopRestartTest, ARestartOntoANewPortListensThereBeforeTheOldPortCloses) 
   idle.Send("GET /a HTTP/1.1\r\n\r\n");
   ReadBody(idle, "/a");
   server_.Bindings().clear();
-  server_.AddBinding("127.0.0.1", port, Id_IPv4);
+  server_.AddBinding("127.0.0.1", port, kIPv4);
   server_.Restart(10000);
   EXPECT_EQ(test::Exchange(port, "GET /new HTTP/1.1\r\nConnection: close\r\n\r\n").body.substr(0, 5),
             "/new|");
@@ -195,12 +195,12 @@ TEST_F(StopRestartTest, ARestartThatCannotBindChangesNothing) {
   for (const Case& c : cases) {
     test::HeldPort held;
     server_.Bindings().clear();
-    server_.AddBinding("127.0.0.1", port_, Id_IPv4);
-    server_.AddBinding(c.ip, c.taken_elsewhere ? held.Port() : port_, Id_IPv4);
+    server_.AddBinding("127.0.0.1", port_, kIPv4);
+    server_.AddBinding(c.ip, c.taken_elsewhere ? held.Port() : port_, kIPv4);
     try {
       server_.Restart(10000);
       ADD_FAILURE() << c.name << ": no error";
-    } catch (const ECouldNotBindSocket& e) {
+    } catch (const BindError& e) {
       EXPECT_NE(std::string(e.what()).find(c.says), std::string::npos) << c.name << ": " << e.what();
     }
     EXPECT_EQ(test::Exchange(port_, "GET /still HTTP/1.1\r\nConnection: close\r\n\r\n").body.substr(0, 7),

@@ -20,7 +20,7 @@ namespace qv::test {
 
 // A transport over fixed input, handed out in pieces of a given size, that
 // collects everything written.
-class MemoryTransport final : public TIdTransport {
+class MemoryTransport final : public Transport {
  public:
   explicit MemoryTransport(std::string input, size_t piece = SIZE_MAX)
       : input_(std::move(input)), piece_(piece) {}
@@ -43,10 +43,10 @@ class MemoryTransport final : public TIdTransport {
 };
 
 // Starts a server on 127.0.0.1 at a port the system picks.
-inline int StartOnLoopback(TIdHTTPServer& server) {
-  server.AddBinding("127.0.0.1", 0, Id_IPv4);
+inline int StartOnLoopback(HttpServer& server) {
+  server.AddBinding("127.0.0.1", 0, kIPv4);
   server.SetActive(true);
-  return server.Bindings()[0].Port;
+  return server.Bindings()[0].port;
 }
 
 // Waits until condition holds; false only if it never does (a safety net
@@ -65,7 +65,7 @@ bool WaitFor(Condition condition) {
 // handler answers with the document: with two idle connections held, a third
 // is closed without an answer (while_full then runs, the two still held);
 // once they are gone, a new request is answered again.
-inline void ExpectAThirdConnectionClosedUnanswered(TIdHTTPServer& server, int port,
+inline void ExpectAThirdConnectionClosedUnanswered(HttpServer& server, int port,
                                                    const std::function<void()>& while_full = {}) {
   {
     LoopbackClient idle1(port), idle2(port);

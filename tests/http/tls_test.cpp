@@ -114,14 +114,14 @@ struct Exchange {
   std::string server_error;
 };
 
-Exchange Talk(const TTlsContext& context, int client_max_version, const std::string& request = "GET / HTTP/1.1\r\n\r\n",
+Exchange Talk(const TlsContext& context, int client_max_version, const std::string& request = "GET / HTTP/1.1\r\n\r\n",
              const std::string& answer = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok") {
   int fds[2];
   if (::socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) throw std::runtime_error("socketpair");
   auto client = std::async(std::launch::async, RunClient, fds[1], client_max_version, request, answer.size());
   Exchange exchange;
   try {
-    TTlsTransport server(std::make_unique<TIdSocketTransport>(FileDescriptor(fds[0]), 5000), context.Current());
+    TlsTransport server(std::make_unique<SocketTransport>(FileDescriptor(fds[0]), 5000), context.Current());
     char buffer[1024];
     while (exchange.server_received.size() < request.size()) {
       const size_t n = server.Receive(buffer, sizeof buffer);
@@ -131,7 +131,7 @@ Exchange Talk(const TTlsContext& context, int client_max_version, const std::str
     const std::string_view part(answer);
     server.Send(&part, 1);
     server.Close(false);
-  } catch (const EHttpEngineError& e) {
+  } catch (const HttpError& e) {
     exchange.server_error = e.what();
   }
   exchange.client = client.get();
@@ -139,7 +139,7 @@ Exchange Talk(const TTlsContext& context, int client_max_version, const std::str
 }
 
 TEST(TlsTest, RequestAndAnswerPassOverTls12And13) {
-  const TTlsContext context(Files().Certificate("one"), Files().Key("one"));
+  const TlsContext context(Files().Certificate("one"), Files().Key("one"));
   for (const auto& [version, name] : {std::pair{TLS1_3_VERSION, "TLSv1.3"}, std::pair{TLS1_2_VERSION, "TLSv1.2"}}) {
     SCOPED_TRACE(name);
     const Exchange exchange = Talk(context, version);
@@ -153,7 +153,7 @@ TEST(TlsTest, RequestAndAnswerPassOverTls12And13) {
 }
 
 TEST(TlsTest, LargeAnswerArrivesWhole) {
-  const TTlsContext context(Files().Certificate("one"), Files().Key("one"));
+  const TlsContext context(Files().Certificate("one"), Files().Key("one"));
   const std::string body(300000, 'x');
   const Exchange exchange = Talk(context, TLS1_3_VERSION, "GET / HTTP/1.1\r\n\r\n", body);
   EXPECT_EQ(exchange.client.received.size(), body.size());
@@ -161,7 +161,7 @@ TEST(TlsTest, LargeAnswerArrivesWhole) {
 }
 
 TEST(TlsTest, OlderVersionsAreRefused) {
-  const TTlsContext context(Files().Certificate("one"), Files().Key("one"));
+  const TlsContext context(Files().Certificate("one"), Files().Key("one"));
   const Exchange exchange = Talk(context, TLS1_1_VERSION);
   EXPECT_FALSE(exchange.client.connected);
   EXPECT_NE(exchange.server_error, "");
@@ -169,14 +169,14 @@ TEST(TlsTest, OlderVersionsAreRefused) {
 }
 
 TEST(TlsTest, PlainHttpOnTheTlsSideEndsTheConnection) {
-  const TTlsContext context(Files().Certificate("one"), Files().Key("one"));
+  const TlsContext context(Files().Certificate("one"), Files().Key("one"));
   int fds[2];
   ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
   const std::string plain = "GET / HTTP/1.1\r\nHost: x\r\n\r\n";
   ASSERT_EQ(::write(fds[1], plain.data(), plain.size()), static_cast<ssize_t>(plain.size()));
-  TTlsTransport server(std::make_unique<TIdSocketTransport>(FileDescriptor(fds[0]), 5000), context.Current());
+  TlsTransport server(std::make_unique<SocketTransport>(FileDescriptor(fds[0]), 5000), context.Current());
   char buffer[256];
-  EXPECT_THROW(server.Receive(buffer, sizeof buffer), EHttpEngineError);
+  EXPECT_THROW(server.Receive(buffer, sizeof buffer), HttpError);
   ::close(fds[1]);
 }
 
@@ -192,9 +192,9 @@ TEST(TlsTest, BadFilesAreNamed) {
   };
   for (const Case& c : cases) {
     try {
-      TTlsContext context(c.certificate, c.key);
+      TlsContext context(c.certificate, c.key);
       ADD_FAILURE() << "accepted " << c.certificate << " with " << c.key;
-    } catch (const ETlsSetupError& e) {
+    } catch (const TlsSetupError& e) {
       EXPECT_NE(std::string(e.what()).find(c.named), std::string::npos) << e.what();
     }
   }
@@ -204,7 +204,7 @@ TEST(TlsTest, ReloadTakesNewFilesForNewConnectionsAndKeepsOldOnesOnFailure) {
   const std::string certificate = Files().Path("live.crt"), key = Files().Path("live.key");
   fs::copy_file(Files().Certificate("one"), certificate, fs::copy_options::overwrite_existing);
   fs::copy_file(Files().Key("one"), key, fs::copy_options::overwrite_existing);
-  TTlsContext context(certificate, key);
+  TlsContext context(certificate, key);
   EXPECT_EQ(Talk(context, TLS1_3_VERSION).client.peer_name, "one");
 
   fs::copy_file(Files().Certificate("two"), certificate, fs::copy_options::overwrite_existing);
@@ -213,7 +213,7 @@ TEST(TlsTest, ReloadTakesNewFilesForNewConnectionsAndKeepsOldOnesOnFailure) {
   EXPECT_EQ(Talk(context, TLS1_3_VERSION).client.peer_name, "two");
 
   std::ofstream(certificate, std::ios::trunc) << "broken\n";
-  EXPECT_THROW(context.Reload(), ETlsSetupError);
+  EXPECT_THROW(context.Reload(), TlsSetupError);
   EXPECT_EQ(Talk(context, TLS1_3_VERSION).client.peer_name, "two");
 }
 
@@ -231,7 +231,7 @@ std::string ClientHello() {
 }
 
 TEST(TlsTest, AHandshakeWhosePeerHasGoneCostsNoKeyExchange) {
-  const TTlsContext context(Files().Certificate("one"), Files().Key("one"));
+  const TlsContext context(Files().Certificate("one"), Files().Key("one"));
   static int hellos_seen = 0;
   const auto count_hello = [](SSL*, int*, void*) {
     ++hellos_seen;
@@ -246,7 +246,7 @@ TEST(TlsTest, AHandshakeWhosePeerHasGoneCostsNoKeyExchange) {
     ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
     ASSERT_EQ(::write(fds[1], hello.data(), hello.size()), static_cast<ssize_t>(hello.size()));
     if (gone) ::close(fds[1]);
-    TTlsTransport server(std::make_unique<TIdSocketTransport>(FileDescriptor(fds[0]), 5000), context.Current());
+    TlsTransport server(std::make_unique<SocketTransport>(FileDescriptor(fds[0]), 5000), context.Current());
     char buffer[256];
     // Nothing to read yet while the handshake goes on; closed when the client has gone.
     EXPECT_EQ(server.TryReceive(buffer, sizeof buffer), gone ? 0 : -1);
@@ -262,21 +262,21 @@ int Connect(int port) { return test::LoopbackClient(port).Release(); }
 // "one") whose handler answers "page <document>"; configure sets the rest
 // before the start.
 struct PlainAndTlsServer {
-  explicit PlainAndTlsServer(const std::function<void(TIdHTTPServer&)>& configure) {
-    server.SetTlsContext(std::make_shared<TTlsContext>(Files().Certificate("one"), Files().Key("one")));
-    server.AddBinding("127.0.0.1", 0, Id_IPv4);
-    server.AddBinding("127.0.0.1", 0, Id_IPv4).Tls = true;
+  explicit PlainAndTlsServer(const std::function<void(HttpServer&)>& configure) {
+    server.SetTlsContext(std::make_shared<TlsContext>(Files().Certificate("one"), Files().Key("one")));
+    server.AddBinding("127.0.0.1", 0, kIPv4);
+    server.AddBinding("127.0.0.1", 0, kIPv4).tls = true;
     configure(server);
-    server.OnCommandGet = [](TIdContext*, TIdHTTPRequestInfo& request, TIdHTTPResponseInfo& response) {
-      response.ContentText = "page " + request.Document;
+    server.on_command_get = [](ConnectionContext*, Request& request, Response& response) {
+      response.content_text = "page " + request.document;
     };
     server.SetActive(true);
-    plain_port = server.Bindings()[0].Port;
-    tls_port = server.Bindings()[1].Port;
+    plain_port = server.Bindings()[0].port;
+    tls_port = server.Bindings()[1].port;
   }
   ~PlainAndTlsServer() { server.SetActive(false); }
 
-  TIdHTTPServer server;
+  HttpServer server;
   int plain_port = 0;
   int tls_port = 0;
 };
@@ -289,7 +289,7 @@ class TlsServerTest : public ::testing::Test {
                      SIZE_MAX).received;
   }
 
-  PlainAndTlsServer tls_{[](TIdHTTPServer& server) {
+  PlainAndTlsServer tls_{[](HttpServer& server) {
     server.SetWorkers(1);
     server.SetReadTimeout(10000);
     server.SetSessionState(true);
@@ -410,12 +410,12 @@ TEST_F(TlsServerTest, AHandshakeBegunBeforeARestartRunsOffTheFrontAfterIt) {
 // cut for a minute.
 struct LimitedTlsServer : PlainAndTlsServer {
   explicit LimitedTlsServer(int handshake_timeout_ms, int max_handshakes = 16, const char* trusted = "")
-      : PlainAndTlsServer([&](TIdHTTPServer& server) {
+      : PlainAndTlsServer([&](HttpServer& server) {
           server.SetReadTimeout(60000);
           server.SetRequestTimeout(60000);
           server.SetHandshakeTimeout(handshake_timeout_ms);
           server.SetMaxHandshakesPerAddress(max_handshakes);
-          server.SetTrustedProxies(TTrustedProxies::Parse(trusted));
+          server.SetTrustedProxies(TrustedProxies::Parse(trusted));
         }) {}
 };
 
@@ -509,9 +509,9 @@ TEST(TlsHandshakeLimitTest, HandshakesInProgressAreCappedPerAddress) {
 }
 
 TEST(TlsServerSetupTest, TlsListenerWithoutCertificateRefusesToStart) {
-  TIdHTTPServer server;
-  server.AddBinding("127.0.0.1", 0, Id_IPv4).Tls = true;
-  EXPECT_THROW(server.SetActive(true), ETlsSetupError);
+  HttpServer server;
+  server.AddBinding("127.0.0.1", 0, kIPv4).tls = true;
+  EXPECT_THROW(server.SetActive(true), TlsSetupError);
   EXPECT_FALSE(server.Active());
 }
 

@@ -64,8 +64,8 @@ TEST(TrustedProxiesTest, ClientAddressOfEveryKindOfPeerAndChain) {
   };
   for (const ClientCase& c : cases) {
     SCOPED_TRACE(c.name);
-    const TTrustedProxies proxies = TTrustedProxies::Parse(c.trusted);
-    TIdHeaderList headers;
+    const TrustedProxies proxies = TrustedProxies::Parse(c.trusted);
+    HeaderList headers;
     headers.Add("Host: example");
     for (const std::string& line : c.headerLines) headers.Add(line);
     EXPECT_EQ(proxies.ClientAddress(c.peer, headers), c.client);
@@ -75,21 +75,21 @@ TEST(TrustedProxiesTest, ClientAddressOfEveryKindOfPeerAndChain) {
 TEST(TrustedProxiesTest, ListsThatAreNotAddressesAreRefused) {
   for (const char* text : {"10.0.0.1/33", "10.0.0", "::1/129", "host.example", "10.0.0.1/",
                            "10.0.0.1/8x", "10.0.0.1,,oops"}) {
-    EXPECT_THROW(TTrustedProxies::Parse(text), std::invalid_argument) << text;
+    EXPECT_THROW(TrustedProxies::Parse(text), std::invalid_argument) << text;
   }
-  EXPECT_TRUE(TTrustedProxies::Parse("  ").Empty());
-  EXPECT_TRUE(TTrustedProxies::Parse("10.0.0.1 ,\t::1").Contains("::1"));
+  EXPECT_TRUE(TrustedProxies::Parse("  ").Empty());
+  EXPECT_TRUE(TrustedProxies::Parse("10.0.0.1 ,\t::1").Contains("::1"));
 }
 
 // Over a real socket: the handler, and the session binding, see the client address.
 TEST(TrustedProxiesServerTest, SessionsBindToTheForwardedClient) {
-  TIdHTTPServer server;
+  HttpServer server;
   server.SetSessionState(true);
   server.SetAutoStartSession(true);
   server.SetSessionTimeOut(60000);
-  server.SetTrustedProxies(TTrustedProxies::Parse("127.0.0.1"));
-  server.OnCommandGet = [](TIdContext*, TIdHTTPRequestInfo& request, TIdHTTPResponseInfo& response) {
-    response.ContentText = request.RemoteIP + "|" + request.Session->RemoteHost();
+  server.SetTrustedProxies(TrustedProxies::Parse("127.0.0.1"));
+  server.on_command_get = [](ConnectionContext*, Request& request, Response& response) {
+    response.content_text = request.remote_ip + "|" + request.session->RemoteHost();
   };
   const int port = test::StartOnLoopback(server);
 
@@ -115,10 +115,10 @@ TEST(TrustedProxiesServerTest, SessionsBindToTheForwardedClient) {
 }
 
 TEST(TrustedProxiesServerTest, UntrustedPeerHeaderIsIgnored) {
-  TIdHTTPServer server;
-  server.SetTrustedProxies(TTrustedProxies::Parse("10.0.0.1"));
-  server.OnCommandGet = [](TIdContext*, TIdHTTPRequestInfo& request, TIdHTTPResponseInfo& response) {
-    response.ContentText = request.RemoteIP;
+  HttpServer server;
+  server.SetTrustedProxies(TrustedProxies::Parse("10.0.0.1"));
+  server.on_command_get = [](ConnectionContext*, Request& request, Response& response) {
+    response.content_text = request.remote_ip;
   };
   const int port = test::StartOnLoopback(server);
   EXPECT_EQ(test::Exchange(port, "GET / HTTP/1.1\r\nX-Forwarded-For: 203.0.113.7\r\n\r\n").body,

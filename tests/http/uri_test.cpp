@@ -25,10 +25,10 @@ TEST(UriTest, SplitTable) {
       {"http://hostonly", "hostonly", "", ""},
   };
   for (const auto& c : cases) {
-    const TIdURI uri = TIdURI::Parse(c.target);
-    EXPECT_EQ(uri.Host, c.host) << c.target;
-    EXPECT_EQ(uri.Path, c.path) << c.target;
-    EXPECT_EQ(uri.Document, c.document) << c.target;
+    const Uri uri = Uri::Parse(c.target);
+    EXPECT_EQ(uri.host, c.host) << c.target;
+    EXPECT_EQ(uri.path, c.path) << c.target;
+    EXPECT_EQ(uri.document, c.document) << c.target;
   }
 }
 

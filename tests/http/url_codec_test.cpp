@@ -48,7 +48,7 @@ TEST(UrlCodecTest, DecodeParamsTable) {
       {"flag", {"flag"}},
   };
   for (const Case& c : cases) {
-    TNameValueList params;
+    NameValueList params;
     params.Add("stale=1");
     DecodeParams(c.in, params);
     EXPECT_EQ(params.Lines(), c.out) << c.in;
@@ -56,7 +56,7 @@ TEST(UrlCodecTest, DecodeParamsTable) {
 }
 
 TEST(UrlCodecTest, EncodedEqualsMovesTheNameValueSplit) {
-  TNameValueList params;
+  NameValueList params;
   DecodeParams("a%3Db=c", params);
   EXPECT_EQ(params.Values("a"), "b=c");
   EXPECT_EQ(params.Values("a=b"), "");

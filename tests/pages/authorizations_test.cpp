@@ -212,8 +212,8 @@ TEST_F(AuthorizationsTest, ParallelWritersEachGetTheirWholePageAndFile) {
     writers.emplace_back([&, w] {
       for (int r = 0; r < kRequestsEach; ++r) {
         const int which = (w + r) % 2;
-        TSimplePageRequest request = RequestWith("PROPID", which == 0 ? "42" : "7");
-        TStringStream out;
+        SimplePageRequest request = RequestWith("PROPID", which == 0 ? "42" : "7");
+        PageStream out;
         PageContext page{request, out, *sessions[w], clock, PageNamed("AuthorizationsPage")};
         page.entry.handler(page);
         if (out.DataString() != pages[which]) ++wrongPages;

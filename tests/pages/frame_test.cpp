@@ -14,21 +14,21 @@ namespace {
 
 class FrameTest : public PageTest {
  protected:
-  std::string Banner(TPageRequest& request, std::string_view title) {
-    TStringStream out;
+  std::string Banner(PageRequest& request, std::string_view title) {
+    PageStream out;
     PageContext page{request, out, session, clock, PageNamed("MainMenuPage")};
     PageBanner(page, title);
     return out.TakeDataString();
   }
   // The tab bar with the tab at that position of the bar shown.
   std::string Tabs(int32_t id, int current) {
-    TStringStream out;
+    PageStream out;
     PropertyTabs(out, id, TabAt(current));
     return out.TakeDataString();
   }
   // The page run whole, as the router runs it (RunPage); raises what it raises.
-  std::string RunWhole(std::string_view name, TPageRequest& request) {
-    TStringStream out;
+  std::string RunWhole(std::string_view name, PageRequest& request) {
+    PageStream out;
     PageContext page{request, out, session, clock, PageNamed(name)};
     RunPage(page);
     return out.TakeDataString();
@@ -45,7 +45,7 @@ TEST_F(FrameTest, BannerFollowsTheLoggedInValue) {
   const BannerCase cases[] = {{"True", false}, {"False", false}, {"true", false},
                               {"FALSE", false}, {"", false},     {"", true}};
   for (const BannerCase& c : cases) {
-    TSimplePageRequest request = Request(c.loggedIn);
+    SimplePageRequest request = Request(c.loggedIn);
     request.hasSession = !c.noSession;
     EXPECT_EQ(Banner(request, "Some Title"), BannerText("Harbor Housing", "Some Title", c.loggedIn))
         << "LoggedIn=" << c.loggedIn << " noSession=" << c.noSession;
@@ -54,7 +54,7 @@ TEST_F(FrameTest, BannerFollowsTheLoggedInValue) {
 
 TEST_F(FrameTest, BannerSpelledOutForALoggedOutVisitor) {
   database.Exec("INSERT INTO AGENCY (AGENCY_ID, AGENCY_NAME) VALUES (1, 'Harbor Housing')");
-  TSimplePageRequest request = Request("False");
+  SimplePageRequest request = Request("False");
   EXPECT_EQ(Banner(request, "Log On"),
             "<TABLE WIDTH=100% BORDER=1 CELLPADDING=4 CELLSPACING=3><COL WIDTH=85*><COL "
             "WIDTH=85*><COL WIDTH=85*><THEAD><TH WIDTH=25% bgcolor=\"#99CCFF\">Harbor Housing</TH>"
@@ -88,7 +88,7 @@ TEST_F(FrameTest, BannerAgencyCell) {
     // The banner alone runs in the layer's own transaction, which keeps its
     // snapshot until committed.
     session.Transaction().Commit();
-    TSimplePageRequest request = Request("True");
+    SimplePageRequest request = Request("True");
     EXPECT_EQ(Banner(request, "T"), BannerText(c.shown, "T", "True")) << c.rows;
   }
 }
@@ -106,7 +106,7 @@ TEST_F(FrameTest, BannerClockText) {
   };
   for (const Case& c : cases) {
     clock.Set(c.now);
-    TSimplePageRequest request = Request("True");
+    SimplePageRequest request = Request("True");
     EXPECT_EQ(Banner(request, "T"), BannerText("", "T", "True", c.stamp)) << c.stamp;
   }
 }
@@ -146,7 +146,7 @@ TEST_F(FrameTest, TabsSpelledOut) {
 }
 
 // A request whose parameters cannot be read: the page fails after its bracket began.
-class FailingRequest : public TSimplePageRequest {
+class FailingRequest : public SimplePageRequest {
  public:
   std::string Param(std::string_view) const override { throw Exception("request broken"); }
 };
@@ -157,7 +157,7 @@ TEST_F(FrameTest, AFailedPageLeavesItsTransactionForTheNextPageToCommit) {
   EXPECT_THROW(Run("DoLogin", failing), Exception);
   EXPECT_TRUE(session.Transaction().InTransaction());
 
-  TSimplePageRequest request = Request("False");
+  SimplePageRequest request = Request("False");
   const std::string page = Run("LogOnPage", request);
   EXPECT_EQ(page.substr(0, page.find("<form")),
             std::string(kBareHead) + BannerText("Harbor Housing", "Log On", "False"));
@@ -166,7 +166,7 @@ TEST_F(FrameTest, AFailedPageLeavesItsTransactionForTheNextPageToCommit) {
 
 TEST_F(FrameTest, EachBracketedPageSeesWhatWasCommittedBeforeIt) {
   database.Exec("INSERT INTO AGENCY (AGENCY_ID, AGENCY_NAME) VALUES (1, 'Before')");
-  TSimplePageRequest request = Request("True");
+  SimplePageRequest request = Request("True");
   EXPECT_NE(Run("LogOnPage", request).find(">Before</TH>"), std::string::npos);
   database.Exec("UPDATE AGENCY SET AGENCY_NAME = 'After'");
   EXPECT_NE(Run("LogOnPage", request).find(">After</TH>"), std::string::npos);
@@ -179,7 +179,7 @@ TEST_F(FrameTest, EachBracketedPageSeesWhatWasCommittedBeforeIt) {
 TEST_F(FrameTest, NoTransactionOutlivesAPageRun) {
   database.Exec("INSERT INTO AGENCY (AGENCY_ID, AGENCY_NAME) VALUES (1, 'Before')");
   for (const char* page : {"MainMenuPage", "HttpInfoPage", "UnderConstructionPage", "LogOnPage"}) {
-    TSimplePageRequest request = Request("True");
+    SimplePageRequest request = Request("True");
     EXPECT_NE(RunWhole(page, request).find(">Before</TH>"), std::string::npos) << page;
     EXPECT_FALSE(session.Transaction().Started());
     EXPECT_FALSE(session.Transaction().InTransaction());
@@ -190,7 +190,7 @@ TEST_F(FrameTest, NoTransactionOutlivesAPageRun) {
   EXPECT_FALSE(session.Transaction().InTransaction());
 
   database.Exec("UPDATE AGENCY SET AGENCY_NAME = 'After'");
-  TSimplePageRequest request = Request("False");
+  SimplePageRequest request = Request("False");
   EXPECT_NE(RunWhole("MainMenuPage", request).find(">After</TH>"), std::string::npos);
 }
 

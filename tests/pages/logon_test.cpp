@@ -28,8 +28,8 @@ class LogOnTest : public PageTest {
   }
 
   // Runs the log-on check, which writes nothing; whether name and password matched.
-  bool Check(TSimplePageRequest& request) {
-    TStringStream out;
+  bool Check(SimplePageRequest& request) {
+    PageStream out;
     PageContext page{request, out, session, clock, PageNamed("DoLogin")};
     page.entry.handler(page);
     EXPECT_EQ(out.DataString(), "");
@@ -38,7 +38,7 @@ class LogOnTest : public PageTest {
 };
 
 TEST_F(LogOnTest, Form) {
-  TSimplePageRequest request = Request("False");
+  SimplePageRequest request = Request("False");
   EXPECT_EQ(Run("LogOnPage", request),
             std::string(kBareHead) + BannerText("Harbor Housing", "Log On", "False") +
                 "<form method=\"POST\" action=\"/DOLOGIN\">"
@@ -71,7 +71,7 @@ TEST_F(LogOnTest, CredentialCheck) {
       {"alice' --", "", "False", false},
   };
   for (const Case& c : cases) {
-    TSimplePageRequest request = Request(c.before);
+    SimplePageRequest request = Request(c.before);
     request.document = "/DOLOGIN";
     request.Add("uName", c.name).Add("uPass", c.password).Add("B1", "Submit");
     EXPECT_EQ(Check(request), c.loggedOn) << c.name;
@@ -88,7 +88,7 @@ TEST_F(LogOnTest, TheFirstMatchingRowDecides) {
       "INSERT INTO DB_USERS (DB_USER_ID, DB_USER_NAME, DB_USER_PASSWORD) VALUES (-7, 'Dual', 'pw');"
       "INSERT INTO DB_USERS (DB_USER_ID, DB_USER_NAME, DB_USER_PASSWORD) VALUES (8, 'dual', 'pw');");
   for (const auto& [name, loggedOn] : {std::pair{"twin", true}, std::pair{"dual", false}}) {
-    TSimplePageRequest request = Request("False");
+    SimplePageRequest request = Request("False");
     request.Add("uName", name).Add("uPass", "pw");
     EXPECT_EQ(Check(request), loggedOn) << name;
     EXPECT_EQ(request.SessionValue("LoggedIn"), loggedOn ? "True" : "False") << name;
@@ -99,7 +99,7 @@ TEST_F(LogOnTest, TheFirstMatchingRowDecides) {
 TEST_F(LogOnTest, ADatabaseErrorLeavesTheStateAlone) {
   database.Exec("DROP TABLE DB_USERS");
   for (const char* before : {"True", "False"}) {
-    TSimplePageRequest request = Request(before);
+    SimplePageRequest request = Request(before);
     request.document = "/DOLOGIN";
     request.Add("uName", "alice").Add("uPass", "secret");
     EXPECT_THROW(Check(request), Exception) << before;
@@ -114,7 +114,7 @@ TEST_F(LogOnTest, ADatabaseErrorLeavesTheStateAlone) {
 // check the name alone.
 TEST_F(LogOnTest, AnOverlongPasswordNeverChecksTheNameAlone) {
   for (size_t length = 65536 - 32; length <= 65536 - 22; ++length) {
-    TSimplePageRequest request = Request("False");
+    SimplePageRequest request = Request("False");
     request.document = "/DOLOGIN";
     request.Add("uName", "alice").Add("uPass", std::string(length, 'z'));
     try {
@@ -128,7 +128,7 @@ TEST_F(LogOnTest, AnOverlongPasswordNeverChecksTheNameAlone) {
 }
 
 TEST_F(LogOnTest, ParameterNamesIgnoreLetterCase) {
-  TSimplePageRequest request = Request("False");
+  SimplePageRequest request = Request("False");
   request.Add("UNAME", "Alice").Add("upass", "secret");
   EXPECT_TRUE(Check(request));
   EXPECT_EQ(request.SessionValue("LoggedIn"), "True");

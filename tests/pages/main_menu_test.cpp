@@ -35,13 +35,13 @@ std::string MainMenuText(std::string_view loggedIn) {
 
 TEST_F(MainMenuTest, MainMenuForEachLogOnState) {
   for (const char* loggedIn : {"True", "False", ""}) {
-    TSimplePageRequest request = Request(loggedIn);
+    SimplePageRequest request = Request(loggedIn);
     EXPECT_EQ(Run("MainMenuPage", request), MainMenuText(loggedIn)) << loggedIn;
   }
 }
 
 TEST_F(MainMenuTest, UnderConstruction) {
-  TSimplePageRequest request = Request("True");
+  SimplePageRequest request = Request("True");
   EXPECT_EQ(Run("UnderConstructionPage", request),
             TitledHead("Under Construction") +
                 BannerText("Harbor Housing", "Under Construction", "True") + "</body></html>");
@@ -65,7 +65,7 @@ TEST_F(MainMenuTest, RequestInformation) {
   };
   for (const Case& c : cases) {
     clock.Set(c.now);
-    TSimplePageRequest request = Request("True");
+    SimplePageRequest request = Request("True");
     request.command = "GET";
     request.host = "localhost:8080";
     request.connection = "close";
@@ -85,7 +85,7 @@ TEST_F(MainMenuTest, RequestInformation) {
 
 // Request text is echoed escaped: markup in a header or the path shows as text.
 TEST_F(MainMenuTest, RequestInformationEscapesRequestText) {
-  TSimplePageRequest request = Request("True");
+  SimplePageRequest request = Request("True");
   request.command = "POST";
   request.contentType = "text/plain; a=\"b\"";
   request.from = "<me@example.org>";

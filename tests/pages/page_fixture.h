@@ -107,8 +107,8 @@ inline const PageEntry* TabAt(int position) {
 }
 
 // A request of a visitor with the given LoggedIn value ("" for none).
-inline TSimplePageRequest Request(std::string_view loggedIn = "True") {
-  TSimplePageRequest request;
+inline SimplePageRequest Request(std::string_view loggedIn = "True") {
+  SimplePageRequest request;
   if (!loggedIn.empty()) request.session.emplace("LoggedIn", std::string(loggedIn));
   return request;
 }
@@ -123,14 +123,14 @@ class PageTest : public ::testing::Test {
 
   // Runs the page of that name (its handler alone, as the page table holds
   // it) and returns the page's bytes.
-  std::string Run(std::string_view page, TPageRequest& request) {
-    TStringStream out;
+  std::string Run(std::string_view page, PageRequest& request) {
+    PageStream out;
     PageContext context{request, out, session, clock, PageNamed(page)};
     context.entry.handler(context);
     return out.TakeDataString();
   }
   std::string Run(std::string_view page) {
-    TSimplePageRequest request = Request();
+    SimplePageRequest request = Request();
     return Run(page, request);
   }
 

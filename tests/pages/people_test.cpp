@@ -104,9 +104,9 @@ TEST_F(PeopleTest, EntitiesOfAPropertyWithoutRowUnderTabsForZero) {
 TEST_F(PeopleTest, StatementsArePreparedOncePerAttachment) {
   const std::string expected = PeoplePageText("Harbor View", 42, kPeopleOf42);
   const auto preparesOfOnePage = [&] {
-    const uint64_t before = TStatementHandle::PrepareCount();
+    const uint64_t before = StatementHandle::PrepareCount();
     EXPECT_EQ(RunWith("PeoplePage", "PROPID", "42"), expected);
-    return TStatementHandle::PrepareCount() - before;
+    return StatementHandle::PrepareCount() - before;
   };
   EXPECT_EQ(preparesOfOnePage(), 4u);  // agency, heading, people, phones
   EXPECT_EQ(preparesOfOnePage(), 0u);

@@ -105,7 +105,7 @@ class PropertyInfoTest : public PageTest {
   }
 
   std::string Info(const char* propId) {
-    TSimplePageRequest request = Request("True");
+    SimplePageRequest request = Request("True");
     request.document = "/propinfo";
     if (propId != nullptr) request.Add("propid", propId);
     return Run("PropertyInfoPage", request);

@@ -158,7 +158,7 @@ class PropertyListTest : public PageTest {
     for (const Property& p : kProperties) AddProperty(database, p);
   }
   std::string List(const std::vector<std::pair<std::string, std::string>>& params) {
-    TSimplePageRequest request = Request("True");
+    SimplePageRequest request = Request("True");
     request.document = "/list";
     for (const auto& [name, value] : params) request.Add(name, value);
     return Run("PropertyListPage", request);

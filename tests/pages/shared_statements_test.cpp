@@ -17,7 +17,7 @@ namespace {
 
 size_t StatementCount(DatabaseSession& session) {
   size_t count = 0;
-  session.ForEachStatement([&](TIB_Cursor&) { ++count; });
+  session.ForEachStatement([&](Cursor&) { ++count; });
   return count;
 }
 
@@ -25,10 +25,10 @@ struct SharedCase {
   const char* what;
   std::string_view page;
   std::vector<std::pair<std::string, std::string>> params;
-  std::vector<const TStatementText*> texts;
+  std::vector<const StatementText*> texts;
 };
 
-const TStatementText* List(ListSearchMode mode, bool area) {
+const StatementText* List(ListSearchMode mode, bool area) {
   return &kListQueries[static_cast<int>(mode)][area ? 1 : 0];
 }
 
@@ -69,14 +69,14 @@ TEST_F(PageTest, PagesRunTheSharedStatementTexts) {
     DatabaseSession fresh;
     database.Configure(fresh.Connection());
     fresh.Connection().Connect();
-    TSimplePageRequest request = Request();
+    SimplePageRequest request = Request();
     for (const auto& [name, value] : c.params) request.Add(name, value);
-    TStringStream out;
+    PageStream out;
     PageContext page{request, out, fresh, clock, PageNamed(c.page)};
     RunPage(page);
 
     const size_t made = StatementCount(fresh);
-    for (const TStatementText* text : c.texts) fresh.Statement(*text);
+    for (const StatementText* text : c.texts) fresh.Statement(*text);
     EXPECT_EQ(StatementCount(fresh), made) << "the page ran a text of its own";
   }
 }
@@ -101,13 +101,13 @@ TEST_F(PageTest, EachPageRunsOnlyItsOwnStatements) {
       DatabaseSession fresh;
       database.Configure(fresh.Connection());
       fresh.Connection().Connect();
-      TSimplePageRequest request = Request();
+      SimplePageRequest request = Request();
       request.Add("PROPID", "1").Add("VID", "1");
-      TStringStream out;
+      PageStream out;
       PageContext page{request, out, fresh, clock, entry};
-      const uint64_t before = TStatementHandle::PrepareCount();
+      const uint64_t before = StatementHandle::PrepareCount();
       RunPage(page);
-      EXPECT_EQ(TStatementHandle::PrepareCount() - before, StatementCount(fresh));
+      EXPECT_EQ(StatementHandle::PrepareCount() - before, StatementCount(fresh));
     }
   }
 }

@@ -17,7 +17,7 @@ class TabPageTest : public PageTest {
   // The page's bytes for a logged-on visitor who sends name=value (value
   // nullptr: no such parameter).
   std::string RunWith(std::string_view page, const char* name, const char* value) {
-    TSimplePageRequest request = RequestWith(name, value);
+    SimplePageRequest request = RequestWith(name, value);
     return Run(page, request);
   }
 

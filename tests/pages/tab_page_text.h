@@ -48,8 +48,8 @@ inline constexpr IdCase kIdCases[] = {
     {"2147483690", 0}, {"4294967338", 0}, {"$10000002A", 0},
 };
 
-inline TSimplePageRequest RequestWith(const char* name, const char* value) {
-  TSimplePageRequest request = Request();
+inline SimplePageRequest RequestWith(const char* name, const char* value) {
+  SimplePageRequest request = Request();
   if (value != nullptr) request.Add(name, value);
   return request;
 }

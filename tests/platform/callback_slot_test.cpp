@@ -63,7 +63,7 @@ TEST(CallbackSlotTest, CallsRunTogetherAndASetWaitsForThem) {
 }
 
 TEST(CallbackSlotTest, ErrorSinkReportsWithoutHoldingALock) {
-  TErrorSink sink;
+  ErrorSink sink;
   Gate gate;
   sink.SetHandler([&](const std::string&) { gate.Enter(); });
   auto first = std::async(std::launch::async, [&] { sink.Report("one"); });

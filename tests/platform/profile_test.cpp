@@ -30,14 +30,14 @@ class ProfileTest : public ::testing::Test {
 };
 
 TEST_F(ProfileTest, MissingFileGivesDefaults) {
-  TIniFile ini(folder_ + "/absent.ini");
+  IniFile ini(folder_ + "/absent.ini");
   EXPECT_EQ(ini.ReadString("APP", "HtDocs", "dflt"), "dflt");
   EXPECT_EQ(ini.ReadInteger("APP", "Port", 80), 80);
   EXPECT_TRUE(ini.ReadBool("APP", "Start", true));
 }
 
 TEST_F(ProfileTest, SectionsAndKeysIgnoreCaseAndBlanks) {
-  TIniFile ini(Write(
+  IniFile ini(Write(
       "; comment\r\n"
       "[ app ]\r\n"
       "  port   =   8080  \r\n"
@@ -55,7 +55,7 @@ TEST_F(ProfileTest, SectionsAndKeysIgnoreCaseAndBlanks) {
 }
 
 TEST_F(ProfileTest, KeepsHeadingsStrayLinesAndLineNumbersForTheSettingsCheck) {
-  TIniFile ini(Write("; comment\n# comment too\n[APP]\nPort=1\nPort 8080\n[Empty]\n[ app ]\n"
+  IniFile ini(Write("; comment\n# comment too\n[APP]\nPort=1\nPort 8080\n[Empty]\n[ app ]\n"
                      "#Port=2\nStart=1\n"));
   EXPECT_EQ(ini.OpenError(), 0);
   ASSERT_EQ(ini.Sections().size(), 3u);
@@ -72,34 +72,34 @@ TEST_F(ProfileTest, KeepsHeadingsStrayLinesAndLineNumbersForTheSettingsCheck) {
 }
 
 TEST_F(ProfileTest, SaysWhyAFileCouldNotBeRead) {
-  EXPECT_EQ(TIniFile(folder_ + "/absent.ini").OpenError(), ENOENT);
-  EXPECT_EQ(TIniFile(folder_).OpenError(), EISDIR);
-  const TIniFile folder(folder_);
+  EXPECT_EQ(IniFile(folder_ + "/absent.ini").OpenError(), ENOENT);
+  EXPECT_EQ(IniFile(folder_).OpenError(), EISDIR);
+  const IniFile folder(folder_);
   EXPECT_TRUE(folder.Entries().empty());
 }
 
 TEST_F(ProfileTest, FirstOfRepeatedKeysWins) {
-  TIniFile ini(Write("[APP]\nPort=1\nPort=2\n[APP]\nPort=3\n"));
+  IniFile ini(Write("[APP]\nPort=1\nPort=2\n[APP]\nPort=3\n"));
   EXPECT_EQ(ini.ReadInteger("APP", "Port", 0), 1);
 }
 
 TEST_F(ProfileTest, ValueIsCutAfter2047Characters) {
   const std::string longValue(3000, 'a');
-  TIniFile ini(Write("[APP]\nHtDocs=" + longValue + "\nNext=b\n"));
+  IniFile ini(Write("[APP]\nHtDocs=" + longValue + "\nNext=b\n"));
   EXPECT_EQ(ini.ReadString("APP", "HtDocs", ""), std::string(2047, 'a'));
   EXPECT_EQ(ini.ReadString("APP", "Next", ""), "b");
 }
 
 TEST_F(ProfileTest, ValueOfExactly2047CharactersIsKept) {
   const std::string value = std::string(2046, 'a') + "z";
-  TIniFile ini(Write("[APP]\nHtDocs=" + value + "\n"));
+  IniFile ini(Write("[APP]\nHtDocs=" + value + "\n"));
   EXPECT_EQ(ini.ReadString("APP", "HtDocs", ""), value);
 }
 
 TEST_F(ProfileTest, CutValueKeepsABlankThatFallsAtItsEnd) {
   // The whole value is trimmed; the first 2047 characters of it are seen as they are.
   const std::string value = std::string(2046, 'a') + " b";
-  TIniFile ini(Write("[APP]\nHtDocs=  " + value + "  \n"));
+  IniFile ini(Write("[APP]\nHtDocs=  " + value + "  \n"));
   EXPECT_EQ(ini.ReadString("APP", "HtDocs", ""), std::string(2046, 'a') + " ");
 }
 

@@ -57,7 +57,7 @@ TEST(ReadWholeNumberSettingTest, DefaultValueOrAnErrorNamingFileSectionAndKey) {
   ASSERT_NE(mkdtemp(pattern), nullptr);
   const std::string path = std::string(pattern) + "/s.ini";
   std::ofstream(path) << "[APP]\nEmpty=\nGood=0x10\nBad=-2\n";
-  const TIniFile ini(path);
+  const IniFile ini(path);
   EXPECT_EQ(ReadWholeNumberSetting(ini, "APP", "Missing", 7, 0, 10), 7);
   EXPECT_EQ(ReadWholeNumberSetting(ini, "APP", "Empty", 7, 0, 10), 7);
   EXPECT_EQ(ReadWholeNumberSetting(ini, "app", "good", 7, 0, 100), 16);

@@ -21,7 +21,7 @@ constexpr int64_t kFiveMinutesMs = 5 * 60 * 1000;
 
 // Five borrowers hold all five places on their own threads until told to let go.
 struct Holders {
-  explicit Holders(TFixedConnectionPool& pool) {
+  explicit Holders(ConnectionPool& pool) {
     for (int i = 0; i < 5; ++i) {
       std::promise<void> acquired;
       auto ready = acquired.get_future();
@@ -50,12 +50,12 @@ struct Holders {
 };
 
 // Lends a place of the pool to each lease, one after the other.
-void AcquireInTurn(TFixedConnectionPool& pool, std::initializer_list<PoolLease*> leases) {
+void AcquireInTurn(ConnectionPool& pool, std::initializer_list<PoolLease*> leases) {
   for (PoolLease* lease : leases) pool.Acquire(*lease);
 }
 
 // The session in a place of the pool (null: empty).
-const DatabaseSession* SessionAt(const TFixedConnectionPool& pool, int32_t place) {
+const DatabaseSession* SessionAt(const ConnectionPool& pool, int32_t place) {
   return pool.Place(place).session;
 }
 
@@ -83,7 +83,7 @@ TEST_F(PoolTest, SixthBorrowerTimesOutWithTheMessageAndAnEmptyLease) {
   try {
     pool->Acquire(lease);
     FAIL() << "no time-out";
-  } catch (const EConnPoolException& error) {
+  } catch (const PoolTimeout& error) {
     EXPECT_STREQ(error.what(), "Connection pool timeout. Cannot obtain a connection");
   }
   EXPECT_FALSE(lease);
@@ -103,7 +103,7 @@ TEST_F(PoolTest, ALentSessionGivenBackIsFreeWithItsReleaseTimeAndOneUnit) {
   EXPECT_EQ(pool->AvailablePlaces(), 4);
 
   Advance(1500);
-  const TDateTime releasedAt = EncodeDateTime(clock_.Now());
+  const DateTime releasedAt = EncodeDateTime(clock_.Now());
   const DatabaseSession* session = &lease.Session();
   lease.Release();
   EXPECT_FALSE(lease);
@@ -226,7 +226,7 @@ TEST_F(PoolTest, FailedConnectRaisesAndLeavesThePlaceAvailable) {
   auto pool = MakePool(1, 100, std::chrono::minutes(5), /*failing=*/2);
   for (int attempt = 0; attempt < 2; ++attempt) {
     PoolLease lease;
-    EXPECT_THROW(pool->Acquire(lease), EIB_Error);
+    EXPECT_THROW(pool->Acquire(lease), DbError);
     EXPECT_FALSE(lease);
     EXPECT_EQ(SessionAt(*pool, 0), nullptr);
     EXPECT_EQ(pool->AvailablePlaces(), 1);
@@ -273,7 +273,7 @@ TEST_F(PoolTest, ClosingASessionCommitsAndDetachesWithoutAReport) {
     PoolLease lease;
     pool->Acquire(lease);
     lease.Session().Transaction().StartTransaction();
-    static constexpr TStatementText kCount{"SELECT COUNT(*) FROM RDB$DATABASE"};
+    static constexpr StatementText kCount{"SELECT COUNT(*) FROM RDB$DATABASE"};
     lease.Session().Statement(kCount).Open();
     lease.Discard();
     EXPECT_EQ(SessionAt(*pool, 0), nullptr);

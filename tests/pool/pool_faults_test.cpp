@@ -49,17 +49,17 @@ class PoolFaultsTest : public PoolTest {};
 TEST_F(PoolFaultsTest, DiscardedSessionLeavesItsPlaceToAFreshOne) {
   auto pool = MakePool(2, 1000);
   PoolLease lease;
-  EXPECT_TRUE(pool->Acquire(lease, TAcquireMode::amAny));  // connected now
+  EXPECT_TRUE(pool->Acquire(lease, AcquireMode::kAny));  // connected now
   lease.Discard();
   EXPECT_FALSE(lease);
   EXPECT_EQ(pool->Place(0).session, nullptr);
   EXPECT_EQ(pool->AvailablePlaces(), 2);
-  EXPECT_TRUE(pool->Acquire(lease, TAcquireMode::amAny));
+  EXPECT_TRUE(pool->Acquire(lease, AcquireMode::kAny));
   EXPECT_NE(pool->Place(0).session, nullptr);
   EXPECT_EQ(created_, 2);
   lease.Release();
   // A session given back the ordinary way is lent again, not connected anew.
-  EXPECT_FALSE(pool->Acquire(lease, TAcquireMode::amAny));
+  EXPECT_FALSE(pool->Acquire(lease, AcquireMode::kAny));
   EXPECT_EQ(created_, 2);
 }
 
@@ -68,7 +68,7 @@ TEST_F(PoolFaultsTest, FreshConnectionClosesAFreeSessionRatherThanLendIt) {
   PoolLease lease;
   pool->Acquire(lease);
   lease.Release();  // one free, connected session
-  EXPECT_TRUE(pool->Acquire(lease, TAcquireMode::amFreshConnection));
+  EXPECT_TRUE(pool->Acquire(lease, AcquireMode::kFreshConnection));
   EXPECT_EQ(created_, 2);
   EXPECT_TRUE(pool->Place(0).lent);
   EXPECT_EQ(pool->Place(0).session, &lease.Session());
@@ -82,13 +82,13 @@ TEST_F(PoolFaultsTest, SlowConnectLetsOthersBorrowAndEndsAtTheConnectTimeOut) {
   const std::string hangingIni = folder_.Write(
       "hang.ini", "[DB]\nDBName=127.0.0.1/" + std::to_string(silent.Port()) +
                       ":/nowhere.fdb\nUser=SYSDBA\nPass=x\nConnectTimeout=2\n");
-  TPoolOptions options;
-  options.PoolSize = 2;
-  options.AcquireTimeoutMs = 1000;
-  options.Factory = [this, hangingIni] {
-    return NewDatabaseSession(created_++ == 0 ? goodIni_ : hangingIni);
+  PoolOptions options;
+  options.pool_size = 2;
+  options.acquire_timeout_ms = 1000;
+  options.factory = [this, hangingIni] {
+    return NewDatabaseSession(created_++ == 0 ? good_ini_ : hangingIni);
   };
-  TFixedConnectionPool pool(std::move(options));
+  ConnectionPool pool(std::move(options));
   PoolLease first;
   pool.Acquire(first);
 
@@ -98,7 +98,7 @@ TEST_F(PoolFaultsTest, SlowConnectLetsOthersBorrowAndEndsAtTheConnectTimeOut) {
     try {
       pool.Acquire(lease);
       return std::make_pair(std::string("connected"), std::chrono::steady_clock::now() - start);
-    } catch (const EIB_ISCError& error) {
+    } catch (const DbStatusError& error) {
       // A server that does not answer the attach cannot be reached.
       return std::make_pair(std::string(error.Kind() == FailureKind::ConnectionLost
                                             ? "attach failed"
@@ -131,7 +131,7 @@ TEST_F(PoolFaultsTest, ClosedPoolAnswersWaitingBorrowersAtOnce) {
     const auto start = std::chrono::steady_clock::now();
     try {
       pool->Acquire(lease);
-    } catch (const EConnPoolException&) {
+    } catch (const PoolTimeout&) {
     }
     return std::chrono::steady_clock::now() - start;
   });

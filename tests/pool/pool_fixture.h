@@ -38,7 +38,7 @@ class SharedClock final : public Clock {
 
  private:
   mutable std::mutex mutex_;
-  TDateTime now_;
+  DateTime now_;
 };
 
 // A folder of its own per test, removed at the end.
@@ -68,8 +68,8 @@ class TempFolder {
 class PoolTest : public ::testing::Test {
  protected:
   PoolTest()
-      : goodIni_(folder_.Write("good.ini", "[DB]\nDBName=" + database_.Path() + "\nUser=SYSDBA\n")),
-        badIni_(folder_.Write("bad.ini", "[DB]\nDBName=" + folder_.File("missing.fdb") +
+      : good_ini_(folder_.Write("good.ini", "[DB]\nDBName=" + database_.Path() + "\nUser=SYSDBA\n")),
+        bad_ini_(folder_.Write("bad.ini", "[DB]\nDBName=" + folder_.File("missing.fdb") +
                                              "\nUser=SYSDBA\n")) {}
 
   // A factory of real sessions on the test database; the first `failing` ones
@@ -77,20 +77,20 @@ class PoolTest : public ::testing::Test {
   SessionFactory Factory(int failing = 0) {
     return [this, failing] {
       const int serial = created_++;
-      return NewDatabaseSession(serial < failing ? badIni_ : goodIni_);
+      return NewDatabaseSession(serial < failing ? bad_ini_ : good_ini_);
     };
   }
 
-  std::unique_ptr<TFixedConnectionPool> MakePool(
+  std::unique_ptr<ConnectionPool> MakePool(
       int32_t size, uint32_t timeoutMs,
       std::chrono::milliseconds interval = std::chrono::minutes(5), int failing = 0) {
-    TPoolOptions options;
-    options.PoolSize = size;
+    PoolOptions options;
+    options.pool_size = size;
     options.CleanupInterval = interval;
-    options.AcquireTimeoutMs = timeoutMs;
-    options.Factory = Factory(failing);
+    options.acquire_timeout_ms = timeoutMs;
+    options.factory = Factory(failing);
     options.LocalClock = &clock_;
-    return std::make_unique<TFixedConnectionPool>(std::move(options));
+    return std::make_unique<ConnectionPool>(std::move(options));
   }
 
   void Advance(int64_t ms) { clock_.Advance(ms); }
@@ -99,8 +99,8 @@ class PoolTest : public ::testing::Test {
   TempFolder folder_;
   SharedClock clock_{kStart};
   std::atomic<int> created_{0};
-  std::string goodIni_;
-  std::string badIni_;
+  std::string good_ini_;
+  std::string bad_ini_;
 };
 
 }  // namespace qv::pooltest

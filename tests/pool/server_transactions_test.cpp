@@ -39,24 +39,24 @@ class ServerTransactionsTest : public PoolTest {
     // The server opens a copy of the test database in its own folder.
     const std::string file = "pages" + std::to_string(++files_) + ".fdb";
     std::filesystem::copy_file(database_.Path(), server_->Folder() + "/" + file);
-    databaseName_ = server_->DatabaseName(file);
-    serverIni_ = folder_.Write("server.ini", "[DB]\nDBName=" + databaseName_ +
+    database_name_ = server_->DatabaseName(file);
+    server_ini_ = folder_.Write("server.ini", "[DB]\nDBName=" + database_name_ +
                                                  "\nUser=SYSDBA\nPass=" +
                                                  FirebirdServer::Password() + "\n");
   }
 
-  std::unique_ptr<TFixedConnectionPool> ServerPool(int32_t size) {
-    TPoolOptions options;
-    options.PoolSize = size;
-    options.AcquireTimeoutMs = 1000;
-    options.Factory = [this] { return NewDatabaseSession(serverIni_); };
+  std::unique_ptr<ConnectionPool> ServerPool(int32_t size) {
+    PoolOptions options;
+    options.pool_size = size;
+    options.acquire_timeout_ms = 1000;
+    options.factory = [this] { return NewDatabaseSession(server_ini_); };
     options.LocalClock = &clock_;
-    return std::make_unique<TFixedConnectionPool>(std::move(options));
+    return std::make_unique<ConnectionPool>(std::move(options));
   }
 
   // An attachment of another application to the same database.
-  void Attach(TIB_Connection& connection) const {
-    connection.SetDatabaseName(databaseName_);
+  void Attach(DbConnection& connection) const {
+    connection.SetDatabaseName(database_name_);
     connection.SetUsername("SYSDBA");
     connection.SetPassword(FirebirdServer::Password());
     connection.Connect();
@@ -65,11 +65,11 @@ class ServerTransactionsTest : public PoolTest {
   // The page of that name run on the lease's session, as the router runs it.
   std::string Run(PoolLease& lease, std::string_view page, const std::string& document,
                   const std::string& loggedIn = "True") {
-    TSimplePageRequest request;
+    SimplePageRequest request;
     request.document = document;
     request.session.emplace("LoggedIn", loggedIn);
     request.Add("PROPID", "7");
-    TStringStream out;
+    PageStream out;
     PageContext context{request, out, lease.Session(), clock_, PageNamed(page)};
     RunPage(context);
     return out.TakeDataString();
@@ -78,8 +78,8 @@ class ServerTransactionsTest : public PoolTest {
   static FirebirdServer* server_;
   static std::string error_;
   static int files_;
-  std::string databaseName_;
-  std::string serverIni_;
+  std::string database_name_;
+  std::string server_ini_;
 };
 FirebirdServer* ServerTransactionsTest::server_ = nullptr;
 std::string ServerTransactionsTest::error_;
@@ -94,9 +94,9 @@ TEST_F(ServerTransactionsTest, TheNextMainMenuShowsANameAnotherApplicationCommit
               std::string::npos);
   }
   {
-    TIB_Connection writer;
+    DbConnection writer;
     Attach(writer);
-    TIB_Transaction transaction(writer);
+    Transaction transaction(writer);
     ExecuteImmediate(writer, transaction, "UPDATE AGENCY SET AGENCY_NAME = 'Bayside Homes'");
     transaction.Commit();
   }
@@ -132,12 +132,12 @@ TEST_F(ServerTransactionsTest, IdleSessionsHoldNoTransactionAndTheOldestActiveMo
     }
   }
 
-  TIB_Connection monitor;
+  DbConnection monitor;
   Attach(monitor);
-  TIB_Transaction transaction(monitor);
+  Transaction transaction(monitor);
   transaction.SetReadOnly(true);
   transaction.StartTransaction();
-  TIB_Cursor query(monitor, transaction);
+  Cursor query(monitor, transaction);
   query.SQL().Add("SELECT COUNT(*) FROM MON$ATTACHMENTS");
   query.SQL().Add("WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION AND MON$SYSTEM_FLAG = 0");
   query.Open();

@@ -33,7 +33,7 @@ TEST_F(PoolTest, DatabaseSettingsComeFromSectionDbOfTheIniFile) {
     const std::string iniPath =
         c.ini ? folder_.Write("session.ini", c.ini) : folder_.File("absent.ini");
     const auto session = NewDatabaseSession(iniPath);
-    TIB_Connection& db = session->Connection();
+    DbConnection& db = session->Connection();
     EXPECT_EQ(db.Param("PATH"), c.path);
     EXPECT_EQ(db.Username(), c.user);
     EXPECT_EQ(db.Param("USER NAME"), c.user);

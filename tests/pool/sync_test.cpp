@@ -14,7 +14,7 @@ namespace {
 using namespace std::chrono_literals;
 
 TEST(Semaphore, CountsUnitsUpToItsMaximum) {
-  TSemaphore semaphore(2, 2);
+  Semaphore semaphore(2, 2);
   EXPECT_FALSE(semaphore.Release());
   EXPECT_TRUE(semaphore.WaitFor(0ms));
   EXPECT_TRUE(semaphore.WaitFor(0ms));
@@ -25,7 +25,7 @@ TEST(Semaphore, CountsUnitsUpToItsMaximum) {
 }
 
 TEST(Semaphore, ReleaseWakesAWaiter) {
-  TSemaphore semaphore(0, 1);
+  Semaphore semaphore(0, 1);
   auto waiter = std::async(std::launch::async, [&] { return semaphore.WaitFor(20s); });
   std::this_thread::sleep_for(20ms);
   semaphore.Release();
@@ -34,23 +34,23 @@ TEST(Semaphore, ReleaseWakesAWaiter) {
 }
 
 TEST(Event, OneSignalEndsOneWait) {
-  TEvent event;
-  EXPECT_EQ(event.WaitFor(0ms), TWaitResult::wrTimeout);
+  WakeEvent event;
+  EXPECT_EQ(event.WaitFor(0ms), WaitResult::kTimeout);
   event.SetEvent();
-  EXPECT_EQ(event.WaitFor(0ms), TWaitResult::wrSignaled);
-  EXPECT_EQ(event.WaitFor(0ms), TWaitResult::wrTimeout);
+  EXPECT_EQ(event.WaitFor(0ms), WaitResult::kSignaled);
+  EXPECT_EQ(event.WaitFor(0ms), WaitResult::kTimeout);
   event.SetEvent();
   event.ResetEvent();
-  EXPECT_EQ(event.WaitFor(0ms), TWaitResult::wrTimeout);
+  EXPECT_EQ(event.WaitFor(0ms), WaitResult::kTimeout);
 }
 
 TEST(Event, StopRequestAbandonsTheWait) {
-  TEvent event;
+  WakeEvent event;
   std::stop_source stop;
   auto waiter = std::async(std::launch::async, [&] { return event.WaitFor(20s, stop.get_token()); });
   std::this_thread::sleep_for(20ms);
   stop.request_stop();
-  EXPECT_EQ(waiter.get(), TWaitResult::wrAbandoned);
+  EXPECT_EQ(waiter.get(), WaitResult::kAbandoned);
 }
 
 }  // namespace

@@ -54,11 +54,11 @@ class BlockedLogProcessTest : public test::ServerProcessTest,
     ASSERT_NO_FATAL_FAILURE(SetUpServer("qv_blocked_log"));
     database_ = std::make_unique<TestDatabase>();
     database_->ExecScript(test::kOnePropertyData);
-    adminPort_ = test::FreePort();
+    admin_port_ = test::FreePort();
   }
 
   std::unique_ptr<TestDatabase> database_;
-  int adminPort_ = 0;
+  int admin_port_ = 0;
 };
 
 TEST_P(BlockedLogProcessTest, PagesAreAnsweredAndSigtermEndsInTime) {
@@ -68,11 +68,11 @@ TEST_P(BlockedLogProcessTest, PagesAreAnsweredAndSigtermEndsInTime) {
                     folder_ + "/htdocs\nReadTimeout=10\nStopTimeout=" +
                     std::to_string(kStopTimeoutSeconds) + "\n[DB]\nDBName=" + database_->Path() +
                     "\nUser=" + TestDatabase::User() + "\n[LOG]\nAccessLog=-\n[ADMIN]\nPort=" +
-                    std::to_string(adminPort_) + "\n");
+                    std::to_string(admin_port_) + "\n");
   ASSERT_TRUE(server_->Start(notify_.Path()));
   ASSERT_TRUE(notify_.AwaitRunning()) << server_->Log();
-  EXPECT_EQ(MetricValue(adminPort_, "qvweb_log_lines_dropped_total{log=\"access\"}"), 0);
-  EXPECT_EQ(MetricValue(adminPort_, "qvweb_log_lines_dropped_total{log=\"error\"}"), 0);
+  EXPECT_EQ(MetricValue(admin_port_, "qvweb_log_lines_dropped_total{log=\"access\"}"), 0);
+  EXPECT_EQ(MetricValue(admin_port_, "qvweb_log_lines_dropped_total{log=\"error\"}"), 0);
 
   // Lines of 8 kB: a few hundred fill the pipe and the log's buffer.
   const std::string logo = test::ReadFile(folder_ + "/htdocs/qv_logo_jpg.jpg");
@@ -88,7 +88,7 @@ TEST_P(BlockedLogProcessTest, PagesAreAnsweredAndSigtermEndsInTime) {
   auto menu = test::TryExchange(port_, test::GetRequest("/"));
   ASSERT_TRUE(menu && menu->complete);
   EXPECT_NE(menu->body.find("Harbor Housing Agency"), std::string::npos);
-  EXPECT_GT(MetricValue(adminPort_, "qvweb_log_lines_dropped_total{log=\"access\"}"), 0);
+  EXPECT_GT(MetricValue(admin_port_, "qvweb_log_lines_dropped_total{log=\"access\"}"), 0);
 
   if (!GetParam().errorToo) {
     // Told once at once, then at most every ten seconds.

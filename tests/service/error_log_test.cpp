@@ -20,7 +20,7 @@ class ErrorLogTest : public ::testing::Test {
 
   std::chrono::steady_clock::time_point now_{std::chrono::seconds(1000)};
   std::vector<std::string> lines_;
-  TErrorLog log_;
+  ErrorLog log_;
 };
 
 TEST_F(ErrorLogTest, OneLineWithAddressPathStatusAndMessage) {

@@ -15,7 +15,7 @@ namespace {
 
 TEST(EventLoggerTest, WriterReceivesSourceAndText) {
   std::vector<std::string> events;
-  TEventLogger logger("qvWebService", [&](const std::string& source, const std::string& text) {
+  EventLogger logger("qvWebService", [&](const std::string& source, const std::string& text) {
     events.push_back(source + "|" + text);
   });
   logger.LogMessage("Service failed on start: port taken");
@@ -28,7 +28,7 @@ TEST(EventLoggerTest, ProgramLogLinesCarryTimeLevelAndName) {
   test::TestPipe errorOutput(0);
   {
     ProgramLog log(ProgramLog::Outputs{errorOutput.WriteEnd(), ""});
-    TEventLogger logger(kProgramName, log);
+    EventLogger logger(kProgramName, log);
     logger.LogMessage("Service failed on stop: System Error.  Code: 5.\r\nInput/output error");
     logger.LogWarning("settings file not found, the defaults apply");
     logger.LogInfo("qvweb 1.0.0 stopped");

@@ -18,8 +18,8 @@ namespace qv {
 namespace {
 
 // A client-library failure with one GDS code, as the layer raises it.
-EIB_ISCError ClientFailure(intptr_t code, bool attach) {
-  EIB_ISCError error("ISC ERROR CODE:" + std::to_string(code) + "\r\n", {1, code, 0}, 0, "");
+DbStatusError ClientFailure(intptr_t code, bool attach) {
+  DbStatusError error("ISC ERROR CODE:" + std::to_string(code) + "\r\n", {1, code, 0}, 0, "");
   if (attach) error.SetAttachFailed();
   return error;
 }
@@ -56,19 +56,19 @@ TEST(FailureKindMappingTest, EachFailureHasItsKindStatusAndLabel) {
        FailureKind::DatabaseDown, 503, "database"},
       {"query cancelled at its time-out", [] { throw ClientFailure(kIscCancelled, false); },
        FailureKind::TimedOut, 503, "database"},
-      {"no free pooled connection", [] { throw EConnPoolException(); },
+      {"no free pooled connection", [] { throw PoolTimeout(); },
        FailureKind::NoFreeConnection, 503, "pool_timeout"},
-      {"database layer misused", [] { throw EIB_Error("Cannot change while connected"); },
+      {"database layer misused", [] { throw DbError("Cannot change while connected"); },
        FailureKind::Internal, 500, "other"},
-      {"column not a number", [] { throw EIB_ConvertError("not a number"); },
+      {"column not a number", [] { throw DbConversionError("not a number"); },
        FailureKind::Internal, 500, "other"},
-      {"system call failed", [] { throw EOSError(13, "Permission denied"); },
+      {"system call failed", [] { throw OsError(13, "Permission denied"); },
        FailureKind::Internal, 500, "other"},
-      {"session store down", [] { throw ESessionStoreUnavailable("Session store: down"); },
+      {"session store down", [] { throw SessionStoreUnavailable("Session store: down"); },
        FailureKind::StoreUnavailable, 500, "other"},
-      {"client went away", [] { throw EConnectionClosed(); }, FailureKind::ClientGone, 500,
+      {"client went away", [] { throw ConnectionClosed(); }, FailureKind::ClientGone, 500,
        "other"},
-      {"malformed request", [] { throw EIdHTTPErrorParsingCommand(); },
+      {"malformed request", [] { throw BadRequestLine(); },
        FailureKind::BadRequest, 500, "other"},
       {"a page's own failure", [] { throw Exception("Cannot create file"); },
        FailureKind::Internal, 500, "other"},
@@ -83,7 +83,7 @@ TEST(FailureKindMappingTest, EachFailureHasItsKindStatusAndLabel) {
       EXPECT_EQ(FailureStatus(error.Kind()), c.status);
       EXPECT_EQ(FailureLabel(error.Kind()), c.label);
       // The counter of that label moves, and no other.
-      TServerMetrics metrics({"main"});
+      ServerMetrics metrics({"main"});
       metrics.CountFailure(error.Kind());
       EXPECT_EQ(CountedFailures(metrics.Text({})),
                 "qvweb_database_errors_total{kind=\"" + std::string(c.label) + "\"} 1\n");

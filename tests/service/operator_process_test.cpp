@@ -285,17 +285,17 @@ class AdminPortTest : public OperatorTest {
  protected:
   // extra: settings lines that go first, so that a key they give wins.
   void StartWithAdmin(const std::string& database, const std::string& extra = "") {
-    adminPort_ = test::FreePort();
-    std::string settings = GoodSettings(extra + "[ADMIN]\nPort=" + std::to_string(adminPort_) +
+    admin_port_ = test::FreePort();
+    std::string settings = GoodSettings(extra + "[ADMIN]\nPort=" + std::to_string(admin_port_) +
                                         "\n[LOG]\nAccessLog=off\n");
     if (!database.empty()) settings = "[DB]\nDBName=" + database + "\n" + settings;
     server_->WriteIni(settings);
     StartServer();
   }
   std::optional<test::HttpAnswer> Admin(const std::string& request) {
-    return test::TryExchange(adminPort_, request);
+    return test::TryExchange(admin_port_, request);
   }
-  int adminPort_ = 0;
+  int admin_port_ = 0;
 };
 
 TEST_F(AdminPortTest, HealthIsOkWithTheDatabaseUp) {
@@ -510,7 +510,7 @@ std::vector<Sample> ReadMetrics(int adminPort) {
 
 TEST_F(AdminPortTest, EverySeriesToAlertOnIsThereFromTheStart) {
   StartWithAdmin("");
-  const std::vector<Sample> samples = ReadMetrics(adminPort_);
+  const std::vector<Sample> samples = ReadMetrics(admin_port_);
   const std::pair<std::string, std::map<std::string, std::string>> zeros[] = {
       {"qvweb_reloads_total", {{"result", "success"}}},
       {"qvweb_reloads_total", {{"result", "failure"}}},
@@ -582,7 +582,7 @@ TEST_F(AdminPortTest, CountersMoveWithBodiesThrottledLogOnsAndReloads) {
   ASSERT_TRUE(still && still->status == 200) << server_->Log();
   bodies += static_cast<double>(still->body.size());
 
-  const std::vector<Sample> samples = ReadMetrics(adminPort_);
+  const std::vector<Sample> samples = ReadMetrics(admin_port_);
   EXPECT_EQ(Value(samples, "qvweb_response_body_bytes_total"), bodies);
   EXPECT_EQ(Value(samples, "qvweb_logon_refused_total"), 1);
   EXPECT_EQ(Value(samples, "qvweb_reloads_total", {{"result", "success"}}), 1) << server_->Log();
@@ -598,7 +598,7 @@ TEST_F(AdminPortTest, EveryFailedCallToTheSessionStoreIsCounted) {
     ASSERT_TRUE(answer);
     EXPECT_EQ(answer->status, 503);
   }
-  const std::vector<Sample> samples = ReadMetrics(adminPort_);
+  const std::vector<Sample> samples = ReadMetrics(admin_port_);
   EXPECT_EQ(Value(samples, "qvweb_session_store_errors_total"), 3);
 }
 

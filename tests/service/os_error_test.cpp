@@ -17,7 +17,7 @@ TEST(OSErrorTest, RaiseCarriesCodeAndMessage) {
   try {
     RaiseLastOSError(EEXIST);
     FAIL() << "no exception";
-  } catch (const EOSError& e) {
+  } catch (const OsError& e) {
     EXPECT_EQ(e.ErrorCode(), EEXIST);
     EXPECT_EQ(e.Message(), "System Error.  Code: 17.\r\nFile exists");
   }
@@ -29,12 +29,12 @@ TEST(OSErrorTest, RaiseWithoutCodeTakesErrno) {
       {
         try {
           RaiseLastOSError();
-        } catch (const EOSError& e) {
+        } catch (const OsError& e) {
           EXPECT_EQ(e.ErrorCode(), ENOTDIR);
           throw;
         }
       },
-      EOSError);
+      OsError);
 }
 
 }  // namespace

@@ -28,22 +28,22 @@ class ProgramLogTest : public ::testing::Test {
   void SetUp() override {
     folder_ = test::MakeTempFolder("qv_program_log");
     ASSERT_FALSE(folder_.empty());
-    systemLog_ = std::make_unique<test::DatagramReceiver>(folder_ + "/log.socket");
-    ASSERT_TRUE(systemLog_->Bound());
+    system_log_ = std::make_unique<test::DatagramReceiver>(folder_ + "/log.socket");
+    ASSERT_TRUE(system_log_->Bound());
   }
   void TearDown() override {
-    systemLog_.reset();
+    system_log_.reset();
     std::filesystem::remove_all(folder_);
   }
 
   std::string folder_;
-  std::unique_ptr<test::DatagramReceiver> systemLog_;
+  std::unique_ptr<test::DatagramReceiver> system_log_;
 };
 
 TEST_F(ProgramLogTest, EachOutputGetsTheLineInItsOwnForm) {
   test::TestPipe errorOutput(0);
   {
-    ProgramLog log(ProgramLog::Outputs{errorOutput.WriteEnd(), systemLog_->Path()});
+    ProgramLog log(ProgramLog::Outputs{errorOutput.WriteEnd(), system_log_->Path()});
     log.Write(LogLevel::Error, kProgramName, "System Error.  Code: 2.\r\nNo such file or directory");
     log.Write(LogLevel::Warning, kProgramName, "unknown setting");
     log.Write(LogLevel::Info, kProgramName, "listening");
@@ -54,7 +54,7 @@ TEST_F(ProgramLogTest, EachOutputGetsTheLineInItsOwnForm) {
             "error qvweb: System Error.  Code: 2. No such file or directory\n"
             "warning qvweb: unknown setting\n"
             "info qvweb: listening\n");
-  const std::vector<std::string> messages = systemLog_->Drain();
+  const std::vector<std::string> messages = system_log_->Drain();
   ASSERT_EQ(messages.size(), 3u);
   // Facility daemon (3): priorities error (3), warning (4), info (6).
   const std::string pid = std::to_string(getpid());
@@ -78,16 +78,16 @@ TEST_F(ProgramLogTest, StandardErrorNobodyReadsIsToldInTheSystemLog) {
   std::vector<std::string> messages;
   std::thread reader([&] {
     while (!stop) {
-      for (std::string& message : systemLog_->Drain()) messages.push_back(std::move(message));
+      for (std::string& message : system_log_->Drain()) messages.push_back(std::move(message));
       std::this_thread::sleep_for(1ms);
     }
-    for (std::string& message : systemLog_->Drain()) messages.push_back(std::move(message));
+    for (std::string& message : system_log_->Drain()) messages.push_back(std::move(message));
   });
   LogWriter::Options options = ProgramLog::WriterOptions();
   options.capacityBytes = 8192;
   uint64_t dropped = 0;
   {
-    ProgramLog log(ProgramLog::Outputs{errorOutput.WriteEnd(), systemLog_->Path()}, options);
+    ProgramLog log(ProgramLog::Outputs{errorOutput.WriteEnd(), system_log_->Path()}, options);
     for (int i = 0; i < 300; ++i) {
       log.Write(LogLevel::Error, kProgramName, "a page failed: " + std::string(60, 'x'));
       if (i % 50 == 0) std::this_thread::sleep_for(5ms);  // the system log's reader keeps up

@@ -31,13 +31,13 @@ class QvWebServiceTest : public ::testing::Test {
     return path;
   }
 
-  TServiceHost Host() {
+  ServiceHost Host() {
     auto writer = [this](const std::string& source, const std::string& text) {
       std::lock_guard<std::mutex> guard(lock_);
       events_.push_back(source + ": " + text);
     };
-    return TServiceHost{TEventLogger("qvWebService", writer), TEventLogger("qvweb", writer),
-                        TSystemdNotifier("")};
+    return ServiceHost{EventLogger("qvWebService", writer), EventLogger("qvweb", writer),
+                        SystemdNotifier("")};
   }
 
   std::string folder_;
@@ -46,45 +46,45 @@ class QvWebServiceTest : public ::testing::Test {
 };
 
 TEST_F(QvWebServiceTest, TheServerStartsWithItsDefaults) {
-  TqvWebService service(Host(), folder_ + "/absent.ini");
+  WebService service(Host(), folder_ + "/absent.ini");
   EXPECT_EQ(service.Name(), "qvWebService");
   EXPECT_EQ(service.DisplayName(), "Quorvale Web Server");
-  EXPECT_TRUE(service.Server1.SessionState());
-  EXPECT_TRUE(service.Server1.AutoStartSession());
-  EXPECT_EQ(service.Server1.SessionTimeOut(), 600000);
-  EXPECT_TRUE(service.Server1.Bindings().empty());
-  EXPECT_TRUE(service.Server1.OnCommandGet);
-  EXPECT_TRUE(service.Server1.OnSessionStart);
+  EXPECT_TRUE(service.http_server.SessionState());
+  EXPECT_TRUE(service.http_server.AutoStartSession());
+  EXPECT_EQ(service.http_server.SessionTimeOut(), 600000);
+  EXPECT_TRUE(service.http_server.Bindings().empty());
+  EXPECT_TRUE(service.http_server.on_command_get);
+  EXPECT_TRUE(service.http_server.on_session_start);
   EXPECT_EQ(service.Pool(), nullptr);
 
   service.Create();
   ASSERT_NE(service.Pool(), nullptr);
   EXPECT_EQ(service.Pool()->PoolSize(), 5);
-  EXPECT_EQ(service.Server1.DefaultPort(), 80);
-  EXPECT_EQ(service.Server1.SessionTimeOut(), 600000);
-  EXPECT_EQ(service.Server1.ReadTimeout(), 60000);
+  EXPECT_EQ(service.http_server.DefaultPort(), 80);
+  EXPECT_EQ(service.http_server.SessionTimeOut(), 600000);
+  EXPECT_EQ(service.http_server.ReadTimeout(), 60000);
   EXPECT_EQ(service.HtDocs(), "");
-  EXPECT_FALSE(service.Server1.Active());
+  EXPECT_FALSE(service.http_server.Active());
   EXPECT_TRUE(events_.empty());
 }
 
 TEST_F(QvWebServiceTest, SettingsAreAppliedToTheServer) {
-  TqvWebService service(Host(), WriteIni("[APP]\nPort=0x1F90\nLoginTimeout=1\nHtDocs=/srv/qv\n"
+  WebService service(Host(), WriteIni("[APP]\nPort=0x1F90\nLoginTimeout=1\nHtDocs=/srv/qv\n"
                                          "ReadTimeout=5\nStart=true\n"));
   service.Create();
-  EXPECT_EQ(service.Server1.DefaultPort(), 8080);
-  EXPECT_EQ(service.Server1.SessionTimeOut(), 60000);
-  EXPECT_EQ(service.Server1.ReadTimeout(), 5000);
+  EXPECT_EQ(service.http_server.DefaultPort(), 8080);
+  EXPECT_EQ(service.http_server.SessionTimeOut(), 60000);
+  EXPECT_EQ(service.http_server.ReadTimeout(), 5000);
   EXPECT_EQ(service.HtDocs(), "/srv/qv");
-  EXPECT_FALSE(service.Server1.Active());  // "true" is not a set flag
+  EXPECT_FALSE(service.http_server.Active());  // "true" is not a set flag
 }
 
 TEST_F(QvWebServiceTest, StartSetActivatesAtCreationAndAServiceStartKeepsIt) {
   const int port = test::FreePort();
   const std::string ini = WriteIni("[APP]\nPort=" + std::to_string(port) + "\nStart=1\n");
-  TqvWebService service(Host(), ini);
+  WebService service(Host(), ini);
   service.Create();
-  ASSERT_TRUE(service.Server1.Active());
+  ASSERT_TRUE(service.http_server.Active());
   EXPECT_TRUE(test::LoopbackClient::TryConnect(port));
 
   // A later read, with other values, leaves the running server as it is but
@@ -95,8 +95,8 @@ TEST_F(QvWebServiceTest, StartSetActivatesAtCreationAndAServiceStartKeepsIt) {
   service.WaitForServiceThread();
   EXPECT_TRUE(service.Started());
   EXPECT_EQ(service.HtDocs(), "/other");
-  EXPECT_EQ(service.Server1.DefaultPort(), port);
-  EXPECT_FALSE(service.Server1.Active());
+  EXPECT_EQ(service.http_server.DefaultPort(), port);
+  EXPECT_FALSE(service.http_server.Active());
   EXPECT_TRUE(events_.empty());
 }
 

@@ -19,27 +19,27 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class PlainService : public TService {
+class PlainService : public Service {
  public:
   PlainService()
-      : TService("qvWebService", "Quorvale Web Server",
-                 TServiceHost{TEventLogger("qvWebService", nullptr), TEventLogger("qvweb", nullptr),
-                              TSystemdNotifier("")}) {}
+      : Service("qvWebService", "Quorvale Web Server",
+                 ServiceHost{EventLogger("qvWebService", nullptr), EventLogger("qvweb", nullptr),
+                              SystemdNotifier("")}) {}
 };
 
 // A service whose start hands on a failure as a connection module does (made
 // on a request thread, say), then declines to run.
-class ModuleFailureService : public TService {
+class ModuleFailureService : public Service {
  public:
   explicit ModuleFailureService(std::vector<std::string>& events)
-      : TService("qvWebService", "Quorvale Web Server",
-                 TServiceHost{TEventLogger("qvWebService", nullptr),
-                              TEventLogger("qvweb",
+      : Service("qvWebService", "Quorvale Web Server",
+                 ServiceHost{EventLogger("qvWebService", nullptr),
+                              EventLogger("qvweb",
                                            [&events](const std::string& source,
                                                      const std::string& text) {
                                              events.push_back(source + ": " + text);
                                            }),
-                              TSystemdNotifier("")}) {}
+                              SystemdNotifier("")}) {}
 
  protected:
   void ServiceStart(bool& started) override {
@@ -60,12 +60,12 @@ class ServiceApplicationTest : public ::testing::Test {
   int Run(std::vector<std::string_view> args) {
     out_.str("");
     err_.str("");
-    TServiceApplication application(service_, TServiceInstaller(root_), out_, err_);
+    ServiceApplication application(service_, ServiceInstaller(root_), out_, err_);
     application.SetBinaryPath("/opt/quorvale/qvweb");
     return application.Run(args);
   }
 
-  std::string UnitPath() const { return TServiceInstaller(root_).UnitPath("qvWebService"); }
+  std::string UnitPath() const { return ServiceInstaller(root_).UnitPath("qvWebService"); }
 
   std::string root_;
   PlainService service_;
@@ -109,7 +109,7 @@ TEST_F(ServiceApplicationTest, SilentHidesSuccessOnly) {
 TEST_F(ServiceApplicationTest, ModuleFailuresWhileRunningGoToTheApplicationLog) {
   std::vector<std::string> events;
   ModuleFailureService service(events);
-  TServiceApplication application(service, TServiceInstaller(root_), out_, err_);
+  ServiceApplication application(service, ServiceInstaller(root_), out_, err_);
   int status = -1;
   // On a thread of its own: running blocks the stop signals of the calling thread.
   std::thread([&] { status = application.Run({}); }).join();

@@ -25,7 +25,7 @@ class ServiceInstallerTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(root_); }
 
-  TServiceDefinition Definition() const {
+  ServiceDefinition Definition() const {
     return {"qvWebService", "Quorvale Web Server", "/opt/quorvale/qvweb",
             "/etc/quorvale/qvweb.ini"};
   }
@@ -34,7 +34,7 @@ class ServiceInstallerTest : public ::testing::Test {
 };
 
 TEST_F(ServiceInstallerTest, InstallWritesTheUnitAndEnablesItAtBoot) {
-  TServiceInstaller installer(root_);
+  ServiceInstaller installer(root_);
   installer.Install(Definition());
 
   const std::string unit = root_ + "/etc/systemd/system/qvWebService.service";
@@ -74,7 +74,7 @@ TEST_F(ServiceInstallerTest, InstallWritesTheUnitAndEnablesItAtBoot) {
 }
 
 TEST_F(ServiceInstallerTest, UninstallRemovesUnitAndLink) {
-  TServiceInstaller installer(root_);
+  ServiceInstaller installer(root_);
   installer.Install(Definition());
   installer.Uninstall("qvWebService");
   EXPECT_FALSE(fs::exists(fs::symlink_status(installer.UnitPath("qvWebService"))));
@@ -85,7 +85,7 @@ TEST_F(ServiceInstallerTest, UninstallRemovesUnitAndLink) {
 
 struct FailureCase {
   const char* name;
-  std::function<void(const std::string& root, const TServiceInstaller&)> prepare;
+  std::function<void(const std::string& root, const ServiceInstaller&)> prepare;
   bool install;  // else uninstall
   std::string message;
 };
@@ -95,7 +95,7 @@ class ServiceInstallerFailureTest : public ServiceInstallerTest,
 
 TEST_P(ServiceInstallerFailureTest, RaisesTheSystemError) {
   const FailureCase& c = GetParam();
-  TServiceInstaller installer(root_);
+  ServiceInstaller installer(root_);
   c.prepare(root_, installer);
   const std::string before = ReadFile(installer.UnitPath("qvWebService"));
   try {
@@ -105,7 +105,7 @@ TEST_P(ServiceInstallerFailureTest, RaisesTheSystemError) {
       installer.Uninstall("qvWebService");
     }
     FAIL() << "no exception";
-  } catch (const EOSError& e) {
+  } catch (const OsError& e) {
     EXPECT_EQ(e.Message(), c.message);
   }
   // A failed install leaves what was there before, and adds nothing.
@@ -118,27 +118,27 @@ INSTANTIATE_TEST_SUITE_P(
     Table, ServiceInstallerFailureTest,
     ::testing::Values(
         FailureCase{"AlreadyInstalled",
-                    [](const std::string&, const TServiceInstaller& i) {
+                    [](const std::string&, const ServiceInstaller& i) {
                       i.Install({"qvWebService", "Old", "/old/qvweb", ""});
                     },
                     true, "System Error.  Code: 17.\r\nFile exists"},
         FailureCase{"UnitFolderIsAFile",
-                    [](const std::string& root, const TServiceInstaller&) {
+                    [](const std::string& root, const ServiceInstaller&) {
                       std::ofstream(root + "/etc") << "x";
                     },
                     true, "System Error.  Code: 20.\r\nNot a directory"},
         FailureCase{"WantsFolderIsAFile",
-                    [](const std::string& root, const TServiceInstaller&) {
+                    [](const std::string& root, const ServiceInstaller&) {
                       fs::create_directories(root + "/etc/systemd/system");
                       std::ofstream(root + "/etc/systemd/system/multi-user.target.wants") << "x";
                     },
                     true, "System Error.  Code: 20.\r\nNot a directory"},
-        FailureCase{"NotInstalled", [](const std::string&, const TServiceInstaller&) {}, false,
+        FailureCase{"NotInstalled", [](const std::string&, const ServiceInstaller&) {}, false,
                     "System Error.  Code: 2.\r\nNo such file or directory"}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
 TEST_F(ServiceInstallerTest, ALeftOverLinkIsReplaced) {
-  TServiceInstaller installer(root_);
+  ServiceInstaller installer(root_);
   fs::create_directories(root_ + "/etc/systemd/system/multi-user.target.wants");
   fs::create_symlink("/somewhere/else", installer.WantsLinkPath("qvWebService"));
   installer.Install(Definition());
@@ -147,9 +147,9 @@ TEST_F(ServiceInstallerTest, ALeftOverLinkIsReplaced) {
 }
 
 TEST_F(ServiceInstallerTest, APathWithALineBreakIsRefused) {
-  TServiceInstaller installer(root_);
+  ServiceInstaller installer(root_);
   EXPECT_THROW(installer.Install({"qvWebService", "Quorvale Web Server", "/opt/q\nExecStop=x", ""}),
-               EOSError);
+               OsError);
   EXPECT_FALSE(fs::exists(installer.UnitPath("qvWebService")));
 }
 

@@ -62,13 +62,13 @@ TEST_P(ServiceSettingsTest, ReadsSectionApp) {
   ASSERT_FALSE(settings.folder.empty());
   if (c.ini != kNoFile) settings.Write(c.ini);
 
-  const TServiceSettings s = ReadServiceSettings(settings.path);
+  const ServiceSettings s = ReadServiceSettings(settings.path);
 
-  EXPECT_EQ(s.HtDocs, c.htDocs);
-  EXPECT_EQ(s.SessionTimeOut, c.sessionTimeOut);
-  EXPECT_EQ(s.Port, c.port);
-  EXPECT_EQ(s.Start, c.start);
-  EXPECT_EQ(s.ReadTimeout, c.readTimeout);
+  EXPECT_EQ(s.htdocs, c.htDocs);
+  EXPECT_EQ(s.session_timeout, c.sessionTimeOut);
+  EXPECT_EQ(s.port, c.port);
+  EXPECT_EQ(s.start, c.start);
+  EXPECT_EQ(s.read_timeout, c.readTimeout);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -129,7 +129,7 @@ TEST(ServiceSettingsLogonFailuresTest, CountOrAnErrorNamingFileSectionAndKey) {
     SCOPED_TRACE(c.ini);
     settings.Write(c.ini);
     if (c.value >= 0) {
-      EXPECT_EQ(ReadServiceSettings(path).LogonFailures, c.value);
+      EXPECT_EQ(ReadServiceSettings(path).logon_failures, c.value);
       continue;
     }
     const std::string message = RefusalOf(path);
@@ -143,11 +143,11 @@ TEST(ServiceSettingsTrustedProxiesTest, ListOrAnErrorNamingFileSectionAndKey) {
   ASSERT_FALSE(settings.folder.empty());
   const std::string& path = settings.path;
   settings.Write("[APP]\nTrustedProxies=10.0.0.0/8, ::1\n");
-  const TServiceSettings s = ReadServiceSettings(path);
-  EXPECT_TRUE(s.TrustedProxies.Contains("10.1.2.3"));
-  EXPECT_TRUE(s.TrustedProxies.Contains("::1"));
-  EXPECT_FALSE(s.TrustedProxies.Contains("11.0.0.1"));
-  EXPECT_TRUE(ReadServiceSettings(settings.folder + "/absent.ini").TrustedProxies.Empty());
+  const ServiceSettings s = ReadServiceSettings(path);
+  EXPECT_TRUE(s.trusted_proxies.Contains("10.1.2.3"));
+  EXPECT_TRUE(s.trusted_proxies.Contains("::1"));
+  EXPECT_FALSE(s.trusted_proxies.Contains("11.0.0.1"));
+  EXPECT_TRUE(ReadServiceSettings(settings.folder + "/absent.ini").trusted_proxies.Empty());
 
   settings.Write("[APP]\nTrustedProxies=10.0.0.0/40\n");
   const std::string message = RefusalOf(path);
@@ -163,17 +163,17 @@ TEST(ServiceSettingsTimeOutsTest, StopAndQueryTimeOutsTheirDefaultsAndClearError
     settings.Write(text);
     return ReadServiceSettings(path);
   };
-  EXPECT_EQ(read("").StopTimeoutSeconds, 10);
-  EXPECT_EQ(read("").QueryTimeoutSeconds, 60);
-  EXPECT_EQ(read("[APP]\nStopTimeout=3\n[DB]\nQueryTimeout=0\n").StopTimeoutSeconds, 3);
-  EXPECT_EQ(read("[APP]\nStopTimeout=3\n[DB]\nQueryTimeout=0\n").QueryTimeoutSeconds, 0);
+  EXPECT_EQ(read("").stop_timeout_seconds, 10);
+  EXPECT_EQ(read("").query_timeout_seconds, 60);
+  EXPECT_EQ(read("[APP]\nStopTimeout=3\n[DB]\nQueryTimeout=0\n").stop_timeout_seconds, 3);
+  EXPECT_EQ(read("[APP]\nStopTimeout=3\n[DB]\nQueryTimeout=0\n").query_timeout_seconds, 0);
   settings.Write("[DB]\nQueryTimeout=soon\n");
   EXPECT_EQ(RefusalOf(path), path + ": [DB] QueryTimeout: \"soon\" is not a whole number");
   settings.Write("[DB]\nQueryTimeout=86401\n");
   EXPECT_EQ(RefusalOf(path), path + ": [DB] QueryTimeout: 86401 is out of range (0 to 86400)");
   EXPECT_THROW(read("[APP]\nStopTimeout=-1\n"), std::exception);
-  EXPECT_EQ(read("").TlsHandshakeTimeoutSeconds, 10);
-  EXPECT_EQ(read("[TLS]\nHandshakeTimeout=3\n").TlsHandshakeTimeoutSeconds, 3);
+  EXPECT_EQ(read("").tls_handshake_timeout_seconds, 10);
+  EXPECT_EQ(read("[TLS]\nHandshakeTimeout=3\n").tls_handshake_timeout_seconds, 3);
   settings.Write("[TLS]\nHandshakeTimeout=4000\n");
   EXPECT_EQ(RefusalOf(path), path + ": [TLS] HandshakeTimeout: 4000 is out of range (0 to 3600)");
 }
@@ -198,8 +198,8 @@ TEST(ServiceSettingsSessionStoreTest, MemoryRedisOrAnErrorNamingFileSectionAndKe
     SCOPED_TRACE(c.ini);
     settings.Write(c.ini);
     if (c.store) {
-      const TServiceSettings s = ReadServiceSettings(path);
-      EXPECT_EQ(s.SessionStore ? s.SessionStore->Text() : "", c.store);
+      const ServiceSettings s = ReadServiceSettings(path);
+      EXPECT_EQ(s.session_store ? s.session_store->Text() : "", c.store);
       continue;
     }
     const std::string message = RefusalOf(path);
@@ -219,26 +219,26 @@ struct IniFile : SettingsFolder {
 };
 
 TEST(ServiceSettingsFrontTest, DefaultsAndValuesOfTheConnectionKeys) {
-  const TServiceSettings d = ReadServiceSettings(IniFile("[APP]\nPort=81\n").path);
-  EXPECT_EQ(d.Workers, 32);
-  EXPECT_EQ(d.MaxConnectionsPerAddress, 256);
-  EXPECT_EQ(d.RequestTimeout, 30000);
-  EXPECT_EQ(d.MaxSessions, 100000);
-  EXPECT_EQ(d.ListenQueue, 511);
-  EXPECT_FALSE(d.KeepAlive);
-  EXPECT_EQ(d.KeepAliveTimeout, 5000);
+  const ServiceSettings d = ReadServiceSettings(IniFile("[APP]\nPort=81\n").path);
+  EXPECT_EQ(d.workers, 32);
+  EXPECT_EQ(d.max_connections_per_address, 256);
+  EXPECT_EQ(d.request_timeout, 30000);
+  EXPECT_EQ(d.max_sessions, 100000);
+  EXPECT_EQ(d.listen_queue, 511);
+  EXPECT_FALSE(d.keep_alive);
+  EXPECT_EQ(d.keep_alive_timeout, 5000);
 
-  const TServiceSettings s = ReadServiceSettings(
+  const ServiceSettings s = ReadServiceSettings(
       IniFile("[APP]\nWorkers=4\nMaxConnectionsPerAddress=0\nRequestTimeout=0x10\nMaxSessions=7\n"
               "ListenQueue=64\nKeepAlive=1\nKeepAliveTimeout=2\nWorkers2=x\n")
           .path);
-  EXPECT_EQ(s.Workers, 4);
-  EXPECT_EQ(s.MaxConnectionsPerAddress, 0);
-  EXPECT_EQ(s.RequestTimeout, 16000);
-  EXPECT_EQ(s.MaxSessions, 7);
-  EXPECT_EQ(s.ListenQueue, 64);
-  EXPECT_TRUE(s.KeepAlive);
-  EXPECT_EQ(s.KeepAliveTimeout, 2000);
+  EXPECT_EQ(s.workers, 4);
+  EXPECT_EQ(s.max_connections_per_address, 0);
+  EXPECT_EQ(s.request_timeout, 16000);
+  EXPECT_EQ(s.max_sessions, 7);
+  EXPECT_EQ(s.listen_queue, 64);
+  EXPECT_TRUE(s.keep_alive);
+  EXPECT_EQ(s.keep_alive_timeout, 2000);
 }
 
 TEST(ServiceSettingsFrontTest, AWrongValueNamesFileSectionAndKey) {

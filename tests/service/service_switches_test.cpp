@@ -16,10 +16,10 @@ class ServiceSwitchesTest : public ::testing::TestWithParam<SwitchCase> {};
 
 TEST_P(ServiceSwitchesTest, Parses) {
   const SwitchCase& c = GetParam();
-  const TServiceSwitches s = ParseServiceSwitches(c.args);
-  EXPECT_EQ(s.Install, c.install);
-  EXPECT_EQ(s.Uninstall, c.uninstall);
-  EXPECT_EQ(s.Silent, c.silent);
+  const ServiceSwitches s = ParseServiceSwitches(c.args);
+  EXPECT_EQ(s.install, c.install);
+  EXPECT_EQ(s.uninstall, c.uninstall);
+  EXPECT_EQ(s.silent, c.silent);
 }
 
 INSTANTIATE_TEST_SUITE_P(

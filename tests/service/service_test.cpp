@@ -17,8 +17,8 @@ namespace {
 // Collects events written by a logger, from any thread.
 class EventLog {
  public:
-  TEventLogger Logger(const std::string& source) {
-    return TEventLogger(source, [this](const std::string& s, const std::string& text) {
+  EventLogger Logger(const std::string& source) {
+    return EventLogger(source, [this](const std::string& s, const std::string& text) {
       std::lock_guard<std::mutex> guard(lock_);
       events_.push_back(s + ": " + text);
     });
@@ -34,12 +34,12 @@ class EventLog {
 };
 
 // A service whose handlers do what the test asks and note the thread they ran on.
-class ScriptedService : public TService {
+class ScriptedService : public Service {
  public:
   ScriptedService(EventLog& log, const std::string& notifySocket)
-      : TService("qvWebService", "Quorvale Web Server",
-                 TServiceHost{log.Logger("qvWebService"), log.Logger("qvweb"),
-                              TSystemdNotifier(notifySocket)}) {}
+      : Service("qvWebService", "Quorvale Web Server",
+                 ServiceHost{log.Logger("qvWebService"), log.Logger("qvweb"),
+                              SystemdNotifier(notifySocket)}) {}
   ~ScriptedService() override { ShutdownServiceThread(); }
 
   std::function<void(bool&)> onStart = [](bool&) {};
@@ -100,14 +100,14 @@ TEST_F(ServiceTest, StartThenStopGoesThroughTheStates) {
   ScriptedService service(log_, notify_.Path());
   service.StartServiceThread();
   EXPECT_EQ(Reports(3), (std::vector<std::string>{kStarting, kStarting, kRunning}));
-  EXPECT_EQ(service.Status(), TServiceState::Running);
+  EXPECT_EQ(service.Status(), ServiceState::Running);
   EXPECT_TRUE(service.Started());
 
   service.PostControl(scStop);
   EXPECT_EQ(Reports(1), std::vector<std::string>{kStopping});
   service.WaitForServiceThread();
   EXPECT_EQ(Reports(1), std::vector<std::string>{kStopped});
-  EXPECT_EQ(service.Status(), TServiceState::Stopped);
+  EXPECT_EQ(service.Status(), ServiceState::Stopped);
   EXPECT_EQ(service.calls, (std::vector<std::string>{"start", "stop"}));
   EXPECT_NE(service.handlerThread, std::this_thread::get_id());
   EXPECT_TRUE(log_.Events().empty());

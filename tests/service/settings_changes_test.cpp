@@ -14,9 +14,9 @@
 namespace qv {
 namespace {
 
-std::optional<TRedisLocation> Redis(const char* url) {
+std::optional<RedisLocation> Redis(const char* url) {
   if (!url) return std::nullopt;
-  return TRedisLocation::Parse(url);
+  return RedisLocation::Parse(url);
 }
 
 TEST(SettingsChangesTest, WhatNeedsARestartIsReportedAndKeptAsItRuns) {
@@ -42,18 +42,18 @@ TEST(SettingsChangesTest, WhatNeedsARestartIsReportedAndKeptAsItRuns) {
        600000},
   };
   for (const Case& c : cases) {
-    TServiceSettings running, next;
-    running.SessionTimeOut = c.timeoutBefore;
-    running.SessionStore = Redis(c.storeBefore);
-    next.SessionTimeOut = c.timeoutAfter;
-    next.SessionStore = Redis(c.storeAfter);
-    next.Port = 8081;  // anything else is left alone
+    ServiceSettings running, next;
+    running.session_timeout = c.timeoutBefore;
+    running.session_store = Redis(c.storeBefore);
+    next.session_timeout = c.timeoutAfter;
+    next.session_store = Redis(c.storeAfter);
+    next.port = 8081;  // anything else is left alone
     EXPECT_EQ(KeepWhatNeedsARestart(running, next), c.reported) << c.name;
-    EXPECT_EQ(next.SessionTimeOut, c.timeoutKept) << c.name;
-    EXPECT_EQ(next.SessionStore ? next.SessionStore->Text() : "memory",
-              running.SessionStore ? running.SessionStore->Text() : "memory")
+    EXPECT_EQ(next.session_timeout, c.timeoutKept) << c.name;
+    EXPECT_EQ(next.session_store ? next.session_store->Text() : "memory",
+              running.session_store ? running.session_store->Text() : "memory")
         << c.name;
-    EXPECT_EQ(next.Port, 8081) << c.name;
+    EXPECT_EQ(next.port, 8081) << c.name;
   }
 }
 
@@ -63,7 +63,7 @@ TEST(SettingsChangesTest, DatabaseSettingsTextChangesWithEachKeyAModuleReads) {
   auto text = [&](const std::string& ini) {
     const std::string path = folder + "/qvweb.ini";
     std::ofstream(path) << ini;
-    return DatabaseSettingsText(TIniFile(path));
+    return DatabaseSettingsText(IniFile(path));
   };
   const std::string base = "[DB]\nDBName=/a.fdb\nUser=SYSDBA\nPass=x\nConnectTimeout=10\nQueryTimeout=60\n";
   const std::string before = text(base);

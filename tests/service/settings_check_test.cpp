@@ -37,10 +37,10 @@ class SettingsCheckTest : public ::testing::Test {
   std::vector<std::string> Findings(const std::string& text, bool required = false) const {
     const std::string path = Write(text);
     std::vector<std::string> out;
-    for (const TSettingsFinding& finding : CheckSettings(TIniFile(path), required)) {
-      std::string line = finding.Text;
+    for (const SettingsFinding& finding : CheckSettings(IniFile(path), required)) {
+      std::string line = finding.text;
       if (line.rfind(path + ": ", 0) == 0) line = line.substr(path.size() + 2);
-      out.push_back((finding.Error ? "E " : "W ") + line);
+      out.push_back((finding.error ? "E " : "W ") + line);
     }
     return out;
   }
@@ -142,18 +142,18 @@ TEST_F(SettingsCheckTest, LogoMissingOrNotSetIsAWarning) {
 
 TEST_F(SettingsCheckTest, AFileThatCannotBeReadSaysOnlyThat) {
   const std::string absent = folder_ + "/absent.ini";
-  const std::vector<TSettingsFinding> required = CheckSettings(TIniFile(absent), true);
+  const std::vector<SettingsFinding> required = CheckSettings(IniFile(absent), true);
   ASSERT_EQ(required.size(), 1u);
-  EXPECT_TRUE(required[0].Error);
-  EXPECT_EQ(required[0].Text, absent + ": settings file not found");
-  const std::vector<TSettingsFinding> beside = CheckSettings(TIniFile(absent), false);
+  EXPECT_TRUE(required[0].error);
+  EXPECT_EQ(required[0].text, absent + ": settings file not found");
+  const std::vector<SettingsFinding> beside = CheckSettings(IniFile(absent), false);
   ASSERT_EQ(beside.size(), 1u);
-  EXPECT_FALSE(beside[0].Error);
-  EXPECT_EQ(beside[0].Text.rfind(absent + ": settings file not found; running on the defaults: port 80", 0), 0u);
-  const std::vector<TSettingsFinding> folder = CheckSettings(TIniFile(folder_), false);
+  EXPECT_FALSE(beside[0].error);
+  EXPECT_EQ(beside[0].text.rfind(absent + ": settings file not found; running on the defaults: port 80", 0), 0u);
+  const std::vector<SettingsFinding> folder = CheckSettings(IniFile(folder_), false);
   ASSERT_EQ(folder.size(), 1u);
-  EXPECT_TRUE(folder[0].Error);
-  EXPECT_EQ(folder[0].Text, folder_ + ": settings file cannot be read: Is a directory");
+  EXPECT_TRUE(folder[0].error);
+  EXPECT_EQ(folder[0].text, folder_ + ": settings file cannot be read: Is a directory");
 }
 
 TEST_F(SettingsCheckTest, TlsPairMustLoadAndMatch) {
@@ -176,12 +176,12 @@ TEST_F(SettingsCheckTest, TlsPairMustLoadAndMatch) {
 
 // Every key of the table once, in its section, in the printed settings.
 TEST_F(SettingsCheckTest, PrintedSettingsHoldEveryKeyWithItsDefault) {
-  const TIniFile printed(Write(EffectiveSettingsText(TIniFile(folder_ + "/absent.ini")), "printed.ini"));
+  const IniFile printed(Write(EffectiveSettingsText(IniFile(folder_ + "/absent.ini")), "printed.ini"));
   EXPECT_EQ(printed.StrayLines().size(), 0u);
   EXPECT_EQ(printed.Entries().size(), SettingKeys().size());
   for (const SettingKey& key : SettingKeys()) {
-    SCOPED_TRACE(std::string(key.Section) + " " + std::string(key.Key));
-    EXPECT_EQ(printed.ReadString(key.Section, key.Key, "<missing>"), std::string(key.Default));
+    SCOPED_TRACE(std::string(key.section) + " " + std::string(key.key));
+    EXPECT_EQ(printed.ReadString(key.section, key.key, "<missing>"), std::string(key.default_value));
   }
 }
 
@@ -191,34 +191,34 @@ TEST_F(SettingsCheckTest, PrintedSettingsReadBackToTheSameSettings) {
             "TrustedProxies=10.0.0.0/8 ::1\nKeepAlive=1\nKeepAliveTimeout=0x2\n[Sessions]\n"
             "Store=redis://127.0.0.1\n[TLS]\nCertificate=/c.pem\n[DB]\nQueryTimeout=0\n"
             "[LOG]\nAccessLog=off\n[ADMIN]\nPort=9090\nAddress=::1, 127.0.0.2\n");
-  const TServiceSettings a = ReadServiceSettings(original);
-  const TServiceSettings b =
-      ReadServiceSettings(Write(EffectiveSettingsText(TIniFile(original)), "printed.ini"));
-  EXPECT_EQ(a.Port, 8080);
-  EXPECT_EQ(b.Port, a.Port);
-  EXPECT_EQ(b.HtDocs, a.HtDocs);
-  EXPECT_EQ(b.SessionTimeOut, a.SessionTimeOut);
-  EXPECT_EQ(b.Start, a.Start);
-  EXPECT_EQ(b.ReadTimeout, a.ReadTimeout);
-  EXPECT_EQ(b.LogonFailures, a.LogonFailures);
-  EXPECT_TRUE(b.TrustedProxies.Contains("10.1.1.1"));
-  EXPECT_TRUE(b.TrustedProxies.Contains("::1"));
-  EXPECT_EQ(b.SessionStore ? b.SessionStore->Text() : "", "redis://127.0.0.1:6379/0");
-  EXPECT_EQ(b.TlsPort, a.TlsPort);
-  EXPECT_EQ(b.TlsCertificate, a.TlsCertificate);
-  EXPECT_EQ(b.Workers, a.Workers);
-  EXPECT_EQ(b.MaxConnectionsPerAddress, a.MaxConnectionsPerAddress);
-  EXPECT_EQ(b.RequestTimeout, a.RequestTimeout);
-  EXPECT_EQ(b.MaxSessions, a.MaxSessions);
-  EXPECT_EQ(b.ListenQueue, a.ListenQueue);
-  EXPECT_EQ(b.KeepAlive, a.KeepAlive);
-  EXPECT_EQ(b.KeepAliveTimeout, a.KeepAliveTimeout);
-  EXPECT_EQ(b.StopTimeoutSeconds, a.StopTimeoutSeconds);
-  EXPECT_EQ(b.QueryTimeoutSeconds, a.QueryTimeoutSeconds);
-  EXPECT_EQ(b.Addresses, a.Addresses);
-  EXPECT_EQ(b.AccessLog, a.AccessLog);
-  EXPECT_EQ(b.AdminPort, a.AdminPort);
-  EXPECT_EQ(b.AdminAddresses, a.AdminAddresses);
+  const ServiceSettings a = ReadServiceSettings(original);
+  const ServiceSettings b =
+      ReadServiceSettings(Write(EffectiveSettingsText(IniFile(original)), "printed.ini"));
+  EXPECT_EQ(a.port, 8080);
+  EXPECT_EQ(b.port, a.port);
+  EXPECT_EQ(b.htdocs, a.htdocs);
+  EXPECT_EQ(b.session_timeout, a.session_timeout);
+  EXPECT_EQ(b.start, a.start);
+  EXPECT_EQ(b.read_timeout, a.read_timeout);
+  EXPECT_EQ(b.logon_failures, a.logon_failures);
+  EXPECT_TRUE(b.trusted_proxies.Contains("10.1.1.1"));
+  EXPECT_TRUE(b.trusted_proxies.Contains("::1"));
+  EXPECT_EQ(b.session_store ? b.session_store->Text() : "", "redis://127.0.0.1:6379/0");
+  EXPECT_EQ(b.tls_port, a.tls_port);
+  EXPECT_EQ(b.tls_certificate, a.tls_certificate);
+  EXPECT_EQ(b.workers, a.workers);
+  EXPECT_EQ(b.max_connections_per_address, a.max_connections_per_address);
+  EXPECT_EQ(b.request_timeout, a.request_timeout);
+  EXPECT_EQ(b.max_sessions, a.max_sessions);
+  EXPECT_EQ(b.listen_queue, a.listen_queue);
+  EXPECT_EQ(b.keep_alive, a.keep_alive);
+  EXPECT_EQ(b.keep_alive_timeout, a.keep_alive_timeout);
+  EXPECT_EQ(b.stop_timeout_seconds, a.stop_timeout_seconds);
+  EXPECT_EQ(b.query_timeout_seconds, a.query_timeout_seconds);
+  EXPECT_EQ(b.addresses, a.addresses);
+  EXPECT_EQ(b.access_log, a.access_log);
+  EXPECT_EQ(b.admin_port, a.admin_port);
+  EXPECT_EQ(b.admin_addresses, a.admin_addresses);
 }
 
 // The README's settings block pasted into a file: every key the server reads,
@@ -237,12 +237,12 @@ TEST_F(SettingsCheckTest, ReadmeSettingsBlockHoldsEveryKeyWithItsDefault) {
     block += (line.empty() ? line : line.substr(4)) + "\n";
     at = end + 1;
   }
-  const TIniFile ini(Write(block));
+  const IniFile ini(Write(block));
   EXPECT_EQ(ini.StrayLines().size(), 0u);
   EXPECT_EQ(ini.Entries().size(), SettingKeys().size()) << block;
   for (const SettingKey& key : SettingKeys()) {
-    SCOPED_TRACE(std::string(key.Section) + " " + std::string(key.Key));
-    EXPECT_EQ(ini.ReadString(key.Section, key.Key, "<missing>"), std::string(key.Default));
+    SCOPED_TRACE(std::string(key.section) + " " + std::string(key.key));
+    EXPECT_EQ(ini.ReadString(key.section, key.key, "<missing>"), std::string(key.default_value));
   }
   EXPECT_EQ(Findings(block), std::vector<std::string>{"W [APP] HtDocs: not set, the logo cannot be served"});
 }

@@ -17,7 +17,7 @@ namespace {
 TEST(SystemdNotifyTest, SendsEachMessageAsOneDatagram) {
   test::NotifySocket socket;
   ASSERT_TRUE(socket.Bound());
-  TSystemdNotifier notifier(socket.Path());
+  SystemdNotifier notifier(socket.Path());
   EXPECT_TRUE(notifier.Enabled());
   EXPECT_TRUE(notifier.Notify("READY=1\nSTATUS=Running"));
   EXPECT_TRUE(notifier.Notify("STOPPING=1"));
@@ -31,7 +31,7 @@ TEST(SystemdNotifyTest, TakesTheSocketFromTheEnvironment) {
   const char* saved = std::getenv("NOTIFY_SOCKET");
   const std::string previous = saved ? saved : "";
   setenv("NOTIFY_SOCKET", socket.Path().c_str(), 1);
-  TSystemdNotifier fromEnvironment;
+  SystemdNotifier fromEnvironment;
   if (saved) setenv("NOTIFY_SOCKET", previous.c_str(), 1); else unsetenv("NOTIFY_SOCKET");
   EXPECT_EQ(fromEnvironment.SocketPath(), socket.Path());
   EXPECT_TRUE(fromEnvironment.Notify("STATUS=Starting"));
@@ -48,7 +48,7 @@ TEST(SystemdNotifyTest, ReachesAnAbstractSocket) {
   ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address),
                  static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size())),
             0);
-  EXPECT_TRUE(TSystemdNotifier("@" + name).Notify("READY=1"));
+  EXPECT_TRUE(SystemdNotifier("@" + name).Notify("READY=1"));
   char buffer[64];
   const ssize_t n = recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
   close(fd);
@@ -56,8 +56,8 @@ TEST(SystemdNotifyTest, ReachesAnAbstractSocket) {
 }
 
 TEST(SystemdNotifyTest, OffOrUnreachableNeverRaises) {
-  EXPECT_FALSE(TSystemdNotifier("").Enabled());
-  EXPECT_FALSE(TSystemdNotifier("").Notify("READY=1"));
+  EXPECT_FALSE(SystemdNotifier("").Enabled());
+  EXPECT_FALSE(SystemdNotifier("").Notify("READY=1"));
   const struct {
     std::string path;
     int error;
@@ -69,7 +69,7 @@ TEST(SystemdNotifyTest, OffOrUnreachableNeverRaises) {
   for (const auto& c : unreachable) {
     SCOPED_TRACE(c.path);
     errno = 0;
-    EXPECT_FALSE(TSystemdNotifier(c.path).Notify("READY=1"));
+    EXPECT_FALSE(SystemdNotifier(c.path).Notify("READY=1"));
     EXPECT_EQ(errno, c.error);
   }
 }

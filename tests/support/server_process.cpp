@@ -50,10 +50,10 @@ bool ServerProcess::Start(const std::string& notifySocket, const std::vector<std
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  if (standardOutput_ >= 0) {
-    posix_spawn_file_actions_adddup2(&actions, standardOutput_, STDOUT_FILENO);
-    if (errorToo_)
-      posix_spawn_file_actions_adddup2(&actions, standardOutput_, STDERR_FILENO);
+  if (standard_output_ >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, standard_output_, STDOUT_FILENO);
+    if (error_too_)
+      posix_spawn_file_actions_adddup2(&actions, standard_output_, STDERR_FILENO);
     else
       posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, LogPath().c_str(),
                                        O_WRONLY | O_CREAT | O_APPEND, 0644);

@@ -30,8 +30,8 @@ class ServerProcess {
   // The next start gives the program fd as its standard output; standard
   // error then goes to the log file alone, or to fd too when errorToo is set.
   void SetStandardOutput(int fd, bool errorToo = false) {
-    standardOutput_ = fd;
-    errorToo_ = errorToo;
+    standard_output_ = fd;
+    error_too_ = errorToo;
   }
 
   // Starts the program with the arguments; NOTIFY_SOCKET names notifySocket.
@@ -51,8 +51,8 @@ class ServerProcess {
 
  private:
   std::string folder_;
-  int standardOutput_ = -1;
-  bool errorToo_ = false;
+  int standard_output_ = -1;
+  bool error_too_ = false;
   pid_t pid_ = -1;
   bool exited_ = false;
 };

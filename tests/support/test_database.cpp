@@ -41,19 +41,19 @@ uint64_t Fnv1a(std::string_view text) {
 // Attaches to the database at `path` and runs work in a transaction of that
 // attachment; both end with the call.
 void OnNewAttachment(const std::string& path,
-                     const std::function<void(TIB_Connection&, TIB_Transaction&)>& work) {
-  TIB_Connection connection;
+                     const std::function<void(DbConnection&, Transaction&)>& work) {
+  DbConnection connection;
   connection.SetDatabaseName(path);
   connection.SetUsername(TestDatabase::User());
   connection.Connect();
-  TIB_Transaction transaction(connection);
+  Transaction transaction(connection);
   work(connection, transaction);
 }
 
 // Builds a database from the schema at `path`.
 void BuildDatabase(const std::string& path, const std::string& schema) {
   CreateDatabase(path, TestDatabase::User(), "");
-  OnNewAttachment(path, [&](TIB_Connection& connection, TIB_Transaction& transaction) {
+  OnNewAttachment(path, [&](DbConnection& connection, Transaction& transaction) {
     ExecuteScript(connection, transaction, schema);
     connection.Disconnect();
   });
@@ -122,20 +122,20 @@ TestDatabase::~TestDatabase() {
   fs::remove(path_, ignored);
 }
 
-void TestDatabase::Configure(TIB_Connection& connection) const {
+void TestDatabase::Configure(DbConnection& connection) const {
   connection.SetDatabaseName(path_);
   connection.SetUsername(User());
 }
 
 void TestDatabase::Exec(std::string_view sql) {
-  OnNewAttachment(path_, [&](TIB_Connection& connection, TIB_Transaction& transaction) {
+  OnNewAttachment(path_, [&](DbConnection& connection, Transaction& transaction) {
     ExecuteImmediate(connection, transaction, sql);
     transaction.Commit();
   });
 }
 
 void TestDatabase::ExecScript(std::string_view script) {
-  OnNewAttachment(path_, [&](TIB_Connection& connection, TIB_Transaction& transaction) {
+  OnNewAttachment(path_, [&](DbConnection& connection, Transaction& transaction) {
     ExecuteScript(connection, transaction, script);
   });
 }

@@ -7,7 +7,7 @@
 
 namespace qv {
 
-class TIB_Connection;
+class DbConnection;
 
 class TestDatabase {
  public:
@@ -21,7 +21,7 @@ class TestDatabase {
   void ExecScript(std::string_view script);  // ";"-separated statements, committed
 
   // Sets database name and user name of a connection to this database.
-  void Configure(TIB_Connection& connection) const;
+  void Configure(DbConnection& connection) const;
   // The user name embedded attachments use.
   static const char* User() { return "SYSDBA"; }
   // The schema file of the source tree.

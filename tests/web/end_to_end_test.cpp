@@ -60,26 +60,26 @@ class EndToEndTest : public ::testing::Test {
     std::ofstream(ini) << "[DB]\nDBName=" << database_.Path() << "\nUser=" << TestDatabase::User()
                        << "\n";
 
-    TPoolOptions options;
-    options.PoolSize = 2;
-    options.AcquireTimeoutMs = 300;  // requests come one at a time; only the busy-pool test waits
-    options.Factory = [ini] { return NewDatabaseSession(ini); };
-    pool_ = std::make_unique<TFixedConnectionPool>(std::move(options));
-    router_ = std::make_unique<TRequestRouter>(*pool_, [] { return std::string(); });
+    PoolOptions options;
+    options.pool_size = 2;
+    options.acquire_timeout_ms = 300;  // requests come one at a time; only the busy-pool test waits
+    options.factory = [ini] { return NewDatabaseSession(ini); };
+    pool_ = std::make_unique<ConnectionPool>(std::move(options));
+    router_ = std::make_unique<RequestRouter>(*pool_, [] { return std::string(); });
 
     server_.AddBinding("127.0.0.1", 0);
     server_.SetSessionState(true);
     server_.SetAutoStartSession(true);
     server_.SetSessionTimeOut(600000);
-    server_.OnCommandGet = [this](TIdContext* context, TIdHTTPRequestInfo& request,
-                                  TIdHTTPResponseInfo& response) {
-      router_->Server1CommandGet(context, request, response);
+    server_.on_command_get = [this](ConnectionContext* context, Request& request,
+                                  Response& response) {
+      router_->HandleRequest(context, request, response);
     };
-    server_.OnSessionStart = [this](TIdHTTPSession& session) {
-      router_->Server1SessionStart(session);
+    server_.on_session_start = [this](Session& session) {
+      router_->StartSession(session);
     };
     server_.SetActive(true);
-    port_ = server_.Bindings()[0].Port;
+    port_ = server_.Bindings()[0].port;
   }
 
   ~EndToEndTest() override {
@@ -112,12 +112,12 @@ class EndToEndTest : public ::testing::Test {
 
   TestDatabase database_;
   std::filesystem::path folder_;
-  std::unique_ptr<TFixedConnectionPool> pool_;
-  std::unique_ptr<TRequestRouter> router_;
-  TIdHTTPServer server_;
+  std::unique_ptr<ConnectionPool> pool_;
+  std::unique_ptr<RequestRouter> router_;
+  HttpServer server_;
   int port_ = 0;
   std::string cookie_;
-  std::string expectedStatus_ = "HTTP/1.1 200 OK";
+  std::string expected_status_ = "HTTP/1.1 200 OK";
 
  private:
   std::string CookieLine() const {
@@ -125,7 +125,7 @@ class EndToEndTest : public ::testing::Test {
   }
   HttpAnswer Send(const std::string& request) {
     HttpAnswer answer = Exchange(port_, request);
-    EXPECT_EQ(answer.status_line, expectedStatus_);
+    EXPECT_EQ(answer.status_line, expected_status_);
     EXPECT_EQ(answer.Header("Content-Length"), std::to_string(answer.body.size()));
     EXPECT_EQ(answer.Header("Content-Type"), "");
     const std::string setCookie = answer.Header("Set-Cookie");
@@ -191,7 +191,7 @@ TEST_F(EndToEndTest, PoolTimeOutIsSentAsThePageWithStatus503) {
   PoolLease first, second;
   pool_->Acquire(first);
   pool_->Acquire(second);  // both places lent out
-  expectedStatus_ = "HTTP/1.1 503 Service Unavailable";
+  expected_status_ = "HTTP/1.1 503 Service Unavailable";
   const HttpAnswer answer = Get("/");
   EXPECT_EQ(answer.body, "Connection pool timeout. Cannot obtain a connection");
   EXPECT_EQ(answer.Header("Retry-After"), "5");
@@ -201,9 +201,9 @@ TEST_F(EndToEndTest, PoolTimeOutIsSentAsThePageWithStatus503) {
 // refusal is a whole answer that never reaches the database.
 TEST_F(EndToEndTest, LogOnThrottleCountsTheForwardedClient) {
   server_.SetActive(false);
-  server_.SetTrustedProxies(TTrustedProxies::Parse("127.0.0.1"));
+  server_.SetTrustedProxies(TrustedProxies::Parse("127.0.0.1"));
   server_.SetActive(true);
-  port_ = server_.Bindings()[0].Port;
+  port_ = server_.Bindings()[0].port;
   const auto logOn = [this](const std::string& client, const std::string& form) {
     return Exchange(port_, "POST /DOLOGIN HTTP/1.1\r\nHost: localhost\r\nX-Forwarded-For: " + client +
                                "\r\nContent-Type: application/x-www-form-urlencoded\r\n"

@@ -16,12 +16,12 @@ namespace qv::webtest {
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = TLogonThrottle::Clock;
+using Clock = LogonThrottle::Clock;
 
 const Clock::time_point kStart = Clock::now();
 
 TEST(LogonThrottleTest, WindowSlidesAndRetryAfterCountsToTheOldestFailure) {
-  TLogonThrottle throttle(5);
+  LogonThrottle throttle(5);
   // Failures at 0, 10, 20, 30 and 40 s.
   for (int i = 0; i < 5; ++i) {
     EXPECT_EQ(throttle.RetryAfter("10.0.0.1", "alice", kStart + i * 10s), 0) << i;
@@ -49,9 +49,9 @@ TEST(LogonThrottleTest, WindowSlidesAndRetryAfterCountsToTheOldestFailure) {
 
 // How many attempts one more visitor could start now: reservations are taken
 // and held until none is granted, then given back.
-int PlacesLeft(TLogonThrottle& throttle, const std::string& address, const std::string& name,
+int PlacesLeft(LogonThrottle& throttle, const std::string& address, const std::string& name,
                bool vary_address) {
-  std::vector<TLogonThrottle::Reservation> held;
+  std::vector<LogonThrottle::Reservation> held;
   for (int i = 0; i < 100; ++i) {
     const std::string tag = "probe" + std::to_string(i);
     auto reservation = vary_address ? throttle.Reserve(tag, name, kStart) : throttle.Reserve(address, tag, kStart);
@@ -77,15 +77,15 @@ TEST(LogonThrottleTest, OutcomeSettlesTheReservedPlace) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    TLogonThrottle throttle(3);
+    LogonThrottle throttle(3);
     throttle.Failed("10.0.0.1", "alice", kStart);
     {
-      TLogonThrottle::Reservation attempt = throttle.Reserve("10.0.0.1", " Alice", kStart);
+      LogonThrottle::Reservation attempt = throttle.Reserve("10.0.0.1", " Alice", kStart);
       ASSERT_TRUE(attempt.Granted());
       EXPECT_EQ(PlacesLeft(throttle, "10.0.0.1", "", false), 1) << "the place is held while checking";
       if (c.outcome == Outcome::kFailed) attempt.Failed();
       if (c.outcome == Outcome::kSucceeded) attempt.Succeeded();
-      if (c.outcome == Outcome::kGivenBack) attempt = TLogonThrottle::Reservation();
+      if (c.outcome == Outcome::kGivenBack) attempt = LogonThrottle::Reservation();
       attempt.Failed();  // settled once only: no effect afterwards
     }
     EXPECT_EQ(PlacesLeft(throttle, "10.0.0.1", "", false), c.address_places);
@@ -94,7 +94,7 @@ TEST(LogonThrottleTest, OutcomeSettlesTheReservedPlace) {
 }
 
 TEST(LogonThrottleTest, GivenBackWhenTheReservationEnds) {
-  TLogonThrottle throttle(2);
+  LogonThrottle throttle(2);
   { const auto attempt = throttle.Reserve("10.0.0.1", "alice", kStart); }
   EXPECT_EQ(PlacesLeft(throttle, "10.0.0.1", "", false), 2);
   EXPECT_EQ(throttle.TrackedAddresses(), 0u);
@@ -102,7 +102,7 @@ TEST(LogonThrottleTest, GivenBackWhenTheReservationEnds) {
 }
 
 TEST(LogonThrottleTest, AttemptsStillBeingCheckedCountAsFailuresMadeNow) {
-  TLogonThrottle throttle(3);
+  LogonThrottle throttle(3);
   throttle.Failed("10.0.0.1", "alice", kStart);
   const auto first = throttle.Reserve("10.0.0.1", "alice", kStart + 10s);
   const auto second = throttle.Reserve("10.0.0.1", "alice", kStart + 20s);
@@ -112,13 +112,13 @@ TEST(LogonThrottleTest, AttemptsStillBeingCheckedCountAsFailuresMadeNow) {
   EXPECT_EQ(refused.RetryAfter(), 30);
   EXPECT_EQ(throttle.RetryAfter("10.0.0.2", "alice", kStart + 30s), 30);
   // Without earlier failures, a full set of held places frees a window from now.
-  TLogonThrottle fresh(1);
+  LogonThrottle fresh(1);
   const auto held = fresh.Reserve("10.0.0.1", "bob", kStart);
   EXPECT_EQ(fresh.Reserve("10.0.0.3", "bob", kStart + 5s).RetryAfter(), 60);
 }
 
 TEST(LogonThrottleTest, SuccessWhileOthersAreCheckedKeepsTheirFailures) {
-  TLogonThrottle throttle(2);
+  LogonThrottle throttle(2);
   auto wrong = throttle.Reserve("10.0.0.1", "alice", kStart);
   auto right = throttle.Reserve("10.0.0.2", "alice", kStart);
   right.Succeeded();
@@ -143,7 +143,7 @@ TEST(LogonThrottleTest, BurstOfSimultaneousAttemptsLetsAtMostTheLimitThrough) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    TLogonThrottle throttle(c.limit);
+    LogonThrottle throttle(c.limit);
     std::barrier start(c.attempts);
     std::atomic<int> granted{0};
     std::vector<std::thread> threads;
@@ -168,21 +168,21 @@ TEST(LogonThrottleTest, BurstOfSimultaneousAttemptsLetsAtMostTheLimitThrough) {
 }
 
 TEST(LogonThrottleTest, LimitZeroCountsNothing) {
-  TLogonThrottle throttle(0);
+  LogonThrottle throttle(0);
   for (int i = 0; i < 20; ++i) throttle.Failed("10.0.0.1", "alice", kStart);
   EXPECT_EQ(throttle.RetryAfter("10.0.0.1", "alice", kStart), 0);
   EXPECT_EQ(throttle.TrackedAddresses(), 0u);
 }
 
 TEST(LogonThrottleTest, NameKeyTrimsUpperCasesAndCuts) {
-  EXPECT_EQ(TLogonThrottle::NameKey(" \talice\r\n"), "ALICE");
-  EXPECT_EQ(TLogonThrottle::NameKey("Ärger"), "\xC3\x84RGER");
-  EXPECT_EQ(TLogonThrottle::NameKey(std::string(5000, 'a')),
-            std::string(TLogonThrottle::kMaxNameKey, 'A'));
+  EXPECT_EQ(LogonThrottle::NameKey(" \talice\r\n"), "ALICE");
+  EXPECT_EQ(LogonThrottle::NameKey("Ärger"), "\xC3\x84RGER");
+  EXPECT_EQ(LogonThrottle::NameKey(std::string(5000, 'a')),
+            std::string(LogonThrottle::kMaxNameKey, 'A'));
 }
 
 TEST(LogonThrottleTest, MadeUpNamesAndAddressesCannotGrowItWithoutLimit) {
-  TLogonThrottle throttle(5, 1000);
+  LogonThrottle throttle(5, 1000);
   throttle.Failed("10.0.0.1", "victim", kStart);
   for (int i = 0; i < 100000; ++i) {
     throttle.Failed("10." + std::to_string(i >> 16) + "." + std::to_string((i >> 8) & 255) + "." +
@@ -201,7 +201,7 @@ TEST(LogonThrottleTest, MadeUpNamesAndAddressesCannotGrowItWithoutLimit) {
 class RouterThrottleTest : public RouterTest {
  protected:
   Outcome LogOn(const std::string& address, const std::string& name, const std::string& password) {
-    remoteIp_ = address;
+    remote_ip_ = address;
     return Run("/DOLOGIN", Visitor::kNew, {"uName=" + name, "uPass=" + password});
   }
   void FailFiveTimes(const std::string& address, const std::string& name) {
@@ -230,7 +230,7 @@ TEST_F(RouterThrottleTest, SixthAttemptFromTheAddressIsRefusedEvenWithTheRightPa
   ExpectRefused(LogOn("10.0.0.1", "alice", "pw"));
   ExpectRefused(LogOn("10.0.0.1", "bob", "pw"));
   // Other pages from that address are served as before.
-  remoteIp_ = "10.0.0.1";
+  remote_ip_ = "10.0.0.1";
   EXPECT_EQ(Run("/LIST", Visitor::kLoggedIn).calls, std::vector<std::string>{"PropertyListPage"});
   // Another address, another name: unaffected.
   const Outcome other = LogOn("10.0.0.2", "bob", "wrong");

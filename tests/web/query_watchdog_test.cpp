@@ -28,7 +28,7 @@ struct Calls {
   std::mutex lock;
   std::vector<std::pair<bool, Clock::duration>> seen;  // abort, time since start
   Clock::time_point start = Clock::now();
-  TQueryWatchdog::TCancel Cancel() {
+  QueryWatchdog::Cancel Cancel() {
     return [this](bool abort) {
       return [this, abort] {
         std::lock_guard guard(lock);
@@ -46,7 +46,7 @@ struct Calls {
 };
 
 TEST(QueryWatchdogTest, CancelAtTheLimitThenDropTheConnectionAfterTheGrace) {
-  TQueryWatchdog watchdog(300ms);
+  QueryWatchdog watchdog(300ms);
   Calls calls;
   const uint64_t id = watchdog.Watch(200ms, calls.Cancel());
   calls.WaitFor(2);
@@ -61,7 +61,7 @@ TEST(QueryWatchdogTest, CancelAtTheLimitThenDropTheConnectionAfterTheGrace) {
 }
 
 TEST(QueryWatchdogTest, CallThatEndsInTimeIsNeverCancelled) {
-  TQueryWatchdog watchdog(100ms);
+  QueryWatchdog watchdog(100ms);
   Calls calls;
   const uint64_t quick = watchdog.Watch(300ms, calls.Cancel());
   const uint64_t unlimited = watchdog.Watch(0ms, calls.Cancel());
@@ -73,7 +73,7 @@ TEST(QueryWatchdogTest, CallThatEndsInTimeIsNeverCancelled) {
 }
 
 TEST(QueryWatchdogTest, AbortAllDropsEveryWatchedCallAndThoseThatStartUntilResumed) {
-  TQueryWatchdog watchdog(2s);
+  QueryWatchdog watchdog(2s);
   Calls calls;
   const uint64_t limited = watchdog.Watch(60s, calls.Cancel());
   const uint64_t unlimited = watchdog.Watch(0ms, calls.Cancel());
@@ -106,7 +106,7 @@ int ProcessThreads() {
 TEST(QueryWatchdogTest, ManyTimeOutsAtOnceAreCancelledInOrderOnOneThread) {
   constexpr int kCalls = 20;
   const int before = ProcessThreads();
-  TQueryWatchdog watchdog(60s);
+  QueryWatchdog watchdog(60s);
   std::mutex lock;
   std::vector<int> order;
   std::vector<std::thread::id> threads;
@@ -149,7 +149,7 @@ TEST(QueryWatchdogTest, DropComesAtTheGraceAlthoughTheCancelHangs) {
   bool release = false;
   bool dropped = false;
   {
-    TQueryWatchdog watchdog(200ms);
+    QueryWatchdog watchdog(200ms);
     const auto start = Clock::now();
     const uint64_t id = watchdog.Watch(100ms, [&](bool abort) {
       return [&, abort] {
@@ -174,7 +174,7 @@ TEST(QueryWatchdogTest, DropComesAtTheGraceAlthoughTheCancelHangs) {
 }
 
 TEST(QueryWatchdogTest, CancelThatFailsIsReported) {
-  TQueryWatchdog watchdog(100ms);
+  QueryWatchdog watchdog(100ms);
   std::mutex lock;
   std::vector<std::string> reports;
   watchdog.SetOnCancelFailure([&](const std::string& message) {

@@ -112,8 +112,8 @@ TEST_F(RouterTest, LogOffHoldsForTheNextRequestOfTheSession) {
 }
 
 TEST_F(RouterTest, NewSessionStartsLoggedOut) {
-  TIdHTTPSession session("ABCDEFGHIJKLMNO", "127.0.0.1");
-  router_.Server1SessionStart(session);
+  Session session("ABCDEFGHIJKLMNO", "127.0.0.1");
+  router_.StartSession(session);
   EXPECT_EQ(session.Content().Text(), "LoggedIn=False\r\n");
 }
 
@@ -138,7 +138,7 @@ TEST_F(RouterTest, FailureSendsOnlyTheMessageWithStatus500) {
 }
 
 TEST_F(RouterTest, PoolTimeOutSendsItsMessageAsUnavailable) {
-  poolBusy_ = true;
+  pool_busy_ = true;
   for (const char* path : {"/list", "/LOGON", "/", "/DOLOGIN"}) {
     SCOPED_TRACE(path);
     const Outcome outcome = Run(path, kIn, {"uName=alice", "uPass=pw"});
@@ -151,11 +151,11 @@ TEST_F(RouterTest, PoolTimeOutSendsItsMessageAsUnavailable) {
 
 TEST_F(RouterTest, OtherErrorsPassToTheEngineAndTheSessionIsStillGivenBack) {
   FailHalfWay(pages_, "MainMenuPage", true);
-  TIdHTTPRequestInfo request;
-  request.Document = "/";
-  request.Session = NewSession(kIn);
-  TIdHTTPResponseInfo response(nullptr);
-  EXPECT_THROW(router_.Server1CommandGet(nullptr, request, response), std::runtime_error);
+  Request request;
+  request.document = "/";
+  request.session = NewSession(kIn);
+  Response response(nullptr);
+  EXPECT_THROW(router_.HandleRequest(nullptr, request, response), std::runtime_error);
   EXPECT_EQ(lender_->outstanding, 0);
 }
 
@@ -178,7 +178,7 @@ TEST_F(LogoTest, AnyImagePathSendsTheLogoToEveryVisitor) {
   const std::string logo("\xFF\xD8\xFF\xE0\0\x10JFIF\0logo bytes\xFF\xD9", 24);
   WriteLogo(logo);
   for (const std::string& htDocs : {folder_.string(), folder_.string() + "/"}) {
-    htDocs_ = htDocs;
+    ht_docs_ = htDocs;
     for (const char* path : {"/image/qv_logo_jpg.jpg", "/image/anything.gif", "/x/Image"}) {
       for (Visitor visitor : {kOut, kIn, Visitor::kNoSession}) {
         SCOPED_TRACE(htDocs + " " + path);
@@ -193,8 +193,8 @@ TEST_F(LogoTest, AnyImagePathSendsTheLogoToEveryVisitor) {
 }
 
 TEST_F(LogoTest, NoRegularLogoFileSendsNoBody) {
-  htDocs_ = folder_.string();
-  const std::string logo = TRequestRouter::LogoFileName(htDocs_);
+  ht_docs_ = folder_.string();
+  const std::string logo = RequestRouter::LogoFileName(ht_docs_);
   // Nothing there, a folder in its place, a FIFO in its place (must not hang the open).
   const std::vector<std::pair<const char*, std::function<void()>>> cases = {
       {"missing", [] {}},
@@ -215,17 +215,17 @@ TEST_F(LogoTest, NoRegularLogoFileSendsNoBody) {
 
 TEST_F(LogoTest, LogOffWithImageLogsOffAndSendsTheLogo) {
   WriteLogo("L");
-  htDocs_ = folder_.string();
+  ht_docs_ = folder_.string();
   const Outcome outcome = Run("/logoff/image", kIn);
   EXPECT_EQ(outcome.body, "L");
   EXPECT_EQ(outcome.loggedIn, "False");
 }
 
 TEST(LogoFileName, JoinsTheFolderAndTheLogoName) {
-  EXPECT_EQ(TRequestRouter::LogoFileName(""), "/qv_logo_jpg.jpg");
-  EXPECT_EQ(TRequestRouter::LogoFileName("/srv/htdocs"), "/srv/htdocs/qv_logo_jpg.jpg");
-  EXPECT_EQ(TRequestRouter::LogoFileName("/srv/htdocs/"), "/srv/htdocs/qv_logo_jpg.jpg");
-  EXPECT_EQ(TRequestRouter::LogoFileName("htdocs"), "htdocs/qv_logo_jpg.jpg");
+  EXPECT_EQ(RequestRouter::LogoFileName(""), "/qv_logo_jpg.jpg");
+  EXPECT_EQ(RequestRouter::LogoFileName("/srv/htdocs"), "/srv/htdocs/qv_logo_jpg.jpg");
+  EXPECT_EQ(RequestRouter::LogoFileName("/srv/htdocs/"), "/srv/htdocs/qv_logo_jpg.jpg");
+  EXPECT_EQ(RequestRouter::LogoFileName("htdocs"), "htdocs/qv_logo_jpg.jpg");
 }
 
 }  // namespace

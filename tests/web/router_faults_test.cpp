@@ -28,8 +28,8 @@ constexpr int32_t kNetWriteError = 335544727;  // error writing data to the conn
 constexpr int32_t kNetReadError = 335544726;   // error reading data from the connection
 constexpr int32_t kDsqlError = 335544569;      // dynamic SQL error
 
-EIB_ISCError IscError(int32_t code, bool attach = false) {
-  EIB_ISCError error("ISC ERROR CODE:" + std::to_string(code) + "\r\n", {1, code, 0}, 0, "");
+DbStatusError IscError(int32_t code, bool attach = false) {
+  DbStatusError error("ISC ERROR CODE:" + std::to_string(code) + "\r\n", {1, code, 0}, 0, "");
   if (attach) error.SetAttachFailed();
   return error;
 }
@@ -71,13 +71,13 @@ class RouterFaultsTest : public ::testing::Test {
 
   RouterFaultsTest()
       : router_(
-            [this](PoolLease& lease, TAcquireMode mode) {
+            [this](PoolLease& lease, AcquireMode mode) {
               lease.Release();
               std::lock_guard guard(lock_);
               modes_.push_back(mode);
-              if (attachFailure_) throw IscError(335544721, true);
+              if (attach_failure_) throw IscError(335544721, true);
               lease = lender_->Lend();
-              return mode == TAcquireMode::amFreshConnection || freshSessions_;
+              return mode == AcquireMode::kFreshConnection || fresh_sessions_;
             },
             [] { return std::string(); }, pages_.Table()) {
     pages_.behaviour = [this](PageContext& page) { faulty_.Page(page); };
@@ -89,33 +89,33 @@ class RouterFaultsTest : public ::testing::Test {
     });
     router_.SetOnCancelFailure([this](const std::string& message) {
       std::lock_guard guard(lock_);
-      cancelFailures_.push_back(message);
+      cancel_failures_.push_back(message);
     });
   }
 
   Outcome Run(const std::string& path) {
-    TIdHTTPRequestInfo request;
-    request.Command = "GET";
-    request.Document = path;
-    request.RemoteIP = "192.0.2.7";
-    request.Session = std::make_shared<TIdHTTPSession>("ABCDEFGHIJKLMNO", "192.0.2.7");
-    request.Session->SetContentValue("LoggedIn", "True");
-    TIdHTTPResponseInfo response(nullptr);
-    router_.Server1CommandGet(nullptr, request, response);
-    return {response.ResponseNo, response.CustomHeaders.Values("Retry-After"), response.ContentText};
+    Request request;
+    request.command = "GET";
+    request.document = path;
+    request.remote_ip = "192.0.2.7";
+    request.session = std::make_shared<Session>("ABCDEFGHIJKLMNO", "192.0.2.7");
+    request.session->SetContentValue("LoggedIn", "True");
+    Response response(nullptr);
+    router_.HandleRequest(nullptr, request, response);
+    return {response.response_no, response.custom_headers.Values("Retry-After"), response.content_text};
   }
 
   FaultyPages faulty_;
   PageStandIns pages_;
   std::shared_ptr<SessionLender> lender_ = std::make_shared<SessionLender>();
   std::mutex lock_;
-  std::vector<TAcquireMode> modes_;
+  std::vector<AcquireMode> modes_;
   std::vector<std::string> reports_;
   std::vector<FailureKind> kinds_;
-  std::vector<std::string> cancelFailures_;
-  bool attachFailure_ = false;
-  bool freshSessions_ = false;  // Acquire reports every session as connected just now
-  TRequestRouter router_;
+  std::vector<std::string> cancel_failures_;
+  bool attach_failure_ = false;
+  bool fresh_sessions_ = false;  // Acquire reports every session as connected just now
+  RequestRouter router_;
 };
 
 TEST_F(RouterFaultsTest, EachKindOfFailureGetsItsStatusRetryAndDiscard) {
@@ -127,10 +127,10 @@ TEST_F(RouterFaultsTest, EachKindOfFailureGetsItsStatusRetryAndDiscard) {
     int status;
     int pageCalls;
     int discards;
-    std::vector<TAcquireMode> modes;
+    std::vector<AcquireMode> modes;
   };
-  const auto any = TAcquireMode::amAny;
-  const auto fresh = TAcquireMode::amFreshConnection;
+  const auto any = AcquireMode::kAny;
+  const auto fresh = AcquireMode::kFreshConnection;
   const Case cases[] = {
       {"success", {}, false, false, 200, 1, 0, {any}},
       {"lost, then fine on a fresh connection", {kNetWriteError}, false, false, 200, 2, 1,
@@ -148,8 +148,8 @@ TEST_F(RouterFaultsTest, EachKindOfFailureGetsItsStatusRetryAndDiscard) {
     faulty_.calls = 0;
     lender_->discards = 0;
     modes_.clear();
-    freshSessions_ = c.freshSession;
-    attachFailure_ = c.attachFailure;
+    fresh_sessions_ = c.freshSession;
+    attach_failure_ = c.attachFailure;
     const Outcome outcome = Run("/people");
     EXPECT_EQ(outcome.status, c.status);
     EXPECT_EQ(outcome.retryAfter, c.status == 503 ? "5" : "");
@@ -169,7 +169,7 @@ TEST_F(RouterFaultsTest, EachKindOfFailureGetsItsStatusRetryAndDiscard) {
 TEST_F(RouterFaultsTest, FailedPageIsReportedWithAddressPathStatusAndMessage) {
   faulty_.failures = {kDsqlError};
   Run("/PeoPle/x");
-  freshSessions_ = true;
+  fresh_sessions_ = true;
   faulty_.failures = {kNetWriteError};
   Run("/notes");
   Run("/people");  // a success is not reported
@@ -215,7 +215,7 @@ TEST_F(RouterFaultsTest, PageOverItsTimeOutIsAnsweredAsCancelledAndItsSessionDis
   // calls past their time-out reached no database, and each is told.
   std::lock_guard guard(lock_);
   const std::string failed = "Could not ask the database to cancel a page call past its query time-out";
-  EXPECT_EQ(cancelFailures_, (std::vector<std::string>{failed, failed}));
+  EXPECT_EQ(cancel_failures_, (std::vector<std::string>{failed, failed}));
 }
 
 }  // namespace

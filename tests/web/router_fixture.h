@@ -42,54 +42,54 @@ class RouterTest : public ::testing::Test {
 
   RouterTest()
       : router_(
-            [this](PoolLease& lease, TAcquireMode) {
+            [this](PoolLease& lease, AcquireMode) {
               lease.Release();
-              if (poolBusy_) throw EConnPoolException();
+              if (pool_busy_) throw PoolTimeout();
               ++acquisitions_;
               lease = lender_->Lend();
               return false;
             },
-            [this] { return htDocs_; }, pages_.Table()) {}
+            [this] { return ht_docs_; }, pages_.Table()) {}
 
-  std::shared_ptr<TIdHTTPSession> NewSession(Visitor visitor) {
+  std::shared_ptr<Session> NewSession(Visitor visitor) {
     if (visitor == Visitor::kNoSession) return nullptr;
-    auto session = std::make_shared<TIdHTTPSession>("ABCDEFGHIJKLMNO", "127.0.0.1");
-    if (visitor != Visitor::kNoValue) router_.Server1SessionStart(*session);
+    auto session = std::make_shared<Session>("ABCDEFGHIJKLMNO", "127.0.0.1");
+    if (visitor != Visitor::kNoValue) router_.StartSession(*session);
     if (visitor == Visitor::kLoggedIn) session->SetContentValue("LoggedIn", "True");
     if (visitor == Visitor::kLowerFalse) session->SetContentValue("LoggedIn", "false");
     return session;
   }
 
   // One request on the given session; params are name=value entries.
-  Outcome Run(const std::string& path, std::shared_ptr<TIdHTTPSession> session,
+  Outcome Run(const std::string& path, std::shared_ptr<Session> session,
               const std::vector<std::string>& params = {}) {
     pages_.ClearCalls();
     acquisitions_ = 0;
-    TIdHTTPRequestInfo request;
-    request.Command = "GET";
-    request.Document = path;
-    for (const std::string& param : params) request.Params.Add(param);
-    request.Session = session;
-    request.RemoteIP = remoteIp_;
-    TIdHTTPResponseInfo response(nullptr);
-    router_.Server1CommandGet(nullptr, request, response);
+    Request request;
+    request.command = "GET";
+    request.document = path;
+    for (const std::string& param : params) request.params.Add(param);
+    request.session = session;
+    request.remote_ip = remote_ip_;
+    Response response(nullptr);
+    router_.HandleRequest(nullptr, request, response);
     EXPECT_EQ(lender_->outstanding, 0) << "the session was not given back";
 
     Outcome outcome;
-    outcome.body = response.ContentText;
-    if (response.ContentStream) {
+    outcome.body = response.content_text;
+    if (response.content_stream) {
       outcome.stream = true;
-      std::string bytes(static_cast<size_t>(response.ContentStream->Size()), '\0');
-      response.ContentStream->SetPosition(0);
-      bytes.resize(response.ContentStream->Read(bytes.data(), bytes.size()));
+      std::string bytes(static_cast<size_t>(response.content_stream->Size()), '\0');
+      response.content_stream->SetPosition(0);
+      bytes.resize(response.content_stream->Read(bytes.data(), bytes.size()));
       outcome.body = bytes;
     }
     outcome.loggedIn = session ? session->ContentValue("LoggedIn") : "(none)";
     outcome.calls = pages_.Calls();
     outcome.acquisitions = acquisitions_;
-    outcome.status = response.ResponseNo;
-    outcome.retryAfter = response.CustomHeaders.Values("Retry-After");
-    EXPECT_TRUE(response.ContentType.empty());
+    outcome.status = response.response_no;
+    outcome.retryAfter = response.custom_headers.Values("Retry-After");
+    EXPECT_TRUE(response.content_type.empty());
     return outcome;
   }
 
@@ -101,10 +101,10 @@ class RouterTest : public ::testing::Test {
   PageStandIns pages_;
   std::shared_ptr<SessionLender> lender_ = std::make_shared<SessionLender>();
   int acquisitions_ = 0;
-  bool poolBusy_ = false;
-  std::string htDocs_;
-  std::string remoteIp_ = "127.0.0.1";
-  TRequestRouter router_;
+  bool pool_busy_ = false;
+  std::string ht_docs_;
+  std::string remote_ip_ = "127.0.0.1";
+  RequestRouter router_;
 };
 
 }  // namespace qv::webtest

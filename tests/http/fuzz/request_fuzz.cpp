@@ -27,7 +27,7 @@ namespace {
 
 // Hands the input out in pieces of a fixed size, with a "nothing yet" between
 // pieces when asked; holds output back for a few flushes when asked.
-class StreamTransport final : public qv::TIdTransport {
+class StreamTransport final : public qv::Transport {
  public:
   StreamTransport(std::string_view input, size_t piece, bool waits, int holds)
       : input_(input), piece_(piece), waits_(waits), holds_(holds) {}
@@ -94,25 +94,25 @@ std::string ParseAll(std::string_view input, size_t piece) {
   }
 }
 
-class FuzzServer : public qv::TIdHTTPServer {
+class FuzzServer : public qv::HttpServer {
  public:
-  using qv::TIdHTTPServer::DoRequest;
-  using qv::TIdHTTPServer::Limits;
+  using qv::HttpServer::DoRequest;
+  using qv::HttpServer::Limits;
 };
 
-void Handler(qv::TIdContext*, qv::TIdHTTPRequestInfo& request, qv::TIdHTTPResponseInfo& response) {
-  std::string text = request.Document + request.Params.Values("PAGE") + request.Host;
-  if (request.Session) {
-    request.Session->SetContentValue("LoggedIn", request.Params.Values("x"));
-    text += request.Session->ContentValue("LoggedIn");
+void Handler(qv::ConnectionContext*, qv::Request& request, qv::Response& response) {
+  std::string text = request.document + request.params.Values("PAGE") + request.host;
+  if (request.session) {
+    request.session->SetContentValue("LoggedIn", request.params.Values("x"));
+    text += request.session->ContentValue("LoggedIn");
   }
-  if (request.Document.find("/err") != std::string::npos) throw qv::Exception("boom");
-  if (request.Document.find("/stream") != std::string::npos)
-    response.ContentStream = std::make_unique<qv::TMemoryContentStream>(text);
-  else if (request.Document.find("/404") != std::string::npos)
+  if (request.document.find("/err") != std::string::npos) throw qv::Exception("boom");
+  if (request.document.find("/stream") != std::string::npos)
+    response.content_stream = std::make_unique<qv::MemoryContentStream>(text);
+  else if (request.document.find("/404") != std::string::npos)
     response.SetResponseNo(404);
   else
-    response.ContentText = text;
+    response.content_text = text;
 }
 
 }  // namespace
@@ -124,10 +124,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // The decoders on their own.
   qv::URLDecode(input);
-  qv::TNameValueList params;
+  qv::NameValueList params;
   qv::DecodeParams(input, params);
   params.Values("a");
-  qv::TIdURI::Parse(input);
+  qv::Uri::Parse(input);
   qv::ParseHttpDate(input);
   qv::DecodeBase64(input);
 
@@ -141,19 +141,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   server.SetParseParams(!(flags & 2));
   server.SetSessionState(flags & 4);
   server.SetAutoStartSession(true);
-  server.SessionList().MaxSessions = 3;
-  server.SessionList().OnSessionExpendable = [](const qv::TIdHTTPSession& s) {
+  server.SessionList().max_sessions = 3;
+  server.SessionList().OnSessionExpendable = [](const qv::Session& s) {
     return s.ContentValue("LoggedIn") != "True";
   };
-  server.OnCommandGet = Handler;
-  if (flags & 8) server.OnCommandOther = Handler;
-  server.OnSessionStart = [](qv::TIdHTTPSession& s) { s.Content().SetValue("LoggedIn", "False"); };
+  server.on_command_get = Handler;
+  if (flags & 8) server.on_command_other = Handler;
+  server.on_session_start = [](qv::Session& s) { s.Content().SetValue("LoggedIn", "False"); };
   const size_t piece = 1 + ((flags >> 4) & 7) * 97;
   auto transport = std::make_unique<StreamTransport>(input, piece, flags & 0x80, (flags >> 5) & 1 ? 2 : 0);
-  qv::TIdFrontConnection connection(std::move(transport), "127.0.0.1", 1, nullptr, server.Limits());
-  const auto serve = [&server](qv::TIdContext& context) { return server.DoRequest(context); };
+  qv::FrontConnection connection(std::move(transport), "127.0.0.1", 1, nullptr, server.Limits());
+  const auto serve = [&server](qv::ConnectionContext& context) { return server.DoRequest(context); };
 
-  using Next = qv::TIdFrontConnection::Next;
+  using Next = qv::FrontConnection::Next;
   const auto now = std::chrono::steady_clock::now();
   Next next = connection.Receive(now);
   // Each step takes input or output; the input is finite.
