@@ -24,10 +24,10 @@ int Run(int argc, char* argv[]) {
   qv::ServiceApplication::BlockStopSignals();
 
   const std::vector<std::string_view> args(argv + 1, argv + argc);
-  const qv::CommandLine commandLine = qv::ParseCommandLine(args);
-  switch (commandLine.mode) {
+  const qv::CommandLine command_line = qv::ParseCommandLine(args);
+  switch (command_line.mode) {
     case qv::RunMode::Usage:
-      std::cerr << "qvweb: " << commandLine.error << "\n" << qv::UsageText();
+      std::cerr << "qvweb: " << command_line.error << "\n" << qv::UsageText();
       return 2;
     case qv::RunMode::Help:
       std::cout << qv::UsageText();
@@ -39,21 +39,21 @@ int Run(int argc, char* argv[]) {
       break;
   }
 
-  const std::string iniPath = qv::SettingsFilePath(commandLine.config_path);
-  const bool namedFile = !commandLine.config_path.empty();
-  if (commandLine.mode == qv::RunMode::Check)
-    return qv::CheckConfiguration(iniPath, namedFile, std::cout);
-  if (commandLine.mode == qv::RunMode::PrintConfig)
-    return qv::PrintConfiguration(iniPath, namedFile, std::cout, std::cerr);
+  const std::string ini_path = qv::SettingsFilePath(command_line.config_path);
+  const bool named_file = !command_line.config_path.empty();
+  if (command_line.mode == qv::RunMode::Check)
+    return qv::CheckConfiguration(ini_path, named_file, std::cout);
+  if (command_line.mode == qv::RunMode::PrintConfig)
+    return qv::PrintConfiguration(ini_path, named_file, std::cout, std::cerr);
 
-  qv::WebService service(qv::DefaultServiceHost(), iniPath);
+  qv::WebService service(qv::DefaultServiceHost(), ini_path);
   // A settings file the server cannot run with stops it before anything starts.
-  if (commandLine.mode == qv::RunMode::Service && !qv::ValidateSettingsAtStart(service, namedFile))
+  if (command_line.mode == qv::RunMode::Service && !qv::ValidateSettingsAtStart(service, named_file))
     return 1;
   service.Create();
 
   qv::ServiceApplication application(service);
-  application.SetSettingsPath(iniPath);
+  application.SetSettingsPath(ini_path);
   const int result = application.Run(args);
   // The pool and its attachments end with the process: closing them one by
   // one could wait on a database that no longer answers, and calls a stop

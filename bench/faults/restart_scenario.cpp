@@ -32,8 +32,8 @@ double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).coun
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int downSeconds = argc > 1 ? std::atoi(argv[1]) : 5;
-  const int afterSeconds = argc > 2 ? std::atoi(argv[2]) : 15;
+  const int down_seconds = argc > 1 ? std::atoi(argv[1]) : 5;
+  const int after_seconds = argc > 2 ? std::atoi(argv[2]) : 15;
   namespace fs = std::filesystem;
 
   qv::FirebirdServer firebird;
@@ -75,23 +75,23 @@ int main(int argc, char** argv) {
   enum class Phase { kBefore, kDown, kBack };
   Phase phase = Phase::kBefore;
   int requests[3] = {}, failures[3] = {};
-  Clock::time_point killedAt{}, backAt{}, firstSuccessAfterBack{};
-  Clock::time_point lastFailureAfterBack{};
+  Clock::time_point killed_at{}, back_at{}, first_success_after_back{};
+  Clock::time_point last_failure_after_back{};
   const auto start = Clock::now();
   for (int n = 0;; ++n) {
     const auto now = Clock::now();
     if (phase == Phase::kBefore && now - start >= 2s) {
       firebird.Kill();
-      killedAt = Clock::now();
+      killed_at = Clock::now();
       phase = Phase::kDown;
-    } else if (phase == Phase::kDown && now - killedAt >= std::chrono::seconds(downSeconds)) {
+    } else if (phase == Phase::kDown && now - killed_at >= std::chrono::seconds(down_seconds)) {
       if (!firebird.Restart(error)) {
         std::fprintf(stderr, "cannot restart the Firebird server: %s\n", error.c_str());
         return 1;
       }
-      backAt = Clock::now();  // listening again
+      back_at = Clock::now();  // listening again
       phase = Phase::kBack;
-    } else if (phase == Phase::kBack && now - backAt >= std::chrono::seconds(afterSeconds)) {
+    } else if (phase == Phase::kBack && now - back_at >= std::chrono::seconds(after_seconds)) {
       break;
     }
     auto answer = qv::test::TryExchange(port, qv::test::GetRequest("/list", cookie));
@@ -101,9 +101,9 @@ int main(int argc, char** argv) {
     ++requests[p];
     if (!ok) {
       ++failures[p];
-      if (phase == Phase::kBack) lastFailureAfterBack = Clock::now();
-    } else if (phase == Phase::kBack && firstSuccessAfterBack == Clock::time_point{}) {
-      firstSuccessAfterBack = Clock::now();
+      if (phase == Phase::kBack) last_failure_after_back = Clock::now();
+    } else if (phase == Phase::kBack && first_success_after_back == Clock::time_point{}) {
+      first_success_after_back = Clock::now();
     }
     std::this_thread::sleep_until(now + 50ms);
   }
@@ -113,15 +113,15 @@ int main(int argc, char** argv) {
   std::printf("requests before the kill:          %d (failed %d)\n", requests[0], failures[0]);
   std::printf("requests while the server was down: %d (failed %d)\n", requests[1], failures[1]);
   std::printf("requests after the server was back: %d (failed %d)\n", requests[2], failures[2]);
-  if (firstSuccessAfterBack != Clock::time_point{}) {
+  if (first_success_after_back != Clock::time_point{}) {
     std::printf("recovery: first page %.3f s after the server listened again\n",
-                Seconds(firstSuccessAfterBack - backAt));
+                Seconds(first_success_after_back - back_at));
   } else {
     std::printf("recovery: no page succeeded after the server was back\n");
   }
-  if (lastFailureAfterBack != Clock::time_point{}) {
+  if (last_failure_after_back != Clock::time_point{}) {
     std::printf("last failure %.3f s after the server was back\n",
-                Seconds(lastFailureAfterBack - backAt));
+                Seconds(last_failure_after_back - back_at));
   }
   std::printf("qvweb exit status after SIGTERM: %d\n", exit ? *exit : -1);
   fs::remove_all(folder);

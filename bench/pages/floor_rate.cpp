@@ -25,8 +25,8 @@ constexpr int kPoolSize = 5;
 struct RateSetup {
   std::string database;
   std::string user;
-  int32_t propertyId = 0;
-  int32_t violationId = 0;
+  int32_t property_id = 0;
+  int32_t violation_id = 0;
   // One session per benchmark thread, attached on first use and kept for every
   // later benchmark, as a pool keeps its sessions.
   std::array<std::unique_ptr<DatabaseSession>, kPoolSize> sessions;
@@ -58,12 +58,12 @@ RateSetup* Setup() {
     m->Connection().SetDatabaseName(s->database);
     m->Connection().SetUsername(s->user);
     m->Connection().Connect();
-    s->propertyId =
+    s->property_id =
         Env("QV_BENCH_PROPID")
             ? std::atoi(Env("QV_BENCH_PROPID"))
             : FirstInteger(*m, "SELECT FIRST 1 PROPERTY_ID FROM ENTITY GROUP BY PROPERTY_ID "
                                "ORDER BY COUNT(*) DESC, PROPERTY_ID");
-    s->violationId =
+    s->violation_id =
         Env("QV_BENCH_VID")
             ? std::atoi(Env("QV_BENCH_VID"))
             : FirstInteger(*m, "SELECT FIRST 1 VIOLATION_ID FROM VIOLATORS GROUP BY "
@@ -99,8 +99,8 @@ void RunStatements(Page page, DatabaseSession& m, const RateSetup& s) {
   switch (page) {
     case Page::kMainMenu: MainMenuFloor(m); break;
     case Page::kPropertyList: PropertyListFloor(m); break;
-    case Page::kPeople: PeopleFloor(m, s.propertyId); break;
-    case Page::kViolationDetail: ViolationDetailFloor(m, s.violationId); break;
+    case Page::kPeople: PeopleFloor(m, s.property_id); break;
+    case Page::kViolationDetail: ViolationDetailFloor(m, s.violation_id); break;
   }
 }
 
@@ -112,11 +112,11 @@ SimplePageRequest PageRequest(Page page, const RateSetup& s) {
     case Page::kPropertyList: request.document = "/list"; break;
     case Page::kPeople:
       request.document = "/people";
-      request.Add("PROPID", std::to_string(s.propertyId));
+      request.Add("PROPID", std::to_string(s.property_id));
       break;
     case Page::kViolationDetail:
       request.document = "/vdetail";
-      request.Add("VID", std::to_string(s.violationId));
+      request.Add("VID", std::to_string(s.violation_id));
       break;
   }
   return request;

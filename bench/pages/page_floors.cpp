@@ -77,16 +77,16 @@ void PropertyListFloor(DatabaseSession& m) {
   m.Transaction().Commit();
 }
 
-void PeopleFloor(DatabaseSession& m, int32_t propertyId) {
+void PeopleFloor(DatabaseSession& m, int32_t property_id) {
   StartBracket(m);
   AgencyQuery(m);
 
-  Cursor& heading = OpenWith(m, kHeadingQuery, propertyId);
+  Cursor& heading = OpenWith(m, kHeadingQuery, property_id);
   ReadText(heading.Fields()[0]);
   benchmark::DoNotOptimize(heading.Fields()[1].AsInteger());
   heading.Close();
 
-  Cursor& people = OpenWith(m, kPeopleQuery, propertyId);
+  Cursor& people = OpenWith(m, kPeopleQuery, property_id);
   while (!people.Eof()) {
     ReadText(people.Fields()[0]);
     ReadText(people.Fields()[1]);
@@ -96,11 +96,11 @@ void PeopleFloor(DatabaseSession& m, int32_t propertyId) {
   m.Transaction().Commit();
 }
 
-void ViolationDetailFloor(DatabaseSession& m, int32_t violationId) {
+void ViolationDetailFloor(DatabaseSession& m, int32_t violation_id) {
   StartBracket(m);
   AgencyQuery(m);
 
-  Cursor& violation = OpenWith(m, kViolationQuery, violationId);
+  Cursor& violation = OpenWith(m, kViolationQuery, violation_id);
 
   Cursor& name = OpenWith(m, kPropertyNameQuery, violation.Fields()[8].AsInteger());
   ReadText(name.Fields()[0]);
@@ -108,7 +108,7 @@ void ViolationDetailFloor(DatabaseSession& m, int32_t violationId) {
 
   ReadRowsAndClose(violation, 19);
 
-  Cursor& violators = OpenWith(m, kViolatorsQuery, violationId);
+  Cursor& violators = OpenWith(m, kViolatorsQuery, violation_id);
   ReadRowsAndClose(violators, 8);
   m.Transaction().Commit();
 }

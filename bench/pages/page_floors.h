@@ -16,10 +16,10 @@ void MainMenuFloor(DatabaseSession& m);
 void PropertyListFloor(DatabaseSession& m);
 
 // The People page: bracket, agency, heading, people, one phone query per entity.
-void PeopleFloor(DatabaseSession& m, int32_t propertyId);
+void PeopleFloor(DatabaseSession& m, int32_t property_id);
 
 // The violation detail page: bracket, agency, violation, property name,
 // violators.
-void ViolationDetailFloor(DatabaseSession& m, int32_t violationId);
+void ViolationDetailFloor(DatabaseSession& m, int32_t violation_id);
 
 }  // namespace qv

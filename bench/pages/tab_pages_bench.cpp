@@ -47,10 +47,10 @@ std::string SmallBenchData() {
 }
 
 struct BenchSetup {
-  std::unique_ptr<TestDatabase> ownDatabase;  // when QV_BENCH_DB is not set
+  std::unique_ptr<TestDatabase> own_database;  // when QV_BENCH_DB is not set
   std::unique_ptr<DatabaseSession> session;
-  int32_t propertyId = 1;   // the property with the most entities
-  int32_t violationId = 1;  // the violation with the most violators
+  int32_t property_id = 1;   // the property with the most entities
+  int32_t violation_id = 1;  // the violation with the most violators
   int entities = 0;
 };
 
@@ -71,17 +71,17 @@ BenchSetup& Setup() {
     if (path != nullptr && *path != '\0') {
       AttachBenchDatabase(*s.session, path);
     } else {
-      s.ownDatabase = std::make_unique<TestDatabase>();
-      s.ownDatabase->ExecScript(SmallBenchData());
-      s.ownDatabase->Configure(s.session->Connection());
+      s.own_database = std::make_unique<TestDatabase>();
+      s.own_database->ExecScript(SmallBenchData());
+      s.own_database->Configure(s.session->Connection());
       s.session->Connection().Connect();
     }
     Cursor q(s.session->Connection(), s.session->Transaction());
-    s.propertyId = FirstInteger(
+    s.property_id = FirstInteger(
         q, "SELECT FIRST 1 PROPERTY_ID FROM ENTITY GROUP BY PROPERTY_ID ORDER BY COUNT(*) DESC");
     s.entities = FirstInteger(
-        q, "SELECT COUNT(*) FROM ENTITY WHERE PROPERTY_ID = " + std::to_string(s.propertyId));
-    s.violationId = FirstInteger(
+        q, "SELECT COUNT(*) FROM ENTITY WHERE PROPERTY_ID = " + std::to_string(s.property_id));
+    s.violation_id = FirstInteger(
         q, "SELECT FIRST 1 VIOLATION_ID FROM VIOLATORS GROUP BY VIOLATION_ID ORDER BY COUNT(*) "
            "DESC");
     s.session->Transaction().Commit();
@@ -92,7 +92,7 @@ BenchSetup& Setup() {
 
 void BM_PeoplePage(benchmark::State& state) {
   BenchSetup& s = Setup();
-  SimplePageRequest request = LoggedInRequest("PROPID", s.propertyId);
+  SimplePageRequest request = LoggedInRequest("PROPID", s.property_id);
   RunPageLoop(state, *s.session, "PeoplePage", request);
   state.counters["entities"] = s.entities;
 }
@@ -101,13 +101,13 @@ void BM_PeoplePage(benchmark::State& state) {
 // query per entity.
 void BM_PeopleFloor(benchmark::State& state) {
   BenchSetup& s = Setup();
-  for (auto _ : state) PeopleFloor(*s.session, s.propertyId);
+  for (auto _ : state) PeopleFloor(*s.session, s.property_id);
   state.counters["entities"] = s.entities;
 }
 
 void BM_ViolationDetailPage(benchmark::State& state) {
   BenchSetup& s = Setup();
-  SimplePageRequest request = LoggedInRequest("VID", s.violationId);
+  SimplePageRequest request = LoggedInRequest("VID", s.violation_id);
   RunPageLoop(state, *s.session, "ViolationDetailPage", request);
 }
 
@@ -115,7 +115,7 @@ void BM_ViolationDetailPage(benchmark::State& state) {
 // violators.
 void BM_ViolationDetailFloor(benchmark::State& state) {
   BenchSetup& s = Setup();
-  for (auto _ : state) ViolationDetailFloor(*s.session, s.violationId);
+  for (auto _ : state) ViolationDetailFloor(*s.session, s.violation_id);
 }
 
 BENCHMARK(BM_PeoplePage)->Unit(benchmark::kMicrosecond);

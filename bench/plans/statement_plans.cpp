@@ -30,7 +30,7 @@ std::string WithLiterals(Cursor& statement) {
       out += c;
       continue;
     }
-    const int type = statement.Params()[param++].Info().sqlType;
+    const int type = statement.Params()[param++].Info().sql_type;
     out += type == 448 || type == 452 ? "'ABC'" : "1";  // VARCHAR, CHAR: text
   }
   return out;
@@ -67,12 +67,12 @@ int Run(const char* database, const char* user) {
   session.ForEachStatement([&](Cursor& statement) {
     Cursor literal(session.Connection(), session.Transaction());
     literal.SQL().Add(WithLiterals(statement));
-    const std::string withParameters = statement.Plan();
-    const std::string withLiterals = literal.Plan();
-    const bool same = withParameters == withLiterals;
+    const std::string with_parameters = statement.Plan();
+    const std::string with_literals = literal.Plan();
+    const bool same = with_parameters == with_literals;
     if (!same) ++differing;
     std::printf("%s\n%s\n  parameters: %s\n  literals:   %s\n\n", same ? "same" : "DIFFERENT",
-                statement.SQL().Text().c_str(), withParameters.c_str(), withLiterals.c_str());
+                statement.SQL().Text().c_str(), with_parameters.c_str(), with_literals.c_str());
   });
   session.Transaction().Commit();
   std::printf("%d statement(s) with a different plan\n", differing);

@@ -164,15 +164,15 @@ class Loader {
     int status = random_.Chance(80) ? random_.Range(1, 3) : random_.Range(4, 5);
     std::string name = Words({&NameFirstWords(), &NameSecondWords(), &NameSuffixes()});
     int units = Units(type);
-    std::optional<int> addressId;
+    std::optional<int> address_id;
     std::string street;
     if (!random_.Chance(2)) {  // a few properties lack their address row
-      addressId = ++address_ids_;
+      address_id = ++address_ids_;
       street = Street();
       std::optional<std::string> line2;
       if (random_.Chance(15)) line2 = "Bldg " + std::string(1, static_cast<char>('A' + random_.Range(0, 3)));
       std::string zip = Zip(place);
-      address_.Run(*addressId, id, street, line2, place.city, "WA", zip);
+      address_.Run(*address_id, id, street, line2, place.city, "WA", zip);
       ++counts_.addresses;
     }
     Day entered = RandomDay(2001, 2006);
@@ -187,20 +187,20 @@ class Loader {
       Person(id, random_.Range(4, static_cast<int>(EntityTypes().size())), place, street);
     int built = random_.Range(1952, 2005);
     int hour = random_.Range(8, 17);
-    property_.Run(id, name, addressId, units, manager, owner, company, area, beat, type, status,
+    property_.Run(id, name, address_id, units, manager, owner, company, area, beat, type, status,
                   built, TimestampText(entered, hour * 3600));
     ++counts_.properties;
-    if (addressId) {
+    if (address_id) {
       for (int n = PhoneCount(); n > 0; --n) {
         static const std::vector<std::string> kinds{"Office", "Fax", "Emergency", "Leasing"};
-        Phone(1, *addressId, random_.Pick(kinds));
+        Phone(1, *address_id, random_.Pick(kinds));
       }
-      AccessEntries(*addressId, entered);
+      AccessEntries(*address_id, entered);
       if (random_.Chance(20)) {  // a second address with its own access codes
         int second = ++address_ids_;
-        std::string secondStreet = Street();
-        std::string secondZip = Zip(place);
-        address_.Run(second, id, secondStreet, Null{}, place.city, "WA", secondZip);
+        std::string second_street = Street();
+        std::string second_zip = Zip(place);
+        address_.Run(second, id, second_street, Null{}, place.city, "WA", second_zip);
         ++counts_.addresses;
         AccessEntries(second, entered);
       }
@@ -258,12 +258,12 @@ class Loader {
 
   std::string Zip(const AreaInfo& place) {
     char zip[8];
-    std::snprintf(zip, sizeof zip, "%s%02d", place.zipPrefix.c_str(), random_.Range(1, 40));
+    std::snprintf(zip, sizeof zip, "%s%02d", place.zip_prefix.c_str(), random_.Range(1, 40));
     return zip;
   }
 
-  Day RandomDay(int fromYear, int toYear) {
-    return random_.Range(DayOf(fromYear, 1, 1), DayOf(toYear, 12, 31));
+  Day RandomDay(int from_year, int to_year) {
+    return random_.Range(DayOf(from_year, 1, 1), DayOf(to_year, 12, 31));
   }
 
   std::string PhoneNumber() {
@@ -291,17 +291,17 @@ class Loader {
 
   int PhoneCount() { return Weighted({10, 50, 30, 10}); }
 
-  int Phone(int sourceTable, int sourceKey, const std::string& type) {
+  int Phone(int source_table, int source_key, const std::string& type) {
     int id = ++phone_ids_;
     Day day = RandomDay(2002, 2007);
     std::string number = PhoneNumber();
     int seconds = random_.Range(0, 86399);
-    phone_.Run(id, sourceTable, sourceKey, type, number, TimestampText(day, seconds));
+    phone_.Run(id, source_table, source_key, type, number, TimestampText(day, seconds));
     ++counts_.phones;
     return id;
   }
 
-  void AccessEntries(int addressId, Day since) {
+  void AccessEntries(int address_id, Day since) {
     for (int n = Weighted({30, 35, 25, 10}); n > 0; --n) {
       std::string type = random_.Pick(AccessTypes());
       std::string info;
@@ -315,12 +315,12 @@ class Loader {
       int id = ++phone_ids_;
       Day day = since + random_.Range(0, 1500);
       int seconds = random_.Chance(40) ? 0 : random_.Range(8 * 3600, 18 * 3600);
-      phone_.Run(id, 3, addressId, type, info, TimestampText(day, seconds));
-      ++counts_.accessEntries;
+      phone_.Run(id, 3, address_id, type, info, TimestampText(day, seconds));
+      ++counts_.access_entries;
     }
   }
 
-  int Person(int propertyId, int type, const AreaInfo& place, const std::string& onSite) {
+  int Person(int property_id, int type, const AreaInfo& place, const std::string& on_site) {
     int id = ++entity_ids_;
     std::string first = random_.Pick(FirstNames());
     std::string last = random_.Pick(LastNames());
@@ -328,8 +328,8 @@ class Loader {
     std::optional<std::string> city;
     std::optional<std::string> state;
     std::optional<std::string> zip;
-    if (!onSite.empty() && random_.Chance(60)) {
-      addr1 = onSite;
+    if (!on_site.empty() && random_.Chance(60)) {
+      addr1 = on_site;
       city = place.city;
       state = "WA";
       zip = Zip(place);
@@ -342,12 +342,12 @@ class Loader {
     std::optional<std::string> email;
     if (random_.Chance(40)) email = Lower(first.substr(0, 1) + last) + "@example.net";
     std::optional<int> primary = EntityPhones(id);
-    entity_.Run(id, propertyId, type, first, last, addr1, Null{}, city, state, zip, email, primary);
+    entity_.Run(id, property_id, type, first, last, addr1, Null{}, city, state, zip, email, primary);
     ++counts_.entities;
     return id;
   }
 
-  int Company(int propertyId, int type) {
+  int Company(int property_id, int type) {
     int id = ++entity_ids_;
     std::string name = Words({&CompanyWords(), &CompanyKinds()});
     std::string addr1 = Street();
@@ -356,17 +356,17 @@ class Loader {
     const AreaInfo& office = random_.Pick(Areas());
     std::string zip = Zip(office);
     std::optional<int> primary = EntityPhones(id);
-    entity_.Run(id, propertyId, type, "", name, addr1, addr2, office.city, "WA", zip, Null{},
+    entity_.Run(id, property_id, type, "", name, addr1, addr2, office.city, "WA", zip, Null{},
                 primary);
     ++counts_.entities;
     return id;
   }
 
   // The entity's phones; the first one is its primary phone.
-  std::optional<int> EntityPhones(int entityId) {
+  std::optional<int> EntityPhones(int entity_id) {
     std::optional<int> primary;
     for (int n = PhoneCount(); n > 0; --n) {
-      int phone = Phone(2, entityId, random_.Pick(PhoneTypes()));
+      int phone = Phone(2, entity_id, random_.Pick(PhoneTypes()));
       if (!primary) primary = phone;
     }
     return primary;
@@ -380,7 +380,7 @@ class Loader {
     return result;
   }
 
-  void Note(int propertyId, Day since) {
+  void Note(int property_id, Day since) {
     int id = ++note_ids_;
     Day day = since + random_.Range(0, 2200);
     int seconds = random_.Chance(30) ? 0 : random_.Range(7 * 3600, 19 * 3600);
@@ -392,15 +392,15 @@ class Loader {
     std::optional<std::string> title;
     if (!random_.Chance(3)) title = random_.Pick(NoteTitles());
     static const std::vector<std::string> authors{"jmarsh", "kdoyle", "aperez", "inspector"};
-    std::optional<std::string> followUp;
-    if (random_.Chance(30)) followUp = DateText(day + random_.Range(7, 60));
+    std::optional<std::string> follow_up;
+    if (random_.Chance(30)) follow_up = DateText(day + random_.Range(7, 60));
     std::string author = random_.Pick(authors);
     int done = random_.Chance(60) ? 1 : 0;
-    note_.Run(id, 1, propertyId, TimestampText(day, seconds), text, author, followUp, done, title);
+    note_.Run(id, 1, property_id, TimestampText(day, seconds), text, author, follow_up, done, title);
     ++counts_.notes;
   }
 
-  void Authorization(int propertyId, Day since) {
+  void Authorization(int property_id, Day since) {
     int id = ++authorization_ids_;
     Day sent = since + random_.Range(0, 1800);
     std::optional<std::string> received;
@@ -409,13 +409,13 @@ class Loader {
     if (random_.Chance(75)) expires = DateText(sent + 365 * random_.Range(1, 3));
     std::string signer = Words({&FirstNames(), &LastNames()});
     std::string title = random_.Pick(AuthorizationTitles());
-    std::string signerTitle = random_.Pick(SignerTitles());
-    authorization_.Run(id, propertyId, title, DateText(sent), received, expires, signer,
-                       signerTitle);
+    std::string signer_title = random_.Pick(SignerTitles());
+    authorization_.Run(id, property_id, title, DateText(sent), received, expires, signer,
+                       signer_title);
     ++counts_.authorizations;
   }
 
-  void Inspection(int propertyId, Day since) {
+  void Inspection(int property_id, Day since) {
     int id = ++inspection_ids_;
     Day start = since + random_.Range(0, 1800);
     auto later = [&](int chance, int days) -> std::optional<std::string> {
@@ -424,61 +424,61 @@ class Loader {
     };
     std::optional<int> inspector;
     if (!random_.Chance(10)) inspector = random_.Range(2, 5);
-    std::optional<std::string> startText;
-    if (!random_.Chance(5)) startText = DateText(start);
-    std::optional<std::string> ckBack = later(70, 30);
+    std::optional<std::string> start_text;
+    if (!random_.Chance(5)) start_text = DateText(start);
+    std::optional<std::string> ck_back = later(70, 30);
     std::optional<std::string> meeting = later(50, 60);
     std::optional<std::string> finish = later(40, 90);
     std::optional<std::string> renewal = later(30, 365);
     std::optional<std::string> note;
     if (random_.Chance(50)) note = random_.Pick(NoteSentences());
     std::string title = random_.Pick(InspectionTitles());
-    inspection_.Run(id, propertyId, title, inspector, startText, ckBack, meeting, finish, renewal,
+    inspection_.Run(id, property_id, title, inspector, start_text, ck_back, meeting, finish, renewal,
                     note);
     ++counts_.inspections;
   }
 
-  void Violation(int propertyId, Day since) {
+  void Violation(int property_id, Day since) {
     int id = ++violation_ids_;
     Day day = since + random_.Range(30, 2000);
-    auto maybeDate = [&](int chance, int from, int to) -> std::optional<std::string> {
+    auto maybe_date = [&](int chance, int from, int to) -> std::optional<std::string> {
       if (!random_.Chance(chance)) return std::nullopt;
       return DateText(day + random_.Range(from, to));
     };
     bool evictable = random_.Chance(35);
-    std::optional<std::string> evictionDate;
-    std::optional<std::string> evictionWhy;
+    std::optional<std::string> eviction_date;
+    std::optional<std::string> eviction_why;
     if (evictable && random_.Chance(60)) {
-      evictionDate = DateText(day + random_.Range(30, 120));
-      evictionWhy = random_.Pick(EvictionReasons());
+      eviction_date = DateText(day + random_.Range(30, 120));
+      eviction_why = random_.Pick(EvictionReasons());
     }
     std::optional<int> police;
     if (random_.Chance(70)) police = random_.Range(1, static_cast<int>(PoliceActions().size()));
-    int caseSerial = random_.Range(1, 999999);
-    char caseNumber[20];
-    std::snprintf(caseNumber, sizeof caseNumber, "%02d-%06d", DecodeDateTime(day).year % 100,
-                  caseSerial);
+    int case_serial = random_.Range(1, 999999);
+    char case_number[20];
+    std::snprintf(case_number, sizeof case_number, "%02d-%06d", DecodeDateTime(day).year % 100,
+                  case_serial);
     std::optional<std::string> partner;
     if (random_.Chance(60)) partner = "RP-" + std::to_string(random_.Range(10000, 99999));
-    Day leaseBegin = day - random_.Range(60, 900);
+    Day lease_begin = day - random_.Range(60, 900);
     std::optional<std::string> date;
     if (random_.Chance(97)) date = DateText(day);
     std::string apartment = std::to_string(random_.Range(1, 40));
     if (random_.Chance(30)) apartment += "B";
-    std::optional<int> evictableValue;
-    if (!random_.Chance(8)) evictableValue = evictable ? 1 : 0;
+    std::optional<int> evictable_value;
+    if (!random_.Chance(8)) evictable_value = evictable ? 1 : 0;
     int type = random_.Range(1, static_cast<int>(ViolationTypes().size()));
     int planned = random_.Range(1, static_cast<int>(ViolationActions().size()));
-    std::optional<std::string> contactDate = maybeDate(80, 1, 10);
+    std::optional<std::string> contact_date = maybe_date(80, 1, 10);
     static const std::vector<std::string> contacts{"jmarsh", "kdoyle", "aperez"};
-    std::string contactBy = random_.Pick(contacts);
-    std::optional<std::string> letter = maybeDate(70, 5, 20);
-    std::optional<std::string> planReceived = maybeDate(40, 20, 45);
-    std::optional<std::string> planSent = maybeDate(35, 10, 30);
-    violation_.Run(id, propertyId, date, apartment, std::string(caseNumber), partner,
-                   evictableValue, type, planned, police, evictionDate, evictionWhy, contactDate,
-                   contactBy, letter, planReceived, DateText(leaseBegin),
-                   DateText(leaseBegin + 365), planSent);
+    std::string contact_by = random_.Pick(contacts);
+    std::optional<std::string> letter = maybe_date(70, 5, 20);
+    std::optional<std::string> plan_received = maybe_date(40, 20, 45);
+    std::optional<std::string> plan_sent = maybe_date(35, 10, 30);
+    violation_.Run(id, property_id, date, apartment, std::string(case_number), partner,
+                   evictable_value, type, planned, police, eviction_date, eviction_why, contact_date,
+                   contact_by, letter, plan_received, DateText(lease_begin),
+                   DateText(lease_begin + 365), plan_sent);
     ++counts_.violations;
     for (int n = random_.Range(1, 3); n > 0; --n) {
       std::string first = random_.Pick(FirstNames());
@@ -493,13 +493,13 @@ class Loader {
       if (random_.Chance(85)) {
         int year = random_.Range(1950, 1990);
         int month = random_.Range(1, 12);
-        int dayOfMonth = random_.Range(1, 28);
-        born = DateText(DayOf(year, month, dayOfMonth));
+        int day_of_month = random_.Range(1, 28);
+        born = DateText(DayOf(year, month, day_of_month));
       }
       int status = random_.Range(1, static_cast<int>(ResidentStatuses().size()));
-      std::optional<int> livingThere;
-      if (!random_.Chance(10)) livingThere = random_.Chance(60) ? 1 : 0;
-      violator_.Run(++violator_ids_, id, first, middle, last, status, livingThere,
+      std::optional<int> living_there;
+      if (!random_.Chance(10)) living_there = random_.Chance(60) ? 1 : 0;
+      violator_.Run(++violator_ids_, id, first, middle, last, status, living_there,
                     std::string(id1), id2, born);
       ++counts_.violators;
     }

@@ -18,7 +18,7 @@ struct DemoCounts {
   int64_t addresses = 0;
   int64_t entities = 0;
   int64_t phones = 0;
-  int64_t accessEntries = 0;
+  int64_t access_entries = 0;
   int64_t notes = 0;
   int64_t authorizations = 0;
   int64_t inspections = 0;

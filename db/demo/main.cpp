@@ -23,7 +23,7 @@ struct Options {
   std::string database;
   int properties = 500;
   uint64_t seed = 1;
-  std::string schemaFile;  // empty: the schema built into the tool
+  std::string schema_file;  // empty: the schema built into the tool
   bool force = false;
   bool quiet = false;
   std::string user = "SYSDBA";
@@ -66,7 +66,7 @@ bool ParseArguments(int argc, char** argv, Options& options) {
       if (!value(text) || !ParseNumber(text, 0, 1LL << 62, number)) return false;
       options.seed = static_cast<uint64_t>(number);
     } else if (arg == "--schema") {
-      if (!value(options.schemaFile)) return false;
+      if (!value(options.schema_file)) return false;
     } else if (arg == "--user") {
       if (!value(options.user)) return false;
     } else if (arg == "--password") {
@@ -83,9 +83,9 @@ bool ParseArguments(int argc, char** argv, Options& options) {
 }
 
 std::string SchemaText(const Options& options) {
-  if (options.schemaFile.empty()) return qv::demo::kSchemaText;
-  std::ifstream in(options.schemaFile, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read the schema file " + options.schemaFile);
+  if (options.schema_file.empty()) return qv::demo::kSchemaText;
+  std::ifstream in(options.schema_file, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read the schema file " + options.schema_file);
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
@@ -147,7 +147,7 @@ int main(int argc, char** argv) {
           "%lld violations, %lld violators, %lld users (log on as %s / %s) in %.1f s\n",
           options.database.c_str(), static_cast<long long>(counts.properties),
           static_cast<long long>(counts.addresses), static_cast<long long>(counts.entities),
-          static_cast<long long>(counts.phones), static_cast<long long>(counts.accessEntries),
+          static_cast<long long>(counts.phones), static_cast<long long>(counts.access_entries),
           static_cast<long long>(counts.notes), static_cast<long long>(counts.authorizations),
           static_cast<long long>(counts.inspections), static_cast<long long>(counts.violations),
           static_cast<long long>(counts.violators), static_cast<long long>(counts.users),

@@ -10,7 +10,7 @@ namespace qv::demo {
 struct AreaInfo {
   std::string name;
   std::string city;
-  std::string zipPrefix;
+  std::string zip_prefix;
 };
 
 const std::vector<AreaInfo>& Areas();

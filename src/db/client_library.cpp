@@ -75,8 +75,8 @@ DbStatusError MakeIscError(const ISC_STATUS* status, std::string_view sql) {
   int32_t code = status[0] == isc_arg_gds ? static_cast<int32_t>(status[1]) : 0;
   std::string message = "ISC ERROR CODE:" + std::to_string(code) + "\r\n\r\nISC ERROR MESSAGE:\r\n";
   const ClientLibrary& client = Client();
-  int32_t sqlCode = 0;
-  if (client.isc_sqlcode != nullptr) sqlCode = client.isc_sqlcode(status);
+  int32_t sql_code = 0;
+  if (client.isc_sqlcode != nullptr) sql_code = client.isc_sqlcode(status);
   const ISC_STATUS* cursor = status;
   char buffer[1024];
   std::string previous;
@@ -90,7 +90,7 @@ DbStatusError MakeIscError(const ISC_STATUS* status, std::string_view sql) {
     previous = std::move(line);
     first = false;
   }
-  return DbStatusError(std::move(message), std::move(vector), sqlCode, std::string(sql));
+  return DbStatusError(std::move(message), std::move(vector), sql_code, std::string(sql));
 }
 
 void RaiseIscError(const ISC_STATUS* status, std::string_view sql) {

@@ -22,8 +22,8 @@ inline bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
 
 XSQLVAR& Var(void* sqlvar) { return *static_cast<XSQLVAR*>(sqlvar); }
 
-DateTimeParts PartsOf(int64_t iscDate, int64_t ticks) {
-  DateTimeParts parts = DecodeDateTime(static_cast<DateTime>(iscDate - kIscDateShift));
+DateTimeParts PartsOf(int64_t isc_date, int64_t ticks) {
+  DateTimeParts parts = DecodeDateTime(static_cast<DateTime>(isc_date - kIscDateShift));
   int64_t seconds = ticks / kTicksPerSecond;
   parts.hour = static_cast<int>(seconds / 3600);
   parts.minute = static_cast<int>(seconds / 60 % 60);
@@ -97,10 +97,10 @@ bool ReadFloat(std::string_view text, double& value) {
     normal += 'e';
     ++i;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) normal += text[i++];
-    size_t exponentDigits = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++exponentDigits)
+    size_t exponent_digits = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++exponent_digits)
       normal += text[i];
-    if (exponentDigits == 0) return false;
+    if (exponent_digits == 0) return false;
   }
   if (i != text.size()) return false;
   double result = 0;
@@ -166,14 +166,14 @@ void Column::Bind(void* sqlvar, char* data, int16_t* indicator, bool parameter) 
 
 void Column::ZeroNull() {
   *indicator_ = -1;
-  size_t size = info_.sqlType == SQL_VARYING ? info_.length + 2 : info_.length;
+  size_t size = info_.sql_type == SQL_VARYING ? info_.length + 2 : info_.length;
   std::memset(data_, 0, size);
 }
 
 std::string_view Column::TextBytes() const {
   const char* bytes = data_;
   size_t size = static_cast<uint16_t>(info_.length);
-  if (info_.sqlType == SQL_VARYING) {
+  if (info_.sql_type == SQL_VARYING) {
     uint16_t stored;
     std::memcpy(&stored, data_, sizeof stored);
     size = std::min<size_t>(stored, size);
@@ -185,7 +185,7 @@ std::string_view Column::TextBytes() const {
 }
 
 int64_t Column::IntegerValue() const {
-  switch (info_.sqlType) {
+  switch (info_.sql_type) {
     case SQL_SHORT: {
       int16_t value;
       std::memcpy(&value, data_, sizeof value);
@@ -218,10 +218,10 @@ std::string Column::BlobText() const {
   CheckStatus(status);
   std::string text;
   char segment[32768];
-  auto getSegment = QV_FB(isc_get_segment);
+  auto get_segment = QV_FB(isc_get_segment);
   for (;;) {
     unsigned short length = 0;
-    ISC_STATUS result = getSegment(status, &blob, &length, sizeof segment, segment);
+    ISC_STATUS result = get_segment(status, &blob, &length, sizeof segment, segment);
     if (result == 0 || result == isc_segment) {
       text.append(segment, length);
       continue;
@@ -238,7 +238,7 @@ std::string Column::BlobText() const {
 
 std::string Column::AsString() const {
   if (IsNull()) return {};
-  switch (info_.sqlType) {
+  switch (info_.sql_type) {
     case SQL_TEXT:
     case SQL_VARYING:
       return TrimColumnText(TextBytes(), trimming_);
@@ -290,7 +290,7 @@ std::string Column::AsString() const {
 int32_t Column::AsInteger() const {
   if (IsNull()) return 0;
   if (info_.scale == 0 &&
-      (info_.sqlType == SQL_SHORT || info_.sqlType == SQL_LONG || info_.sqlType == SQL_INT64)) {
+      (info_.sql_type == SQL_SHORT || info_.sql_type == SQL_LONG || info_.sql_type == SQL_INT64)) {
     int64_t value = IntegerValue();
     if (value >= std::numeric_limits<int32_t>::min() &&
         value <= std::numeric_limits<int32_t>::max())
@@ -314,7 +314,7 @@ int32_t Column::AsInteger() const {
 
 DateTime Column::AsDateTime() const {
   if (IsNull()) return 0;
-  switch (info_.sqlType) {
+  switch (info_.sql_type) {
     case SQL_TYPE_DATE: {
       ISC_DATE date;
       std::memcpy(&date, data_, sizeof date);
@@ -350,7 +350,7 @@ DateTime Column::AsDateTime() const {
   }
 }
 
-char* Column::Retype(int16_t sqlType, int16_t length, int16_t scale, size_t size) {
+char* Column::Retype(int16_t sql_type, int16_t length, int16_t scale, size_t size) {
   if (!param_) throw DbError("Cannot assign to the output column " + info_.name);
   size = std::max<size_t>(size, 16);
   if (own_size_ < size) {
@@ -358,15 +358,15 @@ char* Column::Retype(int16_t sqlType, int16_t length, int16_t scale, size_t size
     own_size_ = size;
   }
   XSQLVAR& var = Var(sqlvar_);
-  var.sqltype = static_cast<ISC_SHORT>(sqlType | 1);
+  var.sqltype = static_cast<ISC_SHORT>(sql_type | 1);
   var.sqllen = length;
   var.sqlscale = scale;
   var.sqlsubtype = 0;
   var.sqldata = own_.get();
-  info_.sqlType = sqlType;
+  info_.sql_type = sql_type;
   info_.length = length;
   info_.scale = scale;
-  info_.subType = 0;
+  info_.sub_type = 0;
   data_ = own_.get();
   *indicator_ = 0;
   statement_.params_changed_ = true;
@@ -379,7 +379,7 @@ void Column::SetAsInteger(int32_t value) {
 }
 
 void Column::SetAsString(const std::string& value) {
-  if (info_.sqlType == SQL_BLOB && param_) {
+  if (info_.sql_type == SQL_BLOB && param_) {
     // A blob parameter takes the id of a new blob holding the text.
     Transaction& transaction = statement_.Transaction();
     transaction.EnsureStarted();
@@ -404,7 +404,7 @@ void Column::SetAsString(const std::string& value) {
     CheckStatus(status);
     char* data = Retype(SQL_BLOB, sizeof(ISC_QUAD), 0, sizeof(ISC_QUAD));
     Var(sqlvar_).sqlsubtype = 1;
-    info_.subType = 1;
+    info_.sub_type = 1;
     std::memcpy(data, &id, sizeof id);
     return;
   }

@@ -23,8 +23,8 @@ std::string TrimColumnText(std::string_view text, ColumnTrimming mode);
 struct ColumnInfo {
   std::string name;        // alias name of an output column, parameter name
   std::string relation;    // table of an output column (may be empty)
-  int16_t sqlType = 0;     // SQL type code without the NULL flag
-  int16_t subType = 0;
+  int16_t sql_type = 0;     // SQL type code without the NULL flag
+  int16_t sub_type = 0;
   int16_t scale = 0;
   int16_t length = 0;
   bool nullable = false;
@@ -69,7 +69,7 @@ class Column {
   int64_t IntegerValue() const;        // SMALLINT / INTEGER / BIGINT unscaled
   std::string BlobText() const;
   // Parameters: points the client's descriptor at storage of the given type.
-  char* Retype(int16_t sqlType, int16_t length, int16_t scale, size_t size);
+  char* Retype(int16_t sql_type, int16_t length, int16_t scale, size_t size);
 
   Statement& statement_;
   ColumnInfo info_;

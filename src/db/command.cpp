@@ -48,12 +48,12 @@ void SqlCommand::Execute() {
   ExecuteStatement();
 }
 
-void CreateDatabase(const std::string& databaseName, const std::string& user,
-                    const std::string& password, int pageSize, const std::string& charset) {
-  std::string sql = "CREATE DATABASE " + Quoted(databaseName);
+void CreateDatabase(const std::string& database_name, const std::string& user,
+                    const std::string& password, int page_size, const std::string& charset) {
+  std::string sql = "CREATE DATABASE " + Quoted(database_name);
   if (!user.empty()) sql += " USER " + Quoted(user);
   if (!password.empty()) sql += " PASSWORD " + Quoted(password);
-  sql += " PAGE_SIZE " + std::to_string(pageSize);
+  sql += " PAGE_SIZE " + std::to_string(page_size);
   if (!charset.empty()) sql += " DEFAULT CHARACTER SET " + charset;
   ISC_STATUS_ARRAY status{};
   isc_db_handle database = 0;
@@ -66,7 +66,7 @@ void CreateDatabase(const std::string& databaseName, const std::string& user,
   CheckStatus(status);
 }
 
-void SetForcedWrites(const std::string& databaseName, const std::string& user,
+void SetForcedWrites(const std::string& database_name, const std::string& user,
                      const std::string& password, bool on) {
   std::string dpb(1, static_cast<char>(isc_dpb_version1));
   auto add = [&dpb](char tag, const std::string& value) {
@@ -81,8 +81,8 @@ void SetForcedWrites(const std::string& databaseName, const std::string& user,
   dpb += static_cast<char>(on ? 1 : 0);
   ISC_STATUS_ARRAY status{};
   isc_db_handle database = 0;
-  QV_FB(isc_attach_database)(status, static_cast<short>(databaseName.size()),
-                             databaseName.c_str(), &database, static_cast<short>(dpb.size()),
+  QV_FB(isc_attach_database)(status, static_cast<short>(database_name.size()),
+                             database_name.c_str(), &database, static_cast<short>(dpb.size()),
                              dpb.data());
   CheckStatus(status);
   QV_FB(isc_detach_database)(status, &database);

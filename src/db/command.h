@@ -19,12 +19,12 @@ class SqlCommand : public Statement {
 };
 
 // Creates a database file (embedded when the path is local) and leaves it detached.
-void CreateDatabase(const std::string& databaseName, const std::string& user,
-                    const std::string& password, int pageSize = 8192,
+void CreateDatabase(const std::string& database_name, const std::string& user,
+                    const std::string& password, int page_size = 8192,
                     const std::string& charset = "ISO8859_1");
 // Switches synchronous page writes of a database on or off (attaches on its own,
 // so no other attachment may be open). Bulk loads run much faster without them.
-void SetForcedWrites(const std::string& databaseName, const std::string& user,
+void SetForcedWrites(const std::string& database_name, const std::string& user,
                      const std::string& password, bool on);
 // Runs one statement without preparing it for reuse, in the given transaction
 // (the transaction is started when nothing is open).

@@ -33,11 +33,11 @@ bool IsLostConnectionCode(intptr_t code) {
   }
 }
 
-DbStatusError::DbStatusError(std::string message, std::vector<intptr_t> status, int32_t sqlCode,
+DbStatusError::DbStatusError(std::string message, std::vector<intptr_t> status, int32_t sql_code,
                            std::string sql)
     : DbError(std::move(message), FailureKind::DatabaseRefused),
       status_(std::move(status)),
-      sql_code_(sqlCode),
+      sql_code_(sql_code),
       sql_(std::move(sql)) {
   if (status_.size() >= 2 && status_[0] == 1) err_code_ = static_cast<int32_t>(status_[1]);
   DecideKind();

@@ -32,7 +32,7 @@ class DbConversionError : public DbError {
 // DatabaseRefused.
 class DbStatusError : public DbError {
  public:
-  DbStatusError(std::string message, std::vector<intptr_t> status, int32_t sqlCode,
+  DbStatusError(std::string message, std::vector<intptr_t> status, int32_t sql_code,
                std::string sql);
   // The first status code (the GDS code of the failure).
   int32_t ErrCode() const { return err_code_; }

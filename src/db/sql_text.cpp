@@ -98,18 +98,18 @@ std::string TrimRight(std::string_view text) {
 
 // Position where the trailing PLAN / ORDER BY / ROWS / FOR UPDATE / WITH LOCK
 // clauses begin (after `from`), or the end of the text.
-size_t TailStart(const std::vector<Token>& tokens, size_t from, size_t textSize,
-                 bool includeOrder) {
+size_t TailStart(const std::vector<Token>& tokens, size_t from, size_t text_size,
+                 bool include_order) {
   for (size_t k = from; k < tokens.size(); ++k) {
     const Token& t = tokens[k];
     if (t.depth != 0) continue;
     const std::string next = k + 1 < tokens.size() ? tokens[k + 1].word : std::string();
-    if (includeOrder && (t.word == "PLAN" || (t.word == "ORDER" && next == "BY")))
+    if (include_order && (t.word == "PLAN" || (t.word == "ORDER" && next == "BY")))
       return t.begin;
     if ((t.word == "FOR" && next == "UPDATE") || (t.word == "WITH" && next == "LOCK"))
       return t.begin;
   }
-  return textSize;
+  return text_size;
 }
 
 }  // namespace
@@ -149,12 +149,12 @@ std::string CountStatementText(std::string_view sql) {
   std::vector<Token> tokens = Tokens(sql);
   // The simple form: SELECT <list> FROM <rest>, counted as SELECT COUNT( * ) FROM <rest>.
   bool simple = !tokens.empty() && tokens[0].word == "SELECT";
-  size_t fromIndex = 0;
+  size_t from_index = 0;
   if (simple) {
     for (size_t k = 1; k < tokens.size(); ++k) {
       const Token& t = tokens[k];
       if (t.depth == 0 && t.word == "FROM") {
-        fromIndex = k;
+        from_index = k;
         break;
       }
       if (k == 1 && (t.word == "DISTINCT" || t.word == "FIRST" || t.word == "SKIP")) simple = false;
@@ -162,10 +162,10 @@ std::string CountStatementText(std::string_view sql) {
       if (t.depth == 0 && IsAggregate(t.word) && k + 1 < tokens.size() && tokens[k + 1].word == "(")
         simple = false;
     }
-    if (fromIndex == 0) simple = false;
+    if (from_index == 0) simple = false;
   }
   if (simple) {
-    for (size_t k = fromIndex; k < tokens.size(); ++k) {
+    for (size_t k = from_index; k < tokens.size(); ++k) {
       const Token& t = tokens[k];
       if (t.depth == 0 && (t.word == "UNION" || t.word == "GROUP" || t.word == "HAVING" ||
                            t.word == "ROWS")) {
@@ -175,8 +175,8 @@ std::string CountStatementText(std::string_view sql) {
     }
   }
   if (simple) {
-    size_t begin = tokens[fromIndex].begin;
-    size_t end = TailStart(tokens, fromIndex, sql.size(), true);
+    size_t begin = tokens[from_index].begin;
+    size_t end = TailStart(tokens, from_index, sql.size(), true);
     return "SELECT COUNT( * )\r\n" + TrimRight(sql.substr(begin, end - begin));
   }
   // Otherwise the query itself is counted as a derived table.

@@ -32,7 +32,7 @@ XSQLDA* ReserveDescriptor(std::unique_ptr<char[]>& storage, short n) {
 }
 
 std::unique_ptr<Column> MakeColumn(Statement& statement, ColumnInfo info) {
-  switch (info.sqlType) {
+  switch (info.sql_type) {
     case SQL_TEXT:
       return std::make_unique<TextColumn>(statement, std::move(info));
     case SQL_VARYING:
@@ -57,7 +57,7 @@ std::unique_ptr<Column> MakeColumn(Statement& statement, ColumnInfo info) {
     case SQL_TIMESTAMP:
       return std::make_unique<TimestampColumn>(statement, std::move(info));
     case SQL_BLOB:
-      if (info.subType == 1) return std::make_unique<MemoColumn>(statement, std::move(info));
+      if (info.sub_type == 1) return std::make_unique<MemoColumn>(statement, std::move(info));
       return std::make_unique<BlobColumn>(statement, std::move(info));
     default:
       return std::make_unique<Column>(statement, std::move(info));
@@ -92,9 +92,9 @@ Statement::~Statement() {
     own.erase(std::remove(own.begin(), own.end(), this), own.end());
   }
   if (!transaction_gone_) {
-    auto& inTransaction = transaction_.statements_;
-    inTransaction.erase(std::remove(inTransaction.begin(), inTransaction.end(), this),
-                        inTransaction.end());
+    auto& in_transaction = transaction_.statements_;
+    in_transaction.erase(std::remove(in_transaction.begin(), in_transaction.end(), this),
+                        in_transaction.end());
   }
 }
 
@@ -153,7 +153,7 @@ void Statement::Prepare() {
 // creates the row's columns by SQL type.
 static void BuildRow(Statement& statement, Row& row, XSQLDA* area,
                      std::vector<std::unique_ptr<Column>>& columns,
-                     std::unique_ptr<char[]>& buffer, size_t& bufferSize, bool params) {
+                     std::unique_ptr<char[]>& buffer, size_t& buffer_size, bool params) {
   columns.clear();
   size_t size = 0;
   std::vector<size_t> offsets(area->sqld);
@@ -163,23 +163,23 @@ static void BuildRow(Statement& statement, Row& row, XSQLDA* area,
     size += ValueSize(area->sqlvar[i]) + sizeof(int16_t) + 8;
   }
   size = std::max<size_t>(size, 8);
-  if (bufferSize < size) {
+  if (buffer_size < size) {
     buffer = std::make_unique<char[]>(size);
-    bufferSize = size;
+    buffer_size = size;
   }
-  std::memset(buffer.get(), 0, bufferSize);
+  std::memset(buffer.get(), 0, buffer_size);
   for (short i = 0; i < area->sqld; ++i) {
     XSQLVAR& var = area->sqlvar[i];
     char* data = buffer.get() + offsets[i];
-    size_t valueSize = ValueSize(var);
-    auto* indicator = reinterpret_cast<int16_t*>(data + ((valueSize + 1) & ~size_t{1}));
+    size_t value_size = ValueSize(var);
+    auto* indicator = reinterpret_cast<int16_t*>(data + ((value_size + 1) & ~size_t{1}));
     var.sqltype = static_cast<ISC_SHORT>(var.sqltype | 1);  // always use the NULL indicator
     var.sqldata = data;
     var.sqlind = indicator;
     *indicator = -1;
     ColumnInfo info;
-    info.sqlType = static_cast<int16_t>(var.sqltype & ~1);
-    info.subType = var.sqlsubtype;
+    info.sql_type = static_cast<int16_t>(var.sqltype & ~1);
+    info.sub_type = var.sqlsubtype;
     info.scale = var.sqlscale;
     info.length = var.sqllen;
     info.nullable = true;

@@ -10,10 +10,10 @@
 namespace qv {
 
 namespace {
-std::atomic<uint64_t> prepareCount{0};
+std::atomic<uint64_t> prepare_count{0};
 }  // namespace
 
-uint64_t StatementHandle::PrepareCount() { return prepareCount.load(std::memory_order_relaxed); }
+uint64_t StatementHandle::PrepareCount() { return prepare_count.load(std::memory_order_relaxed); }
 
 void StatementHandle::Prepare(DbConnection& connection, Transaction& transaction,
                                const std::string& text, void* out, std::string_view shown) {
@@ -31,7 +31,7 @@ void StatementHandle::Prepare(DbConnection& connection, Transaction& transaction
   isc_stmt_handle handle = handle_;
   QV_FB(isc_dsql_prepare)(status, &tr, &handle, static_cast<unsigned short>(text.size()),
                           text.c_str(), SQL_DIALECT_V6, static_cast<XSQLDA*>(out));
-  prepareCount.fetch_add(1, std::memory_order_relaxed);
+  prepare_count.fetch_add(1, std::memory_order_relaxed);
   CheckStatus(status, shown);
 }
 

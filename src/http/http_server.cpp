@@ -78,7 +78,7 @@ void HttpServer::BeforeActivate() {
     session_state_ = false;
   sessions_.on_session_start = on_session_start;
   sessions_.on_session_end = on_session_end;
-  sessions_.OnSessionExpendable = OnSessionExpendable;
+  sessions_.on_session_expendable = on_session_expendable;
   sessions_.max_sessions = max_sessions_;
   proxies_in_force_.store(std::make_shared<const qv::TrustedProxies>(trusted_proxies_));
   if (session_store_) {
@@ -194,8 +194,8 @@ void HttpServer::StoreUnavailable(Response& response, const std::string& message
     suppressed = store_errors_unreported_;
     store_errors_unreported_ = 0;
   }
-  if (OnSessionStoreError) {
-    OnSessionStoreError(suppressed == 0 ? message
+  if (on_session_store_error) {
+    on_session_store_error(suppressed == 0 ? message
                                         : message + " (and " + std::to_string(suppressed) +
                                               " more failures since the last report)");
   }

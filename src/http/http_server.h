@@ -69,7 +69,7 @@ class HttpServer : public TcpServer {
   qv::SessionList& SessionList() { return sessions_; }
   // Sessions kept outside this process (null: in SessionList, the default).
   // Set while inactive. A request whose session cannot be read or written is
-  // answered 503 with "Retry-After: 5", and OnSessionStoreError is told.
+  // answered 503 with "Retry-After: 5", and on_session_store_error is told.
   const std::shared_ptr<qv::SessionStore>& SessionStore() const { return session_store_; }
   void SetSessionStore(std::shared_ptr<qv::SessionStore> store) { session_store_ = std::move(store); }
   // Peers whose X-Forwarded-For names the client: a request's RemoteIP (and
@@ -78,7 +78,7 @@ class HttpServer : public TcpServer {
   void SetTrustedProxies(qv::TrustedProxies proxies) { trusted_proxies_ = std::move(proxies); }
   // Sessions kept at most (0: no limit); read at activation. At the limit a
   // new session ends an old one: the least recently used one that
-  // OnSessionExpendable accepts, else the least recently used one.
+  // on_session_expendable accepts, else the least recently used one.
   size_t MaxSessions() const { return max_sessions_; }
   void SetMaxSessions(size_t count) { max_sessions_ = count; }
 
@@ -87,7 +87,7 @@ class HttpServer : public TcpServer {
   SessionEvent on_session_start;
   SessionEvent on_session_end;  // must not raise
   // Whether a session may go first when the session list is full; must not raise.
-  std::function<bool(const Session&)> OnSessionExpendable;
+  std::function<bool(const Session&)> on_session_expendable;
   HeadersAvailableEvent on_headers_available;
   HeadersBlockedEvent on_headers_blocked;
   HeaderExpectationsEvent on_header_expectations;
@@ -97,11 +97,11 @@ class HttpServer : public TcpServer {
   // answered, once per answered request; must not raise.
   using ResponseSentEvent =
       std::function<void(ConnectionContext&, const Request&, const Response&,
-                         int64_t bodyBytes, std::chrono::steady_clock::duration elapsed)>;
+                         int64_t body_bytes, std::chrono::steady_clock::duration elapsed)>;
   ResponseSentEvent on_response_sent;
   // The session store failed: its message, at most once every 5 s (the
   // failures in between are counted into the next message).
-  std::function<void(const std::string& message)> OnSessionStoreError;
+  std::function<void(const std::string& message)> on_session_store_error;
 
   // Session cookies looked up at most for one request (the first ones with a
   // well-formed identifier), all in one look-up.

@@ -24,7 +24,7 @@ std::string Describe(const std::string& host, int port) { return host + ":" + st
 
 // A connected, blocking socket with send and receive time-outs, or none
 // (errno set).
-FileDescriptor ConnectTo(const addrinfo& address, int timeoutMs) {
+FileDescriptor ConnectTo(const addrinfo& address, int timeout_ms) {
   FileDescriptor socket(::socket(address.ai_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
   if (!socket.Valid()) return socket;
   const int fd = socket.Get();
@@ -38,7 +38,7 @@ FileDescriptor ConnectTo(const addrinfo& address, int timeoutMs) {
     pollfd p{fd, POLLOUT, 0};
     int error = 0;
     socklen_t length = sizeof error;
-    const int ready = ::poll(&p, 1, timeoutMs);
+    const int ready = ::poll(&p, 1, timeout_ms);
     if (ready <= 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
       const int reported = ready == 0 ? ETIMEDOUT : (error != 0 ? error : errno);
       socket.Reset();
@@ -47,7 +47,7 @@ FileDescriptor ConnectTo(const addrinfo& address, int timeoutMs) {
     }
   }
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  timeval tv{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+  timeval tv{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
   ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
   ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
   const int on = 1;
@@ -63,7 +63,7 @@ void AppendCommand(std::string& out, const std::vector<std::string>& arguments) 
 
 }  // namespace
 
-RedisConnection::RedisConnection(const std::string& host, int port, int timeoutMs) {
+RedisConnection::RedisConnection(const std::string& host, int port, int timeout_ms) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
@@ -73,7 +73,7 @@ RedisConnection::RedisConnection(const std::string& host, int port, int timeoutM
     throw RedisError("Redis at " + Describe(host, port) + ": " + ::gai_strerror(rc));
   int error = 0;
   for (addrinfo* a = found; a && !fd_.Valid(); a = a->ai_next) {
-    fd_ = ConnectTo(*a, timeoutMs);
+    fd_ = ConnectTo(*a, timeout_ms);
     if (!fd_.Valid()) error = errno;
   }
   ::freeaddrinfo(found);

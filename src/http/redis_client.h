@@ -27,9 +27,9 @@ struct RedisReply {
 
 class RedisConnection {
  public:
-  // Connects within timeoutMs; each later send or receive also waits at most
+  // Connects within timeout_ms; each later send or receive also waits at most
   // that long.
-  RedisConnection(const std::string& host, int port, int timeoutMs);
+  RedisConnection(const std::string& host, int port, int timeout_ms);
   RedisConnection(const RedisConnection&) = delete;
   RedisConnection& operator=(const RedisConnection&) = delete;
 

@@ -32,29 +32,29 @@ RedisLocation RedisLocation::Parse(std::string_view url) {
   std::string_view rest = url.substr(kScheme.size());
   RedisLocation location;
   const size_t slash = rest.find('/');
-  std::string_view hostPort = rest.substr(0, slash);
+  std::string_view host_port = rest.substr(0, slash);
   if (slash != std::string_view::npos) {
     const std::string_view database = rest.substr(slash + 1);
     if (!database.empty() && !ParsePort(database, 1000000, location.database))
       throw std::invalid_argument("\"" + std::string(database) + "\" is not a database number");
   }
   size_t colon = std::string_view::npos;
-  if (!hostPort.empty() && hostPort.front() == '[') {
-    const size_t close = hostPort.find(']');
+  if (!host_port.empty() && host_port.front() == '[') {
+    const size_t close = host_port.find(']');
     if (close == std::string_view::npos) throw std::invalid_argument("unclosed \"[\" in the host");
-    location.host = std::string(hostPort.substr(1, close - 1));
-    if (close + 1 < hostPort.size()) {
-      if (hostPort[close + 1] != ':') throw std::invalid_argument("text after the host");
+    location.host = std::string(host_port.substr(1, close - 1));
+    if (close + 1 < host_port.size()) {
+      if (host_port[close + 1] != ':') throw std::invalid_argument("text after the host");
       colon = close + 1;
     }
   } else {
-    colon = hostPort.rfind(':');
-    location.host = std::string(hostPort.substr(0, colon));
+    colon = host_port.rfind(':');
+    location.host = std::string(host_port.substr(0, colon));
   }
   if (location.host.empty()) throw std::invalid_argument("no host in \"" + std::string(url) + "\"");
   if (colon != std::string_view::npos &&
-      (!ParsePort(hostPort.substr(colon + 1), 65535, location.port) || location.port == 0))
-    throw std::invalid_argument("\"" + std::string(hostPort.substr(colon + 1)) + "\" is not a port");
+      (!ParsePort(host_port.substr(colon + 1), 65535, location.port) || location.port == 0))
+    throw std::invalid_argument("\"" + std::string(host_port.substr(colon + 1)) + "\" is not a port");
   return location;
 }
 

@@ -129,10 +129,10 @@ void SessionList::EndSession(Order::iterator it) {
 void SessionList::MakeRoom() {
   if (order_.empty()) return;
   auto victim = order_.begin();
-  if (OnSessionExpendable) {
+  if (on_session_expendable) {
     size_t looked = 0;
     for (auto it = order_.begin(); it != order_.end() && looked < kExpendableSearch; ++it, ++looked) {
-      if (OnSessionExpendable(**it)) {
+      if (on_session_expendable(**it)) {
         victim = it;
         break;
       }

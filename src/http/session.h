@@ -81,10 +81,10 @@ class SessionList {
   // A session leaving the list; runs under the list lock and must not raise.
   SessionEvent on_session_end;
   // Sessions kept at most (0: no limit). A new session beyond it ends the
-  // least recently used session that OnSessionExpendable accepts (runs under
+  // least recently used session that on_session_expendable accepts (runs under
   // the list lock and must not raise), else the least recently used one.
   size_t max_sessions = 0;
-  std::function<bool(const Session&)> OnSessionExpendable;
+  std::function<bool(const Session&)> on_session_expendable;
 
   ~SessionList() { Clear(); }
 

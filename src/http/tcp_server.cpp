@@ -195,9 +195,9 @@ std::shared_ptr<Front> TcpServer::MakeFront() {
   settings.max_handshakes_per_address = max_handshakes_per_address_;
   FrontHooks hooks;
   hooks.serve = [this](ConnectionContext& context) { return DoRequest(context); };
-  hooks.on_connect = OnConnect;
-  hooks.on_exception = OnException;
-  hooks.on_listen_exception = OnListenException;
+  hooks.on_connect = on_connect;
+  hooks.on_exception = on_exception;
+  hooks.on_listen_exception = on_listen_exception;
   return std::make_shared<Front>(std::move(settings), std::move(hooks), live_, draining_);
 }
 

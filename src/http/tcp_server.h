@@ -126,14 +126,14 @@ class TcpServer {
   int StopTimeout() const { return stop_timeout_ms_; }
   void SetStopTimeout(int milliseconds) { stop_timeout_ms_ = milliseconds; }
 
-  // Hooks, all optional and none may raise. OnConnect is told, on the
-  // front's thread, of each connection taken in; OnException, on the thread
+  // Hooks, all optional and none may raise. on_connect is told, on the
+  // front's thread, of each connection taken in; on_exception, on the thread
   // that ran it, of a failure other than the engine's own that ended a
-  // connection; OnListenException, on the front's thread, of a failure to
+  // connection; on_listen_exception, on the front's thread, of a failure to
   // accept or to start a thread.
-  std::function<void(ConnectionContext&)> OnConnect;
-  std::function<void(ConnectionContext&, const std::exception&)> OnException;
-  std::function<void(const std::exception&)> OnListenException;
+  std::function<void(ConnectionContext&)> on_connect;
+  std::function<void(ConnectionContext&, const std::exception&)> on_exception;
+  std::function<void(const std::exception&)> on_listen_exception;
 
   // Connections accepted and not yet finished.
   size_t ContextCount() const { return live_->load(); }

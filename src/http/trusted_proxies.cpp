@@ -45,13 +45,13 @@ std::optional<TrustedProxies::Address> TrustedProxies::ParseAddress(std::string_
   if (text.size() >= 2 && text.front() == '[' && text.back() == ']')
     text = text.substr(1, text.size() - 2);
   if (text.empty() || text.size() >= INET6_ADDRSTRLEN) return std::nullopt;
-  const std::string zeroEnded(text);
+  const std::string zero_ended(text);
   Address result;
   if (text.find(':') == std::string_view::npos) {
-    if (inet_pton(AF_INET, zeroEnded.c_str(), result.bytes.data()) != 1) return std::nullopt;
+    if (inet_pton(AF_INET, zero_ended.c_str(), result.bytes.data()) != 1) return std::nullopt;
     return result;
   }
-  if (inet_pton(AF_INET6, zeroEnded.c_str(), result.bytes.data()) != 1) return std::nullopt;
+  if (inet_pton(AF_INET6, zero_ended.c_str(), result.bytes.data()) != 1) return std::nullopt;
   static constexpr uint8_t kMapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
   if (std::memcmp(result.bytes.data(), kMapped, sizeof kMapped) == 0) {
     std::memmove(result.bytes.data(), result.bytes.data() + 12, 4);

@@ -38,19 +38,19 @@ constexpr StatementText kAuthorizationsQuery{
     "  ORDER BY A.AUTH_RECEIVED_ON DESC"};
 
 // The statement's lines with the parameter replaced by the id in decimal.
-std::vector<std::string> QueryFileLines(const SqlLines& lines, int32_t propertyId) {
+std::vector<std::string> QueryFileLines(const SqlLines& lines, int32_t property_id) {
   std::vector<std::string> shown;
   for (size_t i = 0; i < lines.Count(); ++i) {
     std::string line = lines[i];
     const size_t at = line.find(":PROPID");
-    if (at != std::string::npos) line.replace(at, 7, std::to_string(propertyId));
+    if (at != std::string::npos) line.replace(at, 7, std::to_string(property_id));
     shown.push_back(std::move(line));
   }
   return shown;
 }
 
-[[noreturn]] void RaiseCreateError(const std::string& fileName, int error) {
-  throw Exception("Cannot create file \"" + fileName + "\". " + std::strerror(error));
+[[noreturn]] void RaiseCreateError(const std::string& file_name, int error) {
+  throw Exception("Cannot create file \"" + file_name + "\". " + std::strerror(error));
 }
 
 bool WriteAll(int fd, const std::string& text) {
@@ -69,31 +69,31 @@ bool WriteAll(int fd, const std::string& text) {
 // Writes the lines, each ended by CR LF, to a file of its own beside the target
 // and renames it over the target, so the target always holds one writer's
 // whole text, however many requests write at once.
-void SaveLinesWhole(const std::vector<std::string>& lines, const std::string& fileName) {
+void SaveLinesWhole(const std::vector<std::string>& lines, const std::string& file_name) {
   std::string text;
   for (const std::string& line : lines) {
     text += line;
     text += "\r\n";
   }
-  static std::atomic<unsigned long> writerCount{0};
-  std::string tempName;
+  static std::atomic<unsigned long> writer_count{0};
+  std::string temp_name;
   int fd = -1;
   while (fd < 0) {
-    tempName = fileName + "." + std::to_string(::getpid()) + "." +
-               std::to_string(writerCount.fetch_add(1)) + ".tmp";
-    fd = ::open(tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) RaiseCreateError(fileName, errno);
+    temp_name = file_name + "." + std::to_string(::getpid()) + "." +
+               std::to_string(writer_count.fetch_add(1)) + ".tmp";
+    fd = ::open(temp_name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) RaiseCreateError(file_name, errno);
   }
   int error = 0;
   if (!WriteAll(fd, text)) error = errno;
   if (::close(fd) != 0 && error == 0) error = errno;
-  if (error == 0 && std::rename(tempName.c_str(), fileName.c_str()) != 0) error = errno;
+  if (error == 0 && std::rename(temp_name.c_str(), file_name.c_str()) != 0) error = errno;
   if (error == 0) return;
-  ::unlink(tempName.c_str());
-  RaiseCreateError(fileName, error);
+  ::unlink(temp_name.c_str());
+  RaiseCreateError(file_name, error);
 }
 
-void WriteHead(PageContext& page, int32_t propertyId) {
+void WriteHead(PageContext& page, int32_t property_id) {
   PageStream& out = page.out;
   out.WriteString(frame::kPlainTable);
   out.WriteString("<THEAD><TR VALIGN=TOP>");
@@ -111,7 +111,7 @@ void WriteHead(PageContext& page, int32_t propertyId) {
   // replaced).
   const SqlLines& lines = page.db.Statement(kAuthorizationsQuery).SQL();
   try {
-    SaveLinesWhole(QueryFileLines(lines, propertyId), kQueryFileName);
+    SaveLinesWhole(QueryFileLines(lines, property_id), kQueryFileName);
   } catch (const Exception& error) {
     ReportPageError(error.Message());
   }

@@ -20,7 +20,7 @@ std::string BannerTimeText(const DateTimeParts& now) {
   return buf;
 }
 
-void TabCellText(PageStream& out, const TabCell& tab, int32_t propertyId, bool current) {
+void TabCellText(PageStream& out, const TabCell& tab, int32_t property_id, bool current) {
   out.WriteString("      <TH WIDTH=");
   out.WriteString(tab.width);
   if (current) {
@@ -33,7 +33,7 @@ void TabCellText(PageStream& out, const TabCell& tab, int32_t propertyId, bool c
   if (tab.paragraph) out.WriteString("<P>");
   out.WriteString("<a href=\"");
   out.WriteString(tab.link);
-  out.WriteInteger(propertyId);
+  out.WriteInteger(property_id);
   out.WriteString("\">");
   out.WriteString(tab.caption);
   out.WriteString("</a><br>");
@@ -78,14 +78,14 @@ std::string YesNoText(int32_t value) { return value != 0 ? "Yes" : "No"; }
 void PageBanner(PageContext& page, std::string_view title) {
   Cursor& agency = page.db.Statement(kAgencyQuery);
   agency.Open();
-  const std::string agencyName = agency.Fields()[0].AsString();
+  const std::string agency_name = agency.Fields()[0].AsString();
   agency.Close();
 
   PageStream& out = page.out;
   out.WriteString(frame::kColumnTable);
   out.WriteString("<THEAD>");
   out.WriteString("<TH WIDTH=25% bgcolor=\"#99CCFF\">");
-  out.WriteString(agencyName);
+  out.WriteString(agency_name);
   out.WriteString("</TH>");
   out.WriteString("<TH WIDTH=50% bgcolor=\"#99CCFF\">");
   out.WriteString("<big><big><big>");
@@ -124,12 +124,12 @@ void PageBanner(PageContext& page, std::string_view title) {
   out.WriteString("</THEAD></TABLE>");
 }
 
-void PropertyTabs(PageStream& out, int32_t propertyId, const PageEntry* current) {
+void PropertyTabs(PageStream& out, int32_t property_id, const PageEntry* current) {
   out.WriteString("</THEAD></TABLE>");
   out.WriteString(frame::kColumnTable);
   out.WriteString("<THEAD><TR VALIGN=TOP>");
   for (const PageEntry* tab : PropertyTabRows()) {
-    TabCellText(out, *tab->tab, propertyId, tab == current);
+    TabCellText(out, *tab->tab, property_id, tab == current);
   }
   out.WriteString("</THEAD></TABLE>");
 }

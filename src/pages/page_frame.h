@@ -53,7 +53,7 @@ void EndPageTransaction(DatabaseSession& db);
 void PageBanner(PageContext& page, std::string_view title);
 // The property tab bar: a cell per tab row of the page table, the one of
 // `current` plain, the others linked to the property (current may be null).
-void PropertyTabs(PageStream& out, int32_t propertyId, const PageEntry* current);
+void PropertyTabs(PageStream& out, int32_t property_id, const PageEntry* current);
 // Opens the one-cell table that shows a property's name above the tabs.
 void PropertyNameCell(PageStream& out, std::string_view name);
 

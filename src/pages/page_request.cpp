@@ -12,7 +12,7 @@ std::string SimplePageRequest::Param(std::string_view name) const {
 }
 
 std::string SimplePageRequest::SessionValue(std::string_view name) const {
-  if (!hasSession) return {};
+  if (!has_session) return {};
   for (const auto& [key, value] : session) {
     if (SameTextAscii(key, name)) return value;
   }
@@ -20,7 +20,7 @@ std::string SimplePageRequest::SessionValue(std::string_view name) const {
 }
 
 void SimplePageRequest::SetSessionValue(std::string_view name, std::string value) {
-  if (!hasSession) return;
+  if (!has_session) return;
   for (auto& [key, v] : session) {
     if (SameTextAscii(key, name)) {
       v = std::move(value);

@@ -41,11 +41,11 @@ class SimplePageRequest : public PageRequest {
   std::string SessionValue(std::string_view name) const override;
   void SetSessionValue(std::string_view name, std::string value) override;
   std::string Command() const override { return command; }
-  std::string ContentType() const override { return contentType; }
+  std::string ContentType() const override { return content_type; }
   std::string Connection() const override { return connection; }
   std::string From() const override { return from; }
   std::string Host() const override { return host; }
-  std::string QueryParams() const override { return queryParams; }
+  std::string QueryParams() const override { return query_params; }
   std::string Version() const override { return version; }
 
   // Adds a parameter at the end (a repeated name keeps the first value found).
@@ -53,8 +53,8 @@ class SimplePageRequest : public PageRequest {
 
   std::string document = "/";
   std::string command = "GET";
-  std::string contentType, connection, from, host, queryParams, version = "HTTP/1.1";
-  bool hasSession = true;
+  std::string content_type, connection, from, host, query_params, version = "HTTP/1.1";
+  bool has_session = true;
   std::map<std::string, std::string> session;  // names as given
 
  private:

@@ -56,18 +56,18 @@ constexpr PageEntry kPages[] = {
 };
 
 constexpr bool WellFormed() {
-  size_t keywordPages = 0;
+  size_t keyword_pages = 0;
   for (const PageEntry& page : kPages) {
-    if (page.reach == kKeyword) ++keywordPages;
+    if (page.reach == kKeyword) ++keyword_pages;
     if (page.name.empty() || page.label.empty() || page.handler == nullptr) return false;
-    const bool byKeyword = page.reach == kKeyword || page.reach == kLogOnForm || page.reach == kLogOnCheck;
-    if (byKeyword == page.keyword.empty()) return false;
+    const bool by_keyword = page.reach == kKeyword || page.reach == kLogOnForm || page.reach == kLogOnCheck;
+    if (by_keyword == page.keyword.empty()) return false;
     for (char c : page.keyword) {
       if (c >= 'a' && c <= 'z') return false;
     }
   }
   // The ranks of the keyword pages run from 1 without a gap or a repeat.
-  for (size_t rank = 1; rank <= keywordPages; ++rank) {
+  for (size_t rank = 1; rank <= keyword_pages; ++rank) {
     size_t found = 0;
     for (const PageEntry& page : kPages) {
       if (page.reach == kKeyword && page.rank == static_cast<int>(rank)) ++found;

@@ -33,7 +33,7 @@ std::string TrimText(std::string_view text) {
   return std::string(text);
 }
 
-int32_t ParseRequestInteger(std::string_view s, int32_t defaultValue) {
+int32_t ParseRequestInteger(std::string_view s, int32_t default_value) {
   while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
   bool negative = false;
   if (!s.empty() && (s.front() == '-' || s.front() == '+')) {
@@ -48,20 +48,20 @@ int32_t ParseRequestInteger(std::string_view s, int32_t defaultValue) {
     hex = true;
     s.remove_prefix(1);
   }
-  if (s.empty()) return defaultValue;
-  if (hex && s.size() > 8) return defaultValue;  // at most eight hexadecimal digits
+  if (s.empty()) return default_value;
+  if (hex && s.size() > 8) return default_value;  // at most eight hexadecimal digits
   uint64_t value = 0;
   for (char c : s) {
     const int d = hex ? HexValue(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
-    if (d < 0) return defaultValue;
+    if (d < 0) return default_value;
     value = value * (hex ? 16 : 10) + static_cast<uint64_t>(d);
-    if (value > 0xFFFFFFFFull) return defaultValue;
+    if (value > 0xFFFFFFFFull) return default_value;
   }
   if (hex) {
     const int64_t pattern = static_cast<int32_t>(static_cast<uint32_t>(value));
     return static_cast<int32_t>(negative ? -pattern : pattern);
   }
-  if (value > (negative ? 0x80000000ull : 0x7FFFFFFFull)) return defaultValue;
+  if (value > (negative ? 0x80000000ull : 0x7FFFFFFFull)) return default_value;
   return static_cast<int32_t>(negative ? -static_cast<int64_t>(value) : static_cast<int64_t>(value));
 }
 

@@ -17,7 +17,7 @@ std::string TrimText(std::string_view text);
 // optional sign, decimal digits or up to eight hexadecimal digits (a 32-bit
 // pattern) after "$", "x", "X", "0x", "0X"; nothing may follow. Anything else
 // gives the default.
-int32_t ParseRequestInteger(std::string_view text, int32_t defaultValue);
+int32_t ParseRequestInteger(std::string_view text, int32_t default_value);
 
 // Request text echoed into a page: "&", "<", ">", '"' and "'" as entities.
 // Text without those characters comes back unchanged.

@@ -54,10 +54,10 @@ constexpr StatementText kEntityQuery{
     "WHERE E.ENTITY_ID = :EID"};
 
 // One contact cell: a manager, management company or owner, or "None Listed".
-void EntityCell(PageContext& page, int32_t entityId) {
+void EntityCell(PageContext& page, int32_t entity_id) {
   PageStream& out = page.out;
   Cursor& entity = page.db.Statement(kEntityQuery);
-  entity.Params()[0].SetAsInteger(entityId);
+  entity.Params()[0].SetAsInteger(entity_id);
   entity.Open();
   out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
   if (entity.Eof()) {
@@ -102,10 +102,10 @@ void PropertyInfoPage(PageContext& page) {
   BeginPageTransaction(page.db);
   out.WriteString(frame::kBareHead);
   PageBanner(page, "Property Information");
-  const int32_t propertyId = ParseRequestInteger(request.Param("PROPID"), 0);
+  const int32_t property_id = ParseRequestInteger(request.Param("PROPID"), 0);
 
   Cursor& details = page.db.Statement(kPropertyQuery);
-  details.Params()[0].SetAsInteger(propertyId);
+  details.Params()[0].SetAsInteger(property_id);
   details.Open();
   Row& property = details.Fields();
 
@@ -115,9 +115,9 @@ void PropertyInfoPage(PageContext& page) {
   out.WriteString("</TR></THEAD>");
   out.WriteString("</TBODY></TABLE>");
 
-  const int32_t managerId = details.FieldByName("PRIMARY_MANAGER_ID").AsInteger();
-  const int32_t ownerId = details.FieldByName("PRIMARY_OWNER_ID").AsInteger();
-  const int32_t companyId = details.FieldByName("PRIMARY_MGMT_CO_ID").AsInteger();
+  const int32_t manager_id = details.FieldByName("PRIMARY_MANAGER_ID").AsInteger();
+  const int32_t owner_id = details.FieldByName("PRIMARY_OWNER_ID").AsInteger();
+  const int32_t company_id = details.FieldByName("PRIMARY_MGMT_CO_ID").AsInteger();
 
   // Details table.
   out.WriteString(frame::kPlainTable);
@@ -175,7 +175,7 @@ void PropertyInfoPage(PageContext& page) {
   // Phones of the primary address: types in one cell, numbers line by line in
   // the next, both from one run of the query.
   Cursor& phones = page.db.Statement(kPhonesQuery);
-  phones.Params()[0].SetAsInteger(propertyId);
+  phones.Params()[0].SetAsInteger(property_id);
   phones.Open();
   if (phones.Eof()) {
     out.WriteString("<TD WIDTH=17% bgcolor=\"#E8E8E8\"><P>");
@@ -214,9 +214,9 @@ void PropertyInfoPage(PageContext& page) {
   out.WriteString("<TBODY><TR VALIGN=TOP>");
 
   details.Close();
-  EntityCell(page, managerId);
-  EntityCell(page, companyId);
-  EntityCell(page, ownerId);
+  EntityCell(page, manager_id);
+  EntityCell(page, company_id);
+  EntityCell(page, owner_id);
 
   out.WriteString("</TBODY></TABLE>");
   out.WriteString("</div></div></body></html>");

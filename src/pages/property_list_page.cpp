@@ -15,25 +15,25 @@ int32_t Wrap32(int64_t value) { return static_cast<int32_t>(value); }
 
 struct ListRequest {
   int32_t page = 1;
-  int32_t previousPage = 0;
-  int32_t nextPage = 2;
+  int32_t previous_page = 0;
+  int32_t next_page = 2;
   int32_t skip = 0;
   std::string area;
-  bool areaFilter = false;
-  std::string searchValue;  // the address value or the name value, by mode
+  bool area_filter = false;
+  std::string search_value;  // the address value or the name value, by mode
   ListSearchMode mode = ListSearchMode::kNone;
 };
 
 ListRequest ReadListRequest(const PageRequest& request) {
   ListRequest r;
   r.page = ParseRequestInteger(request.Param("PAGE"), 1);
-  r.previousPage = Wrap32(int64_t{r.page} - 1);
-  if (r.previousPage < 0) r.previousPage = 0;
-  r.nextPage = Wrap32(int64_t{r.page} + 1);
+  r.previous_page = Wrap32(int64_t{r.page} - 1);
+  if (r.previous_page < 0) r.previous_page = 0;
+  r.next_page = Wrap32(int64_t{r.page} + 1);
   r.skip = Wrap32((int64_t{r.page} - 1) * 10);
   if (r.skip < 0) r.skip = 0;
   r.area = TrimText(request.Param("AreaName"));
-  r.areaFilter = !r.area.empty() && UpperCaseAscii(r.area) != "ALL";
+  r.area_filter = !r.area.empty() && UpperCaseAscii(r.area) != "ALL";
 
   const std::string search = TrimText(request.Param("SEARCHVALUE"));
   if (!request.Param("ADDRESS").empty()) {
@@ -41,7 +41,7 @@ ListRequest ReadListRequest(const PageRequest& request) {
   } else if (!request.Param("PROPNAME").empty()) {
     if (!search.empty()) r.mode = ListSearchMode::kName;
   }
-  if (r.mode != ListSearchMode::kNone) r.searchValue = search;
+  if (r.mode != ListSearchMode::kNone) r.search_value = search;
   return r;
 }
 
@@ -52,11 +52,11 @@ void WritePagingLink(PageStream& out, const ListRequest& r, int32_t page) {
   out.WriteInteger(page);
   if (r.mode == ListSearchMode::kAddress) {
     out.WriteString("&SearchValue=");
-    out.WriteString(UrlEncodeQueryValue(r.searchValue));
+    out.WriteString(UrlEncodeQueryValue(r.search_value));
     out.WriteString("&Address=a&AreaName=");
   } else if (r.mode == ListSearchMode::kName) {
     out.WriteString("&SearchValue=");
-    out.WriteString(UrlEncodeQueryValue(r.searchValue));
+    out.WriteString(UrlEncodeQueryValue(r.search_value));
     out.WriteString("&PropName=a&AreaName=");
   } else {
     out.WriteString("&AreaName=");
@@ -84,7 +84,7 @@ void PropertyListPage(PageContext& page) {
   out.WriteString("<form method=\"GET\"  action=\"/List\">");
   out.WriteString(" Search for : ");
   out.WriteString("  <input type=\"text\" name=\"SearchValue\" size=\"30\" value=\"");
-  if (r.mode == ListSearchMode::kName) out.WriteString(HtmlEscape(r.searchValue));
+  if (r.mode == ListSearchMode::kName) out.WriteString(HtmlEscape(r.search_value));
   out.WriteString("\">&nbsp;");
   out.WriteString("  <input type=\"submit\" value=\"Search by Property Name\" name=\"PropName\">");
   out.WriteString(
@@ -143,16 +143,16 @@ void PropertyListPage(PageContext& page) {
 
   // The query: the request's values go in as parameters, in the order
   // rows skipped, search value, area name.
-  Cursor& list = page.db.Statement(kListQueries[static_cast<int>(r.mode)][r.areaFilter ? 1 : 0]);
+  Cursor& list = page.db.Statement(kListQueries[static_cast<int>(r.mode)][r.area_filter ? 1 : 0]);
   Row& params = list.Params();
   params[0].SetAsInteger(r.skip);
   size_t next = 1;
   if (r.mode == ListSearchMode::kName) {
-    SetTextParam(params[next++], UpperCaseAscii(r.searchValue));
+    SetTextParam(params[next++], UpperCaseAscii(r.search_value));
   } else if (r.mode == ListSearchMode::kAddress) {
-    SetTextParam(params[next++], r.searchValue);
+    SetTextParam(params[next++], r.search_value);
   }
-  if (r.areaFilter) SetTextParam(params[next], r.area);
+  if (r.area_filter) SetTextParam(params[next], r.area);
   list.Open();
 
   int rows = 0;
@@ -179,7 +179,7 @@ void PropertyListPage(PageContext& page) {
   out.WriteString("<THEAD><TR VALIGN=TOP>");
   if (rows == 10) {
     out.WriteString("<TH WIDTH=25% bgcolor=\"#99CCFF\">");
-    WritePagingLink(out, r, r.nextPage);
+    WritePagingLink(out, r, r.next_page);
     out.WriteString("\">Next Page</a>");
     out.WriteString(
         "&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;"
@@ -188,7 +188,7 @@ void PropertyListPage(PageContext& page) {
   }
   if (r.page > 0) {
     out.WriteString("<TH WIDTH=25% bgcolor=\"#99CCFF\">");
-    WritePagingLink(out, r, r.previousPage);
+    WritePagingLink(out, r, r.previous_page);
     out.WriteString("\">Previous Page</a><br>");
     out.WriteString("</TH>");
   }

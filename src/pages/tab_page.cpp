@@ -9,9 +9,9 @@
 
 namespace qv {
 
-void PropertyHeading(PageContext& page, int32_t requestedId) {
+void PropertyHeading(PageContext& page, int32_t requested_id) {
   Cursor& heading = page.db.Statement(kHeadingQuery);
-  heading.Params()[0].SetAsInteger(requestedId);
+  heading.Params()[0].SetAsInteger(requested_id);
   heading.Open();
   // No row: every column reads as NULL, so the name is empty and the tabs get 0.
   PropertyNameCell(page.out, heading.Fields()[0].AsString());
@@ -21,14 +21,14 @@ void PropertyHeading(PageContext& page, int32_t requestedId) {
 
 namespace {
 
-void PropertyName(PageContext& page, int32_t requestedId) {
+void PropertyName(PageContext& page, int32_t requested_id) {
   Cursor& name = page.db.Statement(kPropertyNameQuery);
-  name.Params()[0].SetAsInteger(requestedId);
+  name.Params()[0].SetAsInteger(requested_id);
   name.Open();
-  const std::string propertyName = name.Fields()[0].AsString();
+  const std::string property_name = name.Fields()[0].AsString();
   name.Close();
-  PropertyNameCell(page.out, propertyName);
-  PropertyTabs(page.out, requestedId, &page.entry);
+  PropertyNameCell(page.out, property_name);
+  PropertyTabs(page.out, requested_id, &page.entry);
 }
 
 }  // namespace
@@ -37,18 +37,18 @@ void WriteTabPage(PageContext& page, const TabPageLayout& layout) {
   BeginPageTransaction(page.db);
   page.out.WriteString(frame::kBareHead);
   PageBanner(page, layout.title);
-  const int32_t propertyId = ParseRequestInteger(page.request.Param("PROPID"), 0);
+  const int32_t property_id = ParseRequestInteger(page.request.Param("PROPID"), 0);
   if (layout.heading == TabHeading::kPropertyQuery) {
-    PropertyHeading(page, propertyId);
+    PropertyHeading(page, property_id);
   } else {
-    PropertyName(page, propertyId);
+    PropertyName(page, property_id);
   }
-  layout.write_head(page, propertyId);
+  layout.write_head(page, property_id);
 
   // The query runs once: right after it opens, its first row is current, or
   // it is at its end when it yields none.
   Cursor& rows = page.db.Statement(*layout.rows);
-  rows.Params()[0].SetAsInteger(propertyId);
+  rows.Params()[0].SetAsInteger(property_id);
   rows.Open();
   if (rows.Eof()) {
     if (layout.write_no_rows) layout.write_no_rows(page);

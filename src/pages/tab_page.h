@@ -25,7 +25,7 @@ struct TabPageLayout {
   std::string_view title;
   TabHeading heading = TabHeading::kPropertyQuery;
   // The table head, up to the opening of the first row; the property id asked for.
-  void (*write_head)(PageContext& page, int32_t propertyId) = nullptr;
+  void (*write_head)(PageContext& page, int32_t property_id) = nullptr;
   // The rows' statement, run with the property id as its one parameter.
   const StatementText* rows = nullptr;
   void (*write_row)(PageContext& page, Row& row) = nullptr;
@@ -41,6 +41,6 @@ void WriteTabPage(PageContext& page, const TabPageLayout& layout);
 // The property's name (heading query) in its cell, then the tab bar with the
 // context's page as the current tab, for the property the query found (0 when
 // none).
-void PropertyHeading(PageContext& page, int32_t requestedId);
+void PropertyHeading(PageContext& page, int32_t requested_id);
 
 }  // namespace qv

@@ -41,32 +41,32 @@ void ViolationDetailPage(PageContext& page) {
   BeginPageTransaction(page.db);
   out.WriteString(frame::kBareHead);
   PageBanner(page, "Property Violation Detail");
-  const int32_t requestedId = ParseRequestInteger(request.Param("VID"), 0);
+  const int32_t requested_id = ParseRequestInteger(request.Param("VID"), 0);
 
   Cursor& violation = page.db.Statement(kViolationQuery);
-  violation.Params()[0].SetAsInteger(requestedId);
+  violation.Params()[0].SetAsInteger(requested_id);
   violation.Open();
 
   // A violation that is missing, or that belongs to no property, has no property
   // to name: the page then shows an empty name, tabs for property 0 and no
   // violation rows.
-  const bool hasProperty = !violation.Fields()[8].IsNull();
-  std::string propertyName;
-  if (hasProperty) {
+  const bool has_property = !violation.Fields()[8].IsNull();
+  std::string property_name;
+  if (has_property) {
     Cursor& name = page.db.Statement(kPropertyNameQuery);
     name.Params()[0].SetAsInteger(violation.Fields()[8].AsInteger());
     name.Open();
-    propertyName = name.Fields()[0].AsString();
+    property_name = name.Fields()[0].AsString();
     name.Close();
   }
 
-  PropertyNameCell(out, propertyName);
+  PropertyNameCell(out, property_name);
   PropertyTabs(out, violation.Fields()[8].AsInteger(), &PageNamed("ViolationsPage"));
 
   WriteCaptionTable(out, kViolationCaptions, kListCaption);
 
   // A property id read means the violation's row is current.
-  if (hasProperty) {
+  if (has_property) {
     while (!violation.Eof()) {
       Row& f = violation.Fields();
       tabcells::WriteViolationRow(out, f);
@@ -91,7 +91,7 @@ void ViolationDetailPage(PageContext& page) {
   violation.Close();
 
   Cursor& violators = page.db.Statement(kViolatorsQuery);
-  violators.Params()[0].SetAsInteger(requestedId);
+  violators.Params()[0].SetAsInteger(requested_id);
   violators.Open();
 
   out.WriteString(frame::kPlainTable);

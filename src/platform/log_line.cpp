@@ -17,14 +17,14 @@ std::string_view LogLevelName(LogLevel level) {
 std::string SingleLine(std::string_view text) {
   std::string line;
   line.reserve(text.size());
-  bool inBreak = false;
+  bool in_break = false;
   for (char c : text) {
     if (c == '\r' || c == '\n') {
-      inBreak = true;
+      in_break = true;
       continue;
     }
-    if (inBreak && !line.empty()) line += ' ';
-    inBreak = false;
+    if (in_break && !line.empty()) line += ' ';
+    in_break = false;
     line += c;
   }
   return line;

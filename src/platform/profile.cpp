@@ -83,19 +83,19 @@ std::optional<std::string> IniFile::Find(std::string_view section, std::string_v
 }
 
 std::string IniFile::ReadString(std::string_view section, std::string_view key,
-                                 const std::string& defaultValue) const {
+                                 const std::string& default_value) const {
   std::optional<std::string> v = Find(section, key);
-  return v ? *v : defaultValue;
+  return v ? *v : default_value;
 }
 
-int IniFile::ReadInteger(std::string_view section, std::string_view key, int defaultValue) const {
+int IniFile::ReadInteger(std::string_view section, std::string_view key, int default_value) const {
   std::optional<std::string> v = Find(section, key);
-  if (!v) return defaultValue;
-  return ParseProfileInteger(*v).value_or(defaultValue);
+  if (!v) return default_value;
+  return ParseProfileInteger(*v).value_or(default_value);
 }
 
-bool IniFile::ReadBool(std::string_view section, std::string_view key, bool defaultValue) const {
-  return ReadInteger(section, key, defaultValue ? 1 : 0) != 0;
+bool IniFile::ReadBool(std::string_view section, std::string_view key, bool default_value) const {
+  return ReadInteger(section, key, default_value ? 1 : 0) != 0;
 }
 
 std::optional<int> ParseProfileInteger(std::string_view text) {

@@ -38,11 +38,11 @@ class IniFile {
   // Lines that say nothing the reader understands.
   const std::vector<Line>& StrayLines() const { return stray_lines_; }
   std::string ReadString(std::string_view section, std::string_view key,
-                         const std::string& defaultValue) const;
+                         const std::string& default_value) const;
   // Decimal, or hexadecimal after "0x", "0X" or "$"; anything else gives the default.
-  int ReadInteger(std::string_view section, std::string_view key, int defaultValue) const;
+  int ReadInteger(std::string_view section, std::string_view key, int default_value) const;
   // An integer flag: non-zero is set.
-  bool ReadBool(std::string_view section, std::string_view key, bool defaultValue) const;
+  bool ReadBool(std::string_view section, std::string_view key, bool default_value) const;
 
   // The most characters of a value that are seen.
   static constexpr size_t kMaxValueLength = 2047;

@@ -30,9 +30,9 @@ std::optional<std::string> WholeNumberProblem(std::string_view text, int64_t min
 }
 
 int ReadWholeNumberSetting(const IniFile& ini, std::string_view section, std::string_view key,
-                           int defaultValue, int min, int max) {
+                           int default_value, int min, int max) {
   const std::string text = ini.ReadString(section, key, "");
-  if (text.empty()) return defaultValue;
+  if (text.empty()) return default_value;
   if (const std::optional<std::string> problem = WholeNumberProblem(text, min, max)) {
     throw Exception(ini.FileName() + ": [" + std::string(section) + "] " + std::string(key) +
                     ": " + *problem);
@@ -41,8 +41,8 @@ int ReadWholeNumberSetting(const IniFile& ini, std::string_view section, std::st
 }
 
 int ReadSecondsSetting(const IniFile& ini, std::string_view section, std::string_view key,
-                       int defaultSeconds, int maxSeconds) {
-  return ReadWholeNumberSetting(ini, section, key, defaultSeconds, 0, maxSeconds);
+                       int default_seconds, int max_seconds) {
+  return ReadWholeNumberSetting(ini, section, key, default_seconds, 0, max_seconds);
 }
 
 }  // namespace qv

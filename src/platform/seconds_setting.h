@@ -21,10 +21,10 @@ std::optional<std::string> WholeNumberProblem(std::string_view text, int64_t min
 // The value of section/key from min to max; the default when the key is
 // missing or empty. Raises qv::Exception for anything else.
 int ReadWholeNumberSetting(const IniFile& ini, std::string_view section, std::string_view key,
-                           int defaultValue, int min, int max);
+                           int default_value, int min, int max);
 
-// The value of section/key as seconds from 0 to maxSeconds.
+// The value of section/key as seconds from 0 to max_seconds.
 int ReadSecondsSetting(const IniFile& ini, std::string_view section, std::string_view key,
-                       int defaultSeconds, int maxSeconds = 86400);
+                       int default_seconds, int max_seconds = 86400);
 
 }  // namespace qv

@@ -11,8 +11,8 @@
 
 namespace qv {
 
-CleanupThread::CleanupThread(std::chrono::milliseconds cleanupInterval)
-    : CleanupInterval_(cleanupInterval) {}
+CleanupThread::CleanupThread(std::chrono::milliseconds cleanup_interval)
+    : cleanup_interval_(cleanup_interval) {}
 
 CleanupThread::~CleanupThread() {
   Terminate();
@@ -34,7 +34,7 @@ void CleanupThread::Execute(std::stop_token stop) {
   // One step below normal priority: this thread's nice value raised by one.
   setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), getpriority(PRIO_PROCESS, 0) + 1);
   while (!stop.stop_requested()) {
-    if (PoolWakeEvent().WaitFor(CleanupInterval_, stop) != WaitResult::kTimeout) break;
+    if (PoolWakeEvent().WaitFor(cleanup_interval_, stop) != WaitResult::kTimeout) break;
     if (stop.stop_requested()) break;
     try {
       pool_->CloseIdleSessions();

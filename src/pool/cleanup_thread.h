@@ -10,7 +10,7 @@ class ConnectionPool;
 
 class CleanupThread {
  public:
-  explicit CleanupThread(std::chrono::milliseconds cleanupInterval);
+  explicit CleanupThread(std::chrono::milliseconds cleanup_interval);
   // Asks the thread to end and waits for it.
   ~CleanupThread();
   CleanupThread(const CleanupThread&) = delete;
@@ -27,7 +27,7 @@ class CleanupThread {
   // when asked to, or when PoolWakeEvent is signalled.
   void Execute(std::stop_token stop);
 
-  const std::chrono::milliseconds CleanupInterval_;
+  const std::chrono::milliseconds cleanup_interval_;
   ConnectionPool* pool_ = nullptr;
   std::jthread thread_;
 };

@@ -83,13 +83,13 @@ ConnectionPool::ConnectionPool(int32_t PoolSize, int32_t CleanupIntervalMinutes,
                                         AcquireTimeoutMs, {}, &SystemClock::Instance()}) {}
 
 ConnectionPool::ConnectionPool(PoolOptions options)
-    : PoolSize_(options.pool_size),
-      AcquireTimeoutMs_(options.acquire_timeout_ms),
-      CleanupInterval_(options.CleanupInterval),
+    : pool_size_(options.pool_size),
+      acquire_timeout_ms_(options.acquire_timeout_ms),
+      cleanup_interval_(options.cleanup_interval),
       factory_(options.factory ? std::move(options.factory)
                                : SessionFactory([] { return NewDatabaseSession(ExecutableIniPath()); })),
-      places_(std::make_shared<PlaceList>(PoolSize_, *options.LocalClock)),
-      cleanup_thread_(CleanupInterval_) {
+      places_(std::make_shared<PlaceList>(pool_size_, *options.local_clock)),
+      cleanup_thread_(cleanup_interval_) {
   cleanup_thread_.Start(*this);
 }
 
@@ -106,7 +106,7 @@ bool ConnectionPool::Acquire(PoolLease& lease, AcquireMode mode) {
   Semaphore& semaphore = places_->semaphore;
   if (!semaphore.WaitFor(std::chrono::milliseconds(0))) {
     waits_.fetch_add(1, std::memory_order_relaxed);
-    if (!semaphore.WaitFor(std::chrono::milliseconds(AcquireTimeoutMs_))) {
+    if (!semaphore.WaitFor(std::chrono::milliseconds(acquire_timeout_ms_))) {
       timeouts_.fetch_add(1, std::memory_order_relaxed);
       throw PoolTimeout();
     }
@@ -193,15 +193,15 @@ void ConnectionPool::RetireSessions() {
 }
 
 void ConnectionPool::CloseIdleSessions() {
-  const int64_t limitMs = CleanupInterval_.count();
+  const int64_t limit_ms = cleanup_interval_.count();
   std::vector<std::shared_ptr<DatabaseSession>> idle;  // closed after the lock is given back
   std::lock_guard guard(places_->lock);
   const DateTime now = EncodeDateTime(places_->clock.Now());
   for (PlaceList::Slot& slot : places_->slots) {
     if (!slot.session || slot.lent) continue;
-    const auto idleMs = static_cast<int64_t>(
+    const auto idle_ms = static_cast<int64_t>(
         std::floor((now - slot.last_release) * kMillisecondsPerDay + 0.5));
-    if (idleMs > limitMs) idle.push_back(std::move(slot.session));
+    if (idle_ms > limit_ms) idle.push_back(std::move(slot.session));
   }
 }
 
@@ -222,7 +222,7 @@ PlaceState ConnectionPool::Place(int32_t index) const {
 
 ConnectionPool::PlaceCounts ConnectionPool::Places() const {
   PlaceCounts places;
-  for (int32_t i = 0; i < PoolSize_; ++i) {
+  for (int32_t i = 0; i < pool_size_; ++i) {
     const PlaceState place = Place(i);
     if (place.lent) {
       ++places.busy;

@@ -40,12 +40,12 @@ enum class AcquireMode {
 struct PoolOptions {
   int32_t pool_size = 5;
   // Time between clean-up passes, and the idle time after which a free session closes.
-  std::chrono::milliseconds CleanupInterval = std::chrono::minutes(5);
+  std::chrono::milliseconds cleanup_interval = std::chrono::minutes(5);
   uint32_t acquire_timeout_ms = 10000;
   // Empty: a session set up from the settings file beside the executable.
   SessionFactory factory;
   // The local clock the idle times are measured on.
-  const Clock* LocalClock = &SystemClock::Instance();
+  const Clock* local_clock = &SystemClock::Instance();
 };
 
 // One place of the pool as it stands, for monitoring.
@@ -96,7 +96,7 @@ class ConnectionPool {
   // than the clean-up interval, which empties its place.
   void CloseIdleSessions();
 
-  int32_t PoolSize() const { return PoolSize_; }
+  int32_t PoolSize() const { return pool_size_; }
   // Places that are empty or free and not claimed by a borrower.
   int32_t AvailablePlaces() const;
   // The place at that index as it stands (empty when out of range).
@@ -117,9 +117,9 @@ class ConnectionPool {
  private:
   class PlaceList;  // the places, shared with the leases
 
-  const int32_t PoolSize_;
-  const uint32_t AcquireTimeoutMs_;
-  const std::chrono::milliseconds CleanupInterval_;
+  const int32_t pool_size_;
+  const uint32_t acquire_timeout_ms_;
+  const std::chrono::milliseconds cleanup_interval_;
   SessionFactory factory_;
   std::shared_ptr<PlaceList> places_;
   std::atomic<uint64_t> waits_{0};

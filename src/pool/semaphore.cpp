@@ -2,8 +2,8 @@
 
 namespace qv {
 
-Semaphore::Semaphore(int32_t initialCount, int32_t maximumCount)
-    : count_(initialCount), maximum_(maximumCount) {}
+Semaphore::Semaphore(int32_t initial_count, int32_t maximum_count)
+    : count_(initial_count), maximum_(maximum_count) {}
 
 bool Semaphore::WaitFor(std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;

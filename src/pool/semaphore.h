@@ -10,7 +10,7 @@ namespace qv {
 
 class Semaphore {
  public:
-  Semaphore(int32_t initialCount, int32_t maximumCount);
+  Semaphore(int32_t initial_count, int32_t maximum_count);
   Semaphore(const Semaphore&) = delete;
   Semaphore& operator=(const Semaphore&) = delete;
 

@@ -8,15 +8,15 @@
 
 namespace qv {
 
-std::unique_ptr<DatabaseSession> NewDatabaseSession(const std::string& iniPath) {
+std::unique_ptr<DatabaseSession> NewDatabaseSession(const std::string& ini_path) {
   auto session = std::make_unique<DatabaseSession>();
   DbConnection& connection = session->Connection();
-  const IniFile ini(iniPath);  // a missing file reads as empty
+  const IniFile ini(ini_path);  // a missing file reads as empty
   try {
     connection.SetUsername(ini.ReadString("DB", "User", ""));
     connection.SetPassword(ini.ReadString("DB", "Pass", ""));
-    const std::string databaseName = ini.ReadString("DB", "DBName", "");
-    if (!databaseName.empty()) connection.SetDatabaseName(databaseName);
+    const std::string database_name = ini.ReadString("DB", "DBName", "");
+    if (!database_name.empty()) connection.SetDatabaseName(database_name);
   } catch (const std::exception& error) {
     ReportModuleError(error.what());
   }

@@ -27,9 +27,9 @@ WaitResult WakeEvent::WaitFor(std::chrono::milliseconds timeout, std::stop_token
 
 namespace {
 // Created with the program's static objects, before main and so before any pool.
-WakeEvent poolWakeEvent;
+WakeEvent pool_wake_event;
 }  // namespace
 
-WakeEvent& PoolWakeEvent() { return poolWakeEvent; }
+WakeEvent& PoolWakeEvent() { return pool_wake_event; }
 
 }  // namespace qv

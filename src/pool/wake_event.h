@@ -14,7 +14,7 @@ enum class WaitResult { kSignaled, kTimeout, kAbandoned };
 // Auto-reset: one wait that sees the event signalled takes the signal.
 class WakeEvent {
  public:
-  explicit WakeEvent(bool initialState = false) : signaled_(initialState) {}
+  explicit WakeEvent(bool initial_state = false) : signaled_(initial_state) {}
   WakeEvent(const WakeEvent&) = delete;
   WakeEvent& operator=(const WakeEvent&) = delete;
 

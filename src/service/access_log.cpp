@@ -36,15 +36,15 @@ void AppendQuoted(std::string& out, std::string_view text) {
 
 // "[10/Dec/2026:13:55:36 +0000]" in local time, made once per second per thread.
 const std::string& TimeField(std::time_t now) {
-  thread_local std::time_t cachedSecond = -1;
+  thread_local std::time_t cached_second = -1;
   thread_local std::string cached;
-  if (now != cachedSecond) {
+  if (now != cached_second) {
     std::tm local{};
     localtime_r(&now, &local);
     char text[64];
     const size_t n = std::strftime(text, sizeof text, "[%d/%b/%Y:%H:%M:%S %z]", &local);
     cached.assign(text, n);
-    cachedSecond = now;
+    cached_second = now;
   }
   return cached;
 }
@@ -84,8 +84,8 @@ namespace {
 
 LogWriter::Options AccessLogOptions() {
   LogWriter::Options options;
-  options.capacityBytes = AccessLog::kBufferBytes;
-  options.wakeBytes = 32768;
+  options.capacity_bytes = AccessLog::kBufferBytes;
+  options.wake_bytes = 32768;
   options.interval = AccessLog::kFlushInterval;
   return options;
 }

@@ -10,10 +10,10 @@ constexpr int kAdminReadTimeoutMs = 10000;
 // How long a reload lets a running health check or metrics answer finish.
 constexpr int kAdminDrainMs = 5000;
 
-void Answer(Response& response, int status, const char* contentType,
+void Answer(Response& response, int status, const char* content_type,
             std::string body) {
   response.SetResponseNo(status);
-  response.content_type = contentType;
+  response.content_type = content_type;
   response.content_text = std::move(body);
   if (response.content_text.empty()) response.content_length = 0;
 }
@@ -53,16 +53,16 @@ void AdminServer::Reconfigure(int port, const std::vector<std::string>& addresse
     Start();
     return;
   }
-  const int oldPort = port_;
-  const std::vector<std::string> oldAddresses = addresses_;
+  const int old_port = port_;
+  const std::vector<std::string> old_addresses = addresses_;
   SetBindings(port, addresses);
   try {
     server_.Restart(kAdminDrainMs);
   } catch (...) {
     // The server's bindings are those it runs with again; so are these.
-    port_ = oldPort;
-    addresses_ = oldAddresses;
-    server_.SetDefaultPort(oldPort);
+    port_ = old_port;
+    addresses_ = old_addresses;
+    server_.SetDefaultPort(old_port);
     throw;
   }
 }

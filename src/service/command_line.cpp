@@ -17,7 +17,7 @@ bool IsServiceSwitch(std::string_view arg) {
 
 CommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
   CommandLine line;
-  bool help = false, version = false, check = false, printConfig = false;
+  bool help = false, version = false, check = false, print_config = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string_view arg = args[i];
     if (arg == "--help" || arg == "-h") {
@@ -27,7 +27,7 @@ CommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
     } else if (arg == "-t" || arg == "--check") {
       check = true;
     } else if (arg == "--print-config") {
-      printConfig = true;
+      print_config = true;
     } else if (arg == "-c" || arg == "--config") {
       if (i + 1 >= args.size() || args[i + 1].empty()) {
         line.mode = RunMode::Usage;
@@ -51,7 +51,7 @@ CommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
     line.mode = RunMode::Version;
   else if (check)
     line.mode = RunMode::Check;
-  else if (printConfig)
+  else if (print_config)
     line.mode = RunMode::PrintConfig;
   else if (switches.install)
     line.mode = RunMode::Install;

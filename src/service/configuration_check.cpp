@@ -56,17 +56,17 @@ bool CheckDatabase(const IniFile& ini, std::ostream& out) {
 
 }  // namespace
 
-std::string SettingsFilePath(const std::string& configPath) {
-  if (configPath.empty()) return ExecutableIniPath();
+std::string SettingsFilePath(const std::string& config_path) {
+  if (config_path.empty()) return ExecutableIniPath();
   std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(configPath, error);
-  return error ? configPath : absolute.lexically_normal().string();
+  const std::filesystem::path absolute = std::filesystem::absolute(config_path, error);
+  return error ? config_path : absolute.lexically_normal().string();
 }
 
-bool ValidateSettingsAtStart(const WebService& service, bool namedOnCommandLine) {
+bool ValidateSettingsAtStart(const WebService& service, bool named_on_command_line) {
   const EventLogger& logger = service.Host().logger;
   const std::vector<SettingsFinding> findings =
-      CheckSettings(IniFile(service.IniPath()), namedOnCommandLine);
+      CheckSettings(IniFile(service.IniPath()), named_on_command_line);
   for (const SettingsFinding& finding : findings) {
     if (finding.error)
       logger.LogMessage(finding.text);
@@ -76,25 +76,25 @@ bool ValidateSettingsAtStart(const WebService& service, bool namedOnCommandLine)
   return !HasErrors(findings);
 }
 
-int CheckConfiguration(const std::string& iniPath, bool namedOnCommandLine, std::ostream& out) {
-  const IniFile ini(iniPath);
-  const std::vector<SettingsFinding> findings = CheckSettings(ini, namedOnCommandLine);
+int CheckConfiguration(const std::string& ini_path, bool named_on_command_line, std::ostream& out) {
+  const IniFile ini(ini_path);
+  const std::vector<SettingsFinding> findings = CheckSettings(ini, named_on_command_line);
   // What the start takes as a warning fails the check: the operator asked.
   for (const SettingsFinding& finding : findings) out << "error: " << finding.text << "\n";
   bool ok = findings.empty();
-  const std::string htDocs = ini.ReadString("APP", "HtDocs", "");
+  const std::string ht_docs = ini.ReadString("APP", "HtDocs", "");
   std::error_code error;
-  if (!htDocs.empty() && std::filesystem::is_regular_file(RequestRouter::LogoFileName(htDocs), error))
-    out << "ok: logo " << RequestRouter::LogoFileName(htDocs) << "\n";
+  if (!ht_docs.empty() && std::filesystem::is_regular_file(RequestRouter::LogoFileName(ht_docs), error))
+    out << "ok: logo " << RequestRouter::LogoFileName(ht_docs) << "\n";
   ok = CheckDatabase(ini, out) && ok;
   out << (ok ? "check passed" : "check failed") << "\n";
   return ok ? 0 : 1;
 }
 
-int PrintConfiguration(const std::string& iniPath, bool namedOnCommandLine, std::ostream& out,
+int PrintConfiguration(const std::string& ini_path, bool named_on_command_line, std::ostream& out,
                        std::ostream& err) {
-  const IniFile ini(iniPath);
-  const std::vector<SettingsFinding> findings = CheckSettings(ini, namedOnCommandLine);
+  const IniFile ini(ini_path);
+  const std::vector<SettingsFinding> findings = CheckSettings(ini, named_on_command_line);
   for (const SettingsFinding& finding : findings)
     err << (finding.error ? "error: " : "warning: ") << finding.text << "\n";
   if (HasErrors(findings)) return 1;

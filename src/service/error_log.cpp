@@ -22,10 +22,10 @@ std::string ErrorLog::OneLine(const std::string& text) { return SingleLine(text)
 void ErrorLog::TakeDueCounts(std::chrono::steady_clock::time_point now,
                               std::vector<std::string>& lines, bool all) {
   for (auto& [text, seen] : seen_) {
-    if (seen.heldBack > 0 && (all || now - seen.lastWritten >= kRepeatInterval)) {
-      lines.push_back("(" + std::to_string(seen.heldBack) + " more like this not shown) " + text);
-      seen.heldBack = 0;
-      seen.lastWritten = now;
+    if (seen.held_back > 0 && (all || now - seen.last_written >= kRepeatInterval)) {
+      lines.push_back("(" + std::to_string(seen.held_back) + " more like this not shown) " + text);
+      seen.held_back = 0;
+      seen.last_written = now;
     }
   }
 }
@@ -40,7 +40,7 @@ void ErrorLog::Flush(bool all) {
     for (const std::string& line : lines) writer_(line);
 }
 
-void ErrorLog::PageFailed(const std::string& remoteIp, const std::string& path, int status,
+void ErrorLog::PageFailed(const std::string& remote_ip, const std::string& path, int status,
                            const std::string& message) {
   const std::string text = OneLine(message);
   std::vector<std::string> lines;
@@ -49,22 +49,22 @@ void ErrorLog::PageFailed(const std::string& remoteIp, const std::string& path, 
     const auto now = now_();
     if (seen_.size() > kForgetAbove) {
       for (auto it = seen_.begin(); it != seen_.end();) {
-        it = now - it->second.lastWritten > kForgetAfter && it->second.heldBack == 0
+        it = now - it->second.last_written > kForgetAfter && it->second.held_back == 0
                  ? seen_.erase(it)
                  : std::next(it);
       }
     }
     auto [entry, added] = seen_.try_emplace(text);
     Seen& seen = entry->second;
-    if (!added && now - seen.lastWritten < kRepeatInterval) {
-      ++seen.heldBack;
+    if (!added && now - seen.last_written < kRepeatInterval) {
+      ++seen.held_back;
     } else {
-      std::string line = remoteIp + " " + path + " " + std::to_string(status) + " " + text;
-      if (seen.heldBack > 0) {
-        line += " (" + std::to_string(seen.heldBack) + " more like this not shown)";
+      std::string line = remote_ip + " " + path + " " + std::to_string(status) + " " + text;
+      if (seen.held_back > 0) {
+        line += " (" + std::to_string(seen.held_back) + " more like this not shown)";
       }
-      seen.lastWritten = now;
-      seen.heldBack = 0;
+      seen.last_written = now;
+      seen.held_back = 0;
       lines.push_back(std::move(line));
     }
     // Counts of other messages held back for more than a second go out too.

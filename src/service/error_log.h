@@ -25,7 +25,7 @@ class ErrorLog {
   explicit ErrorLog(Writer writer, NowFunction now = &std::chrono::steady_clock::now);
 
   // Safe from several threads at once.
-  void PageFailed(const std::string& remoteIp, const std::string& path, int status,
+  void PageFailed(const std::string& remote_ip, const std::string& path, int status,
                   const std::string& message);
 
   // Writes the counts of messages held back for more than a second (all of
@@ -38,8 +38,8 @@ class ErrorLog {
 
  private:
   struct Seen {
-    std::chrono::steady_clock::time_point lastWritten;
-    int64_t heldBack = 0;
+    std::chrono::steady_clock::time_point last_written;
+    int64_t held_back = 0;
   };
 
   // Under lock_: the lines of counts due by now, emptied from the table.

@@ -22,7 +22,7 @@ std::string HealthProbe::Run(std::chrono::milliseconds limit) {
   {
     std::lock_guard guard(lock_);
     if (running_) {
-      std::lock_guard runGuard(running_->lock);
+      std::lock_guard run_guard(running_->lock);
       if (!running_->done) run = running_;
     }
     if (!run) {
@@ -39,15 +39,15 @@ std::string HealthProbe::Run(std::chrono::milliseconds limit) {
         } catch (...) {
           failure = "the check failed";
         }
-        std::lock_guard runGuard(run->lock);
+        std::lock_guard run_guard(run->lock);
         run->failure = std::move(failure);
         run->done = true;
         run->ended.notify_all();
       }).detach();
     }
   }
-  std::unique_lock runLock(run->lock);
-  if (!run->ended.wait_for(runLock, limit, [&] { return run->done; })) {
+  std::unique_lock run_lock(run->lock);
+  if (!run->ended.wait_for(run_lock, limit, [&] { return run->done; })) {
     return "no answer from the database within " + std::to_string(limit.count()) + " ms";
   }
   return run->failure;

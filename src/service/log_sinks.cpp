@@ -22,14 +22,14 @@ namespace {
 constexpr int kWaitStepMs = 100;
 constexpr std::chrono::seconds kSyslogRetry{10};
 
-// Waits in steps until fd can take bytes; false when keepWaiting gives up.
+// Waits in steps until fd can take bytes; false when keep_waiting gives up.
 // A poll failure or an error state counts as room: the write then tells.
-bool AwaitWritable(int fd, const LogSink::KeepWaiting& keepWaiting) {
+bool AwaitWritable(int fd, const LogSink::KeepWaiting& keep_waiting) {
   for (;;) {
     pollfd entry{fd, POLLOUT, 0};
     const int ready = ::poll(&entry, 1, kWaitStepMs);
     if (ready > 0 || (ready < 0 && errno != EINTR)) return true;
-    if (!keepWaiting()) return false;
+    if (!keep_waiting()) return false;
   }
 }
 
@@ -55,16 +55,16 @@ DescriptorSink::DescriptorSink(int fd, bool owned) : owned_(owned ? fd : -1), fd
   }
 }
 
-bool DescriptorSink::AwaitRoom(const KeepWaiting& keepWaiting) const {
-  return AwaitWritable(fd_, keepWaiting);
+bool DescriptorSink::AwaitRoom(const KeepWaiting& keep_waiting) const {
+  return AwaitWritable(fd_, keep_waiting);
 }
 
-size_t DescriptorSink::WriteBytes(std::string_view bytes, const KeepWaiting& keepWaiting,
+size_t DescriptorSink::WriteBytes(std::string_view bytes, const KeepWaiting& keep_waiting,
                                   int& error) {
   size_t done = 0;
   while (done < bytes.size()) {
     // A blocking pipe takes PIPE_BUF bytes without waiting once poll found room.
-    if (kind_ == Kind::Polled && !AwaitRoom(keepWaiting)) break;
+    if (kind_ == Kind::Polled && !AwaitRoom(keep_waiting)) break;
     size_t size = bytes.size() - done;
     if (kind_ == Kind::Polled) size = std::min<size_t>(size, PIPE_BUF);
     const char* data = bytes.data() + done;
@@ -76,7 +76,7 @@ size_t DescriptorSink::WriteBytes(std::string_view bytes, const KeepWaiting& kee
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      if (!AwaitRoom(keepWaiting)) break;
+      if (!AwaitRoom(keep_waiting)) break;
       continue;
     }
     error = n < 0 ? errno : EIO;
@@ -85,18 +85,18 @@ size_t DescriptorSink::WriteBytes(std::string_view bytes, const KeepWaiting& kee
   return done;
 }
 
-size_t DescriptorSink::Write(std::string_view text, const KeepWaiting& keepWaiting, int& error) {
+size_t DescriptorSink::Write(std::string_view text, const KeepWaiting& keep_waiting, int& error) {
   if (text.empty()) return 0;
   if (mid_line_) {
-    if (WriteBytes("\n", keepWaiting, error) != 1) return 0;
+    if (WriteBytes("\n", keep_waiting, error) != 1) return 0;
     mid_line_ = false;
   }
-  const size_t done = WriteBytes(text, keepWaiting, error);
+  const size_t done = WriteBytes(text, keep_waiting, error);
   if (done > 0) mid_line_ = text[done - 1] != '\n';
   return done;
 }
 
-SyslogSink::SyslogSink(std::string socketPath) : path_(std::move(socketPath)) {}
+SyslogSink::SyslogSink(std::string socket_path) : path_(std::move(socket_path)) {}
 
 bool SyslogSink::Connect() {
   if (socket_.Valid()) return true;
@@ -116,7 +116,7 @@ bool SyslogSink::Connect() {
   return true;
 }
 
-size_t SyslogSink::Write(std::string_view text, const KeepWaiting& keepWaiting, int& error) {
+size_t SyslogSink::Write(std::string_view text, const KeepWaiting& keep_waiting, int& error) {
   size_t done = 0;
   bool reconnected = false;
   while (done < text.size()) {
@@ -136,7 +136,7 @@ size_t SyslogSink::Write(std::string_view text, const KeepWaiting& keepWaiting, 
     }
     if (errno == EINTR) continue;
     if (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS) {
-      if (!AwaitWritable(socket_.Get(), keepWaiting)) break;
+      if (!AwaitWritable(socket_.Get(), keep_waiting)) break;
       continue;
     }
     if ((errno == ECONNREFUSED || errno == ENOTCONN || errno == ECONNRESET) && !reconnected) {

@@ -25,8 +25,8 @@ class LogSink {
   virtual ~LogSink() = default;
   // Writes text made of whole lines; the result is how many of its bytes went
   // out. Stops early when the output fails (error is then its errno) or when
-  // keepWaiting gives up (error stays 0).
-  virtual size_t Write(std::string_view text, const KeepWaiting& keepWaiting, int& error) = 0;
+  // keep_waiting gives up (error stays 0).
+  virtual size_t Write(std::string_view text, const KeepWaiting& keep_waiting, int& error) = 0;
 };
 
 // A descriptor. A regular file is written as it is; a socket with
@@ -41,13 +41,13 @@ class DescriptorSink final : public LogSink {
   DescriptorSink(const DescriptorSink&) = delete;
   DescriptorSink& operator=(const DescriptorSink&) = delete;
 
-  size_t Write(std::string_view text, const KeepWaiting& keepWaiting, int& error) override;
+  size_t Write(std::string_view text, const KeepWaiting& keep_waiting, int& error) override;
 
  private:
   enum class Kind { Plain, Socket, NonBlocking, Polled };
 
-  size_t WriteBytes(std::string_view bytes, const KeepWaiting& keepWaiting, int& error);
-  bool AwaitRoom(const KeepWaiting& keepWaiting) const;
+  size_t WriteBytes(std::string_view bytes, const KeepWaiting& keep_waiting, int& error);
+  bool AwaitRoom(const KeepWaiting& keep_waiting) const;
 
   FileDescriptor owned_;  // the descriptor when the sink closes it
   int fd_;
@@ -62,11 +62,11 @@ class DescriptorSink final : public LogSink {
 // system log was restarted.
 class SyslogSink final : public LogSink {
  public:
-  explicit SyslogSink(std::string socketPath = "/dev/log");
+  explicit SyslogSink(std::string socket_path = "/dev/log");
   SyslogSink(const SyslogSink&) = delete;
   SyslogSink& operator=(const SyslogSink&) = delete;
 
-  size_t Write(std::string_view text, const KeepWaiting& keepWaiting, int& error) override;
+  size_t Write(std::string_view text, const KeepWaiting& keep_waiting, int& error) override;
 
  private:
   bool Connect();

@@ -32,7 +32,7 @@ uint64_t CountLines(std::string_view text) {
 class LogWriter::State : public std::enable_shared_from_this<LogWriter::State> {
  public:
   explicit State(Options options) : options_(std::move(options)) {
-    pending_.reserve(std::min<size_t>(options_.capacityBytes, 65536));
+    pending_.reserve(std::min<size_t>(options_.capacity_bytes, 65536));
   }
 
   void SetSink(std::shared_ptr<LogSink> sink) {
@@ -59,7 +59,7 @@ class LogWriter::State : public std::enable_shared_from_this<LogWriter::State> {
     {
       std::lock_guard guard(lock_);
       if (!sink_) return true;
-      if (waiting_ + lines.size() > options_.capacityBytes) {
+      if (waiting_ + lines.size() > options_.capacity_bytes) {
         last_error_.store(0, std::memory_order_relaxed);
         dropped_.fetch_add(CountLines(lines), std::memory_order_relaxed);
         return false;
@@ -67,8 +67,8 @@ class LogWriter::State : public std::enable_shared_from_this<LogWriter::State> {
       pending_.append(lines);
       waiting_ += lines.size();
       appended_ += lines.size();
-      wake = options_.wakeBytes == 0 ||
-             (waiting_ >= options_.wakeBytes && waiting_ - lines.size() < options_.wakeBytes);
+      wake = options_.wake_bytes == 0 ||
+             (waiting_ >= options_.wake_bytes && waiting_ - lines.size() < options_.wake_bytes);
     }
     if (wake) wake_.notify_one();
     return true;
@@ -141,7 +141,7 @@ class LogWriter::State : public std::enable_shared_from_this<LogWriter::State> {
     for (;;) {
       wake_.wait_for(guard, options_.interval, [&] {
         return stopping_ || flush_wanted_ || !earlier_.empty() ||
-               (waiting_ > 0 && waiting_ >= options_.wakeBytes);
+               (waiting_ > 0 && waiting_ >= options_.wake_bytes);
       });
       if (stopping_) {
         // Lines that came after the last flush are lost, and counted.
@@ -205,7 +205,7 @@ class LogWriter::State : public std::enable_shared_from_this<LogWriter::State> {
       const uint64_t total = dropped_.load(std::memory_order_relaxed);
       if (total == reported_) return;
       const auto now = options_.now();
-      if (!force && last_report_ && now - *last_report_ < options_.reportInterval) return;
+      if (!force && last_report_ && now - *last_report_ < options_.report_interval) return;
       lines = total - reported_;
       reported_ = total;
       last_report_ = now;

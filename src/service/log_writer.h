@@ -25,10 +25,10 @@ class LogWriter {
   using DropReport = std::function<void(uint64_t lines, const std::string& reason)>;
 
   struct Options {
-    size_t capacityBytes = size_t{1} << 20;  // bytes waiting to be written, at most
-    size_t wakeBytes = 32768;  // the writer starts at once past this many (0: at every line)
+    size_t capacity_bytes = size_t{1} << 20;  // bytes waiting to be written, at most
+    size_t wake_bytes = 32768;  // the writer starts at once past this many (0: at every line)
     std::chrono::milliseconds interval{200};  // and otherwise at the latest after this
-    std::chrono::milliseconds reportInterval{10000};
+    std::chrono::milliseconds report_interval{10000};
     Now now = &std::chrono::steady_clock::now;  // the clock of the report interval
   };
 

@@ -89,18 +89,18 @@ void Fractional(std::string& out, const char* name, const char* type, const char
 
 std::string_view FailureLabel(FailureKind kind) { return kErrorLabels[ErrorIndex(kind)]; }
 
-ServerMetrics::ServerMetrics(std::vector<std::string_view> pageLabels)
-    : page_labels_(std::move(pageLabels)),
+ServerMetrics::ServerMetrics(std::vector<std::string_view> page_labels)
+    : page_labels_(std::move(page_labels)),
       pages_(std::make_unique<PageCounters[]>(page_labels_.size())) {}
 
-void ServerMetrics::CountRequest(size_t pageLabel, int status,
-                                  std::chrono::steady_clock::duration elapsed, int64_t bodyBytes) {
-  if (bodyBytes > 0) body_bytes_.fetch_add(static_cast<uint64_t>(bodyBytes), std::memory_order_relaxed);
+void ServerMetrics::CountRequest(size_t page_label, int status,
+                                  std::chrono::steady_clock::duration elapsed, int64_t body_bytes) {
+  if (body_bytes > 0) body_bytes_.fetch_add(static_cast<uint64_t>(body_bytes), std::memory_order_relaxed);
   if (page_labels_.empty()) return;
-  PageCounters& page = pages_[std::min(pageLabel, page_labels_.size() - 1)];
-  const size_t statusIndex =
+  PageCounters& page = pages_[std::min(page_label, page_labels_.size() - 1)];
+  const size_t status_index =
       status > 0 && static_cast<size_t>(status) < kStatusCount ? static_cast<size_t>(status) : 0;
-  page.byStatus[statusIndex].fetch_add(1, std::memory_order_relaxed);
+  page.by_status[status_index].fetch_add(1, std::memory_order_relaxed);
   const auto us = std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count();
   const double seconds = static_cast<double>(us) / 1e6;
   size_t bucket = 0;
@@ -127,7 +127,7 @@ std::string ServerMetrics::Text(const ServerGauges& gauges) const {
   Header(out, "qvweb_requests_total", "counter", "Answered requests by page keyword and status.");
   for (size_t p = 0; p < page_labels_.size(); ++p) {
     for (size_t s = 0; s < kStatusCount; ++s) {
-      const uint64_t n = pages_[p].byStatus[s].load(std::memory_order_relaxed);
+      const uint64_t n = pages_[p].by_status[s].load(std::memory_order_relaxed);
       if (n == 0) continue;
       out += "qvweb_requests_total{page=\"";
       out += page_labels_[p];
@@ -268,15 +268,15 @@ double ProcessStartTime() {
   // The boot time from /proc/stat plus the process's start in clock ticks
   // after boot, the 22nd field of /proc/self/stat; read once.
   static const double start = [] {
-    long long bootTime = 0;
-    std::ifstream bootFile("/proc/stat");
-    for (std::string line; bootTime == 0 && std::getline(bootFile, line);)
-      std::sscanf(line.c_str(), "btime %lld", &bootTime);
+    long long boot_time = 0;
+    std::ifstream boot_file("/proc/stat");
+    for (std::string line; boot_time == 0 && std::getline(boot_file, line);)
+      std::sscanf(line.c_str(), "btime %lld", &boot_time);
     std::string stat;
     std::getline(std::ifstream("/proc/self/stat"), stat);
     // The command name in parentheses may hold blanks: count fields after it.
     const size_t close = stat.rfind(')');
-    if (bootTime == 0 || close == std::string::npos) return 0.0;
+    if (boot_time == 0 || close == std::string::npos) return 0.0;
     unsigned long long ticks = 0;
     size_t field = 2, at = close + 1;
     while (field < 22 && at < stat.size()) {
@@ -286,7 +286,7 @@ double ProcessStartTime() {
       ++field;
     }
     if (std::sscanf(stat.c_str() + at, "%llu", &ticks) != 1) return 0.0;
-    return static_cast<double>(bootTime) +
+    return static_cast<double>(boot_time) +
            static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
   }();
   return start;

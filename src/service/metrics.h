@@ -49,15 +49,15 @@ class ServerMetrics {
   static constexpr size_t kErrorKinds = 5;
 
   // Requests are counted under these labels (the router's, in its order).
-  explicit ServerMetrics(std::vector<std::string_view> pageLabels);
+  explicit ServerMetrics(std::vector<std::string_view> page_labels);
   ServerMetrics(const ServerMetrics&) = delete;
   ServerMetrics& operator=(const ServerMetrics&) = delete;
 
   // One answered request under the page label of that index (one past the
-  // last counts under the last); bodyBytes below 0 (no body, as for HEAD)
+  // last counts under the last); body_bytes below 0 (no body, as for HEAD)
   // counts 0.
-  void CountRequest(size_t pageLabel, int status, std::chrono::steady_clock::duration elapsed,
-                    int64_t bodyBytes = 0);
+  void CountRequest(size_t page_label, int status, std::chrono::steady_clock::duration elapsed,
+                    int64_t body_bytes = 0);
   // One failed page, by the kind of its failure.
   void CountFailure(FailureKind kind);
   // One reload of the settings, taken or refused.
@@ -84,7 +84,7 @@ class ServerMetrics {
 
  private:
   struct PageCounters {
-    std::array<std::atomic<uint64_t>, kStatusCount> byStatus{};
+    std::array<std::atomic<uint64_t>, kStatusCount> by_status{};
     std::array<std::atomic<uint64_t>, kBuckets.size() + 1> buckets{};  // not cumulative
     std::atomic<uint64_t> microseconds{0};
   };

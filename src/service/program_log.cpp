@@ -34,18 +34,18 @@ std::string DroppedText(const char* output, uint64_t lines, const std::string& r
 
 LogWriter::Options ProgramLog::WriterOptions() {
   LogWriter::Options options;
-  options.capacityBytes = 262144;
-  options.wakeBytes = 0;
+  options.capacity_bytes = 262144;
+  options.wake_bytes = 0;
   return options;
 }
 
 ProgramLog::ProgramLog(const Outputs& outputs, LogWriter::Options options)
     : error_output_(options),
       system_log_(options),
-      to_error_(outputs.errorFd >= 0),
-      to_system_log_(!outputs.syslogPath.empty()) {
-  if (to_error_) error_output_.SetSink(std::make_shared<DescriptorSink>(outputs.errorFd, false));
-  if (to_system_log_) system_log_.SetSink(std::make_shared<SyslogSink>(outputs.syslogPath));
+      to_error_(outputs.error_fd >= 0),
+      to_system_log_(!outputs.syslog_path.empty()) {
+  if (to_error_) error_output_.SetSink(std::make_shared<DescriptorSink>(outputs.error_fd, false));
+  if (to_system_log_) system_log_.SetSink(std::make_shared<SyslogSink>(outputs.syslog_path));
   // Each output tells the other what it lost.
   error_output_.SetDropReport([this](uint64_t lines, const std::string& reason) {
     if (to_system_log_)
@@ -93,7 +93,7 @@ uint64_t ProgramLog::Dropped() const { return error_output_.Dropped() + system_l
 ProgramLog& ProgramLog::Instance() {
   static ProgramLog* const log = [] {
     Outputs outputs;
-    if (StandardErrorIsJournal()) outputs.errorFd = -1;
+    if (StandardErrorIsJournal()) outputs.error_fd = -1;
     auto* made = new ProgramLog(outputs);
     std::atexit(&ProgramLog::FlushAtExit);
     return made;

@@ -20,8 +20,8 @@ namespace qv {
 class ProgramLog {
  public:
   struct Outputs {
-    int errorFd = STDERR_FILENO;  // -1: no standard error copy
-    std::string syslogPath = "/dev/log";  // empty: no system log
+    int error_fd = STDERR_FILENO;  // -1: no standard error copy
+    std::string syslog_path = "/dev/log";  // empty: no system log
   };
 
   explicit ProgramLog(const Outputs& outputs, LogWriter::Options options = WriterOptions());

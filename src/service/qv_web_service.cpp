@@ -35,7 +35,7 @@ struct RoutedRequest {
   std::string document;  // the path the label was found for
   size_t label = 0;
 };
-thread_local RoutedRequest routedRequest;
+thread_local RoutedRequest routed_request;
 
 // Stops the admin port, then the server, the second whatever the first did;
 // a failure of either is logged.
@@ -54,9 +54,9 @@ void StopListeners(AdminServer& admin, HttpServer& server, const EventLogger& lo
 
 }  // namespace
 
-WebService::WebService(ServiceHost host, std::string iniPath)
+WebService::WebService(ServiceHost host, std::string ini_path)
     : Service(kServiceName, kServiceDisplayName, std::move(host)),
-      ini_path_(iniPath.empty() ? ExecutableIniPath() : std::move(iniPath)),
+      ini_path_(ini_path.empty() ? ExecutableIniPath() : std::move(ini_path)),
       metrics_(PathRoutes(PageTable()).Labels()),
       error_log_([this](const std::string& line) { Host().logger.LogMessage(line); }),
       router_([this](PoolLease& lease, AcquireMode mode) { return Acquire(lease, mode); },
@@ -85,24 +85,24 @@ WebService::WebService(ServiceHost host, std::string iniPath)
                                 Response& response) {
     const ServerMetrics::BusyWorker busy(metrics_);
     const size_t label = router_.HandleRequest(context, request, response).label;
-    routedRequest = {&request, request.document, label};
+    routed_request = {&request, request.document, label};
   };
   http_server.on_session_start = [this](Session& session) {
     router_.StartSession(session);
   };
-  http_server.OnSessionStoreError = [this](const std::string& message) { LogMessage(message); };
+  http_server.on_session_store_error = [this](const std::string& message) { LogMessage(message); };
   // Accepting or starting a thread failed (reported once per shortage).
-  http_server.OnListenException = [this](const std::exception& e) { LogMessage(e.what()); };
+  http_server.on_listen_exception = [this](const std::exception& e) { LogMessage(e.what()); };
   // A connection ended by a failure other than the engine's own.
-  http_server.OnException = [this](ConnectionContext&, const std::exception& e) { LogMessage(e.what()); };
+  http_server.on_exception = [this](ConnectionContext&, const std::exception& e) { LogMessage(e.what()); };
   // When the session list is full, a visitor who is not logged on goes first.
-  http_server.OnSessionExpendable = [](const Session& session) {
+  http_server.on_session_expendable = [](const Session& session) {
     return session.ContentValue(kLoggedInName) == kLoggedInFalse;
   };
   http_server.on_response_sent = [this](ConnectionContext& context, const Request& request,
-                                  const Response& response, int64_t bodyBytes,
+                                  const Response& response, int64_t body_bytes,
                                   std::chrono::steady_clock::duration elapsed) {
-    ResponseSent(context, request, response, bodyBytes, elapsed);
+    ResponseSent(context, request, response, body_bytes, elapsed);
   };
 }
 
@@ -118,9 +118,9 @@ void WebService::ServiceCreate() {
   // Sessions read section "DB" of the same settings file as the service.
   PoolOptions options;
   options.pool_size = 5;
-  options.CleanupInterval = std::chrono::minutes(5);
+  options.cleanup_interval = std::chrono::minutes(5);
   options.acquire_timeout_ms = 10000;
-  options.factory = [iniPath = ini_path_] { return NewDatabaseSession(iniPath); };
+  options.factory = [ini_path = ini_path_] { return NewDatabaseSession(ini_path); };
   pool_ = std::make_unique<ConnectionPool>(std::move(options));
   ReadSettings();
 }
@@ -214,22 +214,22 @@ void WebService::ServiceStop(bool& Stopped) {
   // given up and nobody waits for a session any more, so those visitors get a
   // 503 before the engine would have to cut them off.
   const auto limit = std::chrono::milliseconds(http_server.StopTimeout());
-  const auto giveUpAfter = limit - std::min<std::chrono::milliseconds>(limit / 2, std::chrono::seconds(1));
-  std::mutex doneLock;
-  std::condition_variable doneSignal;
+  const auto give_up_after = limit - std::min<std::chrono::milliseconds>(limit / 2, std::chrono::seconds(1));
+  std::mutex done_lock;
+  std::condition_variable done_signal;
   bool done = false;
   std::thread watchdog([&] {
-    std::unique_lock guard(doneLock);
-    if (doneSignal.wait_for(guard, giveUpAfter, [&] { return done; })) return;
+    std::unique_lock guard(done_lock);
+    if (done_signal.wait_for(guard, give_up_after, [&] { return done; })) return;
     if (pool_) pool_->Close();
     router_.StopWaiting();
   });
   StopListeners(*admin_, http_server, Host().logger);
   {
-    std::lock_guard guard(doneLock);
+    std::lock_guard guard(done_lock);
     done = true;
   }
-  doneSignal.notify_all();
+  done_signal.notify_all();
   watchdog.join();
   // Nobody waits for a session any more.
   if (pool_) pool_->Close();
@@ -264,16 +264,16 @@ std::string WebService::StartLine() const {
   if (first) line += "nothing";
   std::string database = IniFile(ini_path_).ReadString("DB", "DBName", "");
   if (database.empty()) database = kBuiltInDatabasePath;
-  const std::string htDocs = HtDocs();
-  line += "; database " + database + "; HtDocs " + (htDocs.empty() ? "(not set)" : htDocs) +
+  const std::string ht_docs = HtDocs();
+  line += "; database " + database + "; HtDocs " + (ht_docs.empty() ? "(not set)" : ht_docs) +
           "; settings " + ini_path_;
   if (admin_->Active()) {
     line += "; admin on ";
-    bool firstAdmin = true;
+    bool first_admin = true;
     for (const Binding& binding : admin_->Bindings()) {
-      if (!firstAdmin) line += ", ";
+      if (!first_admin) line += ", ";
       line += BindingText(binding);
-      firstAdmin = false;
+      first_admin = false;
     }
   }
   return line;
@@ -315,11 +315,11 @@ void WebService::ReopenLogs() {
 }
 
 void WebService::ResponseSent(ConnectionContext& context, const Request& request,
-                                 const Response& response, int64_t bodyBytes,
+                                 const Response& response, int64_t body_bytes,
                                  std::chrono::steady_clock::duration elapsed) {
   size_t label = 0;
-  if (routedRequest.request == &request && routedRequest.document == request.document) {
-    label = routedRequest.label;
+  if (routed_request.request == &request && routed_request.document == request.document) {
+    label = routed_request.label;
   } else {
     // A request the router never saw; one refused before its target was
     // decoded is counted by the path of its request line.
@@ -332,11 +332,11 @@ void WebService::ResponseSent(ConnectionContext& context, const Request& request
     }
     label = router_.Routes().Route(path).label;
   }
-  routedRequest = {};
-  metrics_.CountRequest(label, response.response_no, elapsed, bodyBytes);
+  routed_request = {};
+  metrics_.CountRequest(label, response.response_no, elapsed, body_bytes);
   if (access_log_.Enabled()) {
     access_log_.Write(AccessRecord{context.PeerIP(), request.request_line, response.response_no,
-                                   bodyBytes, request.referer, request.user_agent, elapsed});
+                                   body_bytes, request.referer, request.user_agent, elapsed});
   }
 }
 

@@ -25,9 +25,9 @@ inline constexpr const char* kServiceDisplayName = "Quorvale Web Server";
 
 class WebService : public Service {
  public:
-  // iniPath: the settings file (the executable's path with ".ini" by default).
+  // ini_path: the settings file (the executable's path with ".ini" by default).
   explicit WebService(ServiceHost host = DefaultServiceHost(),
-                         std::string iniPath = "");
+                         std::string ini_path = "");
   ~WebService() override;
 
   // Reads section "APP" and applies it to http_server and HtDocs; activates http_server
@@ -94,7 +94,7 @@ class WebService : public Service {
   // and query time-outs.
   void ApplyInPlace(const ServiceSettings& settings);
   void ResponseSent(ConnectionContext& context, const Request& request,
-                    const Response& response, int64_t bodyBytes,
+                    const Response& response, int64_t body_bytes,
                     std::chrono::steady_clock::duration elapsed);
 
   std::string ini_path_;

@@ -12,8 +12,8 @@ namespace {
 
 const char* ControlName(int code) {
   switch (code) {
-    case scStop: return "stop";
-    case scShutdown: return "shutdown";
+    case kStop: return "stop";
+    case kShutdown: return "shutdown";
     default: return nullptr;
   }
 }
@@ -48,14 +48,14 @@ ServiceHost DefaultServiceHost() {
   return ServiceHost{EventLogger(kProgramName), EventLogger(kProgramName), SystemdNotifier()};
 }
 
-Service::Service(std::string name, std::string displayName, ServiceHost host)
-    : name_(std::move(name)), display_name_(std::move(displayName)), host_(std::move(host)) {}
+Service::Service(std::string name, std::string display_name, ServiceHost host)
+    : name_(std::move(name)), display_name_(std::move(display_name)), host_(std::move(host)) {}
 
 Service::~Service() { ShutdownServiceThread(); }
 
 void Service::ShutdownServiceThread() {
   if (!thread_.joinable()) return;
-  PostControl(scShutdown);
+  PostControl(kShutdown);
   WaitForServiceThread();
 }
 
@@ -67,14 +67,14 @@ void Service::Create() {
   }
 }
 
-void Service::StartServiceThread(std::function<void()> onEnded) {
+void Service::StartServiceThread(std::function<void()> on_ended) {
   ReportStatus(ServiceState::StartPending);
   try {
-    thread_ = std::thread(&Service::ServiceThreadMain, this, std::move(onEnded));
+    thread_ = std::thread(&Service::ServiceThreadMain, this, std::move(on_ended));
   } catch (const std::exception& e) {
     LogMessage(FailureText("execute", ExceptionMessage(e)));
     ReportStatus(ServiceState::Stopped);
-    if (onEnded) onEnded();
+    if (on_ended) on_ended();
   }
 }
 
@@ -92,7 +92,7 @@ void Service::PostControl(int code) {
   queue_signal_.notify_one();
 }
 
-void Service::ServiceThreadMain(std::function<void()> onEnded) {
+void Service::ServiceThreadMain(std::function<void()> on_ended) {
   const char* phase = "start";
   try {
     ReportStatus(ServiceState::StartPending);
@@ -108,7 +108,7 @@ void Service::ServiceThreadMain(std::function<void()> onEnded) {
   } catch (const std::exception& e) {
     LogMessage(FailureText(phase, ExceptionMessage(e)));
   }
-  if (onEnded) onEnded();
+  if (on_ended) on_ended();
 }
 
 void Service::ProcessRequests(bool wait) {
@@ -133,7 +133,7 @@ void Service::DoControl(int code) {
   const ServiceState before = Status();
   try {
     switch (code) {
-      case scStop: {
+      case kStop: {
         ReportStatus(ServiceState::StopPending);
         bool stopped = true;
         ServiceStop(stopped);
@@ -145,7 +145,7 @@ void Service::DoControl(int code) {
         }
         break;
       }
-      case scShutdown: {
+      case kShutdown: {
         // No shutdown handler; the stop handler is not called.
         ReportStatus(ServiceState::StopPending);
         std::lock_guard<std::mutex> guard(queue_lock_);
@@ -163,7 +163,7 @@ void Service::DoControl(int code) {
             const std::string status = ServiceStateNotification(state);
             service.Notify(state == ServiceState::Running ? status : "READY=1\n" + status);
           }
-        } reloadEnd{*this};
+        } reload_end{*this};
         ServiceControl(code);
         break;
       }
@@ -179,7 +179,7 @@ void Service::DoControl(int code) {
       LogMessage("Service failed in custom message(" + std::to_string(code) +
                  "): " + ExceptionMessage(e));
     }
-    if (code != scShutdown) ReportStatus(before);
+    if (code != kShutdown) ReportStatus(before);
   }
 }
 

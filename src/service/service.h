@@ -26,8 +26,8 @@ enum class ServiceState {
 
 // Control requests; any other number is a custom request, accepted without action.
 enum ServiceControl : int {
-  scStop = 1,
-  scShutdown = 5,
+  kStop = 1,
+  kShutdown = 5,
 };
 
 // Requests of the program's own, posted on SIGHUP and SIGUSR1.
@@ -51,7 +51,7 @@ ServiceHost DefaultServiceHost();
 
 class Service {
  public:
-  Service(std::string name, std::string displayName, ServiceHost host);
+  Service(std::string name, std::string display_name, ServiceHost host);
   virtual ~Service();
   Service(const Service&) = delete;
   Service& operator=(const Service&) = delete;
@@ -65,9 +65,9 @@ class Service {
   // does not end the program.
   void Create();
 
-  // Reports start pending and starts the service thread; onEnded is called on
+  // Reports start pending and starts the service thread; on_ended is called on
   // that thread as its last act.
-  void StartServiceThread(std::function<void()> onEnded = nullptr);
+  void StartServiceThread(std::function<void()> on_ended = nullptr);
   // Waits for the service thread to end, then reports stopped.
   void WaitForServiceThread();
   // Asks the service thread to end without calling the stop handler and waits
@@ -92,7 +92,7 @@ class Service {
   virtual void ServiceControl(int code) { (void)code; }
 
  private:
-  void ServiceThreadMain(std::function<void()> onEnded);
+  void ServiceThreadMain(std::function<void()> on_ended);
   // Works through the queue; with wait, blocks for requests until terminated.
   void ProcessRequests(bool wait);
   void DoControl(int code);

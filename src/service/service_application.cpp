@@ -120,7 +120,7 @@ int ServiceApplication::RunService() {
   SetModuleErrorHandler([&logger](const std::string& message) { logger.LogMessage(message); });
   struct ModuleErrorsToDefault {
     ~ModuleErrorsToDefault() { SetModuleErrorHandler({}); }
-  } moduleErrorsToDefault;
+  } module_errors_to_default;
 
   // The stop signals are read from a descriptor rather than by a handler, so
   // they reach the service thread as ordinary control requests.
@@ -132,18 +132,18 @@ int ServiceApplication::RunService() {
     service_.LogMessage(OSErrorMessage(errno));
     return 1;
   }
-  const int endedFd = ended.Get();
-  service_.StartServiceThread([endedFd] {
+  const int ended_fd = ended.Get();
+  service_.StartServiceThread([ended_fd] {
     const uint64_t one = 1;
-    (void)!write(endedFd, &one, sizeof one);
+    (void)!write(ended_fd, &one, sizeof one);
   });
 
-  pollfd fds[2] = {{signals.Get(), POLLIN, 0}, {endedFd, POLLIN, 0}};
+  pollfd fds[2] = {{signals.Get(), POLLIN, 0}, {ended_fd, POLLIN, 0}};
   for (;;) {
     if (poll(fds, 2, -1) < 0) {
       if (errno == EINTR) continue;
       service_.LogMessage(OSErrorMessage(errno));
-      service_.PostControl(scStop);
+      service_.PostControl(kStop);
       break;
     }
     if (fds[1].revents & POLLIN) break;
@@ -155,7 +155,7 @@ int ServiceApplication::RunService() {
         else if (info.ssi_signo == SIGUSR1)
           service_.PostControl(kControlReopenLogs);
         else
-          service_.PostControl(scStop);
+          service_.PostControl(kStop);
       }
     }
   }

@@ -187,35 +187,35 @@ std::string ServiceInstaller::WantsLinkPath(const std::string& name) const {
 }
 
 void ServiceInstaller::Install(const ServiceDefinition& service) const {
-  const std::string unitPath = UnitPath(service.name);
+  const std::string unit_path = UnitPath(service.name);
   // A line break in the path would end the unit's setting early.
   if (HasControlChars(service.binary_path) || HasControlChars(service.settings_path))
     RaiseLastOSError(EINVAL);
   if (ForRunningSystem()) EnsureServiceAccount();
   ForceFolders(JoinRoot(root_, kUnitFolder));
-  WriteNewFile(unitPath, ServiceUnitText(service));
+  WriteNewFile(unit_path, ServiceUnitText(service));
   try {
     ForceFolders(JoinRoot(root_, kWantsFolder));
     // The link points where the unit lies on the system it is installed for.
     const std::string target = "/" + std::string(kUnitFolder) + "/" + service.name + ".service";
-    const std::string linkPath = WantsLinkPath(service.name);
-    if (symlink(target.c_str(), linkPath.c_str()) != 0) {
+    const std::string link_path = WantsLinkPath(service.name);
+    if (symlink(target.c_str(), link_path.c_str()) != 0) {
       // A link left over from an earlier installation is replaced.
-      if (errno != EEXIST || unlink(linkPath.c_str()) != 0 ||
-          symlink(target.c_str(), linkPath.c_str()) != 0) {
+      if (errno != EEXIST || unlink(link_path.c_str()) != 0 ||
+          symlink(target.c_str(), link_path.c_str()) != 0) {
         RaiseLastOSError();
       }
     }
   } catch (...) {
-    unlink(unitPath.c_str());
+    unlink(unit_path.c_str());
     throw;
   }
   ReloadServiceManager();
 }
 
 void ServiceInstaller::Uninstall(const std::string& name) const {
-  const std::string linkPath = WantsLinkPath(name);
-  if (unlink(linkPath.c_str()) != 0 && errno != ENOENT) RaiseLastOSError();
+  const std::string link_path = WantsLinkPath(name);
+  if (unlink(link_path.c_str()) != 0 && errno != ENOENT) RaiseLastOSError();
   if (unlink(UnitPath(name).c_str()) != 0) RaiseLastOSError();
   ReloadServiceManager();
 }

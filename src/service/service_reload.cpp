@@ -49,11 +49,11 @@ bool WebService::Reload() {
     LogMessage(kNotReloaded);
     return false;
   }
-  const std::vector<std::string> needRestart = KeepWhatNeedsARestart(running_, settings);
+  const std::vector<std::string> need_restart = KeepWhatNeedsARestart(running_, settings);
 
   // Listeners and connections: a new front takes over the listening sockets
   // that stay and the waiting connections; the old one finishes what runs.
-  const std::shared_ptr<TlsContext> runningTls = http_server.TlsContext();
+  const std::shared_ptr<TlsContext> running_tls = http_server.TlsContext();
   http_server.Bindings().clear();
   ConfigureServer(settings, std::move(tls));
   http_server.SetSessionTimeOut(settings.session_timeout);
@@ -61,7 +61,7 @@ bool WebService::Reload() {
     http_server.Restart(kReloadDrainMs);
   } catch (const std::exception& e) {
     // The server put its bindings back; the rest goes back here.
-    ConfigureServer(running_, runningTls);
+    ConfigureServer(running_, running_tls);
     http_server.SetSessionTimeOut(running_.session_timeout);
     LogMessage("Settings not reloaded: " + ExceptionMessage(e) +
                "; the server goes on with the settings it had");
@@ -91,8 +91,8 @@ bool WebService::Reload() {
     Host().logger.LogInfo("Database settings changed: open connections close as their requests "
                           "end; new ones attach to " + name);
   }
-  for (const std::string& text : needRestart) Host().logger.LogWarning(text);
-  Host().logger.LogInfo(std::string(needRestart.empty() ? "Settings reloaded; "
+  for (const std::string& text : need_restart) Host().logger.LogWarning(text);
+  Host().logger.LogInfo(std::string(need_restart.empty() ? "Settings reloaded; "
                                                         : "Settings reloaded but for what needs a restart; ") +
                         StartLine());
   return true;

@@ -41,9 +41,9 @@ ServiceSettings ReadServiceSettings(const IniFile& ini) {
       ClampToInt32(static_cast<int64_t>(ini.ReadInteger(kSection, "LoginTimeout", 10)) * 60000);
   settings.port = static_cast<uint16_t>(ini.ReadInteger(kSection, "Port", 80) & 0xFFFF);
   settings.start = ini.ReadBool(kSection, "Start", false);
-  int64_t readTimeoutSeconds = ini.ReadInteger(kSection, "ReadTimeout", 60);
-  if (readTimeoutSeconds < 0) readTimeoutSeconds = 60;
-  settings.read_timeout = ClampToInt32(readTimeoutSeconds * 1000);
+  int64_t read_timeout_seconds = ini.ReadInteger(kSection, "ReadTimeout", 60);
+  if (read_timeout_seconds < 0) read_timeout_seconds = 60;
+  settings.read_timeout = ClampToInt32(read_timeout_seconds * 1000);
   settings.logon_failures = ReadChecked(ini, kSection, "LogonFailures");
   settings.tls_port = ReadChecked(ini, "TLS", "Port");
   settings.tls_certificate = ini.ReadString("TLS", "Certificate", "");
@@ -75,8 +75,8 @@ ServiceSettings ReadServiceSettings(const IniFile& ini) {
   settings.query_timeout_seconds = ReadChecked(ini, "DB", "QueryTimeout");
   settings.addresses = SplitAddressList(ini.ReadString(kSection, "Address", ""));
   // An empty value keeps the default, standard output.
-  std::string accessLog = ini.ReadString("LOG", "AccessLog", "");
-  if (!accessLog.empty()) settings.access_log = std::move(accessLog);
+  std::string access_log = ini.ReadString("LOG", "AccessLog", "");
+  if (!access_log.empty()) settings.access_log = std::move(access_log);
   settings.admin_port = static_cast<uint16_t>(ini.ReadInteger("ADMIN", "Port", 0) & 0xFFFF);
   const std::vector<std::string> admin = SplitAddressList(ini.ReadString("ADMIN", "Address", ""));
   if (!admin.empty()) settings.admin_addresses = admin;
@@ -101,8 +101,8 @@ std::vector<std::string> SplitAddressList(const std::string& text) {
   return items;
 }
 
-ServiceSettings ReadServiceSettings(const std::string& iniPath) {
-  return ReadServiceSettings(IniFile(iniPath));
+ServiceSettings ReadServiceSettings(const std::string& ini_path) {
+  return ReadServiceSettings(IniFile(ini_path));
 }
 
 }  // namespace qv

@@ -81,7 +81,7 @@ struct ServiceSettings {
 // "DB"; a missing file, section or key gives the default. A value that cannot
 // be used raises Exception naming the file, section and key.
 ServiceSettings ReadServiceSettings(const IniFile& ini);
-ServiceSettings ReadServiceSettings(const std::string& iniPath);
+ServiceSettings ReadServiceSettings(const std::string& ini_path);
 
 // The items of a comma-separated list, blanks around each removed, empty ones
 // left out; an address in square brackets loses them.

@@ -158,13 +158,13 @@ void CheckPortClashes(const IniFile& ini, std::vector<SettingsFinding>& findings
     int64_t port;
     std::vector<std::string> addresses;  // empty: every address
   };
-  const std::vector<std::string> appAddresses = SplitAddressList(ValueOf(ini, "APP", "Address"));
-  std::vector<std::string> adminAddresses = SplitAddressList(ValueOf(ini, "ADMIN", "Address"));
-  if (adminAddresses.empty()) adminAddresses = {"127.0.0.1"};
+  const std::vector<std::string> app_addresses = SplitAddressList(ValueOf(ini, "APP", "Address"));
+  std::vector<std::string> admin_addresses = SplitAddressList(ValueOf(ini, "ADMIN", "Address"));
+  if (admin_addresses.empty()) admin_addresses = {"127.0.0.1"};
   const Listener listeners[] = {
-      {"APP", NumberOf(ini, "APP", "Port"), appAddresses},
-      {"TLS", NumberOf(ini, "TLS", "Port"), appAddresses},
-      {"ADMIN", NumberOf(ini, "ADMIN", "Port"), adminAddresses},
+      {"APP", NumberOf(ini, "APP", "Port"), app_addresses},
+      {"TLS", NumberOf(ini, "TLS", "Port"), app_addresses},
+      {"ADMIN", NumberOf(ini, "ADMIN", "Port"), admin_addresses},
   };
   auto share = [](const Listener& a, const Listener& b) {
     if (a.addresses.empty() || b.addresses.empty()) return true;
@@ -187,23 +187,23 @@ void CheckPortClashes(const IniFile& ini, std::vector<SettingsFinding>& findings
 
 // The logo folder's contents; only the folder itself is a value check.
 void CheckLogo(const IniFile& ini, std::vector<SettingsFinding>& findings) {
-  const std::string htDocs = ValueOf(ini, "APP", "HtDocs");
+  const std::string ht_docs = ValueOf(ini, "APP", "HtDocs");
   const std::string where = Where(ini, "APP", "HtDocs");
   std::error_code error;
-  if (htDocs.empty()) {
+  if (ht_docs.empty()) {
     findings.push_back({false, where + ": not set, the logo cannot be served"});
-  } else if (fs::is_directory(htDocs, error)) {
-    const std::string logo = RequestRouter::LogoFileName(htDocs);
+  } else if (fs::is_directory(ht_docs, error)) {
+    const std::string logo = RequestRouter::LogoFileName(ht_docs);
     if (!fs::is_regular_file(logo, error)) findings.push_back({false, where + ": logo " + logo + " not found"});
   }
 }
 
 // What the reader of the file found: the file itself, headings, stray lines.
-std::optional<SettingsFinding> FileFinding(const IniFile& ini, bool fileRequired) {
+std::optional<SettingsFinding> FileFinding(const IniFile& ini, bool file_required) {
   const int error = ini.OpenError();
   if (error == 0) return std::nullopt;
   if (error != ENOENT) return SettingsFinding{true, ini.FileName() + ": settings file cannot be read: " + SystemText(error)};
-  if (fileRequired) return SettingsFinding{true, ini.FileName() + ": settings file not found"};
+  if (file_required) return SettingsFinding{true, ini.FileName() + ": settings file not found"};
   std::string database(FindSettingKey("DB", "DBName")->default_value);
   return SettingsFinding{
       false, ini.FileName() + ": settings file not found; running on the defaults: port 80 on "
@@ -262,19 +262,19 @@ std::optional<std::string> CheckSettingValue(const SettingKey& key, const std::s
   return std::nullopt;
 }
 
-std::vector<SettingsFinding> CheckSettings(const IniFile& ini, bool fileRequired) {
+std::vector<SettingsFinding> CheckSettings(const IniFile& ini, bool file_required) {
   std::vector<SettingsFinding> findings;
   // Without a file there is nothing more to say than that.
-  if (std::optional<SettingsFinding> file = FileFinding(ini, fileRequired)) return {*file};
+  if (std::optional<SettingsFinding> file = FileFinding(ini, file_required)) return {*file};
 
   std::vector<LineFinding> lines;
-  std::vector<std::string> unknownSections;
+  std::vector<std::string> unknown_sections;
   for (const IniFile::Line& heading : ini.Sections()) {
     if (IsSettingsSection(heading.text)) continue;
-    const bool seen = std::any_of(unknownSections.begin(), unknownSections.end(),
+    const bool seen = std::any_of(unknown_sections.begin(), unknown_sections.end(),
                                   [&](const std::string& s) { return EqualsIgnoreCase(s, heading.text); });
     if (seen) continue;
-    unknownSections.push_back(heading.text);
+    unknown_sections.push_back(heading.text);
     lines.push_back({heading.number, {false, ini.FileName() + ": [" + heading.text +
                                                  "]: unknown section, its settings are ignored"}});
   }
@@ -282,7 +282,7 @@ std::vector<SettingsFinding> CheckSettings(const IniFile& ini, bool fileRequired
     lines.push_back({stray.number, {false, ini.FileName() + ": line " + std::to_string(stray.number) +
                                                ": \"" + stray.text + "\" is not key=value, ignored"}});
   }
-  std::vector<const IniFile::Entry*> seenKeys;
+  std::vector<const IniFile::Entry*> seen_keys;
   for (const IniFile::Entry& entry : ini.Entries()) {
     if (entry.section.empty()) {
       lines.push_back({entry.line, {false, ini.FileName() + ": " + entry.key +
@@ -297,11 +297,11 @@ std::vector<SettingsFinding> CheckSettings(const IniFile& ini, bool fileRequired
       continue;
     }
     // A key given twice counts where it first stands, as the reader takes it.
-    const bool again = std::any_of(seenKeys.begin(), seenKeys.end(), [&](const IniFile::Entry* e) {
+    const bool again = std::any_of(seen_keys.begin(), seen_keys.end(), [&](const IniFile::Entry* e) {
       return EqualsIgnoreCase(e->section, entry.section) && EqualsIgnoreCase(e->key, entry.key);
     });
     if (again) continue;
-    seenKeys.push_back(&entry);
+    seen_keys.push_back(&entry);
     if (std::optional<std::string> failure = CheckSettingValue(*known, entry.value))
       lines.push_back({entry.line, {true, where + ": " + *failure}});
   }

@@ -23,9 +23,9 @@ struct SettingsFinding {
   std::string text;
 };
 
-// Checks the file. fileRequired: the file was named on the command line, so
+// Checks the file. file_required: the file was named on the command line, so
 // a missing one is an error rather than a warning that the defaults apply.
-std::vector<SettingsFinding> CheckSettings(const IniFile& ini, bool fileRequired = false);
+std::vector<SettingsFinding> CheckSettings(const IniFile& ini, bool file_required = false);
 
 // Why a value of the key cannot be used (for instance "\"many\" is not a
 // whole number"), or nothing when it can. An empty value always can: it

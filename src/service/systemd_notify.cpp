@@ -33,7 +33,7 @@ std::string ReloadingNotification() {
 
 SystemdNotifier::SystemdNotifier() : socket_path_(NotifySocketFromEnvironment()) {}
 
-SystemdNotifier::SystemdNotifier(std::string socketPath) : socket_path_(std::move(socketPath)) {}
+SystemdNotifier::SystemdNotifier(std::string socket_path) : socket_path_(std::move(socket_path)) {}
 
 bool SystemdNotifier::Notify(std::string_view message) const {
   if (socket_path_.empty()) return false;

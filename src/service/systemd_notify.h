@@ -18,7 +18,7 @@ class SystemdNotifier {
   SystemdNotifier();
   // Uses the given socket path; a leading "@" names an abstract socket, and an
   // empty path switches notification off.
-  explicit SystemdNotifier(std::string socketPath);
+  explicit SystemdNotifier(std::string socket_path);
 
   bool Enabled() const { return !socket_path_.empty(); }
   const std::string& SocketPath() const { return socket_path_; }

@@ -61,16 +61,16 @@ PathRoute PathRoutes::Route(std::string_view document) const {
   route.image = holds(kImageKeyword);
   route.log_on_form = holds(log_on_form_->keyword);
 
-  size_t pageIndex = kStartIndex;
+  size_t page_index = kStartIndex;
   if (path.empty() || path == "/") {
     route.page = start_;
   } else {
     route.page = fallback_;
-    pageIndex = labels_.size() - 1;
+    page_index = labels_.size() - 1;
     for (size_t rank = 0; rank < keyword_pages_.size(); ++rank) {
       if (holds(keyword_pages_[rank]->keyword)) {
         route.page = keyword_pages_[rank];
-        pageIndex = kStartIndex + 1 + rank;
+        page_index = kStartIndex + 1 + rank;
         break;
       }
     }
@@ -85,7 +85,7 @@ PathRoute PathRoutes::Route(std::string_view document) const {
   } else if (route.log_on_form) {
     route.label = kLogOnFormIndex;
   } else {
-    route.label = pageIndex;
+    route.label = page_index;
   }
   return route;
 }

@@ -37,11 +37,11 @@ bool DropsConnection(FailureKind kind) {
 }
 
 // The answer to a log-on attempt refused by the throttle; the database is not asked.
-void RefuseLogon(Response& response, int retryAfter) {
+void RefuseLogon(Response& response, int retry_after) {
   response.response_no = 429;
   response.response_text = "Too Many Requests";
-  response.custom_headers.SetValue("Retry-After", std::to_string(retryAfter));
-  response.content_text = "Too many failed log-ons; try again in " + std::to_string(retryAfter) +
+  response.custom_headers.SetValue("Retry-After", std::to_string(retry_after));
+  response.content_text = "Too many failed log-ons; try again in " + std::to_string(retry_after) +
                          " seconds.\r\n";
 }
 
@@ -60,13 +60,13 @@ int FailureStatus(FailureKind kind) {
   }
 }
 
-RequestRouter::RequestRouter(SessionSource sessions, HtDocsFunction htDocs,
+RequestRouter::RequestRouter(SessionSource sessions, HtDocsFunction ht_docs,
                                std::span<const PageEntry> pages, const Clock& clock)
-    : sessions_(std::move(sessions)), ht_docs_(std::move(htDocs)), routes_(pages), clock_(clock) {}
+    : sessions_(std::move(sessions)), ht_docs_(std::move(ht_docs)), routes_(pages), clock_(clock) {}
 
-RequestRouter::RequestRouter(ConnectionPool& pool, HtDocsFunction htDocs)
+RequestRouter::RequestRouter(ConnectionPool& pool, HtDocsFunction ht_docs)
     : RequestRouter([&pool](PoolLease& lease, AcquireMode mode) { return pool.Acquire(lease, mode); },
-                     std::move(htDocs)) {}
+                     std::move(ht_docs)) {}
 
 bool RequestRouter::ServePage(const PageEntry& page, PoolLease& lease, PageStream& out,
                                Request& request) {
@@ -89,8 +89,8 @@ bool RequestRouter::ServePage(const PageEntry& page, PoolLease& lease, PageStrea
 
 bool RequestRouter::CallPage(const PageEntry& page, PoolLease& lease, PageStream& out,
                               Request& request) {
-  HttpPageRequest pageRequest(request);
-  PageContext context{pageRequest, out, lease.Session(), clock_, page};
+  HttpPageRequest page_request(request);
+  PageContext context{page_request, out, lease.Session(), clock_, page};
   // The cancel holds the session as long as it may still reach it; a session
   // whose call was cancelled is discarded, so it is never lent to anyone else.
   const uint64_t watch =
@@ -184,11 +184,11 @@ PathRoute RequestRouter::HandleRequest(ConnectionContext*, Request& request_info
   return asked;
 }
 
-std::string RequestRouter::LogoFileName(const std::string& htDocs) {
-  std::string fileName = htDocs;
-  if (fileName.empty() || fileName.back() != '/') fileName += '/';
-  fileName += kLogoFileName;
-  return fileName;
+std::string RequestRouter::LogoFileName(const std::string& ht_docs) {
+  std::string file_name = ht_docs;
+  if (file_name.empty() || file_name.back() != '/') file_name += '/';
+  file_name += kLogoFileName;
+  return file_name;
 }
 
 }  // namespace qv

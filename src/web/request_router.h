@@ -73,10 +73,10 @@ class RequestRouter {
   // connection is lost is run once more on a fresh connection when its session
   // was connected before the request; a session whose connection is dead or
   // cancelled is discarded, not given back.
-  RequestRouter(SessionSource sessions, HtDocsFunction htDocs,
+  RequestRouter(SessionSource sessions, HtDocsFunction ht_docs,
                  std::span<const PageEntry> pages = PageTable(),
                  const Clock& clock = SystemClock::Instance());
-  RequestRouter(ConnectionPool& pool, HtDocsFunction htDocs);
+  RequestRouter(ConnectionPool& pool, HtDocsFunction ht_docs);
 
   // A page call running longer is cancelled, and its connection dropped
   // kCancelGrace after that; its visitor is answered 503. Zero: no limit (the
@@ -113,8 +113,8 @@ class RequestRouter {
   // The routes of the router's page table (the request metrics count by their labels).
   const PathRoutes& Routes() const { return routes_; }
 
-  // The logo's file name: htDocs, a "/" unless it ends in one, and the logo's name.
-  static std::string LogoFileName(const std::string& htDocs);
+  // The logo's file name: ht_docs, a "/" unless it ends in one, and the logo's name.
+  static std::string LogoFileName(const std::string& ht_docs);
 
  private:
   // Borrows a session into the lease and runs the page on it, once more on a

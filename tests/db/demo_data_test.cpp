@@ -71,18 +71,18 @@ TEST_F(DemoDataTest, SameSeedGivesTheSameRows) {
   DbConnection second;
   other.Configure(second);
   second.Connect();
-  Transaction secondTransaction(second);
+  Transaction second_transaction(second);
   for (const char* sql :
        {"SELECT * FROM PROPERTY ORDER BY PROPERTY_ID", "SELECT * FROM ENTITY ORDER BY ENTITY_ID",
         "SELECT * FROM GEN_NOTES ORDER BY NOTES_ID", "SELECT * FROM VIOLATORS ORDER BY VIOLATOR_ID"}) {
-    EXPECT_EQ(RowsOf(second, secondTransaction, sql), Rows(sql)) << sql;
+    EXPECT_EQ(RowsOf(second, second_transaction, sql), Rows(sql)) << sql;
   }
 }
 
 TEST_F(DemoDataTest, CountsMatchTheTables) {
   EXPECT_EQ(Number("SELECT COUNT(*) FROM PROPERTY"), counts_.properties);
   EXPECT_EQ(Number("SELECT COUNT(*) FROM ENTITY"), counts_.entities);
-  EXPECT_EQ(Number("SELECT COUNT(*) FROM GEN_PHONES WHERE SOURCE_TABLE = 3"), counts_.accessEntries);
+  EXPECT_EQ(Number("SELECT COUNT(*) FROM GEN_PHONES WHERE SOURCE_TABLE = 3"), counts_.access_entries);
   EXPECT_EQ(Number("SELECT COUNT(*) FROM VIOLATORS"), counts_.violators);
   EXPECT_EQ(counts_.properties, 60);
   EXPECT_GT(counts_.notes, 0);
@@ -118,7 +118,7 @@ TEST_F(DemoDataTest, ReferencesPointAtRowsOfTheSameProperty) {
 
 // The statements the pages run, each on a property (or violation) that has rows for it.
 struct PageStatement {
-  const char* idQuery;  // the id the statement is run for; nullptr: no id
+  const char* id_query;  // the id the statement is run for; nullptr: no id
   std::string before;   // the text before the id
   std::string after;    // the text after it
 };
@@ -201,7 +201,7 @@ TEST_F(DemoDataTest, PageStatementsRunOnTheDemoData) {
   };
   for (const PageStatement& statement : statements) {
     std::string sql = statement.before;
-    if (statement.idQuery != nullptr) sql += std::to_string(Number(statement.idQuery));
+    if (statement.id_query != nullptr) sql += std::to_string(Number(statement.id_query));
     sql += statement.after;
     std::string rows;
     ASSERT_NO_THROW(rows = Rows(sql)) << sql;

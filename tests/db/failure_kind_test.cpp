@@ -27,7 +27,7 @@ TEST(FailureKindTest, DecidedFromEveryGdsCodeOfTheVector) {
     const char* name;
     std::vector<intptr_t> status;
     FailureKind kind;         // of a failing call on an attachment
-    FailureKind attachKind;   // of a failing attach
+    FailureKind attach_kind;   // of a failing attach
   };
   const auto lost = FailureKind::ConnectionLost;
   const Case cases[] = {
@@ -53,7 +53,7 @@ TEST(FailureKindTest, DecidedFromEveryGdsCodeOfTheVector) {
     DbStatusError error("ISC ERROR CODE:", c.status, 0, "");
     EXPECT_EQ(error.Kind(), c.kind);
     error.SetAttachFailed();
-    EXPECT_EQ(error.Kind(), c.attachKind);
+    EXPECT_EQ(error.Kind(), c.attach_kind);
   }
 }
 
@@ -97,11 +97,11 @@ class ServerFaultsTest : public ::testing::Test {
     name_ = server_.DatabaseName("faults.fdb");
     CreateDatabase(name_, "SYSDBA", FirebirdServer::Password());
   }
-  void Configure(DbConnection& connection, int connectTimeout = 0) {
+  void Configure(DbConnection& connection, int connect_timeout = 0) {
     connection.SetDatabaseName(name_);
     connection.SetUsername("SYSDBA");
     connection.SetPassword(FirebirdServer::Password());
-    connection.SetConnectTimeout(connectTimeout);
+    connection.SetConnectTimeout(connect_timeout);
   }
   static int SelectOne(DbConnection& connection) {
     Transaction transaction(connection);

@@ -17,12 +17,12 @@ TEST(StringsTest, TextJoinsLinesWithCarriageReturnLineFeed) {
 
 TEST(StringsTest, EveryChangeCallsTheOwnerFirst) {
   SqlLines lines;
-  std::vector<size_t> countsSeen;
-  lines.SetOnChange([&] { countsSeen.push_back(lines.Count()); });
+  std::vector<size_t> counts_seen;
+  lines.SetOnChange([&] { counts_seen.push_back(lines.Count()); });
   lines.Add("a");
   lines.Add("b");
   lines.Clear();
-  EXPECT_EQ(countsSeen, (std::vector<size_t>{0, 1, 2}));
+  EXPECT_EQ(counts_seen, (std::vector<size_t>{0, 1, 2}));
 }
 
 TEST(StringsTest, NameValueListMatchesNamesIgnoringCase) {

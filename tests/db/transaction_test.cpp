@@ -12,11 +12,11 @@ namespace qv {
 namespace {
 
 struct BlockCase {
-  bool readOnly;
+  bool read_only;
   IsolationLevel isolation;
-  bool recVersion;
-  bool lockWait;
-  bool autoCommit;
+  bool rec_version;
+  bool lock_wait;
+  bool auto_commit;
   std::vector<uint8_t> expected;
 };
 void PrintTo(const BlockCase& c, std::ostream* out) {
@@ -29,11 +29,11 @@ TEST_P(ParameterBlockTest, BytesFollowTheSettings) {
   const BlockCase& c = GetParam();
   DbConnection connection;
   Transaction transaction(connection);
-  transaction.SetReadOnly(c.readOnly);
+  transaction.SetReadOnly(c.read_only);
   transaction.SetIsolation(c.isolation);
-  transaction.SetRecVersion(c.recVersion);
-  transaction.SetLockWait(c.lockWait);
-  transaction.SetServerAutoCommit(c.autoCommit);
+  transaction.SetRecVersion(c.rec_version);
+  transaction.SetLockWait(c.lock_wait);
+  transaction.SetServerAutoCommit(c.auto_commit);
   EXPECT_EQ(transaction.ParameterBlock(), c.expected);
 }
 

@@ -192,7 +192,7 @@ TEST(FrontTest, AcceptingRecoversAfterTheDescriptorLimit) {
       HttpServer server;
       server.SetListenQueue(128);
       server.on_command_get = Echo;
-      server.OnListenException = [&](const std::exception&) { ++reports; };
+      server.on_listen_exception = [&](const std::exception&) { ++reports; };
       const int port = test::StartOnLoopback(server);
       [[maybe_unused]] ssize_t n = ::write(to_parent[1], &port, sizeof port);
       char go;
@@ -256,7 +256,7 @@ int ThreadShortageScenario() {
   std::vector<std::string> reports;
   HttpServer server;
   server.on_command_get = Echo;
-  server.OnListenException = [&](const std::exception& e) {
+  server.on_listen_exception = [&](const std::exception& e) {
     std::lock_guard guard(lock);
     reports.emplace_back(e.what());
   };
@@ -460,7 +460,7 @@ TEST(FrontTest, AStopWithADrainLimitAnswersRunningRequestsAndLeavesStuckOnesBehi
 TEST(FrontTest, AFullSessionListEndsTheLeastRecentlyUsedSessionNotLoggedOnFirst) {
   SessionList list;
   list.max_sessions = 3;
-  list.OnSessionExpendable = [](const Session& s) { return s.ContentValue("On") != "1"; };
+  list.on_session_expendable = [](const Session& s) { return s.ContentValue("On") != "1"; };
   std::vector<std::string> ended;
   list.on_session_end = [&](Session& s) { ended.push_back(s.SessionID()); };
   const auto a = list.CreateUniqueSession("10.0.0.1");

@@ -13,9 +13,9 @@ namespace qv {
 namespace {
 
 struct Sent {
-  std::string requestLine;
+  std::string request_line;
   int status = 0;
-  int64_t bodyBytes = -1;
+  int64_t body_bytes = -1;
   std::chrono::steady_clock::duration elapsed{};
 };
 
@@ -28,11 +28,11 @@ class ResponseSentTest : public ::testing::Test {
       response.content_text = request.document;
     };
     server_.on_response_sent = [this](ConnectionContext& context, const Request& request,
-                                    const Response& response, int64_t bodyBytes,
+                                    const Response& response, int64_t body_bytes,
                                     std::chrono::steady_clock::duration elapsed) {
       EXPECT_EQ(context.PeerIP(), "127.0.0.1");
       std::lock_guard guard(lock_);
-      sent_.push_back({request.request_line, response.response_no, bodyBytes, elapsed});
+      sent_.push_back({request.request_line, response.response_no, body_bytes, elapsed});
     };
     port_ = test::StartOnLoopback(server_);
   }
@@ -55,7 +55,7 @@ class ResponseSentTest : public ::testing::Test {
 TEST_F(ResponseSentTest, OnceForEveryAnswerWithStatusAndBodyBytes) {
   struct Case {
     std::string request;
-    std::string requestLine;
+    std::string request_line;
     int status;
   };
   const Case cases[] = {
@@ -73,10 +73,10 @@ TEST_F(ResponseSentTest, OnceForEveryAnswerWithStatusAndBodyBytes) {
   server_.SetActive(false);
   ASSERT_EQ(sent.size(), std::size(cases));
   for (size_t i = 0; i < std::size(cases); ++i) {
-    SCOPED_TRACE(cases[i].requestLine);
-    EXPECT_EQ(sent[i].requestLine, cases[i].requestLine);
+    SCOPED_TRACE(cases[i].request_line);
+    EXPECT_EQ(sent[i].request_line, cases[i].request_line);
     EXPECT_EQ(sent[i].status, cases[i].status);
-    EXPECT_EQ(sent[i].bodyBytes, static_cast<int64_t>(bodies[i].size()));
+    EXPECT_EQ(sent[i].body_bytes, static_cast<int64_t>(bodies[i].size()));
     EXPECT_GE(sent[i].elapsed.count(), 0);
   }
   EXPECT_EQ(bodies[0], "/abc");

@@ -44,7 +44,7 @@ class SessionFixture : public ::testing::Test {
   void Start(int timeout_ms) {
     if (redis_) server_.SetSessionStore(std::make_shared<RedisSessionStore>(
                     RedisLocation::Parse(SharedRedis().Url())));
-    server_.OnSessionStoreError = [this](const std::string& message) {
+    server_.on_session_store_error = [this](const std::string& message) {
       std::lock_guard lock(mutex_);
       store_errors_.push_back(message);
     };

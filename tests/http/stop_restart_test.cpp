@@ -141,7 +141,7 @@ TEST_F(StopRestartTest, ARestartRightAfterAnotherKeepsTheConnectionsTheFirstOneH
   running.Send("GET /hold HTTP/1.1\r\n\r\n");
   ASSERT_TRUE(test::WaitFor([&] { return held_.load(); }));
   std::atomic<bool> hold_connect{true}, connect_held{false}, release_connect{false};
-  server_.OnConnect = [&](ConnectionContext&) {
+  server_.on_connect = [&](ConnectionContext&) {
     if (!hold_connect.exchange(false)) return;
     connect_held = true;
     test::WaitFor([&] { return release_connect.load(); });

@@ -18,7 +18,7 @@ struct ClientCase {
   const char* name;
   const char* trusted;
   const char* peer;
-  std::vector<std::string> headerLines;
+  std::vector<std::string> header_lines;
   const char* client;
 };
 
@@ -67,7 +67,7 @@ TEST(TrustedProxiesTest, ClientAddressOfEveryKindOfPeerAndChain) {
     const TrustedProxies proxies = TrustedProxies::Parse(c.trusted);
     HeaderList headers;
     headers.Add("Host: example");
-    for (const std::string& line : c.headerLines) headers.Add(line);
+    for (const std::string& line : c.header_lines) headers.Add(line);
     EXPECT_EQ(proxies.ClientAddress(c.peer, headers), c.client);
   }
 }

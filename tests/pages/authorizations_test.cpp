@@ -23,7 +23,7 @@ namespace qv::pagetest {
 namespace {
 
 struct Authorization {
-  std::string title, signedBy, signerTitle, received, expires;
+  std::string title, signed_by, signer_title, received, expires;
 };
 
 std::string AuthPageText(std::string_view name, int32_t id, const std::vector<Authorization>& rows) {
@@ -43,7 +43,7 @@ std::string AuthPageText(std::string_view name, int32_t id, const std::vector<Au
     s += cell + " <br></P></TD></TR>";
   }
   for (const Authorization& a : rows) {
-    s += Cell(cell, a.title) + Cell(cell, a.signedBy) + Cell(cell, a.signerTitle) +
+    s += Cell(cell, a.title) + Cell(cell, a.signed_by) + Cell(cell, a.signer_title) +
          Cell(cell, a.received) + cell + "<b>" + a.expires + " <br></P></TD></TR>";
   }
   return s + std::string(kTableEnd);
@@ -205,8 +205,8 @@ TEST_F(AuthorizationsTest, ParallelWritersEachGetTheirWholePageAndFile) {
     sessions.back()->Connection().Connect();
   }
 
-  std::atomic<int> writersLeft{kWriters};
-  std::atomic<int> wrongPages{0};
+  std::atomic<int> writers_left{kWriters};
+  std::atomic<int> wrong_pages{0};
   std::vector<std::thread> writers;
   for (int w = 0; w < kWriters; ++w) {
     writers.emplace_back([&, w] {
@@ -216,23 +216,23 @@ TEST_F(AuthorizationsTest, ParallelWritersEachGetTheirWholePageAndFile) {
         PageStream out;
         PageContext page{request, out, *sessions[w], clock, PageNamed("AuthorizationsPage")};
         page.entry.handler(page);
-        if (out.DataString() != pages[which]) ++wrongPages;
+        if (out.DataString() != pages[which]) ++wrong_pages;
       }
-      --writersLeft;
+      --writers_left;
     });
   }
   // While the writers run, the file is always absent or one request's whole text.
-  int reads = 0, badReads = 0;
-  while (writersLeft.load() > 0) {
+  int reads = 0, bad_reads = 0;
+  while (writers_left.load() > 0) {
     if (!std::filesystem::exists("Authorizations.sql")) continue;
     const std::string text = ReadFile("Authorizations.sql");
     ++reads;
-    if (text != texts[0] && text != texts[1]) ++badReads;
+    if (text != texts[0] && text != texts[1]) ++bad_reads;
   }
   for (std::thread& t : writers) t.join();
 
-  EXPECT_EQ(wrongPages.load(), 0);
-  EXPECT_EQ(badReads, 0) << "of " << reads << " reads";
+  EXPECT_EQ(wrong_pages.load(), 0);
+  EXPECT_EQ(bad_reads, 0) << "of " << reads << " reads";
   const std::string last = ReadFile("Authorizations.sql");
   EXPECT_TRUE(last == texts[0] || last == texts[1]);
   EXPECT_EQ(FileNames(directory.Path()), std::vector<std::string>{"Authorizations.sql"});

@@ -36,8 +36,8 @@ class FrameTest : public PageTest {
 };
 
 struct BannerCase {
-  const char* loggedIn;  // "" means no such session value
-  bool noSession;
+  const char* logged_in;  // "" means no such session value
+  bool no_session;
 };
 
 TEST_F(FrameTest, BannerFollowsTheLoggedInValue) {
@@ -45,10 +45,10 @@ TEST_F(FrameTest, BannerFollowsTheLoggedInValue) {
   const BannerCase cases[] = {{"True", false}, {"False", false}, {"true", false},
                               {"FALSE", false}, {"", false},     {"", true}};
   for (const BannerCase& c : cases) {
-    SimplePageRequest request = Request(c.loggedIn);
-    request.hasSession = !c.noSession;
-    EXPECT_EQ(Banner(request, "Some Title"), BannerText("Harbor Housing", "Some Title", c.loggedIn))
-        << "LoggedIn=" << c.loggedIn << " noSession=" << c.noSession;
+    SimplePageRequest request = Request(c.logged_in);
+    request.has_session = !c.no_session;
+    EXPECT_EQ(Banner(request, "Some Title"), BannerText("Harbor Housing", "Some Title", c.logged_in))
+        << "LoggedIn=" << c.logged_in << " noSession=" << c.no_session;
   }
 }
 

@@ -55,7 +55,7 @@ TEST_F(LogOnTest, CredentialCheck) {
     const char* name;
     const char* password;
     const char* before;  // LoggedIn before the check
-    bool loggedOn;
+    bool logged_on;
   } const cases[] = {
       {" alice ", "secret", "False", true},   // name trimmed, letter case ignored
       {"ALICE", "\tsecret ", "False", true},  // password trimmed
@@ -74,8 +74,8 @@ TEST_F(LogOnTest, CredentialCheck) {
     SimplePageRequest request = Request(c.before);
     request.document = "/DOLOGIN";
     request.Add("uName", c.name).Add("uPass", c.password).Add("B1", "Submit");
-    EXPECT_EQ(Check(request), c.loggedOn) << c.name;
-    EXPECT_EQ(request.SessionValue("LoggedIn"), c.loggedOn ? "True" : "False") << c.name;
+    EXPECT_EQ(Check(request), c.logged_on) << c.name;
+    EXPECT_EQ(request.SessionValue("LoggedIn"), c.logged_on ? "True" : "False") << c.name;
     EXPECT_EQ(request.document, "/DOLOGIN") << c.name;
     EXPECT_FALSE(session.Transaction().InTransaction()) << c.name;
   }
@@ -87,11 +87,11 @@ TEST_F(LogOnTest, TheFirstMatchingRowDecides) {
       "INSERT INTO DB_USERS (DB_USER_ID, DB_USER_NAME, DB_USER_PASSWORD) VALUES (-6, 'TWIN', 'pw');"
       "INSERT INTO DB_USERS (DB_USER_ID, DB_USER_NAME, DB_USER_PASSWORD) VALUES (-7, 'Dual', 'pw');"
       "INSERT INTO DB_USERS (DB_USER_ID, DB_USER_NAME, DB_USER_PASSWORD) VALUES (8, 'dual', 'pw');");
-  for (const auto& [name, loggedOn] : {std::pair{"twin", true}, std::pair{"dual", false}}) {
+  for (const auto& [name, logged_on] : {std::pair{"twin", true}, std::pair{"dual", false}}) {
     SimplePageRequest request = Request("False");
     request.Add("uName", name).Add("uPass", "pw");
-    EXPECT_EQ(Check(request), loggedOn) << name;
-    EXPECT_EQ(request.SessionValue("LoggedIn"), loggedOn ? "True" : "False") << name;
+    EXPECT_EQ(Check(request), logged_on) << name;
+    EXPECT_EQ(request.SessionValue("LoggedIn"), logged_on ? "True" : "False") << name;
   }
 }
 

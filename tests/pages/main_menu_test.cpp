@@ -15,8 +15,8 @@ class MainMenuTest : public PageTest {
   }
 };
 
-std::string MainMenuText(std::string_view loggedIn) {
-  return TitledHead("Property List") + BannerText("Harbor Housing", "Main Menu", loggedIn) +
+std::string MainMenuText(std::string_view logged_in) {
+  return TitledHead("Property List") + BannerText("Harbor Housing", "Main Menu", logged_in) +
          "<br>"
          "<div style=\"text-align: center;\"><b><big><big><big>Quorvale</big></big></big></big>"
          "</b></div>"
@@ -34,9 +34,9 @@ std::string MainMenuText(std::string_view loggedIn) {
 }
 
 TEST_F(MainMenuTest, MainMenuForEachLogOnState) {
-  for (const char* loggedIn : {"True", "False", ""}) {
-    SimplePageRequest request = Request(loggedIn);
-    EXPECT_EQ(Run("MainMenuPage", request), MainMenuText(loggedIn)) << loggedIn;
+  for (const char* logged_in : {"True", "False", ""}) {
+    SimplePageRequest request = Request(logged_in);
+    EXPECT_EQ(Run("MainMenuPage", request), MainMenuText(logged_in)) << logged_in;
   }
 }
 
@@ -69,7 +69,7 @@ TEST_F(MainMenuTest, RequestInformation) {
     request.command = "GET";
     request.host = "localhost:8080";
     request.connection = "close";
-    request.queryParams = "x=1";
+    request.query_params = "x=1";
     request.version = "HTTP/1.1";
     request.document = "/ipinfo";
     EXPECT_EQ(Run("HttpInfoPage", request),
@@ -87,20 +87,20 @@ TEST_F(MainMenuTest, RequestInformation) {
 TEST_F(MainMenuTest, RequestInformationEscapesRequestText) {
   SimplePageRequest request = Request("True");
   request.command = "POST";
-  request.contentType = "text/plain; a=\"b\"";
+  request.content_type = "text/plain; a=\"b\"";
   request.from = "<me@example.org>";
   request.host = "h'x";
-  request.queryParams = "a=1&b=<i>";
+  request.query_params = "a=1&b=<i>";
   request.version = "HTTP/1.0";
   request.document = "/IPINFO/<script>";
   const std::string page = Run("HttpInfoPage", request);
-  const std::string expectedTail =
+  const std::string expected_tail =
       "Command = POST<br>ContentType = text/plain; a=&quot;b&quot;<br>Connection = <br>"
       "From = &lt;me@example.org&gt;<br>GetNamePath = TIdHTTPRequestInfo<br>Host = h&#39;x<br>"
       "QueryParams = a=1&amp;b=&lt;i&gt;<br>Version = HTTP/1.0<br>"
       "Document = /IPINFO/&lt;script&gt;<br></body></html>";
   EXPECT_EQ(page, std::string(kInfoHead) + BannerText("Harbor Housing", "HTML Info", "True") +
-                      "03/05/2026  @  12:07:09  AM<br>" + expectedTail);
+                      "03/05/2026  @  12:07:09  AM<br>" + expected_tail);
 }
 
 }  // namespace

@@ -41,9 +41,9 @@ inline std::string TitledHead(std::string_view title) {
 }
 
 // The banner and menu bar as a page shows them for a session whose LoggedIn
-// value is `loggedIn` ("True", "False", or anything else), at kFixedNow.
+// value is `logged_in` ("True", "False", or anything else), at kFixedNow.
 inline std::string BannerText(std::string_view agency, std::string_view title,
-                              std::string_view loggedIn,
+                              std::string_view logged_in,
                               std::string_view stamp = kBannerStamp) {
   std::string s(kColumnTable);
   s += "<THEAD><TH WIDTH=25% bgcolor=\"#99CCFF\">";
@@ -52,12 +52,12 @@ inline std::string BannerText(std::string_view agency, std::string_view title,
   s += title;
   s += "</big></big></big></TH><TH WIDTH=25% bgcolor=\"#99CCFF\">";
   s += stamp;
-  s += loggedIn == "False" ? "by Quorvale Norvanta Web  NOT LOGGED IN </TH>"
+  s += logged_in == "False" ? "by Quorvale Norvanta Web  NOT LOGGED IN </TH>"
                            : "by Quorvale Norvanta Web</TH>";
   s += "</THEAD></TABLE>";
   s += kColumnTable;
   s += "<THEAD><TR VALIGN=TOP>";
-  s += loggedIn == "True"
+  s += logged_in == "True"
            ? "      <TH WIDTH=20% bgcolor=\"#3399FF\"><P><a href=\"/LOGOFF\">Logoff</a><br></P></th>"
            : "      <TH WIDTH=20% bgcolor=\"#3399FF\"><P><a href=\"/LOGON\">Logon</a><br></P></th>";
   s += "      <TH WIDTH=20% bgcolor=\"#3399FF\"><a href=\"/\">Main Menu</a><br></th>"
@@ -107,9 +107,9 @@ inline const PageEntry* TabAt(int position) {
 }
 
 // A request of a visitor with the given LoggedIn value ("" for none).
-inline SimplePageRequest Request(std::string_view loggedIn = "True") {
+inline SimplePageRequest Request(std::string_view logged_in = "True") {
   SimplePageRequest request;
-  if (!loggedIn.empty()) request.session.emplace("LoggedIn", std::string(loggedIn));
+  if (!logged_in.empty()) request.session.emplace("LoggedIn", std::string(logged_in));
   return request;
 }
 

@@ -103,17 +103,17 @@ TEST_F(PeopleTest, EntitiesOfAPropertyWithoutRowUnderTabsForZero) {
 // them again, and the page stays the same throughout.
 TEST_F(PeopleTest, StatementsArePreparedOncePerAttachment) {
   const std::string expected = PeoplePageText("Harbor View", 42, kPeopleOf42);
-  const auto preparesOfOnePage = [&] {
+  const auto prepares_of_one_page = [&] {
     const uint64_t before = StatementHandle::PrepareCount();
     EXPECT_EQ(RunWith("PeoplePage", "PROPID", "42"), expected);
     return StatementHandle::PrepareCount() - before;
   };
-  EXPECT_EQ(preparesOfOnePage(), 4u);  // agency, heading, people, phones
-  EXPECT_EQ(preparesOfOnePage(), 0u);
+  EXPECT_EQ(prepares_of_one_page(), 4u);  // agency, heading, people, phones
+  EXPECT_EQ(prepares_of_one_page(), 0u);
   session.Connection().Disconnect();
   session.Connection().Connect();
-  EXPECT_EQ(preparesOfOnePage(), 4u);
-  EXPECT_EQ(preparesOfOnePage(), 0u);
+  EXPECT_EQ(prepares_of_one_page(), 4u);
+  EXPECT_EQ(prepares_of_one_page(), 0u);
 }
 
 TEST_F(PeopleTest, LeavesNoTransactionOpen) {

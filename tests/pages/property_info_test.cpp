@@ -12,10 +12,10 @@ namespace {
 
 struct Expected {
   std::string name;
-  int32_t tabsId = 0;
-  std::string addressCell;  // between "<P>" and "</P>"
+  int32_t tabs_id = 0;
+  std::string address_cell;  // between "<P>" and "</P>"
   std::string values = " <br> <br> <br> <br>0<br>";
-  std::vector<std::string> phoneTypes, phoneNumbers;
+  std::vector<std::string> phone_types, phone_numbers;
   std::string contacts[3] = {"None Listed<br>", "None Listed<br>", "None Listed<br>"};
 };
 
@@ -26,7 +26,7 @@ std::string InfoPage(const Expected& e) {
                   std::string(kPlainTable) +
                   "<TBODY><THEAD><TR VALIGN=TOP><TH WIDTH=100% bgcolor=\"#E8E8E8\">"
                   "<div style=\"text-align: center;\"><big><big><big><b>" +
-                  e.name + "</big></big></big></b></TH>" + TabsText(e.tabsId, 0) +
+                  e.name + "</big></big></big></b></TH>" + TabsText(e.tabs_id, 0) +
                   "</TR></THEAD></TBODY></TABLE>" + std::string(kPlainTable) +
                   "<THEAD><TR VALIGN=TOP>"
                   "<TD WIDTH=33% bgcolor=\"#99CCFF\"><B><P>Property Name<BR> and Address<BR></P>"
@@ -37,18 +37,18 @@ std::string InfoPage(const Expected& e) {
                   "<TD WIDTH=17% bgcolor=\"#99CCFF\"><B><P>Property<BR>Phone Numbers<BR></P></B>"
                   "</TD></THEAD><TR VALIGN=TOP>"
                   "<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>" +
-                  e.addressCell +
+                  e.address_cell +
                   "</P></TD><TD WIDTH=17% bgcolor=\"#E8E8E8\"><P>Property Type: <br>Area Name: "
                   "<br>Beat Name: <br>Activity Status: <br>Number of Units: <br></P></TD>"
                   "<TD WIDTH=16% bgcolor=\"#E8E8E8\"><P>" +
                   e.values + "</P></TD>";
-  if (e.phoneTypes.empty()) {
+  if (e.phone_types.empty()) {
     s += cell + "--- <br></P></TD>" + cell + "--- <br></P></TD><br>";
   } else {
     s += cell;
-    for (const std::string& t : e.phoneTypes) s += t + " <br>";
+    for (const std::string& t : e.phone_types) s += t + " <br>";
     s += "</P></TD>" + cell;
-    for (const std::string& n : e.phoneNumbers) s += n + " <br>";
+    for (const std::string& n : e.phone_numbers) s += n + " <br>";
     s += "</P></TD><br>";
   }
   s += "</TR></THEAD></TBODY></TABLE>" + std::string(kPlainTable) +
@@ -104,21 +104,21 @@ class PropertyInfoTest : public PageTest {
         "VALUES (52, 'Bo', 'Ng', 'Springfield', 'IL', '12345', 999);");
   }
 
-  std::string Info(const char* propId) {
+  std::string Info(const char* prop_id) {
     SimplePageRequest request = Request("True");
     request.document = "/propinfo";
-    if (propId != nullptr) request.Add("propid", propId);
+    if (prop_id != nullptr) request.Add("propid", prop_id);
     return Run("PropertyInfoPage", request);
   }
 
   static Expected Lakeside() {
     Expected e;
     e.name = "Lakeside Manor";
-    e.tabsId = 7;
-    e.addressCell = "Lakeside Manor<br>100 Lake Dr<br>Suite 4<br>Springfield IL 62701<br>";
+    e.tabs_id = 7;
+    e.address_cell = "Lakeside Manor<br>100 Lake Dr<br>Suite 4<br>Springfield IL 62701<br>";
     e.values = "Apartment <br>North <br>B-12 <br>Active <br>24<br>";
-    e.phoneTypes = {"Office", "Fax", "Emergency"};
-    e.phoneNumbers = {"555-0101", "555-0102", "555-0199"};
+    e.phone_types = {"Office", "Fax", "Emergency"};
+    e.phone_numbers = {"555-0101", "555-0102", "555-0199"};
     e.contacts[0] = "Ann Lee<br>1 A St<br>Springfield 12345 <br>Cell 555-0150<br>";
     e.contacts[1] = " Acme Management<br>PO Box 9<br>IL 60601 <br> <br>";
     e.contacts[2] = "Bo Ng<br>Springfield, IL 12345 <br> <br>";
@@ -133,8 +133,8 @@ TEST_F(PropertyInfoTest, WholeProperty) {
 }
 
 TEST_F(PropertyInfoTest, NoSuchProperty) {
-  for (const char* propId : {static_cast<const char*>(nullptr), "x", "0", "999", "7 "}) {
-    EXPECT_EQ(Info(propId), InfoPage(Expected{})) << (propId ? propId : "(none)");
+  for (const char* prop_id : {static_cast<const char*>(nullptr), "x", "0", "999", "7 "}) {
+    EXPECT_EQ(Info(prop_id), InfoPage(Expected{})) << (prop_id ? prop_id : "(none)");
   }
 }
 
@@ -156,11 +156,11 @@ TEST_F(PropertyInfoTest, AddressCell) {
   for (const Case& c : cases) {
     database.ExecScript(c.change);
     Expected e = Lakeside();
-    e.addressCell = c.cell;
+    e.address_cell = c.cell;
     if (std::string(c.change).find("PROPERTY_NAME") != std::string::npos) e.name = "";
     if (std::string(c.change).find("12345") != std::string::npos) {
-      e.phoneTypes.clear();  // the phones hang on the primary address
-      e.phoneNumbers.clear();
+      e.phone_types.clear();  // the phones hang on the primary address
+      e.phone_numbers.clear();
     }
     EXPECT_EQ(Info("7"), InfoPage(e)) << c.change;
     // Undo for the next case.
@@ -214,8 +214,8 @@ TEST_F(PropertyInfoTest, NegativeIdInTheTabs) {
       "VALUES (-2, 'Minus Two', NULL);");
   Expected e;
   e.name = "Minus Two";
-  e.tabsId = -2;
-  e.addressCell = "Minus Two<br>";
+  e.tabs_id = -2;
+  e.address_cell = "Minus Two<br>";
   EXPECT_EQ(Info("-2"), InfoPage(e));
 }
 

@@ -19,8 +19,8 @@ struct Property {
   const char* name;     // nullptr: NULL
   const char* address;  // nullptr: NULL
   const char* city;
-  int areaId;  // 0: NULL
-  bool hasAddressRow;
+  int area_id;  // 0: NULL
+  bool has_address_row;
 };
 
 // Listed without a filter in name order (binary, NULLs first), except 9,
@@ -50,7 +50,7 @@ std::string SqlText(const char* text) {
 }
 
 void AddProperty(TestDatabase& database, const Property& p) {
-  if (p.hasAddressRow) {
+  if (p.has_address_row) {
     database.Exec("INSERT INTO PROP_ADDRESS (PROP_ADDRESS_ID, PROPERTY_ID, PROP_ADDRESS1, "
                   "PROP_CITY, PROP_STATE) VALUES (" +
                   std::to_string(p.id + 100) + ", " + std::to_string(p.id) + ", " +
@@ -60,7 +60,7 @@ void AddProperty(TestDatabase& database, const Property& p) {
                 "AREA_ID, NUM_UNITS) VALUES (" +
                 std::to_string(p.id) + ", " + SqlText(p.name) + ", " +
                 std::to_string(p.id + 100) + ", " +
-                (p.areaId ? std::to_string(p.areaId) : std::string("NULL")) + ", 4)");
+                (p.area_id ? std::to_string(p.area_id) : std::string("NULL")) + ", 4)");
 }
 
 const Property& PropertyById(int id) {
@@ -176,18 +176,18 @@ struct ListCase {
 
 TEST_F(PropertyListTest, SearchAreaAndPaging) {
   AddAllProperties();
-  const std::vector<int> firstTen = Slice(kNameOrder, 0, 10);
-  const std::string searchByName = "Search by Property Name";
-  const std::string searchByAddress = "Search by Street Address";
+  const std::vector<int> first_ten = Slice(kNameOrder, 0, 10);
+  const std::string search_by_name = "Search by Property Name";
+  const std::string search_by_address = "Search by Street Address";
   const ListCase cases[] = {
-      {"no parameters", {}, "", kFirstAreaSelected, firstTen, {2, 0, "&AreaName="}},
-      {"page not a number", {{"PAGE", "abc"}}, "", kFirstAreaSelected, firstTen,
+      {"no parameters", {}, "", kFirstAreaSelected, first_ten, {2, 0, "&AreaName="}},
+      {"page not a number", {{"PAGE", "abc"}}, "", kFirstAreaSelected, first_ten,
        {2, 0, "&AreaName="}},
       {"page 2 as the links send it", {{"page", "2"}}, "", kFirstAreaSelected,
        Slice(kNameOrder, 10, 10), {std::nullopt, 1, "&AreaName="}},
-      {"page 0", {{"PAGE", "0"}}, "", kFirstAreaSelected, firstTen,
+      {"page 0", {{"PAGE", "0"}}, "", kFirstAreaSelected, first_ten,
        {1, std::nullopt, "&AreaName="}},
-      {"negative page", {{"PAGE", "-5"}}, "", kFirstAreaSelected, firstTen,
+      {"negative page", {{"PAGE", "-5"}}, "", kFirstAreaSelected, first_ten,
        {-4, std::nullopt, "&AreaName="}},
       {"page past the end", {{"PAGE", "3"}}, "", kFirstAreaSelected, {},
        {std::nullopt, 2, "&AreaName="}},
@@ -196,55 +196,55 @@ TEST_F(PropertyListTest, SearchAreaAndPaging) {
        "",
        "<OPTION value=\"all\" selected>all<OPTION>East</OPTION><OPTION>North</OPTION>"
        "<OPTION>South</OPTION>",
-       firstTen,
+       first_ten,
        {2, 0, "&AreaName=all"}},
       {"one area", {{"AreaName", "North"}}, "", kNorthSelected, {1, 6, 7, 12, 4},
        {std::nullopt, 0, "&AreaName=North"}},
       {"address search, any letter case",
-       {{"SearchValue", "main"}, {"Address", searchByAddress}},
+       {{"SearchValue", "main"}, {"Address", search_by_address}},
        "",
        kFirstAreaSelected,
        {1, 5, 3},
        {std::nullopt, 0, "&SearchValue=main&Address=a&AreaName="}},
       {"both buttons mean address search, with an area",
-       {{"SearchValue", " main "}, {"PropName", searchByName}, {"Address", searchByAddress},
+       {{"SearchValue", " main "}, {"PropName", search_by_name}, {"Address", search_by_address},
         {"AreaName", "North"}},
        "",
        kNorthSelected,
        {1},
        {std::nullopt, 0, "&SearchValue=main&Address=a&AreaName=North"}},
       {"address button with a blank search",
-       {{"SearchValue", "   "}, {"Address", searchByAddress}},
+       {{"SearchValue", "   "}, {"Address", search_by_address}},
        "",
        kFirstAreaSelected,
-       firstTen,
+       first_ten,
        {2, 0, "&AreaName="}},
       {"name search matches any letter case",
-       {{"SearchValue", " ab "}, {"PropName", searchByName}},
+       {{"SearchValue", " ab "}, {"PropName", search_by_name}},
        "ab",
        kFirstAreaSelected,
        {2, 1, 3, 4},
        {std::nullopt, 0, "&SearchValue=ab&PropName=a&AreaName="}},
       {"name search within an area",
-       {{"SearchValue", "aB"}, {"PropName", searchByName}, {"AreaName", "North"}},
+       {{"SearchValue", "aB"}, {"PropName", search_by_name}, {"AreaName", "North"}},
        "aB",
        kNorthSelected,
        {1, 4},
        {std::nullopt, 0, "&SearchValue=aB&PropName=a&AreaName=North"}},
       {"a quote in the name search",
-       {{"SearchValue", "o'brien"}, {"PropName", searchByName}},
+       {{"SearchValue", "o'brien"}, {"PropName", search_by_name}},
        "o&#39;brien",
        kFirstAreaSelected,
        {11},
        {std::nullopt, 0, "&SearchValue=o%27brien&PropName=a&AreaName="}},
       {"a quote in the address search cannot widen it",
-       {{"SearchValue", "x' OR 'a'='a"}, {"Address", searchByAddress}},
+       {{"SearchValue", "x' OR 'a'='a"}, {"Address", search_by_address}},
        "",
        kFirstAreaSelected,
        {},
        {std::nullopt, 0, "&SearchValue=x%27 OR %27a%27=%27a&Address=a&AreaName="}},
       {"markup in the name search is echoed as text",
-       {{"SearchValue", "\"><b>&"}, {"PropName", searchByName}},
+       {{"SearchValue", "\"><b>&"}, {"PropName", search_by_name}},
        "&quot;&gt;&lt;b&gt;&amp;",
        kFirstAreaSelected,
        {},
@@ -257,7 +257,7 @@ TEST_F(PropertyListTest, SearchAreaAndPaging) {
        {},
        {std::nullopt, 0, "&AreaName=N%27 %22%26%3Cx%3E"}},
       {"link values that would change the query",
-       {{"SearchValue", "a+b#c%d"}, {"Address", searchByAddress}},
+       {{"SearchValue", "a+b#c%d"}, {"Address", search_by_address}},
        "",
        kFirstAreaSelected,
        {},

@@ -22,12 +22,12 @@ class TabPageTest : public PageTest {
   }
 
   // Each form of kIdCases in turn on this one session: the forms that read as
-  // 42 give of42, the others ofNone.
+  // 42 give of42, the others of_none.
   void ExpectIdForms(std::string_view page, const char* name, const std::string& of42,
-                     const std::string& ofNone) {
+                     const std::string& of_none) {
     for (const IdCase& c : kIdCases) {
       SCOPED_TRACE(c.text ? c.text : "(missing)");
-      EXPECT_EQ(RunWith(page, name, c.text), c.id == 42 ? of42 : ofNone);
+      EXPECT_EQ(RunWith(page, name, c.text), c.id == 42 ? of42 : of_none);
     }
   }
 };

@@ -24,10 +24,10 @@ inline std::string NameHeading(std::string_view name) {
 }
 
 // Head line, banner of a logged-on visitor, property name and tab bar.
-inline std::string TabPageStart(std::string_view title, std::string_view name, int32_t tabId,
+inline std::string TabPageStart(std::string_view title, std::string_view name, int32_t tab_id,
                                 int tab) {
   return std::string(kBareHead) + BannerText(kTestAgency, title, "True") + NameHeading(name) +
-         TabsText(tabId, tab);
+         TabsText(tab_id, tab);
 }
 
 // A data cell as the tab pages write it: opening, text, " <br>", end.
@@ -56,18 +56,18 @@ inline SimplePageRequest RequestWith(const char* name, const char* value) {
 
 // One violation as the violations list and the detail page show it.
 struct ViolationRow {
-  std::string id, date, apt, caseNum, partner, evictable, type, action;
+  std::string id, date, apt, case_num, partner, evictable, type, action;
 };
 
 inline std::string ViolationRowText(const ViolationRow& v) {
   const std::string_view cell = "<TD WIDTH=14% bgcolor=\"#E8E8E8\"><P>";
   return "<TD WIDTH=16% bgcolor=\"#E8E8E8\"><P><a href=\"/vdetail?vid=" + v.id + "\">" + v.date +
-         "</a><br></P></TD>" + Cell(cell, v.apt) + Cell(cell, v.caseNum) + Cell(cell, v.partner) +
+         "</a><br></P></TD>" + Cell(cell, v.apt) + Cell(cell, v.case_num) + Cell(cell, v.partner) +
          Cell(cell, v.evictable) + Cell(cell, v.type) + Cell(cell, v.action, "</P></TD></TR>");
 }
 
-// The head of the violations table; `lastCaption` is the seventh header cell.
-inline std::string ViolationTableHead(std::string_view lastCaption) {
+// The head of the violations table; `last_caption` is the seventh header cell.
+inline std::string ViolationTableHead(std::string_view last_caption) {
   return std::string(kPlainTable) +
          "<THEAD><TR VALIGN=TOP>"
          "<TD WIDTH=16% bgcolor=\"#99CCFF\"><B><P>Violation Date<BR></P></B></TD>"
@@ -77,7 +77,7 @@ inline std::string ViolationTableHead(std::string_view lastCaption) {
          "<TD WIDTH=14% bgcolor=\"#99CCFF\"><B><P>Evictable?<BR></P></B></TD>"
          "<TD WIDTH=14% bgcolor=\"#99CCFF\"><B><P>Violation Type<BR></P></B></TD>"
          "<TD WIDTH=14% bgcolor=\"#99CCFF\"><B><P>" +
-         std::string(lastCaption) + "<BR></P></B></TD></TR></THEAD>" + std::string(kRowStart);
+         std::string(last_caption) + "<BR></P></B></TD></TR></THEAD>" + std::string(kRowStart);
 }
 
 }  // namespace qv::pagetest

@@ -16,12 +16,12 @@ namespace {
 
 struct Detail {
   ViolationRow row;
-  std::string police, evictionDate, evictionDesc, contactDate, contactBy;
-  std::string noticeDate, planReceived, leaseBegin, leaseEnd, planSent;
+  std::string police, eviction_date, eviction_desc, contact_date, contact_by;
+  std::string notice_date, plan_received, lease_begin, lease_end, plan_sent;
 };
 
 struct Violator {
-  std::string first, middle, last, status, livingThere, id1, id2, birth;
+  std::string first, middle, last, status, living_there, id1, id2, birth;
 };
 
 std::string HeaderCell(std::string_view width, std::string_view caption) {
@@ -38,18 +38,18 @@ std::string FiveCellTable(const std::string (&captions)[5], const std::string (&
   return s;
 }
 
-std::string DetailPageText(std::string_view name, int32_t tabsId, const std::optional<Detail>& d,
+std::string DetailPageText(std::string_view name, int32_t tabs_id, const std::optional<Detail>& d,
                            const std::vector<Violator>& violators) {
-  std::string s = TabPageStart("Property Violation Detail", name, tabsId, 6) +
+  std::string s = TabPageStart("Property Violation Detail", name, tabs_id, 6) +
                   ViolationTableHead("Planned Action");
   if (d) {
     s += ViolationRowText(d->row);
     s += FiveCellTable({"Police Action", "Eviction Date", "Eviction Desc", "Mgr Contact Date",
                         "Mgr Contact By"},
-                       {d->police, d->evictionDate, d->evictionDesc, d->contactDate, d->contactBy});
+                       {d->police, d->eviction_date, d->eviction_desc, d->contact_date, d->contact_by});
     s += FiveCellTable({"Notice Letter Date", "Action Plan Recieved", "Lease Begin Date",
                         "Lease End Date", "Action Plan Sent"},
-                       {d->noticeDate, d->planReceived, d->leaseBegin, d->leaseEnd, d->planSent});
+                       {d->notice_date, d->plan_received, d->lease_begin, d->lease_end, d->plan_sent});
   }
   s += std::string(kPlainTable) +
        "<TBODY><THEAD><TR VALIGN=TOP><TH WIDTH=100% bgcolor=\"#E8E8E8\">"
@@ -63,7 +63,7 @@ std::string DetailPageText(std::string_view name, int32_t tabsId, const std::opt
   const std::string_view other = "<TD WIDTH=12% bgcolor=\"#E8E8E8\"><P>";
   for (const Violator& v : violators) {
     s += Cell(first, v.first) + Cell(other, v.middle) + Cell(other, v.last) + Cell(other, v.status) +
-         Cell(other, v.livingThere) + Cell(other, v.id1) + Cell(other, v.id2) +
+         Cell(other, v.living_there) + Cell(other, v.id1) + Cell(other, v.id2) +
          Cell(other, v.birth, "</P></TD></TR>");
   }
   return s + std::string(kTableEnd);

@@ -37,9 +37,9 @@ TEST(CallbackSlotTest, CallsRunTogetherAndASetWaitsForThem) {
   CallbackSlot<int> slot;
   EXPECT_FALSE(slot.Call(0));
   Gate gate;
-  std::atomic<int> oldCalls{0};
+  std::atomic<int> old_calls{0};
   slot.Set([&](int) {
-    ++oldCalls;
+    ++old_calls;
     gate.Enter();
   });
   auto first = std::async(std::launch::async, [&] { return slot.Call(1); });
@@ -59,7 +59,7 @@ TEST(CallbackSlotTest, CallsRunTogetherAndASetWaitsForThem) {
   EXPECT_TRUE(first.get());
   EXPECT_TRUE(second.get());
   EXPECT_TRUE(slot.Call(3));
-  EXPECT_EQ(oldCalls, 2);
+  EXPECT_EQ(old_calls, 2);
 }
 
 TEST(CallbackSlotTest, ErrorSinkReportsWithoutHoldingALock) {

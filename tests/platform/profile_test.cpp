@@ -84,8 +84,8 @@ TEST_F(ProfileTest, FirstOfRepeatedKeysWins) {
 }
 
 TEST_F(ProfileTest, ValueIsCutAfter2047Characters) {
-  const std::string longValue(3000, 'a');
-  IniFile ini(Write("[APP]\nHtDocs=" + longValue + "\nNext=b\n"));
+  const std::string long_value(3000, 'a');
+  IniFile ini(Write("[APP]\nHtDocs=" + long_value + "\nNext=b\n"));
   EXPECT_EQ(ini.ReadString("APP", "HtDocs", ""), std::string(2047, 'a'));
   EXPECT_EQ(ini.ReadString("APP", "Next", ""), "b");
 }

@@ -103,14 +103,14 @@ TEST_F(PoolTest, ALentSessionGivenBackIsFreeWithItsReleaseTimeAndOneUnit) {
   EXPECT_EQ(pool->AvailablePlaces(), 4);
 
   Advance(1500);
-  const DateTime releasedAt = EncodeDateTime(clock_.Now());
+  const DateTime released_at = EncodeDateTime(clock_.Now());
   const DatabaseSession* session = &lease.Session();
   lease.Release();
   EXPECT_FALSE(lease);
   place = pool->Place(0);
   EXPECT_EQ(place.session, session);
   EXPECT_FALSE(place.lent);
-  EXPECT_EQ(place.last_release, releasedAt);
+  EXPECT_EQ(place.last_release, released_at);
   EXPECT_EQ(pool->AvailablePlaces(), 5);
   lease.Release();  // an empty lease gives nothing back
   EXPECT_EQ(pool->AvailablePlaces(), 5);

@@ -79,14 +79,14 @@ TEST_F(PoolFaultsTest, FreshConnectionClosesAFreeSessionRatherThanLendIt) {
 
 TEST_F(PoolFaultsTest, SlowConnectLetsOthersBorrowAndEndsAtTheConnectTimeOut) {
   SilentPort silent;
-  const std::string hangingIni = folder_.Write(
+  const std::string hanging_ini = folder_.Write(
       "hang.ini", "[DB]\nDBName=127.0.0.1/" + std::to_string(silent.Port()) +
                       ":/nowhere.fdb\nUser=SYSDBA\nPass=x\nConnectTimeout=2\n");
   PoolOptions options;
   options.pool_size = 2;
   options.acquire_timeout_ms = 1000;
-  options.factory = [this, hangingIni] {
-    return NewDatabaseSession(created_++ == 0 ? good_ini_ : hangingIni);
+  options.factory = [this, hanging_ini] {
+    return NewDatabaseSession(created_++ == 0 ? good_ini_ : hanging_ini);
   };
   ConnectionPool pool(std::move(options));
   PoolLease first;

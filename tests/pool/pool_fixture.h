@@ -82,14 +82,14 @@ class PoolTest : public ::testing::Test {
   }
 
   std::unique_ptr<ConnectionPool> MakePool(
-      int32_t size, uint32_t timeoutMs,
+      int32_t size, uint32_t timeout_ms,
       std::chrono::milliseconds interval = std::chrono::minutes(5), int failing = 0) {
     PoolOptions options;
     options.pool_size = size;
-    options.CleanupInterval = interval;
-    options.acquire_timeout_ms = timeoutMs;
+    options.cleanup_interval = interval;
+    options.acquire_timeout_ms = timeout_ms;
     options.factory = Factory(failing);
-    options.LocalClock = &clock_;
+    options.local_clock = &clock_;
     return std::make_unique<ConnectionPool>(std::move(options));
   }
 

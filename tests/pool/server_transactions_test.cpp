@@ -50,7 +50,7 @@ class ServerTransactionsTest : public PoolTest {
     options.pool_size = size;
     options.acquire_timeout_ms = 1000;
     options.factory = [this] { return NewDatabaseSession(server_ini_); };
-    options.LocalClock = &clock_;
+    options.local_clock = &clock_;
     return std::make_unique<ConnectionPool>(std::move(options));
   }
 
@@ -64,10 +64,10 @@ class ServerTransactionsTest : public PoolTest {
 
   // The page of that name run on the lease's session, as the router runs it.
   std::string Run(PoolLease& lease, std::string_view page, const std::string& document,
-                  const std::string& loggedIn = "True") {
+                  const std::string& logged_in = "True") {
     SimplePageRequest request;
     request.document = document;
-    request.session.emplace("LoggedIn", loggedIn);
+    request.session.emplace("LoggedIn", logged_in);
     request.Add("PROPID", "7");
     PageStream out;
     PageContext context{request, out, lease.Session(), clock_, PageNamed(page)};

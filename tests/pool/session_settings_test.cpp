@@ -16,7 +16,7 @@ struct SettingsCase {
   const char* path;
   const char* user;
   const char* password;
-  int connectTimeout;
+  int connect_timeout;
 };
 
 TEST_F(PoolTest, DatabaseSettingsComeFromSectionDbOfTheIniFile) {
@@ -30,15 +30,15 @@ TEST_F(PoolTest, DatabaseSettingsComeFromSectionDbOfTheIniFile) {
   };
   for (const SettingsCase& c : cases) {
     SCOPED_TRACE(c.ini ? c.ini : "(no file)");
-    const std::string iniPath =
+    const std::string ini_path =
         c.ini ? folder_.Write("session.ini", c.ini) : folder_.File("absent.ini");
-    const auto session = NewDatabaseSession(iniPath);
+    const auto session = NewDatabaseSession(ini_path);
     DbConnection& db = session->Connection();
     EXPECT_EQ(db.Param("PATH"), c.path);
     EXPECT_EQ(db.Username(), c.user);
     EXPECT_EQ(db.Param("USER NAME"), c.user);
     EXPECT_EQ(db.Password(), c.password);
-    EXPECT_EQ(db.ConnectTimeout(), c.connectTimeout);
+    EXPECT_EQ(db.ConnectTimeout(), c.connect_timeout);
     EXPECT_FALSE(db.Connected());
   }
 }

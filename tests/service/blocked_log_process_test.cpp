@@ -34,8 +34,8 @@ using namespace std::chrono_literals;
 constexpr int kStopTimeoutSeconds = 2;
 
 // The value of a series on the admin port's /metrics; -1 when absent.
-long long MetricValue(int adminPort, const std::string& series) {
-  auto answer = test::TryExchange(adminPort, test::GetRequest("/metrics"));
+long long MetricValue(int admin_port, const std::string& series) {
+  auto answer = test::TryExchange(admin_port, test::GetRequest("/metrics"));
   if (!answer) return -1;
   const size_t at = answer->body.find("\n" + series + " ");
   if (at == std::string::npos) return -1;
@@ -44,7 +44,7 @@ long long MetricValue(int adminPort, const std::string& series) {
 
 struct BlockedCase {
   const char* name;
-  bool errorToo;  // standard error the same unread pipe
+  bool error_too;  // standard error the same unread pipe
 };
 
 class BlockedLogProcessTest : public test::ServerProcessTest,
@@ -63,7 +63,7 @@ class BlockedLogProcessTest : public test::ServerProcessTest,
 
 TEST_P(BlockedLogProcessTest, PagesAreAnsweredAndSigtermEndsInTime) {
   test::TestPipe unread;  // one page, never read
-  server_->SetStandardOutput(unread.WriteEnd(), GetParam().errorToo);
+  server_->SetStandardOutput(unread.WriteEnd(), GetParam().error_too);
   server_->WriteIni("[APP]\nAddress=127.0.0.1\nPort=" + std::to_string(port_) + "\nHtDocs=" +
                     folder_ + "/htdocs\nReadTimeout=10\nStopTimeout=" +
                     std::to_string(kStopTimeoutSeconds) + "\n[DB]\nDBName=" + database_->Path() +
@@ -90,7 +90,7 @@ TEST_P(BlockedLogProcessTest, PagesAreAnsweredAndSigtermEndsInTime) {
   EXPECT_NE(menu->body.find("Harbor Housing Agency"), std::string::npos);
   EXPECT_GT(MetricValue(admin_port_, "qvweb_log_lines_dropped_total{log=\"access\"}"), 0);
 
-  if (!GetParam().errorToo) {
+  if (!GetParam().error_too) {
     // Told once at once, then at most every ten seconds.
     std::string log;
     for (int i = 0; i < 200; ++i) {
@@ -104,14 +104,14 @@ TEST_P(BlockedLogProcessTest, PagesAreAnsweredAndSigtermEndsInTime) {
         << log;
   }
 
-  const auto stopAsked = std::chrono::steady_clock::now();
+  const auto stop_asked = std::chrono::steady_clock::now();
   server_->Signal(SIGTERM);
   EXPECT_EQ(server_->WaitExit(std::chrono::seconds(kStopTimeoutSeconds + 2)), 0)
       << "still running " << kStopTimeoutSeconds + 2 << " s after SIGTERM";
   RecordProperty("stop_ms", static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                 std::chrono::steady_clock::now() - stopAsked)
+                                                 std::chrono::steady_clock::now() - stop_asked)
                                                  .count()));
-  if (!GetParam().errorToo) {
+  if (!GetParam().error_too) {
     // Every line on standard error is a log line, the stop included.
     const std::string raw = server_->RawLog();
     std::istringstream lines(raw);

@@ -52,10 +52,10 @@ class DbFaultsProcessTest : public test::ServerProcessTest {
     ServerProcessTest::TearDown();
   }
 
-  void StartServer(const std::string& extraApp, const std::string& extraDb) {
-    server_->WriteIni("[APP]\nPort=" + std::to_string(port_) + "\nReadTimeout=30\n" + extraApp +
+  void StartServer(const std::string& extra_app, const std::string& extra_db) {
+    server_->WriteIni("[APP]\nPort=" + std::to_string(port_) + "\nReadTimeout=30\n" + extra_app +
                       "[DB]\nDBName=" + firebird_.DatabaseName("qv.fdb") +
-                      "\nUser=SYSDBA\nPass=" + FirebirdServer::Password() + "\n" + extraDb);
+                      "\nUser=SYSDBA\nPass=" + FirebirdServer::Password() + "\n" + extra_db);
     ASSERT_NO_FATAL_FAILURE(ServerProcessTest::StartServer());
     cookie_ = LogOn();
   }
@@ -152,12 +152,12 @@ TEST_F(DbFaultsProcessTest, HungServerOthersWaitThePoolTimeAndTheStopEndsInTime)
   // A sixth waits the pool's 10 s.
   const auto start = Clock::now();
   const test::HttpAnswer waited = List();
-  const double waitedFor = Seconds(Clock::now() - start);
+  const double waited_for = Seconds(Clock::now() - start);
   EXPECT_EQ(waited.status, 503);
   EXPECT_EQ(waited.Header("Retry-After"), "5");
   EXPECT_EQ(waited.body, "Connection pool timeout. Cannot obtain a connection");
-  EXPECT_GE(waitedFor, 9.5);
-  EXPECT_LT(waitedFor, 12.0);
+  EXPECT_GE(waited_for, 9.5);
+  EXPECT_LT(waited_for, 12.0);
 
   // A stop with the database still hung: a visitor waiting for a module and
   // the five in their pages are answered 503 before the drain limit, and the
@@ -170,10 +170,10 @@ TEST_F(DbFaultsProcessTest, HungServerOthersWaitThePoolTimeAndTheStopEndsInTime)
     return test::ParseAnswer(waiting_client.ReadAll(30s));
   });
   std::this_thread::sleep_for(300ms);
-  const auto stopAt = Clock::now();
+  const auto stop_at = Clock::now();
   server_->Signal(SIGTERM);
   const std::optional<int> status = server_->WaitExit(10s);
-  EXPECT_LT(Seconds(Clock::now() - stopAt), 3.0 + 2.0);
+  EXPECT_LT(Seconds(Clock::now() - stop_at), 3.0 + 2.0);
   EXPECT_EQ(status, 0) << server_->Log();
   EXPECT_EQ(waiting.get().status, 503);
   for (auto& h : hung) {
@@ -199,7 +199,7 @@ TEST_F(DbFaultsProcessTest, SigtermAnswersEveryAcceptedRequestOnASlowPage) {
     }));
   }
   std::this_thread::sleep_for(500ms);  // the requests are in
-  const auto stopAt = Clock::now();
+  const auto stop_at = Clock::now();
   server_->Signal(SIGTERM);
   std::this_thread::sleep_for(500ms);
   // New visitors are refused at once.
@@ -217,7 +217,7 @@ TEST_F(DbFaultsProcessTest, SigtermAnswersEveryAcceptedRequestOnASlowPage) {
   EXPECT_EQ(pages, kClients);
   EXPECT_EQ(unavailable, 0);
   EXPECT_EQ(server_->WaitExit(15s), 0) << server_->Log();
-  EXPECT_LT(Seconds(Clock::now() - stopAt), 10.0 + 2.0);
+  EXPECT_LT(Seconds(Clock::now() - stop_at), 10.0 + 2.0);
   RecordProperty("pages", pages);
   RecordProperty("unavailable", unavailable);
 }

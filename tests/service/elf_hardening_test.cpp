@@ -99,14 +99,14 @@ TEST(ElfHardeningTest, ServerHasFullRelroBindNowPieAndStackProtector) {
   for (const Elf64_Phdr& p : elf.ProgramHeaders()) relro = relro || p.p_type == PT_GNU_RELRO;
   EXPECT_TRUE(relro) << "no PT_GNU_RELRO program header";
 
-  bool bindNow = false, pie = false;
+  bool bind_now = false, pie = false;
   for (const Elf64_Dyn& d : elf.Dynamic()) {
-    if (d.d_tag == DT_BIND_NOW) bindNow = true;
-    if (d.d_tag == DT_FLAGS && (d.d_un.d_val & DF_BIND_NOW)) bindNow = true;
-    if (d.d_tag == DT_FLAGS_1 && (d.d_un.d_val & DF_1_NOW)) bindNow = true;
+    if (d.d_tag == DT_BIND_NOW) bind_now = true;
+    if (d.d_tag == DT_FLAGS && (d.d_un.d_val & DF_BIND_NOW)) bind_now = true;
+    if (d.d_tag == DT_FLAGS_1 && (d.d_un.d_val & DF_1_NOW)) bind_now = true;
     if (d.d_tag == DT_FLAGS_1 && (d.d_un.d_val & DF_1_PIE)) pie = true;
   }
-  EXPECT_TRUE(bindNow) << "no BIND_NOW in the dynamic section (partial RELRO)";
+  EXPECT_TRUE(bind_now) << "no BIND_NOW in the dynamic section (partial RELRO)";
   EXPECT_EQ(elf.Header().e_type, ET_DYN) << "not a position-independent executable";
   EXPECT_TRUE(pie) << "no DF_1_PIE flag";
 

@@ -25,16 +25,16 @@ TEST(EventLoggerTest, WriterReceivesSourceAndText) {
 }
 
 TEST(EventLoggerTest, ProgramLogLinesCarryTimeLevelAndName) {
-  test::TestPipe errorOutput(0);
+  test::TestPipe error_output(0);
   {
-    ProgramLog log(ProgramLog::Outputs{errorOutput.WriteEnd(), ""});
+    ProgramLog log(ProgramLog::Outputs{error_output.WriteEnd(), ""});
     EventLogger logger(kProgramName, log);
     logger.LogMessage("Service failed on stop: System Error.  Code: 5.\r\nInput/output error");
     logger.LogWarning("settings file not found, the defaults apply");
     logger.LogInfo("qvweb 1.0.0 stopped");
     EXPECT_TRUE(log.Flush(std::chrono::seconds(5)));
   }
-  const std::string text = errorOutput.Drain();
+  const std::string text = error_output.Drain();
   EXPECT_TRUE(test::StartsWithLogTime(text)) << text;
   EXPECT_EQ(test::WithoutLogTimes(text),
             "error qvweb: Service failed on stop: System Error.  Code: 5. Input/output error\n"

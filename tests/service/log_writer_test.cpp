@@ -59,8 +59,8 @@ struct OutputCase {
   size_t capacity;  // of the writer's buffer
   // Makes the output inside folder; resources it needs live in keep.
   std::function<Output(const std::string& folder, std::vector<std::shared_ptr<void>>& keep)> make;
-  bool allArrive;
-  bool settledInTime;  // what Flush says: every line written, or refused by the output
+  bool all_arrive;
+  bool settled_in_time;  // what Flush says: every line written, or refused by the output
   std::string reason;  // of the drops, when lines are dropped
 };
 
@@ -80,23 +80,23 @@ TEST_P(LogWriterOutputTest, EveryLineArrivesWholeOrIsCountedAsDropped) {
   std::vector<std::shared_ptr<void>> keep;
   Output output = c.make(folder_, keep);
   LogWriter::Options options;
-  options.capacityBytes = c.capacity;
-  options.wakeBytes = 0;
+  options.capacity_bytes = c.capacity;
+  options.wake_bytes = 0;
   options.interval = 20ms;
-  std::mutex reportLock;
+  std::mutex report_lock;
   uint64_t reported = 0;
   std::vector<std::string> reasons;
   {
     LogWriter writer(options);
     writer.SetDropReport([&](uint64_t lines, const std::string& reason) {
-      std::lock_guard guard(reportLock);
+      std::lock_guard guard(report_lock);
       reported += lines;
       reasons.push_back(reason);
     });
     writer.SetSink(output.sink);
     int refused = 0;
     for (int i = 0; i < c.lines; ++i) refused += writer.Append(Line(i)) ? 0 : 1;
-    EXPECT_EQ(writer.Flush(300ms), c.settledInTime);
+    EXPECT_EQ(writer.Flush(300ms), c.settled_in_time);
     EXPECT_LE(static_cast<uint64_t>(refused), writer.Dropped());
 
     const std::vector<std::string> received = output.received();
@@ -109,10 +109,10 @@ TEST_P(LogWriterOutputTest, EveryLineArrivesWholeOrIsCountedAsDropped) {
     }
     // Lines still in the output's own buffer (a pipe nobody read) are not lost.
     EXPECT_EQ(received.size() + writer.Dropped(), static_cast<size_t>(c.lines));
-    std::lock_guard guard(reportLock);
+    std::lock_guard guard(report_lock);
     EXPECT_EQ(reported, writer.Dropped());
   }
-  if (c.allArrive) {
+  if (c.all_arrive) {
     EXPECT_TRUE(reasons.empty());
   } else {
     ASSERT_FALSE(reasons.empty());
@@ -222,10 +222,10 @@ TEST(LogWriterReportTest, DroppedLinesAreReportedAtMostOnceAnInterval) {
   std::chrono::steady_clock::time_point now{std::chrono::seconds(1000)};
   std::vector<uint64_t> reports;
   LogWriter::Options options;
-  options.capacityBytes = 1000;
-  options.wakeBytes = 0;
+  options.capacity_bytes = 1000;
+  options.wake_bytes = 0;
   options.interval = 10ms;
-  options.reportInterval = 10s;
+  options.report_interval = 10s;
   options.now = [&] {
     std::lock_guard guard(lock);
     return now;
@@ -236,13 +236,13 @@ TEST(LogWriterReportTest, DroppedLinesAreReportedAtMostOnceAnInterval) {
     reports.push_back(lines);
   });
   writer.SetSink(std::make_shared<DescriptorSink>(pipe.WriteEnd(), false));
-  auto reportCount = [&] {
+  auto report_count = [&] {
     std::lock_guard guard(lock);
     return reports.size();
   };
-  auto awaitReports = [&](size_t count) {
-    for (int i = 0; i < 500 && reportCount() < count; ++i) std::this_thread::sleep_for(10ms);
-    return reportCount();
+  auto await_reports = [&](size_t count) {
+    for (int i = 0; i < 500 && report_count() < count; ++i) std::this_thread::sleep_for(10ms);
+    return report_count();
   };
   // Fill the pipe and the buffer, then drop.
   int line = 0;
@@ -250,18 +250,18 @@ TEST(LogWriterReportTest, DroppedLinesAreReportedAtMostOnceAnInterval) {
     writer.Append(Line(line++));
     if (writer.Dropped() == 0) std::this_thread::sleep_for(1ms);
   }
-  ASSERT_EQ(awaitReports(1), 1u);
+  ASSERT_EQ(await_reports(1), 1u);
 
   // More drops within the interval: no line about them yet.
   for (int i = 0; i < 3; ++i) EXPECT_FALSE(writer.Append(Line(line++)));
   std::this_thread::sleep_for(200ms);  // twenty rounds of the writer
-  EXPECT_EQ(reportCount(), 1u);
+  EXPECT_EQ(report_count(), 1u);
 
   {
     std::lock_guard guard(lock);
     now += 10s;
   }
-  ASSERT_EQ(awaitReports(2), 2u);
+  ASSERT_EQ(await_reports(2), 2u);
   {
     std::lock_guard guard(lock);
     EXPECT_GE(reports[1], 3u);

@@ -69,8 +69,8 @@ struct CommandLineCase {
   const char* name;
   std::vector<std::string> args;
   int status;
-  const char* outStart;  // what standard output begins with
-  const char* errStart;  // what standard error begins with
+  const char* out_start;  // what standard output begins with
+  const char* err_start;  // what standard error begins with
 };
 
 class CommandLineTest : public OperatorTest,
@@ -83,12 +83,12 @@ TEST_P(CommandLineTest, ExitsWithItsStatusAndTextAndStartsNothing) {
   const CommandLineCase& c = GetParam();
   const test::ProgramResult result = Run(c.args);
   EXPECT_EQ(result.status, c.status) << result.out << result.err;
-  EXPECT_EQ(result.out.rfind(c.outStart, 0), 0u) << result.out;
-  EXPECT_EQ(result.err.rfind(c.errStart, 0), 0u) << result.err;
-  if (std::string(c.errStart).empty()) {
+  EXPECT_EQ(result.out.rfind(c.out_start, 0), 0u) << result.out;
+  EXPECT_EQ(result.err.rfind(c.err_start, 0), 0u) << result.err;
+  if (std::string(c.err_start).empty()) {
     EXPECT_EQ(result.err, "");
   }
-  if (std::string(c.outStart).empty()) {
+  if (std::string(c.out_start).empty()) {
     EXPECT_EQ(result.out, "");
   }
   EXPECT_FALSE(test::LoopbackClient::TryConnect(port_));
@@ -164,8 +164,8 @@ TEST_F(OperatorTest, StartLineAndWarningsGoToTheErrorLog) {
 }
 
 TEST_F(OperatorTest, AccessLogHasOneCombinedLinePerAnswerWithItsTime) {
-  const std::string logPath = folder_ + "/access.log";
-  server_->WriteIni(GoodSettings("[LOG]\nAccessLog=" + logPath + "\n"));
+  const std::string log_path = folder_ + "/access.log";
+  server_->WriteIni(GoodSettings("[LOG]\nAccessLog=" + log_path + "\n"));
   StartServer();
   const std::string logo = ReadFile(folder_ + "/htdocs/qv_logo_jpg.jpg");
   auto image = test::TryExchange(
@@ -174,13 +174,13 @@ TEST_F(OperatorTest, AccessLogHasOneCombinedLinePerAnswerWithItsTime) {
   ASSERT_TRUE(image && image->complete);
   auto head = test::TryExchange(port_, "HEAD / HTTP/1.0\r\n\r\n");
   ASSERT_TRUE(head && head->status == 200);
-  auto tooLarge = test::TryExchange(port_, "POST /LIST HTTP/1.1\r\nContent-Length: 99999999\r\n\r\n");
-  ASSERT_TRUE(tooLarge && tooLarge->status == 413);
+  auto too_large = test::TryExchange(port_, "POST /LIST HTTP/1.1\r\nContent-Length: 99999999\r\n\r\n");
+  ASSERT_TRUE(too_large && too_large->status == 413);
   server_->Signal(SIGTERM);
   ASSERT_EQ(server_->WaitExit(), 0);
 
-  const std::vector<std::string> lines = Lines(ReadFile(logPath));
-  ASSERT_EQ(lines.size(), 3u) << ReadFile(logPath);
+  const std::vector<std::string> lines = Lines(ReadFile(log_path));
+  ASSERT_EQ(lines.size(), 3u) << ReadFile(log_path);
   const std::regex combined(
       R"re(^(\S+) - - \[(\d\d/[A-Z][a-z][a-z]/\d{4}:\d\d:\d\d:\d\d [+-]\d{4})\] "((?:[^"\\]|\\.)*)" (\d{3}) (\d+|-) "((?:[^"\\]|\\.)*)" "((?:[^"\\]|\\.)*)" (\d+\.\d{3})$)re");
   struct Expected {
@@ -190,7 +190,7 @@ TEST_F(OperatorTest, AccessLogHasOneCombinedLinePerAnswerWithItsTime) {
       {R"(GET /image/qv_logo_jpg.jpg?x=\"1\" HTTP/1.1)", "200", std::to_string(logo.size()),
        "http://h/LIST", R"(Probe/1.0 \"quoted\")"},
       {"HEAD / HTTP/1.0", "200", "-", "-", "-"},
-      {"POST /LIST HTTP/1.1", "413", std::to_string(tooLarge->body.size()), "-", "-"},
+      {"POST /LIST HTTP/1.1", "413", std::to_string(too_large->body.size()), "-", "-"},
   };
   for (size_t i = 0; i < 3; ++i) {
     std::smatch m;
@@ -206,20 +206,20 @@ TEST_F(OperatorTest, AccessLogHasOneCombinedLinePerAnswerWithItsTime) {
 }
 
 TEST_F(OperatorTest, Sigusr1ReopensTheAccessLogAfterRotation) {
-  const std::string logPath = folder_ + "/access.log";
-  server_->WriteIni(GoodSettings("[LOG]\nAccessLog=" + logPath + "\n"));
+  const std::string log_path = folder_ + "/access.log";
+  server_->WriteIni(GoodSettings("[LOG]\nAccessLog=" + log_path + "\n"));
   StartServer();
   ASSERT_TRUE(test::TryExchange(port_, test::GetRequest("/IMAGE")));
-  fs::rename(logPath, logPath + ".1");
+  fs::rename(log_path, log_path + ".1");
   server_->Signal(SIGUSR1);
   // The reopen happens on the service thread; wait for the new file.
-  for (int i = 0; i < 500 && !fs::exists(logPath); ++i)
+  for (int i = 0; i < 500 && !fs::exists(log_path); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   ASSERT_TRUE(test::TryExchange(port_, test::GetRequest("/IMAGE?second")));
   server_->Signal(SIGTERM);
   ASSERT_EQ(server_->WaitExit(), 0);
-  const std::vector<std::string> rotated = Lines(ReadFile(logPath + ".1"));
-  const std::vector<std::string> current = Lines(ReadFile(logPath));
+  const std::vector<std::string> rotated = Lines(ReadFile(log_path + ".1"));
+  const std::vector<std::string> current = Lines(ReadFile(log_path));
   ASSERT_EQ(rotated.size(), 1u);
   ASSERT_EQ(current.size(), 1u);
   EXPECT_NE(rotated[0].find("\"GET /IMAGE HTTP/1.1\""), std::string::npos) << rotated[0];
@@ -229,13 +229,13 @@ TEST_F(OperatorTest, Sigusr1ReopensTheAccessLogAfterRotation) {
 TEST_F(OperatorTest, SighupMovesTheServerToAChangedPort) {
   server_->WriteIni(GoodSettings("[LOG]\nAccessLog=off\n"));
   StartServer();
-  const int newPort = test::FreePort();
-  server_->WriteIni("[APP]\nPort=" + std::to_string(newPort) + "\n" +
+  const int new_port = test::FreePort();
+  server_->WriteIni("[APP]\nPort=" + std::to_string(new_port) + "\n" +
                     GoodSettings("[LOG]\nAccessLog=off\n"));
   server_->Signal(SIGHUP);
   std::optional<test::HttpAnswer> answer;
   for (int i = 0; i < 500 && !answer; ++i) {
-    answer = test::TryExchange(newPort, test::GetRequest("/IMAGE"));
+    answer = test::TryExchange(new_port, test::GetRequest("/IMAGE"));
     if (!answer) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   ASSERT_TRUE(answer) << server_->Log();
@@ -247,14 +247,14 @@ TEST_F(OperatorTest, SighupMovesTheServerToAChangedPort) {
   server_->Signal(SIGHUP);
   for (int i = 0; i < 500 && server_->Log().find("Settings not reloaded") == std::string::npos; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  auto still = test::TryExchange(newPort, test::GetRequest("/IMAGE"));
+  auto still = test::TryExchange(new_port, test::GetRequest("/IMAGE"));
   ASSERT_TRUE(still);
   EXPECT_EQ(still->status, 200);
   server_->Signal(SIGTERM);
   EXPECT_EQ(server_->WaitExit(), 0);
   const std::string log = server_->Log();
   EXPECT_NE(log.find("Settings reloaded; qvweb 1.0.0 listening on 0.0.0.0:" +
-                     std::to_string(newPort)),
+                     std::to_string(new_port)),
             std::string::npos)
       << log;
   EXPECT_NE(log.find("error qvweb: " + folder_ + "/qvweb.ini: [APP] Port: 99999 is out of range "
@@ -352,17 +352,17 @@ struct Sample {
 std::vector<Sample> ParseMetrics(const std::string& text, std::string& error) {
   std::vector<Sample> samples;
   std::map<std::string, std::string> types;
-  const std::regex typeLine(R"(^# TYPE ([a-zA-Z_:][a-zA-Z0-9_:]*) (counter|gauge|histogram)$)");
-  const std::regex helpLine(R"(^# HELP ([a-zA-Z_:][a-zA-Z0-9_:]*) .+$)");
-  const std::regex sampleLine(
+  const std::regex type_line(R"(^# TYPE ([a-zA-Z_:][a-zA-Z0-9_:]*) (counter|gauge|histogram)$)");
+  const std::regex help_line(R"(^# HELP ([a-zA-Z_:][a-zA-Z0-9_:]*) .+$)");
+  const std::regex sample_line(
       R"re(^([a-zA-Z_:][a-zA-Z0-9_:]*)(\{([a-zA-Z_][a-zA-Z0-9_]*="[^"\\]*"(,[a-zA-Z_][a-zA-Z0-9_]*="[^"\\]*")*)\})? ([-+]?[0-9.eE+-]+|\+Inf)$)re");
   const std::regex label(R"re(([a-zA-Z_][a-zA-Z0-9_]*)="([^"]*)")re");
   for (const std::string& line : Lines(text)) {
     std::smatch m;
-    if (std::regex_match(line, m, typeLine)) {
+    if (std::regex_match(line, m, type_line)) {
       types[m[1]] = m[2];
-    } else if (std::regex_match(line, helpLine)) {
-    } else if (std::regex_match(line, m, sampleLine)) {
+    } else if (std::regex_match(line, help_line)) {
+    } else if (std::regex_match(line, m, sample_line)) {
       Sample sample;
       sample.name = m[1];
       std::string family = sample.name;
@@ -493,9 +493,9 @@ TEST_F(AdminPortTest, MetricsCountDatabaseErrorsByKind) {
 
 // The admin port's metrics, read until they parse (the admin port is down
 // for a moment while settings are reloaded).
-std::vector<Sample> ReadMetrics(int adminPort) {
+std::vector<Sample> ReadMetrics(int admin_port) {
   for (int i = 0; i < 500; ++i) {
-    auto answer = test::TryExchange(adminPort, test::GetRequest("/metrics"));
+    auto answer = test::TryExchange(admin_port, test::GetRequest("/metrics"));
     std::string error;
     if (answer && answer->status == 200) {
       std::vector<Sample> samples = ParseMetrics(answer->body, error);
@@ -562,7 +562,7 @@ TEST_F(AdminPortTest, CountersMoveWithBodiesThrottledLogOnsAndReloads) {
   const std::string good = ReadFile(server_->IniPath());
   server_->WriteIni("[APP]\nWorkers=0\n" + good);
   server_->Signal(SIGHUP);
-  auto awaitRefusals = [&](size_t count) {
+  auto await_refusals = [&](size_t count) {
     for (int i = 0; i < 500; ++i) {
       const std::string log = server_->Log();
       size_t found = 0;
@@ -573,11 +573,11 @@ TEST_F(AdminPortTest, CountersMoveWithBodiesThrottledLogOnsAndReloads) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
   };
-  awaitRefusals(1);
+  await_refusals(1);
   // Nor does a file gone since the start fall back to the defaults.
   fs::remove(server_->IniPath());
   server_->Signal(SIGHUP);
-  awaitRefusals(2);
+  await_refusals(2);
   auto still = test::TryExchange(port_, test::GetRequest("/IMAGE"));
   ASSERT_TRUE(still && still->status == 200) << server_->Log();
   bodies += static_cast<double>(still->body.size());

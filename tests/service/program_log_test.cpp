@@ -41,16 +41,16 @@ class ProgramLogTest : public ::testing::Test {
 };
 
 TEST_F(ProgramLogTest, EachOutputGetsTheLineInItsOwnForm) {
-  test::TestPipe errorOutput(0);
+  test::TestPipe error_output(0);
   {
-    ProgramLog log(ProgramLog::Outputs{errorOutput.WriteEnd(), system_log_->Path()});
+    ProgramLog log(ProgramLog::Outputs{error_output.WriteEnd(), system_log_->Path()});
     log.Write(LogLevel::Error, kProgramName, "System Error.  Code: 2.\r\nNo such file or directory");
     log.Write(LogLevel::Warning, kProgramName, "unknown setting");
     log.Write(LogLevel::Info, kProgramName, "listening");
     EXPECT_TRUE(log.Flush(5s));
     EXPECT_EQ(log.Dropped(), 0u);
   }
-  EXPECT_EQ(test::WithoutLogTimes(errorOutput.Drain()),
+  EXPECT_EQ(test::WithoutLogTimes(error_output.Drain()),
             "error qvweb: System Error.  Code: 2. No such file or directory\n"
             "warning qvweb: unknown setting\n"
             "info qvweb: listening\n");
@@ -73,7 +73,7 @@ TEST_F(ProgramLogTest, EachOutputGetsTheLineInItsOwnForm) {
 // Standard error a pipe nobody reads: writing goes on, lines are dropped and
 // counted, and the system log says how many.
 TEST_F(ProgramLogTest, StandardErrorNobodyReadsIsToldInTheSystemLog) {
-  test::TestPipe errorOutput;  // one page, never read
+  test::TestPipe error_output;  // one page, never read
   std::atomic<bool> stop{false};
   std::vector<std::string> messages;
   std::thread reader([&] {
@@ -84,10 +84,10 @@ TEST_F(ProgramLogTest, StandardErrorNobodyReadsIsToldInTheSystemLog) {
     for (std::string& message : system_log_->Drain()) messages.push_back(std::move(message));
   });
   LogWriter::Options options = ProgramLog::WriterOptions();
-  options.capacityBytes = 8192;
+  options.capacity_bytes = 8192;
   uint64_t dropped = 0;
   {
-    ProgramLog log(ProgramLog::Outputs{errorOutput.WriteEnd(), system_log_->Path()}, options);
+    ProgramLog log(ProgramLog::Outputs{error_output.WriteEnd(), system_log_->Path()}, options);
     for (int i = 0; i < 300; ++i) {
       log.Write(LogLevel::Error, kProgramName, "a page failed: " + std::string(60, 'x'));
       if (i % 50 == 0) std::this_thread::sleep_for(5ms);  // the system log's reader keeps up

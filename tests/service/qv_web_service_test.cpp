@@ -91,7 +91,7 @@ TEST_F(QvWebServiceTest, StartSetActivatesAtCreationAndAServiceStartKeepsIt) {
   // takes the new logo folder.
   std::ofstream(ini) << "[APP]\nPort=1\nHtDocs=/other\nStart=1\n";
   service.StartServiceThread();
-  service.PostControl(scStop);
+  service.PostControl(kStop);
   service.WaitForServiceThread();
   EXPECT_TRUE(service.Started());
   EXPECT_EQ(service.HtDocs(), "/other");

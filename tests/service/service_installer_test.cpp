@@ -155,9 +155,9 @@ TEST_F(ServiceInstallerTest, APathWithALineBreakIsRefused) {
 
 struct ReadableCase {
   const char* name;
-  mode_t folderMode;
-  mode_t fileMode;
-  bool groupOwned;  // the file's group is the account's
+  mode_t folder_mode;
+  mode_t file_mode;
+  bool group_owned;  // the file's group is the account's
   bool readable;
 };
 
@@ -174,9 +174,9 @@ TEST_P(ReadableByAccountTest, FollowsThePermissionBits) {
   const std::string file = folder + "/qvweb.ini";
   fs::create_directories(folder);
   std::ofstream(file) << "[APP]\n";
-  ASSERT_EQ(chown(file.c_str(), 0, c.groupOwned ? kGid : 0), 0);
-  ASSERT_EQ(chmod(file.c_str(), c.fileMode), 0);
-  ASSERT_EQ(chmod(folder.c_str(), c.folderMode), 0);
+  ASSERT_EQ(chown(file.c_str(), 0, c.group_owned ? kGid : 0), 0);
+  ASSERT_EQ(chmod(file.c_str(), c.file_mode), 0);
+  ASSERT_EQ(chmod(folder.c_str(), c.folder_mode), 0);
   ASSERT_EQ(chmod(root_.c_str(), 0755), 0);
   EXPECT_EQ(ReadableByAccount(file, kUid, kGid), c.readable);
   EXPECT_TRUE(ReadableByAccount(file, 0, 0));

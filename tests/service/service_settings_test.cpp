@@ -44,11 +44,11 @@ std::string RefusalOf(const std::string& path) {
 struct SettingsCase {
   const char* name;
   std::string ini;  // file text; "<none>" for no file at all
-  std::string htDocs;
-  int32_t sessionTimeOut;
+  std::string ht_docs;
+  int32_t session_time_out;
   uint16_t port;
   bool start;
-  int32_t readTimeout;
+  int32_t read_timeout;
 };
 
 const std::string kNoFile = "<none>";
@@ -64,11 +64,11 @@ TEST_P(ServiceSettingsTest, ReadsSectionApp) {
 
   const ServiceSettings s = ReadServiceSettings(settings.path);
 
-  EXPECT_EQ(s.htdocs, c.htDocs);
-  EXPECT_EQ(s.session_timeout, c.sessionTimeOut);
+  EXPECT_EQ(s.htdocs, c.ht_docs);
+  EXPECT_EQ(s.session_timeout, c.session_time_out);
   EXPECT_EQ(s.port, c.port);
   EXPECT_EQ(s.start, c.start);
-  EXPECT_EQ(s.read_timeout, c.readTimeout);
+  EXPECT_EQ(s.read_timeout, c.read_timeout);
 }
 
 INSTANTIATE_TEST_SUITE_P(

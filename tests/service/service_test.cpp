@@ -36,31 +36,31 @@ class EventLog {
 // A service whose handlers do what the test asks and note the thread they ran on.
 class ScriptedService : public Service {
  public:
-  ScriptedService(EventLog& log, const std::string& notifySocket)
+  ScriptedService(EventLog& log, const std::string& notify_socket)
       : Service("qvWebService", "Quorvale Web Server",
                  ServiceHost{log.Logger("qvWebService"), log.Logger("qvweb"),
-                              SystemdNotifier(notifySocket)}) {}
+                              SystemdNotifier(notify_socket)}) {}
   ~ScriptedService() override { ShutdownServiceThread(); }
 
-  std::function<void(bool&)> onStart = [](bool&) {};
-  std::function<void(bool&)> onStop = [](bool&) {};
-  std::function<void()> onCreate = [] {};
-  std::function<void(int)> onControl = [](int) {};
+  std::function<void(bool&)> on_start = [](bool&) {};
+  std::function<void(bool&)> on_stop = [](bool&) {};
+  std::function<void()> on_create = [] {};
+  std::function<void(int)> on_control = [](int) {};
   std::vector<std::string> calls;
-  std::thread::id handlerThread;
+  std::thread::id handler_thread;
 
  protected:
-  void ServiceCreate() override { onCreate(); }
+  void ServiceCreate() override { on_create(); }
   void ServiceStart(bool& started) override {
     calls.push_back("start");
-    handlerThread = std::this_thread::get_id();
-    onStart(started);
+    handler_thread = std::this_thread::get_id();
+    on_start(started);
   }
-  void ServiceControl(int code) override { onControl(code); }
+  void ServiceControl(int code) override { on_control(code); }
   void ServiceStop(bool& stopped) override {
     calls.push_back("stop");
-    EXPECT_EQ(handlerThread, std::this_thread::get_id());
-    onStop(stopped);
+    EXPECT_EQ(handler_thread, std::this_thread::get_id());
+    on_stop(stopped);
   }
 };
 
@@ -103,19 +103,19 @@ TEST_F(ServiceTest, StartThenStopGoesThroughTheStates) {
   EXPECT_EQ(service.Status(), ServiceState::Running);
   EXPECT_TRUE(service.Started());
 
-  service.PostControl(scStop);
+  service.PostControl(kStop);
   EXPECT_EQ(Reports(1), std::vector<std::string>{kStopping});
   service.WaitForServiceThread();
   EXPECT_EQ(Reports(1), std::vector<std::string>{kStopped});
   EXPECT_EQ(service.Status(), ServiceState::Stopped);
   EXPECT_EQ(service.calls, (std::vector<std::string>{"start", "stop"}));
-  EXPECT_NE(service.handlerThread, std::this_thread::get_id());
+  EXPECT_NE(service.handler_thread, std::this_thread::get_id());
   EXPECT_TRUE(log_.Events().empty());
 }
 
 TEST_F(ServiceTest, AStopPostedBeforeTheThreadRunsIsKept) {
   ScriptedService service(log_, notify_.Path());
-  service.PostControl(scStop);
+  service.PostControl(kStop);
   StartAndWait(service);
   EXPECT_EQ(Reports(5),
             (std::vector<std::string>{kStarting, kStarting, kRunning, kStopping, kStopped}));
@@ -124,7 +124,7 @@ TEST_F(ServiceTest, AStopPostedBeforeTheThreadRunsIsKept) {
 
 TEST_F(ServiceTest, AFailingStartIsLoggedAndNeverRuns) {
   ScriptedService service(log_, notify_.Path());
-  service.onStart = [](bool&) {
+  service.on_start = [](bool&) {
     throw Exception("Could not bind socket. Address and port are already in use.");
   };
   StartAndWait(service);
@@ -138,7 +138,7 @@ TEST_F(ServiceTest, AFailingStartIsLoggedAndNeverRuns) {
 
 TEST_F(ServiceTest, ADecliningStartStopsQuietly) {
   ScriptedService service(log_, notify_.Path());
-  service.onStart = [](bool& started) { started = false; };
+  service.on_start = [](bool& started) { started = false; };
   StartAndWait(service);
   EXPECT_EQ(Reports(3), (std::vector<std::string>{kStarting, kStarting, kStopped}));
   EXPECT_FALSE(service.Started());
@@ -148,19 +148,19 @@ TEST_F(ServiceTest, ADecliningStartStopsQuietly) {
 TEST_F(ServiceTest, ADecliningOrFailingStopKeepsTheServiceRunning) {
   ScriptedService service(log_, notify_.Path());
   int stops = 0;
-  service.onStop = [&stops](bool& stopped) {
+  service.on_stop = [&stops](bool& stopped) {
     ++stops;
     if (stops == 1) stopped = false;
     if (stops == 2) throw Exception("busy");
   };
   service.StartServiceThread();
   EXPECT_EQ(Reports(3), (std::vector<std::string>{kStarting, kStarting, kRunning}));
-  service.PostControl(scStop);
+  service.PostControl(kStop);
   EXPECT_EQ(Reports(2), (std::vector<std::string>{kStopping, kRunning}));
-  service.PostControl(scStop);
+  service.PostControl(kStop);
   EXPECT_EQ(Reports(2), (std::vector<std::string>{kStopping, kRunning}));
   EXPECT_EQ(log_.Events(), std::vector<std::string>{"qvWebService: Service failed on stop: busy"});
-  service.PostControl(scStop);
+  service.PostControl(kStop);
   EXPECT_EQ(Reports(1), std::vector<std::string>{kStopping});
   service.WaitForServiceThread();
   EXPECT_EQ(Reports(1), std::vector<std::string>{kStopped});
@@ -170,13 +170,13 @@ TEST_F(ServiceTest, ADecliningOrFailingStopKeepsTheServiceRunning) {
 TEST_F(ServiceTest, ShutdownAndCustomRequests) {
   ScriptedService service(log_, notify_.Path());
   std::vector<int> controls;
-  service.onControl = [&](int code) { controls.push_back(code); };
+  service.on_control = [&](int code) { controls.push_back(code); };
   service.StartServiceThread();
   EXPECT_EQ(Reports(3), (std::vector<std::string>{kStarting, kStarting, kRunning}));
   // A custom request goes to its handler and changes no state.
   service.PostControl(200);
   // Shutdown ends the service without its stop handler.
-  service.PostControl(scShutdown);
+  service.PostControl(kShutdown);
   EXPECT_EQ(Reports(1), std::vector<std::string>{kStopping});
   service.WaitForServiceThread();
   EXPECT_EQ(Reports(1), std::vector<std::string>{kStopped});
@@ -188,7 +188,7 @@ TEST_F(ServiceTest, ShutdownAndCustomRequests) {
 TEST_F(ServiceTest, AReloadIsToldToTheServiceManagerAroundItsHandlerAlsoWhenItFails) {
   ScriptedService service(log_, notify_.Path());
   std::vector<int> controls;
-  service.onControl = [&](int code) {
+  service.on_control = [&](int code) {
     controls.push_back(code);
     if (controls.size() == 2) throw Exception("cannot read");
   };
@@ -218,14 +218,14 @@ TEST_F(ServiceTest, AReloadIsToldToTheServiceManagerAroundItsHandlerAlsoWhenItFa
 
 TEST_F(ServiceTest, EveryFailingStateReportWritesTheSystemsText) {
   ScriptedService service(log_, notify_.Path() + ".gone");
-  service.onStart = [](bool& started) { started = false; };
+  service.on_start = [](bool& started) { started = false; };
   StartAndWait(service);
   EXPECT_EQ(log_.Events(), std::vector<std::string>(3, "qvWebService: No such file or directory"));
 }
 
 TEST_F(ServiceTest, ACreationFailureGoesToTheApplicationLog) {
   ScriptedService service(log_, notify_.Path());
-  service.onCreate = [] { throw Exception("Pool cannot be created"); };
+  service.on_create = [] { throw Exception("Pool cannot be created"); };
   service.Create();
   EXPECT_EQ(log_.Events(), std::vector<std::string>{"qvweb: Pool cannot be created."});
 }

@@ -22,11 +22,11 @@ std::optional<RedisLocation> Redis(const char* url) {
 TEST(SettingsChangesTest, WhatNeedsARestartIsReportedAndKeptAsItRuns) {
   struct Case {
     const char* name;
-    int32_t timeoutBefore, timeoutAfter;
-    const char* storeBefore;  // null: memory
-    const char* storeAfter;
+    int32_t timeout_before, timeout_after;
+    const char* store_before;  // null: memory
+    const char* store_after;
     std::vector<std::string> reported;
-    int32_t timeoutKept;
+    int32_t timeout_kept;
   } const cases[] = {
       {"nothing changed", 600000, 600000, nullptr, nullptr, {}, 600000},
       {"another time-out changes in place", 600000, 60000, nullptr, nullptr, {}, 60000},
@@ -43,13 +43,13 @@ TEST(SettingsChangesTest, WhatNeedsARestartIsReportedAndKeptAsItRuns) {
   };
   for (const Case& c : cases) {
     ServiceSettings running, next;
-    running.session_timeout = c.timeoutBefore;
-    running.session_store = Redis(c.storeBefore);
-    next.session_timeout = c.timeoutAfter;
-    next.session_store = Redis(c.storeAfter);
+    running.session_timeout = c.timeout_before;
+    running.session_store = Redis(c.store_before);
+    next.session_timeout = c.timeout_after;
+    next.session_store = Redis(c.store_after);
     next.port = 8081;  // anything else is left alone
     EXPECT_EQ(KeepWhatNeedsARestart(running, next), c.reported) << c.name;
-    EXPECT_EQ(next.session_timeout, c.timeoutKept) << c.name;
+    EXPECT_EQ(next.session_timeout, c.timeout_kept) << c.name;
     EXPECT_EQ(next.session_store ? next.session_store->Text() : "memory",
               running.session_store ? running.session_store->Text() : "memory")
         << c.name;

@@ -41,10 +41,10 @@ class StopReloadProcessTest : public test::ServerProcessTest {
     database_->ExecScript(test::kOnePropertyData);
   }
 
-  std::string Settings(const std::string& extraApp, const std::string& databasePath,
+  std::string Settings(const std::string& extra_app, const std::string& database_path,
                        const std::string& extra = "") const {
     return "[APP]\nPort=" + std::to_string(port_) + "\nHtDocs=" + folder_ +
-           "/htdocs\nReadTimeout=30\n" + extraApp + "[DB]\nDBName=" + databasePath +
+           "/htdocs\nReadTimeout=30\n" + extra_app + "[DB]\nDBName=" + database_path +
            "\nUser=" + TestDatabase::User() + "\n[LOG]\nAccessLog=off\n" + extra;
   }
 
@@ -70,8 +70,8 @@ TEST_F(StopReloadProcessTest, StopEndsAtOnceOverConnectionsWithNoRequestAndCutsA
     const char* name;
     std::string sent;       // on the connection held open, before the stop
     bool answered;          // the connection got its answer before that
-    int stopTimeout;        // seconds
-    double atLeast, below;  // the seconds the stop takes
+    int stop_timeout;        // seconds
+    double at_least, below;  // the seconds the stop takes
   } const cases[] = {
       {"nothing sent", "", false, 10, 0.0, 2.0},
       {"kept open after an answer", test::GetRequest("/IMAGE"), true, 10, 0.0, 2.0},
@@ -79,7 +79,7 @@ TEST_F(StopReloadProcessTest, StopEndsAtOnceOverConnectionsWithNoRequestAndCutsA
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Start(Settings("KeepAlive=1\nStopTimeout=" + std::to_string(c.stopTimeout) + "\n",
+    Start(Settings("KeepAlive=1\nStopTimeout=" + std::to_string(c.stop_timeout) + "\n",
                    database_->Path()));
     test::LoopbackClient client(port_);
     ASSERT_TRUE(c.sent.empty() || client.Send(c.sent));
@@ -90,11 +90,11 @@ TEST_F(StopReloadProcessTest, StopEndsAtOnceOverConnectionsWithNoRequestAndCutsA
       EXPECT_EQ(answer.status, 200);
     }
     std::this_thread::sleep_for(100ms);
-    const auto stopAt = Clock::now();
+    const auto stop_at = Clock::now();
     server_->Signal(SIGTERM);
     EXPECT_EQ(server_->WaitExit(10s), 0) << server_->Log();
-    const double took = Seconds(Clock::now() - stopAt);
-    EXPECT_GE(took, c.atLeast);
+    const double took = Seconds(Clock::now() - stop_at);
+    EXPECT_GE(took, c.at_least);
     EXPECT_LT(took, c.below);
     // Closed without a byte more.
     std::string more;

@@ -31,10 +31,10 @@ TEST(SystemdNotifyTest, TakesTheSocketFromTheEnvironment) {
   const char* saved = std::getenv("NOTIFY_SOCKET");
   const std::string previous = saved ? saved : "";
   setenv("NOTIFY_SOCKET", socket.Path().c_str(), 1);
-  SystemdNotifier fromEnvironment;
+  SystemdNotifier from_environment;
   if (saved) setenv("NOTIFY_SOCKET", previous.c_str(), 1); else unsetenv("NOTIFY_SOCKET");
-  EXPECT_EQ(fromEnvironment.SocketPath(), socket.Path());
-  EXPECT_TRUE(fromEnvironment.Notify("STATUS=Starting"));
+  EXPECT_EQ(from_environment.SocketPath(), socket.Path());
+  EXPECT_TRUE(from_environment.Notify("STATUS=Starting"));
   EXPECT_EQ(socket.Receive(), "STATUS=Starting");
 }
 

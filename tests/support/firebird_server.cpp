@@ -51,7 +51,7 @@ std::vector<std::string> ServerEnvironment(const std::string& folder) {
 }
 
 pid_t Spawn(const std::vector<std::string>& arguments, const std::vector<std::string>& environment,
-            const std::string& logFile) {
+            const std::string& log_file) {
   std::vector<char*> argv;
   for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
@@ -61,7 +61,7 @@ pid_t Spawn(const std::vector<std::string>& arguments, const std::vector<std::st
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+  posix_spawn_file_actions_addopen(&actions, 1, log_file.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
   posix_spawn_file_actions_adddup2(&actions, 1, 2);
   pid_t pid = 0;
   int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());

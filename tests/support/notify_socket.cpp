@@ -28,17 +28,17 @@ NotifySocket::~NotifySocket() {
   if (!folder_.empty()) std::filesystem::remove_all(folder_);
 }
 
-bool NotifySocket::AwaitRunning(int timeoutMs) {
+bool NotifySocket::AwaitRunning(int timeout_ms) {
   for (;;) {
-    std::optional<std::string> report = Receive(timeoutMs);
+    std::optional<std::string> report = Receive(timeout_ms);
     if (!report) return false;
     if (*report == "READY=1\nSTATUS=Running") return true;
   }
 }
 
-std::optional<std::string> NotifySocket::Receive(int timeoutMs) {
+std::optional<std::string> NotifySocket::Receive(int timeout_ms) {
   pollfd p{fd_, POLLIN, 0};
-  if (poll(&p, 1, timeoutMs) <= 0) return std::nullopt;
+  if (poll(&p, 1, timeout_ms) <= 0) return std::nullopt;
   char buffer[4096];
   const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
   if (n < 0) return std::nullopt;

@@ -18,11 +18,11 @@ class NotifySocket {
   const std::string& Path() const { return path_; }
 
   // Reads messages until the service reports it runs; false when a wait for
-  // the next one passes timeoutMs.
-  bool AwaitRunning(int timeoutMs = 30000);
+  // the next one passes timeout_ms.
+  bool AwaitRunning(int timeout_ms = 30000);
 
-  // The next message, or nothing when none arrives within timeoutMs.
-  std::optional<std::string> Receive(int timeoutMs = 10000);
+  // The next message, or nothing when none arrives within timeout_ms.
+  std::optional<std::string> Receive(int timeout_ms = 10000);
 
  private:
   std::string folder_;

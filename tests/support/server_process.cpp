@@ -33,12 +33,12 @@ ServerProcess::~ServerProcess() {
 
 void ServerProcess::WriteIni(const std::string& text) const { std::ofstream(IniPath()) << text; }
 
-bool ServerProcess::Start(const std::string& notifySocket, const std::vector<std::string>& args) {
+bool ServerProcess::Start(const std::string& notify_socket, const std::vector<std::string>& args) {
   std::vector<std::string> env;
   for (char** e = environ; *e; ++e) {
     if (std::string(*e).rfind("NOTIFY_SOCKET=", 0) != 0) env.emplace_back(*e);
   }
-  env.push_back("NOTIFY_SOCKET=" + notifySocket);
+  env.push_back("NOTIFY_SOCKET=" + notify_socket);
   std::vector<char*> envp;
   for (std::string& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
@@ -106,7 +106,7 @@ void MakeHtDocs(const std::string& folder) {
 ProgramResult RunProgram(const std::string& binary, const std::vector<std::string>& args,
                          const std::string& folder) {
   ProgramResult result;
-  const std::string outPath = folder + "/run.out", errPath = folder + "/run.err";
+  const std::string out_path = folder + "/run.out", err_path = folder + "/run.err";
   std::vector<std::string> arguments = args;
   std::string program = binary;
   std::vector<char*> argv{program.data()};
@@ -114,9 +114,9 @@ ProgramResult RunProgram(const std::string& binary, const std::vector<std::strin
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(),
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_path.c_str(),
                                    O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_path.c_str(),
                                    O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
   pid_t pid = -1;
@@ -126,10 +126,10 @@ ProgramResult RunProgram(const std::string& binary, const std::vector<std::strin
   int status = 0;
   waitpid(pid, &status, 0);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  result.out = ReadFile(outPath);
-  result.err = ReadFile(errPath);
-  std::filesystem::remove(outPath);
-  std::filesystem::remove(errPath);
+  result.out = ReadFile(out_path);
+  result.err = ReadFile(err_path);
+  std::filesystem::remove(out_path);
+  std::filesystem::remove(err_path);
   return result;
 }
 

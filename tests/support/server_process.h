@@ -28,14 +28,14 @@ class ServerProcess {
   void WriteIni(const std::string& text) const;
 
   // The next start gives the program fd as its standard output; standard
-  // error then goes to the log file alone, or to fd too when errorToo is set.
-  void SetStandardOutput(int fd, bool errorToo = false) {
+  // error then goes to the log file alone, or to fd too when error_too is set.
+  void SetStandardOutput(int fd, bool error_too = false) {
     standard_output_ = fd;
-    error_too_ = errorToo;
+    error_too_ = error_too;
   }
 
-  // Starts the program with the arguments; NOTIFY_SOCKET names notifySocket.
-  bool Start(const std::string& notifySocket, const std::vector<std::string>& args = {});
+  // Starts the program with the arguments; NOTIFY_SOCKET names notify_socket.
+  bool Start(const std::string& notify_socket, const std::vector<std::string>& args = {});
 
   void Signal(int signal) const;
   pid_t Pid() const { return pid_; }

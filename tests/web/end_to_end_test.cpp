@@ -128,11 +128,11 @@ class EndToEndTest : public ::testing::Test {
     EXPECT_EQ(answer.status_line, expected_status_);
     EXPECT_EQ(answer.Header("Content-Length"), std::to_string(answer.body.size()));
     EXPECT_EQ(answer.Header("Content-Type"), "");
-    const std::string setCookie = answer.Header("Set-Cookie");
-    if (!setCookie.empty()) {
+    const std::string set_cookie = answer.Header("Set-Cookie");
+    if (!set_cookie.empty()) {
       EXPECT_TRUE(cookie_.empty()) << "the session was lost";
-      const size_t start = setCookie.find('=') + 1;
-      cookie_ = setCookie.substr(start, setCookie.find(';') - start);
+      const size_t start = set_cookie.find('=') + 1;
+      cookie_ = set_cookie.substr(start, set_cookie.find(';') - start);
     }
     return answer;
   }
@@ -162,15 +162,15 @@ TEST_F(EndToEndTest, VisitorLogsOnListsSearchesPagesOpensAPropertyAndLogsOff) {
   EXPECT_FALSE(Has(page2, ">Cedar Court 10</a>"));
   EXPECT_FALSE(Has(page2, "Next Page"));
 
-  const HttpAnswer byName = Get("/List?SearchValue=willow&PropName=Search+by+Property+Name&AreaName=ALL");
-  EXPECT_TRUE(Has(byName, "<a href=\"/propinfo?propid=13\">Willow Row</a>"));
-  EXPECT_FALSE(Has(byName, "Cedar Court"));
+  const HttpAnswer by_name = Get("/List?SearchValue=willow&PropName=Search+by+Property+Name&AreaName=ALL");
+  EXPECT_TRUE(Has(by_name, "<a href=\"/propinfo?propid=13\">Willow Row</a>"));
+  EXPECT_FALSE(Has(by_name, "Cedar Court"));
 
-  const HttpAnswer byStreet =
+  const HttpAnswer by_street =
       Get("/List?SearchValue=main+street&Address=Search+by+Street+Address&AreaName=South");
-  EXPECT_TRUE(Has(byStreet, ">Cedar Court 02</a>"));
-  EXPECT_FALSE(Has(byStreet, ">Cedar Court 01</a>"));
-  EXPECT_TRUE(Has(byStreet, "<OPTION value=\"South\" selected>South<OPTION>North</OPTION>"));
+  EXPECT_TRUE(Has(by_street, ">Cedar Court 02</a>"));
+  EXPECT_FALSE(Has(by_street, ">Cedar Court 01</a>"));
+  EXPECT_TRUE(Has(by_street, "<OPTION value=\"South\" selected>South<OPTION>North</OPTION>"));
 
   const HttpAnswer info = Get("/propinfo?propid=13");
   EXPECT_TRUE(Has(info, "<big><big><big><b>Willow Row</big></big></big></b>"));
@@ -204,25 +204,25 @@ TEST_F(EndToEndTest, LogOnThrottleCountsTheForwardedClient) {
   server_.SetTrustedProxies(TrustedProxies::Parse("127.0.0.1"));
   server_.SetActive(true);
   port_ = server_.Bindings()[0].port;
-  const auto logOn = [this](const std::string& client, const std::string& form) {
+  const auto log_on = [this](const std::string& client, const std::string& form) {
     return Exchange(port_, "POST /DOLOGIN HTTP/1.1\r\nHost: localhost\r\nX-Forwarded-For: " + client +
                                "\r\nContent-Type: application/x-www-form-urlencoded\r\n"
                                "Content-Length: " + std::to_string(form.size()) + "\r\n\r\n" + form);
   };
   for (int i = 0; i < 5; ++i) {
-    EXPECT_EQ(logOn("203.0.113.1", "uName=alice&uPass=wrong" + std::to_string(i)).status_line,
+    EXPECT_EQ(log_on("203.0.113.1", "uName=alice&uPass=wrong" + std::to_string(i)).status_line,
               "HTTP/1.1 200 OK");
   }
-  const HttpAnswer refused = logOn("203.0.113.1", "uName=bob&uPass=x");
+  const HttpAnswer refused = log_on("203.0.113.1", "uName=bob&uPass=x");
   EXPECT_EQ(refused.status_line, "HTTP/1.1 429 Too Many Requests");
-  const int retryAfter = std::stoi(refused.Header("Retry-After"));
-  EXPECT_GE(retryAfter, 55);
-  EXPECT_LE(retryAfter, 60);
+  const int retry_after = std::stoi(refused.Header("Retry-After"));
+  EXPECT_GE(retry_after, 55);
+  EXPECT_LE(retry_after, 60);
   EXPECT_EQ(refused.body, "Too many failed log-ons; try again in " + refused.Header("Retry-After") +
                               " seconds.\r\n");
   EXPECT_EQ(refused.Header("Content-Length"), std::to_string(refused.body.size()));
   // Another client behind the same proxy logs on.
-  const HttpAnswer other = logOn("203.0.113.2", "uName=O%27Brien&uPass=it%27s");
+  const HttpAnswer other = log_on("203.0.113.2", "uName=O%27Brien&uPass=it%27s");
   EXPECT_EQ(other.status_line, "HTTP/1.1 200 OK");
   EXPECT_TRUE(ShowsLoggedInMenu(other));
 }

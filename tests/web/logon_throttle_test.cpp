@@ -215,13 +215,13 @@ class RouterThrottleTest : public RouterTest {
     EXPECT_EQ(outcome.status, 429);
     EXPECT_TRUE(outcome.calls.empty()) << "the database was asked";
     EXPECT_EQ(outcome.acquisitions, 0);
-    ASSERT_FALSE(outcome.retryAfter.empty());
-    const int seconds = std::stoi(outcome.retryAfter);
+    ASSERT_FALSE(outcome.retry_after.empty());
+    const int seconds = std::stoi(outcome.retry_after);
     EXPECT_GE(seconds, 59);
     EXPECT_LE(seconds, 60);
-    EXPECT_EQ(outcome.body, "Too many failed log-ons; try again in " + outcome.retryAfter +
+    EXPECT_EQ(outcome.body, "Too many failed log-ons; try again in " + outcome.retry_after +
                                 " seconds.\r\n");
-    EXPECT_EQ(outcome.loggedIn, "False");
+    EXPECT_EQ(outcome.logged_in, "False");
   }
 };
 
@@ -235,7 +235,7 @@ TEST_F(RouterThrottleTest, SixthAttemptFromTheAddressIsRefusedEvenWithTheRightPa
   // Another address, another name: unaffected.
   const Outcome other = LogOn("10.0.0.2", "bob", "wrong");
   EXPECT_EQ(other.status, 200);
-  EXPECT_TRUE(other.retryAfter.empty());
+  EXPECT_TRUE(other.retry_after.empty());
 }
 
 TEST_F(RouterThrottleTest, NameWithFiveFailuresIsRefusedFromAFreshAddress) {
@@ -249,14 +249,14 @@ TEST_F(RouterThrottleTest, OwnAccountDoesNotResetTheAddress) {
   // still runs out of guesses from that address.
   for (int i = 0; i < 4; ++i) LogOn("10.0.0.1", "bob" + std::to_string(i), "wrong");
   const Outcome success = LogOn("10.0.0.1", "alice", "pw");
-  EXPECT_EQ(success.loggedIn, "True");
+  EXPECT_EQ(success.logged_in, "True");
   EXPECT_EQ(LogOn("10.0.0.1", "carol", "wrong").status, 200);
   ExpectRefused(LogOn("10.0.0.1", "dave", "x"));
 }
 
 TEST_F(RouterThrottleTest, SuccessClearsTheName) {
   for (int i = 0; i < 4; ++i) LogOn("10.0.1." + std::to_string(i), "alice", "wrong");
-  EXPECT_EQ(LogOn("10.0.2.1", "alice", "pw").loggedIn, "True");
+  EXPECT_EQ(LogOn("10.0.2.1", "alice", "pw").logged_in, "True");
   // Four more failures for the name from elsewhere are allowed again.
   for (int i = 0; i < 4; ++i) EXPECT_EQ(LogOn("10.0.3." + std::to_string(i), "alice", "wrong").status, 200);
 }
@@ -264,7 +264,7 @@ TEST_F(RouterThrottleTest, SuccessClearsTheName) {
 TEST_F(RouterThrottleTest, LimitZeroSwitchesThrottlingOff) {
   router_.SetLogonFailures(0);
   for (int i = 0; i < 10; ++i) EXPECT_EQ(LogOn("10.0.0.1", "alice", "wrong").status, 200);
-  EXPECT_EQ(LogOn("10.0.0.1", "alice", "pw").loggedIn, "True");
+  EXPECT_EQ(LogOn("10.0.0.1", "alice", "pw").logged_in, "True");
 }
 
 }  // namespace

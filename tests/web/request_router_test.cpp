@@ -24,7 +24,7 @@ struct RouteCase {
   Visitor visitor;
   std::vector<std::string> params;
   Calls calls;
-  const char* loggedInAfter;
+  const char* logged_in_after;
 };
 
 constexpr Visitor kOut = Visitor::kNew;
@@ -86,14 +86,14 @@ TEST_F(RouterTest, RoutesByPathKeywordAndLogOnState) {
     SCOPED_TRACE(std::string("path \"") + c.path + "\"");
     const Outcome outcome = Run(c.path, c.visitor, c.params);
     EXPECT_EQ(outcome.calls, c.calls);
-    EXPECT_EQ(outcome.loggedIn, c.loggedInAfter);
+    EXPECT_EQ(outcome.logged_in, c.logged_in_after);
     EXPECT_EQ(outcome.status, 200);
     EXPECT_FALSE(outcome.stream);
-    std::string expectedBody;
+    std::string expected_body;
     for (const std::string& call : c.calls) {
-      if (call != "DoLogin") expectedBody += "<" + call + ">";
+      if (call != "DoLogin") expected_body += "<" + call + ">";
     }
-    EXPECT_EQ(outcome.body, expectedBody);
+    EXPECT_EQ(outcome.body, expected_body);
   }
 }
 
@@ -107,7 +107,7 @@ TEST_F(RouterTest, LogOffHoldsForTheNextRequestOfTheSession) {
   auto session = NewSession(kIn);
   EXPECT_EQ(Run("/LOGOFF", session).calls, Calls{"MainMenuPage"});
   EXPECT_EQ(Run("/LIST", session).calls, Calls{"MainMenuPage"});
-  EXPECT_EQ(Run("/DOLOGIN", session, {"uName=alice", "uPass=pw"}).loggedIn, "True");
+  EXPECT_EQ(Run("/DOLOGIN", session, {"uName=alice", "uPass=pw"}).logged_in, "True");
   EXPECT_EQ(Run("/LIST", session).calls, Calls{"PropertyListPage"});
 }
 
@@ -118,12 +118,12 @@ TEST_F(RouterTest, NewSessionStartsLoggedOut) {
 }
 
 // The named page writes part of itself, then raises a failure of the system
-// (or, with stdError, one of another kind).
-void FailHalfWay(PageStandIns& pages, std::string failing, bool stdError = false) {
-  pages.behaviour = [failing, stdError](PageContext& page) {
+// (or, with std_error, one of another kind).
+void FailHalfWay(PageStandIns& pages, std::string failing, bool std_error = false) {
+  pages.behaviour = [failing, std_error](PageContext& page) {
     if (page.entry.name != failing) return PageStandIns::Default(page);
     page.out.WriteString("<html><body>half a page");
-    if (stdError) throw std::runtime_error("not a system failure");
+    if (std_error) throw std::runtime_error("not a system failure");
     throw Exception("Page failed half-way");
   };
 }
@@ -133,7 +133,7 @@ TEST_F(RouterTest, FailureSendsOnlyTheMessageWithStatus500) {
   const Outcome outcome = Run("/list", kIn);
   EXPECT_EQ(outcome.body, "Page failed half-way");
   EXPECT_EQ(outcome.status, 500);
-  EXPECT_EQ(outcome.retryAfter, "");
+  EXPECT_EQ(outcome.retry_after, "");
   EXPECT_FALSE(outcome.stream);
 }
 
@@ -144,7 +144,7 @@ TEST_F(RouterTest, PoolTimeOutSendsItsMessageAsUnavailable) {
     const Outcome outcome = Run(path, kIn, {"uName=alice", "uPass=pw"});
     EXPECT_EQ(outcome.body, "Connection pool timeout. Cannot obtain a connection");
     EXPECT_EQ(outcome.status, 503);
-    EXPECT_EQ(outcome.retryAfter, "5");
+    EXPECT_EQ(outcome.retry_after, "5");
     EXPECT_TRUE(outcome.calls.empty());
   }
 }
@@ -177,11 +177,11 @@ class LogoTest : public RouterTest {
 TEST_F(LogoTest, AnyImagePathSendsTheLogoToEveryVisitor) {
   const std::string logo("\xFF\xD8\xFF\xE0\0\x10JFIF\0logo bytes\xFF\xD9", 24);
   WriteLogo(logo);
-  for (const std::string& htDocs : {folder_.string(), folder_.string() + "/"}) {
-    ht_docs_ = htDocs;
+  for (const std::string& ht_docs : {folder_.string(), folder_.string() + "/"}) {
+    ht_docs_ = ht_docs;
     for (const char* path : {"/image/qv_logo_jpg.jpg", "/image/anything.gif", "/x/Image"}) {
       for (Visitor visitor : {kOut, kIn, Visitor::kNoSession}) {
-        SCOPED_TRACE(htDocs + " " + path);
+        SCOPED_TRACE(ht_docs + " " + path);
         const Outcome outcome = Run(path, visitor);
         EXPECT_TRUE(outcome.stream);
         EXPECT_EQ(outcome.body, logo);
@@ -218,7 +218,7 @@ TEST_F(LogoTest, LogOffWithImageLogsOffAndSendsTheLogo) {
   ht_docs_ = folder_.string();
   const Outcome outcome = Run("/logoff/image", kIn);
   EXPECT_EQ(outcome.body, "L");
-  EXPECT_EQ(outcome.loggedIn, "False");
+  EXPECT_EQ(outcome.logged_in, "False");
 }
 
 TEST(LogoFileName, JoinsTheFolderAndTheLogoName) {

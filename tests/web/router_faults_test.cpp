@@ -65,7 +65,7 @@ class RouterFaultsTest : public ::testing::Test {
  protected:
   struct Outcome {
     int status = 0;
-    std::string retryAfter;
+    std::string retry_after;
     std::string body;
   };
 
@@ -122,10 +122,10 @@ TEST_F(RouterFaultsTest, EachKindOfFailureGetsItsStatusRetryAndDiscard) {
   struct Case {
     const char* name;
     std::vector<int32_t> failures;
-    bool freshSession;
-    bool attachFailure;
+    bool fresh_session;
+    bool attach_failure;
     int status;
-    int pageCalls;
+    int page_calls;
     int discards;
     std::vector<AcquireMode> modes;
   };
@@ -148,18 +148,18 @@ TEST_F(RouterFaultsTest, EachKindOfFailureGetsItsStatusRetryAndDiscard) {
     faulty_.calls = 0;
     lender_->discards = 0;
     modes_.clear();
-    fresh_sessions_ = c.freshSession;
-    attach_failure_ = c.attachFailure;
+    fresh_sessions_ = c.fresh_session;
+    attach_failure_ = c.attach_failure;
     const Outcome outcome = Run("/people");
     EXPECT_EQ(outcome.status, c.status);
-    EXPECT_EQ(outcome.retryAfter, c.status == 503 ? "5" : "");
+    EXPECT_EQ(outcome.retry_after, c.status == 503 ? "5" : "");
     if (c.status == 200) {
       // The page of the second run alone; nothing of the first.
       EXPECT_EQ(outcome.body, "<PeoplePage>");
     } else {
       EXPECT_EQ(outcome.body.rfind("ISC ERROR CODE:", 0), 0u) << outcome.body;
     }
-    EXPECT_EQ(faulty_.calls, c.pageCalls);
+    EXPECT_EQ(faulty_.calls, c.page_calls);
     EXPECT_EQ(lender_->discards, c.discards);
     EXPECT_EQ(modes_, c.modes);
     EXPECT_EQ(lender_->outstanding, 0);
@@ -187,7 +187,7 @@ TEST_F(RouterFaultsTest, PageOverItsTimeOutIsAnsweredAsCancelledAndItsSessionDis
   faulty_.failures = {kNetReadError};
   const Outcome outcome = Run("/people");
   EXPECT_EQ(outcome.status, 503);
-  EXPECT_EQ(outcome.retryAfter, "5");
+  EXPECT_EQ(outcome.retry_after, "5");
   EXPECT_EQ(outcome.body.rfind("ISC ERROR CODE:335544794", 0), 0u) << outcome.body;
   EXPECT_EQ(faulty_.calls, 1);  // no second run: the time-out is not a lost connection
   EXPECT_EQ(lender_->discards, 1);

@@ -33,11 +33,11 @@ class RouterTest : public ::testing::Test {
   struct Outcome {
     std::string body;
     bool stream = false;
-    std::string loggedIn;  // afterwards; "(none)" without a session
+    std::string logged_in;  // afterwards; "(none)" without a session
     std::vector<std::string> calls;
     int acquisitions = 0;
     int status = 0;
-    std::string retryAfter;  // the Retry-After header, if any
+    std::string retry_after;  // the Retry-After header, if any
   };
 
   RouterTest()
@@ -84,11 +84,11 @@ class RouterTest : public ::testing::Test {
       bytes.resize(response.content_stream->Read(bytes.data(), bytes.size()));
       outcome.body = bytes;
     }
-    outcome.loggedIn = session ? session->ContentValue("LoggedIn") : "(none)";
+    outcome.logged_in = session ? session->ContentValue("LoggedIn") : "(none)";
     outcome.calls = pages_.Calls();
     outcome.acquisitions = acquisitions_;
     outcome.status = response.response_no;
-    outcome.retryAfter = response.custom_headers.Values("Retry-After");
+    outcome.retry_after = response.custom_headers.Values("Retry-After");
     EXPECT_TRUE(response.content_type.empty());
     return outcome;
   }

@@ -142,7 +142,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   server.SetSessionState(flags & 4);
   server.SetAutoStartSession(true);
   server.SessionList().max_sessions = 3;
-  server.SessionList().OnSessionExpendable = [](const qv::Session& s) {
+  server.SessionList().on_session_expendable = [](const qv::Session& s) {
     return s.ContentValue("LoggedIn") != "True";
   };
   server.on_command_get = Handler;
