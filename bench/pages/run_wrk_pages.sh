@@ -29,48 +29,10 @@ entities=50
 build_targets "$build" qvweb qvdemo qv_bench_pages
 
 # The large database, with one property given 50 entities of two phones each.
-bench="$build/bench"
-db="$bench/pages.fdb"
-mkdir -p "$bench"
-isql() { isql-fb -q -user SYSDBA "$1"; }
-if [ ! -f "$db" ]; then
-  rm -f "$db.new"
-  echo "making $db (100,000 properties)..." >&2
-  "$build/qvdemo" --db "$db.new" --properties 100000 --quiet
-  isql "$db.new" <<SQL
-SET TERM ^ ;
-EXECUTE BLOCK AS
-  DECLARE n INTEGER;
-  DECLARE e INTEGER;
-  DECLARE p INTEGER;
-BEGIN
-  SELECT COUNT(*) FROM ENTITY WHERE PROPERTY_ID = 1 INTO :n;
-  SELECT COALESCE(MAX(ENTITY_ID), 0) FROM ENTITY INTO :e;
-  SELECT COALESCE(MAX(PHONE_ID), 0) FROM GEN_PHONES INTO :p;
-  WHILE (n < $entities) DO
-  BEGIN
-    n = n + 1;
-    e = e + 1;
-    p = p + 2;
-    INSERT INTO GEN_PHONES (PHONE_ID, SOURCE_TABLE, SOURCE_KEY, PHONE_TYPE, PHONE_NUMBER)
-      VALUES (:p - 1, 2, :e, 'Home', '206-555-' || LPAD(:n, 4, '0'));
-    INSERT INTO GEN_PHONES (PHONE_ID, SOURCE_TABLE, SOURCE_KEY, PHONE_TYPE, PHONE_NUMBER)
-      VALUES (:p, 2, :e, 'Work', '206-556-' || LPAD(:n, 4, '0'));
-    INSERT INTO ENTITY (ENTITY_ID, PROPERTY_ID, E_TYPE_ID, FIRST_NAME, LAST_OR_COMPANY_NAME,
-                        PRIMARY_PHONE_ID)
-      VALUES (:e, 1, 4, 'Pat', 'Tenant ' || LPAD(:n, 2, '0'), :p - 1);
-  END
-END^
-SET TERM ; ^
-COMMIT;
-SQL
-  mv "$db.new" "$db"
-fi
-
-# One number from the database.
-query() {
-  isql "$db" <<<"SET HEADING OFF; $1;" | awk 'NF {print $1; exit}'
-}
+. "$root/bench/pages/pages_db.sh"
+make_pages_db "$build" "$entities"
+db=$pages_db
+query() { pages_db_number "$db" "$1"; }
 propid=$(query "SELECT FIRST 1 PROPERTY_ID FROM ENTITY GROUP BY PROPERTY_ID
                 ORDER BY COUNT(*) DESC, PROPERTY_ID")
 people=$(query "SELECT COUNT(*) FROM ENTITY WHERE PROPERTY_ID = $propid")

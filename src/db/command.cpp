@@ -96,6 +96,7 @@ void ExecuteImmediate(DbConnection& connection, qv::Transaction& transaction,
   ISC_STATUS_ARRAY status{};
   isc_db_handle database = connection.Handle();
   isc_tr_handle tr = transaction.Handle();
+  connection.CountExecute();
   QV_FB(isc_dsql_execute_immediate)(status, &database, &tr, 0, text.c_str(), SQL_DIALECT_V6,
                                     nullptr);
   CheckStatus(status, text);

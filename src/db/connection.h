@@ -2,6 +2,7 @@
 // password, attach and detach through the client library.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -78,6 +79,13 @@ class DbConnection {
   // answer; the attachment is lost.
   bool CancelOperation(bool abort = false);
 
+  // How many statements have been executed through this connection: every
+  // execution of a prepared statement (a row count's statement included) and
+  // every immediate statement, over all its attachments.
+  uint64_t ExecuteCount() const { return execute_count_; }
+  // Counts one execution (the layer calls it before each execute).
+  void CountExecute() { ++execute_count_; }
+
  private:
   friend class Transaction;
   friend class Statement;
@@ -91,6 +99,7 @@ class DbConnection {
   DbProtocol protocol_ = DbProtocol::kLocal;
   IscHandle handle_ = 0;
   int connect_timeout_ = 0;
+  uint64_t execute_count_ = 0;
   std::function<void(DbConnection&)> before_connect_;
   // Components that work on this connection; told before the attachment ends.
   std::vector<Transaction*> transactions_;

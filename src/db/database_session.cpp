@@ -7,7 +7,7 @@ namespace qv {
 DatabaseSession::DatabaseSession() : transaction_(connection_) {
   connection_.SetParam("PATH", kBuiltInDatabasePath);
   transaction_.SetReadOnly(true);
-  transaction_.SetIsolation(IsolationLevel::kConcurrency);
+  transaction_.SetIsolation(IsolationLevel::kReadCommitted);
 }
 
 DatabaseSession::~DatabaseSession() = default;

@@ -1,5 +1,5 @@
-// One database connection with its read-only snapshot transaction and the
-// statements run on it, each prepared once for its fixed text: the unit a pool
+// One database connection with its read-only read-committed transaction and
+// the statements run on it, each prepared once for its fixed text: the unit a pool
 // place holds and a page runs its queries on.
 #pragma once
 
@@ -27,7 +27,8 @@ struct StatementText {
 class DatabaseSession {
  public:
   // Not attached; the connection names the built-in database path and the
-  // transaction is read-only with snapshot isolation.
+  // transaction is read-only and read committed (record versions, no wait):
+  // it holds no snapshot, so it may stay open between pages.
   DatabaseSession();
   // Commits a transaction still open and detaches; failures are swallowed
   // (an owner that wants them told ends both itself first).

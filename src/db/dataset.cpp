@@ -128,6 +128,7 @@ int32_t Dataset::RecordCount() {
   out->sqlvar[0].sqlind = &indicator;
   XSQLDA* in = params_.ColumnCount() == 0 ? nullptr
                                           : reinterpret_cast<XSQLDA*>(params_.descriptor_.get());
+  connection_.CountExecute();
   QV_FB(isc_dsql_execute)(status, &tr, &handle, SQLDA_VERSION1, in);
   CheckStatus(status, text);
   ISC_STATUS result = QV_FB(isc_dsql_fetch)(status, &handle, SQLDA_VERSION1, out);

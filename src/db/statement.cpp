@@ -234,6 +234,7 @@ Column& Statement::ParamByName(std::string_view name) {
 
 void Statement::ExecuteStatement() {
   transaction_.EnsureStarted();
+  connection_.CountExecute();
   ISC_STATUS_ARRAY status{};
   isc_tr_handle tr = transaction_.Handle();
   isc_stmt_handle handle = handle_.Get();

@@ -31,7 +31,6 @@ void LogOnPage(PageContext& page) {
       "  <p align=\"center\"><input type=\"submit\" value=\"Submit\" name=\"B1\"></p>");
   out.WriteString("</form>");
   out.WriteString("</div></div></body></html>");
-  EndPageTransaction(page.db);
 }
 
 void DoLogin(PageContext& page) {
@@ -53,7 +52,6 @@ void DoLogin(PageContext& page) {
     request.SetSessionValue("LoggedIn", "False");
   }
   user.Close();
-  EndPageTransaction(page.db);
 }
 
 }  // namespace qv

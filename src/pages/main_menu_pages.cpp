@@ -1,6 +1,7 @@
 // The start page, the request-information page and the placeholder page.
-// None of them brackets a transaction: their only query is the banner's, and
-// the transaction it starts ends with the page (RunPage).
+// None of them opens the page's queries: their only query is the banner's,
+// which runs in the session's transaction, started by the query when none is
+// open.
 #include <cstdio>
 #include <string>
 

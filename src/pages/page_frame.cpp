@@ -1,5 +1,5 @@
 // The pieces every page shares: the banner with the menu bar, the property
-// tab bar, the property name cell and the page transaction bracket.
+// tab bar, the property name cell and the start of a page's queries.
 #include "pages/page_frame.h"
 
 #include <cstdio>
@@ -47,7 +47,6 @@ void RunPage(PageContext& page) {
   Transaction& transaction = page.db.Transaction();
   try {
     page.entry.handler(page);
-    transaction.Commit();  // nothing when the page's bracket committed already
   } catch (...) {
     try {
       transaction.Rollback();
@@ -59,11 +58,9 @@ void RunPage(PageContext& page) {
 }
 
 void BeginPageTransaction(DatabaseSession& db) {
-  if (db.Transaction().InTransaction()) db.Transaction().Commit();
-  db.Transaction().StartTransaction();
+  db.ForEachStatement([](Cursor& statement) { statement.Close(); });
+  if (!db.Transaction().Started()) db.Transaction().StartTransaction();
 }
-
-void EndPageTransaction(DatabaseSession& db) { db.Transaction().Commit(); }
 
 void SetTextParam(Column& param, const std::string& text) {
   if (text.size() > static_cast<size_t>(param.DescribedLength())) {

@@ -1,6 +1,6 @@
 // Fixed markup every page shares (the three head lines and the table
 // openings) and the pieces every page calls: the banner with the menu bar,
-// the property tab bar and the page transaction bracket.
+// the property tab bar and the start of a page's queries.
 #pragma once
 
 #include <cstdint>
@@ -37,17 +37,19 @@ inline constexpr std::string_view kPlainTable =
 
 namespace qv {
 
-// Runs the context's page and ends the session's transaction with it: what is
-// still open after the page's last append (the transaction a query outside
-// the bracket started) is committed; when the page fails, whatever is open is
-// rolled back before the failure goes on. No transaction outlives the page,
-// so a session never holds a snapshot while it waits in the pool.
+// Runs the context's page on the session's transaction. That transaction is
+// read-only and read committed: it holds no snapshot (each statement reads
+// what is committed when it runs), the engine counts it neither as an active
+// transaction nor as a snapshot that keeps old record versions, and so it is
+// kept from page to page rather than started and committed for every page.
+// When the page fails, whatever is open is rolled back before the failure
+// goes on, and the next page starts afresh.
 void RunPage(PageContext& page);
 
-// The page transaction bracket: commit what an earlier page left started and
-// start afresh; commit at the page's end.
+// Opens a page's queries: closes any cursor an earlier page left open (one
+// that failed half way outside RunPage) and starts the session's transaction
+// unless one is open already.
 void BeginPageTransaction(DatabaseSession& db);
-void EndPageTransaction(DatabaseSession& db);
 
 // The banner (agency, title, date and time, log-on state) and the menu bar.
 void PageBanner(PageContext& page, std::string_view title);

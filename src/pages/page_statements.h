@@ -67,12 +67,23 @@ inline constexpr StatementText kPeopleQuery{
     "where e.property_id = :PROPID\n"
     "order by e.last_or_company_name, e.first_name"};
 
-// The phones of one entity on the People tab, run once per entity.
-inline constexpr StatementText kEntityPhonesQuery{
-    "select g.phone_type || ' ' || g.phone_number\n"
-    "from gen_phones g\n"
-    "where g.source_table = 2\n"
-    "and g.source_key = :EID"};
+// The phones of every entity of a property on the People tab, grouped by
+// entity; within an entity in the order of the table's records (ascending
+// record number), the order in which a lookup of one entity's phones returns
+// them. RDB$DB_KEY holds the record number in bytes 5 to 8, least
+// significant byte first, and its fifth byte in byte 3; the key below puts the
+// bytes most significant first, so that it sorts as the number. The outer
+// join makes the server look the phones up entity by entity (an inner join
+// may start from every entity phone of the database instead); an entity
+// without phones gives one row whose phone columns are NULL, which sorts
+// first. (Sorting on the entity's id instead costs half as much again.)
+inline constexpr StatementText kPeoplePhonesQuery{
+    "select g.source_key, g.phone_type || ' ' || g.phone_number\n"
+    "from entity e\n"
+    "left join gen_phones g on (g.source_table = 2 and g.source_key = e.entity_id)\n"
+    "where e.property_id = :PROPID\n"
+    "order by g.source_key,\n"
+    "substring(g.rdb$db_key from 3 for 1) || reverse(substring(g.rdb$db_key from 5 for 4))"};
 
 // One violation with everything its detail page shows.
 inline constexpr StatementText kViolationQuery{

@@ -35,6 +35,11 @@ constexpr StatementText kPropertyQuery{
     "LEFT JOIN PROP_ADDRESS A ON (A.PROP_ADDRESS_ID = P.PRIMARY_PROP_ADDRESS_ID) \n"
     "WHERE P.PROPERTY_ID = :PROPID"};
 
+// The primary address's phones. An inner join: the condition on the property
+// keeps only matched rows anyway, and it lets the server start from the
+// property (an outer join from the phones reads every property phone of the
+// database, some 400 ms a page with 100,000 properties). Either way the phones
+// come in the order of their records.
 constexpr StatementText kPhonesQuery{
     "SELECT \n"
     "   PH.PHONE_ID, \n"
@@ -44,7 +49,7 @@ constexpr StatementText kPhonesQuery{
     "   PH.PHONE_TYPE, \n"
     "   PH.PHONE_NUMBER \n"
     "FROM GEN_PHONES PH \n"
-    "LEFT JOIN PROPERTY P ON (PH.SOURCE_KEY = P.PRIMARY_PROP_ADDRESS_ID) \n"
+    "JOIN PROPERTY P ON (PH.SOURCE_KEY = P.PRIMARY_PROP_ADDRESS_ID) \n"
     "WHERE PH.SOURCE_TABLE = 1\n"
     "  AND P.PROPERTY_ID = :PROPID"};
 
@@ -220,7 +225,6 @@ void PropertyInfoPage(PageContext& page) {
 
   out.WriteString("</TBODY></TABLE>");
   out.WriteString("</div></div></body></html>");
-  EndPageTransaction(page.db);
 }
 
 }  // namespace qv

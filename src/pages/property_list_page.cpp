@@ -198,7 +198,6 @@ void PropertyListPage(PageContext& page) {
   out.WriteString("</div></div></body></html>");
 
   list.Close();
-  EndPageTransaction(page.db);
 }
 
 }  // namespace qv

@@ -31,20 +31,8 @@ void PropertyName(PageContext& page, int32_t requested_id) {
   PropertyTabs(page.out, requested_id, &page.entry);
 }
 
-}  // namespace
-
-void WriteTabPage(PageContext& page, const TabPageLayout& layout) {
-  BeginPageTransaction(page.db);
-  page.out.WriteString(frame::kBareHead);
-  PageBanner(page, layout.title);
-  const int32_t property_id = ParseRequestInteger(page.request.Param("PROPID"), 0);
-  if (layout.heading == TabHeading::kPropertyQuery) {
-    PropertyHeading(page, property_id);
-  } else {
-    PropertyName(page, property_id);
-  }
-  layout.write_head(page, property_id);
-
+// The rows of the layout's one statement.
+void WriteRows(PageContext& page, const TabPageLayout& layout, int32_t property_id) {
   // The query runs once: right after it opens, its first row is current, or
   // it is at its end when it yields none.
   Cursor& rows = page.db.Statement(*layout.rows);
@@ -58,8 +46,27 @@ void WriteTabPage(PageContext& page, const TabPageLayout& layout) {
     rows.Next();
   }
   rows.Close();
+}
+
+}  // namespace
+
+void WriteTabPage(PageContext& page, const TabPageLayout& layout) {
+  BeginPageTransaction(page.db);
+  page.out.WriteString(frame::kBareHead);
+  PageBanner(page, layout.title);
+  const int32_t property_id = ParseRequestInteger(page.request.Param("PROPID"), 0);
+  if (layout.heading == TabHeading::kPropertyQuery) {
+    PropertyHeading(page, property_id);
+  } else {
+    PropertyName(page, property_id);
+  }
+  layout.write_head(page, property_id);
+  if (layout.write_rows) {
+    layout.write_rows(page, property_id);
+  } else {
+    WriteRows(page, layout, property_id);
+  }
   page.out.WriteString(layout.end);
-  EndPageTransaction(page.db);
 }
 
 }  // namespace qv

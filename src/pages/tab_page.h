@@ -31,6 +31,9 @@ struct TabPageLayout {
   void (*write_row)(PageContext& page, Row& row) = nullptr;
   // Written in place of the rows when there is none (null: nothing).
   void (*write_no_rows)(PageContext& page) = nullptr;
+  // When set, writes the rows in place of the three above: for a tab whose
+  // rows come from more than one statement.
+  void (*write_rows)(PageContext& page, int32_t property_id) = nullptr;
   // Written after the rows.
   std::string_view end;
 };

@@ -121,7 +121,6 @@ void ViolationDetailPage(PageContext& page) {
   }
   violators.Close();
   out.WriteString("</TBODY></TABLE>");
-  EndPageTransaction(page.db);
 }
 
 }  // namespace qv

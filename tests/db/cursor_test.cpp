@@ -108,6 +108,30 @@ TEST_F(CursorTest, RecordCountUsesTheParameterValues) {
   EXPECT_EQ(cursor.RecordCount(), 5);
 }
 
+// The connection counts executions, not rows or preparations: each open,
+// each run again from the first row and each row count is one; fetching,
+// closing and preparing are none.
+TEST_F(CursorTest, ConnectionCountsEachExecution) {
+  Lines({"SELECT AREA_NAME FROM AREA WHERE AREA_ID >= :LOW ORDER BY AREA_NAME"});
+  cursor.Params()[0].SetAsInteger(1);
+  const uint64_t start = connection.ExecuteCount();
+  cursor.Prepare();
+  EXPECT_EQ(connection.ExecuteCount(), start);
+  cursor.Open();
+  while (!cursor.Eof()) cursor.Next();  // five rows
+  cursor.Close();
+  EXPECT_EQ(connection.ExecuteCount(), start + 1);
+  cursor.First();
+  EXPECT_EQ(connection.ExecuteCount(), start + 2);
+  EXPECT_EQ(cursor.RecordCount(), 5);
+  EXPECT_EQ(connection.ExecuteCount(), start + 3);
+  ExecuteImmediate(connection, transaction, "EXECUTE BLOCK AS BEGIN END");
+  EXPECT_EQ(connection.ExecuteCount(), start + 4);
+  EXPECT_THROW(ExecuteImmediate(connection, transaction, "DELETE FROM NOWHERE"),
+               DbError);
+  EXPECT_EQ(connection.ExecuteCount(), start + 5);  // a failed execute counts too
+}
+
 TEST_F(CursorTest, FirstRunsTheQueryAgainFromItsFirstRow) {
   Lines({"SELECT AREA_NAME FROM AREA ORDER BY AREA_NAME"});
   cursor.Open();

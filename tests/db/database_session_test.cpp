@@ -12,12 +12,12 @@ namespace {
 constexpr StatementText kTwoLines{"SELECT AREA_NAME FROM AREA\nWHERE AREA_ID = :ID"};
 constexpr StatementText kOneLine{"SELECT COUNT(*) FROM AREA"};
 
-TEST(DatabaseSession, NamesTheBuiltInDatabaseAndReadsInAReadOnlySnapshot) {
+TEST(DatabaseSession, NamesTheBuiltInDatabaseAndReadsReadOnlyAndReadCommitted) {
   DatabaseSession session;
   EXPECT_EQ(session.Connection().Param("PATH"), "/var/lib/quorvale/qvmain.gdb");
   EXPECT_FALSE(session.Connection().Connected());
   EXPECT_TRUE(session.Transaction().ReadOnly());
-  EXPECT_EQ(session.Transaction().Isolation(), IsolationLevel::kConcurrency);
+  EXPECT_EQ(session.Transaction().Isolation(), IsolationLevel::kReadCommitted);
 }
 
 TEST(DatabaseSession, KeepsOneCursorPerTextWithItsLines) {

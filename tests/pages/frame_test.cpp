@@ -151,7 +151,7 @@ class FailingRequest : public SimplePageRequest {
   std::string Param(std::string_view) const override { throw Exception("request broken"); }
 };
 
-TEST_F(FrameTest, AFailedPageLeavesItsTransactionForTheNextPageToCommit) {
+TEST_F(FrameTest, AFailedPageLeavesItsTransactionForTheNextPage) {
   database.Exec("INSERT INTO AGENCY (AGENCY_ID, AGENCY_NAME) VALUES (1, 'Harbor Housing')");
   FailingRequest failing;
   EXPECT_THROW(Run("DoLogin", failing), Exception);
@@ -161,7 +161,7 @@ TEST_F(FrameTest, AFailedPageLeavesItsTransactionForTheNextPageToCommit) {
   const std::string page = Run("LogOnPage", request);
   EXPECT_EQ(page.substr(0, page.find("<form")),
             std::string(kBareHead) + BannerText("Harbor Housing", "Log On", "False"));
-  EXPECT_FALSE(session.Transaction().InTransaction());
+  EXPECT_FALSE(HoldsSnapshot(session));
 }
 
 TEST_F(FrameTest, EachBracketedPageSeesWhatWasCommittedBeforeIt) {
@@ -170,28 +170,54 @@ TEST_F(FrameTest, EachBracketedPageSeesWhatWasCommittedBeforeIt) {
   EXPECT_NE(Run("LogOnPage", request).find(">Before</TH>"), std::string::npos);
   database.Exec("UPDATE AGENCY SET AGENCY_NAME = 'After'");
   EXPECT_NE(Run("LogOnPage", request).find(">After</TH>"), std::string::npos);
-  EXPECT_FALSE(session.Transaction().InTransaction());
+  EXPECT_FALSE(HoldsSnapshot(session));
 }
 
-// Through RunPage, as the router runs pages: whatever a page leaves
-// open ends with it, whether it brackets its queries, runs them in the
-// transaction the layer starts by itself, or fails half way.
-TEST_F(FrameTest, NoTransactionOutlivesAPageRun) {
+// Through RunPage, as the router runs pages: no page leaves a snapshot
+// behind, whether it brackets its queries, runs them in the transaction the
+// layer starts by itself, or fails half way; what another attachment
+// commits shows on the next page.
+TEST_F(FrameTest, NoSnapshotOutlivesAPageRun) {
   database.Exec("INSERT INTO AGENCY (AGENCY_ID, AGENCY_NAME) VALUES (1, 'Before')");
+  {
+    // The check sees a snapshot when there is one.
+    Transaction snapshot(session.Connection());
+    snapshot.SetReadOnly(true);
+    snapshot.StartTransaction();
+    EXPECT_TRUE(HoldsSnapshot(session));
+  }
   for (const char* page : {"MainMenuPage", "HttpInfoPage", "UnderConstructionPage", "LogOnPage"}) {
     SimplePageRequest request = Request("True");
     EXPECT_NE(RunWhole(page, request).find(">Before</TH>"), std::string::npos) << page;
-    EXPECT_FALSE(session.Transaction().Started());
-    EXPECT_FALSE(session.Transaction().InTransaction());
+    EXPECT_FALSE(HoldsSnapshot(session)) << page;
   }
   FailingRequest failing;
   EXPECT_THROW(RunWhole("DoLogin", failing), Exception);
-  EXPECT_FALSE(session.Transaction().Started());
-  EXPECT_FALSE(session.Transaction().InTransaction());
+  EXPECT_FALSE(session.Transaction().Started());  // a failed page ends what was open
 
   database.Exec("UPDATE AGENCY SET AGENCY_NAME = 'After'");
   SimplePageRequest request = Request("False");
   EXPECT_NE(RunWhole("MainMenuPage", request).find(">After</TH>"), std::string::npos);
+  database.Exec("UPDATE AGENCY SET AGENCY_NAME = 'Later'");
+  EXPECT_NE(RunWhole("LogOnPage", request).find(">Later</TH>"), std::string::npos);
+  EXPECT_FALSE(HoldsSnapshot(session));
+}
+
+// Pages go on in one server transaction rather than starting and committing
+// one each; a failed page ends it and the next page starts another.
+TEST_F(FrameTest, PagesShareOneTransactionUntilOneFails) {
+  database.Exec("INSERT INTO AGENCY (AGENCY_ID, AGENCY_NAME) VALUES (1, 'Agency')");
+  SimplePageRequest request = Request("True");
+  RunWhole("MainMenuPage", request);
+  const uint64_t first = session.Transaction().Serial();
+  for (const char* page : {"LogOnPage", "PropertyListPage", "MainMenuPage", "PeoplePage"}) {
+    RunWhole(page, request);
+    EXPECT_EQ(session.Transaction().Serial(), first) << page;
+  }
+  FailingRequest failing;
+  EXPECT_THROW(RunWhole("DoLogin", failing), Exception);
+  RunWhole("LogOnPage", request);
+  EXPECT_EQ(session.Transaction().Serial(), first + 1);
 }
 
 }  // namespace

@@ -77,7 +77,7 @@ TEST_F(LogOnTest, CredentialCheck) {
     EXPECT_EQ(Check(request), c.logged_on) << c.name;
     EXPECT_EQ(request.SessionValue("LoggedIn"), c.logged_on ? "True" : "False") << c.name;
     EXPECT_EQ(request.document, "/DOLOGIN") << c.name;
-    EXPECT_FALSE(session.Transaction().InTransaction()) << c.name;
+    EXPECT_FALSE(HoldsSnapshot(session)) << c.name;
   }
 }
 

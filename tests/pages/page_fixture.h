@@ -113,6 +113,25 @@ inline SimplePageRequest Request(std::string_view logged_in = "True") {
   return request;
 }
 
+// Whether the session's attachment holds a snapshot, as the engine sees it: a
+// transaction open on it that is not read-only and read committed.
+inline bool HoldsSnapshot(DatabaseSession& session) {
+  Transaction monitor(session.Connection());
+  monitor.SetReadOnly(true);
+  monitor.SetIsolation(IsolationLevel::kReadCommitted);
+  monitor.StartTransaction();
+  Cursor query(session.Connection(), monitor);
+  query.SQL().Add("SELECT COUNT(*) FROM MON$TRANSACTIONS");
+  query.SQL().Add("WHERE MON$ATTACHMENT_ID = CURRENT_CONNECTION");
+  query.SQL().Add("AND MON$TRANSACTION_ID <> CURRENT_TRANSACTION");
+  query.SQL().Add("AND (MON$ISOLATION_MODE NOT IN (2, 3) OR MON$READ_ONLY = 0)");
+  query.Open();
+  const bool holds = query.Fields()[0].AsInteger() != 0;
+  query.Close();
+  monitor.Commit();
+  return holds;
+}
+
 // Each test gets its own database and a session attached to it as SYSDBA.
 class PageTest : public ::testing::Test {
  protected:

@@ -2,10 +2,13 @@
 // PROPID forms, and the NULL cases of the name concatenation and the phones.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "db/statement_handle.h"
+#include "pages/page_statements.h"
 #include "tab_page_test.h"
 #include "tab_page_text.h"
 
@@ -98,9 +101,8 @@ TEST_F(PeopleTest, EntitiesOfAPropertyWithoutRowUnderTabsForZero) {
             PeoplePageText("", 0, {{"Elsewhere, Eve", "Manager", ""}}));
 }
 
-// Each statement of the page is prepared once per attachment, the phone
-// statement too however many entities there are; a new attachment prepares
-// them again, and the page stays the same throughout.
+// Each statement of the page is prepared once per attachment; a new
+// attachment prepares them again, and the page stays the same throughout.
 TEST_F(PeopleTest, StatementsArePreparedOncePerAttachment) {
   const std::string expected = PeoplePageText("Harbor View", 42, kPeopleOf42);
   const auto prepares_of_one_page = [&] {
@@ -108,7 +110,7 @@ TEST_F(PeopleTest, StatementsArePreparedOncePerAttachment) {
     EXPECT_EQ(RunWith("PeoplePage", "PROPID", "42"), expected);
     return StatementHandle::PrepareCount() - before;
   };
-  EXPECT_EQ(prepares_of_one_page(), 4u);  // agency, heading, people, phones
+  EXPECT_EQ(prepares_of_one_page(), 4u);  // agency, heading, phones, people
   EXPECT_EQ(prepares_of_one_page(), 0u);
   session.Connection().Disconnect();
   session.Connection().Connect();
@@ -116,9 +118,80 @@ TEST_F(PeopleTest, StatementsArePreparedOncePerAttachment) {
   EXPECT_EQ(prepares_of_one_page(), 0u);
 }
 
-TEST_F(PeopleTest, LeavesNoTransactionOpen) {
+// An entity's phones come in the order of their records, which is the order
+// they were added in a fresh database: not by id nor by type, and also when
+// other phones' records lie between them (hundreds of them, so that the
+// record numbers' low bytes alone would give another order).
+TEST_F(PeopleTest, PhonesKeepTheOrderOfTheirRecords) {
+  const auto phone = [](int id, int source, int key, const std::string& type) {
+    return "INSERT INTO GEN_PHONES (PHONE_ID, SOURCE_TABLE, SOURCE_KEY, PHONE_TYPE, "
+           "PHONE_NUMBER) VALUES (" +
+           std::to_string(id) + ", " + std::to_string(source) + ", " + std::to_string(key) +
+           ", '" + type + "', '" + std::to_string(id) + "');";
+  };
+  std::string script =
+      "INSERT INTO PROPERTY (PROPERTY_ID, PROPERTY_NAME) VALUES (9, 'Oak Row');"
+      "INSERT INTO ENTITY (ENTITY_ID, PROPERTY_ID, FIRST_NAME, LAST_OR_COMPANY_NAME) "
+      "VALUES (901, 9, 'Al', 'Ames');"
+      "INSERT INTO ENTITY (ENTITY_ID, PROPERTY_ID, FIRST_NAME, LAST_OR_COMPANY_NAME) "
+      "VALUES (900, 9, 'Bo', 'Birch');";
+  std::string ames, birch;
+  // Every 37th record an entity phone, the two entities in turn, ids falling
+  // and types in no order; the rest property phones keyed like entity 900.
+  for (int i = 0; i < 740; ++i) {
+    if (i % 37 != 0) {
+      script += phone(10000 + i, 1, 900, "Filler");
+      continue;
+    }
+    const int id = 9000 - i;
+    const std::string type = "T" + std::to_string((i * 7) % 10);
+    script += phone(id, 2, i % 74 == 0 ? 901 : 900, type);
+    (i % 74 == 0 ? ames : birch) += type + " " + std::to_string(id) + "<br>";
+  }
+  database.ExecScript(script);
+  EXPECT_EQ(RunWith("PeoplePage", "PROPID", "9"),
+            PeoplePageText("Oak Row", 9, {{"Ames, Al", "", ames}, {"Birch, Bo", "", birch}}));
+}
+
+// Entities with the same name stand in the order the people statement alone
+// gives them; each row keeps its own type and phones.
+TEST_F(PeopleTest, EntitiesOfTheSameNameInThePeopleStatementsOrder) {
+  database.ExecScript(
+      "INSERT INTO ENTITY (ENTITY_ID, PROPERTY_ID, E_TYPE_ID, FIRST_NAME, LAST_OR_COMPANY_NAME) "
+      "VALUES (205, 7, 2, 'Jo', 'Smith');"
+      "INSERT INTO ENTITY (ENTITY_ID, PROPERTY_ID, E_TYPE_ID, FIRST_NAME, LAST_OR_COMPANY_NAME) "
+      "VALUES (202, 7, 1, 'Jo', 'Smith');"
+      "INSERT INTO ENTITY (ENTITY_ID, PROPERTY_ID, E_TYPE_ID, FIRST_NAME, LAST_OR_COMPANY_NAME) "
+      "VALUES (209, 7, NULL, 'Jo', 'Smith');"
+      "INSERT INTO ENTITY (ENTITY_ID, PROPERTY_ID, E_TYPE_ID, FIRST_NAME, LAST_OR_COMPANY_NAME) "
+      "VALUES (201, 7, 2, 'Jo', 'Smith');"
+      "INSERT INTO GEN_PHONES (PHONE_ID, SOURCE_TABLE, SOURCE_KEY, PHONE_TYPE, PHONE_NUMBER) "
+      "VALUES (601, 2, 209, 'Cell', '209');"
+      "INSERT INTO GEN_PHONES (PHONE_ID, SOURCE_TABLE, SOURCE_KEY, PHONE_TYPE, PHONE_NUMBER) "
+      "VALUES (602, 2, 201, 'Cell', '201');"
+      "INSERT INTO GEN_PHONES (PHONE_ID, SOURCE_TABLE, SOURCE_KEY, PHONE_TYPE, PHONE_NUMBER) "
+      "VALUES (603, 2, 205, 'Cell', '205');");
+  const std::map<int32_t, Person> by_id = {
+      {201, {"Smith, Jo", "Owner", "Cell 201<br>"}},
+      {202, {"Smith, Jo", "Manager", ""}},
+      {205, {"Smith, Jo", "Owner", "Cell 205<br>"}},
+      {209, {"Smith, Jo", "", "Cell 209<br>"}},
+  };
+  std::vector<Person> expected;
+  session.Transaction().StartTransaction();
+  Cursor& people = session.Statement(kPeopleQuery);
+  people.Params()[0].SetAsInteger(7);
+  for (people.Open(); !people.Eof(); people.Next()) {
+    expected.push_back(by_id.at(people.Fields()[3].AsInteger()));
+  }
+  session.Transaction().Commit();
+  ASSERT_EQ(expected.size(), 4u);
+  EXPECT_EQ(RunWith("PeoplePage", "PROPID", "7"), PeoplePageText("Elm Court", 7, expected));
+}
+
+TEST_F(PeopleTest, LeavesNoSnapshotOpen) {
   RunWith("PeoplePage", "PROPID", "42");
-  EXPECT_FALSE(session.Transaction().InTransaction());
+  EXPECT_FALSE(HoldsSnapshot(session));
 }
 
 }  // namespace

@@ -129,7 +129,7 @@ class PropertyInfoTest : public PageTest {
 TEST_F(PropertyInfoTest, WholeProperty) {
   EXPECT_EQ(Info("7"), InfoPage(Lakeside()));
   EXPECT_EQ(Info(" 0x7"), InfoPage(Lakeside()));
-  EXPECT_FALSE(session.Transaction().InTransaction());
+  EXPECT_FALSE(HoldsSnapshot(session));
 }
 
 TEST_F(PropertyInfoTest, NoSuchProperty) {

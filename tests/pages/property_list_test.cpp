@@ -265,7 +265,7 @@ TEST_F(PropertyListTest, SearchAreaAndPaging) {
   };
   for (const ListCase& c : cases) {
     EXPECT_EQ(List(c.params), PageText(c.box, c.options, RowsText(c.rows), c.paging)) << c.label;
-    EXPECT_FALSE(session.Transaction().InTransaction()) << c.label;
+    EXPECT_FALSE(HoldsSnapshot(session)) << c.label;
   }
 }
 

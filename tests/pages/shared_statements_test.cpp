@@ -36,7 +36,6 @@ TEST_F(PageTest, PagesRunTheSharedStatementTexts) {
   database.ExecScript(
       "INSERT INTO AGENCY (AGENCY_ID, AGENCY_NAME) VALUES (1, 'Agency');"
       "INSERT INTO PROPERTY (PROPERTY_ID, PROPERTY_NAME) VALUES (1, 'Elm Court');"
-      // One person, so the People page runs its phone query.
       "INSERT INTO ENTITY (ENTITY_ID, PROPERTY_ID, LAST_OR_COMPANY_NAME) VALUES (1, 1, 'Pat');"
       "INSERT INTO VIOLATIONS (VIOLATION_ID, PROPERTY_ID) VALUES (1, 1)");
 
@@ -59,7 +58,7 @@ TEST_F(PageTest, PagesRunTheSharedStatementTexts) {
        {{"SearchValue", "Elm"}, {"PropName", "a"}, {"AreaName", "North"}},
        {List(ListSearchMode::kName, true)}},
       {"people", "PeoplePage", {{"PROPID", "1"}},
-       {&kAgencyQuery, &kHeadingQuery, &kPeopleQuery, &kEntityPhonesQuery}},
+       {&kAgencyQuery, &kHeadingQuery, &kPeoplePhonesQuery, &kPeopleQuery}},
       {"violations", "ViolationsPage", {{"PROPID", "1"}}, {&kPropertyNameQuery}},
       {"violation detail", "ViolationDetailPage", {{"VID", "1"}},
        {&kAgencyQuery, &kViolationQuery, &kPropertyNameQuery, &kViolatorsQuery}},

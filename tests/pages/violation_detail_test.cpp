@@ -133,7 +133,7 @@ TEST_F(ViolationDetailTest, VidFormsAndMissingViolationsOnOneSession) {
                 DetailPageText("", 0, std::nullopt, {}));
   EXPECT_EQ(RunWith("ViolationDetailPage", "VID", "999"),
             DetailPageText("", 0, std::nullopt, {}));
-  EXPECT_FALSE(session.Transaction().InTransaction());
+  EXPECT_FALSE(HoldsSnapshot(session));
 }
 
 }  // namespace
