@@ -84,21 +84,11 @@ void Transaction::CloseCursors() {
   for (Statement* statement : statements_) statement->TransactionEnding();
 }
 
-void Transaction::Commit() {
-  if (handle_ == 0) {
-    in_transaction_ = false;
-    return;
-  }
-  CloseCursors();
-  ISC_STATUS_ARRAY status{};
-  isc_tr_handle handle = handle_;
-  QV_FB(isc_commit_transaction)(status, &handle);
-  CheckStatus(status);
-  handle_ = 0;
-  in_transaction_ = false;
-}
+void Transaction::Commit() { End(true); }
 
-void Transaction::Rollback() {
+void Transaction::Rollback() { End(false); }
+
+void Transaction::End(bool commit) {
   if (handle_ == 0) {
     in_transaction_ = false;
     return;
@@ -106,9 +96,18 @@ void Transaction::Rollback() {
   CloseCursors();
   ISC_STATUS_ARRAY status{};
   isc_tr_handle handle = handle_;
-  QV_FB(isc_rollback_transaction)(status, &handle);
-  handle_ = 0;
-  in_transaction_ = false;
+  if (commit) {
+    QV_FB(isc_commit_transaction)(status, &handle);
+  } else {
+    QV_FB(isc_rollback_transaction)(status, &handle);
+  }
+  // A commit the server refuses leaves the transaction open, to be rolled
+  // back; a rollback gives the handle up whatever the server says.
+  const bool failed = status[0] == 1 && status[1] != 0;
+  if (!commit || !failed) {
+    handle_ = 0;
+    in_transaction_ = false;
+  }
   CheckStatus(status);
 }
 

@@ -61,6 +61,8 @@ class Transaction {
   friend class DbConnection;
   void StartPhysical();
   void CloseCursors();
+  // Commits (true) or rolls back (false) what is open.
+  void End(bool commit);
   // Ends an open transaction before the attachment goes away.
   void EndForDetach();
 

@@ -16,6 +16,7 @@
 #include "pages/tab_cells.h"
 #include "pages/tab_page.h"
 #include "platform/exception.h"
+#include "platform/file_descriptor.h"
 
 namespace qv {
 
@@ -77,16 +78,17 @@ void SaveLinesWhole(const std::vector<std::string>& lines, const std::string& fi
   }
   static std::atomic<unsigned long> writer_count{0};
   std::string temp_name;
-  int fd = -1;
-  while (fd < 0) {
+  FileDescriptor file;
+  while (!file.Valid()) {
     temp_name = file_name + "." + std::to_string(::getpid()) + "." +
-               std::to_string(writer_count.fetch_add(1)) + ".tmp";
-    fd = ::open(temp_name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) RaiseCreateError(file_name, errno);
+                std::to_string(writer_count.fetch_add(1)) + ".tmp";
+    file.Reset(::open(temp_name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (!file.Valid() && errno != EEXIST) RaiseCreateError(file_name, errno);
   }
   int error = 0;
-  if (!WriteAll(fd, text)) error = errno;
-  if (::close(fd) != 0 && error == 0) error = errno;
+  if (!WriteAll(file.Get(), text)) error = errno;
+  const int closed = file.Close();
+  if (error == 0) error = closed;
   if (error == 0 && std::rename(temp_name.c_str(), file_name.c_str()) != 0) error = errno;
   if (error == 0) return;
   ::unlink(temp_name.c_str());

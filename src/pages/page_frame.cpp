@@ -6,7 +6,9 @@
 #include <string>
 
 #include "pages/page_statements.h"
+#include "pages/page_text.h"
 #include "platform/datetime.h"
+#include "platform/exception.h"
 
 namespace qv {
 
@@ -50,7 +52,7 @@ void RunPage(PageContext& page) {
   } catch (...) {
     try {
       transaction.Rollback();
-    } catch (...) {
+    } catch (const Exception&) {
       // The page's own failure is the one the visitor is told about.
     }
     throw;
@@ -71,6 +73,13 @@ void SetTextParam(Column& param, const std::string& text) {
 }
 
 std::string YesNoText(int32_t value) { return value != 0 ? "Yes" : "No"; }
+
+int32_t BeginRecordPage(PageContext& page, std::string_view title, std::string_view id_param) {
+  BeginPageTransaction(page.db);
+  page.out.WriteString(frame::kBareHead);
+  PageBanner(page, title);
+  return ParseRequestInteger(page.request.Param(id_param), 0);
+}
 
 void PageBanner(PageContext& page, std::string_view title) {
   Cursor& agency = page.db.Statement(kAgencyQuery);

@@ -53,6 +53,10 @@ void BeginPageTransaction(DatabaseSession& db);
 
 // The banner (agency, title, date and time, log-on state) and the menu bar.
 void PageBanner(PageContext& page, std::string_view title);
+// Opens a page about one record: its queries, the bare head and the banner
+// with `title`; the record's id is the request's `id_param` as a number (0
+// when it is missing or not one).
+int32_t BeginRecordPage(PageContext& page, std::string_view title, std::string_view id_param);
 // The property tab bar: a cell per tab row of the page table, the one of
 // `current` plain, the others linked to the property (current may be null).
 void PropertyTabs(PageStream& out, int32_t property_id, const PageEntry* current);

@@ -103,11 +103,7 @@ void EntityCell(PageContext& page, int32_t entity_id) {
 
 void PropertyInfoPage(PageContext& page) {
   PageStream& out = page.out;
-  PageRequest& request = page.request;
-  BeginPageTransaction(page.db);
-  out.WriteString(frame::kBareHead);
-  PageBanner(page, "Property Information");
-  const int32_t property_id = ParseRequestInteger(request.Param("PROPID"), 0);
+  const int32_t property_id = BeginRecordPage(page, "Property Information", "PROPID");
 
   Cursor& details = page.db.Statement(kPropertyQuery);
   details.Params()[0].SetAsInteger(property_id);

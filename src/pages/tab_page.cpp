@@ -51,10 +51,7 @@ void WriteRows(PageContext& page, const TabPageLayout& layout, int32_t property_
 }  // namespace
 
 void WriteTabPage(PageContext& page, const TabPageLayout& layout) {
-  BeginPageTransaction(page.db);
-  page.out.WriteString(frame::kBareHead);
-  PageBanner(page, layout.title);
-  const int32_t property_id = ParseRequestInteger(page.request.Param("PROPID"), 0);
+  const int32_t property_id = BeginRecordPage(page, layout.title, "PROPID");
   if (layout.heading == TabHeading::kPropertyQuery) {
     PropertyHeading(page, property_id);
   } else {

@@ -31,17 +31,13 @@ constexpr Caption kViolatorCaptions[] = {
 
 void ViolationDetailPage(PageContext& page) {
   PageStream& out = page.out;
-  PageRequest& request = page.request;
   using tabcells::kGreyCell20;
   using tabcells::kRowEnd;
   using tabcells::WriteCaptionTable;
   using tabcells::WriteValueCell;
   using tabcells::kViolationCaptions;
 
-  BeginPageTransaction(page.db);
-  out.WriteString(frame::kBareHead);
-  PageBanner(page, "Property Violation Detail");
-  const int32_t requested_id = ParseRequestInteger(request.Param("VID"), 0);
+  const int32_t requested_id = BeginRecordPage(page, "Property Violation Detail", "VID");
 
   Cursor& violation = page.db.Statement(kViolationQuery);
   violation.Params()[0].SetAsInteger(requested_id);

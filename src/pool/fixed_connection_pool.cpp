@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/profile.h"
-#include "pool/module_errors.h"
+#include "pool/pool_errors.h"
 #include "pool/semaphore.h"
 #include "pool/session_settings.h"
 
@@ -21,12 +21,12 @@ void CloseSession(DatabaseSession* session) {
   try {
     if (session->Transaction().InTransaction()) session->Transaction().Commit();
   } catch (const std::exception& error) {
-    ReportModuleError(error.what());
+    ReportPoolError(error.what());
   }
   try {
     if (session->Connection().Connected()) session->Connection().Disconnect();
   } catch (const std::exception& error) {
-    ReportModuleError(error.what());
+    ReportPoolError(error.what());
   }
   delete session;
 }

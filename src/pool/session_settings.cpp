@@ -4,7 +4,7 @@
 
 #include "platform/profile.h"
 #include "platform/seconds_setting.h"
-#include "pool/module_errors.h"
+#include "pool/pool_errors.h"
 
 namespace qv {
 
@@ -18,14 +18,14 @@ std::unique_ptr<DatabaseSession> NewDatabaseSession(const std::string& ini_path)
     const std::string database_name = ini.ReadString("DB", "DBName", "");
     if (!database_name.empty()) connection.SetDatabaseName(database_name);
   } catch (const std::exception& error) {
-    ReportModuleError(error.what());
+    ReportPoolError(error.what());
   }
   connection.SetConnectTimeout(kDefaultConnectTimeout);
   try {
     connection.SetConnectTimeout(
         ReadSecondsSetting(ini, "DB", "ConnectTimeout", kDefaultConnectTimeout));
   } catch (const std::exception& error) {
-    ReportModuleError(error.what());  // the default stays
+    ReportPoolError(error.what());  // the default stays
   }
   return session;
 }

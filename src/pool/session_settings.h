@@ -14,7 +14,7 @@ inline constexpr int kDefaultConnectTimeout = 10;
 
 // Not attached yet. DBName (empty keeps the built-in path), User and Pass
 // as given; ConnectTimeout in seconds (default 10). A value that cannot be
-// applied is reported (ReportModuleError) and the rest still is.
+// applied is reported (ReportPoolError) and the rest still is.
 std::unique_ptr<DatabaseSession> NewDatabaseSession(const std::string& ini_path);
 
 }  // namespace qv

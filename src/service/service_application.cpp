@@ -12,7 +12,7 @@
 #include "platform/file_descriptor.h"
 #include "platform/log_line.h"
 #include "platform/profile.h"
-#include "pool/module_errors.h"
+#include "pool/pool_errors.h"
 #include "service/os_error.h"
 #include "service/service.h"
 #include "service/command_line.h"
@@ -117,10 +117,10 @@ int ServiceApplication::RunService() {
   // Failures that pooled sessions hand on while being made or closed, on
   // whatever thread, go to the application's log while the service runs.
   const EventLogger& logger = service_.Host().application_logger;
-  SetModuleErrorHandler([&logger](const std::string& message) { logger.LogMessage(message); });
-  struct ModuleErrorsToDefault {
-    ~ModuleErrorsToDefault() { SetModuleErrorHandler({}); }
-  } module_errors_to_default;
+  SetPoolErrorHandler([&logger](const std::string& message) { logger.LogMessage(message); });
+  struct PoolErrorsToDefault {
+    ~PoolErrorsToDefault() { SetPoolErrorHandler({}); }
+  } pool_errors_to_default;
 
   // The stop signals are read from a descriptor rather than by a handler, so
   // they reach the service thread as ordinary control requests.

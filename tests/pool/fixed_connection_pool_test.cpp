@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "db/errors.h"
-#include "pool/module_errors.h"
+#include "pool/pool_errors.h"
 #include "pool_fixture.h"
 
 namespace qv::pooltest {
@@ -267,7 +267,7 @@ TEST_F(PoolTest, ALeaseThatEndsAfterItsPoolIsGoneClosesItsSessionSafely) {
 // quietly when the pool closes the session.
 TEST_F(PoolTest, ClosingASessionCommitsAndDetachesWithoutAReport) {
   std::vector<std::string> reported;
-  SetModuleErrorHandler([&](const std::string& message) { reported.push_back(message); });
+  SetPoolErrorHandler([&](const std::string& message) { reported.push_back(message); });
   {
     auto pool = MakePool(1, 1000);
     PoolLease lease;
@@ -279,7 +279,7 @@ TEST_F(PoolTest, ClosingASessionCommitsAndDetachesWithoutAReport) {
     EXPECT_EQ(SessionAt(*pool, 0), nullptr);
     EXPECT_EQ(pool->AvailablePlaces(), 1);
   }
-  SetModuleErrorHandler({});
+  SetPoolErrorHandler({});
   EXPECT_TRUE(reported.empty()) << reported.front();
 }
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "pool/module_errors.h"
+#include "pool/pool_errors.h"
 #include "pool_fixture.h"
 
 namespace qv::pooltest {
@@ -45,10 +45,10 @@ TEST_F(PoolTest, DatabaseSettingsComeFromSectionDbOfTheIniFile) {
 
 TEST_F(PoolTest, AConnectTimeOutThatIsNoNumberIsReportedAndTheDefaultStays) {
   std::vector<std::string> reported;
-  SetModuleErrorHandler([&](const std::string& message) { reported.push_back(message); });
+  SetPoolErrorHandler([&](const std::string& message) { reported.push_back(message); });
   const auto session =
       NewDatabaseSession(folder_.Write("session.ini", "[DB]\nUser=WEB\nConnectTimeout=soon\n"));
-  SetModuleErrorHandler({});
+  SetPoolErrorHandler({});
   EXPECT_EQ(session->Connection().ConnectTimeout(), 10);
   EXPECT_EQ(session->Connection().Username(), "WEB");
   ASSERT_EQ(reported.size(), 1u);

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "pool/module_errors.h"
+#include "pool/pool_errors.h"
 #include "service/service.h"
 #include "support/log_lines.h"
 #include "support/test_files.h"
@@ -43,7 +43,7 @@ class ModuleFailureService : public Service {
 
  protected:
   void ServiceStart(bool& started) override {
-    ReportModuleError("Invalid DatabaseName");
+    ReportPoolError("Invalid DatabaseName");
     started = false;
   }
 };

@@ -8,11 +8,11 @@
 
 namespace qv {
 
-using ModuleErrorHandler = std::function<void(const std::string& message)>;
+using PoolErrorHandler = std::function<void(const std::string& message)>;
 
 // Replaces the handler (an empty one restores the default, which writes the
 // message to standard error). Set it before the first pool is used.
-void SetModuleErrorHandler(ModuleErrorHandler handler);
-void ReportModuleError(const std::string& message);
+void SetPoolErrorHandler(PoolErrorHandler handler);
+void ReportPoolError(const std::string& message);
 
 }  // namespace qv
