@@ -16,6 +16,18 @@ struct TransactionElement {
   const char* block;
 };
 
+// The server's commit or rollback of an open transaction, its answer in
+// status; true when it succeeded. The handle stays for the caller to give up.
+bool AskServerToEnd(IscHandle open, bool commit, ISC_STATUS* status) {
+  isc_tr_handle handle = open;
+  if (commit) {
+    QV_FB(isc_commit_transaction)(status, &handle);
+  } else {
+    QV_FB(isc_rollback_transaction)(status, &handle);
+  }
+  return !(status[0] == 1 && status[1] != 0);
+}
+
 }  // namespace
 
 Transaction::Transaction(DbConnection& connection) : connection_(connection) {
@@ -95,16 +107,9 @@ void Transaction::End(bool commit) {
   }
   CloseCursors();
   ISC_STATUS_ARRAY status{};
-  isc_tr_handle handle = handle_;
-  if (commit) {
-    QV_FB(isc_commit_transaction)(status, &handle);
-  } else {
-    QV_FB(isc_rollback_transaction)(status, &handle);
-  }
   // A commit the server refuses leaves the transaction open, to be rolled
   // back; a rollback gives the handle up whatever the server says.
-  const bool failed = status[0] == 1 && status[1] != 0;
-  if (!commit || !failed) {
+  if (AskServerToEnd(handle_, commit, status) || !commit) {
     handle_ = 0;
     in_transaction_ = false;
   }
@@ -118,12 +123,9 @@ void Transaction::EndForDetach() {
   }
   CloseCursors();
   ISC_STATUS_ARRAY status{};
-  isc_tr_handle handle = handle_;
-  QV_FB(isc_commit_transaction)(status, &handle);
-  if (status[0] == 1 && status[1] != 0) {
+  if (!AskServerToEnd(handle_, true, status)) {
     ISC_STATUS_ARRAY ignored{};
-    handle = handle_;
-    QV_FB(isc_rollback_transaction)(ignored, &handle);
+    AskServerToEnd(handle_, false, ignored);
   }
   handle_ = 0;
   in_transaction_ = false;
