@@ -175,7 +175,8 @@ TEST_F(DbFaultsProcessTest, HungServerOthersWaitThePoolTimeAndTheStopEndsInTime)
   const std::optional<int> status = server_->WaitExit(10s);
   EXPECT_LT(Seconds(Clock::now() - stop_at), 3.0 + 2.0);
   EXPECT_EQ(status, 0) << server_->Log();
-  EXPECT_EQ(waiting.get().status, 503);
+  const test::HttpAnswer waiting_answer = waiting.get();
+  EXPECT_EQ(waiting_answer.status, 503) << waiting_answer.raw << "\n" << server_->Log();
   for (auto& h : hung) {
     const test::HttpAnswer answer = h.get();
     EXPECT_EQ(answer.status, 503) << answer.raw;
