@@ -83,13 +83,14 @@ INI
 }
 
 # Runs wrk with WRK-ARGS, its report going to OUT; prints the requests per
-# second and the CPU microseconds process PID spent per request. Fails, with
+# second and the CPU microseconds the processes PIDS (one id, or several in one
+# argument, space-separated) spent per request. Fails, with
 # the report on standard error, when wrk gave no rate.
-wrk_cpu() {  # pid out wrk-args...
+wrk_cpu() {  # pids out wrk-args...
   local pid=$1 out=$2 before after; shift 2
-  before=$(cpu_ticks "$pid")
+  before=$(cpu_ticks $pid)
   wrk "$@" > "$out" 2>&1
-  after=$(cpu_ticks "$pid")
+  after=$(cpu_ticks $pid)
   grep -q 'Requests/sec' "$out" || { cat "$out" >&2; exit 1; }
   awk -v cpu=$((after - before)) -v hz="$(getconf CLK_TCK)" '
     / requests in / {n = $1}

@@ -8,17 +8,24 @@
 # Then the server's CPU per page (utime+stime of the qvweb process from /proc
 # over the pages answered) at wrk 1, 2, 5 and 50 connections, "Connection:
 # close", and each figure's ratio to the one at 1 connection.
-# The database is the large demo database of run_wrk_pages.sh.
+# The database is the large demo database of run_wrk_pages.sh, opened with the
+# embedded engine, or with ENGINE=server through a private Firebird server on
+# loopback (ServerMode SERVER_MODE, default Super); then the CPU per page is
+# that of qvweb and the Firebird server together.
 #   bench/pages/run_pages_vs_nginx.sh [build-dir]
 #     (default build; DURATION seconds per wrk run, default 5; ROUNDS of the
-#      nginx comparison, default 2, medians and ranges shown)
+#      nginx comparison, default 2, medians and ranges shown; ENGINE embedded
+#      or server; SERVER_MODE Super or SuperClassic)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 . "$root/scripts/functions.sh"
 . "$root/bench/pages/pages_db.sh"
+. "$root/bench/pages/firebird_server.sh"
 build=$(mkdir -p "${1:-$root/build}" && cd "${1:-$root/build}" && pwd)
 duration=${DURATION:-5}
 rounds=${ROUNDS:-2}
+engine=${ENGINE:-embedded}
+case "$engine" in embedded|server) ;; *) echo "ENGINE is embedded or server" >&2; exit 2;; esac
 entities=50
 
 "$root/scripts/install-deps.sh" bench
@@ -30,8 +37,18 @@ propid=$(pages_db_number "$db" "SELECT FIRST 1 PROPERTY_ID FROM ENTITY GROUP BY 
 people=$(pages_db_number "$db" "SELECT COUNT(*) FROM ENTITY WHERE PROPERTY_ID = $propid")
 
 qvweb_scratch "$build"
+fb_pid=""
+ng_pid=""
+trap 'stop_pid "$ng_pid"; stop_qvweb; [ -z "$fb_pid" ] || stop_pid "$fb_pid"; rm -rf "$work"' EXIT
 port=$(free_port)
-demo_ini "$port" "$work/htdocs" "$db" | sed '/^\[APP\]/a KeepAlive=1' > "$work/qvweb.ini"
+dbname=$db
+if [ "$engine" = server ]; then
+  start_firebird_server "$work/fb" "${SERVER_MODE:-Super}"
+  cp "$db" "$work/fb/pages.fdb"
+  dbname="127.0.0.1/$fb_port:$work/fb/pages.fdb"
+fi
+demo_ini "$port" "$work/htdocs" "$dbname" | sed '/^\[APP\]/a KeepAlive=1' > "$work/qvweb.ini"
+[ "$engine" = embedded ] || echo "Pass=$fb_password" >> "$work/qvweb.ini"
 (cd "$work" && exec ./qvweb) > "$work/qvweb.log" 2>&1 &
 server_pid=$!
 base="http://127.0.0.1:$port"
@@ -76,11 +93,10 @@ for name in "${names[@]}"; do
   curl -s "http://127.0.0.1:$ng_port/$name" | cmp -s - "$work/files/$name" ||
     { echo "nginx did not give $name" >&2; exit 1; }
 done
-trap 'stop_pid "$ng_pid"; stop_qvweb; rm -rf "$work"' EXIT
 
 run() {  # out connections url [header] -> "requests/s qvweb-CPU-us/request"
   local out=$1 c=$2 target=$3; shift 3
-  wrk_cpu "$server_pid" "$work/$out.wrk" -t"$((c < 2 ? c : 2))" -c"$c" -d"${duration}s" \
+  wrk_cpu "$server_pid $fb_pid" "$work/$out.wrk" -t"$((c < 2 ? c : 2))" -c"$c" -d"${duration}s" \
     -H "Cookie: IDHTTPSESSIONID=$cookie" "$@" "$target"
   grep -E 'Socket errors|Non-2xx' "$work/$out.wrk" | sed "s/^/$out: /" >&2 || true
 }
@@ -106,6 +122,8 @@ for name in MainMenu PropertyList People; do
   done
 done
 
+[ "$engine" = embedded ] && echo "Embedded engine." ||
+  echo "Firebird server on loopback (ServerMode ${SERVER_MODE:-Super}); CPU is qvweb's and the server's."
 echo "qvweb (KeepAlive=1, pool of 5) and nginx serving the same bytes from files, in turn,"
 echo "wrk -t2 -c50 -d${duration}s, logged on; medians of $rounds rounds (range of the ratio)"
 echo "People: property $propid ($people entities). A shared, busy machine: figures are noisy."

@@ -1,0 +1,105 @@
+// Times the statements of the main menu and the property list as the pages
+// run them: open, fetch every row, close, in the session's kept transaction,
+// and the client calls alone (execute, each fetch) per statement.
+// Usage: qv_statement_costs DATABASE [USER] [ROUNDS]
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "db/database_session.h"
+#include "pages/page_statements.h"
+
+namespace qv {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Cost {
+  double micros = 0;
+  int rows = 0;
+};
+
+Cost Time(DatabaseSession& session, const StatementText& text, int rounds,
+          void (*bind)(Row&)) {
+  Cursor& cursor = session.Statement(text);
+  Cost cost;
+  const auto start = Clock::now();
+  for (int i = 0; i < rounds; ++i) {
+    if (bind != nullptr) bind(cursor.Params());
+    cursor.Open();
+    int rows = 0;
+    while (!cursor.Eof()) {
+      ++rows;
+      cursor.Next();
+    }
+    cursor.Close();
+    cost.rows = rows;
+  }
+  cost.micros = std::chrono::duration<double, std::micro>(Clock::now() - start).count() / rounds;
+  return cost;
+}
+
+// A query's rows counted inside the engine: its cost without the rows crossing
+// the client interface one fetch each.
+std::string CountedInEngine(const StatementText& text, int columns) {
+  std::string names;
+  std::string maxima;
+  for (int i = 1; i <= columns; ++i) {
+    names += (i > 1 ? ", c" : "c") + std::to_string(i);
+    maxima += ", max(c" + std::to_string(i) + ")";  // every value is computed
+  }
+  return "select count(*)" + maxima + " from (" + std::string(text.lines) + ") d (" + names + ")";
+}
+
+int Run(const char* database, const char* user, int rounds) {
+  DatabaseSession session;
+  session.Connection().SetDatabaseName(database);
+  session.Connection().SetUsername(user);
+  session.Connection().Connect();
+  session.Transaction().StartTransaction();
+  const std::string people_text = CountedInEngine(kPeopleQuery, 4);
+  const StatementText people_counted{people_text};
+  const std::string phones_text = CountedInEngine(kPeoplePhonesQuery, 2);
+  const StatementText phones_counted{phones_text};
+  struct Case {
+    const char* name;
+    const StatementText& text;
+    void (*bind)(Row&);
+  };
+  const Case cases[] = {
+      {"agency", kAgencyQuery, nullptr},
+      {"areas", kAreaQuery, nullptr},
+      {"list, first page", kListQueries[0][0], [](Row& p) { p[0].SetAsInteger(0); }},
+      {"list, page 100", kListQueries[0][0], [](Row& p) { p[0].SetAsInteger(990); }},
+      {"heading", kHeadingQuery, [](Row& p) { p[0].SetAsInteger(1); }},
+      {"people", kPeopleQuery, [](Row& p) { p[0].SetAsInteger(1); }},
+      {"people phones", kPeoplePhonesQuery, [](Row& p) { p[0].SetAsInteger(1); }},
+      {"people, in engine", people_counted, [](Row& p) { p[0].SetAsInteger(1); }},
+      {"phones, in engine", phones_counted, [](Row& p) { p[0].SetAsInteger(1); }},
+  };
+  for (const Case& c : cases) Time(session, c.text, 50, c.bind);  // warm
+  for (const Case& c : cases) {
+    const Cost cost = Time(session, c.text, rounds, c.bind);
+    std::printf("%-18s %4d rows %9.1f us  %6.2f us/row\n", c.name, cost.rows, cost.micros,
+                cost.rows ? cost.micros / cost.rows : 0.0);
+  }
+  session.Transaction().Commit();
+  return 0;
+}
+
+}  // namespace
+}  // namespace qv
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: qv_statement_costs DATABASE [USER] [ROUNDS]\n");
+    return 2;
+  }
+  try {
+    return qv::Run(argv[1], argc > 2 ? argv[2] : "SYSDBA", argc > 3 ? std::atoi(argv[3]) : 2000);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "%s\n", error.what());
+    return 2;
+  }
+}
