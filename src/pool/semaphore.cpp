@@ -8,8 +8,13 @@ Semaphore::Semaphore(int32_t initial_count, int32_t maximum_count)
 bool Semaphore::WaitFor(std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   std::unique_lock lock(mutex_);
-  if (!available_.wait_until(lock, deadline, [this] { return count_ > 0 || closed_; })) return false;
-  if (count_ == 0) return false;  // closed
+  if (count_ == 0) {
+    if (closed_) return false;
+    if (!available_.wait_until(lock, deadline, [this] { return count_ > 0 || closed_; })) return false;
+    // Closed while waiting: the waiter goes empty-handed, even when a unit
+    // came back before it woke (it was woken to give up, not to go on).
+    if (closed_) return false;
+  }
   --count_;
   return true;
 }

@@ -15,7 +15,8 @@ class Semaphore {
   Semaphore& operator=(const Semaphore&) = delete;
 
   // Takes one unit, waiting at most timeout for one; true when a unit was taken.
-  // Once closed, a unit is still taken when one is there, but nobody waits.
+  // Once closed, a unit is still taken when one is there, but nobody waits,
+  // and a wait the closing ended takes nothing.
   bool WaitFor(std::chrono::milliseconds timeout);
   // Wakes every waiter empty-handed, now and from now on.
   void Close();

@@ -33,6 +33,24 @@ TEST(Semaphore, ReleaseWakesAWaiter) {
   EXPECT_EQ(semaphore.Count(), 0);
 }
 
+// A stop closes the pool and then gives up hung pages, whose places come
+// back at once: a borrower that was waiting must not take one of them (it
+// would go on to connect to the hung database past the stop).
+TEST(Semaphore, AWaitEndedByClosingTakesNothingEvenWhenAUnitComesBackAtOnce) {
+  for (int round = 0; round < 20; ++round) {
+    Semaphore semaphore(0, 1);
+    auto waiter = std::async(std::launch::async, [&] { return semaphore.WaitFor(20s); });
+    std::this_thread::sleep_for(10ms);  // let it wait
+    semaphore.Close();
+    semaphore.Release();
+    ASSERT_FALSE(waiter.get()) << "round " << round;
+    // The unit stays, and one that is there is still taken.
+    EXPECT_EQ(semaphore.Count(), 1);
+    EXPECT_TRUE(semaphore.WaitFor(0ms));
+    EXPECT_FALSE(semaphore.WaitFor(10ms));
+  }
+}
+
 TEST(Event, OneSignalEndsOneWait) {
   WakeEvent event;
   EXPECT_EQ(event.WaitFor(0ms), WaitResult::kTimeout);
