@@ -146,9 +146,11 @@ bool ConnectionPool::Acquire(PoolLease& lease, AcquireMode mode) {
         }
       }
     }
-    if (place == slots.size()) {
-      // Every place is lent although a unit was taken: the count and the
-      // places disagree. Give the unit back rather than lend nothing.
+    // A closed pool lends the sessions it has but attaches no new one: an
+    // attach to a database that hangs would outlast the stop that closed it.
+    if (place == slots.size() || semaphore.Closed()) {
+      // (Every place lent although a unit was taken: the count and the
+      // places disagree. Give the unit back rather than lend nothing.)
       semaphore.Release();
       throw PoolTimeout();
     }

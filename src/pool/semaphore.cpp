@@ -46,6 +46,11 @@ bool Semaphore::Release(int32_t units) {
   return true;
 }
 
+bool Semaphore::Closed() const {
+  std::lock_guard lock(mutex_);
+  return closed_;
+}
+
 int32_t Semaphore::Count() const {
   std::lock_guard lock(mutex_);
   return count_;

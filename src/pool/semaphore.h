@@ -25,6 +25,7 @@ class Semaphore {
   // Gives units back. False, and nothing changes, when that would pass the maximum.
   bool Release(int32_t units = 1);
   int32_t Count() const;
+  bool Closed() const;
 
  private:
   mutable std::mutex mutex_;

@@ -138,11 +138,20 @@ TEST_F(PoolFaultsTest, ClosedPoolAnswersWaitingBorrowersAtOnce) {
   std::this_thread::sleep_for(100ms);  // let it wait
   pool->Close();
   EXPECT_LT(waiter.get(), 2s);
-  // A place that is there is still lent; after Reopen borrowers wait again.
+  // A place that is there is still lent, but a closed pool attaches no new
+  // session; after Reopen borrowers wait and attach again.
   held.Release();
   pool->Acquire(held);
   EXPECT_TRUE(held);
+  held.Discard();
+  const int created = created_;
+  EXPECT_THROW(pool->Acquire(held), PoolTimeout);
+  EXPECT_EQ(created_, created);
+  EXPECT_EQ(pool->AvailablePlaces(), 1);
   pool->Reopen();
+  pool->Acquire(held);
+  EXPECT_TRUE(held);
+  EXPECT_EQ(created_, created + 1);
   held.Release();
 }
 
