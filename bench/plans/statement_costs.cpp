@@ -1,12 +1,17 @@
 // Times the statements of the main menu, the property list and the People tab
 // as the pages run them (open, fetch every row, close, in the session's kept
 // transaction), and the People statements with their rows counted inside the
-// engine, which shows what the rows cost to cross the client interface.
+// engine, which shows what the rows cost to cross the client interface; then
+// the CPU a run costs alone and with a second session running it beside.
 // Usage: qv_statement_costs DATABASE [USER] [ROUNDS]
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "db/database_session.h"
 #include "pages/page_statements.h"
@@ -53,12 +58,24 @@ std::string CountedInEngine(const StatementText& text, int columns) {
   return "select count(*)" + maxima + " from (" + std::string(text.lines) + ") d (" + names + ")";
 }
 
+double ProcessCpuMicros() {
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) * 1e6 + static_cast<double>(now.tv_nsec) / 1e3;
+}
+
 int Run(const char* database, const char* user, int rounds) {
-  DatabaseSession session;
-  session.Connection().SetDatabaseName(database);
-  session.Connection().SetUsername(user);
-  session.Connection().Connect();
-  session.Transaction().StartTransaction();
+  // Two sessions, as two pages would have: the second runs beside the first
+  // for the CPU a run costs when two pages are in the engine at once.
+  std::vector<std::unique_ptr<DatabaseSession>> sessions;
+  for (int i = 0; i < 2; ++i) {
+    auto& one = *sessions.emplace_back(std::make_unique<DatabaseSession>());
+    one.Connection().SetDatabaseName(database);
+    one.Connection().SetUsername(user);
+    one.Connection().Connect();
+    one.Transaction().StartTransaction();
+  }
+  DatabaseSession& session = *sessions[0];
   const std::string people_text = CountedInEngine(kPeopleQuery, 4);
   const StatementText people_counted{people_text};
   const std::string phones_text = CountedInEngine(kPeoplePhonesQuery, 2);
@@ -79,13 +96,23 @@ int Run(const char* database, const char* user, int rounds) {
       {"people, in engine", people_counted, [](Row& p) { p[0].SetAsInteger(1); }},
       {"phones, in engine", phones_counted, [](Row& p) { p[0].SetAsInteger(1); }},
   };
-  for (const Case& c : cases) Time(session, c.text, 50, c.bind);  // warm
+  for (const Case& c : cases)
+    for (auto& one : sessions) Time(*one, c.text, 50, c.bind);  // warm
+  std::printf("%-18s %9s %10s %10s %18s\n", "statement", "rows", "us/run", "us/row",
+              "CPU us/run, 1 | 2");
   for (const Case& c : cases) {
+    const double cpu_before = ProcessCpuMicros();
     const Cost cost = Time(session, c.text, rounds, c.bind);
-    std::printf("%-18s %4d rows %9.1f us  %6.2f us/row\n", c.name, cost.rows, cost.micros,
-                cost.rows ? cost.micros / cost.rows : 0.0);
+    const double one_cpu = (ProcessCpuMicros() - cpu_before) / rounds;
+    const double pair_before = ProcessCpuMicros();
+    std::thread beside([&] { Time(*sessions[1], c.text, rounds, c.bind); });
+    Time(session, c.text, rounds, c.bind);
+    beside.join();
+    const double pair_cpu = (ProcessCpuMicros() - pair_before) / (2.0 * rounds);
+    std::printf("%-18s %9d %10.1f %10.2f %8.1f | %6.1f (%.2fx)\n", c.name, cost.rows, cost.micros,
+                cost.rows ? cost.micros / cost.rows : 0.0, one_cpu, pair_cpu, pair_cpu / one_cpu);
   }
-  session.Transaction().Commit();
+  for (auto& one : sessions) one->Transaction().Commit();
   return 0;
 }
 
