@@ -87,10 +87,10 @@ INI
 # argument, space-separated) spent per request. Fails, with
 # the report on standard error, when wrk gave no rate.
 wrk_cpu() {  # pids out wrk-args...
-  local pid=$1 out=$2 before after; shift 2
-  before=$(cpu_ticks $pid)
+  local pids=$1 out=$2 before after; shift 2
+  before=$(cpu_ticks $pids)
   wrk "$@" > "$out" 2>&1
-  after=$(cpu_ticks $pid)
+  after=$(cpu_ticks $pids)
   grep -q 'Requests/sec' "$out" || { cat "$out" >&2; exit 1; }
   awk -v cpu=$((after - before)) -v hz="$(getconf CLK_TCK)" '
     / requests in / {n = $1}

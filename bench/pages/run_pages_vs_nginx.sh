@@ -29,7 +29,7 @@ case "$engine" in embedded|server) ;; *) echo "ENGINE is embedded or server" >&2
 entities=50
 
 "$root/scripts/install-deps.sh" bench
-build_targets "$build" qvweb qvdemo
+build_targets "$build" qvweb qvdemo qv_firebird_server
 make_pages_db "$build" "$entities"
 db=$pages_db
 propid=$(pages_db_number "$db" "SELECT FIRST 1 PROPERTY_ID FROM ENTITY GROUP BY PROPERTY_ID
@@ -37,15 +37,16 @@ propid=$(pages_db_number "$db" "SELECT FIRST 1 PROPERTY_ID FROM ENTITY GROUP BY 
 people=$(pages_db_number "$db" "SELECT COUNT(*) FROM ENTITY WHERE PROPERTY_ID = $propid")
 
 qvweb_scratch "$build"
+fb_helper=""
 fb_pid=""
 ng_pid=""
-trap 'stop_pid "$ng_pid"; stop_qvweb; [ -z "$fb_pid" ] || stop_pid "$fb_pid"; rm -rf "$work"' EXIT
+trap 'stop_pid "$ng_pid"; stop_qvweb; [ -z "$fb_helper" ] || stop_pid "$fb_helper"; rm -rf "$work"' EXIT
 port=$(free_port)
 dbname=$db
 if [ "$engine" = server ]; then
-  start_firebird_server "$work/fb" "${SERVER_MODE:-Super}"
-  cp "$db" "$work/fb/pages.fdb"
-  dbname="127.0.0.1/$fb_port:$work/fb/pages.fdb"
+  start_firebird_server "$build" "${SERVER_MODE:-Super}"
+  cp "$db" "$fb_folder/pages.fdb"
+  dbname="127.0.0.1/$fb_port:$fb_folder/pages.fdb"
 fi
 demo_ini "$port" "$work/htdocs" "$dbname" | sed '/^\[APP\]/a KeepAlive=1' > "$work/qvweb.ini"
 [ "$engine" = embedded ] || echo "Pass=$fb_password" >> "$work/qvweb.ini"

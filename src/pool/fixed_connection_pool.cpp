@@ -146,11 +146,11 @@ bool ConnectionPool::Acquire(PoolLease& lease, AcquireMode mode) {
         }
       }
     }
-    // A closed pool lends the sessions it has but attaches no new one: an
-    // attach to a database that hangs would outlast the stop that closed it.
+    // Every place lent although a unit was taken (the count and the places
+    // disagree), or a closed pool, which lends the sessions it has but
+    // attaches no new one (an attach to a database that hangs would outlast
+    // the stop that closed it): the unit goes back and nothing is lent.
     if (place == slots.size() || semaphore.Closed()) {
-      // (Every place lent although a unit was taken: the count and the
-      // places disagree. Give the unit back rather than lend nothing.)
       semaphore.Release();
       throw PoolTimeout();
     }

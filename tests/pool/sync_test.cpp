@@ -40,7 +40,9 @@ TEST(Semaphore, AWaitEndedByClosingTakesNothingEvenWhenAUnitComesBackAtOnce) {
   for (int round = 0; round < 20; ++round) {
     Semaphore semaphore(0, 1);
     auto waiter = std::async(std::launch::async, [&] { return semaphore.WaitFor(20s); });
-    std::this_thread::sleep_for(10ms);  // let it wait
+    // Let it wait: a borrower that comes after the closing takes a unit that
+    // is there.
+    std::this_thread::sleep_for(50ms);
     semaphore.Close();
     semaphore.Release();
     ASSERT_FALSE(waiter.get()) << "round " << round;

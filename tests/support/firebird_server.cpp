@@ -121,6 +121,7 @@ bool FirebirdServer::Start(std::string& error) {
     conf << "RemoteServicePort = " << port_ << "\n"
          << "RemoteBindAddress = 127.0.0.1\n"
          << "SecurityDatabase = " << folder_ << "/security3.fdb\n";
+    if (!server_mode_.empty()) conf << "ServerMode = " << server_mode_ << "\n";
     std::ofstream databases(folder_ + "/databases.conf");
     std::ofstream script(folder_ + "/security.sql");
     script << "CREATE DATABASE '" << folder_ << "/security3.fdb' USER 'SYSDBA';\n"

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <utility>
 
 namespace qv {
 
@@ -15,6 +16,9 @@ class FirebirdServer {
   FirebirdServer(const FirebirdServer&) = delete;
   FirebirdServer& operator=(const FirebirdServer&) = delete;
 
+  // The server's ServerMode (Super, SuperClassic) for the next Start; empty:
+  // the server's default.
+  void SetServerMode(std::string mode) { server_mode_ = std::move(mode); }
   // Prepares the folder, starts /usr/sbin/firebird and waits until it listens.
   // On failure returns false with the reason in `error`.
   bool Start(std::string& error);
@@ -39,6 +43,7 @@ class FirebirdServer {
 
  private:
   std::string folder_;
+  std::string server_mode_;
   bool Launch(std::string& error);
 
   int port_ = 0;
