@@ -26,12 +26,13 @@ void RequestMemory::Give(size_t bytes) {
   if (now <= kQuietBytes && peak_.load(std::memory_order_relaxed) >= kBurstBytes) AfterBurst();
 }
 
+void RequestMemory::MapLargeBuffersApart() { ::mallopt(M_MMAP_THRESHOLD, static_cast<int>(kOwnMapping)); }
+
 void RequestMemory::AfterBurst() {
   if (returning_.exchange(true, std::memory_order_acquire)) return;
   peak_.store(Held(), std::memory_order_relaxed);
-  // Large bodies come from the allocator's arenas once it has seen a few
-  // (its threshold for mapping them on their own rises), and freed arena
-  // memory stays in the process: whole free pages go back to the system here.
+  // Freed memory in the allocator's arenas stays in the process (large
+  // bodies too, unless MapLargeBuffersApart): whole free pages go back here.
   ::malloc_trim(0);
   returns_.fetch_add(1, std::memory_order_relaxed);
   returning_.store(false, std::memory_order_release);

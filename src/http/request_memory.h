@@ -41,6 +41,14 @@ class RequestMemory {
   // Times memory was handed back to the system after a burst.
   uint64_t Returns() const { return returns_.load(std::memory_order_relaxed); }
 
+  // For the whole process: buffers of kOwnMapping bytes and more (bodies,
+  // above all) get mappings of their own, which go back to the system as
+  // they are freed. Held bodies then cost what they hold, and a burst leaves
+  // no holes behind; without it the allocator, having seen a few large
+  // buffers freed, places the next ones among the small ones.
+  static constexpr size_t kOwnMapping = 128 * 1024;
+  static void MapLargeBuffersApart();
+
   // Takes bytes; false, taking nothing, when they would pass the limit.
   bool Take(size_t bytes);
   // Takes bytes already in hand, beyond the limit if need be.

@@ -24,6 +24,9 @@ bool HasBareCrOrNul(std::string_view line) {
   return line.find('\r') != std::string_view::npos || line.find('\0') != std::string_view::npos;
 }
 
+// The first block of a body that grows.
+constexpr size_t kFirstBodyBlock = 16384;
+
 bool IsDecimal(std::string_view text) {
   return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
@@ -96,13 +99,24 @@ RequestParser::Status RequestParser::State() const {
 
 void RequestParser::SetMemory(std::shared_ptr<RequestMemory> memory) {
   memory_ = std::move(memory);
-  request_.body = std::string();
+  DropBody();
   head_charge_ = MemoryCharge(memory_);
   body_charge_ = MemoryCharge(memory_);
 }
 
+void RequestParser::DropBody() {
+  // Assigning an empty string would keep the memory (a short string is copied
+  // into the buffer there is); swapped out, it goes with the temporary.
+  std::string().swap(request_.body);
+  body_charge_.Release();
+}
+
 void RequestParser::Reset() {
   phase_ = Phase::RequestLine;
+  {
+    // What the request held goes now, not when a later one needs more room.
+    ParsedRequest done = std::move(request_);
+  }
   request_ = ParsedRequest();
   head_charge_ = MemoryCharge(memory_);
   body_charge_ = MemoryCharge(memory_);
@@ -123,8 +137,7 @@ void RequestParser::Refuse(int status) {
   refusal_ = status;
   phase_ = Phase::Done;
   // The answer says no to the body: what came of it goes at once.
-  request_.body = std::string();
-  body_charge_.Release();
+  DropBody();
 }
 
 void RequestParser::OutOfMemory() {
@@ -137,11 +150,15 @@ bool RequestParser::BodyRoom(size_t more) {
   std::string& body = request_.body;
   const size_t needed = body.size() + more;
   if (needed <= body.capacity()) return true;
-  // Doubling, from a page, up to what the body can be: its announced length,
-  // or the body limit.
+  // Up to what the body can be (its announced length, or the body limit):
+  // first a block that holds a form, then straight to a mapping of its own
+  // (RequestMemory::kOwnMapping) and doubling from there, so that a large
+  // body leaves few small holes behind.
   const size_t most = request_.chunked ? static_cast<size_t>(limits_.max_body)
                                        : static_cast<size_t>(request_.content_length);
-  const size_t target = std::max(needed, std::min(most, std::max<size_t>(body.capacity() * 2, 4096)));
+  const size_t step = body.capacity() < kFirstBodyBlock ? kFirstBodyBlock
+                                                        : std::max(body.capacity() * 2, RequestMemory::kOwnMapping);
+  const size_t target = std::max(needed, std::min(most, step));
   if (!body_charge_.Resize(target)) {
     OutOfMemory();
     return false;

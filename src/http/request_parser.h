@@ -92,6 +92,8 @@ class RequestParser {
   void TakeChunkSize(std::string_view line);
   // Room in the body for more bytes, charged; false when refused for it.
   bool BodyRoom(size_t more);
+  // Frees the body and gives back its charge.
+  void DropBody();
   void Refuse(int status);
   void Break(Fault fault) {
     fault_ = fault;

@@ -305,6 +305,64 @@ TEST(RequestParserTest, ResetParsesTheNextRequest) {
   EXPECT_TRUE(input.empty());
 }
 
+// Bodies, and heads beyond their first 4 KiB, are charged to the memory all
+// connections share: what does not fit is refused with 503, and what a
+// request held goes back (memory and charge) when it is done with.
+TEST(RequestParserTest, RequestsShareOneBoundedMemory) {
+  const auto memory = std::make_shared<RequestMemory>(35000);
+  RequestParser first, second;
+  first.SetMemory(memory);
+  second.SetMemory(memory);
+  const auto post = [](size_t length, size_t sent) {
+    return "POST / HTTP/1.1\r\nContent-Length: " + std::to_string(length) + "\r\n\r\n" + std::string(sent, 'b');
+  };
+  const std::string held = post(30000, 20000);
+  EXPECT_EQ(first.Parse(held, false), held.size());
+  EXPECT_EQ(first.State(), Status::Incomplete);
+  EXPECT_GE(memory->Held(), 20000u);
+  EXPECT_LE(memory->Held(), 30000u);
+
+  // A body that does not fit beside it: refused, and nothing of it kept.
+  const std::string late = post(20000, 20000);
+  second.Parse(late, false);
+  EXPECT_EQ(second.State(), Status::Complete);
+  EXPECT_EQ(second.Refusal(), 503);
+  EXPECT_LT(second.Request().body.capacity(), 100u);
+  EXPECT_EQ(memory->Refusals(), 1u);
+  second.Reset();
+
+  // The first completes; its charge goes with its body and comes back with it.
+  first.Parse(std::string(10000, 'b'), false);
+  ASSERT_EQ(first.State(), Status::Complete);
+  {
+    const MemoryCharge charge = first.TakeBodyCharge();
+    const std::string body = std::move(first.Request().body);
+    EXPECT_EQ(body.size(), 30000u);
+    EXPECT_EQ(charge.Bytes(), body.capacity());
+    EXPECT_EQ(memory->Held(), charge.Bytes());
+  }
+  EXPECT_EQ(memory->Held(), 0u);
+
+  // Now the late one fits; a reset frees its body at once.
+  second.Parse(late, false);
+  EXPECT_EQ(second.Refusal(), 0);
+  EXPECT_EQ(second.Request().body.size(), 20000u);
+  second.Reset();
+  EXPECT_LT(second.Request().body.capacity(), 100u);
+  EXPECT_EQ(memory->Held(), 0u);
+
+  // A head over 4 KiB counts too: with no room left, 503 before the head is whole.
+  memory->SetLimit(1000);
+  const std::string head = "GET / HTTP/1.1\r\nX: " + std::string(6000, 'h') + "\r\n\r\n";
+  EXPECT_EQ(Feed(second, head, {}, false).refusal, 503);
+  second.Reset();
+  EXPECT_EQ(memory->Held(), 0u);
+  memory->SetLimit(10000);
+  const Outcome fits = Feed(second, head, {}, false);
+  EXPECT_EQ(fits.refusal, 0);
+  EXPECT_EQ(fits.headers, 1u);
+}
+
 TEST(RequestParserTest, VersionsAndExpectations) {
   struct VersionCase {
     const char* text;
