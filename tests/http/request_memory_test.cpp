@@ -123,5 +123,21 @@ TEST_P(HeldBodiesTest, ABodyBeyondWhatIsLeftIsAnswered503WhileOthersGoOn) {
 
 INSTANTIATE_TEST_SUITE_P(FrontAndWorkers, HeldBodiesTest, ::testing::Bool());
 
+// The limit is read at activation and at a restart; what is held stays counted.
+TEST(RequestMemoryServerTest, TheLimitTakesEffectAtActivationAndRestart) {
+  HttpServer server;
+  EXPECT_EQ(server.RequestMemory()->Limit(), TcpServer::kDefaultMaxRequestMemory);
+  server.SetMaxRequestMemory(1 << 20);
+  const int port = test::StartOnLoopback(server);
+  EXPECT_EQ(server.RequestMemory()->Limit(), size_t{1} << 20);
+  test::LoopbackClient holder(port);
+  holder.Send("POST / HTTP/1.1\r\nContent-Length: 100000\r\n\r\n" + std::string(50000, 'b'));
+  ASSERT_TRUE(test::WaitFor([&] { return server.RequestMemory()->Held() >= 50000; }));
+  server.SetMaxRequestMemory(3 << 20);
+  server.Restart(1000);
+  EXPECT_EQ(server.RequestMemory()->Limit(), size_t{3} << 20);
+  EXPECT_GE(server.RequestMemory()->Held(), 50000u);
+}
+
 }  // namespace
 }  // namespace qv
