@@ -9,8 +9,9 @@
 #   2. one POST in chunks of one byte whose chunk lines carry 16,000-byte
 #      extensions, and one in plain one-byte chunks: the bytes sent before the
 #      server answered, and the answer;
-#   3. the logo's p99 (wrk -c20) alone, then while the first request of part 2
-#      is sent again and again.
+#   3. the logo's p99 (wrk -c20) and the CPU qvweb spends meanwhile, alone,
+#      then while the first request of part 2 is sent again and again (on a
+#      small machine the attacking client takes CPU of its own).
 #   bench/http/run_body_attacks.sh [build-dir]   (default build; QVWEB: a qvweb binary to run instead,
 #                                                 e.g. one built from older code; DURATION seconds of
 #                                                 each wrk run, default 10; PARTS to run, default 123)
@@ -75,7 +76,13 @@ fi
 if [[ $parts == *3* ]]; then
   start_qv
   logo="http://127.0.0.1:$qv_port/image/qv_logo_jpg.jpg"
-  p99() { wrk -t2 -c20 -d"${duration}s" --latency -H "Connection: close" "$logo" | awk '$1 == "99%" {print $2}'; }
+  # The logo's p99 and the CPU seconds qvweb spent meanwhile.
+  p99() {
+    local before p
+    before=$(cpu_ticks "$qv_pid")
+    p=$(wrk -t2 -c20 -d"${duration}s" --latency -H "Connection: close" "$logo" | awk '$1 == "99%" {print $2}')
+    echo "$p, qvweb CPU $(echo "scale=1; ($(cpu_ticks "$qv_pid") - $before) / $(getconf CLK_TCK)" | bc) s"
+  }
   alone=$(p99)
   python3 "$attacks" chunks-for "$qv_port" 16000 $((32 << 30)) $((duration + 2)) > "$work/attack.log" 2>&1 &
   attacker=$!
@@ -83,7 +90,9 @@ if [[ $parts == *3* ]]; then
   sleep 1
   attacked=$(p99)
   wait "$attacker" || true
-  echo "logo p99, wrk -t2 -c20 -d${duration}s: alone $alone, beside the chunked request sent again and again $attacked"
+  echo "logo p99, wrk -t2 -c20 -d${duration}s:"
+  echo "  alone: $alone"
+  echo "  beside the chunked request sent again and again: $attacked"
   echo "  ($(cat "$work/attack.log"))"
   stop_qv
 fi
