@@ -205,7 +205,7 @@ std::string ServerMetrics::Text(const ServerGauges& gauges) const {
   out += "qvweb_reloads_total{result=\"failure\"} " +
          std::to_string(reloads_[0].load(std::memory_order_relaxed)) + "\n";
   Gauge(out, "qvweb_request_memory_bytes",
-        "Bytes the requests still arriving hold: heads beyond 4 KiB and bodies.", gauges.request_memory);
+        "Bytes the requests still arriving hold: bodies, and heads and input buffers beyond 4 KiB.", gauges.request_memory);
   Gauge(out, "qvweb_request_memory_limit_bytes",
         "Bytes the requests still arriving may hold at most (the MaxRequestMemory setting).",
         gauges.request_memory_limit);
