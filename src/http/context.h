@@ -3,6 +3,7 @@
 // request, the peer's address and the binding it came in on.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "http/io_handler.h"
@@ -54,6 +55,12 @@ class ConnectionContext {
   // The request being read on this connection: begun by the front, or by
   // the engine itself when it reads the connection alone.
   RequestParser& Parser() { return parser_; }
+  // Where the connection's input buffer and its requests are charged
+  // (see RequestMemory); set before the first byte is read.
+  void SetRequestMemory(const std::shared_ptr<RequestMemory>& memory) {
+    connection_.IOHandler().SetMemory(memory);
+    parser_.SetMemory(memory);
+  }
   // Sends the interim "100 Continue" that invites the current request's
   // body, once: the engine sends no other for it.
   void SendContinue(const std::string& version) {

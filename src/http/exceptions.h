@@ -23,24 +23,6 @@ class BadRequestLine : public HttpError {
       : HttpError("Error in parsing command.", FailureKind::BadRequest) {}
 };
 
-class LineTooLong : public HttpError {
- public:
-  LineTooLong()
-      : HttpError("Max line length exceeded.", FailureKind::BadRequest) {}
-};
-
-class TooManyHeaderLines : public HttpError {
- public:
-  TooManyHeaderLines()
-      : HttpError("Maximum number of line allowed exceeded", FailureKind::BadRequest) {}
-};
-
-class UnsupportedAuthScheme : public HttpError {
- public:
-  UnsupportedAuthScheme()
-      : HttpError("Unsupported authorization scheme.", FailureKind::BadRequest) {}
-};
-
 // The peer closed the connection, or it was closed under the reader.
 class ConnectionClosed : public HttpError {
  public:

@@ -269,6 +269,7 @@ void Front::Admit(FileDescriptor fd, const void* peer_address, const Binding* bi
   }
   conn.fc = std::make_shared<FrontConnection>(std::move(channel), std::move(ip), port, binding,
                                                  settings_.limits, settings_.hand_over_at_head);
+  conn.fc->Context().SetRequestMemory(settings_.request_memory);
   conn.fc->tag = &conn;
   lock.lock();
   conns_.emplace(&conn, std::move(owned));

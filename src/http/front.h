@@ -22,6 +22,7 @@
 #include "http/front_connection.h"
 #include "http/handshake_pool.h"
 #include "http/request_limits.h"
+#include "http/request_memory.h"
 #include "http/tls_context.h"
 #include "http/worker_pool.h"
 #include "platform/file_descriptor.h"
@@ -36,6 +37,8 @@ struct FrontSettings {
   int max_per_address = 0;
   int workers = 0;
   RequestLimits limits;
+  // What requests arriving on every connection may hold in all.
+  std::shared_ptr<RequestMemory> request_memory;
   bool hand_over_at_head = false;  // see FrontConnection
   // Addresses the per-address cap does not apply to (proxies in front).
   std::function<bool(const std::string&)> uncapped;

@@ -23,12 +23,17 @@ FrontConnection::FrontConnection(std::unique_ptr<qv::Transport> transport, std::
 
 FrontConnection::Next FrontConnection::Receive(Clock::time_point now) {
   BufferedIo& io = context_.Connection().IOHandler();
-  // A request and its body, plus a little: the parser decides long before.
-  const size_t limit = limits_.max_head + static_cast<size_t>(limits_.max_body) + 2;
+  RequestParser& parser = context_.Parser();
+  // Parsed as it comes, so that the buffer holds little more than a line of
+  // the head: body bytes go straight into the body.
+  const size_t limit = limits_.max_head + BufferedIo::kRecvBufferSize;
   while (!peer_closed_) {
     size_t room = 0;
     const ptrdiff_t n = io.ReceiveAvailable(limit, &room);
-    if (n < 0) break;
+    if (n < 0) {
+      if (io.Starved()) parser.OutOfMemory();
+      break;
+    }
     if (n == 0) {
       peer_closed_ = true;
       break;
@@ -37,6 +42,9 @@ FrontConnection::Next FrontConnection::Receive(Clock::time_point now) {
     last_input_ = now;
     // Less than there was room for: nothing more is waiting now.
     if (static_cast<size_t>(n) < room) break;
+    io.Consume(parser.Parse(io.Unread(), false));
+    // The rest waits for the next request, or for the worker that reads the body.
+    if (parser.State() != RequestParser::Status::Incomplete || (hand_over_at_head_ && parser.HeadDone())) break;
   }
   return Frame(now);
 }

@@ -16,7 +16,10 @@ namespace {
 void RefuseRequest(Response& response, int code) {
   response.SetResponseNo(code);
   response.SetCloseConnection(true);
+  if (code == 431) response.response_text = "Request Header Fields Too Large";
   if (code == 501) response.custom_headers.SetValue("Allow", "GET, HEAD, POST");
+  // The server had no memory left for the request: another try soon may find some.
+  if (code == 503) response.custom_headers.SetValue("Retry-After", "5");
   response.content_text = "<HTML><BODY><B>" + std::to_string(code) + " " + response.response_text +
                          "</B></BODY></HTML>\r\n";
   response.Finish();
@@ -35,10 +38,6 @@ void FailResponse(Response& response, const char* message) {
   switch (fault) {
     case RequestParser::Fault::NoBlank:
       throw BadRequestLine();
-    case RequestParser::Fault::LineTooLong:
-      throw LineTooLong();
-    case RequestParser::Fault::TooManyLines:
-      throw TooManyHeaderLines();
     case RequestParser::Fault::None:
     case RequestParser::Fault::CutShort:
       break;
@@ -57,6 +56,8 @@ void ReadRequest(BufferedIo& io, RequestParser& parser, bool head_only) {
     if (status == RequestParser::Status::Complete || (head_only && parser.HeadDone())) return;
     if (closed) throw ConnectionClosed();
     closed = !io.ReceiveMore();
+    // No memory for more of the request: it is answered 503.
+    if (io.Starved()) parser.OutOfMemory();
   }
 }
 
@@ -128,6 +129,7 @@ bool HttpServer::HeadsGoToWorkers() const { return on_headers_available || on_he
 
 void HttpServer::ServeConnection(ConnectionContext& context) {
   context.Parser().SetLimits(Limits());
+  context.SetRequestMemory(RequestMemory());
   while (ProcessRequest(context)) {
   }
 }
@@ -236,8 +238,8 @@ bool HttpServer::AcceptHeaders(ConnectionContext& context, const std::string& ta
   return true;
 }
 
-bool HttpServer::ReadBody(ConnectionContext& context, Request& request,
-                             Response& response) {
+bool HttpServer::ReadBody(ConnectionContext& context, Request& request, Response& response,
+                          MemoryCharge& body_charge) {
   RequestParser& parser = context.Parser();
   ReadRequest(context.Connection().IOHandler(), parser, false);
   if (const int refusal = parser.Refusal()) {
@@ -246,6 +248,7 @@ bool HttpServer::ReadBody(ConnectionContext& context, Request& request,
   }
   std::string& body = request.post_stream.Data();
   body = std::move(parser.Request().body);
+  body_charge = parser.TakeBodyCharge();
   request.form_params = body;
   request.post_stream.SetPosition(0);
   context.RequestDone();
@@ -273,6 +276,9 @@ bool HttpServer::ProcessRequest(ConnectionContext& context) {
   ReadRequest(io, parser, true);
   const auto started = std::chrono::steady_clock::now();
 
+  // The body stays charged while the request holds it (declared first, so
+  // that it is given back after the request has gone).
+  MemoryCharge body_charge;
   Request request;
   Response response(&io);
   response.server = http_text::Trim(server_software_);
@@ -294,7 +300,7 @@ bool HttpServer::ProcessRequest(ConnectionContext& context) {
     sent();
     return false;
   }
-  if (!ReadBody(context, request, response)) {
+  if (!ReadBody(context, request, response, body_charge)) {
     sent();
     return false;
   }

@@ -133,8 +133,9 @@ class HttpServer : public TcpServer {
   // false when they answered the request.
   bool AcceptHeaders(ConnectionContext& context, const std::string& target, Request& request,
                      Response& response);
-  // The body into PostStream and FormParams; false when it was refused.
-  bool ReadBody(ConnectionContext& context, Request& request, Response& response);
+  // The body into PostStream and FormParams, and its charge into body_charge;
+  // false when it was refused.
+  bool ReadBody(ConnectionContext& context, Request& request, Response& response, MemoryCharge& body_charge);
   void FindSession(ConnectionContext& context, Request& request, Response& response);
   // Writes a store-kept session back when the request changed its Content.
   void SaveSession(Session& session, const std::string& content_before);

@@ -5,7 +5,7 @@
 
 namespace qv {
 
-void BufferedIo::MakeRoom() {
+bool BufferedIo::MakeRoom() {
   if (begin_ == end_) begin_ = end_ = 0;
   if (end_ == capacity_) {
     if (begin_ > 0) {
@@ -16,16 +16,21 @@ void BufferedIo::MakeRoom() {
     }
     if (end_ == capacity_) {
       const size_t grown = capacity_ == 0 ? kInitialBuffer : capacity_ * 2;
+      if (!charge_.Resize(grown - kInitialBuffer)) {
+        starved_ = true;
+        return false;
+      }
       std::unique_ptr<char[]> bigger(new char[grown]);
       if (end_ > 0) std::memcpy(bigger.get(), buffer_.get(), end_);
       buffer_ = std::move(bigger);
       capacity_ = grown;
     }
   }
+  return true;
 }
 
 bool BufferedIo::ReceiveMore() {
-  MakeRoom();
+  if (!MakeRoom()) return false;
   const size_t n = transport_.Receive(buffer_.get() + end_, std::min(capacity_ - end_, kRecvBufferSize));
   end_ += n;
   return n > 0;
@@ -33,8 +38,7 @@ bool BufferedIo::ReceiveMore() {
 
 ptrdiff_t BufferedIo::ReceiveAvailable(size_t limit, size_t* offered) {
   if (offered) *offered = 0;
-  if (Buffered() >= limit) return -1;
-  MakeRoom();
+  if (Buffered() >= limit || !MakeRoom()) return -1;
   const size_t room = std::min({capacity_ - end_, kRecvBufferSize, limit - Buffered()});
   if (offered) *offered = room;
   const ptrdiff_t n = transport_.TryReceive(buffer_.get() + end_, room);
@@ -45,7 +49,9 @@ ptrdiff_t BufferedIo::ReceiveAvailable(size_t limit, size_t* offered) {
 void BufferedIo::ReleaseIfEmpty() {
   if (begin_ != end_) return;
   buffer_.reset();
+  charge_.Release();
   capacity_ = begin_ = end_ = 0;
+  starved_ = false;
 }
 
 }  // namespace qv

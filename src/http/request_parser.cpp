@@ -24,6 +24,13 @@ bool HasBareCrOrNul(std::string_view line) {
   return line.find('\r') != std::string_view::npos || line.find('\0') != std::string_view::npos;
 }
 
+// The first block of a body that grows.
+constexpr size_t kFirstBodyBlock = 16384;
+
+bool IsDecimal(std::string_view text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -90,14 +97,79 @@ RequestParser::Status RequestParser::State() const {
   return Status::Incomplete;
 }
 
+void RequestParser::SetMemory(std::shared_ptr<RequestMemory> memory) {
+  memory_ = std::move(memory);
+  DropBody();
+  head_charge_ = MemoryCharge(memory_);
+  body_charge_ = MemoryCharge(memory_);
+}
+
+void RequestParser::DropBody() {
+  // Assigning an empty string would keep the memory (a short string is copied
+  // into the buffer there is); swapped out, it goes with the temporary.
+  std::string().swap(request_.body);
+  body_charge_.Release();
+}
+
 void RequestParser::Reset() {
   phase_ = Phase::RequestLine;
+  {
+    // What the request held goes now, not when a later one needs more room.
+    ParsedRequest done = std::move(request_);
+  }
   request_ = ParsedRequest();
-  searched_ = head_bytes_ = 0;
+  head_charge_ = MemoryCharge(memory_);
+  body_charge_ = MemoryCharge(memory_);
+  searched_ = head_bytes_ = framing_bytes_ = trailer_bytes_ = 0;
   header_lines_ = 0;
   left_ = 0;
   refusal_ = 0;
   fault_ = Fault::None;
+}
+
+MemoryCharge RequestParser::TakeBodyCharge() {
+  MemoryCharge charge = std::move(body_charge_);
+  body_charge_ = MemoryCharge(memory_);
+  return charge;
+}
+
+void RequestParser::Refuse(int status) {
+  refusal_ = status;
+  phase_ = Phase::Done;
+  // The answer says no to the body: what came of it goes at once.
+  DropBody();
+}
+
+void RequestParser::OutOfMemory() {
+  if (phase_ == Phase::Done || phase_ == Phase::Broken) return;
+  if (memory_) memory_->CountRefusal();
+  Refuse(503);
+}
+
+bool RequestParser::BodyRoom(size_t more) {
+  std::string& body = request_.body;
+  const size_t needed = body.size() + more;
+  if (needed <= body.capacity()) return true;
+  // Up to what the body can be (its announced length, or the body limit):
+  // first a block that holds a form, then straight to a mapping of its own
+  // (RequestMemory::kOwnMapping) and doubling from there, so that a large
+  // body leaves few small holes behind.
+  const size_t most = request_.chunked ? static_cast<size_t>(limits_.max_body)
+                                       : static_cast<size_t>(request_.content_length);
+  const size_t step = body.capacity() < kFirstBodyBlock ? kFirstBodyBlock
+                                                        : std::max(body.capacity() * 2, RequestMemory::kOwnMapping);
+  const size_t target = std::max(needed, std::min(most, step));
+  if (!body_charge_.Resize(target)) {
+    OutOfMemory();
+    return false;
+  }
+  // A new string of that capacity (reserve on the old one may take twice the old).
+  std::string grown;
+  grown.reserve(target);
+  grown.append(body);
+  body.swap(grown);
+  body_charge_.Force(body.capacity());
+  return true;
 }
 
 size_t RequestParser::Parse(std::string_view data, bool peer_closed) {
@@ -116,6 +188,7 @@ size_t RequestParser::Parse(std::string_view data, bool peer_closed) {
       case Phase::Length:
       case Phase::ChunkData: {
         const size_t n = static_cast<size_t>(std::min<int64_t>(left_, static_cast<int64_t>(rest.size())));
+        if (!BodyRoom(n)) return taken;
         request_.body.append(rest.data(), n);
         taken += n;
         left_ -= static_cast<int64_t>(n);
@@ -127,34 +200,30 @@ size_t RequestParser::Parse(std::string_view data, bool peer_closed) {
         }
         break;
       }
-      case Phase::UntilClose: {
-        const size_t room = static_cast<size_t>(limits_.max_body) - request_.body.size();
-        const size_t n = std::min(rest.size(), room);
-        request_.body.append(rest.data(), n);
-        taken += n;
-        if (rest.size() > room)
-          Refuse(413);
-        else if (peer_closed)
-          phase_ = Phase::Done;
-        return taken;
-      }
       case Phase::ChunkSize:
       case Phase::Trailers: {
-        const Line got = ChunkLine(rest, peer_closed, line, used);
+        const bool size_line = phase_ == Phase::ChunkSize;
+        const size_t max = size_line ? limits_.max_chunk_line : limits_.max_trailers - trailer_bytes_;
+        const Line got = ChunkLine(rest, peer_closed, max, line, used);
         if (got == Line::Wait) return taken;
-        if (got == Line::Bad) {
+        if (got == Line::Bad || (got == Line::TooLong && size_line)) {
           Refuse(400);
           return taken;
         }
+        // Trailers are read and dropped, held to a limit of their own.
+        if (got == Line::TooLong || (!size_line && (trailer_bytes_ += used) > limits_.max_trailers)) {
+          Refuse(431);
+          return taken;
+        }
         taken += used;
-        if (phase_ == Phase::ChunkSize) {
+        if (size_line) {
+          if ((framing_bytes_ += used) > limits_.max_chunk_framing) {
+            Refuse(413);
+            return taken;
+          }
           TakeChunkSize(line);
         } else if (line.empty()) {
           phase_ = Phase::Done;
-        } else if (++header_lines_ > limits_.max_header_lines ||
-                   (head_bytes_ += used) > limits_.max_head) {
-          // Trailers are read and dropped, held to the limits of a head.
-          Refuse(400);
         }
         break;
       }
@@ -168,6 +237,10 @@ size_t RequestParser::Parse(std::string_view data, bool peer_closed) {
           return taken;
         }
         taken += 2;
+        if ((framing_bytes_ += 2) > limits_.max_chunk_framing) {
+          Refuse(413);
+          return taken;
+        }
         phase_ = Phase::ChunkSize;
         break;
       case Phase::Done:
@@ -178,11 +251,14 @@ size_t RequestParser::Parse(std::string_view data, bool peer_closed) {
 }
 
 bool RequestParser::HeadLine(std::string_view data, bool peer_closed, std::string_view& line, size_t& used) {
+  // A request line too long is a target too long; anything else too long is
+  // the header fields.
+  const int too_long = phase_ == Phase::RequestLine ? 414 : 431;
   const void* lf = data.size() > searched_ ? std::memchr(data.data() + searched_, '\n', data.size() - searched_)
                                            : nullptr;
   if (!lf) {
     if (data.size() > limits_.max_line || head_bytes_ + data.size() > limits_.max_head)
-      Break(Fault::LineTooLong);
+      Refuse(too_long);
     else if (peer_closed)
       Break(Fault::CutShort);
     else
@@ -191,13 +267,19 @@ bool RequestParser::HeadLine(std::string_view data, bool peer_closed, std::strin
   }
   const size_t end = static_cast<size_t>(static_cast<const char*>(lf) - data.data());
   if (end > limits_.max_line || head_bytes_ + end + 1 > limits_.max_head) {
-    Break(Fault::LineTooLong);
+    Refuse(too_long);
+    return false;
+  }
+  // A head beyond its first few kilobytes counts against RequestMemory.
+  const size_t head = head_bytes_ + end + 1;
+  if (head > RequestMemory::kUncounted && !head_charge_.Resize(head - RequestMemory::kUncounted)) {
+    OutOfMemory();
     return false;
   }
   line = data.substr(0, end);
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   used = end + 1;
-  head_bytes_ += used;
+  head_bytes_ = head;
   searched_ = 0;
   return true;
 }
@@ -216,7 +298,7 @@ void RequestParser::TakeHeadLine(std::string_view line) {
     return;
   }
   if (line.empty()) return HeadComplete();
-  if (++header_lines_ > limits_.max_header_lines) return Break(Fault::TooManyLines);
+  if (++header_lines_ > limits_.max_header_lines) return Refuse(431);
   request_.headers.Add(std::string(line));
 }
 
@@ -230,15 +312,13 @@ void RequestParser::HeadComplete() {
   if (method.empty() || !std::all_of(method.begin(), method.end(), IsTokenChar)) return Refuse(400);
   if (const int status = Framing()) return Refuse(status);
 
-  header_lines_ = 0;  // trailers count afresh
+  // Without a length or chunks there is no body, whatever the method; the
+  // body's memory is taken as its bytes come.
   if (request_.chunked) {
     phase_ = Phase::ChunkSize;
   } else if (request_.content_length > 0) {
     left_ = request_.content_length;
-    request_.body.reserve(static_cast<size_t>(left_));
     phase_ = Phase::Length;
-  } else if (request_.content_length < 0 && http_text::EqualsNoCase(method, "POST")) {
-    phase_ = Phase::UntilClose;
   } else {
     phase_ = Phase::Done;
   }
@@ -267,20 +347,23 @@ int RequestParser::Framing() {
     return 0;
   }
   if (has_length) {
+    // Digits, and the same digits in every value: anything else would leave
+    // the body's end to a guess (the bytes after the head read as the next request).
     for (const std::string& length : lengths)
-      if (length != lengths[0]) return 400;
+      if (length != lengths[0] || !IsDecimal(length)) return 400;
     request_.content_length = ParseContentLength(lengths[0]);
     if (request_.content_length > limits_.max_body) return 413;
   }
   return 0;
 }
 
-RequestParser::Line RequestParser::ChunkLine(std::string_view data, bool peer_closed, std::string_view& line,
-                                             size_t& used) {
-  const size_t window = std::min(data.size(), limits_.max_line + 1);
+RequestParser::Line RequestParser::ChunkLine(std::string_view data, bool peer_closed, size_t max,
+                                             std::string_view& line, size_t& used) {
+  // The CR LF may follow the max bytes.
+  const size_t window = std::min(data.size(), max + 2);
   const void* lf = window > searched_ ? std::memchr(data.data() + searched_, '\n', window - searched_) : nullptr;
   if (!lf) {
-    if (data.size() > limits_.max_line) return Line::Bad;
+    if (data.size() >= max + 2) return Line::TooLong;
     searched_ = data.size();
     if (peer_closed) Break(Fault::CutShort);
     return Line::Wait;

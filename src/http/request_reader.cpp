@@ -1,7 +1,6 @@
 #include "http/request_reader.h"
 
 #include "http/base64.h"
-#include "http/exceptions.h"
 #include "http/text.h"
 #include "http/uri.h"
 #include "http/url_codec.h"
@@ -86,8 +85,9 @@ void DecodeAuthorization(Request& request) {
   if (value.empty()) return;
   request.auth_exists = true;
   const size_t blank = value.find(' ');
-  if (!http_text::EqualsNoCase(std::string_view(value).substr(0, blank), "Basic"))
-    throw UnsupportedAuthScheme();
+  // Another scheme (a bearer token a gateway adds, a single-sign-on ticket)
+  // is nothing the server uses: the request goes on as without it.
+  if (!http_text::EqualsNoCase(std::string_view(value).substr(0, blank), "Basic")) return;
   const std::string decoded =
       DecodeBase64(blank == std::string::npos ? std::string_view() : std::string_view(value).substr(blank + 1));
   const size_t colon = decoded.find(':');

@@ -25,7 +25,7 @@ std::string TakeRequestLine(Request& request, ParsedRequest& parsed);
 void DecodeTarget(Request& request, std::string target, bool parse_params);
 
 // AuthExists, AuthUsername, AuthPassword from a Basic "Authorization"
-// header; any other scheme raises UnsupportedAuthScheme.
+// header; with any other scheme only AuthExists is set.
 void DecodeAuthorization(Request& request);
 
 }  // namespace qv

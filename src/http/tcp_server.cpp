@@ -188,6 +188,8 @@ std::shared_ptr<Front> TcpServer::MakeFront() {
   settings.max_per_address = max_per_address_;
   settings.workers = workers_;
   settings.limits = Limits();
+  request_memory_->SetLimit(max_request_memory_);
+  settings.request_memory = request_memory_;
   settings.hand_over_at_head = HeadsGoToWorkers();
   settings.uncapped = [this](const std::string& ip) { return UncappedAddress(ip); };
   settings.tls = tls_context_;

@@ -28,6 +28,7 @@
 
 #include "http/context.h"
 #include "http/request_limits.h"
+#include "http/request_memory.h"
 #include "http/tls_context.h"
 #include "platform/file_descriptor.h"
 
@@ -115,6 +116,15 @@ class TcpServer {
   // this many live ones is closed at once.
   int MaxConnectionsPerAddress() const { return max_per_address_; }
   void SetMaxConnectionsPerAddress(int count) { max_per_address_ = count; }
+  // Bytes that requests still arriving may hold in all (see RequestMemory);
+  // a request that would need more is answered 503 with "Retry-After". 0: no
+  // limit. Read at activation and at a restart.
+  static constexpr size_t kDefaultMaxRequestMemory = size_t{64} << 20;
+  size_t MaxRequestMemory() const { return max_request_memory_; }
+  void SetMaxRequestMemory(size_t bytes) { max_request_memory_ = bytes; }
+  // What requests hold now, the limit in force and the refusals; one for the
+  // server's life, across restarts.
+  const std::shared_ptr<qv::RequestMemory>& RequestMemory() const { return request_memory_; }
   // Threads that run requests at most; 0: one for every request running at once.
   int Workers() const { return workers_; }
   void SetWorkers(int count) { workers_ = count; }
@@ -190,6 +200,10 @@ class TcpServer {
   int workers_ = 0;
   int stop_timeout_ms_ = 0;
   bool defer_accept_ = false;
+  size_t max_request_memory_ = kDefaultMaxRequestMemory;
+  // Shared with the fronts: connections keep charging it when a restart hands them over.
+  const std::shared_ptr<qv::RequestMemory> request_memory_ =
+      std::make_shared<qv::RequestMemory>(kDefaultMaxRequestMemory);
 
   std::mutex active_lock_;  // one activation or deactivation at a time
   std::atomic<bool> active_{false};

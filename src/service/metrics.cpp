@@ -204,6 +204,13 @@ std::string ServerMetrics::Text(const ServerGauges& gauges) const {
          std::to_string(reloads_[1].load(std::memory_order_relaxed)) + "\n";
   out += "qvweb_reloads_total{result=\"failure\"} " +
          std::to_string(reloads_[0].load(std::memory_order_relaxed)) + "\n";
+  Gauge(out, "qvweb_request_memory_bytes",
+        "Bytes the requests still arriving hold: bodies, and heads and input buffers beyond 4 KiB.", gauges.request_memory);
+  Gauge(out, "qvweb_request_memory_limit_bytes",
+        "Bytes the requests still arriving may hold at most (the MaxRequestMemory setting).",
+        gauges.request_memory_limit);
+  Counter(out, "qvweb_request_memory_refused_total",
+          "Requests answered 503 because the memory for requests was spent.", gauges.request_memory_refused);
   Counter(out, "qvweb_session_store_errors_total",
           "Calls to the session store (Redis) that failed; each answered 503.",
           session_store_errors_.load(std::memory_order_relaxed));

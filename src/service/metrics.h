@@ -39,6 +39,9 @@ struct ServerGauges {
   int64_t worker_threads = 0;   // threads of the worker pool, busy or idle
   uint64_t access_log_dropped = 0;  // lines the access log lost
   uint64_t error_log_dropped = 0;   // lines standard error or the system log lost
+  int64_t request_memory = 0;           // bytes the requests still arriving hold
+  int64_t request_memory_limit = 0;     // what they may hold at most
+  uint64_t request_memory_refused = 0;  // requests answered 503 for want of it
 };
 
 class ServerMetrics {

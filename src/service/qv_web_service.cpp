@@ -115,6 +115,8 @@ WebService::~WebService() {
 void WebService::ServiceCreate() {
   // Connections cost descriptors, not threads: take every one the system allows.
   RaiseOpenFilesLimit();
+  // Request bodies cost what they hold while held, and nothing once gone.
+  RequestMemory::MapLargeBuffersApart();
   // Sessions read section "DB" of the same settings file as the service.
   PoolOptions options;
   options.pool_size = 5;
@@ -176,6 +178,7 @@ void WebService::ConfigureServer(const ServiceSettings& settings,
   http_server.SetWorkers(settings.workers);
   http_server.SetMaxConnectionsPerAddress(settings.max_connections_per_address);
   http_server.SetRequestTimeout(settings.request_timeout);
+  http_server.SetMaxRequestMemory(static_cast<size_t>(settings.max_request_memory_mib) << 20);
   http_server.SetMaxSessions(static_cast<size_t>(settings.max_sessions));
   http_server.SetListenQueue(settings.listen_queue);
   http_server.SetKeepAlive(settings.keep_alive);
@@ -301,6 +304,10 @@ std::string WebService::MetricsText() {
   gauges.worker_threads = static_cast<int64_t>(http_server.WorkerThreads());
   gauges.access_log_dropped = access_log_.Dropped();
   gauges.error_log_dropped = ProgramLog::Instance().Dropped();
+  const RequestMemory& memory = *http_server.RequestMemory();
+  gauges.request_memory = static_cast<int64_t>(memory.Held());
+  gauges.request_memory_limit = static_cast<int64_t>(memory.Limit());
+  gauges.request_memory_refused = memory.Refusals();
   return metrics_.Text(gauges);
 }
 

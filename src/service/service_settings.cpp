@@ -67,6 +67,7 @@ ServiceSettings ReadServiceSettings(const IniFile& ini) {
   settings.workers = ReadChecked(ini, kSection, "Workers");
   settings.max_connections_per_address = ReadChecked(ini, kSection, "MaxConnectionsPerAddress");
   settings.request_timeout = ReadChecked(ini, kSection, "RequestTimeout") * 1000;
+  settings.max_request_memory_mib = ReadChecked(ini, kSection, "MaxRequestMemory");
   settings.max_sessions = ReadChecked(ini, kSection, "MaxSessions");
   settings.listen_queue = ReadChecked(ini, kSection, "ListenQueue");
   settings.keep_alive = ReadChecked(ini, kSection, "KeepAlive") != 0;

@@ -53,6 +53,9 @@ struct ServiceSettings {
   // A whole request must arrive within this many ms: RequestTimeout seconds x
   // 1000 (default 30 s; 0: no limit).
   int32_t request_timeout = 30000;
+  // MiB that the requests still arriving may hold in all (MaxRequestMemory,
+  // default 64); a request beyond them is answered 503.
+  int32_t max_request_memory_mib = 64;
   // Sessions kept at most (MaxSessions, default 100,000; 0: no limit).
   int32_t max_sessions = 100000;
   // Listen backlog of the listening sockets (ListenQueue, default 511).

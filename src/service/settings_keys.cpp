@@ -23,6 +23,7 @@ constexpr SettingKey kKeys[] = {
     {"APP", "Workers", SettingKind::Number, "32", 1, 4096},
     {"APP", "MaxConnectionsPerAddress", SettingKind::Number, "256", 0, 1000000},
     {"APP", "RequestTimeout", SettingKind::Number, "30", 0, 86400},
+    {"APP", "MaxRequestMemory", SettingKind::Number, "64", 1, 65536},
     {"APP", "MaxSessions", SettingKind::Number, "100000", 0, 100000000},
     {"APP", "ListenQueue", SettingKind::Number, "511", 1, 65535},
     {"APP", "KeepAlive", SettingKind::Number, "0", 0, 1},

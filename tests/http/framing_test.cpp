@@ -73,6 +73,11 @@ class FramingTest : public ::testing::Test {
 TEST_F(FramingTest, HostileShapesTable) {
   const std::string method(8000, 'M');
   const std::string form = "Content-Type: application/x-www-form-urlencoded\r\n";
+  const std::string chunked = "POST /a HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n";
+  std::string one_byte_chunks;  // 14,000 of them: 70,000 bytes of framing for 14,000 of body
+  for (int i = 0; i < 14000; ++i) one_byte_chunks += "1\r\nx\r\n";
+  std::string many_header_lines = "GET /a HTTP/1.1\r\n";
+  for (int i = 0; i < 1025; ++i) many_header_lines += "X: " + std::to_string(i) + "\r\n";
   struct Case {
     const char* name;
     std::string sent;
@@ -100,6 +105,22 @@ TEST_F(FramingTest, HostileShapesTable) {
        Refusal(400, "Bad Request"), true},
       {"chunks over the body limit", "POST /a HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n100001\r\nabc",
        Refusal(413, "Request Entity To Long"), true},
+      {"a length that is not a number", "POST /a HTTP/1.1\r\nContent-Length: 3x\r\n\r\nabc" + kNext,
+       Refusal(400, "Bad Request"), true},
+      {"an empty length", "POST /a HTTP/1.1\r\nContent-Length:\r\n\r\nabc" + kNext, Refusal(400, "Bad Request"), true},
+      {"a negative length", "GET /a HTTP/1.1\r\nContent-Length: -3\r\n\r\n" + kNext, Refusal(400, "Bad Request"), true},
+      {"a request line over the limit", "GET /" + std::string(20000, 'a') + " HTTP/1.1\r\n\r\n" + kNext,
+       Refusal(414, "Request-URI Too Long. 256 Chars max"), true},
+      {"a header line over the limit", "GET /a HTTP/1.1\r\nX: " + std::string(20000, 'x') + "\r\n\r\n" + kNext,
+       Refusal(431, "Request Header Fields Too Large"), true},
+      {"too many header lines", many_header_lines + "\r\n" + kNext, Refusal(431, "Request Header Fields Too Large"),
+       true},
+      {"a chunk line over its limit", chunked + "1;" + std::string(16000, 'e') + "\r\nx\r\n0\r\n\r\n" + kNext,
+       Refusal(400, "Bad Request"), true},
+      {"chunk framing over its limit", chunked + one_byte_chunks + "0\r\n\r\n" + kNext,
+       Refusal(413, "Request Entity To Long"), true},
+      {"trailers over their limit", chunked + "0\r\nT: " + std::string(9000, 't') + "\r\n\r\n" + kNext,
+       Refusal(431, "Request Header Fields Too Large"), true},
       {"no version", "GET /\r\n\r\n" + kNext, Refusal(400, "Bad Request"), true},
       {"major version 2", "PRI * HTTP/2.0\r\n\r\nSM\r\n\r\n", Refusal(505, "HTTP version not supported"), true},
       {"major version 0", "GET / HTTP/0.9\r\n\r\n", Refusal(505, "HTTP version not supported"), true},
@@ -115,6 +136,15 @@ TEST_F(FramingTest, HostileShapesTable) {
        Ok("POST /c x=1&y=2") + Ok("GET /next "), false},
       {"equal lengths", "POST /e HTTP/1.1\r\nContent-Length: 3\r\nContent-Length: 3\r\n\r\nabc" + kNext,
        Ok("POST /e abc") + Ok("GET /next "), false},
+      // Neither a length nor chunks: no body; answered at once, and what
+      // follows is the next request.
+      {"a POST without a body", "POST /p HTTP/1.1\r\n" + form + "\r\n" + kNext,
+       Ok("POST /p ") + Ok("GET /next "), false},
+      // Schemes other than Basic: headers the server does not use.
+      {"a bearer token", "GET /b HTTP/1.1\r\nAuthorization: Bearer eyJhbGciOi.x.y\r\n\r\n" + kNext,
+       Ok("GET /b ") + Ok("GET /next "), false},
+      {"a single-sign-on ticket", "GET /n HTTP/1.1\r\nAuthorization: Negotiate YIIGhgYGKwYBBQUCoIIGejCCBnag\r\n\r\n" + kNext,
+       Ok("GET /n ") + Ok("GET /next "), false},
   };
   for (const Case& c : cases) {
     const int before = calls_.load();

@@ -100,19 +100,20 @@ TEST(FrontTest, TheRequestHeadIsCappedAt64KiB) {
   HttpServer server;
   server.on_command_get = Echo;
   const int port = test::StartOnLoopback(server);
+  const std::string too_large = "<HTML><BODY><B>431 Request Header Fields Too Large</B></BODY></HTML>\r\n";
   for (const size_t size : {kMaxRequestHead, kMaxRequestHead + 1}) {
     const std::string head = HeadOfSize(size);
     ASSERT_EQ(head.size(), size);
     const bool accepted = size <= kMaxRequestHead;
     // Through the front, and read from memory alone.
-    EXPECT_EQ(test::Exchange(port, head).body, accepted ? "/head" : "") << size;
+    EXPECT_EQ(test::Exchange(port, head).body, accepted ? "/head" : too_large) << size;
     test::MemoryTransport memory(head);
     ConnectionContext context(memory, "10.0.0.1", 1);
     try {
       server.ServeConnection(context);
     } catch (const HttpError&) {
     }
-    EXPECT_EQ(test::BodyOf(memory.output), accepted ? "/head" : "") << size;
+    EXPECT_EQ(test::BodyOf(memory.output), accepted ? "/head" : too_large) << size;
   }
 }
 

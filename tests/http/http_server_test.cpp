@@ -216,7 +216,8 @@ TEST(HttpServerTest, RequestsSplitAtEveryOffsetGiveTheSameAnswer) {
       "GET /mem?a=1&b=%41 HTTP/1.1\r\nHost: h\r\n folded\r\n\r\n",
       "POST /form HTTP/1.1\r\nContent-Type: application/x-www-form-urlencoded\r\n"
       "Content-Length: 7\r\n\r\nx=1&y=2",
-      "POST /until-close HTTP/1.0\nContent-Type: application/x-www-form-urlencoded\n\nk=v",
+      "POST /chunked HTTP/1.1\nContent-Type: application/x-www-form-urlencoded\nTransfer-Encoding: chunked\n\n"
+      "3;x=y\r\nk=v\r\n4\r\n&w=1\r\n0\r\nT: 1\r\n\r\n",
   };
   for (const std::string& request : requests) {
     test::MemoryTransport whole(request);

@@ -19,6 +19,9 @@ RequestLimits SmallLimits() {
   limits.max_header_lines = 4;
   limits.max_body = 16;
   limits.max_method = 8;
+  limits.max_chunk_line = 16;
+  limits.max_chunk_framing = 32;
+  limits.max_trailers = 16;
   return limits;
 }
 
@@ -43,8 +46,7 @@ std::ostream& operator<<(std::ostream& out, const Outcome& o) {
 // Feeds input to a fresh parser in pieces that end at the given offsets (the
 // last piece runs to the end), as a connection does: input not taken stays
 // and the next piece is added to it. closes: the peer closes after the input.
-Outcome Feed(const std::string& input, const std::vector<size_t>& cuts, bool closes) {
-  RequestParser parser(SmallLimits());
+Outcome Feed(RequestParser& parser, const std::string& input, const std::vector<size_t>& cuts, bool closes) {
   std::string unread;
   Outcome out;
   size_t from = 0;
@@ -67,6 +69,12 @@ Outcome Feed(const std::string& input, const std::vector<size_t>& cuts, bool clo
   out.headers = r.headers.Count();
   return out;
 }
+
+Outcome Feed(const std::string& input, const std::vector<size_t>& cuts, bool closes) {
+  RequestParser parser(SmallLimits());
+  return Feed(parser, input, cuts, closes);
+}
+
 
 // One message: the bytes the parser takes, then the bytes it leaves (the
 // next request, or what follows a refusal).
@@ -101,6 +109,14 @@ Outcome Refused(int status, std::string method, std::string version, size_t head
   return o;
 }
 
+// Refused while its head came: nothing of it is known but what was taken
+// (a request line "GET / HTTP/1.1" when request_line is set).
+Outcome RefusedHead(int status, bool request_line, size_t headers = 0) {
+  Outcome o = Refused(status, "GET", "HTTP/1.1", headers);
+  if (!request_line) o.method = o.target = o.version = "";
+  return o;
+}
+
 // Malformed; with a version the request line was taken.
 Outcome Broken(Fault fault, std::string version = "", size_t headers = 0) {
   Outcome o;
@@ -124,6 +140,7 @@ std::vector<Case> Cases() {
   const std::string v57(57, 'v');  // header lines of 62 bytes
   Outcome no_version = Refused(400, "GET", "/", 0);  // "GET /": the version is "/", the target empty
   no_version.target.clear();
+  const std::string trailers = chunked + "0\r\n";
   Outcome in_body = Broken(Fault::CutShort, "HTTP/1.1", 1);
   in_body.method = "POST";
   in_body.body = "ab";
@@ -137,8 +154,10 @@ std::vector<Case> Cases() {
       {"equal lengths", post + "Content-Length: 3\r\ncontent-length: 3\r\n\r\nabc", kNext, false,
        Whole("POST", "/", "abc", 2)},
       {"equal lengths in a list", post + "Content-Length: 3, 3\r\n\r\nabc", kNext, false, Whole("POST", "/", "abc", 1)},
-      {"length not a number on a GET", get + "Content-Length: abc\r\n\r\n", kNext, false, Whole("GET", "/", "", 1)},
-      {"post body up to the close", post + "\r\nk=v&w=1", "", true, Whole("POST", "/", "k=v&w=1", 0)},
+      {"post without a length or chunks", post + "\r\n", "k=v&w=1", true, Whole("POST", "/", "", 0)},
+      {"length of zero", post + "Content-Length: 0\r\n\r\n", kNext, false, Whole("POST", "/", "", 1)},
+      {"length with leading zeros", post + "Content-Length: 003\r\n\r\nabc", kNext, false,
+       Whole("POST", "/", "abc", 1)},
       {"chunks", chunked + "4\r\nWiki\r\n5;name=value\r\npedia\r\n0\r\n\r\n", kNext, false,
        Whole("POST", "/", "Wikipedia", 1)},
       {"chunks with trailers", chunked + "2\r\nab\r\n0\r\nX-T: 1\r\nY: 2\r\n\r\n", kNext, false,
@@ -187,29 +206,54 @@ std::vector<Case> Cases() {
       {"chunk size with a sign", chunked + "+3\r\n", "abc\r\n0\r\n\r\n", false, Refused(400, "POST", "HTTP/1.1", 1)},
       {"chunk size then junk", chunked + "3 x\r\n", "abc\r\n0\r\n\r\n", false, Refused(400, "POST", "HTTP/1.1", 1)},
       {"chunk line ends in a bare LF", chunked, "3\nabc\r\n0\r\n\r\n", false, Refused(400, "POST", "HTTP/1.1", 1)},
-      {"chunk data too long", chunked + "3\r\nabc", "d\r\n0\r\n\r\n", false, Refused(400, "POST", "HTTP/1.1", 1, "abc")},
+      {"chunk data too long", chunked + "3\r\nabc", "d\r\n0\r\n\r\n", false, Refused(400, "POST", "HTTP/1.1", 1)},
       {"chunks over the body limit", chunked + "10\r\n0123456789abcdef\r\n1\r\n", "", false,
-       Refused(413, "POST", "HTTP/1.1", 1, "0123456789abcdef")},
-      {"chunk size beyond any limit", chunked + "ffffffffffffffffffff\r\n", "", false, Refused(413, "POST", "HTTP/1.1", 1)},
-      {"too many trailers", chunked + "0\r\nA: 1\r\nB: 2\r\nC: 3\r\nD: 4\r\nE: 5\r\n", "\r\n", false,
+       Refused(413, "POST", "HTTP/1.1", 1)},
+      {"chunk size beyond any limit", chunked + "ffffffffffffffff\r\n", "", false, Refused(413, "POST", "HTTP/1.1", 1)},
+
+      // Chunk framing, held to limits of its own.
+      {"chunk line at its limit", chunked + "1;" + std::string(14, 'e') + "\r\nx\r\n0\r\n\r\n", kNext, false,
+       Whole("POST", "/", "x", 1)},
+      {"chunk line over its limit", chunked, "1;" + std::string(15, 'e') + "\r\nx\r\n0\r\n\r\n", false,
        Refused(400, "POST", "HTTP/1.1", 1)},
-      {"body up to the close over the limit", post + "\r\n" + std::string(16, 'x'), "x", true,
-       Refused(413, "POST", "HTTP/1.1", 0, std::string(16, 'x'))},
+      {"chunk size over the line limit", chunked, std::string(17, '0') + "1\r\nx\r\n0\r\n\r\n", false,
+       Refused(400, "POST", "HTTP/1.1", 1)},
+      {"chunk framing over its limit", chunked + "1\r\na\r\n1\r\nb\r\n1\r\nc\r\n1\r\nd\r\n1\r\ne\r\n1\r\nf\r\n1\r\n",
+       "g\r\n0\r\n\r\n", false, Refused(413, "POST", "HTTP/1.1", 1)},
+      {"trailers at their limit", trailers + "X-T: 12\r\nY: \r\n\r\n", kNext, false, Whole("POST", "/", "", 1)},
+      {"trailers over their limit", trailers + "A: 1\r\nB: 2\r\n", "C: 3\r\n\r\n", false,
+       Refused(431, "POST", "HTTP/1.1", 1)},
+      {"a trailer line over the room left", trailers + "A: 1\r\n", "B: " + std::string(12, 'b') + "\r\n\r\n", false,
+       Refused(431, "POST", "HTTP/1.1", 1)},
+
+      // Lengths that are not a number of bytes.
+      {"empty length", post + "Content-Length:\r\n\r\n", "abc" + kNext, false, Refused(400, "POST", "HTTP/1.1", 1)},
+      {"length not a number", post + "Content-Length: 3x\r\n\r\n", "abc" + kNext, false,
+       Refused(400, "POST", "HTTP/1.1", 1)},
+      {"length not a number on a GET", get + "Content-Length: abc\r\n\r\n", kNext, false,
+       Refused(400, "GET", "HTTP/1.1", 1)},
+      {"negative length", post + "Content-Length: -4\r\n\r\n", "", false, Refused(400, "POST", "HTTP/1.1", 1)},
+      {"length with a sign", post + "Content-Length: +3\r\n\r\n", "abc", false, Refused(400, "POST", "HTTP/1.1", 1)},
+      {"length list with an empty member", post + "Content-Length: 3,\r\n\r\n", "abc", false,
+       Refused(400, "POST", "HTTP/1.1", 1)},
 
       // Malformed: the connection ends without an answer.
       {"no blank", "GARBAGE\r\n", "\r\n", false, Broken(Fault::NoBlank)},
       {"empty request line", "\r\n", "\r\n", false, Broken(Fault::NoBlank)},
-      {"request line over the limit", "", "GET /" + std::string(60, 'a') + " HTTP/1.1\r\n\r\n", false,
-       Broken(Fault::LineTooLong)},
-      {"no line end at all", "", std::string(65, 'a'), false, Broken(Fault::LineTooLong)},
-      {"five header lines", get + "A: 1\r\nB: 2\r\nC: 3\r\nD: 4\r\nE: 5\r\n", "\r\n", false,
-       Broken(Fault::TooManyLines, "HTTP/1.1", 4)},
-      {"head over the limit", get + "A: " + v57 + "\r\nB: " + v57 + "\r\nC: " + v57 + "\r\n", "D: " + v57 + "\r\n\r\n",
-       false, Broken(Fault::LineTooLong, "HTTP/1.1", 3)},
       {"closed in the head", get + "Host: h\r\n", "", true, Broken(Fault::CutShort, "HTTP/1.1", 1)},
       {"closed in the request line", "", "GET / HT", true, Broken(Fault::CutShort)},
       {"closed in the body", post + "Content-Length: 5\r\n\r\nab", "", true, in_body},
       {"closed in a chunk", chunked + "5\r\nab", "", true, in_body},
+
+      // Heads over their limits: answered, without the rest of the request.
+      {"request line over the limit", "", "GET /" + std::string(60, 'a') + " HTTP/1.1\r\n\r\n", false,
+       RefusedHead(414, false)},
+      {"no line end at all", "", std::string(65, 'a'), false, RefusedHead(414, false)},
+      {"header line over the limit", get, "X: " + std::string(62, 'x') + "\r\n\r\n", false, RefusedHead(431, true)},
+      {"five header lines", get + "A: 1\r\nB: 2\r\nC: 3\r\nD: 4\r\nE: 5\r\n", "\r\n", false,
+       RefusedHead(431, true, 4)},
+      {"head over the limit", get + "A: " + v57 + "\r\nB: " + v57 + "\r\nC: " + v57 + "\r\n", "D: " + v57 + "\r\n\r\n",
+       false, RefusedHead(431, true, 3)},
   };
   for (Case& c : cases) c.expected.taken = c.taken.size();
   return cases;
@@ -259,6 +303,64 @@ TEST(RequestParserTest, ResetParsesTheNextRequest) {
   EXPECT_EQ(parser.State(), Status::Complete);
   EXPECT_EQ(parser.Request().target, "/next");
   EXPECT_TRUE(input.empty());
+}
+
+// Bodies, and heads beyond their first 4 KiB, are charged to the memory all
+// connections share: what does not fit is refused with 503, and what a
+// request held goes back (memory and charge) when it is done with.
+TEST(RequestParserTest, RequestsShareOneBoundedMemory) {
+  const auto memory = std::make_shared<RequestMemory>(35000);
+  RequestParser first, second;
+  first.SetMemory(memory);
+  second.SetMemory(memory);
+  const auto post = [](size_t length, size_t sent) {
+    return "POST / HTTP/1.1\r\nContent-Length: " + std::to_string(length) + "\r\n\r\n" + std::string(sent, 'b');
+  };
+  const std::string held = post(30000, 20000);
+  EXPECT_EQ(first.Parse(held, false), held.size());
+  EXPECT_EQ(first.State(), Status::Incomplete);
+  EXPECT_GE(memory->Held(), 20000u);
+  EXPECT_LE(memory->Held(), 30000u);
+
+  // A body that does not fit beside it: refused, and nothing of it kept.
+  const std::string late = post(20000, 20000);
+  second.Parse(late, false);
+  EXPECT_EQ(second.State(), Status::Complete);
+  EXPECT_EQ(second.Refusal(), 503);
+  EXPECT_LT(second.Request().body.capacity(), 100u);
+  EXPECT_EQ(memory->Refusals(), 1u);
+  second.Reset();
+
+  // The first completes; its charge goes with its body and comes back with it.
+  first.Parse(std::string(10000, 'b'), false);
+  ASSERT_EQ(first.State(), Status::Complete);
+  {
+    const MemoryCharge charge = first.TakeBodyCharge();
+    const std::string body = std::move(first.Request().body);
+    EXPECT_EQ(body.size(), 30000u);
+    EXPECT_EQ(charge.Bytes(), body.capacity());
+    EXPECT_EQ(memory->Held(), charge.Bytes());
+  }
+  EXPECT_EQ(memory->Held(), 0u);
+
+  // Now the late one fits; a reset frees its body at once.
+  second.Parse(late, false);
+  EXPECT_EQ(second.Refusal(), 0);
+  EXPECT_EQ(second.Request().body.size(), 20000u);
+  second.Reset();
+  EXPECT_LT(second.Request().body.capacity(), 100u);
+  EXPECT_EQ(memory->Held(), 0u);
+
+  // A head over 4 KiB counts too: with no room left, 503 before the head is whole.
+  memory->SetLimit(1000);
+  const std::string head = "GET / HTTP/1.1\r\nX: " + std::string(6000, 'h') + "\r\n\r\n";
+  EXPECT_EQ(Feed(second, head, {}, false).refusal, 503);
+  second.Reset();
+  EXPECT_EQ(memory->Held(), 0u);
+  memory->SetLimit(10000);
+  const Outcome fits = Feed(second, head, {}, false);
+  EXPECT_EQ(fits.refusal, 0);
+  EXPECT_EQ(fits.headers, 1u);
 }
 
 TEST(RequestParserTest, VersionsAndExpectations) {

@@ -176,11 +176,17 @@ TEST_F(OperatorTest, AccessLogHasOneCombinedLinePerAnswerWithItsTime) {
   ASSERT_TRUE(head && head->status == 200);
   auto too_large = test::TryExchange(port_, "POST /LIST HTTP/1.1\r\nContent-Length: 99999999\r\n\r\n");
   ASSERT_TRUE(too_large && too_large->status == 413);
+  // Heads over their limits are answered and logged too; a request line too
+  // long to keep is logged as none.
+  auto long_target = test::TryExchange(port_, "GET /" + std::string(20000, 'a') + " HTTP/1.1\r\n\r\n");
+  ASSERT_TRUE(long_target && long_target->status == 414);
+  auto long_header = test::TryExchange(port_, "GET /LIST HTTP/1.1\r\nX: " + std::string(20000, 'x') + "\r\n\r\n");
+  ASSERT_TRUE(long_header && long_header->status == 431);
   server_->Signal(SIGTERM);
   ASSERT_EQ(server_->WaitExit(), 0);
 
   const std::vector<std::string> lines = Lines(ReadFile(log_path));
-  ASSERT_EQ(lines.size(), 3u) << ReadFile(log_path);
+  ASSERT_EQ(lines.size(), 5u) << ReadFile(log_path);
   const std::regex combined(
       R"re(^(\S+) - - \[(\d\d/[A-Z][a-z][a-z]/\d{4}:\d\d:\d\d:\d\d [+-]\d{4})\] "((?:[^"\\]|\\.)*)" (\d{3}) (\d+|-) "((?:[^"\\]|\\.)*)" "((?:[^"\\]|\\.)*)" (\d+\.\d{3})$)re");
   struct Expected {
@@ -191,8 +197,10 @@ TEST_F(OperatorTest, AccessLogHasOneCombinedLinePerAnswerWithItsTime) {
        "http://h/LIST", R"(Probe/1.0 \"quoted\")"},
       {"HEAD / HTTP/1.0", "200", "-", "-", "-"},
       {"POST /LIST HTTP/1.1", "413", std::to_string(too_large->body.size()), "-", "-"},
+      {"-", "414", std::to_string(long_target->body.size()), "-", "-"},
+      {"GET /LIST HTTP/1.1", "431", std::to_string(long_header->body.size()), "-", "-"},
   };
-  for (size_t i = 0; i < 3; ++i) {
+  for (size_t i = 0; i < 5; ++i) {
     std::smatch m;
     ASSERT_TRUE(std::regex_match(lines[i], m, combined)) << lines[i];
     EXPECT_EQ(m[1], "127.0.0.1");
@@ -521,12 +529,15 @@ TEST_F(AdminPortTest, EverySeriesToAlertOnIsThereFromTheStart) {
       {"qvweb_pool_waits_total", {}},
       {"qvweb_pool_timeouts_total", {}},
       {"qvweb_database_errors_total", {{"kind", "connection_lost"}}},
+      {"qvweb_request_memory_bytes", {}},
+      {"qvweb_request_memory_refused_total", {}},
   };
   for (const auto& [name, labels] : zeros) {
     EXPECT_TRUE(Has(samples, name, labels)) << name;
     EXPECT_EQ(Value(samples, name, labels), 0) << name;
   }
   EXPECT_EQ(Value(samples, "qvweb_workers_max"), 32);
+  EXPECT_EQ(Value(samples, "qvweb_request_memory_limit_bytes"), 64 << 20);
   EXPECT_TRUE(Has(samples, "qvweb_worker_threads"));
   const double now = static_cast<double>(std::time(nullptr));
   const double started = Value(samples, "process_start_time_seconds");

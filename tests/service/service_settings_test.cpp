@@ -223,18 +223,20 @@ TEST(ServiceSettingsFrontTest, DefaultsAndValuesOfTheConnectionKeys) {
   EXPECT_EQ(d.workers, 32);
   EXPECT_EQ(d.max_connections_per_address, 256);
   EXPECT_EQ(d.request_timeout, 30000);
+  EXPECT_EQ(d.max_request_memory_mib, 64);
   EXPECT_EQ(d.max_sessions, 100000);
   EXPECT_EQ(d.listen_queue, 511);
   EXPECT_FALSE(d.keep_alive);
   EXPECT_EQ(d.keep_alive_timeout, 5000);
 
   const ServiceSettings s = ReadServiceSettings(
-      IniFile("[APP]\nWorkers=4\nMaxConnectionsPerAddress=0\nRequestTimeout=0x10\nMaxSessions=7\n"
+      IniFile("[APP]\nWorkers=4\nMaxConnectionsPerAddress=0\nRequestTimeout=0x10\nMaxSessions=7\nMaxRequestMemory=1\n"
               "ListenQueue=64\nKeepAlive=1\nKeepAliveTimeout=2\nWorkers2=x\n")
           .path);
   EXPECT_EQ(s.workers, 4);
   EXPECT_EQ(s.max_connections_per_address, 0);
   EXPECT_EQ(s.request_timeout, 16000);
+  EXPECT_EQ(s.max_request_memory_mib, 1);
   EXPECT_EQ(s.max_sessions, 7);
   EXPECT_EQ(s.listen_queue, 64);
   EXPECT_TRUE(s.keep_alive);
@@ -248,7 +250,8 @@ TEST(ServiceSettingsFrontTest, AWrongValueNamesFileSectionAndKey) {
   } cases[] = {{"Workers=0", "Workers"},          {"Workers=many", "Workers"},
                {"RequestTimeout=-1", "RequestTimeout"}, {"ListenQueue=70000", "ListenQueue"},
                {"KeepAlive=2", "KeepAlive"},      {"KeepAliveTimeout=0", "KeepAliveTimeout"},
-               {"MaxSessions=1e6", "MaxSessions"}, {"MaxConnectionsPerAddress=-5", "MaxConnectionsPerAddress"}};
+               {"MaxSessions=1e6", "MaxSessions"}, {"MaxConnectionsPerAddress=-5", "MaxConnectionsPerAddress"},
+               {"MaxRequestMemory=0", "MaxRequestMemory"}, {"MaxRequestMemory=65537", "MaxRequestMemory"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
     const IniFile ini(std::string("[APP]\n") + c.line + "\n");

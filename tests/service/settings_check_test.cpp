@@ -188,7 +188,7 @@ TEST_F(SettingsCheckTest, PrintedSettingsHoldEveryKeyWithItsDefault) {
 TEST_F(SettingsCheckTest, PrintedSettingsReadBackToTheSameSettings) {
   const std::string original =
       Write(" [app]\nPORT = 0x1F90\nStart=7\nLoginTimeout=$3\nAddress=[::1],127.0.0.1\n"
-            "TrustedProxies=10.0.0.0/8 ::1\nKeepAlive=1\nKeepAliveTimeout=0x2\n[Sessions]\n"
+            "TrustedProxies=10.0.0.0/8 ::1\nKeepAlive=1\nKeepAliveTimeout=0x2\nMaxRequestMemory=0x20\n[Sessions]\n"
             "Store=redis://127.0.0.1\n[TLS]\nCertificate=/c.pem\n[DB]\nQueryTimeout=0\n"
             "[LOG]\nAccessLog=off\n[ADMIN]\nPort=9090\nAddress=::1, 127.0.0.2\n");
   const ServiceSettings a = ReadServiceSettings(original);
@@ -209,6 +209,8 @@ TEST_F(SettingsCheckTest, PrintedSettingsReadBackToTheSameSettings) {
   EXPECT_EQ(b.workers, a.workers);
   EXPECT_EQ(b.max_connections_per_address, a.max_connections_per_address);
   EXPECT_EQ(b.request_timeout, a.request_timeout);
+  EXPECT_EQ(a.max_request_memory_mib, 32);
+  EXPECT_EQ(b.max_request_memory_mib, a.max_request_memory_mib);
   EXPECT_EQ(b.max_sessions, a.max_sessions);
   EXPECT_EQ(b.listen_queue, a.listen_queue);
   EXPECT_EQ(b.keep_alive, a.keep_alive);

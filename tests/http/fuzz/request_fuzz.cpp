@@ -19,6 +19,7 @@
 #include "http/front_connection.h"
 #include "http/http_date.h"
 #include "http/http_server.h"
+#include "http/request_memory.h"
 #include "http/request_parser.h"
 #include "http/uri.h"
 #include "http/url_codec.h"
@@ -72,6 +73,9 @@ std::string ParseAll(std::string_view input, size_t piece) {
   limits.max_head = 1024;
   limits.max_header_lines = 8;
   limits.max_body = 512;
+  limits.max_chunk_line = 16;
+  limits.max_chunk_framing = 128;
+  limits.max_trailers = 64;
   qv::RequestParser parser(limits);
   std::string unread, outcome;
   size_t from = 0;
@@ -115,6 +119,37 @@ void Handler(qv::ConnectionContext*, qv::Request& request, qv::Response& respons
     response.content_text = text;
 }
 
+// One connection through the front's steps, until its input and output are done.
+void RunConnection(FuzzServer& server, std::string_view input, uint8_t flags,
+                   const std::shared_ptr<qv::RequestMemory>& memory) {
+  const size_t piece = 1 + ((flags >> 4) & 7) * 97;
+  auto transport = std::make_unique<StreamTransport>(input, piece, flags & 0x80, (flags >> 5) & 1 ? 2 : 0);
+  qv::FrontConnection connection(std::move(transport), "127.0.0.1", 1, nullptr, server.Limits());
+  connection.Context().SetRequestMemory(memory);
+  const auto serve = [&server](qv::ConnectionContext& context) { return server.DoRequest(context); };
+
+  using Next = qv::FrontConnection::Next;
+  const auto now = std::chrono::steady_clock::now();
+  Next next = connection.Receive(now);
+  // Each step takes input or output; the input is finite.
+  for (size_t steps = 0; steps < 4 * input.size() + 64; ++steps) {
+    if (next == Next::Wait) {
+      next = connection.Receive(now);
+    } else if (next == Next::Serve) {
+      next = connection.Serve(serve, nullptr);
+    } else if (next == Next::Flush) {
+      next = connection.Flush();
+    } else if (next == Next::Linger) {
+      connection.StartLinger();
+      while (!connection.Drain()) {
+      }
+      break;
+    } else {
+      break;
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -148,31 +183,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   server.on_command_get = Handler;
   if (flags & 8) server.on_command_other = Handler;
   server.on_session_start = [](qv::Session& s) { s.Content().SetValue("LoggedIn", "False"); };
-  const size_t piece = 1 + ((flags >> 4) & 7) * 97;
-  auto transport = std::make_unique<StreamTransport>(input, piece, flags & 0x80, (flags >> 5) & 1 ? 2 : 0);
-  qv::FrontConnection connection(std::move(transport), "127.0.0.1", 1, nullptr, server.Limits());
-  const auto serve = [&server](qv::ConnectionContext& context) { return server.DoRequest(context); };
-
-  using Next = qv::FrontConnection::Next;
-  const auto now = std::chrono::steady_clock::now();
-  Next next = connection.Receive(now);
-  // Each step takes input or output; the input is finite.
-  for (size_t steps = 0; steps < 4 * size + 64; ++steps) {
-    if (next == Next::Wait) {
-      next = connection.Receive(now);
-    } else if (next == Next::Serve) {
-      next = connection.Serve(serve, nullptr);
-    } else if (next == Next::Flush) {
-      next = connection.Flush();
-    } else if (next == Next::Linger) {
-      connection.StartLinger();
-      while (!connection.Drain()) {
-      }
-      break;
-    } else {
-      break;
-    }
-  }
+  // Memory for requests: none to speak of for some inputs, plenty for others;
+  // whatever happens, all of it is given back once the connection is gone.
+  const auto memory = std::make_shared<qv::RequestMemory>(size % 2 ? size_t{1} << 20 : 64 + size);
+  RunConnection(server, input, flags, memory);
+  if (memory->Held() != 0) __builtin_trap();
   server.SessionList().Clear();
   return 0;
 }
