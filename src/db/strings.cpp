@@ -1,4 +1,4 @@
-// Line lists of the database layer.
+// The NAME=VALUE list of a connection's settings.
 #include "db/strings.h"
 
 #include <cctype>
@@ -29,27 +29,6 @@ std::string JoinLines(const std::vector<std::string>& lines) {
 }
 
 }  // namespace
-
-void SqlLines::Changing() {
-  if (on_change_) on_change_();
-}
-
-void SqlLines::Clear() {
-  Changing();
-  lines_.clear();
-}
-
-void SqlLines::Add(std::string line) {
-  Changing();
-  lines_.push_back(std::move(line));
-}
-
-void SqlLines::Assign(const std::vector<std::string>& lines) {
-  Changing();
-  lines_ = lines;
-}
-
-std::string SqlLines::Text() const { return JoinLines(lines_); }
 
 int ParamStrings::IndexOfName(std::string_view name) const {
   for (size_t i = 0; i < lines_.size(); ++i) {
