@@ -26,8 +26,6 @@ class DbConnection {
   DbConnection& operator=(const DbConnection&) = delete;
 
   // NAME=VALUE lines: "PATH", "SERVER", "USER NAME", "ROLE NAME", "CHARACTER SET".
-  // Changing the list directly bypasses the "connected" check; use SetParam.
-  ParamStrings& Params() { return params_; }
   const ParamStrings& Params() const { return params_; }
   std::string Param(std::string_view name) const { return params_.Value(name); }
   // Sets one entry; empty text removes its line.
@@ -46,7 +44,6 @@ class DbConnection {
   // The string the attach addresses: server and path joined for the protocol.
   std::string ConnectString() const;
   DbProtocol Protocol() const { return protocol_; }
-  const std::string& AliasName() const { return alias_; }
 
   // Seconds the attach may take to reach a server (0: the client's default).
   int ConnectTimeout() const { return connect_timeout_; }

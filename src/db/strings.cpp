@@ -16,18 +16,6 @@ bool SameText(std::string_view a, std::string_view b) {
   return true;
 }
 
-std::string JoinLines(const std::vector<std::string>& lines) {
-  std::string text;
-  size_t size = 0;
-  for (const auto& line : lines) size += line.size() + 2;
-  text.reserve(size);
-  for (size_t i = 0; i < lines.size(); ++i) {
-    if (i > 0) text += "\r\n";
-    text += lines[i];
-  }
-  return text;
-}
-
 }  // namespace
 
 int ParamStrings::IndexOfName(std::string_view name) const {
@@ -59,7 +47,5 @@ void ParamStrings::SetValue(std::string_view name, const std::string& value) {
   else
     lines_.push_back(std::move(line));
 }
-
-std::string ParamStrings::Text() const { return JoinLines(lines_); }
 
 }  // namespace qv

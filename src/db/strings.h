@@ -13,15 +13,12 @@ class ParamStrings {
  public:
   size_t Count() const { return lines_.size(); }
   const std::string& operator[](size_t index) const { return lines_.at(index); }
-  void Clear() { lines_.clear(); }
-  void Add(std::string line) { lines_.push_back(std::move(line)); }
   // Position of the first line with that name, or -1.
   int IndexOfName(std::string_view name) const;
   // The value of the first line with that name; empty when there is none.
   std::string Value(std::string_view name) const;
   // Replaces the first line with that name (or adds one); empty text removes it.
   void SetValue(std::string_view name, const std::string& value);
-  std::string Text() const;
 
  private:
   std::vector<std::string> lines_;

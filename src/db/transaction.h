@@ -33,7 +33,6 @@ class Transaction {
   Transaction& operator=(const Transaction&) = delete;
 
   DbConnection& Connection() const { return connection_; }
-  TransactionMode Mode() const { return mode_; }
 
   // Commits; raises what the server reports, the transaction then still open
   // (to be rolled back). Nothing when it has ended already.
