@@ -16,6 +16,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -70,10 +71,7 @@ BenchDatabase& Database() {
     connection.SetDatabaseName(made.path);
     connection.SetUsername(made.user);
     connection.Connect();
-    {
-      Transaction transaction(connection);
-      ExecuteScript(connection, transaction, schema.str());
-    }
+    ExecuteScript(connection, schema.str());
     demo::LoadDemoData(connection, 5000, 1, {});
     return made;
   }();
@@ -82,38 +80,42 @@ BenchDatabase& Database() {
 
 // ---- Through the layer -------------------------------------------------------
 
+// An attachment and a read-only transaction on it.
 struct LayerSession {
   DbConnection connection;
-  Transaction transaction{connection};
-  Cursor cursor{connection, transaction};
+  std::optional<Transaction> transaction;
   LayerSession() {
     connection.SetDatabaseName(Database().path);
     connection.SetUsername(Database().user);
     connection.Connect();
-    transaction.SetReadOnly(true);
-    transaction.StartTransaction();
+    transaction.emplace(connection, TransactionMode{.read_only = true});
+  }
+};
+
+// A session attached to the database.
+struct LayerQueries {
+  DatabaseSession session;
+  LayerQueries() {
+    session.Connection().SetDatabaseName(Database().path);
+    session.Connection().SetUsername(Database().user);
+    session.Attach();
   }
 };
 
 void BM_LayerFetchRows(benchmark::State& state) {
-  LayerSession s;
-  s.cursor.SQL().Add(kQuery);
-  s.cursor.Prepare();
+  LayerQueries s;
   int64_t rows = 0;
   size_t bytes = 0;
   for (auto _ : state) {
-    s.cursor.Close();
-    s.cursor.Open();
-    Row& fields = s.cursor.Fields();
-    size_t count = fields.ColumnCount();
-    while (!s.cursor.Eof()) {
+    auto cursor = s.session.QueryRows(kQuery);
+    const size_t count = cursor.ColumnCount();
+    for (; !cursor.AtEnd(); cursor.Next()) {
       for (size_t i = 0; i < count; ++i) {
-        std::string text = fields[i].AsString();
+        const std::string_view text = cursor.Text(i);
         bytes += text.size();
         benchmark::DoNotOptimize(text.data());
       }
       ++rows;
-      s.cursor.Next();
     }
   }
   state.SetItemsProcessed(rows);
@@ -248,14 +250,16 @@ BENCHMARK(BM_RawFetchRows)->Unit(benchmark::kMillisecond);
 
 // ---- Statement set-up: prepare, open, first row, close ------------------------
 
+// A statement of its own each time: its handle is allocated and dropped too.
 void BM_LayerPrepareOpenClose(benchmark::State& state) {
   LayerSession s;
   for (auto _ : state) {
-    s.cursor.SQL().Clear();
-    s.cursor.SQL().Add("SELECT PROPERTY_NAME FROM PROPERTY WHERE PROPERTY_ID = 17");
-    s.cursor.Open();
-    benchmark::DoNotOptimize(s.cursor.Fields()[0].AsString());
-    s.cursor.Close();
+    PreparedStatement statement(s.connection,
+                                "SELECT PROPERTY_NAME FROM PROPERTY WHERE PROPERTY_ID = 17");
+    statement.Prepare(*s.transaction);
+    statement.Execute(*s.transaction);
+    RowCursor row(statement, BlobSource{s.connection.Handle(), s.transaction->Handle()});
+    benchmark::DoNotOptimize(row.Text(0).data());
   }
 }
 BENCHMARK(BM_LayerPrepareOpenClose)->Unit(benchmark::kMicrosecond);
@@ -267,7 +271,7 @@ void BM_RawPrepareOpenClose(benchmark::State& state) {
   const ClientLibrary& api = Client();
   ISC_STATUS_ARRAY status{};
   isc_db_handle db = s.connection.Handle();
-  isc_tr_handle tr = s.transaction.Handle();
+  isc_tr_handle tr = s.transaction->Handle();
   isc_stmt_handle stmt = 0;
   api.isc_dsql_allocate_statement(status, &db, &stmt);
   CheckStatus(status);

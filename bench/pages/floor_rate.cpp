@@ -38,12 +38,7 @@ const char* Env(const char* name) {
 }
 
 int32_t FirstInteger(DatabaseSession& m, const std::string& sql) {
-  Cursor query(m.Connection(), m.Transaction());
-  query.SQL().Add(sql);
-  query.Open();
-  const int32_t value = query.Fields()[0].AsInteger();
-  query.Close();
-  return value;
+  return m.QueryRows(sql).Integer(0);
 }
 
 // Null when QV_BENCH_DB is not set.
@@ -57,7 +52,7 @@ RateSetup* Setup() {
     auto m = std::make_unique<DatabaseSession>();
     m->Connection().SetDatabaseName(s->database);
     m->Connection().SetUsername(s->user);
-    m->Connection().Connect();
+    m->Attach();
     s->property_id =
         Env("QV_BENCH_PROPID")
             ? std::atoi(Env("QV_BENCH_PROPID"))
@@ -68,7 +63,7 @@ RateSetup* Setup() {
             ? std::atoi(Env("QV_BENCH_VID"))
             : FirstInteger(*m, "SELECT FIRST 1 VIOLATION_ID FROM VIOLATORS GROUP BY "
                                "VIOLATION_ID ORDER BY COUNT(*) DESC, VIOLATION_ID");
-    m->Transaction().Commit();
+    m->Commit();
     s->sessions[0] = std::move(m);
     return s;
   }();
@@ -88,7 +83,7 @@ DatabaseSession* ThreadSession(benchmark::State& state) {
     slot = std::make_unique<DatabaseSession>();
     slot->Connection().SetDatabaseName(s->database);
     slot->Connection().SetUsername(s->user);
-    slot->Connection().Connect();
+    slot->Attach();
   }
   return slot.get();
 }

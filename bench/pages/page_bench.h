@@ -26,13 +26,20 @@ inline void AttachBenchDatabase(DatabaseSession& session, const char* path) {
   session.Connection().SetDatabaseName(path);
   session.Connection().SetUsername(std::getenv("QV_BENCH_USER") ? std::getenv("QV_BENCH_USER")
                                                                 : "SYSDBA");
-  session.Connection().Connect();
+  session.Attach();
+}
+
+// Where the benchmarked pages report what does not end them: standard error.
+inline ErrorSink& BenchErrors() {
+  static ErrorSink errors;
+  return errors;
 }
 
 // Runs the page of that name on the session as the router runs it, into out.
 inline void RunNamedPage(DatabaseSession& session, std::string_view page, PageRequest& request,
                          PageStream& out) {
-  PageContext context{request, out, session, SystemClock::Instance(), PageNamed(page)};
+  PageContext context{request, out, session, SystemClock::Instance(), PageNamed(page),
+                      BenchErrors()};
   RunPage(context);
 }
 
@@ -45,10 +52,11 @@ inline SimplePageRequest LoggedInRequest(const char* name = nullptr, int32_t val
 }
 
 // Runs the page on the session once an iteration and reports the size of
-// the last page.
+// the last page and the statements a page executes.
 inline void RunPageLoop(benchmark::State& state, DatabaseSession& session, std::string_view page,
                         PageRequest& request) {
   size_t bytes = 0;
+  const uint64_t executed = session.Counts().executed;
   for (auto _ : state) {
     PageStream out;
     RunNamedPage(session, page, request, out);
@@ -56,6 +64,10 @@ inline void RunPageLoop(benchmark::State& state, DatabaseSession& session, std::
     benchmark::DoNotOptimize(out.DataString().data());
   }
   state.counters["page_bytes"] = static_cast<double>(bytes);
+  if (state.iterations() > 0) {
+    state.counters["statements"] = static_cast<double>(session.Counts().executed - executed) /
+                                   static_cast<double>(state.iterations());
+  }
 }
 
 }  // namespace qv

@@ -5,7 +5,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include <string>
+#include <string_view>
 
 #include "pages/page_statements.h"
 
@@ -13,40 +13,17 @@ namespace qv {
 namespace {
 
 // Reads a value as the page would, kept from being optimised away.
-void ReadText(Column& column) {
-  std::string text = column.AsString();
+template <typename Cursor, typename Column>
+void ReadText(const Cursor& cursor, Column column) {
+  const std::string_view text = cursor.Text(column);
   benchmark::DoNotOptimize(text.data());
 }
 
-// Pages run in the session's read-committed transaction, kept from page to
-// page; the main menu's query starts it when none is open.
-void StartBracket(DatabaseSession& m) {
-  if (!m.Transaction().Started()) m.Transaction().StartTransaction();
-}
-
-// The banner's agency name, on every page.
+// The banner's agency name, on every page; its query starts the session's
+// transaction when none is open, and the transaction is kept from page to page.
 void AgencyQuery(DatabaseSession& m) {
-  Cursor& agency = m.Statement(kAgencyQuery);
-  agency.Open();
-  ReadText(agency.Fields()[0]);
-  agency.Close();
-}
-
-// Opens the page's statement `sql` with its one parameter set to id.
-Cursor& OpenWith(DatabaseSession& m, const StatementText& sql, int32_t id) {
-  Cursor& cursor = m.Statement(sql);
-  cursor.Params()[0].SetAsInteger(id);
-  cursor.Open();
-  return cursor;
-}
-
-// Reads the first `columns` values of every row left, then closes the cursor.
-void ReadRowsAndClose(Cursor& cursor, size_t columns) {
-  while (!cursor.Eof()) {
-    for (size_t c = 0; c < columns; ++c) ReadText(cursor.Fields()[c]);
-    cursor.Next();
-  }
-  cursor.Close();
+  const auto agency = m.Query(kAgencyQuery);
+  ReadText(agency, AgencyColumn::kAgencyName);
 }
 
 }  // namespace
@@ -56,58 +33,54 @@ void MainMenuFloor(DatabaseSession& m) {
 }
 
 void PropertyListFloor(DatabaseSession& m) {
-  StartBracket(m);
   AgencyQuery(m);
-  Cursor& areas = m.Statement(kAreaQuery);
-  areas.Open();
-  while (!areas.Eof()) {
-    ReadText(areas.Fields()[1]);
-    areas.Next();
+  for (auto areas = m.Query(kAreaQuery); !areas.AtEnd(); areas.Next()) {
+    ReadText(areas, AreaColumn::kAreaName);
   }
-  areas.Close();
-
-  Cursor& list = OpenWith(m, kListQueries[static_cast<int>(ListSearchMode::kNone)][0], 0);
-  while (!list.Eof()) {
-    Row& row = list.Fields();
-    for (size_t column : {0, 1, 2, 4}) ReadText(row[column]);
-    list.Next();
+  using enum ListColumn;
+  for (auto list = m.Query(kListQueries[static_cast<int>(ListSearchMode::kNone)][0], 0);
+       !list.AtEnd(); list.Next()) {
+    for (ListColumn column : {kPropertyId, kPropertyName, kAddress1, kCity}) ReadText(list, column);
   }
-  list.Close();
 }
 
 void PeopleFloor(DatabaseSession& m, int32_t property_id) {
-  StartBracket(m);
   AgencyQuery(m);
-
-  Cursor& heading = OpenWith(m, kHeadingQuery, property_id);
-  ReadText(heading.Fields()[0]);
-  benchmark::DoNotOptimize(heading.Fields()[1].AsInteger());
-  heading.Close();
-
-  ReadRowsAndClose(OpenWith(m, kPeoplePhonesQuery, property_id), 2);
-  Cursor& people = OpenWith(m, kPeopleQuery, property_id);
-  while (!people.Eof()) {
-    ReadText(people.Fields()[0]);
-    ReadText(people.Fields()[1]);
-    benchmark::DoNotOptimize(people.Fields()[3].AsInteger());
-    people.Next();
+  {
+    const auto heading = m.Query(kHeadingQuery, property_id);
+    ReadText(heading, HeadingColumn::kPropertyName);
+    benchmark::DoNotOptimize(heading.Integer(HeadingColumn::kPropertyId));
+  }
+  for (auto phones = m.Query(kPeoplePhonesQuery, property_id); !phones.AtEnd(); phones.Next()) {
+    ReadText(phones, PeoplePhoneColumn::kEntityId);
+    ReadText(phones, PeoplePhoneColumn::kPhone);
+  }
+  for (auto people = m.Query(kPeopleQuery, property_id); !people.AtEnd(); people.Next()) {
+    ReadText(people, PeopleColumn::kName);
+    ReadText(people, PeopleColumn::kType);
+    benchmark::DoNotOptimize(people.Integer(PeopleColumn::kEntityId));
   }
 }
 
 void ViolationDetailFloor(DatabaseSession& m, int32_t violation_id) {
-  StartBracket(m);
   AgencyQuery(m);
-
-  Cursor& violation = OpenWith(m, kViolationQuery, violation_id);
-
-  Cursor& name = OpenWith(m, kPropertyNameQuery, violation.Fields()[8].AsInteger());
-  ReadText(name.Fields()[0]);
-  name.Close();
-
-  ReadRowsAndClose(violation, 19);
-
-  Cursor& violators = OpenWith(m, kViolatorsQuery, violation_id);
-  ReadRowsAndClose(violators, 8);
+  {
+    auto violation = m.Query(kViolationQuery, violation_id);
+    {
+      const auto name =
+          m.Query(kPropertyNameQuery, violation.Integer(ViolationColumn::kPropertyId));
+      ReadText(name, PropertyNameColumn::kPropertyName);
+    }
+    for (; !violation.AtEnd(); violation.Next()) {
+      for (size_t c = 0; c < kColumnCount<ViolationColumn>; ++c)
+        ReadText(violation, static_cast<ViolationColumn>(c));
+    }
+  }
+  for (auto violators = m.Query(kViolatorsQuery, violation_id); !violators.AtEnd();
+       violators.Next()) {
+    for (size_t c = 0; c < kColumnCount<ViolatorColumn>; ++c)
+      ReadText(violators, static_cast<ViolatorColumn>(c));
+  }
 }
 
 }  // namespace qv

@@ -1,5 +1,5 @@
 // Cost floors of the benchmarked pages: the statements each page runs, straight
-// through the session's cursors and transaction, reading every value the page shows.
+// through the session's queries, reading every value the page shows.
 #pragma once
 
 #include <cstdint>
@@ -8,18 +8,16 @@
 
 namespace qv {
 
-// The main menu's only statement, the banner's agency query, outside any
-// bracket like the page, and the commit that ends the transaction it started.
+// The main menu's only statement, the banner's agency query.
 void MainMenuFloor(DatabaseSession& m);
 
-// The first property-list page: bracket, agency, areas, the first ten rows.
+// The first property-list page: agency, areas, the first ten rows.
 void PropertyListFloor(DatabaseSession& m);
 
-// The People page: bracket, agency, heading, people, one phone query per entity.
+// The People page: agency, heading, every entity's phones, people.
 void PeopleFloor(DatabaseSession& m, int32_t property_id);
 
-// The violation detail page: bracket, agency, violation, property name,
-// violators.
+// The violation detail page: agency, violation, property name, violators.
 void ViolationDetailFloor(DatabaseSession& m, int32_t violation_id);
 
 }  // namespace qv

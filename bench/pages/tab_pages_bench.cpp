@@ -54,13 +54,8 @@ struct BenchSetup {
   int entities = 0;
 };
 
-int32_t FirstInteger(Cursor& cursor, const std::string& sql) {
-  cursor.SQL().Clear();
-  cursor.SQL().Add(sql);
-  cursor.Open();
-  const int32_t value = cursor.Fields()[0].AsInteger();
-  cursor.Close();
-  return value;
+int32_t FirstInteger(DatabaseSession& session, const std::string& sql) {
+  return session.QueryRows(sql).Integer(0);
 }
 
 BenchSetup& Setup() {
@@ -74,9 +69,9 @@ BenchSetup& Setup() {
       s.own_database = std::make_unique<TestDatabase>();
       s.own_database->ExecScript(SmallBenchData());
       s.own_database->Configure(s.session->Connection());
-      s.session->Connection().Connect();
+      s.session->Attach();
     }
-    Cursor q(s.session->Connection(), s.session->Transaction());
+    DatabaseSession& q = *s.session;
     s.property_id = FirstInteger(
         q, "SELECT FIRST 1 PROPERTY_ID FROM ENTITY GROUP BY PROPERTY_ID ORDER BY COUNT(*) DESC");
     s.entities = FirstInteger(
@@ -84,7 +79,7 @@ BenchSetup& Setup() {
     s.violation_id = FirstInteger(
         q, "SELECT FIRST 1 VIOLATION_ID FROM VIOLATORS GROUP BY VIOLATION_ID ORDER BY COUNT(*) "
            "DESC");
-    s.session->Transaction().Commit();
+    s.session->Commit();
     return s;
   }();
   return setup;

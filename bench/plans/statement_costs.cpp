@@ -26,20 +26,20 @@ struct Cost {
   int rows = 0;
 };
 
-Cost Time(DatabaseSession& session, const StatementText& text, int rounds,
-          void (*bind)(Row&)) {
-  Cursor& cursor = session.Statement(text);
+// A statement and the values of its parameters.
+struct StatementRun {
+  std::string_view sql;
+  std::vector<ParamValue> values;
+};
+
+Cost Time(DatabaseSession& session, const StatementRun& run, int rounds) {
   Cost cost;
   const auto start = Clock::now();
   for (int i = 0; i < rounds; ++i) {
-    if (bind != nullptr) bind(cursor.Params());
-    cursor.Open();
     int rows = 0;
-    while (!cursor.Eof()) {
+    for (auto cursor = session.QueryRows(run.sql, run.values); !cursor.AtEnd(); cursor.Next()) {
       ++rows;
-      cursor.Next();
     }
-    cursor.Close();
     cost.rows = rows;
   }
   cost.micros = std::chrono::duration<double, std::micro>(Clock::now() - start).count() / rounds;
@@ -48,14 +48,14 @@ Cost Time(DatabaseSession& session, const StatementText& text, int rounds,
 
 // A query's rows counted inside the engine: its cost without the rows crossing
 // the client interface one fetch each.
-std::string CountedInEngine(const StatementText& text, int columns) {
+std::string CountedInEngine(std::string_view text, int columns) {
   std::string names;
   std::string maxima;
   for (int i = 1; i <= columns; ++i) {
     names += (i > 1 ? ", c" : "c") + std::to_string(i);
     maxima += ", max(c" + std::to_string(i) + ")";  // every value is computed
   }
-  return "select count(*)" + maxima + " from (" + std::string(text.lines) + ") d (" + names + ")";
+  return "select count(*)" + maxima + " from (" + std::string(text) + ") d (" + names + ")";
 }
 
 double ProcessCpuMicros() {
@@ -72,47 +72,43 @@ int Run(const char* database, const char* user, int rounds) {
     auto& one = *sessions.emplace_back(std::make_unique<DatabaseSession>());
     one.Connection().SetDatabaseName(database);
     one.Connection().SetUsername(user);
-    one.Connection().Connect();
-    one.Transaction().StartTransaction();
+    one.Attach();
   }
   DatabaseSession& session = *sessions[0];
-  const std::string people_text = CountedInEngine(kPeopleQuery, 4);
-  const StatementText people_counted{people_text};
-  const std::string phones_text = CountedInEngine(kPeoplePhonesQuery, 2);
-  const StatementText phones_counted{phones_text};
+  const std::string people_counted = CountedInEngine(kPeopleQuery.sql, 4);
+  const std::string phones_counted = CountedInEngine(kPeoplePhonesQuery.sql, 2);
   struct Case {
     const char* name;
-    const StatementText& text;
-    void (*bind)(Row&);
+    StatementRun run;
   };
   const Case cases[] = {
-      {"agency", kAgencyQuery, nullptr},
-      {"areas", kAreaQuery, nullptr},
-      {"list, first page", kListQueries[0][0], [](Row& p) { p[0].SetAsInteger(0); }},
-      {"list, page 100", kListQueries[0][0], [](Row& p) { p[0].SetAsInteger(990); }},
-      {"heading", kHeadingQuery, [](Row& p) { p[0].SetAsInteger(1); }},
-      {"people", kPeopleQuery, [](Row& p) { p[0].SetAsInteger(1); }},
-      {"people phones", kPeoplePhonesQuery, [](Row& p) { p[0].SetAsInteger(1); }},
-      {"people, in engine", people_counted, [](Row& p) { p[0].SetAsInteger(1); }},
-      {"phones, in engine", phones_counted, [](Row& p) { p[0].SetAsInteger(1); }},
+      {"agency", {kAgencyQuery.sql, {}}},
+      {"areas", {kAreaQuery.sql, {}}},
+      {"list, first page", {kListQueries[0][0].sql, {0}}},
+      {"list, page 100", {kListQueries[0][0].sql, {990}}},
+      {"heading", {kHeadingQuery.sql, {1}}},
+      {"people", {kPeopleQuery.sql, {1}}},
+      {"people phones", {kPeoplePhonesQuery.sql, {1}}},
+      {"people, in engine", {people_counted, {1}}},
+      {"phones, in engine", {phones_counted, {1}}},
   };
   for (const Case& c : cases)
-    for (auto& one : sessions) Time(*one, c.text, 50, c.bind);  // warm
+    for (auto& one : sessions) Time(*one, c.run, 50);  // warm
   std::printf("%-18s %9s %10s %10s %18s\n", "statement", "rows", "us/run", "us/row",
               "CPU us/run, 1 | 2");
   for (const Case& c : cases) {
     const double cpu_before = ProcessCpuMicros();
-    const Cost cost = Time(session, c.text, rounds, c.bind);
+    const Cost cost = Time(session, c.run, rounds);
     const double one_cpu = (ProcessCpuMicros() - cpu_before) / rounds;
     const double pair_before = ProcessCpuMicros();
-    std::thread beside([&] { Time(*sessions[1], c.text, rounds, c.bind); });
-    Time(session, c.text, rounds, c.bind);
+    std::thread beside([&] { Time(*sessions[1], c.run, rounds); });
+    Time(session, c.run, rounds);
     beside.join();
     const double pair_cpu = (ProcessCpuMicros() - pair_before) / (2.0 * rounds);
     std::printf("%-18s %9d %10.1f %10.2f %8.1f | %6.1f (%.2fx)\n", c.name, cost.rows, cost.micros,
                 cost.rows ? cost.micros / cost.rows : 0.0, one_cpu, pair_cpu, pair_cpu / one_cpu);
   }
-  for (auto& one : sessions) one->Transaction().Commit();
+  for (auto& one : sessions) one->Commit();
   return 0;
 }
 

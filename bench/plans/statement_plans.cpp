@@ -6,9 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "db/ib.h"
-#include "db/sql_text.h"
 #include "db/database_session.h"
+#include "db/sql_text.h"
 #include "pages/page_context.h"
 #include "pages/page_frame.h"
 #include "pages/page_request.h"
@@ -20,9 +19,8 @@ namespace qv {
 namespace {
 
 // The statement text with every parameter replaced by a literal of its type.
-std::string WithLiterals(Cursor& statement) {
-  std::vector<std::string> names;
-  const std::string text = ReplaceParameterNames(statement.SQL().Text(), names);
+std::string WithLiterals(const DatabaseSession::PreparedText& statement) {
+  const std::string text = ReplaceParameterNames(statement.text);
   std::string out;
   size_t param = 0;
   for (char c : text) {
@@ -30,17 +28,20 @@ std::string WithLiterals(Cursor& statement) {
       out += c;
       continue;
     }
-    const int type = statement.Params()[param++].Info().sql_type;
+    const int type = statement.parameter_types[param++];
     out += type == 448 || type == 452 ? "'ABC'" : "1";  // VARCHAR, CHAR: text
   }
   return out;
 }
 
+// A session's pages report to standard error here.
+ErrorSink page_errors;
+
 int Run(const char* database, const char* user) {
   DatabaseSession session;
   session.Connection().SetDatabaseName(database);
   session.Connection().SetUsername(user);
-  session.Connection().Connect();
+  session.Attach();
 
   // Every page once, and the list in each search mode with and without an area.
   const std::vector<std::vector<std::pair<std::string, std::string>>> requests = {
@@ -57,24 +58,22 @@ int Run(const char* database, const char* user) {
     for (const auto& [name, value] : params) request.Add(name, value);
     for (const PageEntry& page : PageTable()) {
       PageStream out;
-      PageContext context{request, out, session, SystemClock::Instance(), page};
+      PageContext context{request, out, session, SystemClock::Instance(), page, page_errors};
       RunPage(context);
     }
   }
 
   int differing = 0;
-  session.Transaction().StartTransaction();
-  session.ForEachStatement([&](Cursor& statement) {
-    Cursor literal(session.Connection(), session.Transaction());
-    literal.SQL().Add(WithLiterals(statement));
-    const std::string with_parameters = statement.Plan();
-    const std::string with_literals = literal.Plan();
+  for (const DatabaseSession::PreparedText& statement : session.PreparedTexts()) {
+    const std::string with_parameters = session.Plan(statement.text);
+    const std::string with_literals = session.Plan(WithLiterals(statement));
     const bool same = with_parameters == with_literals;
     if (!same) ++differing;
     std::printf("%s\n%s\n  parameters: %s\n  literals:   %s\n\n", same ? "same" : "DIFFERENT",
-                statement.SQL().Text().c_str(), with_parameters.c_str(), with_literals.c_str());
-  });
-  session.Transaction().Commit();
+                std::string(statement.text).c_str(), with_parameters.c_str(),
+                with_literals.c_str());
+  }
+  session.Commit();
   std::printf("%d statement(s) with a different plan\n", differing);
   return differing == 0 ? 0 : 1;
 }

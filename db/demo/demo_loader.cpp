@@ -17,7 +17,7 @@
 namespace qv::demo {
 namespace {
 
-struct Null {};
+using Null = NullValue;
 
 // A calendar day as the days since 30 December 1899.
 using Day = int;
@@ -38,86 +38,72 @@ std::string TimestampText(Day day, int seconds) {
   return text;
 }
 
-void SetParam(Column& column, int value) { column.SetAsInteger(value); }
-void SetParam(Column& column, const std::string& value) { column.SetAsString(value); }
-void SetParam(Column& column, const char* value) { column.SetAsString(value); }
-void SetParam(Column& column, Null) { column.Clear(); }
-template <typename T>
-void SetParam(Column& column, const std::optional<T>& value) {
-  if (value)
-    SetParam(column, *value);
-  else
-    column.Clear();
-}
-
 // A prepared INSERT whose parameters are given in column order.
 class Insert {
  public:
-  Insert(DbConnection& connection, Transaction& transaction, const std::string& table,
+  Insert(Transaction& transaction, const std::string& table,
          const std::vector<std::string>& columns)
-      : command_(connection, transaction) {
+      : command_(transaction, Text(table, columns)) {}
+  template <typename... Values>
+  void Run(const Values&... values) {
+    command_.Run(values...);
+  }
+
+ private:
+  static std::string Text(const std::string& table, const std::vector<std::string>& columns) {
     std::string names;
     std::string marks;
     for (const auto& column : columns) {
       names += (names.empty() ? "" : ", ") + column;
       marks += marks.empty() ? "?" : ", ?";
     }
-    command_.SQL().Add("INSERT INTO " + table + " (" + names + ") VALUES (" + marks + ")");
-  }
-  template <typename... Values>
-  void Run(const Values&... values) {
-    Row& params = command_.Params();
-    size_t index = 0;
-    (SetParam(params[index++], values), ...);
-    command_.Execute();
+    return "INSERT INTO " + table + " (" + names + ") VALUES (" + marks + ")";
   }
 
- private:
-  SqlCommand command_;
+  Command command_;
 };
 
 class Loader {
  public:
-  Loader(DbConnection& connection, Transaction& transaction, uint64_t seed)
+  Loader(Transaction& transaction, uint64_t seed)
       : random_(seed),
         transaction_(transaction),
-        agency_(connection, transaction, "AGENCY",
+        agency_(transaction, "AGENCY",
                 {"AGENCY_ID", "AGENCY_NAME", "AGENCY_ADDR1", "AGENCY_CITY", "AGENCY_STATE",
                  "AGENCY_ZIPCODE", "AGENCY_PHONE"}),
-        lookup_(connection, transaction),
-        property_(connection, transaction, "PROPERTY",
+        property_(transaction, "PROPERTY",
                   {"PROPERTY_ID", "PROPERTY_NAME", "PRIMARY_PROP_ADDRESS_ID", "NUM_UNITS",
                    "PRIMARY_MANAGER_ID", "PRIMARY_OWNER_ID", "PRIMARY_MGMT_CO_ID", "AREA_ID",
                    "BEAT_ID", "TYPE_ID", "ACTIVITY_STATUS_ID", "YEAR_BUILT", "ENTERED_DATE"}),
-        address_(connection, transaction, "PROP_ADDRESS",
+        address_(transaction, "PROP_ADDRESS",
                  {"PROP_ADDRESS_ID", "PROPERTY_ID", "PROP_ADDRESS1", "PROP_ADDRESS2", "PROP_CITY",
                   "PROP_STATE", "PROP_ZIPCODE"}),
-        entity_(connection, transaction, "ENTITY",
+        entity_(transaction, "ENTITY",
                 {"ENTITY_ID", "PROPERTY_ID", "E_TYPE_ID", "FIRST_NAME", "LAST_OR_COMPANY_NAME",
                  "ENTITY_ADDR1", "ENTITY_ADDR2", "ENTITY_CITY", "ENTITY_STATE", "ENTITY_ZIPCODE",
                  "ENTITY_EMAIL", "PRIMARY_PHONE_ID"}),
-        phone_(connection, transaction, "GEN_PHONES",
+        phone_(transaction, "GEN_PHONES",
                {"PHONE_ID", "SOURCE_TABLE", "SOURCE_KEY", "PHONE_TYPE", "PHONE_NUMBER",
                 "ENTERED_DATE"}),
-        note_(connection, transaction, "GEN_NOTES",
+        note_(transaction, "GEN_NOTES",
               {"NOTES_ID", "SOURCE_TABLE", "SOURCE_KEY", "ENTERED_DATE", "NOTE", "ENTERED_BY",
                "NOTES_FOLLOW_UP_DATE", "NOTES_ITEM_DONE", "NOTE_TITLE"}),
-        user_(connection, transaction, "DB_USERS",
+        user_(transaction, "DB_USERS",
               {"DB_USER_ID", "DB_USER_NAME", "DB_USER_PASSWORD", "FULL_NAME"}),
-        authorization_(connection, transaction, "AUTHORIZATIONS",
+        authorization_(transaction, "AUTHORIZATIONS",
                        {"AUTHORIZATIONS_ID", "AUTH_PROPERTY_ID", "AUTH_TITLE",
                         "AUTH_NOTICE_SENT_ON", "AUTH_RECEIVED_ON", "AUTH_EXPIRES_ON",
                         "AUTH_SIGNED_BY_NAME", "AUTH_SIGNED_BY_TITLE"}),
-        inspection_(connection, transaction, "CPTED_INSPECS",
+        inspection_(transaction, "CPTED_INSPECS",
                     {"CPTED_INSPECS_ID", "PROPERTY_ID", "TITLE", "INSPEC_BY_ID", "START_DATE",
                      "CK_BACK_DATE", "MEETING_DATE", "FINISH_DATE", "RENEWAL_DATE", "NOTE"}),
-        violation_(connection, transaction, "VIOLATIONS",
+        violation_(transaction, "VIOLATIONS",
                    {"VIOLATION_ID", "PROPERTY_ID", "VIOLATION_DATE", "APT_NUM", "CASE_NUM",
                     "REQUEST_PARTNER_NUM", "EVICTABLE", "VIOLATION_TYPE", "PLANNED_ACTION",
                     "POLICE_ACTION", "EVICTION_DATE", "EVICTION_EXPLANATION", "MGR_CONTACT_DATE",
                     "MGR_CONTACT_BY", "NOTICE_LETTER_DATE", "ACTION_PLAN_RECEIVED",
                     "LEASE_BEGIN_DATE", "LEASE_END_DATE", "ACTION_PLAN_SENT"}),
-        violator_(connection, transaction, "VIOLATORS",
+        violator_(transaction, "VIOLATORS",
                   {"VIOLATOR_ID", "VIOLATION_ID", "VIOLATOR_FIRST_NAME", "VIOLATOR_MIDDLE_NAME",
                    "VIOLATOR_LAST_NAME", "VIOLATOR_STATUS", "VIOLATOR_LIVINGTHERENOW",
                    "VIOLATOR_ID1", "VIOLATOR_ID2", "VIOLATOR_DOB"}) {}
@@ -133,7 +119,7 @@ class Loader {
         std::snprintf(name, sizeof name, "%c%c-%d", areas[i].name[0],
                       static_cast<char>(std::toupper(static_cast<unsigned char>(areas[i].name[1]))),
                       b);
-        ExecuteImmediate(lookup_, "INSERT INTO BEAT (BEAT_ID, BEAT_NAME, AREA_ID) VALUES (" +
+        ExecuteImmediate(transaction_, "INSERT INTO BEAT (BEAT_ID, BEAT_NAME, AREA_ID) VALUES (" +
                                       std::to_string(static_cast<int>(i) * kBeatsPerArea + b) +
                                       ", '" + name + "', " + std::to_string(i + 1) + ")");
       }
@@ -218,18 +204,13 @@ class Loader {
 
   void Lookup(const std::string& table, const std::string& columns, int id,
               const std::string& text) {
-    ExecuteImmediate(lookup_, "INSERT INTO " + table + " (" + columns + ") VALUES (" +
+    ExecuteImmediate(transaction_, "INSERT INTO " + table + " (" + columns + ") VALUES (" +
                                   std::to_string(id) + ", '" + text + "')");
   }
   void LookupList(const std::string& table, const std::string& columns,
                   const std::vector<std::string>& texts) {
     for (size_t i = 0; i < texts.size(); ++i)
       Lookup(table, columns, static_cast<int>(i + 1), texts[i]);
-  }
-  static void ExecuteImmediate(SqlCommand& command, const std::string& sql) {
-    command.SQL().Clear();
-    command.SQL().Add(sql);
-    command.Execute();
   }
 
   // An index drawn with the given weights (in percent).
@@ -508,7 +489,6 @@ class Loader {
   Random random_;
   Transaction& transaction_;
   Insert agency_;
-  SqlCommand lookup_;
   Insert property_;
   Insert address_;
   Insert entity_;
@@ -535,13 +515,13 @@ class Loader {
 DemoCounts LoadDemoData(DbConnection& connection, int properties, uint64_t seed,
                         const std::function<void(int)>& progress) {
   Transaction transaction(connection);
-  Loader loader(connection, transaction, seed);
+  Loader loader(transaction, seed);
   loader.Lookups();
   constexpr int kBatch = 2000;
   for (int id = 1; id <= properties; ++id) {
     loader.Property(id);
     if (id % kBatch == 0) {
-      transaction.Commit();
+      transaction.CommitAndRestart();
       if (progress) progress(id);
     }
   }

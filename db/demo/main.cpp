@@ -125,10 +125,7 @@ int main(int argc, char** argv) {
     connection.SetUsername(options.user);
     connection.SetPassword(options.password);
     connection.Connect();
-    {
-      qv::Transaction transaction(connection);
-      qv::ExecuteScript(connection, transaction, schema);
-    }
+    qv::ExecuteScript(connection, schema);
     auto progress = [&](int done) {
       if (!options.quiet && done < options.properties)
         std::fprintf(stderr, "\r%d of %d properties", done, options.properties);

@@ -3,7 +3,10 @@
 
 #include <cctype>
 
+#include <optional>
+
 #include "db/client_library.h"
+#include "db/sql_text.h"
 
 namespace qv {
 namespace {
@@ -34,18 +37,13 @@ bool IsDefinition(std::string_view sql) {
 
 }  // namespace
 
-SqlCommand::SqlCommand(DbConnection& connection, qv::Transaction& transaction)
-    : Statement(connection, transaction) {}
+Command::Command(Transaction& transaction, std::string_view sql)
+    : transaction_(transaction), statement_(transaction.Connection(), sql) {}
 
-SqlCommand::SqlCommand(DbConnection& connection, qv::Transaction& transaction,
-                       std::string_view sql)
-    : Statement(connection, transaction) {
-  sql_.Add(std::string(sql));
-}
-
-void SqlCommand::Execute() {
-  Prepare();
-  ExecuteStatement();
+void Command::Run(std::span<const ParamValue> values) {
+  statement_.Prepare(transaction_);
+  statement_.Bind(values, transaction_, TextFit::kAsGiven);
+  statement_.Execute(transaction_);
 }
 
 void CreateDatabase(const std::string& database_name, const std::string& user,
@@ -89,28 +87,31 @@ void SetForcedWrites(const std::string& database_name, const std::string& user,
   CheckStatus(status);
 }
 
-void ExecuteImmediate(DbConnection& connection, qv::Transaction& transaction,
-                      std::string_view sql) {
-  transaction.EnsureStarted();
-  std::string text(sql);
+void ExecuteImmediate(Transaction& transaction, std::string_view sql) {
+  const std::string text(sql);
   ISC_STATUS_ARRAY status{};
-  isc_db_handle database = connection.Handle();
+  isc_db_handle database = transaction.Connection().Handle();
   isc_tr_handle tr = transaction.Handle();
-  connection.CountExecute();
   QV_FB(isc_dsql_execute_immediate)(status, &database, &tr, 0, text.c_str(), SQL_DIALECT_V6,
                                     nullptr);
   CheckStatus(status, text);
 }
 
-void ExecuteScript(DbConnection& connection, qv::Transaction& transaction,
-                   std::string_view script) {
+void ExecuteScript(DbConnection& connection, std::string_view script) {
+  std::optional<Transaction> data;  // the statements since the last DDL statement
   for (const std::string& statement : SplitSqlScript(script)) {
-    bool definition = IsDefinition(statement);
-    if (definition) transaction.Commit();
-    ExecuteImmediate(connection, transaction, statement);
-    if (definition) transaction.Commit();
+    if (IsDefinition(statement)) {
+      if (data) data->Commit();
+      data.reset();
+      Transaction definition(connection);
+      ExecuteImmediate(definition, statement);
+      definition.Commit();
+      continue;
+    }
+    if (!data) data.emplace(connection);
+    ExecuteImmediate(*data, statement);
   }
-  transaction.Commit();
+  if (data) data->Commit();
 }
 
 }  // namespace qv

@@ -6,8 +6,6 @@
 #include <cctype>
 
 #include "db/client_library.h"
-#include "db/cursor.h"
-#include "db/transaction.h"
 
 namespace qv {
 namespace {
@@ -37,9 +35,6 @@ DbConnection::~DbConnection() {
     Detach();
   } catch (...) {
   }
-  // Components still alive must not reach back into this object.
-  for (Statement* statement : statements_) statement->connection_gone_ = true;
-  for (Transaction* transaction : transactions_) transaction->connection_gone_ = true;
 }
 
 void DbConnection::CheckNotConnected() const {
@@ -49,18 +44,6 @@ void DbConnection::CheckNotConnected() const {
 void DbConnection::SetParam(std::string_view name, const std::string& value) {
   CheckNotConnected();
   params_.SetValue(name, value);
-}
-
-void DbConnection::SetParamByIndex(int index, const std::string& value) {
-  switch (index) {
-    case 1: SetParam("USER NAME", value); break;
-    case 2: SetParam("PASSWORD", value); break;
-    case 3: SetParam("SERVER", value); break;
-    case 4: SetParam("ROLE NAME", value); break;
-    case 5: SetParam("PATH", value); break;
-    case 9: SetParam("CHARACTER SET", value); break;
-    default: break;
-  }
 }
 
 void DbConnection::SetUsername(const std::string& value) { SetParam("USER NAME", value); }
@@ -131,7 +114,6 @@ std::string DbConnection::DatabaseName() const {
 void DbConnection::SetConnected(bool value) {
   if (value) {
     if (Connected()) return;
-    if (before_connect_) before_connect_(*this);
     Attach();
   } else if (Connected()) {
     Detach();
@@ -169,6 +151,7 @@ void DbConnection::Attach() {
     throw error;
   }
   handle_ = handle;
+  ++attachment_;
 }
 
 bool DbConnection::CancelOperation(bool abort) {
@@ -181,13 +164,12 @@ bool DbConnection::CancelOperation(bool abort) {
 
 void DbConnection::Detach() {
   if (handle_ == 0) return;
-  // Statement handles and open transactions belong to the attachment.
-  for (Statement* statement : statements_) statement->DetachNotice();
-  for (Transaction* transaction : transactions_) transaction->EndForDetach();
   ISC_STATUS_ARRAY status{};
   isc_db_handle handle = handle_;
   QV_FB(isc_detach_database)(status, &handle);
-  handle_ = 0;  // a lost attachment counts as detached as well
+  // A transaction still open keeps the attachment (its owner ends it
+  // first); a lost attachment counts as detached.
+  if (!(status[0] == 1 && status[1] == isc_open_trans)) handle_ = 0;
   CheckStatus(status);
 }
 

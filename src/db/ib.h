@@ -1,9 +1,10 @@
 // The whole database layer in one include.
 #pragma once
 
-#include "db/column.h"
+#include "db/command.h"
 #include "db/connection.h"
 #include "db/cursor.h"
+#include "db/database_session.h"
 #include "db/errors.h"
-#include "db/strings.h"
+#include "db/query.h"
 #include "db/transaction.h"

@@ -1,5 +1,5 @@
-// Scanning of SQL text for the layer: named parameters and the top-level
-// clauses of a query, skipping quoted text and comments.
+// Scanning of SQL text for the layer: named parameters and the statements of
+// a script, skipping quoted text and comments.
 #pragma once
 
 #include <string>
@@ -9,7 +9,9 @@
 namespace qv {
 
 // Replaces every parameter marker (":NAME" or "?") outside quotes and
-// comments by "?", and lists the parameter names in order ("" for "?").
-std::string ReplaceParameterNames(std::string_view sql, std::vector<std::string>& names);
+// comments by "?".
+std::string ReplaceParameterNames(std::string_view sql);
+// Splits a script into statements at ";" outside quotes and comments.
+std::vector<std::string> SplitSqlScript(std::string_view script);
 
 }  // namespace qv

@@ -1,19 +1,11 @@
-// Statement handles: allocate and prepare, close, unprepare, drop.
+// Statement handles: allocate and prepare, close, drop.
 #include "db/statement_handle.h"
-
-#include <atomic>
 
 #include "db/client_library.h"
 #include "db/errors.h"
 #include "db/transaction.h"
 
 namespace qv {
-
-namespace {
-std::atomic<uint64_t> prepare_count{0};
-}  // namespace
-
-uint64_t StatementHandle::PrepareCount() { return prepare_count.load(std::memory_order_relaxed); }
 
 void StatementHandle::Prepare(DbConnection& connection, Transaction& transaction,
                                const std::string& text, void* out, std::string_view shown) {
@@ -31,7 +23,6 @@ void StatementHandle::Prepare(DbConnection& connection, Transaction& transaction
   isc_stmt_handle handle = handle_;
   QV_FB(isc_dsql_prepare)(status, &tr, &handle, static_cast<unsigned short>(text.size()),
                           text.c_str(), SQL_DIALECT_V6, static_cast<XSQLDA*>(out));
-  prepare_count.fetch_add(1, std::memory_order_relaxed);
   CheckStatus(status, shown);
 }
 
@@ -40,14 +31,6 @@ void StatementHandle::CloseCursor() {
   ISC_STATUS_ARRAY status{};
   isc_stmt_handle handle = handle_;
   QV_FB(isc_dsql_free_statement)(status, &handle, DSQL_close);
-  CheckStatus(status);
-}
-
-void StatementHandle::Unprepare() {
-  if (handle_ == 0) return;
-  ISC_STATUS_ARRAY status{};
-  isc_stmt_handle handle = handle_;
-  QV_FB(isc_dsql_free_statement)(status, &handle, DSQL_unprepare);
   CheckStatus(status);
 }
 

@@ -1,6 +1,6 @@
 // A statement handle of the client library owned by one statement: allocated
-// and prepared on one path (with the one check of the text's length), closed,
-// unprepared and dropped, and dropped at the latest when the owner goes away.
+// and prepared on one path (with the one check of the text's length), closed
+// and dropped, and dropped at the latest when the owner goes away.
 #pragma once
 
 #include <cstdint>
@@ -29,13 +29,11 @@ class StatementHandle {
                void* out, std::string_view shown);
   // Closes an open server cursor; raises what the server reports.
   void CloseCursor();
-  // Releases the server's prepared request but keeps the handle; raises.
-  void Unprepare();
   // Frees the handle (nothing when there is none); errors are swallowed.
   void Drop() noexcept;
-
-  // How many statements this process has prepared so far (every Prepare).
-  static uint64_t PrepareCount();
+  // Gives the handle up without freeing it: its attachment has ended, and
+  // the client freed it then.
+  void Forget() noexcept { handle_ = 0; }
 
   explicit operator bool() const { return handle_ != 0; }
   // The handle of the client library (0 when none).

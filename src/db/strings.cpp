@@ -1,4 +1,4 @@
-// Line lists of the database layer.
+// The NAME=VALUE list of a connection's settings.
 #include "db/strings.h"
 
 #include <cctype>
@@ -16,40 +16,7 @@ bool SameText(std::string_view a, std::string_view b) {
   return true;
 }
 
-std::string JoinLines(const std::vector<std::string>& lines) {
-  std::string text;
-  size_t size = 0;
-  for (const auto& line : lines) size += line.size() + 2;
-  text.reserve(size);
-  for (size_t i = 0; i < lines.size(); ++i) {
-    if (i > 0) text += "\r\n";
-    text += lines[i];
-  }
-  return text;
-}
-
 }  // namespace
-
-void SqlLines::Changing() {
-  if (on_change_) on_change_();
-}
-
-void SqlLines::Clear() {
-  Changing();
-  lines_.clear();
-}
-
-void SqlLines::Add(std::string line) {
-  Changing();
-  lines_.push_back(std::move(line));
-}
-
-void SqlLines::Assign(const std::vector<std::string>& lines) {
-  Changing();
-  lines_ = lines;
-}
-
-std::string SqlLines::Text() const { return JoinLines(lines_); }
 
 int ParamStrings::IndexOfName(std::string_view name) const {
   for (size_t i = 0; i < lines_.size(); ++i) {
@@ -80,7 +47,5 @@ void ParamStrings::SetValue(std::string_view name, const std::string& value) {
   else
     lines_.push_back(std::move(line));
 }
-
-std::string ParamStrings::Text() const { return JoinLines(lines_); }
 
 }  // namespace qv

@@ -1,5 +1,5 @@
-// A transaction on one connection: its parameter block, start and commit, and
-// the implicit transaction a cursor starts when none was started explicitly.
+// A transaction on one connection, as a scope: started when made, rolled back
+// when it ends without a commit. Commit is explicit and raises its failure.
 #pragma once
 
 #include <cstdint>
@@ -11,72 +11,50 @@ namespace qv {
 
 enum class IsolationLevel { kConcurrency, kConsistency, kReadCommitted };
 
+// What a transaction may do and what it sees. Read committed reads record
+// versions; no mode waits for locks.
+struct TransactionMode {
+  bool read_only = false;
+  IsolationLevel isolation = IsolationLevel::kConcurrency;
+};
+
+// The bytes sent to the client library when a transaction of that mode starts.
+std::vector<uint8_t> ParameterBlock(TransactionMode mode);
+
 class Transaction {
  public:
-  explicit Transaction(DbConnection& connection);
-  ~Transaction();  // commits a transaction still open; errors are swallowed
+  // Starts the transaction on the (attached) connection, which must outlive it.
+  explicit Transaction(DbConnection& connection, TransactionMode mode = {});
+  // Rolls back what is still open. Pages only read, so nothing is lost; a
+  // writer that wants its work kept commits. A failure here is not raised
+  // (the server ends the transaction with the attachment).
+  ~Transaction();
   Transaction(const Transaction&) = delete;
   Transaction& operator=(const Transaction&) = delete;
 
   DbConnection& Connection() const { return connection_; }
 
-  void SetReadOnly(bool value) { read_only_ = value; }
-  bool ReadOnly() const { return read_only_; }
-  void SetIsolation(IsolationLevel value) { isolation_ = value; }
-  IsolationLevel Isolation() const { return isolation_; }
-  void SetLockWait(bool value) { lock_wait_ = value; }
-  bool LockWait() const { return lock_wait_; }
-  void SetRecVersion(bool value) { rec_version_ = value; }
-  bool RecVersion() const { return rec_version_; }
-  void SetServerAutoCommit(bool value) { server_auto_commit_ = value; }
-  bool ServerAutoCommit() const { return server_auto_commit_; }
-
-  // The bytes sent to the client library when the transaction starts.
-  std::vector<uint8_t> ParameterBlock() const;
-
-  // True from StartTransaction until the next Commit.
-  bool InTransaction() const { return in_transaction_; }
-  // True while a transaction is open on the server (explicit or implicit).
-  bool Started() const { return handle_ != 0; }
-
-  // Raises "Transaction has already been started" when InTransaction. An
-  // implicit transaction still open is committed and a fresh one started.
-  void StartTransaction();
-  // Commits whatever is open (explicit or implicit); nothing when idle.
+  // Commits; raises what the server reports, the transaction then still open
+  // (to be rolled back). Nothing when it has ended already.
   void Commit();
-  // Rolls back whatever is open; nothing when idle. The handle is given up
-  // even when the server call fails (a lost attachment), and the failure raised.
+  // Commits, then starts a new transaction of the same mode in its place (a
+  // bulk load that keeps its work in batches).
+  void CommitAndRestart();
+  // Rolls back; the transaction ends whatever the server says (a lost
+  // attachment), and what it says is raised. Nothing when it has ended.
   void Rollback();
-  // Starts the implicit transaction when nothing is open yet (used by cursors).
-  void EnsureStarted();
+  // True until it is committed or rolled back.
+  bool Open() const { return handle_ != 0; }
 
-  // The transaction handle of the client library (0 while nothing is open).
-  IscHandle& Handle() { return handle_; }
-  // Counts the server transactions started: a value names one of them, so a
-  // cursor can tell whether rows it holds belong to the transaction now open.
-  uint64_t Serial() const { return serial_; }
+  // The transaction handle of the client library (0 once ended).
+  IscHandle Handle() const { return handle_; }
 
  private:
-  friend class Statement;
-  friend class DbConnection;
-  void StartPhysical();
-  void CloseCursors();
-  // Commits (true) or rolls back (false) what is open.
-  void End(bool commit);
-  // Ends an open transaction before the attachment goes away.
-  void EndForDetach();
+  void Start();
 
   DbConnection& connection_;
-  bool read_only_ = false;
-  IsolationLevel isolation_ = IsolationLevel::kConcurrency;
-  bool lock_wait_ = false;
-  bool rec_version_ = true;
-  bool server_auto_commit_ = false;
-  bool in_transaction_ = false;
+  const TransactionMode mode_;
   IscHandle handle_ = 0;
-  uint64_t serial_ = 0;
-  std::vector<Statement*> statements_;
-  bool connection_gone_ = false;  // the connection was destroyed first
 };
 
 }  // namespace qv

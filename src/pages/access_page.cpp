@@ -8,7 +8,8 @@ namespace qv {
 
 namespace {
 
-constexpr StatementText kAccessQuery{
+enum class AccessColumn { kType, kInfo, kEnteredDate, kCount };
+constexpr QueryText<AccessColumn> kAccessQuery{
     "select g.phone_type, g.phone_number, g.entered_date\n"
     "from gen_phones g\n"
     "join prop_address a on g.source_key = a.prop_address_id\n"
@@ -26,27 +27,30 @@ void WriteHead(PageContext& page, int32_t /*propertyId*/) {
   out.WriteString("<TBODY><TR VALIGN=TOP>");
 }
 
-void WriteRow(PageContext& page, Row& access) {
+void WriteRow(PageContext& page, const Cursor<AccessColumn>& access) {
   PageStream& out = page.out;
   out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
-  out.WriteString(access[0].AsString());
+  out.WriteString(access.Text(AccessColumn::kType));
   out.WriteString("<BR></B></P></TD>");
   out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
-  out.WriteString(access[1].AsString());
+  out.WriteString(access.Text(AccessColumn::kInfo));
   out.WriteString("<BR></B></P></TD>");
   out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
   // "mm/dd/yyyy"; a NULL date is day zero, 12/30/1899.
-  out.WriteString(PaddedDateText(DecodeDateTime(access[2].AsDateTime())));
+  out.WriteString(PaddedDateText(DecodeDateTime(access.DateTimeValue(AccessColumn::kEnteredDate))));
   out.WriteString("<BR></B></P></TD>");
   out.WriteString("</TR></TBODY>");
+}
+
+void WriteRows(PageContext& page, int32_t property_id) {
+  WriteEachRow(page, kAccessQuery, property_id, WriteRow);
 }
 
 // Each row closes the body it opened; nothing follows the last one.
 constexpr TabPageLayout kLayout{
     .title = "Property Access",
     .write_head = WriteHead,
-    .rows = &kAccessQuery,
-    .write_row = WriteRow,
+    .write_rows = WriteRows,
     .end = "",
 };
 

@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "pages/page_errors.h"
 #include "pages/page_frame.h"
 #include "pages/tab_cells.h"
 #include "pages/tab_page.h"
@@ -24,7 +23,11 @@ namespace {
 
 constexpr const char* kQueryFileName = "Authorizations.sql";
 
-constexpr StatementText kAuthorizationsQuery{
+enum class AuthorizationColumn {
+  kAuthorizationId, kPropertyId, kTitle, kNoticeSentOn, kReceivedOn, kExpiresOn, kSignedByName,
+  kSignedByTitle, kCount
+};
+constexpr QueryText<AuthorizationColumn> kAuthorizationsQuery{
     "SELECT \n"
     "   A.AUTHORIZATIONS_ID, \n"
     "   A.AUTH_PROPERTY_ID, \n"
@@ -39,15 +42,17 @@ constexpr StatementText kAuthorizationsQuery{
     "  ORDER BY A.AUTH_RECEIVED_ON DESC"};
 
 // The statement's lines with the parameter replaced by the id in decimal.
-std::vector<std::string> QueryFileLines(const SqlLines& lines, int32_t property_id) {
+std::vector<std::string> QueryFileLines(std::string_view text, int32_t property_id) {
   std::vector<std::string> shown;
-  for (size_t i = 0; i < lines.Count(); ++i) {
-    std::string line = lines[i];
+  for (;;) {
+    const size_t end = text.find('\n');
+    std::string line(text.substr(0, end));
     const size_t at = line.find(":PROPID");
     if (at != std::string::npos) line.replace(at, 7, std::to_string(property_id));
     shown.push_back(std::move(line));
+    if (end == std::string_view::npos) return shown;
+    text.remove_prefix(end + 1);
   }
-  return shown;
 }
 
 [[noreturn]] void RaiseCreateError(const std::string& file_name, int error) {
@@ -111,11 +116,10 @@ void WriteHead(PageContext& page, int32_t property_id) {
   // place. It is a by-product: a full disk or a read-only folder must not
   // cost the visitor the page, and the old file stays whole (it is only ever
   // replaced).
-  const SqlLines& lines = page.db.Statement(kAuthorizationsQuery).SQL();
   try {
-    SaveLinesWhole(QueryFileLines(lines, property_id), kQueryFileName);
+    SaveLinesWhole(QueryFileLines(kAuthorizationsQuery.sql, property_id), kQueryFileName);
   } catch (const Exception& error) {
-    ReportPageError(error.Message());
+    page.errors.Report(error.Message());
   }
 }
 
@@ -135,25 +139,30 @@ void WriteNoRows(PageContext& page) {
   out.WriteString("</P></TD></TR>");
 }
 
-void WriteRow(PageContext& page, Row& f) {
+void WriteRow(PageContext& page, const Cursor<AuthorizationColumn>& authorization) {
+  using enum AuthorizationColumn;
   PageStream& out = page.out;
   const std::string_view cell = tabcells::kGreyCell20;
-  tabcells::WriteValueCell(out, cell, f[2].AsString());  // title
-  tabcells::WriteValueCell(out, cell, f[6].AsString());  // signed-by name
-  tabcells::WriteValueCell(out, cell, f[7].AsString());  // signed-by title
-  tabcells::WriteValueCell(out, cell, f[4].AsString());  // received
+  tabcells::WriteValueCell(out, cell, authorization.Text(kTitle));
+  tabcells::WriteValueCell(out, cell, authorization.Text(kSignedByName));
+  tabcells::WriteValueCell(out, cell, authorization.Text(kSignedByTitle));
+  tabcells::WriteValueCell(out, cell, authorization.Text(kReceivedOn));
   // The expiry date stands in a "<b>" that the row never closes.
   out.WriteString(cell);
-  out.WriteString("<b>" + f[5].AsString() + " <br>");
+  out.WriteString("<b>");
+  out.WriteString(authorization.Text(kExpiresOn));
+  out.WriteString(" <br>");
   out.WriteString("</P></TD></TR>");
+}
+
+void WriteRows(PageContext& page, int32_t property_id) {
+  WriteEachRow(page, kAuthorizationsQuery, property_id, WriteRow, WriteNoRows);
 }
 
 constexpr TabPageLayout kLayout{
     .title = "Property Authorizations",
     .write_head = WriteHead,
-    .rows = &kAuthorizationsQuery,
-    .write_row = WriteRow,
-    .write_no_rows = WriteNoRows,
+    .write_rows = WriteRows,
     .end = "</TBODY></TABLE>",
 };
 

@@ -8,7 +8,11 @@ namespace qv {
 
 namespace {
 
-constexpr StatementText kInspectionsQuery{
+enum class InspectionColumn {
+  kInspectionId, kPropertyId, kTitle, kInspectorId, kInspectorName, kStartDate, kCheckBackDate,
+  kMeetingDate, kFinishDate, kRenewalDate, kNote, kCount
+};
+constexpr QueryText<InspectionColumn> kInspectionsQuery{
     "SELECT \n"
     "  CI.CPTED_INSPECS_ID, \n"
     "  CI.PROPERTY_ID, \n"
@@ -71,25 +75,28 @@ void WriteNoRows(PageContext& page) {
   out.WriteString("</P></TD></TR>");
 }
 
-void WriteRow(PageContext& page, Row& f) {
+void WriteRow(PageContext& page, const Cursor<InspectionColumn>& inspection) {
+  using enum InspectionColumn;
   PageStream& out = page.out;
-  tabcells::WriteValueCell(out, kWide, f[2].AsString());    // title
-  tabcells::WriteValueCell(out, kNarrow, f[4].AsString());  // inspector
+  tabcells::WriteValueCell(out, kWide, inspection.Text(kTitle));
+  tabcells::WriteValueCell(out, kNarrow, inspection.Text(kInspectorName));
   // Dates in select-list order: under "Completed Date" stands the meeting
   // date and under "Meeting Date" the finish date.
-  tabcells::WriteValueCell(out, kWide, f[5].AsString());
-  tabcells::WriteValueCell(out, kWide, f[6].AsString());
-  tabcells::WriteValueCell(out, kWide, f[7].AsString());
-  tabcells::WriteValueCell(out, kWide, f[8].AsString());
-  tabcells::WriteValueCell(out, kWide, f[9].AsString(), tabcells::kRowEnd);
+  tabcells::WriteValueCell(out, kWide, inspection.Text(kStartDate));
+  tabcells::WriteValueCell(out, kWide, inspection.Text(kCheckBackDate));
+  tabcells::WriteValueCell(out, kWide, inspection.Text(kMeetingDate));
+  tabcells::WriteValueCell(out, kWide, inspection.Text(kFinishDate));
+  tabcells::WriteValueCell(out, kWide, inspection.Text(kRenewalDate), tabcells::kRowEnd);
+}
+
+void WriteRows(PageContext& page, int32_t property_id) {
+  WriteEachRow(page, kInspectionsQuery, property_id, WriteRow, WriteNoRows);
 }
 
 constexpr TabPageLayout kLayout{
     .title = "Property CPTED",
     .write_head = WriteHead,
-    .rows = &kInspectionsQuery,
-    .write_row = WriteRow,
-    .write_no_rows = WriteNoRows,
+    .write_rows = WriteRows,
     .end = "</TBODY></TABLE>",
 };
 

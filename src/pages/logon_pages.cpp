@@ -9,7 +9,8 @@ namespace qv {
 
 namespace {
 
-constexpr StatementText kUserQuery{
+enum class UserColumn { kUserId, kCount };
+constexpr QueryText<UserColumn> kUserQuery{
     "SELECT DB_USER_ID FROM DB_USERS\n"
     "WHERE UPPER(DB_USER_NAME) = :UNAME\n"
     "AND DB_USER_PASSWORD = :UPASS"};
@@ -18,7 +19,6 @@ constexpr StatementText kUserQuery{
 
 void LogOnPage(PageContext& page) {
   PageStream& out = page.out;
-  BeginPageTransaction(page.db);
   out.WriteString(frame::kBareHead);
   PageBanner(page, "Log On");
   out.WriteString("<form method=\"POST\" action=\"/DOLOGIN\">");
@@ -35,23 +35,17 @@ void LogOnPage(PageContext& page) {
 
 void DoLogin(PageContext& page) {
   PageRequest& request = page.request;
-  BeginPageTransaction(page.db);
   const std::string name = UpperCaseAscii(TrimText(request.Param("uName")));
   const std::string password = TrimText(request.Param("uPass"));
 
   // Name and password go in as parameters: no text can change the statement.
-  Cursor& user = page.db.Statement(kUserQuery);
-  SetTextParam(user.Params()[0], name);
-  SetTextParam(user.Params()[1], password);
-  user.Open();
-
-  if (user.Fields()[0].AsInteger() > 0) {
+  const auto user = page.db.Query(kUserQuery, name, password);
+  if (user.Integer(UserColumn::kUserId) > 0) {
     request.SetSessionValue("LoggedIn", "True");
     page.logged_on = true;
   } else {
     request.SetSessionValue("LoggedIn", "False");
   }
-  user.Close();
 }
 
 }  // namespace qv

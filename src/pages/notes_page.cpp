@@ -7,7 +7,11 @@ namespace qv {
 
 namespace {
 
-constexpr StatementText kNotesQuery{
+enum class NoteColumn {
+  kNotesId, kSourceTable, kSourceKey, kEnteredDate, kNote, kEnteredBy, kFollowUpDate, kItemDone,
+  kNoteTitle, kCount
+};
+constexpr QueryText<NoteColumn> kNotesQuery{
     "SELECT \n"
     "   N.NOTES_ID, \n"
     "   N.SOURCE_TABLE, \n"
@@ -49,21 +53,29 @@ void WriteNoRows(PageContext& page) {
   out.WriteString("</P></TD></TR>");
 }
 
-void WriteRow(PageContext& page, Row& note) {
+void WriteRow(PageContext& page, const Cursor<NoteColumn>& note) {
   PageStream& out = page.out;
-  tabcells::WriteValueCell(out, "<TD WIDTH=15% bgcolor=\"#E8E8E8\"><P>", note[3].AsString());
-  tabcells::WriteValueCell(out, "<TD WIDTH=10% bgcolor=\"#E8E8E8\"><P>", note[5].AsString());
+  tabcells::WriteValueCell(out, "<TD WIDTH=15% bgcolor=\"#E8E8E8\"><P>",
+                           note.Text(NoteColumn::kEnteredDate));
+  tabcells::WriteValueCell(out, "<TD WIDTH=10% bgcolor=\"#E8E8E8\"><P>",
+                           note.Text(NoteColumn::kEnteredBy));
   out.WriteString("<TD WIDTH=75% bgcolor=\"#E8E8E8\"><P>");
-  out.WriteString("<b>" + note[8].AsString() + ": </b> " + note[4].AsString() + " <br>");
+  out.WriteString("<b>");
+  out.WriteString(note.Text(NoteColumn::kNoteTitle));
+  out.WriteString(": </b> ");
+  out.WriteString(note.Text(NoteColumn::kNote));
+  out.WriteString(" <br>");
   out.WriteString("</P></TD></TR>");
+}
+
+void WriteRows(PageContext& page, int32_t property_id) {
+  WriteEachRow(page, kNotesQuery, property_id, WriteRow, WriteNoRows);
 }
 
 constexpr TabPageLayout kLayout{
     .title = "Property Notes",
     .write_head = WriteHead,
-    .rows = &kNotesQuery,
-    .write_row = WriteRow,
-    .write_no_rows = WriteNoRows,
+    .write_rows = WriteRows,
     .end = "</TBODY></TABLE>",
 };
 

@@ -22,16 +22,17 @@ std::string BannerTimeText(const DateTimeParts& now) {
   return buf;
 }
 
-void TabCellText(PageStream& out, const TabCell& tab, int32_t property_id, bool current) {
+void TabCellText(PageStream& out, const TabCell& tab, int width, int32_t property_id,
+                 bool current) {
   out.WriteString("      <TH WIDTH=");
-  out.WriteString(tab.width);
+  out.WriteInteger(width);
   if (current) {
-    out.WriteString(" bgcolor=\"#51C2F9\"><P>");
+    out.WriteString("% bgcolor=\"#51C2F9\"><P>");
     out.WriteString(tab.caption);
     out.WriteString("</P></th>");
     return;
   }
-  out.WriteString(" bgcolor=\"#3399FF\">");
+  out.WriteString("% bgcolor=\"#3399FF\">");
   if (tab.paragraph) out.WriteString("<P>");
   out.WriteString("<a href=\"");
   out.WriteString(tab.link);
@@ -46,12 +47,11 @@ void TabCellText(PageStream& out, const TabCell& tab, int32_t property_id, bool 
 }  // namespace
 
 void RunPage(PageContext& page) {
-  Transaction& transaction = page.db.Transaction();
   try {
     page.entry.handler(page);
   } catch (...) {
     try {
-      transaction.Rollback();
+      page.db.Rollback();
     } catch (const Exception&) {
       // The page's own failure is the one the visitor is told about.
     }
@@ -59,39 +59,22 @@ void RunPage(PageContext& page) {
   }
 }
 
-void BeginPageTransaction(DatabaseSession& db) {
-  db.ForEachStatement([](Cursor& statement) { statement.Close(); });
-  if (!db.Transaction().Started()) db.Transaction().StartTransaction();
-}
-
-void SetTextParam(Column& param, const std::string& text) {
-  if (text.size() > static_cast<size_t>(param.DescribedLength())) {
-    param.Clear();
-  } else {
-    param.SetAsString(text);
-  }
-}
-
-std::string YesNoText(int32_t value) { return value != 0 ? "Yes" : "No"; }
-
 int32_t BeginRecordPage(PageContext& page, std::string_view title, std::string_view id_param) {
-  BeginPageTransaction(page.db);
   page.out.WriteString(frame::kBareHead);
   PageBanner(page, title);
   return ParseRequestInteger(page.request.Param(id_param), 0);
 }
 
 void PageBanner(PageContext& page, std::string_view title) {
-  Cursor& agency = page.db.Statement(kAgencyQuery);
-  agency.Open();
-  const std::string agency_name = agency.Fields()[0].AsString();
-  agency.Close();
-
   PageStream& out = page.out;
   out.WriteString(frame::kColumnTable);
   out.WriteString("<THEAD>");
   out.WriteString("<TH WIDTH=25% bgcolor=\"#99CCFF\">");
-  out.WriteString(agency_name);
+  {
+    // No agency row: the cell stays empty. Further rows are not read.
+    const auto agency = page.db.Query(kAgencyQuery);
+    out.WriteString(agency.Text(AgencyColumn::kAgencyName));
+  }
   out.WriteString("</TH>");
   out.WriteString("<TH WIDTH=50% bgcolor=\"#99CCFF\">");
   out.WriteString("<big><big><big>");
@@ -134,8 +117,10 @@ void PropertyTabs(PageStream& out, int32_t property_id, const PageEntry* current
   out.WriteString("</THEAD></TABLE>");
   out.WriteString(frame::kColumnTable);
   out.WriteString("<THEAD><TR VALIGN=TOP>");
-  for (const PageEntry* tab : PropertyTabRows()) {
-    TabCellText(out, *tab->tab, property_id, tab == current);
+  const auto tabs = PropertyTabRows();
+  for (size_t position = 0; position < tabs.size(); ++position) {
+    const PageEntry* tab = tabs[position];
+    TabCellText(out, *tab->tab, TabWidth(position, tabs.size()), property_id, tab == current);
   }
   out.WriteString("</THEAD></TABLE>");
 }

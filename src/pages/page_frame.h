@@ -1,13 +1,12 @@
 // Fixed markup every page shares (the three head lines and the table
 // openings) and the pieces every page calls: the banner with the menu bar,
-// the property tab bar and the start of a page's queries.
+// the property tab bar and the start of a page about one record.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "db/database_session.h"
 #include "pages/page_context.h"
 #include "pages/page_table.h"
 #include "pages/string_stream.h"
@@ -37,25 +36,18 @@ inline constexpr std::string_view kPlainTable =
 
 namespace qv {
 
-// Runs the context's page on the session's transaction. That transaction is
-// read-only and read committed: it holds no snapshot (each statement reads
-// what is committed when it runs), the engine counts it neither as an active
-// transaction nor as a snapshot that keeps old record versions, and so it is
-// kept from page to page rather than started and committed for every page.
-// When the page fails, whatever is open is rolled back before the failure
-// goes on, and the next page starts afresh.
+// Runs the context's page. Its queries run in the session's transaction,
+// which starts with the first query and holds no snapshot (see
+// kSessionTransaction), so it is kept from page to page rather than started
+// and committed for every page. When the page fails, the transaction is
+// rolled back before the failure goes on, and the next page starts afresh.
 void RunPage(PageContext& page);
-
-// Opens a page's queries: closes any cursor an earlier page left open (one
-// that failed half way outside RunPage) and starts the session's transaction
-// unless one is open already.
-void BeginPageTransaction(DatabaseSession& db);
 
 // The banner (agency, title, date and time, log-on state) and the menu bar.
 void PageBanner(PageContext& page, std::string_view title);
-// Opens a page about one record: its queries, the bare head and the banner
-// with `title`; the record's id is the request's `id_param` as a number (0
-// when it is missing or not one).
+// Opens a page about one record: the bare head and the banner with
+// `title`; the record's id is the request's `id_param` as a number (0 when
+// it is missing or not one).
 int32_t BeginRecordPage(PageContext& page, std::string_view title, std::string_view id_param);
 // The property tab bar: a cell per tab row of the page table, the one of
 // `current` plain, the others linked to the property (current may be null).
@@ -63,11 +55,5 @@ void PropertyTabs(PageStream& out, int32_t property_id, const PageEntry* current
 // Opens the one-cell table that shows a property's name above the tabs.
 void PropertyNameCell(PageStream& out, std::string_view name);
 
-// Sets a text parameter. A text longer than the parameter the server
-// described cannot equal, start or be contained in any value of it, so it is
-// sent as NULL, which matches nothing either.
-void SetTextParam(Column& param, const std::string& text);
-// "Yes" for a non-zero value, "No" for zero.
-std::string YesNoText(int32_t value);
 
 }  // namespace qv

@@ -1,24 +1,26 @@
 // The fixed statement texts of the pages that the page benchmarks run as well,
-// kept here once so that both run the same statements.
+// kept here once so that both run the same statements, each with its columns
+// named beside it in select-list order.
 #pragma once
 
-#include "db/database_session.h"
+#include "db/query.h"
 
 namespace qv {
 
-// Each text is one object for the whole program (inline), so a session keeps
-// one cursor for it whichever unit asks.
-
 // The banner's agency name, on every page.
-inline constexpr StatementText kAgencyQuery{"SELECT AGENCY_NAME FROM AGENCY"};
+enum class AgencyColumn { kAgencyName, kCount };
+inline constexpr QueryText<AgencyColumn> kAgencyQuery{"SELECT AGENCY_NAME FROM AGENCY"};
 
 // The areas of the property list's selection box.
-inline constexpr StatementText kAreaQuery{"SELECT AREA_ID, AREA_NAME\nFROM AREA\nORDER BY AREA_NAME"};
+enum class AreaColumn { kAreaId, kAreaName, kCount };
+inline constexpr QueryText<AreaColumn> kAreaQuery{"SELECT AREA_ID, AREA_NAME\nFROM AREA\nORDER BY AREA_NAME"};
 
 // The property list's search modes, in the order that indexes kListQueries.
 enum class ListSearchMode { kNone, kAddress, kName };
 
-// The list's statement for each search mode, without and with the area filter.
+// The list's statement for each search mode, without and with the area
+// filter; the parameters are the rows skipped, the search value (when the
+// mode searches) and the area name (when filtered).
 // A name search compares with STARTING WITH, an address search with
 // CONTAINING: neither gives % or _ a meaning, and a name search keeps the index
 // on the upper-cased name.
@@ -32,7 +34,10 @@ enum class ListSearchMode { kNone, kAddress, kName };
 #define QV_LIST_ADDRESS "WHERE A.PROP_ADDRESS1 CONTAINING :SEARCHVALUE\n"
 #define QV_LIST_NAME "WHERE UPPER(P.PROPERTY_NAME) STARTING :SEARCHVALUE\n"
 #define QV_LIST_ORDER "ORDER BY PROPERTY_NAME"
-inline constexpr StatementText kListQueries[3][2] = {
+enum class ListColumn {
+  kPropertyId, kPropertyName, kAddress1, kAddress2, kCity, kState, kZipcode, kUnits, kCount
+};
+inline constexpr QueryText<ListColumn> kListQueries[3][2] = {
     {{QV_LIST_HEAD QV_LIST_ORDER},
      {QV_LIST_HEAD QV_LIST_AREA_JOIN "WHERE AR.AREA_NAME = :AREANAME\n" QV_LIST_ORDER}},
     {{QV_LIST_HEAD QV_LIST_ADDRESS QV_LIST_ORDER},
@@ -48,7 +53,8 @@ inline constexpr StatementText kListQueries[3][2] = {
 #undef QV_LIST_ORDER
 
 // The heading of the property tab pages: the property's name and id.
-inline constexpr StatementText kHeadingQuery{
+enum class HeadingColumn { kPropertyName, kPropertyId, kCount };
+inline constexpr QueryText<HeadingColumn> kHeadingQuery{
     "SELECT \n"
     "   P.PROPERTY_NAME, \n"
     "   P.PROPERTY_ID \n"
@@ -57,7 +63,8 @@ inline constexpr StatementText kHeadingQuery{
     "WHERE P.PROPERTY_ID = :PROPID"};
 
 // The People tab's rows: name, type, primary phone and entity id.
-inline constexpr StatementText kPeopleQuery{
+enum class PeopleColumn { kName, kType, kPrimaryPhone, kEntityId, kCount };
+inline constexpr QueryText<PeopleColumn> kPeopleQuery{
     "select e.last_or_company_name || ', ' || e.first_name, t.description, p.phone_type || "
     "': ' || p.phone_number,\n"
     "e.entity_id\n"
@@ -77,7 +84,8 @@ inline constexpr StatementText kPeopleQuery{
 // may start from every entity phone of the database instead); an entity
 // without phones gives one row whose phone columns are NULL, which sorts
 // first. (Sorting on the entity's id instead costs half as much again.)
-inline constexpr StatementText kPeoplePhonesQuery{
+enum class PeoplePhoneColumn { kEntityId, kPhone, kCount };
+inline constexpr QueryText<PeoplePhoneColumn> kPeoplePhonesQuery{
     "select g.source_key, g.phone_type || ' ' || g.phone_number\n"
     "from entity e\n"
     "left join gen_phones g on (g.source_table = 2 and g.source_key = e.entity_id)\n"
@@ -86,7 +94,13 @@ inline constexpr StatementText kPeoplePhonesQuery{
     "substring(g.rdb$db_key from 3 for 1) || reverse(substring(g.rdb$db_key from 5 for 4))"};
 
 // One violation with everything its detail page shows.
-inline constexpr StatementText kViolationQuery{
+enum class ViolationColumn {
+  kViolationId, kViolationDate, kAptNum, kCaseNum, kRequestPartnerNum, kEvictable,
+  kTypeDescription, kActionDescription, kPropertyId, kPoliceAction, kEvictionDate,
+  kEvictionExplanation, kManagerContactDate, kManagerContactBy, kNoticeLetterDate,
+  kActionPlanReceived, kLeaseBeginDate, kLeaseEndDate, kActionPlanSent, kCount
+};
+inline constexpr QueryText<ViolationColumn> kViolationQuery{
     "SELECT V.VIOLATION_ID, V.VIOLATION_DATE, V.APT_NUM, V.CASE_NUM, V.REQUEST_PARTNER_NUM, "
     "V.EVICTABLE,\n"
     "(SELECT VT.DESCRIPTION FROM VIOLATION_TYPES VT WHERE VT.VIOLATION_TYPE_ID = "
@@ -103,11 +117,15 @@ inline constexpr StatementText kViolationQuery{
     "WHERE V.VIOLATION_ID = :VID"};
 
 // A property's name, above the tabs of the violation pages.
-inline constexpr StatementText kPropertyNameQuery{
+enum class PropertyNameColumn { kPropertyName, kCount };
+inline constexpr QueryText<PropertyNameColumn> kPropertyNameQuery{
     "SELECT PROPERTY_NAME FROM PROPERTY WHERE PROPERTY_ID = :PROPID"};
 
 // The violators named in one violation.
-inline constexpr StatementText kViolatorsQuery{
+enum class ViolatorColumn {
+  kFirstName, kMiddleName, kLastName, kStatus, kLivingThereNow, kId1, kId2, kBirthDate, kCount
+};
+inline constexpr QueryText<ViolatorColumn> kViolatorsQuery{
     "SELECT V.VIOLATOR_FIRST_NAME, V.VIOLATOR_MIDDLE_NAME, V.VIOLATOR_LAST_NAME,\n"
     "(SELECT RS.DESCRIPTION FROM RESIDENT_STATUS RS WHERE RS.RESIDENT_STATUS_ID = "
     "V.VIOLATOR_STATUS) AS V_VIO_STATUS_DESC,\n"

@@ -35,19 +35,17 @@ constexpr PageEntry kPages[] = {
     {"HttpInfoPage", kKeyword, "/IPINFO", 1, "ipinfo", {}, HttpInfoPage},
     {"PropertyListPage", kKeyword, "/LIST", 2, "list", {}, PropertyListPage},
     {"PropertyInfoPage", kKeyword, "/PROPINFO", 3, "propinfo",
-     TabCell{"16%", "/Propinfo?propid=", "Property Info", true}, PropertyInfoPage},
-    {"PeoplePage", kKeyword, "/PEOPLE", 4, "people", TabCell{"14%", "/People?propid=", "People", true},
+     TabCell{"/Propinfo?propid=", "Property Info", true}, PropertyInfoPage},
+    {"PeoplePage", kKeyword, "/PEOPLE", 4, "people", TabCell{"/People?propid=", "People", true},
      PeoplePage},
-    {"AccessPage", kKeyword, "/ACCESS", 5, "access",
-     TabCell{"14%", "/Access?propid=", "Access Info"}, AccessPage},
-    {"NotesPage", kKeyword, "/NOTES", 6, "notes", TabCell{"14%", "/Notes?propid=", "Notes"},
-     NotesPage},
-    {"CptedPage", kKeyword, "/CPTED", 10, "cpted", TabCell{"14%", "/Cpted?propid=", "CPTED"},
-     CptedPage},
+    {"AccessPage", kKeyword, "/ACCESS", 5, "access", TabCell{"/Access?propid=", "Access Info"},
+     AccessPage},
+    {"NotesPage", kKeyword, "/NOTES", 6, "notes", TabCell{"/Notes?propid=", "Notes"}, NotesPage},
+    {"CptedPage", kKeyword, "/CPTED", 10, "cpted", TabCell{"/Cpted?propid=", "CPTED"}, CptedPage},
     {"AuthorizationsPage", kKeyword, "/AUTH", 7, "auth",
-     TabCell{"14%", "/Auth?propid=", "Authorizations"}, AuthorizationsPage},
+     TabCell{"/Auth?propid=", "Authorizations"}, AuthorizationsPage},
     {"ViolationsPage", kKeyword, "/VIOLATIONS", 8, "violations",
-     TabCell{"14%", "/Violations?propid=", "Violations"}, ViolationsPage},
+     TabCell{"/Violations?propid=", "Violations"}, ViolationsPage},
     {"ViolationDetailPage", kKeyword, "/VDETAIL", 9, "vdetail", {}, ViolationDetailPage},
     {"LogOnPage", kLogOnForm, "/LOGON", 0, "logon", {}, LogOnPage},
     // Writes nothing: sets the session value LoggedIn and tells whether it matched.
@@ -93,6 +91,16 @@ constexpr bool WellFormed() {
 }
 static_assert(WellFormed(), "every page has a name, label and handler of its own, keyword pages "
                             "have ranks from 1, and the start, log-on and fallback pages are there");
+
+constexpr size_t TabCount() {
+  size_t tabs = 0;
+  for (const PageEntry& page : kPages) {
+    if (page.tab) ++tabs;
+  }
+  return tabs;
+}
+static_assert(TabCount() > 0 && TabWidth(1, TabCount()) > 0,
+              "the tab bar holds every tab with a width of its own");
 
 }  // namespace
 

@@ -23,12 +23,12 @@ enum class PageReach {
 };
 
 // A property tab: its cell in the tab bar. The cell of the page shown is
-// "      <TH WIDTH=" width " bgcolor=\"#51C2F9\"><P>" caption "</P></th>"; every
+// "      <TH WIDTH=" width "% bgcolor=\"#51C2F9\"><P>" caption "</P></th>"; every
 // other one links to the same property's page, "      <TH WIDTH=" width
-// " bgcolor=\"#3399FF\">" then, in a paragraph when `paragraph` is set,
-// "<a href=\"" link the property id "\">" caption "</a><br>".
+// "% bgcolor=\"#3399FF\">" then, in a paragraph when `paragraph` is set,
+// "<a href=\"" link the property id "\">" caption "</a><br>". The widths come
+// from the number of tabs (TabWidth).
 struct TabCell {
-  std::string_view width;
   std::string_view link;
   std::string_view caption;
   bool paragraph = false;
@@ -55,5 +55,12 @@ std::span<const PageEntry> PageTable();
 const PageEntry& PageNamed(std::string_view name);
 // The rows that are property tabs, in the order of the tab bar.
 std::span<const PageEntry* const> PropertyTabRows();
+
+// The width in percent of the tab at `position` of a bar of `tabs` tabs: each
+// an equal share, the first one with what the shares leave of the 100.
+constexpr int TabWidth(size_t position, size_t tabs) {
+  const int share = 100 / static_cast<int>(tabs);
+  return position == 0 ? 100 - share * static_cast<int>(tabs - 1) : share;
+}
 
 }  // namespace qv

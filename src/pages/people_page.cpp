@@ -30,30 +30,28 @@ void WriteHead(PageContext& page, int32_t /*property_id*/) {
 using PhoneCells = std::vector<std::pair<int32_t, std::string>>;
 
 PhoneCells ReadPhoneCells(PageContext& page, int32_t property_id) {
+  using enum PeoplePhoneColumn;
   PhoneCells cells;
-  Cursor& phones = page.db.Statement(kPeoplePhonesQuery);
-  phones.Params()[0].SetAsInteger(property_id);
-  phones.Open();
-  for (; !phones.Eof(); phones.Next()) {
-    if (phones.Fields()[0].IsNull()) continue;  // an entity without phones
-    const int32_t entity_id = phones.Fields()[0].AsInteger();
+  for (auto phones = page.db.Query(kPeoplePhonesQuery, property_id); !phones.AtEnd();
+       phones.Next()) {
+    if (phones.IsNull(kEntityId)) continue;  // an entity without phones
+    const int32_t entity_id = phones.Integer(kEntityId);
     if (cells.empty() || cells.back().first != entity_id) cells.emplace_back(entity_id, "");
-    cells.back().second += phones.Fields()[1].AsString();
+    cells.back().second += phones.Text(kPhone);
     cells.back().second += "<br>";
   }
-  phones.Close();
   return cells;
 }
 
-void WriteRow(PageStream& out, Row& person, const PhoneCells& phones) {
+void WriteRow(PageStream& out, const Cursor<PeopleColumn>& person, const PhoneCells& phones) {
   out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
-  out.WriteString(person[0].AsString());
+  out.WriteString(person.Text(PeopleColumn::kName));
   out.WriteString("<BR></B></P></TD>");
   out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
-  out.WriteString(person[1].AsString());
+  out.WriteString(person.Text(PeopleColumn::kType));
   out.WriteString("<BR></B></P></TD>");
   out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
-  const int32_t entity_id = person[3].AsInteger();
+  const int32_t entity_id = person.Integer(PeopleColumn::kEntityId);
   const auto found = std::lower_bound(
       phones.begin(), phones.end(), entity_id,
       [](const PhoneCells::value_type& cell, int32_t id) { return cell.first < id; });
@@ -67,14 +65,9 @@ void WriteRow(PageStream& out, Row& person, const PhoneCells& phones) {
 // with its phones as it is fetched.
 void WriteRows(PageContext& page, int32_t property_id) {
   const PhoneCells phones = ReadPhoneCells(page, property_id);
-  Cursor& people = page.db.Statement(kPeopleQuery);
-  people.Params()[0].SetAsInteger(property_id);
-  people.Open();
-  while (!people.Eof()) {
-    WriteRow(page.out, people.Fields(), phones);
-    people.Next();
+  for (auto people = page.db.Query(kPeopleQuery, property_id); !people.AtEnd(); people.Next()) {
+    WriteRow(page.out, people, phones);
   }
-  people.Close();
 }
 
 // Each row closes the body it opened; nothing follows the last one.

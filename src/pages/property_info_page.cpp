@@ -9,7 +9,12 @@ namespace qv {
 
 namespace {
 
-constexpr StatementText kPropertyQuery{
+enum class PropertyColumn {
+  kPropertyName, kAddress1, kAddress2, kCity, kState, kZipcode, kUnits, kManagerId, kOwnerId,
+  kManagementCompanyId, kAreaId, kAreaName, kBeatId, kBeatName, kTypeId, kTypeName,
+  kActivityStatusId, kActivityStatusName, kPropertyId, kCount
+};
+constexpr QueryText<PropertyColumn> kPropertyQuery{
     "SELECT \n"
     "   P.PROPERTY_NAME, \n"
     "   A.PROP_ADDRESS1, \n"
@@ -40,7 +45,10 @@ constexpr StatementText kPropertyQuery{
 // property (an outer join from the phones reads every property phone of the
 // database, some 400 ms a page with 100,000 properties). Either way the phones
 // come in the order of their records.
-constexpr StatementText kPhonesQuery{
+enum class PhoneColumn {
+  kPhoneId, kSourceTable, kSourceKey, kEnteredDate, kPhoneType, kPhoneNumber, kCount
+};
+constexpr QueryText<PhoneColumn> kPhonesQuery{
     "SELECT \n"
     "   PH.PHONE_ID, \n"
     "   PH.SOURCE_TABLE, \n"
@@ -53,50 +61,56 @@ constexpr StatementText kPhonesQuery{
     "WHERE PH.SOURCE_TABLE = 1\n"
     "  AND P.PROPERTY_ID = :PROPID"};
 
-constexpr StatementText kEntityQuery{
+// A contact and its primary phone. The select list follows the tables, so its
+// columns are found by name when the statement is prepared.
+enum class EntityColumn {
+  kFirstName, kLastName, kAddress1, kAddress2, kCity, kState, kZipcode, kPhoneType, kPhoneNumber,
+  kCount
+};
+constexpr std::string_view kEntityColumnNames[] = {
+    "FIRST_NAME",     "LAST_OR_COMPANY_NAME", "ENTITY_ADDR1", "ENTITY_ADDR2", "ENTITY_CITY",
+    "ENTITY_STATE",   "ENTITY_ZIPCODE",       "PHONE_TYPE",   "PHONE_NUMBER",
+};
+constexpr QueryText<EntityColumn> kEntityQuery{
     "SELECT E.*, G.* FROM ENTITY E\n"
     "LEFT JOIN GEN_PHONES G ON (G.PHONE_ID = E.PRIMARY_PHONE_ID)\n"
-    "WHERE E.ENTITY_ID = :EID"};
+    "WHERE E.ENTITY_ID = :EID",
+    kEntityColumnNames};
 
 // One contact cell: a manager, management company or owner, or "None Listed".
 void EntityCell(PageContext& page, int32_t entity_id) {
+  using enum EntityColumn;
   PageStream& out = page.out;
-  Cursor& entity = page.db.Statement(kEntityQuery);
-  entity.Params()[0].SetAsInteger(entity_id);
-  entity.Open();
+  const auto entity = page.db.Query(kEntityQuery, entity_id);
   out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
-  if (entity.Eof()) {
+  if (entity.AtEnd()) {
     out.WriteString("None Listed<br>");
   } else {
-    const auto text = [&entity](std::string_view name) {
-      return entity.FieldByName(name).AsString();
-    };
-    out.WriteString(text("FIRST_NAME"));
+    out.WriteString(entity.Text(kFirstName));
     out.WriteString(" ");
-    out.WriteString(text("LAST_OR_COMPANY_NAME"));
+    out.WriteString(entity.Text(kLastName));
     out.WriteString("<br>");
-    for (std::string_view name : {"ENTITY_ADDR1", "ENTITY_ADDR2"}) {
-      const std::string line = text(name);
+    for (EntityColumn column : {kAddress1, kAddress2}) {
+      const std::string_view line = entity.Text(column);
       if (!line.empty()) {
         out.WriteString(line);
         out.WriteString("<br>");
       }
     }
-    std::string place = text("ENTITY_CITY");
-    const std::string state = text("ENTITY_STATE");
-    if (!state.empty()) place = place.empty() ? state : place + ", " + state;
-    const std::string zip = text("ENTITY_ZIPCODE");
-    if (!zip.empty()) place = place.empty() ? zip : place + " " + zip;
+    std::string place(entity.Text(kCity));
+    const std::string_view state = entity.Text(kState);
+    if (!state.empty()) place = place.empty() ? std::string(state) : place + ", " + std::string(state);
+    const std::string_view zip = entity.Text(kZipcode);
+    if (!zip.empty()) place = place.empty() ? std::string(zip) : place + " " + std::string(zip);
     out.WriteString(place);
     out.WriteString(" ");
     out.WriteString("<br>");
-    out.WriteString(text("PHONE_TYPE"));
+    out.WriteString(entity.Text(kPhoneType));
     out.WriteString(" ");
-    out.WriteString(text("PHONE_NUMBER"));
+    out.WriteString(entity.Text(kPhoneNumber));
     out.WriteString("<br>");
   }
   out.WriteString("</P></TD>");
-  entity.Close();
 }
 
 }  // namespace
@@ -105,20 +119,18 @@ void PropertyInfoPage(PageContext& page) {
   PageStream& out = page.out;
   const int32_t property_id = BeginRecordPage(page, "Property Information", "PROPID");
 
-  Cursor& details = page.db.Statement(kPropertyQuery);
-  details.Params()[0].SetAsInteger(property_id);
-  details.Open();
-  Row& property = details.Fields();
+  using enum PropertyColumn;
+  auto property = page.db.Query(kPropertyQuery, property_id);
 
   // Name header with the tabs.
-  PropertyNameCell(out, property[0].AsString());
-  PropertyTabs(out, property[18].AsInteger(), &page.entry);
+  PropertyNameCell(out, property.Text(kPropertyName));
+  PropertyTabs(out, property.Integer(kPropertyId), &page.entry);
   out.WriteString("</TR></THEAD>");
   out.WriteString("</TBODY></TABLE>");
 
-  const int32_t manager_id = details.FieldByName("PRIMARY_MANAGER_ID").AsInteger();
-  const int32_t owner_id = details.FieldByName("PRIMARY_OWNER_ID").AsInteger();
-  const int32_t company_id = details.FieldByName("PRIMARY_MGMT_CO_ID").AsInteger();
+  const int32_t manager_id = property.Integer(kManagerId);
+  const int32_t owner_id = property.Integer(kOwnerId);
+  const int32_t company_id = property.Integer(kManagementCompanyId);
 
   // Details table.
   out.WriteString(frame::kPlainTable);
@@ -134,20 +146,20 @@ void PropertyInfoPage(PageContext& page) {
   out.WriteString("</THEAD><TR VALIGN=TOP>");
 
   out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
-  for (size_t column = 0; column <= 2; ++column) {
-    const std::string text = property[column].AsString();
+  for (PropertyColumn column : {kPropertyName, kAddress1, kAddress2}) {
+    const std::string_view text = property.Text(column);
     if (!text.empty()) {
       out.WriteString(text);
       out.WriteString("<br>");
     }
   }
-  const std::string city = property[3].AsString();
+  const std::string_view city = property.Text(kCity);
   if (!city.empty()) {
     out.WriteString(city);
     out.WriteString(" ");
-    out.WriteString(property[4].AsString());
+    out.WriteString(property.Text(kState));
     out.WriteString(" ");
-    out.WriteString(property[5].AsString());
+    out.WriteString(property.Text(kZipcode));
     out.WriteString("<br>");
   }
   out.WriteString("</P></TD>");
@@ -161,24 +173,22 @@ void PropertyInfoPage(PageContext& page) {
   out.WriteString("</P></TD>");
 
   out.WriteString("<TD WIDTH=16% bgcolor=\"#E8E8E8\"><P>");
-  out.WriteString(property[15].AsString());
+  out.WriteString(property.Text(kTypeName));
   out.WriteString(" <br>");
-  out.WriteString(property[11].AsString());
+  out.WriteString(property.Text(kAreaName));
   out.WriteString(" <br>");
-  out.WriteString(property[13].AsString());
+  out.WriteString(property.Text(kBeatName));
   out.WriteString(" <br>");
-  out.WriteString(property[17].AsString());
+  out.WriteString(property.Text(kActivityStatusName));
   out.WriteString(" <br>");
-  out.WriteInteger(property[6].AsInteger());
+  out.WriteInteger(property.Integer(kUnits));
   out.WriteString("<br>");
   out.WriteString("</P></TD>");
 
   // Phones of the primary address: types in one cell, numbers line by line in
   // the next, both from one run of the query.
-  Cursor& phones = page.db.Statement(kPhonesQuery);
-  phones.Params()[0].SetAsInteger(property_id);
-  phones.Open();
-  if (phones.Eof()) {
+  auto phones = page.db.Query(kPhonesQuery, property_id);
+  if (phones.AtEnd()) {
     out.WriteString("<TD WIDTH=17% bgcolor=\"#E8E8E8\"><P>");
     out.WriteString("--- <br>");
     out.WriteString("</P></TD>");
@@ -188,19 +198,17 @@ void PropertyInfoPage(PageContext& page) {
   } else {
     std::string numbers;
     out.WriteString("<TD WIDTH=17% bgcolor=\"#E8E8E8\"><P>");
-    while (!phones.Eof()) {
-      out.WriteString(phones.Fields()[4].AsString());
+    for (; !phones.AtEnd(); phones.Next()) {
+      out.WriteString(phones.Text(PhoneColumn::kPhoneType));
       out.WriteString(" <br>");
-      numbers += phones.Fields()[5].AsString();
+      numbers += phones.Text(PhoneColumn::kPhoneNumber);
       numbers += " <br>";
-      phones.Next();
     }
     out.WriteString("</P></TD>");
     out.WriteString("<TD WIDTH=17% bgcolor=\"#E8E8E8\"><P>");
     out.WriteString(numbers);
     out.WriteString("</P></TD><br>");
   }
-  phones.Close();
 
   out.WriteString("</TR></THEAD>");
   out.WriteString("</TBODY></TABLE>");
@@ -214,7 +222,6 @@ void PropertyInfoPage(PageContext& page) {
   out.WriteString("</TR></THEAD>");
   out.WriteString("<TBODY><TR VALIGN=TOP>");
 
-  details.Close();
   EntityCell(page, manager_id);
   EntityCell(page, company_id);
   EntityCell(page, owner_id);

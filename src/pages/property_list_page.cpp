@@ -1,5 +1,7 @@
 // The searchable, area-filtered property list, ten rows a page, with paging links.
+#include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "pages/page_frame.h"
@@ -69,7 +71,6 @@ void WritePagingLink(PageStream& out, const ListRequest& r, int32_t page) {
 void PropertyListPage(PageContext& page) {
   PageStream& out = page.out;
   PageRequest& request = page.request;
-  BeginPageTransaction(page.db);
   const ListRequest r = ReadListRequest(request);
 
   out.WriteString(frame::kTitledHeadStart);
@@ -94,38 +95,38 @@ void PropertyListPage(PageContext& page) {
       "<SELECT style=\"FONT-SIZE: 10pt; FONT-FAMILY: 'Cumberland', monospace\" name=AreaName>");
 
   // Area options: the requested area first and selected, else the first area.
-  Cursor& areas = page.db.Statement(kAreaQuery);
-  areas.Open();
-  if (!r.area.empty()) {
-    const std::string shown = HtmlEscape(r.area);
-    out.WriteString("<OPTION value=\"");
-    out.WriteString(shown);
-    out.WriteString("\" selected>");
-    out.WriteString(shown);
-    while (!areas.Eof()) {
-      const std::string name = areas.Fields()[1].AsString();
-      if (name != r.area) {
-        out.WriteString("<OPTION>");
-        out.WriteString(name);
-        out.WriteString("</OPTION>");
+  {
+    auto areas = page.db.Query(kAreaQuery);
+    if (!r.area.empty()) {
+      const std::string shown = HtmlEscape(r.area);
+      out.WriteString("<OPTION value=\"");
+      out.WriteString(shown);
+      out.WriteString("\" selected>");
+      out.WriteString(shown);
+      while (!areas.AtEnd()) {
+        const std::string_view name = areas.Text(AreaColumn::kAreaName);
+        if (name != r.area) {
+          out.WriteString("<OPTION>");
+          out.WriteString(name);
+          out.WriteString("</OPTION>");
+        }
+        areas.Next();
       }
+    } else if (!areas.AtEnd()) {  // an empty area table gives no options
+      const std::string_view first = areas.Text(AreaColumn::kAreaName);
+      out.WriteString("<OPTION value=\"");
+      out.WriteString(first);
+      out.WriteString("\" selected>");
+      out.WriteString(first);
       areas.Next();
-    }
-  } else if (!areas.Eof()) {  // an empty area table gives no options
-    const std::string first = areas.Fields()[1].AsString();
-    out.WriteString("<OPTION value=\"");
-    out.WriteString(first);
-    out.WriteString("\" selected>");
-    out.WriteString(first);
-    areas.Next();
-    while (!areas.Eof()) {
-      out.WriteString("<OPTION>");
-      out.WriteString(areas.Fields()[1].AsString());
-      out.WriteString("</OPTION>");
-      areas.Next();
+      while (!areas.AtEnd()) {
+        out.WriteString("<OPTION>");
+        out.WriteString(areas.Text(AreaColumn::kAreaName));
+        out.WriteString("</OPTION>");
+        areas.Next();
+      }
     }
   }
-  areas.Close();
 
   out.WriteString("<input type=\"submit\" value=\"Refresh List\" name=\"Refresh\">");
   out.WriteString("</form>");
@@ -143,34 +144,34 @@ void PropertyListPage(PageContext& page) {
 
   // The query: the request's values go in as parameters, in the order
   // rows skipped, search value, area name.
-  Cursor& list = page.db.Statement(kListQueries[static_cast<int>(r.mode)][r.area_filter ? 1 : 0]);
-  Row& params = list.Params();
-  params[0].SetAsInteger(r.skip);
-  size_t next = 1;
+  std::string upper_search;
+  std::array<ParamValue, 3> params{r.skip, kNull, kNull};
+  size_t count = 1;
   if (r.mode == ListSearchMode::kName) {
-    SetTextParam(params[next++], UpperCaseAscii(r.search_value));
+    upper_search = UpperCaseAscii(r.search_value);
+    params[count++] = upper_search;
   } else if (r.mode == ListSearchMode::kAddress) {
-    SetTextParam(params[next++], r.search_value);
+    params[count++] = r.search_value;
   }
-  if (r.area_filter) SetTextParam(params[next], r.area);
-  list.Open();
+  if (r.area_filter) params[count++] = r.area;
+  auto list = page.db.Query(kListQueries[static_cast<int>(r.mode)][r.area_filter ? 1 : 0],
+                            std::span<const ParamValue>(params.data(), count));
 
   int rows = 0;
-  while (!list.Eof()) {
-    Row& row = list.Fields();
+  for (; !list.AtEnd(); list.Next()) {
+    using enum ListColumn;
     out.WriteString("<TD WIDTH=50% bgcolor=\"#E8E8E8\"><P><a href=\"/propinfo?propid=");
-    out.WriteString(row[0].AsString());
+    out.WriteString(list.Text(kPropertyId));
     out.WriteString("\">");
-    out.WriteString(row[1].AsString());
+    out.WriteString(list.Text(kPropertyName));
     out.WriteString("</a><br></P></TD>");
     out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
-    out.WriteString(row[2].AsString());
+    out.WriteString(list.Text(kAddress1));
     out.WriteString("<br></P></TD>");
     out.WriteString("<TD WIDTH=17% bgcolor=\"#E8E8E8\"><P>");
-    out.WriteString(row[4].AsString());
+    out.WriteString(list.Text(kCity));
     out.WriteString("<br></P></TD></TR>");
     ++rows;
-    list.Next();
   }
 
   // Paging row.
@@ -196,8 +197,6 @@ void PropertyListPage(PageContext& page) {
   out.WriteString("</TR></THEAD>");
   out.WriteString("<TBODY><TR VALIGN=TOP>");
   out.WriteString("</div></div></body></html>");
-
-  list.Close();
 }
 
 }  // namespace qv

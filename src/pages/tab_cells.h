@@ -6,7 +6,7 @@
 #include <span>
 #include <string_view>
 
-#include "db/ib.h"
+#include "db/cursor.h"
 #include "pages/string_stream.h"
 
 namespace qv::tabcells {
@@ -44,9 +44,26 @@ inline void WriteValueCell(PageStream& out, std::string_view opening, std::strin
   out.WriteString(end);
 }
 
-// The seven cells of one violation as the violations list shows it, read from a
-// row whose positions 0 to 7 are the id, date, apartment, case number, request
-// partner number, evictable flag, type and action descriptions. Ends the row.
-void WriteViolationRow(PageStream& out, Row& fields);
+// "Yes" for a non-zero value, "No" for zero.
+inline std::string_view YesNoText(int32_t value) { return value != 0 ? "Yes" : "No"; }
+
+// The seven cells of one violation as the violations list shows it, read from
+// a row with the columns kViolationId, kViolationDate, kAptNum, kCaseNum,
+// kRequestPartnerNum, kEvictable, kTypeDescription and kActionDescription.
+// Ends the row.
+template <ColumnList Column>
+void WriteViolationRow(PageStream& out, const Cursor<Column>& violation) {
+  out.WriteString("<TD WIDTH=16% bgcolor=\"#E8E8E8\"><P><a href=\"/vdetail?vid=");
+  out.WriteString(violation.Text(Column::kViolationId));
+  out.WriteString("\">");
+  out.WriteString(violation.Text(Column::kViolationDate));
+  out.WriteString("</a><br></P></TD>");
+  WriteValueCell(out, kGreyCell14, violation.Text(Column::kAptNum));
+  WriteValueCell(out, kGreyCell14, violation.Text(Column::kCaseNum));
+  WriteValueCell(out, kGreyCell14, violation.Text(Column::kRequestPartnerNum));
+  WriteValueCell(out, kGreyCell14, YesNoText(violation.Integer(Column::kEvictable)));
+  WriteValueCell(out, kGreyCell14, violation.Text(Column::kTypeDescription));
+  WriteValueCell(out, kGreyCell14, violation.Text(Column::kActionDescription), kRowEnd);
+}
 
 }  // namespace qv::tabcells

@@ -1,8 +1,6 @@
 // The frame of the property tab pages.
 #include "pages/tab_page.h"
 
-#include <string>
-
 #include "pages/page_frame.h"
 #include "pages/page_statements.h"
 #include "pages/page_text.h"
@@ -10,42 +8,20 @@
 namespace qv {
 
 void PropertyHeading(PageContext& page, int32_t requested_id) {
-  Cursor& heading = page.db.Statement(kHeadingQuery);
-  heading.Params()[0].SetAsInteger(requested_id);
-  heading.Open();
+  const auto heading = page.db.Query(kHeadingQuery, requested_id);
   // No row: every column reads as NULL, so the name is empty and the tabs get 0.
-  PropertyNameCell(page.out, heading.Fields()[0].AsString());
-  PropertyTabs(page.out, heading.Fields()[1].AsInteger(), &page.entry);
-  heading.Close();
+  PropertyNameCell(page.out, heading.Text(HeadingColumn::kPropertyName));
+  PropertyTabs(page.out, heading.Integer(HeadingColumn::kPropertyId), &page.entry);
 }
 
 namespace {
 
 void PropertyName(PageContext& page, int32_t requested_id) {
-  Cursor& name = page.db.Statement(kPropertyNameQuery);
-  name.Params()[0].SetAsInteger(requested_id);
-  name.Open();
-  const std::string property_name = name.Fields()[0].AsString();
-  name.Close();
-  PropertyNameCell(page.out, property_name);
+  {
+    const auto name = page.db.Query(kPropertyNameQuery, requested_id);
+    PropertyNameCell(page.out, name.Text(PropertyNameColumn::kPropertyName));
+  }
   PropertyTabs(page.out, requested_id, &page.entry);
-}
-
-// The rows of the layout's one statement.
-void WriteRows(PageContext& page, const TabPageLayout& layout, int32_t property_id) {
-  // The query runs once: right after it opens, its first row is current, or
-  // it is at its end when it yields none.
-  Cursor& rows = page.db.Statement(*layout.rows);
-  rows.Params()[0].SetAsInteger(property_id);
-  rows.Open();
-  if (rows.Eof()) {
-    if (layout.write_no_rows) layout.write_no_rows(page);
-  }
-  while (!rows.Eof()) {
-    layout.write_row(page, rows.Fields());
-    rows.Next();
-  }
-  rows.Close();
 }
 
 }  // namespace
@@ -58,11 +34,7 @@ void WriteTabPage(PageContext& page, const TabPageLayout& layout) {
     PropertyName(page, property_id);
   }
   layout.write_head(page, property_id);
-  if (layout.write_rows) {
-    layout.write_rows(page, property_id);
-  } else {
-    WriteRows(page, layout, property_id);
-  }
+  layout.write_rows(page, property_id);
   page.out.WriteString(layout.end);
 }
 

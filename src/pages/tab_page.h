@@ -1,13 +1,12 @@
-// The frame of a property tab page. The frame writes the transaction bracket,
-// the bare head line, the banner, reads the PROPID parameter and writes the
-// heading that names the property above the tab bar; a tab gives its table
-// head, its statement and how it writes one row.
+// The frame of a property tab page. The frame writes the bare head line and
+// the banner, reads the PROPID parameter and writes the heading that names
+// the property above the tab bar; a tab gives its table head and its rows.
 #pragma once
 
 #include <cstdint>
 #include <string_view>
 
-#include "db/database_session.h"
+#include "db/query.h"
 #include "pages/page_context.h"
 
 namespace qv {
@@ -26,13 +25,7 @@ struct TabPageLayout {
   TabHeading heading = TabHeading::kPropertyQuery;
   // The table head, up to the opening of the first row; the property id asked for.
   void (*write_head)(PageContext& page, int32_t property_id) = nullptr;
-  // The rows' statement, run with the property id as its one parameter.
-  const StatementText* rows = nullptr;
-  void (*write_row)(PageContext& page, Row& row) = nullptr;
-  // Written in place of the rows when there is none (null: nothing).
-  void (*write_no_rows)(PageContext& page) = nullptr;
-  // When set, writes the rows in place of the three above: for a tab whose
-  // rows come from more than one statement.
+  // The rows, for the property id asked for (see WriteEachRow).
   void (*write_rows)(PageContext& page, int32_t property_id) = nullptr;
   // Written after the rows.
   std::string_view end;
@@ -40,6 +33,18 @@ struct TabPageLayout {
 
 // One whole tab page, the context's page being the current tab.
 void WriteTabPage(PageContext& page, const TabPageLayout& layout);
+
+// A tab's rows from its one query, run with the property id as its one
+// parameter: each row written by `write_row`, or `write_no_rows` (when given)
+// in their place when there is none.
+template <ColumnList Column>
+void WriteEachRow(PageContext& page, const QueryText<Column>& query, int32_t property_id,
+                  void (*write_row)(PageContext& page, const Cursor<Column>& row),
+                  void (*write_no_rows)(PageContext& page) = nullptr) {
+  auto rows = page.db.Query(query, property_id);
+  if (rows.AtEnd() && write_no_rows != nullptr) write_no_rows(page);
+  for (; !rows.AtEnd(); rows.Next()) write_row(page, rows);
+}
 
 // The property's name (heading query) in its cell, then the tab bar with the
 // context's page as the current tab, for the property the query found (0 when

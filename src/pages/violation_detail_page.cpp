@@ -39,56 +39,51 @@ void ViolationDetailPage(PageContext& page) {
 
   const int32_t requested_id = BeginRecordPage(page, "Property Violation Detail", "VID");
 
-  Cursor& violation = page.db.Statement(kViolationQuery);
-  violation.Params()[0].SetAsInteger(requested_id);
-  violation.Open();
+  {
+    using enum ViolationColumn;
+    auto violation = page.db.Query(kViolationQuery, requested_id);
 
-  // A violation that is missing, or that belongs to no property, has no property
-  // to name: the page then shows an empty name, tabs for property 0 and no
-  // violation rows.
-  const bool has_property = !violation.Fields()[8].IsNull();
-  std::string property_name;
-  if (has_property) {
-    Cursor& name = page.db.Statement(kPropertyNameQuery);
-    name.Params()[0].SetAsInteger(violation.Fields()[8].AsInteger());
-    name.Open();
-    property_name = name.Fields()[0].AsString();
-    name.Close();
-  }
+    // A violation that is missing, or that belongs to no property, has no
+    // property to name: the page then shows an empty name, tabs for property
+    // 0 and no violation rows.
+    const bool has_property = !violation.IsNull(kPropertyId);
+    std::string property_name;
+    if (has_property) {
+      const auto name = page.db.Query(kPropertyNameQuery, violation.Integer(kPropertyId));
+      property_name = name.Text(PropertyNameColumn::kPropertyName);
+    }
 
-  PropertyNameCell(out, property_name);
-  PropertyTabs(out, violation.Fields()[8].AsInteger(), &PageNamed("ViolationsPage"));
+    PropertyNameCell(out, property_name);
+    PropertyTabs(out, violation.Integer(kPropertyId), &PageNamed("ViolationsPage"));
 
-  WriteCaptionTable(out, kViolationCaptions, kListCaption);
+    WriteCaptionTable(out, kViolationCaptions, kListCaption);
 
-  // A property id read means the violation's row is current.
-  if (has_property) {
-    while (!violation.Eof()) {
-      Row& f = violation.Fields();
-      tabcells::WriteViolationRow(out, f);
+    // A property id read means the violation's row is current.
+    if (has_property) {
+      while (!violation.AtEnd()) {
+        tabcells::WriteViolationRow(out, violation);
 
-      WriteCaptionTable(out, kActionCaptions);
-      WriteValueCell(out, kGreyCell20, f[9].AsString());
-      WriteValueCell(out, kGreyCell20, f[10].AsString());
-      WriteValueCell(out, kGreyCell20, f[11].AsString());
-      WriteValueCell(out, kGreyCell20, f[12].AsString());
-      WriteValueCell(out, kGreyCell20, f[13].AsString(), kRowEnd);
+        WriteCaptionTable(out, kActionCaptions);
+        WriteValueCell(out, kGreyCell20, violation.Text(kPoliceAction));
+        WriteValueCell(out, kGreyCell20, violation.Text(kEvictionDate));
+        WriteValueCell(out, kGreyCell20, violation.Text(kEvictionExplanation));
+        WriteValueCell(out, kGreyCell20, violation.Text(kManagerContactDate));
+        WriteValueCell(out, kGreyCell20, violation.Text(kManagerContactBy), kRowEnd);
 
-      WriteCaptionTable(out, kLeaseCaptions);
-      WriteValueCell(out, kGreyCell20, f[14].AsString());
-      WriteValueCell(out, kGreyCell20, f[15].AsString());
-      WriteValueCell(out, kGreyCell20, f[16].AsString());
-      WriteValueCell(out, kGreyCell20, f[17].AsString());
-      WriteValueCell(out, kGreyCell20, f[18].AsString(), kRowEnd);
+        WriteCaptionTable(out, kLeaseCaptions);
+        WriteValueCell(out, kGreyCell20, violation.Text(kNoticeLetterDate));
+        WriteValueCell(out, kGreyCell20, violation.Text(kActionPlanReceived));
+        WriteValueCell(out, kGreyCell20, violation.Text(kLeaseBeginDate));
+        WriteValueCell(out, kGreyCell20, violation.Text(kLeaseEndDate));
+        WriteValueCell(out, kGreyCell20, violation.Text(kActionPlanSent), kRowEnd);
 
-      violation.Next();
+        violation.Next();
+      }
     }
   }
-  violation.Close();
 
-  Cursor& violators = page.db.Statement(kViolatorsQuery);
-  violators.Params()[0].SetAsInteger(requested_id);
-  violators.Open();
+  using enum ViolatorColumn;
+  auto violators = page.db.Query(kViolatorsQuery, requested_id);
 
   out.WriteString(frame::kPlainTable);
   out.WriteString("<TBODY>");
@@ -103,19 +98,16 @@ void ViolationDetailPage(PageContext& page) {
 
   const std::string_view first = "<TD WIDTH=16% bgcolor=\"#E8E8E8\"><P>";
   const std::string_view other = "<TD WIDTH=12% bgcolor=\"#E8E8E8\"><P>";
-  while (!violators.Eof()) {
-    Row& f = violators.Fields();
-    WriteValueCell(out, first, f[0].AsString());
-    WriteValueCell(out, other, f[1].AsString());
-    WriteValueCell(out, other, f[2].AsString());
-    WriteValueCell(out, other, f[3].AsString());
-    WriteValueCell(out, other, YesNoText(f[4].AsInteger()));
-    WriteValueCell(out, other, f[5].AsString());
-    WriteValueCell(out, other, f[6].AsString());
-    WriteValueCell(out, other, f[7].AsString(), kRowEnd);
-    violators.Next();
+  for (; !violators.AtEnd(); violators.Next()) {
+    WriteValueCell(out, first, violators.Text(kFirstName));
+    WriteValueCell(out, other, violators.Text(kMiddleName));
+    WriteValueCell(out, other, violators.Text(kLastName));
+    WriteValueCell(out, other, violators.Text(kStatus));
+    WriteValueCell(out, other, tabcells::YesNoText(violators.Integer(kLivingThereNow)));
+    WriteValueCell(out, other, violators.Text(kId1));
+    WriteValueCell(out, other, violators.Text(kId2));
+    WriteValueCell(out, other, violators.Text(kBirthDate), kRowEnd);
   }
-  violators.Close();
   out.WriteString("</TBODY></TABLE>");
 }
 

@@ -1,6 +1,5 @@
 // The Violations tab: a property's lease violations, one row each, every row
-// linking to the violation's detail page; and that row, which the detail page
-// shows as well.
+// linking to the violation's detail page.
 #include "pages/page_frame.h"
 #include "pages/tab_cells.h"
 #include "pages/tab_page.h"
@@ -9,7 +8,11 @@ namespace qv {
 
 namespace {
 
-constexpr StatementText kViolationsQuery{
+enum class ViolationsColumn {
+  kViolationId, kViolationDate, kAptNum, kCaseNum, kRequestPartnerNum, kEvictable,
+  kTypeDescription, kActionDescription, kCount
+};
+constexpr QueryText<ViolationsColumn> kViolationsQuery{
     "SELECT V.VIOLATION_ID, V.VIOLATION_DATE, V.APT_NUM, V.CASE_NUM, V.REQUEST_PARTNER_NUM, "
     "V.EVICTABLE,\n"
     "(SELECT VT.DESCRIPTION FROM VIOLATION_TYPES VT WHERE VT.VIOLATION_TYPE_ID = "
@@ -21,27 +24,16 @@ constexpr StatementText kViolationsQuery{
 
 constexpr tabcells::Caption kActionCaption[] = {{"14%", "Action Description"}};
 
-}  // namespace
-
-void tabcells::WriteViolationRow(PageStream& out, Row& f) {
-  out.WriteString("<TD WIDTH=16% bgcolor=\"#E8E8E8\"><P><a href=\"/vdetail?vid=" + f[0].AsString() +
-                  "\">" + f[1].AsString() + "</a><br></P></TD>");
-  WriteValueCell(out, kGreyCell14, f[2].AsString());  // apartment
-  WriteValueCell(out, kGreyCell14, f[3].AsString());  // case number
-  WriteValueCell(out, kGreyCell14, f[4].AsString());  // request partner number
-  WriteValueCell(out, kGreyCell14, YesNoText(f[5].AsInteger()));  // evictable
-  WriteValueCell(out, kGreyCell14, f[6].AsString());  // type
-  WriteValueCell(out, kGreyCell14, f[7].AsString(), kRowEnd);  // planned action
-}
-
-namespace {
-
 void WriteHead(PageContext& page, int32_t /*propertyId*/) {
   tabcells::WriteCaptionTable(page.out, tabcells::kViolationCaptions, kActionCaption);
 }
 
-void WriteRow(PageContext& page, Row& violation) {
+void WriteRow(PageContext& page, const Cursor<ViolationsColumn>& violation) {
   tabcells::WriteViolationRow(page.out, violation);
+}
+
+void WriteRows(PageContext& page, int32_t property_id) {
+  WriteEachRow(page, kViolationsQuery, property_id, WriteRow);
 }
 
 // The property is named by its name alone: its tabs keep the id asked for.
@@ -49,8 +41,7 @@ constexpr TabPageLayout kLayout{
     .title = "Property Violations",
     .heading = TabHeading::kNameOnly,
     .write_head = WriteHead,
-    .rows = &kViolationsQuery,
-    .write_row = WriteRow,
+    .write_rows = WriteRows,
     .end = "</TBODY></TABLE>",
 };
 

@@ -1,7 +1,7 @@
-// A process-wide place a layer hands failures it does not let pass: the
-// service sets a handler (its log); until then messages go to standard error
-// as log lines. The handler is called without a lock held; once SetHandler
-// returns, the handler it replaced is not called any more.
+// Where a layer hands failures it does not let pass, given to it by its
+// owner: the service sets a handler (its log); without one, messages go to
+// standard error as log lines. The handler is called without a lock held;
+// once SetHandler returns, the handler it replaced is not called any more.
 #pragma once
 
 #include <functional>

@@ -6,7 +6,6 @@
 #include <exception>
 
 #include "pool/fixed_connection_pool.h"
-#include "pool/pool_errors.h"
 #include "pool/wake_event.h"
 
 namespace qv {
@@ -39,7 +38,7 @@ void CleanupThread::Execute(std::stop_token stop) {
     try {
       pool_->CloseIdleSessions();
     } catch (const std::exception& error) {
-      ReportPoolError(error.what());
+      pool_->Errors().Report(error.what());
     }
   }
 }

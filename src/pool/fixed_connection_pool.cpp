@@ -1,37 +1,12 @@
 #include "pool/fixed_connection_pool.h"
 
-#include <cmath>
 #include <exception>
 #include <mutex>
 #include <vector>
 
-#include "platform/profile.h"
-#include "pool/pool_errors.h"
 #include "pool/semaphore.h"
-#include "pool/session_settings.h"
 
 namespace qv {
-
-namespace {
-
-constexpr double kMillisecondsPerDay = 86400000.0;
-
-// Ends what a session still has open, telling what fails, and frees it.
-void CloseSession(DatabaseSession* session) {
-  try {
-    if (session->Transaction().InTransaction()) session->Transaction().Commit();
-  } catch (const std::exception& error) {
-    ReportPoolError(error.what());
-  }
-  try {
-    if (session->Connection().Connected()) session->Connection().Disconnect();
-  } catch (const std::exception& error) {
-    ReportPoolError(error.what());
-  }
-  delete session;
-}
-
-}  // namespace
 
 // The places and what guards them, held by the pool and by every lease, so
 // a lease that ends after its pool is gone still finds them.
@@ -42,11 +17,15 @@ class ConnectionPool::PlaceList final : public LeaseOwner {
     bool lent = false;
     bool connecting = false;  // a borrower connects a new session for it
     uint64_t generation = 0;  // the settings the session was made under
-    DateTime last_release = 0;
+    std::chrono::steady_clock::time_point released;  // for its idle age
+    DateTime last_release = 0;                       // for people to read
   };
 
-  PlaceList(int32_t size, const Clock& clock)
-      : semaphore(size, size), slots(static_cast<size_t>(size)), clock(clock) {}
+  PlaceList(int32_t size, SteadyNow steady_now, const Clock& clock)
+      : semaphore(size, size),
+        slots(static_cast<size_t>(size)),
+        steady_now(std::move(steady_now)),
+        clock(clock) {}
 
   void GiveBack(size_t place, const DatabaseSession* session, bool discard) noexcept override {
     std::shared_ptr<DatabaseSession> closing;  // closed after the lock is given back
@@ -60,6 +39,7 @@ class ConnectionPool::PlaceList final : public LeaseOwner {
         if (discard) {
           closing = std::move(slot.session);
         } else {
+          slot.released = steady_now();
           slot.last_release = EncodeDateTime(clock.Now());
         }
       }
@@ -74,21 +54,18 @@ class ConnectionPool::PlaceList final : public LeaseOwner {
   Semaphore semaphore;
   std::vector<Slot> slots;
   uint64_t generation = 0;
+  const SteadyNow steady_now;
   const Clock& clock;
 };
 
-ConnectionPool::ConnectionPool(int32_t PoolSize, int32_t CleanupIntervalMinutes,
-                                           uint32_t AcquireTimeoutMs)
-    : ConnectionPool(PoolOptions{PoolSize, std::chrono::minutes(CleanupIntervalMinutes),
-                                        AcquireTimeoutMs, {}, &SystemClock::Instance()}) {}
-
-ConnectionPool::ConnectionPool(PoolOptions options)
+ConnectionPool::ConnectionPool(PoolOptions options, ErrorSink& errors)
     : pool_size_(options.pool_size),
       acquire_timeout_ms_(options.acquire_timeout_ms),
       cleanup_interval_(options.cleanup_interval),
-      factory_(options.factory ? std::move(options.factory)
-                               : SessionFactory([] { return NewDatabaseSession(ExecutableIniPath()); })),
-      places_(std::make_shared<PlaceList>(pool_size_, *options.local_clock)),
+      factory_(std::move(options.factory)),
+      errors_(errors),
+      places_(std::make_shared<PlaceList>(pool_size_, std::move(options.steady_now),
+                                          *options.local_clock)),
       cleanup_thread_(cleanup_interval_) {
   cleanup_thread_.Start(*this);
 }
@@ -158,14 +135,24 @@ bool ConnectionPool::Acquire(PoolLease& lease, AcquireMode mode) {
   }
   stale.reset();
   try {
-    std::shared_ptr<DatabaseSession> fresh(factory_().release(), CloseSession);
-    fresh->Connection().Connect();
+    // A session closes once nobody holds it; what fails then is reported.
+    std::shared_ptr<DatabaseSession> fresh(factory_().release(),
+                                           [&errors = errors_](DatabaseSession* session) {
+                                             try {
+                                               session->Detach();
+                                             } catch (const std::exception& error) {
+                                               errors.Report(error.what());
+                                             }
+                                             delete session;
+                                           });
+    fresh->Attach();
     std::lock_guard guard(places_->lock);
     PlaceList::Slot& slot = slots[place];
     slot.session = fresh;
     slot.generation = generation;
     slot.connecting = false;
     slot.lent = true;
+    slot.released = {};
     slot.last_release = 0;
     lease = PoolLease(places_, place, std::move(fresh));
   } catch (...) {
@@ -195,15 +182,12 @@ void ConnectionPool::RetireSessions() {
 }
 
 void ConnectionPool::CloseIdleSessions() {
-  const int64_t limit_ms = cleanup_interval_.count();
   std::vector<std::shared_ptr<DatabaseSession>> idle;  // closed after the lock is given back
   std::lock_guard guard(places_->lock);
-  const DateTime now = EncodeDateTime(places_->clock.Now());
+  const auto now = places_->steady_now();
   for (PlaceList::Slot& slot : places_->slots) {
     if (!slot.session || slot.lent) continue;
-    const auto idle_ms = static_cast<int64_t>(
-        std::floor((now - slot.last_release) * kMillisecondsPerDay + 0.5));
-    if (idle_ms > limit_ms) idle.push_back(std::move(slot.session));
+    if (now - slot.released > cleanup_interval_) idle.push_back(std::move(slot.session));
   }
 }
 
@@ -217,7 +201,7 @@ PlaceState ConnectionPool::Place(int32_t index) const {
   state.session = slot.session.get();
   state.lent = slot.lent;
   // A lent session's connection belongs to its borrower: it counts as attached.
-  state.connected = slot.session && (slot.lent || slot.session->Connection().Connected());
+  state.connected = slot.session && (slot.lent || slot.session->Attached());
   state.last_release = slot.last_release;
   return state;
 }

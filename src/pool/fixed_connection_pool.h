@@ -13,6 +13,7 @@
 #include "db/database_session.h"
 #include "platform/clock.h"
 #include "platform/datetime.h"
+#include "platform/error_sink.h"
 #include "platform/exception.h"
 #include "pool/cleanup_thread.h"
 #include "pool/pool_lease.h"
@@ -30,6 +31,8 @@ class PoolTimeout : public Exception {
 
 // Makes a new session, not attached yet; the pool attaches it.
 using SessionFactory = std::function<std::unique_ptr<DatabaseSession>()>;
+// The steady time idle ages are measured on (a stand-in in tests).
+using SteadyNow = std::function<std::chrono::steady_clock::time_point()>;
 
 // Which session Acquire may lend.
 enum class AcquireMode {
@@ -42,9 +45,12 @@ struct PoolOptions {
   // Time between clean-up passes, and the idle time after which a free session closes.
   std::chrono::milliseconds cleanup_interval = std::chrono::minutes(5);
   uint32_t acquire_timeout_ms = 10000;
-  // Empty: a session set up from the settings file beside the executable.
+  // Makes the sessions (see session_settings.h for the one from [DB]).
   SessionFactory factory;
-  // The local clock the idle times are measured on.
+  // Idle ages: a steady clock, so that a change of the wall clock neither
+  // closes every free session nor keeps them open longer.
+  SteadyNow steady_now = [] { return std::chrono::steady_clock::now(); };
+  // The local time of a give-back, for people to read.
   const Clock* local_clock = &SystemClock::Instance();
 };
 
@@ -54,14 +60,15 @@ struct PlaceState {
   const DatabaseSession* session = nullptr;
   bool lent = false;
   bool connected = false;
-  // When the session was last given back (0 before that).
+  // When the session was last given back, local time (0 before that).
   DateTime last_release = 0;
 };
 
 class ConnectionPool {
  public:
-  ConnectionPool(int32_t PoolSize, int32_t CleanupIntervalMinutes, uint32_t AcquireTimeoutMs);
-  explicit ConnectionPool(PoolOptions options);
+  // Failures the pool does not let pass (a session that fails to close) go
+  // to `errors`, which must outlive the pool and every lease it lends.
+  ConnectionPool(PoolOptions options, ErrorSink& errors);
   // Closes the free sessions. A session still lent closes when its lease ends.
   ~ConnectionPool();
   ConnectionPool(const ConnectionPool&) = delete;
@@ -95,6 +102,8 @@ class ConnectionPool {
   // One clean-up pass: closes every free session that has been idle longer
   // than the clean-up interval, which empties its place.
   void CloseIdleSessions();
+  // Where the pool and its clean-up thread report.
+  ErrorSink& Errors() const { return errors_; }
 
   int32_t PoolSize() const { return pool_size_; }
   // Places that are empty or free and not claimed by a borrower.
@@ -121,6 +130,7 @@ class ConnectionPool {
   const uint32_t acquire_timeout_ms_;
   const std::chrono::milliseconds cleanup_interval_;
   SessionFactory factory_;
+  ErrorSink& errors_;
   std::shared_ptr<PlaceList> places_;
   std::atomic<uint64_t> waits_{0};
   std::atomic<uint64_t> timeouts_{0};

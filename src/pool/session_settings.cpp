@@ -4,11 +4,11 @@
 
 #include "platform/profile.h"
 #include "platform/seconds_setting.h"
-#include "pool/pool_errors.h"
 
 namespace qv {
 
-std::unique_ptr<DatabaseSession> NewDatabaseSession(const std::string& ini_path) {
+std::unique_ptr<DatabaseSession> NewDatabaseSession(const std::string& ini_path,
+                                                    ErrorSink& errors) {
   auto session = std::make_unique<DatabaseSession>();
   DbConnection& connection = session->Connection();
   const IniFile ini(ini_path);  // a missing file reads as empty
@@ -18,14 +18,14 @@ std::unique_ptr<DatabaseSession> NewDatabaseSession(const std::string& ini_path)
     const std::string database_name = ini.ReadString("DB", "DBName", "");
     if (!database_name.empty()) connection.SetDatabaseName(database_name);
   } catch (const std::exception& error) {
-    ReportPoolError(error.what());
+    errors.Report(error.what());
   }
   connection.SetConnectTimeout(kDefaultConnectTimeout);
   try {
     connection.SetConnectTimeout(
         ReadSecondsSetting(ini, "DB", "ConnectTimeout", kDefaultConnectTimeout));
   } catch (const std::exception& error) {
-    ReportPoolError(error.what());  // the default stays
+    errors.Report(error.what());  // the default stays
   }
   return session;
 }

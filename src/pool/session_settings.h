@@ -6,6 +6,7 @@
 #include <string>
 
 #include "db/database_session.h"
+#include "platform/error_sink.h"
 
 namespace qv {
 
@@ -14,7 +15,8 @@ inline constexpr int kDefaultConnectTimeout = 10;
 
 // Not attached yet. DBName (empty keeps the built-in path), User and Pass
 // as given; ConnectTimeout in seconds (default 10). A value that cannot be
-// applied is reported (ReportPoolError) and the rest still is.
-std::unique_ptr<DatabaseSession> NewDatabaseSession(const std::string& ini_path);
+// applied is reported to `errors` and the rest still is.
+std::unique_ptr<DatabaseSession> NewDatabaseSession(const std::string& ini_path,
+                                                    ErrorSink& errors);
 
 }  // namespace qv

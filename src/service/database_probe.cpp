@@ -1,19 +1,18 @@
 #include "service/database_probe.h"
 
 #include "db/connection.h"
-#include "db/cursor.h"
+#include "db/prepared_statement.h"
 #include "db/transaction.h"
 
 namespace qv {
 
 void RunTrivialStatement(DbConnection& connection) {
-  Transaction transaction(connection);
-  transaction.SetReadOnly(true);
-  Cursor cursor(connection, transaction);
-  cursor.SQL().Add("SELECT 1 FROM RDB$DATABASE");
-  transaction.StartTransaction();
-  cursor.First();
-  cursor.Close();
+  Transaction transaction(connection, TransactionMode{.read_only = true});
+  PreparedStatement statement(connection, "SELECT 1 FROM RDB$DATABASE");
+  statement.Prepare(transaction);
+  statement.Execute(transaction);
+  statement.Fetch();
+  statement.CloseCursor();
   transaction.Commit();
 }
 

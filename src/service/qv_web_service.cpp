@@ -8,7 +8,6 @@
 #include <thread>
 
 #include "db/database_session.h"
-#include "pages/page_errors.h"
 #include "pages/page_table.h"
 #include "platform/profile.h"
 #include "pool/session_settings.h"
@@ -60,7 +59,7 @@ WebService::WebService(ServiceHost host, std::string ini_path)
       metrics_(PathRoutes(PageTable()).Labels()),
       error_log_([this](const std::string& line) { Host().logger.LogMessage(line); }),
       router_([this](PoolLease& lease, AcquireMode mode) { return Acquire(lease, mode); },
-              [this] { return HtDocs(); }),
+              [this] { return HtDocs(); }, errors_),
       health_([this] {
         PoolLease lease;
         Acquire(lease, AcquireMode::kAny);
@@ -75,8 +74,8 @@ WebService::WebService(ServiceHost host, std::string ini_path)
   router_.SetOnCancelFailure([this](const std::string& message) { Host().logger.LogMessage(message); });
   // Lines the access log loses are told in the error log, never blocking.
   access_log_.SetOnDropped([this](const std::string& text) { Host().logger.LogWarning(text); });
-  // A page's side failures (a query file it could not write) go to the same log.
-  SetPageErrorHandler([this](const std::string& message) { Host().logger.LogMessage(message); });
+  errors_.SetHandler(
+      [this](const std::string& message) { Host().application_logger.LogMessage(message); });
   http_server.SetSessionState(true);
   http_server.SetAutoStartSession(true);
   http_server.SetSessionTimeOut(600000);
@@ -107,7 +106,6 @@ WebService::WebService(ServiceHost host, std::string ini_path)
 }
 
 WebService::~WebService() {
-  SetPageErrorHandler({});
   ShutdownServiceThread();
   StopListeners(*admin_, http_server, Host().logger);
 }
@@ -122,8 +120,8 @@ void WebService::ServiceCreate() {
   options.pool_size = 5;
   options.cleanup_interval = std::chrono::minutes(5);
   options.acquire_timeout_ms = 10000;
-  options.factory = [ini_path = ini_path_] { return NewDatabaseSession(ini_path); };
-  pool_ = std::make_unique<ConnectionPool>(std::move(options));
+  options.factory = [this] { return NewDatabaseSession(ini_path_, errors_); };
+  pool_ = std::make_unique<ConnectionPool>(std::move(options), errors_);
   ReadSettings();
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "http/http_server.h"
+#include "platform/error_sink.h"
 #include "pool/fixed_connection_pool.h"
 #include "service/error_log.h"
 #include "service/access_log.h"
@@ -108,6 +109,11 @@ class WebService : public Service {
   std::string ht_docs_;
   // Failed pages, one line each, to the service's event log.
   ErrorLog error_log_;
+  // Failures the pool and the pages do not let pass (a session setting that
+  // cannot be applied, a session that fails to close, a side file a page
+  // could not write): the program's own events. Before the pool and the
+  // router, which report to it.
+  ErrorSink errors_;
   // Declared before http_server so that the server, which stops its request
   // threads when destroyed, goes first.
   std::unique_ptr<ConnectionPool> pool_;

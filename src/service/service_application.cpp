@@ -12,7 +12,6 @@
 #include "platform/file_descriptor.h"
 #include "platform/log_line.h"
 #include "platform/profile.h"
-#include "pool/pool_errors.h"
 #include "service/os_error.h"
 #include "service/service.h"
 #include "service/command_line.h"
@@ -114,14 +113,6 @@ int ServiceApplication::Uninstall(bool silent) {
 }
 
 int ServiceApplication::RunService() {
-  // Failures that pooled sessions hand on while being made or closed, on
-  // whatever thread, go to the application's log while the service runs.
-  const EventLogger& logger = service_.Host().application_logger;
-  SetPoolErrorHandler([&logger](const std::string& message) { logger.LogMessage(message); });
-  struct PoolErrorsToDefault {
-    ~PoolErrorsToDefault() { SetPoolErrorHandler({}); }
-  } pool_errors_to_default;
-
   // The stop signals are read from a descriptor rather than by a handler, so
   // they reach the service thread as ordinary control requests.
   const sigset_t set = StopSignals();

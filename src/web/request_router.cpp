@@ -60,13 +60,17 @@ int FailureStatus(FailureKind kind) {
   }
 }
 
-RequestRouter::RequestRouter(SessionSource sessions, HtDocsFunction ht_docs,
+RequestRouter::RequestRouter(SessionSource sessions, HtDocsFunction ht_docs, ErrorSink& errors,
                                std::span<const PageEntry> pages, const Clock& clock)
-    : sessions_(std::move(sessions)), ht_docs_(std::move(ht_docs)), routes_(pages), clock_(clock) {}
+    : sessions_(std::move(sessions)),
+      ht_docs_(std::move(ht_docs)),
+      errors_(errors),
+      routes_(pages),
+      clock_(clock) {}
 
 RequestRouter::RequestRouter(ConnectionPool& pool, HtDocsFunction ht_docs)
     : RequestRouter([&pool](PoolLease& lease, AcquireMode mode) { return pool.Acquire(lease, mode); },
-                     std::move(ht_docs)) {}
+                     std::move(ht_docs), pool.Errors()) {}
 
 bool RequestRouter::ServePage(const PageEntry& page, PoolLease& lease, PageStream& out,
                                Request& request) {
@@ -90,7 +94,7 @@ bool RequestRouter::ServePage(const PageEntry& page, PoolLease& lease, PageStrea
 bool RequestRouter::CallPage(const PageEntry& page, PoolLease& lease, PageStream& out,
                               Request& request) {
   HttpPageRequest page_request(request);
-  PageContext context{page_request, out, lease.Session(), clock_, page};
+  PageContext context{page_request, out, lease.Session(), clock_, page, errors_};
   // The cancel holds the session as long as it may still reach it; a session
   // whose call was cancelled is discarded, so it is never lent to anyone else.
   const uint64_t watch =

@@ -17,6 +17,7 @@
 #include "pages/page_table.h"
 #include "pages/string_stream.h"
 #include "platform/clock.h"
+#include "platform/error_sink.h"
 #include "platform/exception.h"
 #include "pool/fixed_connection_pool.h"
 #include "pool/pool_lease.h"
@@ -69,13 +70,15 @@ class RequestRouter {
   using PageFailureHandler = std::function<void(const PageFailure& failure)>;
 
   // Pages from `pages` (which must outlive the router), run on sessions from
-  // `sessions` and shown with `clock`. A page that fails because the
+  // `sessions` and shown with `clock`; what a page reports without failing
+  // goes to `errors` (which must outlive the router). A page that fails because the
   // connection is lost is run once more on a fresh connection when its session
   // was connected before the request; a session whose connection is dead or
   // cancelled is discarded, not given back.
-  RequestRouter(SessionSource sessions, HtDocsFunction ht_docs,
+  RequestRouter(SessionSource sessions, HtDocsFunction ht_docs, ErrorSink& errors,
                  std::span<const PageEntry> pages = PageTable(),
                  const Clock& clock = SystemClock::Instance());
+  // Sessions from the pool; pages report to the pool's sink.
   RequestRouter(ConnectionPool& pool, HtDocsFunction ht_docs);
 
   // A page call running longer is cancelled, and its connection dropped
@@ -128,6 +131,7 @@ class RequestRouter {
 
   SessionSource sessions_;
   HtDocsFunction ht_docs_;
+  ErrorSink& errors_;
   PathRoutes routes_;
   const Clock& clock_;
   qv::LogonThrottle throttle_{kDefaultLogonFailures};

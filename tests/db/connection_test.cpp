@@ -82,13 +82,13 @@ TEST(ConnectionTest, NameWithoutPathCharactersIsAnAliasAndKeepsThePath) {
 
 TEST(ConnectionTest, PasswordIsKeptOutsideParams) {
   DbConnection connection;
-  connection.SetParamByIndex(2, "old");
+  connection.SetParam("PASSWORD", "old");
   EXPECT_EQ(connection.Param("PASSWORD"), "old");
   connection.SetPassword("secret");
   EXPECT_EQ(connection.Params().IndexOfName("PASSWORD"), -1);
   EXPECT_EQ(connection.Password(), "secret");
-  connection.SetParamByIndex(1, "SYSDBA");
-  EXPECT_EQ(connection.Username(), "SYSDBA");
+  connection.SetUsername("SYSDBA");
+  EXPECT_EQ(connection.Param("USER NAME"), "SYSDBA");
   connection.SetUsername("");
   EXPECT_EQ(connection.Params().IndexOfName("USER NAME"), -1);
 }
@@ -123,18 +123,19 @@ TEST(ConnectionTest, EverySetterRefusesWhileConnected) {
   connection.SetUsername("someone");  // allowed again
 }
 
-TEST(ConnectionTest, BeforeConnectRunsOnlyWhenAttaching) {
+// Every attach names a new attachment, so what was prepared on the one
+// before is known as gone.
+TEST(ConnectionTest, EveryAttachIsANewAttachment) {
   TestDatabase db;
   DbConnection connection;
-  int calls = 0;
-  connection.SetBeforeConnect([&](DbConnection& c) {
-    ++calls;
-    db.Configure(c);  // settings may still change here
-  });
+  db.Configure(connection);
   connection.Connect();
+  const uint64_t first = connection.Attachment();
+  connection.Connect();  // attached: nothing
+  EXPECT_EQ(connection.Attachment(), first);
+  connection.Disconnect();
   connection.Connect();
-  EXPECT_EQ(calls, 1);
-  EXPECT_TRUE(connection.Connected());
+  EXPECT_NE(connection.Attachment(), first);
 }
 
 TEST(ConnectionTest, FailedAttachRaisesTheClientMessageAndStaysDetached) {

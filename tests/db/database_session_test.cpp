@@ -9,44 +9,45 @@
 namespace qv {
 namespace {
 
-constexpr StatementText kTwoLines{"SELECT AREA_NAME FROM AREA\nWHERE AREA_ID = :ID"};
-constexpr StatementText kOneLine{"SELECT COUNT(*) FROM AREA"};
+enum class NameColumn { kName, kCount };
+constexpr QueryText<NameColumn> kAreaName{"SELECT AREA_NAME FROM AREA\nWHERE AREA_ID = :ID"};
 
-TEST(DatabaseSession, NamesTheBuiltInDatabaseAndReadsReadOnlyAndReadCommitted) {
+TEST(DatabaseSession, NamesTheBuiltInDatabaseAndIsNotAttached) {
   DatabaseSession session;
   EXPECT_EQ(session.Connection().Param("PATH"), "/var/lib/quorvale/qvmain.gdb");
-  EXPECT_FALSE(session.Connection().Connected());
-  EXPECT_TRUE(session.Transaction().ReadOnly());
-  EXPECT_EQ(session.Transaction().Isolation(), IsolationLevel::kReadCommitted);
+  EXPECT_FALSE(session.Attached());
+  EXPECT_FALSE(session.InTransaction());
 }
 
-TEST(DatabaseSession, KeepsOneCursorPerTextWithItsLines) {
+// The session's queries run read-only and read committed: the transaction
+// holds no snapshot, as the engine's monitoring tables show.
+TEST(DatabaseSession, QueriesRunReadOnlyAndReadCommitted) {
   TestDatabase database;
   database.Exec("INSERT INTO AREA (AREA_ID, AREA_NAME) VALUES (3, 'North')");
   DatabaseSession session;
   database.Configure(session.Connection());
-  session.Connection().Connect();
+  session.Attach();
+  const auto mode = session.QueryRows(
+      "SELECT MON$ISOLATION_MODE, MON$READ_ONLY FROM MON$TRANSACTIONS "
+      "WHERE MON$TRANSACTION_ID = CURRENT_TRANSACTION");
+  EXPECT_EQ(mode.Integer(0), 2);  // read committed, record versions
+  EXPECT_EQ(mode.Integer(1), 1);
+}
 
-  Cursor& area = session.Statement(kTwoLines);
-  EXPECT_EQ(&session.Statement(kTwoLines), &area);
-  ASSERT_EQ(area.SQL().Count(), 2u);
-  EXPECT_EQ(area.SQL()[0], "SELECT AREA_NAME FROM AREA");
-  EXPECT_EQ(area.SQL()[1], "WHERE AREA_ID = :ID");
-  area.Params()[0].SetAsInteger(3);
-  area.Open();
-  EXPECT_EQ(area.Fields()[0].AsString(), "North");
-  area.Close();
-
-  Cursor& count = session.Statement(kOneLine);
-  EXPECT_NE(&count, &area);
-  count.Open();
-  EXPECT_EQ(count.Fields()[0].AsInteger(), 1);
-  count.Close();
-  session.Transaction().Commit();
-
-  int visited = 0;
-  session.ForEachStatement([&](Cursor&) { ++visited; });
-  EXPECT_EQ(visited, 2);
+TEST(DatabaseSession, KeepsOneStatementPerText) {
+  TestDatabase database;
+  database.Exec("INSERT INTO AREA (AREA_ID, AREA_NAME) VALUES (3, 'North')");
+  DatabaseSession session;
+  database.Configure(session.Connection());
+  session.Attach();
+  EXPECT_EQ(session.Query(kAreaName, 3).Text(NameColumn::kName), "North");
+  // The same text from another object is the same statement.
+  const std::string copy(kAreaName.sql);
+  EXPECT_TRUE(session.Query(QueryText<NameColumn>(copy), 4).AtEnd());
+  EXPECT_EQ(session.QueryRows("SELECT COUNT(*) FROM AREA").Integer(0), 1);
+  ASSERT_EQ(session.PreparedTexts().size(), 2u);
+  EXPECT_EQ(session.Counts().prepared, 2u);
+  EXPECT_EQ(session.Counts().executed, 3u);
 }
 
 }  // namespace

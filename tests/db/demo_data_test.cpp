@@ -11,16 +11,14 @@ namespace qv {
 namespace {
 
 // Every row of a query, columns joined by "|", rows by newlines.
-std::string RowsOf(DbConnection& connection, Transaction& transaction, const std::string& sql) {
-  Cursor cursor(connection, transaction);
-  cursor.SQL().Add(sql);
-  cursor.Open();
+std::string RowsOf(DatabaseSession& session, const std::string& sql) {
   std::string text;
-  while (!cursor.Eof()) {
-    for (size_t i = 0; i < cursor.Fields().ColumnCount(); ++i)
-      text += cursor.Fields()[i].AsString() + "|";
+  for (auto cursor = session.QueryRows(sql); !cursor.AtEnd(); cursor.Next()) {
+    for (size_t i = 0; i < cursor.ColumnCount(); ++i) {
+      text += cursor.Text(i);
+      text += "|";
+    }
     text += "\n";
-    cursor.Next();
   }
   return text;
 }
@@ -39,23 +37,15 @@ class DemoDataTest : public ::testing::Test {
     db_ = nullptr;
   }
   void SetUp() override {
-    db_->Configure(connection);
-    connection.Connect();
-    transaction.SetReadOnly(true);
-    transaction.StartTransaction();
+    db_->Configure(session.Connection());
+    session.Attach();
   }
-  std::string Rows(const std::string& sql) { return RowsOf(connection, transaction, sql); }
-  int32_t Number(const std::string& sql) {
-    Cursor cursor(connection, transaction);
-    cursor.SQL().Add(sql);
-    cursor.Open();
-    return cursor.Fields()[0].AsInteger();
-  }
+  std::string Rows(const std::string& sql) { return RowsOf(session, sql); }
+  int32_t Number(const std::string& sql) { return session.QueryRows(sql).Integer(0); }
 
   static TestDatabase* db_;
   static demo::DemoCounts counts_;
-  DbConnection connection;
-  Transaction transaction{connection};
+  DatabaseSession session;
 };
 TestDatabase* DemoDataTest::db_ = nullptr;
 demo::DemoCounts DemoDataTest::counts_;
@@ -68,14 +58,13 @@ TEST_F(DemoDataTest, SameSeedGivesTheSameRows) {
     loader.Connect();
     demo::LoadDemoData(loader, 60, 7, {});
   }
-  DbConnection second;
-  other.Configure(second);
-  second.Connect();
-  Transaction second_transaction(second);
+  DatabaseSession second;
+  other.Configure(second.Connection());
+  second.Attach();
   for (const char* sql :
        {"SELECT * FROM PROPERTY ORDER BY PROPERTY_ID", "SELECT * FROM ENTITY ORDER BY ENTITY_ID",
         "SELECT * FROM GEN_NOTES ORDER BY NOTES_ID", "SELECT * FROM VIOLATORS ORDER BY VIOLATOR_ID"}) {
-    EXPECT_EQ(RowsOf(second, second_transaction, sql), Rows(sql)) << sql;
+    EXPECT_EQ(RowsOf(second, sql), Rows(sql)) << sql;
   }
 }
 

@@ -59,34 +59,25 @@ TEST(FailureKindTest, DecidedFromEveryGdsCodeOfTheVector) {
 
 TEST(FailureKindTest, CancelEndsARunningStatementWithTheCancelledKind) {
   TestDatabase database;
-  DbConnection connection;
-  database.Configure(connection);
-  connection.Connect();
-  Transaction transaction(connection);
-  transaction.SetReadOnly(true);
-  transaction.StartTransaction();
-  Cursor cursor(connection, transaction);
-  cursor.SQL().Add(kSlowCount);
-  auto canceller = std::async(std::launch::async, [&connection] {
+  DatabaseSession session;
+  database.Configure(session.Connection());
+  session.Attach();
+  auto canceller = std::async(std::launch::async, [&session] {
     std::this_thread::sleep_for(300ms);
-    return connection.CancelOperation();
+    return session.Connection().CancelOperation();
   });
   const auto start = std::chrono::steady_clock::now();
   try {
-    cursor.Open();
-    FAIL() << "the statement ended before the cancel: " << cursor.Fields()[0].AsString();
+    const auto count = session.QueryRows(kSlowCount);
+    FAIL() << "the statement ended before the cancel: " << count.Text(0);
   } catch (const DbStatusError& error) {
     EXPECT_EQ(error.Kind(), FailureKind::TimedOut) << error.what();
   }
   EXPECT_TRUE(canceller.get());
   EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
   // The attachment itself is still usable.
-  transaction.Commit();
-  transaction.StartTransaction();
-  Cursor quick(connection, transaction);
-  quick.SQL().Add("SELECT 1 FROM RDB$DATABASE");
-  quick.Open();
-  EXPECT_EQ(quick.Fields()[0].AsInteger(), 1);
+  session.Rollback();
+  EXPECT_EQ(session.QueryRows("SELECT 1 FROM RDB$DATABASE").Integer(0), 1);
 }
 
 class ServerFaultsTest : public ::testing::Test {
@@ -104,13 +95,11 @@ class ServerFaultsTest : public ::testing::Test {
     connection.SetConnectTimeout(connect_timeout);
   }
   static int SelectOne(DbConnection& connection) {
-    Transaction transaction(connection);
-    transaction.SetReadOnly(true);
-    transaction.StartTransaction();
-    Cursor cursor(connection, transaction);
-    cursor.SQL().Add("SELECT 1 FROM RDB$DATABASE");
-    cursor.Open();
-    const int value = cursor.Fields()[0].AsInteger();
+    Transaction transaction(connection, TransactionMode{.read_only = true});
+    PreparedStatement statement(connection, "SELECT 1 FROM RDB$DATABASE");
+    statement.Prepare(transaction);
+    statement.Execute(transaction);
+    const int value = RowCursor(statement, {connection.Handle(), transaction.Handle()}).Integer(0);
     transaction.Commit();
     return value;
   }

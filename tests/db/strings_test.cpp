@@ -5,26 +5,6 @@
 namespace qv {
 namespace {
 
-TEST(StringsTest, TextJoinsLinesWithCarriageReturnLineFeed) {
-  SqlLines lines;
-  lines.Add("SELECT A");
-  lines.Add("FROM T ");
-  lines.Add("");
-  EXPECT_EQ(lines.Text(), "SELECT A\r\nFROM T \r\n");
-  lines.Clear();
-  EXPECT_EQ(lines.Text(), "");
-}
-
-TEST(StringsTest, EveryChangeCallsTheOwnerFirst) {
-  SqlLines lines;
-  std::vector<size_t> counts_seen;
-  lines.SetOnChange([&] { counts_seen.push_back(lines.Count()); });
-  lines.Add("a");
-  lines.Add("b");
-  lines.Clear();
-  EXPECT_EQ(counts_seen, (std::vector<size_t>{0, 1, 2}));
-}
-
 TEST(StringsTest, NameValueListMatchesNamesIgnoringCase) {
   ParamStrings params;
   params.SetValue("USER NAME", "sysdba");

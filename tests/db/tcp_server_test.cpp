@@ -19,8 +19,7 @@ class TcpServerTest : public ::testing::Test {
       DbConnection connection;
       Configure(connection, FirebirdServer::Password());
       connection.Connect();
-      Transaction transaction(connection);
-      ExecuteScript(connection, transaction,
+      ExecuteScript(connection,
                     "CREATE TABLE AREA (AREA_ID INTEGER NOT NULL PRIMARY KEY, AREA_NAME VARCHAR(40));"
                     "INSERT INTO AREA VALUES (1, 'North');"
                     "INSERT INTO AREA VALUES (2, 'South  ');");
@@ -51,28 +50,21 @@ TEST_F(TcpServerTest, AttachesOverTcpAndReadsRows) {
   Configure(connection, FirebirdServer::Password());
   EXPECT_EQ(connection.Protocol(), DbProtocol::kTcpIp);
   EXPECT_EQ(connection.Param("SERVER"), "127.0.0.1/" + std::to_string(server_->Port()));
-  connection.Connect();
-  Transaction transaction(connection);
-  transaction.SetReadOnly(true);
-  transaction.StartTransaction();
-  Cursor cursor(connection, transaction);
-  cursor.SQL().Add("SELECT AREA_ID, AREA_NAME FROM AREA");
-  cursor.SQL().Add("WHERE AREA_ID > :FROM_ID ORDER BY AREA_ID");
-  cursor.Params()[0].SetAsInteger(0);
-  cursor.Open();
-  EXPECT_EQ(cursor.RecordCount(), 2);
+  DatabaseSession session;
+  Configure(session.Connection(), FirebirdServer::Password());
+  session.Attach();
+  const ParamValue from[] = {0};
   std::string rows;
-  while (!cursor.Eof()) {
-    rows += cursor.Fields()[0].AsString() + "=" + cursor.Fields()[1].AsString() + ";";
-    cursor.Next();
+  for (auto cursor = session.QueryRows("SELECT AREA_ID, AREA_NAME FROM AREA\n"
+                                       "WHERE AREA_ID > :FROM_ID ORDER BY AREA_ID",
+                                       from);
+       !cursor.AtEnd(); cursor.Next()) {
+    rows += std::string(cursor.Text(0)) + "=" + std::string(cursor.Text(1)) + ";";
   }
   EXPECT_EQ(rows, "1=North;2=South;");
-  cursor.SQL().Clear();  // the prepared statement is released on the server
-  cursor.SQL().Add("SELECT AREA_NAME FROM AREA WHERE AREA_ID = 2");
-  cursor.Open();
-  EXPECT_EQ(cursor.Fields()[0].AsString(), "South");
-  transaction.Commit();
-  connection.Disconnect();
+  EXPECT_EQ(session.QueryRows("SELECT AREA_NAME FROM AREA WHERE AREA_ID = 2").Text(0), "South");
+  session.Commit();
+  session.Detach();
 }
 
 TEST_F(TcpServerTest, WrongPasswordGivesTheAuthenticationCode) {
@@ -98,30 +90,35 @@ TEST_F(TcpServerTest, ServerShutdownSurfacesAsLostConnection) {
   ASSERT_TRUE(own.Start(error)) << error;
   std::string name = own.DatabaseName("lost.fdb");
   CreateDatabase(name, "SYSDBA", FirebirdServer::Password());
-  DbConnection connection;
-  connection.SetDatabaseName(name);
-  connection.SetUsername("SYSDBA");
-  connection.SetPassword(FirebirdServer::Password());
-  connection.Connect();
-  Transaction transaction(connection);
-  Cursor cursor(connection, transaction);
-  cursor.SQL().Add("SELECT 1 FROM RDB$DATABASE");
-  cursor.Open();
-  EXPECT_EQ(cursor.Fields()[0].AsInteger(), 1);
-  transaction.Commit();
+  DatabaseSession session;
+  session.Connection().SetDatabaseName(name);
+  session.Connection().SetUsername("SYSDBA");
+  session.Connection().SetPassword(FirebirdServer::Password());
+  session.Attach();
+  EXPECT_EQ(session.QueryRows("SELECT 1 FROM RDB$DATABASE").Integer(0), 1);
   own.Kill();
+  // A commit that fails is told, never swallowed; the transaction stays to be
+  // rolled back.
   try {
-    transaction.StartTransaction();
-    cursor.Open();
+    session.Commit();
+    FAIL() << "a commit on a lost connection raised nothing";
+  } catch (const DbStatusError& e) {
+    EXPECT_EQ(e.Kind(), FailureKind::ConnectionLost) << e.what();
+  }
+  EXPECT_TRUE(session.InTransaction());
+  try {
+    session.QueryRows("SELECT 1 FROM RDB$DATABASE");
     FAIL() << "no error after the server stopped";
   } catch (const DbStatusError& e) {
     EXPECT_TRUE(e.IsConnectionLost()) << e.what();
   }
   try {
-    connection.Disconnect();
+    session.Detach();
   } catch (const DbStatusError&) {
+    // The client may or may not report the attachment's end as a failure.
   }
-  EXPECT_FALSE(connection.Connected());
+  EXPECT_FALSE(session.Attached());
+  EXPECT_FALSE(session.InTransaction());
 }
 
 }  // namespace

@@ -2,9 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
-#include "db/cursor.h"
+#include "db/command.h"
+#include "db/database_session.h"
 #include "db/errors.h"
 #include "support/test_database.h"
 
@@ -12,11 +11,7 @@ namespace qv {
 namespace {
 
 struct BlockCase {
-  bool read_only;
-  IsolationLevel isolation;
-  bool rec_version;
-  bool lock_wait;
-  bool auto_commit;
+  TransactionMode mode;
   std::vector<uint8_t> expected;
 };
 void PrintTo(const BlockCase& c, std::ostream* out) {
@@ -25,163 +20,129 @@ void PrintTo(const BlockCase& c, std::ostream* out) {
 
 class ParameterBlockTest : public ::testing::TestWithParam<BlockCase> {};
 
-TEST_P(ParameterBlockTest, BytesFollowTheSettings) {
-  const BlockCase& c = GetParam();
-  DbConnection connection;
-  Transaction transaction(connection);
-  transaction.SetReadOnly(c.read_only);
-  transaction.SetIsolation(c.isolation);
-  transaction.SetRecVersion(c.rec_version);
-  transaction.SetLockWait(c.lock_wait);
-  transaction.SetServerAutoCommit(c.auto_commit);
-  EXPECT_EQ(transaction.ParameterBlock(), c.expected);
+TEST_P(ParameterBlockTest, BytesFollowTheMode) {
+  EXPECT_EQ(ParameterBlock(GetParam().mode), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ParameterBlockTest,
     ::testing::Values(
-        BlockCase{true, IsolationLevel::kConcurrency, true, false, false, {3, 8, 2, 7}},
-        BlockCase{false, IsolationLevel::kConsistency, true, true, false, {3, 9, 1, 6}},
-        BlockCase{true, IsolationLevel::kReadCommitted, true, false, false, {3, 8, 15, 17, 7}},
-        BlockCase{false, IsolationLevel::kReadCommitted, false, true, false, {3, 9, 15, 18, 6}},
-        BlockCase{false, IsolationLevel::kConcurrency, true, false, true, {3, 9, 2, 7, 16}}));
+        BlockCase{{true, IsolationLevel::kConcurrency}, {3, 8, 2, 7}},
+        BlockCase{{false, IsolationLevel::kConcurrency}, {3, 9, 2, 7}},
+        BlockCase{{false, IsolationLevel::kConsistency}, {3, 9, 1, 7}},
+        BlockCase{{true, IsolationLevel::kReadCommitted}, {3, 8, 15, 17, 7}},
+        BlockCase{kSessionTransaction, {3, 8, 15, 17, 7}}));
 
-TEST(TransactionTest, DefaultsAreWriteSnapshotNoWait) {
-  DbConnection connection;
-  Transaction transaction(connection);
-  EXPECT_EQ(transaction.ParameterBlock(), (std::vector<uint8_t>{3, 9, 2, 7}));
-}
-
-class TransactionDbTest : public ::testing::Test {
+class TransactionTest : public ::testing::Test {
  protected:
   void SetUp() override {
     db.Exec("INSERT INTO AREA (AREA_ID, AREA_NAME) VALUES (1, 'North')");
     db.Configure(connection);
     connection.Connect();
-    transaction.SetReadOnly(true);
   }
-  int32_t CountAreas() {
-    Cursor cursor(connection, transaction);
-    cursor.SQL().Add("SELECT COUNT(*) FROM AREA");
-    cursor.Open();
-    return cursor.Fields()[0].AsInteger();
+  // The areas as another attachment sees them now.
+  int32_t CommittedAreas() {
+    DatabaseSession other;
+    db.Configure(other.Connection());
+    other.Attach();
+    return other.QueryRows("SELECT COUNT(*) FROM AREA").Integer(0);
   }
 
   TestDatabase db;
   DbConnection connection;
-  Transaction transaction{connection};
 };
 
-TEST_F(TransactionDbTest, CommitWithNothingStartedDoesNothing) {
-  EXPECT_NO_THROW(transaction.Commit());
-  EXPECT_FALSE(transaction.InTransaction());
-  EXPECT_FALSE(transaction.Started());
+TEST_F(TransactionTest, CommittedWorkStays) {
+  Transaction writer(connection);
+  Command(writer, "INSERT INTO AREA (AREA_ID, AREA_NAME) VALUES (?, ?)").Run(2, "South");
+  EXPECT_EQ(CommittedAreas(), 1);
+  writer.Commit();
+  EXPECT_FALSE(writer.Open());
+  EXPECT_EQ(CommittedAreas(), 2);
+  EXPECT_NO_THROW(writer.Commit());  // ended: nothing
+  EXPECT_NO_THROW(writer.Rollback());
 }
 
-TEST_F(TransactionDbTest, StartTwiceRaises) {
-  transaction.StartTransaction();
-  EXPECT_TRUE(transaction.InTransaction());
-  try {
-    transaction.StartTransaction();
-    FAIL() << "no exception";
-  } catch (const DbError& e) {
-    EXPECT_STREQ(e.what(), "Transaction has already been started");
+// A transaction that ends without a commit rolls back: nothing it wrote stays.
+TEST_F(TransactionTest, AnEndWithoutCommitRollsBack) {
+  {
+    Transaction writer(connection);
+    ExecuteImmediate(writer, "INSERT INTO AREA (AREA_ID, AREA_NAME) VALUES (2, 'South')");
   }
-  transaction.Commit();
-  EXPECT_FALSE(transaction.InTransaction());
-  transaction.StartTransaction();  // the bracket: commit, then start again
-  transaction.Commit();
+  EXPECT_EQ(CommittedAreas(), 1);
+  Transaction writer(connection);
+  ExecuteImmediate(writer, "INSERT INTO AREA (AREA_ID, AREA_NAME) VALUES (3, 'East')");
+  writer.Rollback();
+  EXPECT_FALSE(writer.Open());
+  EXPECT_EQ(CommittedAreas(), 1);
 }
 
-TEST_F(TransactionDbTest, ExplicitStartRefusedWithServerAutoCommit) {
-  transaction.SetServerAutoCommit(true);
-  try {
-    transaction.StartTransaction();
-    FAIL() << "no exception";
-  } catch (const DbError& e) {
-    EXPECT_STREQ(e.what(), "Explicit trans. not allowed with ServerAutoCommit");
+TEST_F(TransactionTest, CommitAndRestartKeepsTheWorkAndGoesOn) {
+  Transaction writer(connection);
+  Command insert(writer, "INSERT INTO AREA (AREA_ID, AREA_NAME) VALUES (?, 'X')");
+  insert.Run(2);
+  writer.CommitAndRestart();
+  EXPECT_TRUE(writer.Open());
+  insert.Run(3);
+  EXPECT_EQ(CommittedAreas(), 2);
+}
+
+TEST_F(TransactionTest, AReadOnlyTransactionRefusesWrites) {
+  Transaction reader(connection, TransactionMode{.read_only = true});
+  EXPECT_THROW(ExecuteImmediate(reader, "UPDATE AREA SET AREA_NAME = 'X'"), DbStatusError);
+}
+
+// A snapshot reads one state until it ends; the session's read-committed
+// transaction reads what is committed when each statement runs.
+TEST_F(TransactionTest, SnapshotAgainstReadCommitted) {
+  DatabaseSession session;
+  db.Configure(session.Connection());
+  session.Attach();
+  Transaction snapshot(connection, TransactionMode{.read_only = true});
+  const auto count = [&] {
+    PreparedStatement statement(connection, "SELECT COUNT(*) FROM AREA");
+    statement.Prepare(snapshot);
+    statement.Execute(snapshot);
+    return RowCursor(statement, {connection.Handle(), snapshot.Handle()}).Integer(0);
+  };
+  EXPECT_EQ(count(), 1);
+  EXPECT_EQ(session.QueryRows("SELECT COUNT(*) FROM AREA").Integer(0), 1);
+  db.Exec("INSERT INTO AREA (AREA_ID, AREA_NAME) VALUES (2, 'South')");
+  EXPECT_EQ(count(), 1);
+  EXPECT_EQ(session.QueryRows("SELECT COUNT(*) FROM AREA").Integer(0), 2);
+  EXPECT_TRUE(session.InTransaction());
+}
+
+// The session's transaction starts with its first query and stays open until
+// it is ended; a commit or a rollback closes the cursors still open.
+TEST_F(TransactionTest, TheSessionsTransactionEndsWhenAskedAndClosesItsCursors) {
+  DatabaseSession session;
+  db.Configure(session.Connection());
+  session.Attach();
+  EXPECT_FALSE(session.InTransaction());
+  {
+    const auto open = session.QueryRows("SELECT AREA_NAME FROM AREA");
+    EXPECT_TRUE(session.InTransaction());
+    session.Commit();
+    EXPECT_FALSE(session.InTransaction());
   }
-  EXPECT_FALSE(transaction.InTransaction());
+  EXPECT_EQ(session.QueryRows("SELECT AREA_NAME FROM AREA").Text(0), "North");
+  session.Rollback();
+  EXPECT_FALSE(session.InTransaction());
+  EXPECT_NO_THROW(session.Rollback());
+  EXPECT_NO_THROW(session.Commit());
 }
 
-TEST_F(TransactionDbTest, ReadOnlySnapshotSeesOneStableStateUntilCommit) {
-  transaction.StartTransaction();
-  EXPECT_EQ(CountAreas(), 1);
-  db.Exec("INSERT INTO AREA (AREA_ID, AREA_NAME) VALUES (2, 'South')");
-  EXPECT_EQ(CountAreas(), 1);
-  transaction.Commit();
-  transaction.StartTransaction();
-  EXPECT_EQ(CountAreas(), 2);
-  transaction.Commit();
-}
-
-TEST_F(TransactionDbTest, ReadOnlyTransactionRefusesWrites) {
-  Cursor cursor(connection, transaction);
-  transaction.StartTransaction();
-  cursor.SQL().Add("UPDATE AREA SET AREA_NAME = 'X'");
-  EXPECT_THROW(cursor.Open(), DbStatusError);
-  transaction.Commit();
-}
-
-TEST_F(TransactionDbTest, CursorRunsInAnImplicitTransactionThatCommitEnds) {
-  EXPECT_EQ(CountAreas(), 1);
-  EXPECT_FALSE(transaction.InTransaction());
-  EXPECT_TRUE(transaction.Started());
-  db.Exec("INSERT INTO AREA (AREA_ID, AREA_NAME) VALUES (2, 'South')");
-  // Starting explicitly ends the implicit transaction: a fresh snapshot.
-  transaction.StartTransaction();
-  EXPECT_TRUE(transaction.InTransaction());
-  EXPECT_EQ(CountAreas(), 2);
-  transaction.Commit();
-  EXPECT_FALSE(transaction.Started());
-  EXPECT_EQ(CountAreas(), 2);
-  transaction.Commit();
-  EXPECT_FALSE(transaction.Started());
-}
-
-TEST_F(TransactionDbTest, CommitClosesOpenCursorsWhichStayUsable) {
-  Cursor cursor(connection, transaction);
-  transaction.StartTransaction();
-  cursor.SQL().Add("SELECT AREA_NAME FROM AREA");
-  cursor.Open();
-  ASSERT_TRUE(cursor.Active());
-  transaction.Commit();
-  EXPECT_FALSE(cursor.Active());
-  cursor.SQL().Clear();  // an open cursor would be closed here first
-  cursor.SQL().Add("SELECT AREA_NAME FROM AREA");
-  transaction.StartTransaction();
-  cursor.Open();
-  EXPECT_EQ(cursor.Fields()[0].AsString(), "North");
-  transaction.Commit();
-}
-
-TEST_F(TransactionDbTest, DisconnectEndsOpenTransactionsAndCursors) {
-  Cursor cursor(connection, transaction);
-  cursor.SQL().Add("SELECT AREA_NAME FROM AREA");
-  cursor.Open();
+// Detaching with a transaction open is refused, and the attachment stays
+// usable; its owner ends the transaction first.
+TEST_F(TransactionTest, DetachWaitsForTheTransactionsOwner) {
+  {
+    Transaction open(connection);
+    EXPECT_THROW(connection.Disconnect(), DbStatusError);
+    EXPECT_TRUE(connection.Connected());
+  }
   connection.Disconnect();
   EXPECT_FALSE(connection.Connected());
-  EXPECT_FALSE(transaction.Started());
-  EXPECT_FALSE(cursor.Active());
-  EXPECT_FALSE(cursor.Prepared());
-  connection.Connect();
-  cursor.Open();
-  EXPECT_EQ(cursor.Fields()[0].AsString(), "North");
-}
-
-TEST_F(TransactionDbTest, ComponentsMayBeDestroyedInAnyOrder) {
-  auto other = std::make_unique<DbConnection>();
-  db.Configure(*other);
-  other->Connect();
-  auto tr = std::make_unique<Transaction>(*other);
-  auto cursor = std::make_unique<Cursor>(*other, *tr);
-  cursor->SQL().Add("SELECT AREA_NAME FROM AREA");
-  cursor->Open();
-  other.reset();  // detaches: ends the transaction and the cursor first
-  EXPECT_FALSE(tr->Started());
-  EXPECT_FALSE(cursor->Active());
-  tr.reset();
-  cursor.reset();
 }
 
 }  // namespace

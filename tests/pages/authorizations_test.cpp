@@ -14,7 +14,6 @@
 #include <thread>
 #include <vector>
 
-#include "pages/page_errors.h"
 #include "platform/exception.h"
 #include "tab_page_test.h"
 #include "tab_page_text.h"
@@ -165,10 +164,10 @@ TEST_F(AuthorizationsTest, QueryFileHoldsTwelveLinesEndedByCrLf) {
 
 TEST_F(AuthorizationsTest, FileThatCannotBeWrittenIsReportedAndThePageStillShows) {
   std::vector<std::string> reported;
-  SetPageErrorHandler([&reported](const std::string& message) { reported.push_back(message); });
+  errors.SetHandler([&reported](const std::string& message) { reported.push_back(message); });
   std::filesystem::create_directory("Authorizations.sql");
   const std::string page = RunWith("AuthorizationsPage", "PROPID", "42");
-  SetPageErrorHandler({});
+  errors.SetHandler({});
   EXPECT_EQ(page, ExpectedPage(42));
   EXPECT_EQ(reported, std::vector<std::string>{"Cannot create file \"Authorizations.sql\". Is a directory"});
   // No temporary file is left beside it.
@@ -182,9 +181,9 @@ TEST_F(AuthorizationsTest, ReadOnlyFolderKeepsTheOldFileWhole) {
   std::filesystem::permissions(directory.Path(), std::filesystem::perms::owner_write,
                                std::filesystem::perm_options::remove);
   std::vector<std::string> reported;
-  SetPageErrorHandler([&reported](const std::string& message) { reported.push_back(message); });
+  errors.SetHandler([&reported](const std::string& message) { reported.push_back(message); });
   const std::string page = RunWith("AuthorizationsPage", "PROPID", "42");
-  SetPageErrorHandler({});
+  errors.SetHandler({});
   std::filesystem::permissions(directory.Path(), std::filesystem::perms::owner_write,
                                std::filesystem::perm_options::add);
   EXPECT_EQ(page, ExpectedPage(42));
@@ -202,7 +201,7 @@ TEST_F(AuthorizationsTest, ParallelWritersEachGetTheirWholePageAndFile) {
   for (int i = 0; i < kWriters; ++i) {
     sessions.push_back(std::make_unique<DatabaseSession>());
     database.Configure(sessions.back()->Connection());
-    sessions.back()->Connection().Connect();
+    sessions.back()->Attach();
   }
 
   std::atomic<int> writers_left{kWriters};
@@ -214,7 +213,8 @@ TEST_F(AuthorizationsTest, ParallelWritersEachGetTheirWholePageAndFile) {
         const int which = (w + r) % 2;
         SimplePageRequest request = RequestWith("PROPID", which == 0 ? "42" : "7");
         PageStream out;
-        PageContext page{request, out, *sessions[w], clock, PageNamed("AuthorizationsPage")};
+        PageContext page{request, out, *sessions[w], clock, PageNamed("AuthorizationsPage"),
+                         errors};
         page.entry.handler(page);
         if (out.DataString() != pages[which]) ++wrong_pages;
       }

@@ -30,7 +30,7 @@ class LogOnTest : public PageTest {
   // Runs the log-on check, which writes nothing; whether name and password matched.
   bool Check(SimplePageRequest& request) {
     PageStream out;
-    PageContext page{request, out, session, clock, PageNamed("DoLogin")};
+    PageContext page{request, out, session, clock, PageNamed("DoLogin"), errors};
     page.entry.handler(page);
     EXPECT_EQ(out.DataString(), "");
     return page.logged_on;

@@ -1,19 +1,26 @@
 // Test fixture for page tests: a fresh embedded database, a database session
-// attached to it, a fixed clock, and the expected text of the shared page pieces.
+// attached to it, a fixed clock, and the expected text of the shared page
+// pieces, read from the files of tests/pages/fixtures.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <fstream>
+#include <initializer_list>
+#include <sstream>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "db/database_session.h"
+#include "db/prepared_statement.h"
 #include "pages/page_context.h"
 #include "pages/page_request.h"
 #include "pages/page_table.h"
 #include "pages/string_stream.h"
 #include "platform/clock.h"
+#include "platform/error_sink.h"
 #include "test_database.h"
 
 namespace qv::pagetest {
@@ -40,64 +47,58 @@ inline std::string TitledHead(std::string_view title) {
   return std::string(kTitledHeadStart) + std::string(title) + "</title></head><body>";
 }
 
+// The bytes of a fixture file of tests/pages/fixtures, without the line
+// break that ends the file.
+inline std::string Fixture(std::string_view name) {
+  const std::string path = std::string(QV_PAGES_FIXTURES) + "/" + std::string(name);
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("no fixture " + path);
+  std::ostringstream text;
+  text << in.rdbuf();
+  std::string bytes = text.str();
+  if (!bytes.empty() && bytes.back() == '\n') bytes.pop_back();
+  return bytes;
+}
+
+// The text with each "{name}" replaced by its value.
+inline std::string Filled(std::string text,
+                          std::initializer_list<std::pair<std::string_view, std::string_view>> values) {
+  for (const auto& [name, value] : values) {
+    const std::string mark = "{" + std::string(name) + "}";
+    for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at + value.size()))
+      text.replace(at, mark.size(), value);
+  }
+  return text;
+}
+
 // The banner and menu bar as a page shows them for a session whose LoggedIn
 // value is `logged_in` ("True", "False", or anything else), at kFixedNow.
 inline std::string BannerText(std::string_view agency, std::string_view title,
                               std::string_view logged_in,
                               std::string_view stamp = kBannerStamp) {
-  std::string s(kColumnTable);
-  s += "<THEAD><TH WIDTH=25% bgcolor=\"#99CCFF\">";
-  s += agency;
-  s += "</TH><TH WIDTH=50% bgcolor=\"#99CCFF\"><big><big><big>";
-  s += title;
-  s += "</big></big></big></TH><TH WIDTH=25% bgcolor=\"#99CCFF\">";
-  s += stamp;
-  s += logged_in == "False" ? "by Quorvale Norvanta Web  NOT LOGGED IN </TH>"
-                           : "by Quorvale Norvanta Web</TH>";
-  s += "</THEAD></TABLE>";
-  s += kColumnTable;
-  s += "<THEAD><TR VALIGN=TOP>";
-  s += logged_in == "True"
-           ? "      <TH WIDTH=20% bgcolor=\"#3399FF\"><P><a href=\"/LOGOFF\">Logoff</a><br></P></th>"
-           : "      <TH WIDTH=20% bgcolor=\"#3399FF\"><P><a href=\"/LOGON\">Logon</a><br></P></th>";
-  s += "      <TH WIDTH=20% bgcolor=\"#3399FF\"><a href=\"/\">Main Menu</a><br></th>"
-       "      <TH WIDTH=20% bgcolor=\"#3399FF\"><a href=\"/list\">Property List</a><br></th>"
-       "      <TH WIDTH=20% bgcolor=\"#3399FF\"><a href=\"/Reports\"></a><br></th>"
-       "      <TH WIDTH=20% bgcolor=\"#3399FF\"><br></th>"
-       "</THEAD></TABLE>";
-  return s;
+  const char* file = logged_in == "True"    ? "banner-logged-on.html"
+                     : logged_in == "False" ? "banner-logged-off.html"
+                                            : "banner-other.html";
+  return Filled(Fixture(file), {{"agency", agency}, {"title", title}, {"stamp", stamp}});
 }
 
 // The property tab bar for property `id` with the tab at position `current`
-// shown (a position past the last tab: none). The cells' texts come from the
-// tab rows of the page table; their markup is written out here.
+// shown (a position past the last tab: none): a cell per tab row of the page
+// table, from the tab's fixture (its current form, then its linked form), each
+// an equal share of the width and the first one the rest of it.
 inline std::string TabsText(int32_t id, int current) {
-  std::string s = "</THEAD></TABLE>";
-  s += kColumnTable;
-  s += "<THEAD><TR VALIGN=TOP>";
-  int position = 0;
-  for (const PageEntry* row : PropertyTabRows()) {
-    const TabCell& t = *row->tab;
-    s += "      <TH WIDTH=";
-    s += t.width;
-    if (position++ == current) {
-      s += " bgcolor=\"#51C2F9\"><P>";
-      s += t.caption;
-      s += "</P></th>";
-    } else {
-      s += " bgcolor=\"#3399FF\">";
-      if (t.paragraph) s += "<P>";
-      s += "<a href=\"";
-      s += t.link;
-      s += std::to_string(id) + "\">";
-      s += t.caption;
-      s += "</a><br>";
-      if (t.paragraph) s += "</P>";
-      s += "</th>";
-    }
+  const auto tabs = PropertyTabRows();
+  const int share = 100 / static_cast<int>(tabs.size());
+  std::string cells;
+  for (size_t position = 0; position < tabs.size(); ++position) {
+    const std::string forms = Fixture("tabs/" + std::string(tabs[position]->name) + ".html");
+    const size_t line_end = forms.find('\n');
+    const std::string cell = static_cast<int>(position) == current ? forms.substr(0, line_end)
+                                                                    : forms.substr(line_end + 1);
+    const int width = position == 0 ? 100 - share * static_cast<int>(tabs.size() - 1) : share;
+    cells += Filled(cell, {{"width", std::to_string(width)}, {"id", std::to_string(id)}});
   }
-  s += "</THEAD></TABLE>";
-  return s;
+  return Filled(Fixture("tab-bar.html"), {{"cells", cells}});
 }
 
 // The tab row at a position of the tab bar, or null past the last one.
@@ -113,23 +114,35 @@ inline SimplePageRequest Request(std::string_view logged_in = "True") {
   return request;
 }
 
+// A number about the session's attachment, read by `sql` in a monitoring
+// transaction of its own on the same attachment.
+inline int32_t TransactionsBeside(DatabaseSession& session, const char* sql) {
+  Transaction monitor(session.Connection(), kSessionTransaction);
+  PreparedStatement query(session.Connection(), sql);
+  query.Prepare(monitor);
+  query.Execute(monitor);
+  const int32_t value =
+      RowCursor(query, {session.Connection().Handle(), monitor.Handle()}).Integer(0);
+  monitor.Commit();
+  return value;
+}
+
 // Whether the session's attachment holds a snapshot, as the engine sees it: a
 // transaction open on it that is not read-only and read committed.
 inline bool HoldsSnapshot(DatabaseSession& session) {
-  Transaction monitor(session.Connection());
-  monitor.SetReadOnly(true);
-  monitor.SetIsolation(IsolationLevel::kReadCommitted);
-  monitor.StartTransaction();
-  Cursor query(session.Connection(), monitor);
-  query.SQL().Add("SELECT COUNT(*) FROM MON$TRANSACTIONS");
-  query.SQL().Add("WHERE MON$ATTACHMENT_ID = CURRENT_CONNECTION");
-  query.SQL().Add("AND MON$TRANSACTION_ID <> CURRENT_TRANSACTION");
-  query.SQL().Add("AND (MON$ISOLATION_MODE NOT IN (2, 3) OR MON$READ_ONLY = 0)");
-  query.Open();
-  const bool holds = query.Fields()[0].AsInteger() != 0;
-  query.Close();
-  monitor.Commit();
-  return holds;
+  return TransactionsBeside(session,
+                            "SELECT COUNT(*) FROM MON$TRANSACTIONS\n"
+                            "WHERE MON$ATTACHMENT_ID = CURRENT_CONNECTION\n"
+                            "AND MON$TRANSACTION_ID <> CURRENT_TRANSACTION\n"
+                            "AND (MON$ISOLATION_MODE NOT IN (2, 3) OR MON$READ_ONLY = 0)") != 0;
+}
+
+// The id of the transaction the session's pages run in (0: none open).
+inline int32_t PageTransaction(DatabaseSession& session) {
+  return TransactionsBeside(session,
+                            "SELECT COALESCE(MAX(MON$TRANSACTION_ID), 0) FROM MON$TRANSACTIONS\n"
+                            "WHERE MON$ATTACHMENT_ID = CURRENT_CONNECTION\n"
+                            "AND MON$TRANSACTION_ID <> CURRENT_TRANSACTION");
 }
 
 // Each test gets its own database and a session attached to it as SYSDBA.
@@ -137,14 +150,14 @@ class PageTest : public ::testing::Test {
  protected:
   PageTest() : clock(kFixedNow) {
     database.Configure(session.Connection());
-    session.Connection().Connect();
+    session.Attach();
   }
 
   // Runs the page of that name (its handler alone, as the page table holds
   // it) and returns the page's bytes.
   std::string Run(std::string_view page, PageRequest& request) {
     PageStream out;
-    PageContext context{request, out, session, clock, PageNamed(page)};
+    PageContext context{request, out, session, clock, PageNamed(page), errors};
     context.entry.handler(context);
     return out.TakeDataString();
   }
@@ -155,6 +168,8 @@ class PageTest : public ::testing::Test {
 
   TestDatabase database;
   FixedClock clock;
+  // What pages report without failing goes to standard error.
+  ErrorSink errors;
   DatabaseSession session;
 };
 

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "db/statement_handle.h"
 #include "pages/page_statements.h"
 #include "tab_page_test.h"
 #include "tab_page_text.h"
@@ -106,14 +105,14 @@ TEST_F(PeopleTest, EntitiesOfAPropertyWithoutRowUnderTabsForZero) {
 TEST_F(PeopleTest, StatementsArePreparedOncePerAttachment) {
   const std::string expected = PeoplePageText("Harbor View", 42, kPeopleOf42);
   const auto prepares_of_one_page = [&] {
-    const uint64_t before = StatementHandle::PrepareCount();
+    const uint64_t before = session.Counts().prepared;
     EXPECT_EQ(RunWith("PeoplePage", "PROPID", "42"), expected);
-    return StatementHandle::PrepareCount() - before;
+    return session.Counts().prepared - before;
   };
   EXPECT_EQ(prepares_of_one_page(), 4u);  // agency, heading, phones, people
   EXPECT_EQ(prepares_of_one_page(), 0u);
-  session.Connection().Disconnect();
-  session.Connection().Connect();
+  session.Detach();
+  session.Attach();
   EXPECT_EQ(prepares_of_one_page(), 4u);
   EXPECT_EQ(prepares_of_one_page(), 0u);
 }
@@ -178,13 +177,9 @@ TEST_F(PeopleTest, EntitiesOfTheSameNameInThePeopleStatementsOrder) {
       {209, {"Smith, Jo", "", "Cell 209<br>"}},
   };
   std::vector<Person> expected;
-  session.Transaction().StartTransaction();
-  Cursor& people = session.Statement(kPeopleQuery);
-  people.Params()[0].SetAsInteger(7);
-  for (people.Open(); !people.Eof(); people.Next()) {
-    expected.push_back(by_id.at(people.Fields()[3].AsInteger()));
+  for (auto people = session.Query(kPeopleQuery, 7); !people.AtEnd(); people.Next()) {
+    expected.push_back(by_id.at(people.Integer(PeopleColumn::kEntityId)));
   }
-  session.Transaction().Commit();
   ASSERT_EQ(expected.size(), 4u);
   EXPECT_EQ(RunWith("PeoplePage", "PROPID", "7"), PeoplePageText("Elm Court", 7, expected));
 }

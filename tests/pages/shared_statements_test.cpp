@@ -9,27 +9,30 @@
 
 #include "page_fixture.h"
 #include "pages/page_frame.h"
-#include "db/statement_handle.h"
 #include "pages/page_statements.h"
 
 namespace qv::pagetest {
 namespace {
 
-size_t StatementCount(DatabaseSession& session) {
-  size_t count = 0;
-  session.ForEachStatement([&](Cursor&) { ++count; });
-  return count;
+size_t StatementCount(DatabaseSession& session) { return session.PreparedTexts().size(); }
+
+// Whether the session has prepared that very text.
+bool Prepared(DatabaseSession& session, std::string_view text) {
+  for (const auto& prepared : session.PreparedTexts()) {
+    if (prepared.text == text) return true;
+  }
+  return false;
 }
 
 struct SharedCase {
   const char* what;
   std::string_view page;
   std::vector<std::pair<std::string, std::string>> params;
-  std::vector<const StatementText*> texts;
+  std::vector<std::string_view> texts;
 };
 
-const StatementText* List(ListSearchMode mode, bool area) {
-  return &kListQueries[static_cast<int>(mode)][area ? 1 : 0];
+std::string_view List(ListSearchMode mode, bool area) {
+  return kListQueries[static_cast<int>(mode)][area ? 1 : 0].sql;
 }
 
 TEST_F(PageTest, PagesRunTheSharedStatementTexts) {
@@ -40,9 +43,9 @@ TEST_F(PageTest, PagesRunTheSharedStatementTexts) {
       "INSERT INTO VIOLATIONS (VIOLATION_ID, PROPERTY_ID) VALUES (1, 1)");
 
   const SharedCase cases[] = {
-      {"main menu", "MainMenuPage", {}, {&kAgencyQuery}},
+      {"main menu", "MainMenuPage", {}, {kAgencyQuery.sql}},
       {"list", "PropertyListPage", {},
-       {&kAgencyQuery, &kAreaQuery, List(ListSearchMode::kNone, false)}},
+       {kAgencyQuery.sql, kAreaQuery.sql, List(ListSearchMode::kNone, false)}},
       {"list in an area", "PropertyListPage", {{"AreaName", "North"}},
        {List(ListSearchMode::kNone, true)}},
       {"address search", "PropertyListPage",
@@ -58,25 +61,25 @@ TEST_F(PageTest, PagesRunTheSharedStatementTexts) {
        {{"SearchValue", "Elm"}, {"PropName", "a"}, {"AreaName", "North"}},
        {List(ListSearchMode::kName, true)}},
       {"people", "PeoplePage", {{"PROPID", "1"}},
-       {&kAgencyQuery, &kHeadingQuery, &kPeoplePhonesQuery, &kPeopleQuery}},
-      {"violations", "ViolationsPage", {{"PROPID", "1"}}, {&kPropertyNameQuery}},
+       {kAgencyQuery.sql, kHeadingQuery.sql, kPeoplePhonesQuery.sql, kPeopleQuery.sql}},
+      {"violations", "ViolationsPage", {{"PROPID", "1"}}, {kPropertyNameQuery.sql}},
       {"violation detail", "ViolationDetailPage", {{"VID", "1"}},
-       {&kAgencyQuery, &kViolationQuery, &kPropertyNameQuery, &kViolatorsQuery}},
+       {kAgencyQuery.sql, kViolationQuery.sql, kPropertyNameQuery.sql, kViolatorsQuery.sql}},
   };
   for (const SharedCase& c : cases) {
     SCOPED_TRACE(c.what);
     DatabaseSession fresh;
     database.Configure(fresh.Connection());
-    fresh.Connection().Connect();
+    fresh.Attach();
     SimplePageRequest request = Request();
     for (const auto& [name, value] : c.params) request.Add(name, value);
     PageStream out;
-    PageContext page{request, out, fresh, clock, PageNamed(c.page)};
+    PageContext page{request, out, fresh, clock, PageNamed(c.page), errors};
     RunPage(page);
 
-    const size_t made = StatementCount(fresh);
-    for (const StatementText* text : c.texts) fresh.Statement(*text);
-    EXPECT_EQ(StatementCount(fresh), made) << "the page ran a text of its own";
+    for (std::string_view text : c.texts) {
+      EXPECT_TRUE(Prepared(fresh, text)) << "the page ran a text of its own in place of\n" << text;
+    }
   }
 }
 
@@ -99,14 +102,13 @@ TEST_F(PageTest, EachPageRunsOnlyItsOwnStatements) {
       SCOPED_TRACE(std::string(entry.name) + (filled ? " with rows" : " without rows"));
       DatabaseSession fresh;
       database.Configure(fresh.Connection());
-      fresh.Connection().Connect();
+      fresh.Attach();
       SimplePageRequest request = Request();
       request.Add("PROPID", "1").Add("VID", "1");
       PageStream out;
-      PageContext page{request, out, fresh, clock, entry};
-      const uint64_t before = StatementHandle::PrepareCount();
+      PageContext page{request, out, fresh, clock, entry, errors};
       RunPage(page);
-      EXPECT_EQ(StatementHandle::PrepareCount() - before, StatementCount(fresh));
+      EXPECT_EQ(fresh.Counts().prepared, StatementCount(fresh));
     }
   }
 }

@@ -57,10 +57,10 @@ class StatementCountTest : public PageTest {
     SimplePageRequest request = Request();
     request.Add("PROPID", "1").Add("VID", "1");
     PageStream out;
-    PageContext page{request, out, session, clock, entry};
-    const uint64_t before = session.Connection().ExecuteCount();
+    PageContext page{request, out, session, clock, entry, errors};
+    const uint64_t before = session.Counts().executed;
     RunPage(page);
-    return session.Connection().ExecuteCount() - before;
+    return session.Counts().executed - before;
   }
 };
 
@@ -69,9 +69,9 @@ TEST_F(StatementCountTest, EveryPageRunsAsManyStatementsForOneRowAsForTwenty) {
   one.ExecScript(RowsOfProperty1(1));
   twenty.ExecScript(RowsOfProperty1(20));
   const auto attach = [this](const TestDatabase& db) {
-    session.Connection().Disconnect();
+    session.Detach();
     db.Configure(session.Connection());
-    session.Connection().Connect();
+    session.Attach();
   };
   for (const PageEntry& entry : PageTable()) {
     SCOPED_TRACE(entry.name);

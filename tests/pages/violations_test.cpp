@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "pages/page_frame.h"
+#include "pages/tab_cells.h"
 #include "tab_page_test.h"
 #include "tab_page_text.h"
 
@@ -79,7 +80,7 @@ TEST(YesNoTextTest, NonZeroIsYes) {
     int32_t value;
     const char* text;
   } cases[] = {{0, "No"}, {1, "Yes"}, {-1, "Yes"}, {7, "Yes"}, {INT32_MIN, "Yes"}};
-  for (const auto& c : cases) EXPECT_EQ(YesNoText(c.value), c.text) << c.value;
+  for (const auto& c : cases) EXPECT_EQ(tabcells::YesNoText(c.value), c.text) << c.value;
 }
 
 }  // namespace

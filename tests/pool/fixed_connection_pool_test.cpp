@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "db/errors.h"
-#include "pool/pool_errors.h"
 #include "pool_fixture.h"
 
 namespace qv::pooltest {
@@ -95,7 +94,7 @@ TEST_F(PoolTest, ALentSessionGivenBackIsFreeWithItsReleaseTimeAndOneUnit) {
   PoolLease lease;
   pool->Acquire(lease);
   ASSERT_TRUE(lease);
-  EXPECT_TRUE(lease.Session().Connection().Connected());
+  EXPECT_TRUE(lease.Session().Attached());
   PlaceState place = pool->Place(0);
   EXPECT_EQ(place.session, &lease.Session());
   EXPECT_TRUE(place.lent);
@@ -189,7 +188,7 @@ TEST_F(PoolTest, CleanupClosesOnlyFreeSessionsIdleBeyondTheLimitAndEmptyPlaceCom
   EXPECT_EQ(SessionAt(*pool, 1), &next.Session());
   EXPECT_NE(&next.Session(), place2);
   EXPECT_EQ(created_, 4);
-  EXPECT_TRUE(next.Session().Connection().Connected());
+  EXPECT_TRUE(next.Session().Attached());
 }
 
 TEST_F(PoolTest, RetiredSessionsCloseWhenFreeAndAreNeverLentAgain) {
@@ -201,7 +200,7 @@ TEST_F(PoolTest, RetiredSessionsCloseWhenFreeAndAreNeverLentAgain) {
   pool->RetireSessions();
   EXPECT_EQ(SessionAt(*pool, 0), nullptr) << "free: closed at once";
   EXPECT_EQ(SessionAt(*pool, 1), lent) << "lent: finishes its request";
-  EXPECT_TRUE(b.Session().Connection().Connected());
+  EXPECT_TRUE(b.Session().Attached());
   EXPECT_EQ(pool->AvailablePlaces(), 4);
 
   b.Release();  // places: empty, free but retired
@@ -210,7 +209,7 @@ TEST_F(PoolTest, RetiredSessionsCloseWhenFreeAndAreNeverLentAgain) {
   EXPECT_EQ(SessionAt(*pool, 0), &c.Session());
   EXPECT_EQ(SessionAt(*pool, 1), &d.Session()) << "the retired session's place gets a new one";
   EXPECT_EQ(created_, 4);
-  EXPECT_TRUE(d.Session().Connection().Connected());
+  EXPECT_TRUE(d.Session().Attached());
   EXPECT_EQ(pool->AvailablePlaces(), 3);
 
   // Sessions made after the retirement are lent again as usual.
@@ -233,7 +232,7 @@ TEST_F(PoolTest, FailedConnectRaisesAndLeavesThePlaceAvailable) {
   }
   PoolLease lease;
   pool->Acquire(lease);  // the database is back: a fresh session connects
-  EXPECT_TRUE(lease.Session().Connection().Connected());
+  EXPECT_TRUE(lease.Session().Attached());
   EXPECT_EQ(created_, 3);
 }
 
@@ -258,29 +257,46 @@ TEST_F(PoolTest, ALeaseThatEndsAfterItsPoolIsGoneClosesItsSessionSafely) {
     auto pool = MakePool(1, 1000);
     pool->Acquire(lease);
   }
-  EXPECT_TRUE(lease.Session().Connection().Connected());
+  EXPECT_TRUE(lease.Session().Attached());
   lease.Release();
   EXPECT_FALSE(lease);
 }
 
-// What a page that failed half-way leaves open (a transaction, a cursor) ends
-// quietly when the pool closes the session.
-TEST_F(PoolTest, ClosingASessionCommitsAndDetachesWithoutAReport) {
-  std::vector<std::string> reported;
-  SetPoolErrorHandler([&](const std::string& message) { reported.push_back(message); });
+// What a page leaves open (its transaction) ends quietly when the pool
+// closes the session.
+TEST_F(PoolTest, ClosingASessionEndsItsTransactionAndDetachesWithoutAReport) {
   {
     auto pool = MakePool(1, 1000);
     PoolLease lease;
     pool->Acquire(lease);
-    lease.Session().Transaction().StartTransaction();
-    static constexpr StatementText kCount{"SELECT COUNT(*) FROM RDB$DATABASE"};
-    lease.Session().Statement(kCount).Open();
+    EXPECT_EQ(lease.Session().QueryRows("SELECT COUNT(*) FROM RDB$DATABASE").Integer(0), 1);
+    EXPECT_TRUE(lease.Session().InTransaction());
     lease.Discard();
     EXPECT_EQ(SessionAt(*pool, 0), nullptr);
     EXPECT_EQ(pool->AvailablePlaces(), 1);
   }
-  SetPoolErrorHandler({});
-  EXPECT_TRUE(reported.empty()) << reported.front();
+  EXPECT_TRUE(Reported().empty()) << Reported().front();
+}
+
+// Idle ages are measured on the steady clock: the wall clock jumping an hour
+// forward does not close a session given back just now, and jumping an hour
+// back does not keep one open past the limit.
+TEST_F(PoolTest, AWallClockJumpNeitherClosesNorKeepsIdleSessions) {
+  auto pool = MakePool(2, 1000);
+  PoolLease a, b;
+  AcquireInTurn(*pool, {&a, &b});
+  a.Release();
+  clock_.Advance(60 * 60 * 1000);  // the wall clock: an hour on
+  pool->CloseIdleSessions();
+  EXPECT_NE(SessionAt(*pool, 0), nullptr) << "just given back";
+  EXPECT_EQ(pool->Place(0).last_release, EncodeDateTime(kStart)) << "what a person reads";
+
+  b.Release();
+  clock_.Advance(-2 * 60 * 60 * 1000);  // and two hours back
+  steady_.Advance(kFiveMinutesMs + 1);
+  pool->CloseIdleSessions();
+  EXPECT_EQ(SessionAt(*pool, 0), nullptr) << "idle beyond the limit";
+  EXPECT_EQ(SessionAt(*pool, 1), nullptr) << "idle beyond the limit";
 }
 
 }  // namespace

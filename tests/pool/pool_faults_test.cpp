@@ -72,7 +72,7 @@ TEST_F(PoolFaultsTest, FreshConnectionClosesAFreeSessionRatherThanLendIt) {
   EXPECT_EQ(created_, 2);
   EXPECT_TRUE(pool->Place(0).lent);
   EXPECT_EQ(pool->Place(0).session, &lease.Session());
-  EXPECT_TRUE(lease.Session().Connection().Connected());
+  EXPECT_TRUE(lease.Session().Attached());
   lease.Release();
   EXPECT_EQ(pool->AvailablePlaces(), 1);
 }
@@ -86,9 +86,9 @@ TEST_F(PoolFaultsTest, SlowConnectLetsOthersBorrowAndEndsAtTheConnectTimeOut) {
   options.pool_size = 2;
   options.acquire_timeout_ms = 1000;
   options.factory = [this, hanging_ini] {
-    return NewDatabaseSession(created_++ == 0 ? good_ini_ : hanging_ini);
+    return NewDatabaseSession(created_++ == 0 ? good_ini_ : hanging_ini, errors_);
   };
-  ConnectionPool pool(std::move(options));
+  ConnectionPool pool(std::move(options), errors_);
   PoolLease first;
   pool.Acquire(first);
 

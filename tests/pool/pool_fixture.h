@@ -1,5 +1,6 @@
 // Pool test fixture: an embedded database, INI files naming it (or a missing
-// one), a settable clock, and a session factory that counts what it makes.
+// one), settable stand-ins of the steady and the wall clock, a session factory
+// that counts what it makes, and the sink the pool reports to.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -39,6 +41,18 @@ class SharedClock final : public Clock {
  private:
   mutable std::mutex mutex_;
   DateTime now_;
+};
+
+// A steady clock that moves only when a test moves it.
+class SteadyStandIn {
+ public:
+  std::chrono::steady_clock::time_point Now() const {
+    return std::chrono::steady_clock::time_point(std::chrono::milliseconds(ms_.load()));
+  }
+  void Advance(int64_t ms) { ms_ += ms; }
+
+ private:
+  std::atomic<int64_t> ms_{1'000'000};
 };
 
 // A folder of its own per test, removed at the end.
@@ -70,14 +84,19 @@ class PoolTest : public ::testing::Test {
   PoolTest()
       : good_ini_(folder_.Write("good.ini", "[DB]\nDBName=" + database_.Path() + "\nUser=SYSDBA\n")),
         bad_ini_(folder_.Write("bad.ini", "[DB]\nDBName=" + folder_.File("missing.fdb") +
-                                             "\nUser=SYSDBA\n")) {}
+                                             "\nUser=SYSDBA\n")) {
+    errors_.SetHandler([this](const std::string& message) {
+      std::lock_guard guard(reported_lock_);
+      reported_.push_back(message);
+    });
+  }
 
   // A factory of real sessions on the test database; the first `failing` ones
   // name a database file that does not exist.
   SessionFactory Factory(int failing = 0) {
     return [this, failing] {
       const int serial = created_++;
-      return NewDatabaseSession(serial < failing ? bad_ini_ : good_ini_);
+      return NewDatabaseSession(serial < failing ? bad_ini_ : good_ini_, errors_);
     };
   }
 
@@ -89,15 +108,30 @@ class PoolTest : public ::testing::Test {
     options.cleanup_interval = interval;
     options.acquire_timeout_ms = timeout_ms;
     options.factory = Factory(failing);
+    options.steady_now = [this] { return steady_.Now(); };
     options.local_clock = &clock_;
-    return std::make_unique<ConnectionPool>(std::move(options));
+    return std::make_unique<ConnectionPool>(std::move(options), errors_);
   }
 
-  void Advance(int64_t ms) { clock_.Advance(ms); }
+  // Time passes: both clocks move on.
+  void Advance(int64_t ms) {
+    steady_.Advance(ms);
+    clock_.Advance(ms);
+  }
+
+  // What the pool reported.
+  std::vector<std::string> Reported() {
+    std::lock_guard guard(reported_lock_);
+    return reported_;
+  }
 
   TestDatabase database_;
   TempFolder folder_;
+  SteadyStandIn steady_;
   SharedClock clock_{kStart};
+  std::mutex reported_lock_;
+  std::vector<std::string> reported_;
+  ErrorSink errors_;
   std::atomic<int> created_{0};
   std::string good_ini_;
   std::string bad_ini_;

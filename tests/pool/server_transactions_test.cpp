@@ -49,9 +49,9 @@ class ServerTransactionsTest : public PoolTest {
     PoolOptions options;
     options.pool_size = size;
     options.acquire_timeout_ms = 1000;
-    options.factory = [this] { return NewDatabaseSession(server_ini_); };
+    options.factory = [this] { return NewDatabaseSession(server_ini_, errors_); };
     options.local_clock = &clock_;
-    return std::make_unique<ConnectionPool>(std::move(options));
+    return std::make_unique<ConnectionPool>(std::move(options), errors_);
   }
 
   // An attachment of another application to the same database.
@@ -70,7 +70,7 @@ class ServerTransactionsTest : public PoolTest {
     request.session.emplace("LoggedIn", logged_in);
     request.Add("PROPID", "7");
     PageStream out;
-    PageContext context{request, out, lease.Session(), clock_, PageNamed(page)};
+    PageContext context{request, out, lease.Session(), clock_, PageNamed(page), errors_};
     RunPage(context);
     return out.TakeDataString();
   }
@@ -97,7 +97,7 @@ TEST_F(ServerTransactionsTest, TheNextMainMenuShowsANameAnotherApplicationCommit
     DbConnection writer;
     Attach(writer);
     Transaction transaction(writer);
-    ExecuteImmediate(writer, transaction, "UPDATE AGENCY SET AGENCY_NAME = 'Bayside Homes'");
+    ExecuteImmediate(transaction, "UPDATE AGENCY SET AGENCY_NAME = 'Bayside Homes'");
     transaction.Commit();
   }
   for (int round = 0; round < 2; ++round) {
@@ -135,27 +135,29 @@ TEST_F(ServerTransactionsTest, IdleSessionsHoldNoSnapshotAndTheOldestActiveMoves
     }
   }
 
+  // A read-only snapshot of its own, which the server counts as active.
   DbConnection monitor;
   Attach(monitor);
-  Transaction transaction(monitor);
-  transaction.SetReadOnly(true);
-  transaction.StartTransaction();
-  Cursor query(monitor, transaction);
-  query.SQL().Add("SELECT COUNT(*) FROM MON$ATTACHMENTS");
-  query.SQL().Add("WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION AND MON$SYSTEM_FLAG = 0");
-  query.Open();
-  EXPECT_EQ(query.Fields()[0].AsInteger(), 2);  // the sessions stay attached
-  query.SQL().Clear();
-  query.SQL().Add("SELECT COUNT(*) FROM MON$TRANSACTIONS");
-  query.SQL().Add("WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION");
-  query.SQL().Add("AND (MON$ISOLATION_MODE NOT IN (2, 3) OR MON$READ_ONLY = 0)");
-  query.Open();
-  EXPECT_EQ(query.Fields()[0].AsInteger(), 0);  // none holds a snapshot
-  query.SQL().Clear();
-  query.SQL().Add("SELECT MON$OLDEST_ACTIVE, CURRENT_TRANSACTION FROM MON$DATABASE");
-  query.Open();
+  Transaction transaction(monitor, TransactionMode{.read_only = true});
+  const auto first_row = [&](const char* sql) {
+    PreparedStatement statement(monitor, sql);
+    statement.Prepare(transaction);
+    statement.Execute(transaction);
+    RowCursor row(statement, {monitor.Handle(), transaction.Handle()});
+    return std::string(row.Text(0)) + "|" + (row.ColumnCount() > 1 ? std::string(row.Text(1)) : "");
+  };
+  // The sessions stay attached.
+  EXPECT_EQ(first_row("SELECT COUNT(*) FROM MON$ATTACHMENTS\n"
+                      "WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION AND MON$SYSTEM_FLAG = 0"),
+            "2|");
+  // None holds a snapshot.
+  EXPECT_EQ(first_row("SELECT COUNT(*) FROM MON$TRANSACTIONS\n"
+                      "WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION\n"
+                      "AND (MON$ISOLATION_MODE NOT IN (2, 3) OR MON$READ_ONLY = 0)"),
+            "0|");
   // Nothing older than this monitoring transaction is still active.
-  EXPECT_EQ(query.Fields()[0].AsString(), query.Fields()[1].AsString());
+  const std::string oldest = first_row("SELECT MON$OLDEST_ACTIVE, CURRENT_TRANSACTION FROM MON$DATABASE");
+  EXPECT_EQ(oldest.substr(0, oldest.find('|')), oldest.substr(oldest.find('|') + 1));
   transaction.Commit();
 }
 

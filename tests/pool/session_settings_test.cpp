@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "pool/pool_errors.h"
 #include "pool_fixture.h"
 
 namespace qv::pooltest {
@@ -32,23 +31,21 @@ TEST_F(PoolTest, DatabaseSettingsComeFromSectionDbOfTheIniFile) {
     SCOPED_TRACE(c.ini ? c.ini : "(no file)");
     const std::string ini_path =
         c.ini ? folder_.Write("session.ini", c.ini) : folder_.File("absent.ini");
-    const auto session = NewDatabaseSession(ini_path);
+    const auto session = NewDatabaseSession(ini_path, errors_);
     DbConnection& db = session->Connection();
     EXPECT_EQ(db.Param("PATH"), c.path);
     EXPECT_EQ(db.Username(), c.user);
     EXPECT_EQ(db.Param("USER NAME"), c.user);
     EXPECT_EQ(db.Password(), c.password);
     EXPECT_EQ(db.ConnectTimeout(), c.connect_timeout);
-    EXPECT_FALSE(db.Connected());
+    EXPECT_FALSE(session->Attached());
   }
 }
 
 TEST_F(PoolTest, AConnectTimeOutThatIsNoNumberIsReportedAndTheDefaultStays) {
-  std::vector<std::string> reported;
-  SetPoolErrorHandler([&](const std::string& message) { reported.push_back(message); });
-  const auto session =
-      NewDatabaseSession(folder_.Write("session.ini", "[DB]\nUser=WEB\nConnectTimeout=soon\n"));
-  SetPoolErrorHandler({});
+  const auto session = NewDatabaseSession(
+      folder_.Write("session.ini", "[DB]\nUser=WEB\nConnectTimeout=soon\n"), errors_);
+  const std::vector<std::string> reported = Reported();
   EXPECT_EQ(session->Connection().ConnectTimeout(), 10);
   EXPECT_EQ(session->Connection().Username(), "WEB");
   ASSERT_EQ(reported.size(), 1u);

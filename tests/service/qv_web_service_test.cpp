@@ -68,6 +68,19 @@ TEST_F(QvWebServiceTest, TheServerStartsWithItsDefaults) {
   EXPECT_TRUE(events_.empty());
 }
 
+// What the pool's sessions hand on while they are made (a database name that
+// cannot be applied) goes to the application's log, and the page's visitor
+// gets the failure to attach.
+TEST_F(QvWebServiceTest, ASessionSettingThatCannotBeAppliedGoesToTheApplicationLog) {
+  WebService service(Host(), WriteIni("[DB]\nDBName=not a name\nConnectTimeout=1\n"));
+  service.Create();
+  ASSERT_NE(service.Pool(), nullptr);
+  PoolLease lease;
+  EXPECT_THROW(service.Pool()->Acquire(lease), Exception);
+  std::lock_guard<std::mutex> guard(lock_);
+  EXPECT_EQ(events_, std::vector<std::string>{"qvweb: Invalid DatabaseName"});
+}
+
 TEST_F(QvWebServiceTest, SettingsAreAppliedToTheServer) {
   WebService service(Host(), WriteIni("[APP]\nPort=0x1F90\nLoginTimeout=1\nHtDocs=/srv/qv\n"
                                          "ReadTimeout=5\nStart=true\n"));

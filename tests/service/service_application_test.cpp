@@ -9,7 +9,6 @@
 #include <thread>
 #include <vector>
 
-#include "pool/pool_errors.h"
 #include "service/service.h"
 #include "support/log_lines.h"
 #include "support/test_files.h"
@@ -25,27 +24,6 @@ class PlainService : public Service {
       : Service("qvWebService", "Quorvale Web Server",
                  ServiceHost{EventLogger("qvWebService", nullptr), EventLogger("qvweb", nullptr),
                               SystemdNotifier("")}) {}
-};
-
-// A service whose start hands on a failure as a connection module does (made
-// on a request thread, say), then declines to run.
-class ModuleFailureService : public Service {
- public:
-  explicit ModuleFailureService(std::vector<std::string>& events)
-      : Service("qvWebService", "Quorvale Web Server",
-                 ServiceHost{EventLogger("qvWebService", nullptr),
-                              EventLogger("qvweb",
-                                           [&events](const std::string& source,
-                                                     const std::string& text) {
-                                             events.push_back(source + ": " + text);
-                                           }),
-                              SystemdNotifier("")}) {}
-
- protected:
-  void ServiceStart(bool& started) override {
-    ReportPoolError("Invalid DatabaseName");
-    started = false;
-  }
 };
 
 class ServiceApplicationTest : public ::testing::Test {
@@ -104,17 +82,6 @@ TEST_F(ServiceApplicationTest, SilentHidesSuccessOnly) {
   EXPECT_EQ(test::WithoutLogTimes(err_.str()),
             "error qvweb: Service \"Quorvale Web Server\" failed to uninstall with error: "
             "\"System Error.  Code: 2. No such file or directory\"\n");
-}
-
-TEST_F(ServiceApplicationTest, ModuleFailuresWhileRunningGoToTheApplicationLog) {
-  std::vector<std::string> events;
-  ModuleFailureService service(events);
-  ServiceApplication application(service, ServiceInstaller(root_), out_, err_);
-  int status = -1;
-  // On a thread of its own: running blocks the stop signals of the calling thread.
-  std::thread([&] { status = application.Run({}); }).join();
-  EXPECT_EQ(status, 1);
-  EXPECT_EQ(events, std::vector<std::string>{"qvweb: Invalid DatabaseName"});
 }
 
 }  // namespace

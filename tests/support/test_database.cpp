@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <mutex>
 #include <sstream>
 #include <stdexcept>
@@ -38,25 +37,21 @@ uint64_t Fnv1a(std::string_view text) {
   return hash;
 }
 
-// Attaches to the database at `path` and runs work in a transaction of that
-// attachment; both end with the call.
-void OnNewAttachment(const std::string& path,
-                     const std::function<void(DbConnection&, Transaction&)>& work) {
+// Attaches to the database at `path` and runs a script on that attachment,
+// which ends with the call.
+void RunScript(const std::string& path, std::string_view script) {
   DbConnection connection;
   connection.SetDatabaseName(path);
   connection.SetUsername(TestDatabase::User());
   connection.Connect();
-  Transaction transaction(connection);
-  work(connection, transaction);
+  ExecuteScript(connection, script);
+  connection.Disconnect();
 }
 
 // Builds a database from the schema at `path`.
 void BuildDatabase(const std::string& path, const std::string& schema) {
   CreateDatabase(path, TestDatabase::User(), "");
-  OnNewAttachment(path, [&](DbConnection& connection, Transaction& transaction) {
-    ExecuteScript(connection, transaction, schema);
-    connection.Disconnect();
-  });
+  RunScript(path, schema);
 }
 
 // The per-process folder, and the template database, which is built once
@@ -128,16 +123,17 @@ void TestDatabase::Configure(DbConnection& connection) const {
 }
 
 void TestDatabase::Exec(std::string_view sql) {
-  OnNewAttachment(path_, [&](DbConnection& connection, Transaction& transaction) {
-    ExecuteImmediate(connection, transaction, sql);
+  DbConnection connection;
+  Configure(connection);
+  connection.Connect();
+  {
+    Transaction transaction(connection);
+    ExecuteImmediate(transaction, sql);
     transaction.Commit();
-  });
+  }
+  connection.Disconnect();
 }
 
-void TestDatabase::ExecScript(std::string_view script) {
-  OnNewAttachment(path_, [&](DbConnection& connection, Transaction& transaction) {
-    ExecuteScript(connection, transaction, script);
-  });
-}
+void TestDatabase::ExecScript(std::string_view script) { RunScript(path_, script); }
 
 }  // namespace qv

@@ -63,8 +63,8 @@ class EndToEndTest : public ::testing::Test {
     PoolOptions options;
     options.pool_size = 2;
     options.acquire_timeout_ms = 300;  // requests come one at a time; only the busy-pool test waits
-    options.factory = [ini] { return NewDatabaseSession(ini); };
-    pool_ = std::make_unique<ConnectionPool>(std::move(options));
+    options.factory = [this, ini] { return NewDatabaseSession(ini, errors_); };
+    pool_ = std::make_unique<ConnectionPool>(std::move(options), errors_);
     router_ = std::make_unique<RequestRouter>(*pool_, [] { return std::string(); });
 
     server_.AddBinding("127.0.0.1", 0);
@@ -112,6 +112,7 @@ class EndToEndTest : public ::testing::Test {
 
   TestDatabase database_;
   std::filesystem::path folder_;
+  ErrorSink errors_;
   std::unique_ptr<ConnectionPool> pool_;
   std::unique_ptr<RequestRouter> router_;
   HttpServer server_;

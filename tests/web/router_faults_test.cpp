@@ -79,7 +79,7 @@ class RouterFaultsTest : public ::testing::Test {
               lease = lender_->Lend();
               return mode == AcquireMode::kFreshConnection || fresh_sessions_;
             },
-            [] { return std::string(); }, pages_.Table()) {
+            [] { return std::string(); }, errors_, pages_.Table()) {
     pages_.behaviour = [this](PageContext& page) { faulty_.Page(page); };
     router_.SetOnPageFailure([this](const PageFailure& failure) {
       std::lock_guard guard(lock_);
@@ -107,6 +107,7 @@ class RouterFaultsTest : public ::testing::Test {
 
   FaultyPages faulty_;
   PageStandIns pages_;
+  ErrorSink errors_;
   std::shared_ptr<SessionLender> lender_ = std::make_shared<SessionLender>();
   std::mutex lock_;
   std::vector<AcquireMode> modes_;

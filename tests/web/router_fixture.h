@@ -49,7 +49,7 @@ class RouterTest : public ::testing::Test {
               lease = lender_->Lend();
               return false;
             },
-            [this] { return ht_docs_; }, pages_.Table()) {}
+            [this] { return ht_docs_; }, errors_, pages_.Table()) {}
 
   std::shared_ptr<Session> NewSession(Visitor visitor) {
     if (visitor == Visitor::kNoSession) return nullptr;
@@ -99,6 +99,7 @@ class RouterTest : public ::testing::Test {
   }
 
   PageStandIns pages_;
+  ErrorSink errors_;
   std::shared_ptr<SessionLender> lender_ = std::make_shared<SessionLender>();
   int acquisitions_ = 0;
   bool pool_busy_ = false;
