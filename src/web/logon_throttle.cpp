@@ -12,6 +12,10 @@ namespace qv {
 
 namespace {
 
+// Harm of a pair that keeps an address that failed on a name at its ceiling
+// from guessing again.
+constexpr int kHarmOfAFailedAddress = 3;
+
 int SecondsUntil(LogonThrottle::Clock::time_point when, LogonThrottle::Clock::time_point now) {
   const auto left = std::chrono::ceil<std::chrono::seconds>(when - now).count();
   return static_cast<int>(std::max<long long>(left, 1));
@@ -200,8 +204,9 @@ int LogonThrottle::RetryAfterLocked(const Keys& keys, Clock::time_point now) {
   for (int slot : {kAddressSlot, kNameSlot, kPairSlot}) {
     const Entry* entry = Find(keys.key[slot]);
     if (!entry || !AtCeiling(*entry, now)) continue;
-    // A name at its ceiling refuses only the addresses that failed on it.
-    if (slot == kNameSlot && !HasFailed(pair, now)) continue;
+    // A name at its ceiling refuses only the addresses that failed on it,
+    // unless some of those were forgotten.
+    if (slot == kNameSlot && !HasFailed(pair, now) && entry->closed_until <= now) continue;
     seconds = std::max(seconds, SecondsToPlace(*entry, now));
   }
   return seconds;
@@ -348,7 +353,7 @@ int LogonThrottle::Harm(const Entry& entry, Clock::time_point now) {
   if (AtCeiling(entry, now)) return 4;
   // What keeps a failed address from another guess while its name is under attack.
   const Entry* name = Find(entry.name);
-  if (name && AtCeiling(*name, now) && HasFailed(&entry, now)) return 3;
+  if (name && AtCeiling(*name, now) && HasFailed(&entry, now)) return kHarmOfAFailedAddress;
   return counted == 0 ? 0 : counted == 1 ? 1 : 2;
 }
 
@@ -366,6 +371,9 @@ bool LogonThrottle::MakeRoom(Clock::time_point now) {
     if (harm <= 1) break;
   }
   if (victim == order_.end()) return false;
+  if (least == kHarmOfAFailedAddress) {
+    if (Entry* name = Find(entries_.find(*victim)->second.name)) name->closed_until = now + kNameMemory;
+  }
   entries_.erase(*victim);
   order_.erase(victim);
   ++forgotten_;

@@ -10,7 +10,11 @@
 // - A name reaches its ceiling (kNameCeiling times the limit) when failures
 //   for it come from several addresses; from then on an address that has
 //   failed on that name within kNameMemory is refused, while one that has not
-//   is always checked: a stranger cannot keep the user out.
+//   is always checked: a stranger cannot keep the user out. Only an attack
+//   from more addresses than the table can remember can: once the throttle
+//   has had to forget an address that failed on a name at its ceiling, that
+//   name refuses every address whenever it is at its ceiling, for
+//   kNameMemory, so that forgotten addresses get no guesses of their own.
 //
 // An IPv6 address counts by its /64 (one host holds a whole /64), an
 // IPv4-mapped one as its IPv4 address. An attempt takes its places before the
@@ -130,6 +134,9 @@ class LogonThrottle {
     Kind kind = Kind::kAddress;
     uint32_t held = 0;
     uint64_t name = 0;  // a pair's name key
+    // A name's: until then it refuses every address at its ceiling, since
+    // addresses that failed on it were forgotten.
+    Clock::time_point closed_until{};
     std::vector<Clock::time_point> failures;  // oldest first, at most the kind's ceiling
     std::list<uint64_t>::iterator order;
   };

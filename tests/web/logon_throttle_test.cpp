@@ -250,6 +250,19 @@ TEST(LogonThrottleTest, FillingTheTableErasesNoLock) {
   EXPECT_EQ(throttle.RetryAfter("10.9.9.9", "someone", kStart + 2s), 60);
 }
 
+// An attack from more addresses than the table holds: the addresses that
+// failed on the name cannot all be remembered, so the name refuses everyone
+// while it is at its ceiling, rather than give forgotten ones more guesses.
+TEST(LogonThrottleTest, ANameWhoseFailedAddressesHadToBeForgottenClosesAtItsCeiling) {
+  LogonThrottle throttle(5, 300);
+  for (int i = 0; i < 400; ++i) throttle.Failed(Address(i), "alice", kStart + std::chrono::milliseconds(i));
+  EXPECT_GT(throttle.Forgotten(), 0u);
+  EXPECT_GT(throttle.RetryAfter("10.200.0.1", "alice", kStart + 1s), 0);
+  EXPECT_EQ(throttle.RetryAfter("10.200.0.1", "bob", kStart + 1s), 0);
+  // Once the failures stop, a window later, the name is checked again.
+  EXPECT_EQ(throttle.RetryAfter("10.200.0.1", "alice", kStart + 2min), 0);
+}
+
 // The router: a locked pair gets 429 without asking the database; the
 // office and the stranger cases.
 class RouterThrottleTest : public RouterTest {
