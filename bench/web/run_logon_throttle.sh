@@ -33,10 +33,7 @@ User=SYSDBA
 [LOG]
 AccessLog=off
 INI
-  (cd "$work" && exec ./qvweb -c "$work/qvweb.ini") > "$work/server.log" 2>&1 &
-  server_pid=$!
-  wait_port "$port" "$server_pid" || { cat "$work/server.log" >&2; exit 1; }
-  curl -s -o /dev/null "http://127.0.0.1:$port/"  # the database attached before the cases
+  start_qvweb "$port" || exit 1
 }
 for case in office "stranger ${STRANGER_SECONDS:-30}" "slash64 20"; do
   start_server

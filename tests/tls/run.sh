@@ -123,24 +123,24 @@ check "the first certificate is served" test "$(subject)" = "CN=localhost"
 openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 \
   -subj /CN=renewed -keyout "$work/server.key" -out "$work/server.crt" 2>/dev/null
 kill -HUP "$server"
-renewed=no
-for _ in $(seq 1 50); do
-  if [ "$(subject)" = "CN=renewed" ]; then renewed=yes; break; fi
-  sleep 0.1
-done
-check "SIGHUP loads the renewed certificate" test "$renewed" = yes
+# True once the named check holds, within about five seconds (a reload's time).
+eventually() {  # function expected
+  local _
+  for _ in $(seq 1 50); do
+    [ "$("$1")" = "$2" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+check "SIGHUP loads the renewed certificate" eventually subject "CN=renewed"
 
 # RedirectHttp: the plain port sends visitors to the same page over HTTPS,
 # and HTTPS answers tell the browser to stay there.
 write_ini "$work/server.crt" 1
 kill -HUP "$server"
 redirected() { curl -s -o /dev/null -w '%{http_code} %{redirect_url}' -H 'Host: localhost' "$plain/list?page=2"; }
-moved=no
-for _ in $(seq 1 50); do
-  if [ "$(redirected)" = "301 https://localhost:$tls_port/list?page=2" ]; then moved=yes; break; fi
-  sleep 0.1
-done
-check "RedirectHttp sends the plain port to HTTPS" test "$moved" = yes
+check "RedirectHttp sends the plain port to HTTPS" \
+  eventually redirected "301 https://localhost:$tls_port/list?page=2"
 check "HTTPS answers carry Strict-Transport-Security" \
   bash -c "curl -sk -D - -o /dev/null '$tls/' | grep -qi '^Strict-Transport-Security: max-age=31536000'"
 
