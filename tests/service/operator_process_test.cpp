@@ -262,6 +262,22 @@ TEST_F(OperatorTest, NoOutputHoldsAPasswordAndTheLogsSayWhoLoggedOn) {
                                               "info qvweb: Log-on: user \"demo\" from 127.0.0.1"}));
 }
 
+// Behind a trusted proxy the access log writes the visitor's address, the
+// one sessions and the throttle use, not the proxy's.
+TEST_F(OperatorTest, AccessLogWritesTheVisitorBehindATrustedProxy) {
+  const std::string log_path = folder_ + "/access.log";
+  server_->WriteIni(GoodSettings("[APP]\nTrustedProxies=127.0.0.1\n[LOG]\nAccessLog=" + log_path + "\n"));
+  StartServer();
+  ASSERT_TRUE(test::TryExchange(port_, "GET /IMAGE HTTP/1.1\r\nX-Forwarded-For: 203.0.113.7\r\n\r\n"));
+  ASSERT_TRUE(test::TryExchange(port_, "GET /IMAGE HTTP/1.1\r\nX-Forwarded-For: 2001:db8::5, 127.0.0.1\r\n\r\n"));
+  server_->Signal(SIGTERM);
+  ASSERT_EQ(server_->WaitExit(), 0);
+  const std::vector<std::string> lines = Lines(ReadFile(log_path));
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].rfind("203.0.113.7 - - [", 0), 0u) << lines[0];
+  EXPECT_EQ(lines[1].rfind("2001:db8::5 - - [", 0), 0u) << lines[1];
+}
+
 TEST_F(OperatorTest, Sigusr1ReopensTheAccessLogAfterRotation) {
   const std::string log_path = folder_ + "/access.log";
   server_->WriteIni(GoodSettings("[LOG]\nAccessLog=" + log_path + "\n"));
