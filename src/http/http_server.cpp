@@ -232,7 +232,8 @@ bool HttpServer::WorthStoring(const Session& session) const {
 bool HttpServer::RedirectsToTls(ConnectionContext& context) const {
   if (!redirect_to_tls_ || OverTls(context)) return false;
   // A trusted proxy speaks plain HTTP to the server whatever its visitor spoke.
-  return !UncappedAddress(context.PeerIP());
+  const std::shared_ptr<const qv::TrustedProxies> proxies = proxies_in_force_.load();
+  return proxies->Empty() || !proxies->Contains(context.PeerIP());
 }
 
 namespace {
