@@ -63,6 +63,18 @@ qvweb_scratch() {  # build
   cp "$qv_root/assets/qv_logo_jpg.jpg" "$work/htdocs/"
   cp "$1/qvweb" "$work/qvweb"
 }
+# Starts BINARY (default $work/qvweb) in $work with the settings in
+# $work/qvweb.ini (a copy named run_qvweb, so that a binary from elsewhere
+# runs beside them), its output in $work/server.log; waits until PORT
+# listens, then asks for the main menu once, so that the database is
+# attached. Sets server_pid; fails with the output when nothing listens.
+start_qvweb() {  # port [binary]
+  cp "${2:-$work/qvweb}" "$work/run_qvweb"
+  (cd "$work" && exec ./run_qvweb -c "$work/qvweb.ini") > "$work/server.log" 2>&1 &
+  server_pid=$!
+  wait_port "$1" "$server_pid" || { cat "$work/server.log" >&2; return 1; }
+  curl -s -o /dev/null "http://127.0.0.1:$1/"
+}
 stop_qvweb() {
   [ -z "$server_pid" ] || stop_pid "$server_pid"
   server_pid=""

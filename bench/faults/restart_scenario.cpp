@@ -69,8 +69,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "qvweb does not serve: %s\n", server.Log().c_str());
     return 1;
   }
-  const std::string cookie = qv::test::SessionCookie(*first);
-  qv::test::TryExchange(port, qv::test::PostFormRequest("/DOLOGIN", "uName=demo&uPass=demo", cookie));
+  // The log-on moves the session to the identifier of its answer's cookie.
+  const auto logged_on = qv::test::TryExchange(
+      port, qv::test::PostFormRequest("/DOLOGIN", "uName=demo&uPass=demo", qv::test::SessionCookie(*first)));
+  const std::string cookie = logged_on ? qv::test::SessionCookie(*logged_on) : "";
 
   enum class Phase { kBefore, kDown, kBack };
   Phase phase = Phase::kBefore;

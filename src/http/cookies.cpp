@@ -28,6 +28,10 @@ qv::Cookie& CookieList::Add(std::string name, std::string value) {
   return cookie;
 }
 
+void CookieList::Remove(std::string_view name) {
+  std::erase_if(cookies_, [name](const qv::Cookie& c) { return http_text::EqualsNoCase(c.cookie_name, name); });
+}
+
 const qv::Cookie* CookieList::Cookie(std::string_view name) const {
   for (const qv::Cookie& c : cookies_)
     if (http_text::EqualsNoCase(c.cookie_name, name)) return &c;

@@ -44,6 +44,8 @@ class CookieList {
   qv::Cookie& Add() { return cookies_.emplace_back(); }
   qv::Cookie& Add(std::string name, std::string value);
   void Clear() { cookies_.clear(); }
+  // Drops every cookie with that name (case ignored).
+  void Remove(std::string_view name);
   // The first cookie with that name (case ignored), or null.
   const qv::Cookie* Cookie(std::string_view name) const;
 

@@ -1,6 +1,7 @@
 #include "http/http_server.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "http/exceptions.h"
@@ -81,13 +82,19 @@ void HttpServer::BeforeActivate() {
   sessions_.on_session_end = on_session_end;
   sessions_.on_session_expendable = on_session_expendable;
   sessions_.max_sessions = max_sessions_;
+  tls_port_in_force_ = TlsPort();
   proxies_in_force_.store(std::make_shared<const qv::TrustedProxies>(trusted_proxies_));
   if (session_store_) {
     // The store ends idle sessions itself.
     session_store_->SetIdleTimeout(session_time_out_);
-  } else if (session_state_) {
-    cleaner_ = std::make_unique<SessionCleaner>(sessions_);
+    session_store_->SetMaxSessions(max_sessions_);
+    // What every new session holds, which is not worth storing.
+    Session blank("", "");
+    if (on_session_start) on_session_start(blank);
+    start_content_ = blank.Content().Text();
   }
+  // With a store too: it holds the sessions not worth storing yet.
+  if (session_state_) cleaner_ = std::make_unique<SessionCleaner>(sessions_);
 }
 
 void HttpServer::BeforeDeactivate() {
@@ -102,9 +109,13 @@ void HttpServer::BeforeRestart() {
   // stays as it was at the activation.
   if (session_state_ && session_time_out_ != 0) {
     sessions_.SetLimits(session_time_out_, max_sessions_);
-    if (session_store_) session_store_->SetIdleTimeout(session_time_out_);
+    if (session_store_) {
+      session_store_->SetIdleTimeout(session_time_out_);
+      session_store_->SetMaxSessions(max_sessions_);
+    }
   }
   proxies_in_force_.store(std::make_shared<const qv::TrustedProxies>(trusted_proxies_));
+  tls_port_in_force_ = TlsPort();
 }
 
 void HttpServer::AfterDeactivate() {
@@ -134,10 +145,29 @@ void HttpServer::ServeConnection(ConnectionContext& context) {
   }
 }
 
+namespace {
+
+bool OverTls(ConnectionContext& context) { return context.Binding() && context.Binding()->tls; }
+
+// The session cookie of a new session or identifier: path "/", kept from
+// scripts, sent along from other sites only on top-level navigation, and
+// over TLS only when it came over TLS.
+void AddSessionCookie(Response& response, const Session& session, bool tls) {
+  response.cookies.Remove(kSessionCookieName);
+  Cookie& cookie = response.cookies.Add(kSessionCookieName, session.SessionID());
+  cookie.path = "/";
+  cookie.http_only = true;
+  cookie.same_site = "Lax";
+  cookie.secure = tls;
+}
+
+}  // namespace
+
 void HttpServer::FindSession(ConnectionContext& context, Request& request,
                                 Response& response) {
   SessionPtr session;
   if (session_state_) {
+    const bool tls = OverTls(context);
     // One look-up, however many session cookies came: of the first few
     // with a well-formed identifier (no other text names a session).
     std::vector<std::string> candidates;
@@ -149,30 +179,99 @@ void HttpServer::FindSession(ConnectionContext& context, Request& request,
       });
       if (!repeated) candidates.push_back(cookie.value);
     }
-    if (!candidates.empty())
-      session = session_store_ ? session_store_->Find(candidates, request.remote_ip)
-                               : sessions_.FindFirst(candidates, request.remote_ip);
+    if (!candidates.empty()) {
+      if (session_store_) session = session_store_->Find(candidates, request.remote_ip, tls);
+      if (!session) session = sessions_.FindFirst(candidates, request.remote_ip, tls);
+    }
     if (!session && auto_start_session_) {
-      session = session_store_ ? session_store_->Create(request.remote_ip, on_session_start)
-                               : sessions_.CreateUniqueSession(request.remote_ip);
-      Cookie& cookie = response.cookies.Add(kSessionCookieName, session->SessionID());
-      cookie.path = "/";
-      cookie.http_only = true;
-      cookie.same_site = "Lax";
-      cookie.secure = context.Binding() && context.Binding()->tls;
+      session = sessions_.CreateUniqueSession(request.remote_ip, tls);
+      AddSessionCookie(response, *session, tls);
     }
   }
   request.session = session;
   response.session = std::move(session);
 }
 
-void HttpServer::SaveSession(Session& session, const std::string& content_before) {
-  std::string content_after;
-  {
-    auto lock = session.LockContent();
-    content_after = session.Content().Text();
+void HttpServer::RenewSession(ConnectionContext& context, Request& request, Response& response) {
+  const SessionPtr old = request.session;
+  const bool tls = OverTls(context);
+  SessionPtr renewed;
+  if (session_store_ && WorthStoring(*old)) {
+    do {
+      renewed = std::make_shared<Session>(GetRandomString(kSessionIdLength), old->RemoteHost(), tls);
+      renewed->CopyContentFrom(*old);
+    } while (!session_store_->Add(*renewed));
+  } else {
+    renewed = sessions_.CreateCopy(*old, tls);
   }
-  if (content_after != content_before) session_store_->Save(session);
+  if (old->Stored())
+    session_store_->Remove(*old);
+  else
+    sessions_.Remove(*old);
+  AddSessionCookie(response, *renewed, tls);
+  request.session = renewed;
+  response.session = std::move(renewed);
+}
+
+void HttpServer::KeepSession(ConnectionContext& context, Request& request, Response& response,
+                             const std::string& content_before) {
+  Session& session = *request.session;
+  if (response.renew_session) return RenewSession(context, request, response);
+  if (!session_store_) return;
+  if (session.Stored()) {
+    if (session.ContentText() != content_before) session_store_->Save(session);
+  } else if (WorthStoring(session)) {
+    // Its identifier is taken in the store (practically never): it moves.
+    if (!session_store_->Add(session)) return RenewSession(context, request, response);
+    sessions_.Remove(session);
+  }
+}
+
+bool HttpServer::WorthStoring(const Session& session) const {
+  return session.ContentText() != start_content_;
+}
+
+bool HttpServer::RedirectsToTls(ConnectionContext& context) const {
+  if (!redirect_to_tls_ || OverTls(context)) return false;
+  // A trusted proxy speaks plain HTTP to the server whatever its visitor spoke.
+  const std::shared_ptr<const qv::TrustedProxies> proxies = proxies_in_force_.load();
+  return proxies->Empty() || !proxies->Contains(context.PeerIP());
+}
+
+namespace {
+
+// The host of a "Host" value without its port, when it is a plain name or
+// address (letters, digits, dots, hyphens; an IPv6 address in brackets).
+std::optional<std::string> HostWithoutPort(std::string_view host) {
+  std::string_view name = host;
+  if (!name.empty() && name.front() == '[') {
+    const size_t close = name.find(']');
+    if (close == std::string_view::npos) return std::nullopt;
+    name = name.substr(0, close + 1);
+    if (name.find_first_not_of("[]0123456789abcdefABCDEF:.") != std::string_view::npos) return std::nullopt;
+  } else {
+    name = name.substr(0, name.find(':'));
+    if (name.empty() ||
+        name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.-") !=
+            std::string_view::npos)
+      return std::nullopt;
+  }
+  return std::string(name);
+}
+
+}  // namespace
+
+void HttpServer::AnswerWithRedirect(const Request& request, const std::string& target,
+                                    Response& response) const {
+  const int port = tls_port_in_force_.load();
+  const std::optional<std::string> host = HostWithoutPort(request.host);
+  if (!host || port == 0 || target.empty() || target.front() != '/') {
+    RefuseRequest(response, 400);
+    return;
+  }
+  response.SetResponseNo(301);
+  response.location = "https://" + *host + (port == 443 ? "" : ":" + std::to_string(port)) + target;
+  response.content_text = "<HTML><BODY><B>301 Moved Permanently</B></BODY></HTML>\r\n";
 }
 
 void HttpServer::StoreUnavailable(Response& response, const std::string& message) {
@@ -181,6 +280,7 @@ void HttpServer::StoreUnavailable(Response& response, const std::string& message
   response.content_text = "The session store cannot be reached; please try again shortly.\r\n";
   response.content_stream.reset();
   response.cookies.Clear();  // no cookie for a session that was not stored
+  response.session.reset();
   if (!response.HeaderHasBeenWritten()) response.content_length = -1;
 
   int suppressed = 0;
@@ -289,6 +389,8 @@ bool HttpServer::ProcessRequest(ConnectionContext& context) {
   response.SetCloseConnection(!KeepsConnection(request) || Draining());
   request.remote_ip = proxies_in_force_.load()->ClientAddress(context.PeerIP(), request.raw_headers);
   response.SetHeadOnly(request.command_type == HttpCommandType::Head);
+  if (redirect_to_tls_ && OverTls(context))
+    response.custom_headers.SetValue("Strict-Transport-Security", "max-age=31536000");
 
   // Told once the last byte of an answer has been handed to the socket.
   auto sent = [&] {
@@ -304,22 +406,25 @@ bool HttpServer::ProcessRequest(ConnectionContext& context) {
     sent();
     return false;
   }
+  if (RedirectsToTls(context)) {
+    AnswerWithRedirect(request, target, response);
+    response.Finish();
+    sent();
+    return !response.CloseConnection();
+  }
   DecodeTarget(request, std::move(target), parse_params_);
   DecodeAuthorization(request);
 
   try {
     FindSession(context, request, response);
     std::string content_before;
-    if (session_store_ && request.session) {
-      auto lock = request.session->LockContent();
-      content_before = request.session->Content().Text();
-    }
+    if (session_store_ && request.session) content_before = request.session->ContentText();
     const bool get = request.command_type == HttpCommandType::Head ||
                      request.command_type == HttpCommandType::Get ||
                      request.command_type == HttpCommandType::Post;
     const CommandEvent& handler = get ? on_command_get : on_command_other;
     if (handler) handler(&context, request, response);
-    if (session_store_ && request.session) SaveSession(*request.session, content_before);
+    if (request.session) KeepSession(context, request, response, content_before);
   } catch (const SessionStoreUnavailable& e) {
     StoreUnavailable(response, e.what());
   } catch (const SocketError&) {

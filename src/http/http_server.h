@@ -2,8 +2,8 @@
 // Request, finds the visitor's session, calls the command handler
 // and writes its Response. Properties are set while inactive;
 // a Restart brings the keep-alive settings, the trusted proxies, the session
-// time-out and MaxSessions into force while the server runs, and keeps the
-// sessions.
+// time-out, MaxSessions and the redirect to TLS into force while the server
+// runs, and keeps the sessions.
 //
 // Handlers run on worker threads, several at once. A handler error
 // becomes status 500 with the error's message as the body.
@@ -68,19 +68,29 @@ class HttpServer : public TcpServer {
   void SetSessionTimeOut(int milliseconds) { session_time_out_ = milliseconds; }
   qv::SessionList& SessionList() { return sessions_; }
   // Sessions kept outside this process (null: in SessionList, the default).
-  // Set while inactive. A request whose session cannot be read or written is
-  // answered 503 with "Retry-After: 5", and on_session_store_error is told.
+  // Set while inactive. A session goes to the store once it holds more than
+  // the session start handler put in it (a log-on); until then it stays in
+  // SessionList, so visitors who are not logged on cost the store nothing. A
+  // request whose session cannot be read or written is answered 503 with
+  // "Retry-After: 5", and on_session_store_error is told.
   const std::shared_ptr<qv::SessionStore>& SessionStore() const { return session_store_; }
   void SetSessionStore(std::shared_ptr<qv::SessionStore> store) { session_store_ = std::move(store); }
   // Peers whose X-Forwarded-For names the client: a request's RemoteIP (and
   // so its session's address) is the client address they stand for.
   const qv::TrustedProxies& TrustedProxies() const { return trusted_proxies_; }
   void SetTrustedProxies(qv::TrustedProxies proxies) { trusted_proxies_ = std::move(proxies); }
-  // Sessions kept at most (0: no limit); read at activation. At the limit a
-  // new session ends an old one: the least recently used one that
-  // on_session_expendable accepts, else the least recently used one.
+  // Sessions kept at most (0: no limit), in SessionList and in the store
+  // each; read at activation and at a restart. At the limit a new session
+  // ends an old one: in SessionList the least recently used one that
+  // on_session_expendable accepts, else the least recently used one; in the
+  // store the least recently used one.
   size_t MaxSessions() const { return max_sessions_; }
   void SetMaxSessions(size_t count) { max_sessions_ = count; }
+  // With a TLS listener (TlsPort): a request on a plain listener (not from a trusted
+  // proxy) is answered "301 Moved Permanently" to the same target over TLS,
+  // and every answer over TLS carries Strict-Transport-Security.
+  bool RedirectToTls() const { return redirect_to_tls_; }
+  void SetRedirectToTls(bool on) { redirect_to_tls_ = on; }
 
   CommandEvent on_command_get;    // HEAD, GET and POST
   CommandEvent on_command_other;  // every other method
@@ -137,14 +147,27 @@ class HttpServer : public TcpServer {
   // false when it was refused.
   bool ReadBody(ConnectionContext& context, Request& request, Response& response, MemoryCharge& body_charge);
   void FindSession(ConnectionContext& context, Request& request, Response& response);
-  // Writes a store-kept session back when the request changed its Content.
-  void SaveSession(Session& session, const std::string& content_before);
+  // After the handler: the session moved to a new identifier when the
+  // handler asked for it; else, with a store, written to it when the
+  // request made it worth keeping or changed a stored one.
+  void KeepSession(ConnectionContext& context, Request& request, Response& response,
+                   const std::string& content_before);
+  // Whether the session holds more than every new session does.
+  bool WorthStoring(const Session& session) const;
+  // The request's session under a new identifier and cookie; the old one ends.
+  void RenewSession(ConnectionContext& context, Request& request, Response& response);
+  // Whether the request is answered with a redirect to the TLS listener.
+  bool RedirectsToTls(ConnectionContext& context) const;
+  // That answer, or 400 when the request names no host to send it to.
+  void AnswerWithRedirect(const Request& request, const std::string& target, Response& response) const;
   // The answer when the session store failed, and the rate-limited report.
   void StoreUnavailable(Response& response, const std::string& message);
 
   // Read by requests while a restart may change them.
   std::atomic<bool> keep_alive_{false};
   std::atomic<bool> keep_alive_by_default_{false};
+  std::atomic<bool> redirect_to_tls_{false};
+  std::atomic<int> tls_port_in_force_{0};  // TlsPort, read by requests
   size_t max_sessions_ = 0;
   std::string server_software_;
   bool parse_params_ = true;
@@ -154,6 +177,7 @@ class HttpServer : public TcpServer {
   int session_time_out_ = 0;
   qv::SessionList sessions_;
   std::shared_ptr<qv::SessionStore> session_store_;
+  std::string start_content_;  // the Content of a new session, with a store
   std::mutex store_error_lock_;
   std::chrono::steady_clock::time_point store_error_reported_{};
   int store_errors_unreported_ = 0;

@@ -155,65 +155,111 @@ std::vector<RedisReply> RedisSessionStore::Run(
   }
 }
 
+std::string RedisSessionStore::EncodedContent(const Session& session) {
+  auto lock = session.LockContent();
+  return EncodeContent(session.Content());
+}
+
+namespace {
+
+// Lua: the microsecond Redis is at now, for the index's scores (exact in a
+// double for ages to come), and as the text of a whole number: a number
+// handed to Redis as it is would be written with 14 digits only.
+constexpr const char* kNow =
+    "local t = redis.call('TIME')\n"
+    "local now = tonumber(t[1]) * 1000000 + tonumber(t[2])\n"
+    "local score = string.format('%.0f', now)\n";
+
+}  // namespace
+
 SessionPtr RedisSessionStore::Find(const std::vector<std::string>& session_ids,
-                                           std::string_view remote_ip) {
+                                   std::string_view remote_ip, bool tls) {
   // One round trip for them all: read each session in turn, check its
-  // address (case ignored, as the sessions in memory do), and renew the
-  // time-to-live of the first that is the visitor's.
+  // address (case ignored, as the sessions in memory do) and whether the
+  // request may use it, and renew the time-to-live and the index place of
+  // the first that is the visitor's.
   static const std::string kLookUp =
-      "for _, key in ipairs(KEYS) do\n"
-      "  local v = redis.call('HMGET', key, 'id', 'addr', 'content')\n"
-      "  if v[1] and v[2] and (ARGV[1] == '' or string.upper(v[2]) == string.upper(ARGV[1])) then\n"
-      "    redis.call('PEXPIRE', key, ARGV[2])\n"
-      "    return v\n"
+      std::string(kNow) +
+      "for i, key in ipairs(KEYS) do\n"
+      "  if i > 1 then\n"
+      "    local v = redis.call('HMGET', key, 'id', 'addr', 'content', 'tls')\n"
+      "    if v[1] and v[2] and (ARGV[1] == '' or string.upper(v[2]) == string.upper(ARGV[1]))\n"
+      "        and (v[4] ~= '1' or ARGV[3] == '1') then\n"
+      "      redis.call('PEXPIRE', key, ARGV[2])\n"
+      "      redis.call('ZADD', KEYS[1], score, key)\n"
+      "      return v\n"
+      "    end\n"
       "  end\n"
       "end\n"
       "return false\n";
-  std::vector<std::string> command = {"EVAL", kLookUp, "0"};
+  std::vector<std::string> command = {"EVAL", kLookUp, "0", std::string(kIndexKey)};
   for (const std::string& session_id : session_ids)
     if (!session_id.empty() && session_id.size() <= kMaxIdLength) command.push_back(Key(session_id));
-  if (command.size() == 3) return nullptr;
+  if (command.size() == 4) return nullptr;
   command[2] = std::to_string(command.size() - 3);
   command.emplace_back(remote_ip);
   command.push_back(std::to_string(ttl_.load()));
+  command.push_back(tls ? "1" : "0");
   const RedisReply fields = Run({command}).front();
-  if (fields.kind != RedisReply::Kind::Array || fields.elements.size() != 3) return nullptr;
+  if (fields.kind != RedisReply::Kind::Array || fields.elements.size() != 4) return nullptr;
   const RedisReply& id = fields.elements[0];
   const RedisReply& address = fields.elements[1];
   if (id.kind != RedisReply::Kind::Bulk || address.kind != RedisReply::Kind::Bulk) return nullptr;
-  auto session = std::make_shared<Session>(id.text, address.text);
+  auto session = std::make_shared<Session>(id.text, address.text, fields.elements[3].text == "1");
   DecodeContent(fields.elements[2].text, session->Content());
+  session->SetStored();
   return session;
 }
 
-SessionPtr RedisSessionStore::Create(std::string_view remote_ip, const SessionEvent& start) {
-  for (;;) {
-    auto session = std::make_shared<Session>(GetRandomString(kSessionIdLength),
-                                                    std::string(remote_ip));
-    if (start) start(*session);
-    const std::string key = Key(session->SessionID());
-    // An identifier already in use (practically never) is not given twice.
-    if (Run({{"HSETNX", key, "id", session->SessionID()}}).front().integer == 0) continue;
-    std::string content;
-    {
-      auto lock = session->LockContent();
-      content = EncodeContent(session->Content());
-    }
-    Run({{"HSET", key, "addr", std::string(remote_ip), "content", content}, {"PEXPIRE", key, std::to_string(ttl_.load())}});
-    return session;
-  }
+bool RedisSessionStore::Add(Session& session) {
+  // The session and its place in the index in one step; then the index
+  // forgets the sessions that expired by themselves, and the least recently
+  // used ones beyond the limit end.
+  static const std::string kAdd =
+      "if redis.call('EXISTS', KEYS[1]) == 1 then return 0 end\n"
+      "redis.call('HSET', KEYS[1], 'id', ARGV[1], 'addr', ARGV[2], 'tls', ARGV[3], 'content', ARGV[4])\n"
+      "redis.call('PEXPIRE', KEYS[1], ARGV[5])\n" +
+      std::string(kNow) +
+      "redis.call('ZADD', KEYS[2], score, KEYS[1])\n"
+      "redis.call('ZREMRANGEBYSCORE', KEYS[2], '-inf', string.format('%.0f', now - 1000 * tonumber(ARGV[5])))\n"
+      "local limit = tonumber(ARGV[6])\n"
+      "if limit > 0 then\n"
+      "  local over = math.min(redis.call('ZCARD', KEYS[2]) - limit, tonumber(ARGV[7]))\n"
+      "  if over > 0 then\n"
+      "    for _, key in ipairs(redis.call('ZRANGE', KEYS[2], 0, over - 1)) do redis.call('DEL', key) end\n"
+      "    redis.call('ZREMRANGEBYRANK', KEYS[2], 0, over - 1)\n"
+      "  end\n"
+      "end\n"
+      "return 1\n";
+  const std::string content = EncodedContent(session);
+  const RedisReply reply =
+      Run({{"EVAL", kAdd, "2", Key(session.SessionID()), std::string(kIndexKey), session.SessionID(),
+            session.RemoteHost(), session.TlsOnly() ? "1" : "0", content, std::to_string(ttl_.load()),
+            std::to_string(max_sessions_.load()), std::to_string(kMaxEndedAtOnce)}})
+          .front();
+  if (reply.integer == 0) return false;
+  session.SetStored();
+  return true;
 }
 
 void RedisSessionStore::Save(Session& session) {
-  std::string content;
-  {
-    auto lock = session.LockContent();
-    content = EncodeContent(session.Content());
-  }
+  // A session that ended meanwhile (a log-off on another server, the limit)
+  // is not brought back.
+  static const std::string kSave =
+      "if redis.call('EXISTS', KEYS[1]) == 0 then return 0 end\n"
+      "redis.call('HSET', KEYS[1], 'content', ARGV[1])\n"
+      "redis.call('PEXPIRE', KEYS[1], ARGV[2])\n" +
+      std::string(kNow) +
+      "redis.call('ZADD', KEYS[2], score, KEYS[1])\n"
+      "return 1\n";
+  const std::string content = EncodedContent(session);
+  Run({{"EVAL", kSave, "2", Key(session.SessionID()), std::string(kIndexKey), content,
+        std::to_string(ttl_.load())}});
+}
+
+void RedisSessionStore::Remove(const Session& session) {
   const std::string key = Key(session.SessionID());
-  // A session that ended meanwhile comes back only as fields without its
-  // identifier and address, which no look-up accepts; it expires again.
-  Run({{"HSET", key, "content", content}, {"PEXPIRE", key, std::to_string(ttl_.load())}});
+  Run({{"DEL", key}, {"ZREM", std::string(kIndexKey), key}});
 }
 
 }  // namespace qv

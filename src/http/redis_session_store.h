@@ -1,7 +1,9 @@
 // Sessions kept in Redis, so that several servers behind a load balancer
-// share them: one hash per session (identifier, client address, Content)
-// whose time-to-live is the idle timeout, renewed on every use. Connections
-// to Redis are pooled; no lock is held while talking to Redis.
+// share them: one hash per session (identifier, client address, whether it
+// is for TLS only, Content) whose time-to-live is the idle timeout, renewed
+// on every use, and one sorted set of the session keys by last use, which
+// bounds their number. Connections to Redis are pooled; no lock is held
+// while talking to Redis.
 #pragma once
 
 #include <atomic>
@@ -32,6 +34,11 @@ class RedisSessionStore final : public SessionStore {
   static constexpr int kConnectTimeoutMs = 1000;
   static constexpr size_t kMaxIdleConnections = 32;
   static constexpr std::string_view kKeyPrefix = "qvweb:session:";
+  // The sorted set of the session keys, scored by the microsecond of last use.
+  static constexpr std::string_view kIndexKey = "qvweb:sessions";
+  // Sessions ended at most by one write that finds the store over its limit,
+  // so that a lowered limit never holds Redis up for long.
+  static constexpr int kMaxEndedAtOnce = 1000;
 
   explicit RedisSessionStore(RedisLocation location);
 
@@ -39,9 +46,12 @@ class RedisSessionStore final : public SessionStore {
 
   // Safe while requests run (a reload changes it).
   void SetIdleTimeout(int milliseconds) override { ttl_ = milliseconds; }
-  SessionPtr Find(const std::vector<std::string>& session_ids, std::string_view remote_ip) override;
-  SessionPtr Create(std::string_view remote_ip, const SessionEvent& start) override;
+  void SetMaxSessions(size_t count) override { max_sessions_ = count; }
+  SessionPtr Find(const std::vector<std::string>& session_ids, std::string_view remote_ip,
+                  bool tls) override;
+  bool Add(Session& session) override;
   void Save(Session& session) override;
+  void Remove(const Session& session) override;
 
   // The Content list as one text and back: entries joined by line feeds,
   // backslashes and line feeds inside an entry escaped.
@@ -57,9 +67,11 @@ class RedisSessionStore final : public SessionStore {
   void GiveBack(std::unique_ptr<RedisConnection> connection);
   void DropIdle();
   static std::string Key(std::string_view session_id);
+  static std::string EncodedContent(const Session& session);
 
   const RedisLocation location_;
   std::atomic<int> ttl_{600000};
+  std::atomic<size_t> max_sessions_{0};
   std::mutex idle_lock_;  // only around taking and giving back connections
   std::vector<std::unique_ptr<RedisConnection>> idle_;
 };

@@ -57,6 +57,14 @@ std::vector<std::string> ListValues(const HeaderList& headers, std::string_view 
   return members;
 }
 
+// How many "Host" header lines there are.
+int HostLines(const HeaderList& headers) {
+  int count = 0;
+  for (int i = headers.IndexOfName("Host"); i >= 0; i = headers.IndexOfName("Host", static_cast<size_t>(i) + 1))
+    ++count;
+  return count;
+}
+
 }  // namespace
 
 std::optional<HttpVersion> ParseHttpVersion(std::string_view text) {
@@ -335,6 +343,8 @@ int RequestParser::Framing() {
         IsBlank(line[colon - 1]))
       return 400;
   }
+  // Two hosts: a proxy may route by one and the server answer for the other.
+  if (HostLines(request_.headers) > 1) return 400;
   bool has_coding = false, has_length = false;
   const std::vector<std::string> codings = ListValues(request_.headers, "Transfer-Encoding", has_coding);
   const std::vector<std::string> lengths = ListValues(request_.headers, "Content-Length", has_length);

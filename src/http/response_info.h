@@ -32,6 +32,9 @@ class Response : public ResponseHeaders {
   // Body as a stream, sent from position 0; freed once it is sent.
   std::unique_ptr<ContentStream> content_stream;
   std::shared_ptr<Session> session;
+  // Set by the handler (a log-on, a log-off): after it, the engine moves the
+  // session to a new identifier, with a new cookie, and ends the old one.
+  bool renew_session = false;
 
   // Sets ResponseNo and ResponseText from the status table; 404 also closes
   // the connection.

@@ -49,10 +49,11 @@ bool IsSessionId(std::string_view text) {
   return true;
 }
 
-Session::Session(std::string session_id, std::string remote_host)
+Session::Session(std::string session_id, std::string remote_host, bool tls_only)
     : last_time_stamp_(Clock::now().time_since_epoch().count()),
       session_id_(std::move(session_id)),
-      remote_host_(std::move(remote_host)) {}
+      remote_host_(std::move(remote_host)),
+      tls_only_(tls_only) {}
 
 std::string Session::ContentValue(std::string_view name) const {
   std::lock_guard lock(lock_);
@@ -62,6 +63,16 @@ std::string Session::ContentValue(std::string_view name) const {
 void Session::SetContentValue(std::string_view name, std::string_view value) {
   std::lock_guard lock(lock_);
   content_.SetValue(name, value);
+}
+
+std::string Session::ContentText() const {
+  std::lock_guard lock(lock_);
+  return content_.Text();
+}
+
+void Session::CopyContentFrom(const Session& other) {
+  std::lock_guard lock(other.lock_);
+  content_ = other.content_;
 }
 
 Session::Clock::time_point Session::LastTimeStamp() const {
@@ -77,17 +88,27 @@ bool Session::IsSessionStale(int timeout_ms, Clock::time_point now) const {
   return elapsed.count() > timeout_ms;
 }
 
-SessionPtr SessionList::GetSession(std::string_view session_id,
-                                                        std::string_view remote_ip) {
+SessionPtr SessionList::GetSession(std::string_view session_id, std::string_view remote_ip) {
   std::lock_guard lock(lock_);
   return Find(session_id, remote_ip);
 }
 
-SessionPtr SessionList::FindFirst(const std::vector<std::string>& session_ids,
-                                                       std::string_view remote_ip) {
+SessionPtr SessionList::FindFirst(const std::vector<std::string>& session_ids, std::string_view remote_ip,
+                                  bool tls) {
+  const auto now = Session::Clock::now();
   std::lock_guard lock(lock_);
-  for (const std::string& id : session_ids)
-    if (SessionPtr session = Find(id, remote_ip)) return session;
+  for (const std::string& id : session_ids) {
+    const auto it = sessions_.find(http_text::ToUpper(id));
+    if (it == sessions_.end()) continue;
+    const Session& session = **it->second;
+    // Idle too long: it ends now rather than at the cleaner's next pass.
+    if (session_timeout > 0 && session.IsSessionStale(session_timeout, now)) {
+      EndSession(it->second);
+      continue;
+    }
+    if (session.TlsOnly() && !tls) continue;
+    if (SessionPtr found = Find(id, remote_ip)) return found;
+  }
   return nullptr;
 }
 
@@ -102,21 +123,40 @@ SessionPtr SessionList::Find(std::string_view session_id, std::string_view remot
   return session;
 }
 
-SessionPtr SessionList::CreateUniqueSession(std::string_view remote_ip) {
+bool SessionList::Insert(SessionPtr session) {
+  std::string key = http_text::ToUpper(session->SessionID());
+  // An identifier already in use (practically never) is not given twice.
+  if (sessions_.count(key) != 0) return false;
+  // A limit lowered by a reload holds again from the next new session on.
+  while (max_sessions != 0 && sessions_.size() >= max_sessions && !order_.empty()) MakeRoom();
+  session->Touch();  // keeps the list in time order
+  order_.push_back(std::move(session));
+  sessions_.emplace(std::move(key), std::prev(order_.end()));
+  return true;
+}
+
+SessionPtr SessionList::CreateUniqueSession(std::string_view remote_ip, bool tls_only) {
   for (;;) {
-    std::string id = GetRandomString(kSessionIdLength);
-    std::string key = http_text::ToUpper(id);
-    auto session = std::make_shared<Session>(std::move(id), std::string(remote_ip));
+    auto session = std::make_shared<Session>(GetRandomString(kSessionIdLength), std::string(remote_ip), tls_only);
     if (on_session_start) on_session_start(*session);
     std::lock_guard lock(lock_);
-    // An identifier already in use (practically never) is not given twice.
-    if (sessions_.count(key) != 0) continue;
-    if (max_sessions != 0 && sessions_.size() >= max_sessions) MakeRoom();
-    session->Touch();  // keeps the list in time order
-    order_.push_back(session);
-    sessions_.emplace(std::move(key), std::prev(order_.end()));
-    return session;
+    if (Insert(session)) return session;
   }
+}
+
+SessionPtr SessionList::CreateCopy(const Session& from, bool tls_only) {
+  for (;;) {
+    auto session = std::make_shared<Session>(GetRandomString(kSessionIdLength), from.RemoteHost(), tls_only);
+    session->CopyContentFrom(from);
+    std::lock_guard lock(lock_);
+    if (Insert(session)) return session;
+  }
+}
+
+void SessionList::Remove(const Session& session) {
+  std::lock_guard lock(lock_);
+  const auto it = sessions_.find(http_text::ToUpper(session.SessionID()));
+  if (it != sessions_.end() && it->second->get() == &session) EndSession(it->second);
 }
 
 void SessionList::EndSession(Order::iterator it) {

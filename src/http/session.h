@@ -34,12 +34,15 @@ class Session {
  public:
   using Clock = std::chrono::steady_clock;
 
-  Session(std::string session_id, std::string remote_host);
+  // tls_only: the session is found only by requests over TLS (it began on a
+  // TLS connection, where its cookie is marked Secure).
+  Session(std::string session_id, std::string remote_host, bool tls_only = false);
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
   const std::string& SessionID() const { return session_id_; }
   const std::string& RemoteHost() const { return remote_host_; }
+  bool TlsOnly() const { return tls_only_; }
 
   // Content access under the session's lock: several requests of one visitor
   // may run at once.
@@ -51,6 +54,16 @@ class Session {
   // handler (the session is not visible to other requests yet).
   NameValueList& Content() { return content_; }
   const NameValueList& Content() const { return content_; }
+  // Content().Text(), under the lock.
+  std::string ContentText() const;
+
+  // For a new session (not visible yet) that takes over other's Content
+  // under another identifier.
+  void CopyContentFrom(const Session& other);
+
+  // Kept in a session store: read from it or written to it.
+  bool Stored() const { return stored_.load(std::memory_order_relaxed); }
+  void SetStored() { stored_.store(true, std::memory_order_relaxed); }
 
   // Set at creation and by every lookup that finds the session. A monotonic
   // clock, so changes of the wall clock neither end nor prolong sessions.
@@ -65,8 +78,10 @@ class Session {
   mutable std::mutex lock_;
   NameValueList content_;
   std::atomic<Clock::rep> last_time_stamp_;
+  std::atomic<bool> stored_{false};
   const std::string session_id_;
   const std::string remote_host_;
+  const bool tls_only_;
 };
 
 using SessionPtr = std::shared_ptr<Session>;
@@ -89,21 +104,28 @@ class SessionList {
   ~SessionList() { Clear(); }
 
   // Sets SessionTimeout and MaxSessions while the list is in use.
-  void SetLimits(int timeout_ms, size_t max_sessions) {
+  void SetLimits(int timeout_ms, size_t most_sessions) {
     std::lock_guard lock(lock_);
     session_timeout = timeout_ms;
-    max_sessions = max_sessions;
+    max_sessions = most_sessions;
   }
 
   // The session with that identifier whose RemoteHost equals remote_ip (not
   // checked when remote_ip is empty); refreshes its time stamp. Null if none.
   SessionPtr GetSession(std::string_view session_id, std::string_view remote_ip);
   // The first of the sessions with these identifiers that GetSession would
-  // give, looked up under one lock. Null if none.
-  SessionPtr FindFirst(const std::vector<std::string>& session_ids, std::string_view remote_ip);
+  // give, looked up under one lock; a session found stale ends instead, and
+  // one that is TlsOnly is found only when tls is true. Null if none.
+  SessionPtr FindFirst(const std::vector<std::string>& session_ids, std::string_view remote_ip,
+                       bool tls = false);
   // A new session under an identifier that no session has; OnSessionStart
   // runs before it is added.
-  SessionPtr CreateUniqueSession(std::string_view remote_ip);
+  SessionPtr CreateUniqueSession(std::string_view remote_ip, bool tls_only = false);
+  // A new session under an identifier that no session has, holding a copy of
+  // from's Content (from keeps its own); OnSessionStart does not run.
+  SessionPtr CreateCopy(const Session& from, bool tls_only);
+  // Ends the session now, if it is in the list.
+  void Remove(const Session& session);
   // Ends every stale session, or every session when all is true.
   void PurgeStaleSessions(bool all);
   // Ends every session.
@@ -117,6 +139,9 @@ class SessionList {
 
   // Under the lock: GetSession.
   SessionPtr Find(std::string_view session_id, std::string_view remote_ip);
+  // Under the lock: adds a session under an identifier no session has yet
+  // (false, nothing added, when one has), making room for it at the limit.
+  bool Insert(SessionPtr session);
   // Under the lock: ends one session to make room for a new one.
   void MakeRoom();
   // Under the lock: ends the session at it.

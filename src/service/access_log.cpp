@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/exception.h"
+#include "service/password_mask.h"
 
 namespace qv {
 
@@ -14,16 +15,17 @@ namespace {
 
 constexpr char kHex[] = "0123456789abcdef";
 
-// A quoted field: "-" when empty.
-void AppendQuoted(std::string& out, std::string_view text) {
-  out += '"';
+// text, "-" when empty: a quote or backslash escaped by a backslash (in a
+// field without quotes written as \xHH, like a blank), a byte outside
+// printable ASCII as \xHH.
+void AppendEscaped(std::string& out, std::string_view text, bool quoted) {
   if (text.empty()) out += '-';
   for (char c : text) {
     const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
+    if (quoted && (c == '"' || c == '\\')) {
       out += '\\';
       out += c;
-    } else if (byte < 0x20 || byte >= 0x7F) {
+    } else if (byte < 0x20 || byte >= 0x7F || (!quoted && (c == ' ' || c == '"' || c == '\\'))) {
       out += "\\x";
       out += kHex[byte >> 4];
       out += kHex[byte & 15];
@@ -31,6 +33,11 @@ void AppendQuoted(std::string& out, std::string_view text) {
       out += c;
     }
   }
+}
+
+void AppendQuoted(std::string& out, std::string_view text) {
+  out += '"';
+  AppendEscaped(out, text, true);
   out += '"';
 }
 
@@ -55,10 +62,12 @@ std::string FormatAccessLine(const AccessRecord& record, std::time_t now) {
   std::string line;
   line.reserve(160 + record.request_line.size() + record.user_agent.size() + record.referer.size());
   line.append(record.remote_ip.empty() ? std::string_view("-") : record.remote_ip);
-  line += " - - ";
+  line += " - ";
+  AppendEscaped(line, record.user, false);
+  line += ' ';
   line += TimeField(now);
   line += ' ';
-  AppendQuoted(line, record.request_line);
+  AppendQuoted(line, MaskPasswords(record.request_line));
   line += ' ';
   line += std::to_string(record.status);
   line += ' ';
@@ -67,7 +76,7 @@ std::string FormatAccessLine(const AccessRecord& record, std::time_t now) {
   else
     line += '-';
   line += ' ';
-  AppendQuoted(line, record.referer);
+  AppendQuoted(line, MaskPasswords(record.referer));
   line += ' ';
   AppendQuoted(line, record.user_agent);
   // Seconds with three decimals, rounded to the nearest millisecond.

@@ -20,7 +20,8 @@ namespace qv {
 
 // One request as the access log records it.
 struct AccessRecord {
-  std::string_view remote_ip;
+  std::string_view remote_ip;  // the visitor's (behind a trusted proxy, the one it names)
+  std::string_view user;       // the logged-on visitor's user name; empty: none
   std::string_view request_line;
   int status = 0;
   int64_t body_bytes = 0;
@@ -30,8 +31,11 @@ struct AccessRecord {
 };
 
 // The line for a record (with its line break), at the given local time:
-// 127.0.0.1 - - [10/Dec/2026:13:55:36 +0000] "GET / HTTP/1.1" 200 1234 "-" "curl/8" 0.002
-// Quotes, backslashes and control bytes in the quoted fields are escaped (\", \\, \xHH).
+// 127.0.0.1 - demo [10/Dec/2026:13:55:36 +0000] "GET / HTTP/1.1" 200 1234 "-" "curl/8" 0.002
+// Quotes, backslashes and control bytes in the quoted fields are escaped (\", \\, \xHH);
+// in the user field, which has no quotes, blanks and every byte but printable
+// ASCII are written as \xHH. A password in the request line or the Referer is
+// masked (see MaskPasswords).
 std::string FormatAccessLine(const AccessRecord& record, std::time_t now);
 
 class AccessLog {

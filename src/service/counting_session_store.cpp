@@ -18,17 +18,23 @@ auto CountingSessionStore::Counted(Call call) -> decltype(call()) {
 
 void CountingSessionStore::SetIdleTimeout(int milliseconds) { inner_->SetIdleTimeout(milliseconds); }
 
+void CountingSessionStore::SetMaxSessions(size_t count) { inner_->SetMaxSessions(count); }
+
 SessionPtr CountingSessionStore::Find(const std::vector<std::string>& session_ids,
-                                             std::string_view remote_ip) {
-  return Counted([&] { return inner_->Find(session_ids, remote_ip); });
+                                      std::string_view remote_ip, bool tls) {
+  return Counted([&] { return inner_->Find(session_ids, remote_ip, tls); });
 }
 
-SessionPtr CountingSessionStore::Create(std::string_view remote_ip, const SessionEvent& start) {
-  return Counted([&] { return inner_->Create(remote_ip, start); });
+bool CountingSessionStore::Add(Session& session) {
+  return Counted([&] { return inner_->Add(session); });
 }
 
 void CountingSessionStore::Save(Session& session) {
   Counted([&] { inner_->Save(session); });
+}
+
+void CountingSessionStore::Remove(const Session& session) {
+  Counted([&] { inner_->Remove(session); });
 }
 
 }  // namespace qv

@@ -19,10 +19,12 @@ class CountingSessionStore final : public SessionStore {
   CountingSessionStore(std::shared_ptr<SessionStore> inner, std::function<void()> failed);
 
   void SetIdleTimeout(int milliseconds) override;
-  SessionPtr Find(const std::vector<std::string>& session_ids,
-                         std::string_view remote_ip) override;
-  SessionPtr Create(std::string_view remote_ip, const SessionEvent& start) override;
+  void SetMaxSessions(size_t count) override;
+  SessionPtr Find(const std::vector<std::string>& session_ids, std::string_view remote_ip,
+                  bool tls) override;
+  bool Add(Session& session) override;
   void Save(Session& session) override;
+  void Remove(const Session& session) override;
 
  private:
   template <typename Call>

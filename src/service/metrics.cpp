@@ -199,6 +199,12 @@ std::string ServerMetrics::Text(const ServerGauges& gauges) const {
   Gauge(out, "qvweb_worker_threads", "Worker threads started, busy or idle.", gauges.worker_threads);
   Counter(out, "qvweb_logon_refused_total",
           "Log-on attempts refused by the throttle (answered 429).", gauges.logon_refusals);
+  Gauge(out, "qvweb_logon_throttle_entries",
+        "Addresses, user names and address-name pairs the log-on throttle follows.",
+        gauges.logon_throttle_entries);
+  Counter(out, "qvweb_logon_throttle_forgotten_total",
+          "Entries the log-on throttle forgot to make room (never a locked address or name).",
+          gauges.logon_throttle_forgotten);
   Header(out, "qvweb_reloads_total", "counter", "Reloads of the settings, by result.");
   out += "qvweb_reloads_total{result=\"success\"} " +
          std::to_string(reloads_[1].load(std::memory_order_relaxed)) + "\n";

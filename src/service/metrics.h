@@ -35,6 +35,8 @@ struct ServerGauges {
   uint64_t pool_waits = 0;
   uint64_t pool_timeouts = 0;
   uint64_t logon_refusals = 0;  // log-on attempts the throttle refused
+  int64_t logon_throttle_entries = 0;     // addresses, names and pairs the throttle follows
+  uint64_t logon_throttle_forgotten = 0;  // entries it forgot to make room
   int64_t workers_max = 0;      // the Workers setting in force
   int64_t worker_threads = 0;   // threads of the worker pool, busy or idle
   uint64_t access_log_dropped = 0;  // lines the access log lost

@@ -72,6 +72,8 @@ WebService::WebService(ServiceHost host, std::string ini_path)
     error_log_.PageFailed(failure.remote_ip, failure.path, failure.status, failure.message);
   });
   router_.SetOnCancelFailure([this](const std::string& message) { Host().logger.LogMessage(message); });
+  // Who logged on, failed to, or logged off, and from where: one line each.
+  router_.SetOnLogonEvent([this](const LogonEvent& event) { Host().logger.LogInfo(LogonEventText(event)); });
   // Lines the access log loses are told in the error log, never blocking.
   access_log_.SetOnDropped([this](const std::string& text) { Host().logger.LogWarning(text); });
   errors_.SetHandler(
@@ -173,6 +175,7 @@ void WebService::ConfigureServer(const ServiceSettings& settings,
   http_server.SetTlsPort(settings.tls_port);
   http_server.SetTlsContext(std::move(tls));
   http_server.SetHandshakeTimeout(settings.tls_handshake_timeout_seconds * 1000);
+  http_server.SetRedirectToTls(settings.tls_redirect_http);
   http_server.SetWorkers(settings.workers);
   http_server.SetMaxConnectionsPerAddress(settings.max_connections_per_address);
   http_server.SetRequestTimeout(settings.request_timeout);
@@ -298,6 +301,8 @@ std::string WebService::MetricsText() {
     gauges.pool_timeouts = pool_->Timeouts();
   }
   gauges.logon_refusals = router_.LogonThrottle().Refused();
+  gauges.logon_throttle_entries = static_cast<int64_t>(router_.LogonThrottle().Tracked());
+  gauges.logon_throttle_forgotten = router_.LogonThrottle().Forgotten();
   gauges.workers_max = http_server.Workers();
   gauges.worker_threads = static_cast<int64_t>(http_server.WorkerThreads());
   gauges.access_log_dropped = access_log_.Dropped();
@@ -340,8 +345,15 @@ void WebService::ResponseSent(ConnectionContext& context, const Request& request
   routed_request = {};
   metrics_.CountRequest(label, response.response_no, elapsed, body_bytes);
   if (access_log_.Enabled()) {
-    access_log_.Write(AccessRecord{context.PeerIP(), request.request_line, response.response_no,
-                                   body_bytes, request.referer, request.user_agent, elapsed});
+    // The session the answer leaves the visitor with: after a log-on, the
+    // name just logged on; after a log-off, none.
+    std::string user;
+    if (response.session && response.session->ContentValue(kLoggedInName) != kLoggedInFalse)
+      user = response.session->ContentValue(kUserNameName);
+    // Refused before its head was read through, a request has no address of its own yet.
+    const std::string& address = request.remote_ip.empty() ? context.PeerIP() : request.remote_ip;
+    access_log_.Write(AccessRecord{address, user, request.request_line, response.response_no, body_bytes,
+                                   request.referer, request.user_agent, elapsed});
   }
 }
 

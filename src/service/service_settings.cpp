@@ -51,6 +51,9 @@ ServiceSettings ReadServiceSettings(const IniFile& ini) {
   if (settings.tls_port > 0 && (settings.tls_certificate.empty() || settings.tls_key.empty()))
     throw Exception(ini.FileName() + ": [TLS] Port is set but Certificate or Key is not");
   settings.tls_handshake_timeout_seconds = ReadSecondsSetting(ini, "TLS", "HandshakeTimeout", 10, 3600);
+  settings.tls_redirect_http = ReadChecked(ini, "TLS", "RedirectHttp") != 0;
+  if (settings.tls_redirect_http && settings.tls_port == 0)
+    throw Exception(ini.FileName() + ": [TLS] RedirectHttp: set, but [TLS] Port is not");
   try {
     settings.trusted_proxies = TrustedProxies::Parse(ini.ReadString(kSection, "TrustedProxies", ""));
   } catch (const std::invalid_argument& e) {

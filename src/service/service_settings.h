@@ -45,6 +45,9 @@ struct ServiceSettings {
   // [TLS] HandshakeTimeout seconds (default 10; 0: no limit but ReadTimeout):
   // how long a TLS connection may take from its accept to the end of its handshake.
   int tls_handshake_timeout_seconds = 10;
+  // [TLS] RedirectHttp (default off): the plain port answers with a redirect
+  // to HTTPS, and HTTPS answers carry Strict-Transport-Security.
+  bool tls_redirect_http = false;
   // Threads that run requests at most (Workers, default 32).
   int32_t workers = 32;
   // Live connections one client address may hold (MaxConnectionsPerAddress,

@@ -126,7 +126,11 @@ int64_t NumberOf(const IniFile& ini, std::string_view section, std::string_view 
 // The TLS listener's certificate and key: needed when its port is set, both
 // readable, and a pair that loads.
 void CheckTls(const IniFile& ini, std::vector<SettingsFinding>& findings) {
-  if (NumberOf(ini, "TLS", "Port") <= 0) return;
+  if (NumberOf(ini, "TLS", "Port") <= 0) {
+    if (NumberOf(ini, "TLS", "RedirectHttp") != 0)
+      findings.push_back({true, Where(ini, "TLS", "RedirectHttp") + ": set, but [TLS] Port is not"});
+    return;
+  }
   bool readable = true;
   for (const char* key : {"Certificate", "Key"}) {
     const std::string path = ValueOf(ini, "TLS", key);

@@ -34,6 +34,7 @@ constexpr SettingKey kKeys[] = {
     {"TLS", "Certificate", SettingKind::File, ""},
     {"TLS", "Key", SettingKind::File, ""},
     {"TLS", "HandshakeTimeout", SettingKind::Number, "10", 0, 3600},
+    {"TLS", "RedirectHttp", SettingKind::Number, "0", 0, 1},
     {"DB", "DBName", SettingKind::Database, kBuiltInDatabasePath},
     {"DB", "User", SettingKind::Text, ""},
     {"DB", "Pass", SettingKind::Secret, ""},

@@ -8,6 +8,7 @@
 #include "http/content_stream.h"
 #include "pages/page_context.h"
 #include "pages/page_frame.h"
+#include "pages/page_text.h"
 #include "platform/exception.h"
 #include "web/http_page_request.h"
 
@@ -43,6 +44,28 @@ void RefuseLogon(Response& response, int retry_after) {
   response.custom_headers.SetValue("Retry-After", std::to_string(retry_after));
   response.content_text = "Too many failed log-ons; try again in " + std::to_string(retry_after) +
                          " seconds.\r\n";
+}
+
+bool LoggedOn(const HttpPageRequest& request) {
+  return request.HasSession() && request.SessionValue(kLoggedInName) != kLoggedInFalse;
+}
+
+// What every answer of the router carries: the type of its body, and that no
+// other site may frame it nor a browser take it for another type. An answer
+// with personal data, or that a log-on or log-off made, is kept by no cache
+// (and no HTTP/1.0 cache either).
+void ProtectAnswer(Response& response, bool no_store) {
+  if (response.content_stream)
+    response.content_type = kLogoContentType;
+  else if (!response.content_text.empty())
+    response.content_type = kPageContentType;
+  if (no_store) {
+    response.custom_headers.SetValue("Cache-Control", "no-store");
+    response.pragma = "no-cache";
+  }
+  response.custom_headers.SetValue("X-Frame-Options", "DENY");
+  response.custom_headers.SetValue("Content-Security-Policy", "frame-ancestors 'none'");
+  response.custom_headers.SetValue("X-Content-Type-Options", "nosniff");
 }
 
 }  // namespace
@@ -124,6 +147,40 @@ void RequestRouter::StartSession(Session& Sender) {
   Sender.Content().SetValue(kLoggedInName, kLoggedInFalse);
 }
 
+void RequestRouter::Tell(LogonEvent::Kind kind, std::string name, const Request& request) const {
+  if (on_logon_event_) on_logon_event_(LogonEvent{kind, std::move(name), request.remote_ip});
+}
+
+RequestRouter::LogOnOutcome RequestRouter::CheckLogOn(HttpPageRequest& request, Request& request_info,
+                                                      Response& response, PoolLease& lease, PageStream& out) {
+  const std::string name = TrimText(request.Param("uName"));
+  // The attempt counts before the database is asked, so simultaneous
+  // attempts cannot pass the limit together. A check that fails with an
+  // error gives its place back.
+  LogonThrottle::Reservation attempt =
+      throttle_.Reserve(request_info.remote_ip, name, LogonThrottle::Clock::now());
+  if (!attempt.Granted()) {
+    RefuseLogon(response, attempt.RetryAfter());
+    return LogOnOutcome::kRefused;
+  }
+  const bool was_logged_on = LoggedOn(request);
+  if (ServePage(routes_.LogOnCheck(), lease, out, request_info)) {
+    attempt.Succeeded();
+    request.SetSessionValue(kUserNameName, name);
+    response.renew_session = true;
+    Tell(LogonEvent::Kind::kLoggedOn, name, request_info);
+    return LogOnOutcome::kLoggedOn;
+  }
+  attempt.Failed();
+  Tell(LogonEvent::Kind::kFailed, name, request_info);
+  // The failed check logged a logged-on visitor off.
+  if (was_logged_on) {
+    request.SetSessionValue(kUserNameName, "");
+    response.renew_session = true;
+  }
+  return LogOnOutcome::kFailed;
+}
+
 PathRoute RequestRouter::HandleRequest(ConnectionContext*, Request& request_info,
                                             Response& response_info) {
   HttpPageRequest request(request_info);
@@ -134,36 +191,32 @@ PathRoute RequestRouter::HandleRequest(ConnectionContext*, Request& request_info
   // The path is read once; what the steps below go by.
   const PathRoute asked = routes_.Route(path);
   PathRoute route = asked;
+  const bool logged_on_before = LoggedOn(request);
+  const bool private_answer = logged_on_before || route.log_on_check || route.log_off;
 
   try {
     if (route.log_off) {
+      const std::string name = request.SessionValue(kUserNameName);
       request.SetSessionValue(kLoggedInName, std::string(kLoggedInFalse));
+      request.SetSessionValue(kUserNameName, "");
+      response_info.renew_session = true;
+      if (logged_on_before) Tell(LogonEvent::Kind::kLoggedOff, name, request_info);
     }
     if (route.log_on_check) {
-      const std::string& address = request_info.remote_ip;
-      const std::string name = request.Param("uName");
-      // The attempt counts before the database is asked, so simultaneous
-      // attempts cannot pass the limit together. A check that fails with an
-      // error gives its place back.
-      LogonThrottle::Reservation attempt = throttle_.Reserve(address, name, LogonThrottle::Clock::now());
-      if (!attempt.Granted()) {
-        RefuseLogon(response_info, attempt.RetryAfter());
+      const LogOnOutcome outcome = CheckLogOn(request, request_info, response_info, lease, out);
+      if (outcome == LogOnOutcome::kRefused) {
+        ProtectAnswer(response_info, true);
         return asked;
       }
-      if (ServePage(routes_.LogOnCheck(), lease, out, request_info)) {
-        attempt.Succeeded();
-        // A visitor just logged on goes on as one asking for the empty path:
-        // the start page, whatever else the path holds.
-        route = routes_.Route("");
-      } else {
-        attempt.Failed();
-      }
+      // A visitor just logged on goes on as one asking for the empty path:
+      // the start page, whatever else the path holds.
+      if (outcome == LogOnOutcome::kLoggedOn) route = routes_.Route("");
     }
     if (route.image) {
       image = true;
     } else if (route.log_on_form) {
       ServePage(routes_.LogOnForm(), lease, out, request_info);
-    } else if (!request.HasSession() || request.SessionValue(kLoggedInName) == kLoggedInFalse) {
+    } else if (!LoggedOn(request)) {
       ServePage(routes_.Start(), lease, out, request_info);
     } else {
       ServePage(*route.page, lease, out, request_info);
@@ -185,6 +238,7 @@ PathRoute RequestRouter::HandleRequest(ConnectionContext*, Request& request_info
   } else {
     response_info.content_text = out.TakeDataString();
   }
+  ProtectAnswer(response_info, private_answer || LoggedOn(request));
   return asked;
 }
 

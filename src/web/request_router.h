@@ -21,6 +21,8 @@
 #include "platform/exception.h"
 #include "pool/fixed_connection_pool.h"
 #include "pool/pool_lease.h"
+#include "web/http_page_request.h"
+#include "web/logon_event.h"
 #include "web/logon_throttle.h"
 #include "web/path_routes.h"
 #include "web/query_watchdog.h"
@@ -31,6 +33,12 @@ namespace qv {
 inline constexpr std::string_view kLoggedInName = "LoggedIn";
 inline constexpr std::string_view kLoggedInTrue = "True";
 inline constexpr std::string_view kLoggedInFalse = "False";
+// The session value that holds the logged-on visitor's user name, as typed
+// at the log-on (blanks and control characters around it removed).
+inline constexpr std::string_view kUserNameName = "UserName";
+// What the pages' bytes are (their head says the same) and what the logo is.
+inline constexpr std::string_view kPageContentType = "text/html; charset=ISO-8859-1";
+inline constexpr std::string_view kLogoContentType = "image/jpeg";
 // The one image of the system, in the document folder.
 inline constexpr std::string_view kLogoFileName = "qv_logo_jpg.jpg";
 // Seconds a visitor is asked to wait before trying again when the database is
@@ -68,6 +76,9 @@ class RequestRouter {
   // Told of every page that ended in an error, on the request's thread;
   // must not raise.
   using PageFailureHandler = std::function<void(const PageFailure& failure)>;
+  // Told of every log-on, failed log-on and log-off, on the request's
+  // thread; must not raise.
+  using LogonEventHandler = std::function<void(const LogonEvent& event)>;
 
   // Pages from `pages` (which must outlive the router), run on sessions from
   // `sessions` and shown with `clock`; what a page reports without failing
@@ -100,10 +111,14 @@ class RequestRouter {
   }
   // Set before the server serves.
   void SetOnPageFailure(PageFailureHandler handler) { on_page_failure_ = std::move(handler); }
+  void SetOnLogonEvent(LogonEventHandler handler) { on_logon_event_ = std::move(handler); }
 
   // The server's OnCommandGet. Without a session (sessions switched off) the
-  // visitor counts as logged out and the log-on state is not kept. Returns
-  // the route the request's path took, for the request metrics.
+  // visitor counts as logged out and the log-on state is not kept. A log-on
+  // and a log-off ask the engine for a new session identifier. Every answer
+  // says what its body is and that no other site may frame it; one that
+  // concerns a logged-on visitor, a log-on or a log-off is kept by no cache.
+  // Returns the route the request's path took, for the request metrics.
   PathRoute HandleRequest(ConnectionContext* context, Request& request_info,
                               Response& response_info);
   // The server's OnSessionStart: every new session starts logged out.
@@ -128,6 +143,11 @@ class RequestRouter {
   // The page run itself, on this thread, watched for the query time-out.
   bool CallPage(const PageEntry& page, PoolLease& lease, PageStream& out,
                 Request& request);
+  // The log-on check, behind the throttle; refused by it, the answer is made.
+  enum class LogOnOutcome { kRefused, kLoggedOn, kFailed };
+  LogOnOutcome CheckLogOn(HttpPageRequest& request, Request& request_info, Response& response,
+                          PoolLease& lease, PageStream& out);
+  void Tell(LogonEvent::Kind kind, std::string name, const Request& request) const;
 
   SessionSource sessions_;
   HtDocsFunction ht_docs_;
@@ -137,6 +157,7 @@ class RequestRouter {
   qv::LogonThrottle throttle_{kDefaultLogonFailures};
   std::atomic<int64_t> query_timeout_{0};
   PageFailureHandler on_page_failure_;
+  LogonEventHandler on_logon_event_;
   QueryWatchdog watchdog_{kCancelGrace};
 };
 

@@ -183,6 +183,7 @@ std::vector<Case> Cases() {
       {"blank before colon", post + "Content-Length : 3\r\n\r\n", "abc", false, Refused(400, "POST", "HTTP/1.1", 1)},
       {"tab before colon", post + "Transfer-Encoding\t: chunked\r\n\r\n", "", false,
        Refused(400, "POST", "HTTP/1.1", 1)},
+      {"two hosts", get + "Host: a\r\nhost: a\r\n\r\n", kNext, false, Refused(400, "GET", "HTTP/1.1", 2)},
       {"carriage return inside a line", get + "X: a\rContent-Length: 3\r\n\r\n", "", false,
        Refused(400, "GET", "HTTP/1.1", 1)},
       {"nul inside a line", get + std::string("X: a\0b\r\n\r\n", 10), "", false, Refused(400, "GET", "HTTP/1.1", 1)},

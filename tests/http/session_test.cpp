@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <regex>
@@ -63,6 +64,11 @@ class SessionFixture : public ::testing::Test {
       else
         r.content_text = "none";
       if (req.session && req.document == "/login") req.session->SetContentValue("LoggedIn", "True");
+      // A log-on and a log-off as the router makes them: a new identifier.
+      if (req.session && (req.document == "/renew" || req.document == "/logout")) {
+        req.session->SetContentValue("LoggedIn", req.document == "/renew" ? "True" : "False");
+        r.renew_session = true;
+      }
     };
     port_ = test::StartOnLoopback(server_);
   }
@@ -73,6 +79,16 @@ class SessionFixture : public ::testing::Test {
     std::lock_guard lock(mutex_);
     return ended_;
   }
+
+  // The session keys in Redis, and the index's size.
+  long long StoredSessions() {
+    RedisConnection redis("127.0.0.1", SharedRedis().Port(), 1000);
+    const RedisReply keys = redis.Command({"KEYS", std::string(RedisSessionStore::kKeyPrefix) + "*"});
+    const long long indexed = redis.Command({"ZCARD", std::string(RedisSessionStore::kIndexKey)}).integer;
+    EXPECT_EQ(indexed, static_cast<long long>(keys.elements.size()));
+    return static_cast<long long>(keys.elements.size());
+  }
+  void FlushRedis() { RedisConnection("127.0.0.1", SharedRedis().Port(), 1000).Command({"FLUSHALL"}); }
 
   std::vector<std::string> StoreErrors() {
     std::lock_guard lock(mutex_);
@@ -159,6 +175,45 @@ TEST_P(SessionTest, ContentPersistsBetweenRequests) {
   EXPECT_EQ(test::BodyOf(Get(Request("Cookie: IDHTTPSESSIONID=" + id + "\r\n"))), id + "|True");
 }
 
+// A log-on or a log-off: one new cookie, the Content under it, and the old
+// identifier gone at once.
+TEST_P(SessionTest, RenewalMovesTheSessionToANewIdentifierAndEndsTheOldOne) {
+  Start(600000);
+  const std::string first = SessionCookie(Get(Request()));
+  int count = 0;
+  const std::string logged_on =
+      SessionCookie(Get("GET /renew HTTP/1.1\r\nCookie: IDHTTPSESSIONID=" + first + "\r\n\r\n"), &count);
+  EXPECT_EQ(count, 1);
+  ASSERT_EQ(logged_on.size(), 15u);
+  EXPECT_NE(logged_on, first);
+  std::string answer = Get(Request("Cookie: IDHTTPSESSIONID=" + logged_on + "\r\n"));
+  SessionCookie(answer, &count);
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(test::BodyOf(answer), logged_on + "|True");
+  // The planted identifier is worth nothing now.
+  const std::string again = SessionCookie(answer = Get(Request("Cookie: IDHTTPSESSIONID=" + first + "\r\n")));
+  EXPECT_NE(again, first);
+  EXPECT_EQ(test::BodyOf(answer), again + "|False");
+  const std::vector<std::string> ended = Ended();
+  if (!redis_) {
+    EXPECT_NE(std::find(ended.begin(), ended.end(), first), ended.end());
+  }
+
+  const std::string logged_off =
+      SessionCookie(Get("GET /logout HTTP/1.1\r\nCookie: IDHTTPSESSIONID=" + logged_on + "\r\n\r\n"), &count);
+  EXPECT_EQ(count, 1);
+  EXPECT_NE(logged_off, logged_on);
+  EXPECT_EQ(test::BodyOf(Get(Request("Cookie: IDHTTPSESSIONID=" + logged_off + "\r\n"))), logged_off + "|False");
+  const std::string after = SessionCookie(answer = Get(Request("Cookie: IDHTTPSESSIONID=" + logged_on + "\r\n")));
+  EXPECT_EQ(test::BodyOf(answer), after + "|False");
+
+  // A visitor without a cookie who logs on gets one cookie, the renewed one.
+  answer = Get("GET /renew HTTP/1.1\r\n\r\n");
+  const std::string direct = SessionCookie(answer, &count);
+  EXPECT_EQ(count, 1);
+  EXPECT_EQ(test::BodyOf(Get(Request("Cookie: IDHTTPSESSIONID=" + direct + "\r\n"))), direct + "|True");
+}
+
 TEST_P(SessionTest, IdleSessionsEndAfterTheTimeout) {
   Start(100);
   const std::string id = SessionCookie(Get(Request()));
@@ -224,6 +279,41 @@ class RedisSessionTest : public SessionFixture {
   void SetUp() override { redis_ = true; }
 };
 
+TEST_F(RedisSessionTest, VisitorsNotLoggedOnCostTheStoreNothing) {
+  Start(600000);
+  FlushRedis();
+  std::string id;
+  for (int i = 0; i < 50; ++i) id = SessionCookie(Get(Request()));
+  // Their sessions are this server's alone, and work as any other.
+  EXPECT_EQ(test::BodyOf(Get(Request("Cookie: IDHTTPSESSIONID=" + id + "\r\n"))), id + "|False");
+  EXPECT_EQ(StoredSessions(), 0);
+  const std::string logged_on = SessionCookie(Get("GET /renew HTTP/1.1\r\nCookie: IDHTTPSESSIONID=" + id + "\r\n\r\n"));
+  EXPECT_EQ(StoredSessions(), 1);
+  // A log-off leaves nothing worth keeping: out of the store again.
+  Get("GET /logout HTTP/1.1\r\nCookie: IDHTTPSESSIONID=" + logged_on + "\r\n\r\n");
+  EXPECT_EQ(StoredSessions(), 0);
+}
+
+// MaxSessions bounds the sessions in Redis too: beyond it, the least
+// recently used ones end.
+TEST_F(RedisSessionTest, MaxSessionsBoundsTheStore) {
+  server_.SetMaxSessions(3);
+  Start(600000);
+  FlushRedis();
+  std::vector<std::string> ids;
+  for (int i = 0; i < 10; ++i) ids.push_back(SessionCookie(Get("GET /renew HTTP/1.1\r\n\r\n")));
+  EXPECT_EQ(StoredSessions(), 3);
+  for (int i = 0; i < 10; ++i) {
+    const std::string body = test::BodyOf(Get(Request("Cookie: IDHTTPSESSIONID=" + ids[i] + "\r\n")));
+    EXPECT_EQ(body.substr(body.find('|')), i < 7 ? "|False" : "|True") << i;
+  }
+  // A limit raised by a restart holds from the next session on.
+  server_.SetMaxSessions(5);
+  server_.Restart(1000);
+  for (int i = 0; i < 10; ++i) Get("GET /renew HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(StoredSessions(), 5);
+}
+
 TEST_F(RedisSessionTest, TwoServersShareTheSessions) {
   Start(600000);
   HttpServer other;
@@ -253,7 +343,11 @@ TEST_F(RedisSessionTest, RedisStoppedAnswers503AndStartedAgainRecoversTheSession
   const std::string cookie = "Cookie: IDHTTPSESSIONID=" + id + "\r\n";
 
   SharedRedis().Stop();
-  for (const std::string& request : {Request(cookie), Request(), Request(cookie)}) {
+  // A visitor without a cookie has nothing in the store: served, logged out.
+  const std::string fresh = Get(Request());
+  EXPECT_EQ(test::BodyOf(fresh), SessionCookie(fresh) + "|False");
+  // A log-on needs the store.
+  for (const std::string& request : {Request(cookie), std::string("GET /renew HTTP/1.1\r\n\r\n"), Request(cookie)}) {
     const std::string answer = Get(request);
     EXPECT_EQ(answer.rfind("HTTP/1.1 503 Service Unavailable\r\n", 0), 0u) << answer;
     EXPECT_NE(test::HeadOf(answer).find("\r\nRetry-After: 5\r\n"), std::string::npos) << answer;

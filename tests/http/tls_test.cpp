@@ -259,17 +259,19 @@ TEST(TlsTest, AHandshakeWhosePeerHasGoneCostsNoKeyExchange) {
 int Connect(int port) { return test::LoopbackClient(port).Release(); }
 
 // A running server with a plain and a TLS listener on loopback (certificate
-// "one") whose handler answers "page <document>"; configure sets the rest
-// before the start.
+// "one") whose handler, unless configure sets another, answers "page
+// <document>"; configure sets the rest before the start.
 struct PlainAndTlsServer {
   explicit PlainAndTlsServer(const std::function<void(HttpServer&)>& configure) {
     server.SetTlsContext(std::make_shared<TlsContext>(Files().Certificate("one"), Files().Key("one")));
     server.AddBinding("127.0.0.1", 0, kIPv4);
     server.AddBinding("127.0.0.1", 0, kIPv4).tls = true;
     configure(server);
-    server.on_command_get = [](ConnectionContext*, Request& request, Response& response) {
-      response.content_text = "page " + request.document;
-    };
+    if (!server.on_command_get) {
+      server.on_command_get = [](ConnectionContext*, Request& request, Response& response) {
+        response.content_text = "page " + request.document;
+      };
+    }
     server.SetActive(true);
     plain_port = server.Bindings()[0].port;
     tls_port = server.Bindings()[1].port;
@@ -506,6 +508,113 @@ TEST(TlsHandshakeLimitTest, HandshakesInProgressAreCappedPerAddress) {
     }
     EXPECT_TRUE(served);
   }
+}
+
+// Sessions begun or logged on over TLS, and plain-port visitors sent to HTTPS.
+class TlsSessionTest : public ::testing::Test {
+ protected:
+  static void Configure(HttpServer& server) {
+    server.SetSessionState(true);
+    server.SetAutoStartSession(true);
+    server.SetSessionTimeOut(60000);
+    server.on_session_start = [](Session& session) { session.Content().SetValue("LoggedIn", "False"); };
+    // "/login" logs on as the router does; every answer names the session.
+    server.on_command_get = [](ConnectionContext*, Request& request, Response& response) {
+      if (request.document == "/login") {
+        request.session->SetContentValue("LoggedIn", "True");
+        response.renew_session = true;
+      }
+      response.content_text = request.session->SessionID() + "|" + request.session->ContentValue("LoggedIn");
+    };
+  }
+  static std::string RequestText(const std::string& target, const std::string& cookie) {
+    return "GET " + target + " HTTP/1.1\r\nHost: x\r\n" +
+           (cookie.empty() ? "" : "Cookie: IDHTTPSESSIONID=" + cookie + "\r\n") + "\r\n";
+  }
+  std::string TlsGet(const std::string& target, const std::string& cookie = "") {
+    return RunClient(Connect(tls_.tls_port), TLS1_3_VERSION, RequestText(target, cookie), SIZE_MAX).received;
+  }
+  std::string PlainGet(const std::string& target, const std::string& cookie = "") {
+    return test::Exchange(tls_.plain_port, RequestText(target, cookie)).raw;
+  }
+  static std::string CookieOf(const std::string& answer) {
+    std::smatch m;
+    static const std::regex cookie("\r\nSet-Cookie: IDHTTPSESSIONID=([A-Za-z0-9]{15});");
+    return std::regex_search(answer, m, cookie) ? m[1].str() : "";
+  }
+
+  PlainAndTlsServer tls_{Configure};
+};
+
+TEST_F(TlsSessionTest, ASessionLoggedOnOverTlsIsNotUsableOnThePlainPort) {
+  const std::string plain = CookieOf(PlainGet("/"));
+  ASSERT_FALSE(plain.empty());
+  const std::string logged_on_answer = TlsGet("/login", plain);
+  const std::string logged_on = CookieOf(logged_on_answer);
+  ASSERT_FALSE(logged_on.empty());
+  EXPECT_NE(logged_on, plain);
+  EXPECT_NE(logged_on_answer.find("; path=/; secure; HttpOnly; SameSite=Lax\r\n"), std::string::npos);
+  std::string answer = TlsGet("/", logged_on);
+  EXPECT_EQ(CookieOf(answer), "");
+  EXPECT_EQ(test::BodyOf(answer), logged_on + "|True");
+  // On the plain port the identifier names nothing: a new visitor, logged out.
+  answer = PlainGet("/", logged_on);
+  const std::string other = CookieOf(answer);
+  EXPECT_NE(other, "");
+  EXPECT_NE(other, logged_on);
+  EXPECT_EQ(test::BodyOf(answer), other + "|False");
+  // The one it was logged on from ended with the log-on.
+  EXPECT_NE(CookieOf(TlsGet("/", plain)), "");
+}
+
+class TlsRedirectTest : public TlsSessionTest {
+ protected:
+  TlsRedirectTest() {
+    tls_.server.SetTlsPort(8443);
+    tls_.server.SetRedirectToTls(true);
+    tls_.server.SetTrustedProxies(TrustedProxies::Parse("127.0.0.2"));
+    tls_.server.Restart(1000);
+  }
+};
+
+TEST_F(TlsRedirectTest, PlainVisitorsAreSentToHttpsAndHttpsAnswersCarryHsts) {
+  const std::string moved = "HTTP/1.1 301 Moved Permanently\r\n";
+  struct Case {
+    const char* name;
+    std::string request;
+    std::string status_line, location;
+  } const cases[] = {
+      {"name and port", "GET /LIST?page=2&AreaName= HTTP/1.1\r\nHost: qv.example.org:8080\r\n\r\n", moved,
+       "https://qv.example.org:8443/LIST?page=2&AreaName="},
+      {"IPv6 address", "HEAD / HTTP/1.1\r\nHost: [::1]:80\r\n\r\n", moved, "https://[::1]:8443/"},
+      {"POST", "POST /DOLOGIN HTTP/1.1\r\nHost: h\r\nContent-Length: 3\r\n\r\nx=1", moved,
+       "https://h:8443/DOLOGIN"},
+      {"no host", "GET / HTTP/1.0\r\n\r\n", "HTTP/1.1 400 Bad Request\r\n", ""},
+      {"a host that is no name", "GET / HTTP/1.1\r\nHost: evil.example/x\r\n\r\n", "HTTP/1.1 400 Bad Request\r\n", ""},
+      {"an absolute target", "GET http://h/x HTTP/1.1\r\nHost: h\r\n\r\n", "HTTP/1.1 400 Bad Request\r\n", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const test::HttpAnswer answer = test::Exchange(tls_.plain_port, c.request);
+    EXPECT_EQ(answer.raw.rfind(c.status_line, 0), 0u) << answer.raw;
+    EXPECT_EQ(answer.Header("Location"), c.location);
+    EXPECT_EQ(answer.Header("Set-Cookie"), "") << "no session for a visitor sent away";
+    EXPECT_EQ(answer.Header("Strict-Transport-Security"), "");
+  }
+  // Over TLS the pages are served, and browsers are told to stay there.
+  const test::HttpAnswer tls = test::ParseAnswer(TlsGet("/"));
+  EXPECT_EQ(tls.status, 200);
+  EXPECT_EQ(tls.Header("Strict-Transport-Security"), "max-age=31536000");
+  // A trusted proxy speaks plain HTTP whatever its visitor spoke: served.
+  const test::HttpAnswer proxied =
+      test::Exchange(tls_.plain_port, "GET / HTTP/1.1\r\nHost: h\r\n\r\n", {.source_ip = "127.0.0.2"});
+  EXPECT_EQ(proxied.status, 200);
+  EXPECT_EQ(proxied.Header("Location"), "");
+  // Switched off by a restart, the plain port serves again.
+  tls_.server.SetRedirectToTls(false);
+  tls_.server.Restart(1000);
+  EXPECT_EQ(test::ParseAnswer(PlainGet("/")).status, 200);
+  EXPECT_EQ(test::ParseAnswer(TlsGet("/")).Header("Strict-Transport-Security"), "");
 }
 
 TEST(TlsServerSetupTest, TlsListenerWithoutCertificateRefusesToStart) {

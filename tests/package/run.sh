@@ -209,7 +209,7 @@ check "the server runs as the account" test "$(ps -o user= -p "$server" 2>/dev/n
 curl -sS -o "$work/logo.jpg" "$base/image/qv_logo_jpg.jpg"
 check "the logo comes from the installed HtDocs" cmp -s "$work/logo.jpg" /usr/share/quorvale/htdocs/qv_logo_jpg.jpg
 curl -sS -c "$work/jar" -o /dev/null "$base/"
-curl -sS -b "$work/jar" -o "$work/logon.html" --data 'uName=demo&uPass=demo' "$base/DOLOGIN"
+curl -sS -b "$work/jar" -c "$work/jar" -o "$work/logon.html" --data 'uName=demo&uPass=demo' "$base/DOLOGIN"
 curl -sS -b "$work/jar" -o "$work/list.html" "$base/list"
 check "a logged-on visitor gets the property list" grep -q 'propinfo?propid=' "$work/list.html"
 curl -sS -b "$work/jar" -o "$work/auth.html" "$base/auth?propid=1"

@@ -138,21 +138,15 @@ served() { curl -s "http://127.0.0.1:$stats_port/stats;csv" | awk -F, -v s="$1" 
 
 if [ "$mode" = --measure ]; then
   start_instance m memory
-  logon() {  # base url -> cookie of a logged-on session
-    local cookie
-    cookie=$(curl -s -D - -o /dev/null "$1/" | session_cookie)
-    curl -s -o /dev/null -H "Cookie: IDHTTPSESSIONID=$cookie" --data 'uName=demo&uPass=demo' "$1/DOLOGIN"
-    echo "$cookie"
-  }
   rate() {  # url cookie
     wrk -t2 -c16 -d"${duration}s" -H "Cookie: IDHTTPSESSIONID=$2" "$1" | awk '/Requests\/sec/ {print $2}'
   }
   page=/list
-  cookie=$(logon "$balancer")
+  cookie=$(logon_cookie "$balancer")
   echo "wrk -t2 -c16 -d${duration}s on $page, logged on"
   echo "two instances behind HAProxy (Redis sessions):  $(rate "$balancer$page" "$cookie") pages/s"
   echo "one instance directly (Redis sessions):         $(rate "http://127.0.0.1:${qv_port[a]}$page" "$cookie") pages/s"
-  memory_cookie=$(logon "http://127.0.0.1:${qv_port[m]}")
+  memory_cookie=$(logon_cookie "http://127.0.0.1:${qv_port[m]}")
   echo "one instance directly (sessions in memory):     $(rate "http://127.0.0.1:${qv_port[m]}$page" "$memory_cookie") pages/s"
   kill -KILL "${qv_pid[b]}"
   sleep 1.5  # the health check marks b down

@@ -213,6 +213,79 @@ TEST_F(OperatorTest, AccessLogHasOneCombinedLinePerAnswerWithItsTime) {
   }
 }
 
+// Log-ons by GET and by POST, right and wrong, with the password in the
+// query, the form and a Referer: no output of the server holds it. The
+// access log names the logged-on visitor; the error log has one line for
+// each log-on, failed log-on and log-off, with the name and never the password.
+TEST_F(OperatorTest, NoOutputHoldsAPasswordAndTheLogsSayWhoLoggedOn) {
+  const std::string log_path = folder_ + "/access.log";
+  const int admin_port = test::FreePort();
+  server_->WriteIni(GoodSettings("[LOG]\nAccessLog=" + log_path + "\n[ADMIN]\nPort=" +
+                                 std::to_string(admin_port) + "\n"));
+  StartServer();
+  const std::string wrong = "Wr0ngPassw0rd";
+  auto get = [&](const std::string& target, const std::string& cookie, const std::string& extra = "") {
+    auto answer = test::TryExchange(port_, "GET " + target + " HTTP/1.1\r\nHost: h\r\n" +
+                                               (cookie.empty() ? "" : "Cookie: " + cookie + "\r\n") + extra + "\r\n");
+    EXPECT_TRUE(answer && answer->complete);
+    return answer ? *answer : test::HttpAnswer{};
+  };
+  const test::HttpAnswer by_get = get("/DOLOGIN?uName=demo&uPass=demo&B1=Submit", "");
+  const std::string session = test::SessionCookie(by_get);
+  EXPECT_NE(by_get.body.find("href=\"/LOGOFF\""), std::string::npos);
+  // The next page's Referer is the log-on's address, password and all.
+  get("/list", session, "Referer: http://h/DOLOGIN?uName=demo&uPass=demo\r\n");
+  get("/LOGOFF", session);
+  get("/DOLOGIN?uName=demo&UPASS=" + wrong, "");
+  auto by_post = test::TryExchange(port_, test::PostFormRequest("/DOLOGIN", "uName=demo&uPass=" + wrong));
+  ASSERT_TRUE(by_post && by_post->complete);
+  auto posted = test::TryExchange(port_, test::PostFormRequest("/DOLOGIN", "uName=demo&uPass=demo"));
+  ASSERT_TRUE(posted && posted->complete);
+  const auto metrics = test::TryExchange(admin_port, "GET /metrics HTTP/1.1\r\n\r\n");
+  ASSERT_TRUE(metrics && metrics->status == 200);
+  server_->Signal(SIGTERM);
+  ASSERT_EQ(server_->WaitExit(), 0);
+
+  std::string everything = metrics->raw;
+  for (const auto& entry : fs::recursive_directory_iterator(folder_))
+    if (entry.is_regular_file() && entry.path().filename() != "qvweb") everything += ReadFile(entry.path().string());
+  EXPECT_EQ(everything.find(wrong), std::string::npos);
+  EXPECT_EQ(everything.find("uPass=demo"), std::string::npos);
+  EXPECT_EQ(everything.find("UPASS=" + wrong), std::string::npos);
+
+  const std::vector<std::string> lines = Lines(ReadFile(log_path));
+  ASSERT_EQ(lines.size(), 6u) << ReadFile(log_path);
+  const std::string users[] = {"demo", "demo", "-", "-", "-", "demo"};
+  for (size_t i = 0; i < lines.size(); ++i)
+    EXPECT_EQ(lines[i].rfind("127.0.0.1 - " + users[i] + " [", 0), 0u) << lines[i];
+  EXPECT_NE(lines[0].find("\"GET /DOLOGIN?uName=demo&uPass=***&B1=Submit HTTP/1.1\""), std::string::npos) << lines[0];
+  EXPECT_NE(lines[1].find("\"http://h/DOLOGIN?uName=demo&uPass=***\""), std::string::npos) << lines[1];
+  std::vector<std::string> logons;
+  for (const std::string& line : Lines(server_->Log()))
+    if (line.find(": user \"demo\" from 127.0.0.1") != std::string::npos) logons.push_back(line);
+  EXPECT_EQ(logons, (std::vector<std::string>{"info qvweb: Log-on: user \"demo\" from 127.0.0.1",
+                                              "info qvweb: Log-off: user \"demo\" from 127.0.0.1",
+                                              "info qvweb: Log-on failed: user \"demo\" from 127.0.0.1",
+                                              "info qvweb: Log-on failed: user \"demo\" from 127.0.0.1",
+                                              "info qvweb: Log-on: user \"demo\" from 127.0.0.1"}));
+}
+
+// Behind a trusted proxy the access log writes the visitor's address, the
+// one sessions and the throttle use, not the proxy's.
+TEST_F(OperatorTest, AccessLogWritesTheVisitorBehindATrustedProxy) {
+  const std::string log_path = folder_ + "/access.log";
+  server_->WriteIni(GoodSettings("[APP]\nTrustedProxies=127.0.0.1\n[LOG]\nAccessLog=" + log_path + "\n"));
+  StartServer();
+  ASSERT_TRUE(test::TryExchange(port_, "GET /IMAGE HTTP/1.1\r\nX-Forwarded-For: 203.0.113.7\r\n\r\n"));
+  ASSERT_TRUE(test::TryExchange(port_, "GET /IMAGE HTTP/1.1\r\nX-Forwarded-For: 2001:db8::5, 127.0.0.1\r\n\r\n"));
+  server_->Signal(SIGTERM);
+  ASSERT_EQ(server_->WaitExit(), 0);
+  const std::vector<std::string> lines = Lines(ReadFile(log_path));
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].rfind("203.0.113.7 - - [", 0), 0u) << lines[0];
+  EXPECT_EQ(lines[1].rfind("2001:db8::5 - - [", 0), 0u) << lines[1];
+}
+
 TEST_F(OperatorTest, Sigusr1ReopensTheAccessLogAfterRotation) {
   const std::string log_path = folder_ + "/access.log";
   server_->WriteIni(GoodSettings("[LOG]\nAccessLog=" + log_path + "\n"));
@@ -523,6 +596,8 @@ TEST_F(AdminPortTest, EverySeriesToAlertOnIsThereFromTheStart) {
       {"qvweb_reloads_total", {{"result", "success"}}},
       {"qvweb_reloads_total", {{"result", "failure"}}},
       {"qvweb_logon_refused_total", {}},
+      {"qvweb_logon_throttle_forgotten_total", {}},
+      {"qvweb_logon_throttle_entries", {}},
       {"qvweb_session_store_errors_total", {}},
       {"qvweb_response_body_bytes_total", {}},
       {"qvweb_workers_busy", {}},
@@ -602,10 +677,11 @@ TEST_F(AdminPortTest, CountersMoveWithBodiesThrottledLogOnsAndReloads) {
 }
 
 TEST_F(AdminPortTest, EveryFailedCallToTheSessionStoreIsCounted) {
-  // Nothing listens on the store's port: every request finds it unreachable.
+  // Nothing listens on the store's port: every request with a session
+  // cookie finds it unreachable.
   StartWithAdmin("", "[SESSIONS]\nStore=redis://127.0.0.1:" + std::to_string(test::FreePort()) + "\n");
   for (int i = 0; i < 3; ++i) {
-    auto answer = test::TryExchange(port_, test::GetRequest("/"));
+    auto answer = test::TryExchange(port_, test::GetRequest("/", "IDHTTPSESSIONID=abcdefghijklmno"));
     ASSERT_TRUE(answer);
     EXPECT_EQ(answer->status, 503);
   }

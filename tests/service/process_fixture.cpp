@@ -34,7 +34,8 @@ std::string ServerProcessTest::LogOn() {
   const std::string cookie = first ? SessionCookie(*first) : "";
   auto logged = TryExchange(port_, PostFormRequest("/DOLOGIN", "uName=demo&uPass=demo", cookie));
   EXPECT_TRUE(logged && logged->body.find("href=\"/LOGOFF\"") != std::string::npos);
-  return cookie;
+  // The log-on moved the session to a new identifier.
+  return logged ? SessionCookie(*logged) : "";
 }
 
 }  // namespace qv::test

@@ -26,7 +26,7 @@ class ServerProcessTest : public ::testing::Test {
   // Starts the server with the arguments and waits until it reports that it
   // runs.
   void StartServer(const std::vector<std::string>& args = {});
-  // Logs on as demo on a new session; the session's cookie.
+  // Logs on as demo on a new session; the cookie the log-on gave.
   std::string LogOn();
 
   std::string folder_;

@@ -113,5 +113,34 @@ TEST_F(QvWebServiceTest, StartSetActivatesAtCreationAndAServiceStartKeepsIt) {
   EXPECT_TRUE(events_.empty());
 }
 
+// MaxSessions changed by a reload holds from the next new session on, both
+// up and down.
+TEST_F(QvWebServiceTest, ReloadChangesMaxSessionsBothWays) {
+  const int port = test::FreePort();
+  const auto settings = [port](int max_sessions) {
+    return "[APP]\nPort=" + std::to_string(port) + "\nStart=1\nMaxSessions=" +
+           std::to_string(max_sessions) + "\n[LOG]\nAccessLog=off\n";
+  };
+  const std::string ini = WriteIni(settings(2));
+  WebService service(Host(), ini);
+  service.Create();
+  ASSERT_TRUE(service.http_server.Active());
+  // Each request without a cookie starts a session; the logo needs no database.
+  const auto visit = [port](int visitors) {
+    for (int i = 0; i < visitors; ++i) ASSERT_EQ(test::Exchange(port, test::GetRequest("/IMAGE")).status, 200);
+  };
+  visit(3);
+  EXPECT_EQ(service.http_server.SessionList().Count(), 2u);
+  std::ofstream(ini) << settings(5);
+  ASSERT_TRUE(service.Reload());
+  visit(4);
+  EXPECT_EQ(service.http_server.SessionList().Count(), 5u);
+  std::ofstream(ini) << settings(1);
+  ASSERT_TRUE(service.Reload());
+  visit(1);
+  EXPECT_EQ(service.http_server.SessionList().Count(), 1u);
+  service.http_server.SetActive(false);
+}
+
 }  // namespace
 }  // namespace qv

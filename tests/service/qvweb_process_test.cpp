@@ -35,14 +35,15 @@ const std::string kData =
 const std::string kBindFailure = "Could not bind socket. Address and port are already in use.";
 
 // The log without the notices of a normal start and stop, which name the
-// version, the addresses and the files in use.
+// version, the addresses and the files in use, and of visitors' log-ons.
 std::string WithoutNotices(const std::string& log) {
   std::istringstream lines(log);
   std::string line, kept;
   while (std::getline(lines, line)) {
-    const bool notice = line.rfind("info qvweb: qvweb ", 0) == 0 &&
-                        (line.find(" listening on ") != std::string::npos ||
-                         (line.size() >= 8 && line.compare(line.size() - 8, 8, " stopped") == 0));
+    const bool notice = (line.rfind("info qvweb: qvweb ", 0) == 0 &&
+                         (line.find(" listening on ") != std::string::npos ||
+                          (line.size() >= 8 && line.compare(line.size() - 8, 8, " stopped") == 0))) ||
+                        line.rfind("info qvweb: Log-on: user ", 0) == 0;
     if (!notice) kept += line + "\n";
   }
   return kept;
@@ -102,8 +103,10 @@ TEST_F(QvWebProcessTest, ServesPagesUntilSigterm) {
       port_, test::PostFormRequest("/DOLOGIN", "uName=demo&uPass=demo", cookie));
   ASSERT_TRUE(login);
   EXPECT_NE(login->body.find("href=\"/LOGOFF\""), std::string::npos) << login->body;
+  const std::string logged_on = test::SessionCookie(*login);
+  EXPECT_NE(logged_on, cookie) << "the log-on kept the session identifier";
 
-  auto list = test::TryExchange(port_, test::GetRequest("/list?SearchValue=bir&PropName=a", cookie));
+  auto list = test::TryExchange(port_, test::GetRequest("/list?SearchValue=bir&PropName=a", logged_on));
   ASSERT_TRUE(list);
   EXPECT_NE(list->body.find(">Birch Gardens</a>"), std::string::npos) << list->body;
   EXPECT_EQ(list->body.find("Alder Court"), std::string::npos);

@@ -176,6 +176,10 @@ TEST(ServiceSettingsTimeOutsTest, StopAndQueryTimeOutsTheirDefaultsAndClearError
   EXPECT_EQ(read("[TLS]\nHandshakeTimeout=3\n").tls_handshake_timeout_seconds, 3);
   settings.Write("[TLS]\nHandshakeTimeout=4000\n");
   EXPECT_EQ(RefusalOf(path), path + ": [TLS] HandshakeTimeout: 4000 is out of range (0 to 3600)");
+  EXPECT_FALSE(read("").tls_redirect_http);
+  EXPECT_TRUE(read("[TLS]\nPort=8443\nCertificate=c.pem\nKey=k.pem\nRedirectHttp=1\n").tls_redirect_http);
+  settings.Write("[TLS]\nRedirectHttp=1\n");
+  EXPECT_EQ(RefusalOf(path), path + ": [TLS] RedirectHttp: set, but [TLS] Port is not");
 }
 
 TEST(ServiceSettingsSessionStoreTest, MemoryRedisOrAnErrorNamingFileSectionAndKey) {

@@ -184,6 +184,8 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"StorePortTooHigh", "[SESSIONS]\nStore=redis://127.0.0.1:99999/0",
                     "[SESSIONS] Store: \"99999\" is not a port"},
         RefusedCase{"TlsPortTooHigh", "[TLS]\nPort=65536", "[TLS] Port: 65536 is out of range (0 to 65535)"},
+        RefusedCase{"RedirectHttpWithoutTls", "[TLS]\nRedirectHttp=1", "[TLS] RedirectHttp: set, but [TLS] Port is not"},
+        RefusedCase{"RedirectHttpTwo", "[TLS]\nRedirectHttp=2", "[TLS] RedirectHttp: 2 is out of range (0 to 1)"},
         RefusedCase{"TlsCertificateMissing", "[TLS]\nPort=1\nCertificate=@/none.pem\nKey=@/htdocs/qv_logo_jpg.jpg",
                     "[TLS] Certificate: file @/none.pem not found"},
         RefusedCase{"TlsKeyNotSet", "[TLS]\nPort=1\nCertificate=@/htdocs/qv_logo_jpg.jpg",

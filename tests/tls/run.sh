@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # HTTPS walk with curl: the built server beside a fresh demo database, with a
 # certificate made here by openssl, serving plain HTTP and TLS side by side.
-# The same pages over both, the session cookie Secure only over TLS, TLS 1.1
-# refused, a silent TLS client cut by HandshakeTimeout, a bad certificate
-# failing the start with the file's name, and SIGHUP loading a renewed
-# certificate.
+# The same pages over both, the session cookie Secure only over TLS, a session
+# logged on over TLS worth nothing on the plain port, TLS 1.1 refused, a
+# silent TLS client cut by HandshakeTimeout, a bad certificate failing the
+# start with the file's name, SIGHUP loading a renewed certificate, and
+# RedirectHttp sending plain-port visitors to HTTPS.
 # Usage: tests/tls/run.sh [BUILD_FOLDER]   (default: build)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -25,7 +26,7 @@ openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
 port=$(free_port)
 tls_port=$(free_port)
-write_ini() {  # certificate file
+write_ini() {  # certificate file [RedirectHttp]
   cat > "$work/qvweb.ini" <<INI
 [APP]
 Port=$port
@@ -36,6 +37,7 @@ Port=$tls_port
 Certificate=$1
 Key=$work/server.key
 HandshakeTimeout=1
+RedirectHttp=${2:-0}
 [DB]
 DBName=$work/qvmain.fdb
 User=SYSDBA
@@ -76,20 +78,28 @@ plain="http://127.0.0.1:$port"
 check "main menu over TLS" grep -q "NOT LOGGED IN" "$work/first.html"
 check "the cookie is Secure over TLS" \
   grep -qE '^Set-Cookie: IDHTTPSESSIONID=[A-Za-z0-9]{15}; path=/; secure; HttpOnly; SameSite=Lax' "$work/first.head"
-"${https[@]}" -b "$work/tls.jar" -o "$work/login.html" --data 'uName=demo&uPass=demo' "$tls/DOLOGIN"
+check "pages say they are ISO-8859-1 HTML" grep -qi '^Content-Type: text/html; charset=ISO-8859-1' "$work/first.head"
+first_id=$(awk '$6 == "IDHTTPSESSIONID" {print $7}' "$work/tls.jar")
+"${https[@]}" -b "$work/tls.jar" -c "$work/tls.jar" -D "$work/login.head" -o "$work/login.html" \
+  --data 'uName=demo&uPass=demo' "$tls/DOLOGIN"
 check "log on over TLS" grep -q 'href="/LOGOFF"' "$work/login.html"
+tls_id=$(awk '$6 == "IDHTTPSESSIONID" {print $7}' "$work/tls.jar")
+check "the log-on gives a new session identifier" test -n "$tls_id" -a "$tls_id" != "$first_id"
+check "the log-on answer is kept by no cache" grep -qi '^Cache-Control: no-store' "$work/login.head"
 "${https[@]}" -b "$work/tls.jar" -o "$work/tls_list.html" "$tls/list"
 check "property list over TLS" grep -q 'propinfo?propid=' "$work/tls_list.html"
 "${https[@]}" -b "$work/tls.jar" -o "$work/tls_prop.html" "$tls/propinfo?propid=1"
 # The same pages over plain HTTP, byte for byte.
 curl -sS -D "$work/plain.head" -c "$work/plain.jar" -o /dev/null "$plain/"
-curl -sS -b "$work/plain.jar" -o /dev/null --data 'uName=demo&uPass=demo' "$plain/DOLOGIN"
+curl -sS -b "$work/plain.jar" -c "$work/plain.jar" -o /dev/null --data 'uName=demo&uPass=demo' "$plain/DOLOGIN"
 curl -sS -b "$work/plain.jar" -o "$work/plain_list.html" "$plain/list"
 curl -sS -b "$work/plain.jar" -o "$work/plain_prop.html" "$plain/propinfo?propid=1"
 check "the same list page over both" cmp -s "$work/tls_list.html" "$work/plain_list.html"
 check "the same property page over both" cmp -s "$work/tls_prop.html" "$work/plain_prop.html"
 check "no Secure flag over plain HTTP" bash -c "! grep -qi 'secure' '$work/plain.head'"
-"${https[@]}" -b "$work/tls.jar" -o "$work/logoff.html" "$tls/LOGOFF"
+curl -sS -b "IDHTTPSESSIONID=$tls_id" -o "$work/stolen.html" "$plain/list"
+check "a session logged on over TLS is not usable on the plain port" grep -q "NOT LOGGED IN" "$work/stolen.html"
+"${https[@]}" -b "$work/tls.jar" -c "$work/tls.jar" -o "$work/logoff.html" "$tls/LOGOFF"
 check "log off over TLS" grep -q "NOT LOGGED IN" "$work/logoff.html"
 check "TLS 1.1 is refused" bash -c "! curl -s -o /dev/null --tlsv1.1 --tls-max 1.1 --ciphers DEFAULT@SECLEVEL=0 -k '$tls/'"
 check "TLS 1.2 is accepted" "${https[@]}" -o /dev/null --tlsv1.2 --tls-max 1.2 "$tls/"
@@ -113,12 +123,26 @@ check "the first certificate is served" test "$(subject)" = "CN=localhost"
 openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 \
   -subj /CN=renewed -keyout "$work/server.key" -out "$work/server.crt" 2>/dev/null
 kill -HUP "$server"
-renewed=no
-for _ in $(seq 1 50); do
-  if [ "$(subject)" = "CN=renewed" ]; then renewed=yes; break; fi
-  sleep 0.1
-done
-check "SIGHUP loads the renewed certificate" test "$renewed" = yes
+# True once the named check holds, within about five seconds (a reload's time).
+eventually() {  # function expected
+  local _
+  for _ in $(seq 1 50); do
+    [ "$("$1")" = "$2" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+check "SIGHUP loads the renewed certificate" eventually subject "CN=renewed"
+
+# RedirectHttp: the plain port sends visitors to the same page over HTTPS,
+# and HTTPS answers tell the browser to stay there.
+write_ini "$work/server.crt" 1
+kill -HUP "$server"
+redirected() { curl -s -o /dev/null -w '%{http_code} %{redirect_url}' -H 'Host: localhost' "$plain/list?page=2"; }
+check "RedirectHttp sends the plain port to HTTPS" \
+  eventually redirected "301 https://localhost:$tls_port/list?page=2"
+check "HTTPS answers carry Strict-Transport-Security" \
+  bash -c "curl -sk -D - -o /dev/null '$tls/' | grep -qi '^Strict-Transport-Security: max-age=31536000'"
 
 kill -TERM "$server"
 set +e

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "http/http_server.h"
 #include "pool/fixed_connection_pool.h"
@@ -118,6 +119,7 @@ class EndToEndTest : public ::testing::Test {
   HttpServer server_;
   int port_ = 0;
   std::string cookie_;
+  std::vector<std::string> cookies_;  // every session cookie issued, in order
   std::string expected_status_ = "HTTP/1.1 200 OK";
 
  private:
@@ -128,12 +130,15 @@ class EndToEndTest : public ::testing::Test {
     HttpAnswer answer = Exchange(port_, request);
     EXPECT_EQ(answer.status_line, expected_status_);
     EXPECT_EQ(answer.Header("Content-Length"), std::to_string(answer.body.size()));
-    EXPECT_EQ(answer.Header("Content-Type"), "");
+    EXPECT_EQ(answer.Header("Content-Type"), "text/html; charset=ISO-8859-1");
+    EXPECT_EQ(answer.Header("X-Frame-Options"), "DENY");
+    EXPECT_EQ(answer.Header("Content-Security-Policy"), "frame-ancestors 'none'");
+    EXPECT_EQ(answer.Header("X-Content-Type-Options"), "nosniff");
     const std::string set_cookie = answer.Header("Set-Cookie");
     if (!set_cookie.empty()) {
-      EXPECT_TRUE(cookie_.empty()) << "the session was lost";
       const size_t start = set_cookie.find('=') + 1;
       cookie_ = set_cookie.substr(start, set_cookie.find(';') - start);
+      cookies_.push_back(cookie_);
     }
     return answer;
   }
@@ -148,7 +153,9 @@ TEST_F(EndToEndTest, VisitorLogsOnListsSearchesPagesOpensAPropertyAndLogsOff) {
   EXPECT_TRUE(ShowsLoggedOutMenu(Get("/list"))) << "logged out: the list is not shown";
   EXPECT_TRUE(Has(Get("/LOGON"), "<form method=\"POST\" action=\"/DOLOGIN\">"));
   EXPECT_TRUE(ShowsLoggedOutMenu(Post("/DOLOGIN", "uName=alice&uPass=PW&B1=Submit")));
+  ASSERT_EQ(cookies_.size(), 1u) << "a failed log-on keeps the session";
   EXPECT_TRUE(ShowsLoggedInMenu(Post("/DOLOGIN", "uName=+alice+&uPass=pw&B1=Submit")));
+  ASSERT_EQ(cookies_.size(), 2u) << "a log-on gives a new session identifier";
 
   const HttpAnswer list = Get("/list");
   EXPECT_TRUE(Has(list, "<title>Property List</title>"));
@@ -178,6 +185,38 @@ TEST_F(EndToEndTest, VisitorLogsOnListsSearchesPagesOpensAPropertyAndLogsOff) {
   EXPECT_TRUE(Has(info, "5 Harbor Lane"));
 
   EXPECT_TRUE(ShowsLoggedOutMenu(Get("/LOGOFF")));
+  EXPECT_EQ(cookies_.size(), 3u) << "a log-off gives a new session identifier";
+  EXPECT_TRUE(ShowsLoggedOutMenu(Get("/list")));
+}
+
+// The identifier a visitor had before the log-on (which another may have
+// planted) is worth nothing after it; pages with personal data, and the
+// log-on and log-off answers, are kept by no cache.
+TEST_F(EndToEndTest, LogOnAndLogOffEndTheOldSessionAndNoCacheKeepsPrivatePages) {
+  const auto no_store = [](const HttpAnswer& answer) {
+    return answer.Header("Cache-Control") == "no-store" && answer.Header("Pragma") == "no-cache";
+  };
+  EXPECT_FALSE(no_store(Get("/")));
+  const std::string planted = cookie_;
+  const HttpAnswer logged_on = Post("/DOLOGIN", "uName=alice&uPass=pw");
+  EXPECT_TRUE(no_store(logged_on));
+  const std::string session = cookie_;
+  ASSERT_EQ(session.size(), 15u);
+  EXPECT_NE(session, planted);
+  EXPECT_NE(logged_on.Header("Set-Cookie").find("; path=/; HttpOnly; SameSite=Lax"), std::string::npos);
+
+  cookie_ = planted;
+  EXPECT_TRUE(ShowsLoggedOutMenu(Get("/list")));
+  EXPECT_NE(cookie_, planted) << "the planted identifier still named a session";
+
+  cookie_ = session;
+  const HttpAnswer list = Get("/list");
+  EXPECT_TRUE(Has(list, "<title>Property List</title>"));
+  EXPECT_TRUE(no_store(list));
+  const HttpAnswer logged_off = Get("/LOGOFF");
+  EXPECT_TRUE(no_store(logged_off));
+  EXPECT_NE(cookie_, session);
+  cookie_ = session;
   EXPECT_TRUE(ShowsLoggedOutMenu(Get("/list")));
 }
 
@@ -214,7 +253,7 @@ TEST_F(EndToEndTest, LogOnThrottleCountsTheForwardedClient) {
     EXPECT_EQ(log_on("203.0.113.1", "uName=alice&uPass=wrong" + std::to_string(i)).status_line,
               "HTTP/1.1 200 OK");
   }
-  const HttpAnswer refused = log_on("203.0.113.1", "uName=bob&uPass=x");
+  const HttpAnswer refused = log_on("203.0.113.1", "uName=alice&uPass=pw");
   EXPECT_EQ(refused.status_line, "HTTP/1.1 429 Too Many Requests");
   const int retry_after = std::stoi(refused.Header("Retry-After"));
   EXPECT_GE(retry_after, 55);
@@ -222,8 +261,8 @@ TEST_F(EndToEndTest, LogOnThrottleCountsTheForwardedClient) {
   EXPECT_EQ(refused.body, "Too many failed log-ons; try again in " + refused.Header("Retry-After") +
                               " seconds.\r\n");
   EXPECT_EQ(refused.Header("Content-Length"), std::to_string(refused.body.size()));
-  // Another client behind the same proxy logs on.
-  const HttpAnswer other = log_on("203.0.113.2", "uName=O%27Brien&uPass=it%27s");
+  // Another client behind the same proxy logs on, under that name too.
+  const HttpAnswer other = log_on("203.0.113.2", "uName=alice&uPass=pw");
   EXPECT_EQ(other.status_line, "HTTP/1.1 200 OK");
   EXPECT_TRUE(ShowsLoggedInMenu(other));
 }

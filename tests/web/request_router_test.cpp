@@ -111,6 +111,59 @@ TEST_F(RouterTest, LogOffHoldsForTheNextRequestOfTheSession) {
   EXPECT_EQ(Run("/LIST", session).calls, Calls{"PropertyListPage"});
 }
 
+// Pages are ISO-8859-1 HTML; what a logged-on visitor sees, and every
+// log-on and log-off answer, is kept by no cache; a log-on and a log-off ask
+// for a new session identifier, and the session keeps the name logged on.
+TEST_F(RouterTest, LogOnAndLogOffRenewTheSessionAndNoCacheKeepsPrivateAnswers) {
+  const std::string page = "text/html; charset=ISO-8859-1";
+  struct Case {
+    const char* path;
+    Visitor visitor;
+    std::vector<std::string> params;
+    bool no_store, renewed;
+    const char* user_name;
+    std::vector<std::string> events;
+  } const cases[] = {
+      {"/", kOut, {}, false, false, "", {}},
+      {"/LOGON", kOut, {}, false, false, "", {}},
+      {"/list", kOut, {}, false, false, "", {}},
+      {"/list", kIn, {}, true, false, "", {}},
+      {"/LOGON", kIn, {}, true, false, "", {}},
+      {"/DOLOGIN", kOut, {"uName=alice", "uPass=pw"}, true, true, "alice",
+       {"Log-on: user \"alice\" from 10.1.2.3"}},
+      {"/DOLOGIN", kOut, {"uName=alice", "uPass=PW"}, true, false, "", {"Log-on failed: user \"alice\" from 10.1.2.3"}},
+      // A logged-on visitor whom a wrong password logs off.
+      {"/DOLOGIN", kIn, {"uName=bob", "uPass=pw"}, true, true, "", {"Log-on failed: user \"bob\" from 10.1.2.3"}},
+      {"/LOGOFF", kIn, {}, true, true, "", {"Log-off: user \"\" from 10.1.2.3"}},
+      {"/LOGOFF", kOut, {}, true, true, "", {}},
+      {"/LOGOFF", Visitor::kNoSession, {}, true, true, "", {}},
+  };
+  remote_ip_ = "10.1.2.3";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.path) + " " + (c.params.empty() ? "" : c.params[0]));
+    logon_events_.clear();
+    const Outcome outcome = Run(c.path, c.visitor, c.params);
+    EXPECT_EQ(outcome.content_type, page);
+    EXPECT_EQ(outcome.no_store, c.no_store);
+    EXPECT_EQ(outcome.renewed, c.renewed);
+    EXPECT_EQ(outcome.user_name, c.user_name);
+    EXPECT_EQ(logon_events_, c.events);
+  }
+  // The name goes with the log-off, and the log-off is told under it.
+  auto session = NewSession(kOut);
+  Run("/DOLOGIN", session, {"uName=alice", "uPass=pw"});
+  logon_events_.clear();
+  EXPECT_EQ(Run("/LOGOFF", session).user_name, "");
+  EXPECT_EQ(logon_events_, std::vector<std::string>{"Log-off: user \"alice\" from 10.1.2.3"});
+}
+
+TEST(LogonEventTextTest, NamesAreQuotedAndEscaped) {
+  EXPECT_EQ(LogonEventText({LogonEvent::Kind::kLoggedOn, "demo", "::1"}), "Log-on: user \"demo\" from ::1");
+  EXPECT_EQ(LogonEventText({LogonEvent::Kind::kFailed, "a\"b\\c\nd\xE9", "10.0.0.1"}),
+            "Log-on failed: user \"a\\x22b\\x5cc\\x0ad\\xe9\" from 10.0.0.1");
+  EXPECT_EQ(LogonEventText({LogonEvent::Kind::kLoggedOff, "", "10.0.0.1"}), "Log-off: user \"\" from 10.0.0.1");
+}
+
 TEST_F(RouterTest, NewSessionStartsLoggedOut) {
   Session session("ABCDEFGHIJKLMNO", "127.0.0.1");
   router_.StartSession(session);
@@ -185,6 +238,8 @@ TEST_F(LogoTest, AnyImagePathSendsTheLogoToEveryVisitor) {
         const Outcome outcome = Run(path, visitor);
         EXPECT_TRUE(outcome.stream);
         EXPECT_EQ(outcome.body, logo);
+        EXPECT_EQ(outcome.content_type, "image/jpeg");
+        EXPECT_EQ(outcome.no_store, visitor == kIn);
         EXPECT_TRUE(outcome.calls.empty());
         EXPECT_EQ(outcome.acquisitions, 0);
       }
@@ -208,6 +263,7 @@ TEST_F(LogoTest, NoRegularLogoFileSendsNoBody) {
     const Outcome outcome = Run("/image/qv_logo_jpg.jpg", kIn);
     EXPECT_FALSE(outcome.stream);
     EXPECT_EQ(outcome.body, "");
+    EXPECT_EQ(outcome.content_type, "");
     EXPECT_EQ(outcome.status, 200);
   }
   std::filesystem::remove_all(logo);

@@ -38,6 +38,10 @@ class RouterTest : public ::testing::Test {
     int acquisitions = 0;
     int status = 0;
     std::string retry_after;  // the Retry-After header, if any
+    std::string content_type;
+    bool no_store = false;   // Cache-Control: no-store and Pragma: no-cache
+    bool renewed = false;    // the engine is asked for a new session identifier
+    std::string user_name;   // the session's UserName afterwards
   };
 
   RouterTest()
@@ -49,7 +53,9 @@ class RouterTest : public ::testing::Test {
               lease = lender_->Lend();
               return false;
             },
-            [this] { return ht_docs_; }, errors_, pages_.Table()) {}
+            [this] { return ht_docs_; }, errors_, pages_.Table()) {
+    router_.SetOnLogonEvent([this](const LogonEvent& event) { logon_events_.push_back(LogonEventText(event)); });
+  }
 
   std::shared_ptr<Session> NewSession(Visitor visitor) {
     if (visitor == Visitor::kNoSession) return nullptr;
@@ -89,7 +95,16 @@ class RouterTest : public ::testing::Test {
     outcome.acquisitions = acquisitions_;
     outcome.status = response.response_no;
     outcome.retry_after = response.custom_headers.Values("Retry-After");
-    EXPECT_TRUE(response.content_type.empty());
+    outcome.content_type = response.content_type;
+    const std::string cache_control = response.custom_headers.Values("Cache-Control");
+    outcome.no_store = cache_control == "no-store" && response.pragma == "no-cache";
+    EXPECT_TRUE(outcome.no_store || (cache_control.empty() && response.pragma.empty()));
+    outcome.renewed = response.renew_session;
+    outcome.user_name = session ? session->ContentValue("UserName") : "";
+    // Whatever it is, no other site may frame it and no browser may guess its type.
+    EXPECT_EQ(response.custom_headers.Values("X-Frame-Options"), "DENY");
+    EXPECT_EQ(response.custom_headers.Values("Content-Security-Policy"), "frame-ancestors 'none'");
+    EXPECT_EQ(response.custom_headers.Values("X-Content-Type-Options"), "nosniff");
     return outcome;
   }
 
@@ -106,6 +121,7 @@ class RouterTest : public ::testing::Test {
   std::string ht_docs_;
   std::string remote_ip_ = "127.0.0.1";
   RequestRouter router_;
+  std::vector<std::string> logon_events_;  // LogonEventText of each, in order
 };
 
 }  // namespace qv::webtest
