@@ -107,7 +107,9 @@ TEST_F(ProgramLogTest, StandardErrorNobodyReadsIsToldInTheSystemLog) {
     ProgramLog log(ProgramLog::Outputs{error_output.WriteEnd(), system_log_->Path()}, options);
     for (int i = 0; i < kLines; ++i) {
       log.Write(LogLevel::Error, kProgramName, "a page failed: " + std::string(60, 'x'));
-      if (i % 50 == 49) ASSERT_TRUE(system_log_has(i + 1));
+      if (i % 50 == 49) {
+        ASSERT_TRUE(system_log_has(i + 1));
+      }
     }
     EXPECT_FALSE(log.Flush(300ms));
     dropped = log.Dropped();

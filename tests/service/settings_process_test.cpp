@@ -71,7 +71,7 @@ class SettingsFileTest : public test::ServerProcessTest {
     const std::pair<std::string, std::string> working[] = {
         {"APP", "Port=" + std::to_string(port_)}, {"APP", "Address=127.0.0.1"},
         {"APP", "HtDocs=" + folder_ + "/htdocs"}, {"DB", "DBName=" + database},
-        {"DB", "User=" + TestDatabase::User()},    {"LOG", "AccessLog=off"}};
+        {"DB", std::string("User=") + TestDatabase::User()}, {"LOG", "AccessLog=off"}};
     auto upper = [](std::string text) {
       for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
       return text;
@@ -382,7 +382,7 @@ TEST_F(SettingsWithDatabaseTest, CheckBesideARunningServerChecksTheSettingsAndPa
   ASSERT_TRUE(notify_.AwaitRunning()) << server_->Log();
   // A page attaches the server to its embedded database.
   auto page = test::TryExchange(port_, test::GetRequest("/"));
-  ASSERT_TRUE(page && page->status == 200);
+  ASSERT_TRUE(page && page->status == 200) << (page ? page->body : "no answer") << "\n" << server_->Log();
 
   const test::ProgramResult check = Run({"-t"});
   EXPECT_EQ(check.status, 0) << check.out;
