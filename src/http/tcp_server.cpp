@@ -103,7 +103,9 @@ FileDescriptor BindOne(Binding& binding, bool defer_accept) {
     if (error == EADDRNOTAVAIL)
       throw BindError("Could not bind socket. Address " + binding.ip +
                                 " is not an address of this machine.");
-    throw BindError();
+    // Which of the listeners it was, for the administrator to look for.
+    throw BindError("Could not bind socket. Address and port are already in use: " +
+                    BindingText(binding) + ".");
   }
   if (binding.port == 0 && ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
     binding.port = ntohs(family == AF_INET ? reinterpret_cast<sockaddr_in*>(&address)->sin_port

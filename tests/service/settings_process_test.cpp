@@ -68,32 +68,12 @@ class SettingsFileTest : public test::ServerProcessTest {
   // is left out of the rest (a key given twice is a finding of its own). A
   // start does not attach to the database.
   std::string Settings(const std::string& extra, const std::string& database) const {
-    const std::pair<std::string, std::string> working[] = {
-        {"APP", "Port=" + std::to_string(port_)}, {"APP", "Address=127.0.0.1"},
-        {"APP", "HtDocs=" + folder_ + "/htdocs"}, {"DB", "DBName=" + database},
-        {"DB", std::string("User=") + TestDatabase::User()}, {"LOG", "AccessLog=off"}};
-    auto upper = [](std::string text) {
-      for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-      return text;
-    };
-    std::vector<std::string> given;  // "SECTION/KEY"
-    std::string section;
-    for (std::string line : Lines(extra)) {
-      line.erase(0, line.find_first_not_of(" \t"));
-      if (!line.empty() && line.front() == '[')
-        section = upper(line.substr(1, line.find(']') == std::string::npos ? std::string::npos : line.find(']') - 1));
-      else if (line.find('=') != std::string::npos)
-        given.push_back(section + "/" + upper(line.substr(0, line.find('='))));
-    }
-    std::string text = extra + "\n", current;
-    for (const auto& [in, line] : working) {
-      if (std::find(given.begin(), given.end(), in + "/" + upper(line.substr(0, line.find('=')))) != given.end())
-        continue;
-      if (in != current) text += "[" + in + "]\n";
-      current = in;
-      text += line + "\n";
-    }
-    return text;
+    return test::MergedSettings(extra, {{"APP", "Port=" + std::to_string(port_)},
+                                        {"APP", "Address=127.0.0.1"},
+                                        {"APP", "HtDocs=" + folder_ + "/htdocs"},
+                                        {"DB", "DBName=" + database},
+                                        {"DB", std::string("User=") + TestDatabase::User()},
+                                        {"LOG", "AccessLog=off"}});
   }
 
   test::ProgramResult Run(const std::vector<std::string>& args) const {
