@@ -194,7 +194,8 @@ if command -v systemd-analyze >/dev/null; then
   check "systemd-analyze security rates the unit's exposure below 3 (${exposure:-not rated})" \
     awk -v e="${exposure:-99}" 'BEGIN { exit !(e < 3) }'
 fi
-check "logrotate reads its file" logrotate -d /etc/logrotate.d/quorvale-web > "$work/logrotate-d.txt" 2>&1
+# (The redirections go inside: on check itself they would swallow its line.)
+check "logrotate reads its file" bash -c "logrotate -d /etc/logrotate.d/quorvale-web > '$work/logrotate-d.txt' 2>&1"
 check "the manual page renders without a warning" \
   bash -c "man --warnings -l /usr/share/man/man8/qvweb.8.gz 2>&1 >/dev/null | grep -q . && exit 1 || exit 0"
 MANWIDTH=200 man -l /usr/share/man/man8/qvweb.8.gz 2>/dev/null > "$work/qvweb.8.txt"
@@ -317,6 +318,7 @@ status=$?
 denied="[APP] HtDocs: logo $work/private/qv_logo_jpg.jpg cannot be read: Permission denied"
 check "the account's -t says permission denied" \
   bash -c "[ $status -eq 1 ] && grep -qF '$denied' '$work/account-check.txt'"
+: > "$work/private.err"
 (as_service /usr/sbin/qvweb -c "$work/private.ini" > /dev/null 2> "$work/private.err") &
 private=$!
 eventually grep -qF "$denied" "$work/private.err"
@@ -348,7 +350,7 @@ check "nothing named after it is left${left:+ (left: $left)}" test -z "$left"
 left=$(find /etc /usr /var /lib /opt /srv /run -xdev -uid "$uid" 2>/dev/null | tr '\n' ' ')
 check "no file of the account is left${left:+ (left: $left)}" test -z "$left"
 check "no enabling link is left" test ! -e /etc/systemd/system/multi-user.target.wants/qvweb.service -a ! -L /etc/systemd/system/multi-user.target.wants/qvweb.service
-check "the account stays, as Debian does with system accounts" getent passwd "$account" >/dev/null
+check "the account stays, as Debian does with system accounts" bash -c "getent passwd $account >/dev/null"
 
 # "qvweb -install" of the build: makes the missing account and writes the
 # packaged unit, for the build's own paths.
