@@ -136,6 +136,11 @@ lintian_status=$?
 sed 's/^/lintian: /' "$work/lintian.txt" | grep -v 'running with root privileges'
 check "lintian finds no error and no warning" test "$lintian_status" -eq 0
 version=$(dpkg-deb -f "$deb" Version)
+# An upgrade leaves the running server alone until the new one is checked
+# (postinst restarts it then): nothing stops it before.
+dpkg-deb -e "$deb" "$work/control"
+check "no maintainer script stops the service before an upgrade" \
+  bash -c "! grep -q stop '$work/control/preinst' 2>/dev/null && ! grep -qE 'upgrade.*stop|stop.*upgrade' '$work/control/prerm'"
 
 # What matches the package's names before it comes, to tell what it leaves.
 traces() {
