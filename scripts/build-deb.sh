@@ -21,9 +21,18 @@ if [ "$version" != "$cmake_version" ]; then
 fi
 
 # A copy at the same place every time, so that a compiler cache finds its
-# earlier work (the source's path is part of what it compares).
-work="$out/work"
+# earlier work (the source's path is part of what it compares). Only a copy
+# this script made (it leaves a mark in it) is ever removed: the output
+# folder is the caller's, and may hold a folder of that name of its own.
+work="$out/quorvale-web-build"
+mark="$work/.made-by-build-deb"
+if [ -e "$work" ] && [ ! -f "$mark" ]; then
+  echo "build-deb: $work is not a copy of this script's; move it away first" >&2
+  exit 1
+fi
 rm -rf "$work"
+mkdir -p "$work"
+touch "$mark"
 trap 'rm -rf "$work"' EXIT
 source="$work/quorvale-web-$version"
 mkdir -p "$source"

@@ -80,11 +80,13 @@ stop_qvweb() {
   server_pid=""
 }
 
-# The settings of a qvweb serving the logo from HTDOCS and the database DBNAME.
+# The settings of a qvweb serving the logo from HTDOCS and the database DBNAME,
+# on loopback only (the demo's password is no secret).
 demo_ini() {  # port htdocs dbname
   cat <<INI
 [APP]
 Port=$1
+Address=127.0.0.1
 HtDocs=$2
 LoginTimeout=10
 ReadTimeout=60

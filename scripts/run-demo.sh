@@ -28,7 +28,7 @@ fi
 
 port=$(sed -n 's/^[[:space:]]*[Pp][Oo][Rr][Tt][[:space:]]*=[[:space:]]*\([0-9]*\).*/\1/p' "$ini" | head -n 1)
 echo
-echo "Quorvale Web Server: http://localhost:${port:-80}/"
+echo "Quorvale Web Server: http://127.0.0.1:${port:-80}/ (loopback only)"
 echo "Log on as demo / demo. Settings: $ini. Ctrl-C stops the server."
 echo
 exec "$build/qvweb"

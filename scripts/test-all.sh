@@ -4,33 +4,47 @@
 # bounded time, the end-to-end browser test, an HTTPS walk with curl, the
 # browser walk through a load balancer in front of two servers sharing their
 # sessions in Redis, and the Debian package built, installed, run and purged
-# (as root).
-set -euo pipefail
+# (as root; one package test at a time on a machine, another waits).
+# Ends with one verdict line of its own: the parts that passed and failed
+# and the time taken, then "test-all: N passed, N failed".
+set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 build="$root/build"
+started=$SECONDS
 
-scripts/install-deps.sh test
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DQV_BUILD_TESTS=ON -DQV_REQUIRE_TESTS=ON
-ninja -C "$build"
+passed=()
+failed=()
+# Runs one part; its result goes into the verdict.
+part() {  # name command...
+  local name=$1; shift
+  echo "=== test-all: $name"
+  if "$@"; then passed+=("$name"); else failed+=("$name"); fi
+}
+verdict() {
+  echo
+  echo "test-all: passed: ${passed[*]:-none}; failed: ${failed[*]:-none}; $((SECONDS - started)) s"
+  echo "test-all: ${#passed[@]} passed, ${#failed[@]} failed"
+  [ ${#failed[@]} -eq 0 ]
+}
 
-status=0
-ctest --test-dir "$build" --output-on-failure -j2 --timeout 600 || status=1
+build_all() {
+  scripts/install-deps.sh test &&
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DQV_BUILD_TESTS=ON -DQV_REQUIRE_TESTS=ON &&
+    ninja -C "$build" -j2
+}
+part build build_all
+if [ ${#failed[@]} -gt 0 ]; then
+  verdict
+  exit 1
+fi
 
-if [ -x tests/http/run_fuzz.sh ]; then
-  tests/http/run_fuzz.sh "$build/fuzz" || status=1
-fi
-if [ -x tests/e2e/run.sh ]; then
-  tests/e2e/run.sh "$build" || status=1
-fi
-if [ -x tests/tls/run.sh ]; then
-  tests/tls/run.sh "$build" || status=1
-fi
-if [ -x tests/scaleout/run.sh ]; then
-  tests/scaleout/run.sh "$build" || status=1
-fi
-if [ -x tests/package/run.sh ]; then
-  tests/package/run.sh "$build" || status=1
-fi
-exit $status
+part ctest ctest --test-dir "$build" --output-on-failure -j2 --timeout 600
+for runner in tests/http/run_fuzz.sh:fuzz:"$build/fuzz" tests/e2e/run.sh:e2e:"$build" \
+              tests/tls/run.sh:tls:"$build" tests/scaleout/run.sh:scaleout:"$build" \
+              tests/package/run.sh:package:"$build"; do
+  IFS=: read -r script name folder <<<"$runner"
+  [ -x "$script" ] && part "$name" "$script" "$folder"
+done
+verdict

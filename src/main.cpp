@@ -5,12 +5,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <string_view>
 #include <vector>
 
 #include "service/command_line.h"
 #include "service/program_log.h"
 #include "service/configuration_check.h"
+#include "service/pid_file.h"
 #include "service/qv_web_service.h"
 #include "service/service.h"
 #include "service/service_application.h"
@@ -42,7 +44,7 @@ int Run(int argc, char* argv[]) {
   const std::string ini_path = qv::SettingsFilePath(command_line.config_path);
   const bool named_file = !command_line.config_path.empty();
   if (command_line.mode == qv::RunMode::Check)
-    return qv::CheckConfiguration(ini_path, named_file, std::cout);
+    return qv::CheckConfiguration(ini_path, named_file, !command_line.settings_only, std::cout);
   if (command_line.mode == qv::RunMode::PrintConfig)
     return qv::PrintConfiguration(ini_path, named_file, std::cout, std::cerr);
 
@@ -50,11 +52,24 @@ int Run(int argc, char* argv[]) {
   // A settings file the server cannot run with stops it before anything starts.
   if (command_line.mode == qv::RunMode::Service && !qv::ValidateSettingsAtStart(service, named_file))
     return 1;
+  // Where tools without a service manager find the running server.
+  std::optional<qv::PidFile> pid_file;
+  if (command_line.mode == qv::RunMode::Service && !command_line.pid_file.empty()) {
+    try {
+      pid_file.emplace(command_line.pid_file);
+    } catch (const std::exception& e) {
+      service.Host().logger.LogMessage("PID file " + command_line.pid_file +
+                                       " cannot be written: " + qv::ExceptionMessage(e));
+      qv::ProgramLog::FlushAtExit();
+      return 1;
+    }
+  }
   service.Create();
 
   qv::ServiceApplication application(service);
   application.SetSettingsPath(ini_path);
   const int result = application.Run(args);
+  if (pid_file) pid_file->Remove();
   // The pool and its attachments end with the process: closing them one by
   // one could wait on a database that no longer answers, and calls a stop
   // abandoned may still be running. The log's last lines go out first, within

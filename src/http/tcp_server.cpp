@@ -22,16 +22,6 @@ namespace {
 
 bool MachineHasIPv6() { return FileDescriptor(::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0)).Valid(); }
 
-// The address and port as a log line shows them.
-std::string BindingText(const Binding& binding) {
-  std::string ip = binding.ip;
-  if (binding.ip_version == kIPv6)
-    ip = "[" + (ip.empty() ? std::string("::") : ip) + "]";
-  else if (ip.empty())
-    ip = "0.0.0.0";
-  return ip + ":" + std::to_string(binding.port);
-}
-
 // A binding's address in network byte order (the any-address when IP is
 // empty); empty when IP is not an address of its family.
 std::string AddressBytes(const Binding& binding) {
@@ -52,14 +42,6 @@ bool Serves(const Binding& running, const Binding& binding) {
   const std::string address = AddressBytes(binding);
   return !address.empty() && running.ip_version == binding.ip_version && running.tls == binding.tls &&
          AddressBytes(running) == address && (running.port == binding.port || binding.port == 0);
-}
-
-// Whether the system refuses to bind one beside the other listening: the
-// same family and port, and one address taking in the other.
-bool Overlap(const Binding& a, const Binding& b) {
-  if (a.ip_version != b.ip_version || a.port != b.port || a.port == 0) return false;
-  const std::string x = AddressBytes(a), y = AddressBytes(b);
-  return x == y || IsAnyAddress(x) || IsAnyAddress(y);
 }
 
 void Listen(int fd, int backlog) {
@@ -121,7 +103,9 @@ FileDescriptor BindOne(Binding& binding, bool defer_accept) {
     if (error == EADDRNOTAVAIL)
       throw BindError("Could not bind socket. Address " + binding.ip +
                                 " is not an address of this machine.");
-    throw BindError();
+    // Which of the listeners it was, for the administrator to look for.
+    throw BindError("Could not bind socket. Address and port are already in use: " +
+                    BindingText(binding) + ".");
   }
   if (binding.port == 0 && ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
     binding.port = ntohs(family == AF_INET ? reinterpret_cast<sockaddr_in*>(&address)->sin_port
@@ -130,6 +114,21 @@ FileDescriptor BindOne(Binding& binding, bool defer_accept) {
 }
 
 }  // namespace
+
+std::string BindingText(const Binding& binding) {
+  std::string ip = binding.ip;
+  if (binding.ip_version == kIPv6)
+    ip = "[" + (ip.empty() ? std::string("::") : ip) + "]";
+  else if (ip.empty())
+    ip = "0.0.0.0";
+  return ip + ":" + std::to_string(binding.port);
+}
+
+bool BindingsOverlap(const Binding& a, const Binding& b) {
+  if (a.ip_version != b.ip_version || a.port != b.port || a.port == 0) return false;
+  const std::string x = AddressBytes(a), y = AddressBytes(b);
+  return x == y || IsAnyAddress(x) || IsAnyAddress(y);
+}
 
 TcpServer::~TcpServer() { StopServer(); }
 
@@ -254,7 +253,7 @@ void TcpServer::Restart(int drain_ms) {
       // A listener that stays in the way of a new one: the system would
       // refuse the new one as long as the old one listens.
       for (const Binding& r : running) {
-        if (&r != same && Overlap(r, binding))
+        if (&r != same && BindingsOverlap(r, binding))
           throw BindError("Could not bind socket. " + BindingText(binding) + " overlaps " +
                                     BindingText(r) +
                                     ", where the server listens now; a restart of the server moves it there.");

@@ -36,6 +36,13 @@ namespace qv {
 
 class Front;
 
+// The address and port as a log line shows them ("127.0.0.1:80", "[::]:80").
+std::string BindingText(const Binding& binding);
+// Whether the system refuses to bind one beside the other listening: the
+// same family and port, and one address taking in the other (an IPv6
+// listener takes IPv6 peers only, so "::" and "0.0.0.0" do not overlap).
+bool BindingsOverlap(const Binding& a, const Binding& b);
+
 class TcpServer {
  public:
   static constexpr std::chrono::seconds kIdleThreadLifetime{10};

@@ -56,12 +56,15 @@ IniFile::IniFile(std::string path) : path_(std::move(path)) {
   int number = 0;
   while (std::getline(in, line)) {
     ++number;
-    std::string_view l = Trim(line);
+    std::string_view l = line;
+    if (number == 1 && l.substr(0, 3) == "\xEF\xBB\xBF") l.remove_prefix(3);
+    l = Trim(l);
     if (l.empty() || l.front() == ';' || l.front() == '#') continue;
     if (l.front() == '[') {
       const size_t close = l.find(']');
       section = std::string(Trim(l.substr(1, close == std::string_view::npos ? l.size() - 1 : close - 1)));
       sections_.push_back({number, section});
+      if (close == std::string_view::npos) unclosed_headings_.push_back({number, std::string(l)});
       continue;
     }
     const size_t eq = l.find('=');
@@ -76,8 +79,9 @@ IniFile::IniFile(std::string path) : path_(std::move(path)) {
 }
 
 std::optional<std::string> IniFile::Find(std::string_view section, std::string_view key) const {
-  for (const Entry& e : entries_) {
-    if (EqualsIgnoreCase(e.section, section) && EqualsIgnoreCase(e.key, key)) return e.value;
+  // The last one given wins.
+  for (auto e = entries_.rbegin(); e != entries_.rend(); ++e) {
+    if (EqualsIgnoreCase(e->section, section) && EqualsIgnoreCase(e->key, key)) return e->value;
   }
   return std::nullopt;
 }

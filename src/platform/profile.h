@@ -1,6 +1,8 @@
 // Reads settings from an INI file: sections and keys matched ignoring case,
 // values trimmed, and the default wherever the file, section or key is missing.
-// Lines starting with ";" or "#" are comments.
+// Lines starting with ";" or "#" are comments. A key given more than once
+// (also in a section given twice) takes its last value; a UTF-8 byte-order
+// mark before the first line is no part of it.
 #pragma once
 
 #include <optional>
@@ -37,6 +39,9 @@ class IniFile {
   const std::vector<Line>& Sections() const { return sections_; }
   // Lines that say nothing the reader understands.
   const std::vector<Line>& StrayLines() const { return stray_lines_; }
+  // Section headings without their closing "]" (the name is taken up to the
+  // line's end all the same).
+  const std::vector<Line>& UnclosedHeadings() const { return unclosed_headings_; }
   std::string ReadString(std::string_view section, std::string_view key,
                          const std::string& default_value) const;
   // Decimal, or hexadecimal after "0x", "0X" or "$"; anything else gives the default.
@@ -55,6 +60,7 @@ class IniFile {
   std::vector<Entry> entries_;
   std::vector<Line> sections_;
   std::vector<Line> stray_lines_;
+  std::vector<Line> unclosed_headings_;
 };
 
 // Parses the integer forms the settings accept; nullopt for anything else.

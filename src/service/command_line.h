@@ -23,7 +23,9 @@ enum class RunMode {
 struct CommandLine {
   RunMode mode = RunMode::Service;
   bool silent = false;     // -silent: no success message
-  std::string config_path;  // -c FILE / --config FILE; empty: qvweb.ini beside the executable
+  std::string config_path;  // -c FILE / --config FILE; empty: the default settings file
+  bool settings_only = false;  // -t --settings-only: the database is not attached
+  std::string pid_file;    // --pid-file FILE: the running server's process id is kept there
   std::string error;       // what was not understood (mode Usage)
 };
 
@@ -32,5 +34,11 @@ CommandLine ParseCommandLine(const std::vector<std::string_view>& args);
 
 // The usage text, ending with a line break.
 std::string UsageText(std::string_view program = "qvweb");
+
+// The settings file read without -c: the one the build names (the Debian
+// package's /etc/quorvale/qvweb.ini), else qvweb.ini beside the executable.
+std::string DefaultSettingsFilePath();
+// The same as the usage text says it.
+std::string DefaultSettingsDescription();
 
 }  // namespace qv

@@ -1,5 +1,9 @@
 #include "service/configuration_check.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <filesystem>
 
 #include "db/connection.h"
@@ -7,10 +11,13 @@
 #include "pool/session_settings.h"
 #include "platform/profile.h"
 #include "platform/seconds_setting.h"
+#include "service/account_access.h"
+#include "service/command_line.h"
 #include "service/database_probe.h"
 #include "service/effective_settings.h"
 #include "service/qv_web_service.h"
 #include "service/service.h"
+#include "service/service_installer.h"
 #include "service/settings_check.h"
 #include "service/settings_keys.h"
 #include "web/request_router.h"
@@ -57,7 +64,7 @@ bool CheckDatabase(const IniFile& ini, std::ostream& out) {
 }  // namespace
 
 std::string SettingsFilePath(const std::string& config_path) {
-  if (config_path.empty()) return ExecutableIniPath();
+  if (config_path.empty()) return DefaultSettingsFilePath();
   std::error_code error;
   const std::filesystem::path absolute = std::filesystem::absolute(config_path, error);
   return error ? config_path : absolute.lexically_normal().string();
@@ -76,17 +83,34 @@ bool ValidateSettingsAtStart(const WebService& service, bool named_on_command_li
   return !HasErrors(findings);
 }
 
-int CheckConfiguration(const std::string& ini_path, bool named_on_command_line, std::ostream& out) {
+int CheckConfiguration(const std::string& ini_path, bool named_on_command_line, bool attach_database,
+                       std::ostream& out) {
   const IniFile ini(ini_path);
   const std::vector<SettingsFinding> findings = CheckSettings(ini, named_on_command_line);
   // What the start takes as a warning fails the check: the operator asked.
   for (const SettingsFinding& finding : findings) out << "error: " << finding.text << "\n";
   bool ok = findings.empty();
+  // A file that cannot be read leaves nothing more to check (without -c, a
+  // missing one is checked as the defaults it gives).
+  if (ini.OpenError() != 0 && (ini.OpenError() != ENOENT || named_on_command_line)) {
+    out << "check failed\n";
+    return 1;
+  }
+  // Root reads what the service's account may not.
+  if (geteuid() == 0) {
+    if (const passwd* account = getpwnam(kServiceAccount)) {
+      for (const std::string& problem :
+           AccountAccessProblems(ini, {kServiceAccount, account->pw_uid, account->pw_gid})) {
+        out << "error: " << problem << "\n";
+        ok = false;
+      }
+    }
+  }
   const std::string ht_docs = ini.ReadString("APP", "HtDocs", "");
   std::error_code error;
   if (!ht_docs.empty() && std::filesystem::is_regular_file(RequestRouter::LogoFileName(ht_docs), error))
     out << "ok: logo " << RequestRouter::LogoFileName(ht_docs) << "\n";
-  ok = CheckDatabase(ini, out) && ok;
+  if (attach_database) ok = CheckDatabase(ini, out) && ok;
   out << (ok ? "check passed" : "check failed") << "\n";
   return ok ? 0 : 1;
 }

@@ -20,10 +20,13 @@ std::string SettingsFilePath(const std::string& config_path);
 bool ValidateSettingsAtStart(const WebService& service, bool named_on_command_line);
 
 // The -t check: one line per finding on out ("error: " and the text the start
-// would log), the logo, the database, then a summary line. Returns the exit
-// status: 0 when all is well, 1 otherwise. The embedded database of a server
+// would log), run as root also what the service's account cannot read, the
+// logo, the database (when attach_database), then a summary line. Returns
+// the exit status: 0 when all is well, 1 otherwise. A settings file that
+// cannot be read ends the check at once. The embedded database of a server
 // that runs cannot be attached: that is said and does not fail the check.
-int CheckConfiguration(const std::string& ini_path, bool named_on_command_line, std::ostream& out);
+int CheckConfiguration(const std::string& ini_path, bool named_on_command_line, bool attach_database,
+                       std::ostream& out);
 
 // --print-config: the effective settings on out; findings on err ("error: " or
 // "warning: "). Returns 1 when the settings have errors (nothing is printed

@@ -74,18 +74,21 @@ ProgramLog::~ProgramLog() {
 }
 
 bool ProgramLog::Flush(std::chrono::milliseconds limit) {
-  // Both writers work at once; the one deadline holds for every wait. The
-  // system log is flushed once more for the line counting what standard
-  // error lost.
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  auto left = [&] {
+  // Both writers work at once. The line counting what standard error lost
+  // is only made once standard error's flush gives up, so the system log is
+  // flushed once more after it, with a quarter of the time kept for that
+  // alone: a standard error that used up its share (giving up a write in
+  // progress may take a little longer) cannot take it away.
+  const auto now = [] { return std::chrono::steady_clock::now(); };
+  const auto reserve = limit / 4;
+  const auto deadline = now() + limit;
+  auto until = [&](std::chrono::steady_clock::time_point end) {
     return std::max(std::chrono::milliseconds(0),
-                    std::chrono::duration_cast<std::chrono::milliseconds>(
-                        deadline - std::chrono::steady_clock::now()));
+                    std::chrono::duration_cast<std::chrono::milliseconds>(end - now()));
   };
-  bool all = system_log_.Flush(left());
-  all = error_output_.Flush(left()) && all;
-  return system_log_.Flush(left()) && all;
+  bool all = system_log_.Flush(until(deadline - reserve));
+  all = error_output_.Flush(until(deadline - reserve)) && all;
+  return system_log_.Flush(std::max(until(deadline), reserve)) && all;
 }
 
 uint64_t ProgramLog::Dropped() const { return error_output_.Dropped() + system_log_.Dropped(); }

@@ -11,6 +11,7 @@
 #include "pages/page_table.h"
 #include "platform/profile.h"
 #include "pool/session_settings.h"
+#include "service/command_line.h"
 #include "service/counting_session_store.h"
 #include "service/open_files_limit.h"
 #include "service/program_log.h"
@@ -55,7 +56,7 @@ void StopListeners(AdminServer& admin, HttpServer& server, const EventLogger& lo
 
 WebService::WebService(ServiceHost host, std::string ini_path)
     : Service(kServiceName, kServiceDisplayName, std::move(host)),
-      ini_path_(ini_path.empty() ? ExecutableIniPath() : std::move(ini_path)),
+      ini_path_(ini_path.empty() ? DefaultSettingsFilePath() : std::move(ini_path)),
       metrics_(PathRoutes(PageTable()).Labels()),
       error_log_([this](const std::string& line) { Host().logger.LogMessage(line); }),
       router_([this](PoolLease& lease, AcquireMode mode) { return Acquire(lease, mode); },
@@ -242,20 +243,6 @@ void WebService::ServiceStop(bool& Stopped) {
   Host().logger.LogInfo(std::string("qvweb ") + ServerVersion() + " stopped");
   (void)Stopped;
 }
-
-namespace {
-
-std::string BindingText(const Binding& binding) {
-  std::string ip = binding.ip;
-  if (binding.ip_version == kIPv6) {
-    ip = "[" + (ip.empty() ? std::string("::") : ip) + "]";
-  } else if (ip.empty()) {
-    ip = "0.0.0.0";
-  }
-  return ip + ":" + std::to_string(binding.port);
-}
-
-}  // namespace
 
 std::string WebService::StartLine() const {
   std::string line = std::string("qvweb ") + ServerVersion() + " listening on ";

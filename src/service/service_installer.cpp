@@ -129,30 +129,52 @@ std::string ServiceUnitText(const ServiceDefinition& service) {
   text += "[Unit]\n";
   text += "Description=" + service.display_name + "\n";
   text += "Documentation=man:qvweb(8)\n";
-  text += "After=network.target\n";
+  // Host names in DBName and the session store must resolve at the start.
+  text += "Wants=network-online.target\n";
+  text += "After=network-online.target nss-lookup.target\n";
   text += "\n";
   text += "[Service]\n";
   text += "Type=notify\n";
   const std::string program = QuoteUnitCommandPath(service.binary_path);
   const std::string settings =
       service.settings_path.empty() ? "" : " -c " + QuoteUnitCommandPath(service.settings_path);
-  // The account owns the state and log folders, which systemd creates (and
-  // hands over, with an embedded database in the state folder); the
-  // settings, readable by its group, are checked before every start.
+  // The account owns the state, log and runtime folders, which systemd
+  // creates (and hands over, with an embedded database in the state
+  // folder); the settings, readable by its group, are checked before every
+  // start, without the database: a database that is down at the start is
+  // answered with 503 until it comes back, rather than failing the unit.
   text += std::string("User=") + kServiceAccount + "\n";
   text += std::string("Group=") + kServiceAccount + "\n";
-  text += "ExecStartPre=" + program + " -t" + settings + "\n";
-  text += "ExecStart=" + program + settings + "\n";
+  text += "ExecStartPre=" + program + " -t --settings-only" + settings + "\n";
+  text += "ExecStart=" + program + settings + " --pid-file " + kPidFile + "\n";
   text += "ExecReload=/bin/kill -HUP $MAINPID\n";
   text += std::string("StateDirectory=") + kStateFolderName + "\n";
   text += std::string("LogsDirectory=") + kStateFolderName + "\n";
+  text += std::string("RuntimeDirectory=") + kStateFolderName + "\n";
   text += std::string("WorkingDirectory=") + kStateFolder + "\n";
   text += "Restart=on-failure\n";
   text += "RestartSec=2\n";
+  text += "UMask=0027\n";
+  // The sandbox: what the server never needs is taken away.
   text += "NoNewPrivileges=yes\n";
   text += "ProtectSystem=strict\n";
   text += "ProtectHome=yes\n";
   text += "PrivateTmp=yes\n";
+  text += "PrivateDevices=yes\n";
+  text += "ProtectKernelTunables=yes\n";
+  text += "ProtectKernelModules=yes\n";
+  text += "ProtectKernelLogs=yes\n";
+  text += "ProtectControlGroups=yes\n";
+  text += "ProtectClock=yes\n";
+  text += "ProtectHostname=yes\n";
+  text += "ProtectProc=invisible\n";
+  text += "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6\n";
+  text += "RestrictNamespaces=yes\n";
+  text += "RestrictRealtime=yes\n";
+  text += "RestrictSUIDSGID=yes\n";
+  text += "LockPersonality=yes\n";
+  text += "SystemCallArchitectures=native\n";
+  text += "SystemCallFilter=@system-service\n";
   text += "LimitNOFILE=65536\n";
   text += "AmbientCapabilities=CAP_NET_BIND_SERVICE\n";
   text += "CapabilityBoundingSet=CAP_NET_BIND_SERVICE\n";
@@ -162,7 +184,9 @@ std::string ServiceUnitText(const ServiceDefinition& service) {
   return text;
 }
 
-bool ReadableByAccount(const std::string& path, uid_t uid, gid_t gid) {
+namespace {
+
+bool AccessibleByAccount(const std::string& path, uid_t uid, gid_t gid, bool write) {
   std::error_code error;
   const std::filesystem::path file = std::filesystem::absolute(path, error);
   if (error) return false;
@@ -173,7 +197,18 @@ bool ReadableByAccount(const std::string& path, uid_t uid, gid_t gid) {
     if (stat(folder.c_str(), &status) != 0 || !Permits(status, uid, gid, S_IXUSR, S_IXGRP, S_IXOTH))
       return false;
   }
-  return stat(file.c_str(), &status) == 0 && Permits(status, uid, gid, S_IRUSR, S_IRGRP, S_IROTH);
+  return stat(file.c_str(), &status) == 0 && Permits(status, uid, gid, S_IRUSR, S_IRGRP, S_IROTH) &&
+         (!write || Permits(status, uid, gid, S_IWUSR, S_IWGRP, S_IWOTH));
+}
+
+}  // namespace
+
+bool ReadableByAccount(const std::string& path, uid_t uid, gid_t gid) {
+  return AccessibleByAccount(path, uid, gid, false);
+}
+
+bool WritableByAccount(const std::string& path, uid_t uid, gid_t gid) {
+  return AccessibleByAccount(path, uid, gid, true);
 }
 
 ServiceInstaller::ServiceInstaller(std::string root) : root_(std::move(root)) {}

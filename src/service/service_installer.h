@@ -23,11 +23,16 @@ inline constexpr const char* kServiceAccount = "quorvale";
 // embedded database. Its log folder, under /var/log, has the same name.
 inline constexpr const char* kStateFolderName = "quorvale";
 inline constexpr const char* kStateFolder = "/var/lib/quorvale";
+// The running server's process id, in its runtime folder under /run (the
+// log rotation signals it through this file on any init system).
+inline constexpr const char* kPidFile = "/run/quorvale/qvweb.pid";
 
-// The unit file's text for the definition: run as the service's account
-// with the state folder as working folder and the log folder writable, the
-// settings checked before each start, SIGHUP for a reload, restarted on
-// failure, sandboxed, and allowed to bind ports below 1024.
+// The unit file's text for the definition: started once the network is up
+// and names resolve, run as the service's account with the state folder as
+// working folder, the log folder writable and its process id in the runtime
+// folder, the settings (not the database, which may come later) checked
+// before each start, SIGHUP for a reload, restarted on failure, sandboxed,
+// and allowed to bind ports below 1024.
 std::string ServiceUnitText(const ServiceDefinition& service);
 
 // Quotes a path for a unit file's command line when it needs it ("%" and "$"
@@ -38,6 +43,8 @@ std::string QuoteUnitCommandPath(const std::string& path);
 // permission bits: every folder on its way searchable, the file readable.
 // False when something on the way is missing.
 bool ReadableByAccount(const std::string& path, uid_t uid, gid_t gid);
+// The same for reading and writing the file.
+bool WritableByAccount(const std::string& path, uid_t uid, gid_t gid);
 
 class ServiceInstaller {
  public:

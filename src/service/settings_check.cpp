@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include <stdexcept>
 
 #include "http/redis_session_store.h"
+#include "http/tcp_server.h"
 #include "http/text.h"
 #include "http/tls_context.h"
 #include "http/trusted_proxies.h"
@@ -83,6 +85,42 @@ std::string DatabaseHost(std::string_view name) {
 }
 
 std::string SystemText(int error) { return std::strerror(error); }
+
+// The length of the UTF-8 sequence at the start of text, 0 when it is none.
+size_t Utf8Length(std::string_view text) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char first = byte(0);
+  size_t length = first < 0x80 ? 1 : (first & 0xE0) == 0xC0 ? 2 : (first & 0xF0) == 0xE0 ? 3
+                                   : (first & 0xF8) == 0xF0 ? 4 : 0;
+  if (length == 0 || length > text.size() || (length == 2 && first < 0xC2)) return 0;
+  for (size_t i = 1; i < length; ++i)
+    if ((byte(i) & 0xC0) != 0x80) return 0;
+  return length;
+}
+
+// A text of the file as a message shows it: control bytes and bytes that
+// are not UTF-8 as \xHH, and no more than the first 60 characters of it.
+std::string ShownText(std::string_view text) {
+  constexpr size_t kMaxShown = 60;
+  std::string shown;
+  size_t characters = 0;
+  for (size_t i = 0; i < text.size(); ++characters) {
+    if (characters == kMaxShown) return shown + "...";
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const size_t length = Utf8Length(text.substr(i));
+    if (c < 0x20 || c == 0x7F || length == 0) {
+      static constexpr char kHex[] = "0123456789abcdef";
+      shown += "\\x";
+      shown += kHex[c >> 4];
+      shown += kHex[c & 15];
+      ++i;
+    } else {
+      shown.append(text.substr(i, length));
+      i += length;
+    }
+  }
+  return shown;
+}
 
 // Why the access log cannot be appended to at path, or nothing.
 std::optional<std::string> LogFileFailure(const std::string& path) {
@@ -155,33 +193,68 @@ void CheckTls(const IniFile& ini, std::vector<SettingsFinding>& findings) {
   }
 }
 
-// Two listeners on one port and on a common address cannot both bind.
-void CheckPortClashes(const IniFile& ini, std::vector<SettingsFinding>& findings) {
+// The listeners' sockets as the server binds them: an empty address list
+// is every IPv4 and every IPv6 address.
+std::vector<Binding> ListenerBindings(const std::vector<std::string>& addresses, int64_t port) {
+  std::vector<Binding> bindings;
+  for (const std::string& address : addresses.empty() ? std::vector<std::string>{"0.0.0.0", "::"} : addresses) {
+    unsigned char buffer[sizeof(in6_addr)];
+    const IpFamily family = inet_pton(AF_INET6, address.c_str(), buffer) == 1 ? kIPv6 : kIPv4;
+    bindings.push_back({address, static_cast<int>(port), family});
+  }
+  return bindings;
+}
+
+// Two sockets the system would not bind side by side: two listeners on one
+// port and a common address, or two addresses of one listener where one
+// takes in the other (127.0.0.1 twice, 0.0.0.0 beside 127.0.0.1).
+void CheckListenerOverlaps(const IniFile& ini, std::vector<SettingsFinding>& findings) {
   struct Listener {
     const char* section;
     int64_t port;
-    std::vector<std::string> addresses;  // empty: every address
+    const char* address_section;  // whose Address key gives the addresses
+    std::vector<Binding> bindings;
   };
   const std::vector<std::string> app_addresses = SplitAddressList(ValueOf(ini, "APP", "Address"));
   std::vector<std::string> admin_addresses = SplitAddressList(ValueOf(ini, "ADMIN", "Address"));
   if (admin_addresses.empty()) admin_addresses = {"127.0.0.1"};
-  const Listener listeners[] = {
-      {"APP", NumberOf(ini, "APP", "Port"), app_addresses},
-      {"TLS", NumberOf(ini, "TLS", "Port"), app_addresses},
-      {"ADMIN", NumberOf(ini, "ADMIN", "Port"), admin_addresses},
+  Listener listeners[] = {
+      {"APP", NumberOf(ini, "APP", "Port"), "APP", {}},
+      {"TLS", NumberOf(ini, "TLS", "Port"), "APP", {}},
+      {"ADMIN", NumberOf(ini, "ADMIN", "Port"), "ADMIN", {}},
   };
-  auto share = [](const Listener& a, const Listener& b) {
-    if (a.addresses.empty() || b.addresses.empty()) return true;
-    for (const std::string& address : a.addresses) {
-      if (std::find(b.addresses.begin(), b.addresses.end(), address) != b.addresses.end()) return true;
-    }
+  for (Listener& listener : listeners) {
+    if (listener.port <= 0) continue;  // port 0 picks a free port for each socket
+    listener.bindings =
+        ListenerBindings(std::string_view(listener.address_section) == "ADMIN" ? admin_addresses : app_addresses,
+                         listener.port);
+  }
+  auto overlap = [](const std::vector<Binding>& a, const std::vector<Binding>& b) {
+    for (const Binding& x : a)
+      for (const Binding& y : b)
+        if (BindingsOverlap(x, y)) return true;
     return false;
   };
+  // Within one address list (the TLS listener has the same one as APP).
+  for (const Listener& listener : {listeners[0], listeners[2]}) {
+    const std::vector<Binding>& bindings = listener.bindings;
+    bool said = false;
+    for (size_t i = 0; i < bindings.size() && !said; ++i) {
+      for (size_t j = i + 1; j < bindings.size() && !said; ++j) {
+        if (!BindingsOverlap(bindings[i], bindings[j])) continue;
+        findings.push_back({true, Where(ini, listener.address_section, "Address") + ": " + bindings[i].ip +
+                                      " and " + bindings[j].ip + " overlap on port " +
+                                      std::to_string(listener.port) +
+                                      ", so the second cannot listen beside the first"});
+        said = true;
+      }
+    }
+  }
   for (size_t i = 0; i < std::size(listeners); ++i) {
     for (size_t j = i + 1; j < std::size(listeners); ++j) {
       const Listener& a = listeners[i];
       const Listener& b = listeners[j];
-      if (a.port > 0 && a.port == b.port && share(a, b)) {
+      if (overlap(a.bindings, b.bindings)) {
         findings.push_back({true, Where(ini, b.section, "Port") + ": " + std::to_string(b.port) +
                                       " is also [" + a.section + "] Port"});
       }
@@ -198,7 +271,13 @@ void CheckLogo(const IniFile& ini, std::vector<SettingsFinding>& findings) {
     findings.push_back({false, where + ": not set, the logo cannot be served"});
   } else if (fs::is_directory(ht_docs, error)) {
     const std::string logo = RequestRouter::LogoFileName(ht_docs);
-    if (!fs::is_regular_file(logo, error)) findings.push_back({false, where + ": logo " + logo + " not found"});
+    struct stat status {};
+    if (stat(logo.c_str(), &status) != 0 && errno != ENOENT && errno != ENOTDIR)
+      findings.push_back({false, where + ": logo " + logo + " cannot be read: " + SystemText(errno)});
+    else if (!fs::is_regular_file(logo, error))
+      findings.push_back({false, where + ": logo " + logo + " not found"});
+    else if (access(logo.c_str(), R_OK) != 0)
+      findings.push_back({false, where + ": logo " + logo + " cannot be read: " + SystemText(errno)});
   }
 }
 
@@ -230,10 +309,13 @@ std::optional<std::string> CheckSettingValue(const SettingKey& key, const std::s
       return WholeNumberProblem(value, std::numeric_limits<int32_t>::min(),
                                 std::numeric_limits<int32_t>::max());
     case SettingKind::Folder: {
-      std::error_code error;
-      if (fs::is_directory(value, error)) return std::nullopt;
-      if (fs::exists(value, error)) return "\"" + value + "\" is not a folder";
-      return "folder " + value + " not found";
+      struct stat status {};
+      if (stat(value.c_str(), &status) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return "folder " + value + " not found";
+        return "folder " + value + " cannot be reached: " + SystemText(errno);
+      }
+      if (!S_ISDIR(status.st_mode)) return "\"" + value + "\" is not a folder";
+      return std::nullopt;
     }
     case SettingKind::Addresses:
       for (const std::string& address : SplitAddressList(value)) {
@@ -272,6 +354,11 @@ std::vector<SettingsFinding> CheckSettings(const IniFile& ini, bool file_require
   if (std::optional<SettingsFinding> file = FileFinding(ini, file_required)) return {*file};
 
   std::vector<LineFinding> lines;
+  // Lines the reader ignores are told one by one up to a few; a file that is
+  // no settings file at all (a binary one) is not told line by line.
+  std::vector<LineFinding> ignored;
+  auto ignore = [&](int line, std::string text) { ignored.push_back({line, {false, std::move(text)}}); };
+  const std::string file = ini.FileName() + ": ";
   std::vector<std::string> unknown_sections;
   for (const IniFile::Line& heading : ini.Sections()) {
     if (IsSettingsSection(heading.text)) continue;
@@ -279,42 +366,75 @@ std::vector<SettingsFinding> CheckSettings(const IniFile& ini, bool file_require
                                   [&](const std::string& s) { return EqualsIgnoreCase(s, heading.text); });
     if (seen) continue;
     unknown_sections.push_back(heading.text);
-    lines.push_back({heading.number, {false, ini.FileName() + ": [" + heading.text +
-                                                 "]: unknown section, its settings are ignored"}});
+    ignore(heading.number, file + "[" + ShownText(heading.text) + "]: unknown section, its settings are ignored");
+  }
+  for (const IniFile::Line& heading : ini.UnclosedHeadings()) {
+    lines.push_back({heading.number, {true, file + "line " + std::to_string(heading.number) + ": \"" +
+                                                ShownText(heading.text) + "\" has no closing \"]\""}});
   }
   for (const IniFile::Line& stray : ini.StrayLines()) {
-    lines.push_back({stray.number, {false, ini.FileName() + ": line " + std::to_string(stray.number) +
-                                               ": \"" + stray.text + "\" is not key=value, ignored"}});
+    std::string text = file + "line " + std::to_string(stray.number) + ": \"" + ShownText(stray.text) + "\" ";
+    if (stray.text.find('\0') != std::string::npos)
+      lines.push_back({stray.number, {true, text + "holds a NUL byte: not a settings file"}});
+    else
+      ignore(stray.number, text + "is not key=value, ignored");
   }
-  std::vector<const IniFile::Entry*> seen_keys;
   for (const IniFile::Entry& entry : ini.Entries()) {
+    const std::string where =
+        entry.section.empty() ? file + ShownText(entry.key) : Where(ini, ShownText(entry.section), ShownText(entry.key));
+    if (entry.key.find('\0') != std::string::npos || entry.value.find('\0') != std::string::npos) {
+      lines.push_back({entry.line, {true, where + ": holds a NUL byte"}});
+      continue;
+    }
     if (entry.section.empty()) {
-      lines.push_back({entry.line, {false, ini.FileName() + ": " + entry.key +
-                                               ": setting before any [section], ignored"}});
+      ignore(entry.line, where + ": setting before any [section], ignored");
       continue;
     }
     if (!IsSettingsSection(entry.section)) continue;  // said once for its section
-    const std::string where = Where(ini, entry.section, entry.key);
     const SettingKey* known = FindSettingKey(entry.section, entry.key);
     if (!known) {
-      lines.push_back({entry.line, {false, where + ": unknown setting, ignored"}});
+      ignore(entry.line, where + ": unknown setting, ignored");
       continue;
     }
-    // A key given twice counts where it first stands, as the reader takes it.
-    const bool again = std::any_of(seen_keys.begin(), seen_keys.end(), [&](const IniFile::Entry* e) {
-      return EqualsIgnoreCase(e->section, entry.section) && EqualsIgnoreCase(e->key, entry.key);
-    });
-    if (again) continue;
-    seen_keys.push_back(&entry);
+    // A key given again (in its section or in the section given twice):
+    // the last value is the one taken, so that is the one checked, and
+    // where it stands the others are named.
+    std::vector<int> earlier;
+    const IniFile::Entry* last = &entry;
+    for (const IniFile::Entry& other : ini.Entries()) {
+      if (&other == &entry || !EqualsIgnoreCase(other.section, entry.section) ||
+          !EqualsIgnoreCase(other.key, entry.key))
+        continue;
+      if (other.line < entry.line) earlier.push_back(other.line);
+      last = other.line > last->line ? &other : last;
+    }
+    if (last != &entry) continue;
+    if (!earlier.empty()) {
+      std::string others;
+      for (int line : earlier) others += (others.empty() ? "" : ", ") + std::to_string(line);
+      lines.push_back({entry.line, {false, where + ": given more than once (lines " + others + " and " +
+                                               std::to_string(entry.line) + "); the last value is taken"}});
+    }
     if (std::optional<std::string> failure = CheckSettingValue(*known, entry.value))
       lines.push_back({entry.line, {true, where + ": " + *failure}});
   }
+  constexpr size_t kIgnoredShown = 5;
+  std::stable_sort(ignored.begin(), ignored.end(),
+                   [](const LineFinding& a, const LineFinding& b) { return a.line < b.line; });
+  if (ignored.size() > kIgnoredShown) {
+    const size_t more = ignored.size() - kIgnoredShown;
+    const int line = ignored[kIgnoredShown].line;
+    ignored.resize(kIgnoredShown);
+    ignored.push_back({line, {false, file + std::to_string(more) + " more line" + (more == 1 ? "" : "s") +
+                                         " ignored (not settings of this program)"}});
+  }
+  lines.insert(lines.end(), ignored.begin(), ignored.end());
   std::stable_sort(lines.begin(), lines.end(),
                    [](const LineFinding& a, const LineFinding& b) { return a.line < b.line; });
   for (LineFinding& line : lines) findings.push_back(std::move(line.finding));
 
   CheckTls(ini, findings);
-  CheckPortClashes(ini, findings);
+  CheckListenerOverlaps(ini, findings);
   CheckLogo(ini, findings);
   return findings;
 }

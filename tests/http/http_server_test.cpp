@@ -80,7 +80,8 @@ TEST(HttpServerTest, TakenPortFailsActivationAndLeavesNothingBound) {
     server.SetActive(true);
     FAIL() << "activation succeeded";
   } catch (const Exception& e) {
-    EXPECT_STREQ(e.what(), "Could not bind socket. Address and port are already in use.");
+    EXPECT_EQ(std::string(e.what()), "Could not bind socket. Address and port are already in use: 0.0.0.0:" +
+                                         std::to_string(taken.Port()) + ".");
   }
   EXPECT_FALSE(server.Active());
   // The first binding was given up again.

@@ -78,9 +78,27 @@ TEST_F(ProfileTest, SaysWhyAFileCouldNotBeRead) {
   EXPECT_TRUE(folder.Entries().empty());
 }
 
-TEST_F(ProfileTest, FirstOfRepeatedKeysWins) {
-  IniFile ini(Write("[APP]\nPort=1\nPort=2\n[APP]\nPort=3\n"));
-  EXPECT_EQ(ini.ReadInteger("APP", "Port", 0), 1);
+TEST_F(ProfileTest, LastOfRepeatedKeysWins) {
+  IniFile ini(Write("[APP]\nPort=1\nStart=1\nPort=2\n[app]\nport=3\n"));
+  EXPECT_EQ(ini.ReadInteger("APP", "Port", 0), 3);
+  EXPECT_EQ(ini.ReadInteger("APP", "Start", 0), 1);
+}
+
+TEST_F(ProfileTest, AByteOrderMarkBeforeTheFirstHeadingIsNoPartOfIt) {
+  IniFile ini(Write("\xEF\xBB\xBF[APP]\r\nPort=8080\r\n"));
+  EXPECT_EQ(ini.ReadInteger("APP", "Port", 0), 8080);
+  EXPECT_TRUE(ini.StrayLines().empty());
+  // Elsewhere it is text like any other.
+  IniFile later(Write("[APP]\n\xEF\xBB\xBFPort=8080\n"));
+  EXPECT_EQ(later.ReadInteger("APP", "Port", 0), 0);
+}
+
+TEST_F(ProfileTest, AHeadingWithoutItsBracketIsKeptForTheCheck) {
+  IniFile ini(Write("[APP]\nPort=1\n[DB\nUser=me\n"));
+  ASSERT_EQ(ini.UnclosedHeadings().size(), 1u);
+  EXPECT_EQ(ini.UnclosedHeadings()[0].number, 3);
+  EXPECT_EQ(ini.UnclosedHeadings()[0].text, "[DB");
+  EXPECT_EQ(ini.ReadString("DB", "User", ""), "me");
 }
 
 TEST_F(ProfileTest, ValueIsCutAfter2047Characters) {

@@ -50,10 +50,13 @@ class OperatorTest : public test::ServerProcessTest {
   void SetUp() override { ASSERT_NO_FATAL_FAILURE(SetUpServer("qv_operator")); }
 
   // Settings that work; extra lines go first, so that a key they give wins.
+  // Working settings; a key that extra gives is taken from extra.
   std::string GoodSettings(const std::string& extra = "") const {
-    return extra + "[APP]\nPort=" + std::to_string(port_) + "\nHtDocs=" + folder_ +
-           "/htdocs\nReadTimeout=10\n[DB]\nDBName=" + database_->Path() +
-           "\nUser=" + TestDatabase::User() + "\n";
+    return test::MergedSettings(extra, {{"APP", "Port=" + std::to_string(port_)},
+                                        {"APP", "HtDocs=" + folder_ + "/htdocs"},
+                                        {"APP", "ReadTimeout=10"},
+                                        {"DB", "DBName=" + database_->Path()},
+                                        {"DB", std::string("User=") + TestDatabase::User()}});
   }
 
   test::ProgramResult Run(const std::vector<std::string>& args) const {
@@ -311,8 +314,7 @@ TEST_F(OperatorTest, SighupMovesTheServerToAChangedPort) {
   server_->WriteIni(GoodSettings("[LOG]\nAccessLog=off\n"));
   StartServer();
   const int new_port = test::FreePort();
-  server_->WriteIni("[APP]\nPort=" + std::to_string(new_port) + "\n" +
-                    GoodSettings("[LOG]\nAccessLog=off\n"));
+  server_->WriteIni(GoodSettings("[APP]\nPort=" + std::to_string(new_port) + "\n[LOG]\nAccessLog=off\n"));
   server_->Signal(SIGHUP);
   std::optional<test::HttpAnswer> answer;
   for (int i = 0; i < 500 && !answer; ++i) {
@@ -324,7 +326,7 @@ TEST_F(OperatorTest, SighupMovesTheServerToAChangedPort) {
   EXPECT_FALSE(test::LoopbackClient::TryConnect(port_));
 
   // Settings with an error keep the server as it runs.
-  server_->WriteIni("[APP]\nPort=99999\n" + GoodSettings());
+  server_->WriteIni(GoodSettings("[APP]\nPort=99999\n"));
   server_->Signal(SIGHUP);
   for (int i = 0; i < 500 && server_->Log().find("Settings not reloaded") == std::string::npos; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -364,13 +366,12 @@ TEST_F(OperatorTest, SighupLetsARequestInFlightFinish) {
 // The admin port's answers, read as an operator's tools would.
 class AdminPortTest : public OperatorTest {
  protected:
-  // extra: settings lines that go first, so that a key they give wins.
+  // extra: settings lines whose keys win over the working ones.
   void StartWithAdmin(const std::string& database, const std::string& extra = "") {
     admin_port_ = test::FreePort();
-    std::string settings = GoodSettings(extra + "[ADMIN]\nPort=" + std::to_string(admin_port_) +
-                                        "\n[LOG]\nAccessLog=off\n");
-    if (!database.empty()) settings = "[DB]\nDBName=" + database + "\n" + settings;
-    server_->WriteIni(settings);
+    const std::string db = database.empty() ? "" : "[DB]\nDBName=" + database + "\n";
+    server_->WriteIni(GoodSettings(db + extra + "[ADMIN]\nPort=" + std::to_string(admin_port_) +
+                                   "\n[LOG]\nAccessLog=off\n"));
     StartServer();
   }
   std::optional<test::HttpAnswer> Admin(const std::string& request) {

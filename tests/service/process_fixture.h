@@ -8,12 +8,19 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/notify_socket.h"
 #include "support/server_process.h"
 
 namespace qv::test {
+
+// A settings file: the lines of extra first, then each of working's
+// (section, "key=value") lines whose key extra does not give already, so
+// that extra's keys win without a key given twice (which is a finding).
+std::string MergedSettings(const std::string& extra,
+                           const std::vector<std::pair<std::string, std::string>>& working);
 
 class ServerProcessTest : public ::testing::Test {
  protected:

@@ -43,24 +43,42 @@ TEST_F(ServiceInstallerTest, InstallWritesTheUnitAndEnablesItAtBoot) {
             "[Unit]\n"
             "Description=Quorvale Web Server\n"
             "Documentation=man:qvweb(8)\n"
-            "After=network.target\n"
+            "Wants=network-online.target\n"
+            "After=network-online.target nss-lookup.target\n"
             "\n"
             "[Service]\n"
             "Type=notify\n"
             "User=quorvale\n"
             "Group=quorvale\n"
-            "ExecStartPre=/opt/quorvale/qvweb -t -c /etc/quorvale/qvweb.ini\n"
-            "ExecStart=/opt/quorvale/qvweb -c /etc/quorvale/qvweb.ini\n"
+            "ExecStartPre=/opt/quorvale/qvweb -t --settings-only -c /etc/quorvale/qvweb.ini\n"
+            "ExecStart=/opt/quorvale/qvweb -c /etc/quorvale/qvweb.ini --pid-file /run/quorvale/qvweb.pid\n"
             "ExecReload=/bin/kill -HUP $MAINPID\n"
             "StateDirectory=quorvale\n"
             "LogsDirectory=quorvale\n"
+            "RuntimeDirectory=quorvale\n"
             "WorkingDirectory=/var/lib/quorvale\n"
             "Restart=on-failure\n"
             "RestartSec=2\n"
+            "UMask=0027\n"
             "NoNewPrivileges=yes\n"
             "ProtectSystem=strict\n"
             "ProtectHome=yes\n"
             "PrivateTmp=yes\n"
+            "PrivateDevices=yes\n"
+            "ProtectKernelTunables=yes\n"
+            "ProtectKernelModules=yes\n"
+            "ProtectKernelLogs=yes\n"
+            "ProtectControlGroups=yes\n"
+            "ProtectClock=yes\n"
+            "ProtectHostname=yes\n"
+            "ProtectProc=invisible\n"
+            "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6\n"
+            "RestrictNamespaces=yes\n"
+            "RestrictRealtime=yes\n"
+            "RestrictSUIDSGID=yes\n"
+            "LockPersonality=yes\n"
+            "SystemCallArchitectures=native\n"
+            "SystemCallFilter=@system-service\n"
             "LimitNOFILE=65536\n"
             "AmbientCapabilities=CAP_NET_BIND_SERVICE\n"
             "CapabilityBoundingSet=CAP_NET_BIND_SERVICE\n"
@@ -214,15 +232,18 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ServiceUnitTextTest, OddFolderNamesStayLiteral) {
   const std::string text = ServiceUnitText(
       {"qvWebService", "Quorvale Web Server", "/opt/100% sure/qvweb", "/etc/my qv/$x.ini"});
-  EXPECT_NE(text.find("ExecStartPre=\"/opt/100%% sure/qvweb\" -t -c \"/etc/my qv/$$x.ini\"\n"
-                      "ExecStart=\"/opt/100%% sure/qvweb\" -c \"/etc/my qv/$$x.ini\"\n"),
+  EXPECT_NE(text.find("ExecStartPre=\"/opt/100%% sure/qvweb\" -t --settings-only -c \"/etc/my qv/$$x.ini\"\n"
+                      "ExecStart=\"/opt/100%% sure/qvweb\" -c \"/etc/my qv/$$x.ini\" --pid-file "
+                      "/run/quorvale/qvweb.pid\n"),
             std::string::npos)
       << text;
 }
 
 TEST(ServiceUnitTextTest, WithoutSettingsPathTheProgramStartsWithoutArguments) {
   const std::string text = ServiceUnitText({"qvWebService", "Quorvale Web Server", "/opt/qv/qvweb", ""});
-  EXPECT_NE(text.find("ExecStartPre=/opt/qv/qvweb -t\nExecStart=/opt/qv/qvweb\n"), std::string::npos)
+  EXPECT_NE(text.find("ExecStartPre=/opt/qv/qvweb -t --settings-only\n"
+                      "ExecStart=/opt/qv/qvweb --pid-file /run/quorvale/qvweb.pid\n"),
+            std::string::npos)
       << text;
 }
 

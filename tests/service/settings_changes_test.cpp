@@ -71,7 +71,7 @@ TEST(SettingsChangesTest, DatabaseSettingsTextChangesWithEachKeyAModuleReads) {
       << "keys a module does not read";
   for (const char* changed :
        {"DBName=/b.fdb", "User=OTHER", "Pass=y", "ConnectTimeout=20"}) {
-    EXPECT_NE(text("[DB]\n" + std::string(changed) + "\n" + base), before) << changed;
+    EXPECT_NE(text(base + "[DB]\n" + std::string(changed) + "\n"), before) << changed;
   }
   std::filesystem::remove_all(folder);
 }

@@ -115,10 +115,12 @@ TEST_F(SettingsCheckTest, FindingsComeInFileOrderThenThoseOfKeysTogether) {
             (std::vector<std::string>{
                 "W Early: setting before any [section], ignored",
                 "W [Other]: unknown section, its settings are ignored",
-                "E [APP] Port: \"x\" is not a whole number",
                 "W [APP] Colour: unknown setting, ignored",
                 "W line 8: \"nonsense\" is not key=value, ignored",
-                // Port given again is not read, so not checked either.
+                // Port given again: the last value is read, so that one is
+                // checked, and the first ("x") is not.
+                "W [APP] Port: given more than once (lines 6 and 9); the last value is taken",
+                "E [APP] Port: -5 is out of range (0 to 65535)",
                 "E [TLS] Certificate: not set, but [TLS] Port is",
                 "E [TLS] Key: not set, but [TLS] Port is",
             }));
@@ -131,6 +133,43 @@ TEST_F(SettingsCheckTest, ListenersOnOnePortClashOnlyWhereTheirAddressesMeet) {
             std::vector<std::string>{});
   // Port 0 picks a free port for each.
   EXPECT_EQ(Findings(HtDocs() + "Port=0\n[ADMIN]\nPort=0\n"), std::vector<std::string>{});
+}
+
+TEST_F(SettingsCheckTest, AddressesOfOneListenerMustNotOverlap) {
+  EXPECT_EQ(Findings(HtDocs() + "Port=8080\nAddress=127.0.0.1, [127.0.0.1]\n"),
+            std::vector<std::string>{"E [APP] Address: 127.0.0.1 and 127.0.0.1 overlap on port 8080, so "
+                                     "the second cannot listen beside the first"});
+  EXPECT_EQ(Findings(HtDocs() + "Port=8080\nAddress=127.0.0.2,0.0.0.0\n"),
+            std::vector<std::string>{"E [APP] Address: 127.0.0.2 and 0.0.0.0 overlap on port 8080, so "
+                                     "the second cannot listen beside the first"});
+  EXPECT_EQ(Findings(HtDocs() + "Port=8080\n[ADMIN]\nPort=9090\nAddress=::, ::1\n"),
+            std::vector<std::string>{"E [ADMIN] Address: :: and ::1 overlap on port 9090, so "
+                                     "the second cannot listen beside the first"});
+  // An IPv6 socket takes IPv6 peers only, so "::" and "0.0.0.0" bind side by side.
+  EXPECT_EQ(Findings(HtDocs() + "Port=8080\nAddress=::,0.0.0.0\n"), std::vector<std::string>{});
+  EXPECT_EQ(Findings(HtDocs() + "Port=0\nAddress=127.0.0.1,127.0.0.1\n"), std::vector<std::string>{});
+}
+
+TEST_F(SettingsCheckTest, AByteOrderMarkIsNoFindingAndABrokenHeadingIsAnError) {
+  EXPECT_EQ(Findings("\xEF\xBB\xBF" + HtDocs() + "Port=8080\n"), std::vector<std::string>{});
+  EXPECT_EQ(Findings(HtDocs() + "Port=8080\n[DB\nUser=x\n"),
+            std::vector<std::string>{"E line 4: \"[DB\" has no closing \"]\""});
+}
+
+// A file that is no settings file: bytes shown escaped, and a few of its
+// lines, not all.
+TEST_F(SettingsCheckTest, ABinaryFileIsToldInAFewEscapedLines) {
+  std::string junk = HtDocs();
+  for (int i = 0; i < 40; ++i) junk += "\xC3\x28\x01garbage " + std::to_string(i) + " \xE2\x82\xAC\n";
+  junk += std::string("\x89PNG") + '\0' + "x\n";
+  const std::vector<std::string> findings = Findings(junk);
+  ASSERT_EQ(findings.size(), 7u);
+  EXPECT_EQ(findings[0], "W line 3: \"\\xc3(\\x01garbage 0 \xE2\x82\xAC\" is not key=value, ignored");
+  EXPECT_EQ(findings[5], "W 35 more lines ignored (not settings of this program)");
+  EXPECT_EQ(findings[6], "E line 43: \"\\x89PNG\\x00x\" holds a NUL byte: not a settings file");
+  const std::vector<std::string> long_line = Findings(HtDocs() + std::string(100, 'y') + "\n");
+  ASSERT_EQ(long_line.size(), 1u);
+  EXPECT_EQ(long_line[0], "W line 3: \"" + std::string(60, 'y') + "...\" is not key=value, ignored");
 }
 
 TEST_F(SettingsCheckTest, LogoMissingOrNotSetIsAWarning) {

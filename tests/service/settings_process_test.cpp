@@ -64,12 +64,16 @@ class SettingsFileTest : public test::ServerProcessTest {
 
   std::string Ini() const { return server_->IniPath(); }
 
-  // Settings a server runs with; extra lines go first, so that a key they
-  // give wins. A start does not attach to the database.
+  // Settings a server runs with; extra lines go first, and a key they give
+  // is left out of the rest (a key given twice is a finding of its own). A
+  // start does not attach to the database.
   std::string Settings(const std::string& extra, const std::string& database) const {
-    return extra + "\n[APP]\nPort=" + std::to_string(port_) + "\nAddress=127.0.0.1\nHtDocs=" +
-           folder_ + "/htdocs\n[DB]\nDBName=" + database + "\nUser=" + TestDatabase::User() +
-           "\n[LOG]\nAccessLog=off\n";
+    return test::MergedSettings(extra, {{"APP", "Port=" + std::to_string(port_)},
+                                        {"APP", "Address=127.0.0.1"},
+                                        {"APP", "HtDocs=" + folder_ + "/htdocs"},
+                                        {"DB", "DBName=" + database},
+                                        {"DB", std::string("User=") + TestDatabase::User()},
+                                        {"LOG", "AccessLog=off"}});
   }
 
   test::ProgramResult Run(const std::vector<std::string>& args) const {
@@ -209,7 +213,17 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"AdminPortIsTheServersPort", "[APP]\nPort=18071\n[ADMIN]\nPort=18071\nAddress=127.0.0.1",
                     "[ADMIN] Port: 18071 is also [APP] Port"},
         RefusedCase{"AdminAddressNotAnAddress", "[ADMIN]\nAddress=::1x",
-                    "[ADMIN] Address: \"::1x\" is not an IPv4 or IPv6 address"}),
+                    "[ADMIN] Address: \"::1x\" is not an IPv4 or IPv6 address"},
+        RefusedCase{"AddressGivenTwice", "[APP]\nAddress=127.0.0.1,127.0.0.1",
+                    "[APP] Address: 127.0.0.1 and 127.0.0.1 overlap on port *"},
+        RefusedCase{"AddressAnyBesideLoopback", "[APP]\nAddress=0.0.0.0, 127.0.0.1",
+                    "[APP] Address: 0.0.0.0 and 127.0.0.1 overlap on port *"},
+        RefusedCase{"AdminOnTheAnyAddressOfThePort", "[APP]\nPort=18071\nAddress=0.0.0.0\n[ADMIN]\nPort=18071",
+                    "[ADMIN] Port: 18071 is also [APP] Port"},
+        RefusedCase{"HeadingWithoutBracket", "[DB\nConnectTimeout=5", "line 1: \"[DB\" has no closing \"]\""},
+        RefusedCase{"NulInAValue", std::string("[DB]\nPass=se") + '\0' + "cret", "[DB] Pass: holds a NUL byte"},
+        RefusedCase{"BinaryFile", std::string("\x7f" "ELF") + '\0' + "\x02\x01x\n\x89PNG\r\n",
+                    "line 1: \"\\x7fELF\\x00\\x02\\x01x\" holds a NUL byte: not a settings file"}),
     [](const ::testing::TestParamInfo<RefusedCase>& info) { return std::string(info.param.name); });
 
 // Settings files checked against a real database, so that -t passes but for
@@ -272,7 +286,11 @@ INSTANTIATE_TEST_SUITE_P(
         WarnedCase{"KeyBeforeAnySection", "Port=8080", "Port: setting before any [section], ignored"},
         WarnedCase{"LineWithoutEquals", "[APP]\nPort: 8080", "line 2: \"Port: 8080\" is not key=value, ignored"},
         WarnedCase{"LogoMissing", "[APP]\nHtDocs=@",
-                   "[APP] HtDocs: logo @/qv_logo_jpg.jpg not found"}),
+                   "[APP] HtDocs: logo @/qv_logo_jpg.jpg not found"},
+        WarnedCase{"KeyGivenTwice", "[APP]\nWorkers=4\nWorkers=8",
+                   "[APP] Workers: given more than once (lines 2 and 3); the last value is taken"},
+        WarnedCase{"SectionGivenTwice", "[APP]\nWorkers=4\n[DB]\nConnectTimeout=5\n[app]\nworkers=8",
+                   "[app] workers: given more than once (lines 2 and 6); the last value is taken"}),
     [](const ::testing::TestParamInfo<WarnedCase>& info) { return std::string(info.param.name); });
 
 TEST_F(SettingsFileTest, AFileNamedWithCThatIsMissingIsRefusedByCheckAndStart) {
@@ -305,13 +323,48 @@ TEST_F(SettingsFileTest, NoSettingsFileBesideTheProgramNamesTheDefaultsTaken) {
   EXPECT_NE(print.out.find("\n[APP]\nPort=80\nAddress=\nHtDocs=\n"), std::string::npos) << print.out;
 }
 
+// A settings file that cannot be read (here a folder): one line, and
+// nothing more is checked.
+TEST_F(SettingsFileTest, AnUnreadableFileEndsTheCheckAndStopsTheStart) {
+  fs::create_directories(folder_ + "/folder.ini");
+  const std::string line = folder_ + "/folder.ini: settings file cannot be read: Is a directory";
+  const test::ProgramResult check = Run({"-t", "-c", "folder.ini"});
+  EXPECT_EQ(check.status, 1);
+  EXPECT_EQ(Lines(check.out), (std::vector<std::string>{"error: " + line, "check failed"}));
+  ASSERT_TRUE(server_->Start(notify_.Path(), {"-c", "folder.ini"}));
+  EXPECT_EQ(server_->WaitExit(), 1);
+  EXPECT_TRUE(LogHas(server_->Log(), line)) << server_->Log();
+}
+
+// A byte-order mark before the first heading (as some editors write it) is
+// no part of it: the check passes and the server listens where it says.
+TEST_F(SettingsWithDatabaseTest, AByteOrderMarkIsAcceptedByCheckAndStart) {
+  server_->WriteIni("\xEF\xBB\xBF" + Settings());
+  const test::ProgramResult check = Run({"-t"});
+  EXPECT_EQ(check.status, 0) << check.out;
+  ASSERT_TRUE(server_->Start(notify_.Path()));
+  ASSERT_TRUE(notify_.AwaitRunning()) << server_->Log();
+  EXPECT_TRUE(test::LoopbackClient::TryConnect(port_));
+  server_->Signal(SIGTERM);
+  EXPECT_EQ(server_->WaitExit(), 0);
+}
+
+// Of a key given twice the last value is the one in effect.
+TEST_F(SettingsWithDatabaseTest, TheLastOfAKeyGivenTwiceIsTaken) {
+  server_->WriteIni("[APP]\nWorkers=4\n" + Settings("[APP]\nWorkers=8"));
+  const test::ProgramResult print = Run({"--print-config"});
+  EXPECT_EQ(print.status, 0);
+  const std::vector<std::string> lines = Lines(print.out);
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "Workers=8"), lines.end()) << print.out;
+}
+
 TEST_F(SettingsWithDatabaseTest, CheckBesideARunningServerChecksTheSettingsAndPasses) {
   server_->WriteIni(Settings());
   ASSERT_TRUE(server_->Start(notify_.Path()));
   ASSERT_TRUE(notify_.AwaitRunning()) << server_->Log();
   // A page attaches the server to its embedded database.
   auto page = test::TryExchange(port_, test::GetRequest("/"));
-  ASSERT_TRUE(page && page->status == 200);
+  ASSERT_TRUE(page && page->status == 200) << (page ? page->body : "no answer") << "\n" << server_->Log();
 
   const test::ProgramResult check = Run({"-t"});
   EXPECT_EQ(check.status, 0) << check.out;
