@@ -67,12 +67,20 @@ inline constexpr StatementText kPeopleQuery{
     "where e.property_id = :PROPID\n"
     "order by e.last_or_company_name, e.first_name"};
 
+// A sort key that puts the rows of the table under `alias` in the order of its
+// records (ascending record number): the order in which the server returns
+// rows it finds through an index lookup (it gathers their record numbers
+// first), and the order of rows with equal keys within an index. RDB$DB_KEY
+// holds the record number in bytes 5 to 8, least significant byte first, and
+// its fifth byte in byte 3; the key puts the bytes most significant first, so
+// that it sorts as the number.
+#define QV_RECORD_ORDER(alias)                                  \
+  "substring(" alias ".rdb$db_key from 3 for 1) || reverse(substring(" alias \
+  ".rdb$db_key from 5 for 4))"
+
 // The phones of every entity of a property on the People tab, grouped by
-// entity; within an entity in the order of the table's records (ascending
-// record number), the order in which a lookup of one entity's phones returns
-// them. RDB$DB_KEY holds the record number in bytes 5 to 8, least
-// significant byte first, and its fifth byte in byte 3; the key below puts the
-// bytes most significant first, so that it sorts as the number. The outer
+// entity; within an entity in the order of the table's records, the order in
+// which a lookup of one entity's phones returns them. The outer
 // join makes the server look the phones up entity by entity (an inner join
 // may start from every entity phone of the database instead); an entity
 // without phones gives one row whose phone columns are NULL, which sorts
@@ -82,8 +90,47 @@ inline constexpr StatementText kPeoplePhonesQuery{
     "from entity e\n"
     "left join gen_phones g on (g.source_table = 2 and g.source_key = e.entity_id)\n"
     "where e.property_id = :PROPID\n"
-    "order by g.source_key,\n"
-    "substring(g.rdb$db_key from 3 for 1) || reverse(substring(g.rdb$db_key from 5 for 4))"};
+    "order by g.source_key,\n" QV_RECORD_ORDER("g")};
+
+// The access entries of the property's addresses: address by address in the
+// order of the address table's records, and each address's entries in the
+// order of the phone table's records, which is the order in which the server
+// returns them when it looks them up address by address. The outer join makes
+// it start from the property's addresses (an inner join may start from every
+// access entry of the database instead); an address without entries gives a
+// row of NULLs, which the last condition drops (SOURCE_KEY is never NULL in a
+// stored row).
+inline constexpr StatementText kAccessQuery{
+    "select g.phone_type, g.phone_number, g.entered_date\n"
+    "from prop_address a\n"
+    "left join gen_phones g on (g.source_table = 3 and g.source_key = a.prop_address_id)\n"
+    "where a.property_id = :PROPID\n"
+    "and g.source_key is not null\n"
+    "order by " QV_RECORD_ORDER("a") ",\n" QV_RECORD_ORDER("g")};
+
+// The property's notes, newest first. Only a note of an existing property is
+// shown: the join keeps that, and binding the note's own key lets the server
+// start from the property and look its notes up by source table and key (a
+// condition on the property of an outer join would make it read every
+// property note of the database). The rows and the columns that reach the
+// sort are those of the outer join, so notes entered at the same moment come
+// in the same order.
+inline constexpr StatementText kNotesQuery{
+    "SELECT \n"
+    "   N.NOTES_ID, \n"
+    "   N.SOURCE_TABLE, \n"
+    "   N.SOURCE_KEY, \n"
+    "   N.ENTERED_DATE, \n"
+    "   N.NOTE, \n"
+    "   N.ENTERED_BY, \n"
+    "   N.NOTES_FOLLOW_UP_DATE, \n"
+    "   N.NOTES_ITEM_DONE, \n"
+    "   N.NOTE_TITLE \n"
+    "FROM GEN_NOTES N \n"
+    "JOIN PROPERTY P ON (N.SOURCE_KEY = P.PROPERTY_ID) \n"
+    "WHERE N.SOURCE_TABLE = 1\n"
+    "  AND N.SOURCE_KEY = :PROPID\n"
+    "  ORDER BY ENTERED_DATE DESC"};
 
 // One violation with everything its detail page shows.
 inline constexpr StatementText kViolationQuery{
