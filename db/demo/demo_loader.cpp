@@ -550,4 +550,25 @@ DemoCounts LoadDemoData(DbConnection& connection, int properties, uint64_t seed,
   return loader.Counts();
 }
 
+void RecomputeIndexStatistics(DbConnection& connection) {
+  Transaction transaction(connection);
+  transaction.StartTransaction();
+  std::vector<std::string> names;
+  {
+    Cursor indexes(connection, transaction);
+    indexes.SQL().Add("SELECT TRIM(RDB$INDEX_NAME) FROM RDB$INDICES");
+    indexes.SQL().Add("WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0");
+    indexes.Open();
+    while (!indexes.Eof()) {
+      names.push_back(indexes.Fields()[0].AsString());
+      indexes.Next();
+    }
+    indexes.Close();
+  }
+  for (const std::string& name : names) {
+    ExecuteImmediate(connection, transaction, "SET STATISTICS INDEX \"" + name + "\"");
+  }
+  transaction.Commit();
+}
+
 }  // namespace qv::demo
