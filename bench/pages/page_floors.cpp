@@ -66,7 +66,10 @@ void PropertyListFloor(DatabaseSession& m) {
   }
   areas.Close();
 
-  Cursor& list = OpenWith(m, kListQueries[static_cast<int>(ListSearchMode::kNone)][0], 0);
+  Cursor& list = m.Statement(ListQuery(ListSearchMode::kNone, false, ListStart::kOffset));
+  list.Params()[0].SetAsInteger(10);
+  list.Params()[1].SetAsInteger(0);
+  list.Open();
   while (!list.Eof()) {
     Row& row = list.Fields();
     for (size_t column : {0, 1, 2, 4}) ReadText(row[column]);

@@ -15,37 +15,35 @@ inline constexpr StatementText kAgencyQuery{"SELECT AGENCY_NAME FROM AGENCY"};
 // The areas of the property list's selection box.
 inline constexpr StatementText kAreaQuery{"SELECT AREA_ID, AREA_NAME\nFROM AREA\nORDER BY AREA_NAME"};
 
-// The property list's search modes, in the order that indexes kListQueries.
+// The property list's search modes.
 enum class ListSearchMode { kNone, kAddress, kName };
 
-// The list's statement for each search mode, without and with the area filter.
-// A name search compares with STARTING WITH, an address search with
-// CONTAINING: neither gives % or _ a meaning, and a name search keeps the index
-// on the upper-cased name.
-#define QV_LIST_HEAD                                                                   \
-  "SELECT FIRST 10 SKIP :SKIPPED P.PROPERTY_ID, P.PROPERTY_NAME, A.PROP_ADDRESS1, "    \
-  "A.PROP_ADDRESS2, A.PROP_CITY, A.PROP_STATE,\n"                                      \
-  "A.PROP_ZIPCODE, P.NUM_UNITS\n"                                                      \
-  "FROM PROPERTY P\n"                                                                  \
-  "JOIN PROP_ADDRESS A ON (A.PROP_ADDRESS_ID = P.PRIMARY_PROP_ADDRESS_ID)\n"
-#define QV_LIST_AREA_JOIN "JOIN AREA AR ON (AR.AREA_ID = P.AREA_ID)\n"
-#define QV_LIST_ADDRESS "WHERE A.PROP_ADDRESS1 CONTAINING :SEARCHVALUE\n"
-#define QV_LIST_NAME "WHERE UPPER(P.PROPERTY_NAME) STARTING :SEARCHVALUE\n"
-#define QV_LIST_ORDER "ORDER BY PROPERTY_NAME"
-inline constexpr StatementText kListQueries[3][2] = {
-    {{QV_LIST_HEAD QV_LIST_ORDER},
-     {QV_LIST_HEAD QV_LIST_AREA_JOIN "WHERE AR.AREA_NAME = :AREANAME\n" QV_LIST_ORDER}},
-    {{QV_LIST_HEAD QV_LIST_ADDRESS QV_LIST_ORDER},
-     {QV_LIST_HEAD QV_LIST_AREA_JOIN QV_LIST_ADDRESS "AND AR.AREA_NAME = :AREANAME\n"
-      QV_LIST_ORDER}},
-    {{QV_LIST_HEAD QV_LIST_NAME QV_LIST_ORDER},
-     {QV_LIST_HEAD QV_LIST_AREA_JOIN QV_LIST_NAME "AND AR.AREA_NAME = :AREANAME\n" QV_LIST_ORDER}},
+// Where a list statement starts its rows.
+enum class ListStart {
+  // At an offset: FIRST :ROWS SKIP :SKIPPED, the parameters before the others.
+  kOffset,
+  // After a row with a name (:NAME twice, then :RECORD, after the others).
+  kAfterName,
+  // After a row without a name (:RECORD after the others).
+  kAfterNullName,
 };
-#undef QV_LIST_HEAD
-#undef QV_LIST_AREA_JOIN
-#undef QV_LIST_ADDRESS
-#undef QV_LIST_NAME
-#undef QV_LIST_ORDER
+
+// The list's statement for a search mode, with or without the area filter,
+// starting as asked. The other parameters come in the order :SEARCHVALUE
+// (address or upper-cased name) and :AREANAME, each only where it applies.
+// Columns: 0 PROPERTY_ID, 1 PROPERTY_NAME, 2 PROP_ADDRESS1, 3 PROP_ADDRESS2,
+// 4 PROP_CITY, 5 PROP_STATE, 6 PROP_ZIPCODE, 7 NUM_UNITS, then the row's
+// place in the order: 8 the name followed by a full stop (the stored bytes,
+// trailing blanks kept), 9 the record number.
+//
+// The order is the name (NULL first), then the property's record number: the
+// order of the name index, which the server reads without sorting when it
+// walks the index, as it does for the list, the name search and the area
+// filter. The address search reads every address once, keeps the matching
+// ones and sorts them into that same order: a substring test cannot use an
+// index, and walking the name index would read every property to find a rare
+// fragment's few.
+const StatementText& ListQuery(ListSearchMode mode, bool area_filter, ListStart start);
 
 // The heading of the property tab pages: the property's name and id.
 inline constexpr StatementText kHeadingQuery{

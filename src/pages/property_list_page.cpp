@@ -1,7 +1,10 @@
 // The searchable, area-filtered property list, ten rows a page, with paging links.
+#include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "pages/list_bookmarks.h"
 #include "pages/page_frame.h"
 #include "pages/page_statements.h"
 #include "pages/page_text.h"
@@ -62,6 +65,118 @@ void WritePagingLink(PageStream& out, const ListRequest& r, int32_t page) {
     out.WriteString("&AreaName=");
   }
   out.WriteString(UrlEncodeQueryValue(r.area));
+}
+
+
+// Pages before one walked to whose starts the walk notes, for Previous.
+constexpr int64_t kPagesNotedBehind = 10;
+
+// The bookmarks' name for this visitor's search; empty when the visitor has
+// no session (nothing is remembered then).
+std::string SearchKey(PageContext& page, const ListRequest& r) {
+  const std::string visitor = page.request.VisitorKey();
+  if (visitor.empty()) return {};
+  std::string key = visitor;
+  for (const std::string& part :
+       {page.db.Connection().DatabaseName(), std::to_string(static_cast<int>(r.mode)),
+        r.area_filter ? "area " + r.area : std::string("all"), r.search_value}) {
+    key += '\0';
+    key += part;
+  }
+  return key;
+}
+
+// A fetched row's place in the list's order (columns 8 and 9); none when its
+// name cannot be read back whole.
+std::optional<ListRowKey> RowKey(Row& row) {
+  ListRowKey key;
+  key.record = row[9].AsString();
+  key.null_name = row[8].IsNull();
+  if (!key.null_name) {
+    key.name = row[8].AsString();
+    if (key.name.empty() || key.name.back() != '.') return std::nullopt;
+    key.name.pop_back();
+  }
+  return key;
+}
+
+// Binds the search value and the area from parameter `next` on; returns the
+// position after them.
+size_t BindSearch(Row& params, size_t next, const ListRequest& r) {
+  if (r.mode == ListSearchMode::kName) {
+    SetTextParam(params[next++], UpperCaseAscii(r.search_value));
+  } else if (r.mode == ListSearchMode::kAddress) {
+    SetTextParam(params[next++], r.search_value);
+  }
+  if (r.area_filter) SetTextParam(params[next++], r.area);
+  return next;
+}
+
+void WriteListRow(PageStream& out, Row& row) {
+  out.WriteString("<TD WIDTH=50% bgcolor=\"#E8E8E8\"><P><a href=\"/propinfo?propid=");
+  out.WriteString(row[0].AsString());
+  out.WriteString("\">");
+  out.WriteString(row[1].AsString());
+  out.WriteString("</a><br></P></TD>");
+  out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
+  out.WriteString(row[2].AsString());
+  out.WriteString("<br></P></TD>");
+  out.WriteString("<TD WIDTH=17% bgcolor=\"#E8E8E8\"><P>");
+  out.WriteString(row[4].AsString());
+  out.WriteString("<br></P></TD></TR>");
+}
+
+// Writes the page's rows (at most ten, from offset skip) and returns how many.
+// With a bookmark for the offset the statement starts after that row and
+// reads about as many rows as it shows; without one it walks to the offset,
+// fetching the pages just before it as well to note where they start. Every
+// page shown notes where the next one starts.
+int WriteListRows(PageContext& page, const ListRequest& r) {
+  ListBookmarks& bookmarks = SharedListBookmarks();
+  const std::string search = SearchKey(page, r);
+  const int64_t offset = r.skip;
+  std::optional<ListRowKey> after;
+  if (offset > 0 && !search.empty()) after = bookmarks.Find(search, offset);
+
+  Cursor* list = nullptr;
+  int64_t first = offset;  // the offset of the first row fetched
+  if (after) {
+    list = &page.db.Statement(ListQuery(
+        r.mode, r.area_filter, after->null_name ? ListStart::kAfterNullName : ListStart::kAfterName));
+    Row& params = list->Params();
+    size_t next = BindSearch(params, 0, r);
+    if (!after->null_name) {
+      SetTextParam(params[next++], after->name);
+      SetTextParam(params[next++], after->name);
+    }
+    params[next].SetAsString(after->record);
+  } else {
+    const int64_t behind = search.empty() ? 0 : std::min(offset, kPagesNotedBehind * 10);
+    first = offset - behind;
+    list = &page.db.Statement(ListQuery(r.mode, r.area_filter, ListStart::kOffset));
+    Row& params = list->Params();
+    params[0].SetAsInteger(static_cast<int32_t>(10 + behind));
+    params[1].SetAsInteger(static_cast<int32_t>(first));
+    BindSearch(params, 2, r);
+  }
+  list->Open();
+
+  int rows = 0;
+  std::optional<ListRowKey> last;
+  for (int64_t at = first; !list->Eof(); ++at) {
+    Row& row = list->Fields();
+    last = RowKey(row);
+    if (at >= offset) {
+      WriteListRow(page.out, row);
+      ++rows;
+    }
+    if (!search.empty() && last && (at + 1) % 10 == 0) {
+      bookmarks.Remember(search, at + 1, *last);
+    }
+    list->Next();
+  }
+  list->Close();
+  return rows;
 }
 
 }  // namespace
@@ -141,37 +256,7 @@ void PropertyListPage(PageContext& page) {
   out.WriteString("</TR></THEAD>");
   out.WriteString("<TBODY><TR VALIGN=TOP>");
 
-  // The query: the request's values go in as parameters, in the order
-  // rows skipped, search value, area name.
-  Cursor& list = page.db.Statement(kListQueries[static_cast<int>(r.mode)][r.area_filter ? 1 : 0]);
-  Row& params = list.Params();
-  params[0].SetAsInteger(r.skip);
-  size_t next = 1;
-  if (r.mode == ListSearchMode::kName) {
-    SetTextParam(params[next++], UpperCaseAscii(r.search_value));
-  } else if (r.mode == ListSearchMode::kAddress) {
-    SetTextParam(params[next++], r.search_value);
-  }
-  if (r.area_filter) SetTextParam(params[next], r.area);
-  list.Open();
-
-  int rows = 0;
-  while (!list.Eof()) {
-    Row& row = list.Fields();
-    out.WriteString("<TD WIDTH=50% bgcolor=\"#E8E8E8\"><P><a href=\"/propinfo?propid=");
-    out.WriteString(row[0].AsString());
-    out.WriteString("\">");
-    out.WriteString(row[1].AsString());
-    out.WriteString("</a><br></P></TD>");
-    out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
-    out.WriteString(row[2].AsString());
-    out.WriteString("<br></P></TD>");
-    out.WriteString("<TD WIDTH=17% bgcolor=\"#E8E8E8\"><P>");
-    out.WriteString(row[4].AsString());
-    out.WriteString("<br></P></TD></TR>");
-    ++rows;
-    list.Next();
-  }
+  const int rows = WriteListRows(page, r);
 
   // Paging row.
   out.WriteString("</TBODY></TABLE>");
@@ -197,7 +282,6 @@ void PropertyListPage(PageContext& page) {
   out.WriteString("<TBODY><TR VALIGN=TOP>");
   out.WriteString("</div></div></body></html>");
 
-  list.Close();
 }
 
 }  // namespace qv

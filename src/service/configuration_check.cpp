@@ -8,6 +8,7 @@
 #include "platform/profile.h"
 #include "platform/seconds_setting.h"
 #include "service/database_probe.h"
+#include "service/index_check.h"
 #include "service/effective_settings.h"
 #include "service/qv_web_service.h"
 #include "service/service.h"
@@ -35,6 +36,7 @@ bool CheckDatabase(const IniFile& ini, std::ostream& out) {
     }
     connection.Connect();
     RunTrivialStatement(connection);
+    WarnMissingIndexes(connection, out);
     connection.Disconnect();
     out << "ok: database " << database << "\n";
     return true;

@@ -29,7 +29,7 @@ struct SharedCase {
 };
 
 const StatementText* List(ListSearchMode mode, bool area) {
-  return &kListQueries[static_cast<int>(mode)][area ? 1 : 0];
+  return &ListQuery(mode, area, ListStart::kOffset);
 }
 
 TEST_F(PageTest, PagesRunTheSharedStatementTexts) {

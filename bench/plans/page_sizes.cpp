@@ -1,0 +1,203 @@
+// The cost of every page and search kind on demo databases of different
+// sizes, one visitor: the median milliseconds of a page run as the router runs
+// it (in this process, no HTTP), and the records the engine read for one run
+// (indexed plus sequential reads of the attachment, from its own counters).
+// Prints one table, a column per database.
+// Usage: qv_page_sizes DATABASE... (each made by qvdemo --properties N)
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "db/database_session.h"
+#include "pages/page_context.h"
+#include "pages/page_frame.h"
+#include "pages/page_request.h"
+#include "pages/page_table.h"
+#include "pages/string_stream.h"
+#include "platform/clock.h"
+
+namespace qv {
+namespace {
+
+using Params = std::vector<std::pair<std::string, std::string>>;
+
+struct Figure {
+  double ms = 0;
+  long long records = 0;
+};
+
+long long RecordsRead(DatabaseSession& session) {
+  Transaction monitor(session.Connection());
+  monitor.SetReadOnly(true);
+  monitor.SetIsolation(IsolationLevel::kReadCommitted);
+  monitor.StartTransaction();
+  Cursor query(session.Connection(), monitor);
+  query.SQL().Add("SELECT R.MON$RECORD_SEQ_READS + R.MON$RECORD_IDX_READS");
+  query.SQL().Add("FROM MON$ATTACHMENTS M JOIN MON$RECORD_STATS R ON R.MON$STAT_ID = M.MON$STAT_ID");
+  query.SQL().Add("WHERE M.MON$ATTACHMENT_ID = CURRENT_CONNECTION");
+  query.Open();
+  const long long reads = std::atoll(query.Fields()[0].AsString().c_str());
+  query.Close();
+  monitor.Commit();
+  return reads;
+}
+
+void RunOnce(DatabaseSession& session, std::string_view page, const Params& params,
+             const std::string& visitor) {
+  SimplePageRequest request;
+  request.session.emplace("LoggedIn", "True");
+  request.visitor = visitor;
+  for (const auto& [name, value] : params) request.Add(name, value);
+  PageStream out;
+  PageContext context{request, out, session, SystemClock::Instance(), PageNamed(page)};
+  RunPage(context);
+}
+
+int visitors = 0;
+
+// The median of runs of `page`; `before` (may be empty) runs first each time
+// for the same new visitor (to leave the bookmark a Next or Previous finds).
+Figure Measure(DatabaseSession& session, std::string_view page, const Params& params,
+               const Params& before = {}, bool with_visitor = false) {
+  std::vector<double> times;
+  Figure figure;
+  const auto started = std::chrono::steady_clock::now();
+  for (int run = 0; run < 25; ++run) {
+    const std::string visitor = with_visitor ? "bench " + std::to_string(++visitors) : "";
+    if (!before.empty()) RunOnce(session, page, before, visitor);
+    const long long reads = run == 1 ? RecordsRead(session) : 0;
+    const auto start = std::chrono::steady_clock::now();
+    RunOnce(session, page, params, visitor);
+    const auto end = std::chrono::steady_clock::now();
+    if (run == 1) figure.records = RecordsRead(session) - reads;
+    times.push_back(std::chrono::duration<double, std::milli>(end - start).count());
+    if (run >= 2 && end - started > std::chrono::seconds(6)) break;
+  }
+  std::sort(times.begin(), times.end());
+  figure.ms = times[times.size() / 2];
+  return figure;
+}
+
+int32_t Number(DatabaseSession& session, const std::string& sql) {
+  Cursor cursor(session.Connection(), session.Transaction());
+  cursor.SQL().Add(sql);
+  cursor.Open();
+  const int32_t value = cursor.Fields()[0].AsInteger();
+  cursor.Close();
+  return value;
+}
+
+// The list's last page for a search whose rows the statement counts.
+std::string LastPage(DatabaseSession& session, const std::string& where) {
+  const int32_t rows =
+      Number(session, "SELECT COUNT(*) FROM PROPERTY P JOIN PROP_ADDRESS A ON "
+                      "(A.PROP_ADDRESS_ID = P.PRIMARY_PROP_ADDRESS_ID) JOIN AREA AR ON "
+                      "(AR.AREA_ID = P.AREA_ID) " + where);
+  return std::to_string(std::max(1, (rows + 9) / 10));
+}
+
+std::string Prior(const std::string& page) { return std::to_string(std::stoi(page) - 1); }
+std::string After(const std::string& page) { return std::to_string(std::stoi(page) + 1); }
+
+Params With(Params params, const std::string& page) {
+  params.emplace_back("page", page);
+  return params;
+}
+
+using Figures = std::map<std::string, Figure>;
+
+Figures MeasureDatabase(const char* path) {
+  DatabaseSession session;
+  session.Connection().SetDatabaseName(path);
+  session.Connection().SetUsername(std::getenv("QV_BENCH_USER") ? std::getenv("QV_BENCH_USER")
+                                                                : "SYSDBA");
+  session.Connection().Connect();
+  session.Transaction().StartTransaction();
+  const int32_t properties = Number(session, "SELECT COUNT(*) FROM PROPERTY");
+  const std::string property = std::to_string(properties / 2);
+  const std::string violation = std::to_string(
+      Number(session, "SELECT MIN(VIOLATION_ID) FROM VIOLATIONS WHERE PROPERTY_ID >= " + property));
+  const std::string all_last = LastPage(session, "");
+  const std::string area_last = LastPage(session, "WHERE AR.AREA_NAME = 'Riverside'");
+  const std::string name_last =
+      LastPage(session, "WHERE UPPER(P.PROPERTY_NAME) STARTING 'HARBOR'");
+  const std::string street_last =
+      LastPage(session, "WHERE A.PROP_ADDRESS1 CONTAINING 'Harbor'");
+  session.Transaction().Commit();
+
+  const Params area{{"AreaName", "Riverside"}};
+  const Params name{{"SearchValue", "harbor"}, {"PropName", "a"}};
+  const Params rare{{"SearchValue", "9876 Harbor"}, {"Address", "a"}};
+  const Params street{{"SearchValue", "Harbor"}, {"Address", "a"}};
+  const std::string middle = std::to_string(std::stoi(all_last) / 2);
+  const std::string area_middle = std::to_string(std::stoi(area_last) / 2);
+  const std::string name_middle = std::to_string(std::stoi(name_last) / 2);
+
+  Figures c;
+  for (const char* page : {"MainMenuPage", "PropertyInfoPage", "PeoplePage",
+                           "AuthorizationsPage", "CptedPage", "ViolationsPage"}) {
+    c[std::string("tab ") + page] = Measure(session, page, {{"PROPID", property}});
+  }
+  c["tab ViolationDetailPage"] = Measure(session, "ViolationDetailPage", {{"VID", violation}});
+  c["access"] = Measure(session, "AccessPage", {{"PROPID", property}});
+  c["notes"] = Measure(session, "NotesPage", {{"PROPID", property}});
+  const auto list = [&](const std::string& key, const Params& search, const std::string& page,
+                        const std::string& from = "") {
+    const bool step = !from.empty();
+    c[key] = Measure(session, "PropertyListPage", With(search, page),
+                     step ? With(search, from) : Params{}, step);
+  };
+  list("list first", {}, "1");
+  list("list middle, jump", {}, middle);
+  list("list middle, Next", {}, middle, Prior(middle));
+  list("list middle, Previous", {}, middle, After(middle));
+  list("list last, jump", {}, all_last);
+  list("area first", area, "1");
+  list("area last, jump", area, area_last);
+  list("area middle, Next", area, area_middle, Prior(area_middle));
+  list("name first", name, "1");
+  list("name last, jump", name, name_last);
+  list("name middle, Next", name, name_middle, Prior(name_middle));
+  list("address rare", rare, "1");
+  list("address common, first", street, "1");
+  list("address common, last, jump", street, street_last);
+  list("address common, Next", street, After("1"), "1");
+  return c;
+}
+
+}  // namespace
+}  // namespace qv
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: qv_page_sizes DATABASE...\n");
+    return 2;
+  }
+  try {
+    std::vector<qv::Figures> columns;
+    for (int i = 1; i < argc; ++i) {
+      std::fprintf(stderr, "measuring %s\n", argv[i]);
+      columns.push_back(qv::MeasureDatabase(argv[i]));
+    }
+    std::printf("median ms per page, one visitor (records read in one run)\n%-30s", "page");
+    for (int i = 1; i < argc; ++i) std::printf(" | %26s", argv[i] + std::string(argv[i]).rfind('/') + 1);
+    std::printf("\n");
+    for (const auto& [key, figure] : columns[0]) {
+      std::printf("%-30s", key.c_str());
+      for (const auto& column : columns) {
+        const qv::Figure& f = column.at(key);
+        std::printf(" | %10.2f (%12lld)", f.ms, f.records);
+      }
+      std::printf("\n");
+    }
+    return 0;
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "%s\n", error.what());
+    return 2;
+  }
+}
