@@ -18,7 +18,10 @@ constexpr const char* kRecordNumber =
 
 std::string ListText(ListSearchMode mode, bool area_filter, ListStart start) {
   const std::string record = kRecordNumber;
-  std::string text = start == ListStart::kOffset ? "SELECT FIRST :ROWS SKIP :SKIPPED " : "SELECT FIRST 10 ";
+  const bool at_offset = start == ListStart::kOffset || start == ListStart::kOffsetInArea;
+  const bool in_area = area_filter && start == ListStart::kOffsetInArea;
+  const bool sorted = mode == ListSearchMode::kAddress || in_area;
+  std::string text = at_offset ? "SELECT FIRST :ROWS SKIP :SKIPPED " : "SELECT FIRST 10 ";
   text +=
       "P.PROPERTY_ID, P.PROPERTY_NAME, A.PROP_ADDRESS1, A.PROP_ADDRESS2, A.PROP_CITY, "
       "A.PROP_STATE,\nA.PROP_ZIPCODE, P.NUM_UNITS,\nP.PROPERTY_NAME || '.', " +
@@ -34,15 +37,23 @@ std::string ListText(ListSearchMode mode, bool area_filter, ListStart start) {
         "FROM PROPERTY P\n"
         "JOIN PROP_ADDRESS A ON (A.PROP_ADDRESS_ID = P.PRIMARY_PROP_ADDRESS_ID)\n";
   }
+  if (in_area) text += "JOIN AREA AR ON (AR.AREA_ID = P.AREA_ID)\n";
   std::string conditions;
   auto add = [&](const std::string& condition) {
     conditions += (conditions.empty() ? "WHERE " : "AND ") + condition + "\n";
   };
   if (mode == ListSearchMode::kAddress) add("A.PROP_ADDRESS1 CONTAINING :SEARCHVALUE");
-  if (mode == ListSearchMode::kName) add("UPPER(P.PROPERTY_NAME) STARTING :SEARCHVALUE");
+  if (mode == ListSearchMode::kName) {
+    add("UPPER(P.PROPERTY_NAME) STARTING :SEARCHVALUE");
+    // Lets the server start its walk of the name index at the first name
+    // that can match instead of at the first name of all.
+    add("P.PROPERTY_NAME >= :LOWEST");
+  }
   // A property's area is one row of AREA (its key), so this keeps the rows
   // the join with AREA kept, and the server still walks the name index.
-  if (area_filter) {
+  if (in_area) {
+    add("AR.AREA_NAME = :AREANAME");
+  } else if (area_filter) {
     add("P.AREA_ID IN (SELECT AR.AREA_ID FROM AREA AR WHERE AR.AREA_NAME = :AREANAME)");
   }
   if (start == ListStart::kAfterName) {
@@ -52,19 +63,18 @@ std::string ListText(ListSearchMode mode, bool area_filter, ListStart start) {
     add("(P.PROPERTY_NAME IS NOT NULL OR " + record + " > :RECORD)");
   }
   text += conditions;
-  text += mode == ListSearchMode::kAddress ? "ORDER BY P.PROPERTY_NAME, " + record
-                                           : std::string("ORDER BY P.PROPERTY_NAME");
+  text += sorted ? "ORDER BY P.PROPERTY_NAME, " + record : std::string("ORDER BY P.PROPERTY_NAME");
   return text;
 }
 
 struct ListTexts {
   // [mode][area filter][start]: the texts, and the statement texts over them.
-  std::array<std::array<std::array<std::string, 3>, 2>, 3> lines;
-  std::array<std::array<std::array<StatementText, 3>, 2>, 3> texts;
+  std::array<std::array<std::array<std::string, 4>, 2>, 3> lines;
+  std::array<std::array<std::array<StatementText, 4>, 2>, 3> texts;
   ListTexts() {
     for (int mode = 0; mode < 3; ++mode) {
       for (int area = 0; area < 2; ++area) {
-        for (int start = 0; start < 3; ++start) {
+        for (int start = 0; start < 4; ++start) {
           lines[mode][area][start] = ListText(static_cast<ListSearchMode>(mode), area == 1,
                                               static_cast<ListStart>(start));
           texts[mode][area][start] = StatementText{lines[mode][area][start]};

@@ -26,11 +26,16 @@ enum class ListStart {
   kAfterName,
   // After a row without a name (:RECORD after the others).
   kAfterNullName,
+  // At an offset like kOffset, for the area filter: reading the area's rows
+  // only (by the property's area index) and sorting them, which costs the
+  // area's size rather than the walk to the offset through every property.
+  kOffsetInArea,
 };
 
 // The list's statement for a search mode, with or without the area filter,
 // starting as asked. The other parameters come in the order :SEARCHVALUE
-// (address or upper-cased name) and :AREANAME, each only where it applies.
+// (address or upper-cased name), :LOWEST (name search: a name every match
+// is at or after) and :AREANAME, each only where it applies.
 // Columns: 0 PROPERTY_ID, 1 PROPERTY_NAME, 2 PROP_ADDRESS1, 3 PROP_ADDRESS2,
 // 4 PROP_CITY, 5 PROP_STATE, 6 PROP_ZIPCODE, 7 NUM_UNITS, then the row's
 // place in the order: 8 the name followed by a full stop (the stored bytes,
@@ -42,8 +47,16 @@ enum class ListStart {
 // filter. The address search reads every address once, keeps the matching
 // ones and sorts them into that same order: a substring test cannot use an
 // index, and walking the name index would read every property to find a rare
-// fragment's few.
+// fragment's few. kOffsetInArea sorts into that order too.
 const StatementText& ListQuery(ListSearchMode mode, bool area_filter, ListStart start);
+
+// The collation of the property name (0: the character set's own, byte
+// order), on which the name search's :LOWEST depends.
+inline constexpr StatementText kNameCollationQuery{
+    "SELECT COALESCE(RF.RDB$COLLATION_ID, F.RDB$COLLATION_ID, 0)\n"
+    "FROM RDB$RELATION_FIELDS RF\n"
+    "JOIN RDB$FIELDS F ON F.RDB$FIELD_NAME = RF.RDB$FIELD_SOURCE\n"
+    "WHERE RF.RDB$RELATION_NAME = 'PROPERTY' AND RF.RDB$FIELD_NAME = 'PROPERTY_NAME'"};
 
 // The heading of the property tab pages: the property's name and id.
 inline constexpr StatementText kHeadingQuery{

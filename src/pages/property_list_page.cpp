@@ -1,6 +1,8 @@
 // The searchable, area-filtered property list, ten rows a page, with paging links.
 #include <algorithm>
 #include <cstdint>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -70,6 +72,8 @@ void WritePagingLink(PageStream& out, const ListRequest& r, int32_t page) {
 
 // Pages before one walked to whose starts the walk notes, for Previous.
 constexpr int64_t kPagesNotedBehind = 10;
+// The rows of an area up to which walking the name index is the cheaper way.
+constexpr int64_t kWalkedAreaRows = 30;
 
 // The bookmarks' name for this visitor's search; empty when the visitor has
 // no session (nothing is remembered then).
@@ -100,11 +104,36 @@ std::optional<ListRowKey> RowKey(Row& row) {
   return key;
 }
 
+// Whether the database orders property names by their bytes (the character
+// set's own collation), asked once per database. Then every name whose
+// upper-cased form starts with an upper-cased text is at or after that text:
+// each of its first characters is that text's character or a lower-case
+// letter, which comes after its capital.
+bool NamesInByteOrder(DatabaseSession& db) {
+  static std::mutex mutex;
+  static std::map<std::string, bool> known;
+  const std::string database = db.Connection().DatabaseName();
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (auto found = known.find(database); found != known.end()) return found->second;
+  }
+  Cursor& collation = db.Statement(kNameCollationQuery);
+  collation.Open();
+  const bool bytes = !collation.Eof() && collation.Fields()[0].AsInteger() == 0;
+  collation.Close();
+  std::lock_guard<std::mutex> lock(mutex);
+  known[database] = bytes;
+  return bytes;
+}
+
 // Binds the search value and the area from parameter `next` on; returns the
 // position after them.
-size_t BindSearch(Row& params, size_t next, const ListRequest& r) {
+size_t BindSearch(PageContext& page, Row& params, size_t next, const ListRequest& r) {
   if (r.mode == ListSearchMode::kName) {
-    SetTextParam(params[next++], UpperCaseAscii(r.search_value));
+    const std::string upper = UpperCaseAscii(r.search_value);
+    SetTextParam(params[next++], upper);
+    // Every name is at or after the empty text.
+    SetTextParam(params[next++], NamesInByteOrder(page.db) ? upper : std::string());
   } else if (r.mode == ListSearchMode::kAddress) {
     SetTextParam(params[next++], r.search_value);
   }
@@ -144,7 +173,7 @@ int WriteListRows(PageContext& page, const ListRequest& r) {
     list = &page.db.Statement(ListQuery(
         r.mode, r.area_filter, after->null_name ? ListStart::kAfterNullName : ListStart::kAfterName));
     Row& params = list->Params();
-    size_t next = BindSearch(params, 0, r);
+    size_t next = BindSearch(page, params, 0, r);
     if (!after->null_name) {
       SetTextParam(params[next++], after->name);
       SetTextParam(params[next++], after->name);
@@ -153,11 +182,15 @@ int WriteListRows(PageContext& page, const ListRequest& r) {
   } else {
     const int64_t behind = search.empty() ? 0 : std::min(offset, kPagesNotedBehind * 10);
     first = offset - behind;
-    list = &page.db.Statement(ListQuery(r.mode, r.area_filter, ListStart::kOffset));
+    // Far into an area, reading the area's rows costs less than walking there.
+    const bool in_area = r.area_filter && r.mode != ListSearchMode::kAddress &&
+                         offset + 10 > kWalkedAreaRows;
+    list = &page.db.Statement(
+        ListQuery(r.mode, r.area_filter, in_area ? ListStart::kOffsetInArea : ListStart::kOffset));
     Row& params = list->Params();
     params[0].SetAsInteger(static_cast<int32_t>(10 + behind));
     params[1].SetAsInteger(static_cast<int32_t>(first));
-    BindSearch(params, 2, r);
+    BindSearch(page, params, 2, r);
   }
   list->Open();
 
