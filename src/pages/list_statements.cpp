@@ -67,11 +67,50 @@ std::string ListText(ListSearchMode mode, bool area_filter, ListStart start) {
   return text;
 }
 
+// The address search within a window of the list: the first :WINDOW
+// properties in name order (from the start, or after a row), then those of
+// them whose address matches, in the list's order.
+std::string AddressWindowText(bool area_filter, ListStart start) {
+  const std::string record = kRecordNumber;
+  std::string inner =
+      "SELECT FIRST :WINDOW P.PROPERTY_ID, P.PROPERTY_NAME, P.NUM_UNITS, "
+      "P.PRIMARY_PROP_ADDRESS_ID,\n" + record + " AS RECORD_NUMBER\nFROM PROPERTY P\n";
+  std::string conditions;
+  auto add = [&](const std::string& condition) {
+    conditions += (conditions.empty() ? "WHERE " : "AND ") + condition + "\n";
+  };
+  if (area_filter) {
+    add("P.AREA_ID IN (SELECT AR.AREA_ID FROM AREA AR WHERE AR.AREA_NAME = :AREANAME)");
+  }
+  if (start == ListStart::kAfterName) {
+    add("P.PROPERTY_NAME >= :NAME");
+    add("(P.PROPERTY_NAME > :NAME OR " + record + " > :RECORD)");
+  } else if (start == ListStart::kAfterNullName) {
+    add("(P.PROPERTY_NAME IS NOT NULL OR " + record + " > :RECORD)");
+  }
+  inner += conditions + "ORDER BY P.PROPERTY_NAME";
+  return "SELECT FIRST 10 D.PROPERTY_ID, D.PROPERTY_NAME, A.PROP_ADDRESS1, A.PROP_ADDRESS2, "
+         "A.PROP_CITY, A.PROP_STATE,\nA.PROP_ZIPCODE, D.NUM_UNITS,\nD.PROPERTY_NAME || '.', "
+         "D.RECORD_NUMBER\nFROM (" + inner + ") D\n"
+         "JOIN PROP_ADDRESS A ON (A.PROP_ADDRESS_ID = D.PRIMARY_PROP_ADDRESS_ID)\n"
+         "WHERE A.PROP_ADDRESS1 CONTAINING :SEARCHVALUE\n"
+         "ORDER BY D.PROPERTY_NAME, D.RECORD_NUMBER";
+}
+
 struct ListTexts {
   // [mode][area filter][start]: the texts, and the statement texts over them.
   std::array<std::array<std::array<std::string, 4>, 2>, 3> lines;
   std::array<std::array<std::array<StatementText, 4>, 2>, 3> texts;
+  // [area filter][start]: the address search's window.
+  std::array<std::array<std::string, 3>, 2> window_lines;
+  std::array<std::array<StatementText, 3>, 2> window_texts;
   ListTexts() {
+    for (int area = 0; area < 2; ++area) {
+      for (int start = 0; start < 3; ++start) {
+        window_lines[area][start] = AddressWindowText(area == 1, static_cast<ListStart>(start));
+        window_texts[area][start] = StatementText{window_lines[area][start]};
+      }
+    }
     for (int mode = 0; mode < 3; ++mode) {
       for (int area = 0; area < 2; ++area) {
         for (int start = 0; start < 4; ++start) {
@@ -84,11 +123,19 @@ struct ListTexts {
   }
 };
 
+const ListTexts& Texts() {
+  static const ListTexts texts;
+  return texts;
+}
+
 }  // namespace
 
 const StatementText& ListQuery(ListSearchMode mode, bool area_filter, ListStart start) {
-  static const ListTexts texts;
-  return texts.texts[static_cast<int>(mode)][area_filter ? 1 : 0][static_cast<int>(start)];
+  return Texts().texts[static_cast<int>(mode)][area_filter ? 1 : 0][static_cast<int>(start)];
+}
+
+const StatementText& AddressWindowQuery(bool area_filter, ListStart start) {
+  return Texts().window_texts[area_filter ? 1 : 0][static_cast<int>(start)];
 }
 
 }  // namespace qv

@@ -50,6 +50,16 @@ enum class ListStart {
 // fragment's few. kOffsetInArea sorts into that order too.
 const StatementText& ListQuery(ListSearchMode mode, bool area_filter, ListStart start);
 
+// The address search's first ten rows within a window of the list: the first
+// :WINDOW properties in the list's order, from the first one (kOffset, no
+// offset parameters) or after a row (kAfterName, kAfterNullName), those of
+// them whose address matches. Ten rows are the ten the whole search gives
+// from there; fewer say nothing, and the search's own statement runs. For a
+// common fragment this reads a few dozen rows instead of every address.
+// Columns as ListQuery's; parameters :WINDOW, :AREANAME (with the area
+// filter), the row's (:NAME twice and :RECORD, or :RECORD), :SEARCHVALUE.
+const StatementText& AddressWindowQuery(bool area_filter, ListStart start);
+
 // The collation of the property name (0: the character set's own, byte
 // order), on which the name search's :LOWEST depends.
 inline constexpr StatementText kNameCollationQuery{

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "pages/list_bookmarks.h"
 #include "pages/page_frame.h"
@@ -74,6 +75,10 @@ void WritePagingLink(PageStream& out, const ListRequest& r, int32_t page) {
 constexpr int64_t kPagesNotedBehind = 10;
 // The rows of an area up to which walking the name index is the cheaper way.
 constexpr int64_t kWalkedAreaRows = 30;
+// The properties the address search looks through in name order before it
+// reads every address instead: a fragment found in one address of a hundred
+// fills its page from them.
+constexpr int32_t kAddressWindow = 1000;
 
 // The bookmarks' name for this visitor's search; empty when the visitor has
 // no session (nothing is remembered then).
@@ -141,18 +146,71 @@ size_t BindSearch(PageContext& page, Row& params, size_t next, const ListRequest
   return next;
 }
 
-void WriteListRow(PageStream& out, Row& row) {
+// A fetched row: what the page shows of it and its place in the order.
+struct ListedRow {
+  std::string id, name, address, city;
+  std::optional<ListRowKey> key;
+};
+
+void WriteListRow(PageStream& out, const ListedRow& row) {
   out.WriteString("<TD WIDTH=50% bgcolor=\"#E8E8E8\"><P><a href=\"/propinfo?propid=");
-  out.WriteString(row[0].AsString());
+  out.WriteString(row.id);
   out.WriteString("\">");
-  out.WriteString(row[1].AsString());
+  out.WriteString(row.name);
   out.WriteString("</a><br></P></TD>");
   out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
-  out.WriteString(row[2].AsString());
+  out.WriteString(row.address);
   out.WriteString("<br></P></TD>");
   out.WriteString("<TD WIDTH=17% bgcolor=\"#E8E8E8\"><P>");
-  out.WriteString(row[4].AsString());
+  out.WriteString(row.city);
   out.WriteString("<br></P></TD></TR>");
+}
+
+// Every row of the opened statement, which is then closed.
+std::vector<ListedRow> FetchRows(Cursor& list) {
+  std::vector<ListedRow> rows;
+  while (!list.Eof()) {
+    Row& row = list.Fields();
+    rows.push_back({row[0].AsString(), row[1].AsString(), row[2].AsString(), row[4].AsString(),
+                    RowKey(row)});
+    list.Next();
+  }
+  list.Close();
+  return rows;
+}
+
+// Binds a bookmarked row from parameter `next` on.
+void BindAfter(Row& params, size_t next, const ListRowKey& after) {
+  if (!after.null_name) {
+    SetTextParam(params[next++], after.name);
+    SetTextParam(params[next++], after.name);
+  }
+  params[next].SetAsString(after.record);
+}
+
+ListStart StartAfter(const std::optional<ListRowKey>& after) {
+  if (!after) return ListStart::kOffset;
+  return after->null_name ? ListStart::kAfterNullName : ListStart::kAfterName;
+}
+
+// The address search's ten rows from the window after `after` (or from the
+// first row), when the window holds ten.
+std::optional<std::vector<ListedRow>> AddressWindowRows(PageContext& page, const ListRequest& r,
+                                                        const std::optional<ListRowKey>& after) {
+  Cursor& list = page.db.Statement(AddressWindowQuery(r.area_filter, StartAfter(after)));
+  Row& params = list.Params();
+  size_t next = 0;
+  params[next++].SetAsInteger(kAddressWindow);
+  if (r.area_filter) SetTextParam(params[next++], r.area);
+  if (after) {
+    BindAfter(params, next, *after);
+    next += after->null_name ? 1 : 3;
+  }
+  SetTextParam(params[next], r.search_value);
+  list.Open();
+  std::vector<ListedRow> rows = FetchRows(list);
+  if (rows.size() < 10) return std::nullopt;
+  return rows;
 }
 
 // Writes the page's rows (at most ten, from offset skip) and returns how many.
@@ -167,49 +225,45 @@ int WriteListRows(PageContext& page, const ListRequest& r) {
   std::optional<ListRowKey> after;
   if (offset > 0 && !search.empty()) after = bookmarks.Find(search, offset);
 
-  Cursor* list = nullptr;
+  std::optional<std::vector<ListedRow>> rows;
   int64_t first = offset;  // the offset of the first row fetched
-  if (after) {
-    list = &page.db.Statement(ListQuery(
-        r.mode, r.area_filter, after->null_name ? ListStart::kAfterNullName : ListStart::kAfterName));
-    Row& params = list->Params();
-    size_t next = BindSearch(page, params, 0, r);
-    if (!after->null_name) {
-      SetTextParam(params[next++], after->name);
-      SetTextParam(params[next++], after->name);
-    }
-    params[next].SetAsString(after->record);
-  } else {
+  if (r.mode == ListSearchMode::kAddress && (after || offset == 0)) {
+    rows = AddressWindowRows(page, r, after);
+  }
+  if (!rows && after) {
+    Cursor& list = page.db.Statement(ListQuery(r.mode, r.area_filter, StartAfter(after)));
+    BindAfter(list.Params(), BindSearch(page, list.Params(), 0, r), *after);
+    list.Open();
+    rows = FetchRows(list);
+  } else if (!rows) {
     const int64_t behind = search.empty() ? 0 : std::min(offset, kPagesNotedBehind * 10);
     first = offset - behind;
     // Far into an area, reading the area's rows costs less than walking there.
     const bool in_area = r.area_filter && r.mode != ListSearchMode::kAddress &&
                          offset + 10 > kWalkedAreaRows;
-    list = &page.db.Statement(
+    Cursor& list = page.db.Statement(
         ListQuery(r.mode, r.area_filter, in_area ? ListStart::kOffsetInArea : ListStart::kOffset));
-    Row& params = list->Params();
+    Row& params = list.Params();
     params[0].SetAsInteger(static_cast<int32_t>(10 + behind));
     params[1].SetAsInteger(static_cast<int32_t>(first));
     BindSearch(page, params, 2, r);
+    list.Open();
+    rows = FetchRows(list);
   }
-  list->Open();
 
-  int rows = 0;
-  std::optional<ListRowKey> last;
-  for (int64_t at = first; !list->Eof(); ++at) {
-    Row& row = list->Fields();
-    last = RowKey(row);
+  int shown = 0;
+  int64_t at = first;
+  for (const ListedRow& row : *rows) {
     if (at >= offset) {
       WriteListRow(page.out, row);
-      ++rows;
+      ++shown;
     }
-    if (!search.empty() && last && (at + 1) % 10 == 0) {
-      bookmarks.Remember(search, at + 1, *last);
+    if (!search.empty() && row.key && (at + 1) % 10 == 0) {
+      bookmarks.Remember(search, at + 1, *row.key);
     }
-    list->Next();
+    ++at;
   }
-  list->Close();
-  return rows;
+  return shown;
 }
 
 }  // namespace
