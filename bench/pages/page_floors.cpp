@@ -38,7 +38,7 @@ void PropertyListFloor(DatabaseSession& m) {
     ReadText(areas, AreaColumn::kAreaName);
   }
   using enum ListColumn;
-  for (auto list = m.Query(kListQueries[static_cast<int>(ListSearchMode::kNone)][0], 0);
+  for (auto list = m.Query(ListQuery(ListSearchMode::kNone, false, ListStart::kOffset), 10, 0);
        !list.AtEnd(); list.Next()) {
     for (ListColumn column : {kPropertyId, kPropertyName, kAddress1, kCity}) ReadText(list, column);
   }

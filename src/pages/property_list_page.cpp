@@ -1,9 +1,17 @@
 // The searchable, area-filtered property list, ten rows a page, with paging links.
+#include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdint>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
+#include "pages/list_bookmarks.h"
 #include "pages/page_frame.h"
 #include "pages/page_statements.h"
 #include "pages/page_text.h"
@@ -64,6 +72,211 @@ void WritePagingLink(PageStream& out, const ListRequest& r, int32_t page) {
     out.WriteString("&AreaName=");
   }
   out.WriteString(UrlEncodeQueryValue(r.area));
+}
+
+// Pages before one walked to whose starts the walk notes, for Previous.
+constexpr int64_t kPagesNotedBehind = 10;
+// The rows of an area up to which walking the name index is the cheaper way.
+constexpr int64_t kWalkedAreaRows = 30;
+// The properties the address search looks through in name order before it
+// reads every address instead: a fragment found in one address of a hundred
+// fills its page from them.
+constexpr int32_t kAddressWindow = 1000;
+
+// The bookmarks' name for this visitor's search; empty when the visitor has
+// no session (nothing is remembered then).
+std::string SearchKey(PageContext& page, const ListRequest& r) {
+  const std::string visitor = page.request.VisitorKey();
+  if (visitor.empty()) return {};
+  std::string key = visitor;
+  for (const std::string& part :
+       {page.db.Connection().DatabaseName(), std::to_string(static_cast<int>(r.mode)),
+        r.area_filter ? "area " + r.area : std::string("all"), r.search_value}) {
+    key += '\0';
+    key += part;
+  }
+  return key;
+}
+
+// A fetched row's place in the list's order; none when its name cannot be
+// read back whole.
+std::optional<ListRowKey> RowKey(const Cursor<ListColumn>& row) {
+  ListRowKey key;
+  const std::string_view record = row.Text(ListColumn::kRecordNumber);
+  if (std::from_chars(record.data(), record.data() + record.size(), key.record).ec !=
+      std::errc()) {
+    return std::nullopt;
+  }
+  key.null_name = row.IsNull(ListColumn::kNameKey);
+  if (!key.null_name) {
+    const std::string_view name = row.Text(ListColumn::kNameKey);
+    if (name.empty() || name.back() != '.') return std::nullopt;
+    key.name = name.substr(0, name.size() - 1);
+  }
+  return key;
+}
+
+// Whether the database orders property names by their bytes (the character
+// set's own collation), asked once per database. Then every name whose
+// upper-cased form starts with an upper-cased text is at or after that text:
+// each of its first characters is that text's character or a lower-case
+// letter, which comes after its capital.
+bool NamesInByteOrder(DatabaseSession& db) {
+  static std::mutex mutex;
+  static std::map<std::string, bool> known;
+  const std::string database = db.Connection().DatabaseName();
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (auto found = known.find(database); found != known.end()) return found->second;
+  }
+  bool bytes = false;
+  {
+    const auto collation = db.Query(kNameCollationQuery);
+    bytes = !collation.AtEnd() && collation.Integer(CollationColumn::kCollationId) == 0;
+  }
+  std::lock_guard<std::mutex> lock(mutex);
+  known[database] = bytes;
+  return bytes;
+}
+
+// The values of a list statement's parameters, in order; the texts they
+// refer to live here too.
+class ListParams {
+ public:
+  void Add(ParamValue value) { values_.push_back(value); }
+  void AddText(std::string text) { Add(texts_.emplace_back(std::move(text))); }
+  std::span<const ParamValue> Values() const { return values_; }
+
+  // The search value and the area, where they apply.
+  void AddSearch(DatabaseSession& db, const ListRequest& r) {
+    if (r.mode == ListSearchMode::kName) {
+      const std::string upper = UpperCaseAscii(r.search_value);
+      AddText(upper);
+      // Every name is at or after the empty text.
+      AddText(NamesInByteOrder(db) ? upper : std::string());
+    } else if (r.mode == ListSearchMode::kAddress) {
+      Add(r.search_value);
+    }
+    if (r.area_filter) Add(r.area);
+  }
+  // A bookmarked row: :NAME twice and :RECORD, or :RECORD alone for a NULL name.
+  void AddAfter(const ListRowKey& after) {
+    if (!after.null_name) {
+      Add(after.name);
+      Add(after.name);
+    }
+    Add(after.record);
+  }
+
+ private:
+  std::vector<ParamValue> values_;
+  std::deque<std::string> texts_;  // stable: the values refer to them
+};
+
+// A fetched row: what the page shows of it and its place in the order.
+struct ListedRow {
+  std::string id, name, address, city;
+  std::optional<ListRowKey> key;
+};
+
+void WriteListRow(PageStream& out, const ListedRow& row) {
+  out.WriteString("<TD WIDTH=50% bgcolor=\"#E8E8E8\"><P><a href=\"/propinfo?propid=");
+  out.WriteString(row.id);
+  out.WriteString("\">");
+  out.WriteString(row.name);
+  out.WriteString("</a><br></P></TD>");
+  out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
+  out.WriteString(row.address);
+  out.WriteString("<br></P></TD>");
+  out.WriteString("<TD WIDTH=17% bgcolor=\"#E8E8E8\"><P>");
+  out.WriteString(row.city);
+  out.WriteString("<br></P></TD></TR>");
+}
+
+// Every row of a list statement run with these values.
+std::vector<ListedRow> FetchRows(DatabaseSession& db, const QueryText<ListColumn>& query,
+                                 const ListParams& params) {
+  std::vector<ListedRow> rows;
+  for (auto list = db.Query(query, params.Values()); !list.AtEnd(); list.Next()) {
+    using enum ListColumn;
+    rows.push_back({std::string(list.Text(kPropertyId)), std::string(list.Text(kPropertyName)),
+                    std::string(list.Text(kAddress1)), std::string(list.Text(kCity)),
+                    RowKey(list)});
+  }
+  return rows;
+}
+
+ListStart StartAfter(const std::optional<ListRowKey>& after) {
+  if (!after) return ListStart::kOffset;
+  return after->null_name ? ListStart::kAfterNullName : ListStart::kAfterName;
+}
+
+// The address search's ten rows from the window after `after` (or from the
+// first row), when the window holds ten.
+std::optional<std::vector<ListedRow>> AddressWindowRows(PageContext& page, const ListRequest& r,
+                                                        const std::optional<ListRowKey>& after) {
+  ListParams params;
+  params.Add(kAddressWindow);
+  if (r.area_filter) params.Add(r.area);
+  if (after) params.AddAfter(*after);
+  params.Add(r.search_value);
+  std::vector<ListedRow> rows =
+      FetchRows(page.db, AddressWindowQuery(r.area_filter, StartAfter(after)), params);
+  if (rows.size() < 10) return std::nullopt;
+  return rows;
+}
+
+// Writes the page's rows (at most ten, from offset skip) and returns how many.
+// With a bookmark for the offset the statement starts after that row and
+// reads about as many rows as it shows; without one it walks to the offset,
+// fetching the pages just before it as well to note where they start. Every
+// page shown notes where the next one starts.
+int WriteListRows(PageContext& page, const ListRequest& r) {
+  ListBookmarks& bookmarks = SharedListBookmarks();
+  const std::string search = SearchKey(page, r);
+  const int64_t offset = r.skip;
+  std::optional<ListRowKey> after;
+  if (offset > 0 && !search.empty()) after = bookmarks.Find(search, offset);
+
+  std::optional<std::vector<ListedRow>> rows;
+  int64_t first = offset;  // the offset of the first row fetched
+  if (r.mode == ListSearchMode::kAddress && (after || offset == 0)) {
+    rows = AddressWindowRows(page, r, after);
+  }
+  if (!rows && after) {
+    ListParams params;
+    params.AddSearch(page.db, r);
+    params.AddAfter(*after);
+    rows = FetchRows(page.db, ListQuery(r.mode, r.area_filter, StartAfter(after)), params);
+  } else if (!rows) {
+    const int64_t behind = search.empty() ? 0 : std::min(offset, kPagesNotedBehind * 10);
+    first = offset - behind;
+    // Far into an area, reading the area's rows costs less than walking there.
+    const bool in_area = r.area_filter && r.mode != ListSearchMode::kAddress &&
+                         offset + 10 > kWalkedAreaRows;
+    ListParams params;
+    params.Add(static_cast<int32_t>(10 + behind));
+    params.Add(static_cast<int32_t>(first));
+    params.AddSearch(page.db, r);
+    rows = FetchRows(
+        page.db,
+        ListQuery(r.mode, r.area_filter, in_area ? ListStart::kOffsetInArea : ListStart::kOffset),
+        params);
+  }
+
+  int shown = 0;
+  int64_t at = first;
+  for (const ListedRow& row : *rows) {
+    if (at >= offset) {
+      WriteListRow(page.out, row);
+      ++shown;
+    }
+    if (!search.empty() && row.key && (at + 1) % 10 == 0) {
+      bookmarks.Remember(search, at + 1, *row.key);
+    }
+    ++at;
+  }
+  return shown;
 }
 
 }  // namespace
@@ -142,37 +355,7 @@ void PropertyListPage(PageContext& page) {
   out.WriteString("</TR></THEAD>");
   out.WriteString("<TBODY><TR VALIGN=TOP>");
 
-  // The query: the request's values go in as parameters, in the order
-  // rows skipped, search value, area name.
-  std::string upper_search;
-  std::array<ParamValue, 3> params{r.skip, kNull, kNull};
-  size_t count = 1;
-  if (r.mode == ListSearchMode::kName) {
-    upper_search = UpperCaseAscii(r.search_value);
-    params[count++] = upper_search;
-  } else if (r.mode == ListSearchMode::kAddress) {
-    params[count++] = r.search_value;
-  }
-  if (r.area_filter) params[count++] = r.area;
-  auto list = page.db.Query(kListQueries[static_cast<int>(r.mode)][r.area_filter ? 1 : 0],
-                            std::span<const ParamValue>(params.data(), count));
-
-  int rows = 0;
-  for (; !list.AtEnd(); list.Next()) {
-    using enum ListColumn;
-    out.WriteString("<TD WIDTH=50% bgcolor=\"#E8E8E8\"><P><a href=\"/propinfo?propid=");
-    out.WriteString(list.Text(kPropertyId));
-    out.WriteString("\">");
-    out.WriteString(list.Text(kPropertyName));
-    out.WriteString("</a><br></P></TD>");
-    out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
-    out.WriteString(list.Text(kAddress1));
-    out.WriteString("<br></P></TD>");
-    out.WriteString("<TD WIDTH=17% bgcolor=\"#E8E8E8\"><P>");
-    out.WriteString(list.Text(kCity));
-    out.WriteString("<br></P></TD></TR>");
-    ++rows;
-  }
+  const int rows = WriteListRows(page, r);
 
   // Paging row.
   out.WriteString("</TBODY></TABLE>");

@@ -114,6 +114,19 @@ TEST_F(CursorTest, TextParametersAndNull) {
   }
 }
 
+// A whole number beyond 32 bits reaches a BIGINT parameter whole.
+TEST_F(CursorTest, BigIntegerParameters) {
+  enum class Number { kValue, kCount };
+  constexpr QueryText<Number> kAbove{
+      "SELECT CAST(? AS BIGINT) + 1 FROM RDB$DATABASE WHERE CAST(5000000000 AS BIGINT) > ?"};
+  {
+    const auto above = session.Query(kAbove, int64_t{4999999999}, int64_t{4999999999});
+    ASSERT_FALSE(above.AtEnd());
+    EXPECT_EQ(above.Text(Number::kValue), "5000000000");
+  }
+  EXPECT_TRUE(session.Query(kAbove, int64_t{1}, int64_t{5000000000}).AtEnd());
+}
+
 // Columns named beside a "*" select list are found by name once, when the
 // statement is prepared; a name the statement lacks is told then.
 TEST_F(CursorTest, NamedColumnsAreFoundWhenPrepared) {

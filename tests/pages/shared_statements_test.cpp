@@ -32,7 +32,7 @@ struct SharedCase {
 };
 
 std::string_view List(ListSearchMode mode, bool area) {
-  return kListQueries[static_cast<int>(mode)][area ? 1 : 0].sql;
+  return ListQuery(mode, area, ListStart::kOffset).sql;
 }
 
 TEST_F(PageTest, PagesRunTheSharedStatementTexts) {
@@ -62,6 +62,8 @@ TEST_F(PageTest, PagesRunTheSharedStatementTexts) {
        {List(ListSearchMode::kName, true)}},
       {"people", "PeoplePage", {{"PROPID", "1"}},
        {kAgencyQuery.sql, kHeadingQuery.sql, kPeoplePhonesQuery.sql, kPeopleQuery.sql}},
+      {"access", "AccessPage", {{"PROPID", "1"}}, {kAccessQuery.sql}},
+      {"notes", "NotesPage", {{"PROPID", "1"}}, {kNotesQuery.sql}},
       {"violations", "ViolationsPage", {{"PROPID", "1"}}, {kPropertyNameQuery.sql}},
       {"violation detail", "ViolationDetailPage", {{"VID", "1"}},
        {kAgencyQuery.sql, kViolationQuery.sql, kPropertyNameQuery.sql, kViolatorsQuery.sql}},
