@@ -177,6 +177,15 @@ TEST_F(CursorTest, PlanNamesTheIndexTheServerChose) {
   EXPECT_EQ(session.Plan("SELECT AREA_NAME FROM AREA"), "PLAN (AREA NATURAL)");
 }
 
+// The plan of a query's own statement: prepared once, and the query runs it.
+TEST_F(CursorTest, QueryPlanIsThePlanOfTheStatementTheQueryRuns) {
+  EXPECT_EQ(session.QueryPlan(kAreasInOrder).rfind("PLAN SORT (", 0), 0u);
+  const uint64_t prepared = session.Counts().prepared;
+  EXPECT_EQ(session.Query(kAreasInOrder).Text(AreaColumn::kName), "Central");
+  EXPECT_EQ(session.QueryPlan(kAreaById).rfind("PLAN (AREA INDEX (", 0), 0u);
+  EXPECT_EQ(session.Counts().prepared, prepared + 1);
+}
+
 TEST_F(CursorTest, LinesReachTheServerJoinedByLineBreaks) {
   // A "--" comment ends at the line break, so the second line still counts.
   EXPECT_EQ(session.QueryRows("SELECT AREA_NAME -- the name\nFROM AREA WHERE AREA_ID = 1").Text(0),
