@@ -84,8 +84,8 @@ int Run(const char* database, const char* user, int rounds) {
   const Case cases[] = {
       {"agency", {kAgencyQuery.sql, {}}},
       {"areas", {kAreaQuery.sql, {}}},
-      {"list, first page", {ListQuery(ListSearchMode::kNone, false, ListStart::kOffset).sql, {10, 0}}},
-      {"list, page 100", {ListQuery(ListSearchMode::kNone, false, ListStart::kOffset).sql, {10, 990}}},
+      {"list, first page", {KeysetListQuery(ListSearchMode::kNone, ListStart::kOffset).sql, {10, 0}}},
+      {"list, page 100", {KeysetListQuery(ListSearchMode::kNone, ListStart::kOffset).sql, {10, 990}}},
       {"heading", {kHeadingQuery.sql, {1}}},
       {"people", {kPeopleQuery.sql, {1}}},
       {"people phones", {kPeoplePhonesQuery.sql, {1}}},

@@ -15,10 +15,52 @@ inline constexpr QueryText<AgencyColumn> kAgencyQuery{"SELECT AGENCY_NAME FROM A
 enum class AreaColumn { kAreaId, kAreaName, kCount };
 inline constexpr QueryText<AreaColumn> kAreaQuery{"SELECT AREA_ID, AREA_NAME\nFROM AREA\nORDER BY AREA_NAME"};
 
-// The property list's search modes.
+// The property list's search modes, in the order that indexes kListQueries.
 enum class ListSearchMode { kNone, kAddress, kName };
 
-// Where a list statement starts its rows.
+// The list's own statement for each search mode, without and with the area
+// filter: ten rows after skipping :SKIPPED, then the search value (when the
+// mode searches) and the area name (when filtered). A name search compares
+// with STARTING WITH, an address search with CONTAINING: neither gives % or _
+// a meaning, and a name search keeps the index on the upper-cased name.
+//
+// Their order is the list's order. Where the server walks the name index for
+// them (its plan), equal names come in record order, which the keyset
+// statements below keep. Where it sorts their rows (always with the area
+// filter, whose plan starts from the area; the address search on many
+// databases), equal names come in the order the sort leaves them: that order
+// depends on every row sorted (a sort too large for memory merges runs of
+// its input), so no statement that reads fewer rows gives it, and the page
+// runs these statements as they are.
+#define QV_LIST_HEAD                                                                   \
+  "SELECT FIRST 10 SKIP :SKIPPED P.PROPERTY_ID, P.PROPERTY_NAME, A.PROP_ADDRESS1, "    \
+  "A.PROP_ADDRESS2, A.PROP_CITY, A.PROP_STATE,\n"                                      \
+  "A.PROP_ZIPCODE, P.NUM_UNITS\n"                                                      \
+  "FROM PROPERTY P\n"                                                                  \
+  "JOIN PROP_ADDRESS A ON (A.PROP_ADDRESS_ID = P.PRIMARY_PROP_ADDRESS_ID)\n"
+#define QV_LIST_AREA_JOIN "JOIN AREA AR ON (AR.AREA_ID = P.AREA_ID)\n"
+#define QV_LIST_ADDRESS "WHERE A.PROP_ADDRESS1 CONTAINING :SEARCHVALUE\n"
+#define QV_LIST_NAME "WHERE UPPER(P.PROPERTY_NAME) STARTING :SEARCHVALUE\n"
+#define QV_LIST_ORDER "ORDER BY PROPERTY_NAME"
+enum class ListColumn {
+  kPropertyId, kPropertyName, kAddress1, kAddress2, kCity, kState, kZipcode, kUnits, kCount
+};
+inline constexpr QueryText<ListColumn> kListQueries[3][2] = {
+    {{QV_LIST_HEAD QV_LIST_ORDER},
+     {QV_LIST_HEAD QV_LIST_AREA_JOIN "WHERE AR.AREA_NAME = :AREANAME\n" QV_LIST_ORDER}},
+    {{QV_LIST_HEAD QV_LIST_ADDRESS QV_LIST_ORDER},
+     {QV_LIST_HEAD QV_LIST_AREA_JOIN QV_LIST_ADDRESS "AND AR.AREA_NAME = :AREANAME\n"
+      QV_LIST_ORDER}},
+    {{QV_LIST_HEAD QV_LIST_NAME QV_LIST_ORDER},
+     {QV_LIST_HEAD QV_LIST_AREA_JOIN QV_LIST_NAME "AND AR.AREA_NAME = :AREANAME\n" QV_LIST_ORDER}},
+};
+#undef QV_LIST_HEAD
+#undef QV_LIST_AREA_JOIN
+#undef QV_LIST_ADDRESS
+#undef QV_LIST_NAME
+#undef QV_LIST_ORDER
+
+// Where a keyset statement starts its rows.
 enum class ListStart {
   // At an offset: FIRST :ROWS SKIP :SKIPPED, the parameters before the others.
   kOffset,
@@ -26,33 +68,28 @@ enum class ListStart {
   kAfterName,
   // After a row without a name (:RECORD after the others).
   kAfterNullName,
-  // At an offset like kOffset, for the area filter: reading the area's rows
-  // only (by the property's area index) and sorting them, which costs the
-  // area's size rather than the walk to the offset through every property.
-  kOffsetInArea,
 };
 
-// The list's statement for a search mode, with or without the area filter,
-// starting as asked. The other parameters come in the order :SEARCHVALUE
-// (address or upper-cased name), :LOWEST (name search: a name every match
-// is at or after) and :AREANAME, each only where it applies.
-// Columns: PROPERTY_ID, PROPERTY_NAME, PROP_ADDRESS1, PROP_ADDRESS2,
-// PROP_CITY, PROP_STATE, PROP_ZIPCODE, NUM_UNITS, then the row's place in the
-// order: the name followed by a full stop (the stored bytes, trailing blanks
-// kept; kNameKey) and the record number (kRecordNumber).
+// The list without the area filter in the order of the name index, for a
+// search mode, starting as asked: the rows of kListQueries[mode][0] where
+// the server walks the name index for it. The other parameters come in the
+// order :SEARCHVALUE (address or upper-cased name) and :LOWEST (name search:
+// a name every match is at or after), each only where it applies.
+// Columns: those of ListColumn, then the row's place in the order: the name
+// followed by a full stop (the stored bytes, trailing blanks kept; kNameKey)
+// and the record number (kRecordNumber).
 //
 // The order is the name (NULL first), then the property's record number: the
 // order of the name index, which the server reads without sorting when it
-// walks the index, as it does for the list, the name search and the area
-// filter. The address search reads every address once, keeps the matching
-// ones and sorts them into that same order: a substring test cannot use an
-// index, and walking the name index would read every property to find a rare
-// fragment's few. kOffsetInArea sorts into that order too.
-enum class ListColumn {
+// walks the index. The address search reads every address once, keeps the
+// matching ones and sorts them into that same order: a substring test cannot
+// use an index, and walking the name index would read every property to find
+// a rare fragment's few.
+enum class KeysetColumn {
   kPropertyId, kPropertyName, kAddress1, kAddress2, kCity, kState, kZipcode, kUnits,
   kNameKey, kRecordNumber, kCount
 };
-QueryText<ListColumn> ListQuery(ListSearchMode mode, bool area_filter, ListStart start);
+QueryText<KeysetColumn> KeysetListQuery(ListSearchMode mode, ListStart start);
 
 // The address search's first ten rows within a window of the list: the first
 // :WINDOW properties in the list's order, from the first one (kOffset, no
@@ -60,9 +97,9 @@ QueryText<ListColumn> ListQuery(ListSearchMode mode, bool area_filter, ListStart
 // them whose address matches. Ten rows are the ten the whole search gives
 // from there; fewer say nothing, and the search's own statement runs. For a
 // common fragment this reads a few dozen rows instead of every address.
-// Columns as ListQuery's; parameters :WINDOW, :AREANAME (with the area
-// filter), the row's (:NAME twice and :RECORD, or :RECORD), :SEARCHVALUE.
-QueryText<ListColumn> AddressWindowQuery(bool area_filter, ListStart start);
+// Columns as KeysetListQuery's; parameters :WINDOW, the row's (:NAME twice
+// and :RECORD, or :RECORD), :SEARCHVALUE.
+QueryText<KeysetColumn> AddressWindowQuery(ListStart start);
 
 // The collation of the property name (0: the character set's own, byte
 // order), on which the name search's :LOWEST depends.

@@ -76,12 +76,61 @@ void WritePagingLink(PageStream& out, const ListRequest& r, int32_t page) {
 
 // Pages before one walked to whose starts the walk notes, for Previous.
 constexpr int64_t kPagesNotedBehind = 10;
-// The rows of an area up to which walking the name index is the cheaper way.
-constexpr int64_t kWalkedAreaRows = 30;
 // The properties the address search looks through in name order before it
 // reads every address instead: a fragment found in one address of a hundred
 // fills its page from them.
 constexpr int32_t kAddressWindow = 1000;
+
+// A page row: what the page shows of it.
+void WriteListRow(PageStream& out, std::string_view id, std::string_view name,
+                  std::string_view address, std::string_view city) {
+  out.WriteString("<TD WIDTH=50% bgcolor=\"#E8E8E8\"><P><a href=\"/propinfo?propid=");
+  out.WriteString(id);
+  out.WriteString("\">");
+  out.WriteString(name);
+  out.WriteString("</a><br></P></TD>");
+  out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
+  out.WriteString(address);
+  out.WriteString("<br></P></TD>");
+  out.WriteString("<TD WIDTH=17% bgcolor=\"#E8E8E8\"><P>");
+  out.WriteString(city);
+  out.WriteString("<br></P></TD></TR>");
+}
+
+// Whether the list comes in the order of the name index: the server walks
+// the index for the list's own statement of this mode (no area filter), so
+// that equal names come in record order and the keyset statements give its
+// rows. Else it sorts them, and only the statement itself gives its order.
+bool ListWalksTheNameIndex(DatabaseSession& db, ListSearchMode mode) {
+  const std::string plan = db.QueryPlan(kListQueries[static_cast<int>(mode)][0]);
+  return plan.find("SORT") == std::string::npos &&
+         plan.find("P ORDER ") != std::string::npos;
+}
+
+// Writes the page's rows by the list's own statement, skipping to the page,
+// and returns how many.
+int WriteSkippedRows(PageContext& page, const ListRequest& r) {
+  std::string upper_search;
+  std::array<ParamValue, 3> params{r.skip, kNull, kNull};
+  size_t count = 1;
+  if (r.mode == ListSearchMode::kName) {
+    upper_search = UpperCaseAscii(r.search_value);
+    params[count++] = upper_search;
+  } else if (r.mode == ListSearchMode::kAddress) {
+    params[count++] = r.search_value;
+  }
+  if (r.area_filter) params[count++] = r.area;
+  auto list = page.db.Query(kListQueries[static_cast<int>(r.mode)][r.area_filter ? 1 : 0],
+                            std::span<const ParamValue>(params.data(), count));
+  int rows = 0;
+  for (; !list.AtEnd(); list.Next()) {
+    using enum ListColumn;
+    WriteListRow(page.out, list.Text(kPropertyId), list.Text(kPropertyName), list.Text(kAddress1),
+                 list.Text(kCity));
+    ++rows;
+  }
+  return rows;
+}
 
 // The bookmarks' name for this visitor's search; empty when the visitor has
 // no session (nothing is remembered then).
@@ -89,9 +138,8 @@ std::string SearchKey(PageContext& page, const ListRequest& r) {
   const std::string visitor = page.request.VisitorKey();
   if (visitor.empty()) return {};
   std::string key = visitor;
-  for (const std::string& part :
-       {page.db.Connection().DatabaseName(), std::to_string(static_cast<int>(r.mode)),
-        r.area_filter ? "area " + r.area : std::string("all"), r.search_value}) {
+  for (const std::string& part : {page.db.Connection().DatabaseName(),
+                                  std::to_string(static_cast<int>(r.mode)), r.search_value}) {
     key += '\0';
     key += part;
   }
@@ -100,16 +148,16 @@ std::string SearchKey(PageContext& page, const ListRequest& r) {
 
 // A fetched row's place in the list's order; none when its name cannot be
 // read back whole.
-std::optional<ListRowKey> RowKey(const Cursor<ListColumn>& row) {
+std::optional<ListRowKey> RowKey(const Cursor<KeysetColumn>& row) {
   ListRowKey key;
-  const std::string_view record = row.Text(ListColumn::kRecordNumber);
+  const std::string_view record = row.Text(KeysetColumn::kRecordNumber);
   if (std::from_chars(record.data(), record.data() + record.size(), key.record).ec !=
       std::errc()) {
     return std::nullopt;
   }
-  key.null_name = row.IsNull(ListColumn::kNameKey);
+  key.null_name = row.IsNull(KeysetColumn::kNameKey);
   if (!key.null_name) {
-    const std::string_view name = row.Text(ListColumn::kNameKey);
+    const std::string_view name = row.Text(KeysetColumn::kNameKey);
     if (name.empty() || name.back() != '.') return std::nullopt;
     key.name = name.substr(0, name.size() - 1);
   }
@@ -139,15 +187,15 @@ bool NamesInByteOrder(DatabaseSession& db) {
   return bytes;
 }
 
-// The values of a list statement's parameters, in order; the texts they
+// The values of a keyset statement's parameters, in order; the texts they
 // refer to live here too.
-class ListParams {
+class KeysetParams {
  public:
   void Add(ParamValue value) { values_.push_back(value); }
   void AddText(std::string text) { Add(texts_.emplace_back(std::move(text))); }
   std::span<const ParamValue> Values() const { return values_; }
 
-  // The search value and the area, where they apply.
+  // The search value, where the mode searches.
   void AddSearch(DatabaseSession& db, const ListRequest& r) {
     if (r.mode == ListSearchMode::kName) {
       const std::string upper = UpperCaseAscii(r.search_value);
@@ -157,7 +205,6 @@ class ListParams {
     } else if (r.mode == ListSearchMode::kAddress) {
       Add(r.search_value);
     }
-    if (r.area_filter) Add(r.area);
   }
   // A bookmarked row: :NAME twice and :RECORD, or :RECORD alone for a NULL name.
   void AddAfter(const ListRowKey& after) {
@@ -179,26 +226,12 @@ struct ListedRow {
   std::optional<ListRowKey> key;
 };
 
-void WriteListRow(PageStream& out, const ListedRow& row) {
-  out.WriteString("<TD WIDTH=50% bgcolor=\"#E8E8E8\"><P><a href=\"/propinfo?propid=");
-  out.WriteString(row.id);
-  out.WriteString("\">");
-  out.WriteString(row.name);
-  out.WriteString("</a><br></P></TD>");
-  out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
-  out.WriteString(row.address);
-  out.WriteString("<br></P></TD>");
-  out.WriteString("<TD WIDTH=17% bgcolor=\"#E8E8E8\"><P>");
-  out.WriteString(row.city);
-  out.WriteString("<br></P></TD></TR>");
-}
-
-// Every row of a list statement run with these values.
-std::vector<ListedRow> FetchRows(DatabaseSession& db, const QueryText<ListColumn>& query,
-                                 const ListParams& params) {
+// Every row of a keyset statement run with these values.
+std::vector<ListedRow> FetchRows(DatabaseSession& db, const QueryText<KeysetColumn>& query,
+                                 const KeysetParams& params) {
   std::vector<ListedRow> rows;
   for (auto list = db.Query(query, params.Values()); !list.AtEnd(); list.Next()) {
-    using enum ListColumn;
+    using enum KeysetColumn;
     rows.push_back({std::string(list.Text(kPropertyId)), std::string(list.Text(kPropertyName)),
                     std::string(list.Text(kAddress1)), std::string(list.Text(kCity)),
                     RowKey(list)});
@@ -215,23 +248,22 @@ ListStart StartAfter(const std::optional<ListRowKey>& after) {
 // first row), when the window holds ten.
 std::optional<std::vector<ListedRow>> AddressWindowRows(PageContext& page, const ListRequest& r,
                                                         const std::optional<ListRowKey>& after) {
-  ListParams params;
+  KeysetParams params;
   params.Add(kAddressWindow);
-  if (r.area_filter) params.Add(r.area);
   if (after) params.AddAfter(*after);
   params.Add(r.search_value);
-  std::vector<ListedRow> rows =
-      FetchRows(page.db, AddressWindowQuery(r.area_filter, StartAfter(after)), params);
+  std::vector<ListedRow> rows = FetchRows(page.db, AddressWindowQuery(StartAfter(after)), params);
   if (rows.size() < 10) return std::nullopt;
   return rows;
 }
 
-// Writes the page's rows (at most ten, from offset skip) and returns how many.
-// With a bookmark for the offset the statement starts after that row and
-// reads about as many rows as it shows; without one it walks to the offset,
-// fetching the pages just before it as well to note where they start. Every
-// page shown notes where the next one starts.
-int WriteListRows(PageContext& page, const ListRequest& r) {
+// Writes the page's rows of the list in name-index order (at most ten, from
+// offset skip) and returns how many. With a bookmark for the offset the
+// statement starts after that row and reads about as many rows as it shows;
+// without one it walks to the offset, fetching the pages just before it as
+// well to note where they start. Every page shown notes where the next one
+// starts.
+int WriteKeysetRows(PageContext& page, const ListRequest& r) {
   ListBookmarks& bookmarks = SharedListBookmarks();
   const std::string search = SearchKey(page, r);
   const int64_t offset = r.skip;
@@ -244,31 +276,25 @@ int WriteListRows(PageContext& page, const ListRequest& r) {
     rows = AddressWindowRows(page, r, after);
   }
   if (!rows && after) {
-    ListParams params;
+    KeysetParams params;
     params.AddSearch(page.db, r);
     params.AddAfter(*after);
-    rows = FetchRows(page.db, ListQuery(r.mode, r.area_filter, StartAfter(after)), params);
+    rows = FetchRows(page.db, KeysetListQuery(r.mode, StartAfter(after)), params);
   } else if (!rows) {
     const int64_t behind = search.empty() ? 0 : std::min(offset, kPagesNotedBehind * 10);
     first = offset - behind;
-    // Far into an area, reading the area's rows costs less than walking there.
-    const bool in_area = r.area_filter && r.mode != ListSearchMode::kAddress &&
-                         offset + 10 > kWalkedAreaRows;
-    ListParams params;
+    KeysetParams params;
     params.Add(static_cast<int32_t>(10 + behind));
     params.Add(static_cast<int32_t>(first));
     params.AddSearch(page.db, r);
-    rows = FetchRows(
-        page.db,
-        ListQuery(r.mode, r.area_filter, in_area ? ListStart::kOffsetInArea : ListStart::kOffset),
-        params);
+    rows = FetchRows(page.db, KeysetListQuery(r.mode, ListStart::kOffset), params);
   }
 
   int shown = 0;
   int64_t at = first;
   for (const ListedRow& row : *rows) {
     if (at >= offset) {
-      WriteListRow(page.out, row);
+      WriteListRow(page.out, row.id, row.name, row.address, row.city);
       ++shown;
     }
     if (!search.empty() && row.key && (at + 1) % 10 == 0) {
@@ -277,6 +303,13 @@ int WriteListRows(PageContext& page, const ListRequest& r) {
     ++at;
   }
   return shown;
+}
+
+// Writes the page's rows (at most ten, from offset skip) in the order of the
+// list's own statement and returns how many.
+int WriteListRows(PageContext& page, const ListRequest& r) {
+  if (!r.area_filter && ListWalksTheNameIndex(page.db, r.mode)) return WriteKeysetRows(page, r);
+  return WriteSkippedRows(page, r);
 }
 
 }  // namespace

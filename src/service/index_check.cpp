@@ -31,7 +31,7 @@ constexpr NeededIndex kNeeded[] = {
     {"PROPERTY", "PROPERTY_NAME", false, "the property list walks it in name order"},
     {"PROPERTY", "UPPER(PROPERTY_NAME)", true, "the name search"},
     {"PROPERTY", "PRIMARY_PROP_ADDRESS_ID", false, "the address search, from each address"},
-    {"PROPERTY", "AREA_ID", false, "the area filter, for a page far into an area,"},
+    {"PROPERTY", "AREA_ID", false, "the area filter, for the area's properties,"},
     {"PROPERTY", "PROPERTY_ID", false, "every property tab"},
     {"PROP_ADDRESS", "PROP_ADDRESS_ID", false, "the property list and tabs"},
     {"PROP_ADDRESS", "PROPERTY_ID", false, "the Access Info tab, by property"},

@@ -32,7 +32,7 @@ struct SharedCase {
 };
 
 std::string_view List(ListSearchMode mode, bool area) {
-  return ListQuery(mode, area, ListStart::kOffset).sql;
+  return kListQueries[static_cast<int>(mode)][area ? 1 : 0].sql;
 }
 
 TEST_F(PageTest, PagesRunTheSharedStatementTexts) {
