@@ -1,4 +1,5 @@
-// The texts of the property list's keyset statements, made once.
+// The texts of the property list's keyset statements and its look-ups by id,
+// made once.
 #include <array>
 #include <string>
 
@@ -91,36 +92,66 @@ std::string AddressWindowText(ListStart start) {
          "ORDER BY D.PROPERTY_NAME, D.RECORD_NUMBER";
 }
 
+// The rows of the list's statement among some properties (by id). The area
+// is a condition on the property, so the server starts from the ids.
+std::string RowsText(ListSearchMode mode, bool area_filter) {
+  std::string text =
+      "SELECT P.PROPERTY_ID, P.PROPERTY_NAME, A.PROP_ADDRESS1, A.PROP_ADDRESS2, A.PROP_CITY, "
+      "A.PROP_STATE,\nA.PROP_ZIPCODE, P.NUM_UNITS\n"
+      "FROM PROPERTY P\n"
+      "JOIN PROP_ADDRESS A ON (A.PROP_ADDRESS_ID = P.PRIMARY_PROP_ADDRESS_ID)\n";
+  std::string ids;
+  for (int i = 1; i <= kListRowsIds; ++i) ids += (i > 1 ? ", :ID" : ":ID") + std::to_string(i);
+  Conditions conditions;
+  conditions.Add("P.PROPERTY_ID IN (" + ids + ")");
+  if (mode == ListSearchMode::kAddress) conditions.Add("A.PROP_ADDRESS1 CONTAINING :SEARCHVALUE");
+  if (mode == ListSearchMode::kName) conditions.Add("UPPER(P.PROPERTY_NAME) STARTING :SEARCHVALUE");
+  if (area_filter) {
+    conditions.Add("P.AREA_ID IN (SELECT AR.AREA_ID FROM AREA AR WHERE AR.AREA_NAME = :AREANAME)");
+  }
+  return text + conditions.Text();
+}
+
 constexpr int kStarts = 3;
 
-// The texts of every mode and start, made once.
-struct KeysetTexts {
-  std::array<std::array<std::string, kStarts>, 3> list;  // [mode][start]
-  std::array<std::string, kStarts> window;                // [start]
-  KeysetTexts() {
-    for (int start = 0; start < kStarts; ++start) {
-      window[start] = AddressWindowText(static_cast<ListStart>(start));
-      for (int mode = 0; mode < 3; ++mode) {
-        list[mode][start] =
+// The texts of every mode, area filter and start, made once.
+struct ListTexts {
+  std::array<std::array<std::string, kStarts>, 3> keyset;  // [mode][start]
+  std::array<std::string, kStarts> window;                  // [start]
+  std::array<std::array<std::string, 2>, 3> rows;           // [mode][area filter]
+  ListTexts() {
+    for (int mode = 0; mode < 3; ++mode) {
+      for (int start = 0; start < kStarts; ++start) {
+        keyset[mode][start] =
             KeysetText(static_cast<ListSearchMode>(mode), static_cast<ListStart>(start));
       }
+      for (int area = 0; area < 2; ++area) {
+        rows[mode][area] = RowsText(static_cast<ListSearchMode>(mode), area == 1);
+      }
+    }
+    for (int start = 0; start < kStarts; ++start) {
+      window[start] = AddressWindowText(static_cast<ListStart>(start));
     }
   }
 };
 
-const KeysetTexts& Texts() {
-  static const KeysetTexts texts;
+const ListTexts& Texts() {
+  static const ListTexts texts;
   return texts;
 }
 
 }  // namespace
 
 QueryText<KeysetColumn> KeysetListQuery(ListSearchMode mode, ListStart start) {
-  return {Texts().list[static_cast<int>(mode)][static_cast<int>(start)]};
+  return {Texts().keyset[static_cast<int>(mode)][static_cast<int>(start)]};
 }
 
 QueryText<KeysetColumn> AddressWindowQuery(ListStart start) {
   return {Texts().window[static_cast<int>(start)]};
+}
+
+QueryText<ListColumn> ListRowsQuery(ListSearchMode mode, bool area_filter) {
+  return {Texts().rows[static_cast<int>(mode)][area_filter ? 1 : 0]};
 }
 
 }  // namespace qv

@@ -19,10 +19,11 @@ inline constexpr QueryText<AreaColumn> kAreaQuery{"SELECT AREA_ID, AREA_NAME\nFR
 enum class ListSearchMode { kNone, kAddress, kName };
 
 // The list's own statement for each search mode, without and with the area
-// filter: ten rows after skipping :SKIPPED, then the search value (when the
-// mode searches) and the area name (when filtered). A name search compares
-// with STARTING WITH, an address search with CONTAINING: neither gives % or _
-// a meaning, and a name search keeps the index on the upper-cased name.
+// filter: :ROWS rows (ten a page) after skipping :SKIPPED, then the search
+// value (when the mode searches) and the area name (when filtered). A name
+// search compares with STARTING WITH, an address search with CONTAINING:
+// neither gives % or _ a meaning, and a name search keeps the index on the
+// upper-cased name.
 //
 // Their order is the list's order. Where the server walks the name index for
 // them (its plan), equal names come in record order, which the keyset
@@ -30,10 +31,10 @@ enum class ListSearchMode { kNone, kAddress, kName };
 // filter, whose plan starts from the area; the address search on many
 // databases), equal names come in the order the sort leaves them: that order
 // depends on every row sorted (a sort too large for memory merges runs of
-// its input), so no statement that reads fewer rows gives it, and the page
-// runs these statements as they are.
+// its input), so no statement that reads fewer rows gives it. The page runs
+// these statements then, for one page or for all the rows at once.
 #define QV_LIST_HEAD                                                                   \
-  "SELECT FIRST 10 SKIP :SKIPPED P.PROPERTY_ID, P.PROPERTY_NAME, A.PROP_ADDRESS1, "    \
+  "SELECT FIRST :ROWS SKIP :SKIPPED P.PROPERTY_ID, P.PROPERTY_NAME, A.PROP_ADDRESS1, " \
   "A.PROP_ADDRESS2, A.PROP_CITY, A.PROP_STATE,\n"                                      \
   "A.PROP_ZIPCODE, P.NUM_UNITS\n"                                                      \
   "FROM PROPERTY P\n"                                                                  \
@@ -59,6 +60,13 @@ inline constexpr QueryText<ListColumn> kListQueries[3][2] = {
 #undef QV_LIST_ADDRESS
 #undef QV_LIST_NAME
 #undef QV_LIST_ORDER
+
+// The rows of kListQueries[mode][area_filter] among up to ten properties
+// (:ID1 to :ID10, NULL for none), in no order; then the search value and the
+// area name as there. A page of a sorted search shows them in the order its
+// statement gave earlier.
+QueryText<ListColumn> ListRowsQuery(ListSearchMode mode, bool area_filter);
+inline constexpr int kListRowsIds = 10;
 
 // Where a keyset statement starts its rows.
 enum class ListStart {

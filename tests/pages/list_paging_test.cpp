@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <regex>
 #include <string>
 #include <vector>
@@ -209,6 +210,21 @@ TEST_F(ListPagingTest, FewPropertiesShowTheRowsOfTheOldStatement) {
   }
 }
 
+// A visitor's next page of a sorted search whose rows have gone from it
+// since the first page shows the statement's page as the data is now, and
+// the page after it takes the order again.
+TEST_F(ListPagingTest, ASortedSearchWhoseRowsChangedShowsTheDataAsItIsNow) {
+  Load(150);
+  const Search& none = kSearches[0];
+  const std::vector<int> before = OldOrder(none, "North");
+  EXPECT_EQ(PageIds(none, "North", 1, "changing"), Chunk(before, 1));
+  database.Exec("UPDATE PROPERTY SET AREA_ID = 3 WHERE PROPERTY_ID = " + std::to_string(before[12]));
+  database.Exec("DELETE FROM PROPERTY WHERE PROPERTY_ID = " + std::to_string(before[25]));
+  const std::vector<int> after = OldOrder(none, "North");
+  ASSERT_NE(Chunk(after, 2), Chunk(before, 2));
+  for (int page : {2, 3, 2}) EXPECT_EQ(PageIds(none, "North", page, "changing"), Chunk(after, page));
+}
+
 // A visitor's bookmark belongs to that visitor's search only.
 TEST_F(ListPagingTest, BookmarksAreKeptPerVisitorAndSearch) {
   const Search none{"no search", 0, {}, ""};
@@ -234,6 +250,24 @@ TEST(ListBookmarksTest, KeepsAFewOffsetsPerSearchAndFewSearches) {
   }
   EXPECT_FALSE(bookmarks.Find("s", 2000).has_value());  // least recently used: dropped
   EXPECT_EQ(bookmarks.Find("other 5", 10)->name, "Elm");
+}
+
+TEST(ListBookmarksTest, KeepsOrdersWithinTheirBudget) {
+  ListBookmarks bookmarks;
+  const auto order = [](size_t ids) { return std::make_shared<const ListOrder>(ids, 7); };
+  const size_t half = ListBookmarks::kMaxOrderIds / 2;
+  bookmarks.RememberOrder("a", order(half));
+  bookmarks.RememberOrder("b", order(half));
+  ASSERT_TRUE(bookmarks.FindOrder("a"));  // now used after b
+  bookmarks.RememberOrder("c", order(10));
+  EXPECT_TRUE(bookmarks.FindOrder("a"));
+  EXPECT_FALSE(bookmarks.FindOrder("b"));  // least recently used: dropped
+  EXPECT_EQ(bookmarks.FindOrder("c")->size(), 10u);
+  bookmarks.RememberOrder("d", order(ListBookmarks::kMaxOrderIds + 1));
+  EXPECT_FALSE(bookmarks.FindOrder("d"));  // too large to keep
+  EXPECT_TRUE(bookmarks.FindOrder("a"));
+  bookmarks.RememberOrder("a", nullptr);
+  EXPECT_FALSE(bookmarks.FindOrder("a"));
 }
 
 }  // namespace
