@@ -161,11 +161,13 @@ Figures MeasureDatabase(const char* path) {
   c["tab ViolationDetailPage"] = Measure(session, "ViolationDetailPage", {{"VID", violation}});
   c["access"] = Measure(session, "AccessPage", {{"PROPID", property}});
   c["notes"] = Measure(session, "NotesPage", {{"PROPID", property}});
+  // A page of a new visitor each run; `from`: after that visitor's page
+  // `from`; `session_kept`: the visitor has a session (its pages remember).
   const auto list = [&](const std::string& key, const Params& search, const std::string& page,
-                        const std::string& from = "") {
+                        const std::string& from = "", bool session_kept = false) {
     const bool step = !from.empty();
     c[key] = Measure(session, "PropertyListPage", With(search, page),
-                     step ? With(search, from) : Params{}, step);
+                     step ? With(search, from) : Params{}, step || session_kept);
   };
   list("list first", {}, "1");
   list("list middle, jump", {}, middle);
@@ -175,6 +177,9 @@ Figures MeasureDatabase(const char* path) {
   list("area first", area, "1");
   list("area last, jump", area, area_last);
   list("area middle, Next", area, area_middle, Prior(area_middle));
+  list("area middle, Previous", area, area_middle, After(area_middle));
+  list("area first, with session", area, "1", "", true);
+  list("area last, jump, with session", area, area_last, "", true);
   list("name first", name, "1");
   list("name last, jump", name, name_last);
   list("name middle, Next", name, name_middle, Prior(name_middle));
@@ -182,6 +187,7 @@ Figures MeasureDatabase(const char* path) {
   list("address common, first", street, "1");
   list("address common, last, jump", street, street_last);
   list("address common, Next", street, After("1"), "1");
+  list("address common, first, with session", street, "1", "", true);
   return c;
 }
 
@@ -201,14 +207,14 @@ int main(int argc, char** argv) {
     }
     std::printf(
         "median elapsed ms per page, one visitor / median CPU ms of the run (the engine runs\n"
-        "in this process) / records the engine read in one run\n%-30s",
+        "in this process) / records the engine read in one run\n%-36s",
         "page");
     for (int i = 1; i < argc; ++i) {
       std::printf(" | %28s", argv[i] + std::string(argv[i]).rfind('/') + 1);
     }
     std::printf("\n");
     for (const auto& [key, figure] : columns[0]) {
-      std::printf("%-30s", key.c_str());
+      std::printf("%-36s", key.c_str());
       for (const auto& column : columns) {
         const qv::Figure& f = column.at(key);
         std::printf(" | %8.2f %8.2f %10lld", f.ms, f.cpu_ms, f.records);

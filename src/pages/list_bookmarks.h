@@ -19,8 +19,9 @@
 // A search whose rows the server sorts (the area filter; the address search
 // where its plan sorts) has no bookmarks: the order of its equal names is
 // the one the sort of all its rows leaves. It has an order instead: the ids
-// of all its rows in the sort's order, taken by the visitor's first page of
-// it, from which the pages after it take their ten. An order is kept for at
+// of all its rows in the sort's order, taken by the visitor's first page past
+// the first one, from which the pages after it take their ten (the first page
+// shows the sort's first ten and forgets the order). An order is kept for at
 // most kMaxOrderAge and the orders together hold at most kMaxOrderIds ids
 // (those of the least recently used searches go first). Without a change of
 // the data the pages are those the sort gives page by page; rows added since

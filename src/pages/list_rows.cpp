@@ -204,22 +204,23 @@ std::optional<std::vector<ListedRow>> RowsOfOrder(PageContext& page, const ListS
   return rows;
 }
 
-// The page's rows of a sorted search. A visitor's first page takes the order;
-// the pages after it read their rows from it, and one whose rows have gone
-// (the data changed) runs the statement and leaves the next page to take the
-// order again.
+// The page's rows of a sorted search. The first page runs the statement for
+// its ten rows (many visitors look no further); a later page of a visitor
+// takes the order of all the rows unless one is kept, and reads its rows by
+// it. One whose rows have gone from the search (the data changed) runs the
+// statement and leaves the next page to take the order again.
 int WriteSortedRows(PageContext& page, const ListSearch& s) {
   const std::string search = SearchKey(page, s);
-  if (search.empty()) return WriteRows(page.out, SkippedRows(page, s));
   ListBookmarks& bookmarks = SharedListBookmarks();
-  std::shared_ptr<const ListOrder> order;
-  if (s.skip > 0) order = bookmarks.FindOrder(search);
-  if (!order) {
-    order = TakeOrder(page, s);
-    bookmarks.RememberOrder(search, order);
+  if (!search.empty() && s.skip > 0) {
+    std::shared_ptr<const ListOrder> order = bookmarks.FindOrder(search);
+    if (!order) {
+      order = TakeOrder(page, s);
+      bookmarks.RememberOrder(search, order);
+    }
+    if (auto rows = RowsOfOrder(page, s, *order)) return WriteRows(page.out, *rows);
   }
-  if (auto rows = RowsOfOrder(page, s, *order)) return WriteRows(page.out, *rows);
-  bookmarks.RememberOrder(search, nullptr);
+  if (!search.empty()) bookmarks.RememberOrder(search, nullptr);
   return WriteRows(page.out, SkippedRows(page, s));
 }
 

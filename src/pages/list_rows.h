@@ -26,9 +26,10 @@ struct ListSearch {
 // read the page: from the visitor's bookmark of where it begins, else by
 // walking to it. Where the server sorts (the area filter; the address search
 // on many databases) only the sort of all the rows gives the order of equal
-// names: the visitor's first page of the search takes the order of all its
-// rows once, and the pages after it show ten of them each; without a session,
-// or when rows of the order have gone, the page runs the statement itself.
+// names: the first page runs the statement for its ten rows; a visitor's
+// later page takes the order of all the rows once, and the pages after it
+// show ten of them each; without a session, or when rows of the order have
+// gone, the page runs the statement itself.
 int WriteListRows(PageContext& page, const ListSearch& search);
 
 }  // namespace qv
