@@ -40,7 +40,9 @@ void PropertyListFloor(DatabaseSession& m) {
   using enum KeysetColumn;
   for (auto list = m.Query(KeysetListQuery(ListSearchMode::kNone, ListStart::kOffset), 10, 0);
        !list.AtEnd(); list.Next()) {
-    for (KeysetColumn column : {kPropertyId, kPropertyName, kAddress1, kCity}) ReadText(list, column);
+    for (KeysetColumn column : {kPropertyId, kPropertyName, kAddress1, kCity}) {
+      ReadText(list, column);
+    }
   }
 }
 

@@ -70,8 +70,10 @@ std::vector<int> OldPage(DatabaseSession& session, const Search& search, int pag
       "FROM PROPERTY P\nJOIN PROP_ADDRESS A ON (A.PROP_ADDRESS_ID = P.PRIMARY_PROP_ADDRESS_ID)\n";
   if (area) text += "JOIN AREA AR ON (AR.AREA_ID = P.AREA_ID)\n";
   text += kWhere[search.mode];
-  if (area) text += search.mode == 0 ? "WHERE AR.AREA_NAME = :AREANAME\n" : "AND AR.AREA_NAME = :AREANAME\n";
-  text += std::getenv("CONTROL") ? "ORDER BY PROPERTY_NAME, P.PROPERTY_ID" : "ORDER BY PROPERTY_NAME";
+  if (area) text += search.mode == 0 ? "WHERE " : "AND ";
+  if (area) text += "AR.AREA_NAME = :AREANAME\n";
+  text += std::getenv("CONTROL") ? "ORDER BY PROPERTY_NAME, P.PROPERTY_ID"
+                                 : "ORDER BY PROPERTY_NAME";
   std::string upper = search.value;
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   std::vector<ParamValue> values{(page - 1) * 10};

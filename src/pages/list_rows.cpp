@@ -51,8 +51,11 @@ void WriteListRow(PageStream& out, const ListedRow& row) {
 // The row a cursor of ListColumn or KeysetColumn is on.
 template <typename Column>
 ListedRow RowAt(const Cursor<Column>& list) {
-  return {std::string(list.Text(Column::kPropertyId)), std::string(list.Text(Column::kPropertyName)),
-          std::string(list.Text(Column::kAddress1)), std::string(list.Text(Column::kCity)), {}};
+  return {std::string(list.Text(Column::kPropertyId)),
+          std::string(list.Text(Column::kPropertyName)),
+          std::string(list.Text(Column::kAddress1)),
+          std::string(list.Text(Column::kCity)),
+          {}};
 }
 
 int WriteRows(PageStream& out, const std::vector<ListedRow>& rows) {

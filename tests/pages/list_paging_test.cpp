@@ -40,7 +40,8 @@ std::string OldText(int mode, bool area) {
   std::string text = kOldHead;
   if (area) text += kOldAreaJoin;
   text += kOldWhere[mode];
-  if (area) text += mode == 0 ? "WHERE AR.AREA_NAME = :AREANAME\n" : "AND AR.AREA_NAME = :AREANAME\n";
+  if (area) text += mode == 0 ? "WHERE " : "AND ";
+  if (area) text += "AR.AREA_NAME = :AREANAME\n";
   return text + "ORDER BY PROPERTY_NAME";
 }
 
@@ -219,11 +220,14 @@ TEST_F(ListPagingTest, ASortedSearchWhoseRowsChangedShowsTheDataAsItIsNow) {
   const std::vector<int> before = OldOrder(none, "North");
   ASSERT_GT(before.size(), 40u);
   for (int page : {1, 2}) EXPECT_EQ(PageIds(none, "North", page, "changing"), Chunk(before, page));
-  database.Exec("UPDATE PROPERTY SET AREA_ID = 3 WHERE PROPERTY_ID = " + std::to_string(before[25]));
+  database.Exec("UPDATE PROPERTY SET AREA_ID = 3 WHERE PROPERTY_ID = " +
+                std::to_string(before[25]));
   database.Exec("DELETE FROM PROPERTY WHERE PROPERTY_ID = " + std::to_string(before[35]));
   const std::vector<int> after = OldOrder(none, "North");
   ASSERT_NE(Chunk(after, 3), Chunk(before, 3));
-  for (int page : {3, 4, 2}) EXPECT_EQ(PageIds(none, "North", page, "changing"), Chunk(after, page));
+  for (int page : {3, 4, 2}) {
+    EXPECT_EQ(PageIds(none, "North", page, "changing"), Chunk(after, page)) << page;
+  }
 }
 
 // A visitor's bookmark belongs to that visitor's search only.
