@@ -37,10 +37,12 @@ void PropertyListFloor(DatabaseSession& m) {
   for (auto areas = m.Query(kAreaQuery); !areas.AtEnd(); areas.Next()) {
     ReadText(areas, AreaColumn::kAreaName);
   }
-  using enum ListColumn;
-  for (auto list = m.Query(kListQueries[static_cast<int>(ListSearchMode::kNone)][0], 0);
+  using enum KeysetColumn;
+  for (auto list = m.Query(KeysetListQuery(ListSearchMode::kNone, ListStart::kOffset), 10, 0);
        !list.AtEnd(); list.Next()) {
-    for (ListColumn column : {kPropertyId, kPropertyName, kAddress1, kCity}) ReadText(list, column);
+    for (KeysetColumn column : {kPropertyId, kPropertyName, kAddress1, kCity}) {
+      ReadText(list, column);
+    }
   }
 }
 

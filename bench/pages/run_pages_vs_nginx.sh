@@ -8,14 +8,16 @@
 # Then the server's CPU per page (utime+stime of the qvweb process from /proc
 # over the pages answered) at wrk 1, 2, 5 and 50 connections, "Connection:
 # close", and each figure's ratio to the one at 1 connection.
-# The database is the large demo database of run_wrk_pages.sh, opened with the
+# The database is the large demo database of run_wrk_pages.sh (or the demo
+# database PAGES_DB names, e.g. /work/bigdb/qv-200000.gdb), opened with the
 # embedded engine, or with ENGINE=server through a private Firebird server on
 # loopback (ServerMode SERVER_MODE, default Super); then the CPU per page is
 # that of qvweb and the Firebird server together.
 #   bench/pages/run_pages_vs_nginx.sh [build-dir]
 #     (default build; DURATION seconds per wrk run, default 5; ROUNDS of the
 #      nginx comparison, default 2, medians and ranges shown; ENGINE embedded
-#      or server; SERVER_MODE Super or SuperClassic)
+#      or server; SERVER_MODE Super or SuperClassic; PAGES_DB a demo database
+#      made by qvdemo to use instead)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 . "$root/scripts/functions.sh"
@@ -30,11 +32,16 @@ entities=50
 
 "$root/scripts/install-deps.sh" bench
 build_targets "$build" qvweb qvdemo qv_firebird_server
-make_pages_db "$build" "$entities"
-db=$pages_db
+if [ -n "${PAGES_DB:-}" ]; then
+  db=$PAGES_DB
+else
+  make_pages_db "$build" "$entities"
+  db=$pages_db
+fi
 propid=$(pages_db_number "$db" "SELECT FIRST 1 PROPERTY_ID FROM ENTITY GROUP BY PROPERTY_ID
                                 ORDER BY COUNT(*) DESC, PROPERTY_ID")
 people=$(pages_db_number "$db" "SELECT COUNT(*) FROM ENTITY WHERE PROPERTY_ID = $propid")
+middle=$(( $(pages_db_number "$db" "SELECT COUNT(*) FROM PROPERTY") / 20 ))
 
 qvweb_scratch "$build"
 fb_helper=""
@@ -57,19 +64,28 @@ wait_port "$port" "$server_pid" || { cat "$work/qvweb.log" >&2; exit 1; }
 cookie=$(logon_cookie "$base")
 [ -n "$cookie" ] || { echo "log-on failed: no session cookie" >&2; exit 1; }
 
-names=(MainMenu PropertyList People Logo)
+names=(MainMenu PropertyList ListMiddle People Access Notes Logo)
+# ListMiddle: a page in the middle of the list; after the first answer the
+# visitor's bookmark for it is there, as after a Next.
 declare -A url=(
   [MainMenu]="$base/"
   [PropertyList]="$base/list"
+  [ListMiddle]="$base/list?page=$middle&AreaName="
   [People]="$base/people?PROPID=$propid"
+  [Access]="$base/access?PROPID=$propid"
+  [Notes]="$base/notes?PROPID=$propid"
   [Logo]="$base/image/qv_logo_jpg.jpg"
 )
 # A text each page shows only when logged on and filled from the database.
 declare -A mark=(
   [MainMenu]="/LOGOFF"
   [PropertyList]="propinfo?PROPID="
+  [ListMiddle]="propinfo?PROPID="
   [People]="Tenant $(printf %02d "$entities")"
+  [Access]="Property Access"
+  [Notes]="Property Notes"
 )
+[ -z "${PAGES_DB:-}" ] || mark[People]="Property People"
 # nginx serves each answer's bytes, as qvweb gave them, from a file (its
 # workers may run as another user).
 chmod 755 "$work"
@@ -116,7 +132,7 @@ for round in $(seq "$rounds"); do
   done
 done
 : > "$work/cpu"
-for name in MainMenu PropertyList People; do
+for name in MainMenu PropertyList ListMiddle People Access Notes; do
   for c in 1 2 5 50; do
     echo "$name $c $(run "$name-c$c" "$c" "${url[$name]}" -H "Connection: close")" >> "$work/cpu"
     echo "cpu: $(tail -n 1 "$work/cpu")" >&2

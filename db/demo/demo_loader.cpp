@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "db/command.h"
+#include "db/cursor.h"
+#include "db/prepared_statement.h"
 #include "db/ib.h"
 #include "platform/datetime.h"
 #include "random.h"
@@ -528,6 +530,26 @@ DemoCounts LoadDemoData(DbConnection& connection, int properties, uint64_t seed,
   transaction.Commit();
   if (progress) progress(properties);
   return loader.Counts();
+}
+
+void RecomputeIndexStatistics(DbConnection& connection) {
+  Transaction transaction(connection);
+  std::vector<std::string> names;
+  {
+    PreparedStatement indexes(connection,
+                              "SELECT TRIM(RDB$INDEX_NAME) FROM RDB$INDICES\n"
+                              "WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0");
+    indexes.Prepare(transaction);
+    indexes.Execute(transaction);
+    for (RowCursor row(indexes, {connection.Handle(), transaction.Handle()}); !row.AtEnd();
+         row.Next()) {
+      names.emplace_back(row.Text(0));
+    }
+  }
+  for (const std::string& name : names) {
+    ExecuteImmediate(transaction, "SET STATISTICS INDEX \"" + name + "\"");
+  }
+  transaction.Commit();
 }
 
 }  // namespace qv::demo

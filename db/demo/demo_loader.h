@@ -36,4 +36,9 @@ inline constexpr const char* kDemoPassword = "demo";
 DemoCounts LoadDemoData(DbConnection& connection, int properties, uint64_t seed,
                         const std::function<void(int)>& progress);
 
+// Recomputes the statistics of every index of the database, as a database
+// restored from a backup has them: indexes made on empty tables say nothing
+// about the rows loaded since, and the server's choice of plan goes by them.
+void RecomputeIndexStatistics(DbConnection& connection);
+
 }  // namespace qv::demo

@@ -132,6 +132,7 @@ int main(int argc, char** argv) {
     };
     qv::demo::DemoCounts counts =
         qv::demo::LoadDemoData(connection, options.properties, options.seed, progress);
+    qv::demo::RecomputeIndexStatistics(connection);
     connection.Disconnect();
     qv::SetForcedWrites(options.database, options.user, options.password, true);
     double seconds =

@@ -91,6 +91,14 @@ std::string DatabaseSession::Plan(std::string_view sql) {
   return statement.Plan();
 }
 
+std::string DatabaseSession::PreparedPlan(std::string_view sql,
+                                          std::span<const std::string_view> names,
+                                          size_t count) {
+  PreparedStatement& statement = Statement(sql);
+  statement.Prepare(OpenTransaction(), names, count);
+  return statement.Plan();
+}
+
 std::vector<DatabaseSession::PreparedText> DatabaseSession::PreparedTexts() const {
   std::vector<PreparedText> texts;
   for (const auto& [text, statement] : statements_) {

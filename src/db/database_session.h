@@ -78,6 +78,12 @@ class DatabaseSession {
 
   // The server's plan of a text, prepared in the session's transaction.
   std::string Plan(std::string_view sql);
+  // The plan of the statement the session runs for the query: prepared as
+  // Query prepares it (once per text and attachment) and kept for it.
+  template <ColumnList Column>
+  std::string QueryPlan(const QueryText<Column>& query) {
+    return PreparedPlan(query.sql, query.names, kColumnCount<Column>);
+  }
   // What the session has prepared so far: each text and its parameters' SQL types.
   struct PreparedText {
     std::string_view text;
@@ -95,6 +101,8 @@ class DatabaseSession {
   RowCursor Run(std::string_view sql, std::span<const ParamValue> values,
                 std::span<const std::string_view> names, size_t count);
   PreparedStatement& Statement(std::string_view sql);
+  std::string PreparedPlan(std::string_view sql, std::span<const std::string_view> names,
+                           size_t count);
   Transaction& OpenTransaction();
   void CloseCursors() noexcept;
 

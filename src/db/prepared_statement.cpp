@@ -245,6 +245,12 @@ void PreparedStatement::Bind(std::span<const ParamValue> values, Transaction& tr
         std::memcpy(point(SQL_LONG, sizeof number), &number, sizeof number);
         break;
       }
+      case ParamValue::Kind::kBigInteger: {
+        const int64_t number = value.BigInteger();
+        var.sqllen = sizeof number;
+        std::memcpy(point(SQL_INT64, sizeof number), &number, sizeof number);
+        break;
+      }
       case ParamValue::Kind::kText: {
         const std::string_view text = value.Text();
         if (param_types_[i] == SQL_BLOB) {

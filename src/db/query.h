@@ -42,14 +42,15 @@ struct QueryText {
 struct NullValue {};
 inline constexpr NullValue kNull{};
 
-// One parameter value: NULL, a whole number or text. Text is referred to, not
-// copied: the value lives until the statement has run.
+// One parameter value: NULL, a whole number (32 or 64 bits) or text. Text is
+// referred to, not copied: the value lives until the statement has run.
 class ParamValue {
  public:
-  enum class Kind { kNull, kInteger, kText };
+  enum class Kind { kNull, kInteger, kBigInteger, kText };
 
   ParamValue(NullValue) {}
   ParamValue(int32_t value) : kind_(Kind::kInteger), integer_(value) {}
+  ParamValue(int64_t value) : kind_(Kind::kBigInteger), integer_(value) {}
   ParamValue(std::string_view value) : kind_(Kind::kText), text_(value) {}
   ParamValue(const std::string& value) : ParamValue(std::string_view(value)) {}
   ParamValue(const char* value) : ParamValue(std::string_view(value)) {}
@@ -59,12 +60,13 @@ class ParamValue {
   }
 
   Kind Type() const { return kind_; }
-  int32_t Integer() const { return integer_; }
+  int32_t Integer() const { return static_cast<int32_t>(integer_); }
+  int64_t BigInteger() const { return integer_; }
   std::string_view Text() const { return text_; }
 
  private:
   Kind kind_ = Kind::kNull;
-  int32_t integer_ = 0;
+  int64_t integer_ = 0;
   std::string_view text_;
 };
 

@@ -1,20 +1,13 @@
 // The Access Info tab: the access entries recorded for a property's addresses,
 // with the date each was entered.
 #include "pages/page_frame.h"
+#include "pages/page_statements.h"
 #include "pages/tab_page.h"
 #include "platform/datetime.h"
 
 namespace qv {
 
 namespace {
-
-enum class AccessColumn { kType, kInfo, kEnteredDate, kCount };
-constexpr QueryText<AccessColumn> kAccessQuery{
-    "select g.phone_type, g.phone_number, g.entered_date\n"
-    "from gen_phones g\n"
-    "join prop_address a on g.source_key = a.prop_address_id\n"
-    "where g.source_table = 3\n"
-    "and a.property_id = :PROPID"};
 
 void WriteHead(PageContext& page, int32_t /*propertyId*/) {
   PageStream& out = page.out;

@@ -1,32 +1,12 @@
 // The Notes tab: a property's notes, newest first, with date, author, title and text.
 #include "pages/page_frame.h"
+#include "pages/page_statements.h"
 #include "pages/tab_cells.h"
 #include "pages/tab_page.h"
 
 namespace qv {
 
 namespace {
-
-enum class NoteColumn {
-  kNotesId, kSourceTable, kSourceKey, kEnteredDate, kNote, kEnteredBy, kFollowUpDate, kItemDone,
-  kNoteTitle, kCount
-};
-constexpr QueryText<NoteColumn> kNotesQuery{
-    "SELECT \n"
-    "   N.NOTES_ID, \n"
-    "   N.SOURCE_TABLE, \n"
-    "   N.SOURCE_KEY, \n"
-    "   N.ENTERED_DATE, \n"
-    "   N.NOTE, \n"
-    "   N.ENTERED_BY, \n"
-    "   N.NOTES_FOLLOW_UP_DATE, \n"
-    "   N.NOTES_ITEM_DONE, \n"
-    "   N.NOTE_TITLE \n"
-    "FROM GEN_NOTES N \n"
-    "LEFT JOIN PROPERTY P ON (N.SOURCE_KEY = P.PROPERTY_ID) \n"
-    "WHERE N.SOURCE_TABLE = 1\n"
-    "  AND P.PROPERTY_ID = :PROPID\n"
-    "  ORDER BY ENTERED_DATE DESC"};
 
 void WriteHead(PageContext& page, int32_t /*propertyId*/) {
   PageStream& out = page.out;

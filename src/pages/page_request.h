@@ -22,6 +22,9 @@ class PageRequest {
   // A value of the visitor's session; empty when absent or without a session.
   virtual std::string SessionValue(std::string_view name) const = 0;
   virtual void SetSessionValue(std::string_view name, std::string value) = 0;
+  // What tells this visitor from others while the session lasts (the
+  // session's id); empty without a session.
+  virtual std::string VisitorKey() const = 0;
 
   // Fields the request-information page shows.
   virtual std::string Command() const = 0;
@@ -40,6 +43,7 @@ class SimplePageRequest : public PageRequest {
   std::string Document() const override { return document; }
   std::string SessionValue(std::string_view name) const override;
   void SetSessionValue(std::string_view name, std::string value) override;
+  std::string VisitorKey() const override { return has_session ? visitor : std::string(); }
   std::string Command() const override { return command; }
   std::string ContentType() const override { return content_type; }
   std::string Connection() const override { return connection; }
@@ -55,6 +59,7 @@ class SimplePageRequest : public PageRequest {
   std::string command = "GET";
   std::string content_type, connection, from, host, query_params, version = "HTTP/1.1";
   bool has_session = true;
+  std::string visitor;  // the session's id; empty: none
   std::map<std::string, std::string> session;  // names as given
 
  private:

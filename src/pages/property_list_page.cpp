@@ -1,9 +1,8 @@
 // The searchable, area-filtered property list, ten rows a page, with paging links.
-#include <array>
 #include <cstdint>
-#include <span>
 #include <string>
 
+#include "pages/list_rows.h"
 #include "pages/page_frame.h"
 #include "pages/page_statements.h"
 #include "pages/page_text.h"
@@ -15,15 +14,10 @@ namespace {
 // Page arithmetic is 32-bit; values outside the range wrap as they would there.
 int32_t Wrap32(int64_t value) { return static_cast<int32_t>(value); }
 
-struct ListRequest {
+struct ListRequest : ListSearch {
   int32_t page = 1;
   int32_t previous_page = 0;
   int32_t next_page = 2;
-  int32_t skip = 0;
-  std::string area;
-  bool area_filter = false;
-  std::string search_value;  // the address value or the name value, by mode
-  ListSearchMode mode = ListSearchMode::kNone;
 };
 
 ListRequest ReadListRequest(const PageRequest& request) {
@@ -142,37 +136,7 @@ void PropertyListPage(PageContext& page) {
   out.WriteString("</TR></THEAD>");
   out.WriteString("<TBODY><TR VALIGN=TOP>");
 
-  // The query: the request's values go in as parameters, in the order
-  // rows skipped, search value, area name.
-  std::string upper_search;
-  std::array<ParamValue, 3> params{r.skip, kNull, kNull};
-  size_t count = 1;
-  if (r.mode == ListSearchMode::kName) {
-    upper_search = UpperCaseAscii(r.search_value);
-    params[count++] = upper_search;
-  } else if (r.mode == ListSearchMode::kAddress) {
-    params[count++] = r.search_value;
-  }
-  if (r.area_filter) params[count++] = r.area;
-  auto list = page.db.Query(kListQueries[static_cast<int>(r.mode)][r.area_filter ? 1 : 0],
-                            std::span<const ParamValue>(params.data(), count));
-
-  int rows = 0;
-  for (; !list.AtEnd(); list.Next()) {
-    using enum ListColumn;
-    out.WriteString("<TD WIDTH=50% bgcolor=\"#E8E8E8\"><P><a href=\"/propinfo?propid=");
-    out.WriteString(list.Text(kPropertyId));
-    out.WriteString("\">");
-    out.WriteString(list.Text(kPropertyName));
-    out.WriteString("</a><br></P></TD>");
-    out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
-    out.WriteString(list.Text(kAddress1));
-    out.WriteString("<br></P></TD>");
-    out.WriteString("<TD WIDTH=17% bgcolor=\"#E8E8E8\"><P>");
-    out.WriteString(list.Text(kCity));
-    out.WriteString("<br></P></TD></TR>");
-    ++rows;
-  }
+  const int rows = WriteListRows(page, r);
 
   // Paging row.
   out.WriteString("</TBODY></TABLE>");

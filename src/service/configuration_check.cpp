@@ -14,6 +14,7 @@
 #include "service/account_access.h"
 #include "service/command_line.h"
 #include "service/database_probe.h"
+#include "service/index_check.h"
 #include "service/effective_settings.h"
 #include "service/qv_web_service.h"
 #include "service/service.h"
@@ -42,6 +43,7 @@ bool CheckDatabase(const IniFile& ini, std::ostream& out) {
     }
     connection.Connect();
     RunTrivialStatement(connection);
+    WarnMissingIndexes(connection, out);
     connection.Disconnect();
     out << "ok: database " << database << "\n";
     return true;

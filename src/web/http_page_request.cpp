@@ -14,4 +14,9 @@ void HttpPageRequest::SetSessionValue(std::string_view name, std::string value) 
   request_.session->SetContentValue(name, value);
 }
 
+std::string HttpPageRequest::VisitorKey() const {
+  if (!request_.session) return {};
+  return request_.session->SessionID();
+}
+
 }  // namespace qv

@@ -21,6 +21,7 @@ class HttpPageRequest final : public PageRequest {
   std::string Document() const override { return request_.document; }
   std::string SessionValue(std::string_view name) const override;
   void SetSessionValue(std::string_view name, std::string value) override;
+  std::string VisitorKey() const override;
 
   std::string Command() const override { return request_.command; }
   std::string ContentType() const override { return request_.content_type; }

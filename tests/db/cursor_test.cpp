@@ -114,6 +114,19 @@ TEST_F(CursorTest, TextParametersAndNull) {
   }
 }
 
+// A whole number beyond 32 bits reaches a BIGINT parameter whole.
+TEST_F(CursorTest, BigIntegerParameters) {
+  enum class Number { kValue, kCount };
+  constexpr QueryText<Number> kAbove{
+      "SELECT CAST(? AS BIGINT) + 1 FROM RDB$DATABASE WHERE CAST(5000000000 AS BIGINT) > ?"};
+  {
+    const auto above = session.Query(kAbove, int64_t{4999999999}, int64_t{4999999999});
+    ASSERT_FALSE(above.AtEnd());
+    EXPECT_EQ(above.Text(Number::kValue), "5000000000");
+  }
+  EXPECT_TRUE(session.Query(kAbove, int64_t{1}, int64_t{5000000000}).AtEnd());
+}
+
 // Columns named beside a "*" select list are found by name once, when the
 // statement is prepared; a name the statement lacks is told then.
 TEST_F(CursorTest, NamedColumnsAreFoundWhenPrepared) {
@@ -162,6 +175,15 @@ TEST_F(CursorTest, PlanNamesTheIndexTheServerChose) {
   EXPECT_EQ(session.Plan("SELECT AREA_NAME FROM AREA WHERE AREA_ID = :ID").rfind("PLAN (AREA INDEX (", 0),
             0u);
   EXPECT_EQ(session.Plan("SELECT AREA_NAME FROM AREA"), "PLAN (AREA NATURAL)");
+}
+
+// The plan of a query's own statement: prepared once, and the query runs it.
+TEST_F(CursorTest, QueryPlanIsThePlanOfTheStatementTheQueryRuns) {
+  EXPECT_EQ(session.QueryPlan(kAreasInOrder).rfind("PLAN SORT (", 0), 0u);
+  const uint64_t prepared = session.Counts().prepared;
+  EXPECT_EQ(session.Query(kAreasInOrder).Text(AreaColumn::kName), "Central");
+  EXPECT_EQ(session.QueryPlan(kAreaById).rfind("PLAN (AREA INDEX (", 0), 0u);
+  EXPECT_EQ(session.Counts().prepared, prepared + 1);
 }
 
 TEST_F(CursorTest, LinesReachTheServerJoinedByLineBreaks) {

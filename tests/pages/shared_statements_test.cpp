@@ -62,6 +62,8 @@ TEST_F(PageTest, PagesRunTheSharedStatementTexts) {
        {List(ListSearchMode::kName, true)}},
       {"people", "PeoplePage", {{"PROPID", "1"}},
        {kAgencyQuery.sql, kHeadingQuery.sql, kPeoplePhonesQuery.sql, kPeopleQuery.sql}},
+      {"access", "AccessPage", {{"PROPID", "1"}}, {kAccessQuery.sql}},
+      {"notes", "NotesPage", {{"PROPID", "1"}}, {kNotesQuery.sql}},
       {"violations", "ViolationsPage", {{"PROPID", "1"}}, {kPropertyNameQuery.sql}},
       {"violation detail", "ViolationDetailPage", {{"VID", "1"}},
        {kAgencyQuery.sql, kViolationQuery.sql, kPropertyNameQuery.sql, kViolatorsQuery.sql}},
