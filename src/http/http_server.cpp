@@ -6,7 +6,7 @@
 
 #include "http/exceptions.h"
 #include "http/request_reader.h"
-#include "http/text.h"
+#include "platform/ascii_text.h"
 
 namespace qv {
 
@@ -172,10 +172,10 @@ void HttpServer::FindSession(ConnectionContext& context, Request& request,
     // with a well-formed identifier (no other text names a session).
     std::vector<std::string> candidates;
     for (const Cookie& cookie : request.cookies) {
-      if (!http_text::EqualsNoCase(cookie.cookie_name, kSessionCookieName)) continue;
+      if (!ascii::EqualsNoCase(cookie.cookie_name, kSessionCookieName)) continue;
       if (candidates.size() >= kMaxSessionCandidates || !IsSessionId(cookie.value)) continue;
       const bool repeated = std::any_of(candidates.begin(), candidates.end(), [&](const std::string& id) {
-        return http_text::EqualsNoCase(id, cookie.value);
+        return ascii::EqualsNoCase(id, cookie.value);
       });
       if (!repeated) candidates.push_back(cookie.value);
     }
@@ -333,7 +333,7 @@ bool HttpServer::AcceptHeaders(ConnectionContext& context, const std::string& ta
       return false;
     }
     // The front may have sent it already; it goes out once.
-    if (http_text::ContainsNoCase(*expectation, "100-continue")) context.SendContinue(request.version);
+    if (ascii::ContainsNoCase(*expectation, "100-continue")) context.SendContinue(request.version);
   }
   return true;
 }
@@ -357,13 +357,13 @@ bool HttpServer::ReadBody(ConnectionContext& context, Request& request, Response
 
 bool HttpServer::KeepsConnection(const Request& request) const {
   if (!keep_alive_) return false;
-  if (http_text::EqualsNoCase(request.connection, "Keep-alive")) return true;
+  if (ascii::EqualsNoCase(request.connection, "Keep-alive")) return true;
   if (!keep_alive_by_default_ || !IsHttp11OrLater(request.version)) return false;
   // Any "close" among the connection options ends it.
   std::string_view options = request.connection;
   while (!options.empty()) {
     const size_t comma = options.find(',');
-    if (http_text::EqualsNoCase(http_text::Trim(options.substr(0, comma)), "close")) return false;
+    if (ascii::EqualsNoCase(ascii::Trim(options.substr(0, comma)), "close")) return false;
     if (comma == std::string_view::npos) break;
     options.remove_prefix(comma + 1);
   }
@@ -381,7 +381,7 @@ bool HttpServer::ProcessRequest(ConnectionContext& context) {
   MemoryCharge body_charge;
   Request request;
   Response response(&io);
-  response.server = http_text::Trim(server_software_);
+  response.server = ascii::Trim(server_software_);
   std::string target = TakeRequestLine(request, parser.Request());
   request.ProcessHeaders();
   // The length the body was read by (a list of equal values gives one).

@@ -18,10 +18,10 @@
 
 #include "http/request_info.h"
 #include "http/response_info.h"
-#include "http/session.h"
-#include "http/session_store.h"
 #include "http/tcp_server.h"
 #include "http/trusted_proxies.h"
+#include "sessions/session.h"
+#include "sessions/session_store.h"
 
 namespace qv {
 

@@ -7,11 +7,11 @@
 
 #include "db/errors.h"
 #include "http/exceptions.h"
-#include "http/session_store.h"
 #include "platform/exception.h"
 #include "pool/fixed_connection_pool.h"
 #include "service/metrics.h"
 #include "service/os_error.h"
+#include "sessions/session_store.h"
 #include "web/request_router.h"
 
 namespace qv {

@@ -15,8 +15,8 @@
 #include "db/errors.h"
 #include "http/request_info.h"
 #include "http/response_info.h"
-#include "http/session.h"
 #include "page_stand_ins.h"
+#include "sessions/session.h"
 #include "web/request_router.h"
 
 namespace qv::webtest {

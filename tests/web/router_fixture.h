@@ -12,9 +12,9 @@
 
 #include "http/request_info.h"
 #include "http/response_info.h"
-#include "http/session.h"
 #include "page_stand_ins.h"
 #include "pool/fixed_connection_pool.h"
+#include "sessions/session.h"
 #include "web/request_router.h"
 
 namespace qv::webtest {
