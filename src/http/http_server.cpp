@@ -136,8 +136,6 @@ RequestLimits HttpServer::Limits() const {
   return limits;
 }
 
-bool HttpServer::HeadsGoToWorkers() const { return on_headers_available || on_header_expectations; }
-
 void HttpServer::ServeConnection(ConnectionContext& context) {
   context.Parser().SetLimits(Limits());
   context.SetRequestMemory(RequestMemory());
@@ -303,19 +301,7 @@ void HttpServer::StoreUnavailable(Response& response, const std::string& message
   }
 }
 
-bool HttpServer::AcceptHeaders(ConnectionContext& context, const std::string& target,
-                                  Request& request, Response& response) {
-  if (on_headers_available && !on_headers_available(&context, target, request.raw_headers)) {
-    int code = 403;
-    std::string text, content;
-    if (on_headers_blocked) on_headers_blocked(&context, request.raw_headers, code, text, content);
-    response.SetResponseNo(code);
-    if (!text.empty()) response.response_text = text;
-    response.content_text = content;
-    response.SetCloseConnection(true);
-    response.Finish();
-    return false;
-  }
+bool HttpServer::AcceptHeaders(ConnectionContext& context, Request& request, Response& response) {
   // A request the parser refused (its framing, its version, a body too
   // large to hold) is answered before anything invites its body.
   if (const int refusal = context.Parser().Refusal()) {
@@ -323,9 +309,7 @@ bool HttpServer::AcceptHeaders(ConnectionContext& context, const std::string& ta
     return false;
   }
   if (const auto expectation = ExpectationOf(request.version, request.raw_headers)) {
-    const bool accepted =
-        on_header_expectations ? on_header_expectations(&context, *expectation) : MetByDefault(*expectation);
-    if (!accepted) {
+    if (!MetByDefault(*expectation)) {
       response.SetResponseNo(417);
       response.response_text.clear();
       response.SetCloseConnection(true);
@@ -398,7 +382,7 @@ bool HttpServer::ProcessRequest(ConnectionContext& context) {
       on_response_sent(context, request, response, response.BodyBytesSent(),
                      std::chrono::steady_clock::now() - started);
   };
-  if (!AcceptHeaders(context, target, request, response)) {
+  if (!AcceptHeaders(context, request, response)) {
     sent();
     return false;
   }

@@ -29,14 +29,6 @@ class HttpServer : public TcpServer {
  public:
   using CommandEvent = std::function<void(ConnectionContext*, Request&, Response&)>;
   using SessionEvent = std::function<void(Session&)>;
-  // After the header block: false stops the request (see OnHeadersBlocked).
-  using HeadersAvailableEvent =
-      std::function<bool(ConnectionContext*, const std::string& target, const HeaderList& headers)>;
-  // The answer to a stopped request: code (403 on entry), reason and body.
-  using HeadersBlockedEvent = std::function<void(ConnectionContext*, const HeaderList& headers,
-                                                 int& code, std::string& text, std::string& content)>;
-  // Whether an "Expect" header value is accepted.
-  using HeaderExpectationsEvent = std::function<bool(ConnectionContext*, const std::string& expectations)>;
 
   HttpServer();
   ~HttpServer() override;
@@ -98,9 +90,6 @@ class HttpServer : public TcpServer {
   SessionEvent on_session_end;  // must not raise
   // Whether a session may go first when the session list is full; must not raise.
   std::function<bool(const Session&)> on_session_expendable;
-  HeadersAvailableEvent on_headers_available;
-  HeadersBlockedEvent on_headers_blocked;
-  HeaderExpectationsEvent on_header_expectations;
   // After an answer has been written to the end (also the engine's own
   // refusals and failures): the request, the answer, the body bytes sent and
   // the time from the request line to the last byte. Runs on the thread that
@@ -125,8 +114,6 @@ class HttpServer : public TcpServer {
  protected:
   bool DoRequest(ConnectionContext& context) override;
   RequestLimits Limits() const override;
-  // The header hooks see heads before bodies are read.
-  bool HeadsGoToWorkers() const override;
   // A trusted proxy carries many clients: its connections are not capped per address.
   bool UncappedAddress(const std::string& ip) const override;
   void BeforeActivate() override;
@@ -139,10 +126,9 @@ class HttpServer : public TcpServer {
   bool ProcessRequest(ConnectionContext& context);
   // Whether the request asks (or, by the settings, is taken) to keep the connection.
   bool KeepsConnection(const Request& request) const;
-  // The checks after the header block (hooks, refusals, expectations);
-  // false when they answered the request.
-  bool AcceptHeaders(ConnectionContext& context, const std::string& target, Request& request,
-                     Response& response);
+  // The checks after the header block (refusals, expectations); false when
+  // they answered the request.
+  bool AcceptHeaders(ConnectionContext& context, Request& request, Response& response);
   // The body into PostStream and FormParams, and its charge into body_charge;
   // false when it was refused.
   bool ReadBody(ConnectionContext& context, Request& request, Response& response, MemoryCharge& body_charge);

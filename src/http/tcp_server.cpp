@@ -189,7 +189,6 @@ std::shared_ptr<Front> TcpServer::MakeFront() {
   settings.limits = Limits();
   request_memory_->SetLimit(max_request_memory_);
   settings.request_memory = request_memory_;
-  settings.hand_over_at_head = HeadsGoToWorkers();
   settings.uncapped = [this](const std::string& ip) { return UncappedAddress(ip); };
   settings.tls = tls_context_;
   settings.handshake_timeout_ms = handshake_timeout_ms_;

@@ -158,17 +158,13 @@ class TcpServer {
   size_t WorkerThreads() const;
 
  protected:
-  // Runs one request of a connection whose request has arrived (parsed, or
-  // its head only: see HeadsGoToWorkers); true when the connection stays open
-  // for the next one.
+  // Runs one request of a connection whose request has wholly arrived
+  // (parsed); true when the connection stays open for the next one.
   virtual bool DoRequest(ConnectionContext& context) = 0;
   // Whether MaxConnectionsPerAddress leaves connections from ip alone.
   virtual bool UncappedAddress(const std::string& /*ip*/) const { return false; }
   // What one request may take; the front parses requests by them.
   virtual RequestLimits Limits() const { return RequestLimits(); }
-  // Whether a request goes to a worker as soon as its head is in, so that
-  // hooks see the head before the body is read.
-  virtual bool HeadsGoToWorkers() const { return false; }
   // True while a stop with a drain limit runs: answers close their connections.
   bool Draining() const { return draining_->load(); }
   // Around the TCP start and stop: the HTTP layer prepares and ends sessions.

@@ -391,23 +391,6 @@ TEST(FrontTest, AClientThatExpectsToContinueHoldsNoWorkerWhileItsBodyComes) {
   EXPECT_EQ(test::BodyOf(both.substr(25)), "/form|a=b");
 }
 
-TEST(FrontTest, AnExpectationHookStillDecidesOnTheWorker) {
-  HttpServer server;
-  std::atomic<int> asked{0};
-  server.on_header_expectations = [&](ConnectionContext*, const std::string& expect) {
-    ++asked;
-    return expect == "100-continue";
-  };
-  server.on_command_get = [](ConnectionContext*, Request& req, Response& r) { r.content_text = req.form_params; };
-  const int port = test::StartOnLoopback(server);
-  const std::string answer =
-      test::Exchange(port, "POST /f HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: 3\r\n\r\nk=v").raw;
-  EXPECT_EQ(answer.substr(0, 42), "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\n") << answer;
-  EXPECT_EQ(answer.find("100 Continue", 10), std::string::npos);
-  EXPECT_EQ(test::BodyOf(answer.substr(25)), "k=v");
-  EXPECT_EQ(asked.load(), 1);
-}
-
 TEST(FrontTest, AnAnswerTheClientDoesNotReadFreesItsWorker) {
   HttpServer server;
   server.SetWorkers(1);
