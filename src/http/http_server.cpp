@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "http/exceptions.h"
+#include "http/failure_status.h"
 #include "http/request_reader.h"
 #include "platform/ascii_text.h"
 
@@ -24,14 +25,6 @@ void RefuseRequest(Response& response, int code) {
   response.content_text = "<HTML><BODY><B>" + std::to_string(code) + " " + response.response_text +
                          "</B></BODY></HTML>\r\n";
   response.Finish();
-}
-
-// A handler error: status 500 with the message as the body. A length the
-// handler set for its own body would not fit the message.
-void FailResponse(Response& response, const char* message) {
-  response.SetResponseNo(500);
-  response.content_text = message;
-  if (!response.HeaderHasBeenWritten()) response.content_length = -1;
 }
 
 // Ends a connection whose input is malformed, with the failure that says how.
@@ -272,8 +265,18 @@ void HttpServer::AnswerWithRedirect(const Request& request, const std::string& t
   response.content_text = "<HTML><BODY><B>301 Moved Permanently</B></BODY></HTML>\r\n";
 }
 
+void HttpServer::AnswerFailure(Response& response, FailureKind kind, const std::string& message) {
+  if (kind == FailureKind::StoreUnavailable) return StoreUnavailable(response, message);
+  // The message is the body: a length the handler set for its own body
+  // would not fit it.
+  response.SetResponseNo(FailureStatus(kind));
+  if (response.response_no == 503) response.custom_headers.SetValue("Retry-After", "5");
+  response.content_text = message;
+  if (!response.HeaderHasBeenWritten()) response.content_length = -1;
+}
+
 void HttpServer::StoreUnavailable(Response& response, const std::string& message) {
-  response.SetResponseNo(503);
+  response.SetResponseNo(FailureStatus(FailureKind::StoreUnavailable));
   response.custom_headers.SetValue("Retry-After", "5");
   response.content_text = "The session store cannot be reached; please try again shortly.\r\n";
   response.content_stream.reset();
@@ -409,18 +412,14 @@ bool HttpServer::ProcessRequest(ConnectionContext& context) {
     const CommandEvent& handler = get ? on_command_get : on_command_other;
     if (handler) handler(&context, request, response);
     if (request.session) KeepSession(context, request, response, content_before);
-  } catch (const SessionStoreUnavailable& e) {
-    StoreUnavailable(response, e.what());
-  } catch (const SocketError&) {
-    throw;
-  } catch (const ConnectionClosed&) {
-    throw;
-  } catch (const ReadTimedOut&) {
-    throw;
+  } catch (const Exception& e) {
+    // The client is gone: there is no one to answer, and the connection ends.
+    if (e.Kind() == FailureKind::ClientGone) throw;
+    AnswerFailure(response, e.Kind(), e.Message());
   } catch (const std::exception& e) {
-    FailResponse(response, e.what());
+    AnswerFailure(response, FailureKind::Internal, e.what());
   } catch (...) {
-    FailResponse(response, "");
+    AnswerFailure(response, FailureKind::Internal, "");
   }
   // A stop that began while the handler ran: the answer says that the
   // connection ends with it.

@@ -5,8 +5,9 @@
 // time-out, MaxSessions and the redirect to TLS into force while the server
 // runs, and keeps the sessions.
 //
-// Handlers run on worker threads, several at once. A handler error
-// becomes status 500 with the error's message as the body.
+// Handlers run on worker threads, several at once. A handler error is
+// answered with the status of its failure kind (see failure_status.h) and
+// the error's message as the body.
 #pragma once
 
 #include <atomic>
@@ -146,6 +147,8 @@ class HttpServer : public TcpServer {
   bool RedirectsToTls(ConnectionContext& context) const;
   // That answer, or 400 when the request names no host to send it to.
   void AnswerWithRedirect(const Request& request, const std::string& target, Response& response) const;
+  // The answer to a request whose handling failed, by the failure's kind.
+  void AnswerFailure(Response& response, FailureKind kind, const std::string& message);
   // The answer when the session store failed, and the rate-limited report.
   void StoreUnavailable(Response& response, const std::string& message);
 

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "http/context.h"
+#include "http/failure_status.h"
 #include "http/request_info.h"
 #include "http/response_info.h"
 #include "pages/page_table.h"
@@ -47,11 +48,6 @@ inline constexpr std::string_view kRetryAfterSeconds = "5";
 // How long past the query time-out a cancelled page call may take to end
 // before its connection is dropped, which ends it for certain.
 inline constexpr std::chrono::milliseconds kCancelGrace{2000};
-
-// The status a failed page is answered with: 503 when the database is
-// unavailable (no attachment, a lost connection, no free session in time, a
-// query time-out), 500 for any other failure.
-int FailureStatus(FailureKind kind);
 
 // A page that ended in an error, as its failure handler is told of it.
 struct PageFailure {

@@ -7,6 +7,7 @@
 
 #include "db/errors.h"
 #include "http/exceptions.h"
+#include "http/failure_status.h"
 #include "platform/exception.h"
 #include "pool/fixed_connection_pool.h"
 #include "service/metrics.h"
@@ -65,7 +66,7 @@ TEST(FailureKindMappingTest, EachFailureHasItsKindStatusAndLabel) {
       {"system call failed", [] { throw OsError(13, "Permission denied"); },
        FailureKind::Internal, 500, "other"},
       {"session store down", [] { throw SessionStoreUnavailable("Session store: down"); },
-       FailureKind::StoreUnavailable, 500, "other"},
+       FailureKind::StoreUnavailable, 503, "other"},
       {"client went away", [] { throw ConnectionClosed(); }, FailureKind::ClientGone, 500,
        "other"},
       {"malformed request", [] { throw BadRequestLine(); },
