@@ -7,6 +7,7 @@
 #include "http/exceptions.h"
 #include "http/failure_status.h"
 #include "http/request_reader.h"
+#include "http/response_writer.h"
 #include "platform/ascii_text.h"
 
 namespace qv {
@@ -24,7 +25,6 @@ void RefuseRequest(Response& response, int code) {
   if (code == 503) response.custom_headers.SetValue("Retry-After", "5");
   response.content_text = "<HTML><BODY><B>" + std::to_string(code) + " " + response.response_text +
                          "</B></BODY></HTML>\r\n";
-  response.Finish();
 }
 
 // Ends a connection whose input is malformed, with the failure that says how.
@@ -272,7 +272,7 @@ void HttpServer::AnswerFailure(Response& response, FailureKind kind, const std::
   response.SetResponseNo(FailureStatus(kind));
   if (response.response_no == 503) response.custom_headers.SetValue("Retry-After", "5");
   response.content_text = message;
-  if (!response.HeaderHasBeenWritten()) response.content_length = -1;
+  response.content_length = -1;
 }
 
 void HttpServer::StoreUnavailable(Response& response, const std::string& message) {
@@ -282,7 +282,7 @@ void HttpServer::StoreUnavailable(Response& response, const std::string& message
   response.content_stream.reset();
   response.cookies.Clear();  // no cookie for a session that was not stored
   response.session.reset();
-  if (!response.HeaderHasBeenWritten()) response.content_length = -1;
+  response.content_length = -1;
 
   int suppressed = 0;
   {
@@ -316,7 +316,6 @@ bool HttpServer::AcceptHeaders(ConnectionContext& context, Request& request, Res
       response.SetResponseNo(417);
       response.response_text.clear();
       response.SetCloseConnection(true);
-      response.Finish();
       return false;
     }
     // The front may have sent it already; it goes out once.
@@ -367,7 +366,7 @@ bool HttpServer::ProcessRequest(ConnectionContext& context) {
   // that it is given back after the request has gone).
   MemoryCharge body_charge;
   Request request;
-  Response response(&io);
+  Response response;
   response.server = ascii::Trim(server_software_);
   std::string target = TakeRequestLine(request, parser.Request());
   request.ProcessHeaders();
@@ -375,33 +374,30 @@ bool HttpServer::ProcessRequest(ConnectionContext& context) {
   if (parser.Refusal() == 0) request.content_length = parser.Request().content_length;
   response.SetCloseConnection(!KeepsConnection(request) || Draining());
   request.remote_ip = proxies_in_force_.load()->ClientAddress(context.PeerIP(), request.raw_headers);
-  response.SetHeadOnly(request.command_type == HttpCommandType::Head);
+  const bool head_only = request.command_type == HttpCommandType::Head;
   if (redirect_to_tls_ && OverTls(context))
     response.custom_headers.SetValue("Strict-Transport-Security", "max-age=31536000");
 
-  // Told once the last byte of an answer has been handed to the socket.
-  auto sent = [&] {
-    if (on_response_sent)
-      on_response_sent(context, request, response, response.BodyBytesSent(),
-                     std::chrono::steady_clock::now() - started);
-  };
-  if (!AcceptHeaders(context, request, response)) {
-    sent();
-    return false;
-  }
-  if (!ReadBody(context, request, response, body_charge)) {
-    sent();
-    return false;
-  }
-  if (RedirectsToTls(context)) {
+  if (!AcceptHeaders(context, request, response) || !ReadBody(context, request, response, body_charge)) {
+    // Refused: the response says why, and the connection ends with it.
+  } else if (RedirectsToTls(context)) {
     AnswerWithRedirect(request, target, response);
-    response.Finish();
-    sent();
-    return !response.CloseConnection();
+  } else {
+    DecodeTarget(request, std::move(target), parse_params_);
+    DecodeAuthorization(request);
+    RunHandler(context, request, response);
+    // A stop that began while the handler ran: the answer says that the
+    // connection ends with it.
+    if (Draining()) response.SetCloseConnection(true);
   }
-  DecodeTarget(request, std::move(target), parse_params_);
-  DecodeAuthorization(request);
+  const int64_t body_bytes = WriteResponse(io, response, head_only);
+  // Told once the last byte of the answer has been handed to the socket.
+  if (on_response_sent)
+    on_response_sent(context, request, response, body_bytes, std::chrono::steady_clock::now() - started);
+  return !response.CloseConnection();
+}
 
+void HttpServer::RunHandler(ConnectionContext& context, Request& request, Response& response) {
   try {
     FindSession(context, request, response);
     std::string content_before;
@@ -421,12 +417,6 @@ bool HttpServer::ProcessRequest(ConnectionContext& context) {
   } catch (...) {
     AnswerFailure(response, FailureKind::Internal, "");
   }
-  // A stop that began while the handler ran: the answer says that the
-  // connection ends with it.
-  if (Draining() && !response.HeaderHasBeenWritten()) response.SetCloseConnection(true);
-  response.Finish();
-  sent();
-  return !response.CloseConnection();
 }
 
 }  // namespace qv

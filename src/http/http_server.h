@@ -125,6 +125,9 @@ class HttpServer : public TcpServer {
  private:
   // One request and its answer; true when the connection stays open.
   bool ProcessRequest(ConnectionContext& context);
+  // The session, the handler and what the session needs after it; a failure
+  // becomes the answer its kind calls for.
+  void RunHandler(ConnectionContext& context, Request& request, Response& response);
   // Whether the request asks (or, by the settings, is taken) to keep the connection.
   bool KeepsConnection(const Request& request) const;
   // The checks after the header block (refusals, expectations); false when

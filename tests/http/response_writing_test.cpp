@@ -1,4 +1,4 @@
-#include "http/response_info.h"
+#include "http/response_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -137,21 +137,6 @@ TEST_F(ResponseWritingTest, ExactAnswersTable) {
        "Set-Cookie: plain=1\r\n\r\n"},
       {"head has no body", [](auto& r) { r.content_text = "hello"; }, "HEAD / HTTP/1.1\r\n\r\n",
        "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 5\r\n\r\n"},
-      {"header written by the handler",
-       [](auto& r) {
-         r.content_text = "x";
-         r.WriteHeader();
-         r.content_text = "late";
-       },
-       get, "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 1\r\n\r\nlate"},
-      {"header written twice",
-       [](auto& r) {
-         r.WriteHeader();
-         r.WriteHeader();
-       },
-       get, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\nHeader has already been written."},
-      {"default page from WriteContent", [](auto& r) { r.WriteContent(); }, get,
-       "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n<HTML><BODY><B>200 OK</B></BODY></HTML>\r\n"},
       {"status line ignores the request version", [](auto& r) { r.content_text = "a"; },
        "GET / HTTP/1.0\r\n\r\n", "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 1\r\n\r\na"},
   };
@@ -306,6 +291,44 @@ TEST_F(ResponseWritingTest, OversizedBodiesAreRefusedWith413) {
   client.Send("POST / HTTP/1.1\r\nContent-Length: 1048576\r\n\r\n" + std::string(1 << 20, 'y'));
   EXPECT_EQ(client.ReadAll(), "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n");
   EXPECT_EQ(calls.load(), 1);
+}
+
+// The head is made from the response value alone: no connection is needed
+// to see what would be sent.
+TEST(ResponseHeadTest, TheLengthAndTheCloseFollowFromTheBody) {
+  struct Case {
+    const char* name;
+    std::function<void(Response&)> fill;
+    const char* head;
+  };
+  const Case cases[] = {
+      {"text body gives its length", [](Response& r) {
+         r.SetCloseConnection(false);
+         r.content_text = "abc";
+       },
+       "HTTP/1.1 200 OK\r\nConnection: keep-alive\r\nContent-Length: 3\r\n\r\n"},
+      {"no body and no length closes", [](Response& r) { r.SetCloseConnection(false); },
+       "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n"},
+      {"a length set for an empty body stays open", [](Response& r) {
+         r.SetCloseConnection(false);
+         r.content_length = 0;
+       },
+       "HTTP/1.1 200 OK\r\nConnection: keep-alive\r\nContent-Length: 0\r\n\r\n"},
+      {"404 closes, cookie after the fields", [](Response& r) {
+         r.SetCloseConnection(false);
+         r.SetResponseNo(404);
+         r.content_type = "text/plain";
+         r.cookies.Add("n", "v").path = "/";
+         r.content_text = "gone";
+       },
+       "HTTP/1.1 404 Not Found\r\nConnection: close\r\nContent-Type: text/plain\r\n"
+       "Content-Length: 4\r\nSet-Cookie: n=v; path=/\r\n\r\n"},
+  };
+  for (const Case& c : cases) {
+    Response response;
+    c.fill(response);
+    EXPECT_EQ(ResponseHead(response), c.head) << c.name;
+  }
 }
 
 }  // namespace
