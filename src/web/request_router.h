@@ -23,6 +23,7 @@
 #include "pool/pool_lease.h"
 #include "sessions/session.h"
 #include "web/http_page_request.h"
+#include "pages/logon_state.h"
 #include "web/logon_event.h"
 #include "web/logon_throttle.h"
 #include "web/path_routes.h"
@@ -30,10 +31,6 @@
 
 namespace qv {
 
-// The session value that holds the log-on state, and its two texts.
-inline constexpr std::string_view kLoggedInName = "LoggedIn";
-inline constexpr std::string_view kLoggedInTrue = "True";
-inline constexpr std::string_view kLoggedInFalse = "False";
 // The session value that holds the logged-on visitor's user name, as typed
 // at the log-on (blanks and control characters around it removed).
 inline constexpr std::string_view kUserNameName = "UserName";
