@@ -57,9 +57,29 @@ void ReadRequest(BufferedIo& io, RequestParser& parser, bool head_only) {
 
 }  // namespace
 
-HttpServer::HttpServer() { SetDefaultPort(80); }
+HttpServer::HttpServer()
+    : tcp_(TcpHooks{
+          .serve = [this](ConnectionContext& context) { return ProcessRequest(context); },
+          .uncapped = [this](const std::string& ip) { return UncappedAddress(ip); },
+          .limits = [this] { return Limits(); },
+          .before_activate = [this] { BeforeActivate(); },
+          .before_deactivate = [this] { BeforeDeactivate(); },
+          .before_restart = [this] { BeforeRestart(); },
+          .after_deactivate = [this] { AfterDeactivate(); },
+          .on_connect = [this](ConnectionContext& context) {
+            if (on_connect) on_connect(context);
+          },
+          .on_exception = [this](ConnectionContext& context, const std::exception& e) {
+            if (on_exception) on_exception(context, e);
+          },
+          .on_listen_exception = [this](const std::exception& e) {
+            if (on_listen_exception) on_listen_exception(e);
+          },
+      }) {
+  SetDefaultPort(80);
+}
 
-HttpServer::~HttpServer() { StopServer(); }
+HttpServer::~HttpServer() { SetActive(false); }
 
 void HttpServer::SetSessionState(bool on) {
   if (Active()) throw SessionStateLocked();
@@ -115,8 +135,6 @@ void HttpServer::AfterDeactivate() {
   // Sessions made by requests that were still running during the stop.
   sessions_.Clear();
 }
-
-bool HttpServer::DoRequest(ConnectionContext& context) { return ProcessRequest(context); }
 
 bool HttpServer::UncappedAddress(const std::string& ip) const {
   const std::shared_ptr<const qv::TrustedProxies> proxies = proxies_in_force_.load();

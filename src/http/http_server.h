@@ -21,18 +21,59 @@
 #include "http/response_info.h"
 #include "http/tcp_server.h"
 #include "http/trusted_proxies.h"
+#include "platform/exception.h"
 #include "sessions/session.h"
 #include "sessions/session_store.h"
 
 namespace qv {
 
-class HttpServer : public TcpServer {
+// The server owns its listener, a TcpServer, and tells it how to run a
+// request; the listener's settings are set through the server.
+class HttpServer {
  public:
   using CommandEvent = std::function<void(ConnectionContext*, Request&, Response&)>;
   using SessionEvent = std::function<void(Session&)>;
 
   HttpServer();
-  ~HttpServer() override;
+  ~HttpServer();
+  HttpServer(const HttpServer&) = delete;
+  HttpServer& operator=(const HttpServer&) = delete;
+
+  // The listener: see TcpServer for each.
+  bool Active() const { return tcp_.Active(); }
+  void SetActive(bool active) { tcp_.SetActive(active); }
+  void Restart(int drain_ms) { tcp_.Restart(drain_ms); }
+  std::vector<Binding>& Bindings() { return tcp_.Bindings(); }
+  const std::vector<Binding>& Bindings() const { return tcp_.Bindings(); }
+  Binding& AddBinding(std::string ip, int port, IpFamily version = kIPv4) {
+    return tcp_.AddBinding(std::move(ip), port, version);
+  }
+  int TlsPort() const { return tcp_.TlsPort(); }
+  void SetTlsPort(int port) { tcp_.SetTlsPort(port); }
+  const std::shared_ptr<qv::TlsContext>& TlsContext() const { return tcp_.TlsContext(); }
+  void SetTlsContext(std::shared_ptr<qv::TlsContext> context) { tcp_.SetTlsContext(std::move(context)); }
+  void SetHandshakeTimeout(int milliseconds) { tcp_.SetHandshakeTimeout(milliseconds); }
+  void SetMaxHandshakesPerAddress(int count) { tcp_.SetMaxHandshakesPerAddress(count); }
+  int DefaultPort() const { return tcp_.DefaultPort(); }
+  void SetDefaultPort(int port) { tcp_.SetDefaultPort(port); }
+  int ListenQueue() const { return tcp_.ListenQueue(); }
+  void SetListenQueue(int backlog) { tcp_.SetListenQueue(backlog); }
+  int MaxConnections() const { return tcp_.MaxConnections(); }
+  void SetMaxConnections(int count) { tcp_.SetMaxConnections(count); }
+  void SetDeferAccept(bool on) { tcp_.SetDeferAccept(on); }
+  int ReadTimeout() const { return tcp_.ReadTimeout(); }
+  void SetReadTimeout(int milliseconds) { tcp_.SetReadTimeout(milliseconds); }
+  void SetRequestTimeout(int milliseconds) { tcp_.SetRequestTimeout(milliseconds); }
+  void SetKeepAliveTimeout(int milliseconds) { tcp_.SetKeepAliveTimeout(milliseconds); }
+  void SetMaxConnectionsPerAddress(int count) { tcp_.SetMaxConnectionsPerAddress(count); }
+  void SetMaxRequestMemory(size_t bytes) { tcp_.SetMaxRequestMemory(bytes); }
+  const std::shared_ptr<qv::RequestMemory>& RequestMemory() const { return tcp_.RequestMemory(); }
+  int Workers() const { return tcp_.Workers(); }
+  void SetWorkers(int count) { tcp_.SetWorkers(count); }
+  int StopTimeout() const { return tcp_.StopTimeout(); }
+  void SetStopTimeout(int milliseconds) { tcp_.SetStopTimeout(milliseconds); }
+  size_t ContextCount() const { return tcp_.ContextCount(); }
+  size_t WorkerThreads() const { return tcp_.WorkerThreads(); }
 
   // With KeepAlive, a request whose "Connection" header is "Keep-alive"
   // leaves the connection open for the next one.
@@ -102,6 +143,11 @@ class HttpServer : public TcpServer {
   // The session store failed: its message, at most once every 5 s (the
   // failures in between are counted into the next message).
   std::function<void(const std::string& message)> on_session_store_error;
+  // The listener's: a connection taken in, a connection ended by a failure
+  // other than the engine's own, a failure to accept or to start a thread.
+  std::function<void(ConnectionContext&)> on_connect;
+  std::function<void(ConnectionContext&, const std::exception&)> on_exception;
+  std::function<void(const std::exception&)> on_listen_exception;
 
   // Session cookies looked up at most for one request (the first ones with a
   // well-formed identifier), all in one look-up.
@@ -112,17 +158,16 @@ class HttpServer : public TcpServer {
   // the input is malformed. Raises what ends the loop; the caller closes.
   void ServeConnection(ConnectionContext& context);
 
- protected:
-  bool DoRequest(ConnectionContext& context) override;
-  RequestLimits Limits() const override;
-  // A trusted proxy carries many clients: its connections are not capped per address.
-  bool UncappedAddress(const std::string& ip) const override;
-  void BeforeActivate() override;
-  void BeforeDeactivate() override;
-  void BeforeRestart() override;
-  void AfterDeactivate() override;
-
  private:
+  RequestLimits Limits() const;
+  // A trusted proxy carries many clients: its connections are not capped per address.
+  bool UncappedAddress(const std::string& ip) const;
+  void BeforeActivate();
+  void BeforeDeactivate();
+  void BeforeRestart();
+  void AfterDeactivate();
+  bool Draining() const { return tcp_.Draining(); }
+
   // One request and its answer; true when the connection stays open.
   bool ProcessRequest(ConnectionContext& context);
   // The session, the handler and what the session needs after it; a failure
@@ -179,6 +224,8 @@ class HttpServer : public TcpServer {
   std::atomic<std::shared_ptr<const qv::TrustedProxies>> proxies_in_force_{
       std::make_shared<const qv::TrustedProxies>()};
   std::unique_ptr<SessionCleaner> cleaner_;
+  // Last: it stops first, while what its hooks use is still there.
+  TcpServer tcp_;
 };
 
 }  // namespace qv
