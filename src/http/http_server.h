@@ -157,9 +157,14 @@ class HttpServer {
   // requests until a response closes the connection, the peer goes away or
   // the input is malformed. Raises what ends the loop; the caller closes.
   void ServeConnection(ConnectionContext& context);
+  // One request of a connection and its answer, as the listener runs it once
+  // the request has arrived; true when the connection stays open. Raises
+  // what ends the connection.
+  bool ProcessRequest(ConnectionContext& context);
+  // What one request may take; the front parses requests by them.
+  RequestLimits Limits() const;
 
  private:
-  RequestLimits Limits() const;
   // A trusted proxy carries many clients: its connections are not capped per address.
   bool UncappedAddress(const std::string& ip) const;
   void BeforeActivate();
@@ -168,8 +173,6 @@ class HttpServer {
   void AfterDeactivate();
   bool Draining() const { return tcp_.Draining(); }
 
-  // One request and its answer; true when the connection stays open.
-  bool ProcessRequest(ConnectionContext& context);
   // The session, the handler and what the session needs after it; a failure
   // becomes the answer its kind calls for.
   void RunHandler(ConnectionContext& context, Request& request, Response& response);

@@ -98,11 +98,7 @@ std::string ParseAll(std::string_view input, size_t piece) {
   }
 }
 
-class FuzzServer : public qv::HttpServer {
- public:
-  using qv::HttpServer::DoRequest;
-  using qv::HttpServer::Limits;
-};
+using FuzzServer = qv::HttpServer;
 
 void Handler(qv::ConnectionContext*, qv::Request& request, qv::Response& response) {
   std::string text = request.document + request.params.Values("PAGE") + request.host;
@@ -126,7 +122,7 @@ void RunConnection(FuzzServer& server, std::string_view input, uint8_t flags,
   auto transport = std::make_unique<StreamTransport>(input, piece, flags & 0x80, (flags >> 5) & 1 ? 2 : 0);
   qv::FrontConnection connection(std::move(transport), "127.0.0.1", 1, nullptr, server.Limits());
   connection.Context().SetRequestMemory(memory);
-  const auto serve = [&server](qv::ConnectionContext& context) { return server.DoRequest(context); };
+  const auto serve = [&server](qv::ConnectionContext& context) { return server.ProcessRequest(context); };
 
   using Next = qv::FrontConnection::Next;
   const auto now = std::chrono::steady_clock::now();
