@@ -57,8 +57,9 @@ void ReadRequest(BufferedIo& io, RequestParser& parser, bool head_only) {
 
 }  // namespace
 
-HttpServer::HttpServer()
-    : tcp_(TcpHooks{
+HttpServer::HttpServer(Events events)
+    : events_(std::move(events)),
+      tcp_(TcpHooks{
           .serve = [this](ConnectionContext& context) { return ProcessRequest(context); },
           .uncapped = [this](const std::string& ip) { return UncappedAddress(ip); },
           .limits = [this] { return Limits(); },
@@ -66,15 +67,9 @@ HttpServer::HttpServer()
           .before_deactivate = [this] { BeforeDeactivate(); },
           .before_restart = [this] { BeforeRestart(); },
           .after_deactivate = [this] { AfterDeactivate(); },
-          .on_connect = [this](ConnectionContext& context) {
-            if (on_connect) on_connect(context);
-          },
-          .on_exception = [this](ConnectionContext& context, const std::exception& e) {
-            if (on_exception) on_exception(context, e);
-          },
-          .on_listen_exception = [this](const std::exception& e) {
-            if (on_listen_exception) on_listen_exception(e);
-          },
+          .on_connect = events_.on_connect,
+          .on_exception = events_.on_exception,
+          .on_listen_exception = events_.on_listen_exception,
       }) {
   SetDefaultPort(80);
 }
@@ -91,9 +86,9 @@ void HttpServer::BeforeActivate() {
     sessions_.session_timeout = session_time_out_;
   else
     session_state_ = false;
-  sessions_.on_session_start = on_session_start;
-  sessions_.on_session_end = on_session_end;
-  sessions_.on_session_expendable = on_session_expendable;
+  sessions_.on_session_start = events_.on_session_start;
+  sessions_.on_session_end = events_.on_session_end;
+  sessions_.on_session_expendable = events_.on_session_expendable;
   sessions_.max_sessions = max_sessions_;
   tls_port_in_force_ = TlsPort();
   proxies_in_force_.store(std::make_shared<const qv::TrustedProxies>(trusted_proxies_));
@@ -103,7 +98,7 @@ void HttpServer::BeforeActivate() {
     session_store_->SetMaxSessions(max_sessions_);
     // What every new session holds, which is not worth storing.
     Session blank("", "");
-    if (on_session_start) on_session_start(blank);
+    if (events_.on_session_start) events_.on_session_start(blank);
     start_content_ = blank.Content().Text();
   }
   // With a store too: it holds the sessions not worth storing yet.
@@ -315,8 +310,8 @@ void HttpServer::StoreUnavailable(Response& response, const std::string& message
     suppressed = store_errors_unreported_;
     store_errors_unreported_ = 0;
   }
-  if (on_session_store_error) {
-    on_session_store_error(suppressed == 0 ? message
+  if (events_.on_session_store_error) {
+    events_.on_session_store_error(suppressed == 0 ? message
                                         : message + " (and " + std::to_string(suppressed) +
                                               " more failures since the last report)");
   }
@@ -410,8 +405,8 @@ bool HttpServer::ProcessRequest(ConnectionContext& context) {
   }
   const int64_t body_bytes = WriteResponse(io, response, head_only);
   // Told once the last byte of the answer has been handed to the socket.
-  if (on_response_sent)
-    on_response_sent(context, request, response, body_bytes, std::chrono::steady_clock::now() - started);
+  if (events_.on_response_sent)
+    events_.on_response_sent(context, request, response, body_bytes, std::chrono::steady_clock::now() - started);
   return !response.CloseConnection();
 }
 
@@ -423,7 +418,7 @@ void HttpServer::RunHandler(ConnectionContext& context, Request& request, Respon
     const bool get = request.command_type == HttpCommandType::Head ||
                      request.command_type == HttpCommandType::Get ||
                      request.command_type == HttpCommandType::Post;
-    const CommandEvent& handler = get ? on_command_get : on_command_other;
+    const CommandEvent& handler = get ? events_.on_command_get : events_.on_command_other;
     if (handler) handler(&context, request, response);
     if (request.session) KeepSession(context, request, response, content_before);
   } catch (const Exception& e) {

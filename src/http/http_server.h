@@ -1,6 +1,7 @@
 // The HTTP server: reads each request on a connection into a
 // Request, finds the visitor's session, calls the command handler
-// and writes its Response. Properties are set while inactive;
+// and writes its Response. The handlers and event callbacks are given at
+// construction (Events); properties are set while inactive;
 // a Restart brings the keep-alive settings, the trusted proxies, the session
 // time-out, MaxSessions and the redirect to TLS into force while the server
 // runs, and keeps the sessions.
@@ -33,8 +34,34 @@ class HttpServer {
  public:
   using CommandEvent = std::function<void(ConnectionContext*, Request&, Response&)>;
   using SessionEvent = std::function<void(Session&)>;
+  using ResponseSentEvent =
+      std::function<void(ConnectionContext&, const Request&, const Response&,
+                         int64_t body_bytes, std::chrono::steady_clock::duration elapsed)>;
 
-  HttpServer();
+  // What the server calls, given at construction; each may be left empty.
+  struct Events {
+    CommandEvent on_command_get;    // HEAD, GET and POST
+    CommandEvent on_command_other;  // every other method
+    SessionEvent on_session_start;
+    SessionEvent on_session_end;  // must not raise
+    // Whether a session may go first when the session list is full; must not raise.
+    std::function<bool(const Session&)> on_session_expendable;
+    // After an answer has been written to the end (also the engine's own
+    // refusals and failures): the request, the answer, the body bytes sent and
+    // the time from the request line to the last byte. Runs on the thread that
+    // answered, once per answered request; must not raise.
+    ResponseSentEvent on_response_sent;
+    // The session store failed: its message, at most once every 5 s (the
+    // failures in between are counted into the next message).
+    std::function<void(const std::string& message)> on_session_store_error;
+    // The listener's: a connection taken in, a connection ended by a failure
+    // other than the engine's own, a failure to accept or to start a thread.
+    std::function<void(ConnectionContext&)> on_connect;
+    std::function<void(ConnectionContext&, const std::exception&)> on_exception;
+    std::function<void(const std::exception&)> on_listen_exception;
+  };
+
+  explicit HttpServer(Events events = {});
   ~HttpServer();
   HttpServer(const HttpServer&) = delete;
   HttpServer& operator=(const HttpServer&) = delete;
@@ -126,28 +153,6 @@ class HttpServer {
   bool RedirectToTls() const { return redirect_to_tls_; }
   void SetRedirectToTls(bool on) { redirect_to_tls_ = on; }
 
-  CommandEvent on_command_get;    // HEAD, GET and POST
-  CommandEvent on_command_other;  // every other method
-  SessionEvent on_session_start;
-  SessionEvent on_session_end;  // must not raise
-  // Whether a session may go first when the session list is full; must not raise.
-  std::function<bool(const Session&)> on_session_expendable;
-  // After an answer has been written to the end (also the engine's own
-  // refusals and failures): the request, the answer, the body bytes sent and
-  // the time from the request line to the last byte. Runs on the thread that
-  // answered, once per answered request; must not raise.
-  using ResponseSentEvent =
-      std::function<void(ConnectionContext&, const Request&, const Response&,
-                         int64_t body_bytes, std::chrono::steady_clock::duration elapsed)>;
-  ResponseSentEvent on_response_sent;
-  // The session store failed: its message, at most once every 5 s (the
-  // failures in between are counted into the next message).
-  std::function<void(const std::string& message)> on_session_store_error;
-  // The listener's: a connection taken in, a connection ended by a failure
-  // other than the engine's own, a failure to accept or to start a thread.
-  std::function<void(ConnectionContext&)> on_connect;
-  std::function<void(ConnectionContext&, const std::exception&)> on_exception;
-  std::function<void(const std::exception&)> on_listen_exception;
 
   // Session cookies looked up at most for one request (the first ones with a
   // well-formed identifier), all in one look-up.
@@ -227,6 +232,7 @@ class HttpServer {
   std::atomic<std::shared_ptr<const qv::TrustedProxies>> proxies_in_force_{
       std::make_shared<const qv::TrustedProxies>()};
   std::unique_ptr<SessionCleaner> cleaner_;
+  const Events events_;
   // Last: it stops first, while what its hooks use is still there.
   TcpServer tcp_;
 };

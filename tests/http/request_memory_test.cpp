@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "http/http_server.h"
@@ -74,20 +75,22 @@ class HeldBodiesTest : public ::testing::Test {
   static constexpr size_t kLimit = 256 * 1024;
 
   void SetUp() override {
-    server_.SetMaxRequestMemory(kLimit);
-    server_.on_command_get = [](ConnectionContext*, Request& req, Response& r) {
+    HttpServer::Events events;
+    events.on_command_get = [](ConnectionContext*, Request& req, Response& r) {
       r.content_text = req.document + " " + std::to_string(req.form_params.size());
     };
-    port_ = test::StartOnLoopback(server_);
+    server_.emplace(std::move(events));
+    server_->SetMaxRequestMemory(kLimit);
+    port_ = test::StartOnLoopback(*server_);
   }
-  const RequestMemory& Memory() const { return *server_.RequestMemory(); }
+  const RequestMemory& Memory() const { return *server_->RequestMemory(); }
 
   static std::string Post(const std::string& path, size_t length, size_t sent) {
     return "POST " + path + " HTTP/1.1\r\nContent-Length: " + std::to_string(length) + "\r\n\r\n" +
            std::string(sent, 'b');
   }
 
-  HttpServer server_;
+  std::optional<HttpServer> server_;
   int port_ = 0;
 };
 

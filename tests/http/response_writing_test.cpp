@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdio>
 #include <fstream>
+#include <optional>
 #include <regex>
 
 #include "http/exceptions.h"
@@ -31,20 +32,25 @@ class TrackedStream final : public ContentStream {
 // One server per test; the handler is the test's.
 class ResponseWritingTest : public ::testing::Test {
  protected:
-  void Start(HttpServer::CommandEvent handler, bool sessions = false) {
-    server_.on_command_get = std::move(handler);
+  // configure: settings of the server before it starts.
+  void Start(HttpServer::CommandEvent handler, bool sessions = false,
+             const std::function<void(HttpServer&)>& configure = {}) {
+    HttpServer::Events events;
+    events.on_command_get = std::move(handler);
+    server_.emplace(std::move(events));
+    if (configure) configure(*server_);
     if (sessions) {
-      server_.SetSessionState(true);
-      server_.SetAutoStartSession(true);
-      server_.SetSessionTimeOut(600000);
+      server_->SetSessionState(true);
+      server_->SetAutoStartSession(true);
+      server_->SetSessionTimeOut(600000);
     }
-    port_ = test::StartOnLoopback(server_);
+    port_ = test::StartOnLoopback(*server_);
   }
   std::string Get(const std::string& request = "GET / HTTP/1.1\r\nHost: h\r\n\r\n") {
     return test::Exchange(port_, request).raw;
   }
 
-  HttpServer server_;
+  std::optional<HttpServer> server_;
   int port_ = 0;
 };
 
@@ -233,13 +239,12 @@ TEST_F(ResponseWritingTest, OneRequestPerConnectionWithoutKeepAlive) {
 }
 
 TEST_F(ResponseWritingTest, KeepAliveServesSeveralRequestsUntilOneCloses) {
-  server_.SetKeepAlive(true);
   Start([](ConnectionContext*, Request& req, Response& r) {
     if (req.document == "/missing")
       r.SetResponseNo(404);
     else
       r.content_text = req.document;
-  });
+  }, false, [](HttpServer& s) { s.SetKeepAlive(true); });
   const std::string answer = Get(
       "GET /a HTTP/1.1\r\nConnection: keep-ALIVE\r\n\r\n"
       "GET /b HTTP/1.1\r\nConnection: Keep-alive\r\n\r\n"
@@ -255,8 +260,8 @@ TEST_F(ResponseWritingTest, KeepAliveServesSeveralRequestsUntilOneCloses) {
 }
 
 TEST_F(ResponseWritingTest, ServerSoftwareIsTrimmed) {
-  server_.SetServerSoftware("  Quorvale/1 ");
-  Start([](ConnectionContext*, Request&, Response&) {});
+  Start([](ConnectionContext*, Request&, Response&) {}, false,
+        [](HttpServer& s) { s.SetServerSoftware("  Quorvale/1 "); });
   EXPECT_EQ(Get(), "HTTP/1.1 200 OK\r\nConnection: close\r\nServer: Quorvale/1\r\n\r\n");
 }
 
