@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "pages/logon_state.h"
 #include "pages/page_statements.h"
 #include "pages/page_text.h"
 #include "platform/datetime.h"
@@ -89,7 +90,7 @@ void PageBanner(PageContext& page, std::string_view title) {
   out.WriteString(BannerTimeText(page.clock.Now()));
   out.WriteString("<BR>");
 
-  if (page.request.SessionValue("LoggedIn") == "False") {
+  if (page.request.SessionValue(kLoggedInName) == kLoggedInFalse) {
     out.WriteString("by Quorvale Norvanta Web  NOT LOGGED IN </TH>");
   } else {
     out.WriteString("by Quorvale Norvanta Web</TH>");
@@ -98,7 +99,7 @@ void PageBanner(PageContext& page, std::string_view title) {
 
   out.WriteString(frame::kColumnTable);
   out.WriteString("<THEAD><TR VALIGN=TOP>");
-  if (page.request.SessionValue("LoggedIn") == "True") {
+  if (page.request.SessionValue(kLoggedInName) == kLoggedInTrue) {
     out.WriteString(
         "      <TH WIDTH=20% bgcolor=\"#3399FF\"><P><a href=\"/LOGOFF\">Logoff</a><br></P></th>");
   } else {
