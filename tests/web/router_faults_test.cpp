@@ -184,7 +184,9 @@ TEST_F(RouterFaultsTest, FailedPageIsReportedWithAddressPathStatusAndMessage) {
 TEST_F(RouterFaultsTest, PageOverItsTimeOutIsAnsweredAsCancelledAndItsSessionDiscarded) {
   router_.SetQueryTimeout(100ms);
   // The call ends only when its connection is cut: a read error, after the time-out.
-  faulty_.delay = 600ms;  // the watchdog looks every quarter second
+  // The watchdog looks every quarter second; the call lasts long enough for
+  // it to look several times on a busy machine.
+  faulty_.delay = 1500ms;
   faulty_.failures = {kNetReadError};
   const Outcome outcome = Run("/people");
   EXPECT_EQ(outcome.status, 503);
