@@ -4,6 +4,7 @@
 // -t; a missing file; -t beside a running server; and --print-config, whose
 // text the program reads back to the same settings.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -292,6 +293,23 @@ INSTANTIATE_TEST_SUITE_P(
         WarnedCase{"SectionGivenTwice", "[APP]\nWorkers=4\n[DB]\nConnectTimeout=5\n[app]\nworkers=8",
                    "[app] workers: given more than once (lines 2 and 6); the last value is taken"}),
     [](const ::testing::TestParamInfo<WarnedCase>& info) { return std::string(info.param.name); });
+
+// As root, -t names what the service's account cannot read; the environment
+// may name another account (nobody: the test's folder is root's alone), or
+// none.
+TEST_F(SettingsFileTest, RootsCheckSpeaksForTheAccountTheEnvironmentNames) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root";
+  server_->WriteIni(Settings("", folder_ + "/absent.fdb"));
+  const test::ProgramResult nobody =
+      test::RunProgram(server_->Binary(), {"-t", "--settings-only"}, folder_, {"QV_CHECK_ACCOUNT=nobody"});
+  EXPECT_EQ(nobody.status, 1);
+  EXPECT_NE(nobody.out.find("error: " + Ini() + ": the account nobody cannot read the settings file"),
+            std::string::npos)
+      << nobody.out;
+  const test::ProgramResult none = Run({"-t", "--settings-only"});
+  EXPECT_EQ(none.status, 0) << none.out;
+  EXPECT_EQ(none.out.find("the account"), std::string::npos) << none.out;
+}
 
 TEST_F(SettingsFileTest, AFileNamedWithCThatIsMissingIsRefusedByCheckAndStart) {
   const std::string missing = folder_ + "/absent.ini";

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -17,6 +18,43 @@
 extern char** environ;
 
 namespace qv::test {
+
+namespace {
+
+// Whether the entry ("NAME=value") sets the variable that OTHER sets.
+bool SameName(const std::string& entry, const std::string& other) {
+  const size_t name = other.find('=') + 1;
+  return entry.compare(0, name, other, 0, name) == 0;
+}
+
+// This process's environment for a child, with ENTRIES ("NAME=value") in
+// place of the ones of their names. A check as root must not change with
+// whether the package's account is on the machine (a package test running
+// beside makes it): unless told otherwise, children check for no account.
+std::vector<std::string> ChildEnvironment(std::vector<std::string> entries) {
+  const std::string no_account = "QV_CHECK_ACCOUNT=";
+  if (std::none_of(entries.begin(), entries.end(),
+                   [&](const std::string& e) { return SameName(e, no_account); }))
+    entries.push_back(no_account);
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e) {
+    const std::string entry(*e);
+    if (std::none_of(entries.begin(), entries.end(),
+                     [&](const std::string& own) { return SameName(entry, own); }))
+      env.push_back(entry);
+  }
+  env.insert(env.end(), entries.begin(), entries.end());
+  return env;
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& strings) {
+  std::vector<char*> pointers;
+  for (std::string& s : strings) pointers.push_back(s.data());
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
+}  // namespace
 
 ServerProcess::ServerProcess(const std::string& executable, std::string folder)
     : folder_(std::move(folder)) {
@@ -34,14 +72,8 @@ ServerProcess::~ServerProcess() {
 void ServerProcess::WriteIni(const std::string& text) const { std::ofstream(IniPath()) << text; }
 
 bool ServerProcess::Start(const std::string& notify_socket, const std::vector<std::string>& args) {
-  std::vector<std::string> env;
-  for (char** e = environ; *e; ++e) {
-    if (std::string(*e).rfind("NOTIFY_SOCKET=", 0) != 0) env.emplace_back(*e);
-  }
-  env.push_back("NOTIFY_SOCKET=" + notify_socket);
-  std::vector<char*> envp;
-  for (std::string& e : env) envp.push_back(e.data());
-  envp.push_back(nullptr);
+  std::vector<std::string> env = ChildEnvironment({"NOTIFY_SOCKET=" + notify_socket});
+  std::vector<char*> envp = Pointers(env);
   std::string binary = Binary();
   std::vector<std::string> arguments = args;
   std::vector<char*> argv{binary.data()};
@@ -104,7 +136,7 @@ void MakeHtDocs(const std::string& folder) {
 }
 
 ProgramResult RunProgram(const std::string& binary, const std::vector<std::string>& args,
-                         const std::string& folder) {
+                         const std::string& folder, const std::vector<std::string>& environment) {
   ProgramResult result;
   const std::string out_path = folder + "/run.out", err_path = folder + "/run.err";
   std::vector<std::string> arguments = args;
@@ -119,8 +151,10 @@ ProgramResult RunProgram(const std::string& binary, const std::vector<std::strin
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_path.c_str(),
                                    O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+  std::vector<std::string> env = ChildEnvironment(environment);
+  std::vector<char*> envp = Pointers(env);
   pid_t pid = -1;
-  const int error = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  const int error = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (error != 0) return result;
   int status = 0;

@@ -68,8 +68,10 @@ struct ProgramResult {
 };
 
 // Runs the program with the arguments in folder, standard output and standard
-// error kept apart, and waits for its end.
+// error kept apart, and waits for its end. ENVIRONMENT ("NAME=value") goes
+// in place of this process's entries of those names. A child checks for no
+// service account (QV_CHECK_ACCOUNT empty) unless given one.
 ProgramResult RunProgram(const std::string& binary, const std::vector<std::string>& args,
-                         const std::string& folder);
+                         const std::string& folder, const std::vector<std::string>& environment = {});
 
 }  // namespace qv::test
