@@ -30,7 +30,7 @@ if [ "$purpose" != server ] && [ "$purpose" != package ]; then
   # fuzzer's compiler, the browser of the end-to-end test, and Redis and
   # HAProxy for the shared-session and scale-out tests, openssl for test certificates.
   packages+=(
-    pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+    pkg-config libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
     firebird3.0-utils firebird3.0-server
     clang libclang-rt-14-dev
     chromium
