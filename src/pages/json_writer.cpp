@@ -53,6 +53,28 @@ size_t Utf8SequenceLength(std::string_view text, uint32_t& code) {
 
 }  // namespace
 
+void AppendUtf8(std::string& out, std::string_view text, TextEncoding encoding) {
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (encoding == TextEncoding::kLatin1) {
+      AppendCodePoint(out, c);
+    } else {
+      uint32_t code = 0;
+      const size_t length = Utf8SequenceLength(text.substr(i), code);
+      if (length == 0) {
+        AppendCodePoint(out, 0xFFFD);
+      } else {
+        out.append(text.substr(i, length));
+        i += length;
+        continue;
+      }
+    }
+    ++i;
+  }
+}
+
 void AppendJsonText(std::string& out, std::string_view text, TextEncoding encoding) {
   static constexpr char kHex[] = "0123456789abcdef";
   for (size_t i = 0; i < text.size();) {

@@ -54,6 +54,9 @@ class JsonWriter {
   bool after_key_ = false;
 };
 
+// The text in UTF-8, converted as `encoding` says, nothing escaped.
+void AppendUtf8(std::string& out, std::string_view text, TextEncoding encoding);
+
 // The text as a JSON string's content: quotes, backslashes and control
 // characters escaped; bytes converted to UTF-8 as `encoding` says.
 void AppendJsonText(std::string& out, std::string_view text, TextEncoding encoding);

@@ -22,6 +22,10 @@ struct ListSearch {
   int32_t skip = 0;  // the rows before the page
 };
 
+// The search a list request asks for: mode, value and area; skip from its
+// page. Fills the page's request fields of `data` too, when given.
+ListSearch ReadListSearch(const PageRequest& request, PropertyListData* data = nullptr);
+
 // Reads the page's rows.
 //
 // Where the server walks the name index for the list's statement (no area

@@ -15,8 +15,11 @@ namespace {
 // Page arithmetic is 32-bit; values outside the range wrap as they would there.
 int32_t Wrap32(int64_t value) { return static_cast<int32_t>(value); }
 
-// The page's request into the data, and the search its rows depend on.
-ListSearch ReadListRequest(const PageRequest& request, PropertyListData& r) {
+}  // namespace
+
+ListSearch ReadListSearch(const PageRequest& request, PropertyListData* data) {
+  PropertyListData fields;
+  PropertyListData& r = data ? *data : fields;
   const std::string page = request.Param("PAGE");
   r.page = ParseRequestInteger(page, 1);
   r.page_given = page.empty() || IsRequestInteger(page);
@@ -43,6 +46,8 @@ ListSearch ReadListRequest(const PageRequest& request, PropertyListData& r) {
   if (list.skip < 0) list.skip = 0;
   return list;
 }
+
+namespace {
 
 // A paging link up to its closing quote and caption: the link repeats this
 // page's search and area, each encoded as a query value.
@@ -81,7 +86,7 @@ void WriteListRow(PageStream& out, const ListedProperty& row) {
 
 PropertyListData ReadPropertyListPage(PageContext& page) {
   PropertyListData data;
-  const ListSearch search = ReadListRequest(page.request, data);
+  const ListSearch search = ReadListSearch(page.request, &data);
   data.banner = ReadBanner(page, "Property List");
   for (auto areas = page.db.Query(kAreaQuery); !areas.AtEnd(); areas.Next()) {
     data.areas.push_back({IntegerOf(areas, AreaColumn::kAreaId),
