@@ -55,34 +55,47 @@ size_t Utf8SequenceLength(std::string_view text, uint32_t& code) {
 
 void AppendUtf8(std::string& out, std::string_view text, TextEncoding encoding) {
   for (size_t i = 0; i < text.size();) {
+    size_t ascii = i;
+    while (ascii < text.size() && static_cast<unsigned char>(text[ascii]) < 0x80) ++ascii;
+    out.append(text.substr(i, ascii - i));
+    i = ascii;
+    if (i == text.size()) break;
     const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (encoding == TextEncoding::kLatin1) {
+    if (encoding == TextEncoding::kLatin1) {
       AppendCodePoint(out, c);
-    } else {
-      uint32_t code = 0;
-      const size_t length = Utf8SequenceLength(text.substr(i), code);
-      if (length == 0) {
-        AppendCodePoint(out, 0xFFFD);
-      } else {
-        out.append(text.substr(i, length));
-        i += length;
-        continue;
-      }
+      ++i;
+      continue;
     }
-    ++i;
+    uint32_t code = 0;
+    const size_t length = Utf8SequenceLength(text.substr(i), code);
+    if (length == 0) {
+      AppendCodePoint(out, 0xFFFD);
+      ++i;
+    } else {
+      out.append(text.substr(i, length));
+      i += length;
+    }
   }
 }
 
 void AppendJsonText(std::string& out, std::string_view text, TextEncoding encoding) {
   static constexpr char kHex[] = "0123456789abcdef";
-  for (size_t i = 0; i < text.size();) {
+  size_t plain = 0;  // where the run of bytes copied as they are starts
+  for (size_t i = 0; i < text.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c == '"' || c == '\\') {
+    if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\') continue;
+    out.append(text.substr(plain, i - plain));
+    if (c >= 0x80) {
+      // The run of bytes from 0x80 up (whole UTF-8 sequences, if any), converted.
+      std::string_view rest = text.substr(i);
+      size_t end = 0;
+      while (end < rest.size() && static_cast<unsigned char>(rest[end]) >= 0x80) ++end;
+      AppendUtf8(out, rest.substr(0, end), encoding);
+      i += end - 1;
+    } else if (c == '"' || c == '\\') {
       out += '\\';
       out += static_cast<char>(c);
-    } else if (c < 0x20) {
+    } else {
       switch (c) {
         case '\n': out += "\\n"; break;
         case '\r': out += "\\r"; break;
@@ -94,23 +107,10 @@ void AppendJsonText(std::string& out, std::string_view text, TextEncoding encodi
           out += kHex[c >> 4];
           out += kHex[c & 0xF];
       }
-    } else if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (encoding == TextEncoding::kLatin1) {
-      AppendCodePoint(out, c);
-    } else {
-      uint32_t code = 0;
-      const size_t length = Utf8SequenceLength(text.substr(i), code);
-      if (length == 0) {
-        AppendCodePoint(out, 0xFFFD);
-      } else {
-        out.append(text.substr(i, length));
-        i += length;
-        continue;
-      }
     }
-    ++i;
+    plain = i + 1;
   }
+  out.append(text.substr(plain));
 }
 
 void JsonWriter::BeforeValue() {

@@ -25,7 +25,8 @@ bool IsUtf8Name(std::string_view charset) {
 void Date(JsonWriter& json, std::string_view key, const std::optional<DateValue>& date) {
   json.Key(key);
   if (date) {
-    json.String(IsoDateText(*date));
+    char text[kIsoDateBytes];
+    json.String(IsoDateText(*date, text));
   } else {
     json.Null();
   }
@@ -123,15 +124,36 @@ std::string_view ModeName(ListSearchMode mode) {
 }  // namespace
 
 std::string IsoDateText(const DateValue& date) {
+  char text[kIsoDateBytes];
+  return std::string(IsoDateText(date, text));
+}
+
+std::string_view IsoDateText(const DateValue& date, char (&text)[kIsoDateBytes]) {
   const DateTimeParts parts = DecodeDateTime(date.days);
-  char text[40];
-  if (date.with_time) {
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", parts.year, parts.month,
-                  parts.day, parts.hour, parts.minute, parts.second);
-  } else {
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d", parts.year, parts.month, parts.day);
+  // Written digit by digit: this runs for every date of an answer.
+  const auto put = [&text](size_t at, int value, size_t digits) {
+    for (size_t i = digits; i > 0; --i, value /= 10) {
+      text[at + i - 1] = static_cast<char>('0' + value % 10);
+    }
+  };
+  if (parts.year < 0 || parts.year > 9999) {
+    const int length = std::snprintf(text, sizeof text, "%04d-%02d-%02d", parts.year,
+                                     parts.month, parts.day);
+    return std::string_view(text, static_cast<size_t>(length));
   }
-  return text;
+  put(0, parts.year, 4);
+  text[4] = '-';
+  put(5, parts.month, 2);
+  text[7] = '-';
+  put(8, parts.day, 2);
+  if (!date.with_time) return std::string_view(text, 10);
+  text[10] = 'T';
+  put(11, parts.hour, 2);
+  text[13] = ':';
+  put(14, parts.minute, 2);
+  text[16] = ':';
+  put(17, parts.second, 2);
+  return std::string_view(text, 19);
 }
 
 TextEncoding DatabaseTextEncoding(DatabaseSession& db) {

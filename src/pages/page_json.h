@@ -44,16 +44,17 @@ TextEncoding DatabaseTextEncoding(DatabaseSession& db);
 // ISO 8601: "2026-03-05" for a date, "2026-03-05T14:30:00" for a moment
 // (local time, as stored).
 std::string IsoDateText(const DateValue& date);
+// The same in `text`, which the view shows.
+inline constexpr size_t kIsoDateBytes = 48;
+std::string_view IsoDateText(const DateValue& date, char (&text)[kIsoDateBytes]);
 
 // The data as the context's answer: its JSON, or the outcome that stops it.
 template <typename Data>
 void WriteJsonAnswer(PageContext& page, const Data& data) {
   page.outcome = DataOutcome(data, page.outcome_detail);
   if (page.outcome != PageOutcome::kShown) return;
-  std::string text;
-  JsonWriter json(text, DatabaseTextEncoding(page.db));
+  JsonWriter json(page.out.Data(), DatabaseTextEncoding(page.db));
   WriteJson(json, data);
-  page.out.WriteString(text);
 }
 
 }  // namespace qv
