@@ -30,6 +30,9 @@ DatabaseSession* DataSession(benchmark::State& state) {
   }
   session = std::make_unique<DatabaseSession>();
   AttachBenchDatabase(*session, path);
+  // Detached before the client library's own statics go, which were made
+  // after this one's.
+  std::atexit([] { session.reset(); });
   return session.get();
 }
 
