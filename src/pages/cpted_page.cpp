@@ -48,7 +48,6 @@ InspectionData ReadInspection(const Cursor<InspectionColumn>& inspection) {
   data.meeting = ShownDateOf(inspection, kMeetingDate);
   data.finished = ShownDateOf(inspection, kFinishDate);
   data.renewal = ShownDateOf(inspection, kRenewalDate);
-  data.note = TextOf(inspection, kNote);
   return data;
 }
 

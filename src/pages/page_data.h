@@ -134,7 +134,7 @@ struct InspectionData {
   std::optional<int32_t> inspector_id;
   std::optional<std::string> inspector_name;
   ShownDate started, check_back, meeting, finished, renewal;
-  std::optional<std::string> note;
+  // Not the note: a BLOB the page does not show, read only at a cost.
 };
 
 struct CptedData {

@@ -361,7 +361,6 @@ void WriteJson(JsonWriter& json, const CptedData& data) {
     Date(json, "meetingDate", inspection.meeting);
     Date(json, "finishDate", inspection.finished);
     Date(json, "renewalDate", inspection.renewal);
-    Text(json, "note", inspection.note);
     json.EndObject();
   }
   json.EndArray();
