@@ -10,8 +10,8 @@ import { Validator } from "@seriousme/openapi-schema-validator";
 import Ajv2020 from "ajv/dist/2020.js";
 import addFormats from "ajv-formats";
 
-const [base, specFile, user, password, databasePid] = process.argv.slice(2);
-const spec = JSON.parse(readFileSync(specFile, "utf8"));
+const [base, documentFile, user, password, databasePid] = process.argv.slice(2);
+const openapi = JSON.parse(readFileSync(documentFile, "utf8"));
 const jsonAccept = "application/json";
 const browserAccept = "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8";
 
@@ -26,16 +26,16 @@ function check(ok, what) {
   }
 }
 
-const specCheck = await new Validator().validate(specFile);
-check(specCheck.valid, `the OpenAPI description is valid: ${JSON.stringify(specCheck.errors)}`);
+const documentCheck = await new Validator().validate(documentFile);
+check(documentCheck.valid, `the OpenAPI description is valid: ${JSON.stringify(documentCheck.errors)}`);
 
 const ajv = new Ajv2020({ strict: false, allErrors: true });
 addFormats(ajv);
-ajv.addSchema(spec, "openapi.json");
+ajv.addSchema(openapi, "openapi.json");
 
 // The schema the description gives the path's answer of that status and type.
 function schemaFor(path, status, type) {
-  const response = spec.paths[path]?.get?.responses?.[String(status)];
+  const response = openapi.paths[path]?.get?.responses?.[String(status)];
   const ref = response?.content?.[type]?.schema?.$ref;
   return ref ? ajv.getSchema("openapi.json" + ref) : undefined;
 }
