@@ -51,6 +51,14 @@ size_t Utf8SequenceLength(std::string_view text, uint32_t& code) {
   return length;
 }
 
+// The characters of Windows-1252 at 0x80 to 0x9F; the five codes it leaves
+// free keep their ISO-8859-1 (control) characters.
+constexpr uint16_t kWindows1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
 }  // namespace
 
 void AppendUtf8(std::string& out, std::string_view text, TextEncoding encoding) {
@@ -63,6 +71,11 @@ void AppendUtf8(std::string& out, std::string_view text, TextEncoding encoding) 
     const unsigned char c = static_cast<unsigned char>(text[i]);
     if (encoding == TextEncoding::kLatin1) {
       AppendCodePoint(out, c);
+      ++i;
+      continue;
+    }
+    if (encoding == TextEncoding::kWindows1252) {
+      AppendCodePoint(out, c < 0xA0 ? kWindows1252High[c - 0x80] : c);
       ++i;
       continue;
     }

@@ -14,6 +14,7 @@ namespace qv {
 // How the bytes of text given to the writer are encoded.
 enum class TextEncoding {
   kLatin1,  // ISO-8859-1: each byte is the character of that code
+  kWindows1252,  // as ISO-8859-1, but for the printable characters of 0x80 to 0x9F
   kUtf8,    // UTF-8 already; a byte that is not part of a valid sequence becomes U+FFFD
 };
 

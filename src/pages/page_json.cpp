@@ -17,9 +17,14 @@ enum class DatabaseCharsetColumn { kName, kCount };
 constexpr QueryText<DatabaseCharsetColumn> kDatabaseCharsetQuery{
     "SELECT RDB$CHARACTER_SET_NAME FROM RDB$DATABASE"};
 
-bool IsUtf8Name(std::string_view charset) {
+// The encoding of text in the character set of that name: UTF-8 for UTF8
+// (and UNICODE_FSS), Windows-1252 for WIN1252, else ISO-8859-1 (ISO8859_1,
+// NONE, and the sets this server does not tell apart).
+TextEncoding EncodingOf(std::string_view charset) {
   const std::string name = UpperCaseAscii(TrimText(charset));
-  return name == "UTF8" || name == "UTF-8" || name == "UNICODE_FSS";
+  if (name == "UTF8" || name == "UTF-8" || name == "UNICODE_FSS") return TextEncoding::kUtf8;
+  if (name == "WIN1252") return TextEncoding::kWindows1252;
+  return TextEncoding::kLatin1;
 }
 
 void Date(JsonWriter& json, std::string_view key, const std::optional<DateValue>& date) {
@@ -159,7 +164,7 @@ std::string_view IsoDateText(const DateValue& date, char (&text)[kIsoDateBytes])
 TextEncoding DatabaseTextEncoding(DatabaseSession& db) {
   const std::string connection_charset = db.Connection().Param("CHARACTER SET");
   if (!connection_charset.empty() && UpperCaseAscii(connection_charset) != "NONE") {
-    return IsUtf8Name(connection_charset) ? TextEncoding::kUtf8 : TextEncoding::kLatin1;
+    return EncodingOf(connection_charset);
   }
   static std::mutex mutex;
   static std::map<std::string, TextEncoding> known;
@@ -171,7 +176,7 @@ TextEncoding DatabaseTextEncoding(DatabaseSession& db) {
   TextEncoding encoding = TextEncoding::kLatin1;
   {
     const auto charset = db.Query(kDatabaseCharsetQuery);
-    if (IsUtf8Name(charset.Text(DatabaseCharsetColumn::kName))) encoding = TextEncoding::kUtf8;
+    encoding = EncodingOf(charset.Text(DatabaseCharsetColumn::kName));
   }
   std::lock_guard<std::mutex> lock(mutex);
   known[database] = encoding;

@@ -36,9 +36,10 @@ PageOutcome DataOutcome(const TabData& data, std::string& detail) {
   return DataOutcome(data.start, detail);
 }
 
-// How the database's text is encoded: UTF-8 when the connection's character
-// set or else the database's default one is UTF8 (or UNICODE_FSS), else
-// ISO-8859-1 (the character set of the pages). Asked once per database.
+// How the database's text is encoded, by the connection's character set or
+// else the database's default one: UTF-8 for UTF8 (or UNICODE_FSS),
+// Windows-1252 for WIN1252, else ISO-8859-1 (the character set of the pages).
+// Asked once per database.
 TextEncoding DatabaseTextEncoding(DatabaseSession& db);
 
 // ISO 8601: "2026-03-05" for a date, "2026-03-05T14:30:00" for a moment

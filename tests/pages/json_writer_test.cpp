@@ -22,6 +22,9 @@ TEST(JsonWriterTest, TextParsesBackAsItsCharacters) {
       {"quote \" backslash \\ slash /", TextEncoding::kLatin1, "quote \" backslash \\ slash /"},
       {"tab\tline\nreturn\r\x01\x1f", TextEncoding::kLatin1, "tab\tline\nreturn\r\x01\x1f"},
       {"Caf\xe9 \xa0\xff", TextEncoding::kLatin1, "Caf\xc3\xa9 \xc2\xa0\xc3\xbf"},
+      {"\x80 \x93q\x94 \x81 \xe9", TextEncoding::kWindows1252,
+       "\xe2\x82\xac \xe2\x80\x9cq\xe2\x80\x9d \xc2\x81 \xc3\xa9"},
+      {"\x80", TextEncoding::kLatin1, "\xc2\x80"},
       {"Caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x8f\xa0", TextEncoding::kUtf8,
        "Caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x8f\xa0"},
       // Bytes that are not UTF-8: a lone Latin-1 byte, a cut sequence, an overlong form, a surrogate.
