@@ -166,6 +166,22 @@ TEST_F(PageJsonTest, ListAndMainMenuCarryTheirData) {
   EXPECT_EQ(Parsed("MainMenuPage")["agency"], "Norvale Housing");
 }
 
+// A connection whose character set is UTF8 gets the stored ISO-8859-1 text
+// as UTF-8 from the server; the answer passes it on unchanged.
+TEST_F(PageJsonTest, TextOfAUtf8ConnectionIsPassedOn) {
+  DatabaseSession utf8;
+  database.Configure(utf8.Connection());
+  utf8.Connection().SetParam("CHARACTER SET", "UTF8");
+  utf8.Attach();
+  SimplePageRequest request = Request();
+  request.Add("propid", "42");
+  PageStream out;
+  PageContext context{request, out, utf8, clock, PageNamed("PeoplePage"), errors};
+  context.format = PageFormat::kJson;
+  context.entry.handler(context);
+  EXPECT_EQ(json::parse(out.DataString())["property"]["name"], "Caf\xc3\xa9 Row");
+}
+
 // An id that is no number asks for nothing; one the database does not hold
 // is not found. Either way nothing is written.
 TEST_F(PageJsonTest, UnknownAndMalformedIdsWriteNothing) {
