@@ -31,7 +31,7 @@ if [ "$purpose" != server ] && [ "$purpose" != package ]; then
   # HAProxy for the shared-session and scale-out tests, openssl for test
   # certificates, and a compiler cache for the test command's builds.
   packages+=(
-    pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+    pkg-config libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
     firebird3.0-utils firebird3.0-server
     clang libclang-rt-14-dev
     chromium

@@ -46,6 +46,7 @@ fi
 
 part ctest ctest --test-dir "$build" --output-on-failure -j2 --timeout 600
 for runner in tests/http/run_fuzz.sh:fuzz:"$build/fuzz" tests/e2e/run.sh:e2e:"$build" \
+              tests/api/run.sh:api:"$build" \
               tests/tls/run.sh:tls:"$build" tests/scaleout/run.sh:scaleout:"$build" \
               tests/package/run.sh:package:"$build"; do
   IFS=: read -r script name folder <<<"$runner"

@@ -25,6 +25,9 @@ DatabaseSession* BenchSession(benchmark::State& state) {
   }
   session = std::make_unique<DatabaseSession>();
   AttachBenchDatabase(*session, path);
+  // Detached before the client library's own statics go, which were made
+  // after this one's (else the program crashes as it ends).
+  std::atexit([] { session.reset(); });
   return session.get();
 }
 

@@ -37,9 +37,10 @@ inline ErrorSink& BenchErrors() {
 
 // Runs the page of that name on the session as the router runs it, into out.
 inline void RunNamedPage(DatabaseSession& session, std::string_view page, PageRequest& request,
-                         PageStream& out) {
+                         PageStream& out, PageFormat format = PageFormat::kHtml) {
   PageContext context{request, out, session, SystemClock::Instance(), PageNamed(page),
                       BenchErrors()};
+  context.format = format;
   RunPage(context);
 }
 
@@ -51,15 +52,16 @@ inline SimplePageRequest LoggedInRequest(const char* name = nullptr, int32_t val
   return request;
 }
 
-// Runs the page on the session once an iteration and reports the size of
-// the last page and the statements a page executes.
+// Runs the page on the session once an iteration (as HTML, or its data as
+// JSON) and reports the size of the last page and the statements a page
+// executes.
 inline void RunPageLoop(benchmark::State& state, DatabaseSession& session, std::string_view page,
-                        PageRequest& request) {
+                        PageRequest& request, PageFormat format = PageFormat::kHtml) {
   size_t bytes = 0;
   const uint64_t executed = session.Counts().executed;
   for (auto _ : state) {
     PageStream out;
-    RunNamedPage(session, page, request, out);
+    RunNamedPage(session, page, request, out, format);
     bytes = out.Size();
     benchmark::DoNotOptimize(out.DataString().data());
   }

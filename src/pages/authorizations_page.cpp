@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "pages/data_pages.h"
 #include "pages/page_frame.h"
 #include "pages/tab_cells.h"
 #include "pages/tab_page.h"
@@ -100,8 +101,31 @@ void SaveLinesWhole(const std::vector<std::string>& lines, const std::string& fi
   RaiseCreateError(file_name, error);
 }
 
-void WriteHead(PageContext& page, int32_t property_id) {
-  PageStream& out = page.out;
+// The file shows the query's text as it reads with the property id in place.
+// It is a by-product: a full disk or a read-only folder must not cost the
+// visitor the page, and the old file stays whole (it is only ever replaced).
+void SaveQueryFile(PageContext& page, int32_t property_id) {
+  try {
+    SaveLinesWhole(QueryFileLines(kAuthorizationsQuery.sql, property_id), kQueryFileName);
+  } catch (const Exception& error) {
+    page.errors.Report(error.Message());
+  }
+}
+
+AuthorizationData ReadAuthorization(const Cursor<AuthorizationColumn>& authorization) {
+  using enum AuthorizationColumn;
+  AuthorizationData data;
+  data.id = IntegerOf(authorization, kAuthorizationId);
+  data.title = TextOf(authorization, kTitle);
+  data.signed_by_name = TextOf(authorization, kSignedByName);
+  data.signed_by_title = TextOf(authorization, kSignedByTitle);
+  data.notice_sent = ShownDateOf(authorization, kNoticeSentOn);
+  data.received = ShownDateOf(authorization, kReceivedOn);
+  data.expires = ShownDateOf(authorization, kExpiresOn);
+  return data;
+}
+
+void WriteHead(PageStream& out) {
   out.WriteString(frame::kPlainTable);
   out.WriteString("<THEAD><TR VALIGN=TOP>");
   out.WriteString("<TD WIDTH=20% bgcolor=\"#99CCFF\"><B><P>Authorization Title<BR></P></B></TD>");
@@ -111,20 +135,9 @@ void WriteHead(PageContext& page, int32_t property_id) {
   out.WriteString("<TD WIDTH=20% bgcolor=\"#99CCFF\"><B><P>Expire Date<BR></P></B></TD>");
   out.WriteString("</TR></THEAD>");
   out.WriteString("<TBODY><TR VALIGN=TOP>");
-
-  // The file shows the query's text as it reads with the property id in
-  // place. It is a by-product: a full disk or a read-only folder must not
-  // cost the visitor the page, and the old file stays whole (it is only ever
-  // replaced).
-  try {
-    SaveLinesWhole(QueryFileLines(kAuthorizationsQuery.sql, property_id), kQueryFileName);
-  } catch (const Exception& error) {
-    page.errors.Report(error.Message());
-  }
 }
 
-void WriteNoRows(PageContext& page) {
-  PageStream& out = page.out;
+void WriteNoRows(PageStream& out) {
   const std::string_view cell = tabcells::kGreyCell20;
   out.WriteString(cell);
   out.WriteString("No Notes<br>");
@@ -139,35 +152,39 @@ void WriteNoRows(PageContext& page) {
   out.WriteString("</P></TD></TR>");
 }
 
-void WriteRow(PageContext& page, const Cursor<AuthorizationColumn>& authorization) {
-  using enum AuthorizationColumn;
-  PageStream& out = page.out;
+void WriteRow(PageStream& out, const AuthorizationData& authorization) {
   const std::string_view cell = tabcells::kGreyCell20;
-  tabcells::WriteValueCell(out, cell, authorization.Text(kTitle));
-  tabcells::WriteValueCell(out, cell, authorization.Text(kSignedByName));
-  tabcells::WriteValueCell(out, cell, authorization.Text(kSignedByTitle));
-  tabcells::WriteValueCell(out, cell, authorization.Text(kReceivedOn));
+  tabcells::WriteValueCell(out, cell, Plain(authorization.title));
+  tabcells::WriteValueCell(out, cell, Plain(authorization.signed_by_name));
+  tabcells::WriteValueCell(out, cell, Plain(authorization.signed_by_title));
+  tabcells::WriteValueCell(out, cell, authorization.received.text);
   // The expiry date stands in a "<b>" that the row never closes.
   out.WriteString(cell);
   out.WriteString("<b>");
-  out.WriteString(authorization.Text(kExpiresOn));
+  out.WriteString(authorization.expires.text);
   out.WriteString(" <br>");
   out.WriteString("</P></TD></TR>");
 }
 
-void WriteRows(PageContext& page, int32_t property_id) {
-  WriteEachRow(page, kAuthorizationsQuery, property_id, WriteRow, WriteNoRows);
-}
-
-constexpr TabPageLayout kLayout{
-    .title = "Property Authorizations",
-    .write_head = WriteHead,
-    .write_rows = WriteRows,
-    .end = "</TBODY></TABLE>",
-};
-
 }  // namespace
 
-void AuthorizationsPage(PageContext& page) { WriteTabPage(page, kLayout); }
+AuthorizationsData ReadAuthorizationsPage(PageContext& page) {
+  AuthorizationsData data{ReadTabStart(page, "Property Authorizations", TabHeading::kPropertyQuery),
+                          {}};
+  SaveQueryFile(page, data.start.requested_id);
+  data.authorizations =
+      ReadEachRow(page, kAuthorizationsQuery, data.start.requested_id, ReadAuthorization);
+  return data;
+}
+
+void WriteHtml(PageStream& out, const PageEntry& entry, const AuthorizationsData& data) {
+  WriteTabStart(out, entry, data.start);
+  WriteHead(out);
+  if (data.authorizations.empty()) WriteNoRows(out);
+  for (const AuthorizationData& authorization : data.authorizations) WriteRow(out, authorization);
+  out.WriteString("</TBODY></TABLE>");
+}
+
+void AuthorizationsPage(PageContext& page) { RenderPage(page, ReadAuthorizationsPage(page)); }
 
 }  // namespace qv

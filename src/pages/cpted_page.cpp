@@ -1,5 +1,6 @@
 // The CPTED tab: a property's CPTED inspections, most recently started first,
 // with the inspector and the milestone dates of the phases.
+#include "pages/data_pages.h"
 #include "pages/page_frame.h"
 #include "pages/tab_cells.h"
 #include "pages/tab_page.h"
@@ -35,8 +36,22 @@ constexpr QueryText<InspectionColumn> kInspectionsQuery{
 constexpr std::string_view kWide = "<TD WIDTH=15% bgcolor=\"#E8E8E8\"><P>";
 constexpr std::string_view kNarrow = "<TD WIDTH=10% bgcolor=\"#E8E8E8\"><P>";
 
-void WriteHead(PageContext& page, int32_t /*propertyId*/) {
-  PageStream& out = page.out;
+InspectionData ReadInspection(const Cursor<InspectionColumn>& inspection) {
+  using enum InspectionColumn;
+  InspectionData data;
+  data.id = IntegerOf(inspection, kInspectionId);
+  data.title = TextOf(inspection, kTitle);
+  data.inspector_id = IntegerOf(inspection, kInspectorId);
+  data.inspector_name = TextOf(inspection, kInspectorName);
+  data.started = ShownDateOf(inspection, kStartDate);
+  data.check_back = ShownDateOf(inspection, kCheckBackDate);
+  data.meeting = ShownDateOf(inspection, kMeetingDate);
+  data.finished = ShownDateOf(inspection, kFinishDate);
+  data.renewal = ShownDateOf(inspection, kRenewalDate);
+  return data;
+}
+
+void WriteHead(PageStream& out) {
   out.WriteString(frame::kPlainTable);
   out.WriteString("<THEAD><TR VALIGN=TOP>");
   out.WriteString("<TD WIDTH=15% bgcolor=\"#99CCFF\"><B><P>CPTED<BR>");
@@ -57,8 +72,7 @@ void WriteHead(PageContext& page, int32_t /*propertyId*/) {
   out.WriteString("<TBODY><TR VALIGN=TOP>");
 }
 
-void WriteNoRows(PageContext& page) {
-  PageStream& out = page.out;
+void WriteNoRows(PageStream& out) {
   out.WriteString(kWide);
   out.WriteString("No Inspections <br>");
   out.WriteString("</P></TD>");
@@ -75,33 +89,34 @@ void WriteNoRows(PageContext& page) {
   out.WriteString("</P></TD></TR>");
 }
 
-void WriteRow(PageContext& page, const Cursor<InspectionColumn>& inspection) {
-  using enum InspectionColumn;
-  PageStream& out = page.out;
-  tabcells::WriteValueCell(out, kWide, inspection.Text(kTitle));
-  tabcells::WriteValueCell(out, kNarrow, inspection.Text(kInspectorName));
+void WriteRow(PageStream& out, const InspectionData& inspection) {
+  tabcells::WriteValueCell(out, kWide, Plain(inspection.title));
+  tabcells::WriteValueCell(out, kNarrow, Plain(inspection.inspector_name));
   // Dates in select-list order: under "Completed Date" stands the meeting
   // date and under "Meeting Date" the finish date.
-  tabcells::WriteValueCell(out, kWide, inspection.Text(kStartDate));
-  tabcells::WriteValueCell(out, kWide, inspection.Text(kCheckBackDate));
-  tabcells::WriteValueCell(out, kWide, inspection.Text(kMeetingDate));
-  tabcells::WriteValueCell(out, kWide, inspection.Text(kFinishDate));
-  tabcells::WriteValueCell(out, kWide, inspection.Text(kRenewalDate), tabcells::kRowEnd);
+  tabcells::WriteValueCell(out, kWide, inspection.started.text);
+  tabcells::WriteValueCell(out, kWide, inspection.check_back.text);
+  tabcells::WriteValueCell(out, kWide, inspection.meeting.text);
+  tabcells::WriteValueCell(out, kWide, inspection.finished.text);
+  tabcells::WriteValueCell(out, kWide, inspection.renewal.text, tabcells::kRowEnd);
 }
-
-void WriteRows(PageContext& page, int32_t property_id) {
-  WriteEachRow(page, kInspectionsQuery, property_id, WriteRow, WriteNoRows);
-}
-
-constexpr TabPageLayout kLayout{
-    .title = "Property CPTED",
-    .write_head = WriteHead,
-    .write_rows = WriteRows,
-    .end = "</TBODY></TABLE>",
-};
 
 }  // namespace
 
-void CptedPage(PageContext& page) { WriteTabPage(page, kLayout); }
+CptedData ReadCptedPage(PageContext& page) {
+  CptedData data{ReadTabStart(page, "Property CPTED", TabHeading::kPropertyQuery), {}};
+  data.inspections = ReadEachRow(page, kInspectionsQuery, data.start.requested_id, ReadInspection);
+  return data;
+}
+
+void WriteHtml(PageStream& out, const PageEntry& entry, const CptedData& data) {
+  WriteTabStart(out, entry, data.start);
+  WriteHead(out);
+  if (data.inspections.empty()) WriteNoRows(out);
+  for (const InspectionData& inspection : data.inspections) WriteRow(out, inspection);
+  out.WriteString("</TBODY></TABLE>");
+}
+
+void CptedPage(PageContext& page) { RenderPage(page, ReadCptedPage(page)); }
 
 }  // namespace qv

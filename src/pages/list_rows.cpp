@@ -28,39 +28,27 @@ constexpr int64_t kPagesNotedBehind = 10;
 // fills its page from them.
 constexpr int32_t kAddressWindow = 1000;
 
-// What the page shows of a row.
+// A row of the page, with its place in name-index order when read.
 struct ListedRow {
-  std::string id, name, address, city;
-  std::optional<ListRowKey> key;  // its place in name-index order, when read
+  ListedProperty property;
+  std::optional<ListRowKey> key;
 };
-
-void WriteListRow(PageStream& out, const ListedRow& row) {
-  out.WriteString("<TD WIDTH=50% bgcolor=\"#E8E8E8\"><P><a href=\"/propinfo?propid=");
-  out.WriteString(row.id);
-  out.WriteString("\">");
-  out.WriteString(row.name);
-  out.WriteString("</a><br></P></TD>");
-  out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
-  out.WriteString(row.address);
-  out.WriteString("<br></P></TD>");
-  out.WriteString("<TD WIDTH=17% bgcolor=\"#E8E8E8\"><P>");
-  out.WriteString(row.city);
-  out.WriteString("<br></P></TD></TR>");
-}
 
 // The row a cursor of ListColumn or KeysetColumn is on.
 template <typename Column>
 ListedRow RowAt(const Cursor<Column>& list) {
-  return {std::string(list.Text(Column::kPropertyId)),
-          std::string(list.Text(Column::kPropertyName)),
-          std::string(list.Text(Column::kAddress1)),
-          std::string(list.Text(Column::kCity)),
+  return {{ShownIntegerOf(list, Column::kPropertyId), TextOf(list, Column::kPropertyName),
+           TextOf(list, Column::kAddress1), TextOf(list, Column::kAddress2),
+           TextOf(list, Column::kCity), TextOf(list, Column::kState),
+           TextOf(list, Column::kZipcode), IntegerOf(list, Column::kUnits)},
           {}};
 }
 
-int WriteRows(PageStream& out, const std::vector<ListedRow>& rows) {
-  for (const ListedRow& row : rows) WriteListRow(out, row);
-  return static_cast<int>(rows.size());
+std::vector<ListedProperty> Properties(std::vector<ListedRow>&& rows) {
+  std::vector<ListedProperty> properties;
+  properties.reserve(rows.size());
+  for (ListedRow& row : rows) properties.push_back(std::move(row.property));
+  return properties;
 }
 
 // Whether the database orders property names by their bytes (the character
@@ -212,7 +200,7 @@ std::optional<std::vector<ListedRow>> RowsOfOrder(PageContext& page, const ListS
 // takes the order of all the rows unless one is kept, and reads its rows by
 // it. One whose rows have gone from the search (the data changed) runs the
 // statement and leaves the next page to take the order again.
-int WriteSortedRows(PageContext& page, const ListSearch& s) {
+std::vector<ListedProperty> SortedRows(PageContext& page, const ListSearch& s) {
   const std::string search = SearchKey(page, s);
   ListBookmarks& bookmarks = SharedListBookmarks();
   if (!search.empty() && s.skip > 0) {
@@ -221,10 +209,10 @@ int WriteSortedRows(PageContext& page, const ListSearch& s) {
       order = TakeOrder(page, s);
       bookmarks.RememberOrder(search, order);
     }
-    if (auto rows = RowsOfOrder(page, s, *order)) return WriteRows(page.out, *rows);
+    if (auto rows = RowsOfOrder(page, s, *order)) return Properties(std::move(*rows));
   }
   if (!search.empty()) bookmarks.RememberOrder(search, nullptr);
-  return WriteRows(page.out, SkippedRows(page, s));
+  return Properties(SkippedRows(page, s));
 }
 
 // ---- The list in name-index order: keyset statements and bookmarks.
@@ -281,7 +269,7 @@ std::optional<std::vector<ListedRow>> AddressWindowRows(PageContext& page, const
 // without one it walks to the offset, fetching the pages just before it as
 // well to note where they start. Every page shown notes where the next one
 // starts.
-int WriteKeysetRows(PageContext& page, const ListSearch& s) {
+std::vector<ListedProperty> RowsInNameOrder(PageContext& page, const ListSearch& s) {
   ListBookmarks& bookmarks = SharedListBookmarks();
   const std::string search = SearchKey(page, s);
   const int64_t offset = s.skip;
@@ -310,13 +298,10 @@ int WriteKeysetRows(PageContext& page, const ListSearch& s) {
     rows = KeysetRows(page.db, KeysetListQuery(s.mode, ListStart::kOffset), params);
   }
 
-  int shown = 0;
+  std::vector<ListedProperty> shown;
   int64_t at = first;
-  for (const ListedRow& row : *rows) {
-    if (at >= offset) {
-      WriteListRow(page.out, row);
-      ++shown;
-    }
+  for (ListedRow& row : *rows) {
+    if (at >= offset) shown.push_back(std::move(row.property));
     if (!search.empty() && row.key && (at + 1) % 10 == 0) {
       bookmarks.Remember(search, at + 1, *row.key);
     }
@@ -327,11 +312,11 @@ int WriteKeysetRows(PageContext& page, const ListSearch& s) {
 
 }  // namespace
 
-int WriteListRows(PageContext& page, const ListSearch& search) {
+std::vector<ListedProperty> ReadListRows(PageContext& page, const ListSearch& search) {
   if (!search.area_filter && ListWalksTheNameIndex(page.db, search.mode)) {
-    return WriteKeysetRows(page, search);
+    return RowsInNameOrder(page, search);
   }
-  return WriteSortedRows(page, search);
+  return SortedRows(page, search);
 }
 
 }  // namespace qv

@@ -5,7 +5,10 @@
 #include <cstdint>
 #include <string>
 
+#include <vector>
+
 #include "pages/page_context.h"
+#include "pages/page_data.h"
 #include "pages/page_statements.h"
 
 namespace qv {
@@ -19,7 +22,11 @@ struct ListSearch {
   int32_t skip = 0;  // the rows before the page
 };
 
-// Writes the page's rows (the cells of each) and returns how many.
+// The search a list request asks for: mode, value and area; skip from its
+// page. Fills the page's request fields of `data` too, when given.
+ListSearch ReadListSearch(const PageRequest& request, PropertyListData* data = nullptr);
+
+// Reads the page's rows.
 //
 // Where the server walks the name index for the list's statement (no area
 // filter; its plan), equal names come in record order and keyset statements
@@ -30,6 +37,6 @@ struct ListSearch {
 // later page takes the order of all the rows once, and the pages after it
 // show ten of them each; without a session, or when rows of the order have
 // gone, the page runs the statement itself.
-int WriteListRows(PageContext& page, const ListSearch& search);
+std::vector<ListedProperty> ReadListRows(PageContext& page, const ListSearch& search);
 
 }  // namespace qv

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "pages/data_pages.h"
 #include "pages/page_frame.h"
 #include "pages/page_text.h"
 #include "platform/datetime.h"
@@ -23,12 +24,13 @@ std::string InfoTimeText(const DateTimeParts& now) {
 
 }  // namespace
 
-void MainMenuPage(PageContext& page) {
-  PageStream& out = page.out;
+MainMenuData ReadMainMenuPage(PageContext& page) { return {ReadBanner(page, "Main Menu")}; }
+
+void WriteHtml(PageStream& out, const PageEntry& /*entry*/, const MainMenuData& data) {
   out.WriteString(frame::kTitledHeadStart);
   out.WriteString("Property List");
   out.WriteString(frame::kTitledHeadEnd);
-  PageBanner(page, "Main Menu");
+  WriteBanner(out, data.banner);
   out.WriteString("<br>");
   out.WriteString(
       "<div style=\"text-align: center;\"><b><big><big><big>Quorvale</big></big></big></big></b>"
@@ -50,6 +52,8 @@ void MainMenuPage(PageContext& page) {
   out.WriteString("</body>");
   out.WriteString("</html>");
 }
+
+void MainMenuPage(PageContext& page) { RenderPage(page, ReadMainMenuPage(page)); }
 
 void HttpInfoPage(PageContext& page) {
   PageStream& out = page.out;

@@ -3,6 +3,8 @@
 // of the page table, and where it reports a failure that does not end it.
 #pragma once
 
+#include <string>
+
 #include "db/database_session.h"
 #include "pages/page_request.h"
 #include "pages/string_stream.h"
@@ -12,6 +14,14 @@
 namespace qv {
 
 struct PageEntry;
+
+// What a page's answer is written as: its HTML page, or its data as JSON.
+enum class PageFormat { kHtml, kJson };
+
+// How a data answer ended: its data written, or nothing written because the
+// request asked for no record of the page (a record id that is not a whole
+// number) or for one the database does not hold. An HTML page is always shown.
+enum class PageOutcome { kShown, kBadRequest, kNotFound };
 
 struct PageContext {
   PageRequest& request;
@@ -24,6 +34,10 @@ struct PageContext {
   ErrorSink& errors;
   // Set by the log-on check when the name and password match a user.
   bool logged_on = false;
+  PageFormat format = PageFormat::kHtml;
+  // Set by a data answer that wrote nothing, with why in words.
+  PageOutcome outcome = PageOutcome::kShown;
+  std::string outcome_detail = {};
 };
 
 }  // namespace qv

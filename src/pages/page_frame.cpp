@@ -60,37 +60,57 @@ void RunPage(PageContext& page) {
   }
 }
 
-int32_t BeginRecordPage(PageContext& page, std::string_view title, std::string_view id_param) {
-  page.out.WriteString(frame::kBareHead);
-  PageBanner(page, title);
+int32_t RecordId(const PageContext& page, std::string_view id_param) {
   return ParseRequestInteger(page.request.Param(id_param), 0);
 }
 
+bool RecordIdGiven(const PageContext& page, std::string_view id_param) {
+  return IsRequestInteger(page.request.Param(id_param));
+}
+
+void WriteRecordPageStart(PageStream& out, const BannerData& banner) {
+  out.WriteString(frame::kBareHead);
+  WriteBanner(out, banner);
+}
+
+BannerData ReadBanner(PageContext& page, std::string_view title) {
+  BannerData banner;
+  banner.title = title;
+  {
+    // No agency row: none. Further rows are not read.
+    const auto agency = page.db.Query(kAgencyQuery);
+    banner.agency = TextOf(agency, AgencyColumn::kAgencyName);
+  }
+  // Date and time come from two readings of the clock.
+  banner.date_reading = page.clock.Now();
+  banner.time_reading = page.clock.Now();
+  banner.logged_in = page.request.SessionValue(kLoggedInName);
+  return banner;
+}
+
 void PageBanner(PageContext& page, std::string_view title) {
-  PageStream& out = page.out;
+  WriteBanner(page.out, ReadBanner(page, title));
+}
+
+void WriteBanner(PageStream& out, const BannerData& banner) {
   out.WriteString(frame::kColumnTable);
   out.WriteString("<THEAD>");
   out.WriteString("<TH WIDTH=25% bgcolor=\"#99CCFF\">");
-  {
-    // No agency row: the cell stays empty. Further rows are not read.
-    const auto agency = page.db.Query(kAgencyQuery);
-    out.WriteString(agency.Text(AgencyColumn::kAgencyName));
-  }
+  out.WriteString(Plain(banner.agency));
   out.WriteString("</TH>");
   out.WriteString("<TH WIDTH=50% bgcolor=\"#99CCFF\">");
   out.WriteString("<big><big><big>");
-  out.WriteString(title);
+  out.WriteString(banner.title);
   out.WriteString("</big></big></big>");
   out.WriteString("</TH>");
   out.WriteString("<TH WIDTH=25% bgcolor=\"#99CCFF\">");
 
-  // Date and time come from two readings of the clock.
-  out.WriteString(ShortDateText(page.clock.Now()));
+  out.WriteString(ShortDateText(banner.date_reading));
   out.WriteString(" at ");
-  out.WriteString(BannerTimeText(page.clock.Now()));
+  out.WriteString(BannerTimeText(banner.time_reading));
   out.WriteString("<BR>");
 
-  if (page.request.SessionValue(kLoggedInName) == kLoggedInFalse) {
+  if (banner.logged_in == kLoggedInFalse) {
     out.WriteString("by Quorvale Norvanta Web  NOT LOGGED IN </TH>");
   } else {
     out.WriteString("by Quorvale Norvanta Web</TH>");
@@ -99,7 +119,7 @@ void PageBanner(PageContext& page, std::string_view title) {
 
   out.WriteString(frame::kColumnTable);
   out.WriteString("<THEAD><TR VALIGN=TOP>");
-  if (page.request.SessionValue(kLoggedInName) == kLoggedInTrue) {
+  if (banner.logged_in == kLoggedInTrue) {
     out.WriteString(
         "      <TH WIDTH=20% bgcolor=\"#3399FF\"><P><a href=\"/LOGOFF\">Logoff</a><br></P></th>");
   } else {

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "pages/page_context.h"
+#include "pages/page_data.h"
 #include "pages/page_table.h"
 #include "pages/string_stream.h"
 
@@ -43,12 +44,18 @@ namespace qv {
 // rolled back before the failure goes on, and the next page starts afresh.
 void RunPage(PageContext& page);
 
-// The banner (agency, title, date and time, log-on state) and the menu bar.
+// The banner (agency, title, date and time, log-on state) and the menu bar:
+// read, written, or both at once.
+BannerData ReadBanner(PageContext& page, std::string_view title);
+void WriteBanner(PageStream& out, const BannerData& banner);
 void PageBanner(PageContext& page, std::string_view title);
-// Opens a page about one record: the bare head and the banner with
-// `title`; the record's id is the request's `id_param` as a number (0 when
-// it is missing or not one).
-int32_t BeginRecordPage(PageContext& page, std::string_view title, std::string_view id_param);
+// The id of a page about one record: the request's `id_param` as a number
+// (0 when it is missing or not one).
+int32_t RecordId(const PageContext& page, std::string_view id_param);
+// Whether the request's `id_param` holds a whole number.
+bool RecordIdGiven(const PageContext& page, std::string_view id_param);
+// Opens a page about one record: the bare head and the banner.
+void WriteRecordPageStart(PageStream& out, const BannerData& banner);
 // The property tab bar: a cell per tab row of the page table, the one of
 // `current` plain, the others linked to the property (current may be null).
 void PropertyTabs(PageStream& out, int32_t property_id, const PageEntry* current);

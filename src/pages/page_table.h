@@ -47,6 +47,8 @@ struct PageEntry {
   // Property tabs appear in the tab bar in the order of their rows.
   std::optional<TabCell> tab;
   PageHandler handler = nullptr;
+  // The page answers its data as JSON too, when the request prefers it.
+  bool answers_data = false;
 };
 
 // Every page, in the order of the table.

@@ -18,6 +18,10 @@ std::string TrimText(std::string_view text);
 // pattern) after "$", "x", "X", "0x", "0X"; nothing may follow. Anything else
 // gives the default.
 int32_t ParseRequestInteger(std::string_view text, int32_t default_value);
+// Whether ParseRequestInteger reads the text as a number (not its default).
+inline bool IsRequestInteger(std::string_view text) {
+  return ParseRequestInteger(text, 0) != 0 || ParseRequestInteger(text, 1) != 1;
+}
 
 // Request text echoed into a page: "&", "<", ">", '"' and "'" as entities.
 // Text without those characters comes back unchanged.

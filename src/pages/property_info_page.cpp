@@ -2,6 +2,7 @@
 // address's phones, and the manager, management company and owner cells.
 #include <string>
 
+#include "pages/data_pages.h"
 #include "pages/page_frame.h"
 #include "pages/page_text.h"
 
@@ -77,37 +78,50 @@ constexpr QueryText<EntityColumn> kEntityQuery{
     "WHERE E.ENTITY_ID = :EID",
     kEntityColumnNames};
 
-// One contact cell: a manager, management company or owner, or "None Listed".
-void EntityCell(PageContext& page, int32_t entity_id) {
+ContactData ReadContact(PageContext& page, std::optional<int32_t> entity_id) {
   using enum EntityColumn;
-  PageStream& out = page.out;
-  const auto entity = page.db.Query(kEntityQuery, entity_id);
+  ContactData contact;
+  contact.id = entity_id;
+  const auto entity = page.db.Query(kEntityQuery, entity_id.value_or(0));
+  contact.found = !entity.AtEnd();
+  contact.first_name = TextOf(entity, kFirstName);
+  contact.last_name = TextOf(entity, kLastName);
+  contact.address1 = TextOf(entity, kAddress1);
+  contact.address2 = TextOf(entity, kAddress2);
+  contact.city = TextOf(entity, kCity);
+  contact.state = TextOf(entity, kState);
+  contact.zipcode = TextOf(entity, kZipcode);
+  contact.phone = {TextOf(entity, kPhoneType), TextOf(entity, kPhoneNumber)};
+  return contact;
+}
+
+// One contact cell: a manager, management company or owner, or "None Listed".
+void WriteContactCell(PageStream& out, const ContactData& contact) {
   out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
-  if (entity.AtEnd()) {
+  if (!contact.found) {
     out.WriteString("None Listed<br>");
   } else {
-    out.WriteString(entity.Text(kFirstName));
+    out.WriteString(Plain(contact.first_name));
     out.WriteString(" ");
-    out.WriteString(entity.Text(kLastName));
+    out.WriteString(Plain(contact.last_name));
     out.WriteString("<br>");
-    for (EntityColumn column : {kAddress1, kAddress2}) {
-      const std::string_view line = entity.Text(column);
-      if (!line.empty()) {
-        out.WriteString(line);
+    for (const auto& line : {contact.address1, contact.address2}) {
+      if (!Plain(line).empty()) {
+        out.WriteString(Plain(line));
         out.WriteString("<br>");
       }
     }
-    std::string place(entity.Text(kCity));
-    const std::string_view state = entity.Text(kState);
+    std::string place(Plain(contact.city));
+    const std::string_view state = Plain(contact.state);
     if (!state.empty()) place = place.empty() ? std::string(state) : place + ", " + std::string(state);
-    const std::string_view zip = entity.Text(kZipcode);
+    const std::string_view zip = Plain(contact.zipcode);
     if (!zip.empty()) place = place.empty() ? std::string(zip) : place + " " + std::string(zip);
     out.WriteString(place);
     out.WriteString(" ");
     out.WriteString("<br>");
-    out.WriteString(entity.Text(kPhoneType));
+    out.WriteString(Plain(contact.phone.type));
     out.WriteString(" ");
-    out.WriteString(entity.Text(kPhoneNumber));
+    out.WriteString(Plain(contact.phone.number));
     out.WriteString("<br>");
   }
   out.WriteString("</P></TD>");
@@ -115,22 +129,56 @@ void EntityCell(PageContext& page, int32_t entity_id) {
 
 }  // namespace
 
-void PropertyInfoPage(PageContext& page) {
-  PageStream& out = page.out;
-  const int32_t property_id = BeginRecordPage(page, "Property Information", "PROPID");
-
+PropertyInfoData ReadPropertyInfoPage(PageContext& page) {
   using enum PropertyColumn;
-  auto property = page.db.Query(kPropertyQuery, property_id);
+  PropertyInfoData data;
+  TabStartData& start = data.start;
+  start.banner = ReadBanner(page, "Property Information");
+  start.requested_id = RecordId(page, "PROPID");
+  start.id_given = RecordIdGiven(page, "PROPID");
+  {
+    const auto property = page.db.Query(kPropertyQuery, start.requested_id);
+    start.found = !property.AtEnd();
+    start.property_name = TextOf(property, kPropertyName);
+    start.tabs_property_id = property.Integer(kPropertyId);
+    data.address1 = TextOf(property, kAddress1);
+    data.address2 = TextOf(property, kAddress2);
+    data.city = TextOf(property, kCity);
+    data.state = TextOf(property, kState);
+    data.zipcode = TextOf(property, kZipcode);
+    data.units = IntegerOf(property, kUnits);
+    data.manager.id = IntegerOf(property, kManagerId);
+    data.owner.id = IntegerOf(property, kOwnerId);
+    data.management_company.id = IntegerOf(property, kManagementCompanyId);
+    data.type_id = IntegerOf(property, kTypeId);
+    data.type_name = TextOf(property, kTypeName);
+    data.area_id = IntegerOf(property, kAreaId);
+    data.area_name = TextOf(property, kAreaName);
+    data.beat_id = IntegerOf(property, kBeatId);
+    data.beat_name = TextOf(property, kBeatName);
+    data.activity_status_id = IntegerOf(property, kActivityStatusId);
+    data.activity_status_name = TextOf(property, kActivityStatusName);
+  }
+  // Phones of the primary address.
+  for (auto phones = page.db.Query(kPhonesQuery, start.requested_id); !phones.AtEnd();
+       phones.Next()) {
+    data.phones.push_back(
+        {TextOf(phones, PhoneColumn::kPhoneType), TextOf(phones, PhoneColumn::kPhoneNumber)});
+  }
+  data.manager = ReadContact(page, data.manager.id);
+  data.management_company = ReadContact(page, data.management_company.id);
+  data.owner = ReadContact(page, data.owner.id);
+  return data;
+}
+
+void WriteHtml(PageStream& out, const PageEntry& entry, const PropertyInfoData& data) {
+  WriteRecordPageStart(out, data.start.banner);
 
   // Name header with the tabs.
-  PropertyNameCell(out, property.Text(kPropertyName));
-  PropertyTabs(out, property.Integer(kPropertyId), &page.entry);
+  PropertyNameCell(out, Plain(data.start.property_name));
+  PropertyTabs(out, data.start.tabs_property_id, &entry);
   out.WriteString("</TR></THEAD>");
   out.WriteString("</TBODY></TABLE>");
-
-  const int32_t manager_id = property.Integer(kManagerId);
-  const int32_t owner_id = property.Integer(kOwnerId);
-  const int32_t company_id = property.Integer(kManagementCompanyId);
 
   // Details table.
   out.WriteString(frame::kPlainTable);
@@ -146,20 +194,19 @@ void PropertyInfoPage(PageContext& page) {
   out.WriteString("</THEAD><TR VALIGN=TOP>");
 
   out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
-  for (PropertyColumn column : {kPropertyName, kAddress1, kAddress2}) {
-    const std::string_view text = property.Text(column);
-    if (!text.empty()) {
-      out.WriteString(text);
+  for (const auto* text : {&data.start.property_name, &data.address1, &data.address2}) {
+    if (!Plain(*text).empty()) {
+      out.WriteString(Plain(*text));
       out.WriteString("<br>");
     }
   }
-  const std::string_view city = property.Text(kCity);
+  const std::string_view city = Plain(data.city);
   if (!city.empty()) {
     out.WriteString(city);
     out.WriteString(" ");
-    out.WriteString(property.Text(kState));
+    out.WriteString(Plain(data.state));
     out.WriteString(" ");
-    out.WriteString(property.Text(kZipcode));
+    out.WriteString(Plain(data.zipcode));
     out.WriteString("<br>");
   }
   out.WriteString("</P></TD>");
@@ -173,22 +220,20 @@ void PropertyInfoPage(PageContext& page) {
   out.WriteString("</P></TD>");
 
   out.WriteString("<TD WIDTH=16% bgcolor=\"#E8E8E8\"><P>");
-  out.WriteString(property.Text(kTypeName));
+  out.WriteString(Plain(data.type_name));
   out.WriteString(" <br>");
-  out.WriteString(property.Text(kAreaName));
+  out.WriteString(Plain(data.area_name));
   out.WriteString(" <br>");
-  out.WriteString(property.Text(kBeatName));
+  out.WriteString(Plain(data.beat_name));
   out.WriteString(" <br>");
-  out.WriteString(property.Text(kActivityStatusName));
+  out.WriteString(Plain(data.activity_status_name));
   out.WriteString(" <br>");
-  out.WriteInteger(property.Integer(kUnits));
+  out.WriteInteger(data.units.value_or(0));
   out.WriteString("<br>");
   out.WriteString("</P></TD>");
 
-  // Phones of the primary address: types in one cell, numbers line by line in
-  // the next, both from one run of the query.
-  auto phones = page.db.Query(kPhonesQuery, property_id);
-  if (phones.AtEnd()) {
+  // Phones of the primary address: types in one cell, numbers line by line in the next.
+  if (data.phones.empty()) {
     out.WriteString("<TD WIDTH=17% bgcolor=\"#E8E8E8\"><P>");
     out.WriteString("--- <br>");
     out.WriteString("</P></TD>");
@@ -196,17 +241,17 @@ void PropertyInfoPage(PageContext& page) {
     out.WriteString("--- <br>");
     out.WriteString("</P></TD><br>");
   } else {
-    std::string numbers;
     out.WriteString("<TD WIDTH=17% bgcolor=\"#E8E8E8\"><P>");
-    for (; !phones.AtEnd(); phones.Next()) {
-      out.WriteString(phones.Text(PhoneColumn::kPhoneType));
+    for (const PhoneData& phone : data.phones) {
+      out.WriteString(Plain(phone.type));
       out.WriteString(" <br>");
-      numbers += phones.Text(PhoneColumn::kPhoneNumber);
-      numbers += " <br>";
     }
     out.WriteString("</P></TD>");
     out.WriteString("<TD WIDTH=17% bgcolor=\"#E8E8E8\"><P>");
-    out.WriteString(numbers);
+    for (const PhoneData& phone : data.phones) {
+      out.WriteString(Plain(phone.number));
+      out.WriteString(" <br>");
+    }
     out.WriteString("</P></TD><br>");
   }
 
@@ -222,12 +267,14 @@ void PropertyInfoPage(PageContext& page) {
   out.WriteString("</TR></THEAD>");
   out.WriteString("<TBODY><TR VALIGN=TOP>");
 
-  EntityCell(page, manager_id);
-  EntityCell(page, company_id);
-  EntityCell(page, owner_id);
+  WriteContactCell(out, data.manager);
+  WriteContactCell(out, data.management_company);
+  WriteContactCell(out, data.owner);
 
   out.WriteString("</TBODY></TABLE>");
   out.WriteString("</div></div></body></html>");
 }
+
+void PropertyInfoPage(PageContext& page) { RenderPage(page, ReadPropertyInfoPage(page)); }
 
 }  // namespace qv

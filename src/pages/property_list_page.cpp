@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <string>
 
+#include "pages/data_pages.h"
 #include "pages/list_rows.h"
 #include "pages/page_frame.h"
 #include "pages/page_statements.h"
@@ -14,36 +15,43 @@ namespace {
 // Page arithmetic is 32-bit; values outside the range wrap as they would there.
 int32_t Wrap32(int64_t value) { return static_cast<int32_t>(value); }
 
-struct ListRequest : ListSearch {
-  int32_t page = 1;
-  int32_t previous_page = 0;
-  int32_t next_page = 2;
-};
+}  // namespace
 
-ListRequest ReadListRequest(const PageRequest& request) {
-  ListRequest r;
-  r.page = ParseRequestInteger(request.Param("PAGE"), 1);
+ListSearch ReadListSearch(const PageRequest& request, PropertyListData* data) {
+  PropertyListData fields;
+  PropertyListData& r = data ? *data : fields;
+  const std::string page = request.Param("PAGE");
+  r.page = ParseRequestInteger(page, 1);
+  r.page_given = page.empty() || IsRequestInteger(page);
   r.previous_page = Wrap32(int64_t{r.page} - 1);
   if (r.previous_page < 0) r.previous_page = 0;
   r.next_page = Wrap32(int64_t{r.page} + 1);
-  r.skip = Wrap32((int64_t{r.page} - 1) * 10);
-  if (r.skip < 0) r.skip = 0;
   r.area = TrimText(request.Param("AreaName"));
   r.area_filter = !r.area.empty() && UpperCaseAscii(r.area) != "ALL";
 
-  const std::string search = TrimText(request.Param("SEARCHVALUE"));
+  std::string search = TrimText(request.Param("SEARCHVALUE"));
   if (!request.Param("ADDRESS").empty()) {
     if (!search.empty()) r.mode = ListSearchMode::kAddress;
   } else if (!request.Param("PROPNAME").empty()) {
     if (!search.empty()) r.mode = ListSearchMode::kName;
   }
-  if (r.mode != ListSearchMode::kNone) r.search_value = search;
-  return r;
+  if (r.mode != ListSearchMode::kNone) r.search_value = std::move(search);
+
+  ListSearch list;
+  list.mode = r.mode;
+  list.search_value = r.search_value;
+  list.area_filter = r.area_filter;
+  list.area = r.area;
+  list.skip = Wrap32((int64_t{r.page} - 1) * 10);
+  if (list.skip < 0) list.skip = 0;
+  return list;
 }
+
+namespace {
 
 // A paging link up to its closing quote and caption: the link repeats this
 // page's search and area, each encoded as a query value.
-void WritePagingLink(PageStream& out, const ListRequest& r, int32_t page) {
+void WritePagingLink(PageStream& out, const PropertyListData& r, int32_t page) {
   out.WriteString("<a href=\"/list?page=");
   out.WriteInteger(page);
   if (r.mode == ListSearchMode::kAddress) {
@@ -60,17 +68,39 @@ void WritePagingLink(PageStream& out, const ListRequest& r, int32_t page) {
   out.WriteString(UrlEncodeQueryValue(r.area));
 }
 
+void WriteListRow(PageStream& out, const ListedProperty& row) {
+  out.WriteString("<TD WIDTH=50% bgcolor=\"#E8E8E8\"><P><a href=\"/propinfo?propid=");
+  out.WriteString(row.id.text);
+  out.WriteString("\">");
+  out.WriteString(Plain(row.name));
+  out.WriteString("</a><br></P></TD>");
+  out.WriteString("<TD WIDTH=33% bgcolor=\"#E8E8E8\"><P>");
+  out.WriteString(Plain(row.address1));
+  out.WriteString("<br></P></TD>");
+  out.WriteString("<TD WIDTH=17% bgcolor=\"#E8E8E8\"><P>");
+  out.WriteString(Plain(row.city));
+  out.WriteString("<br></P></TD></TR>");
+}
+
 }  // namespace
 
-void PropertyListPage(PageContext& page) {
-  PageStream& out = page.out;
-  PageRequest& request = page.request;
-  const ListRequest r = ReadListRequest(request);
+PropertyListData ReadPropertyListPage(PageContext& page) {
+  PropertyListData data;
+  const ListSearch search = ReadListSearch(page.request, &data);
+  data.banner = ReadBanner(page, "Property List");
+  for (auto areas = page.db.Query(kAreaQuery); !areas.AtEnd(); areas.Next()) {
+    data.areas.push_back({IntegerOf(areas, AreaColumn::kAreaId),
+                          std::string(areas.Text(AreaColumn::kAreaName))});
+  }
+  data.rows = ReadListRows(page, search);
+  return data;
+}
 
+void WriteHtml(PageStream& out, const PageEntry& /*entry*/, const PropertyListData& r) {
   out.WriteString(frame::kTitledHeadStart);
   out.WriteString("Property List");
   out.WriteString(frame::kTitledHeadEnd);
-  PageBanner(page, "Property List");
+  WriteBanner(out, r.banner);
 
   // Search form; the text box shows the name value only.
   out.WriteString(frame::kColumnTable);
@@ -89,36 +119,28 @@ void PropertyListPage(PageContext& page) {
       "<SELECT style=\"FONT-SIZE: 10pt; FONT-FAMILY: 'Cumberland', monospace\" name=AreaName>");
 
   // Area options: the requested area first and selected, else the first area.
-  {
-    auto areas = page.db.Query(kAreaQuery);
-    if (!r.area.empty()) {
-      const std::string shown = HtmlEscape(r.area);
-      out.WriteString("<OPTION value=\"");
-      out.WriteString(shown);
-      out.WriteString("\" selected>");
-      out.WriteString(shown);
-      while (!areas.AtEnd()) {
-        const std::string_view name = areas.Text(AreaColumn::kAreaName);
-        if (name != r.area) {
-          out.WriteString("<OPTION>");
-          out.WriteString(name);
-          out.WriteString("</OPTION>");
-        }
-        areas.Next();
-      }
-    } else if (!areas.AtEnd()) {  // an empty area table gives no options
-      const std::string_view first = areas.Text(AreaColumn::kAreaName);
-      out.WriteString("<OPTION value=\"");
-      out.WriteString(first);
-      out.WriteString("\" selected>");
-      out.WriteString(first);
-      areas.Next();
-      while (!areas.AtEnd()) {
+  if (!r.area.empty()) {
+    const std::string shown = HtmlEscape(r.area);
+    out.WriteString("<OPTION value=\"");
+    out.WriteString(shown);
+    out.WriteString("\" selected>");
+    out.WriteString(shown);
+    for (const AreaData& area : r.areas) {
+      if (area.name != r.area) {
         out.WriteString("<OPTION>");
-        out.WriteString(areas.Text(AreaColumn::kAreaName));
+        out.WriteString(area.name);
         out.WriteString("</OPTION>");
-        areas.Next();
       }
+    }
+  } else if (!r.areas.empty()) {  // an empty area table gives no options
+    out.WriteString("<OPTION value=\"");
+    out.WriteString(r.areas.front().name);
+    out.WriteString("\" selected>");
+    out.WriteString(r.areas.front().name);
+    for (size_t i = 1; i < r.areas.size(); ++i) {
+      out.WriteString("<OPTION>");
+      out.WriteString(r.areas[i].name);
+      out.WriteString("</OPTION>");
     }
   }
 
@@ -136,13 +158,13 @@ void PropertyListPage(PageContext& page) {
   out.WriteString("</TR></THEAD>");
   out.WriteString("<TBODY><TR VALIGN=TOP>");
 
-  const int rows = WriteListRows(page, r);
+  for (const ListedProperty& row : r.rows) WriteListRow(out, row);
 
   // Paging row.
   out.WriteString("</TBODY></TABLE>");
   out.WriteString(frame::kColumnTable);
   out.WriteString("<THEAD><TR VALIGN=TOP>");
-  if (rows == 10) {
+  if (r.rows.size() == 10) {
     out.WriteString("<TH WIDTH=25% bgcolor=\"#99CCFF\">");
     WritePagingLink(out, r, r.next_page);
     out.WriteString("\">Next Page</a>");
@@ -162,5 +184,7 @@ void PropertyListPage(PageContext& page) {
   out.WriteString("<TBODY><TR VALIGN=TOP>");
   out.WriteString("</div></div></body></html>");
 }
+
+void PropertyListPage(PageContext& page) { RenderPage(page, ReadPropertyListPage(page)); }
 
 }  // namespace qv

@@ -29,4 +29,18 @@ void WriteCaptionTable(PageStream& out, std::span<const Caption> captions,
   out.WriteString("<TBODY><TR VALIGN=TOP>");
 }
 
+void WriteViolationRow(PageStream& out, const ViolationSummary& violation) {
+  out.WriteString("<TD WIDTH=16% bgcolor=\"#E8E8E8\"><P><a href=\"/vdetail?vid=");
+  out.WriteString(violation.id.text);
+  out.WriteString("\">");
+  out.WriteString(violation.date.text);
+  out.WriteString("</a><br></P></TD>");
+  WriteValueCell(out, kGreyCell14, Plain(violation.apartment));
+  WriteValueCell(out, kGreyCell14, Plain(violation.case_number));
+  WriteValueCell(out, kGreyCell14, Plain(violation.request_partner_number));
+  WriteValueCell(out, kGreyCell14, YesNoText(violation.evictable.value_or(0)));
+  WriteValueCell(out, kGreyCell14, Plain(violation.type_description));
+  WriteValueCell(out, kGreyCell14, Plain(violation.action_description), kRowEnd);
+}
+
 }  // namespace qv::tabcells

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "db/cursor.h"
+#include "pages/page_data.h"
 #include "pages/string_stream.h"
 
 namespace qv::tabcells {
@@ -47,23 +48,22 @@ inline void WriteValueCell(PageStream& out, std::string_view opening, std::strin
 // "Yes" for a non-zero value, "No" for zero.
 inline std::string_view YesNoText(int32_t value) { return value != 0 ? "Yes" : "No"; }
 
-// The seven cells of one violation as the violations list shows it, read from
-// a row with the columns kViolationId, kViolationDate, kAptNum, kCaseNum,
+// A violation as the violations list shows it, read from a row with the
+// columns kViolationId, kViolationDate, kAptNum, kCaseNum,
 // kRequestPartnerNum, kEvictable, kTypeDescription and kActionDescription.
-// Ends the row.
 template <ColumnList Column>
-void WriteViolationRow(PageStream& out, const Cursor<Column>& violation) {
-  out.WriteString("<TD WIDTH=16% bgcolor=\"#E8E8E8\"><P><a href=\"/vdetail?vid=");
-  out.WriteString(violation.Text(Column::kViolationId));
-  out.WriteString("\">");
-  out.WriteString(violation.Text(Column::kViolationDate));
-  out.WriteString("</a><br></P></TD>");
-  WriteValueCell(out, kGreyCell14, violation.Text(Column::kAptNum));
-  WriteValueCell(out, kGreyCell14, violation.Text(Column::kCaseNum));
-  WriteValueCell(out, kGreyCell14, violation.Text(Column::kRequestPartnerNum));
-  WriteValueCell(out, kGreyCell14, YesNoText(violation.Integer(Column::kEvictable)));
-  WriteValueCell(out, kGreyCell14, violation.Text(Column::kTypeDescription));
-  WriteValueCell(out, kGreyCell14, violation.Text(Column::kActionDescription), kRowEnd);
+ViolationSummary ReadViolationSummary(const Cursor<Column>& violation) {
+  return {ShownIntegerOf(violation, Column::kViolationId),
+          ShownDateOf(violation, Column::kViolationDate),
+          TextOf(violation, Column::kAptNum),
+          TextOf(violation, Column::kCaseNum),
+          TextOf(violation, Column::kRequestPartnerNum),
+          IntegerOf(violation, Column::kEvictable),
+          TextOf(violation, Column::kTypeDescription),
+          TextOf(violation, Column::kActionDescription)};
 }
+
+// The seven cells of one violation as the violations list shows it. Ends the row.
+void WriteViolationRow(PageStream& out, const ViolationSummary& violation);
 
 }  // namespace qv::tabcells

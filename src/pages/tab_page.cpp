@@ -3,39 +3,33 @@
 
 #include "pages/page_frame.h"
 #include "pages/page_statements.h"
-#include "pages/page_text.h"
 
 namespace qv {
 
-void PropertyHeading(PageContext& page, int32_t requested_id) {
-  const auto heading = page.db.Query(kHeadingQuery, requested_id);
-  // No row: every column reads as NULL, so the name is empty and the tabs get 0.
-  PropertyNameCell(page.out, heading.Text(HeadingColumn::kPropertyName));
-  PropertyTabs(page.out, heading.Integer(HeadingColumn::kPropertyId), &page.entry);
-}
-
-namespace {
-
-void PropertyName(PageContext& page, int32_t requested_id) {
-  {
-    const auto name = page.db.Query(kPropertyNameQuery, requested_id);
-    PropertyNameCell(page.out, name.Text(PropertyNameColumn::kPropertyName));
-  }
-  PropertyTabs(page.out, requested_id, &page.entry);
-}
-
-}  // namespace
-
-void WriteTabPage(PageContext& page, const TabPageLayout& layout) {
-  const int32_t property_id = BeginRecordPage(page, layout.title, "PROPID");
-  if (layout.heading == TabHeading::kPropertyQuery) {
-    PropertyHeading(page, property_id);
+TabStartData ReadTabStart(PageContext& page, std::string_view title, TabHeading heading) {
+  TabStartData start;
+  start.banner = ReadBanner(page, title);
+  start.requested_id = RecordId(page, "PROPID");
+  start.id_given = RecordIdGiven(page, "PROPID");
+  if (heading == TabHeading::kPropertyQuery) {
+    const auto found = page.db.Query(kHeadingQuery, start.requested_id);
+    // No row: every column reads as NULL, so the name is empty and the tabs get 0.
+    start.found = !found.AtEnd();
+    start.property_name = TextOf(found, HeadingColumn::kPropertyName);
+    start.tabs_property_id = found.Integer(HeadingColumn::kPropertyId);
   } else {
-    PropertyName(page, property_id);
+    const auto found = page.db.Query(kPropertyNameQuery, start.requested_id);
+    start.found = !found.AtEnd();
+    start.property_name = TextOf(found, PropertyNameColumn::kPropertyName);
+    start.tabs_property_id = start.requested_id;
   }
-  layout.write_head(page, property_id);
-  layout.write_rows(page, property_id);
-  page.out.WriteString(layout.end);
+  return start;
+}
+
+void WriteTabStart(PageStream& out, const PageEntry& current, const TabStartData& start) {
+  WriteRecordPageStart(out, start.banner);
+  PropertyNameCell(out, Plain(start.property_name));
+  PropertyTabs(out, start.tabs_property_id, &current);
 }
 
 }  // namespace qv

@@ -1,13 +1,17 @@
-// The frame of a property tab page. The frame writes the bare head line and
-// the banner, reads the PROPID parameter and writes the heading that names
-// the property above the tab bar; a tab gives its table head and its rows.
+// The frame of a property tab page. A tab page reads the banner, the PROPID
+// parameter and the property it names above the tab bar (ReadTabStart), then
+// its own rows; its HTML starts with the bare head line, the banner and the
+// heading that names the property above the tab bar (WriteTabStart), then a
+// tab gives its table head and its rows.
 #pragma once
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "db/query.h"
 #include "pages/page_context.h"
+#include "pages/page_data.h"
 
 namespace qv {
 
@@ -19,36 +23,22 @@ enum class TabHeading {
   kNameOnly,
 };
 
-struct TabPageLayout {
-  // The banner's title.
-  std::string_view title;
-  TabHeading heading = TabHeading::kPropertyQuery;
-  // The table head, up to the opening of the first row; the property id asked for.
-  void (*write_head)(PageContext& page, int32_t property_id) = nullptr;
-  // The rows, for the property id asked for (see WriteEachRow).
-  void (*write_rows)(PageContext& page, int32_t property_id) = nullptr;
-  // Written after the rows.
-  std::string_view end;
-};
-
-// One whole tab page, the context's page being the current tab.
-void WriteTabPage(PageContext& page, const TabPageLayout& layout);
+// The banner with `title`, the id asked for and the property's heading.
+TabStartData ReadTabStart(PageContext& page, std::string_view title, TabHeading heading);
+// The bare head, the banner, the property's name and the tab bar with
+// `current` as the current tab.
+void WriteTabStart(PageStream& out, const PageEntry& current, const TabStartData& start);
 
 // A tab's rows from its one query, run with the property id as its one
-// parameter: each row written by `write_row`, or `write_no_rows` (when given)
-// in their place when there is none.
-template <ColumnList Column>
-void WriteEachRow(PageContext& page, const QueryText<Column>& query, int32_t property_id,
-                  void (*write_row)(PageContext& page, const Cursor<Column>& row),
-                  void (*write_no_rows)(PageContext& page) = nullptr) {
-  auto rows = page.db.Query(query, property_id);
-  if (rows.AtEnd() && write_no_rows != nullptr) write_no_rows(page);
-  for (; !rows.AtEnd(); rows.Next()) write_row(page, rows);
+// parameter, each read by `read_row`.
+template <ColumnList Column, typename Row>
+std::vector<Row> ReadEachRow(PageContext& page, const QueryText<Column>& query,
+                             int32_t property_id, Row (*read_row)(const Cursor<Column>& row)) {
+  std::vector<Row> rows;
+  for (auto cursor = page.db.Query(query, property_id); !cursor.AtEnd(); cursor.Next()) {
+    rows.push_back(read_row(cursor));
+  }
+  return rows;
 }
-
-// The property's name (heading query) in its cell, then the tab bar with the
-// context's page as the current tab, for the property the query found (0 when
-// none).
-void PropertyHeading(PageContext& page, int32_t requested_id);
 
 }  // namespace qv

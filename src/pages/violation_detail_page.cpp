@@ -1,5 +1,6 @@
 // The detail page of one lease violation: its list row, police action, eviction,
 // manager contact, notice and lease dates, then the violators named in it.
+#include "pages/data_pages.h"
 #include "pages/page_frame.h"
 #include "pages/page_statements.h"
 #include "pages/page_text.h"
@@ -27,63 +28,112 @@ constexpr Caption kViolatorCaptions[] = {
     {"12%", "ID 2"},             {"12%", "Date Of Birth"},
 };
 
-}  // namespace
+ViolationDetail ReadViolation(const Cursor<ViolationColumn>& violation) {
+  using enum ViolationColumn;
+  ViolationDetail data;
+  data.summary = tabcells::ReadViolationSummary(violation);
+  data.property_id = IntegerOf(violation, kPropertyId);
+  data.police_action = TextOf(violation, kPoliceAction);
+  data.eviction_date = ShownDateOf(violation, kEvictionDate);
+  data.eviction_explanation = TextOf(violation, kEvictionExplanation);
+  data.manager_contact_date = ShownDateOf(violation, kManagerContactDate);
+  data.manager_contact_by = TextOf(violation, kManagerContactBy);
+  data.notice_letter_date = ShownDateOf(violation, kNoticeLetterDate);
+  data.action_plan_received = ShownDateOf(violation, kActionPlanReceived);
+  data.lease_begin = ShownDateOf(violation, kLeaseBeginDate);
+  data.lease_end = ShownDateOf(violation, kLeaseEndDate);
+  data.action_plan_sent = ShownDateOf(violation, kActionPlanSent);
+  return data;
+}
 
-void ViolationDetailPage(PageContext& page) {
-  PageStream& out = page.out;
+ViolatorData ReadViolator(const Cursor<ViolatorColumn>& violator) {
+  using enum ViolatorColumn;
+  ViolatorData data;
+  data.first_name = TextOf(violator, kFirstName);
+  data.middle_name = TextOf(violator, kMiddleName);
+  data.last_name = TextOf(violator, kLastName);
+  data.status = TextOf(violator, kStatus);
+  data.living_there_now = IntegerOf(violator, kLivingThereNow);
+  data.id1 = TextOf(violator, kId1);
+  data.id2 = TextOf(violator, kId2);
+  data.birth_date = ShownDateOf(violator, kBirthDate);
+  return data;
+}
+
+void WriteViolation(PageStream& out, const ViolationDetail& violation) {
   using tabcells::kGreyCell20;
   using tabcells::kRowEnd;
   using tabcells::WriteCaptionTable;
   using tabcells::WriteValueCell;
-  using tabcells::kViolationCaptions;
+  tabcells::WriteViolationRow(out, violation.summary);
 
-  const int32_t requested_id = BeginRecordPage(page, "Property Violation Detail", "VID");
+  WriteCaptionTable(out, kActionCaptions);
+  WriteValueCell(out, kGreyCell20, Plain(violation.police_action));
+  WriteValueCell(out, kGreyCell20, violation.eviction_date.text);
+  WriteValueCell(out, kGreyCell20, Plain(violation.eviction_explanation));
+  WriteValueCell(out, kGreyCell20, violation.manager_contact_date.text);
+  WriteValueCell(out, kGreyCell20, Plain(violation.manager_contact_by), kRowEnd);
 
+  WriteCaptionTable(out, kLeaseCaptions);
+  WriteValueCell(out, kGreyCell20, violation.notice_letter_date.text);
+  WriteValueCell(out, kGreyCell20, violation.action_plan_received.text);
+  WriteValueCell(out, kGreyCell20, violation.lease_begin.text);
+  WriteValueCell(out, kGreyCell20, violation.lease_end.text);
+  WriteValueCell(out, kGreyCell20, violation.action_plan_sent.text, kRowEnd);
+}
+
+void WriteViolator(PageStream& out, const ViolatorData& violator) {
+  using tabcells::WriteValueCell;
+  const std::string_view first = "<TD WIDTH=16% bgcolor=\"#E8E8E8\"><P>";
+  const std::string_view other = "<TD WIDTH=12% bgcolor=\"#E8E8E8\"><P>";
+  WriteValueCell(out, first, Plain(violator.first_name));
+  WriteValueCell(out, other, Plain(violator.middle_name));
+  WriteValueCell(out, other, Plain(violator.last_name));
+  WriteValueCell(out, other, Plain(violator.status));
+  WriteValueCell(out, other, tabcells::YesNoText(violator.living_there_now.value_or(0)));
+  WriteValueCell(out, other, Plain(violator.id1));
+  WriteValueCell(out, other, Plain(violator.id2));
+  WriteValueCell(out, other, violator.birth_date.text, tabcells::kRowEnd);
+}
+
+}  // namespace
+
+ViolationDetailData ReadViolationDetailPage(PageContext& page) {
+  ViolationDetailData data;
+  data.banner = ReadBanner(page, "Property Violation Detail");
+  data.requested_id = RecordId(page, "VID");
+  data.id_given = RecordIdGiven(page, "VID");
   {
-    using enum ViolationColumn;
-    auto violation = page.db.Query(kViolationQuery, requested_id);
-
-    // A violation that is missing, or that belongs to no property, has no
-    // property to name: the page then shows an empty name, tabs for property
-    // 0 and no violation rows.
-    const bool has_property = !violation.IsNull(kPropertyId);
-    std::string property_name;
-    if (has_property) {
-      const auto name = page.db.Query(kPropertyNameQuery, violation.Integer(kPropertyId));
-      property_name = name.Text(PropertyNameColumn::kPropertyName);
+    auto violation = page.db.Query(kViolationQuery, data.requested_id);
+    // The first row's property is named above the tabs.
+    if (!violation.IsNull(ViolationColumn::kPropertyId)) {
+      const auto name =
+          page.db.Query(kPropertyNameQuery, violation.Integer(ViolationColumn::kPropertyId));
+      data.property_name = TextOf(name, PropertyNameColumn::kPropertyName);
     }
-
-    PropertyNameCell(out, property_name);
-    PropertyTabs(out, violation.Integer(kPropertyId), &PageNamed("ViolationsPage"));
-
-    WriteCaptionTable(out, kViolationCaptions, kListCaption);
-
-    // A property id read means the violation's row is current.
-    if (has_property) {
-      while (!violation.AtEnd()) {
-        tabcells::WriteViolationRow(out, violation);
-
-        WriteCaptionTable(out, kActionCaptions);
-        WriteValueCell(out, kGreyCell20, violation.Text(kPoliceAction));
-        WriteValueCell(out, kGreyCell20, violation.Text(kEvictionDate));
-        WriteValueCell(out, kGreyCell20, violation.Text(kEvictionExplanation));
-        WriteValueCell(out, kGreyCell20, violation.Text(kManagerContactDate));
-        WriteValueCell(out, kGreyCell20, violation.Text(kManagerContactBy), kRowEnd);
-
-        WriteCaptionTable(out, kLeaseCaptions);
-        WriteValueCell(out, kGreyCell20, violation.Text(kNoticeLetterDate));
-        WriteValueCell(out, kGreyCell20, violation.Text(kActionPlanReceived));
-        WriteValueCell(out, kGreyCell20, violation.Text(kLeaseBeginDate));
-        WriteValueCell(out, kGreyCell20, violation.Text(kLeaseEndDate));
-        WriteValueCell(out, kGreyCell20, violation.Text(kActionPlanSent), kRowEnd);
-
-        violation.Next();
-      }
-    }
+    for (; !violation.AtEnd(); violation.Next()) data.violations.push_back(ReadViolation(violation));
   }
+  for (auto violators = page.db.Query(kViolatorsQuery, data.requested_id); !violators.AtEnd();
+       violators.Next()) {
+    data.violators.push_back(ReadViolator(violators));
+  }
+  return data;
+}
 
-  using enum ViolatorColumn;
-  auto violators = page.db.Query(kViolatorsQuery, requested_id);
+void WriteHtml(PageStream& out, const PageEntry& /*entry*/, const ViolationDetailData& data) {
+  WriteRecordPageStart(out, data.banner);
+  // A violation that is missing, or that belongs to no property, has no
+  // property to name: the page then shows an empty name, tabs for property
+  // 0 and no violation rows.
+  const std::optional<int32_t> property_id =
+      data.violations.empty() ? std::nullopt : data.violations.front().property_id;
+  PropertyNameCell(out, property_id ? Plain(data.property_name) : std::string_view());
+  PropertyTabs(out, property_id.value_or(0), &PageNamed("ViolationsPage"));
+
+  tabcells::WriteCaptionTable(out, tabcells::kViolationCaptions, kListCaption);
+  if (property_id) {
+    for (const ViolationDetail& violation : data.violations) WriteViolation(out, violation);
+  }
 
   out.WriteString(frame::kPlainTable);
   out.WriteString("<TBODY>");
@@ -94,21 +144,11 @@ void ViolationDetailPage(PageContext& page) {
   out.WriteString("Violators");
   out.WriteString("</big></big></b>");
   out.WriteString("</TH>");
-  WriteCaptionTable(out, kViolatorCaptions);
-
-  const std::string_view first = "<TD WIDTH=16% bgcolor=\"#E8E8E8\"><P>";
-  const std::string_view other = "<TD WIDTH=12% bgcolor=\"#E8E8E8\"><P>";
-  for (; !violators.AtEnd(); violators.Next()) {
-    WriteValueCell(out, first, violators.Text(kFirstName));
-    WriteValueCell(out, other, violators.Text(kMiddleName));
-    WriteValueCell(out, other, violators.Text(kLastName));
-    WriteValueCell(out, other, violators.Text(kStatus));
-    WriteValueCell(out, other, tabcells::YesNoText(violators.Integer(kLivingThereNow)));
-    WriteValueCell(out, other, violators.Text(kId1));
-    WriteValueCell(out, other, violators.Text(kId2));
-    WriteValueCell(out, other, violators.Text(kBirthDate), kRowEnd);
-  }
+  tabcells::WriteCaptionTable(out, kViolatorCaptions);
+  for (const ViolatorData& violator : data.violators) WriteViolator(out, violator);
   out.WriteString("</TBODY></TABLE>");
 }
+
+void ViolationDetailPage(PageContext& page) { RenderPage(page, ReadViolationDetailPage(page)); }
 
 }  // namespace qv

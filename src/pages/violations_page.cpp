@@ -1,5 +1,6 @@
 // The Violations tab: a property's lease violations, one row each, every row
 // linking to the violation's detail page.
+#include "pages/data_pages.h"
 #include "pages/page_frame.h"
 #include "pages/tab_cells.h"
 #include "pages/tab_page.h"
@@ -24,30 +25,25 @@ constexpr QueryText<ViolationsColumn> kViolationsQuery{
 
 constexpr tabcells::Caption kActionCaption[] = {{"14%", "Action Description"}};
 
-void WriteHead(PageContext& page, int32_t /*propertyId*/) {
-  tabcells::WriteCaptionTable(page.out, tabcells::kViolationCaptions, kActionCaption);
-}
-
-void WriteRow(PageContext& page, const Cursor<ViolationsColumn>& violation) {
-  tabcells::WriteViolationRow(page.out, violation);
-}
-
-void WriteRows(PageContext& page, int32_t property_id) {
-  WriteEachRow(page, kViolationsQuery, property_id, WriteRow);
-}
-
-// The property is named by its name alone: its tabs keep the id asked for.
-constexpr TabPageLayout kLayout{
-    .title = "Property Violations",
-    .heading = TabHeading::kNameOnly,
-    .write_head = WriteHead,
-    .write_rows = WriteRows,
-    .end = "</TBODY></TABLE>",
-};
-
 }  // namespace
 
-void ViolationsPage(PageContext& page) { WriteTabPage(page, kLayout); }
+// The property is named by its name alone: its tabs keep the id asked for.
+ViolationsData ReadViolationsPage(PageContext& page) {
+  ViolationsData data{ReadTabStart(page, "Property Violations", TabHeading::kNameOnly), {}};
+  data.violations = ReadEachRow(page, kViolationsQuery, data.start.requested_id,
+                                tabcells::ReadViolationSummary<ViolationsColumn>);
+  return data;
+}
+
+void WriteHtml(PageStream& out, const PageEntry& entry, const ViolationsData& data) {
+  WriteTabStart(out, entry, data.start);
+  tabcells::WriteCaptionTable(out, tabcells::kViolationCaptions, kActionCaption);
+  for (const ViolationSummary& violation : data.violations) {
+    tabcells::WriteViolationRow(out, violation);
+  }
+  out.WriteString("</TBODY></TABLE>");
+}
+
+void ViolationsPage(PageContext& page) { RenderPage(page, ReadViolationsPage(page)); }
 
 }  // namespace qv
-

@@ -89,15 +89,24 @@ void Fractional(std::string& out, const char* name, const char* type, const char
 
 std::string_view FailureLabel(FailureKind kind) { return kErrorLabels[ErrorIndex(kind)]; }
 
+std::string ServerMetrics::SeriesLabels(size_t counters) const {
+  const auto format = static_cast<AnswerFormat>(counters % kAnswerFormats);
+  std::string labels = "page=\"" + std::string(page_labels_[counters / kAnswerFormats]) + "\"";
+  if (format != AnswerFormat::kHtml) labels += ",format=\"" + std::string(FormatLabel(format)) + "\"";
+  return labels;
+}
+
 ServerMetrics::ServerMetrics(std::vector<std::string_view> page_labels)
     : page_labels_(std::move(page_labels)),
-      pages_(std::make_unique<PageCounters[]>(page_labels_.size())) {}
+      pages_(std::make_unique<PageCounters[]>(page_labels_.size() * kAnswerFormats)) {}
 
 void ServerMetrics::CountRequest(size_t page_label, int status,
-                                  std::chrono::steady_clock::duration elapsed, int64_t body_bytes) {
+                                  std::chrono::steady_clock::duration elapsed, int64_t body_bytes,
+                                  AnswerFormat format) {
   if (body_bytes > 0) body_bytes_.fetch_add(static_cast<uint64_t>(body_bytes), std::memory_order_relaxed);
   if (page_labels_.empty()) return;
-  PageCounters& page = pages_[std::min(page_label, page_labels_.size() - 1)];
+  PageCounters& page = pages_[std::min(page_label, page_labels_.size() - 1) * kAnswerFormats +
+                              static_cast<size_t>(format)];
   const size_t status_index =
       status > 0 && static_cast<size_t>(status) < kStatusCount ? static_cast<size_t>(status) : 0;
   page.by_status[status_index].fetch_add(1, std::memory_order_relaxed);
@@ -125,13 +134,13 @@ std::string ServerMetrics::Text(const ServerGauges& gauges) const {
   std::string out;
   out.reserve(8192);
   Header(out, "qvweb_requests_total", "counter", "Answered requests by page keyword and status.");
-  for (size_t p = 0; p < page_labels_.size(); ++p) {
+  for (size_t c = 0; c < page_labels_.size() * kAnswerFormats; ++c) {
     for (size_t s = 0; s < kStatusCount; ++s) {
-      const uint64_t n = pages_[p].by_status[s].load(std::memory_order_relaxed);
+      const uint64_t n = pages_[c].by_status[s].load(std::memory_order_relaxed);
       if (n == 0) continue;
-      out += "qvweb_requests_total{page=\"";
-      out += page_labels_[p];
-      out += "\",status=\"";
+      out += "qvweb_requests_total{";
+      out += SeriesLabels(c);
+      out += ",status=\"";
       out += std::to_string(s);
       out += "\"} ";
       AppendNumber(out, n);
@@ -140,15 +149,15 @@ std::string ServerMetrics::Text(const ServerGauges& gauges) const {
   }
   Header(out, "qvweb_request_duration_seconds", "histogram",
          "Time from the request line to the answer's last byte, by page keyword.");
-  for (size_t p = 0; p < page_labels_.size(); ++p) {
+  for (size_t c = 0; c < page_labels_.size() * kAnswerFormats; ++c) {
     uint64_t counts[kBuckets.size() + 1];
     uint64_t total = 0;
     for (size_t b = 0; b <= kBuckets.size(); ++b) {
-      counts[b] = pages_[p].buckets[b].load(std::memory_order_relaxed);
+      counts[b] = pages_[c].buckets[b].load(std::memory_order_relaxed);
       total += counts[b];
     }
     if (total == 0) continue;
-    const std::string label = std::string("page=\"") + std::string(page_labels_[p]) + "\"";
+    const std::string label = SeriesLabels(c);
     uint64_t cumulative = 0;
     for (size_t b = 0; b <= kBuckets.size(); ++b) {
       cumulative += counts[b];
@@ -162,7 +171,7 @@ std::string ServerMetrics::Text(const ServerGauges& gauges) const {
       out += '\n';
     }
     out += "qvweb_request_duration_seconds_sum{" + label + "} ";
-    AppendSeconds(out, static_cast<double>(pages_[p].microseconds.load(std::memory_order_relaxed)) / 1e6);
+    AppendSeconds(out, static_cast<double>(pages_[c].microseconds.load(std::memory_order_relaxed)) / 1e6);
     out += "\nqvweb_request_duration_seconds_count{" + label + "} ";
     AppendNumber(out, cumulative);
     out += '\n';

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/exception.h"
+#include "web/answer_format.h"
 
 namespace qv {
 
@@ -59,10 +60,12 @@ class ServerMetrics {
   ServerMetrics& operator=(const ServerMetrics&) = delete;
 
   // One answered request under the page label of that index (one past the
-  // last counts under the last); body_bytes below 0 (no body, as for HEAD)
-  // counts 0.
+  // last counts under the last) and the format it was answered in (an
+  // AnswerFormat; the series of a data format carry a format label beside the
+  // page's, those of the HTML pages none); body_bytes below 0 (no body, as for
+  // HEAD) counts 0.
   void CountRequest(size_t page_label, int status, std::chrono::steady_clock::duration elapsed,
-                    int64_t body_bytes = 0);
+                    int64_t body_bytes = 0, AnswerFormat format = AnswerFormat::kHtml);
   // One failed page, by the kind of its failure.
   void CountFailure(FailureKind kind);
   // One reload of the settings, taken or refused.
@@ -93,7 +96,12 @@ class ServerMetrics {
     std::array<std::atomic<uint64_t>, kBuckets.size() + 1> buckets{};  // not cumulative
     std::atomic<uint64_t> microseconds{0};
   };
+  // The labels of the series of counters at that index: page="...", and
+  // format="..." for a data format.
+  std::string SeriesLabels(size_t counters) const;
+
   const std::vector<std::string_view> page_labels_;
+  // kAnswerFormats per page label: the label's HTML counters, then its data formats'.
   const std::unique_ptr<PageCounters[]> pages_;
   std::array<std::atomic<uint64_t>, kErrorKinds> errors_{};
   std::atomic<uint64_t> body_bytes_{0};

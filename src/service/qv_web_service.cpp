@@ -34,6 +34,7 @@ struct RoutedRequest {
   const Request* request = nullptr;
   std::string document;  // the path the label was found for
   size_t label = 0;
+  AnswerFormat format = AnswerFormat::kHtml;  // what the router answered in
 };
 thread_local RoutedRequest routed_request;
 
@@ -90,8 +91,8 @@ HttpServer::Events WebService::ServerEvents() {
   HttpServer::Events events;
   events.on_command_get = [this](ConnectionContext* context, Request& request, Response& response) {
     const ServerMetrics::BusyWorker busy(metrics_);
-    const size_t label = router_.HandleRequest(context, request, response).label;
-    routed_request = {&request, request.document, label};
+    const PathRoute route = router_.HandleRequest(context, request, response);
+    routed_request = {&request, request.document, route.label, route.format};
   };
   events.on_session_start = [this](Session& session) { router_.StartSession(session); };
   events.on_session_store_error = [this](const std::string& message) { LogMessage(message); };
@@ -318,8 +319,10 @@ void WebService::ResponseSent(ConnectionContext& context, const Request& request
                                  const Response& response, int64_t body_bytes,
                                  std::chrono::steady_clock::duration elapsed) {
   size_t label = 0;
+  AnswerFormat format = AnswerFormat::kHtml;
   if (routed_request.request == &request && routed_request.document == request.document) {
     label = routed_request.label;
+    format = routed_request.format;
   } else {
     // A request the router never saw; one refused before its target was
     // decoded is counted by the path of its request line.
@@ -333,7 +336,7 @@ void WebService::ResponseSent(ConnectionContext& context, const Request& request
     label = router_.Routes().Route(path).label;
   }
   routed_request = {};
-  metrics_.CountRequest(label, response.response_no, elapsed, body_bytes);
+  metrics_.CountRequest(label, response.response_no, elapsed, body_bytes, format);
   if (access_log_.Enabled()) {
     // The session the answer leaves the visitor with: after a log-on, the
     // name just logged on; after a log-off, none.

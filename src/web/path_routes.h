@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "pages/page_table.h"
+#include "web/answer_format.h"
 
 namespace qv {
 
@@ -26,6 +27,8 @@ struct PathRoute {
   // The request's label, an index into PathRoutes::Labels(): the first of the
   // steps the path holds, in the order above, else the page's.
   size_t label = 0;
+  // What the answer was written in (set by the router; HTML until then).
+  AnswerFormat format = AnswerFormat::kHtml;
 };
 
 class PathRoutes {

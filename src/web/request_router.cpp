@@ -10,6 +10,7 @@
 #include "pages/page_frame.h"
 #include "pages/page_text.h"
 #include "platform/exception.h"
+#include "web/data_answers.h"
 #include "web/http_page_request.h"
 
 namespace qv {
@@ -54,11 +55,12 @@ bool LoggedOn(const HttpPageRequest& request) {
 // other site may frame it nor a browser take it for another type. An answer
 // with personal data, or that a log-on or log-off made, is kept by no cache
 // (and no HTTP/1.0 cache either).
-void ProtectAnswer(Response& response, bool no_store) {
+void ProtectAnswer(Response& response, bool no_store,
+                   std::string_view body_type = kPageContentType) {
   if (response.content_stream)
     response.content_type = kLogoContentType;
   else if (!response.content_text.empty())
-    response.content_type = kPageContentType;
+    response.content_type = body_type;
   if (no_store) {
     response.custom_headers.SetValue("Cache-Control", "no-store");
     response.pragma = "no-cache";
@@ -83,11 +85,11 @@ RequestRouter::RequestRouter(ConnectionPool& pool, HtDocsFunction ht_docs)
                      std::move(ht_docs), pool.Errors()) {}
 
 bool RequestRouter::ServePage(const PageEntry& page, PoolLease& lease, PageStream& out,
-                               Request& request) {
+                               Request& request, DataCall* call) {
   bool fresh = sessions_(lease, AcquireMode::kAny);
   for (;;) {
     try {
-      return CallPage(page, lease, out, request);
+      return CallPage(page, lease, out, request, call);
     } catch (const Exception& error) {
       // A dead or cancelled attachment is not given back for others to use.
       if (DropsConnection(error.Kind())) lease.Discard();
@@ -102,9 +104,10 @@ bool RequestRouter::ServePage(const PageEntry& page, PoolLease& lease, PageStrea
 }
 
 bool RequestRouter::CallPage(const PageEntry& page, PoolLease& lease, PageStream& out,
-                              Request& request) {
+                              Request& request, DataCall* call) {
   HttpPageRequest page_request(request);
   PageContext context{page_request, out, lease.Session(), clock_, page, errors_};
+  if (call) context.format = call->format;
   // The cancel holds the session as long as it may still reach it; a session
   // whose call was cancelled is discarded, so it is never lent to anyone else.
   const uint64_t watch =
@@ -126,6 +129,10 @@ bool RequestRouter::CallPage(const PageEntry& page, PoolLease& lease, PageStream
   // A call that ended just as it was cancelled keeps its page, but its session
   // may yet be reached by the cancel: it is not lent again.
   if (watchdog_.Unwatch(watch)) lease.Discard();
+  if (call) {
+    call->outcome = context.outcome;
+    call->detail = std::move(context.outcome_detail);
+  }
   return context.logged_on;
 }
 
@@ -176,10 +183,14 @@ PathRoute RequestRouter::HandleRequest(ConnectionContext*, Request& request_info
   PoolLease lease;  // given back to the pool however this ends
   const std::string& path = request_info.document;
   // The path is read once; what the steps below go by.
-  const PathRoute asked = routes_.Route(path);
+  PathRoute asked = routes_.Route(path);
   PathRoute route = asked;
   const bool logged_on_before = LoggedOn(request);
   const bool private_answer = logged_on_before || route.log_on_check || route.log_off;
+  const bool json_asked = PreferredFormat(request_info.accept) == AnswerFormat::kJson;
+  // JSON once the request goes the data way; a problem body when it ends in one.
+  AnswerFormat answered = AnswerFormat::kHtml;
+  bool problem = false;
 
   try {
     if (route.log_off) {
@@ -204,15 +215,40 @@ PathRoute RequestRouter::HandleRequest(ConnectionContext*, Request& request_info
     } else if (route.log_on_form) {
       ServePage(routes_.LogOnForm(), lease, out, request_info);
     } else if (!LoggedOn(request)) {
-      ServePage(routes_.Start(), lease, out, request_info);
+      if (json_asked) {
+        answered = AnswerFormat::kJson;
+        problem = true;
+        response_info.SetResponseNo(401);
+        out.WriteString(ProblemBody(401, "Log on first: the data answers are for logged-on "
+                                         "visitors (POST /dologin)."));
+      } else {
+        ServePage(routes_.Start(), lease, out, request_info);
+      }
+    } else if (json_asked && route.page->answers_data) {
+      answered = AnswerFormat::kJson;
+      DataCall call;
+      ServePage(*route.page, lease, out, request_info, &call);
+      if (call.outcome != PageOutcome::kShown) {
+        const int status = call.outcome == PageOutcome::kNotFound ? 404 : 400;
+        problem = true;
+        response_info.SetResponseNo(status);
+        out.Clear();
+        out.WriteString(ProblemBody(status, call.detail));
+      }
     } else {
       ServePage(*route.page, lease, out, request_info);
     }
   } catch (const Exception& error) {
-    // The body stays the message alone; the status says what kind of failure it was.
+    // The body stays the message alone (a data answer's: in a problem); the
+    // status says what kind of failure it was.
     const int status = FailureStatus(error.Kind());
     out.Clear();
-    out.WriteString(error.Message());
+    if (answered == AnswerFormat::kJson) {
+      problem = true;
+      out.WriteString(ProblemBody(status, error.Message()));
+    } else {
+      out.WriteString(error.Message());
+    }
     response_info.SetResponseNo(status);
     if (status == 503) response_info.custom_headers.SetValue("Retry-After", kRetryAfterSeconds);
     // The handler must not raise: the visitor's answer is made already.
@@ -225,7 +261,11 @@ PathRoute RequestRouter::HandleRequest(ConnectionContext*, Request& request_info
   } else {
     response_info.content_text = out.TakeDataString();
   }
-  ProtectAnswer(response_info, private_answer || LoggedOn(request));
+  const std::string_view body_type = answered == AnswerFormat::kHtml ? kPageContentType
+                                     : problem                        ? kProblemContentType
+                                                                      : kJsonContentType;
+  ProtectAnswer(response_info, private_answer || LoggedOn(request), body_type);
+  asked.format = answered;
   return asked;
 }
 

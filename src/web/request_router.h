@@ -14,6 +14,8 @@
 #include "http/failure_status.h"
 #include "http/request_info.h"
 #include "http/response_info.h"
+#include "pages/logon_state.h"
+#include "pages/page_context.h"
 #include "pages/page_table.h"
 #include "pages/string_stream.h"
 #include "platform/clock.h"
@@ -22,8 +24,8 @@
 #include "pool/fixed_connection_pool.h"
 #include "pool/pool_lease.h"
 #include "sessions/session.h"
+#include "web/answer_format.h"
 #include "web/http_page_request.h"
-#include "pages/logon_state.h"
 #include "web/logon_event.h"
 #include "web/logon_throttle.h"
 #include "web/path_routes.h"
@@ -131,11 +133,18 @@ class RequestRouter {
   // Borrows a session into the lease and runs the page on it, once more on a
   // fresh connection when the session turns out to be dead. Returns what the
   // log-on check found (false for other pages).
+  // `call`, when given, says the format the page writes and is told how
+  // its data answer ended.
+  struct DataCall {
+    PageFormat format = PageFormat::kJson;
+    PageOutcome outcome = PageOutcome::kShown;
+    std::string detail;
+  };
   bool ServePage(const PageEntry& page, PoolLease& lease, PageStream& out,
-                 Request& request);
+                 Request& request, DataCall* call = nullptr);
   // The page run itself, on this thread, watched for the query time-out.
   bool CallPage(const PageEntry& page, PoolLease& lease, PageStream& out,
-                Request& request);
+                Request& request, DataCall* call);
   // The log-on check, behind the throttle; refused by it, the answer is made.
   enum class LogOnOutcome { kRefused, kLoggedOn, kFailed };
   LogOnOutcome CheckLogOn(HttpPageRequest& request, Request& request_info, Response& response,

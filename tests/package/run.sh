@@ -159,6 +159,8 @@ dpkg -L "$package" | while read -r path; do [ -d "$path" ] || echo "$path"; done
 printf '%s\n' /etc/quorvale /usr/share/quorvale /usr/share/doc/"$package" >> "$work/files"
 check "the server, qvdemo and the logo are installed" \
   test -x /usr/sbin/qvweb -a -x /usr/bin/qvdemo -a -f /usr/share/quorvale/htdocs/qv_logo_jpg.jpg
+check "the data answers' guide and OpenAPI description are in the doc folder" \
+  test -f /usr/share/doc/"$package"/api.md -a -f /usr/share/doc/"$package"/openapi.json
 check "qvweb --version names the package's version" \
   test "$(/usr/sbin/qvweb --version | head -n 1)" = "qvweb $version"
 check "the settings file is a conffile" \

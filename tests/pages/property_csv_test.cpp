@@ -1,0 +1,153 @@
+// The property list's CSV: read back by Python's csv module it holds a header
+// and every property the search matches (not ten), the text in UTF-8; it
+// reaches its sink in bounded chunks.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "page_fixture.h"
+#include "pages/property_csv.h"
+
+namespace qv::pagetest {
+namespace {
+
+using nlohmann::json;
+
+constexpr int kProperties = 2500;
+
+// Properties 1 to kProperties, "Oak nnnn" on "nnnn Main St" in area North
+// (odd) or South (even), and three of awkward text.
+std::string CsvData() {
+  std::string sql =
+      "INSERT INTO AREA (AREA_ID, AREA_NAME) VALUES (1, 'North');"
+      "INSERT INTO AREA (AREA_ID, AREA_NAME) VALUES (2, 'South');";
+  for (int i = 1; i <= kProperties; ++i) {
+    char row[400];
+    std::snprintf(row, sizeof row,
+                  "INSERT INTO PROPERTY (PROPERTY_ID, PROPERTY_NAME, PRIMARY_PROP_ADDRESS_ID, "
+                  "AREA_ID, NUM_UNITS) VALUES (%d, 'Oak %04d', %d, %d, %d);"
+                  "INSERT INTO PROP_ADDRESS (PROP_ADDRESS_ID, PROPERTY_ID, PROP_ADDRESS1, "
+                  "PROP_CITY, PROP_STATE) VALUES (%d, %d, '%d Main St', 'Norvale', 'WA');",
+                  i, i, i, 2 - i % 2, i % 7, i, i, i);
+    sql += row;
+  }
+  sql +=
+      "INSERT INTO PROPERTY (PROPERTY_ID, PROPERTY_NAME, PRIMARY_PROP_ADDRESS_ID, AREA_ID) "
+      "VALUES (9001, 'Caf\xe9, \"the\" Row', 9001, 1);"
+      "INSERT INTO PROP_ADDRESS (PROP_ADDRESS_ID, PROPERTY_ID, PROP_ADDRESS1, PROP_ADDRESS2) "
+      "VALUES (9001, 9001, '1 Quay\r\nUnit 2', 'x');";
+  return sql;
+}
+
+class CollectingSink : public CsvSink {
+ public:
+  void Write(std::string_view chunk) override {
+    text.append(chunk);
+    ++chunks;
+    largest = std::max(largest, chunk.size());
+  }
+  std::string text;
+  size_t chunks = 0;
+  size_t largest = 0;
+};
+
+// The rows Python's csv module reads from the text.
+json ReadWithPython(const std::string& csv) {
+  const auto folder = std::filesystem::temp_directory_path();
+  const std::string in = (folder / ("qv_csv_" + std::to_string(::getpid()) + ".csv")).string();
+  const std::string out = in + ".json";
+  std::ofstream(in, std::ios::binary) << csv;
+  const std::string command =
+      "python3 -c 'import csv, json, sys\n"
+      "with open(sys.argv[1], newline=\"\", encoding=\"utf-8\", errors=\"strict\") as f:\n"
+      "    json.dump(list(csv.reader(f, strict=True)), open(sys.argv[2], \"w\"))' " +
+      in + " " + out;
+  EXPECT_EQ(std::system(command.c_str()), 0);
+  std::ifstream result(out);
+  json rows = json::parse(result);
+  std::filesystem::remove(in);
+  std::filesystem::remove(out);
+  return rows;
+}
+
+class PropertyCsvTest : public PageTest {
+ protected:
+  PropertyCsvTest() { database.ExecScript(CsvData()); }
+
+  CollectingSink Export(SimplePageRequest& request, size_t* rows = nullptr) {
+    PageStream out;
+    PageContext context{request, out, session, clock, PageNamed("PropertyListPage"), errors};
+    CollectingSink sink;
+    const size_t written = WritePropertyListCsv(context, sink);
+    if (rows) *rows = written;
+    EXPECT_TRUE(out.DataString().empty());
+    return sink;
+  }
+};
+
+TEST_F(PropertyCsvTest, HoldsEveryMatchingRowReadBackByAStandardReader) {
+  struct Case {
+    std::vector<std::pair<std::string, std::string>> params;
+    size_t rows;
+  };
+  const Case cases[] = {
+      {{}, kProperties + 1},
+      {{{"page", "3"}}, kProperties + 1},
+      {{{"AreaName", "South"}}, kProperties / 2},
+      {{{"AreaName", "ALL"}, {"SearchValue", "oak 1"}, {"PropName", "a"}}, 1000},
+      {{{"SearchValue", "Quay"}, {"Address", "a"}, {"AreaName", ""}}, 1},
+      {{{"SearchValue", "nothing like it"}, {"Address", "a"}}, 0},
+  };
+  for (const Case& c : cases) {
+    SimplePageRequest request = Request();
+    std::string trace;
+    for (const auto& [name, value] : c.params) {
+      request.Add(name, value);
+      trace += name + "=" + value + " ";
+    }
+    SCOPED_TRACE(trace);
+    size_t written = 0;
+    const CollectingSink sink = Export(request, &written);
+    EXPECT_EQ(written, c.rows);
+    const json rows = ReadWithPython(sink.text);
+    ASSERT_EQ(rows.size(), c.rows + 1);
+    EXPECT_EQ(rows[0], json({"id", "name", "address1", "address2", "city", "state", "zipcode",
+                             "units"}));
+    for (size_t i = 1; i < rows.size(); ++i) ASSERT_EQ(rows[i].size(), 8u) << i;
+  }
+}
+
+TEST_F(PropertyCsvTest, TextIsUtf8AndQuotedWhereItMustBe) {
+  SimplePageRequest request = Request();
+  request.Add("SearchValue", "Quay").Add("Address", "a");
+  const json rows = ReadWithPython(Export(request).text);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1], json({"9001", "Caf\xc3\xa9, \"the\" Row", "1 Quay\r\nUnit 2", "x", "", "", "",
+                           ""}));
+
+  SimplePageRequest all = Request();
+  const json list = ReadWithPython(Export(all).text);
+  EXPECT_EQ(list[1], json({"9001", "Caf\xc3\xa9, \"the\" Row", "1 Quay\r\nUnit 2", "x", "", "", "",
+                           ""}))
+      << "the list's order: by name";
+  EXPECT_EQ(list[2], json({"1", "Oak 0001", "1 Main St", "", "Norvale", "WA", "", "1"}));
+}
+
+TEST_F(PropertyCsvTest, ReachesItsSinkInBoundedChunks) {
+  SimplePageRequest request = Request();
+  const CollectingSink sink = Export(request);
+  EXPECT_GT(sink.chunks, 1u);
+  EXPECT_LT(sink.largest, kCsvChunkBytes + 1024);
+  EXPECT_EQ(sink.text.substr(sink.text.size() - 2), "\r\n");
+}
+
+}  // namespace
+}  // namespace qv::pagetest
