@@ -19,23 +19,6 @@
 namespace qv {
 namespace {
 
-DatabaseSession* DataSession(benchmark::State& state) {
-  static std::unique_ptr<DatabaseSession> session;
-  if (session) return session.get();
-  const char* path = std::getenv("QV_BENCH_DB");
-  if (path == nullptr || *path == '\0') {
-    state.SkipWithError("QV_BENCH_DB is not set: make a demo database with "
-                        "qvdemo --db PATH --properties 100000 and point QV_BENCH_DB at it");
-    return nullptr;
-  }
-  session = std::make_unique<DatabaseSession>();
-  AttachBenchDatabase(*session, path);
-  // Detached before the client library's own statics go, which were made
-  // after this one's.
-  std::atexit([] { session.reset(); });
-  return session.get();
-}
-
 // A violation of the database: the first one of the table.
 int32_t FirstViolation(DatabaseSession& session) {
   enum class Column { kId, kCount };
@@ -57,7 +40,7 @@ constexpr DataPage kDataPages[] = {
 
 // state.range(0): the page's index in kDataPages; range(1): 0 HTML, 1 JSON.
 void BM_DataPage(benchmark::State& state) {
-  DatabaseSession* session = DataSession(state);
+  DatabaseSession* session = BenchSession(state);
   if (session == nullptr) return;
   const DataPage& page = kDataPages[state.range(0)];
   SimplePageRequest request = LoggedInRequest();
@@ -90,7 +73,7 @@ void RenderLoop(benchmark::State& state, const PageEntry& entry, const Data& dat
 }
 
 void BM_RenderOnly(benchmark::State& state) {
-  DatabaseSession* session = DataSession(state);
+  DatabaseSession* session = BenchSession(state);
   if (session == nullptr) return;
   const DataPage& page = kDataPages[state.range(0)];
   SimplePageRequest request = LoggedInRequest();
@@ -135,7 +118,7 @@ class MeasuringSink : public CsvSink {
 // The first run warms the database's cache; the figures are the last run's:
 // resident memory at its first chunk, its highest and at its end.
 void BM_PropertyListCsv(benchmark::State& state) {
-  DatabaseSession* session = DataSession(state);
+  DatabaseSession* session = BenchSession(state);
   if (session == nullptr) return;
   SimplePageRequest request = LoggedInRequest();
   MeasuringSink sink;

@@ -13,24 +13,6 @@
 namespace qv {
 namespace {
 
-// One attached session per process, shared by the benchmarks of this file.
-DatabaseSession* BenchSession(benchmark::State& state) {
-  static std::unique_ptr<DatabaseSession> session;
-  if (session) return session.get();
-  const char* path = std::getenv("QV_BENCH_DB");
-  if (path == nullptr || *path == '\0') {
-    state.SkipWithError("QV_BENCH_DB is not set: make a demo database with "
-                        "qvdemo --db PATH --properties 100000 and point QV_BENCH_DB at it");
-    return nullptr;
-  }
-  session = std::make_unique<DatabaseSession>();
-  AttachBenchDatabase(*session, path);
-  // Detached before the client library's own statics go, which were made
-  // after this one's (else the program crashes as it ends).
-  std::atexit([] { session.reset(); });
-  return session.get();
-}
-
 void BM_MainMenuPage(benchmark::State& state) {
   DatabaseSession* m = BenchSession(state);
   if (m == nullptr) return;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include <string_view>
@@ -27,6 +28,25 @@ inline void AttachBenchDatabase(DatabaseSession& session, const char* path) {
   session.Connection().SetUsername(std::getenv("QV_BENCH_USER") ? std::getenv("QV_BENCH_USER")
                                                                 : "SYSDBA");
   session.Attach();
+}
+
+// One session per process on the database QV_BENCH_DB names, shared by the
+// benchmarks that use it; null, with the benchmark skipped, when none is named.
+inline DatabaseSession* BenchSession(benchmark::State& state) {
+  static std::unique_ptr<DatabaseSession> session;
+  if (session) return session.get();
+  const char* path = std::getenv("QV_BENCH_DB");
+  if (path == nullptr || *path == '\0') {
+    state.SkipWithError("QV_BENCH_DB is not set: make a demo database with "
+                        "qvdemo --db PATH --properties 100000 and point QV_BENCH_DB at it");
+    return nullptr;
+  }
+  session = std::make_unique<DatabaseSession>();
+  AttachBenchDatabase(*session, path);
+  // Detached before the client library's own statics go, which were made
+  // after this one's (else the program crashes as it ends).
+  std::atexit([] { session.reset(); });
+  return session.get();
 }
 
 // Where the benchmarked pages report what does not end them: standard error.
