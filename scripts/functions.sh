@@ -96,6 +96,17 @@ User=SYSDBA
 INI
 }
 
+# The settings of a bench's qvweb in $work/qvweb.ini: the demo's on PORT for
+# $work/demo.fdb and the logo in $work/htdocs, then the LINES given (keys of
+# [APP] until a line names another section), without an access log.
+scratch_ini() {  # port [line...]
+  local port=$1; shift
+  { demo_ini "$port" "$work/htdocs" "$work/demo.fdb"
+    echo "[APP]"
+    [ $# -eq 0 ] || printf '%s\n' "$@"
+    printf '[LOG]\nAccessLog=off\n'; } > "$work/qvweb.ini"
+}
+
 # Runs wrk with WRK-ARGS, its report going to OUT; prints the requests per
 # second and the CPU microseconds the processes PIDS (one id, or several in one
 # argument, space-separated) spent per request. Fails, with

@@ -28,7 +28,8 @@ fi
 if [ "$purpose" != server ] && [ "$purpose" != package ]; then
   # Test libraries, the private Firebird server of the database tests, the
   # fuzzer's compiler, the browser of the end-to-end test, and Redis and
-  # HAProxy for the shared-session and scale-out tests, openssl for test certificates.
+  # HAProxy for the shared-session and scale-out tests, openssl for test
+  # certificates, and a compiler cache for the test command's builds.
   packages+=(
     pkg-config libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
     firebird3.0-utils firebird3.0-server
@@ -36,6 +37,7 @@ if [ "$purpose" != server ] && [ "$purpose" != package ]; then
     chromium
     redis-server haproxy curl
     openssl
+    ccache
   )
   # Node.js and npm usually come with the machine; take Debian's only when absent.
   command -v node >/dev/null 2>&1 || packages+=(nodejs)

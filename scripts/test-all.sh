@@ -28,10 +28,14 @@ verdict() {
   [ ${#failed[@]} -eq 0 ]
 }
 
+# The compiler cache takes paths below the checkout as relative ones, so
+# that a checkout elsewhere (another clone, a worktree) finds earlier work.
+export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=true
 build_all() {
   scripts/install-deps.sh test &&
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DQV_BUILD_TESTS=ON -DQV_REQUIRE_TESTS=ON &&
+      -DQV_BUILD_TESTS=ON -DQV_REQUIRE_TESTS=ON -DCMAKE_CXX_COMPILER_LAUNCHER=ccache \
+      -DCMAKE_C_COMPILER_LAUNCHER=ccache &&
     ninja -C "$build" -j2
 }
 part build build_all

@@ -21,8 +21,7 @@ qvweb_scratch "$build"
 
 start_server() {  # keep-alive 0/1
   port=$(free_port)
-  { demo_ini "$port" "$work/htdocs" "$work/demo.fdb"; printf '[APP]\nKeepAlive=%s\n[LOG]\nAccessLog=off\n' "$1"; } \
-    > "$work/qvweb.ini"
+  scratch_ini "$port" "KeepAlive=$1"
   (cd "$work" && exec ./qvweb) > "$work/stdout.log" 2> "$work/stderr.log" &
   server_pid=$!
   base="http://127.0.0.1:$port"

@@ -20,8 +20,7 @@ qvweb_scratch "$build"
 
 start_server() {  # extra [APP] lines
   port=$(free_port)
-  { demo_ini "$port" "$work/htdocs" "$work/demo.fdb"; printf '[APP]\n%s\n[LOG]\nAccessLog=off\n' "$1"; } \
-    > "$work/qvweb.ini"
+  scratch_ini "$port" "$1"
   (cd "$work" && exec ./qvweb) > "$work/stdout.log" 2> "$work/stderr.log" &
   server_pid=$!
   wait_port "$port" "$server_pid"

@@ -45,7 +45,15 @@ int main(int argc, char** argv) {
   sigaddset(&stop, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stop, nullptr);  // every thread inherits the mask
 
-  qv::HttpServer server;
+  qv::HttpServer::Events events;
+  if (sessions) events.on_session_start = [](qv::Session& s) { s.Content().SetValue("LoggedIn", "False"); };
+  events.on_command_get = [&](qv::ConnectionContext*, qv::Request& request, qv::Response& response) {
+    if (request.document.find("/file") != std::string::npos)
+      response.content_stream = std::make_unique<qv::FileContentStream>(file);
+    else
+      response.content_text = text;
+  };
+  qv::HttpServer server(std::move(events));
   server.SetDefaultPort(port);
   server.SetReadTimeout(read_timeout_s * 1000);
   server.SetDeferAccept(defer_accept);
@@ -55,15 +63,7 @@ int main(int argc, char** argv) {
     server.SetSessionState(true);
     server.SetAutoStartSession(true);
     server.SetSessionTimeOut(600000);
-    server.on_session_start = [](qv::Session& s) { s.Content().SetValue("LoggedIn", "False"); };
   }
-  server.on_command_get = [&](qv::ConnectionContext*, qv::Request& request,
-                            qv::Response& response) {
-    if (request.document.find("/file") != std::string::npos)
-      response.content_stream = std::make_unique<qv::FileContentStream>(file);
-    else
-      response.content_text = text;
-  };
   server.SetActive(true);
   std::printf("listening on port %d\n", server.Bindings()[0].port);
   std::fflush(stdout);

@@ -48,16 +48,17 @@ std::string Repeat(const std::string& request, int count, const std::string& las
 int main(int argc, char** argv) {
   constexpr int kRounds = 7;
   const int count = argc > 1 ? std::atoi(argv[1]) : 100000;
-  qv::HttpServer server;
+  qv::HttpServer::Events events;
+  const std::string page(2048, 'p');
+  events.on_command_get = [&](qv::ConnectionContext*, qv::Request&, qv::Response& response) {
+    response.content_text = page;
+  };
+  qv::HttpServer server(std::move(events));
   server.SetKeepAlive(true);
   server.SetKeepAliveByDefault(true);
   server.SetSessionState(true);
   server.SetAutoStartSession(true);
   server.SetSessionTimeOut(600000);
-  const std::string page(2048, 'p');
-  server.on_command_get = [&](qv::ConnectionContext*, qv::Request&, qv::Response& response) {
-    response.content_text = page;
-  };
 
   // A visitor's session, found by every request.
   const std::string session = server.SessionList().CreateUniqueSession("10.0.0.1")->SessionID();

@@ -29,17 +29,7 @@ fi
 
 start_server() {  # binary
   port=$(free_port)
-  cat > "$work/qvweb.ini" <<INI
-[APP]
-Port=$port
-HtDocs=$work/htdocs
-Workers=64
-[DB]
-DBName=$work/demo.fdb
-User=SYSDBA
-[LOG]
-AccessLog=off
-INI
+  scratch_ini "$port" Workers=64
   # The database attached before the attack: the first check is not slower.
   start_qvweb "$port" "$1" || exit 1
 }

@@ -39,19 +39,7 @@ LUA
 run() {  # label binary
   redis FLUSHALL > /dev/null
   port=$(free_port)
-  cat > "$work/qvweb.ini" <<INI
-[APP]
-Port=$port
-HtDocs=$work/htdocs
-MaxSessions=1000
-[SESSIONS]
-Store=redis://127.0.0.1:$redis_port/0
-[DB]
-DBName=$work/demo.fdb
-User=SYSDBA
-[LOG]
-AccessLog=off
-INI
+  scratch_ini "$port" MaxSessions=1000 "[SESSIONS]" "Store=redis://127.0.0.1:$redis_port/0"
   start_qvweb "$port" "$2" || exit 1
   redis FLUSHALL > /dev/null  # the start's own visit
   SHARE=$((requests / 4)) wrk -t4 -c32 -d600s -s "$work/count.lua" "http://127.0.0.1:$port/image/qv_logo_jpg.jpg" \

@@ -22,17 +22,7 @@ qvweb_scratch "$build"
 "$build/qvdemo" --db "$work/demo.fdb" --properties 20 --quiet
 start_server() {
   port=$(free_port)
-  cat > "$work/qvweb.ini" <<INI
-[APP]
-Port=$port
-HtDocs=$work/htdocs
-TrustedProxies=127.0.0.1
-[DB]
-DBName=$work/demo.fdb
-User=SYSDBA
-[LOG]
-AccessLog=off
-INI
+  scratch_ini "$port" TrustedProxies=127.0.0.1
   start_qvweb "$port" || exit 1
 }
 for case in office "stranger ${STRANGER_SECONDS:-30}" "slash64 20"; do

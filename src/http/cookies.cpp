@@ -1,7 +1,7 @@
 #include "http/cookies.h"
 
 #include "http/http_date.h"
-#include "http/text.h"
+#include "platform/ascii_text.h"
 
 namespace qv {
 
@@ -29,12 +29,12 @@ qv::Cookie& CookieList::Add(std::string name, std::string value) {
 }
 
 void CookieList::Remove(std::string_view name) {
-  std::erase_if(cookies_, [name](const qv::Cookie& c) { return http_text::EqualsNoCase(c.cookie_name, name); });
+  std::erase_if(cookies_, [name](const qv::Cookie& c) { return ascii::EqualsNoCase(c.cookie_name, name); });
 }
 
 const qv::Cookie* CookieList::Cookie(std::string_view name) const {
   for (const qv::Cookie& c : cookies_)
-    if (http_text::EqualsNoCase(c.cookie_name, name)) return &c;
+    if (ascii::EqualsNoCase(c.cookie_name, name)) return &c;
   return nullptr;
 }
 

@@ -56,11 +56,6 @@ class BindError : public HttpError {
       : HttpError(message, FailureKind::BadSetting) {}
 };
 
-class HeaderAlreadyWritten : public HttpError {
- public:
-  HeaderAlreadyWritten() : HttpError("Header has already been written.") {}
-};
-
 class SessionStateLocked : public HttpError {
  public:
   SessionStateLocked()

@@ -268,7 +268,7 @@ void Front::Admit(FileDescriptor fd, const void* peer_address, const Binding* bi
     channel = std::move(secured);
   }
   conn.fc = std::make_shared<FrontConnection>(std::move(channel), std::move(ip), port, binding,
-                                                 settings_.limits, settings_.hand_over_at_head);
+                                                 settings_.limits);
   conn.fc->Context().SetRequestMemory(settings_.request_memory);
   conn.fc->tag = &conn;
   lock.lock();

@@ -39,7 +39,6 @@ struct FrontSettings {
   RequestLimits limits;
   // What requests arriving on every connection may hold in all.
   std::shared_ptr<RequestMemory> request_memory;
-  bool hand_over_at_head = false;  // see FrontConnection
   // Addresses the per-address cap does not apply to (proxies in front).
   std::function<bool(const std::string&)> uncapped;
   // Certificate and key for connections to bindings marked Tls.

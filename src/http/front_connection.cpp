@@ -12,12 +12,10 @@ constexpr size_t kLingerBytes = 1 << 20;
 }  // namespace
 
 FrontConnection::FrontConnection(std::unique_ptr<qv::Transport> transport, std::string peer_ip,
-                                       int peer_port, const Binding* binding,
-                                       const RequestLimits& limits, bool hand_over_at_head)
+                                 int peer_port, const Binding* binding, const RequestLimits& limits)
     : transport_(std::move(transport)),
       context_(*transport_, std::move(peer_ip), peer_port, binding),
-      limits_(limits),
-      hand_over_at_head_(hand_over_at_head) {
+      limits_(limits) {
   context_.Parser().SetLimits(limits);
 }
 
@@ -43,8 +41,8 @@ FrontConnection::Next FrontConnection::Receive(Clock::time_point now) {
     // Less than there was room for: nothing more is waiting now.
     if (static_cast<size_t>(n) < room) break;
     io.Consume(parser.Parse(io.Unread(), false));
-    // The rest waits for the next request, or for the worker that reads the body.
-    if (parser.State() != RequestParser::Status::Incomplete || (hand_over_at_head_ && parser.HeadDone())) break;
+    // The rest waits for the next request.
+    if (parser.State() != RequestParser::Status::Incomplete) break;
   }
   return Frame(now);
 }
@@ -58,7 +56,7 @@ FrontConnection::Next FrontConnection::Frame(Clock::time_point now) {
   if (status == RequestParser::Status::Malformed) return Ending();
   Next next = Next::Wait;
   if (InviteBody(next)) return next;
-  if (status == RequestParser::Status::Complete || (hand_over_at_head_ && parser.HeadDone())) return Next::Serve;
+  if (status == RequestParser::Status::Complete) return Next::Serve;
   if (peer_closed_) return Next::Close;
   // Nothing of a request is here: an idle connection holds no buffer.
   if (io.Buffered() == 0) io.ReleaseIfEmpty();
@@ -66,9 +64,8 @@ FrontConnection::Next FrontConnection::Frame(Clock::time_point now) {
 }
 
 bool FrontConnection::InviteBody(Next& next) {
-  // A hook of the server that sees heads decides on expectations on the worker.
   const RequestParser& parser = context_.Parser();
-  if (hand_over_at_head_ || !parser.HeadDone() || parser.Refusal() != 0 || context_.ContinueSent()) return false;
+  if (!parser.HeadDone() || parser.Refusal() != 0 || context_.ContinueSent()) return false;
   const ParsedRequest& request = parser.Request();
   const auto expectation = ExpectationOf(request.version, request.headers);
   if (!expectation || !MetByDefault(*expectation)) return false;

@@ -30,11 +30,8 @@ class FrontConnection {
   // Runs one request on the context; true when the connection stays open.
   using ServeFunction = std::function<bool(ConnectionContext&)>;
 
-  // hand_over_at_head: a worker takes the request once its head is in (a
-  // hook of the server looks at heads) and reads the body itself.
   FrontConnection(std::unique_ptr<qv::Transport> transport, std::string peer_ip, int peer_port,
-                     const Binding* binding, const RequestLimits& limits,
-                     bool hand_over_at_head = false);
+                  const Binding* binding, const RequestLimits& limits);
   FrontConnection(const FrontConnection&) = delete;
   FrontConnection& operator=(const FrontConnection&) = delete;
 
@@ -77,7 +74,6 @@ class FrontConnection {
   std::unique_ptr<qv::Transport> transport_;
   ConnectionContext context_;
   RequestLimits limits_;
-  bool hand_over_at_head_;
   Clock::time_point request_began_{};
   Clock::time_point last_input_{};
   bool peer_closed_ = false;

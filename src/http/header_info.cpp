@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "http/text.h"
+#include "platform/ascii_text.h"
 
 namespace qv {
 
@@ -17,7 +17,7 @@ void ParseContentRange(std::string_view value, EntityHeaders& info) {
   const size_t dash = value.find('-');
   const size_t slash = value.find('/');
   auto number = [](std::string_view s) {
-    return http_text::ParseDecimal(http_text::Trim(s), 0, INT64_MAX).value_or(0);
+    return ascii::ParseDecimal(ascii::Trim(s), 0, INT64_MAX).value_or(0);
   };
   if (dash != std::string_view::npos && (slash == std::string_view::npos || dash < slash)) {
     info.content_range_start = number(value.substr(0, dash));
@@ -30,7 +30,7 @@ void ParseContentRange(std::string_view value, EntityHeaders& info) {
 
 DateTime ParseExpires(std::string_view value) {
   if (value.empty()) return 0;
-  if (const auto seconds = http_text::ParseDecimal(value, INT32_MIN, INT32_MAX))
+  if (const auto seconds = ascii::ParseDecimal(value, INT32_MIN, INT32_MAX))
     return *seconds < 0 ? 0 : NowGmt() + static_cast<double>(*seconds) / 86400.0;
   return ParseHttpDate(value);
 }
@@ -38,7 +38,7 @@ DateTime ParseExpires(std::string_view value) {
 }  // namespace
 
 int64_t ParseContentLength(std::string_view value) {
-  if (const auto length = http_text::ParseDecimal(value, INT32_MIN, INT32_MAX)) return *length;
+  if (const auto length = ascii::ParseDecimal(value, INT32_MIN, INT32_MAX)) return *length;
   // Digits with an optional sign that do not fit: far too large a body.
   if (value.size() > 1 && (value[0] == '+' || value[0] == '-')) value.remove_prefix(1);
   if (value.empty()) return -1;

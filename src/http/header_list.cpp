@@ -1,6 +1,6 @@
 #include "http/header_list.h"
 
-#include "http/text.h"
+#include "platform/ascii_text.h"
 
 namespace qv {
 
@@ -12,7 +12,7 @@ int HeaderList::IndexOfName(std::string_view name, size_t from) const {
   for (size_t i = from; i < lines_.size(); ++i) {
     std::string_view line = lines_[i];
     const size_t colon = line.find(':');
-    if (colon != std::string_view::npos && http_text::EqualsNoCase(line.substr(0, colon), name))
+    if (colon != std::string_view::npos && ascii::EqualsNoCase(line.substr(0, colon), name))
       return static_cast<int>(i);
   }
   return -1;
@@ -25,9 +25,9 @@ std::string HeaderList::ValueAt(size_t index) const {
   for (size_t i = index + 1; i < lines_.size(); ++i) {
     const std::string& next = lines_[i];
     if (next.empty() || (next[0] != ' ' && next[0] != '\t')) break;
-    value.append(1, ' ').append(http_text::Trim(next));
+    value.append(1, ' ').append(ascii::Trim(next));
   }
-  return std::string(http_text::Trim(value));
+  return std::string(ascii::Trim(value));
 }
 
 std::string HeaderList::Values(std::string_view name) const {

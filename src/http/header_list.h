@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "http/line_list.h"
+#include "platform/line_list.h"
 
 namespace qv {
 

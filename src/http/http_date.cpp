@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "http/text.h"
+#include "platform/ascii_text.h"
 #include "platform/datetime.h"
 
 namespace qv {
@@ -52,7 +52,7 @@ std::string Format(DateTime value, char separator, int year_digits) {
 int MonthIndex(std::string_view token) {
   if (token.size() < 3) return -1;
   for (int i = 0; i < 12; ++i)
-    if (http_text::EqualsNoCase(token.substr(0, 3), kMonths[i])) return i + 1;
+    if (ascii::EqualsNoCase(token.substr(0, 3), kMonths[i])) return i + 1;
   return -1;
 }
 

@@ -5,8 +5,10 @@
 #include <vector>
 
 #include "http/exceptions.h"
+#include "http/failure_status.h"
 #include "http/request_reader.h"
-#include "http/text.h"
+#include "http/response_writer.h"
+#include "platform/ascii_text.h"
 
 namespace qv {
 
@@ -23,15 +25,6 @@ void RefuseRequest(Response& response, int code) {
   if (code == 503) response.custom_headers.SetValue("Retry-After", "5");
   response.content_text = "<HTML><BODY><B>" + std::to_string(code) + " " + response.response_text +
                          "</B></BODY></HTML>\r\n";
-  response.Finish();
-}
-
-// A handler error: status 500 with the message as the body. A length the
-// handler set for its own body would not fit the message.
-void FailResponse(Response& response, const char* message) {
-  response.SetResponseNo(500);
-  response.content_text = message;
-  if (!response.HeaderHasBeenWritten()) response.content_length = -1;
 }
 
 // Ends a connection whose input is malformed, with the failure that says how.
@@ -64,9 +57,24 @@ void ReadRequest(BufferedIo& io, RequestParser& parser, bool head_only) {
 
 }  // namespace
 
-HttpServer::HttpServer() { SetDefaultPort(80); }
+HttpServer::HttpServer(Events events)
+    : events_(std::move(events)),
+      tcp_(TcpHooks{
+          .serve = [this](ConnectionContext& context) { return ProcessRequest(context); },
+          .uncapped = [this](const std::string& ip) { return UncappedAddress(ip); },
+          .limits = [this] { return Limits(); },
+          .before_activate = [this] { BeforeActivate(); },
+          .before_deactivate = [this] { BeforeDeactivate(); },
+          .before_restart = [this] { BeforeRestart(); },
+          .after_deactivate = [this] { AfterDeactivate(); },
+          .on_connect = events_.on_connect,
+          .on_exception = events_.on_exception,
+          .on_listen_exception = events_.on_listen_exception,
+      }) {
+  SetDefaultPort(80);
+}
 
-HttpServer::~HttpServer() { StopServer(); }
+HttpServer::~HttpServer() { SetActive(false); }
 
 void HttpServer::SetSessionState(bool on) {
   if (Active()) throw SessionStateLocked();
@@ -78,9 +86,9 @@ void HttpServer::BeforeActivate() {
     sessions_.session_timeout = session_time_out_;
   else
     session_state_ = false;
-  sessions_.on_session_start = on_session_start;
-  sessions_.on_session_end = on_session_end;
-  sessions_.on_session_expendable = on_session_expendable;
+  sessions_.on_session_start = events_.on_session_start;
+  sessions_.on_session_end = events_.on_session_end;
+  sessions_.on_session_expendable = events_.on_session_expendable;
   sessions_.max_sessions = max_sessions_;
   tls_port_in_force_ = TlsPort();
   proxies_in_force_.store(std::make_shared<const qv::TrustedProxies>(trusted_proxies_));
@@ -90,7 +98,7 @@ void HttpServer::BeforeActivate() {
     session_store_->SetMaxSessions(max_sessions_);
     // What every new session holds, which is not worth storing.
     Session blank("", "");
-    if (on_session_start) on_session_start(blank);
+    if (events_.on_session_start) events_.on_session_start(blank);
     start_content_ = blank.Content().Text();
   }
   // With a store too: it holds the sessions not worth storing yet.
@@ -123,8 +131,6 @@ void HttpServer::AfterDeactivate() {
   sessions_.Clear();
 }
 
-bool HttpServer::DoRequest(ConnectionContext& context) { return ProcessRequest(context); }
-
 bool HttpServer::UncappedAddress(const std::string& ip) const {
   const std::shared_ptr<const qv::TrustedProxies> proxies = proxies_in_force_.load();
   return !proxies->Empty() && proxies->Contains(ip);
@@ -135,8 +141,6 @@ RequestLimits HttpServer::Limits() const {
   limits.max_header_lines = maximum_header_line_count_;
   return limits;
 }
-
-bool HttpServer::HeadsGoToWorkers() const { return on_headers_available || on_header_expectations; }
 
 void HttpServer::ServeConnection(ConnectionContext& context) {
   context.Parser().SetLimits(Limits());
@@ -172,10 +176,10 @@ void HttpServer::FindSession(ConnectionContext& context, Request& request,
     // with a well-formed identifier (no other text names a session).
     std::vector<std::string> candidates;
     for (const Cookie& cookie : request.cookies) {
-      if (!http_text::EqualsNoCase(cookie.cookie_name, kSessionCookieName)) continue;
+      if (!ascii::EqualsNoCase(cookie.cookie_name, kSessionCookieName)) continue;
       if (candidates.size() >= kMaxSessionCandidates || !IsSessionId(cookie.value)) continue;
       const bool repeated = std::any_of(candidates.begin(), candidates.end(), [&](const std::string& id) {
-        return http_text::EqualsNoCase(id, cookie.value);
+        return ascii::EqualsNoCase(id, cookie.value);
       });
       if (!repeated) candidates.push_back(cookie.value);
     }
@@ -274,14 +278,24 @@ void HttpServer::AnswerWithRedirect(const Request& request, const std::string& t
   response.content_text = "<HTML><BODY><B>301 Moved Permanently</B></BODY></HTML>\r\n";
 }
 
+void HttpServer::AnswerFailure(Response& response, FailureKind kind, const std::string& message) {
+  if (kind == FailureKind::StoreUnavailable) return StoreUnavailable(response, message);
+  // The message is the body: a length the handler set for its own body
+  // would not fit it.
+  response.SetResponseNo(FailureStatus(kind));
+  if (response.response_no == 503) response.custom_headers.SetValue("Retry-After", "5");
+  response.content_text = message;
+  response.content_length = -1;
+}
+
 void HttpServer::StoreUnavailable(Response& response, const std::string& message) {
-  response.SetResponseNo(503);
+  response.SetResponseNo(FailureStatus(FailureKind::StoreUnavailable));
   response.custom_headers.SetValue("Retry-After", "5");
   response.content_text = "The session store cannot be reached; please try again shortly.\r\n";
   response.content_stream.reset();
   response.cookies.Clear();  // no cookie for a session that was not stored
   response.session.reset();
-  if (!response.HeaderHasBeenWritten()) response.content_length = -1;
+  response.content_length = -1;
 
   int suppressed = 0;
   {
@@ -296,26 +310,14 @@ void HttpServer::StoreUnavailable(Response& response, const std::string& message
     suppressed = store_errors_unreported_;
     store_errors_unreported_ = 0;
   }
-  if (on_session_store_error) {
-    on_session_store_error(suppressed == 0 ? message
+  if (events_.on_session_store_error) {
+    events_.on_session_store_error(suppressed == 0 ? message
                                         : message + " (and " + std::to_string(suppressed) +
                                               " more failures since the last report)");
   }
 }
 
-bool HttpServer::AcceptHeaders(ConnectionContext& context, const std::string& target,
-                                  Request& request, Response& response) {
-  if (on_headers_available && !on_headers_available(&context, target, request.raw_headers)) {
-    int code = 403;
-    std::string text, content;
-    if (on_headers_blocked) on_headers_blocked(&context, request.raw_headers, code, text, content);
-    response.SetResponseNo(code);
-    if (!text.empty()) response.response_text = text;
-    response.content_text = content;
-    response.SetCloseConnection(true);
-    response.Finish();
-    return false;
-  }
+bool HttpServer::AcceptHeaders(ConnectionContext& context, Request& request, Response& response) {
   // A request the parser refused (its framing, its version, a body too
   // large to hold) is answered before anything invites its body.
   if (const int refusal = context.Parser().Refusal()) {
@@ -323,17 +325,14 @@ bool HttpServer::AcceptHeaders(ConnectionContext& context, const std::string& ta
     return false;
   }
   if (const auto expectation = ExpectationOf(request.version, request.raw_headers)) {
-    const bool accepted =
-        on_header_expectations ? on_header_expectations(&context, *expectation) : MetByDefault(*expectation);
-    if (!accepted) {
+    if (!MetByDefault(*expectation)) {
       response.SetResponseNo(417);
       response.response_text.clear();
       response.SetCloseConnection(true);
-      response.Finish();
       return false;
     }
     // The front may have sent it already; it goes out once.
-    if (http_text::ContainsNoCase(*expectation, "100-continue")) context.SendContinue(request.version);
+    if (ascii::ContainsNoCase(*expectation, "100-continue")) context.SendContinue(request.version);
   }
   return true;
 }
@@ -357,13 +356,13 @@ bool HttpServer::ReadBody(ConnectionContext& context, Request& request, Response
 
 bool HttpServer::KeepsConnection(const Request& request) const {
   if (!keep_alive_) return false;
-  if (http_text::EqualsNoCase(request.connection, "Keep-alive")) return true;
+  if (ascii::EqualsNoCase(request.connection, "Keep-alive")) return true;
   if (!keep_alive_by_default_ || !IsHttp11OrLater(request.version)) return false;
   // Any "close" among the connection options ends it.
   std::string_view options = request.connection;
   while (!options.empty()) {
     const size_t comma = options.find(',');
-    if (http_text::EqualsNoCase(http_text::Trim(options.substr(0, comma)), "close")) return false;
+    if (ascii::EqualsNoCase(ascii::Trim(options.substr(0, comma)), "close")) return false;
     if (comma == std::string_view::npos) break;
     options.remove_prefix(comma + 1);
   }
@@ -380,41 +379,38 @@ bool HttpServer::ProcessRequest(ConnectionContext& context) {
   // that it is given back after the request has gone).
   MemoryCharge body_charge;
   Request request;
-  Response response(&io);
-  response.server = http_text::Trim(server_software_);
+  Response response;
+  response.server = ascii::Trim(server_software_);
   std::string target = TakeRequestLine(request, parser.Request());
   request.ProcessHeaders();
   // The length the body was read by (a list of equal values gives one).
   if (parser.Refusal() == 0) request.content_length = parser.Request().content_length;
   response.SetCloseConnection(!KeepsConnection(request) || Draining());
   request.remote_ip = proxies_in_force_.load()->ClientAddress(context.PeerIP(), request.raw_headers);
-  response.SetHeadOnly(request.command_type == HttpCommandType::Head);
+  const bool head_only = request.command_type == HttpCommandType::Head;
   if (redirect_to_tls_ && OverTls(context))
     response.custom_headers.SetValue("Strict-Transport-Security", "max-age=31536000");
 
-  // Told once the last byte of an answer has been handed to the socket.
-  auto sent = [&] {
-    if (on_response_sent)
-      on_response_sent(context, request, response, response.BodyBytesSent(),
-                     std::chrono::steady_clock::now() - started);
-  };
-  if (!AcceptHeaders(context, target, request, response)) {
-    sent();
-    return false;
-  }
-  if (!ReadBody(context, request, response, body_charge)) {
-    sent();
-    return false;
-  }
-  if (RedirectsToTls(context)) {
+  if (!AcceptHeaders(context, request, response) || !ReadBody(context, request, response, body_charge)) {
+    // Refused: the response says why, and the connection ends with it.
+  } else if (RedirectsToTls(context)) {
     AnswerWithRedirect(request, target, response);
-    response.Finish();
-    sent();
-    return !response.CloseConnection();
+  } else {
+    DecodeTarget(request, std::move(target), parse_params_);
+    DecodeAuthorization(request);
+    RunHandler(context, request, response);
+    // A stop that began while the handler ran: the answer says that the
+    // connection ends with it.
+    if (Draining()) response.SetCloseConnection(true);
   }
-  DecodeTarget(request, std::move(target), parse_params_);
-  DecodeAuthorization(request);
+  const int64_t body_bytes = WriteResponse(io, response, head_only);
+  // Told once the last byte of the answer has been handed to the socket.
+  if (events_.on_response_sent)
+    events_.on_response_sent(context, request, response, body_bytes, std::chrono::steady_clock::now() - started);
+  return !response.CloseConnection();
+}
 
+void HttpServer::RunHandler(ConnectionContext& context, Request& request, Response& response) {
   try {
     FindSession(context, request, response);
     std::string content_before;
@@ -422,28 +418,18 @@ bool HttpServer::ProcessRequest(ConnectionContext& context) {
     const bool get = request.command_type == HttpCommandType::Head ||
                      request.command_type == HttpCommandType::Get ||
                      request.command_type == HttpCommandType::Post;
-    const CommandEvent& handler = get ? on_command_get : on_command_other;
+    const CommandEvent& handler = get ? events_.on_command_get : events_.on_command_other;
     if (handler) handler(&context, request, response);
     if (request.session) KeepSession(context, request, response, content_before);
-  } catch (const SessionStoreUnavailable& e) {
-    StoreUnavailable(response, e.what());
-  } catch (const SocketError&) {
-    throw;
-  } catch (const ConnectionClosed&) {
-    throw;
-  } catch (const ReadTimedOut&) {
-    throw;
+  } catch (const Exception& e) {
+    // The client is gone: there is no one to answer, and the connection ends.
+    if (e.Kind() == FailureKind::ClientGone) throw;
+    AnswerFailure(response, e.Kind(), e.Message());
   } catch (const std::exception& e) {
-    FailResponse(response, e.what());
+    AnswerFailure(response, FailureKind::Internal, e.what());
   } catch (...) {
-    FailResponse(response, "");
+    AnswerFailure(response, FailureKind::Internal, "");
   }
-  // A stop that began while the handler ran: the answer says that the
-  // connection ends with it.
-  if (Draining() && !response.HeaderHasBeenWritten()) response.SetCloseConnection(true);
-  response.Finish();
-  sent();
-  return !response.CloseConnection();
 }
 
 }  // namespace qv

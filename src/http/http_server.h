@@ -1,12 +1,14 @@
 // The HTTP server: reads each request on a connection into a
 // Request, finds the visitor's session, calls the command handler
-// and writes its Response. Properties are set while inactive;
+// and writes its Response. The handlers and event callbacks are given at
+// construction (Events); properties are set while inactive;
 // a Restart brings the keep-alive settings, the trusted proxies, the session
 // time-out, MaxSessions and the redirect to TLS into force while the server
 // runs, and keeps the sessions.
 //
-// Handlers run on worker threads, several at once. A handler error
-// becomes status 500 with the error's message as the body.
+// Handlers run on worker threads, several at once. A handler error is
+// answered with the status of its failure kind (see failure_status.h) and
+// the error's message as the body.
 #pragma once
 
 #include <atomic>
@@ -18,28 +20,87 @@
 
 #include "http/request_info.h"
 #include "http/response_info.h"
-#include "http/session.h"
-#include "http/session_store.h"
 #include "http/tcp_server.h"
 #include "http/trusted_proxies.h"
+#include "platform/exception.h"
+#include "sessions/session.h"
+#include "sessions/session_store.h"
 
 namespace qv {
 
-class HttpServer : public TcpServer {
+// The server owns its listener, a TcpServer, and tells it how to run a
+// request; the listener's settings are set through the server.
+class HttpServer {
  public:
   using CommandEvent = std::function<void(ConnectionContext*, Request&, Response&)>;
   using SessionEvent = std::function<void(Session&)>;
-  // After the header block: false stops the request (see OnHeadersBlocked).
-  using HeadersAvailableEvent =
-      std::function<bool(ConnectionContext*, const std::string& target, const HeaderList& headers)>;
-  // The answer to a stopped request: code (403 on entry), reason and body.
-  using HeadersBlockedEvent = std::function<void(ConnectionContext*, const HeaderList& headers,
-                                                 int& code, std::string& text, std::string& content)>;
-  // Whether an "Expect" header value is accepted.
-  using HeaderExpectationsEvent = std::function<bool(ConnectionContext*, const std::string& expectations)>;
+  using ResponseSentEvent =
+      std::function<void(ConnectionContext&, const Request&, const Response&,
+                         int64_t body_bytes, std::chrono::steady_clock::duration elapsed)>;
 
-  HttpServer();
-  ~HttpServer() override;
+  // What the server calls, given at construction; each may be left empty.
+  struct Events {
+    CommandEvent on_command_get;    // HEAD, GET and POST
+    CommandEvent on_command_other;  // every other method
+    SessionEvent on_session_start;
+    SessionEvent on_session_end;  // must not raise
+    // Whether a session may go first when the session list is full; must not raise.
+    std::function<bool(const Session&)> on_session_expendable;
+    // After an answer has been written to the end (also the engine's own
+    // refusals and failures): the request, the answer, the body bytes sent and
+    // the time from the request line to the last byte. Runs on the thread that
+    // answered, once per answered request; must not raise.
+    ResponseSentEvent on_response_sent;
+    // The session store failed: its message, at most once every 5 s (the
+    // failures in between are counted into the next message).
+    std::function<void(const std::string& message)> on_session_store_error;
+    // The listener's: a connection taken in, a connection ended by a failure
+    // other than the engine's own, a failure to accept or to start a thread.
+    std::function<void(ConnectionContext&)> on_connect;
+    std::function<void(ConnectionContext&, const std::exception&)> on_exception;
+    std::function<void(const std::exception&)> on_listen_exception;
+  };
+
+  explicit HttpServer(Events events = {});
+  ~HttpServer();
+  HttpServer(const HttpServer&) = delete;
+  HttpServer& operator=(const HttpServer&) = delete;
+
+  // The listener: see TcpServer for each.
+  bool Active() const { return tcp_.Active(); }
+  void SetActive(bool active) { tcp_.SetActive(active); }
+  void Restart(int drain_ms) { tcp_.Restart(drain_ms); }
+  std::vector<Binding>& Bindings() { return tcp_.Bindings(); }
+  const std::vector<Binding>& Bindings() const { return tcp_.Bindings(); }
+  Binding& AddBinding(std::string ip, int port, IpFamily version = kIPv4) {
+    return tcp_.AddBinding(std::move(ip), port, version);
+  }
+  int TlsPort() const { return tcp_.TlsPort(); }
+  void SetTlsPort(int port) { tcp_.SetTlsPort(port); }
+  const std::shared_ptr<qv::TlsContext>& TlsContext() const { return tcp_.TlsContext(); }
+  void SetTlsContext(std::shared_ptr<qv::TlsContext> context) { tcp_.SetTlsContext(std::move(context)); }
+  void SetHandshakeTimeout(int milliseconds) { tcp_.SetHandshakeTimeout(milliseconds); }
+  void SetMaxHandshakesPerAddress(int count) { tcp_.SetMaxHandshakesPerAddress(count); }
+  int DefaultPort() const { return tcp_.DefaultPort(); }
+  void SetDefaultPort(int port) { tcp_.SetDefaultPort(port); }
+  int ListenQueue() const { return tcp_.ListenQueue(); }
+  void SetListenQueue(int backlog) { tcp_.SetListenQueue(backlog); }
+  int MaxConnections() const { return tcp_.MaxConnections(); }
+  void SetMaxConnections(int count) { tcp_.SetMaxConnections(count); }
+  void SetDeferAccept(bool on) { tcp_.SetDeferAccept(on); }
+  int ReadTimeout() const { return tcp_.ReadTimeout(); }
+  void SetReadTimeout(int milliseconds) { tcp_.SetReadTimeout(milliseconds); }
+  void SetRequestTimeout(int milliseconds) { tcp_.SetRequestTimeout(milliseconds); }
+  void SetKeepAliveTimeout(int milliseconds) { tcp_.SetKeepAliveTimeout(milliseconds); }
+  void SetMaxConnectionsPerAddress(int count) { tcp_.SetMaxConnectionsPerAddress(count); }
+  void SetMaxRequestMemory(size_t bytes) { tcp_.SetMaxRequestMemory(bytes); }
+  const std::shared_ptr<qv::RequestMemory>& RequestMemory() const { return tcp_.RequestMemory(); }
+  int Workers() const { return tcp_.Workers(); }
+  void SetWorkers(int count) { tcp_.SetWorkers(count); }
+  int StopTimeout() const { return tcp_.StopTimeout(); }
+  void SetStopTimeout(int milliseconds) { tcp_.SetStopTimeout(milliseconds); }
+  size_t ContextCount() const { return tcp_.ContextCount(); }
+  size_t WorkerThreads() const { return tcp_.WorkerThreads(); }
 
   // With KeepAlive, a request whose "Connection" header is "Keep-alive"
   // leaves the connection open for the next one.
@@ -92,26 +153,6 @@ class HttpServer : public TcpServer {
   bool RedirectToTls() const { return redirect_to_tls_; }
   void SetRedirectToTls(bool on) { redirect_to_tls_ = on; }
 
-  CommandEvent on_command_get;    // HEAD, GET and POST
-  CommandEvent on_command_other;  // every other method
-  SessionEvent on_session_start;
-  SessionEvent on_session_end;  // must not raise
-  // Whether a session may go first when the session list is full; must not raise.
-  std::function<bool(const Session&)> on_session_expendable;
-  HeadersAvailableEvent on_headers_available;
-  HeadersBlockedEvent on_headers_blocked;
-  HeaderExpectationsEvent on_header_expectations;
-  // After an answer has been written to the end (also the engine's own
-  // refusals and failures): the request, the answer, the body bytes sent and
-  // the time from the request line to the last byte. Runs on the thread that
-  // answered, once per answered request; must not raise.
-  using ResponseSentEvent =
-      std::function<void(ConnectionContext&, const Request&, const Response&,
-                         int64_t body_bytes, std::chrono::steady_clock::duration elapsed)>;
-  ResponseSentEvent on_response_sent;
-  // The session store failed: its message, at most once every 5 s (the
-  // failures in between are counted into the next message).
-  std::function<void(const std::string& message)> on_session_store_error;
 
   // Session cookies looked up at most for one request (the first ones with a
   // well-formed identifier), all in one look-up.
@@ -121,28 +162,30 @@ class HttpServer : public TcpServer {
   // requests until a response closes the connection, the peer goes away or
   // the input is malformed. Raises what ends the loop; the caller closes.
   void ServeConnection(ConnectionContext& context);
-
- protected:
-  bool DoRequest(ConnectionContext& context) override;
-  RequestLimits Limits() const override;
-  // The header hooks see heads before bodies are read.
-  bool HeadsGoToWorkers() const override;
-  // A trusted proxy carries many clients: its connections are not capped per address.
-  bool UncappedAddress(const std::string& ip) const override;
-  void BeforeActivate() override;
-  void BeforeDeactivate() override;
-  void BeforeRestart() override;
-  void AfterDeactivate() override;
+  // One request of a connection and its answer, as the listener runs it once
+  // the request has arrived; true when the connection stays open. Raises
+  // what ends the connection.
+  bool ProcessRequest(ConnectionContext& context);
+  // What one request may take; the front parses requests by them.
+  RequestLimits Limits() const;
 
  private:
-  // One request and its answer; true when the connection stays open.
-  bool ProcessRequest(ConnectionContext& context);
+  // A trusted proxy carries many clients: its connections are not capped per address.
+  bool UncappedAddress(const std::string& ip) const;
+  void BeforeActivate();
+  void BeforeDeactivate();
+  void BeforeRestart();
+  void AfterDeactivate();
+  bool Draining() const { return tcp_.Draining(); }
+
+  // The session, the handler and what the session needs after it; a failure
+  // becomes the answer its kind calls for.
+  void RunHandler(ConnectionContext& context, Request& request, Response& response);
   // Whether the request asks (or, by the settings, is taken) to keep the connection.
   bool KeepsConnection(const Request& request) const;
-  // The checks after the header block (hooks, refusals, expectations);
-  // false when they answered the request.
-  bool AcceptHeaders(ConnectionContext& context, const std::string& target, Request& request,
-                     Response& response);
+  // The checks after the header block (refusals, expectations); false when
+  // they answered the request.
+  bool AcceptHeaders(ConnectionContext& context, Request& request, Response& response);
   // The body into PostStream and FormParams, and its charge into body_charge;
   // false when it was refused.
   bool ReadBody(ConnectionContext& context, Request& request, Response& response, MemoryCharge& body_charge);
@@ -160,6 +203,8 @@ class HttpServer : public TcpServer {
   bool RedirectsToTls(ConnectionContext& context) const;
   // That answer, or 400 when the request names no host to send it to.
   void AnswerWithRedirect(const Request& request, const std::string& target, Response& response) const;
+  // The answer to a request whose handling failed, by the failure's kind.
+  void AnswerFailure(Response& response, FailureKind kind, const std::string& message);
   // The answer when the session store failed, and the rate-limited report.
   void StoreUnavailable(Response& response, const std::string& message);
 
@@ -187,6 +232,9 @@ class HttpServer : public TcpServer {
   std::atomic<std::shared_ptr<const qv::TrustedProxies>> proxies_in_force_{
       std::make_shared<const qv::TrustedProxies>()};
   std::unique_ptr<SessionCleaner> cleaner_;
+  const Events events_;
+  // Last: it stops first, while what its hooks use is still there.
+  TcpServer tcp_;
 };
 
 }  // namespace qv

@@ -10,7 +10,7 @@
 #include "http/content_stream.h"
 #include "http/cookies.h"
 #include "http/header_info.h"
-#include "http/name_value_list.h"
+#include "platform/name_value_list.h"
 
 namespace qv {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "http/header_info.h"
-#include "http/text.h"
+#include "platform/ascii_text.h"
 
 namespace qv {
 
@@ -49,7 +49,7 @@ std::vector<std::string> ListValues(const HeaderList& headers, std::string_view 
     std::string_view rest = value;
     for (;;) {
       const size_t comma = rest.find(',');
-      members.emplace_back(http_text::Trim(rest.substr(0, comma)));
+      members.emplace_back(ascii::Trim(rest.substr(0, comma)));
       if (comma == std::string_view::npos) break;
       rest.remove_prefix(comma + 1);
     }
@@ -97,7 +97,7 @@ std::optional<std::string> ExpectationOf(const std::string& version, const Heade
   return headers.Values("Expect");
 }
 
-bool MetByDefault(std::string_view expectation) { return http_text::EqualsNoCase(expectation, "100-continue"); }
+bool MetByDefault(std::string_view expectation) { return ascii::EqualsNoCase(expectation, "100-continue"); }
 
 RequestParser::Status RequestParser::State() const {
   if (phase_ == Phase::Done) return Status::Complete;
@@ -352,7 +352,7 @@ int RequestParser::Framing() {
     // Only chunks are decoded, and a length beside them says something else.
     const auto version = ParseHttpVersion(request_.version);
     if (has_length || version->minor == 0) return 400;
-    if (codings.size() != 1 || !http_text::EqualsNoCase(codings[0], "chunked")) return 400;
+    if (codings.size() != 1 || !ascii::EqualsNoCase(codings[0], "chunked")) return 400;
     request_.chunked = true;
     return 0;
   }

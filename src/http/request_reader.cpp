@@ -1,9 +1,9 @@
 #include "http/request_reader.h"
 
 #include "http/base64.h"
-#include "http/text.h"
 #include "http/uri.h"
 #include "http/url_codec.h"
+#include "platform/ascii_text.h"
 
 namespace qv {
 
@@ -11,14 +11,14 @@ HttpCommandType CommandTypeOf(std::string_view command) {
   static constexpr std::string_view kNames[] = {"HEAD", "GET", "POST", "DELETE",
                                                 "PUT", "TRACE", "OPTIONS"};
   for (size_t i = 0; i < std::size(kNames); ++i)
-    if (http_text::EqualsNoCase(command, kNames[i])) return static_cast<HttpCommandType>(i + 1);
+    if (ascii::EqualsNoCase(command, kNames[i])) return static_cast<HttpCommandType>(i + 1);
   return HttpCommandType::Unknown;
 }
 
 std::string TakeRequestLine(Request& request, ParsedRequest& parsed) {
   request.request_line = std::move(parsed.request_line);
   request.version = std::move(parsed.version);
-  request.command = http_text::ToUpper(parsed.method);
+  request.command = ascii::ToUpper(parsed.method);
   request.command_type = CommandTypeOf(request.command);
   request.raw_headers = std::move(parsed.headers);
   return std::move(parsed.target);
@@ -34,7 +34,7 @@ void DecodeCookies(Request& request) {
     std::string_view rest = value;
     for (;;) {
       const size_t semicolon = rest.find(';');
-      const std::string_view piece = http_text::Trim(rest.substr(0, semicolon));
+      const std::string_view piece = ascii::Trim(rest.substr(0, semicolon));
       // Empty pieces carry nothing; past the cap the rest is ignored, so that
       // no request costs much more than its own size.
       if (!piece.empty()) {
@@ -65,7 +65,7 @@ void DecodeTarget(Request& request, std::string target, bool parse_params) {
       request.unparsed_params.append("&").append(request.query_params);
   }
   if (parse_params) {
-    if (http_text::EqualsNoCase(request.content_type, "application/x-www-form-urlencoded"))
+    if (ascii::EqualsNoCase(request.content_type, "application/x-www-form-urlencoded"))
       DecodeParams(request.unparsed_params, request.params);
     else
       DecodeParams(request.query_params, request.params);
@@ -87,7 +87,7 @@ void DecodeAuthorization(Request& request) {
   const size_t blank = value.find(' ');
   // Another scheme (a bearer token a gateway adds, a single-sign-on ticket)
   // is nothing the server uses: the request goes on as without it.
-  if (!http_text::EqualsNoCase(std::string_view(value).substr(0, blank), "Basic")) return;
+  if (!ascii::EqualsNoCase(std::string_view(value).substr(0, blank), "Basic")) return;
   const std::string decoded =
       DecodeBase64(blank == std::string::npos ? std::string_view() : std::string_view(value).substr(blank + 1));
   const size_t colon = decoded.find(':');

@@ -130,7 +130,9 @@ bool BindingsOverlap(const Binding& a, const Binding& b) {
   return x == y || IsAnyAddress(x) || IsAnyAddress(y);
 }
 
-TcpServer::~TcpServer() { StopServer(); }
+TcpServer::TcpServer(TcpHooks hooks) : hooks_(std::move(hooks)) {}
+
+TcpServer::~TcpServer() { SetActive(false); }
 
 Binding& TcpServer::AddBinding(std::string ip, int port, IpFamily version) {
   Binding& binding = bindings_.emplace_back();
@@ -186,24 +188,23 @@ std::shared_ptr<Front> TcpServer::MakeFront() {
   settings.max_connections = max_connections_;
   settings.max_per_address = max_per_address_;
   settings.workers = workers_;
-  settings.limits = Limits();
+  settings.limits = hooks_.limits ? hooks_.limits() : RequestLimits();
   request_memory_->SetLimit(max_request_memory_);
   settings.request_memory = request_memory_;
-  settings.hand_over_at_head = HeadsGoToWorkers();
-  settings.uncapped = [this](const std::string& ip) { return UncappedAddress(ip); };
+  settings.uncapped = hooks_.uncapped;
   settings.tls = tls_context_;
   settings.handshake_timeout_ms = handshake_timeout_ms_;
   settings.max_handshakes_per_address = max_handshakes_per_address_;
   FrontHooks hooks;
-  hooks.serve = [this](ConnectionContext& context) { return DoRequest(context); };
-  hooks.on_connect = on_connect;
-  hooks.on_exception = on_exception;
-  hooks.on_listen_exception = on_listen_exception;
+  hooks.serve = hooks_.serve;
+  hooks.on_connect = hooks_.on_connect;
+  hooks.on_exception = hooks_.on_exception;
+  hooks.on_listen_exception = hooks_.on_listen_exception;
   return std::make_shared<Front>(std::move(settings), std::move(hooks), live_, draining_);
 }
 
 void TcpServer::Activate() {
-  BeforeActivate();
+  Call(hooks_.before_activate);
   try {
     AddDefaultBindings();
     CheckTls();
@@ -280,7 +281,7 @@ void TcpServer::Restart(int drain_ms) {
   }
   // The new front owns its listening sockets from here on.
   for (size_t i = 0; i < bindings_.size(); ++i) bindings_[i].port = listening[i].port;
-  BeforeRestart();
+  Call(hooks_.before_restart);
   {
     std::lock_guard guard(front_lock_);
     front_ = front;
@@ -291,7 +292,7 @@ void TcpServer::Restart(int drain_ms) {
 }
 
 void TcpServer::Deactivate() {
-  BeforeDeactivate();
+  Call(hooks_.before_deactivate);
   active_ = false;
   std::shared_ptr<Front> front;
   {
@@ -304,7 +305,7 @@ void TcpServer::Deactivate() {
     front_.reset();
   }
   draining_->store(false);
-  AfterDeactivate();
+  Call(hooks_.after_deactivate);
 }
 
 }  // namespace qv

@@ -43,12 +43,38 @@ std::string BindingText(const Binding& binding);
 // listener takes IPv6 peers only, so "::" and "0.0.0.0" do not overlap).
 bool BindingsOverlap(const Binding& a, const Binding& b);
 
+// What the server it runs for gives a TcpServer at construction. Only serve
+// is required; none of them may raise but serve.
+struct TcpHooks {
+  // Runs one request of a connection whose request has wholly arrived
+  // (parsed); true when the connection stays open for the next one.
+  std::function<bool(ConnectionContext&)> serve;
+  // Whether MaxConnectionsPerAddress leaves connections from an address alone.
+  std::function<bool(const std::string& ip)> uncapped;
+  // What one request may take; the front parses requests by them.
+  std::function<RequestLimits()> limits;
+  // Around the TCP start and stop: the HTTP layer prepares and ends sessions.
+  std::function<void()> before_activate;
+  std::function<void()> before_deactivate;
+  // Before a restart's new front takes over: settings that take effect in place.
+  std::function<void()> before_restart;
+  std::function<void()> after_deactivate;
+  // Told, on the front's thread, of each connection taken in.
+  std::function<void(ConnectionContext&)> on_connect;
+  // Told, on the thread that ran it, of a failure other than the engine's own
+  // that ended a connection.
+  std::function<void(ConnectionContext&, const std::exception&)> on_exception;
+  // Told, on the front's thread, of a failure to accept or to start a thread.
+  std::function<void(const std::exception&)> on_listen_exception;
+};
+
 class TcpServer {
  public:
   static constexpr std::chrono::seconds kIdleThreadLifetime{10};
 
-  TcpServer() = default;
-  virtual ~TcpServer();
+  explicit TcpServer(TcpHooks hooks);
+  // Stops the server.
+  ~TcpServer();
   TcpServer(const TcpServer&) = delete;
   TcpServer& operator=(const TcpServer&) = delete;
 
@@ -143,42 +169,12 @@ class TcpServer {
   int StopTimeout() const { return stop_timeout_ms_; }
   void SetStopTimeout(int milliseconds) { stop_timeout_ms_ = milliseconds; }
 
-  // Hooks, all optional and none may raise. on_connect is told, on the
-  // front's thread, of each connection taken in; on_exception, on the thread
-  // that ran it, of a failure other than the engine's own that ended a
-  // connection; on_listen_exception, on the front's thread, of a failure to
-  // accept or to start a thread.
-  std::function<void(ConnectionContext&)> on_connect;
-  std::function<void(ConnectionContext&, const std::exception&)> on_exception;
-  std::function<void(const std::exception&)> on_listen_exception;
-
   // Connections accepted and not yet finished.
   size_t ContextCount() const { return live_->load(); }
   // Threads kept for requests, running or waiting.
   size_t WorkerThreads() const;
-
- protected:
-  // Runs one request of a connection whose request has arrived (parsed, or
-  // its head only: see HeadsGoToWorkers); true when the connection stays open
-  // for the next one.
-  virtual bool DoRequest(ConnectionContext& context) = 0;
-  // Whether MaxConnectionsPerAddress leaves connections from ip alone.
-  virtual bool UncappedAddress(const std::string& /*ip*/) const { return false; }
-  // What one request may take; the front parses requests by them.
-  virtual RequestLimits Limits() const { return RequestLimits(); }
-  // Whether a request goes to a worker as soon as its head is in, so that
-  // hooks see the head before the body is read.
-  virtual bool HeadsGoToWorkers() const { return false; }
   // True while a stop with a drain limit runs: answers close their connections.
   bool Draining() const { return draining_->load(); }
-  // Around the TCP start and stop: the HTTP layer prepares and ends sessions.
-  virtual void BeforeActivate() {}
-  virtual void BeforeDeactivate() {}
-  // Before a restart's new front starts: settings that take effect in place.
-  virtual void BeforeRestart() {}
-  virtual void AfterDeactivate() {}
-  // Stops the server; derived classes call it from their destructor.
-  void StopServer() { SetActive(false); }
 
  private:
   void Activate();
@@ -192,6 +188,11 @@ class TcpServer {
   // A front with the current settings, not started.
   std::shared_ptr<Front> MakeFront();
 
+  static void Call(const std::function<void()>& hook) {
+    if (hook) hook();
+  }
+
+  const TcpHooks hooks_;
   std::vector<Binding> bindings_;
   int default_port_ = 0;
   int tls_port_ = 0;

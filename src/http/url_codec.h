@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "http/name_value_list.h"
+#include "platform/name_value_list.h"
 
 namespace qv {
 

@@ -2,6 +2,7 @@
 // the user table, which records the outcome in the visitor's session.
 #include <string>
 
+#include "pages/logon_state.h"
 #include "pages/page_frame.h"
 #include "pages/page_text.h"
 
@@ -41,10 +42,10 @@ void DoLogin(PageContext& page) {
   // Name and password go in as parameters: no text can change the statement.
   const auto user = page.db.Query(kUserQuery, name, password);
   if (user.Integer(UserColumn::kUserId) > 0) {
-    request.SetSessionValue("LoggedIn", "True");
+    request.SetSessionValue(kLoggedInName, std::string(kLoggedInTrue));
     page.logged_on = true;
   } else {
-    request.SetSessionValue("LoggedIn", "False");
+    request.SetSessionValue(kLoggedInName, std::string(kLoggedInFalse));
   }
 }
 

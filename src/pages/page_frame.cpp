@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "pages/logon_state.h"
 #include "pages/page_statements.h"
 #include "pages/page_text.h"
 #include "platform/datetime.h"
@@ -83,7 +84,7 @@ BannerData ReadBanner(PageContext& page, std::string_view title) {
   // Date and time come from two readings of the clock.
   banner.date_reading = page.clock.Now();
   banner.time_reading = page.clock.Now();
-  banner.logged_in = page.request.SessionValue("LoggedIn");
+  banner.logged_in = page.request.SessionValue(kLoggedInName);
   return banner;
 }
 
@@ -109,7 +110,7 @@ void WriteBanner(PageStream& out, const BannerData& banner) {
   out.WriteString(BannerTimeText(banner.time_reading));
   out.WriteString("<BR>");
 
-  if (banner.logged_in == "False") {
+  if (banner.logged_in == kLoggedInFalse) {
     out.WriteString("by Quorvale Norvanta Web  NOT LOGGED IN </TH>");
   } else {
     out.WriteString("by Quorvale Norvanta Web</TH>");
@@ -118,7 +119,7 @@ void WriteBanner(PageStream& out, const BannerData& banner) {
 
   out.WriteString(frame::kColumnTable);
   out.WriteString("<THEAD><TR VALIGN=TOP>");
-  if (banner.logged_in == "True") {
+  if (banner.logged_in == kLoggedInTrue) {
     out.WriteString(
         "      <TH WIDTH=20% bgcolor=\"#3399FF\"><P><a href=\"/LOGOFF\">Logoff</a><br></P></th>");
   } else {

@@ -21,12 +21,18 @@ void Answer(Response& response, int status, const char* content_type,
 }  // namespace
 
 AdminServer::AdminServer(HealthFunction health, MetricsFunction metrics)
-    : health_(std::move(health)), metrics_(std::move(metrics)) {
+    : health_(std::move(health)), metrics_(std::move(metrics)), server_(ServerEvents()) {
   server_.SetSessionState(false);
   server_.SetReadTimeout(kAdminReadTimeoutMs);
-  server_.on_command_get = [this](ConnectionContext*, Request& request,
-                                Response& response) { CommandGet(request, response); };
-  server_.on_command_other = server_.on_command_get;
+}
+
+HttpServer::Events AdminServer::ServerEvents() {
+  HttpServer::Events events;
+  events.on_command_get = [this](ConnectionContext*, Request& request, Response& response) {
+    CommandGet(request, response);
+  };
+  events.on_command_other = events.on_command_get;
+  return events;
 }
 
 void AdminServer::Configure(int port, const std::vector<std::string>& addresses) {

@@ -37,6 +37,8 @@ class AdminServer {
  private:
   void SetBindings(int port, const std::vector<std::string>& addresses);
   void CommandGet(Request& request, Response& response);
+  // Every method goes to CommandGet.
+  HttpServer::Events ServerEvents();
 
   HealthFunction health_;
   MetricsFunction metrics_;

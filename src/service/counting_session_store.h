@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "http/session_store.h"
+#include "sessions/session_store.h"
 
 namespace qv {
 

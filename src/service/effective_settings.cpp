@@ -2,11 +2,11 @@
 
 #include <stdexcept>
 
-#include "http/redis_session_store.h"
-#include "http/text.h"
+#include "platform/ascii_text.h"
 #include "platform/profile.h"
 #include "service/service_settings.h"
 #include "service/settings_keys.h"
+#include "sessions/redis_session_store.h"
 
 namespace qv {
 
@@ -29,7 +29,7 @@ std::string EffectiveValue(const SettingKey& key, std::string value) {
       return list;
     }
     case SettingKind::Store:
-      if (http_text::EqualsNoCase(value, "memory")) return "memory";
+      if (ascii::EqualsNoCase(value, "memory")) return "memory";
       try {
         return RedisLocation::Parse(value).Text();
       } catch (const std::invalid_argument&) {

@@ -1,7 +1,7 @@
 #include "service/password_mask.h"
 
-#include "http/text.h"
 #include "http/url_codec.h"
+#include "platform/ascii_text.h"
 
 namespace qv {
 
@@ -19,7 +19,7 @@ std::string Decoded(std::string_view raw) {
 std::string MaskedPiece(std::string_view piece) {
   const std::string decoded = Decoded(piece);
   const std::string_view name = std::string_view(decoded).substr(0, decoded.find('='));
-  if (!http_text::EqualsNoCase(name, kPasswordParameter)) return std::string(piece);
+  if (!ascii::EqualsNoCase(name, kPasswordParameter)) return std::string(piece);
   // The name as sent when it holds nothing of the value (an escaped "=" in it would).
   const std::string_view raw_name = piece.substr(0, piece.find('='));
   return std::string(Decoded(raw_name) == name ? raw_name : kPasswordParameter) + "=***";

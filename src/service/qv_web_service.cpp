@@ -62,6 +62,7 @@ WebService::WebService(ServiceHost host, std::string ini_path)
       error_log_([this](const std::string& line) { Host().logger.LogMessage(line); }),
       router_([this](PoolLease& lease, AcquireMode mode) { return Acquire(lease, mode); },
               [this] { return HtDocs(); }, errors_),
+      http_server(ServerEvents()),
       health_([this] {
         PoolLease lease;
         Acquire(lease, AcquireMode::kAny);
@@ -84,29 +85,31 @@ WebService::WebService(ServiceHost host, std::string ini_path)
   http_server.SetAutoStartSession(true);
   http_server.SetSessionTimeOut(600000);
   http_server.SetDefaultPort(80);
-  http_server.on_command_get = [this](ConnectionContext* context, Request& request,
-                                Response& response) {
+}
+
+HttpServer::Events WebService::ServerEvents() {
+  HttpServer::Events events;
+  events.on_command_get = [this](ConnectionContext* context, Request& request, Response& response) {
     const ServerMetrics::BusyWorker busy(metrics_);
     const PathRoute route = router_.HandleRequest(context, request, response);
     routed_request = {&request, request.document, route.label, route.format};
   };
-  http_server.on_session_start = [this](Session& session) {
-    router_.StartSession(session);
-  };
-  http_server.on_session_store_error = [this](const std::string& message) { LogMessage(message); };
+  events.on_session_start = [this](Session& session) { router_.StartSession(session); };
+  events.on_session_store_error = [this](const std::string& message) { LogMessage(message); };
   // Accepting or starting a thread failed (reported once per shortage).
-  http_server.on_listen_exception = [this](const std::exception& e) { LogMessage(e.what()); };
+  events.on_listen_exception = [this](const std::exception& e) { LogMessage(e.what()); };
   // A connection ended by a failure other than the engine's own.
-  http_server.on_exception = [this](ConnectionContext&, const std::exception& e) { LogMessage(e.what()); };
+  events.on_exception = [this](ConnectionContext&, const std::exception& e) { LogMessage(e.what()); };
   // When the session list is full, a visitor who is not logged on goes first.
-  http_server.on_session_expendable = [](const Session& session) {
+  events.on_session_expendable = [](const Session& session) {
     return session.ContentValue(kLoggedInName) == kLoggedInFalse;
   };
-  http_server.on_response_sent = [this](ConnectionContext& context, const Request& request,
-                                  const Response& response, int64_t body_bytes,
-                                  std::chrono::steady_clock::duration elapsed) {
+  events.on_response_sent = [this](ConnectionContext& context, const Request& request,
+                                   const Response& response, int64_t body_bytes,
+                                   std::chrono::steady_clock::duration elapsed) {
     ResponseSent(context, request, response, body_bytes, elapsed);
   };
+  return events;
 }
 
 WebService::~WebService() {

@@ -97,6 +97,8 @@ class WebService : public Service {
   void ResponseSent(ConnectionContext& context, const Request& request,
                     const Response& response, int64_t body_bytes,
                     std::chrono::steady_clock::duration elapsed);
+  // What http_server calls: the router, the session start, the logs.
+  HttpServer::Events ServerEvents();
 
   std::string ini_path_;
   // The settings http_server was last configured with, and the database

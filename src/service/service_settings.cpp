@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "http/text.h"
+#include "platform/ascii_text.h"
 #include "platform/exception.h"
 #include "platform/profile.h"
 #include "platform/seconds_setting.h"
@@ -60,7 +60,7 @@ ServiceSettings ReadServiceSettings(const IniFile& ini) {
     throw Exception(ini.FileName() + ": [" + kSection + "] TrustedProxies: " + e.what());
   }
   const std::string store = ini.ReadString("SESSIONS", "Store", "memory");
-  if (!http_text::EqualsNoCase(store, "memory") && !store.empty()) {
+  if (!ascii::EqualsNoCase(store, "memory") && !store.empty()) {
     try {
       settings.session_store = RedisLocation::Parse(store);
     } catch (const std::invalid_argument& e) {

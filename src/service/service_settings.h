@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "http/redis_session_store.h"
 #include "http/trusted_proxies.h"
+#include "sessions/redis_session_store.h"
 
 namespace qv {
 

@@ -14,15 +14,15 @@
 #include <limits>
 #include <stdexcept>
 
-#include "http/redis_session_store.h"
 #include "http/tcp_server.h"
-#include "http/text.h"
 #include "http/tls_context.h"
 #include "http/trusted_proxies.h"
+#include "platform/ascii_text.h"
 #include "platform/profile.h"
 #include "platform/seconds_setting.h"
 #include "service/service_settings.h"
 #include "service/settings_keys.h"
+#include "sessions/redis_session_store.h"
 #include "web/request_router.h"
 
 namespace qv {
@@ -64,7 +64,7 @@ std::optional<std::string> ResolveFailure(const std::string& host) {
 // "inet://host/path"); empty for a local file or alias.
 std::string DatabaseHost(std::string_view name) {
   for (std::string_view scheme : {"inet://", "inet4://", "inet6://"}) {
-    if (name.size() > scheme.size() && http_text::EqualsNoCase(name.substr(0, scheme.size()), scheme)) {
+    if (name.size() > scheme.size() && ascii::EqualsNoCase(name.substr(0, scheme.size()), scheme)) {
       std::string_view rest = name.substr(scheme.size());
       if (!rest.empty() && rest.front() == '[') return std::string(rest.substr(1, rest.find(']') - 1));
       return std::string(rest.substr(0, rest.find_first_of(":/")));
@@ -330,7 +330,7 @@ std::optional<std::string> CheckSettingValue(const SettingKey& key, const std::s
       }
       return std::nullopt;
     case SettingKind::Store: {
-      if (http_text::EqualsNoCase(value, "memory")) return std::nullopt;
+      if (ascii::EqualsNoCase(value, "memory")) return std::nullopt;
       try {
         return ResolveFailure(RedisLocation::Parse(value).host);
       } catch (const std::invalid_argument& e) {

@@ -1,6 +1,6 @@
 #include "web/http_page_request.h"
 
-#include "http/session.h"
+#include "sessions/session.h"
 
 namespace qv {
 

@@ -72,19 +72,6 @@ void ProtectAnswer(Response& response, bool no_store,
 
 }  // namespace
 
-int FailureStatus(FailureKind kind) {
-  switch (kind) {
-    case FailureKind::ConnectionLost:
-    case FailureKind::DatabaseDown:
-    case FailureKind::LogonRefused:
-    case FailureKind::NoFreeConnection:
-    case FailureKind::TimedOut:
-      return 503;
-    default:
-      return 500;
-  }
-}
-
 RequestRouter::RequestRouter(SessionSource sessions, HtDocsFunction ht_docs, ErrorSink& errors,
                                std::span<const PageEntry> pages, const Clock& clock)
     : sessions_(std::move(sessions)),

@@ -11,9 +11,10 @@
 #include <string_view>
 
 #include "http/context.h"
+#include "http/failure_status.h"
 #include "http/request_info.h"
 #include "http/response_info.h"
-#include "http/session.h"
+#include "pages/logon_state.h"
 #include "pages/page_context.h"
 #include "pages/page_table.h"
 #include "pages/string_stream.h"
@@ -22,6 +23,7 @@
 #include "platform/exception.h"
 #include "pool/fixed_connection_pool.h"
 #include "pool/pool_lease.h"
+#include "sessions/session.h"
 #include "web/answer_format.h"
 #include "web/http_page_request.h"
 #include "web/logon_event.h"
@@ -31,10 +33,6 @@
 
 namespace qv {
 
-// The session value that holds the log-on state, and its two texts.
-inline constexpr std::string_view kLoggedInName = "LoggedIn";
-inline constexpr std::string_view kLoggedInTrue = "True";
-inline constexpr std::string_view kLoggedInFalse = "False";
 // The session value that holds the logged-on visitor's user name, as typed
 // at the log-on (blanks and control characters around it removed).
 inline constexpr std::string_view kUserNameName = "UserName";
@@ -49,11 +47,6 @@ inline constexpr std::string_view kRetryAfterSeconds = "5";
 // How long past the query time-out a cancelled page call may take to end
 // before its connection is dropped, which ends it for certain.
 inline constexpr std::chrono::milliseconds kCancelGrace{2000};
-
-// The status a failed page is answered with: 503 when the database is
-// unavailable (no attachment, a lost connection, no free session in time, a
-// query time-out), 500 for any other failure.
-int FailureStatus(FailureKind kind);
 
 // A page that ended in an error, as its failure handler is told of it.
 struct PageFailure {

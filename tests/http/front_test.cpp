@@ -33,11 +33,12 @@ using std::chrono::milliseconds;
 void Echo(ConnectionContext*, Request& req, Response& r) { r.content_text = req.document; }
 
 TEST(FrontTest, ATricklingClientIsCutAtTheRequestTimeout) {
-  HttpServer server;
+  HttpServer::Events events;
+  std::atomic<int> calls{0};
+  events.on_command_get = [&](ConnectionContext*, Request&, Response&) { ++calls; };
+  HttpServer server(std::move(events));
   server.SetReadTimeout(2000);     // every byte comes well within it
   server.SetRequestTimeout(600);
-  std::atomic<int> calls{0};
-  server.on_command_get = [&](ConnectionContext*, Request&, Response&) { ++calls; };
   const int port = test::StartOnLoopback(server);
   test::LoopbackClient client(port);
   const auto start = Clock::now();
@@ -59,9 +60,10 @@ TEST(FrontTest, ATricklingClientIsCutAtTheRequestTimeout) {
 }
 
 TEST(FrontTest, ConnectionsPerAddressAreCapped) {
-  HttpServer server;
+  HttpServer::Events events;
+  events.on_command_get = Echo;
+  HttpServer server(std::move(events));
   server.SetMaxConnectionsPerAddress(2);
-  server.on_command_get = Echo;
   const int port = test::StartOnLoopback(server);
   test::ExpectAThirdConnectionClosedUnanswered(server, port, [&] {
     // Another address is not affected.
@@ -70,10 +72,11 @@ TEST(FrontTest, ConnectionsPerAddressAreCapped) {
 }
 
 TEST(FrontTest, ATrustedProxyIsNotCappedPerAddress) {
-  HttpServer server;
+  HttpServer::Events events;
+  events.on_command_get = Echo;
+  HttpServer server(std::move(events));
   server.SetMaxConnectionsPerAddress(1);
   server.SetTrustedProxies(TrustedProxies::Parse("127.0.0.3"));
-  server.on_command_get = Echo;
   const int port = test::StartOnLoopback(server);
   test::LoopbackClient held(port, "127.0.0.1", "127.0.0.3");
   ASSERT_TRUE(test::WaitFor([&] { return server.ContextCount() == 1; }));
@@ -97,8 +100,9 @@ std::string HeadOfSize(size_t size) {
 }
 
 TEST(FrontTest, TheRequestHeadIsCappedAt64KiB) {
-  HttpServer server;
-  server.on_command_get = Echo;
+  HttpServer::Events events;
+  events.on_command_get = Echo;
+  HttpServer server(std::move(events));
   const int port = test::StartOnLoopback(server);
   const std::string too_large = "<HTML><BODY><B>431 Request Header Fields Too Large</B></BODY></HTML>\r\n";
   for (const size_t size : {kMaxRequestHead, kMaxRequestHead + 1}) {
@@ -118,17 +122,18 @@ TEST(FrontTest, TheRequestHeadIsCappedAt64KiB) {
 }
 
 TEST(FrontTest, ACookieBombKeepsAtMost128CookiesAndSkipsEmptyPieces) {
-  HttpServer server;
-  server.SetSessionState(true);
-  server.SetAutoStartSession(true);
-  server.SetSessionTimeOut(600000);
+  HttpServer::Events events;
   std::atomic<size_t> seen{0};
   std::string first, session_id;
-  server.on_command_get = [&](ConnectionContext*, Request& req, Response& r) {
+  events.on_command_get = [&](ConnectionContext*, Request& req, Response& r) {
     seen = req.cookies.Count();
     first = req.cookies.Count() > 0 ? req.cookies[0].cookie_name : "";
     r.content_text = req.session ? req.session->SessionID() : "";
   };
+  HttpServer server(std::move(events));
+  server.SetSessionState(true);
+  server.SetAutoStartSession(true);
+  server.SetSessionTimeOut(600000);
   const int port = test::StartOnLoopback(server);
   session_id = test::Exchange(port, "GET / HTTP/1.1\r\n\r\n").body;
   ASSERT_EQ(session_id.size(), 15u);
@@ -190,10 +195,11 @@ TEST(FrontTest, AcceptingRecoversAfterTheDescriptorLimit) {
     ::setrlimit(RLIMIT_NOFILE, &low);
     std::atomic<int> reports{0};
     {
-      HttpServer server;
+      HttpServer::Events events;
+      events.on_command_get = Echo;
+      events.on_listen_exception = [&](const std::exception&) { ++reports; };
+      HttpServer server(std::move(events));
       server.SetListenQueue(128);
-      server.on_command_get = Echo;
-      server.on_listen_exception = [&](const std::exception&) { ++reports; };
       const int port = test::StartOnLoopback(server);
       [[maybe_unused]] ssize_t n = ::write(to_parent[1], &port, sizeof port);
       char go;
@@ -255,12 +261,13 @@ size_t AddressSpace() {
 int ThreadShortageScenario() {
   std::mutex lock;
   std::vector<std::string> reports;
-  HttpServer server;
-  server.on_command_get = Echo;
-  server.on_listen_exception = [&](const std::exception& e) {
+  HttpServer::Events events;
+  events.on_command_get = Echo;
+  events.on_listen_exception = [&](const std::exception& e) {
     std::lock_guard guard(lock);
     reports.emplace_back(e.what());
   };
+  HttpServer server(std::move(events));
   const int port = test::StartOnLoopback(server);
   const rlimit tight{AddressSpace() + (4u << 20), RLIM_INFINITY};
   if (::setrlimit(RLIMIT_AS, &tight) != 0) return 1;
@@ -325,11 +332,12 @@ TEST(FrontTest, KeepAliveTable) {
        Answer("/p", true) + Answer("/q", false), Answer("/p", false)},
   };
   for (const bool keep_alive : {true, false}) {
-    HttpServer server;
+    HttpServer::Events events;
+    events.on_command_get = Echo;
+    HttpServer server(std::move(events));
     server.SetKeepAlive(keep_alive);
     server.SetKeepAliveByDefault(keep_alive);
     server.SetKeepAliveTimeout(300);
-    server.on_command_get = Echo;
     const int port = test::StartOnLoopback(server);
     for (const Case& c : cases) {
       const auto start = Clock::now();
@@ -345,10 +353,11 @@ TEST(FrontTest, KeepAliveTable) {
 }
 
 TEST(FrontTest, IdleAndSlowConnectionsHoldNoThread) {
-  HttpServer server;
+  HttpServer::Events events;
+  events.on_command_get = Echo;
+  HttpServer server(std::move(events));
   server.SetListenQueue(256);
   server.SetWorkers(2);
-  server.on_command_get = Echo;
   const int port = test::StartOnLoopback(server);
   std::vector<std::unique_ptr<test::LoopbackClient>> slow;
   for (int i = 0; i < 200; ++i) {
@@ -364,11 +373,12 @@ TEST(FrontTest, IdleAndSlowConnectionsHoldNoThread) {
 }
 
 TEST(FrontTest, AClientThatExpectsToContinueHoldsNoWorkerWhileItsBodyComes) {
-  HttpServer server;
-  server.SetWorkers(1);
-  server.on_command_get = [](ConnectionContext*, Request& req, Response& r) {
+  HttpServer::Events events;
+  events.on_command_get = [](ConnectionContext*, Request& req, Response& r) {
     r.content_text = req.document + "|" + req.form_params;
   };
+  HttpServer server(std::move(events));
+  server.SetWorkers(1);
   const int port = test::StartOnLoopback(server);
   const std::string head = "POST /form HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: 3\r\n\r\n";
 
@@ -391,29 +401,13 @@ TEST(FrontTest, AClientThatExpectsToContinueHoldsNoWorkerWhileItsBodyComes) {
   EXPECT_EQ(test::BodyOf(both.substr(25)), "/form|a=b");
 }
 
-TEST(FrontTest, AnExpectationHookStillDecidesOnTheWorker) {
-  HttpServer server;
-  std::atomic<int> asked{0};
-  server.on_header_expectations = [&](ConnectionContext*, const std::string& expect) {
-    ++asked;
-    return expect == "100-continue";
-  };
-  server.on_command_get = [](ConnectionContext*, Request& req, Response& r) { r.content_text = req.form_params; };
-  const int port = test::StartOnLoopback(server);
-  const std::string answer =
-      test::Exchange(port, "POST /f HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: 3\r\n\r\nk=v").raw;
-  EXPECT_EQ(answer.substr(0, 42), "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\n") << answer;
-  EXPECT_EQ(answer.find("100 Continue", 10), std::string::npos);
-  EXPECT_EQ(test::BodyOf(answer.substr(25)), "k=v");
-  EXPECT_EQ(asked.load(), 1);
-}
-
 TEST(FrontTest, AnAnswerTheClientDoesNotReadFreesItsWorker) {
-  HttpServer server;
-  server.SetWorkers(1);
-  server.on_command_get = [](ConnectionContext*, Request& req, Response& r) {
+  HttpServer::Events events;
+  events.on_command_get = [](ConnectionContext*, Request& req, Response& r) {
     r.content_text = req.document == "/big" ? std::string(16 << 20, 'b') : req.document;
   };
+  HttpServer server(std::move(events));
+  server.SetWorkers(1);
   const int port = test::StartOnLoopback(server);
   test::LoopbackClient reader(port);
   reader.Send("GET /big HTTP/1.1\r\n\r\n");
@@ -424,10 +418,9 @@ TEST(FrontTest, AnAnswerTheClientDoesNotReadFreesItsWorker) {
 }
 
 TEST(FrontTest, AStopWithADrainLimitAnswersRunningRequestsAndLeavesStuckOnesBehind) {
-  HttpServer server;
-  server.SetStopTimeout(1000);
+  HttpServer::Events events;
   std::atomic<bool> release{false}, stuck_in{false}, stuck_out{false}, slow_in{false};
-  server.on_command_get = [&](ConnectionContext*, Request& req, Response& r) {
+  events.on_command_get = [&](ConnectionContext*, Request& req, Response& r) {
     if (req.document == "/stuck") {
       stuck_in = true;
       test::WaitFor([&] { return release.load(); });
@@ -438,6 +431,8 @@ TEST(FrontTest, AStopWithADrainLimitAnswersRunningRequestsAndLeavesStuckOnesBehi
     }
     r.content_text = req.document;
   };
+  HttpServer server(std::move(events));
+  server.SetStopTimeout(1000);
   const int port = test::StartOnLoopback(server);
   test::LoopbackClient stuck(port), slow(port);
   stuck.Send("GET /stuck HTTP/1.1\r\n\r\n");
@@ -489,19 +484,20 @@ namespace qv {
 namespace {
 
 TEST(FrontTest, OnResponseSentIsToldOnceForEveryAnswer) {
-  HttpServer server;
+  HttpServer::Events events;
   std::mutex lock;
   std::vector<std::string> told;
-  server.on_command_get = [](ConnectionContext*, Request& req, Response& r) {
+  events.on_command_get = [](ConnectionContext*, Request& req, Response& r) {
     if (req.document == "/fail") throw Exception("boom");
     r.content_text = req.document;
   };
-  server.on_response_sent = [&](ConnectionContext&, const Request& req, const Response& r,
+  events.on_response_sent = [&](ConnectionContext&, const Request& req, const Response& r,
                               int64_t body, std::chrono::steady_clock::duration elapsed) {
     std::lock_guard guard(lock);
     told.push_back(req.document + " " + std::to_string(r.response_no) + " " + std::to_string(body) +
                    (elapsed.count() >= 0 ? "" : " negative"));
   };
+  HttpServer server(std::move(events));
   const int port = test::StartOnLoopback(server);
   test::Exchange(port, "GET /page HTTP/1.1\r\n\r\n");
   test::Exchange(port, "GET /fail HTTP/1.1\r\n\r\n");

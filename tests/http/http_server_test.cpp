@@ -33,8 +33,9 @@ TEST(HttpServerTest, DefaultsOfTheProperties) {
 }
 
 TEST(HttpServerTest, EmptyBindingsListenOnEveryAddressOfBothFamilies) {
-  HttpServer server;
-  server.on_command_get = Answer;
+  HttpServer::Events events;
+  events.on_command_get = Answer;
+  HttpServer server(std::move(events));
   const int port = test::FreePort();
   server.SetDefaultPort(port);
   server.SetActive(true);
@@ -54,8 +55,9 @@ TEST(HttpServerTest, EmptyBindingsListenOnEveryAddressOfBothFamilies) {
 }
 
 TEST(HttpServerTest, BindingsOfTheFirstActivationAreKept) {
-  HttpServer server;
-  server.on_command_get = Answer;
+  HttpServer::Events events;
+  events.on_command_get = Answer;
+  HttpServer server(std::move(events));
   const int first = test::FreePort();
   server.SetDefaultPort(first);
   server.SetActive(true);
@@ -90,12 +92,11 @@ TEST(HttpServerTest, TakenPortFailsActivationAndLeavesNothingBound) {
 
 TEST(HttpServerTest, ManyConnectionsAreServedAtTheSameTime) {
   constexpr int kClients = 100;
-  HttpServer server;
+  HttpServer::Events events;
   std::mutex mutex;
   std::condition_variable all_in;
   int inside = 0;
-  server.SetListenQueue(kClients);  // no connect attempt waits for a SYN retry
-  server.on_command_get = [&](ConnectionContext*, Request& req, Response& r) {
+  events.on_command_get = [&](ConnectionContext*, Request& req, Response& r) {
     std::unique_lock lock(mutex);
     ++inside;
     all_in.notify_all();
@@ -103,6 +104,8 @@ TEST(HttpServerTest, ManyConnectionsAreServedAtTheSameTime) {
     all_in.wait_for(lock, std::chrono::seconds(30), [&] { return inside >= kClients; });
     r.content_text = req.document;
   };
+  HttpServer server(std::move(events));
+  server.SetListenQueue(kClients);  // no connect attempt waits for a SYN retry
   const int port = test::StartOnLoopback(server);
   std::vector<std::string> answers(kClients);
   std::vector<std::thread> clients;
@@ -116,17 +119,19 @@ TEST(HttpServerTest, ManyConnectionsAreServedAtTheSameTime) {
 }
 
 TEST(HttpServerTest, MaxConnectionsClosesExtraConnectionsAtOnce) {
-  HttpServer server;
+  HttpServer::Events events;
+  events.on_command_get = Answer;
+  HttpServer server(std::move(events));
   server.SetMaxConnections(2);
-  server.on_command_get = Answer;
   test::ExpectAThirdConnectionClosedUnanswered(server, test::StartOnLoopback(server));
 }
 
 TEST(HttpServerTest, ReadTimeoutDisconnectsSilentAndStalledClients) {
-  HttpServer server;
-  server.SetReadTimeout(200);
+  HttpServer::Events events;
   std::atomic<int> calls{0};
-  server.on_command_get = [&](ConnectionContext*, Request&, Response&) { ++calls; };
+  events.on_command_get = [&](ConnectionContext*, Request&, Response&) { ++calls; };
+  HttpServer server(std::move(events));
+  server.SetReadTimeout(200);
   const int port = test::StartOnLoopback(server);
   for (const char* sent : {"", "GET / HTTP/1.1\r\nHost: half", "POST / HTTP/1.1\r\nContent-Length: 9\r\n\r\nabc"}) {
     test::LoopbackClient client(port);
@@ -137,8 +142,9 @@ TEST(HttpServerTest, ReadTimeoutDisconnectsSilentAndStalledClients) {
 }
 
 TEST(HttpServerTest, WithoutReadTimeoutAnIdleClientWaitsUntilDeactivation) {
-  HttpServer server;
-  server.on_command_get = Answer;
+  HttpServer::Events events;
+  events.on_command_get = Answer;
+  HttpServer server(std::move(events));
   const int port = test::StartOnLoopback(server);
   test::LoopbackClient idle(port);
   ASSERT_TRUE(test::WaitFor([&] { return server.ContextCount() == 1; }));
@@ -148,16 +154,13 @@ TEST(HttpServerTest, WithoutReadTimeoutAnIdleClientWaitsUntilDeactivation) {
 }
 
 TEST(HttpServerTest, DeactivationWaitsForRunningRequestsWhoseSessionStaysValid) {
-  HttpServer server;
-  server.SetSessionState(true);
-  server.SetAutoStartSession(true);
-  server.SetSessionTimeOut(600000);
+  HttpServer::Events events;
   std::atomic<int> ended{0};
   std::atomic<bool> entered{false}, release{false};
   std::string seen_in_handler;
-  server.on_session_start = [](Session& s) { s.Content().SetValue("LoggedIn", "False"); };
-  server.on_session_end = [&](Session&) { ++ended; };
-  server.on_command_get = [&](ConnectionContext*, Request& req, Response& r) {
+  events.on_session_start = [](Session& s) { s.Content().SetValue("LoggedIn", "False"); };
+  events.on_session_end = [&](Session&) { ++ended; };
+  events.on_command_get = [&](ConnectionContext*, Request& req, Response& r) {
     entered = true;
     test::WaitFor([&] { return release.load(); });
     // The server has ended the session meanwhile; this request still holds it.
@@ -165,6 +168,10 @@ TEST(HttpServerTest, DeactivationWaitsForRunningRequestsWhoseSessionStaysValid) 
     seen_in_handler = req.session->ContentValue("LoggedIn");
     r.content_text = "late";
   };
+  HttpServer server(std::move(events));
+  server.SetSessionState(true);
+  server.SetAutoStartSession(true);
+  server.SetSessionTimeOut(600000);
   const int port = test::StartOnLoopback(server);
   test::LoopbackClient idle(port);
   test::LoopbackClient busy(port);
@@ -189,9 +196,10 @@ TEST(HttpServerTest, DeactivationWaitsForRunningRequestsWhoseSessionStaysValid) 
 }
 
 TEST(HttpServerTest, MalformedConnectionsDoNotDisturbOthers) {
-  HttpServer server;
+  HttpServer::Events events;
+  events.on_command_get = Answer;
+  HttpServer server(std::move(events));
   server.SetListenQueue(64);
-  server.on_command_get = Answer;
   const int port = test::StartOnLoopback(server);
   std::vector<std::thread> threads;
   std::atomic<int> good{0};
@@ -208,11 +216,12 @@ TEST(HttpServerTest, MalformedConnectionsDoNotDisturbOthers) {
 }
 
 TEST(HttpServerTest, RequestsSplitAtEveryOffsetGiveTheSameAnswer) {
-  HttpServer server;
-  server.SetSessionState(true);  // inactive server: no session is started, none found
-  server.on_command_get = [](ConnectionContext*, Request& req, Response& r) {
+  HttpServer::Events events;
+  events.on_command_get = [](ConnectionContext*, Request& req, Response& r) {
     r.content_text = req.document + "|" + req.params.Text() + "|" + req.form_params + "|" + req.host;
   };
+  HttpServer server(std::move(events));
+  server.SetSessionState(true);  // inactive server: no session is started, none found
   const std::string requests[] = {
       "GET /mem?a=1&b=%41 HTTP/1.1\r\nHost: h\r\n folded\r\n\r\n",
       "POST /form HTTP/1.1\r\nContent-Type: application/x-www-form-urlencoded\r\n"
@@ -235,9 +244,10 @@ TEST(HttpServerTest, RequestsSplitAtEveryOffsetGiveTheSameAnswer) {
 }
 
 TEST(HttpServerTest, DeferredAcceptStillServesEveryClient) {
-  HttpServer server;
+  HttpServer::Events events;
+  events.on_command_get = Answer;
+  HttpServer server(std::move(events));
   server.SetDeferAccept(true);
-  server.on_command_get = Answer;
   const int port = test::StartOnLoopback(server);
   EXPECT_EQ(test::Exchange(port, "GET /deferred HTTP/1.1\r\n\r\n").body, "/deferred");
   ASSERT_TRUE(test::WaitFor([&] { return server.ContextCount() == 0; }));

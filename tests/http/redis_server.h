@@ -14,7 +14,7 @@
 #include <string>
 #include <thread>
 
-#include "http/redis_client.h"
+#include "sessions/redis_client.h"
 #include "support/ports.h"
 
 namespace qv::test {

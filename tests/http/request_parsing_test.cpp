@@ -28,7 +28,6 @@ struct Seen {
 class RequestParsingTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    server_ = new HttpServer;
     auto record = [](const char* which) {
       return [which](ConnectionContext*, Request& r, Response& response) {
         std::lock_guard lock(mutex_);
@@ -61,8 +60,10 @@ class RequestParsingTest : public ::testing::Test {
         response.content_text = "ok";
       };
     };
-    server_->on_command_get = record("get");
-    server_->on_command_other = record("other");
+    HttpServer::Events events;
+    events.on_command_get = record("get");
+    events.on_command_other = record("other");
+    server_ = new HttpServer(std::move(events));
     port_ = test::StartOnLoopback(*server_);
   }
   static void TearDownTestSuite() {

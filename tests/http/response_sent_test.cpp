@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "http/http_server.h"
@@ -22,19 +23,21 @@ struct Sent {
 class ResponseSentTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    server_.on_command_get = [](ConnectionContext*, Request& request,
+    HttpServer::Events events;
+    events.on_command_get = [](ConnectionContext*, Request& request,
                               Response& response) {
       if (request.document == "/fail") throw std::runtime_error("broken page");
       response.content_text = request.document;
     };
-    server_.on_response_sent = [this](ConnectionContext& context, const Request& request,
+    events.on_response_sent = [this](ConnectionContext& context, const Request& request,
                                     const Response& response, int64_t body_bytes,
                                     std::chrono::steady_clock::duration elapsed) {
       EXPECT_EQ(context.PeerIP(), "127.0.0.1");
       std::lock_guard guard(lock_);
       sent_.push_back({request.request_line, response.response_no, body_bytes, elapsed});
     };
-    port_ = test::StartOnLoopback(server_);
+    server_.emplace(std::move(events));
+    port_ = test::StartOnLoopback(*server_);
   }
 
   std::vector<Sent> WaitForCalls(size_t count) {
@@ -46,7 +49,7 @@ class ResponseSentTest : public ::testing::Test {
     return sent_;
   }
 
-  HttpServer server_;
+  std::optional<HttpServer> server_;
   int port_ = 0;
   std::mutex lock_;
   std::vector<Sent> sent_;
@@ -70,7 +73,7 @@ TEST_F(ResponseSentTest, OnceForEveryAnswerWithStatusAndBodyBytes) {
   test::Exchange(port_, "garbage\r\n\r\n");
 
   const std::vector<Sent> sent = WaitForCalls(std::size(cases));
-  server_.SetActive(false);
+  server_->SetActive(false);
   ASSERT_EQ(sent.size(), std::size(cases));
   for (size_t i = 0; i < std::size(cases); ++i) {
     SCOPED_TRACE(cases[i].request_line);

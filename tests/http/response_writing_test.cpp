@@ -1,10 +1,11 @@
-#include "http/response_info.h"
+#include "http/response_writer.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdio>
 #include <fstream>
+#include <optional>
 #include <regex>
 
 #include "http/exceptions.h"
@@ -31,20 +32,25 @@ class TrackedStream final : public ContentStream {
 // One server per test; the handler is the test's.
 class ResponseWritingTest : public ::testing::Test {
  protected:
-  void Start(HttpServer::CommandEvent handler, bool sessions = false) {
-    server_.on_command_get = std::move(handler);
+  // configure: settings of the server before it starts.
+  void Start(HttpServer::CommandEvent handler, bool sessions = false,
+             const std::function<void(HttpServer&)>& configure = {}) {
+    HttpServer::Events events;
+    events.on_command_get = std::move(handler);
+    server_.emplace(std::move(events));
+    if (configure) configure(*server_);
     if (sessions) {
-      server_.SetSessionState(true);
-      server_.SetAutoStartSession(true);
-      server_.SetSessionTimeOut(600000);
+      server_->SetSessionState(true);
+      server_->SetAutoStartSession(true);
+      server_->SetSessionTimeOut(600000);
     }
-    port_ = test::StartOnLoopback(server_);
+    port_ = test::StartOnLoopback(*server_);
   }
   std::string Get(const std::string& request = "GET / HTTP/1.1\r\nHost: h\r\n\r\n") {
     return test::Exchange(port_, request).raw;
   }
 
-  HttpServer server_;
+  std::optional<HttpServer> server_;
   int port_ = 0;
 };
 
@@ -137,21 +143,6 @@ TEST_F(ResponseWritingTest, ExactAnswersTable) {
        "Set-Cookie: plain=1\r\n\r\n"},
       {"head has no body", [](auto& r) { r.content_text = "hello"; }, "HEAD / HTTP/1.1\r\n\r\n",
        "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 5\r\n\r\n"},
-      {"header written by the handler",
-       [](auto& r) {
-         r.content_text = "x";
-         r.WriteHeader();
-         r.content_text = "late";
-       },
-       get, "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 1\r\n\r\nlate"},
-      {"header written twice",
-       [](auto& r) {
-         r.WriteHeader();
-         r.WriteHeader();
-       },
-       get, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\nHeader has already been written."},
-      {"default page from WriteContent", [](auto& r) { r.WriteContent(); }, get,
-       "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n<HTML><BODY><B>200 OK</B></BODY></HTML>\r\n"},
       {"status line ignores the request version", [](auto& r) { r.content_text = "a"; },
        "GET / HTTP/1.0\r\n\r\n", "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 1\r\n\r\na"},
   };
@@ -248,13 +239,12 @@ TEST_F(ResponseWritingTest, OneRequestPerConnectionWithoutKeepAlive) {
 }
 
 TEST_F(ResponseWritingTest, KeepAliveServesSeveralRequestsUntilOneCloses) {
-  server_.SetKeepAlive(true);
   Start([](ConnectionContext*, Request& req, Response& r) {
     if (req.document == "/missing")
       r.SetResponseNo(404);
     else
       r.content_text = req.document;
-  });
+  }, false, [](HttpServer& s) { s.SetKeepAlive(true); });
   const std::string answer = Get(
       "GET /a HTTP/1.1\r\nConnection: keep-ALIVE\r\n\r\n"
       "GET /b HTTP/1.1\r\nConnection: Keep-alive\r\n\r\n"
@@ -270,8 +260,8 @@ TEST_F(ResponseWritingTest, KeepAliveServesSeveralRequestsUntilOneCloses) {
 }
 
 TEST_F(ResponseWritingTest, ServerSoftwareIsTrimmed) {
-  server_.SetServerSoftware("  Quorvale/1 ");
-  Start([](ConnectionContext*, Request&, Response&) {});
+  Start([](ConnectionContext*, Request&, Response&) {}, false,
+        [](HttpServer& s) { s.SetServerSoftware("  Quorvale/1 "); });
   EXPECT_EQ(Get(), "HTTP/1.1 200 OK\r\nConnection: close\r\nServer: Quorvale/1\r\n\r\n");
 }
 
@@ -306,6 +296,44 @@ TEST_F(ResponseWritingTest, OversizedBodiesAreRefusedWith413) {
   client.Send("POST / HTTP/1.1\r\nContent-Length: 1048576\r\n\r\n" + std::string(1 << 20, 'y'));
   EXPECT_EQ(client.ReadAll(), "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n");
   EXPECT_EQ(calls.load(), 1);
+}
+
+// The head is made from the response value alone: no connection is needed
+// to see what would be sent.
+TEST(ResponseHeadTest, TheLengthAndTheCloseFollowFromTheBody) {
+  struct Case {
+    const char* name;
+    std::function<void(Response&)> fill;
+    const char* head;
+  };
+  const Case cases[] = {
+      {"text body gives its length", [](Response& r) {
+         r.SetCloseConnection(false);
+         r.content_text = "abc";
+       },
+       "HTTP/1.1 200 OK\r\nConnection: keep-alive\r\nContent-Length: 3\r\n\r\n"},
+      {"no body and no length closes", [](Response& r) { r.SetCloseConnection(false); },
+       "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n"},
+      {"a length set for an empty body stays open", [](Response& r) {
+         r.SetCloseConnection(false);
+         r.content_length = 0;
+       },
+       "HTTP/1.1 200 OK\r\nConnection: keep-alive\r\nContent-Length: 0\r\n\r\n"},
+      {"404 closes, cookie after the fields", [](Response& r) {
+         r.SetCloseConnection(false);
+         r.SetResponseNo(404);
+         r.content_type = "text/plain";
+         r.cookies.Add("n", "v").path = "/";
+         r.content_text = "gone";
+       },
+       "HTTP/1.1 404 Not Found\r\nConnection: close\r\nContent-Type: text/plain\r\n"
+       "Content-Length: 4\r\nSet-Cookie: n=v; path=/\r\n\r\n"},
+  };
+  for (const Case& c : cases) {
+    Response response;
+    c.fill(response);
+    EXPECT_EQ(ResponseHead(response), c.head) << c.name;
+  }
 }
 
 }  // namespace

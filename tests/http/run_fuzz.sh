@@ -10,10 +10,11 @@ out=$(mkdir -p "${1:-$root/build/fuzz}" && cd "${1:-$root/build/fuzz}" && pwd)
 seconds=${FUZZ_SECONDS:-60}
 runs=${FUZZ_RUNS:-}
 binary="$out/http_request_fuzz"
-sources=("$root"/src/http/*.cpp "$root"/src/platform/*.cpp "$root/tests/http/fuzz/request_fuzz.cpp")
+sources=("$root"/src/http/*.cpp "$root"/src/sessions/*.cpp "$root"/src/platform/*.cpp
+         "$root/tests/http/fuzz/request_fuzz.cpp")
 
 # Rebuild only when a source or header is newer than the binary.
-if [ ! -x "$binary" ] || [ -n "$(find "$root/src/http" "$root/src/platform" \
+if [ ! -x "$binary" ] || [ -n "$(find "$root/src/http" "$root/src/sessions" "$root/src/platform" \
     "$root/tests/http/fuzz" -newer "$binary" -type f -print -quit)" ]; then
   echo "building $binary"
   clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \

@@ -1,17 +1,18 @@
-#include "http/session.h"
+#include "sessions/session.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <optional>
 #include <regex>
 #include <set>
 
 #include "http/exceptions.h"
-#include "http/redis_client.h"
-#include "http/redis_session_store.h"
 #include "redis_server.h"
+#include "sessions/redis_client.h"
+#include "sessions/redis_session_store.h"
 #include "test_support.h"
 
 namespace qv {
@@ -42,22 +43,19 @@ test::RedisServer& SharedRedis() {
 // The engine with sessions, in its own memory or (redis_ set) in Redis.
 class SessionFixture : public ::testing::Test {
  protected:
-  void Start(int timeout_ms) {
-    if (redis_) server_.SetSessionStore(std::make_shared<RedisSessionStore>(
-                    RedisLocation::Parse(SharedRedis().Url())));
-    server_.on_session_store_error = [this](const std::string& message) {
+  // max_sessions: the server's MaxSessions (0: no limit).
+  void Start(int timeout_ms, size_t max_sessions = 0) {
+    HttpServer::Events events;
+    events.on_session_store_error = [this](const std::string& message) {
       std::lock_guard lock(mutex_);
       store_errors_.push_back(message);
     };
-    server_.SetSessionState(true);
-    server_.SetAutoStartSession(true);
-    server_.SetSessionTimeOut(timeout_ms);
-    server_.on_session_start = [](Session& s) { s.Content().SetValue("LoggedIn", "False"); };
-    server_.on_session_end = [this](Session& s) {
+    events.on_session_start = [](Session& s) { s.Content().SetValue("LoggedIn", "False"); };
+    events.on_session_end = [this](Session& s) {
       std::lock_guard lock(mutex_);
       ended_.push_back(s.SessionID());
     };
-    server_.on_command_get = [this](ConnectionContext*, qv::Request& req, Response& r) {
+    events.on_command_get = [this](ConnectionContext*, qv::Request& req, Response& r) {
       // The body names the session the handler got and its LoggedIn value.
       if (req.session)
         r.content_text = req.session->SessionID() + "|" + req.session->ContentValue("LoggedIn");
@@ -70,7 +68,14 @@ class SessionFixture : public ::testing::Test {
         r.renew_session = true;
       }
     };
-    port_ = test::StartOnLoopback(server_);
+    server_.emplace(std::move(events));
+    if (redis_) server_->SetSessionStore(std::make_shared<RedisSessionStore>(
+                    RedisLocation::Parse(SharedRedis().Url())));
+    server_->SetSessionState(true);
+    server_->SetAutoStartSession(true);
+    server_->SetSessionTimeOut(timeout_ms);
+    server_->SetMaxSessions(max_sessions);
+    port_ = test::StartOnLoopback(*server_);
   }
   std::string Get(const std::string& request, const char* source = nullptr) {
     return test::Exchange(port_, request, {.source_ip = source}).raw;
@@ -99,7 +104,7 @@ class SessionFixture : public ::testing::Test {
   std::mutex mutex_;
   std::vector<std::string> ended_;
   std::vector<std::string> store_errors_;
-  HttpServer server_;  // last: stopped first, while its handlers' data still exists
+  std::optional<HttpServer> server_;  // last: stopped first, while its handlers' data still exists
   int port_ = 0;
 };
 
@@ -245,7 +250,7 @@ TEST_P(SessionTest, SessionsInUseSurviveCleanerPasses) {
 
 TEST_P(SessionTest, ZeroTimeoutSwitchesSessionsOff) {
   Start(0);
-  EXPECT_FALSE(server_.SessionState());
+  EXPECT_FALSE(server_->SessionState());
   const std::string answer = Get(Request());
   EXPECT_EQ(answer, "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 4\r\n\r\nnone");
 }
@@ -254,22 +259,22 @@ TEST_F(MemorySessionTest, DeactivationEndsEverySessionOnce) {
   Start(600000);
   std::set<std::string> ids;
   for (int i = 0; i < 5; ++i) ids.insert(SessionCookie(Get(Request())));
-  server_.SetActive(false);
+  server_->SetActive(false);
   const std::vector<std::string> ended = Ended();
   EXPECT_EQ(std::set<std::string>(ended.begin(), ended.end()), ids);
   EXPECT_EQ(ended.size(), ids.size());
-  EXPECT_EQ(server_.SessionList().Count(), 0u);
+  EXPECT_EQ(server_->SessionList().Count(), 0u);
 }
 
 TEST_F(MemorySessionTest, SessionStateCannotChangeWhileActive) {
   Start(600000);
   try {
-    server_.SetSessionState(false);
+    server_->SetSessionState(false);
     FAIL() << "no exception";
   } catch (const SessionStateLocked& e) {
     EXPECT_STREQ(e.what(), "Cannot change session state when the server is active.");
   }
-  EXPECT_TRUE(server_.SessionState());
+  EXPECT_TRUE(server_->SessionState());
 }
 
 // Sessions in Redis: shared by two servers, kept across a Redis restart, and
@@ -297,8 +302,7 @@ TEST_F(RedisSessionTest, VisitorsNotLoggedOnCostTheStoreNothing) {
 // MaxSessions bounds the sessions in Redis too: beyond it, the least
 // recently used ones end.
 TEST_F(RedisSessionTest, MaxSessionsBoundsTheStore) {
-  server_.SetMaxSessions(3);
-  Start(600000);
+  Start(600000, 3);
   FlushRedis();
   std::vector<std::string> ids;
   for (int i = 0; i < 10; ++i) ids.push_back(SessionCookie(Get("GET /renew HTTP/1.1\r\n\r\n")));
@@ -308,22 +312,23 @@ TEST_F(RedisSessionTest, MaxSessionsBoundsTheStore) {
     EXPECT_EQ(body.substr(body.find('|')), i < 7 ? "|False" : "|True") << i;
   }
   // A limit raised by a restart holds from the next session on.
-  server_.SetMaxSessions(5);
-  server_.Restart(1000);
+  server_->SetMaxSessions(5);
+  server_->Restart(1000);
   for (int i = 0; i < 10; ++i) Get("GET /renew HTTP/1.1\r\n\r\n");
   EXPECT_EQ(StoredSessions(), 5);
 }
 
 TEST_F(RedisSessionTest, TwoServersShareTheSessions) {
   Start(600000);
-  HttpServer other;
+  HttpServer::Events other_events;
+  other_events.on_command_get = [](ConnectionContext*, qv::Request& req, Response& r) {
+    r.content_text = "other:" + req.session->SessionID() + "|" + req.session->ContentValue("LoggedIn");
+  };
+  HttpServer other(std::move(other_events));
   other.SetSessionStore(std::make_shared<RedisSessionStore>(RedisLocation::Parse(SharedRedis().Url())));
   other.SetSessionState(true);
   other.SetAutoStartSession(true);
   other.SetSessionTimeOut(600000);
-  other.on_command_get = [](ConnectionContext*, qv::Request& req, Response& r) {
-    r.content_text = "other:" + req.session->SessionID() + "|" + req.session->ContentValue("LoggedIn");
-  };
   const int other_port = test::StartOnLoopback(other);
 
   const std::string id = SessionCookie(Get("GET /login HTTP/1.1\r\n\r\n"));
@@ -406,88 +411,6 @@ TEST_F(RedisSessionTest, ManySessionCookiesCostOneLookUp) {
     EXPECT_EQ(count, c.same_session ? 0 : 1) << c.name;
     EXPECT_EQ(test::BodyOf(answer), (c.same_session ? id : issued) + "|False") << c.name;
   }
-}
-
-TEST(RedisLocationTest, UrlsAndTheirFaults) {
-  const RedisLocation full = RedisLocation::Parse("redis://cache.local:6380/2");
-  EXPECT_EQ(full.host, "cache.local");
-  EXPECT_EQ(full.port, 6380);
-  EXPECT_EQ(full.database, 2);
-  const RedisLocation bare = RedisLocation::Parse("REDIS://127.0.0.1");
-  EXPECT_EQ(bare.port, 6379);
-  EXPECT_EQ(bare.database, 0);
-  EXPECT_EQ(RedisLocation::Parse("redis://[::1]:7000/1").Text(), "redis://[::1]:7000/1");
-  for (const char* bad : {"memory", "http://x:1/0", "redis://", "redis://:6379/0", "redis://h:0/0",
-                          "redis://h:70000/0", "redis://h:12ab/0", "redis://h:1/x", "redis://[::1/0"}) {
-    EXPECT_THROW(RedisLocation::Parse(bad), std::invalid_argument) << bad;
-  }
-}
-
-TEST(RedisContentTest, ContentSurvivesEncoding) {
-  NameValueList content;
-  content.Add("LoggedIn=True");
-  content.Add("odd=line\nfeed and \\ back\\nslash");
-  content.Add("");
-  content.Add("last=");
-  NameValueList decoded;
-  RedisSessionStore::DecodeContent(RedisSessionStore::EncodeContent(content), decoded);
-  EXPECT_EQ(decoded.Lines(), content.Lines());
-}
-
-TEST(SessionIdTest, FifteenCharactersOfTheAlphabetAndDistinct) {
-  const std::string alphabet = "qwertzuiopasdfghjklyxcvbnmQWERTZUIOPASDFGHJKLYXCVBNM1234567890";
-  std::set<std::string> seen;
-  std::set<char> used;
-  for (int i = 0; i < 2000; ++i) {
-    const std::string id = GetRandomString(kSessionIdLength);
-    ASSERT_EQ(id.size(), 15u);
-    for (char c : id) {
-      ASSERT_NE(alphabet.find(c), std::string::npos);
-      used.insert(c);
-    }
-    seen.insert(id);
-  }
-  EXPECT_EQ(seen.size(), 2000u);
-  EXPECT_EQ(used.size(), 62u);
-}
-
-TEST(SessionListTest, ContentIsSerialisedPerSession) {
-  SessionList list;
-  const SessionPtr session = list.CreateUniqueSession("1.2.3.4");
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t)
-    threads.emplace_back([&, t] {
-      for (int i = 0; i < 2000; ++i) {
-        session->SetContentValue("k" + std::to_string(t), std::to_string(i));
-        session->ContentValue("k0");
-      }
-    });
-  for (auto& th : threads) th.join();
-  EXPECT_EQ(session->Content().Count(), 4u);
-  EXPECT_EQ(session->ContentValue("k3"), "1999");
-  EXPECT_EQ(list.GetSession(session->SessionID(), "1.2.3.4"), session);
-  EXPECT_EQ(list.GetSession(session->SessionID(), ""), session);
-  EXPECT_EQ(list.GetSession(session->SessionID(), "1.2.3.5"), nullptr);
-}
-
-TEST(SessionListTest, PurgeEndsStaleSessionsOnceAndKeepsUsedOnes) {
-  SessionList list;
-  list.session_timeout = 200;
-  std::vector<std::string> ended;
-  list.on_session_end = [&](Session& s) { ended.push_back(s.SessionID()); };
-  const SessionPtr a = list.CreateUniqueSession("1.1.1.1");
-  const SessionPtr b = list.CreateUniqueSession("1.1.1.1");
-  const SessionPtr c = list.CreateUniqueSession("1.1.1.1");
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  ASSERT_EQ(list.GetSession(a->SessionID(), "1.1.1.1"), a);  // a is used again
-  list.PurgeStaleSessions(false);
-  EXPECT_EQ(ended, (std::vector<std::string>{b->SessionID(), c->SessionID()}));
-  EXPECT_EQ(list.GetSession(b->SessionID(), ""), nullptr);
-  EXPECT_EQ(list.Count(), 1u);
-  list.PurgeStaleSessions(true);
-  EXPECT_EQ(ended.size(), 3u);
-  EXPECT_EQ(ended.back(), a->SessionID());
-  EXPECT_EQ(list.Count(), 0u);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <future>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,21 +28,27 @@ using std::chrono::milliseconds;
 class StopRestartTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    server_.SetKeepAlive(true);
-    server_.SetKeepAliveByDefault(true);
-    server_.SetKeepAliveTimeout(20000);
-    server_.SetStopTimeout(10000);
-    server_.SetSessionState(true);
-    server_.SetAutoStartSession(true);
-    server_.SetSessionTimeOut(600000);
-    server_.on_command_get = [this](ConnectionContext*, Request& req, Response& r) {
+    HttpServer::Events events;
+    // A test may hold the front's thread in it.
+    events.on_connect = [this](ConnectionContext& context) {
+      if (on_connect_) on_connect_(context);
+    };
+    events.on_command_get = [this](ConnectionContext*, Request& req, Response& r) {
       if (req.document == "/hold") {
         held_ = true;
         test::WaitFor([&] { return release_.load(); });
       }
       r.content_text = req.document + (req.session ? "|" + req.session->SessionID() : "");
     };
-    port_ = test::StartOnLoopback(server_);
+    server_.emplace(std::move(events));
+    server_->SetKeepAlive(true);
+    server_->SetKeepAliveByDefault(true);
+    server_->SetKeepAliveTimeout(20000);
+    server_->SetStopTimeout(10000);
+    server_->SetSessionState(true);
+    server_->SetAutoStartSession(true);
+    server_->SetSessionTimeOut(600000);
+    port_ = test::StartOnLoopback(*server_);
   }
 
   // The body of one answer read on a kept connection: up to the marker "|"
@@ -52,7 +59,10 @@ class StopRestartTest : public ::testing::Test {
     return id.size() == kSessionIdLength ? document + "|" + id : head;
   }
 
-  HttpServer server_;
+  // Set while no connection is being taken in; declared before the server,
+  // which stops first.
+  std::function<void(ConnectionContext&)> on_connect_;
+  std::optional<HttpServer> server_;
   int port_ = 0;
   std::atomic<bool> held_{false}, release_{false};
 };
@@ -61,16 +71,16 @@ TEST_F(StopRestartTest, AStopClosesConnectionsWithNoRequestBegunAtOnce) {
   test::LoopbackClient silent(port_), idle(port_);
   idle.Send("GET /a HTTP/1.1\r\n\r\n");
   ReadBody(idle, "/a");
-  ASSERT_TRUE(test::WaitFor([&] { return server_.ContextCount() == 2; }));
+  ASSERT_TRUE(test::WaitFor([&] { return server_->ContextCount() == 2; }));
   const auto start = Clock::now();
-  server_.SetActive(false);
+  server_->SetActive(false);
   EXPECT_LT(Clock::now() - start, milliseconds(1000));
   EXPECT_TRUE(silent.ClosedWithin(milliseconds(1000)));
   EXPECT_TRUE(idle.ClosedWithin(milliseconds(1000)));
 }
 
 TEST_F(StopRestartTest, AStopCutsAHalfSentRequestAtItsLimitAndAnswersARunningOne) {
-  server_.SetStopTimeout(600);
+  server_->SetStopTimeout(600);
   test::LoopbackClient half(port_), running(port_);
   half.Send("GET /half HTTP/1.1\r\nHost: h");
   running.Send("GET /hold HTTP/1.1\r\n\r\n");
@@ -80,7 +90,7 @@ TEST_F(StopRestartTest, AStopCutsAHalfSentRequestAtItsLimitAndAnswersARunningOne
     release_ = true;
   });
   const auto start = Clock::now();
-  server_.SetActive(false);
+  server_->SetActive(false);
   const auto took = Clock::now() - start;
   EXPECT_GE(took, milliseconds(600));
   EXPECT_LT(took, milliseconds(600 + 1500));
@@ -106,15 +116,15 @@ TEST_F(StopRestartTest, ARestartKeepsTheListeningSocketItsConnectionsAndTheSessi
   ASSERT_TRUE(test::WaitFor([&] { return held_.load(); }));
 
   // Answers after the restart close their connections: the new setting is in force.
-  server_.SetKeepAlive(false);
-  auto restart = std::async(std::launch::async, [&] { server_.Restart(10000); });
+  server_->SetKeepAlive(false);
+  auto restart = std::async(std::launch::async, [&] { server_->Restart(10000); });
   // While the old front waits for the running request, new connections are served.
   ASSERT_EQ(restart.wait_for(milliseconds(300)), std::future_status::timeout);
   const std::string during = test::Exchange(port_, "GET /during HTTP/1.1\r\n\r\n").raw;
   EXPECT_EQ(test::BodyOf(during).substr(0, 8), "/during|");
   release_ = true;
   restart.get();
-  EXPECT_EQ(server_.Bindings()[0].port, port_);
+  EXPECT_EQ(server_->Bindings()[0].port, port_);
 
   const std::string cookie = "Cookie: IDHTTPSESSIONID=" + session + "\r\n";
   idle.Send("GET /b HTTP/1.1\r\n" + cookie + "\r\n");
@@ -141,12 +151,12 @@ TEST_F(StopRestartTest, ARestartRightAfterAnotherKeepsTheConnectionsTheFirstOneH
   running.Send("GET /hold HTTP/1.1\r\n\r\n");
   ASSERT_TRUE(test::WaitFor([&] { return held_.load(); }));
   std::atomic<bool> hold_connect{true}, connect_held{false}, release_connect{false};
-  server_.on_connect = [&](ConnectionContext&) {
+  on_connect_ = [&](ConnectionContext&) {
     if (!hold_connect.exchange(false)) return;
     connect_held = true;
     test::WaitFor([&] { return release_connect.load(); });
   };
-  auto first = std::async(std::launch::async, [&] { server_.Restart(10000); });
+  auto first = std::async(std::launch::async, [&] { server_->Restart(10000); });
   // Only the new front listens once the old one has begun its stop.
   ASSERT_EQ(first.wait_for(milliseconds(300)), std::future_status::timeout);
   test::LoopbackClient busy(port_);
@@ -155,7 +165,7 @@ TEST_F(StopRestartTest, ARestartRightAfterAnotherKeepsTheConnectionsTheFirstOneH
   first.get();
   EXPECT_EQ(ReadBody(running, "/hold").substr(0, 6), "/hold|");
 
-  auto second = std::async(std::launch::async, [&] { server_.Restart(10000); });
+  auto second = std::async(std::launch::async, [&] { server_->Restart(10000); });
   std::this_thread::sleep_for(milliseconds(300));
   release_connect = true;
   second.get();
@@ -172,9 +182,9 @@ TEST_F(StopRestartTest, ARestartOntoANewPortListensThereBeforeTheOldPortCloses) 
   test::LoopbackClient idle(port_);
   idle.Send("GET /a HTTP/1.1\r\n\r\n");
   ReadBody(idle, "/a");
-  server_.Bindings().clear();
-  server_.AddBinding("127.0.0.1", port, kIPv4);
-  server_.Restart(10000);
+  server_->Bindings().clear();
+  server_->AddBinding("127.0.0.1", port, kIPv4);
+  server_->Restart(10000);
   EXPECT_EQ(test::Exchange(port, "GET /new HTTP/1.1\r\nConnection: close\r\n\r\n").body.substr(0, 5),
             "/new|");
   EXPECT_FALSE(test::LoopbackClient::TryConnect(port_));
@@ -194,11 +204,11 @@ TEST_F(StopRestartTest, ARestartThatCannotBindChangesNothing) {
   };
   for (const Case& c : cases) {
     test::HeldPort held;
-    server_.Bindings().clear();
-    server_.AddBinding("127.0.0.1", port_, kIPv4);
-    server_.AddBinding(c.ip, c.taken_elsewhere ? held.Port() : port_, kIPv4);
+    server_->Bindings().clear();
+    server_->AddBinding("127.0.0.1", port_, kIPv4);
+    server_->AddBinding(c.ip, c.taken_elsewhere ? held.Port() : port_, kIPv4);
     try {
-      server_.Restart(10000);
+      server_->Restart(10000);
       ADD_FAILURE() << c.name << ": no error";
     } catch (const BindError& e) {
       EXPECT_NE(std::string(e.what()).find(c.says), std::string::npos) << c.name << ": " << e.what();

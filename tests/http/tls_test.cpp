@@ -258,20 +258,26 @@ TEST(TlsTest, AHandshakeWhosePeerHasGoneCostsNoKeyExchange) {
 // A TCP connection to the loopback port, for a TLS client that closes it.
 int Connect(int port) { return test::LoopbackClient(port).Release(); }
 
+// The events of a server whose handler, unless events name another, answers
+// "page <document>".
+HttpServer::Events PageEvents(HttpServer::Events events) {
+  if (!events.on_command_get) {
+    events.on_command_get = [](ConnectionContext*, Request& request, Response& response) {
+      response.content_text = "page " + request.document;
+    };
+  }
+  return events;
+}
+
 // A running server with a plain and a TLS listener on loopback (certificate
-// "one") whose handler, unless configure sets another, answers "page
-// <document>"; configure sets the rest before the start.
+// "one") with those events; configure sets the rest before the start.
 struct PlainAndTlsServer {
-  explicit PlainAndTlsServer(const std::function<void(HttpServer&)>& configure) {
+  explicit PlainAndTlsServer(const std::function<void(HttpServer&)>& configure, HttpServer::Events events = {})
+      : server(PageEvents(std::move(events))) {
     server.SetTlsContext(std::make_shared<TlsContext>(Files().Certificate("one"), Files().Key("one")));
     server.AddBinding("127.0.0.1", 0, kIPv4);
     server.AddBinding("127.0.0.1", 0, kIPv4).tls = true;
     configure(server);
-    if (!server.on_command_get) {
-      server.on_command_get = [](ConnectionContext*, Request& request, Response& response) {
-        response.content_text = "page " + request.document;
-      };
-    }
     server.SetActive(true);
     plain_port = server.Bindings()[0].port;
     tls_port = server.Bindings()[1].port;
@@ -517,15 +523,19 @@ class TlsSessionTest : public ::testing::Test {
     server.SetSessionState(true);
     server.SetAutoStartSession(true);
     server.SetSessionTimeOut(60000);
-    server.on_session_start = [](Session& session) { session.Content().SetValue("LoggedIn", "False"); };
+  }
+  static HttpServer::Events Events() {
+    HttpServer::Events events;
+    events.on_session_start = [](Session& session) { session.Content().SetValue("LoggedIn", "False"); };
     // "/login" logs on as the router does; every answer names the session.
-    server.on_command_get = [](ConnectionContext*, Request& request, Response& response) {
+    events.on_command_get = [](ConnectionContext*, Request& request, Response& response) {
       if (request.document == "/login") {
         request.session->SetContentValue("LoggedIn", "True");
         response.renew_session = true;
       }
       response.content_text = request.session->SessionID() + "|" + request.session->ContentValue("LoggedIn");
     };
+    return events;
   }
   static std::string RequestText(const std::string& target, const std::string& cookie) {
     return "GET " + target + " HTTP/1.1\r\nHost: x\r\n" +
@@ -543,7 +553,7 @@ class TlsSessionTest : public ::testing::Test {
     return std::regex_search(answer, m, cookie) ? m[1].str() : "";
   }
 
-  PlainAndTlsServer tls_{Configure};
+  PlainAndTlsServer tls_{Configure, Events()};
 };
 
 TEST_F(TlsSessionTest, ASessionLoggedOnOverTlsIsNotUsableOnThePlainPort) {

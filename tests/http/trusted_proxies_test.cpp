@@ -83,14 +83,15 @@ TEST(TrustedProxiesTest, ListsThatAreNotAddressesAreRefused) {
 
 // Over a real socket: the handler, and the session binding, see the client address.
 TEST(TrustedProxiesServerTest, SessionsBindToTheForwardedClient) {
-  HttpServer server;
+  HttpServer::Events events;
+  events.on_command_get = [](ConnectionContext*, Request& request, Response& response) {
+    response.content_text = request.remote_ip + "|" + request.session->RemoteHost();
+  };
+  HttpServer server(std::move(events));
   server.SetSessionState(true);
   server.SetAutoStartSession(true);
   server.SetSessionTimeOut(60000);
   server.SetTrustedProxies(TrustedProxies::Parse("127.0.0.1"));
-  server.on_command_get = [](ConnectionContext*, Request& request, Response& response) {
-    response.content_text = request.remote_ip + "|" + request.session->RemoteHost();
-  };
   const int port = test::StartOnLoopback(server);
 
   const std::string first =
@@ -115,11 +116,12 @@ TEST(TrustedProxiesServerTest, SessionsBindToTheForwardedClient) {
 }
 
 TEST(TrustedProxiesServerTest, UntrustedPeerHeaderIsIgnored) {
-  HttpServer server;
-  server.SetTrustedProxies(TrustedProxies::Parse("10.0.0.1"));
-  server.on_command_get = [](ConnectionContext*, Request& request, Response& response) {
+  HttpServer::Events events;
+  events.on_command_get = [](ConnectionContext*, Request& request, Response& response) {
     response.content_text = request.remote_ip;
   };
+  HttpServer server(std::move(events));
+  server.SetTrustedProxies(TrustedProxies::Parse("10.0.0.1"));
   const int port = test::StartOnLoopback(server);
   EXPECT_EQ(test::Exchange(port, "GET / HTTP/1.1\r\nX-Forwarded-For: 203.0.113.7\r\n\r\n").body,
             "127.0.0.1");

@@ -7,11 +7,12 @@
 
 #include "db/errors.h"
 #include "http/exceptions.h"
-#include "http/session_store.h"
+#include "http/failure_status.h"
 #include "platform/exception.h"
 #include "pool/fixed_connection_pool.h"
 #include "service/metrics.h"
 #include "service/os_error.h"
+#include "sessions/session_store.h"
 #include "web/request_router.h"
 
 namespace qv {
@@ -65,7 +66,7 @@ TEST(FailureKindMappingTest, EachFailureHasItsKindStatusAndLabel) {
       {"system call failed", [] { throw OsError(13, "Permission denied"); },
        FailureKind::Internal, 500, "other"},
       {"session store down", [] { throw SessionStoreUnavailable("Session store: down"); },
-       FailureKind::StoreUnavailable, 500, "other"},
+       FailureKind::StoreUnavailable, 503, "other"},
       {"client went away", [] { throw ConnectionClosed(); }, FailureKind::ClientGone, 500,
        "other"},
       {"malformed request", [] { throw BadRequestLine(); },

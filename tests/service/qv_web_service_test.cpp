@@ -53,8 +53,6 @@ TEST_F(QvWebServiceTest, TheServerStartsWithItsDefaults) {
   EXPECT_TRUE(service.http_server.AutoStartSession());
   EXPECT_EQ(service.http_server.SessionTimeOut(), 600000);
   EXPECT_TRUE(service.http_server.Bindings().empty());
-  EXPECT_TRUE(service.http_server.on_command_get);
-  EXPECT_TRUE(service.http_server.on_session_start);
   EXPECT_EQ(service.Pool(), nullptr);
 
   service.Create();

@@ -65,13 +65,19 @@ class DataAnswersTest : public ::testing::Test {
     server_.SetSessionState(true);
     server_.SetAutoStartSession(true);
     server_.SetSessionTimeOut(600000);
-    server_.on_command_get = [this](ConnectionContext* context, Request& request,
-                                    Response& response) {
-      router_->HandleRequest(context, request, response);
-    };
-    server_.on_session_start = [this](Session& session) { router_->StartSession(session); };
     server_.SetActive(true);
     port_ = server_.Bindings()[0].port;
+  }
+
+  // The router behind the server, as the service wires it.
+  HttpServer::Events ServerEvents() {
+    HttpServer::Events events;
+    events.on_command_get = [this](ConnectionContext* context, Request& request,
+                                   Response& response) {
+      router_->HandleRequest(context, request, response);
+    };
+    events.on_session_start = [this](Session& session) { router_->StartSession(session); };
+    return events;
   }
 
   ~DataAnswersTest() override {
@@ -112,7 +118,7 @@ class DataAnswersTest : public ::testing::Test {
   std::unique_ptr<ConnectionPool> pool_;
   std::unique_ptr<RequestRouter> router_;
   std::atomic<bool> outage_{false};
-  HttpServer server_;
+  HttpServer server_{ServerEvents()};
   int port_ = 0;
   std::string cookie_;
 

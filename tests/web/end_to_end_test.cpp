@@ -72,15 +72,18 @@ class EndToEndTest : public ::testing::Test {
     server_.SetSessionState(true);
     server_.SetAutoStartSession(true);
     server_.SetSessionTimeOut(600000);
-    server_.on_command_get = [this](ConnectionContext* context, Request& request,
-                                  Response& response) {
-      router_->HandleRequest(context, request, response);
-    };
-    server_.on_session_start = [this](Session& session) {
-      router_->StartSession(session);
-    };
     server_.SetActive(true);
     port_ = server_.Bindings()[0].port;
+  }
+
+  // The router behind the server, as the service wires it.
+  HttpServer::Events ServerEvents() {
+    HttpServer::Events events;
+    events.on_command_get = [this](ConnectionContext* context, Request& request, Response& response) {
+      router_->HandleRequest(context, request, response);
+    };
+    events.on_session_start = [this](Session& session) { router_->StartSession(session); };
+    return events;
   }
 
   ~EndToEndTest() override {
@@ -116,7 +119,7 @@ class EndToEndTest : public ::testing::Test {
   ErrorSink errors_;
   std::unique_ptr<ConnectionPool> pool_;
   std::unique_ptr<RequestRouter> router_;
-  HttpServer server_;
+  HttpServer server_{ServerEvents()};
   int port_ = 0;
   std::string cookie_;
   std::vector<std::string> cookies_;  // every session cookie issued, in order

@@ -207,7 +207,7 @@ TEST_F(RouterTest, OtherErrorsPassToTheEngineAndTheSessionIsStillGivenBack) {
   Request request;
   request.document = "/";
   request.session = NewSession(kIn);
-  Response response(nullptr);
+  Response response;
   EXPECT_THROW(router_.HandleRequest(nullptr, request, response), std::runtime_error);
   EXPECT_EQ(lender_->outstanding, 0);
 }

@@ -15,8 +15,8 @@
 #include "db/errors.h"
 #include "http/request_info.h"
 #include "http/response_info.h"
-#include "http/session.h"
 #include "page_stand_ins.h"
+#include "sessions/session.h"
 #include "web/request_router.h"
 
 namespace qv::webtest {
@@ -100,7 +100,7 @@ class RouterFaultsTest : public ::testing::Test {
     request.remote_ip = "192.0.2.7";
     request.session = std::make_shared<Session>("ABCDEFGHIJKLMNO", "192.0.2.7");
     request.session->SetContentValue("LoggedIn", "True");
-    Response response(nullptr);
+    Response response;
     router_.HandleRequest(nullptr, request, response);
     return {response.response_no, response.custom_headers.Values("Retry-After"), response.content_text};
   }
@@ -184,7 +184,9 @@ TEST_F(RouterFaultsTest, FailedPageIsReportedWithAddressPathStatusAndMessage) {
 TEST_F(RouterFaultsTest, PageOverItsTimeOutIsAnsweredAsCancelledAndItsSessionDiscarded) {
   router_.SetQueryTimeout(100ms);
   // The call ends only when its connection is cut: a read error, after the time-out.
-  faulty_.delay = 600ms;  // the watchdog looks every quarter second
+  // The watchdog looks every quarter second; the call lasts long enough for
+  // it to look several times on a busy machine.
+  faulty_.delay = 1500ms;
   faulty_.failures = {kNetReadError};
   const Outcome outcome = Run("/people");
   EXPECT_EQ(outcome.status, 503);

@@ -12,9 +12,9 @@
 
 #include "http/request_info.h"
 #include "http/response_info.h"
-#include "http/session.h"
 #include "page_stand_ins.h"
 #include "pool/fixed_connection_pool.h"
+#include "sessions/session.h"
 #include "web/request_router.h"
 
 namespace qv::webtest {
@@ -77,7 +77,7 @@ class RouterTest : public ::testing::Test {
     for (const std::string& param : params) request.params.Add(param);
     request.session = session;
     request.remote_ip = remote_ip_;
-    Response response(nullptr);
+    Response response;
     router_.HandleRequest(nullptr, request, response);
     EXPECT_EQ(lender_->outstanding, 0) << "the session was not given back";
 

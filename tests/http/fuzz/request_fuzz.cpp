@@ -98,11 +98,7 @@ std::string ParseAll(std::string_view input, size_t piece) {
   }
 }
 
-class FuzzServer : public qv::HttpServer {
- public:
-  using qv::HttpServer::DoRequest;
-  using qv::HttpServer::Limits;
-};
+using FuzzServer = qv::HttpServer;
 
 void Handler(qv::ConnectionContext*, qv::Request& request, qv::Response& response) {
   std::string text = request.document + request.params.Values("PAGE") + request.host;
@@ -126,7 +122,7 @@ void RunConnection(FuzzServer& server, std::string_view input, uint8_t flags,
   auto transport = std::make_unique<StreamTransport>(input, piece, flags & 0x80, (flags >> 5) & 1 ? 2 : 0);
   qv::FrontConnection connection(std::move(transport), "127.0.0.1", 1, nullptr, server.Limits());
   connection.Context().SetRequestMemory(memory);
-  const auto serve = [&server](qv::ConnectionContext& context) { return server.DoRequest(context); };
+  const auto serve = [&server](qv::ConnectionContext& context) { return server.ProcessRequest(context); };
 
   using Next = qv::FrontConnection::Next;
   const auto now = std::chrono::steady_clock::now();
@@ -170,7 +166,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (ParseAll(input, input.size() + 1) != ParseAll(input, 1 + flags % 13)) __builtin_trap();
 
   // One connection through the front's steps.
-  FuzzServer server;
+  qv::HttpServer::Events events;
+  events.on_command_get = Handler;
+  if (flags & 8) events.on_command_other = Handler;
+  events.on_session_start = [](qv::Session& s) { s.Content().SetValue("LoggedIn", "False"); };
+  FuzzServer server(std::move(events));
   server.SetKeepAlive(flags & 1);
   server.SetKeepAliveByDefault(flags & 1);
   server.SetParseParams(!(flags & 2));
@@ -180,9 +180,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   server.SessionList().on_session_expendable = [](const qv::Session& s) {
     return s.ContentValue("LoggedIn") != "True";
   };
-  server.on_command_get = Handler;
-  if (flags & 8) server.on_command_other = Handler;
-  server.on_session_start = [](qv::Session& s) { s.Content().SetValue("LoggedIn", "False"); };
   // Memory for requests: none to speak of for some inputs, plenty for others;
   // whatever happens, all of it is given back once the connection is gone.
   const auto memory = std::make_shared<qv::RequestMemory>(size % 2 ? size_t{1} << 20 : 64 + size);

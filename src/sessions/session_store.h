@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "http/session.h"
 #include "platform/exception.h"
+#include "sessions/session.h"
 
 namespace qv {
 

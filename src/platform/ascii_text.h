@@ -1,5 +1,5 @@
-// Small text helpers of the HTTP engine: ASCII case folding, comparison
-// ignoring case, trimming and decimal parsing of 8-bit texts.
+// Small text helpers for 8-bit texts: ASCII case folding, comparison
+// ignoring case, trimming and decimal parsing.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace qv::http_text {
+namespace qv::ascii {
 
 inline char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 inline char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
@@ -62,4 +62,4 @@ inline std::optional<int64_t> ParseDecimal(std::string_view s, int64_t min, int6
   return value;
 }
 
-}  // namespace qv::http_text
+}  // namespace qv::ascii

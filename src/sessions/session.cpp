@@ -1,12 +1,12 @@
-#include "http/session.h"
+#include "sessions/session.h"
 
 #include <sys/random.h>
 
 #include <cerrno>
 #include <vector>
 
-#include "http/exceptions.h"
-#include "http/text.h"
+#include "platform/ascii_text.h"
+#include "platform/exception.h"
 
 namespace qv {
 
@@ -19,7 +19,7 @@ void RandomBytes(unsigned char* buffer, size_t count) {
     const ssize_t n = ::getrandom(buffer, count, 0);
     if (n < 0) {
       if (errno == EINTR) continue;
-      throw HttpError("No random source for session identifiers.");
+      throw Exception("No random source for session identifiers.");
     }
     buffer += n;
     count -= static_cast<size_t>(n);
@@ -79,8 +79,8 @@ Session::Clock::time_point Session::LastTimeStamp() const {
   return Clock::time_point(Clock::duration(last_time_stamp_.load(std::memory_order_relaxed)));
 }
 
-void Session::Touch() {
-  last_time_stamp_.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
+void Session::Touch(Clock::time_point now) {
+  last_time_stamp_.store(now.time_since_epoch().count(), std::memory_order_relaxed);
 }
 
 bool Session::IsSessionStale(int timeout_ms, Clock::time_point now) const {
@@ -95,10 +95,10 @@ SessionPtr SessionList::GetSession(std::string_view session_id, std::string_view
 
 SessionPtr SessionList::FindFirst(const std::vector<std::string>& session_ids, std::string_view remote_ip,
                                   bool tls) {
-  const auto now = Session::Clock::now();
+  const auto now = steady_now();
   std::lock_guard lock(lock_);
   for (const std::string& id : session_ids) {
-    const auto it = sessions_.find(http_text::ToUpper(id));
+    const auto it = sessions_.find(ascii::ToUpper(id));
     if (it == sessions_.end()) continue;
     const Session& session = **it->second;
     // Idle too long: it ends now rather than at the cleaner's next pass.
@@ -113,23 +113,23 @@ SessionPtr SessionList::FindFirst(const std::vector<std::string>& session_ids, s
 }
 
 SessionPtr SessionList::Find(std::string_view session_id, std::string_view remote_ip) {
-  const std::string key = http_text::ToUpper(session_id);
+  const std::string key = ascii::ToUpper(session_id);
   const auto it = sessions_.find(key);
   if (it == sessions_.end()) return nullptr;
   const SessionPtr& session = *it->second;
-  if (!remote_ip.empty() && !http_text::EqualsNoCase(session->RemoteHost(), remote_ip)) return nullptr;
-  session->Touch();
+  if (!remote_ip.empty() && !ascii::EqualsNoCase(session->RemoteHost(), remote_ip)) return nullptr;
+  session->Touch(steady_now());
   order_.splice(order_.end(), order_, it->second);  // now the most recently used
   return session;
 }
 
 bool SessionList::Insert(SessionPtr session) {
-  std::string key = http_text::ToUpper(session->SessionID());
+  std::string key = ascii::ToUpper(session->SessionID());
   // An identifier already in use (practically never) is not given twice.
   if (sessions_.count(key) != 0) return false;
   // A limit lowered by a reload holds again from the next new session on.
   while (max_sessions != 0 && sessions_.size() >= max_sessions && !order_.empty()) MakeRoom();
-  session->Touch();  // keeps the list in time order
+  session->Touch(steady_now());  // keeps the list in time order
   order_.push_back(std::move(session));
   sessions_.emplace(std::move(key), std::prev(order_.end()));
   return true;
@@ -155,14 +155,14 @@ SessionPtr SessionList::CreateCopy(const Session& from, bool tls_only) {
 
 void SessionList::Remove(const Session& session) {
   std::lock_guard lock(lock_);
-  const auto it = sessions_.find(http_text::ToUpper(session.SessionID()));
+  const auto it = sessions_.find(ascii::ToUpper(session.SessionID()));
   if (it != sessions_.end() && it->second->get() == &session) EndSession(it->second);
 }
 
 void SessionList::EndSession(Order::iterator it) {
   const SessionPtr session = *it;
   if (on_session_end) on_session_end(*session);
-  sessions_.erase(http_text::ToUpper(session->SessionID()));
+  sessions_.erase(ascii::ToUpper(session->SessionID()));
   order_.erase(it);
 }
 
@@ -182,7 +182,7 @@ void SessionList::MakeRoom() {
 }
 
 void SessionList::PurgeStaleSessions(bool all) {
-  const auto now = Session::Clock::now();
+  const auto now = steady_now();
   std::lock_guard lock(lock_);
   while (!order_.empty()) {
     // The rest were used later than this one.

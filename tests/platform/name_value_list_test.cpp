@@ -1,4 +1,4 @@
-#include "http/name_value_list.h"
+#include "platform/name_value_list.h"
 
 #include <gtest/gtest.h>
 

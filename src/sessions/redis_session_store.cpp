@@ -1,6 +1,6 @@
-#include "http/redis_session_store.h"
+#include "sessions/redis_session_store.h"
 
-#include "http/text.h"
+#include "platform/ascii_text.h"
 
 namespace qv {
 
@@ -27,7 +27,7 @@ void ExpectOk(const RedisReply& reply) {
 
 RedisLocation RedisLocation::Parse(std::string_view url) {
   constexpr std::string_view kScheme = "redis://";
-  if (url.size() < kScheme.size() || !http_text::EqualsNoCase(url.substr(0, kScheme.size()), kScheme))
+  if (url.size() < kScheme.size() || !ascii::EqualsNoCase(url.substr(0, kScheme.size()), kScheme))
     throw std::invalid_argument("expected memory or redis://host:port/N, not \"" + std::string(url) + "\"");
   std::string_view rest = url.substr(kScheme.size());
   RedisLocation location;
@@ -67,7 +67,7 @@ std::string RedisLocation::Text() const {
 RedisSessionStore::RedisSessionStore(RedisLocation location) : location_(std::move(location)) {}
 
 std::string RedisSessionStore::Key(std::string_view session_id) {
-  return std::string(kKeyPrefix) + http_text::ToUpper(session_id);
+  return std::string(kKeyPrefix) + ascii::ToUpper(session_id);
 }
 
 std::string RedisSessionStore::EncodeContent(const NameValueList& content) {

@@ -1,6 +1,6 @@
-#include "http/name_value_list.h"
+#include "platform/name_value_list.h"
 
-#include "http/text.h"
+#include "platform/ascii_text.h"
 
 namespace qv {
 
@@ -8,7 +8,7 @@ int NameValueList::IndexOfName(std::string_view name) const {
   for (size_t i = 0; i < lines_.size(); ++i) {
     const std::string& line = lines_[i];
     const size_t eq = line.find('=');
-    if (eq != std::string::npos && http_text::EqualsNoCase(std::string_view(line).substr(0, eq), name))
+    if (eq != std::string::npos && ascii::EqualsNoCase(std::string_view(line).substr(0, eq), name))
       return static_cast<int>(i);
   }
   return -1;

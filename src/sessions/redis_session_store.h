@@ -13,8 +13,8 @@
 #include <string_view>
 #include <vector>
 
-#include "http/redis_client.h"
-#include "http/session_store.h"
+#include "sessions/redis_client.h"
+#include "sessions/session_store.h"
 
 namespace qv {
 

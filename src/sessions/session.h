@@ -16,7 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "http/name_value_list.h"
+#include "platform/name_value_list.h"
 
 namespace qv {
 
@@ -73,7 +73,7 @@ class Session {
 
  private:
   friend class SessionList;
-  void Touch();
+  void Touch(Clock::time_point now);
 
   mutable std::mutex lock_;
   NameValueList content_;
@@ -100,6 +100,9 @@ class SessionList {
   // the list lock and must not raise), else the least recently used one.
   size_t max_sessions = 0;
   std::function<bool(const Session&)> on_session_expendable;
+  // The steady clock that idle ages are read on (tests set a stand-in). A
+  // change of the wall clock neither ends sessions nor keeps them longer.
+  std::function<Session::Clock::time_point()> steady_now = [] { return Session::Clock::now(); };
 
   ~SessionList() { Clear(); }
 

@@ -1,4 +1,4 @@
-#include "http/redis_client.h"
+#include "sessions/redis_client.h"
 
 #include <fcntl.h>
 #include <netdb.h>
