@@ -10,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +24,10 @@
 #include "pool/session_settings.h"
 #include "support/http_client.h"
 #include "support/test_database.h"
+#include "pages/page_table.h"
+#include "pages/property_csv.h"
+#include "web/csv_answer_stream.h"
+#include "web/http_page_request.h"
 #include "web/request_router.h"
 
 namespace qv::webtest {
@@ -258,6 +263,40 @@ TEST_F(CsvAnswerTest, OutageBeforeTheFirstByteIs503WithAProblem) {
   EXPECT_EQ(answer.Header("Retry-After"), "5");
   EXPECT_EQ(failures_, 1);
   outage_ = false;
+  ExpectSessionFree();
+}
+
+TEST_F(CsvAnswerTest, ADatabaseFailureMidwayEndsTheBodyAndIsTold) {
+  LogOn();
+  PoolLease lease;
+  pool_->Acquire(lease, AcquireMode::kAny);
+  const std::shared_ptr<DatabaseSession> session = lease.SharedSession();
+  qv::Request request;
+  HttpPageRequest page_request(request);
+  PageStream out;
+  PageContext context{page_request, out,           lease.Session(), SystemClock::Instance(),
+                      PageNamed("PropertyListPage"), errors_};
+  auto csv = std::make_unique<PropertyListCsv>(context);
+  std::string first;
+  csv->Next(first);
+  std::string failure;
+  CsvAnswerStream stream(std::move(lease), std::move(csv), std::move(first),
+                         [&failure](const Exception& error) { failure = error.Message(); });
+  std::string body(kCsvChunkBytes * 2, '\0');
+  size_t got = stream.Read(body.data(), body.size());
+  EXPECT_GE(got, kCsvChunkBytes);
+  EXPECT_TRUE(stream.Reading());
+  // The connection dropped under the export.
+  ASSERT_TRUE(session->Connection().CancelOperation(true));
+  for (size_t n; (n = stream.Read(body.data() + got, body.size() - got)) != 0;) {
+    got += n;
+    if (got == body.size()) body.resize(body.size() * 2);
+  }
+  body.resize(got);
+  EXPECT_FALSE(stream.Reading());
+  EXPECT_NE(failure, "");
+  EXPECT_LT(std::count(body.begin(), body.end(), '\n'), kProperties + 1) << "the body ends early";
+  // The broken session was not lent again: the next page gets a working one.
   ExpectSessionFree();
 }
 
