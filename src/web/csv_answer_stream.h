@@ -24,7 +24,9 @@ class CsvAnswerStream final : public ContentStream {
   using FailureHandler = std::function<void(const Exception& error)>;
 
   // `first` is the chunk the export made already (so that a failure before
-  // the first byte is still the answer's status); `csv` reads on the lease's session.
+  // the first byte is still the answer's status); `csv` reads on the lease's
+  // session. Without `csv` the stream is `first` alone (the lease goes with
+  // the stream).
   CsvAnswerStream(PoolLease lease, std::unique_ptr<PropertyListCsv> csv, std::string first,
                   FailureHandler on_failure);
   ~CsvAnswerStream() override;

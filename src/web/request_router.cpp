@@ -299,8 +299,12 @@ void RequestRouter::StartCsv(const PageEntry& page, PoolLease& lease, Request& r
   std::unique_ptr<PropertyListCsv> csv;
   std::string first;
   DataCall call;
-  call.run = [&csv, &first](PageContext& context) {
+  // A HEAD request is sent the head alone: the session is borrowed (an
+  // outage still answers 503) but no row is read.
+  const bool head_only = request_info.command_type == HttpCommandType::Head;
+  call.run = [&csv, &first, head_only](PageContext& context) {
     csv.reset();  // a run again on a fresh connection starts over
+    if (head_only) return;
     csv = std::make_unique<PropertyListCsv>(context);
     csv->Next(first);
   };

@@ -229,9 +229,16 @@ TEST_F(CsvAnswerTest, EveryMatchingRowInTheListsOrderSentWithoutALength) {
   EXPECT_EQ(failures_, 0);
 }
 
-TEST_F(CsvAnswerTest, HeadSendsTheHeadAndGivesTheSessionBack) {
+TEST_F(CsvAnswerTest, HeadSendsTheHeadReadsNoRowAndGivesTheSessionBack) {
   LogOn();
+  auto statements_run = [this] {
+    PoolLease lease;
+    pool_->Acquire(lease, AcquireMode::kAny);
+    return lease.Session().Counts().executed;
+  };
+  const uint64_t before = statements_run();
   const HttpAnswer head = Get("/list", kCsvAccept, "HEAD");
+  EXPECT_EQ(statements_run(), before);
   EXPECT_EQ(head.status, 200);
   EXPECT_EQ(head.Header("Content-Type"), "text/csv; charset=utf-8; header=present");
   EXPECT_EQ(head.body, "");
