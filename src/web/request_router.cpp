@@ -106,7 +106,10 @@ bool RequestRouter::CallPage(const PageEntry& page, PoolLease& lease, PageStream
                               Request& request, DataCall* call) {
   HttpPageRequest page_request(request);
   PageContext context{page_request, out, lease.Session(), clock_, page, errors_};
-  if (call) context.format = call->format;
+  if (call) {
+    context.format = call->format;
+    call->session = lease.SharedSession();
+  }
   // The cancel holds the session as long as it may still reach it; a session
   // whose call was cancelled is discarded, so it is never lent to anyone else.
   const uint64_t watch =
@@ -296,20 +299,32 @@ PathRoute RequestRouter::HandleRequest(ConnectionContext*, Request& request_info
 
 void RequestRouter::StartCsv(const PageEntry& page, PoolLease& lease, Request& request_info,
                              Response& response) {
+  DataCall call;  // holds the session until the export below has gone
   std::unique_ptr<PropertyListCsv> csv;
   std::string first;
-  DataCall call;
   // A HEAD request is sent the head alone: the session is borrowed (an
   // outage still answers 503) but no row is read.
   const bool head_only = request_info.command_type == HttpCommandType::Head;
   call.run = [&csv, &first, head_only](PageContext& context) {
-    csv.reset();  // a run again on a fresh connection starts over
     if (head_only) return;
-    csv = std::make_unique<PropertyListCsv>(context);
-    csv->Next(first);
+    try {
+      csv = std::make_unique<PropertyListCsv>(context);
+      csv->Next(first);
+    } catch (...) {
+      // Its cursor closes while its session is surely there.
+      csv.reset();
+      throw;
+    }
   };
   PageStream unused;  // the export writes no page
   ServePage(page, lease, unused, request_info, &call);
+  if (!lease) {
+    // The call ended just as it was cancelled: its session is not lent
+    // again, so the export cannot go on on it.
+    csv.reset();
+    call.session.reset();
+    RaiseCancelled();
+  }
   // A failure while the engine sends the rows cannot change the status: the
   // body ends there, and it is told as a page failure.
   auto on_failure = [this, remote_ip = request_info.remote_ip,

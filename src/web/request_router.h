@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -135,10 +136,12 @@ class RequestRouter {
   // log-on check found (false for other pages).
   // `call`, when given, says the format the page writes and is told how
   // its data answer ended.
-  // `run`, when set, is run in place of the page's handler.
+  // `run`, when set, is run in place of the page's handler; `session` is
+  // the session it ran on, kept alive for what it left open on it.
   struct DataCall {
     PageFormat format = PageFormat::kJson;
     std::function<void(PageContext&)> run;
+    std::shared_ptr<DatabaseSession> session;
     PageOutcome outcome = PageOutcome::kShown;
     std::string detail;
   };
