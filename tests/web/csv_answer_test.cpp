@@ -307,6 +307,25 @@ TEST_F(CsvAnswerTest, ADatabaseFailureMidwayEndsTheBodyAndIsTold) {
   ExpectSessionFree();
 }
 
+TEST_F(CsvAnswerTest, ASessionWhoseConnectionDiedIsReplacedBeforeTheFirstByte) {
+  LogOn();
+  std::shared_ptr<DatabaseSession> dead;
+  {
+    PoolLease lease;
+    pool_->Acquire(lease, AcquireMode::kAny);
+    dead = lease.SharedSession();
+    ASSERT_TRUE(lease.Session().Connection().CancelOperation(true));
+  }
+  const HttpAnswer answer = Get("/list", kCsvAccept);
+  EXPECT_EQ(answer.status, 200);
+  EXPECT_EQ(ReadWithPython(answer.body).size(), static_cast<size_t>(kProperties) + 1);
+  EXPECT_EQ(failures_, 0);
+  ExpectSessionFree();
+  PoolLease lease;
+  pool_->Acquire(lease, AcquireMode::kAny);
+  EXPECT_NE(lease.SharedSession(), dead) << "the dead session was discarded";
+}
+
 TEST_F(CsvAnswerTest, OnlyTheListAnswersCsv) {
   LogOn();
   const HttpAnswer page = Get("/propinfo?propid=7", kCsvAccept);
