@@ -5,7 +5,9 @@
 # 20 ms while the answer downloads. Prints per run the rows (read back by
 # Python's csv module), bytes, seconds, and the server's RSS before, highest
 # during and after. The first run warms the database cache.
-#   bench/pages/run_csv_download.sh [build-dir]   (RUNS, default 3)
+# RATE (bytes a second, e.g. 1000000) makes the client a slow one (Python,
+# a 16 KiB receive buffer).
+#   bench/pages/run_csv_download.sh [build-dir]   (RUNS, default 3; RATE, default none)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 . "$root/scripts/functions.sh"
@@ -30,8 +32,30 @@ printf '%-4s %8s %10s %8s %12s %12s %12s\n' run rows bytes seconds rss_before rs
 for run in $(seq "$runs"); do
   before=$(rss)
   peak=$before
-  curl -s -H 'Accept: text/csv' -H "Cookie: IDHTTPSESSIONID=$cookie" \
-    -o "$work/properties.csv" -w '%{time_total}\n' "$base/list" > "$work/time" &
+  if [ -z "${RATE:-}" ]; then
+    curl -s -H 'Accept: text/csv' -H "Cookie: IDHTTPSESSIONID=$cookie" \
+      -o "$work/properties.csv" -w '%{time_total}\n' "$base/list" > "$work/time" &
+  else
+    # A slow client: a small receive buffer read at RATE bytes a second.
+    python3 - "$port" "$cookie" "$RATE" "$work/properties.csv" > "$work/time" <<'PY' &
+import socket, sys, time
+port, cookie, rate, out = int(sys.argv[1]), sys.argv[2], int(sys.argv[3]), sys.argv[4]
+s = socket.socket()
+s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 16384)
+s.connect(("127.0.0.1", port))
+s.sendall(("GET /list HTTP/1.1\r\nHost: h\r\nAccept: text/csv\r\n"
+           "Cookie: IDHTTPSESSIONID=%s\r\n\r\n" % cookie).encode())
+start, data = time.monotonic(), bytearray()
+while True:
+    piece = s.recv(16384)
+    if not piece:
+        break
+    data += piece
+    time.sleep(len(piece) / rate)
+open(out, "wb").write(data[data.index(b"\r\n\r\n") + 4:])
+print("%.3f" % (time.monotonic() - start))
+PY
+  fi
   curl_pid=$!
   while kill -0 "$curl_pid" 2>/dev/null; do
     now=$(rss)
