@@ -2,8 +2,10 @@
 // pages on a small embedded database. The export is sent as it is read,
 // without a length (the close ends it), holds every row the search matches in
 // the list's order, and gives its database session back when it ends, when
-// only its head is asked for, and when its client goes away; a refusal and a
-// failure before the first byte keep their status with a problem body.
+// only its head is asked for (no row read then), when its client goes away
+// and when the database fails midway (the body ends short, the failure is
+// told); a refusal and a failure before the first byte keep their status
+// with a problem body; a dead pooled connection is replaced before it.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
