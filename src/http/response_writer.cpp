@@ -66,11 +66,16 @@ int64_t SendStream(BufferedIo& io, ContentStream& stream, std::string_view head)
   thread_local std::string chunk;
   chunk.resize(kStreamChunk);
   stream.SetPosition(0);
+  // A stream of no known size is made as it is read (rows from a cursor):
+  // each chunk waits until the client has taken the one before, so a slow
+  // client slows the stream instead of having it held here in memory.
+  const bool made_as_read = stream.Size() < 0;
   for (;;) {
     const size_t n = stream.Read(chunk.data(), chunk.size());
     if (n == 0) break;
     const std::string_view parts[2] = {head, std::string_view(chunk.data(), n)};
     io.Write(parts, 2);
+    if (made_as_read) io.Transport().FlushHeld();
     sent += static_cast<int64_t>(n);
     head = {};
   }

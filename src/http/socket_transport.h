@@ -39,6 +39,9 @@ class SocketTransport final : public Transport {
 
   bool OutputPending() override { return !pending_.empty(); }
   bool FlushAvailable() override;
+  void FlushHeld() override {
+    if (!pending_.empty()) FlushWaiting();
+  }
   void ShutdownSend() override;
 
   // Writes that the peer cannot take at once are held back instead of waited for.

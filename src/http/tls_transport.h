@@ -30,6 +30,7 @@ class TlsTransport final : public Transport {
   // Ciphertext held back by the transport beneath.
   bool OutputPending() override { return inner_->OutputPending(); }
   bool FlushAvailable() override { return inner_->FlushAvailable(); }
+  void FlushHeld() override { inner_->FlushHeld(); }
   void ShutdownSend() override { inner_->ShutdownSend(); }
 
   bool HandshakeDone() const;

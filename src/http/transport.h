@@ -45,6 +45,10 @@ class Transport {
   // and returns true when nothing is held back any more.
   virtual bool OutputPending() { return false; }
   virtual bool FlushAvailable() { return true; }
+  // Sends what is held back, waiting for the peer as a blocking write would
+  // (ReadTimedOut when it takes nothing in time): a body made as it is sent
+  // goes no faster than its reader, so what it makes is not piled up here.
+  virtual void FlushHeld() {}
   // Shuts the send side down (before the peer's last bytes are read and dropped).
   virtual void ShutdownSend() {}
 };

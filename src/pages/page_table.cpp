@@ -33,7 +33,7 @@ using enum PageReach;
 constexpr PageEntry kPages[] = {
     {"MainMenuPage", kStart, "", 0, "main", {}, MainMenuPage, true},
     {"HttpInfoPage", kKeyword, "/IPINFO", 1, "ipinfo", {}, HttpInfoPage},
-    {"PropertyListPage", kKeyword, "/LIST", 2, "list", {}, PropertyListPage, true},
+    {"PropertyListPage", kKeyword, "/LIST", 2, "list", {}, PropertyListPage, true, true},
     {"PropertyInfoPage", kKeyword, "/PROPINFO", 3, "propinfo",
      TabCell{"/Propinfo?propid=", "Property Info", true}, PropertyInfoPage, true},
     {"PeoplePage", kKeyword, "/PEOPLE", 4, "people", TabCell{"/People?propid=", "People", true},

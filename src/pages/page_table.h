@@ -49,6 +49,8 @@ struct PageEntry {
   PageHandler handler = nullptr;
   // The page answers its data as JSON too, when the request prefers it.
   bool answers_data = false;
+  // The page answers CSV too, when the request prefers it.
+  bool answers_csv = false;
 };
 
 // Every page, in the order of the table.

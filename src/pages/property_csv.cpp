@@ -33,10 +33,10 @@ void AppendCsvField(std::string& out, std::string_view text, TextEncoding encodi
   out += '"';
 }
 
-size_t WritePropertyListCsv(PageContext& page, CsvSink& sink) {
-  const ListSearch search = ReadListSearch(page.request);
-  const TextEncoding encoding = DatabaseTextEncoding(page.db);
+namespace {
 
+Cursor<ListColumn> RunListQuery(PageContext& page) {
+  const ListSearch search = ReadListSearch(page.request);
   // The list's own statement for every row: its order is the list's.
   std::string upper;
   std::vector<ParamValue> params{std::numeric_limits<int32_t>::max(), 0};
@@ -47,31 +47,42 @@ size_t WritePropertyListCsv(PageContext& page, CsvSink& sink) {
     params.emplace_back(search.search_value);
   }
   if (search.area_filter) params.emplace_back(search.area);
+  return page.db.Query(kListQueries[static_cast<int>(search.mode)][search.area_filter],
+                       std::span<const ParamValue>(params));
+}
 
-  std::string chunk;
-  chunk.reserve(kCsvChunkBytes + 1024);
-  chunk += kHeader;
-  size_t rows = 0;
+}  // namespace
+
+PropertyListCsv::PropertyListCsv(PageContext& page)
+    : encoding_(DatabaseTextEncoding(page.db)), list_(RunListQuery(page)) {}
+
+size_t PropertyListCsv::Next(std::string& chunk) {
+  chunk.clear();
+  if (!header_written_) {
+    chunk.reserve(kCsvChunkBytes + 1024);
+    chunk += kHeader;
+    header_written_ = true;
+  }
   using enum ListColumn;
-  for (auto list = page.db.Query(kListQueries[static_cast<int>(search.mode)][search.area_filter],
-                                 std::span<const ParamValue>(params));
-       !list.AtEnd(); list.Next()) {
+  for (; !list_.AtEnd() && chunk.size() < kCsvChunkBytes; list_.Next()) {
     bool first = true;
     for (ListColumn column : {kPropertyId, kPropertyName, kAddress1, kAddress2, kCity, kState,
                               kZipcode, kUnits}) {
       if (!first) chunk += ',';
       first = false;
-      AppendCsvField(chunk, list.Text(column), encoding);
+      AppendCsvField(chunk, list_.Text(column), encoding_);
     }
     chunk += "\r\n";
-    ++rows;
-    if (chunk.size() >= kCsvChunkBytes) {
-      sink.Write(chunk);
-      chunk.clear();
-    }
+    ++rows_;
   }
-  sink.Write(chunk);
-  return rows;
+  return chunk.size();
+}
+
+size_t WritePropertyListCsv(PageContext& page, CsvSink& sink) {
+  PropertyListCsv csv(page);
+  std::string chunk;
+  while (csv.Next(chunk) != 0) sink.Write(chunk);
+  return csv.Rows();
 }
 
 }  // namespace qv

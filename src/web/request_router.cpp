@@ -9,7 +9,9 @@
 #include "pages/page_context.h"
 #include "pages/page_frame.h"
 #include "pages/page_text.h"
+#include "pages/property_csv.h"
 #include "platform/exception.h"
+#include "web/csv_answer_stream.h"
 #include "web/data_answers.h"
 #include "web/http_page_request.h"
 
@@ -57,10 +59,7 @@ bool LoggedOn(const HttpPageRequest& request) {
 // (and no HTTP/1.0 cache either).
 void ProtectAnswer(Response& response, bool no_store,
                    std::string_view body_type = kPageContentType) {
-  if (response.content_stream)
-    response.content_type = kLogoContentType;
-  else if (!response.content_text.empty())
-    response.content_type = body_type;
+  if (response.content_stream || !response.content_text.empty()) response.content_type = body_type;
   if (no_store) {
     response.custom_headers.SetValue("Cache-Control", "no-store");
     response.pragma = "no-cache";
@@ -107,7 +106,10 @@ bool RequestRouter::CallPage(const PageEntry& page, PoolLease& lease, PageStream
                               Request& request, DataCall* call) {
   HttpPageRequest page_request(request);
   PageContext context{page_request, out, lease.Session(), clock_, page, errors_};
-  if (call) context.format = call->format;
+  if (call) {
+    context.format = call->format;
+    call->session = lease.SharedSession();
+  }
   // The cancel holds the session as long as it may still reach it; a session
   // whose call was cancelled is discarded, so it is never lent to anyone else.
   const uint64_t watch =
@@ -120,7 +122,20 @@ bool RequestRouter::CallPage(const PageEntry& page, PoolLease& lease, PageStream
         };
       });
   try {
-    RunPage(context);
+    if (call && call->run) {
+      try {
+        call->run(context);
+      } catch (...) {
+        try {
+          context.db.Rollback();
+        } catch (const Exception&) {
+          // The call's own failure is the one the visitor is told about.
+        }
+        throw;
+      }
+    } else {
+      RunPage(context);
+    }
   } catch (...) {
     // Whatever the call raised after its time-out: the time-out is the failure.
     if (watchdog_.Unwatch(watch)) RaiseCancelled();
@@ -187,8 +202,13 @@ PathRoute RequestRouter::HandleRequest(ConnectionContext*, Request& request_info
   PathRoute route = asked;
   const bool logged_on_before = LoggedOn(request);
   const bool private_answer = logged_on_before || route.log_on_check || route.log_off;
-  const bool json_asked = PreferredFormat(request_info.accept) == AnswerFormat::kJson;
-  // JSON once the request goes the data way; a problem body when it ends in one.
+  // CSV is offered where the page answers it (a logged-out visitor asking it
+  // there is refused as one asking JSON).
+  const AnswerFormat preferred =
+      PreferredFormat(request_info.accept, route.page != nullptr && route.page->answers_csv);
+  const bool json_asked = preferred == AnswerFormat::kJson;
+  const bool csv_asked = preferred == AnswerFormat::kCsv;
+  // JSON or CSV once the request goes the data way; a problem body when it ends in one.
   AnswerFormat answered = AnswerFormat::kHtml;
   bool problem = false;
 
@@ -215,8 +235,8 @@ PathRoute RequestRouter::HandleRequest(ConnectionContext*, Request& request_info
     } else if (route.log_on_form) {
       ServePage(routes_.LogOnForm(), lease, out, request_info);
     } else if (!LoggedOn(request)) {
-      if (json_asked) {
-        answered = AnswerFormat::kJson;
+      if (json_asked || csv_asked) {
+        answered = preferred;
         problem = true;
         response_info.SetResponseNo(401);
         out.WriteString(ProblemBody(401, "Log on first: the data answers are for logged-on "
@@ -224,6 +244,9 @@ PathRoute RequestRouter::HandleRequest(ConnectionContext*, Request& request_info
       } else {
         ServePage(routes_.Start(), lease, out, request_info);
       }
+    } else if (csv_asked && route.page->answers_csv) {
+      answered = AnswerFormat::kCsv;
+      StartCsv(*route.page, lease, request_info, response_info);
     } else if (json_asked && route.page->answers_data) {
       answered = AnswerFormat::kJson;
       DataCall call;
@@ -243,7 +266,10 @@ PathRoute RequestRouter::HandleRequest(ConnectionContext*, Request& request_info
     // status says what kind of failure it was.
     const int status = FailureStatus(error.Kind());
     out.Clear();
-    if (answered == AnswerFormat::kJson) {
+    // A CSV export that fails before its first byte is a problem too.
+    response_info.content_stream.reset();
+    response_info.content_disposition.clear();
+    if (answered != AnswerFormat::kHtml) {
       problem = true;
       out.WriteString(ProblemBody(status, error.Message()));
     } else {
@@ -258,15 +284,58 @@ PathRoute RequestRouter::HandleRequest(ConnectionContext*, Request& request_info
 
   if (image) {
     response_info.content_stream = FileContentStream::OpenRegular(LogoFileName(ht_docs_()));
-  } else {
+  } else if (!response_info.content_stream) {
     response_info.content_text = out.TakeDataString();
   }
-  const std::string_view body_type = answered == AnswerFormat::kHtml ? kPageContentType
+  const std::string_view body_type = image                              ? kLogoContentType
+                                     : answered == AnswerFormat::kHtml ? kPageContentType
                                      : problem                        ? kProblemContentType
+                                     : answered == AnswerFormat::kCsv ? kCsvContentType
                                                                       : kJsonContentType;
   ProtectAnswer(response_info, private_answer || LoggedOn(request), body_type);
   asked.format = answered;
   return asked;
+}
+
+void RequestRouter::StartCsv(const PageEntry& page, PoolLease& lease, Request& request_info,
+                             Response& response) {
+  DataCall call;  // holds the session until the export below has gone
+  std::unique_ptr<PropertyListCsv> csv;
+  std::string first;
+  // A HEAD request is sent the head alone: the session is borrowed (an
+  // outage still answers 503) but no row is read.
+  const bool head_only = request_info.command_type == HttpCommandType::Head;
+  call.run = [&csv, &first, head_only](PageContext& context) {
+    if (head_only) return;
+    try {
+      csv = std::make_unique<PropertyListCsv>(context);
+      csv->Next(first);
+    } catch (...) {
+      // Its cursor closes while its session is surely there.
+      csv.reset();
+      throw;
+    }
+  };
+  PageStream unused;  // the export writes no page
+  ServePage(page, lease, unused, request_info, &call);
+  if (!lease) {
+    // The call ended just as it was cancelled: its session is not lent
+    // again, so the export cannot go on on it.
+    csv.reset();
+    call.session.reset();
+    RaiseCancelled();
+  }
+  // A failure while the engine sends the rows cannot change the status: the
+  // body ends there, and it is told as a page failure.
+  auto on_failure = [this, remote_ip = request_info.remote_ip,
+                     path = request_info.document](const Exception& error) {
+    if (on_page_failure_)
+      on_page_failure_(PageFailure{remote_ip, path, 200, error.Kind(), error.Message()});
+  };
+  response.content_disposition =
+      "attachment; filename=\"" + std::string(kPropertyCsvFileName) + "\"";
+  response.content_stream = std::make_unique<CsvAnswerStream>(std::move(lease), std::move(csv),
+                                                              std::move(first), std::move(on_failure));
 }
 
 std::string RequestRouter::LogoFileName(const std::string& ht_docs) {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -135,8 +136,12 @@ class RequestRouter {
   // log-on check found (false for other pages).
   // `call`, when given, says the format the page writes and is told how
   // its data answer ended.
+  // `run`, when set, is run in place of the page's handler; `session` is
+  // the session it ran on, kept alive for what it left open on it.
   struct DataCall {
     PageFormat format = PageFormat::kJson;
+    std::function<void(PageContext&)> run;
+    std::shared_ptr<DatabaseSession> session;
     PageOutcome outcome = PageOutcome::kShown;
     std::string detail;
   };
@@ -149,6 +154,11 @@ class RequestRouter {
   enum class LogOnOutcome { kRefused, kLoggedOn, kFailed };
   LogOnOutcome CheckLogOn(HttpPageRequest& request, Request& request_info, Response& response,
                           PoolLease& lease, PageStream& out);
+  // Starts the property list's CSV on a borrowed session: the statement and
+  // its first chunk here (a failure raised), the rest as the engine reads
+  // the answer's stream, which holds the lease until then.
+  void StartCsv(const PageEntry& page, PoolLease& lease, Request& request_info,
+                Response& response);
   void Tell(LogonEvent::Kind kind, std::string name, const Request& request) const;
 
   SessionSource sessions_;

@@ -2,9 +2,11 @@
 // is validated against the OpenAPI description's schema for its path and
 // status, each HTML answer must have the bytes of the same request without
 // the JSON Accept header. Then: a visitor not logged on gets 401, a record
-// not there 404, an id that is no number 400, and (after the database server
-// is stopped) a JSON answer is 503 with a problem.
+// not there 404, an id that is no number 400, the list as CSV read back by a
+// standard reader, and (after the database server is stopped) a JSON or CSV
+// request is answered 503 with a problem.
 //   node api_test.mjs BASE_URL OPENAPI_JSON USER PASSWORD DATABASE_SERVER_PID
+import { execFileSync } from "node:child_process";
 import { readFileSync } from "node:fs";
 import { Validator } from "@seriousme/openapi-schema-validator";
 import Ajv2020 from "ajv/dist/2020.js";
@@ -107,6 +109,7 @@ async function logOn() {
 for (const target of ["", "list", "propinfo?propid=1"]) {
   validJson("/" + target, await get(target, jsonAccept), 401);
 }
+validJson("/list", await get("list", "text/csv"), 401);
 
 const cookie = await logOn();
 await both("", cookie);
@@ -121,6 +124,47 @@ if (first?.properties?.length) {
   const name = first.properties[0].name.slice(0, 3);
   lists.push(await both(`list?SearchValue=${encodeURIComponent(name)}&PropName=a&AreaName=`, cookie));
   lists.push(await both(`list?SearchValue=Street&Address=a&AreaName=ALL&page=2`, cookie));
+}
+
+// The list as CSV: every row the search matches, read back by Python's csv
+// module (strict, UTF-8); its first rows are the JSON list's first page.
+const csvAccept = "text/csv";
+const csvHeader = ["id", "name", "address1", "address2", "city", "state", "zipcode", "units"];
+function csvRows(target, answer) {
+  check(answer.status === 200, `${target} as CSV: status ${answer.status}`);
+  check(answer.headers.get("content-type") === "text/csv; charset=utf-8; header=present",
+        `${target} as CSV: Content-Type ${answer.headers.get("content-type")}`);
+  check(answer.headers.get("content-disposition") === 'attachment; filename="properties.csv"',
+        `${target} as CSV: Content-Disposition ${answer.headers.get("content-disposition")}`);
+  check(answer.headers.get("cache-control") === "no-store", `${target} as CSV: Cache-Control`);
+  try {
+    return JSON.parse(execFileSync("python3", ["-c",
+      "import csv, io, json, sys\n" +
+      "text = sys.stdin.buffer.read().decode('utf-8', 'strict')\n" +
+      "json.dump(list(csv.reader(io.StringIO(text, newline=''), strict=True)), sys.stdout)"],
+      { input: answer.bytes, maxBuffer: 1 << 30 }).toString());
+  } catch (error) {
+    check(false, `${target} as CSV: no UTF-8 RFC 4180 text: ${error}`);
+    return [];
+  }
+}
+{
+  const rows = csvRows("list", await get("list", csvAccept, cookie));
+  check(JSON.stringify(rows[0]) === JSON.stringify(csvHeader), "list as CSV: the header row");
+  check(rows.slice(1).every((row) => row.length === 8 && /^[0-9]+$/.test(row[0])),
+        "list as CSV: eight fields a row, an id first");
+  check(rows.length - 1 >= (first?.properties?.length ?? 0), `list as CSV: ${rows.length - 1} rows`);
+  check(JSON.stringify(rows.slice(1, 11).map((row) => Number(row[0]))) ===
+        JSON.stringify((first?.properties ?? []).map((p) => p.id)),
+        "list as CSV: the list's first page first");
+  console.log(`# list as CSV: ${rows.length - 1} properties`);
+}
+if (first?.properties?.length) {
+  const prefix = first.properties[0].name.slice(0, 3);
+  const target = `list?SearchValue=${encodeURIComponent(prefix)}&PropName=a&AreaName=`;
+  const rows = csvRows(target, await get(target, csvAccept, cookie));
+  check(rows.length > 1 && rows.slice(1).every((row) => row[1].toUpperCase().startsWith(prefix.toUpperCase())),
+        `${target} as CSV: every name starts with ${prefix}`);
 }
 
 // Every tab of the first properties listed, and every violation of theirs.
@@ -154,6 +198,9 @@ if (databasePid) {
   const answer = await get("list", jsonAccept, cookie);
   validJson("/list", answer, 503);
   check(answer.headers.get("retry-after") === "5", `Retry-After ${answer.headers.get("retry-after")}`);
+  const csv = await get("list", "text/csv", cookie);
+  validJson("/list", csv, 503);
+  check(csv.headers.get("retry-after") === "5", `CSV: Retry-After ${csv.headers.get("retry-after")}`);
 }
 
 console.log(`api: ${passed} passed, ${failed} failed`);

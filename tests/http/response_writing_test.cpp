@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <optional>
 #include <regex>
+#include <thread>
 
 #include "http/exceptions.h"
 #include "test_support.h"
@@ -206,6 +209,49 @@ TEST_F(ResponseWritingTest, StreamBodyIsSentWholeAndFreed) {
   EXPECT_EQ(freed.load(), 2);
   ::unlink(path);
   ::unlink(empty_path);
+}
+
+// A body of no known size, made as it is read; counts what it has made.
+class MadeStream final : public ContentStream {
+ public:
+  MadeStream(int64_t total, std::atomic<int64_t>& made) : total_(total), made_(made) {}
+  int64_t Size() const override { return -1; }
+  int64_t Position() const override { return position_; }
+  void SetPosition(int64_t) override {}
+  size_t Read(char* buffer, size_t count) override {
+    const size_t n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(count), total_ - position_));
+    for (size_t i = 0; i < n; ++i) buffer[i] = static_cast<char>('a' + (position_ + i) % 26);
+    position_ += static_cast<int64_t>(n);
+    made_ = position_;
+    return n;
+  }
+
+ private:
+  int64_t total_;
+  int64_t position_ = 0;
+  std::atomic<int64_t>& made_;
+};
+
+// A client that reads nothing for a while holds up a body made as it is
+// read: the server makes little more than the socket buffers take, not the
+// whole body into memory; all of it arrives once the client reads.
+TEST_F(ResponseWritingTest, ABodyMadeAsItIsReadGoesNoFasterThanItsClient) {
+  constexpr int64_t kTotal = 64 << 20;
+  std::atomic<int64_t> made{0};
+  Start([&](ConnectionContext*, Request&, Response& r) {
+    r.content_stream = std::make_unique<MadeStream>(kTotal, made);
+  });
+  test::LoopbackClient client(port_);
+  ASSERT_TRUE(client.Send("GET / HTTP/1.1\r\nHost: h\r\n\r\n"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  EXPECT_LT(made.load(), kTotal / 4) << "made ahead of a client that reads nothing";
+  const test::HttpAnswer answer = test::ParseAnswer(client.ReadAll());
+  EXPECT_EQ(answer.Header("Content-Length"), "");
+  EXPECT_EQ(answer.Header("Connection"), "close");
+  ASSERT_EQ(static_cast<int64_t>(answer.body.size()), kTotal);
+  EXPECT_EQ(answer.body.substr(kTotal - 3), std::string({static_cast<char>('a' + (kTotal - 3) % 26),
+                                                         static_cast<char>('a' + (kTotal - 2) % 26),
+                                                         static_cast<char>('a' + (kTotal - 1) % 26)}));
 }
 
 TEST_F(ResponseWritingTest, MissingFileFailsTheRequestWithItsMessage) {

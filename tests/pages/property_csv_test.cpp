@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -147,6 +148,37 @@ TEST_F(PropertyCsvTest, ReachesItsSinkInBoundedChunks) {
   EXPECT_GT(sink.chunks, 1u);
   EXPECT_LT(sink.largest, kCsvChunkBytes + 1024);
   EXPECT_EQ(sink.text.substr(sink.text.size() - 2), "\r\n");
+}
+
+TEST_F(PropertyCsvTest, IsMadeAChunkAtATimeAsItsReaderAsks) {
+  std::string whole;
+  {
+    SimplePageRequest request = Request();
+    whole = Export(request).text;
+  }
+  PageStream out;
+  std::optional<PropertyListCsv> csv;
+  {
+    // The request is read when the export is made, not after.
+    SimplePageRequest request = Request();
+    PageContext context{request, out, session, clock, PageNamed("PropertyListPage"), errors};
+    csv.emplace(context);
+  }
+  EXPECT_EQ(csv->Rows(), 0u);
+  std::string chunk;
+  ASSERT_GT(csv->Next(chunk), 0u);
+  EXPECT_EQ(chunk.rfind("id,name,address1,address2,city,state,zipcode,units\r\n", 0), 0u);
+  EXPECT_GE(chunk.size(), kCsvChunkBytes);
+  EXPECT_LT(csv->Rows(), static_cast<size_t>(kProperties)) << "no more rows read than one chunk";
+  std::string text = chunk;
+  while (csv->Next(chunk) != 0) {
+    EXPECT_EQ(chunk.substr(chunk.size() - 2), "\r\n") << "whole rows only";
+    text += chunk;
+  }
+  EXPECT_EQ(chunk, "");
+  EXPECT_EQ(csv->Next(chunk), 0u) << "the end stays the end";
+  EXPECT_EQ(csv->Rows(), static_cast<size_t>(kProperties) + 1);
+  EXPECT_EQ(text, whole);
 }
 
 }  // namespace

@@ -273,6 +273,36 @@ TEST_F(OperatorTest, NoOutputHoldsAPasswordAndTheLogsSayWhoLoggedOn) {
                                               "info qvweb: Log-on: user \"demo\" from 127.0.0.1"}));
 }
 
+// The list's CSV, sent without a length, is counted and logged as every
+// answer: under its page with the csv format, with the bytes it sent.
+TEST_F(OperatorTest, TheCsvAnswerIsCountedAndLoggedWithTheBytesItSent) {
+  const std::string log_path = folder_ + "/access.log";
+  const int admin_port = test::FreePort();
+  server_->WriteIni(GoodSettings("[LOG]\nAccessLog=" + log_path + "\n[ADMIN]\nPort=" +
+                                 std::to_string(admin_port) + "\n"));
+  StartServer();
+  auto logon = test::TryExchange(port_, test::GetRequest("/DOLOGIN?uName=demo&uPass=demo&B1=Submit"));
+  ASSERT_TRUE(logon);
+  const std::string session = test::SessionCookie(*logon);
+  auto csv = test::TryExchange(port_, "GET /list HTTP/1.1\r\nHost: h\r\nCookie: " + session +
+                                          "\r\nAccept: text/csv\r\n\r\n");
+  ASSERT_TRUE(csv);
+  EXPECT_EQ(csv->status, 200);
+  EXPECT_EQ(csv->body.rfind("id,name,address1,address2,city,state,zipcode,units\r\n", 0), 0u);
+  const auto metrics = test::TryExchange(admin_port, "GET /metrics HTTP/1.1\r\n\r\n");
+  ASSERT_TRUE(metrics && metrics->status == 200);
+  EXPECT_NE(metrics->body.find("qvweb_requests_total{page=\"list\",format=\"csv\",status=\"200\"} 1\n"),
+            std::string::npos)
+      << metrics->body;
+  server_->Signal(SIGTERM);
+  ASSERT_EQ(server_->WaitExit(), 0);
+  const std::vector<std::string> lines = Lines(ReadFile(log_path));
+  ASSERT_EQ(lines.size(), 2u) << ReadFile(log_path);
+  EXPECT_NE(lines[1].find("\"GET /list HTTP/1.1\" 200 " + std::to_string(csv->body.size()) + " "),
+            std::string::npos)
+      << lines[1];
+}
+
 // Behind a trusted proxy the access log writes the visitor's address, the
 // one sessions and the throttle use, not the proxy's.
 TEST_F(OperatorTest, AccessLogWritesTheVisitorBehindATrustedProxy) {
