@@ -25,6 +25,13 @@ enum class FailureKind {
   TimedOut,          // a query cancelled at its time-out
 };
 
+// Whether a database connection that failed so may not be used again: the
+// attachment is gone or may be, or a cancel may still reach it.
+constexpr bool DropsConnection(FailureKind kind) {
+  return kind == FailureKind::ConnectionLost || kind == FailureKind::DatabaseDown ||
+         kind == FailureKind::LogonRefused || kind == FailureKind::TimedOut;
+}
+
 class Exception : public std::exception {
  public:
   explicit Exception(std::string message, FailureKind kind = FailureKind::Internal)

@@ -7,24 +7,6 @@
 
 namespace qv {
 
-namespace {
-
-// A failure after which the connection is not lent again: the attachment is
-// gone or may be.
-bool BreaksConnection(FailureKind kind) {
-  switch (kind) {
-    case FailureKind::ConnectionLost:
-    case FailureKind::DatabaseDown:
-    case FailureKind::LogonRefused:
-    case FailureKind::TimedOut:
-      return true;
-    default:
-      return false;
-  }
-}
-
-}  // namespace
-
 CsvAnswerStream::CsvAnswerStream(PoolLease lease, std::unique_ptr<PropertyListCsv> csv,
                                  std::string first, FailureHandler on_failure)
     : lease_(std::move(lease)),
@@ -71,7 +53,7 @@ void CsvAnswerStream::Finish(bool complete, const Exception* failure) noexcept {
       // The export's own failure, if any, is the one told.
     }
   }
-  if (failure && BreaksConnection(failure->Kind()))
+  if (failure && DropsConnection(failure->Kind()))
     lease_.Discard();
   else
     lease_.Release();

@@ -19,20 +19,6 @@ namespace qv {
 
 namespace {
 
-// A failure after which the connection it happened on is not lent again:
-// the attachment is gone or may be, or a cancel may still reach it.
-bool DropsConnection(FailureKind kind) {
-  switch (kind) {
-    case FailureKind::ConnectionLost:
-    case FailureKind::DatabaseDown:
-    case FailureKind::LogonRefused:
-    case FailureKind::TimedOut:
-      return true;
-    default:
-      return false;
-  }
-}
-
 // A call that did not end although it was cancelled: the same failure as one
 // the cancel ended.
 [[noreturn]] void RaiseCancelled() {
