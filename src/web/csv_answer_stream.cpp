@@ -8,11 +8,12 @@
 namespace qv {
 
 CsvAnswerStream::CsvAnswerStream(PoolLease lease, std::unique_ptr<PropertyListCsv> csv,
-                                 std::string first, FailureHandler on_failure)
+                                 std::string first, FailureHandler on_failure, ExportPlace place)
     : lease_(std::move(lease)),
       csv_(std::move(csv)),
       chunk_(std::move(first)),
-      on_failure_(std::move(on_failure)) {}
+      on_failure_(std::move(on_failure)),
+      place_(std::move(place)) {}
 
 CsvAnswerStream::~CsvAnswerStream() { Finish(false, nullptr); }
 

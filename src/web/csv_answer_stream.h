@@ -15,6 +15,7 @@
 #include "pages/property_csv.h"
 #include "platform/exception.h"
 #include "pool/pool_lease.h"
+#include "web/export_places.h"
 
 namespace qv {
 
@@ -27,8 +28,9 @@ class CsvAnswerStream final : public ContentStream {
   // the first byte is still the answer's status); `csv` reads on the lease's
   // session. Without `csv` the stream is `first` alone (the lease goes with
   // the stream).
+  // `place` is held until the stream goes.
   CsvAnswerStream(PoolLease lease, std::unique_ptr<PropertyListCsv> csv, std::string first,
-                  FailureHandler on_failure);
+                  FailureHandler on_failure, ExportPlace place = {});
   ~CsvAnswerStream() override;
   CsvAnswerStream(const CsvAnswerStream&) = delete;
   CsvAnswerStream& operator=(const CsvAnswerStream&) = delete;
@@ -57,6 +59,7 @@ class CsvAnswerStream final : public ContentStream {
   size_t offset_ = 0;
   int64_t position_ = 0;
   FailureHandler on_failure_;
+  ExportPlace place_;
 };
 
 }  // namespace qv

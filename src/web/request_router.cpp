@@ -232,7 +232,14 @@ PathRoute RequestRouter::HandleRequest(ConnectionContext*, Request& request_info
       }
     } else if (csv_asked && route.page->answers_csv) {
       answered = AnswerFormat::kCsv;
-      StartCsv(*route.page, lease, request_info, response_info);
+      if (ExportPlace place = csv_exports_.Take()) {
+        StartCsv(*route.page, lease, request_info, response_info, std::move(place));
+      } else {
+        problem = true;
+        response_info.SetResponseNo(503);
+        response_info.custom_headers.SetValue("Retry-After", kRetryAfterSeconds);
+        out.WriteString(ProblemBody(503, "Other CSV exports are running; try again shortly."));
+      }
     } else if (json_asked && route.page->answers_data) {
       answered = AnswerFormat::kJson;
       DataCall call;
@@ -284,7 +291,7 @@ PathRoute RequestRouter::HandleRequest(ConnectionContext*, Request& request_info
 }
 
 void RequestRouter::StartCsv(const PageEntry& page, PoolLease& lease, Request& request_info,
-                             Response& response) {
+                             Response& response, ExportPlace place) {
   DataCall call;  // holds the session until the export below has gone
   std::unique_ptr<PropertyListCsv> csv;
   std::string first;
@@ -320,8 +327,9 @@ void RequestRouter::StartCsv(const PageEntry& page, PoolLease& lease, Request& r
   };
   response.content_disposition =
       "attachment; filename=\"" + std::string(kPropertyCsvFileName) + "\"";
-  response.content_stream = std::make_unique<CsvAnswerStream>(std::move(lease), std::move(csv),
-                                                              std::move(first), std::move(on_failure));
+  response.content_stream =
+      std::make_unique<CsvAnswerStream>(std::move(lease), std::move(csv), std::move(first),
+                                        std::move(on_failure), std::move(place));
 }
 
 std::string RequestRouter::LogoFileName(const std::string& ht_docs) {

@@ -26,6 +26,7 @@
 #include "pool/pool_lease.h"
 #include "sessions/session.h"
 #include "web/answer_format.h"
+#include "web/export_places.h"
 #include "web/http_page_request.h"
 #include "web/logon_event.h"
 #include "web/logon_throttle.h"
@@ -60,6 +61,10 @@ struct PageFailure {
 
 // Failed log-ons allowed per address and per name in a minute, unless set.
 inline constexpr int kDefaultLogonFailures = 5;
+
+// CSV exports running at once. Each holds one of the pool's five database
+// sessions until its client has taken the last row: the rest stay for pages.
+inline constexpr int kCsvExportsAtOnce = 2;
 
 class RequestRouter {
  public:
@@ -158,7 +163,7 @@ class RequestRouter {
   // its first chunk here (a failure raised), the rest as the engine reads
   // the answer's stream, which holds the lease until then.
   void StartCsv(const PageEntry& page, PoolLease& lease, Request& request_info,
-                Response& response);
+                Response& response, ExportPlace place);
   void Tell(LogonEvent::Kind kind, std::string name, const Request& request) const;
 
   SessionSource sessions_;
@@ -171,6 +176,7 @@ class RequestRouter {
   PageFailureHandler on_page_failure_;
   LogonEventHandler on_logon_event_;
   QueryWatchdog watchdog_{kCancelGrace};
+  ExportPlaces csv_exports_{kCsvExportsAtOnce};
 };
 
 }  // namespace qv
