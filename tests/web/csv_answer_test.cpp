@@ -5,7 +5,8 @@
 // only its head is asked for (no row read then), when its client goes away
 // and when the database fails midway (the body ends short, the failure is
 // told); a refusal and a failure before the first byte keep their status
-// with a problem body; a dead pooled connection is replaced before it.
+// with a problem body; a dead pooled connection is replaced before it; an
+// export beyond the ones let run at once is refused.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -20,12 +21,14 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "http/http_server.h"
 #include "pool/fixed_connection_pool.h"
 #include "pool/session_settings.h"
 #include "support/http_client.h"
 #include "support/test_database.h"
+#include "pages/logon_state.h"
 #include "pages/page_table.h"
 #include "pages/property_csv.h"
 #include "web/csv_answer_stream.h"
@@ -88,7 +91,7 @@ json ReadWithPython(const std::string& csv) {
 
 class CsvAnswerTest : public ::testing::Test {
  protected:
-  CsvAnswerTest() {
+  explicit CsvAnswerTest(int sessions = 1) {
     database_.ExecScript(CsvData());
     static std::atomic<int> serial{0};
     folder_ = std::filesystem::temp_directory_path() /
@@ -97,10 +100,10 @@ class CsvAnswerTest : public ::testing::Test {
     const std::string ini = (folder_ / "qvweb.ini").string();
     std::ofstream(ini) << "[DB]\nDBName=" << database_.Path() << "\nUser=" << TestDatabase::User()
                        << "\n";
-    // One session: a request that follows an export gets it only once the
-    // export gave it back.
+    // One session unless given: a request that follows an export gets it
+    // only once the export gave it back.
     PoolOptions options;
-    options.pool_size = 1;
+    options.pool_size = sessions;
     options.acquire_timeout_ms = 3000;
     options.factory = [this, ini] { return NewDatabaseSession(ini, errors_); };
     pool_ = std::make_unique<ConnectionPool>(std::move(options), errors_);
@@ -333,6 +336,54 @@ TEST_F(CsvAnswerTest, OnlyTheListAnswersCsv) {
   const HttpAnswer page = Get("/propinfo?propid=7", kCsvAccept);
   EXPECT_EQ(page.status, 200);
   EXPECT_EQ(page.Header("Content-Type"), "text/html; charset=ISO-8859-1");
+}
+
+// Sessions for the exports the router lets run at once, and one more.
+class CsvExportBoundTest : public CsvAnswerTest {
+ protected:
+  CsvExportBoundTest() : CsvAnswerTest(kCsvExportsAtOnce + 1) {}
+
+  // The router's answer to a logged-on visitor's CSV request, kept with the
+  // stream the engine would still be sending.
+  std::unique_ptr<Response> StartExport(const std::shared_ptr<Session>& session) {
+    Request request;
+    request.command = "GET";
+    request.document = "/list";
+    request.accept = kCsvAccept;
+    request.session = session;
+    request.remote_ip = "127.0.0.1";
+    auto response = std::make_unique<Response>();
+    router_->HandleRequest(nullptr, request, *response);
+    return response;
+  }
+};
+
+// Exports whose clients are still taking their rows hold their places; one
+// beyond the bound is refused at once with 503 and Retry-After (it borrows
+// no session, and pages still get one); once an export ends, the next starts.
+TEST_F(CsvExportBoundTest, AnExportBeyondTheBoundIs503AndPagesKeepTheirSession) {
+  LogOn();
+  auto session = std::make_shared<Session>("ABCDEFGHIJKLMNO", "127.0.0.1");
+  router_->StartSession(*session);
+  session->SetContentValue(kLoggedInName, kLoggedInTrue);
+  std::vector<std::unique_ptr<Response>> running;
+  for (int i = 0; i < kCsvExportsAtOnce; ++i) {
+    running.push_back(StartExport(session));
+    EXPECT_EQ(running.back()->response_no, 200);
+    EXPECT_NE(running.back()->content_stream, nullptr);
+  }
+  const std::unique_ptr<Response> refused = StartExport(session);
+  EXPECT_EQ(refused->response_no, 503);
+  EXPECT_EQ(refused->custom_headers.Values("Retry-After"), "5");
+  EXPECT_EQ(refused->content_stream, nullptr);
+  EXPECT_EQ(refused->content_type, "application/problem+json; charset=utf-8");
+  EXPECT_EQ(json::parse(refused->content_text)["status"], 503);
+  ExpectSessionFree();
+
+  running.pop_back();  // the engine done with one export's stream
+  const std::unique_ptr<Response> next = StartExport(session);
+  EXPECT_EQ(next->response_no, 200);
+  EXPECT_NE(next->content_stream, nullptr);
 }
 
 }  // namespace
