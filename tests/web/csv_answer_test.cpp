@@ -26,6 +26,7 @@
 #include "http/http_server.h"
 #include "pool/fixed_connection_pool.h"
 #include "pool/session_settings.h"
+#include "served_router.h"
 #include "support/http_client.h"
 #include "support/test_database.h"
 #include "pages/logon_state.h"
@@ -89,52 +90,12 @@ json ReadWithPython(const std::string& csv) {
   return rows;
 }
 
-class CsvAnswerTest : public ::testing::Test {
+class CsvAnswerTest : public ServedRouterTest {
  protected:
-  explicit CsvAnswerTest(int sessions = 1) {
-    database_.ExecScript(CsvData());
-    static std::atomic<int> serial{0};
-    folder_ = std::filesystem::temp_directory_path() /
-              ("qv_csv_" + std::to_string(::getpid()) + "_" + std::to_string(serial++));
-    std::filesystem::create_directories(folder_);
-    const std::string ini = (folder_ / "qvweb.ini").string();
-    std::ofstream(ini) << "[DB]\nDBName=" << database_.Path() << "\nUser=" << TestDatabase::User()
-                       << "\n";
-    // One session unless given: a request that follows an export gets it
-    // only once the export gave it back.
-    PoolOptions options;
-    options.pool_size = sessions;
-    options.acquire_timeout_ms = 3000;
-    options.factory = [this, ini] { return NewDatabaseSession(ini, errors_); };
-    pool_ = std::make_unique<ConnectionPool>(std::move(options), errors_);
-    router_ = std::make_unique<RequestRouter>(
-        [this](PoolLease& lease, AcquireMode mode) {
-          if (outage_) throw PoolTimeout();
-          return pool_->Acquire(lease, mode);
-        },
-        [] { return std::string(); }, errors_);
+  // One session unless given: a request that follows an export gets it only
+  // once the export gave it back.
+  explicit CsvAnswerTest(int sessions = 1) : ServedRouterTest(CsvData(), sessions, 3000) {
     router_->SetOnPageFailure([this](const PageFailure&) { ++failures_; });
-    server_.AddBinding("127.0.0.1", 0);
-    server_.SetSessionState(true);
-    server_.SetAutoStartSession(true);
-    server_.SetSessionTimeOut(600000);
-    server_.SetActive(true);
-    port_ = server_.Bindings()[0].port;
-  }
-
-  HttpServer::Events ServerEvents() {
-    HttpServer::Events events;
-    events.on_command_get = [this](ConnectionContext* context, Request& request,
-                                   Response& response) {
-      router_->HandleRequest(context, request, response);
-    };
-    events.on_session_start = [this](Session& session) { router_->StartSession(session); };
-    return events;
-  }
-
-  ~CsvAnswerTest() override {
-    server_.SetActive(false);
-    std::filesystem::remove_all(folder_);
   }
 
   std::string RequestText(const std::string& method, const std::string& target,
@@ -179,15 +140,7 @@ class CsvAnswerTest : public ::testing::Test {
     EXPECT_TRUE(problem["detail"].is_string());
   }
 
-  TestDatabase database_;
-  std::filesystem::path folder_;
-  ErrorSink errors_;
-  std::unique_ptr<ConnectionPool> pool_;
-  std::unique_ptr<RequestRouter> router_;
-  std::atomic<bool> outage_{false};
   std::atomic<int> failures_{0};
-  HttpServer server_{ServerEvents()};
-  int port_ = 0;
   std::string cookie_;
 };
 

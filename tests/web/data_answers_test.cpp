@@ -17,6 +17,7 @@
 #include "http/http_server.h"
 #include "pool/fixed_connection_pool.h"
 #include "pool/session_settings.h"
+#include "served_router.h"
 #include "support/http_client.h"
 #include "support/test_database.h"
 #include "web/request_router.h"
@@ -38,52 +39,9 @@ constexpr const char* kJsonAccept = "application/json";
 constexpr const char* kBrowserAccept =
     "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8";
 
-class DataAnswersTest : public ::testing::Test {
+class DataAnswersTest : public ServedRouterTest {
  protected:
-  DataAnswersTest() {
-    database_.ExecScript(kData);
-    static std::atomic<int> serial{0};
-    folder_ = std::filesystem::temp_directory_path() /
-              ("qv_data_" + std::to_string(::getpid()) + "_" + std::to_string(serial++));
-    std::filesystem::create_directories(folder_);
-    const std::string ini = (folder_ / "qvweb.ini").string();
-    std::ofstream(ini) << "[DB]\nDBName=" << database_.Path() << "\nUser=" << TestDatabase::User()
-                       << "\n";
-    PoolOptions options;
-    options.pool_size = 1;
-    options.acquire_timeout_ms = 300;
-    options.factory = [this, ini] { return NewDatabaseSession(ini, errors_); };
-    pool_ = std::make_unique<ConnectionPool>(std::move(options), errors_);
-    // An outage: no session can be had, as when the database is down.
-    router_ = std::make_unique<RequestRouter>(
-        [this](PoolLease& lease, AcquireMode mode) {
-          if (outage_) throw PoolTimeout();
-          return pool_->Acquire(lease, mode);
-        },
-        [] { return std::string(); }, errors_);
-    server_.AddBinding("127.0.0.1", 0);
-    server_.SetSessionState(true);
-    server_.SetAutoStartSession(true);
-    server_.SetSessionTimeOut(600000);
-    server_.SetActive(true);
-    port_ = server_.Bindings()[0].port;
-  }
-
-  // The router behind the server, as the service wires it.
-  HttpServer::Events ServerEvents() {
-    HttpServer::Events events;
-    events.on_command_get = [this](ConnectionContext* context, Request& request,
-                                   Response& response) {
-      router_->HandleRequest(context, request, response);
-    };
-    events.on_session_start = [this](Session& session) { router_->StartSession(session); };
-    return events;
-  }
-
-  ~DataAnswersTest() override {
-    server_.SetActive(false);
-    std::filesystem::remove_all(folder_);
-  }
+  DataAnswersTest() : ServedRouterTest(kData, 1, 300) {}
 
   HttpAnswer Get(const std::string& target, const std::string& accept = "") {
     std::string request = "GET " + target + " HTTP/1.1\r\nHost: localhost\r\n";
@@ -112,14 +70,6 @@ class DataAnswersTest : public ::testing::Test {
     EXPECT_TRUE(problem["detail"].is_string());
   }
 
-  TestDatabase database_;
-  std::filesystem::path folder_;
-  ErrorSink errors_;
-  std::unique_ptr<ConnectionPool> pool_;
-  std::unique_ptr<RequestRouter> router_;
-  std::atomic<bool> outage_{false};
-  HttpServer server_{ServerEvents()};
-  int port_ = 0;
   std::string cookie_;
 
  private:

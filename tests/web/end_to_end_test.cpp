@@ -14,6 +14,7 @@
 #include "http/http_server.h"
 #include "pool/fixed_connection_pool.h"
 #include "pool/session_settings.h"
+#include "served_router.h"
 #include "support/http_client.h"
 #include "support/test_database.h"
 #include "web/request_router.h"
@@ -48,48 +49,10 @@ std::string PropertyRows() {
   return sql;
 }
 
-class EndToEndTest : public ::testing::Test {
+class EndToEndTest : public ServedRouterTest {
  protected:
-  EndToEndTest() {
-    database_.ExecScript(kData);
-    database_.ExecScript(PropertyRows());
-    static std::atomic<int> serial{0};
-    folder_ = std::filesystem::temp_directory_path() /
-              ("qv_web_" + std::to_string(::getpid()) + "_" + std::to_string(serial++));
-    std::filesystem::create_directories(folder_);
-    const std::string ini = (folder_ / "qvweb.ini").string();
-    std::ofstream(ini) << "[DB]\nDBName=" << database_.Path() << "\nUser=" << TestDatabase::User()
-                       << "\n";
-
-    PoolOptions options;
-    options.pool_size = 2;
-    options.acquire_timeout_ms = 300;  // requests come one at a time; only the busy-pool test waits
-    options.factory = [this, ini] { return NewDatabaseSession(ini, errors_); };
-    pool_ = std::make_unique<ConnectionPool>(std::move(options), errors_);
-    router_ = std::make_unique<RequestRouter>(*pool_, [] { return std::string(); });
-
-    server_.AddBinding("127.0.0.1", 0);
-    server_.SetSessionState(true);
-    server_.SetAutoStartSession(true);
-    server_.SetSessionTimeOut(600000);
-    server_.SetActive(true);
-    port_ = server_.Bindings()[0].port;
-  }
-
-  // The router behind the server, as the service wires it.
-  HttpServer::Events ServerEvents() {
-    HttpServer::Events events;
-    events.on_command_get = [this](ConnectionContext* context, Request& request, Response& response) {
-      router_->HandleRequest(context, request, response);
-    };
-    events.on_session_start = [this](Session& session) { router_->StartSession(session); };
-    return events;
-  }
-
-  ~EndToEndTest() override {
-    server_.SetActive(false);
-    std::filesystem::remove_all(folder_);
-  }
+  // Requests come one at a time; only the busy-pool test waits.
+  EndToEndTest() : ServedRouterTest(std::string(kData) + PropertyRows(), 2, 300) {}
 
   // A GET on the visitor's session (a new one when there is no cookie yet).
   HttpAnswer Get(const std::string& target) {
@@ -114,13 +77,6 @@ class EndToEndTest : public ::testing::Test {
            Has(answer, "<a href=\"/LOGOFF\">Logoff</a>");
   }
 
-  TestDatabase database_;
-  std::filesystem::path folder_;
-  ErrorSink errors_;
-  std::unique_ptr<ConnectionPool> pool_;
-  std::unique_ptr<RequestRouter> router_;
-  HttpServer server_{ServerEvents()};
-  int port_ = 0;
   std::string cookie_;
   std::vector<std::string> cookies_;  // every session cookie issued, in order
   std::string expected_status_ = "HTTP/1.1 200 OK";
