@@ -16,6 +16,7 @@
 
 #include "page_fixture.h"
 #include "pages/property_csv.h"
+#include "support/python_csv.h"
 
 namespace qv::pagetest {
 namespace {
@@ -60,25 +61,6 @@ class CollectingSink : public CsvSink {
   size_t largest = 0;
 };
 
-// The rows Python's csv module reads from the text.
-json ReadWithPython(const std::string& csv) {
-  const auto folder = std::filesystem::temp_directory_path();
-  const std::string in = (folder / ("qv_csv_" + std::to_string(::getpid()) + ".csv")).string();
-  const std::string out = in + ".json";
-  std::ofstream(in, std::ios::binary) << csv;
-  const std::string command =
-      "python3 -c 'import csv, json, sys\n"
-      "with open(sys.argv[1], newline=\"\", encoding=\"utf-8\", errors=\"strict\") as f:\n"
-      "    json.dump(list(csv.reader(f, strict=True)), open(sys.argv[2], \"w\"))' " +
-      in + " " + out;
-  EXPECT_EQ(std::system(command.c_str()), 0);
-  std::ifstream result(out);
-  json rows = json::parse(result);
-  std::filesystem::remove(in);
-  std::filesystem::remove(out);
-  return rows;
-}
-
 class PropertyCsvTest : public PageTest {
  protected:
   PropertyCsvTest() { database.ExecScript(CsvData()); }
@@ -118,7 +100,7 @@ TEST_F(PropertyCsvTest, HoldsEveryMatchingRowReadBackByAStandardReader) {
     size_t written = 0;
     const CollectingSink sink = Export(request, &written);
     EXPECT_EQ(written, c.rows);
-    const json rows = ReadWithPython(sink.text);
+    const json rows = test::ReadCsvWithPython(sink.text);
     ASSERT_EQ(rows.size(), c.rows + 1);
     EXPECT_EQ(rows[0], json({"id", "name", "address1", "address2", "city", "state", "zipcode",
                              "units"}));
@@ -129,13 +111,13 @@ TEST_F(PropertyCsvTest, HoldsEveryMatchingRowReadBackByAStandardReader) {
 TEST_F(PropertyCsvTest, TextIsUtf8AndQuotedWhereItMustBe) {
   SimplePageRequest request = Request();
   request.Add("SearchValue", "Quay").Add("Address", "a");
-  const json rows = ReadWithPython(Export(request).text);
+  const json rows = test::ReadCsvWithPython(Export(request).text);
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[1], json({"9001", "Caf\xc3\xa9, \"the\" Row", "1 Quay\r\nUnit 2", "x", "", "", "",
                            ""}));
 
   SimplePageRequest all = Request();
-  const json list = ReadWithPython(Export(all).text);
+  const json list = test::ReadCsvWithPython(Export(all).text);
   EXPECT_EQ(list[1], json({"9001", "Caf\xc3\xa9, \"the\" Row", "1 Quay\r\nUnit 2", "x", "", "", "",
                            ""}))
       << "the list's order: by name";

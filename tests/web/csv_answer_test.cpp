@@ -28,6 +28,7 @@
 #include "pool/session_settings.h"
 #include "served_router.h"
 #include "support/http_client.h"
+#include "support/python_csv.h"
 #include "support/test_database.h"
 #include "pages/logon_state.h"
 #include "pages/page_table.h"
@@ -66,28 +67,6 @@ std::string CsvData() {
     sql += row;
   }
   return sql;
-}
-
-// The rows Python's csv module reads from the text (strict, UTF-8).
-json ReadWithPython(const std::string& csv) {
-  static std::atomic<int> serial{0};
-  const auto folder = std::filesystem::temp_directory_path();
-  const std::string in = (folder / ("qv_csv_answer_" + std::to_string(::getpid()) + "_" +
-                                    std::to_string(serial++) + ".csv"))
-                             .string();
-  const std::string out = in + ".json";
-  std::ofstream(in, std::ios::binary) << csv;
-  const std::string command =
-      "python3 -c 'import csv, json, sys\n"
-      "with open(sys.argv[1], newline=\"\", encoding=\"utf-8\", errors=\"strict\") as f:\n"
-      "    json.dump(list(csv.reader(f, strict=True)), open(sys.argv[2], \"w\"))' " +
-      in + " " + out;
-  EXPECT_EQ(std::system(command.c_str()), 0);
-  std::ifstream result(out);
-  json rows = json::parse(result);
-  std::filesystem::remove(in);
-  std::filesystem::remove(out);
-  return rows;
 }
 
 class CsvAnswerTest : public ServedRouterTest {
@@ -169,7 +148,7 @@ TEST_F(CsvAnswerTest, EveryMatchingRowInTheListsOrderSentWithoutALength) {
     EXPECT_EQ(answer.Header("X-Frame-Options"), "DENY");
     EXPECT_EQ(answer.Header("Content-Length"), "");
     EXPECT_EQ(answer.Header("Connection"), "close");
-    const json rows = ReadWithPython(answer.body);
+    const json rows = test::ReadCsvWithPython(answer.body);
     ASSERT_EQ(rows.size(), static_cast<size_t>(c.rows) + 1);
     EXPECT_EQ(rows[0], json({"id", "name", "address1", "address2", "city", "state", "zipcode",
                              "units"}));
@@ -276,7 +255,7 @@ TEST_F(CsvAnswerTest, ASessionWhoseConnectionDiedIsReplacedBeforeTheFirstByte) {
   }
   const HttpAnswer answer = Get("/list", kCsvAccept);
   EXPECT_EQ(answer.status, 200);
-  EXPECT_EQ(ReadWithPython(answer.body).size(), static_cast<size_t>(kProperties) + 1);
+  EXPECT_EQ(test::ReadCsvWithPython(answer.body).size(), static_cast<size_t>(kProperties) + 1);
   EXPECT_EQ(failures_, 0);
   ExpectSessionFree();
   PoolLease lease;
