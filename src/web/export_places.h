@@ -3,8 +3,9 @@
 // otherwise hold every pooled session and leave the pages waiting.
 #pragma once
 
-#include <atomic>
 #include <memory>
+
+#include "pool/semaphore.h"
 
 namespace qv {
 
@@ -12,43 +13,39 @@ class ExportPlace;
 
 class ExportPlaces {
  public:
-  explicit ExportPlaces(int places) : state_(std::make_shared<State>(places)) {}
+  explicit ExportPlaces(int places)
+      : places_(places), free_(std::make_shared<Semaphore>(places, places)) {}
 
-  // A place, or an empty one when all are taken.
+  // A place, or an empty one when all are taken; never waits.
   ExportPlace Take();
   // Places taken now.
-  int Taken() const { return state_->taken.load(); }
+  int Taken() const { return places_ - free_->Count(); }
 
  private:
-  friend class ExportPlace;
-  struct State {
-    explicit State(int places) : places(places) {}
-    const int places;
-    std::atomic<int> taken{0};
-  };
+  const int places_;
   // Shared with the places handed out, which may outlive the bound's owner
   // (an answer still being sent).
-  std::shared_ptr<State> state_;
+  std::shared_ptr<Semaphore> free_;
 };
 
 // One export's place; given back when it goes.
 class ExportPlace {
  public:
   ExportPlace() = default;
-  ExportPlace(ExportPlace&& other) noexcept : state_(std::move(other.state_)) {}
+  ExportPlace(ExportPlace&& other) noexcept : free_(std::move(other.free_)) {}
   ExportPlace& operator=(ExportPlace&& other) noexcept;
   ExportPlace(const ExportPlace&) = delete;
   ExportPlace& operator=(const ExportPlace&) = delete;
   ~ExportPlace() { GiveBack(); }
 
-  explicit operator bool() const { return state_ != nullptr; }
+  explicit operator bool() const { return free_ != nullptr; }
 
  private:
   friend class ExportPlaces;
-  explicit ExportPlace(std::shared_ptr<ExportPlaces::State> state) : state_(std::move(state)) {}
+  explicit ExportPlace(std::shared_ptr<Semaphore> free) : free_(std::move(free)) {}
   void GiveBack() noexcept;
 
-  std::shared_ptr<ExportPlaces::State> state_;
+  std::shared_ptr<Semaphore> free_;
 };
 
 }  // namespace qv

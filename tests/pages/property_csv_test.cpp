@@ -16,6 +16,7 @@
 
 #include "page_fixture.h"
 #include "pages/property_csv.h"
+#include "support/oak_properties.h"
 #include "support/python_csv.h"
 
 namespace qv::pagetest {
@@ -31,16 +32,7 @@ std::string CsvData() {
   std::string sql =
       "INSERT INTO AREA (AREA_ID, AREA_NAME) VALUES (1, 'North');"
       "INSERT INTO AREA (AREA_ID, AREA_NAME) VALUES (2, 'South');";
-  for (int i = 1; i <= kProperties; ++i) {
-    char row[400];
-    std::snprintf(row, sizeof row,
-                  "INSERT INTO PROPERTY (PROPERTY_ID, PROPERTY_NAME, PRIMARY_PROP_ADDRESS_ID, "
-                  "AREA_ID, NUM_UNITS) VALUES (%d, 'Oak %04d', %d, %d, %d);"
-                  "INSERT INTO PROP_ADDRESS (PROP_ADDRESS_ID, PROPERTY_ID, PROP_ADDRESS1, "
-                  "PROP_CITY, PROP_STATE) VALUES (%d, %d, '%d Main St', 'Norvale', 'WA');",
-                  i, i, i, 2 - i % 2, i % 7, i, i, i);
-    sql += row;
-  }
+  sql += test::OakPropertyRows(kProperties);
   sql +=
       "INSERT INTO PROPERTY (PROPERTY_ID, PROPERTY_NAME, PRIMARY_PROP_ADDRESS_ID, AREA_ID) "
       "VALUES (9001, 'Caf\xe9, \"the\" Row', 9001, 1);"

@@ -28,6 +28,7 @@
 #include "pool/session_settings.h"
 #include "served_router.h"
 #include "support/http_client.h"
+#include "support/oak_properties.h"
 #include "support/python_csv.h"
 #include "support/test_database.h"
 #include "pages/logon_state.h"
@@ -56,17 +57,7 @@ std::string CsvData() {
       "'pw');"
       "INSERT INTO AREA (AREA_ID, AREA_NAME) VALUES (1, 'North');"
       "INSERT INTO AREA (AREA_ID, AREA_NAME) VALUES (2, 'South');";
-  for (int i = 1; i <= kProperties; ++i) {
-    char row[400];
-    std::snprintf(row, sizeof row,
-                  "INSERT INTO PROPERTY (PROPERTY_ID, PROPERTY_NAME, PRIMARY_PROP_ADDRESS_ID, "
-                  "AREA_ID, NUM_UNITS) VALUES (%d, 'Oak %04d', %d, %d, %d);"
-                  "INSERT INTO PROP_ADDRESS (PROP_ADDRESS_ID, PROPERTY_ID, PROP_ADDRESS1, "
-                  "PROP_CITY, PROP_STATE) VALUES (%d, %d, '%d Main St, rear', 'Norvale', 'WA');",
-                  i, i, i, 2 - i % 2, i % 7, i, i, i);
-    sql += row;
-  }
-  return sql;
+  return sql + test::OakPropertyRows(kProperties, ", rear");
 }
 
 class CsvAnswerTest : public ServedRouterTest {
